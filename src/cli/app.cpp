@@ -1,0 +1,1 @@
+namespace torvwy::cli { int Main(int, char**) { return 0; } }

@@ -1,0 +1,55 @@
+// CountingParameters: analysis range, amplitude mode and partition count of a counting run.
+#pragma once
+
+#include <cstdint>
+
+#include "core/data/sampling_info.h"
+
+namespace torvwy::core {
+
+enum class CountingKind { kPeak, kRange, kRainflow };
+
+constexpr int32_t kRangeFull = 0;
+constexpr int32_t kRangeByTime = 1;
+constexpr int32_t kRangeByBlock = 2;
+
+constexpr int32_t kAmplitudeFullScale = 0;
+constexpr int32_t kAmplitudeAutomatic = 1;
+constexpr int32_t kAmplitudeSetValue = 2;
+
+constexpr int32_t kMaxPartitions = 2000;
+
+struct CountingParameters {
+  int32_t range_mode = kRangeFull;
+  double time_from = 0.0;
+  double time_to = 0.0;
+  int32_t block_from = 1;
+  int32_t block_to = 1;
+  int32_t total_blocks = 0;
+  int32_t first_block = 1;
+  int32_t last_block = 1;
+  int32_t amplitude_mode = kAmplitudeAutomatic;
+  double set_value = 0.0;  ///< EU, amplitude mode 2
+  int32_t partitions = 25;
+};
+
+/// Resets the range to the whole node when a node is loaded; range mode, amplitude mode, set
+/// value and N are kept.
+void ResetRangeOnNodeLoad(CountingParameters& parameters, const SamplingInfo& info);
+
+/// The full scale in EU: FS / c2 / c1 for peak counting, (FS + FS) / c2 / c1 for range and
+/// rainflow counting. `full_scale` is F in raw units.
+double AdRangeValue(CountingKind kind, double full_scale, const SamplingInfo& info);
+
+/// Before the setup is shown: a set value of exactly 0.0 takes the AD range value.
+void TakeAdRangeAsDefault(CountingParameters& parameters, double ad_range_value);
+
+/// Settles the effective range after the setup: Full takes the whole node; By Block clamps both
+/// fields to 1..total blocks and swaps them when reversed; By Time makes negative times 0 and
+/// swaps reversed times, leaving the first and last block as they were.
+void SettleRange(CountingParameters& parameters);
+
+/// The partition count a run uses: N, at most 2000.
+inline int32_t EffectivePartitions(int32_t n) { return n >= kMaxPartitions ? kMaxPartitions : n; }
+
+}  // namespace torvwy::core

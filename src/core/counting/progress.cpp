@@ -1,0 +1,36 @@
+// Progress bookkeeping and the percentage rule.
+#include "core/counting/progress.h"
+
+namespace torvwy::core {
+
+int ProgressPercent(int64_t position, int64_t lower, int64_t upper) {
+  if (upper == lower) return 0;
+  const int64_t percent = (position - lower) * 100 / (upper - lower);
+  return static_cast<int>(percent == 100 ? 100 : percent % 100);
+}
+
+void Progress::SetRange(int64_t lower, int64_t upper) {
+  lower_ = lower;
+  upper_ = upper;
+  position_ = lower;
+  OnChanged();
+}
+
+void Progress::SetStatus(std::string_view text) {
+  status_ = std::string(text);
+  OnChanged();
+}
+
+void Progress::SetPos(int64_t position) {
+  position_ = position;
+  OnChanged();
+}
+
+bool Progress::CheckCancelButton() {
+  OnPoll();
+  const bool cancelled = cancel_requested_;
+  cancel_requested_ = false;
+  return cancelled;
+}
+
+}  // namespace torvwy::core

@@ -1,0 +1,83 @@
+// Reading and editing the [Labels] section.
+#include "core/data/labels.h"
+
+#include <cstdio>
+
+#include "core/services/gbk.h"
+#include "core/services/message_table.h"
+#include "core/services/profile.h"
+
+namespace torvwy::core {
+namespace {
+
+constexpr char kSection[] = "Labels";
+
+std::string Key(const char* stem, int number) {
+  char key[32];
+  std::snprintf(key, sizeof(key), "%s%03d", stem, number);
+  return key;
+}
+
+/// The label count, bounded so that a damaged count can't make us loop for ever.
+int LabelCount(const IniFile& ini) {
+  const long long count = ini.GetInt(kSection, "LabelNum", 0);
+  return count < 0 ? 0 : count > 999 ? 999 : static_cast<int>(count);
+}
+
+}  // namespace
+
+std::vector<Label> ReadLabels(const std::filesystem::path& tsp_path) {
+  std::vector<Label> labels;
+  auto ini = IniFile::Load(tsp_path);
+  if (!ini) return labels;
+  const int count = LabelCount(*ini);
+  for (int k = 1; k <= count; ++k) {
+    Label label;
+    label.position = GbkToUtf8(std::string(CutGbk(
+        ini->Get(kSection, Key("LabelPos", k)).value_or("0"), 255)));
+    label.text = GbkToUtf8(std::string(CutGbk(
+        ini->Get(kSection, Key("LabelText", k)).value_or("0"), 255)));
+    labels.push_back(std::move(label));
+  }
+  return labels;
+}
+
+Status StoreLabels(const std::filesystem::path& tsp_path, int operation, int index,
+                   const std::string& new_text) {
+  auto ini = IniFile::Load(tsp_path);
+  if (!ini) return Fail(kMsgFileRead, tsp_path.string() + ": can't be read");
+  const int count = LabelCount(*ini);
+  if (index < 0 || index >= count) {
+    return Fail(kMsgBadValue, "label " + std::to_string(index + 1) + " does not exist");
+  }
+  const int number = index + 1;
+  if (operation == kLabelRename) {
+    ini->Set(kSection, Key("LabelText", number),
+             std::string(CutGbk(Utf8ToGbk(new_text), 254)));
+  } else if (operation == kLabelDelete) {
+    for (int k = number; k < count; ++k) {
+      ini->Set(kSection, Key("LabelPos", k),
+               ini->Get(kSection, Key("LabelPos", k + 1)).value_or("0"));
+      ini->Set(kSection, Key("LabelText", k),
+               ini->Get(kSection, Key("LabelText", k + 1)).value_or("0"));
+    }
+    ini->Remove(kSection, Key("LabelPos", count));
+    ini->Remove(kSection, Key("LabelText", count));
+    ini->Set(kSection, "LabelNum", std::to_string(count - 1));
+  } else {
+    return Fail(kMsgBadValue, "unknown label operation " + std::to_string(operation));
+  }
+  return ini->Save(tsp_path, kMsgFileWrite);
+}
+
+Status AppendLabel(const std::filesystem::path& tsp_path, const Label& label) {
+  IniFile ini;
+  if (auto existing = IniFile::Load(tsp_path)) ini = std::move(*existing);
+  const int number = LabelCount(ini) + 1;
+  ini.Set(kSection, "LabelNum", std::to_string(number));
+  ini.Set(kSection, Key("LabelPos", number), std::string(CutGbk(Utf8ToGbk(label.position), 254)));
+  ini.Set(kSection, Key("LabelText", number), std::string(CutGbk(Utf8ToGbk(label.text), 254)));
+  return ini.Save(tsp_path, kMsgFileWrite);
+}
+
+}  // namespace torvwy::core

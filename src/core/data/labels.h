@@ -1,0 +1,34 @@
+// Bookmarks of a node, kept in the [Labels] section of its sampling parameter file.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/services/result.h"
+
+namespace torvwy::core {
+
+/// One bookmark: its position (a sample number, as text) and its text, both UTF-8.
+struct Label {
+  std::string position;
+  std::string text;
+};
+
+/// Reads "LabelNum", "LabelPos%03d" and "LabelText%03d"; missing keys read "0" (a missing
+/// count, or a missing file, gives no labels).
+std::vector<Label> ReadLabels(const std::filesystem::path& tsp_path);
+
+/// Operation codes of StoreLabels.
+constexpr int kLabelDelete = 1;
+constexpr int kLabelRename = 2;
+
+/// Deletes (operation 1) or renames to `new_text` (operation 2) label `index` (0-based),
+/// keeping the rest of the file as it was and the numbering consecutive; saves atomically.
+Status StoreLabels(const std::filesystem::path& tsp_path, int operation, int index,
+                   const std::string& new_text);
+
+/// Appends a label (used when a test is generated or imported); saves atomically.
+Status AppendLabel(const std::filesystem::path& tsp_path, const Label& label);
+
+}  // namespace torvwy::core

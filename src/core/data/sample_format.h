@@ -1,0 +1,47 @@
+// Sample formats of waveform files: sizes, full scales and conversion to raw values.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "core/services/result.h"
+
+namespace torvwy::core {
+
+/// Format codes. Raw values are in the format's own units; v / c2 / c1 is the value in EU.
+enum SampleFormat : int32_t {
+  kFormatNone = 0,       ///< no data
+  kFormatFloatFs = 111,  ///< float32, full scale from the sampling parameters (GetFullScale)
+  kFormatInt16A = 706,   ///< int16, s * 10000 / 32768
+  kFormatInt16B = 712,   ///< int16, s * 10000 / 32768
+  kFormatInt16Half1 = 861,  ///< int16, s * 5000 / 32768
+  kFormatInt16Half2 = 863,  ///< int16, s * 5000 / 32768
+  kFormatInt32 = 872,       ///< int32, s * 10000 / 2^31
+  kFormatFloat32 = 885,     ///< float32, the value itself
+  kFormatFloat64 = 886,     ///< float64, the value itself
+  kFormatInt16 = 951,       ///< int16, s * 10000 / 32768
+};
+
+/// True for a format code this system can read (0, "no data", is not one).
+bool IsKnownFormat(int32_t format);
+
+/// Bytes per sample of a known format; an error for an unknown one.
+Result<int> GetSampleSize(int32_t format);
+
+/// Full scale (raw units) of a format by its own definition: 5000 for 861/863, 10000 for the
+/// others; an error for an unknown format. Format 111 takes its full scale from the node.
+Result<double> GetFormatFullScale(int32_t format);
+
+/// Positions (0-based within the converted samples) of the first largest and first smallest.
+struct ExtremePositions {
+  int64_t largest = 0;
+  int64_t smallest = 0;
+};
+
+/// Converts raw.size() / sample size little-endian samples into raw values (not yet divided
+/// by the calibration factors). `out` must hold that many doubles. When `positions` is given
+/// it receives where the largest and the smallest value lie.
+Status ConvertSamples(int32_t format, std::span<double> out, std::span<const char> raw,
+                      ExtremePositions* positions = nullptr);
+
+}  // namespace torvwy::core

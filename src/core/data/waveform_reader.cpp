@@ -1,0 +1,108 @@
+// WaveformReader: checked, 64-bit, buffered reading of raw samples.
+#include "core/data/waveform_reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <limits>
+#include <string>
+#include <system_error>
+
+#include "core/services/message_table.h"
+
+namespace torvwy::core {
+
+WaveformReader::WaveformReader(WaveformReader&& other) noexcept { *this = std::move(other); }
+
+WaveformReader& WaveformReader::operator=(WaveformReader&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.fd_;
+    format_ = other.format_;
+    sample_size_ = other.sample_size_;
+    record_samples_ = other.record_samples_;
+    position_ = other.position_;
+    path_ = std::move(other.path_);
+    raw_ = std::move(other.raw_);
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+WaveformReader::~WaveformReader() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+Result<WaveformReader> WaveformReader::Open(const std::filesystem::path& sts_path,
+                                            const SamplingInfo& info) {
+  const std::string name = sts_path.string();
+  if (info.format() == kFormatNone) {
+    return Fail(kMsgDataFileUnopenable, name + ": the node has no data (format 0)");
+  }
+  auto size = GetSampleSize(info.format());
+  if (!size) return Fail(size.error().message, name + ": " + size.error().detail);
+  if (info.length_half_blocks() <= 0) {
+    return Fail(kMsgDataFileShort, name + ": record length " +
+                                       std::to_string(info.length_half_blocks()) +
+                                       " half blocks is not positive");
+  }
+  WaveformReader reader;
+  reader.fd_ = ::open(sts_path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (reader.fd_ < 0) {
+    return Fail(kMsgDataFileUnopenable, name + ": " + std::generic_category().message(errno));
+  }
+  struct stat st {};
+  if (::fstat(reader.fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    return Fail(kMsgDataFileUnopenable, name + ": not a regular file");
+  }
+  reader.format_ = info.format();
+  reader.sample_size_ = *size;
+  reader.record_samples_ = info.record_samples();
+  reader.path_ = sts_path;
+  const int64_t needed = reader.record_samples_ * reader.sample_size_;
+  if (st.st_size < needed) {
+    return Fail(kMsgDataFileShort, name + ": the file holds " + std::to_string(st.st_size) +
+                                       " bytes, its record needs " + std::to_string(needed) +
+                                       " (" + std::to_string(reader.record_samples_) +
+                                       " samples of " + std::to_string(reader.sample_size_) +
+                                       " bytes)");
+  }
+  ::posix_fadvise(reader.fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return reader;
+}
+
+Status WaveformReader::Seek(int64_t index) {
+  if (index < 0 || index > record_samples_) {
+    return Fail(kMsgBadValue, path_.string() + ": sample " + std::to_string(index) +
+                                  " lies outside the record");
+  }
+  position_ = index;
+  return Ok();
+}
+
+Status WaveformReader::Read(std::span<double> out, ExtremePositions* positions) {
+  const auto count = static_cast<int64_t>(out.size());
+  if (count > record_samples_ - position_) {
+    return Fail(kMsgDataFileShort, path_.string() + ": read past the end of the record");
+  }
+  const size_t bytes = out.size() * static_cast<size_t>(sample_size_);
+  if (raw_.size() < bytes) raw_.resize(bytes);
+  size_t done = 0;
+  off_t offset = static_cast<off_t>(position_) * sample_size_;
+  while (done < bytes) {
+    const ssize_t n = ::pread(fd_, raw_.data() + done, bytes - done, offset + static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      return Fail(kMsgDataFileShort,
+                  path_.string() + ": " +
+                      (n < 0 ? std::generic_category().message(errno) : "the file ended early"));
+    }
+    done += static_cast<size_t>(n);
+  }
+  position_ += count;
+  return ConvertSamples(format_, out, std::span<const char>(raw_.data(), bytes), positions);
+}
+
+}  // namespace torvwy::core

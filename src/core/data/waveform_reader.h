@@ -1,0 +1,53 @@
+// Streaming reader of a node's waveform file: sequential reads converted to raw values.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <vector>
+
+#include "core/data/sample_format.h"
+#include "core/data/sampling_info.h"
+#include "core/services/result.h"
+
+namespace torvwy::core {
+
+/// Reads the samples of one record in order through one fixed raw buffer. The file must hold
+/// at least the record (length in half blocks x 512 samples); bytes beyond it are ignored.
+class WaveformReader {
+ public:
+  WaveformReader(WaveformReader&& other) noexcept;
+  WaveformReader& operator=(WaveformReader&& other) noexcept;
+  WaveformReader(const WaveformReader&) = delete;
+  WaveformReader& operator=(const WaveformReader&) = delete;
+  ~WaveformReader();
+
+  /// Opens the .sts file. Fails (data-file message) when it can't be opened, on format 0 or an
+  /// unknown format, on a record length <= 0, and when the file is shorter than the record.
+  static Result<WaveformReader> Open(const std::filesystem::path& sts_path,
+                                     const SamplingInfo& info);
+
+  int64_t record_samples() const { return record_samples_; }
+  int32_t format() const { return format_; }
+  int sample_size() const { return sample_size_; }
+  /// The next sample to be read.
+  int64_t position() const { return position_; }
+
+  /// Moves to sample `index` (0-based, at most the record's length).
+  Status Seek(int64_t index);
+
+  /// Reads and converts the next out.size() samples. Reading past the record is an error.
+  Status Read(std::span<double> out, ExtremePositions* positions = nullptr);
+
+ private:
+  WaveformReader() = default;
+  int fd_ = -1;
+  int32_t format_ = 0;
+  int sample_size_ = 0;
+  int64_t record_samples_ = 0;
+  int64_t position_ = 0;
+  std::filesystem::path path_;
+  std::vector<char> raw_;
+};
+
+}  // namespace torvwy::core

@@ -1,0 +1,52 @@
+// The host folder, the work folder, the profile and private scratch files.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "core/services/result.h"
+
+namespace torvwy::core {
+
+/// The host folder: $TORVWY_HOME when set, else ~/.local/share/torvwy; created on demand.
+/// It holds "TorvWyPara.txt", torvwy.ini, the recent lists and the help pages.
+std::filesystem::path GetHostFolder();
+
+/// The work folder "<host folder>/work/" (ending in a separator), created on demand; report,
+/// export and list files go there.
+std::string GetWorkFolder();
+
+/// The application profile "<host folder>/torvwy.ini".
+std::filesystem::path ProfilePath();
+
+/// A file path for a new scratch file in the work folder (not yet created). Use ScratchFile to
+/// create it exclusively.
+std::string GetScratchFilePath();
+
+/// A private scratch file, created exclusively (mode 0600) and removed when destroyed.
+class ScratchFile {
+ public:
+  ScratchFile() = default;
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
+  ScratchFile(ScratchFile&& other) noexcept;
+  ScratchFile& operator=(ScratchFile&& other) noexcept;
+  ~ScratchFile();
+
+  /// Creates the file in `folder` (the work folder when empty).
+  static Result<ScratchFile> Create(const std::filesystem::path& folder = {});
+
+  int fd() const { return fd_; }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  void Close();
+  int fd_ = -1;
+  std::filesystem::path path_;
+};
+
+/// Looks up `name` in `folder` without regard to letter case; the exact name wins. Returns the
+/// path found, or folder / name when nothing matches.
+std::filesystem::path FindFileNoCase(const std::filesystem::path& folder, const std::string& name);
+
+}  // namespace torvwy::core

@@ -1,0 +1,47 @@
+// Number, frequency and time formatting.
+#include "core/services/number_format.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace torvwy::core {
+
+std::string FormatNumber(double value, int format_code) {
+  char text[64];
+  if (format_code < 0) {
+    const int decimals = format_code < -17 ? 17 : -format_code;
+    std::snprintf(text, sizeof(text), "%.*f", decimals, value);
+  } else {
+    const int digits = format_code == 0 ? 6 : (format_code > 17 ? 17 : format_code);
+    std::snprintf(text, sizeof(text), "%.*g", digits, value);
+  }
+  return text;
+}
+
+std::string FormatFrequency(double frequency_hz) { return FormatNumber(frequency_hz, 0); }
+
+std::string FormatTime(double time_s) {
+  char text[64];
+  std::snprintf(text, sizeof(text), "%.3f", time_s);
+  // Drop trailing zeros of the fraction, and the point when nothing follows it.
+  std::string result = text;
+  if (result.find('.') != std::string::npos) {
+    while (!result.empty() && result.back() == '0') result.pop_back();
+    if (!result.empty() && result.back() == '.') result.pop_back();
+  }
+  if (result == "-0") result = "0";
+  return result;
+}
+
+int GetNumberFormatCode(int setting, int digits) {
+  switch (setting) {
+    case 1:
+      return 4;
+    case 2:
+      return -digits;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace torvwy::core
