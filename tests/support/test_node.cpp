@@ -1,0 +1,82 @@
+// Test helpers: temporary folders and nodes.
+#include "support/test_node.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+namespace torvwy::testing {
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  std::string pattern = (fs::temp_directory_path() / "torvwy-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+std::vector<double> PadToHalfBlocks(std::vector<double> values) {
+  const double last = values.empty() ? 0.0 : values.back();
+  while (values.empty() || values.size() % 512 != 0) values.push_back(last);
+  return values;
+}
+
+WrittenNode WriteNode(const fs::path& dir, const std::vector<double>& raw_values,
+                      const NodeSpec& spec) {
+  WrittenNode node;
+  const std::string stem = spec.test_name + spec.test_code + "#" + spec.node_name;
+  node.tsp = dir / (stem + ".tsp");
+  node.sts = dir / (stem + ".sts");
+  int32_t length = spec.length_half_blocks;
+  if (length == 0) {
+    EXPECT_EQ(raw_values.size() % 512, 0u) << "sample count must be a multiple of 512";
+    length = static_cast<int32_t>(raw_values.size() / 512);
+  }
+  std::ofstream out(node.sts, std::ios::binary);
+  for (double v : raw_values) {
+    switch (spec.format) {
+      case 885:
+      case 111: {
+        const auto f = static_cast<float>(v);
+        out.write(reinterpret_cast<const char*>(&f), sizeof f);
+        break;
+      }
+      case 886:
+        out.write(reinterpret_cast<const char*>(&v), sizeof v);
+        break;
+      case 872: {
+        const auto i = static_cast<int32_t>(v);
+        out.write(reinterpret_cast<const char*>(&i), sizeof i);
+        break;
+      }
+      default: {
+        const auto s = static_cast<int16_t>(v);
+        out.write(reinterpret_cast<const char*>(&s), sizeof s);
+        break;
+      }
+    }
+  }
+  out.close();
+  std::ofstream tsp(node.tsp, std::ios::binary);
+  tsp.precision(17);
+  tsp << "[Sampling]\r\nFrequency=" << spec.frequency_hz << "\r\nC1=" << spec.c1
+      << "\r\nC2=" << spec.c2 << "\r\nFormat=" << spec.format << "\r\nLength=" << length
+      << "\r\nEU=" << spec.eu << "\r\nText1=\r\nText2=\r\nText3=\r\n";
+  tsp.close();
+  node.info.set_frequency_hz(spec.frequency_hz);
+  node.info.set_c1(spec.c1);
+  node.info.set_c2(spec.c2);
+  node.info.set_format(spec.format);
+  node.info.set_length_half_blocks(length);
+  node.info.set_eu(spec.eu);
+  return node;
+}
+
+}  // namespace torvwy::testing
