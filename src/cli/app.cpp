@@ -1,1 +1,38 @@
-namespace torvwy::cli { int Main(int, char**) { return 0; } }
+// The torvwy command: subcommands registered on one CLI11 application.
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "cli/cli_support.h"
+#include "cli/commands.h"
+#include "cli/subcommands.h"
+
+namespace torvwy::cli {
+
+int Main(int argc, char** argv) {
+  CLI::App app{
+      "torvwy: amplitude-domain analysis of test-and-measurement waveforms.\n"
+      "A test's nodes are kept as <test><code>#<node>.tsp (sampling parameters) and .sts "
+      "(raw samples) in the test's data folder.",
+      "torvwy"};
+  app.require_subcommand(1);
+  app.set_version_flag("--version", "torvwy 0.1.0");
+  int exit_code = kExitOk;
+  RegisterGenCommand(app, exit_code);
+  RegisterInfoCommand(app, exit_code);
+  RegisterImportCommand(app, exit_code);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::string text = e.what();
+    return ReportError(text + " (see --help)");
+  }
+  return exit_code;
+}
+
+}  // namespace torvwy::cli

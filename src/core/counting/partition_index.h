@@ -38,8 +38,8 @@ class PartitionIndex {
   PartitionIndex(std::vector<double> edges, double origin, double width);
 
   std::vector<double> edges_;
-  double origin_;       // where partition 0 starts, for the guess
-  double inv_width_;    // 1 / width, for the guess
+  double origin_;     // where partition 0 starts, for the guess
+  double inv_width_;  // 1 / width, for the guess
   bool monotone_ = true;
   bool guess_ = true;
 };

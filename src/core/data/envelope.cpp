@@ -46,8 +46,8 @@ void EnvelopeBuilder::Feed(std::span<const double> samples) {
   size_t i = 0;
   while (i < samples.size() && segment_ <= segment_count()) {
     const int64_t room = segment_end_ - consumed_;
-    const size_t take = static_cast<size_t>(
-        std::min<int64_t>(room, static_cast<int64_t>(samples.size() - i)));
+    const size_t take =
+        static_cast<size_t>(std::min<int64_t>(room, static_cast<int64_t>(samples.size() - i)));
     for (size_t k = 0; k < take; ++k) {
       const double v = samples[i + k];
       const int64_t pos = consumed_ + static_cast<int64_t>(k);

@@ -42,9 +42,9 @@ class EnvelopeBuilder {
   int32_t length_half_blocks_;
   double divisor_;
   std::vector<double> values_;
-  int segment_ = 1;         // 1-based segment being filled
-  int64_t consumed_ = 0;    // samples fed so far
-  int64_t segment_end_ = 0; // sample index where the current segment ends
+  int segment_ = 1;          // 1-based segment being filled
+  int64_t consumed_ = 0;     // samples fed so far
+  int64_t segment_end_ = 0;  // sample index where the current segment ends
   bool has_ = false;
   double min_ = 0, max_ = 0;
   int64_t min_pos_ = 0, max_pos_ = 0;

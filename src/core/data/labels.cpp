@@ -33,10 +33,10 @@ std::vector<Label> ReadLabels(const std::filesystem::path& tsp_path) {
   const int count = LabelCount(*ini);
   for (int k = 1; k <= count; ++k) {
     Label label;
-    label.position = GbkToUtf8(std::string(CutGbk(
-        ini->Get(kSection, Key("LabelPos", k)).value_or("0"), 255)));
-    label.text = GbkToUtf8(std::string(CutGbk(
-        ini->Get(kSection, Key("LabelText", k)).value_or("0"), 255)));
+    label.position =
+        GbkToUtf8(std::string(CutGbk(ini->Get(kSection, Key("LabelPos", k)).value_or("0"), 255)));
+    label.text =
+        GbkToUtf8(std::string(CutGbk(ini->Get(kSection, Key("LabelText", k)).value_or("0"), 255)));
     labels.push_back(std::move(label));
   }
   return labels;
@@ -52,8 +52,7 @@ Status StoreLabels(const std::filesystem::path& tsp_path, int operation, int ind
   }
   const int number = index + 1;
   if (operation == kLabelRename) {
-    ini->Set(kSection, Key("LabelText", number),
-             std::string(CutGbk(Utf8ToGbk(new_text), 254)));
+    ini->Set(kSection, Key("LabelText", number), std::string(CutGbk(Utf8ToGbk(new_text), 254)));
   } else if (operation == kLabelDelete) {
     for (int k = number; k < count; ++k) {
       ini->Set(kSection, Key("LabelPos", k),
@@ -70,13 +69,17 @@ Status StoreLabels(const std::filesystem::path& tsp_path, int operation, int ind
   return ini->Save(tsp_path, kMsgFileWrite);
 }
 
-Status AppendLabel(const std::filesystem::path& tsp_path, const Label& label) {
-  IniFile ini;
-  if (auto existing = IniFile::Load(tsp_path)) ini = std::move(*existing);
+void AppendLabel(IniFile& ini, const Label& label) {
   const int number = LabelCount(ini) + 1;
   ini.Set(kSection, "LabelNum", std::to_string(number));
   ini.Set(kSection, Key("LabelPos", number), std::string(CutGbk(Utf8ToGbk(label.position), 254)));
   ini.Set(kSection, Key("LabelText", number), std::string(CutGbk(Utf8ToGbk(label.text), 254)));
+}
+
+Status AppendLabel(const std::filesystem::path& tsp_path, const Label& label) {
+  IniFile ini;
+  if (auto existing = IniFile::Load(tsp_path)) ini = std::move(*existing);
+  AppendLabel(ini, label);
   return ini.Save(tsp_path, kMsgFileWrite);
 }
 

@@ -28,6 +28,10 @@ constexpr int kLabelRename = 2;
 Status StoreLabels(const std::filesystem::path& tsp_path, int operation, int index,
                    const std::string& new_text);
 
+class IniFile;
+/// Appends a label to the [Labels] section of `ini`.
+void AppendLabel(IniFile& ini, const Label& label);
+
 /// Appends a label (used when a test is generated or imported); saves atomically.
 Status AppendLabel(const std::filesystem::path& tsp_path, const Label& label);
 

@@ -2,7 +2,9 @@
 #include "core/data/sample_format.h"
 
 #include <bit>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "core/services/message_table.h"
@@ -124,6 +126,58 @@ Status ConvertSamples(int32_t format, std::span<double> out, std::span<const cha
     }
   }
   return Ok();
+}
+
+}  // namespace torvwy::core
+
+namespace torvwy::core {
+namespace {
+
+template <typename T>
+void AppendLe(std::string& out, T value) {
+  char bytes[sizeof(T)];
+  std::memcpy(bytes, &value, sizeof(T));
+  if constexpr (std::endian::native == std::endian::big) {
+    for (size_t i = 0; i < sizeof(T) / 2; ++i) std::swap(bytes[i], bytes[sizeof(T) - 1 - i]);
+  }
+  out.append(bytes, sizeof(T));
+}
+
+template <typename T>
+T ToInteger(double scaled) {
+  const double lo = static_cast<double>(std::numeric_limits<T>::min());
+  const double hi = static_cast<double>(std::numeric_limits<T>::max());
+  if (!(scaled >= lo)) return std::numeric_limits<T>::min();  // also NaN
+  if (scaled >= hi) return std::numeric_limits<T>::max();
+  return static_cast<T>(std::llround(scaled));
+}
+
+}  // namespace
+
+Status EncodeSamples(int32_t format, std::span<const double> raw_values, std::string& out) {
+  switch (format) {
+    case kFormatInt16A:
+    case kFormatInt16B:
+    case kFormatInt16:
+      for (double v : raw_values) AppendLe(out, ToInteger<int16_t>(v * 32768.0 / 10000.0));
+      return Ok();
+    case kFormatInt16Half1:
+    case kFormatInt16Half2:
+      for (double v : raw_values) AppendLe(out, ToInteger<int16_t>(v * 32768.0 / 5000.0));
+      return Ok();
+    case kFormatInt32:
+      for (double v : raw_values) AppendLe(out, ToInteger<int32_t>(v * 2147483648.0 / 10000.0));
+      return Ok();
+    case kFormatFloat32:
+    case kFormatFloatFs:
+      for (double v : raw_values) AppendLe(out, static_cast<float>(v));
+      return Ok();
+    case kFormatFloat64:
+      for (double v : raw_values) AppendLe(out, v);
+      return Ok();
+    default:
+      return UnknownFormat(format);
+  }
 }
 
 }  // namespace torvwy::core

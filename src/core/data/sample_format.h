@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "core/services/result.h"
 
@@ -10,10 +11,10 @@ namespace torvwy::core {
 
 /// Format codes. Raw values are in the format's own units; v / c2 / c1 is the value in EU.
 enum SampleFormat : int32_t {
-  kFormatNone = 0,       ///< no data
-  kFormatFloatFs = 111,  ///< float32, full scale from the sampling parameters (GetFullScale)
-  kFormatInt16A = 706,   ///< int16, s * 10000 / 32768
-  kFormatInt16B = 712,   ///< int16, s * 10000 / 32768
+  kFormatNone = 0,          ///< no data
+  kFormatFloatFs = 111,     ///< float32, full scale from the sampling parameters (GetFullScale)
+  kFormatInt16A = 706,      ///< int16, s * 10000 / 32768
+  kFormatInt16B = 712,      ///< int16, s * 10000 / 32768
   kFormatInt16Half1 = 861,  ///< int16, s * 5000 / 32768
   kFormatInt16Half2 = 863,  ///< int16, s * 5000 / 32768
   kFormatInt32 = 872,       ///< int32, s * 10000 / 2^31
@@ -43,5 +44,14 @@ struct ExtremePositions {
 /// it receives where the largest and the smallest value lie.
 Status ConvertSamples(int32_t format, std::span<double> out, std::span<const char> raw,
                       ExtremePositions* positions = nullptr);
+
+}  // namespace torvwy::core
+
+namespace torvwy::core {
+
+/// Encodes raw values into little-endian samples of a known format (the inverse of
+/// ConvertSamples): integer formats round to the nearest step and clamp to their range.
+/// Appends to `out`.
+Status EncodeSamples(int32_t format, std::span<const double> raw_values, std::string& out);
 
 }  // namespace torvwy::core

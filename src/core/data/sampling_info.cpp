@@ -86,7 +86,9 @@ void SamplingInfo::set_length_half_blocks(int32_t v) {
 void SamplingInfo::set_stored_full_scale(double v) {
   StoreDouble(bytes_.data() + kFullScaleOffset, v);
 }
-void SamplingInfo::set_eu(const std::string& t) { StoreGbkField(Field(bytes_, kEuOffset, kEuWidth), t); }
+void SamplingInfo::set_eu(const std::string& t) {
+  StoreGbkField(Field(bytes_, kEuOffset, kEuWidth), t);
+}
 void SamplingInfo::set_text1(const std::string& t) {
   StoreGbkField(Field(bytes_, kText1Offset, kText1Width), t);
 }
@@ -177,9 +179,7 @@ Result<SamplingInfo> ReadSamplingParameters(const std::filesystem::path& tsp_pat
   return info;
 }
 
-Status WriteSamplingParameters(const std::filesystem::path& tsp_path, const SamplingInfo& info) {
-  IniFile ini;
-  if (auto existing = IniFile::Load(tsp_path)) ini = std::move(*existing);
+void StoreSamplingKeys(IniFile& ini, const SamplingInfo& info) {
   ini.Set(kSection, "Frequency", ShortestText(info.frequency_hz()));
   ini.Set(kSection, "C1", ShortestText(info.c1()));
   ini.Set(kSection, "C2", ShortestText(info.c2()));
@@ -192,6 +192,12 @@ Status WriteSamplingParameters(const std::filesystem::path& tsp_path, const Samp
   ini.Set(kSection, "Text1", Utf8ToGbk(info.text1()));
   ini.Set(kSection, "Text2", Utf8ToGbk(info.text2()));
   ini.Set(kSection, "Text3", Utf8ToGbk(info.text3()));
+}
+
+Status WriteSamplingParameters(const std::filesystem::path& tsp_path, const SamplingInfo& info) {
+  IniFile ini;
+  if (auto existing = IniFile::Load(tsp_path)) ini = std::move(*existing);
+  StoreSamplingKeys(ini, info);
   return ini.Save(tsp_path, kMsgFileWrite);
 }
 

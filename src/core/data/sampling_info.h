@@ -24,10 +24,9 @@ constexpr size_t kSamplingInfoSize = 864;
 class SamplingInfo {
  public:
   static constexpr size_t kFrequencyOffset = 0, kC1Offset = 8, kC2Offset = 16, kFormatOffset = 24,
-                          kLengthOffset = 28, kFullScaleOffset = 32, kEuOffset = 44,
-                          kEuWidth = 50, kText1Offset = 94, kText1Width = 255,
-                          kText2Offset = 349, kText2Width = 255, kText3Offset = 604,
-                          kText3Width = 260;
+                          kLengthOffset = 28, kFullScaleOffset = 32, kEuOffset = 44, kEuWidth = 50,
+                          kText1Offset = 94, kText1Width = 255, kText2Offset = 349,
+                          kText2Width = 255, kText3Offset = 604, kText3Width = 260;
 
   SamplingInfo() { bytes_.fill('\0'); }
 
@@ -84,6 +83,10 @@ Result<double> FullScaleOf(const SamplingInfo& info);
 /// Fails on a missing file, a missing or non-numeric key, a frequency <= 0 or not finite, C1 or
 /// C2 equal to 0 or not finite, or an unknown format code.
 Result<SamplingInfo> ReadSamplingParameters(const std::filesystem::path& tsp_path);
+
+class IniFile;
+/// Sets the [Sampling] keys of `info` in `ini`.
+void StoreSamplingKeys(IniFile& ini, const SamplingInfo& info);
 
 /// Writes the [Sampling] section of `info` into the .tsp file, keeping its other lines (labels).
 Status WriteSamplingParameters(const std::filesystem::path& tsp_path, const SamplingInfo& info);

@@ -64,10 +64,9 @@ Result<WaveformReader> WaveformReader::Open(const std::filesystem::path& sts_pat
   const int64_t needed = reader.record_samples_ * reader.sample_size_;
   if (st.st_size < needed) {
     return Fail(kMsgDataFileShort, name + ": the file holds " + std::to_string(st.st_size) +
-                                       " bytes, its record needs " + std::to_string(needed) +
-                                       " (" + std::to_string(reader.record_samples_) +
-                                       " samples of " + std::to_string(reader.sample_size_) +
-                                       " bytes)");
+                                       " bytes, its record needs " + std::to_string(needed) + " (" +
+                                       std::to_string(reader.record_samples_) + " samples of " +
+                                       std::to_string(reader.sample_size_) + " bytes)");
   }
   ::posix_fadvise(reader.fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
   return reader;
@@ -75,8 +74,8 @@ Result<WaveformReader> WaveformReader::Open(const std::filesystem::path& sts_pat
 
 Status WaveformReader::Seek(int64_t index) {
   if (index < 0 || index > record_samples_) {
-    return Fail(kMsgBadValue, path_.string() + ": sample " + std::to_string(index) +
-                                  " lies outside the record");
+    return Fail(kMsgBadValue,
+                path_.string() + ": sample " + std::to_string(index) + " lies outside the record");
   }
   position_ = index;
   return Ok();
@@ -92,7 +91,8 @@ Status WaveformReader::Read(std::span<double> out, ExtremePositions* positions) 
   size_t done = 0;
   off_t offset = static_cast<off_t>(position_) * sample_size_;
   while (done < bytes) {
-    const ssize_t n = ::pread(fd_, raw_.data() + done, bytes - done, offset + static_cast<off_t>(done));
+    const ssize_t n =
+        ::pread(fd_, raw_.data() + done, bytes - done, offset + static_cast<off_t>(done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       return Fail(kMsgDataFileShort,

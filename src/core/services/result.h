@@ -18,7 +18,7 @@ struct Error {
 template <typename T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : state_(std::move(value)) {}  // NOLINT(google-explicit-constructor)
+  Result(T value) : state_(std::move(value)) {}      // NOLINT(google-explicit-constructor)
   Result(Error error) : state_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
 
   bool ok() const { return state_.index() == 0; }

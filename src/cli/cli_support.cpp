@@ -1,0 +1,101 @@
+// Node options, error reporting and the console progress bar.
+#include "cli/cli_support.h"
+
+#include <unistd.h>
+
+#include <charconv>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+#include "core/data/parameter_file.h"
+#include "core/services/message_table.h"
+
+namespace torvwy::cli {
+namespace {
+
+volatile std::sig_atomic_t g_interrupts = 0;
+
+void OnInterrupt(int) {
+  g_interrupts = g_interrupts + 1;
+  if (g_interrupts >= 2) {
+    static const char kText[] = "\ntorvwy: interrupted\n";
+    (void)!::write(STDERR_FILENO, kText, sizeof(kText) - 1);
+    ::_exit(kExitCancelled);
+  }
+}
+
+}  // namespace
+
+void AddNodeOptions(CLI::App& command, NodeOptions& options, bool required) {
+  command.add_option("--data", options.data, "Folder of the test's data files")
+      ->capture_default_str();
+  auto* test = command.add_option("--test", options.test, "Test name");
+  auto* code = command.add_option("--code", options.code, "Test code");
+  auto* node = command.add_option("--node", options.node, "Node name");
+  if (required) {
+    test->required();
+    code->required();
+    node->required();
+  }
+}
+
+core::Result<NodeFiles> OpenNode(const NodeOptions& options) {
+  NodeFiles files;
+  auto tsp = core::NodeFilePath(options.data, options.test, options.code, options.node, ".tsp");
+  if (!tsp) return tsp.error();
+  auto sts = core::NodeFilePath(options.data, options.test, options.code, options.node, ".sts");
+  if (!sts) return sts.error();
+  files.tsp = *tsp;
+  files.sts = *sts;
+  auto info = core::ReadSamplingParameters(files.tsp);
+  if (!info) return info.error();
+  files.info = *info;
+  return files;
+}
+
+int ReportError(const core::Error& error) {
+  const auto table = core::LoadMessageTable(core::GetUILanguage());
+  std::string text(table[error.message]);
+  if (!error.detail.empty()) text += (text.empty() ? "" : " ") + error.detail;
+  return ReportError(text);
+}
+
+int ReportError(const std::string& text) {
+  std::cerr << "torvwy: " << text << "\n";
+  return kExitFailure;
+}
+
+ConsoleProgress::ConsoleProgress() : terminal_(::isatty(STDERR_FILENO) == 1) {
+  g_interrupts = 0;
+  std::signal(SIGINT, OnInterrupt);
+}
+
+ConsoleProgress::~ConsoleProgress() {
+  std::signal(SIGINT, SIG_DFL);
+  if (terminal_ && shown_percent_ >= 0) std::fputs("\r\033[K", stderr);
+}
+
+void ConsoleProgress::OnChanged() {
+  if (!terminal_) return;
+  const int p = percent();
+  if (p == shown_percent_ && status() == shown_status_) return;
+  shown_percent_ = p;
+  shown_status_ = status();
+  const int filled = p * 30 / 100;
+  std::fprintf(stderr, "\r\033[K%s [%.*s%*s] %d%%", status().c_str(), filled,
+               "##############################", 30 - filled, "", p);
+  std::fflush(stderr);
+}
+
+void ConsoleProgress::OnPoll() {
+  if (g_interrupts > 0) RequestCancel();
+}
+
+std::string ShortestDouble(double value) {
+  char text[32];
+  auto [end, ec] = std::to_chars(text, text + sizeof(text), value);
+  return std::string(text, end);
+}
+
+}  // namespace torvwy::cli

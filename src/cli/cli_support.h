@@ -1,0 +1,65 @@
+// What the subcommands share: node options, error lines, console progress.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <filesystem>
+#include <string>
+
+#include "core/counting/progress.h"
+#include "core/data/sampling_info.h"
+#include "core/services/result.h"
+
+namespace torvwy::cli {
+
+/// Exit codes.
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitCancelled = 130;
+
+/// The node an analysis command works on.
+struct NodeOptions {
+  std::string data = ".";
+  std::string test;
+  std::string code;
+  std::string node;
+};
+
+/// Adds --data, --test, --code and --node to a subcommand (--test, --code and --node required
+/// when `required`).
+void AddNodeOptions(CLI::App& command, NodeOptions& options, bool required = true);
+
+/// A node's resolved files and sampling record.
+struct NodeFiles {
+  std::filesystem::path tsp;
+  std::filesystem::path sts;
+  core::SamplingInfo info;
+};
+
+/// Finds and reads the node's sampling parameters.
+core::Result<NodeFiles> OpenNode(const NodeOptions& options);
+
+/// Prints "torvwy: <message> <detail>" as one line on stderr and returns kExitFailure.
+int ReportError(const core::Error& error);
+int ReportError(const std::string& text);
+
+/// Progress on stderr: a bar redrawn in place when stderr is a terminal, nothing otherwise.
+/// The first Ctrl-C raises the cancel flag; a second one ends the program.
+class ConsoleProgress : public core::Progress {
+ public:
+  ConsoleProgress();
+  ~ConsoleProgress() override;
+
+ protected:
+  void OnChanged() override;
+  void OnPoll() override;
+
+ private:
+  bool terminal_;
+  int shown_percent_ = -1;
+  std::string shown_status_;
+};
+
+/// The shortest text that reads back to the same double.
+std::string ShortestDouble(double value);
+
+}  // namespace torvwy::cli

@@ -1,0 +1,177 @@
+// torvwy gen: a synthetic test whose nodes carry realistic load signals.
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <numbers>
+#include <random>
+#include <vector>
+
+#include "cli/cli_support.h"
+#include "cli/subcommands.h"
+#include "core/data/node_writer.h"
+#include "core/data/sample_format.h"
+
+namespace torvwy::cli {
+namespace {
+
+struct GenOptions {
+  std::string data;
+  std::string test = "demo";
+  std::string code = "1";
+  int nodes = 4;
+  int64_t blocks = 200;
+  double rate = 1024.0;
+  int32_t format = core::kFormatInt16;
+};
+
+/// The load signal of one node, in EU; every fourth node repeats the kinds.
+///   kind 0: a swept sine (slow to fast) whose amplitude swells and fades
+///   kind 1: narrow-band random load (white noise through a resonator)
+///   kind 2: plateaus with spikes on a DC offset
+///   kind 3: narrow-band random load on a node with c1 and c2 not 1
+class LoadSignal {
+ public:
+  LoadSignal(int kind, int64_t samples, double rate, uint64_t seed)
+      : kind_(kind), samples_(samples), rate_(rate), random_(seed) {
+    const double f0 = kind == 3 ? 12.0 : 4.0;                        // resonance in Hz
+    const double r = std::exp(-std::numbers::pi * f0 / 8.0 / rate);  // Q of about 4
+    a1_ = 2.0 * r * std::cos(2.0 * std::numbers::pi * f0 / rate);
+    a2_ = -r * r;
+    // Unit standard deviation: the variance of y = a1 y1 + a2 y2 + e with unit e.
+    gain_ = 1.0 / std::sqrt((1.0 - a2_) / ((1.0 + a2_) * ((1.0 - a2_) * (1.0 - a2_) - a1_ * a1_)));
+  }
+
+  double Next() {
+    const double t = static_cast<double>(n_) / rate_;
+    const double u = static_cast<double>(n_) / static_cast<double>(samples_);  // 0..1
+    ++n_;
+    switch (kind_ % 4) {
+      case 0: {
+        // Exponential sweep from 0.2 Hz to 20 Hz over the record.
+        const double duration = static_cast<double>(samples_) / rate_;
+        const double k = std::log(100.0);
+        phase_ = 2.0 * std::numbers::pi * 0.2 * duration / k * (std::exp(k * u) - 1.0);
+        const double envelope = 0.3 + 0.7 * std::sin(std::numbers::pi * u);
+        return 60.0 * envelope * std::sin(phase_) + 2.0 * noise_(random_) * 0.1;
+      }
+      case 2: {
+        // A new plateau level every half second, a spike now and then, DC offset 15.
+        if (n_ == 1 || static_cast<int64_t>(t * 2.0) != plateau_index_) {
+          plateau_index_ = static_cast<int64_t>(t * 2.0);
+          plateau_ = std::round(uniform_(random_) * 8.0 - 4.0) * 10.0;
+        }
+        double v = 15.0 + plateau_;
+        if (uniform_(random_) < 0.002) v += (uniform_(random_) < 0.5 ? -1.0 : 1.0) * 40.0;
+        return v;
+      }
+      default: {
+        // Narrow-band random load: a resonator driven by white noise.
+        const double x = noise_(random_);
+        const double y = a1_ * y1_ + a2_ * y2_ + gain_ * x;
+        y2_ = y1_;
+        y1_ = y;
+        return (kind_ == 3 ? 750.0 : 15.0) * y;  // standard deviation in EU
+      }
+    }
+  }
+
+ private:
+  int kind_;
+  int64_t samples_;
+  double rate_;
+  std::mt19937_64 random_;
+  std::normal_distribution<double> noise_{0.0, 1.0};
+  std::uniform_real_distribution<double> uniform_{0.0, 1.0};
+  int64_t n_ = 0;
+  double phase_ = 0.0;
+  double a1_ = 0, a2_ = 0, gain_ = 0, y1_ = 0, y2_ = 0;
+  int64_t plateau_index_ = -1;
+  double plateau_ = 0.0;
+};
+
+int RunGen(const GenOptions& options) {
+  if (options.nodes < 1 || options.nodes > 999) return ReportError("--nodes must be 1..999");
+  if (options.blocks < 1 || options.blocks > (int64_t{1} << 30)) {
+    return ReportError("--blocks must be 1..1073741824");
+  }
+  if (!(options.rate > 0.0) || !std::isfinite(options.rate)) {
+    return ReportError("--rate must be a number > 0");
+  }
+  if (!core::IsKnownFormat(options.format)) {
+    return ReportError("--format " + std::to_string(options.format) +
+                       " is not a known sample format (see --help)");
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(options.data, ec);
+  if (ec) return ReportError("can't create " + options.data + ": " + ec.message());
+  const int64_t samples = options.blocks * core::kBlockSamples;
+  const double full_scale = *core::GetFormatFullScale(options.format);
+  ConsoleProgress progress;
+  progress.SetRange(0, int64_t{options.nodes} * options.blocks);
+  progress.SetStep(1);
+  for (int k = 0; k < options.nodes; ++k) {
+    const int kind = k % 4;
+    const std::string node = std::to_string(k + 1);
+    progress.SetStatus("node " + node);
+    core::SamplingInfo info;
+    info.set_frequency_hz(options.rate);
+    // EU = raw / c2 / c1: the signals use about 60 % of the full scale.
+    const double c1 = kind == 3 ? 2.5 : full_scale / 100.0;
+    const double c2 = kind == 3 ? 0.8 : 1.0;
+    info.set_c1(c1);
+    info.set_c2(c2);
+    info.set_format(options.format);
+    if (options.format == core::kFormatFloatFs) info.set_stored_full_scale(full_scale);
+    const char* kUnits[] = {"MPa", "kN", "MPa", "um/m"};
+    const char* kTexts[] = {"swept sine", "narrow-band random load",
+                            "plateaus and spikes on a DC offset", "narrow-band random load"};
+    info.set_eu(kUnits[kind]);
+    info.set_text1("torvwy gen");
+    info.set_text2("node " + node);
+    info.set_text3(kTexts[kind]);
+    auto writer = core::NodeWriter::Open(options.data, options.test, options.code, node, info);
+    if (!writer) return ReportError(writer.error());
+    LoadSignal signal(kind, samples, options.rate, 1000 + static_cast<uint64_t>(k));
+    std::vector<double> block(core::kBlockSamples);
+    for (int64_t b = 0; b < options.blocks; ++b) {
+      for (double& v : block) v = signal.Next() * c2 * c1;  // EU back to raw units
+      if (auto ok = writer->Append(block); !ok) return ReportError(ok.error());
+      progress.StepIt();
+    }
+    std::vector<core::Label> labels;
+    if (kind == 0) {
+      labels = {{"0", "sweep starts"}, {std::to_string(samples / 2), "half way"}};
+    } else if (kind == 2) {
+      labels = {{std::to_string(samples / 4), "first quarter"}};
+    }
+    auto committed = writer->Commit(labels);
+    if (!committed) return ReportError(committed.error());
+  }
+  progress.SetStatus("");
+  std::cout << "wrote test " << options.test << options.code << " with " << options.nodes
+            << " nodes of " << samples << " samples in " << options.data << "\n";
+  return kExitOk;
+}
+
+}  // namespace
+
+void RegisterGenCommand(CLI::App& app, int& exit_code) {
+  auto options = std::make_shared<GenOptions>();
+  auto* command = app.add_subcommand("gen", "Write a synthetic test with realistic load signals");
+  command->add_option("--data", options->data, "Folder to write the test into")->required();
+  command->add_option("--test", options->test, "Test name")->capture_default_str();
+  command->add_option("--code", options->code, "Test code")->capture_default_str();
+  command->add_option("--nodes", options->nodes, "Number of nodes (1..999)")->capture_default_str();
+  command->add_option("--blocks", options->blocks, "Blocks of 1024 samples per node")
+      ->capture_default_str();
+  command->add_option("--rate", options->rate, "Sampling frequency in Hz")->capture_default_str();
+  command
+      ->add_option("--format", options->format,
+                   "Sample format: 951/706/712 int16 (10000 FS), 861/863 int16 (5000 FS), "
+                   "872 int32, 885 float32, 886 float64, 111 float32 with its own full scale")
+      ->capture_default_str();
+  command->callback([options, &exit_code] { exit_code = RunGen(*options); });
+}
+
+}  // namespace torvwy::cli

@@ -1,0 +1,12 @@
+// Registration of each subcommand; each lives in a file of its own.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace torvwy::cli {
+
+void RegisterGenCommand(CLI::App& app, int& exit_code);
+void RegisterInfoCommand(CLI::App& app, int& exit_code);
+void RegisterImportCommand(CLI::App& app, int& exit_code);
+
+}  // namespace torvwy::cli

@@ -1,0 +1,45 @@
+// Writing a node: its waveform file streamed in, its sampling parameter file at the end.
+#pragma once
+
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/data/labels.h"
+#include "core/data/sampling_info.h"
+#include "core/services/atomic_file.h"
+#include "core/services/result.h"
+
+namespace torvwy::core {
+
+/// Streams raw values into "<folder>/<test><code>#<node>.sts" and, on Commit(), writes the
+/// matching .tsp with the record length of what was appended (padded to whole half blocks with
+/// the last value) and the labels. Both files are saved atomically; nothing is left on failure.
+class NodeWriter {
+ public:
+  static Result<NodeWriter> Open(const std::filesystem::path& folder, const std::string& test_name,
+                                 const std::string& test_code, const std::string& node_name,
+                                 const SamplingInfo& info);
+
+  /// Appends raw values (converted to the record's format).
+  Status Append(std::span<const double> raw_values);
+  /// Samples appended so far.
+  int64_t samples() const { return samples_; }
+  /// Pads to whole half blocks, writes the .sts and the .tsp; returns the padding added.
+  Result<int64_t> Commit(const std::vector<Label>& labels = {});
+
+  const std::filesystem::path& sts_path() const { return sts_; }
+  const std::filesystem::path& tsp_path() const { return tsp_; }
+
+ private:
+  NodeWriter(AtomicFileWriter writer) : writer_(std::move(writer)) {}
+  AtomicFileWriter writer_;
+  std::filesystem::path sts_, tsp_;
+  SamplingInfo info_;
+  int64_t samples_ = 0;
+  double last_ = 0.0;
+  std::string buffer_;
+};
+
+}  // namespace torvwy::core
