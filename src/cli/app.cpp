@@ -20,6 +20,11 @@ int Main(int argc, char** argv) {
   RegisterGenCommand(app, exit_code);
   RegisterInfoCommand(app, exit_code);
   RegisterImportCommand(app, exit_code);
+  if (argc > 1 && argv[1][0] != '-') {
+    bool known = false;
+    for (const CLI::App* command : app.get_subcommands({})) known |= command->get_name() == argv[1];
+    if (!known) return ReportError(std::string("unknown command \"") + argv[1] + "\" (see --help)");
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

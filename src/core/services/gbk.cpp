@@ -34,8 +34,11 @@ std::string Convert(const char* to, const char* from, std::string_view in,
     if (from_utf8) {
       const auto lead = static_cast<unsigned char>(*src);
       skip = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-    } else if (static_cast<unsigned char>(*src) >= 0x81 && src_left >= 2) {
-      skip = 2;
+    } else if (src_left >= 2) {
+      // A lead byte with a valid trail byte is one bad character; anything else one byte.
+      const auto lead = static_cast<unsigned char>(src[0]);
+      const auto trail = static_cast<unsigned char>(src[1]);
+      if (lead >= 0x81 && lead <= 0xFE && trail >= 0x40 && trail <= 0xFE && trail != 0x7F) skip = 2;
     }
     skip = std::min(skip, src_left);
     src += skip;

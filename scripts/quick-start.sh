@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what the project needs, builds it, writes the built-in sample test and shows the
+# system at work on it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTORVWY_BUILD_TESTS=OFF >/dev/null
+cmake --build build/release --target torvwy
+
+torvwy=build/release/src/cli/torvwy
+sample=build/sample
+export TORVWY_HOME="$PWD/build/home"
+
+echo "== torvwy gen: a sample test of four nodes =="
+"$torvwy" gen --data "$sample" --test demo --code 1 --nodes 4 --blocks 200
+echo
+echo "== torvwy info: node 4 (calibration factors other than 1) =="
+"$torvwy" info --data "$sample" --test demo --code 1 --node 4
+echo
+echo "== torvwy info: node 1 (with bookmarks) =="
+"$torvwy" info --data "$sample" --test demo --code 1 --node 1

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what the project needs, builds it and runs the whole test suite, then the same suite
+# built with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+jobs=$(nproc)
+
+cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVWY_WERROR=ON >/dev/null
+cmake --build build/test -j "$jobs"
+(cd build/test && ctest --output-on-failure -j "$jobs")
+
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTORVWY_SANITIZE=ON >/dev/null
+cmake --build build/asan -j "$jobs"
+(cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --output-on-failure -j "$jobs")

@@ -1,0 +1,141 @@
+// The gen, info and import commands end to end, and their refusals.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "core/data/sampling_info.h"
+#include "core/data/waveform_reader.h"
+#include "support/run_command.h"
+#include "support/test_node.h"
+
+namespace torvwy::testing {
+namespace {
+namespace fs = std::filesystem;
+
+class Commands : public ::testing::Test {
+ protected:
+  CommandOutput Run(const std::string& arguments) {
+    return RunTorvwy(arguments, home_.path().string());
+  }
+  /// A failure: non-zero exit and exactly one line on stderr.
+  void ExpectOneLineError(const std::string& arguments, const std::string& fragment) {
+    const auto result = Run(arguments);
+    EXPECT_NE(result.exit_code, 0) << arguments;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_NE(result.err.find(fragment), std::string::npos) << result.err;
+  }
+  TempDir home_;
+  TempDir data_;
+};
+
+TEST_F(Commands, GenWritesATestThatInfoDescribes) {
+  const std::string data = Quote(data_.path().string());
+  auto gen = Run("gen --data " + data + " --test t --code 9 --nodes 4 --blocks 3 --format 885");
+  ASSERT_EQ(gen.exit_code, 0) << gen.err;
+  for (int node = 1; node <= 4; ++node) {
+    auto info = core::ReadSamplingParameters(data_.path() / ("t9#" + std::to_string(node) + ".tsp"));
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->length_half_blocks(), 6);
+    auto reader = core::WaveformReader::Open(data_.path() / ("t9#" + std::to_string(node) + ".sts"),
+                                             *info);
+    EXPECT_TRUE(reader);
+  }
+  auto info = Run("info --data " + data + " --test t --code 9 --node 4 --json");
+  ASSERT_EQ(info.exit_code, 0) << info.err;
+  const auto json = nlohmann::json::parse(info.out);
+  EXPECT_EQ(json["format"], 885);
+  EXPECT_EQ(json["samples"], 3072);
+  EXPECT_EQ(json["whole_blocks"], 3);
+  EXPECT_NE(json["c1"], 1.0);  // one node has calibration factors other than 1
+  EXPECT_TRUE(json["data_file_complete"]);
+  auto node1 = nlohmann::json::parse(Run("info --data " + data +
+                                         " --test t --code 9 --node 1 --json").out);
+  EXPECT_EQ(node1["bookmarks"].size(), 2u);
+  EXPECT_EQ(Run("info --data " + data + " --test t --code 9 --node 1").exit_code, 0);
+}
+
+TEST_F(Commands, ImportsTextColumnsAndWavFiles) {
+  const fs::path csv = data_.path() / "signal.csv";
+  std::ofstream(csv) << "time,value\n0.0,1.5\n0.5,-2\n1.0,3\n";
+  const std::string data = Quote(data_.path().string());
+  auto result = Run("import --input " + Quote(csv.string()) + " --data " + data +
+                    " --test s --code 1 --node a --time-column 1 --column 2 --eu m");
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  auto info = core::ReadSamplingParameters(data_.path() / "s1#a.tsp");
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->frequency_hz(), 2.0);
+  EXPECT_EQ(info->length_half_blocks(), 1);  // padded to one half block
+  EXPECT_EQ(info->eu(), "m");
+  auto reader = core::WaveformReader::Open(data_.path() / "s1#a.sts", *info);
+  ASSERT_TRUE(reader);
+  std::vector<double> values(512);
+  ASSERT_TRUE(reader->Read(values));
+  EXPECT_EQ(values[0], 1.5);
+  EXPECT_EQ(values[1], -2.0);
+  EXPECT_EQ(values[511], 3.0);  // the padding repeats the last value
+
+  // A mono 16-bit WAV file of four samples at 8000 Hz.
+  const fs::path wav = data_.path() / "tone.wav";
+  {
+    std::ofstream out(wav, std::ios::binary);
+    auto u32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+    out << "RIFF";
+    u32(36 + 8);
+    out << "WAVEfmt ";
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(8000);
+    u32(16000);
+    u16(2);
+    u16(16);
+    out << "data";
+    u32(8);
+    for (int16_t s : {int16_t{0}, int16_t{16384}, int16_t{-32768}, int16_t{1}}) u16(static_cast<uint16_t>(s));
+  }
+  result = Run("import --input " + Quote(wav.string()) + " --data " + data +
+               " --test w --code 2 --node 1 --format 951");
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  info = core::ReadSamplingParameters(data_.path() / "w2#1.tsp");
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->frequency_hz(), 8000.0);
+  reader = core::WaveformReader::Open(data_.path() / "w2#1.sts", *info);
+  ASSERT_TRUE(reader);
+  std::vector<double> first(4);
+  ASSERT_TRUE(reader->Read(first));
+  EXPECT_EQ(first, (std::vector<double>{0.0, 5000.0, -10000.0, 10000.0 / 32768.0}));
+}
+
+TEST_F(Commands, BadInputGivesOneLineAndANonZeroExit) {
+  const std::string data = Quote(data_.path().string());
+  ASSERT_EQ(Run("gen --data " + data + " --blocks 2 --nodes 1").exit_code, 0);
+  ExpectOneLineError("info --data " + data + " --test demo --code 1 --node 7", "demo1#7.tsp");
+  ExpectOneLineError("info --data " + data + " --test demo --code 1 --node ../x", "node name");
+  ExpectOneLineError("gen --data " + data + " --format 123", "--format 123");
+  ExpectOneLineError("gen --data " + data + " --blocks 0", "--blocks");
+  ExpectOneLineError("gen --data " + data + " --rate abc", "--rate");
+  ExpectOneLineError("frobnicate", "frobnicate");
+
+  const fs::path csv = data_.path() / "nan.csv";
+  std::ofstream(csv) << "1\n2\nnan\n4\n";
+  ExpectOneLineError("import --input " + Quote(csv.string()) + " --data " + data +
+                         " --test n --code 1 --node 1 --rate 10",
+                     "line 3");
+  EXPECT_FALSE(fs::exists(data_.path() / "n1#1.sts"));  // nothing half written
+  const fs::path plain = data_.path() / "plain.csv";
+  std::ofstream(plain) << "1\n2\n";
+  ExpectOneLineError("import --input " + Quote(plain.string()) + " --data " + data +
+                         " --test n --code 1 --node 1",
+                     "--rate");
+  ExpectOneLineError("import --input /no/such/file --data " + data +
+                         " --test n --code 1 --node 1 --rate 5",
+                     "/no/such/file");
+  const auto help = Run("import --help");
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_NE(help.out.find("--time-column"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace torvwy::testing

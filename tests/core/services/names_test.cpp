@@ -1,0 +1,57 @@
+// Splitting file titles into test name, test code and node; refusing unsafe names.
+#include "core/services/names.h"
+
+#include <gtest/gtest.h>
+
+#include "core/services/number_format.h"
+
+namespace torvwy::core {
+namespace {
+
+TEST(Names, SplitsResultFileNames) {
+  struct Case {
+    const char* file;
+    const char* test;
+    const char* code;
+    const char* node;
+  };
+  for (const Case& c : {
+           Case{"abc12#5.PCM", "abc", "12", "5"},
+           Case{"/data/results/abc12#5.PCM", "abc", "12", "5"},
+           Case{"abcX#N1.DCM", "abc", "X", "N1"},
+           Case{"123#7.RFL", "12", "3", "7"},
+           Case{"a#7.RFL", "a", "", "7"},
+           Case{"abc12##5", "abc", "12", "5"},
+           Case{"abc12#5#6.PCM", "abc", "12", "5#6"},
+           Case{"abc12.PCM", "", "", ""},  // no '#'
+           Case{"#5.PCM", "", "", ""},     // '#' first
+       }) {
+    const SplitName split = SplitResultFileName(c.file);
+    EXPECT_EQ(split.test_name, c.test) << c.file;
+    EXPECT_EQ(split.test_code, c.code) << c.file;
+    EXPECT_EQ(split.node_name, c.node) << c.file;
+  }
+}
+
+TEST(Names, RefusesNamesThatLeaveTheirFolder) {
+  for (const char* bad : {"", "..", "a/b", "a\\b", "../x", "x.."}) {
+    EXPECT_FALSE(CheckName(bad, "node name")) << bad;
+  }
+  for (const char* good : {"5", "N-1", "测点3", "a.b"}) EXPECT_TRUE(CheckName(good, "node")) << good;
+}
+
+TEST(NumberFormat, FormatsByCode) {
+  EXPECT_EQ(FormatNumber(1234.5678, 0), "1234.57");
+  EXPECT_EQ(FormatNumber(0.000123456, 4), "0.0001235");
+  EXPECT_EQ(FormatNumber(2.5, -3), "2.500");
+  EXPECT_EQ(FormatTime(12.5), "12.5");
+  EXPECT_EQ(FormatTime(1.0 / 1024.0), "0.001");
+  EXPECT_EQ(FormatTime(0.0), "0");
+  EXPECT_EQ(FormatFrequency(1024.0), "1024");
+  EXPECT_EQ(GetNumberFormatCode(0, 3), 0);
+  EXPECT_EQ(GetNumberFormatCode(1, 3), 4);
+  EXPECT_EQ(GetNumberFormatCode(2, 3), -3);
+}
+
+}  // namespace
+}  // namespace torvwy::core
