@@ -15,8 +15,15 @@ export TORVWY_HOME="$PWD/build/home"
 echo "== torvwy gen: a sample test of four nodes =="
 "$torvwy" gen --data "$sample" --test demo --code 1 --nodes 4 --blocks 200
 echo
-echo "== torvwy info: node 4 (calibration factors other than 1) =="
-"$torvwy" info --data "$sample" --test demo --code 1 --node 4
-echo
-echo "== torvwy info: node 1 (with bookmarks) =="
+echo "== torvwy info: node 1 (a swept sine, with bookmarks) =="
 "$torvwy" info --data "$sample" --test demo --code 1 --node 1
+echo
+echo "== torvwy peak: node 3 (plateaus and spikes on a DC offset) =="
+"$torvwy" peak --data "$sample" --test demo --code 1 --node 3 --partitions 10
+echo
+echo "== torvwy range: node 4 (calibration factors other than 1), blocks 1-100 =="
+"$torvwy" range --data "$sample" --test demo --code 1 --node 4 --blocks 1-100 --partitions 12
+echo
+echo "== torvwy rainflow: node 2 (narrow-band random load) with the fitted life estimate =="
+"$torvwy" rainflow --data "$sample" --test demo --code 1 --node 2 --partitions 12 \
+  --fatigue fitting --class F2 --reliability 2

@@ -20,6 +20,10 @@ int Main(int argc, char** argv) {
   RegisterGenCommand(app, exit_code);
   RegisterInfoCommand(app, exit_code);
   RegisterImportCommand(app, exit_code);
+  RegisterPeakCommand(app, exit_code);
+  RegisterRangeCommand(app, exit_code);
+  RegisterRainflowCommand(app, exit_code);
+  RegisterOpenCommand(app, exit_code);
   if (argc > 1 && argv[1][0] != '-') {
     bool known = false;
     for (const CLI::App* command : app.get_subcommands({})) known |= command->get_name() == argv[1];

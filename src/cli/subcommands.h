@@ -8,5 +8,9 @@ namespace torvwy::cli {
 void RegisterGenCommand(CLI::App& app, int& exit_code);
 void RegisterInfoCommand(CLI::App& app, int& exit_code);
 void RegisterImportCommand(CLI::App& app, int& exit_code);
+void RegisterPeakCommand(CLI::App& app, int& exit_code);
+void RegisterRangeCommand(CLI::App& app, int& exit_code);
+void RegisterRainflowCommand(CLI::App& app, int& exit_code);
+void RegisterOpenCommand(CLI::App& app, int& exit_code);
 
 }  // namespace torvwy::cli

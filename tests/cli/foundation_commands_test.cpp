@@ -34,11 +34,12 @@ TEST_F(Commands, GenWritesATestThatInfoDescribes) {
   auto gen = Run("gen --data " + data + " --test t --code 9 --nodes 4 --blocks 3 --format 885");
   ASSERT_EQ(gen.exit_code, 0) << gen.err;
   for (int node = 1; node <= 4; ++node) {
-    auto info = core::ReadSamplingParameters(data_.path() / ("t9#" + std::to_string(node) + ".tsp"));
+    auto info =
+        core::ReadSamplingParameters(data_.path() / ("t9#" + std::to_string(node) + ".tsp"));
     ASSERT_TRUE(info);
     EXPECT_EQ(info->length_half_blocks(), 6);
-    auto reader = core::WaveformReader::Open(data_.path() / ("t9#" + std::to_string(node) + ".sts"),
-                                             *info);
+    auto reader =
+        core::WaveformReader::Open(data_.path() / ("t9#" + std::to_string(node) + ".sts"), *info);
     EXPECT_TRUE(reader);
   }
   auto info = Run("info --data " + data + " --test t --code 9 --node 4 --json");
@@ -49,8 +50,8 @@ TEST_F(Commands, GenWritesATestThatInfoDescribes) {
   EXPECT_EQ(json["whole_blocks"], 3);
   EXPECT_NE(json["c1"], 1.0);  // one node has calibration factors other than 1
   EXPECT_TRUE(json["data_file_complete"]);
-  auto node1 = nlohmann::json::parse(Run("info --data " + data +
-                                         " --test t --code 9 --node 1 --json").out);
+  auto node1 =
+      nlohmann::json::parse(Run("info --data " + data + " --test t --code 9 --node 1 --json").out);
   EXPECT_EQ(node1["bookmarks"].size(), 2u);
   EXPECT_EQ(Run("info --data " + data + " --test t --code 9 --node 1").exit_code, 0);
 }
@@ -93,7 +94,8 @@ TEST_F(Commands, ImportsTextColumnsAndWavFiles) {
     u16(16);
     out << "data";
     u32(8);
-    for (int16_t s : {int16_t{0}, int16_t{16384}, int16_t{-32768}, int16_t{1}}) u16(static_cast<uint16_t>(s));
+    for (int16_t s : {int16_t{0}, int16_t{16384}, int16_t{-32768}, int16_t{1}})
+      u16(static_cast<uint16_t>(s));
   }
   result = Run("import --input " + Quote(wav.string()) + " --data " + data +
                " --test w --code 2 --node 1 --format 951");
@@ -126,12 +128,12 @@ TEST_F(Commands, BadInputGivesOneLineAndANonZeroExit) {
   EXPECT_FALSE(fs::exists(data_.path() / "n1#1.sts"));  // nothing half written
   const fs::path plain = data_.path() / "plain.csv";
   std::ofstream(plain) << "1\n2\n";
-  ExpectOneLineError("import --input " + Quote(plain.string()) + " --data " + data +
-                         " --test n --code 1 --node 1",
-                     "--rate");
-  ExpectOneLineError("import --input /no/such/file --data " + data +
-                         " --test n --code 1 --node 1 --rate 5",
-                     "/no/such/file");
+  ExpectOneLineError(
+      "import --input " + Quote(plain.string()) + " --data " + data + " --test n --code 1 --node 1",
+      "--rate");
+  ExpectOneLineError(
+      "import --input /no/such/file --data " + data + " --test n --code 1 --node 1 --rate 5",
+      "/no/such/file");
   const auto help = Run("import --help");
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_NE(help.out.find("--time-column"), std::string::npos);

@@ -64,6 +64,7 @@ constexpr Entry kEntries[] = {
     {kMsgNoCycles, "没有计到循环, 无法估计疲劳寿命!", "No cycle was counted: no life estimate!"},
     {kMsgFitRefused, "非零分区少于两个, 无法拟合!",
      "Fewer than two non-empty partitions: the fit is not possible!"},
+    {kMsgResultFileDamaged, "结果文件已损坏!", "The result file is damaged!"},
 };
 
 }  // namespace

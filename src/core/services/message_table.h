@@ -50,6 +50,7 @@ enum Msg : int {
   kMsgFileRead,
   kMsgNoCycles,
   kMsgFitRefused,
+  kMsgResultFileDamaged,  ///< a result file ends early or holds impossible sizes
   kMsgLast
 };
 

@@ -1,0 +1,66 @@
+// Peak and range counting runs over a large record, to set beside the read baseline.
+#include <benchmark/benchmark.h>
+
+#include "bench_data.h"
+#include "core/counting/counting_parameters.h"
+#include "core/counting/progress.h"
+#include "core/peak/peak_counting.h"
+#include "core/range/range_counting.h"
+
+namespace torvwy::bench {
+namespace {
+
+// Arguments: samples, format, amplitude mode (0 full scale: one read of the file; 1 automatic:
+// the envelope pass, then the counting pass).
+core::CountingParameters BenchParameters(const BenchNode& node, int64_t amplitude_mode) {
+  core::CountingParameters params;
+  core::ResetRangeOnNodeLoad(params, node.info);
+  params.amplitude_mode = static_cast<int32_t>(amplitude_mode);
+  params.partitions = 100;
+  return params;
+}
+
+void BM_PeakCounting(benchmark::State& state) {
+  const BenchNode node = RandomWalkNode(state.range(0), static_cast<int32_t>(state.range(1)));
+  const core::CountingParameters params = BenchParameters(node, state.range(2));
+  for (auto _ : state) {
+    core::SilentProgress progress;
+    auto result = core::RunPeakCounting(node.info, node.sts, params, progress);
+    if (!result) {
+      state.SkipWithError(result.error().detail.c_str());
+      return;
+    }
+    benchmark::DoNotOptimize(result->largest_total_count);
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_RangeCounting(benchmark::State& state) {
+  const BenchNode node = RandomWalkNode(state.range(0), static_cast<int32_t>(state.range(1)));
+  const core::CountingParameters params = BenchParameters(node, state.range(2));
+  for (auto _ : state) {
+    core::SilentProgress progress;
+    auto result = core::RunRangeCounting(node.info, node.sts, params, progress);
+    if (!result) {
+      state.SkipWithError(result.error().detail.c_str());
+      return;
+    }
+    benchmark::DoNotOptimize(result->largest_count);
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+}  // namespace
+}  // namespace torvwy::bench
+
+// 100 M samples as int16, with the amplitude range known beforehand and automatic.
+BENCHMARK(torvwy::bench::BM_PeakCounting)
+    ->Args({100 << 20, 951, 0})
+    ->Args({100 << 20, 951, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK(torvwy::bench::BM_RangeCounting)
+    ->Args({100 << 20, 951, 0})
+    ->Args({100 << 20, 951, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);

@@ -1,0 +1,19 @@
+// Fuzz target: opening any result file; the first input byte picks the extension the file
+// would have, the rest is the file.
+#include <cstdint>
+#include <string_view>
+
+#include "fuzz_checks.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  constexpr std::string_view kExtensions[] = {".PCM", ".dcm", ".Rfl", ".txt"};
+  if (size == 0) return 0;
+  const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
+  auto read = torvwy::core::ParseResultFile(bytes, kExtensions[data[0] % 4]);
+  if (read) {
+    std::visit([&](const auto& file) { torvwy::fuzz::CheckSound(file.result, size); }, *read);
+  } else {
+    torvwy::fuzz::CheckError(read.error());
+  }
+  return 0;
+}

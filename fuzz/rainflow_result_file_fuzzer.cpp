@@ -1,0 +1,11 @@
+// Fuzz target: the rainflow result file reader, current and older layouts.
+#include <cstdint>
+#include <string_view>
+
+#include "fuzz_checks.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  torvwy::fuzz::CheckRead(torvwy::core::ParseRainflowResultFile(bytes), size);
+  return 0;
+}

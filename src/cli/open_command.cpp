@@ -1,0 +1,63 @@
+// torvwy open: shows a saved result file of any of the three counting analyses.
+#include <iostream>
+
+#include "cli/analysis_options.h"
+#include "cli/result_output.h"
+#include "cli/subcommands.h"
+#include "core/files/result_file.h"
+#include "core/services/message_table.h"
+
+namespace torvwy::cli {
+namespace {
+
+struct OpenOptions {
+  std::string file;
+  bool json = false;
+};
+
+int RunOpen(const OpenOptions& options) {
+  auto opened = core::OpenResultFile(options.file);
+  if (!opened) return ReportError(opened.error());
+  const core::ResultFileNode& node = core::NodeOf(*opened);
+  if (node.old_format_warning) {
+    std::cerr << "torvwy: " << core::OldFormatMessage(core::GetUILanguage()) << "\n";
+  }
+  const std::string name = node.test_name + node.test_code + "#" + node.node_name;
+  const std::string unit = node.sampling.eu();
+  nlohmann::ordered_json json;
+  std::function<void()> print;
+  if (const auto* peak = std::get_if<core::PeakResultFile>(&*opened)) {
+    json = PeakJson(peak->result);
+    print = [&] { PrintPeak(peak->result, name, unit); };
+  } else if (const auto* range = std::get_if<core::RangeResultFile>(&*opened)) {
+    json = RangeJson(range->result);
+    print = [&] { PrintRange(range->result, name, unit); };
+  } else {
+    const auto& rainflow = std::get<core::RainflowResultFile>(*opened);
+    json = RainflowJson(rainflow.result);
+    print = [&] { PrintRainflow(rainflow.result, name, unit); };
+  }
+  if (options.json) {
+    json["old_format"] = node.old_format;
+    PrintJson(json);
+  } else {
+    PrintParameter("result file", options.file);
+    if (node.old_format) PrintParameter("layout", "older layout (no envelope stored)");
+    print();
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+void RegisterOpenCommand(CLI::App& app, int& exit_code) {
+  auto options = std::make_shared<OpenOptions>();
+  auto* command = app.add_subcommand(
+      "open", "Show a saved result file (.PCM, .DCM, .RFL; every layout, the kind from the file)");
+  command->add_option("file", options->file, "Result file")->required();
+  command->add_flag("--json", options->json,
+                    "One JSON object: the analysis's keys plus \"old_format\"");
+  command->callback([options, &exit_code] { exit_code = RunOpen(*options); });
+}
+
+}  // namespace torvwy::cli

@@ -1,0 +1,199 @@
+// torvwy rainflow: rainflow counting of one node, with the fatigue life estimate on request.
+#include <cstdio>
+#include <iostream>
+
+#include "cli/analysis_options.h"
+#include "cli/result_output.h"
+#include "cli/subcommands.h"
+#include "core/fatigue/fatigue_estimate.h"
+#include "core/fatigue/fatigue_list.h"
+#include "core/fatigue/sn_class_table.h"
+#include "core/files/rainflow_result_file.h"
+#include "core/files/result_file.h"
+#include "core/rainflow/rainflow_counting.h"
+#include "core/services/folders.h"
+#include "core/services/message_table.h"
+#include "core/services/profile.h"
+
+namespace torvwy::cli {
+namespace {
+
+struct RainflowOptions {
+  AnalysisOptions analysis;
+  std::string fatigue;      ///< empty, actual or fitting
+  std::string sn_class;     ///< B .. T; empty: the profile's RainLifeClass, else B
+  std::string reliability;  ///< 0, 0.5, 1, 2 or 3; empty: 2
+};
+
+struct FatigueChoice {
+  core::FatigueMethod method;
+  int32_t class_index;
+  int32_t reliability_index;
+};
+
+core::Result<FatigueChoice> ParseFatigue(const RainflowOptions& options) {
+  auto bad = [](const std::string& text) { return core::Fail(core::kMsgBadValue, text); };
+  if (options.fatigue.empty()) {
+    if (!options.sn_class.empty() || !options.reliability.empty()) {
+      return bad("--class and --reliability need --fatigue actual|fitting");
+    }
+    return bad("");
+  }
+  FatigueChoice choice{};
+  if (options.fatigue == "actual") {
+    choice.method = core::FatigueMethod::kActual;
+  } else if (options.fatigue == "fitting") {
+    choice.method = core::FatigueMethod::kFitting;
+  } else {
+    return bad("--fatigue \"" + options.fatigue + "\" is neither actual nor fitting");
+  }
+  choice.class_index = -1;
+  if (options.sn_class.empty()) {
+    auto profile = core::IniFile::Load(core::ProfilePath());
+    const long long stored =
+        profile ? profile->GetInt("settings", "RainLifeClass", core::kDefaultSnClassIndex)
+                : core::kDefaultSnClassIndex;
+    choice.class_index = core::IsSnClassIndex(static_cast<int32_t>(stored))
+                             ? static_cast<int32_t>(stored)
+                             : core::kDefaultSnClassIndex;
+  } else {
+    for (size_t i = 0; i < core::kSnClassTable.size(); ++i) {
+      if (core::kSnClassTable[i].name == options.sn_class)
+        choice.class_index = static_cast<int32_t>(i);
+    }
+    if (choice.class_index < 0) {
+      return bad("--class \"" + options.sn_class + "\" is not one of B C D E F F2 G W S T");
+    }
+  }
+  choice.reliability_index = core::kDefaultReliabilityIndex;
+  if (!options.reliability.empty()) {
+    choice.reliability_index = -1;
+    const char* kTexts[][2] = {
+        {"0", "0.0"}, {"0.5", "0.50"}, {"1", "1.0"}, {"2", "2.0"}, {"3", "3.0"}};
+    for (int32_t i = 0; i < 5; ++i) {
+      if (options.reliability == kTexts[i][0] || options.reliability == kTexts[i][1]) {
+        choice.reliability_index = i;
+      }
+    }
+    if (choice.reliability_index < 0) {
+      return bad("--reliability \"" + options.reliability + "\" is not one of 0 0.5 1 2 3");
+    }
+  }
+  return choice;
+}
+
+nlohmann::ordered_json FatigueJson(const core::FatigueResult& fatigue) {
+  const auto n = static_cast<size_t>(fatigue.partitions);
+  nlohmann::ordered_json f;
+  f["method"] = fatigue.method == core::FatigueMethod::kFitting ? "fitting" : "actual";
+  f["class"] = std::string(core::kSnClassTable[static_cast<size_t>(fatigue.class_index)].name);
+  f["d"] = fatigue.reliability;
+  f["total_cycles"] = fatigue.total_cycles;
+  f["total_damage"] = fatigue.total_damage;
+  f["P"] = JsonArray(fatigue.probability, n);
+  f["L"] = JsonArray(fatigue.life, n);
+  f["D"] = JsonArray(fatigue.damage, n);
+  if (fatigue.method == core::FatigueMethod::kFitting) {
+    f["x0"] = fatigue.location;
+    f["lambda"] = fatigue.scale;
+    f["b"] = fatigue.shape;
+  }
+  return f;
+}
+
+void PrintFatigue(const core::FatigueResult& fatigue, const std::string& unit) {
+  std::printf(
+      "\nfatigue life estimate (%s), class %s, d = %s\n",
+      fatigue.method == core::FatigueMethod::kFitting ? "fitting" : "actual",
+      std::string(core::kSnClassTable[static_cast<size_t>(fatigue.class_index)].name).c_str(),
+      ShortestDouble(fatigue.reliability).c_str());
+  PrintParameter("total cycles F", ShortestDouble(fatigue.total_cycles));
+  if (fatigue.method == core::FatigueMethod::kFitting) {
+    PrintParameter("x0, lambda, b", ShortestDouble(fatigue.location) + ", " +
+                                        ShortestDouble(fatigue.scale) + ", " +
+                                        ShortestDouble(fatigue.shape));
+  }
+  PrintParameter("total damage", ShortestDouble(fatigue.total_damage));
+  std::printf("%5s  %12s  %10s  %10s  %12s  %12s\n", "#", ("S " + unit).c_str(), "count", "P %",
+              "life", "damage");
+  for (int32_t j = 0; j < fatigue.partitions; ++j) {
+    const auto i = static_cast<size_t>(j);
+    std::printf("%5d  %12.3f  %10.1f  %10.3f  %12.4e  %12.4e\n", j + 1,
+                (j + 0.5) * fatigue.partition_width, fatigue.counts[i],
+                fatigue.probability[i] * 100.0, fatigue.life[i], fatigue.damage[i]);
+  }
+}
+
+int RunRainflow(const RainflowOptions& options) {
+  auto choice = ParseFatigue(options);
+  if (!choice && !choice.error().detail.empty()) return ReportError(choice.error());
+  std::filesystem::path saved;
+  if (options.analysis.save) {
+    auto path = SavePath(options.analysis, core::CountingKind::kRainflow);
+    if (!path) return ReportError(path.error());
+    saved = *path;
+  }
+  auto run = PrepareRun(options.analysis);
+  if (!run) return ReportError(run.error());
+  core::RainflowResultFile file;
+  {
+    ConsoleProgress progress;
+    auto counted =
+        core::RunRainflowCounting(run->files.info, run->files.sts, run->parameters, progress);
+    if (!counted) return ReportError(counted.error());
+    file.result = std::move(*counted);
+  }
+  const core::RainflowResult& result = file.result;
+  const auto& node = options.analysis.node;
+  std::optional<core::FatigueResult> fatigue;
+  if (choice && !result.cancelled) {
+    auto estimate = core::RunFatigueEstimate(
+        choice->method, result, choice->class_index, choice->reliability_index,
+        {node.test, node.code, node.node}, core::GetUILanguage());
+    if (!estimate) return ReportError(estimate.error());
+    fatigue = std::move(*estimate);
+  }
+  if (!saved.empty()) {
+    if (result.cancelled) {
+      saved.clear();  // a partial count is never saved as if it were whole
+    } else {
+      file.sampling = run->files.info;
+      file.total_blocks = run->files.info.whole_blocks();
+      if (auto ok = core::SaveRainflowResultFile(saved, file); !ok) return ReportError(ok.error());
+    }
+  }
+  nlohmann::ordered_json json = RainflowJson(result);
+  if (fatigue) json["fatigue"] = FatigueJson(*fatigue);
+  const std::string unit = run->files.info.eu();
+  ShowRun(
+      options.analysis, json,
+      [&] {
+        PrintRainflow(result, node.test + node.code + "#" + node.node, unit);
+        if (fatigue) {
+          PrintFatigue(*fatigue, unit);
+          std::printf("\nlist file: %s\n", core::FatigueListPath().string().c_str());
+        }
+      },
+      saved);
+  return RunExitCode(result.cancelled);
+}
+
+}  // namespace
+
+void RegisterRainflowCommand(CLI::App& app, int& exit_code) {
+  auto options = std::make_shared<RainflowOptions>();
+  auto* command = app.add_subcommand(
+      "rainflow", "Rainflow counting: closed load cycles by range, and the fatigue life estimate");
+  AddAnalysisOptions(*command, options->analysis);
+  command->add_option("--fatigue", options->fatigue,
+                      "Life estimate from the counted cycles (actual) or a fitted distribution "
+                      "(fitting); writes listdata.txt in the work folder");
+  command->add_option("--class", options->sn_class,
+                      "S-N weld class: B C D E F F2 G W S T (default: the last one chosen, B)");
+  command->add_option("--reliability", options->reliability,
+                      "Reliability factor d: 0 (50%), 0.5 (69%), 1 (84%), 2 (97.7%, default), "
+                      "3 (99.86%)");
+  command->callback([options, &exit_code] { exit_code = RunRainflow(*options); });
+}
+
+}  // namespace torvwy::cli

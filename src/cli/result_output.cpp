@@ -1,0 +1,159 @@
+// JSON objects and tables of the counting results.
+#include "cli/result_output.h"
+
+#include "cli/analysis_options.h"
+
+namespace torvwy::cli {
+
+nlohmann::ordered_json PeakJson(const core::PeakCountResult& result) {
+  const auto n = static_cast<size_t>(result.partitions);
+  nlohmann::ordered_json out;
+  out["analysis"] = "peak";
+  out["N"] = result.partitions;
+  out["A"] = result.amplitude_range;
+  out["W2"] = result.two_way_width;
+  out["W1"] = result.one_way_width;
+  out["first_block"] = result.first_block;
+  out["last_block"] = result.last_block;
+  out["envelope_max"] = result.envelope_maximum;
+  out["envelope_min"] = result.envelope_minimum;
+  out["largest_separate"] = result.largest_separate_count;
+  out["largest_total"] = result.largest_total_count;
+  out["two_way"] = {{"peak", JsonArray(result.two_way_peak_counts, n)},
+                    {"valley", JsonArray(result.two_way_valley_counts, n)},
+                    {"total", JsonArray(result.two_way_total_counts, n)}};
+  out["one_way"] = {{"peak", JsonArray(result.one_way_peak_counts, n)},
+                    {"valley", JsonArray(result.one_way_valley_counts, n)},
+                    {"total", JsonArray(result.one_way_total_counts, n)}};
+  out["envelope"] = JsonArray(result.envelope, result.envelope.size());
+  out["cancelled"] = result.cancelled;
+  return out;
+}
+
+nlohmann::ordered_json RangeJson(const core::RangeCountResult& result) {
+  const auto n = static_cast<size_t>(result.partitions);
+  nlohmann::ordered_json out;
+  out["analysis"] = "range";
+  out["N"] = result.partitions;
+  out["A"] = result.amplitude_range;
+  out["W2"] = result.two_way_width;
+  out["W1"] = result.one_way_width;
+  out["first_block"] = result.first_block;
+  out["last_block"] = result.last_block;
+  out["envelope_max"] = result.envelope_maximum;
+  out["envelope_min"] = result.envelope_minimum;
+  out["largest"] = result.largest_count;
+  out["two_way"] = JsonArray(result.two_way_counts, n);
+  out["one_way"] = JsonArray(result.one_way_counts, n);
+  out["envelope"] = JsonArray(result.envelope, result.envelope.size());
+  out["cancelled"] = result.cancelled;
+  return out;
+}
+
+nlohmann::ordered_json RainflowJson(const core::RainflowResult& result) {
+  const auto n = static_cast<size_t>(result.partitions);
+  nlohmann::ordered_json out;
+  out["analysis"] = "rainflow";
+  out["N"] = result.partitions;
+  out["A"] = result.amplitude_range;
+  out["w"] = result.partition_width;
+  out["first_block"] = result.first_block;
+  out["last_block"] = result.last_block;
+  out["envelope_max"] = result.envelope_maximum;
+  out["envelope_min"] = result.envelope_minimum;
+  out["largest"] = result.largest_count;
+  out["counts"] = JsonArray(result.counts, n);
+  out["envelope"] = JsonArray(result.envelope, result.envelope.size());
+  out["cancelled"] = result.cancelled;
+  return out;
+}
+
+namespace {
+
+void PrintCommon(const char* analysis, const std::string& node, int32_t first_block,
+                 int32_t last_block, int32_t partitions, double amplitude,
+                 const std::string& unit) {
+  PrintParameter("analysis", analysis);
+  PrintParameter("node", node);
+  PrintParameter("blocks", std::to_string(first_block) + ".." + std::to_string(last_block));
+  PrintParameter("partitions N", std::to_string(partitions));
+  PrintParameter("amplitude range A", ShortestDouble(amplitude) + " " + unit);
+}
+
+}  // namespace
+
+void PrintPeak(const core::PeakCountResult& result, const std::string& node,
+               const std::string& unit) {
+  PrintCommon("peak counting", node, result.first_block, result.last_block, result.partitions,
+              result.amplitude_range, unit);
+  PrintParameter("widths W2, W1", ShortestDouble(result.two_way_width) + ", " +
+                                      ShortestDouble(result.one_way_width));
+  PrintParameter("envelope max, min", ShortestDouble(result.envelope_maximum) + ", " +
+                                          ShortestDouble(result.envelope_minimum));
+  PrintParameter("largest counts", std::to_string(result.largest_separate_count) + " separate, " +
+                                       std::to_string(result.largest_total_count) + " total");
+  std::vector<HistogramRow> two_way, one_way;
+  for (size_t i = 0; i < static_cast<size_t>(result.partitions); ++i) {
+    const auto k = static_cast<double>(i);
+    two_way.push_back(
+        {k * result.two_way_width - result.amplitude_range,
+         (k + 1) * result.two_way_width - result.amplitude_range,
+         {double(result.two_way_peak_counts[i]), double(result.two_way_valley_counts[i]),
+          double(result.two_way_total_counts[i])}});
+    one_way.push_back(
+        {k * result.one_way_width,
+         (k + 1) * result.one_way_width,
+         {double(result.one_way_peak_counts[i]), double(result.one_way_valley_counts[i]),
+          double(result.one_way_total_counts[i])}});
+  }
+  PrintHistogram("two-way counting (signed values over [-A, A])", {"peaks", "valleys", "total"},
+                 two_way, unit);
+  PrintHistogram("one-way counting (absolute values over [0, A])", {"peaks", "valleys", "total"},
+                 one_way, unit);
+}
+
+void PrintRange(const core::RangeCountResult& result, const std::string& node,
+                const std::string& unit) {
+  PrintCommon("range counting", node, result.first_block, result.last_block, result.partitions,
+              result.amplitude_range, unit);
+  PrintParameter("widths W2, W1", ShortestDouble(result.two_way_width) + ", " +
+                                      ShortestDouble(result.one_way_width));
+  PrintParameter("envelope max, min", ShortestDouble(result.envelope_maximum) + ", " +
+                                          ShortestDouble(result.envelope_minimum));
+  PrintParameter("largest count", std::to_string(result.largest_count));
+  std::vector<HistogramRow> two_way, one_way;
+  for (size_t i = 0; i < static_cast<size_t>(result.partitions); ++i) {
+    const auto k = static_cast<double>(i);
+    two_way.push_back({k * result.two_way_width - result.amplitude_range,
+                       (k + 1) * result.two_way_width - result.amplitude_range,
+                       {double(result.two_way_counts[i])}});
+    one_way.push_back({k * result.one_way_width,
+                       (k + 1) * result.one_way_width,
+                       {double(result.one_way_counts[i])}});
+  }
+  PrintHistogram("two-way counting (rising ranges positive, falling negative)", {"ranges"}, two_way,
+                 unit);
+  PrintHistogram("one-way counting (range magnitudes)", {"ranges"}, one_way, unit);
+}
+
+void PrintRainflow(const core::RainflowResult& result, const std::string& node,
+                   const std::string& unit) {
+  PrintCommon("rainflow counting", node, result.first_block, result.last_block, result.partitions,
+              result.amplitude_range, unit);
+  PrintParameter("width w", ShortestDouble(result.partition_width));
+  PrintParameter("smallest range t", ShortestDouble(result.smallest_range));
+  PrintParameter("turning points", std::to_string(result.turning_points));
+  PrintParameter("envelope max, min", ShortestDouble(result.envelope_maximum) + ", " +
+                                          ShortestDouble(result.envelope_minimum));
+  PrintParameter("largest count", std::to_string(result.largest_count));
+  std::vector<HistogramRow> rows;
+  for (size_t j = 0; j < static_cast<size_t>(result.partitions); ++j) {
+    const auto k = static_cast<double>(j);
+    rows.push_back({k * result.partition_width,
+                    k * result.partition_width + result.partition_width,
+                    {result.counts[j]}});
+  }
+  PrintHistogram("cycles by range (full cycles 1, half cycles 0.5)", {"cycles"}, rows, unit);
+}
+
+}  // namespace torvwy::cli

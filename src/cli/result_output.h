@@ -1,0 +1,25 @@
+// Showing counting results: the JSON objects and the readable tables of the three analyses.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "core/peak/peak_count_result.h"
+#include "core/rainflow/rainflow_result.h"
+#include "core/range/range_count_result.h"
+
+namespace torvwy::cli {
+
+nlohmann::ordered_json PeakJson(const core::PeakCountResult& result);
+nlohmann::ordered_json RangeJson(const core::RangeCountResult& result);
+nlohmann::ordered_json RainflowJson(const core::RainflowResult& result);
+
+/// The parameter block and the tables; `node` is "<test><code>#<node>", `unit` the EU text.
+void PrintPeak(const core::PeakCountResult& result, const std::string& node,
+               const std::string& unit);
+void PrintRange(const core::RangeCountResult& result, const std::string& node,
+                const std::string& unit);
+void PrintRainflow(const core::RainflowResult& result, const std::string& node,
+                   const std::string& unit);
+
+}  // namespace torvwy::cli

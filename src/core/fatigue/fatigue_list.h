@@ -1,0 +1,45 @@
+// The list data file of a life estimate: the table the host and the reports show.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "core/fatigue/fatigue_result.h"
+#include "core/rainflow/rainflow_result.h"
+#include "core/services/result.h"
+
+namespace torvwy::core {
+
+/// Names that head the table (UTF-8).
+struct FatigueListNames {
+  std::string test_name;
+  std::string test_code;
+  std::string node_name;
+};
+
+/// The table of one estimate as its file holds it, GBK with CR LF line ends:
+///
+///   <test><code>#<node> title with the total damage (4 significant digits)
+///   N  6
+///   column captions
+///   j+1  S_j (%.3f)  count rounded half up  P x 100 (%.3f)  L (%.4e)  D (%.4e)   (N rows)
+///
+/// The language flag picks the texts (0 Chinese, other English). Fails (bad-value message) when
+/// a value of the table is not a finite number.
+Result<std::string> FormatFatigueList(const FatigueResult& fatigue, const FatigueListNames& names,
+                                      int language);
+
+/// Writes the table of `fatigue` as the file `target`, atomically.
+Status SaveFatigueList(const std::filesystem::path& target, const FatigueResult& fatigue,
+                       const FatigueListNames& names, int language);
+
+/// The list data file: the work folder followed directly by "listdata.txt".
+std::filesystem::path FatigueListPath();
+
+/// Computes the estimate of `method` and writes its table as FatigueListPath(). On any failure
+/// (no cycle, fit refused, bad value, write failure) nothing is written and the old file stays.
+Result<FatigueResult> RunFatigueEstimate(FatigueMethod method, const RainflowResult& rainflow,
+                                         int32_t class_index, int32_t reliability_index,
+                                         const FatigueListNames& names, int language);
+
+}  // namespace torvwy::core

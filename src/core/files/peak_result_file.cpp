@@ -1,0 +1,217 @@
+// The peak counting result file: current tagged layout and the older untagged one.
+#include "core/files/peak_result_file.h"
+
+#include <algorithm>
+
+#include "core/files/result_sections.h"
+#include "core/services/message_table.h"
+
+namespace torvwy::core {
+namespace {
+
+// Slots of the analysis parameter section.
+enum PeakInt {
+  kN,
+  kM,
+  kAmplitudeMode,
+  kRangeMode,
+  kFirstBlock,
+  kLastBlock,
+  kLargestSeparate,
+  kLargestTotal
+};
+enum PeakReal {
+  kSetValue,
+  kAmplitudeRange,
+  kTwoWayWidth,
+  kOneWayWidth,
+  kEnvelopeMax,
+  kEnvelopeMin
+};
+
+constexpr ArrayLayout kSections[] = {
+    {.tag = kPeakTwoWayTag, .arrays = 3},
+    {.tag = kPeakOneWayTag, .arrays = 3},
+    {.tag = kWaveformTag, .doubles = true, .envelope = true},
+};
+
+void AppendCounts(ByteBuilder& out, const std::vector<int32_t>& counts, int32_t n) {
+  for (int32_t i = 0; i < n; ++i) out.AppendInt32(counts[static_cast<size_t>(i)]);
+}
+
+Result<PeakResultFile> ParseCurrent(std::string_view bytes) {
+  auto content = ReadTaggedSections(bytes, kSections);
+  if (!content) return content.error();
+  const auto& p = content->parameters;
+  PeakResultFile file;
+  file.sampling = content->sampling;
+  file.total_blocks = std::max(file.sampling.whole_blocks(), 0);
+  file.layout_version = content->version;
+  PeakCountResult& r = file.result;
+  r.partitions = content->partitions;
+  r.amplitude_mode = p.ints[kAmplitudeMode];
+  r.range_mode = p.ints[kRangeMode];
+  r.first_block = p.ints[kFirstBlock];
+  r.last_block = p.ints[kLastBlock];
+  r.largest_separate_count = p.ints[kLargestSeparate];
+  r.largest_total_count = p.ints[kLargestTotal];
+  r.set_value = p.reals[kSetValue];
+  r.amplitude_range = p.reals[kAmplitudeRange];
+  r.two_way_width = p.reals[kTwoWayWidth];
+  r.one_way_width = p.reals[kOneWayWidth];
+  r.envelope_maximum = p.reals[kEnvelopeMax];
+  r.envelope_minimum = p.reals[kEnvelopeMin];
+  const auto& two_way = content->sections[0];
+  const auto& one_way = content->sections[1];
+  TakeCounts(two_way, 0, r.two_way_peak_counts);
+  TakeCounts(two_way, 1, r.two_way_valley_counts);
+  TakeCounts(two_way, 2, r.two_way_total_counts);
+  TakeCounts(one_way, 0, r.one_way_peak_counts);
+  TakeCounts(one_way, 1, r.one_way_valley_counts);
+  TakeCounts(one_way, 2, r.one_way_total_counts);
+  const auto& waveform = content->sections[2];
+  r.envelope = waveform.empty() ? std::vector<double>(static_cast<size_t>(content->envelope_size))
+                                : waveform[0];
+  r.cursor_partition = r.partitions / 2;
+  return file;
+}
+
+/// The older untagged layout, read from the start of the file:
+///
+///   frequency, c1, c2 (double)  N  largest separate  largest total  separately  version v
+///   3 x int32 unused  amplitude mode  set value, A, W2 (double)
+///   [v > 1: whole blocks, first block, last block]  20 x int32, 20 x double unused
+///   unit text (int32 n, n bytes)  arrays (int32 count c, c x int32) by v:
+///     v 0, 1: two-way peaks, valleys, totals of 2N partitions
+///     v 2: two-way totals    v 3: one-way totals    v >= 4: all six arrays
+Result<PeakResultFile> ParseOlder(std::string_view bytes) {
+  ByteCursor cursor(bytes);
+  PeakResultFile file;
+  file.old_format = true;
+  PeakCountResult& r = file.result;
+  double frequency = 0, c1 = 0, c2 = 0, w2 = 0;
+  int32_t n = 0, separately = 0, version = 0, unused = 0;
+  const bool head = cursor.ReadDouble(frequency) && cursor.ReadDouble(c1) &&
+                    cursor.ReadDouble(c2) && cursor.ReadInt32(n) &&
+                    cursor.ReadInt32(r.largest_separate_count) &&
+                    cursor.ReadInt32(r.largest_total_count) && cursor.ReadInt32(separately) &&
+                    cursor.ReadInt32(version) && cursor.ReadInt32(unused) &&
+                    cursor.ReadInt32(unused) && cursor.ReadInt32(unused) &&
+                    cursor.ReadInt32(r.amplitude_mode) && cursor.ReadDouble(r.set_value) &&
+                    cursor.ReadDouble(r.amplitude_range) && cursor.ReadDouble(w2);
+  if (!head) return EndsInside("the header of the older layout");
+  if (n <= 0) return Damaged("partition count N = " + std::to_string(n));
+  if (version < 0) return Damaged("layout version " + std::to_string(version));
+  file.layout_version = version;
+  file.sampling.set_frequency_hz(frequency);
+  file.sampling.set_c1(c1);
+  file.sampling.set_c2(c2);
+  r.two_way_width = w2;
+  r.one_way_width = w2 * 0.5;
+  r.first_block = 1;
+  r.last_block = 1;
+  if (version > 1 && !(cursor.ReadInt32(file.total_blocks) && cursor.ReadInt32(r.first_block) &&
+                       cursor.ReadInt32(r.last_block))) {
+    return EndsInside("the block range of the older layout");
+  }
+  if (!cursor.Skip(20 * 4 + 20 * 8)) return EndsInside("the header of the older layout");
+  if (auto unit = ReadOlderUnitText(cursor, file.sampling); !unit) return unit.error();
+
+  int64_t partitions = n;
+  std::vector<std::vector<int32_t>*> arrays;
+  if (version <= 1) {
+    file.old_format_warning = true;
+    partitions = 2 * partitions;
+    arrays = {&r.two_way_peak_counts, &r.two_way_valley_counts, &r.two_way_total_counts};
+  } else if (version == 2) {
+    separately = 0;
+    arrays = {&r.two_way_total_counts};
+  } else if (version == 3) {
+    separately = 0;
+    arrays = {&r.one_way_total_counts};
+  } else {
+    arrays = {&r.two_way_peak_counts, &r.two_way_valley_counts, &r.two_way_total_counts,
+              &r.one_way_peak_counts, &r.one_way_valley_counts, &r.one_way_total_counts};
+  }
+  r.partitions = static_cast<int32_t>(std::min<int64_t>(partitions, kMaxPartitions));
+  for (std::vector<int32_t>* counts : arrays) {
+    int32_t stored = 0;
+    if (auto read = ReadOlderIntArray(cursor, *counts, stored, "a count array"); !read) {
+      return read.error();
+    }
+    ClearBeyond(r.partitions, *counts);
+  }
+  file.shown_separately = separately;
+  r.cursor_partition = r.partitions / 2;
+  return file;
+}
+
+}  // namespace
+
+Result<std::string> EncodePeakResultFile(const PeakResultFile& file) {
+  const PeakCountResult& r = file.result;
+  if (auto ok = CheckCountsToWrite(r.partitions,
+                                   {r.two_way_peak_counts.size(), r.two_way_valley_counts.size(),
+                                    r.two_way_total_counts.size(), r.one_way_peak_counts.size(),
+                                    r.one_way_valley_counts.size(), r.one_way_total_counts.size()},
+                                   r.envelope.size());
+      !ok) {
+    return ok.error();
+  }
+  const int32_t n = r.partitions;
+  const auto m = static_cast<int32_t>(r.envelope.size());
+  AnalysisParameterBlock p;
+  p.ints[kN] = n;
+  p.ints[kM] = m;
+  p.ints[kAmplitudeMode] = r.amplitude_mode;
+  p.ints[kRangeMode] = r.range_mode;
+  p.ints[kFirstBlock] = r.first_block;
+  p.ints[kLastBlock] = r.last_block;
+  p.ints[kLargestSeparate] = r.largest_separate_count;
+  p.ints[kLargestTotal] = r.largest_total_count;
+  p.reals[kSetValue] = r.set_value;
+  p.reals[kAmplitudeRange] = r.amplitude_range;
+  p.reals[kTwoWayWidth] = r.two_way_width;
+  p.reals[kOneWayWidth] = r.one_way_width;
+  p.reals[kEnvelopeMax] = r.envelope_maximum;
+  p.reals[kEnvelopeMin] = r.envelope_minimum;
+
+  ByteBuilder out;
+  AppendResultHead(out, kPeakMagic, file.sampling, p);
+  AppendSectionHead(out, kPeakTwoWayTag, int64_t{12} * n);
+  AppendCounts(out, r.two_way_peak_counts, n);
+  AppendCounts(out, r.two_way_valley_counts, n);
+  AppendCounts(out, r.two_way_total_counts, n);
+  AppendSectionHead(out, kPeakOneWayTag, int64_t{12} * n);
+  AppendCounts(out, r.one_way_peak_counts, n);
+  AppendCounts(out, r.one_way_valley_counts, n);
+  AppendCounts(out, r.one_way_total_counts, n);
+  AppendSectionHead(out, kWaveformTag, int64_t{8} * m);
+  for (double value : r.envelope) out.AppendDouble(value);
+  out.AppendBytes(kEndTag);
+  return out.Take();
+}
+
+Status SavePeakResultFile(const std::filesystem::path& path, const PeakResultFile& file) {
+  return SaveResultBytes(path, EncodePeakResultFile(file));
+}
+
+Result<PeakResultFile> ParsePeakResultFile(std::string_view bytes) {
+  const auto kind = MagicKind(bytes);
+  if (!kind) return ParseOlder(bytes);
+  if (*kind != CountingKind::kPeak) {
+    return Fail(kMsgResultFileOpen, "not a peak counting result file");
+  }
+  return ParseCurrent(bytes);
+}
+
+Result<PeakResultFile> ReadPeakResultFile(const std::filesystem::path& path) {
+  auto bytes = ReadResultBytes(path);
+  if (!bytes) return bytes.error();
+  auto file = ParsePeakResultFile(*bytes);
+  if (!file) return InFile(path, file.error());
+  TakeNamesFromFileName(path, *file);
+  return file;
+}
+
+}  // namespace torvwy::core

@@ -1,0 +1,141 @@
+// The rainflow result file: current tagged layout and the legacy untagged one.
+#include "core/files/rainflow_result_file.h"
+
+#include <algorithm>
+
+#include "core/files/result_sections.h"
+#include "core/services/message_table.h"
+
+namespace torvwy::core {
+namespace {
+
+// Slots of the analysis parameter section.
+enum RainflowInt { kN, kM, kAmplitudeMode, kRangeMode, kFirstBlock, kLastBlock, kLargestCount };
+enum RainflowReal { kSetValue, kAmplitudeRange, kPartitionWidth, kEnvelopeMax, kEnvelopeMin };
+
+constexpr ArrayLayout kSections[] = {
+    {.tag = kRainflowTag, .doubles = true},
+    {.tag = kWaveformTag, .doubles = true, .envelope = true},
+};
+
+Result<RainflowResultFile> ParseCurrent(std::string_view bytes) {
+  auto content = ReadTaggedSections(bytes, kSections);
+  if (!content) return content.error();
+  const auto& p = content->parameters;
+  RainflowResultFile file;
+  file.sampling = content->sampling;
+  file.total_blocks = std::max(file.sampling.whole_blocks(), 0);
+  file.layout_version = content->version;
+  RainflowResult& r = file.result;
+  r.partitions = content->partitions;
+  r.amplitude_mode = p.ints[kAmplitudeMode];
+  r.range_mode = p.ints[kRangeMode];
+  r.first_block = p.ints[kFirstBlock];
+  r.last_block = p.ints[kLastBlock];
+  r.largest_count = p.ints[kLargestCount];
+  r.set_value = p.reals[kSetValue];
+  r.amplitude_range = p.reals[kAmplitudeRange];
+  r.partition_width = p.reals[kPartitionWidth];
+  r.envelope_maximum = p.reals[kEnvelopeMax];
+  r.envelope_minimum = p.reals[kEnvelopeMin];
+  if (const auto& counts = content->sections[0]; !counts.empty()) {
+    std::copy_n(counts[0].begin(), std::min(counts[0].size(), r.counts.size()), r.counts.begin());
+  }
+  const auto& waveform = content->sections[1];
+  r.envelope = waveform.empty() ? std::vector<double>(static_cast<size_t>(content->envelope_size))
+                                : waveform[0];
+  r.cursor_partition = r.partitions / 2;
+  return file;
+}
+
+/// The legacy untagged layout, read from the start of the file:
+///
+///   frequency, c1, c2 (double)  N  largest count  3 x int32 unused  amplitude mode
+///   set value, A, w (double)  whole blocks, first block, last block
+///   20 x int32, 20 x double unused  unit text (int32 n, n bytes)  N doubles of counts
+Result<RainflowResultFile> ParseLegacy(std::string_view bytes) {
+  ByteCursor cursor(bytes);
+  RainflowResultFile file;
+  file.old_format = true;
+  file.layout_version = 0;
+  RainflowResult& r = file.result;
+  double frequency = 0, c1 = 0, c2 = 0;
+  int32_t n = 0, unused = 0;
+  const bool head = cursor.ReadDouble(frequency) && cursor.ReadDouble(c1) &&
+                    cursor.ReadDouble(c2) && cursor.ReadInt32(n) &&
+                    cursor.ReadInt32(r.largest_count) && cursor.ReadInt32(unused) &&
+                    cursor.ReadInt32(unused) && cursor.ReadInt32(unused) &&
+                    cursor.ReadInt32(r.amplitude_mode) && cursor.ReadDouble(r.set_value) &&
+                    cursor.ReadDouble(r.amplitude_range) && cursor.ReadDouble(r.partition_width) &&
+                    cursor.ReadInt32(file.total_blocks) && cursor.ReadInt32(r.first_block) &&
+                    cursor.ReadInt32(r.last_block) && cursor.Skip(20 * 4 + 20 * 8);
+  if (!head) return EndsInside("the header of the legacy layout");
+  if (n <= 0) return Damaged("partition count N = " + std::to_string(n));
+  file.sampling.set_frequency_hz(frequency);
+  file.sampling.set_c1(c1);
+  file.sampling.set_c2(c2);
+  if (auto unit = ReadOlderUnitText(cursor, file.sampling); !unit) return unit.error();
+  // The counts are the last field: a file stored with N above 2000 is read up to 2000.
+  r.partitions = EffectivePartitions(n);
+  if (!cursor.Holds(r.partitions, 8)) return EndsInside("the counts of the legacy layout");
+  for (int32_t i = 0; i < r.partitions; ++i) cursor.ReadDouble(r.counts[static_cast<size_t>(i)]);
+  r.cursor_partition = r.partitions / 2;
+  return file;
+}
+
+}  // namespace
+
+Result<std::string> EncodeRainflowResultFile(const RainflowResultFile& file) {
+  const RainflowResult& r = file.result;
+  if (auto ok = CheckCountsToWrite(r.partitions, {r.counts.size()}, r.envelope.size()); !ok) {
+    return ok.error();
+  }
+  const int32_t n = r.partitions;
+  const auto m = static_cast<int32_t>(r.envelope.size());
+  AnalysisParameterBlock p;
+  p.ints[kN] = n;
+  p.ints[kM] = m;
+  p.ints[kAmplitudeMode] = r.amplitude_mode;
+  p.ints[kRangeMode] = r.range_mode;
+  p.ints[kFirstBlock] = r.first_block;
+  p.ints[kLastBlock] = r.last_block;
+  p.ints[kLargestCount] = r.largest_count;
+  p.reals[kSetValue] = r.set_value;
+  p.reals[kAmplitudeRange] = r.amplitude_range;
+  p.reals[kPartitionWidth] = r.partition_width;
+  p.reals[kEnvelopeMax] = r.envelope_maximum;
+  p.reals[kEnvelopeMin] = r.envelope_minimum;
+
+  ByteBuilder out;
+  AppendResultHead(out, kRainflowMagic, file.sampling, p);
+  AppendSectionHead(out, kRainflowTag, int64_t{8} * n);
+  for (int32_t i = 0; i < n; ++i) out.AppendDouble(r.counts[static_cast<size_t>(i)]);
+  AppendSectionHead(out, kWaveformTag, int64_t{8} * m);
+  for (double value : r.envelope) out.AppendDouble(value);
+  out.AppendBytes(kEndTag);
+  return out.Take();
+}
+
+Status SaveRainflowResultFile(const std::filesystem::path& path, const RainflowResultFile& file) {
+  return SaveResultBytes(path, EncodeRainflowResultFile(file));
+}
+
+Result<RainflowResultFile> ParseRainflowResultFile(std::string_view bytes) {
+  const auto kind = MagicKind(bytes);
+  if (!kind) return ParseLegacy(bytes);
+  if (*kind != CountingKind::kRainflow) {
+    return Fail(kMsgResultFileOpen, "not a rainflow result file");
+  }
+  return ParseCurrent(bytes);
+}
+
+Result<RainflowResultFile> ReadRainflowResultFile(const std::filesystem::path& path) {
+  auto bytes = ReadResultBytes(path);
+  if (!bytes) return bytes.error();
+  auto file = ParseRainflowResultFile(*bytes);
+  if (!file) return InFile(path, file.error());
+  TakeNamesFromFileName(path, *file);
+  return file;
+}
+
+}  // namespace torvwy::core

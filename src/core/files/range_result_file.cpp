@@ -1,0 +1,180 @@
+// The range counting result file: current tagged layout and the older untagged one.
+#include "core/files/range_result_file.h"
+
+#include <algorithm>
+
+#include "core/files/result_sections.h"
+#include "core/services/message_table.h"
+
+namespace torvwy::core {
+namespace {
+
+// Slots of the analysis parameter section.
+enum RangeInt { kN, kM, kAmplitudeMode, kRangeMode, kFirstBlock, kLastBlock, kLargestCount };
+enum RangeReal {
+  kSetValue,
+  kAmplitudeRange,
+  kTwoWayWidth,
+  kOneWayWidth,
+  kEnvelopeMax,
+  kEnvelopeMin
+};
+
+constexpr ArrayLayout kSections[] = {
+    {.tag = kRangeTwoWayTag},
+    {.tag = kRangeOneWayTag},
+    {.tag = kWaveformTag, .doubles = true, .envelope = true},
+};
+
+Result<RangeResultFile> ParseCurrent(std::string_view bytes) {
+  auto content = ReadTaggedSections(bytes, kSections);
+  if (!content) return content.error();
+  const auto& p = content->parameters;
+  RangeResultFile file;
+  file.sampling = content->sampling;
+  file.total_blocks = std::max(file.sampling.whole_blocks(), 0);
+  file.layout_version = content->version;
+  RangeCountResult& r = file.result;
+  r.partitions = content->partitions;
+  r.amplitude_mode = p.ints[kAmplitudeMode];
+  r.range_mode = p.ints[kRangeMode];
+  r.first_block = p.ints[kFirstBlock];
+  r.last_block = p.ints[kLastBlock];
+  r.largest_count = p.ints[kLargestCount];
+  r.set_value = p.reals[kSetValue];
+  r.amplitude_range = p.reals[kAmplitudeRange];
+  r.two_way_width = p.reals[kTwoWayWidth];
+  r.one_way_width = p.reals[kOneWayWidth];
+  r.envelope_maximum = p.reals[kEnvelopeMax];
+  r.envelope_minimum = p.reals[kEnvelopeMin];
+  TakeCounts(content->sections[0], 0, r.two_way_counts);
+  TakeCounts(content->sections[1], 0, r.one_way_counts);
+  const auto& waveform = content->sections[2];
+  r.envelope = waveform.empty() ? std::vector<double>(static_cast<size_t>(content->envelope_size))
+                                : waveform[0];
+  r.cursor_partition = r.partitions / 2;
+  return file;
+}
+
+/// The older untagged layout, read from the start of the file:
+///
+///   frequency, c1, c2 (double)  N  largest count  2 x int32 unused  kind k  int32 unused
+///   amplitude mode  set value, A, W2 (double)  [k > 1: whole blocks, first block, last block]
+///   20 x int32, 20 x double unused  unit text (int32 n, n bytes)
+///   two-way counts (int32 count c, c x int32), absent for k = 3
+///   one-way counts (int32 count c, c x int32), absent for k = 2
+///
+/// Kinds 0 and 1 take N from the last count c read.
+Result<RangeResultFile> ParseOlder(std::string_view bytes) {
+  ByteCursor cursor(bytes);
+  RangeResultFile file;
+  file.old_format = true;
+  RangeCountResult& r = file.result;
+  double frequency = 0, c1 = 0, c2 = 0, w2 = 0;
+  int32_t n = 0, kind = 0, unused = 0;
+  const bool head =
+      cursor.ReadDouble(frequency) && cursor.ReadDouble(c1) && cursor.ReadDouble(c2) &&
+      cursor.ReadInt32(n) && cursor.ReadInt32(r.largest_count) && cursor.ReadInt32(unused) &&
+      cursor.ReadInt32(unused) && cursor.ReadInt32(kind) && cursor.ReadInt32(unused) &&
+      cursor.ReadInt32(r.amplitude_mode) && cursor.ReadDouble(r.set_value) &&
+      cursor.ReadDouble(r.amplitude_range) && cursor.ReadDouble(w2);
+  if (!head) return EndsInside("the header of the older layout");
+  if (n <= 0) return Damaged("partition count N = " + std::to_string(n));
+  if (kind < 0) return Damaged("layout kind " + std::to_string(kind));
+  file.layout_version = kind;
+  file.sampling.set_frequency_hz(frequency);
+  file.sampling.set_c1(c1);
+  file.sampling.set_c2(c2);
+  r.two_way_width = w2;
+  r.one_way_width = w2 * 0.5;
+  r.first_block = 1;
+  r.last_block = 1;
+  if (kind > 1 && !(cursor.ReadInt32(file.total_blocks) && cursor.ReadInt32(r.first_block) &&
+                    cursor.ReadInt32(r.last_block))) {
+    return EndsInside("the block range of the older layout");
+  }
+  if (!cursor.Skip(20 * 4 + 20 * 8)) return EndsInside("the header of the older layout");
+  if (auto unit = ReadOlderUnitText(cursor, file.sampling); !unit) return unit.error();
+
+  int32_t last_count = n;
+  if (kind != 3) {
+    auto read = ReadOlderIntArray(cursor, r.two_way_counts, last_count, "the two-way counts");
+    if (!read) return read.error();
+  }
+  if (kind != 2) {
+    auto read = ReadOlderIntArray(cursor, r.one_way_counts, last_count, "the one-way counts");
+    if (!read) return read.error();
+  }
+  if (kind <= 1) {
+    file.old_format_warning = true;
+    n = last_count;
+    if (n <= 0) return Damaged("partition count N = " + std::to_string(n));
+  }
+  r.partitions = EffectivePartitions(n);
+  ClearBeyond(r.partitions, r.two_way_counts);
+  ClearBeyond(r.partitions, r.one_way_counts);
+  r.cursor_partition = r.partitions / 2;
+  return file;
+}
+
+}  // namespace
+
+Result<std::string> EncodeRangeResultFile(const RangeResultFile& file) {
+  const RangeCountResult& r = file.result;
+  if (auto ok = CheckCountsToWrite(r.partitions, {r.two_way_counts.size(), r.one_way_counts.size()},
+                                   r.envelope.size());
+      !ok) {
+    return ok.error();
+  }
+  const int32_t n = r.partitions;
+  const auto m = static_cast<int32_t>(r.envelope.size());
+  AnalysisParameterBlock p;
+  p.ints[kN] = n;
+  p.ints[kM] = m;
+  p.ints[kAmplitudeMode] = r.amplitude_mode;
+  p.ints[kRangeMode] = r.range_mode;
+  p.ints[kFirstBlock] = r.first_block;
+  p.ints[kLastBlock] = r.last_block;
+  p.ints[kLargestCount] = r.largest_count;
+  p.reals[kSetValue] = r.set_value;
+  p.reals[kAmplitudeRange] = r.amplitude_range;
+  p.reals[kTwoWayWidth] = r.two_way_width;
+  p.reals[kOneWayWidth] = r.one_way_width;
+  p.reals[kEnvelopeMax] = r.envelope_maximum;
+  p.reals[kEnvelopeMin] = r.envelope_minimum;
+
+  ByteBuilder out;
+  AppendResultHead(out, kRangeMagic, file.sampling, p);
+  AppendSectionHead(out, kRangeTwoWayTag, int64_t{4} * n);
+  for (int32_t i = 0; i < n; ++i) out.AppendInt32(r.two_way_counts[static_cast<size_t>(i)]);
+  AppendSectionHead(out, kRangeOneWayTag, int64_t{4} * n);
+  for (int32_t i = 0; i < n; ++i) out.AppendInt32(r.one_way_counts[static_cast<size_t>(i)]);
+  AppendSectionHead(out, kWaveformTag, int64_t{8} * m);
+  for (double value : r.envelope) out.AppendDouble(value);
+  out.AppendBytes(kEndTag);
+  return out.Take();
+}
+
+Status SaveRangeResultFile(const std::filesystem::path& path, const RangeResultFile& file) {
+  return SaveResultBytes(path, EncodeRangeResultFile(file));
+}
+
+Result<RangeResultFile> ParseRangeResultFile(std::string_view bytes) {
+  const auto kind = MagicKind(bytes);
+  if (!kind) return ParseOlder(bytes);
+  if (*kind != CountingKind::kRange) {
+    return Fail(kMsgResultFileOpen, "not a range counting result file");
+  }
+  return ParseCurrent(bytes);
+}
+
+Result<RangeResultFile> ReadRangeResultFile(const std::filesystem::path& path) {
+  auto bytes = ReadResultBytes(path);
+  if (!bytes) return bytes.error();
+  auto file = ParseRangeResultFile(*bytes);
+  if (!file) return InFile(path, file.error());
+  TakeNamesFromFileName(path, *file);
+  return file;
+}
+
+}  // namespace torvwy::core

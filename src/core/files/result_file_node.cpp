@@ -1,0 +1,20 @@
+// The old-format notice and the full scale of a saved result.
+#include "core/files/result_file_node.h"
+
+#include "core/data/sample_format.h"
+#include "core/services/message_table.h"
+
+namespace torvwy::core {
+
+std::string_view OldFormatMessage(int language) {
+  return Tr(language, "此结果数据为旧格式，可能不能正确调入！",
+            "The result file is old format, Maybe it cannot be load correctly!");
+}
+
+Result<double> ResultFullScale(CountingKind kind, const ResultFileNode& node) {
+  if (node.old_format) return 10000.0;
+  if (kind == CountingKind::kRainflow) return FullScaleOf(node.sampling);
+  return GetFormatFullScale(node.sampling.format());
+}
+
+}  // namespace torvwy::core

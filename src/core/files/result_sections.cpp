@@ -1,0 +1,313 @@
+// The shared sections of the counting result files and the tagged section reader.
+#include "core/files/result_sections.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <system_error>
+
+#include "core/counting/counting_parameters.h"
+#include "core/services/atomic_file.h"
+#include "core/services/gbk.h"
+#include "core/services/message_table.h"
+#include "core/services/names.h"
+
+namespace torvwy::core {
+namespace {
+
+constexpr size_t kParameterBytes = kParameterInts * 4 + kParameterReals * 8;
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+std::string AtOffset(uint64_t offset) { return " at byte " + std::to_string(offset); }
+
+/// The 864-byte record, or the older 848-byte one whose frequency, c1 and c2 are floats:
+///
+///   older  | f  | c1 | c2 | format ... (831 bytes) ...           | 5 unused |
+///          0    4    8    12                                      843       848
+///   record | freq   | c1     | c2     | format ... (831 bytes) ...  | zero  |
+///          0        8        16       24                          855     864
+Status ReadSamplingSection(ByteCursor& cursor, SamplingInfo& sampling) {
+  int32_t size = 0;
+  if (!cursor.ReadInt32(size)) return EndsInside(kSamplingTag);
+  SamplingInfo record;
+  if (size == kOlderSamplingBytes) {
+    if (!cursor.Holds(1, kOlderSamplingBytes)) return EndsInside(kSamplingTag);
+    float frequency = 0, c1 = 0, c2 = 0;
+    std::string_view rest;
+    cursor.ReadFloat(frequency);
+    cursor.ReadFloat(c1);
+    cursor.ReadFloat(c2);
+    cursor.ReadBytes(831, rest);
+    cursor.Skip(5);
+    record.set_frequency_hz(frequency);
+    record.set_c1(c1);
+    record.set_c2(c2);
+    std::copy(rest.begin(), rest.end(), record.bytes().begin() + SamplingInfo::kFormatOffset);
+  } else {
+    std::string_view bytes;
+    if (!cursor.ReadBytes(kSamplingInfoSize, bytes)) return EndsInside(kSamplingTag);
+    std::copy(bytes.begin(), bytes.end(), record.bytes().begin());
+  }
+  sampling = record;
+  return Ok();
+}
+
+Status ReadParameterSection(ByteCursor& cursor, AnalysisParameterBlock& parameters) {
+  if (!cursor.Holds(1, kParameterBytes)) return EndsInside(kParametersTag);
+  for (int32_t& value : parameters.ints) cursor.ReadInt32(value);
+  for (double& value : parameters.reals) cursor.ReadDouble(value);
+  return Ok();
+}
+
+/// Reads the arrays of one section: each holds `stored` values in the file, of which the first
+/// `kept` are kept.
+Status ReadArraySection(ByteCursor& cursor, const ArrayLayout& layout, int64_t stored, int64_t kept,
+                        std::vector<std::vector<double>>& arrays) {
+  int32_t size_field = 0;  // the sizes come from N and M; the field is not needed
+  if (!cursor.ReadInt32(size_field)) return EndsInside(layout.tag);
+  const int64_t item_bytes = layout.doubles ? 8 : 4;
+  if (!cursor.Holds(layout.arrays * stored, item_bytes)) return EndsInside(layout.tag);
+  arrays.assign(static_cast<size_t>(layout.arrays), {});
+  for (auto& values : arrays) {
+    values.resize(static_cast<size_t>(kept));
+    for (double& value : values) {
+      if (layout.doubles) {
+        cursor.ReadDouble(value);
+      } else {
+        int32_t count = 0;
+        cursor.ReadInt32(count);
+        value = count;
+      }
+    }
+    cursor.Skip((stored - kept) * item_bytes);
+  }
+  return Ok();
+}
+
+}  // namespace
+
+bool SameTextNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return LowerAscii(x) == LowerAscii(y);
+         });
+}
+
+bool StartsWithMagic(std::string_view bytes, std::string_view magic) {
+  return bytes.size() >= magic.size() && SameTextNoCase(bytes.substr(0, magic.size()), magic);
+}
+
+std::optional<CountingKind> MagicKind(std::string_view bytes) {
+  if (StartsWithMagic(bytes, kPeakMagic)) return CountingKind::kPeak;
+  if (StartsWithMagic(bytes, kRangeMagic)) return CountingKind::kRange;
+  if (StartsWithMagic(bytes, kRainflowMagic)) return CountingKind::kRainflow;
+  return std::nullopt;
+}
+
+Error Damaged(std::string detail) { return Fail(kMsgResultFileDamaged, std::move(detail)); }
+
+Error InFile(const std::filesystem::path& path, Error error) {
+  error.detail = path.string() + ": " + error.detail;
+  return error;
+}
+
+void TakeNamesFromFileName(const std::filesystem::path& path, ResultFileNode& node) {
+  SplitName split = SplitResultFileName(path.filename().string());
+  node.test_name = std::move(split.test_name);
+  node.test_code = std::move(split.test_code);
+  node.node_name = std::move(split.node_name);
+}
+
+Status CheckCountsToWrite(int32_t partitions, std::initializer_list<size_t> array_sizes,
+                          size_t envelope_size) {
+  if (partitions < 1 || partitions > kMaxPartitions) {
+    return Fail(kMsgResultFileCreate,
+                "partition count N = " + std::to_string(partitions) + " is not in 1..2000");
+  }
+  for (size_t size : array_sizes) {
+    if (size < static_cast<size_t>(partitions)) {
+      return Fail(kMsgResultFileCreate, "a count array holds fewer than N entries");
+    }
+  }
+  if (envelope_size > static_cast<size_t>(std::numeric_limits<int32_t>::max() / 8)) {
+    return Fail(kMsgResultFileCreate, "the envelope is too long for a result file");
+  }
+  return Ok();
+}
+
+Status SaveResultBytes(const std::filesystem::path& path, const Result<std::string>& bytes) {
+  if (!bytes) return InFile(path, bytes.error());
+  return SaveFileAtomically(path, *bytes, kMsgResultFileCreate);
+}
+
+void TakeCounts(const std::vector<std::vector<double>>& section, size_t index,
+                std::vector<int32_t>& out) {
+  if (index >= section.size()) return;
+  const auto& values = section[index];
+  for (size_t i = 0; i < values.size() && i < out.size(); ++i) {
+    out[i] = static_cast<int32_t>(values[i]);  // read as int32: exact
+  }
+}
+
+void ClearBeyond(int32_t partitions, std::vector<int32_t>& counts) {
+  for (size_t i = static_cast<size_t>(std::max(partitions, 0)); i < counts.size(); ++i) {
+    counts[i] = 0;
+  }
+}
+
+Error EndsInside(std::string_view what) { return Damaged("the file ends inside " + Quoted(what)); }
+
+void AppendResultHead(ByteBuilder& out, std::string_view magic, const SamplingInfo& sampling,
+                      const AnalysisParameterBlock& parameters) {
+  out.AppendBytes(magic);
+  out.AppendInt32(kResultFileVersion);
+  AppendSectionHead(out, kSamplingTag, kSamplingInfoSize);
+  out.AppendBytes(std::string_view(sampling.bytes().data(), kSamplingInfoSize));
+  out.AppendBytes(kParametersTag);
+  for (int32_t value : parameters.ints) out.AppendInt32(value);
+  for (double value : parameters.reals) out.AppendDouble(value);
+}
+
+void AppendSectionHead(ByteBuilder& out, std::string_view tag, int64_t size_bytes) {
+  out.AppendBytes(tag);
+  out.AppendInt32(static_cast<int32_t>(size_bytes));
+}
+
+Result<std::string> ReadResultBytes(const std::filesystem::path& path) {
+  auto failed = [&](int message, const std::string& why) {
+    return Fail(message, path.string() + ": " + why);
+  };
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return failed(kMsgResultFileOpen, std::generic_category().message(errno));
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) {
+    return failed(kMsgResultFileOpen, std::generic_category().message(errno));
+  }
+  if (!S_ISREG(status.st_mode)) return failed(kMsgResultFileOpen, "not a regular file");
+  if (static_cast<uint64_t>(status.st_size) > kMaxResultFileBytes) {
+    return Fail(kMsgResultFileDamaged,
+                path.string() + ": larger than 64 MiB, so not a result file");
+  }
+  std::string bytes(static_cast<size_t>(status.st_size), '\0');
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return failed(kMsgResultFileOpen, std::generic_category().message(errno));
+    if (n == 0) break;  // shrunk while being read: parse what is there
+    done += static_cast<size_t>(n);
+  }
+  bytes.resize(done);
+  return bytes;
+}
+
+Result<TaggedContent> ReadTaggedSections(std::string_view bytes,
+                                         std::span<const ArrayLayout> layouts) {
+  ByteCursor cursor(bytes);
+  if (!cursor.Skip(kMagicBytes)) return EndsInside("the magic");
+  TaggedContent content;
+  if (!cursor.ReadInt32(content.version)) return EndsInside("the version");  // all read alike
+  content.sections.resize(layouts.size());
+  int64_t stored_partitions = 0;
+  bool have_parameters = false;
+  bool have_counts = false;
+  // A tag cut short by the end of the file ends the reading, as an end tag does.
+  while (cursor.remaining() >= kTagBytes) {
+    const uint64_t tag_offset = cursor.offset();
+    std::string_view tag;
+    cursor.ReadBytes(kTagBytes, tag);
+    if (SameTextNoCase(tag, kEndTag)) break;
+    if (SameTextNoCase(tag, kSamplingTag)) {
+      if (auto read = ReadSamplingSection(cursor, content.sampling); !read) return read.error();
+      continue;
+    }
+    if (SameTextNoCase(tag, kParametersTag)) {
+      auto& p = content.parameters;
+      if (auto read = ReadParameterSection(cursor, p); !read) return read.error();
+      if (p.ints[0] <= 0) {
+        return Damaged("partition count N = " + std::to_string(p.ints[0]) + AtOffset(tag_offset));
+      }
+      // Every envelope value takes 8 bytes of the file: a larger M can't be the file's.
+      if (p.ints[1] < 0 || static_cast<uint64_t>(p.ints[1]) > cursor.size() / 8) {
+        return Damaged("envelope size M = " + std::to_string(p.ints[1]) +
+                       " is more than the file holds");
+      }
+      stored_partitions = p.ints[0];
+      content.partitions = EffectivePartitions(p.ints[0]);
+      content.envelope_size = p.ints[1];
+      // New parameters size new arrays: what came before them no longer fits.
+      for (auto& section : content.sections) section.clear();
+      have_parameters = true;
+      have_counts = false;
+      continue;
+    }
+    const auto layout = std::find_if(layouts.begin(), layouts.end(), [&](const ArrayLayout& s) {
+      return SameTextNoCase(tag, s.tag);
+    });
+    if (layout != layouts.end()) {
+      if (!have_parameters) {
+        return Damaged(Quoted(layout->tag) + AtOffset(tag_offset) +
+                       " comes before the analysis parameters");
+      }
+      const int64_t stored = layout->envelope ? content.envelope_size : stored_partitions;
+      const int64_t kept = layout->envelope ? content.envelope_size : content.partitions;
+      auto& arrays = content.sections[static_cast<size_t>(layout - layouts.begin())];
+      if (auto read = ReadArraySection(cursor, *layout, stored, kept, arrays); !read) {
+        return read.error();
+      }
+      if (!layout->envelope) have_counts = true;
+      continue;
+    }
+    int32_t size = 0;
+    if (!cursor.ReadInt32(size)) return EndsInside("an unknown section");
+    if (size < 0 || !cursor.Skip(size)) {
+      return Damaged("unknown section" + AtOffset(tag_offset) + " has the size " +
+                     std::to_string(size) + ", beyond the end of the file");
+    }
+  }
+  if (!have_parameters) return Damaged("the file holds no analysis parameters");
+  if (!have_counts) return Damaged("the file holds no count section after its parameters");
+  return content;
+}
+
+Status ReadOlderUnitText(ByteCursor& cursor, SamplingInfo& sampling) {
+  int32_t length = 0;
+  std::string_view text;
+  if (!cursor.ReadInt32(length)) return EndsInside("the unit text");
+  if (length < 0 || !cursor.ReadBytes(length, text)) {
+    return Damaged("unit text length " + std::to_string(length) + " is beyond the file");
+  }
+  if (const auto zero = text.find('\0'); zero != std::string_view::npos)
+    text = text.substr(0, zero);
+  text = CutGbk(text, SamplingInfo::kEuWidth - 1);
+  auto field = sampling.bytes().begin() + SamplingInfo::kEuOffset;
+  std::fill(field, field + SamplingInfo::kEuWidth, '\0');
+  std::copy(text.begin(), text.end(), field);
+  return Ok();
+}
+
+Status ReadOlderIntArray(ByteCursor& cursor, std::vector<int32_t>& out, int32_t& count,
+                         std::string_view what) {
+  if (!cursor.ReadInt32(count)) return EndsInside(what);
+  if (!cursor.Holds(count, 4)) {
+    return Damaged(std::string(what) + ": entry count " + std::to_string(count) +
+                   " is beyond the file");
+  }
+  const int64_t kept = std::min<int64_t>(count, static_cast<int64_t>(out.size()));
+  for (int64_t i = 0; i < kept; ++i) cursor.ReadInt32(out[static_cast<size_t>(i)]);
+  cursor.Skip((count - kept) * 4);
+  return Ok();
+}
+
+}  // namespace torvwy::core

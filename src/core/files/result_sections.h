@@ -1,0 +1,160 @@
+// The pieces the three counting result files share: magic, tags, the sampling and parameter
+// sections, the tagged section reader and the bounds of a file read into memory.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <initializer_list>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/counting/counting_parameters.h"
+#include "core/data/sampling_info.h"
+#include "core/files/byte_builder.h"
+#include "core/files/byte_cursor.h"
+#include "core/files/result_file_node.h"
+#include "core/services/result.h"
+
+namespace torvwy::core {
+
+/// A current result file, every field little-endian:
+///
+///   magic [26]  version (int32, 1)
+///   [SAMPLE-PARA-------]  864 (int32)  SamplingInfo [864]
+///   [ANALY-PARA--------]  20 x int32, 20 x double            (240 bytes, no size field)
+///   [<count section>---]  size (int32)  k x N values         (one or more, by analysis)
+///   [WAVEFORM-DATA-----]  8M (int32)    M doubles
+///   [END---------------]
+///
+/// Tags and magic are written without a terminating zero and compared without case.
+inline constexpr size_t kMagicBytes = 26;
+inline constexpr size_t kTagBytes = 20;
+inline constexpr int32_t kResultFileVersion = 1;
+inline constexpr std::string_view kPeakMagic = "[TORV-RESULT-FILE-PCM-001]";
+inline constexpr std::string_view kRangeMagic = "[TORV-RESULT-FILE-DCM-001]";
+inline constexpr std::string_view kRainflowMagic = "[TORV-RESULT-FILE-RFL-001]";
+inline constexpr std::string_view kSamplingTag = "[SAMPLE-PARA-------]";
+inline constexpr std::string_view kParametersTag = "[ANALY-PARA--------]";
+inline constexpr std::string_view kPeakTwoWayTag = "[CONT-DATA-1-------]";
+inline constexpr std::string_view kPeakOneWayTag = "[CONT-DATA-2-------]";
+inline constexpr std::string_view kRangeTwoWayTag = "[DISP-DATA-1-------]";
+inline constexpr std::string_view kRangeOneWayTag = "[DISP-DATA-2-------]";
+inline constexpr std::string_view kRainflowTag = "[RAINFLOW-DATA-----]";
+inline constexpr std::string_view kWaveformTag = "[WAVEFORM-DATA-----]";
+inline constexpr std::string_view kEndTag = "[END---------------]";
+
+/// Size field of the sampling record of earlier versions: frequency, c1 and c2 as floats.
+inline constexpr int32_t kOlderSamplingBytes = 848;
+/// The 240 bytes of analysis parameters: 20 int32, then 20 doubles.
+inline constexpr size_t kParameterInts = 20;
+inline constexpr size_t kParameterReals = 20;
+/// Result files hold at most a few hundred KB; anything larger is not one.
+inline constexpr uint64_t kMaxResultFileBytes = uint64_t{64} << 20;
+
+/// The analysis parameter section as stored; each analysis gives the slots their meaning and
+/// leaves the rest reserved (zero).
+struct AnalysisParameterBlock {
+  std::array<int32_t, kParameterInts> ints{};
+  std::array<double, kParameterReals> reals{};
+};
+
+/// Byte-wise comparison that ignores the case of ASCII letters.
+bool SameTextNoCase(std::string_view a, std::string_view b);
+
+/// True when `bytes` begins with `magic`, compared without case.
+bool StartsWithMagic(std::string_view bytes, std::string_view magic);
+
+/// The analysis whose magic begins `bytes`; none for a file without a magic.
+std::optional<CountingKind> MagicKind(std::string_view bytes);
+
+/// The "result file is damaged" error with `detail`.
+Error Damaged(std::string detail);
+
+/// `error` with the file's name put before its detail.
+Error InFile(const std::filesystem::path& path, Error error);
+
+/// Sets the test name, test code and node name from the file name ("abc12#5.PCM").
+void TakeNamesFromFileName(const std::filesystem::path& path, ResultFileNode& node);
+
+/// Refuses to write N outside 1..2000, arrays shorter than N and an envelope too long for its
+/// size field (result-file-create message).
+Status CheckCountsToWrite(int32_t partitions, std::initializer_list<size_t> array_sizes,
+                          size_t envelope_size);
+
+/// Writes `bytes` as the file `path` through the atomic saver: the previous file survives any
+/// failure, which reports the result-file-create message.
+Status SaveResultBytes(const std::filesystem::path& path, const Result<std::string>& bytes);
+
+/// Appends magic and version, the sampling section and the analysis parameter section.
+void AppendResultHead(ByteBuilder& out, std::string_view magic, const SamplingInfo& sampling,
+                      const AnalysisParameterBlock& parameters);
+/// Appends a section tag followed by its int32 size field.
+void AppendSectionHead(ByteBuilder& out, std::string_view tag, int64_t size_bytes);
+
+/// Reads a whole result file into memory. Fails with the can't-be-opened message when the file
+/// can't be opened or read or is not a regular file, and as damaged when it is larger than
+/// kMaxResultFileBytes.
+Result<std::string> ReadResultBytes(const std::filesystem::path& path);
+
+/// An array section of a current layout: `arrays` arrays one after another behind the size
+/// field, each of N values (or of M values for the envelope).
+struct ArrayLayout {
+  std::string_view tag;
+  int arrays = 1;
+  bool doubles = false;   ///< double values; int32 otherwise
+  bool envelope = false;  ///< M values per array; N otherwise
+};
+
+/// What the tagged reader found. Arrays of sections that were not in the file stay empty.
+struct TaggedContent {
+  int32_t version = 0;
+  SamplingInfo sampling;  ///< zero when the file has no sampling section
+  AnalysisParameterBlock parameters;
+  int32_t partitions = 0;     ///< N of the file, at most 2000
+  int32_t envelope_size = 0;  ///< M of the file
+  /// For each array layout, in the order given: its arrays, each holding the first
+  /// min(N, 2000) (or M) values; int32 values are held exactly as doubles.
+  std::vector<std::vector<std::vector<double>>> sections;
+};
+
+/// Reads the sections of a current layout after its 26-byte magic (the caller has checked it):
+/// the version, then tagged sections in any order until "[END---------------]" or until fewer
+/// than 20 bytes remain. The analysis parameters must come before the array sections, whose
+/// reads N and M size; a file stored with N above 2000 is read as N = 2000, each of its arrays
+/// still stepped over whole. The sampling section reads 864 bytes, or the older 848-byte record
+/// when its size field says so. Unknown tags are stepped over by their size field.
+///
+/// Fails as damaged when the file ends inside a section, before the analysis parameters or
+/// before any count section (an array section other than the envelope); when N <= 0, M < 0 or M is
+/// more than the file can hold; when an array section comes before the parameters; and when an
+/// unknown section's size is negative or passes the end of the file.
+Result<TaggedContent> ReadTaggedSections(std::string_view bytes,
+                                         std::span<const ArrayLayout> layouts);
+
+/// Reads an older layout's unit text: an int32 length n and n bytes, stored zero-terminated as
+/// the record's EU text, cut at a character boundary to the field's width. Fails as damaged for
+/// a negative length or one that passes the end of the file.
+Status ReadOlderUnitText(ByteCursor& cursor, SamplingInfo& sampling);
+
+/// Reads an older layout's int32 array: an entry count c and c values, of which the first 2000
+/// go to `out` (which must hold 2000). Sets `count` to c. Fails as damaged for a negative count
+/// or one that passes the end of the file.
+Status ReadOlderIntArray(ByteCursor& cursor, std::vector<int32_t>& out, int32_t& count,
+                         std::string_view what);
+
+/// Copies array `index` of a section read by ReadTaggedSections into `out`; nothing when the
+/// file had no such section.
+void TakeCounts(const std::vector<std::vector<double>>& section, size_t index,
+                std::vector<int32_t>& out);
+
+/// Sets the entries from `partitions` on to zero: only the first N carry counts.
+void ClearBeyond(int32_t partitions, std::vector<int32_t>& counts);
+
+/// The error of a file that ends inside the field or section `what`.
+Error EndsInside(std::string_view what);
+
+}  // namespace torvwy::core

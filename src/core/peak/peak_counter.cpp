@@ -1,0 +1,67 @@
+// Finding peaks and valleys and counting their values.
+#include "core/peak/peak_counter.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+namespace torvwy::core {
+namespace {
+
+int32_t SaturatedCount(int64_t count) {
+  return static_cast<int32_t>(std::min<int64_t>(count, std::numeric_limits<int32_t>::max()));
+}
+
+}  // namespace
+
+Result<PeakCounter> PeakCounter::Create(const PeakCountSetup& setup) {
+  auto partitions = PartitionCounter::Create({.partitions = setup.partitions,
+                                              .amplitude_range = setup.amplitude_range,
+                                              .c1 = setup.c1,
+                                              .c2 = setup.c2,
+                                              .top_takes_above = setup.automatic});
+  if (!partitions) return partitions.error();
+  return PeakCounter(std::move(*partitions));
+}
+
+PeakCounter::PeakCounter(PartitionCounter partitions)
+    : partitions_(std::move(partitions)),
+      peaks_(partitions_.MakeCounts()),
+      valleys_(partitions_.MakeCounts()) {}
+
+void PeakCounter::Feed(std::span<const double> raw_samples) {
+  finder_.Feed(raw_samples, [this](std::span<double> peaks, std::span<double> valleys) {
+    partitions_.CountRaw(peaks, peaks_);
+    partitions_.CountRaw(valleys, valleys_);
+  });
+}
+
+PeakCountResult PeakCounter::Finish() const {
+  PeakCountResult result;
+  result.partitions = partitions_.partitions();
+  result.amplitude_range = partitions_.amplitude_range();
+  result.two_way_width = partitions_.two_way_width();
+  result.one_way_width = partitions_.one_way_width();
+  int64_t largest_separate = 0;
+  int64_t largest_total = 0;
+  for (size_t k = 0; k < static_cast<size_t>(result.partitions); ++k) {
+    const int64_t two_way_total = peaks_.two_way[k] + valleys_.two_way[k];
+    const int64_t one_way_total = peaks_.one_way[k] + valleys_.one_way[k];
+    result.two_way_peak_counts[k] = SaturatedCount(peaks_.two_way[k]);
+    result.two_way_valley_counts[k] = SaturatedCount(valleys_.two_way[k]);
+    result.two_way_total_counts[k] = SaturatedCount(two_way_total);
+    result.one_way_peak_counts[k] = SaturatedCount(peaks_.one_way[k]);
+    result.one_way_valley_counts[k] = SaturatedCount(valleys_.one_way[k]);
+    result.one_way_total_counts[k] = SaturatedCount(one_way_total);
+    largest_separate = std::max({largest_separate, peaks_.two_way[k], valleys_.two_way[k],
+                                 peaks_.one_way[k], valleys_.one_way[k]});
+    largest_total = std::max({largest_total, two_way_total, one_way_total});
+  }
+  // The largest counts scale the picture's count axis, which must not be empty.
+  result.largest_separate_count = largest_separate > 0 ? SaturatedCount(largest_separate) : 1;
+  result.largest_total_count = largest_total > 0 ? SaturatedCount(largest_total) : 1;
+  result.cursor_partition = result.partitions / 2;
+  return result;
+}
+
+}  // namespace torvwy::core

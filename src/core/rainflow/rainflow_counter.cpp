@@ -1,0 +1,206 @@
+// RainflowCounter: the streaming turning-point rule, the cycle stack and the partition count.
+#include "core/rainflow/rainflow_counter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "core/services/message_table.h"
+
+namespace torvwy::core {
+namespace {
+
+bool ValidPartitions(int32_t n) { return n >= 1 && n <= kMaxPartitions; }
+
+std::optional<Error> CheckSetup(const RainflowSetup& setup) {
+  if (!ValidPartitions(setup.partitions)) {
+    return Fail(kMsgBadValue, "rainflow: the partition count " + std::to_string(setup.partitions) +
+                                  " lies outside 1..2000");
+  }
+  if (!std::isfinite(setup.amplitude_range)) {
+    return Fail(kMsgBadValue, "rainflow: the amplitude range is not a finite number");
+  }
+  if (!std::isfinite(setup.scale) || setup.scale == 0.0) {
+    return Fail(kMsgBadValue, "rainflow: the calibration gives no finite scale 1 / (c2 x c1)");
+  }
+  if (std::isnan(setup.smallest_range)) {
+    return Fail(kMsgBadValue, "rainflow: the smallest counted range is not a number");
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+RainflowCounter::RainflowCounter(const RainflowSetup& setup)
+    : setup_(setup),
+      index_(PartitionIndex::Rainflow(
+          ValidPartitions(setup.partitions) ? setup.partitions : 1,
+          ValidPartitions(setup.partitions) ? setup.amplitude_range / setup.partitions : 1.0)),
+      stack_(setup.residue_memory_points, setup.scratch_folder),
+      scale_(setup.scale),
+      amplitude_range_(setup.amplitude_range),
+      smallest_range_(setup.smallest_range),
+      error_(CheckSetup(setup)) {}
+
+void RainflowCounter::Failed(Error error) {
+  error_ = std::move(error);
+  stack_.Release();
+}
+
+void RainflowCounter::CountRange(double range, double weight) {
+  if (setup_.on_cycle) setup_.on_cycle(range, weight);
+  // Counted when t <= r <= A; a NaN range (from a NaN sample) is no range and is dropped too.
+  if (!(range <= amplitude_range_ && range >= smallest_range_)) return;
+  counts_[static_cast<size_t>(index_.Find(range))] += weight;
+}
+
+bool RainflowCounter::AddTurningPoints(const double* raw, size_t count) {
+  // The top of the stack is worked on through a local pointer and size; the stack is told the
+  // size whenever it has to grow, spill or reload.
+  double* s = stack_.data();
+  size_t n = stack_.in_memory();
+  size_t room = stack_.room();
+  const double k = scale_;
+  const bool observed = static_cast<bool>(setup_.on_cycle);
+  // Ranges up to the first edge w (w <= A, or w < 0 when A < 0, which no range reaches) that
+  // pass t fall in partition 0; they are summed here and added to counts_[0] at the end (sums of
+  // 1.0 are exact in any order).
+  const double first_edge = index_.edge(0);
+  const double smallest_range = smallest_range_;
+  double first_partition = 0.0;
+  for (size_t i = 0; i < count; ++i) {
+    if (n == room) {
+      stack_.set_in_memory(n);
+      if (auto ok = stack_.MakeRoom(); !ok) {
+        Failed(ok.error());
+        return false;
+      }
+      s = stack_.data();
+      n = stack_.in_memory();
+      room = stack_.room();
+    }
+    s[n++] = raw[i] * k;
+    for (;;) {
+      if (n < 4) {
+        if (stack_.spilled() == 0) break;
+        stack_.set_in_memory(n);
+        if (auto ok = stack_.Reload(); !ok) {
+          Failed(ok.error());
+          return false;
+        }
+        s = stack_.data();
+        n = stack_.in_memory();
+        room = stack_.room();
+        if (n < 4) break;
+      }
+      // Window a b c d = s[n-4] .. s[n-1]: the cycle b c closes inside its neighbours.
+      const double range = std::fabs(s[n - 2] - s[n - 3]);
+      const bool closes =
+          (range <= std::fabs(s[n - 3] - s[n - 4])) & (range <= std::fabs(s[n - 1] - s[n - 2]));
+      if (!closes) break;
+      // CountRange(range, 1.0), with the common case (no observer, first partition) inline.
+      if (observed || !(range <= first_edge)) {
+        CountRange(range, 1.0);
+      } else {
+        first_partition += static_cast<double>(range >= smallest_range);
+      }
+      s[n - 3] = s[n - 1];
+      n -= 2;
+    }
+  }
+  stack_.set_in_memory(n);
+  counts_[0] += first_partition;
+  return true;
+}
+
+Status RainflowCounter::Feed(std::span<const double> raw_samples) {
+  if (error_) return *error_;
+  if (finished_) return Fail(kMsgBadValue, "rainflow: samples fed after Finish()");
+  size_t i = 0;
+  const size_t n = raw_samples.size();
+  if (seen_ == 0 && i < n) {
+    first_ = raw_samples[i++];
+    seen_ = 1;
+    ++turning_points_;
+    if (!AddTurningPoints(&first_, 1)) return *error_;
+  }
+  if (seen_ == 1 && i < n) {
+    prev_ = raw_samples[i++];
+    rising_ = !(prev_ < first_);
+    seen_ = 2;
+  }
+  // Turning points are gathered piece by piece without a branch per sample. The direction is the
+  // sign of the last difference that was not zero (+1 rising, -1 falling); a difference of the
+  // opposite sign makes the previous sample a turning point. Every sample's predecessor is
+  // written to the buffer, and the write position advances only at a reversal.
+  constexpr size_t kPiece = 4096;
+  turning_buffer_.resize(kPiece);
+  double prev = prev_;
+  int direction = rising_ ? 1 : -1;
+  while (i < n) {
+    const size_t end = std::min(n, i + kPiece);
+    double* out = turning_buffer_.data();
+    size_t found = 0;
+    for (; i < end; ++i) {
+      const double x = raw_samples[i];
+      const int step = static_cast<int>(x > prev) - static_cast<int>(x < prev);  // NaN: 0
+      out[found] = prev;
+      found += static_cast<size_t>(step + direction == 0);
+      direction = step != 0 ? step : direction;
+      prev = x;
+    }
+    turning_points_ += static_cast<int64_t>(found);
+    if (!AddTurningPoints(out, found)) return *error_;
+  }
+  const bool rising = direction > 0;
+  prev_ = prev;
+  rising_ = rising;
+  return Ok();
+}
+
+Result<RainflowResult> RainflowCounter::Finish() {
+  if (error_) return *error_;
+  if (finished_) return Fail(kMsgBadValue, "rainflow: Finish() called twice");
+  finished_ = true;
+  if (seen_ == 2) {
+    ++turning_points_;
+    if (!AddTurningPoints(&prev_, 1)) return *error_;
+  }
+
+  bool has_previous = false;
+  double previous = 0.0;
+  auto visited = stack_.ForEach([&](double point) {
+    if (setup_.on_residue) setup_.on_residue(point);
+    if (has_previous) CountRange(std::fabs(point - previous), 0.5);
+    previous = point;
+    has_previous = true;
+  });
+  stack_.Release();
+  if (!visited) {
+    error_ = visited.error();
+    return *error_;
+  }
+
+  RainflowResult result;
+  const int32_t n = setup_.partitions;
+  result.partitions = n;
+  result.counts = counts_;
+  result.amplitude_range = amplitude_range_;
+  result.partition_width = amplitude_range_ / n;
+  result.smallest_range = smallest_range_;
+  result.turning_points = turning_points_;
+  int32_t largest = 0;
+  for (int32_t j = 0; j < n; ++j) {
+    const double whole = std::trunc(counts_[static_cast<size_t>(j)]);
+    const int32_t value = whole >= std::numeric_limits<int32_t>::max()
+                              ? std::numeric_limits<int32_t>::max()
+                              : static_cast<int32_t>(whole);
+    if (value > largest) largest = value;
+  }
+  result.largest_count = largest == 0 ? 1 : largest;
+  result.cursor_partition = n / 2;
+  return result;
+}
+
+}  // namespace torvwy::core

@@ -1,0 +1,119 @@
+// RainflowCounter: turning points, four-point cycle extraction and the partition count, streamed.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "core/counting/partition_index.h"
+#include "core/rainflow/rainflow_result.h"
+#include "core/rainflow/residue_stack.h"
+#include "core/services/result.h"
+
+namespace torvwy::core {
+
+/// The fixed inputs of one rainflow count.
+struct RainflowSetup {
+  int32_t partitions = 25;       ///< N, 1..2000
+  double amplitude_range = 0.0;  ///< A (EU): ranges above it are dropped
+  double smallest_range = 0.0;   ///< t (EU): ranges below it are dropped
+  double scale = 1.0;            ///< k = 1 / (c2 x c1): raw value x k = EU
+  /// Residue points kept in memory before the oldest go to a scratch file.
+  int64_t residue_memory_points = ResidueStack::kDefaultMemoryPoints;
+  /// Folder of that scratch file; the work folder when empty.
+  std::filesystem::path scratch_folder;
+  /// Optional observers (tests, tools): every extracted range with its weight (1.0 closed cycle,
+  /// 0.5 residue half cycle) before the drop test, and the residue points in time order.
+  std::function<void(double range, double weight)> on_cycle;
+  std::function<void(double point)> on_residue;
+};
+
+/// Counts closed load cycles of one node. Feed the raw samples of the analysis range in time
+/// order, in chunks of any size; Finish() counts the residue as half cycles.
+///
+/// Turning points: the first sample, then every sample where the direction reverses, then the
+/// last sample. The direction starts falling when the second sample is below the first, else
+/// rising (equal samples start rising), and a run of equal samples never reverses it, so a flat
+/// top or bottom gives one turning point of its value. Each turning point is scaled by k.
+///
+/// Cycles: four consecutive points a b c d close the cycle b c when its range lies inside both
+/// neighbouring ranges:
+///
+///        b               r = |c - b| is a closed cycle when
+///       / \    d             r <= |b - a|  and  r <= |d - c|
+///      /   \  /          b and c are then removed, a and d become neighbours.
+///     a     c
+///
+/// The points wait on a stack (ResidueStack); each new point is tested as the top of a window,
+/// and after a closing the window below the new top is tested again, so each point is pushed and
+/// removed at most once: linear time, however the swings nest.
+///
+/// Why this finds what the pass-after-pass rule finds (scan windows left to right, skip past a
+/// closed cycle, compact, repeat until a pass closes none). Turning points alternate between
+/// valleys and peaks (equal neighbours included), and a window closes exactly when its inner pair
+/// lies inside its outer points, for b a peak: a <= c and b <= d. Closing keeps the alternation.
+/// Two windows that can both close either share at most one point, and then closing one leaves
+/// the other closable, or they overlap:
+///
+///   by three  a b c d e      both close only if b = d; either closing leaves a b e and
+///                            counts the same range |b - c| = |d - c|
+///   by two    a b c d e f    closing b c leaves a d e f closable (c >= a, so d - e <= d - a);
+///                            closing d e leaves a b c f closable (f >= d >= b); both end in
+///                            a f with the ranges |b - c| and |d - e|
+///
+/// So closings may be made in any order and always end with the same residue and the same ranges
+/// (a terminating rewriting whose overlaps rejoin is confluent). Both rules stop exactly when no
+/// window of the remaining points closes, so they count the same multiset of ranges, and the
+/// counts agree bit for bit (sums of 1.0 and 0.5 are exact in any order).
+///
+/// The argument compares ranges exactly. The comparisons are made on rounded differences, which
+/// order ranges faithfully for every integer sample format (same-kind points lie at least one
+/// quantum apart, far above the rounding of any range); for float data two distinct points of one
+/// kind closer than the rounding of the largest range (about 2^-52 of it) can tie, and there the
+/// pass-after-pass rule itself depends on its scan order.
+class RainflowCounter {
+ public:
+  /// A setup with N outside 1..2000, a non-finite A, a non-finite or zero k or a NaN t makes
+  /// Feed() and Finish() fail with the bad-value message.
+  explicit RainflowCounter(const RainflowSetup& setup);
+
+  /// Examines the next raw samples. Fails when the residue can't be spilled to or read back from
+  /// its scratch file; the count is then lost and every later call fails the same way.
+  Status Feed(std::span<const double> raw_samples);
+
+  /// Takes the last sample as the last turning point, counts the residue as half cycles and
+  /// returns the histogram (counts, N, A, w, t, largest count, cursor partition, T). The scratch
+  /// file is removed. Fails as Feed() does.
+  Result<RainflowResult> Finish();
+
+  /// Turning points found so far.
+  int64_t turning_points() const { return turning_points_; }
+
+ private:
+  bool AddTurningPoints(const double* raw, size_t count);
+  void CountRange(double range, double weight);
+  void Failed(Error error);
+
+  RainflowSetup setup_;
+  PartitionIndex index_;
+  ResidueStack stack_;
+  std::vector<double> turning_buffer_;  // the turning points of one piece of a Feed()
+  std::array<double, kMaxPartitions> counts_{};
+  double scale_;
+  double amplitude_range_;
+  double smallest_range_;
+  std::optional<Error> error_;
+  bool finished_ = false;
+
+  int seen_ = 0;  // samples examined, up to 2
+  double first_ = 0.0;
+  double prev_ = 0.0;
+  bool rising_ = true;
+  int64_t turning_points_ = 0;
+};
+
+}  // namespace torvwy::core

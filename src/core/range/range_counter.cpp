@@ -1,0 +1,66 @@
+// Finding turning points and counting the ranges between them.
+#include "core/range/range_counter.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+namespace torvwy::core {
+namespace {
+
+int32_t SaturatedCount(int64_t count) {
+  return static_cast<int32_t>(std::min<int64_t>(count, std::numeric_limits<int32_t>::max()));
+}
+
+}  // namespace
+
+Result<RangeCounter> RangeCounter::Create(const RangeCountSetup& setup) {
+  auto partitions = PartitionCounter::Create({.partitions = setup.partitions,
+                                              .amplitude_range = setup.amplitude_range,
+                                              .c1 = setup.c1,
+                                              .c2 = setup.c2,
+                                              .top_takes_above = false});
+  if (!partitions) return partitions.error();
+  return RangeCounter(std::move(*partitions));
+}
+
+RangeCounter::RangeCounter(PartitionCounter partitions)
+    : partitions_(std::move(partitions)), counts_(partitions_.MakeCounts()) {}
+
+void RangeCounter::Feed(std::span<const double> raw_samples) {
+  if (!started_ && !raw_samples.empty()) {
+    last_extreme_ = raw_samples[0];  // the first range starts at the first sample
+    started_ = true;
+  }
+  finder_.Feed(raw_samples, [this](std::span<double> turning_points, std::span<double>) {
+    // Each range is the raw difference from the previous turning point, made in place from the
+    // back; the partition counter then divides it by c2 and by c1.
+    const double first_extreme = last_extreme_;
+    last_extreme_ = turning_points.back();
+    for (size_t j = turning_points.size() - 1; j > 0; --j) {
+      turning_points[j] -= turning_points[j - 1];
+    }
+    turning_points[0] -= first_extreme;
+    partitions_.CountRaw(turning_points, counts_);
+  });
+}
+
+RangeCountResult RangeCounter::Finish() const {
+  RangeCountResult result;
+  result.partitions = partitions_.partitions();
+  result.amplitude_range = partitions_.amplitude_range();
+  result.two_way_width = partitions_.two_way_width();
+  result.one_way_width = partitions_.one_way_width();
+  int64_t largest = 0;
+  for (size_t k = 0; k < static_cast<size_t>(result.partitions); ++k) {
+    result.two_way_counts[k] = SaturatedCount(counts_.two_way[k]);
+    result.one_way_counts[k] = SaturatedCount(counts_.one_way[k]);
+    largest = std::max({largest, counts_.two_way[k], counts_.one_way[k]});
+  }
+  // The largest count scales the picture's count axis, which must not be empty.
+  result.largest_count = largest > 0 ? SaturatedCount(largest) : 1;
+  result.cursor_partition = result.partitions / 2;
+  return result;
+}
+
+}  // namespace torvwy::core

@@ -1,0 +1,59 @@
+// RangeCounter: counts the ranges between successive turning points of samples fed in time order.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "core/counting/partition_counter.h"
+#include "core/counting/turning_points.h"
+#include "core/range/range_count_result.h"
+#include "core/services/result.h"
+
+namespace torvwy::core {
+
+/// What a range count is set up with.
+struct RangeCountSetup {
+  int32_t partitions = 25;       ///< N; 2000 or more counts as 2000, below 1 is refused
+  double amplitude_range = 0.0;  ///< A in EU; must be finite
+  double c1 = 1.0;               ///< calibration factors: a raw value v is v / c2 / c1 in EU
+  double c2 = 1.0;
+};
+
+/// Counts the ranges of one record. Feed the raw samples of the analysis range (converted, not
+/// yet calibrated) in time order, in pieces of any size. Each turning point (cur > prev && cur >=
+/// next, or cur < prev && cur <= next) ends a range that starts at the previous turning point,
+/// or at the first sample fed for the first range:
+///
+///      first          p
+///        *           / \          r1 = v - first (negative)
+///         \         /   \         r2 = p - v     (positive)
+///          \       /     ...      r = (cur - E) / c2 / c1, the raw difference divided after
+///           v_____/
+///
+/// The first and the last sample fed are never turning points. A range r outside [-A, A] is
+/// dropped, and so is one that is not a number (from a NaN sample); otherwise it counts in the
+/// two-way partition of r and the one-way partition of |r|.
+class RangeCounter {
+ public:
+  /// Refuses (bad-value message) N < 1 and a non-finite A.
+  static Result<RangeCounter> Create(const RangeCountSetup& setup);
+
+  /// Feeds the next raw samples.
+  void Feed(std::span<const double> raw_samples);
+
+  /// The counts so far: arrays, largest count, cursor partition, A, W2 and W1. The fields of
+  /// the run (envelope, modes, blocks, cancelled) are left at their defaults.
+  RangeCountResult Finish() const;
+
+ private:
+  explicit RangeCounter(PartitionCounter partitions);
+
+  PartitionCounter partitions_;
+  PartitionCounts counts_;
+  TurningPointFinder finder_{false};
+  bool started_ = false;
+  double last_extreme_ = 0.0;  // E: the raw value the next range starts from
+};
+
+}  // namespace torvwy::core

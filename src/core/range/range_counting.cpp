@@ -1,0 +1,67 @@
+// Driving a RangeCounter over a waveform file.
+#include "core/range/range_counting.h"
+
+#include <utility>
+#include <vector>
+
+#include "core/counting/block_pass.h"
+#include "core/counting/progress.h"
+#include "core/data/envelope.h"
+#include "core/data/waveform_reader.h"
+#include "core/range/range_counter.h"
+
+namespace torvwy::core {
+
+Result<RangeCountResult> RunRangeCounting(const SamplingInfo& info,
+                                          const std::filesystem::path& sts_path,
+                                          const CountingParameters& params, Progress& progress) {
+  RangeCountSetup setup;
+  setup.partitions = params.partitions;
+  setup.c1 = info.c1();
+  setup.c2 = info.c2();
+  if (EffectivePartitions(setup.partitions) < 1) return RangeCounter::Create(setup).error();
+
+  auto reader = WaveformReader::Open(sts_path, info);
+  if (!reader) return reader.error();
+
+  const bool known_range =
+      params.amplitude_mode == kAmplitudeFullScale || params.amplitude_mode == kAmplitudeSetValue;
+  std::vector<double> envelope;
+  if (params.amplitude_mode == kAmplitudeFullScale) {
+    auto full_scale = FullScaleOf(info);
+    if (!full_scale) return full_scale.error();
+    setup.amplitude_range = (*full_scale + *full_scale) / info.c2() / info.c1();
+  } else if (params.amplitude_mode == kAmplitudeSetValue) {
+    setup.amplitude_range = params.set_value;
+  } else {
+    auto built = BuildWaveformEnvelope(*reader, info, progress);
+    if (!built) return built.error();
+    envelope = std::move(*built);
+    const EnvelopeExtremes extremes = FindEnvelopeExtremes(envelope);
+    setup.amplitude_range = (extremes.maximum - extremes.minimum) * 1.1;
+  }
+  auto counter = RangeCounter::Create(setup);
+  if (!counter) return counter.error();
+
+  EnvelopeBuilder builder(info);
+  auto pass = RunBlockPass(
+      *reader, params.first_block, params.last_block, known_range ? &builder : nullptr,
+      [&counter](std::span<const double> block) { counter->Feed(block); }, progress);
+  if (!pass) return pass.error();
+  if (known_range) envelope = builder.Finish();
+
+  RangeCountResult result = counter->Finish();
+  const EnvelopeExtremes extremes = FindEnvelopeExtremes(envelope);
+  result.envelope_maximum = extremes.maximum;
+  result.envelope_minimum = extremes.minimum;
+  result.envelope = std::move(envelope);
+  result.amplitude_mode = params.amplitude_mode;
+  result.set_value = params.set_value;
+  result.range_mode = params.range_mode;
+  result.first_block = params.first_block;
+  result.last_block = params.last_block;
+  result.cancelled = pass->cancelled;
+  return result;
+}
+
+}  // namespace torvwy::core

@@ -1,0 +1,30 @@
+// The range counting run: one node's waveform file counted into a RangeCountResult.
+#pragma once
+
+#include <filesystem>
+
+#include "core/counting/counting_parameters.h"
+#include "core/data/sampling_info.h"
+#include "core/range/range_count_result.h"
+#include "core/services/result.h"
+
+namespace torvwy::core {
+
+class Progress;
+
+/// Counts the ranges of blocks params.first_block..params.last_block (already settled) of the
+/// node's waveform and builds its envelope. The amplitude range A is (F + F) / c2 / c1 for
+/// amplitude mode 0 (a range can reach from -F to +F), the set value for mode 2, and otherwise
+/// (envelope maximum - envelope minimum) x 1.1, so that no range is dropped. When A is known
+/// beforehand (modes 0 and 2) the envelope and the counts come from one read of the file;
+/// otherwise the envelope pass comes first, then the counting pass.
+///
+/// The counting pass reports to `progress` block by block and stops after the block at which
+/// Cancel is seen; the counts so far are returned with `cancelled` set. Fails with the reader's
+/// error when the file can't be opened or read, and with the bad-value message for N < 1, a
+/// non-finite A or a range outside the record.
+Result<RangeCountResult> RunRangeCounting(const SamplingInfo& info,
+                                          const std::filesystem::path& sts_path,
+                                          const CountingParameters& params, Progress& progress);
+
+}  // namespace torvwy::core

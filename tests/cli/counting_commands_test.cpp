@@ -1,0 +1,177 @@
+// The peak, range and rainflow commands: their JSON contract, options and refusals.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "support/run_command.h"
+#include "support/test_node.h"
+
+namespace torvwy::testing {
+namespace {
+namespace fs = std::filesystem;
+
+class CountingCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Two blocks: a triangle 0, 1, .., 4, 3, .., -4, .. repeated; peaks at 4, valleys at -4.
+    std::vector<double> x(2048);
+    for (size_t i = 0; i < x.size(); ++i) {
+      const int phase = static_cast<int>(i % 16);
+      x[i] = phase <= 4 ? phase : phase <= 12 ? 8 - phase : phase - 16;
+    }
+    NodeSpec spec;
+    spec.test_name = "t";
+    spec.test_code = "1";
+    spec.node_name = "n";
+    spec.c1 = 2.0;  // EU = raw / 2: peaks at 2, valleys at -2
+    WriteNode(data_.path(), x, spec);
+    node_ = "--data " + Quote(data_.path().string()) + " --test t --code 1 --node n";
+  }
+  CommandOutput Run(const std::string& arguments) {
+    return RunTorvwy(arguments, home_.path().string());
+  }
+  nlohmann::ordered_json Json(const std::string& arguments) {
+    const auto result = Run(arguments);
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    return nlohmann::ordered_json::parse(result.out);
+  }
+  TempDir home_;
+  TempDir data_;
+  std::string node_;
+};
+
+std::vector<std::string> Keys(const nlohmann::ordered_json& json) {
+  std::vector<std::string> keys;
+  for (auto it = json.begin(); it != json.end(); ++it) keys.push_back(it.key());
+  return keys;
+}
+
+TEST_F(CountingCommands, PeakJsonFollowsTheContract) {
+  const auto json = Json("peak " + node_ + " --amplitude 4 --partitions 4 --json");
+  EXPECT_EQ(Keys(json), (std::vector<std::string>{"analysis", "N", "A", "W2", "W1", "first_block",
+                                                  "last_block", "envelope_max", "envelope_min",
+                                                  "largest_separate", "largest_total", "two_way",
+                                                  "one_way", "envelope", "cancelled"}));
+  EXPECT_EQ(json["analysis"], "peak");
+  EXPECT_EQ(json["A"], 4.0);
+  EXPECT_EQ(json["W2"], 2.0);
+  EXPECT_EQ(json["first_block"], 1);
+  EXPECT_EQ(json["last_block"], 2);
+  EXPECT_EQ(json["envelope_max"], 2.0);
+  EXPECT_EQ(json["envelope"].size(), 1024u);
+  // 2048 samples, a period of 16: 128 peaks of 2 EU (partition (0, 2]) and 128 valleys of -2
+  // (partition (-4, -2]); the very first sample is never tested.
+  EXPECT_EQ(json["two_way"]["peak"], (std::vector<int>{0, 0, 128, 0}));
+  EXPECT_EQ(json["two_way"]["valley"], (std::vector<int>{128, 0, 0, 0}));
+  EXPECT_EQ(json["one_way"]["total"], (std::vector<int>{0, 256, 0, 0}));
+  EXPECT_EQ(json["largest_total"], 256);
+  EXPECT_FALSE(json["cancelled"]);
+}
+
+TEST_F(CountingCommands, RangeJsonFollowsTheContract) {
+  const auto json = Json("range " + node_ + " --blocks 2-1 --partitions 2 --amplitude full --json");
+  EXPECT_EQ(Keys(json),
+            (std::vector<std::string>{"analysis", "N", "A", "W2", "W1", "first_block", "last_block",
+                                      "envelope_max", "envelope_min", "largest", "two_way",
+                                      "one_way", "envelope", "cancelled"}));
+  EXPECT_EQ(json["A"], 10000.0);      // (F + F) / c2 / c1 for float64 data
+  EXPECT_EQ(json["first_block"], 1);  // swapped
+  EXPECT_EQ(json["last_block"], 2);
+  EXPECT_EQ(json["two_way"].size(), 2u);
+}
+
+TEST_F(CountingCommands, BlocksAreClampedToTheRecord) {
+  const auto json = Json("peak " + node_ + " --blocks 0-500 --json");
+  EXPECT_EQ(json["first_block"], 1);
+  EXPECT_EQ(json["last_block"], 2);
+  EXPECT_EQ(json["N"], 25);
+  const auto text = Run("peak " + node_ + " --partitions 3");
+  EXPECT_EQ(text.exit_code, 0);
+  EXPECT_NE(text.out.find("two-way counting"), std::string::npos);
+}
+
+TEST_F(CountingCommands, BadInputGivesOneLineAndANonZeroExit) {
+  // A data file shorter than its record, and an unknown format.
+  std::ofstream(data_.path() / "t1#short.tsp")
+      << "[Sampling]\nFrequency=10\nC1=1\nC2=1\nFormat=951\nLength=8\n";
+  std::ofstream(data_.path() / "t1#short.sts") << "abcd";
+  std::ofstream(data_.path() / "t1#odd.tsp")
+      << "[Sampling]\nFrequency=10\nC1=1\nC2=1\nFormat=4711\nLength=2\n";
+  const std::string data = "--data " + Quote(data_.path().string()) + " --test t --code 1";
+  struct Case {
+    std::string arguments;
+    std::string fragment;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"peak " + data + " --node missing", "t1#missing.tsp"},
+           {"range " + data + " --node short", "4 bytes"},
+           {"peak " + data + " --node odd", "4711"},
+           {"peak " + node_ + " --partitions 0", "--partitions"},
+           {"range " + node_ + " --partitions abc", "--partitions"},
+           {"peak " + node_ + " --blocks 3", "--blocks"},
+           {"peak " + node_ + " --blocks 1-x", "--blocks"},
+           {"range " + node_ + " --amplitude big", "--amplitude"},
+           {"range " + node_ + " --amplitude nan", "--amplitude"},
+           {"peak --data /nowhere --test t --code 1 --node n", "/nowhere"},
+       }) {
+    const auto result = Run(c.arguments);
+    EXPECT_NE(result.exit_code, 0) << c.arguments;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1)
+        << c.arguments << ": " << result.err;
+    EXPECT_NE(result.err.find(c.fragment), std::string::npos) << c.arguments << ": " << result.err;
+    EXPECT_TRUE(result.out.empty()) << c.arguments;
+  }
+}
+
+TEST_F(CountingCommands, RainflowCountsTheAstmExampleAndEstimatesTheLife) {
+  // ASTM E1049 history, ten times as raw float32 values with c1 = 10, so that t = 1 EU.
+  std::vector<double> x;
+  for (double v : {-2, 1, -3, 5, -1, 3, -4, 4, -2}) x.push_back(10.0 * v);
+  x.resize(1024, -20.0);
+  NodeSpec spec;
+  spec.test_name = "astm";
+  spec.test_code = "1";
+  spec.node_name = "1";
+  spec.format = 885;
+  spec.c1 = 10.0;
+  WriteNode(data_.path(), x, spec);
+  const std::string node =
+      "--data " + Quote(data_.path().string()) + " --test astm --code 1 --node 1";
+  auto json = Json("rainflow " + node + " --amplitude 10 --partitions 10 --json");
+  EXPECT_EQ(Keys(json), (std::vector<std::string>{"analysis", "N", "A", "w", "first_block",
+                                                  "last_block", "envelope_max", "envelope_min",
+                                                  "largest", "counts", "envelope", "cancelled"}));
+  EXPECT_EQ(json["counts"], (std::vector<double>{0, 0, 0.5, 1.5, 0, 0.5, 0, 1.0, 0.5, 0}));
+  EXPECT_EQ(json["largest"], 1);
+
+  json = Json("rainflow " + node +
+              " --amplitude 10 --partitions 10 --fatigue actual --class S --reliability 0 --json");
+  const auto& fatigue = json["fatigue"];
+  EXPECT_EQ(Keys(fatigue), (std::vector<std::string>{"method", "class", "d", "total_cycles",
+                                                     "total_damage", "P", "L", "D"}));
+  EXPECT_EQ(fatigue["class"], "S");
+  EXPECT_EQ(fatigue["d"], 0.0);
+  EXPECT_EQ(fatigue["total_cycles"], 4.0);
+  // Partition 3 (centre 3.5): L = 10^(23.3284 - 8 log10 3.5), D = 1.5 / L.
+  const double life = std::pow(10.0, 23.3284 - 8.0 * std::log10(3.5));
+  EXPECT_NEAR(fatigue["L"][3].get<double>() / life, 1.0, 1e-12);
+  EXPECT_NEAR(fatigue["D"][3].get<double>() * life, 1.5, 1e-12);
+  EXPECT_TRUE(fs::exists(home_.path() / "work" / "listdata.txt"));
+
+  json = Json("rainflow " + node + " --amplitude 10 --partitions 10 --fatigue fitting --json");
+  for (const char* key : {"x0", "lambda", "b"}) EXPECT_TRUE(json["fatigue"].contains(key)) << key;
+  EXPECT_EQ(json["fatigue"]["class"], "B");  // the default class
+  EXPECT_EQ(json["fatigue"]["d"], 2.0);      // and factor
+
+  for (const char* bad : {"--fatigue actual --class Z", "--fatigue actual --reliability 4",
+                          "--fatigue sometimes", "--class B"}) {
+    const auto result = Run("rainflow " + node + " " + bad);
+    EXPECT_NE(result.exit_code, 0) << bad;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << bad << result.err;
+  }
+}
+
+}  // namespace
+}  // namespace torvwy::testing

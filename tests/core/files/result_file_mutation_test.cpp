@@ -1,0 +1,208 @@
+// Mutated result files: every reader gives a clean error or a sound result, never a fault.
+// The unmutated bases are the seed corpus of the fuzz targets, kept in tests/data/.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <random>
+
+#include "core/files/hand_built_files.h"
+#include "core/files/result_file.h"
+#include "core/services/message_table.h"
+
+namespace torvwy::core {
+namespace {
+namespace fs = std::filesystem;
+using testing::LeBytes;
+
+struct Base {
+  const char* file_name;  ///< in tests/data/
+  std::string bytes;
+  /// Offsets of the size and count fields (N, M, section sizes, entry counts, text lengths).
+  std::vector<size_t> size_fields;
+};
+
+/// Offsets of the int32 fields after every tag of a current file: a section's size, or N and
+/// M after the parameter tag.
+std::vector<size_t> TaggedSizeFields(const std::string& bytes) {
+  std::vector<size_t> offsets = {26};  // the version
+  for (size_t at = bytes.find('[', 26); at != std::string::npos; at = bytes.find('[', at + 1)) {
+    if (at + 28 <= bytes.size() && bytes[at + 19] == ']') {
+      offsets.push_back(at + 20);
+      offsets.push_back(at + 24);
+    }
+  }
+  return offsets;
+}
+
+std::vector<Base> Bases() {
+  std::vector<Base> bases;
+  for (auto [name, bytes] : {std::pair{"peak_current.PCM", testing::SmallPeakFile()},
+                             std::pair{"range_current.DCM", testing::SmallRangeFile()},
+                             std::pair{"rainflow_current.RFL", testing::SmallRainflowFile()}}) {
+    bases.push_back({name, bytes, TaggedSizeFields(bytes)});
+  }
+  // Older layouts: N at 24, version or kind at 40, the unit length after the 240 unused bytes,
+  // then the entry counts.
+  testing::OlderPeak peak4;
+  peak4.arrays.assign(6, {1, 2, 3, 4});
+  bases.push_back({"peak_older_v4.PCM",
+                   testing::OlderPeakBytes(peak4),
+                   {24, 40, 336, 342, 362, 382, 402, 422, 442}});
+  testing::OlderPeak peak1;
+  peak1.version = 1;
+  peak1.n = 3;
+  peak1.arrays.assign(3, {5, 6, 7, 8, 9, 10});
+  bases.push_back({"peak_older_v1.PCM", testing::OlderPeakBytes(peak1), {24, 40, 324, 330, 358}});
+  testing::OlderRange range4;
+  range4.two_way = {1, 2, 3, 4};
+  range4.one_way = {5, 6, 7, 8};
+  bases.push_back(
+      {"range_older_kind4.DCM", testing::OlderRangeBytes(range4), {24, 40, 328, 334, 354}});
+  testing::OlderRange range0;
+  range0.kind = 0;
+  range0.two_way = {1, 2, 3};
+  range0.one_way = {4, 5, 6};
+  bases.push_back(
+      {"range_older_kind0.DCM", testing::OlderRangeBytes(range0), {24, 40, 316, 322, 338}});
+  testing::LegacyRainflow legacy;
+  legacy.counts = {1.0, 0.5, 2.0, 0.0};
+  bases.push_back({"rainflow_legacy.RFL", testing::LegacyRainflowBytes(legacy), {24, 324}});
+  return bases;
+}
+
+/// True when `counts` has 2000 entries and none from N on: only N partitions carry counts.
+template <typename Counts>
+bool ZeroFrom(int32_t n, const Counts& counts) {
+  static const std::vector<char> kZeros(kMaxPartitions * sizeof(double), '\0');
+  return counts.size() == static_cast<size_t>(kMaxPartitions) &&
+         std::memcmp(counts.data() + n, kZeros.data(), (counts.size() - n) * sizeof(counts[0])) ==
+             0;
+}
+
+/// What every result read from `size` bytes must be: 1 <= N <= 2000, zeros beyond N, the cursor
+/// at N / 2, an envelope the file could hold and none for an older layout.
+bool Sound(const AnyResultFile& file, size_t size) {
+  const bool old_format = NodeOf(file).old_format;
+  return std::visit(
+      [&](const auto& f) {
+        const auto& r = f.result;
+        const int32_t n = r.partitions;
+        if (n < 1 || n > kMaxPartitions || r.cursor_partition != n / 2 ||
+            r.envelope.size() * 8 > size || (old_format && !r.envelope.empty())) {
+          return false;
+        }
+        if constexpr (requires { r.two_way_peak_counts; }) {
+          return ZeroFrom(n, r.two_way_peak_counts) && ZeroFrom(n, r.two_way_valley_counts) &&
+                 ZeroFrom(n, r.two_way_total_counts) && ZeroFrom(n, r.one_way_peak_counts) &&
+                 ZeroFrom(n, r.one_way_valley_counts) && ZeroFrom(n, r.one_way_total_counts);
+        } else if constexpr (requires { r.two_way_counts; }) {
+          return ZeroFrom(n, r.two_way_counts) && ZeroFrom(n, r.one_way_counts);
+        } else {
+          return ZeroFrom(n, r.counts);
+        }
+      },
+      file);
+}
+
+constexpr int32_t kNastyValues[] = {INT32_MIN, -1000000, -8,         -1,         0,        1,
+                                    847,       848,      864,        1999,       2000,     2001,
+                                    2500,      65536,    0x10000000, 0x7FFFFFF0, INT32_MAX};
+
+/// One mutant of `base`: bit flips, a cut, a size field or any four bytes set to a nasty
+/// value, or a run of bytes removed, repeated or inserted.
+std::string Mutate(const Base& base, std::mt19937& rng) {
+  std::string bytes = base.bytes;
+  auto pick = [&](size_t bound) {  // 0 .. bound - 1
+    return bound == 0 ? size_t{0} : std::uniform_int_distribution<size_t>(0, bound - 1)(rng);
+  };
+  auto nasty = [&] {
+    int32_t value = kNastyValues[pick(std::size(kNastyValues))];
+    if (pick(4) == 0) value = static_cast<int32_t>(bytes.size() + pick(16)) - 8;
+    return LeBytes().I32(value).str();
+  };
+  switch (pick(7)) {
+    case 0:
+    case 1:
+      for (size_t flips = 1 + pick(3); flips > 0; --flips) {
+        bytes[pick(bytes.size())] ^= static_cast<char>(1u << pick(8));
+      }
+      break;
+    case 2:
+      bytes.resize(pick(bytes.size()));
+      break;
+    case 3:
+    case 4:
+      if (size_t at = base.size_fields[pick(base.size_fields.size())]; at + 4 <= bytes.size()) {
+        bytes.replace(at, 4, nasty());
+      }
+      break;
+    case 5:
+      bytes.replace(pick(bytes.size() - 3), 4, nasty());
+      break;
+    default: {
+      const size_t at = pick(bytes.size());
+      const size_t length = 1 + pick(40);
+      switch (pick(3)) {
+        case 0:
+          bytes.erase(at, length);
+          break;
+        case 1:
+          bytes.insert(at, bytes.substr(at, length));
+          break;
+        default:
+          bytes.insert(at, nasty());
+      }
+    }
+  }
+  return bytes;
+}
+
+TEST(ResultFileMutation, EveryMutantReadsCleanlyOrSoundly) {
+  constexpr int kMutantsPerBase = 2000;
+  std::mt19937 rng(20240611);  // fixed: the same mutants in every run
+  for (const Base& base : Bases()) {
+    SCOPED_TRACE(base.file_name);
+    const std::string extension = fs::path(base.file_name).extension().string();
+    auto unmutated = ParseResultFile(base.bytes, extension);
+    ASSERT_TRUE(unmutated) << unmutated.error().detail;
+    int accepted = 0;
+    for (int i = 0; i < kMutantsPerBase; ++i) {
+      const std::string mutant = Mutate(base, rng);
+      auto read = ParseResultFile(mutant, extension);
+      if (read) {
+        ++accepted;
+        ASSERT_TRUE(Sound(*read, mutant.size())) << "mutant " << i;
+        (void)NodeOf(*read).sampling.text3();  // the texts read within their fields
+      } else {
+        ASSERT_TRUE(read.error().message == kMsgResultFileDamaged ||
+                    read.error().message == kMsgResultFileOpen)
+            << "mutant " << i << ": message " << read.error().message;
+      }
+    }
+    // Both outcomes occur: the mutants reach past the first checks.
+    EXPECT_GT(accepted, kMutantsPerBase / 20);
+    EXPECT_LT(accepted, kMutantsPerBase);
+  }
+}
+
+/// The seed corpus of the fuzz targets is the bases above, byte for byte. Set
+/// TORVWY_UPDATE_SEEDS=1 to write them again after a change of the bases.
+TEST(ResultFileSeeds, AreTheHandBuiltBases) {
+  const fs::path data = fs::path(__FILE__).parent_path().parent_path().parent_path() / "data";
+  const bool update = std::getenv("TORVWY_UPDATE_SEEDS") != nullptr;
+  for (const Base& base : Bases()) {
+    const fs::path path = data / base.file_name;
+    if (update) {
+      std::ofstream(path, std::ios::binary)
+          .write(base.bytes.data(), static_cast<std::streamsize>(base.bytes.size()));
+    }
+    std::ifstream in(path, std::ios::binary);
+    ASSERT_TRUE(in) << path;
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), base.bytes) << path;
+  }
+}
+
+}  // namespace
+}  // namespace torvwy::core
