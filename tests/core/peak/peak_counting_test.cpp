@@ -17,7 +17,6 @@
 namespace torvwy::core {
 namespace {
 
-using testing::NodeSpec;
 using testing::TempDir;
 using testing::WriteNode;
 
