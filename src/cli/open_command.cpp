@@ -13,6 +13,7 @@ namespace {
 struct OpenOptions {
   std::string file;
   bool json = false;
+  bool save = false;
 };
 
 int RunOpen(const OpenOptions& options) {
@@ -37,6 +38,10 @@ int RunOpen(const OpenOptions& options) {
     json = RainflowJson(rainflow.result);
     print = [&] { PrintRainflow(rainflow.result, name, unit); };
   }
+  if (options.save) {
+    // A result shown from its file is never written again.
+    std::cerr << "torvwy: a result opened from its file is not saved again; nothing was written\n";
+  }
   if (options.json) {
     json["old_format"] = node.old_format;
     PrintJson(json);
@@ -57,6 +62,9 @@ void RegisterOpenCommand(CLI::App& app, int& exit_code) {
   command->add_option("file", options->file, "Result file")->required();
   command->add_flag("--json", options->json,
                     "One JSON object: the analysis's keys plus \"old_format\"");
+  command->add_flag("--save", options->save,
+                    "Accepted for symmetry with the analyses: a result shown from its file is "
+                    "not saved again (a note says so)");
   command->callback([options, &exit_code] { exit_code = RunOpen(*options); });
 }
 

@@ -21,12 +21,12 @@ class CountingCommands : public ::testing::Test {
       const int phase = static_cast<int>(i % 16);
       x[i] = phase <= 4 ? phase : phase <= 12 ? 8 - phase : phase - 16;
     }
-    NodeSpec spec;
-    spec.test_name = "t";
-    spec.test_code = "1";
-    spec.node_name = "n";
-    spec.c1 = 2.0;  // EU = raw / 2: peaks at 2, valleys at -2
-    WriteNode(data_.path(), x, spec);
+    NodeLayout layout;
+    layout.test_name = "t";
+    layout.test_code = "1";
+    layout.node_name = "n";
+    layout.c1 = 2.0;  // EU = raw / 2: peaks at 2, valleys at -2
+    WriteNode(data_.path(), x, layout);
     node_ = "--data " + Quote(data_.path().string()) + " --test t --code 1 --node n";
   }
   CommandOutput Run(const std::string& arguments) {
@@ -130,13 +130,13 @@ TEST_F(CountingCommands, RainflowCountsTheAstmExampleAndEstimatesTheLife) {
   std::vector<double> x;
   for (double v : {-2, 1, -3, 5, -1, 3, -4, 4, -2}) x.push_back(10.0 * v);
   x.resize(1024, -20.0);
-  NodeSpec spec;
-  spec.test_name = "astm";
-  spec.test_code = "1";
-  spec.node_name = "1";
-  spec.format = 885;
-  spec.c1 = 10.0;
-  WriteNode(data_.path(), x, spec);
+  NodeLayout layout;
+  layout.test_name = "astm";
+  layout.test_code = "1";
+  layout.node_name = "1";
+  layout.format = 885;
+  layout.c1 = 10.0;
+  WriteNode(data_.path(), x, layout);
   const std::string node =
       "--data " + Quote(data_.path().string()) + " --test astm --code 1 --node 1";
   auto json = Json("rainflow " + node + " --amplitude 10 --partitions 10 --json");

@@ -29,19 +29,19 @@ std::vector<double> PadToHalfBlocks(std::vector<double> values) {
 }
 
 WrittenNode WriteNode(const fs::path& dir, const std::vector<double>& raw_values,
-                      const NodeSpec& spec) {
+                      const NodeLayout& layout) {
   WrittenNode node;
-  const std::string stem = spec.test_name + spec.test_code + "#" + spec.node_name;
+  const std::string stem = layout.test_name + layout.test_code + "#" + layout.node_name;
   node.tsp = dir / (stem + ".tsp");
   node.sts = dir / (stem + ".sts");
-  int32_t length = spec.length_half_blocks;
+  int32_t length = layout.length_half_blocks;
   if (length == 0) {
     EXPECT_EQ(raw_values.size() % 512, 0u) << "sample count must be a multiple of 512";
     length = static_cast<int32_t>(raw_values.size() / 512);
   }
   std::ofstream out(node.sts, std::ios::binary);
   for (double v : raw_values) {
-    switch (spec.format) {
+    switch (layout.format) {
       case 885:
       case 111: {
         const auto f = static_cast<float>(v);
@@ -66,16 +66,16 @@ WrittenNode WriteNode(const fs::path& dir, const std::vector<double>& raw_values
   out.close();
   std::ofstream tsp(node.tsp, std::ios::binary);
   tsp.precision(17);
-  tsp << "[Sampling]\r\nFrequency=" << spec.frequency_hz << "\r\nC1=" << spec.c1
-      << "\r\nC2=" << spec.c2 << "\r\nFormat=" << spec.format << "\r\nLength=" << length
-      << "\r\nEU=" << spec.eu << "\r\nText1=\r\nText2=\r\nText3=\r\n";
+  tsp << "[Sampling]\r\nFrequency=" << layout.frequency_hz << "\r\nC1=" << layout.c1
+      << "\r\nC2=" << layout.c2 << "\r\nFormat=" << layout.format << "\r\nLength=" << length
+      << "\r\nEU=" << layout.eu << "\r\nText1=\r\nText2=\r\nText3=\r\n";
   tsp.close();
-  node.info.set_frequency_hz(spec.frequency_hz);
-  node.info.set_c1(spec.c1);
-  node.info.set_c2(spec.c2);
-  node.info.set_format(spec.format);
+  node.info.set_frequency_hz(layout.frequency_hz);
+  node.info.set_c1(layout.c1);
+  node.info.set_c2(layout.c2);
+  node.info.set_format(layout.format);
   node.info.set_length_half_blocks(length);
-  node.info.set_eu(spec.eu);
+  node.info.set_eu(layout.eu);
   return node;
 }
 

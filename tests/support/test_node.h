@@ -24,7 +24,7 @@ class TempDir {
 };
 
 /// What WriteNode writes.
-struct NodeSpec {
+struct NodeLayout {
   std::string test_name = "abc";
   std::string test_code = "12";
   std::string node_name = "5";
@@ -47,7 +47,7 @@ struct WrittenNode {
 /// Writes "<dir>/<test><code>#<node>.tsp" and ".sts" with `raw_values` encoded in the format
 /// (integer formats take the values as the stored integers). Fails the test on an error.
 WrittenNode WriteNode(const std::filesystem::path& dir, const std::vector<double>& raw_values,
-                      const NodeSpec& spec = {});
+                      const NodeLayout& layout = {});
 
 /// `values` padded to a whole number of half blocks by repeating its last value (a flat tail
 /// adds no turning point).

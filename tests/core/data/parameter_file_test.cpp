@@ -112,16 +112,16 @@ TEST_F(ParameterFile, WritesWhatItReads) {
 }
 
 TEST_F(ParameterFile, LoadsTheFirstNodeAndTheLabelsOfAll) {
-  testing::NodeSpec spec;
-  spec.node_name = "1";
-  auto first = testing::WriteNode(dir_.path(), std::vector<double>(1024, 0.0), spec);
-  spec.node_name = "2";
-  auto second = testing::WriteNode(dir_.path(), std::vector<double>(1024, 0.0), spec);
+  testing::NodeLayout layout;
+  layout.node_name = "1";
+  auto first = testing::WriteNode(dir_.path(), std::vector<double>(1024, 0.0), layout);
+  layout.node_name = "2";
+  auto second = testing::WriteNode(dir_.path(), std::vector<double>(1024, 0.0), layout);
   std::ofstream(second.tsp, std::ios::app) << "[Labels]\r\nLabelNum=1\r\nLabelPos001=100\r\n"
                                               "LabelText001=start\r\n";
   TestContext context;
-  context.test_name = spec.test_name;
-  context.test_code = spec.test_code;
+  context.test_name = layout.test_name;
+  context.test_code = layout.test_code;
   context.data_path = dir_.path().string();
   context.node_list = {"1", "2", "missing"};
   auto info = LoadCurrentNode(context);

@@ -45,9 +45,9 @@ TEST(WaveformReader, ReadsInOrderAndNotPastTheRecord) {
   testing::TempDir dir;
   std::vector<double> values(1536);
   for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<double>(i);
-  testing::NodeSpec spec;
-  spec.length_half_blocks = 2;  // the file is longer than its record: the rest is ignored
-  auto node = testing::WriteNode(dir.path(), values, spec);
+  testing::NodeLayout layout;
+  layout.length_half_blocks = 2;  // the file is longer than its record: the rest is ignored
+  auto node = testing::WriteNode(dir.path(), values, layout);
   auto reader = WaveformReader::Open(node.sts, node.info);
   ASSERT_TRUE(reader);
   std::vector<double> out(1000);
@@ -89,10 +89,10 @@ TEST(Envelope, MatchesItsDefinition) {
   for (int32_t length : {1, 2, 3, 7, 64}) {
     std::vector<double> x(static_cast<size_t>(length) * 512);
     for (double& v : x) v = level(random);
-    testing::NodeSpec spec;
-    spec.c1 = 3.0;
-    spec.c2 = 0.7;
-    auto node = testing::WriteNode(dir.path(), x, spec);
+    testing::NodeLayout layout;
+    layout.c1 = 3.0;
+    layout.c2 = 0.7;
+    auto node = testing::WriteNode(dir.path(), x, layout);
     auto reader = WaveformReader::Open(node.sts, node.info);
     ASSERT_TRUE(reader);
     SilentProgress progress;

@@ -68,10 +68,10 @@ std::vector<double> AstmRecord() {
 // A float32 record with c1 = 10: the raw values are ten times the history, t = 10000 / 1 / 10
 // x 0.001 = 1 EU, so every range of the example (3 .. 9) is counted.
 TEST_F(RainflowCountingTest, AstmExampleThroughTheFile) {
-  testing::NodeSpec spec;
-  spec.format = 885;
-  spec.c1 = 10.0;
-  const auto node = testing::WriteNode(dir_.path(), AstmRecord(), spec);
+  testing::NodeLayout layout;
+  layout.format = 885;
+  layout.c1 = 10.0;
+  const auto node = testing::WriteNode(dir_.path(), AstmRecord(), layout);
 
   struct Case {
     const char* name;
@@ -125,11 +125,11 @@ WalkNode WriteWalk(const fs::path& dir) {
     value = std::clamp(value + step(random), -30000.0, 30000.0);
     stored.push_back(std::round(value));
   }
-  testing::NodeSpec spec;
-  spec.format = 951;
-  spec.c1 = 2.0;
-  spec.c2 = 1.5;
-  WalkNode walk{testing::WriteNode(dir, stored, spec), {}};
+  testing::NodeLayout layout;
+  layout.format = 951;
+  layout.c1 = 2.0;
+  layout.c2 = 1.5;
+  WalkNode walk{testing::WriteNode(dir, stored, layout), {}};
   for (double s : stored) walk.raw.push_back(s * 10000.0 / 32768.0);
   return walk;
 }
@@ -229,7 +229,7 @@ TEST_F(RainflowCountingTest, CancelAfterTheFirstBlockCountsNothing) {
 
 TEST_F(RainflowCountingTest, RefusesWhatItCannotCount) {
   const auto node = testing::WriteNode(dir_.path(), std::vector<double>(2048, 1.0));
-  testing::NodeSpec no_data;
+  testing::NodeLayout no_data;
   no_data.node_name = "6";
   no_data.format = 0;
   const auto empty = testing::WriteNode(dir_.path(), std::vector<double>(2048, 1.0), no_data);

@@ -1,0 +1,93 @@
+// --save and open: result files written by the analyses and shown again, in every layout.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "support/run_command.h"
+#include "support/test_node.h"
+
+namespace torvwy::testing {
+namespace {
+namespace fs = std::filesystem;
+
+const fs::path kTestData = fs::path(__FILE__).parent_path().parent_path() / "data";
+
+class ResultCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::vector<double> x(3072);
+    for (size_t i = 0; i < x.size(); ++i) x[i] = static_cast<double>((i * 7919) % 23) - 11.0;
+    NodeLayout layout;
+    layout.test_name = "abc";
+    layout.test_code = "12";
+    layout.node_name = "5";
+    WriteNode(data_.path(), x, layout);
+    node_ = "--data " + Quote(data_.path().string()) + " --test abc --code 12 --node 5";
+  }
+  CommandOutput Run(const std::string& arguments) {
+    return RunTorvwy(arguments, home_.path().string());
+  }
+  TempDir home_, data_, results_;
+  std::string node_;
+};
+
+TEST_F(ResultCommands, SavedResultsOpenAsTheyWereCounted) {
+  struct Case {
+    const char* analysis;
+    const char* extension;
+  };
+  for (const Case& c : {Case{"peak", ".PCM"}, Case{"range", ".DCM"}, Case{"rainflow", ".RFL"}}) {
+    const auto counted =
+        Run(std::string(c.analysis) + " " + node_ + " --partitions 7 --save --json --result-dir " +
+            Quote(results_.path().string()));
+    ASSERT_EQ(counted.exit_code, 0) << counted.err;
+    auto json = nlohmann::ordered_json::parse(counted.out);
+    const fs::path file = results_.path() / (std::string("abc12#5") + c.extension);
+    EXPECT_EQ(json["result_file"], file.string());
+    ASSERT_TRUE(fs::exists(file)) << c.analysis;
+
+    const auto opened = Run("open " + Quote(file.string()) + " --json");
+    ASSERT_EQ(opened.exit_code, 0) << opened.err;
+    auto reopened = nlohmann::ordered_json::parse(opened.out);
+    EXPECT_EQ(reopened["old_format"], false);
+    reopened.erase("old_format");
+    json.erase("result_file");
+    EXPECT_EQ(reopened, json) << c.analysis;
+  }
+  // Nothing else lands in the result folder.
+  EXPECT_EQ(std::distance(fs::directory_iterator(results_.path()), {}), 3);
+  // Without --result-dir the data folder is used; the text output names the file.
+  const auto text = Run("peak " + node_ + " --save");
+  EXPECT_NE(text.out.find((data_.path() / "abc12#5.PCM").string()), std::string::npos);
+}
+
+TEST_F(ResultCommands, OpensOlderLayoutsAndRefusesDamagedFiles) {
+  for (const char* name : {"peak_older_v4.PCM", "range_older_kind4.DCM", "rainflow_legacy.RFL"}) {
+    const auto opened = Run("open " + Quote((kTestData / name).string()) + " --json");
+    ASSERT_EQ(opened.exit_code, 0) << name << opened.err;
+    EXPECT_EQ(nlohmann::json::parse(opened.out)["old_format"], true) << name;
+  }
+  // A current file keeps its kind whatever its name says.
+  fs::copy_file(kTestData / "range_current.DCM", results_.path() / "renamed.PCM");
+  const auto renamed = Run("open " + Quote((results_.path() / "renamed.PCM").string()) + " --json");
+  ASSERT_EQ(renamed.exit_code, 0) << renamed.err;
+  EXPECT_EQ(nlohmann::json::parse(renamed.out)["analysis"], "range");
+
+  std::ifstream in(kTestData / "peak_current.PCM", std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  std::ofstream(results_.path() / "cut.PCM", std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+  std::ofstream(results_.path() / "notes.txt") << "not a result file";
+  for (const char* name : {"cut.PCM", "notes.txt", "missing.RFL"}) {
+    const auto result = Run("open " + Quote((results_.path() / name).string()));
+    EXPECT_NE(result.exit_code, 0) << name;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << name << result.err;
+    EXPECT_TRUE(result.out.empty()) << name;
+  }
+  const auto note = Run("open " + Quote((kTestData / "peak_current.PCM").string()) + " --save");
+  EXPECT_EQ(note.exit_code, 0);
+  EXPECT_NE(note.err.find("not saved"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace torvwy::testing
