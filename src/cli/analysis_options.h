@@ -40,6 +40,50 @@ core::Result<PreparedRun> PrepareRun(const AnalysisOptions& options);
 core::Result<std::filesystem::path> SavePath(const AnalysisOptions& options,
                                              core::CountingKind kind);
 
+/// A counted (and, with --save, saved) result file and the node it came from.
+template <typename File>
+struct CountedRun {
+  File file;
+  NodeFiles node;
+  std::filesystem::path saved;  ///< empty when not saved
+};
+
+/// What every counting command does before it shows anything: checks where --save would write,
+/// opens the node, settles the parameters, counts with `count` (info, data file, parameters,
+/// progress) and, unless the pass was cancelled, saves with `save` (path, file). A cancelled
+/// count is never saved, so a partial result never looks whole.
+template <typename File, typename Count, typename Save>
+core::Result<CountedRun<File>> CountAndSave(const AnalysisOptions& options, core::CountingKind kind,
+                                            Count count, Save save) {
+  CountedRun<File> run;
+  if (options.save) {
+    auto path = SavePath(options, kind);
+    if (!path) return path.error();
+    run.saved = *path;
+  }
+  auto prepared = PrepareRun(options);
+  if (!prepared) return prepared.error();
+  run.node = std::move(prepared->files);
+  {
+    ConsoleProgress progress;
+    auto counted = count(run.node.info, run.node.sts, prepared->parameters, progress);
+    if (!counted) return counted.error();
+    run.file.result = std::move(*counted);
+  }
+  if (run.file.result.cancelled) run.saved.clear();
+  if (!run.saved.empty()) {
+    run.file.sampling = run.node.info;
+    run.file.total_blocks = run.node.info.whole_blocks();
+    if (auto ok = save(run.saved, run.file); !ok) return ok.error();
+  }
+  return run;
+}
+
+/// "<test><code>#<node>" of the options.
+inline std::string NodeTitle(const NodeOptions& node) {
+  return node.test + node.code + "#" + node.node;
+}
+
 /// Prints the result of a run as JSON (with "result_file" when saved) or as tables.
 void ShowRun(const AnalysisOptions& options, nlohmann::ordered_json json,
              const std::function<void()>& print_text, const std::filesystem::path& saved);

@@ -3,46 +3,20 @@
 #include "cli/result_output.h"
 #include "cli/subcommands.h"
 #include "core/files/peak_result_file.h"
-#include "core/files/result_file.h"
 #include "core/peak/peak_counting.h"
 
 namespace torvwy::cli {
 namespace {
 
 int RunPeak(const AnalysisOptions& options) {
-  std::filesystem::path saved;
-  if (options.save) {
-    auto path = SavePath(options, core::CountingKind::kPeak);
-    if (!path) return ReportError(path.error());
-    saved = *path;
-  }
-  auto run = PrepareRun(options);
+  auto run = CountAndSave<core::PeakResultFile>(options, core::CountingKind::kPeak,
+                                                core::RunPeakCounting, core::SavePeakResultFile);
   if (!run) return ReportError(run.error());
-  core::PeakResultFile file;
-  {
-    ConsoleProgress progress;
-    auto counted =
-        core::RunPeakCounting(run->files.info, run->files.sts, run->parameters, progress);
-    if (!counted) return ReportError(counted.error());
-    file.result = std::move(*counted);
-  }
-  if (!saved.empty()) {
-    if (file.result.cancelled) {
-      saved.clear();  // a partial count is never saved as if it were whole
-    } else {
-      file.sampling = run->files.info;
-      file.total_blocks = run->files.info.whole_blocks();
-      if (auto ok = core::SavePeakResultFile(saved, file); !ok) return ReportError(ok.error());
-    }
-  }
-  const auto& node = options.node;
+  const auto& result = run->file.result;
   ShowRun(
-      options, PeakJson(file.result),
-      [&] {
-        PrintPeak(file.result, node.test + node.code + "#" + node.node, run->files.info.eu());
-      },
-      saved);
-  return RunExitCode(file.result.cancelled);
+      options, PeakJson(result),
+      [&] { PrintPeak(result, NodeTitle(options.node), run->node.info.eu()); }, run->saved);
+  return RunExitCode(result.cancelled);
 }
 
 }  // namespace

@@ -127,23 +127,15 @@ void PrintFatigue(const core::FatigueResult& fatigue, const std::string& unit) {
 int RunRainflow(const RainflowOptions& options) {
   auto choice = ParseFatigue(options);
   if (!choice && !choice.error().detail.empty()) return ReportError(choice.error());
-  std::filesystem::path saved;
-  if (options.analysis.save) {
-    auto path = SavePath(options.analysis, core::CountingKind::kRainflow);
-    if (!path) return ReportError(path.error());
-    saved = *path;
-  }
-  auto run = PrepareRun(options.analysis);
+  auto run = CountAndSave<core::RainflowResultFile>(
+      options.analysis, core::CountingKind::kRainflow,
+      [](const core::SamplingInfo& info, const std::filesystem::path& sts,
+         const core::CountingParameters& parameters, core::Progress& progress) {
+        return core::RunRainflowCounting(info, sts, parameters, progress);
+      },
+      core::SaveRainflowResultFile);
   if (!run) return ReportError(run.error());
-  core::RainflowResultFile file;
-  {
-    ConsoleProgress progress;
-    auto counted =
-        core::RunRainflowCounting(run->files.info, run->files.sts, run->parameters, progress);
-    if (!counted) return ReportError(counted.error());
-    file.result = std::move(*counted);
-  }
-  const core::RainflowResult& result = file.result;
+  const core::RainflowResult& result = run->file.result;
   const auto& node = options.analysis.node;
   std::optional<core::FatigueResult> fatigue;
   if (choice && !result.cancelled) {
@@ -153,28 +145,19 @@ int RunRainflow(const RainflowOptions& options) {
     if (!estimate) return ReportError(estimate.error());
     fatigue = std::move(*estimate);
   }
-  if (!saved.empty()) {
-    if (result.cancelled) {
-      saved.clear();  // a partial count is never saved as if it were whole
-    } else {
-      file.sampling = run->files.info;
-      file.total_blocks = run->files.info.whole_blocks();
-      if (auto ok = core::SaveRainflowResultFile(saved, file); !ok) return ReportError(ok.error());
-    }
-  }
   nlohmann::ordered_json json = RainflowJson(result);
   if (fatigue) json["fatigue"] = FatigueJson(*fatigue);
-  const std::string unit = run->files.info.eu();
+  const std::string unit = run->node.info.eu();
   ShowRun(
       options.analysis, json,
       [&] {
-        PrintRainflow(result, node.test + node.code + "#" + node.node, unit);
+        PrintRainflow(result, NodeTitle(node), unit);
         if (fatigue) {
           PrintFatigue(*fatigue, unit);
           std::printf("\nlist file: %s\n", core::FatigueListPath().string().c_str());
         }
       },
-      saved);
+      run->saved);
   return RunExitCode(result.cancelled);
 }
 

@@ -5,18 +5,33 @@
 
 namespace torvwy::cli {
 
+namespace {
+
+/// The keys every counting result starts with, in their order.
+nlohmann::ordered_json JsonHead(const char* analysis, int32_t partitions, double amplitude,
+                                std::initializer_list<std::pair<const char*, double>> widths,
+                                int32_t first_block, int32_t last_block, double envelope_maximum,
+                                double envelope_minimum) {
+  nlohmann::ordered_json out;
+  out["analysis"] = analysis;
+  out["N"] = partitions;
+  out["A"] = amplitude;
+  for (const auto& [key, width] : widths) out[key] = width;
+  out["first_block"] = first_block;
+  out["last_block"] = last_block;
+  out["envelope_max"] = envelope_maximum;
+  out["envelope_min"] = envelope_minimum;
+  return out;
+}
+
+}  // namespace
+
 nlohmann::ordered_json PeakJson(const core::PeakCountResult& result) {
   const auto n = static_cast<size_t>(result.partitions);
-  nlohmann::ordered_json out;
-  out["analysis"] = "peak";
-  out["N"] = result.partitions;
-  out["A"] = result.amplitude_range;
-  out["W2"] = result.two_way_width;
-  out["W1"] = result.one_way_width;
-  out["first_block"] = result.first_block;
-  out["last_block"] = result.last_block;
-  out["envelope_max"] = result.envelope_maximum;
-  out["envelope_min"] = result.envelope_minimum;
+  auto out =
+      JsonHead("peak", result.partitions, result.amplitude_range,
+               {{"W2", result.two_way_width}, {"W1", result.one_way_width}}, result.first_block,
+               result.last_block, result.envelope_maximum, result.envelope_minimum);
   out["largest_separate"] = result.largest_separate_count;
   out["largest_total"] = result.largest_total_count;
   out["two_way"] = {{"peak", JsonArray(result.two_way_peak_counts, n)},
@@ -32,16 +47,10 @@ nlohmann::ordered_json PeakJson(const core::PeakCountResult& result) {
 
 nlohmann::ordered_json RangeJson(const core::RangeCountResult& result) {
   const auto n = static_cast<size_t>(result.partitions);
-  nlohmann::ordered_json out;
-  out["analysis"] = "range";
-  out["N"] = result.partitions;
-  out["A"] = result.amplitude_range;
-  out["W2"] = result.two_way_width;
-  out["W1"] = result.one_way_width;
-  out["first_block"] = result.first_block;
-  out["last_block"] = result.last_block;
-  out["envelope_max"] = result.envelope_maximum;
-  out["envelope_min"] = result.envelope_minimum;
+  auto out =
+      JsonHead("range", result.partitions, result.amplitude_range,
+               {{"W2", result.two_way_width}, {"W1", result.one_way_width}}, result.first_block,
+               result.last_block, result.envelope_maximum, result.envelope_minimum);
   out["largest"] = result.largest_count;
   out["two_way"] = JsonArray(result.two_way_counts, n);
   out["one_way"] = JsonArray(result.one_way_counts, n);
@@ -52,15 +61,9 @@ nlohmann::ordered_json RangeJson(const core::RangeCountResult& result) {
 
 nlohmann::ordered_json RainflowJson(const core::RainflowResult& result) {
   const auto n = static_cast<size_t>(result.partitions);
-  nlohmann::ordered_json out;
-  out["analysis"] = "rainflow";
-  out["N"] = result.partitions;
-  out["A"] = result.amplitude_range;
-  out["w"] = result.partition_width;
-  out["first_block"] = result.first_block;
-  out["last_block"] = result.last_block;
-  out["envelope_max"] = result.envelope_maximum;
-  out["envelope_min"] = result.envelope_minimum;
+  auto out = JsonHead("rainflow", result.partitions, result.amplitude_range,
+                      {{"w", result.partition_width}}, result.first_block, result.last_block,
+                      result.envelope_maximum, result.envelope_minimum);
   out["largest"] = result.largest_count;
   out["counts"] = JsonArray(result.counts, n);
   out["envelope"] = JsonArray(result.envelope, result.envelope.size());
