@@ -187,7 +187,10 @@ int Finish(core::NodeWriter& writer, const ImportOptions& options) {
     std::cout << "padded " << *padding
               << " samples with the last value to fill the last half block of 512 samples\n";
   }
-  std::cout << "node " << options.test << options.code << "#" << options.node << "\n";
+  std::cout << "node " << options.test << options.code << "#" << options.node << ": c1 "
+            << ShortestDouble(writer.info().c1()) << ", c2 " << ShortestDouble(writer.info().c2())
+            << ", full scale " << ShortestDouble(writer.full_scale_eu()) << " "
+            << writer.info().eu() << "\n";
   return kExitOk;
 }
 
@@ -268,10 +271,16 @@ int ImportText(const ImportOptions& options) {
   const bool integer_format = options.format != core::kFormatFloat32 &&
                               options.format != core::kFormatFloat64 &&
                               options.format != core::kFormatFloatFs;
-  if (integer_format && !options.c1) {
-    // Scale so that the largest value uses 90 % of the format's full scale.
-    const double full_scale = *core::GetFormatFullScale(options.format);
-    info.set_c1(largest > 0.0 ? 0.9 * full_scale / largest / options.c2 : 1.0);
+  if (!options.c1 && largest > 0.0) {
+    // The full scale in EU (FS / c2 / c1) should fit the signal: the amplitude range "full" and
+    // the smallest counted rainflow range (a thousandth of it) depend on it. Integer formats use
+    // 90 % of their full scale; float formats take a power of two, so that v x c2 x c1 / c2 / c1
+    // gives every value back exactly.
+    const double full_scale = options.format == core::kFormatFloatFs
+                                  ? 10000.0
+                                  : *core::GetFormatFullScale(options.format);
+    const double c1 = 0.9 * full_scale / largest / options.c2;
+    info.set_c1(integer_format ? c1 : std::exp2(std::floor(std::log2(std::fabs(c1)))));
   }
   auto writer =
       core::NodeWriter::Open(options.data, options.test, options.code, options.node, info);

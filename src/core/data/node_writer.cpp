@@ -30,6 +30,11 @@ Result<NodeWriter> NodeWriter::Open(const std::filesystem::path& folder,
   return node;
 }
 
+double NodeWriter::full_scale_eu() const {
+  auto full_scale = FullScaleOf(info_);
+  return full_scale ? *full_scale / info_.c2() / info_.c1() : 0.0;
+}
+
 Status NodeWriter::Append(std::span<const double> raw_values) {
   if (raw_values.empty()) return Ok();
   buffer_.clear();

@@ -30,6 +30,9 @@ class NodeWriter {
   Result<int64_t> Commit(const std::vector<Label>& labels = {});
 
   const std::filesystem::path& sts_path() const { return sts_; }
+  const SamplingInfo& info() const { return info_; }
+  /// The full scale of the record in EU: F / c2 / c1.
+  double full_scale_eu() const;
   const std::filesystem::path& tsp_path() const { return tsp_; }
 
  private:
