@@ -5,6 +5,7 @@
 #include "cli/result_output.h"
 #include "cli/subcommands.h"
 #include "core/files/result_file.h"
+#include "core/rainflow/rainflow_counting.h"
 #include "core/services/message_table.h"
 
 namespace torvwy::cli {
@@ -34,7 +35,11 @@ int RunOpen(const OpenOptions& options) {
     json = RangeJson(range->result);
     print = [&] { PrintRange(range->result, name, unit); };
   } else {
-    const auto& rainflow = std::get<core::RainflowResultFile>(*opened);
+    auto& rainflow = std::get<core::RainflowResultFile>(*opened);
+    // The file keeps no smallest counted range; it follows from the stored full scale.
+    if (auto full_scale = core::ResultFullScale(core::CountingKind::kRainflow, rainflow)) {
+      rainflow.result.smallest_range = core::SmallestCountedRange(*full_scale, rainflow.sampling);
+    }
     json = RainflowJson(rainflow.result);
     print = [&] { PrintRainflow(rainflow.result, name, unit); };
   }

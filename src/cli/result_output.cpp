@@ -145,7 +145,9 @@ void PrintRainflow(const core::RainflowResult& result, const std::string& node,
               result.amplitude_range, unit);
   PrintParameter("width w", ShortestDouble(result.partition_width));
   PrintParameter("smallest range t", ShortestDouble(result.smallest_range));
-  PrintParameter("turning points", std::to_string(result.turning_points));
+  if (result.turning_points > 0) {  // not kept in result files
+    PrintParameter("turning points", std::to_string(result.turning_points));
+  }
   PrintParameter("envelope max, min", ShortestDouble(result.envelope_maximum) + ", " +
                                           ShortestDouble(result.envelope_minimum));
   PrintParameter("largest count", std::to_string(result.largest_count));
