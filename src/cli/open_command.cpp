@@ -30,10 +30,10 @@ int RunOpen(const OpenOptions& options) {
   std::function<void()> print;
   if (const auto* peak = std::get_if<core::PeakResultFile>(&*opened)) {
     json = PeakJson(peak->result);
-    print = [&] { PrintPeak(peak->result, name, unit); };
+    print = [peak, &name, &unit] { PrintPeak(peak->result, name, unit); };
   } else if (const auto* range = std::get_if<core::RangeResultFile>(&*opened)) {
     json = RangeJson(range->result);
-    print = [&] { PrintRange(range->result, name, unit); };
+    print = [range, &name, &unit] { PrintRange(range->result, name, unit); };
   } else {
     auto& rainflow = std::get<core::RainflowResultFile>(*opened);
     // The file keeps no smallest counted range; it follows from the stored full scale.
@@ -41,7 +41,7 @@ int RunOpen(const OpenOptions& options) {
       rainflow.result.smallest_range = core::SmallestCountedRange(*full_scale, rainflow.sampling);
     }
     json = RainflowJson(rainflow.result);
-    print = [&] { PrintRainflow(rainflow.result, name, unit); };
+    print = [result = &rainflow.result, &name, &unit] { PrintRainflow(*result, name, unit); };
   }
   if (options.save) {
     // A result shown from its file is never written again.
