@@ -65,6 +65,7 @@ constexpr Entry kEntries[] = {
     {kMsgFitRefused, "非零分区少于两个, 无法拟合!",
      "Fewer than two non-empty partitions: the fit is not possible!"},
     {kMsgResultFileDamaged, "结果文件已损坏!", "The result file is damaged!"},
+    {kMsgNoValidDataFile, "No Valid Data File", "No Valid Data File"},
 };
 
 }  // namespace

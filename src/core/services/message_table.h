@@ -51,6 +51,7 @@ enum Msg : int {
   kMsgNoCycles,
   kMsgFitRefused,
   kMsgResultFileDamaged,  ///< a result file ends early or holds impossible sizes
+  kMsgNoValidDataFile,    ///< a statistics batch found no waveform of its code ranges
   kMsgLast
 };
 

@@ -1,0 +1,214 @@
+// Amplitude indices and the peak-to-peak detector, and their passes over a waveform file.
+#include "core/stats/amplitude_statistics.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <string>
+
+#include "core/data/sampling_info.h"
+#include "core/data/waveform_reader.h"
+#include "core/services/extreme.h"
+#include "core/services/message_table.h"
+#include "core/stats/statistics_parameters.h"
+
+namespace torvwy::core {
+
+double AmplitudeIndices::peak() const { return std::max(std::abs(maximum), std::abs(minimum)); }
+
+void AmplitudeIndexCounter::Feed(std::span<const double> eu_samples) {
+  for (const double x : eu_samples) {
+    if (samples_ == 0) {
+      maximum_ = x;
+      minimum_ = x;
+    } else {
+      if (x > maximum_) maximum_ = x;
+      if (x < minimum_) minimum_ = x;
+    }
+    ++samples_;
+    sum_ += x;
+    sum_squares_ += x * x;
+  }
+}
+
+double AmplitudeIndexCounter::mean() const {
+  return samples_ == 0 ? 0.0 : sum_ / static_cast<double>(samples_);
+}
+
+void AmplitudeIndexCounter::FeedDeviation(std::span<const double> eu_samples) {
+  const double m = mean();
+  for (const double x : eu_samples) sum_deviations_ += (x - m) * (x - m);
+}
+
+AmplitudeIndices AmplitudeIndexCounter::Finish() const {
+  AmplitudeIndices indices;
+  if (samples_ == 0) return indices;
+  const auto n = static_cast<double>(samples_);
+  indices.maximum = maximum_;
+  indices.minimum = minimum_;
+  indices.mean = sum_ / n;
+  indices.rms = std::sqrt(sum_squares_ / n);
+  indices.variance = sum_deviations_ / n;
+  indices.standard_deviation = std::sqrt(indices.variance);
+  return indices;
+}
+
+PeakPeakDetector::PeakPeakDetector(int32_t count, double frequency_hz)
+    : slots_(static_cast<size_t>(std::max(count, 1))), frequency_hz_(frequency_hz) {}
+
+void PeakPeakDetector::FeedBlock(std::span<const double> block, size_t largest, size_t smallest) {
+  if (block.empty()) return;
+  const double p = block[std::min(largest, block.size() - 1)];
+  const double q = block[std::min(smallest, block.size() - 1)];
+  const double high = 0.6 * p + 0.4 * q;
+  const double low = 0.4 * p + 0.6 * q;
+  for (const double x : block) {
+    const int64_t g = next_index_++;
+    switch (state_) {
+      case State::kUndecided:
+        if (x > high) {
+          state_ = State::kRising;
+          peak_ = x;
+          peak_index_ = g;
+        }
+        if (x < low) {
+          state_ = State::kFalling;
+          valley_ = x;
+          valley_index_ = g;
+        }
+        if (state_ != State::kUndecided) opposite_known_ = false;
+        break;
+      case State::kRising:
+        if (x > peak_) {
+          peak_ = x;
+          peak_index_ = g;
+        }
+        if (x < low) {
+          state_ = State::kFalling;
+          if (opposite_known_) Record(peak_index_, valley_index_);
+          opposite_known_ = true;
+          valley_ = low;
+        }
+        break;
+      case State::kFalling:
+        if (x < valley_) {
+          valley_ = x;
+          valley_index_ = g;
+        }
+        if (x > high) {
+          state_ = State::kRising;
+          if (opposite_known_) Record(peak_index_, valley_index_);
+          opposite_known_ = true;
+          peak_ = high;
+        }
+        break;
+    }
+  }
+}
+
+void PeakPeakDetector::Record(int64_t peak_index, int64_t valley_index) {
+  ++half_cycles_;
+  const double d = peak_ - valley_;
+  const auto n = static_cast<int64_t>(slots_.size());
+  size_t slot = static_cast<size_t>(half_cycles_ - 1);
+  if (half_cycles_ > n) {
+    std::vector<double> differences(slots_.size());
+    for (size_t i = 0; i < slots_.size(); ++i) differences[i] = slots_[i].difference;
+    slot = static_cast<size_t>(FindExtremeValue(differences, 1).index);
+  }
+  if (d > slots_[slot].difference) {
+    slots_[slot] = PeakPeak{d, peak_, static_cast<double>(peak_index) / frequency_hz_, valley_,
+                            static_cast<double>(valley_index) / frequency_hz_};
+  }
+}
+
+std::vector<PeakPeak> PeakPeakDetector::Finish() const {
+  const auto kept =
+      static_cast<size_t>(std::min<int64_t>(half_cycles_, static_cast<int64_t>(slots_.size())));
+  std::vector<double> differences(kept);
+  for (size_t i = 0; i < kept; ++i) differences[i] = slots_[i].difference;
+  std::vector<PeakPeak> entries;
+  entries.reserve(kept);
+  for (size_t r = 0; r < kept; ++r) {
+    const auto j = static_cast<size_t>(FindExtremeValue(differences, 0).index);
+    entries.push_back(slots_[j]);
+    // Taken entries drop below every difference (all differences are positive).
+    differences[j] = -1.0;
+  }
+  return entries;
+}
+
+namespace {
+
+/// A waveform opened for the statistics: its reader and the divisor s = c1 x c2.
+struct OpenedNode {
+  SamplingInfo info;
+  WaveformReader reader;
+  double divisor = 1.0;
+};
+
+Result<OpenedNode> OpenNode(const std::filesystem::path& tsp_path,
+                            const std::filesystem::path& sts_path) {
+  auto info = ReadSamplingParameters(tsp_path);
+  if (!info) return info.error();
+  if (info->length_half_blocks() <= 0) {
+    return Fail(kMsgDataFileShort, tsp_path.string() + ": the record holds no block");
+  }
+  auto reader = WaveformReader::Open(sts_path, *info);
+  if (!reader) return reader.error();
+  const double divisor = info->c1() * info->c2();
+  if (!std::isfinite(divisor) || divisor == 0.0) {
+    return Fail(kMsgSamplingUnreadable, tsp_path.string() + ": c1 x c2 is not usable");
+  }
+  return OpenedNode{*info, std::move(*reader), divisor};
+}
+
+using Block = std::array<double, kHalfBlockSamples>;
+
+/// Reads the next block and divides it by s.
+Status ReadBlock(OpenedNode& node, Block& block, ExtremePositions* positions) {
+  if (auto read = node.reader.Read(block, positions); !read) return read;
+  for (double& x : block) x /= node.divisor;
+  return Ok();
+}
+
+}  // namespace
+
+Result<AmplitudeIndicesOfNode> ComputeAmplitudeIndices(const std::filesystem::path& tsp_path,
+                                                       const std::filesystem::path& sts_path) {
+  auto node = OpenNode(tsp_path, sts_path);
+  if (!node) return node.error();
+  const int64_t blocks = node->info.length_half_blocks();
+  AmplitudeIndexCounter counter;
+  Block block{};
+  for (int64_t b = 0; b < blocks; ++b) {
+    if (auto read = ReadBlock(*node, block, nullptr); !read) return read.error();
+    counter.Feed(block);
+  }
+  if (auto seek = node->reader.Seek(0); !seek) return seek.error();
+  for (int64_t b = 0; b < blocks; ++b) {
+    if (auto read = ReadBlock(*node, block, nullptr); !read) return read.error();
+    counter.FeedDeviation(block);
+  }
+  return AmplitudeIndicesOfNode{counter.Finish(), node->info.eu()};
+}
+
+Result<PeakPeaksOfNode> FindLargestPeakPeaks(const std::filesystem::path& tsp_path,
+                                             const std::filesystem::path& sts_path, int32_t count) {
+  if (count < kMinPeakPeakCount || count > kMaxPeakPeakCount) {
+    return Fail(kMsgBadValue, "peak-peak number " + std::to_string(count) + " is not in 1..200");
+  }
+  auto node = OpenNode(tsp_path, sts_path);
+  if (!node) return node.error();
+  PeakPeakDetector detector(count, node->info.frequency_hz());
+  Block block{};
+  for (int64_t b = 0; b < node->info.length_half_blocks(); ++b) {
+    ExtremePositions positions;
+    if (auto read = ReadBlock(*node, block, &positions); !read) return read.error();
+    detector.FeedBlock(block, static_cast<size_t>(positions.largest),
+                       static_cast<size_t>(positions.smallest));
+  }
+  return PeakPeaksOfNode{detector.Finish(), detector.half_cycles(), node->info.eu()};
+}
+
+}  // namespace torvwy::core

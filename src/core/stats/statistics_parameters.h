@@ -1,0 +1,60 @@
+// StatisticsParameters: what an amplitude statistics batch covers, and its profile keys.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "core/services/result.h"
+
+namespace torvwy::core {
+
+class IniFile;
+
+/// Statistics contents.
+inline constexpr int32_t kStatAmplitudeIndices = 0;  ///< one row of amplitude indices per waveform
+inline constexpr int32_t kStatPeakPeaks = 1;         ///< the N largest peak-to-peak values
+
+/// Bounds of the number N of peak-to-peak values kept per waveform.
+inline constexpr int32_t kMinPeakPeakCount = 1;
+inline constexpr int32_t kMaxPeakPeakCount = 200;
+
+/// The parameters of a statistics batch. Texts are UTF-8.
+///
+///   field            profile section, key       default
+///   data_path        settings, PathData         c:\torvout
+///   result_path      settings, PathResult       c:\torvout
+///   test_name        settings, TestName         abc
+///   test_code        settings, TestCode         1     (read only; never written here)
+///   code_range       settings, TestCodeX        1
+///   node_range       settings, NodeNameX        1
+///   peak_peak_count  AmplyAnaly, StatPpNum      20
+///   content, host_folder                        not stored
+struct StatisticsParameters {
+  std::string data_path = "c:\\torvout";
+  std::string result_path = "c:\\torvout";
+  std::string test_name = "abc";
+  std::string test_code = "1";
+  std::string code_range = "1";  ///< test-code range text, e.g. "1,3,5-9"
+  std::string node_range = "1";  ///< node-name range text
+  int32_t peak_peak_count = 20;  ///< N, 1..200
+  int32_t content = kStatAmplitudeIndices;
+  std::filesystem::path host_folder;
+};
+
+/// Reads the stored keys from `profile`; a missing key keeps its default. A stored N outside
+/// 1..200 is brought to the nearer bound.
+StatisticsParameters LoadStatisticsParameters(const IniFile& profile);
+
+/// Sets the stored keys of `parameters` in `profile` (all but TestCode).
+void StoreStatisticsParameters(IniFile& profile, const StatisticsParameters& parameters);
+
+/// The parameters of the application profile (ProfilePath()); the defaults when it is missing
+/// or unreadable. The host folder is filled in.
+StatisticsParameters ReadStatisticsParameters();
+
+/// Writes the parameters into the application profile, keeping its other lines; creates the
+/// profile when it is missing. Fails when the profile can't be saved.
+Status WriteStatisticsParameters(const StatisticsParameters& parameters);
+
+}  // namespace torvwy::core

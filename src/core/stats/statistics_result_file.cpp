@@ -1,0 +1,194 @@
+// Writing and reading statistics result files, and the statistics list-file text.
+#include "core/stats/statistics_result_file.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string_view>
+#include <system_error>
+
+#include "core/services/atomic_file.h"
+#include "core/services/gbk.h"
+#include "core/services/message_table.h"
+#include "core/services/number_format.h"
+
+namespace torvwy::core {
+namespace {
+
+constexpr std::string_view kFullWidthBlank = "\xE3\x80\x80";  // U+3000 in UTF-8
+constexpr int64_t kMaxColumns = 1000;
+constexpr int64_t kMaxRows = 10000000;
+constexpr std::uintmax_t kMaxFileBytes = 512u << 20;
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+/// A text as one token of the file.
+std::string Token(std::string_view text) {
+  std::string token;
+  for (const char c : text) {
+    if (c == '\r' || c == '\n') continue;
+    token += IsSpace(c) ? '_' : c;
+  }
+  return token.empty() ? std::string(kFullWidthBlank) : token;
+}
+
+/// The whitespace-separated tokens of a text, read one after the other.
+class Tokens {
+ public:
+  explicit Tokens(std::string text) : text_(std::move(text)) {}
+  bool Next(std::string& token) {
+    while (at_ < text_.size() && IsSpace(text_[at_])) ++at_;
+    if (at_ >= text_.size()) return false;
+    const size_t start = at_;
+    while (at_ < text_.size() && !IsSpace(text_[at_])) ++at_;
+    token.assign(text_, start, at_ - start);
+    return true;
+  }
+  bool NextInt(int64_t& value) {
+    std::string token;
+    if (!Next(token)) return false;
+    const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value);
+    return error == std::errc() && end == token.data() + token.size();
+  }
+
+ private:
+  std::string text_;
+  size_t at_ = 0;
+};
+
+bool ParseDouble(const std::string& token, double& value) {
+  char* end = nullptr;
+  value = std::strtod(token.c_str(), &end);
+  return !token.empty() && end == token.c_str() + token.size();
+}
+
+}  // namespace
+
+std::filesystem::path StatisticsResultFilePath(const std::string& result_path,
+                                               const std::string& test_name,
+                                               const std::vector<std::string>& codes,
+                                               const std::vector<std::string>& nodes) {
+  std::string name = test_name;
+  if (codes.size() == 1) name += codes.front();
+  name += "#";
+  if (nodes.size() == 1) {
+    name += nodes.front();
+  } else if (!nodes.empty()) {
+    name += nodes.front() + "_" + nodes.back();
+  }
+  name += ".aps";
+  return std::filesystem::path(result_path) / name;
+}
+
+std::string StatisticsResultFileText(const StatisticsTable& table) {
+  const size_t data_columns = table.columns.empty() ? 0 : table.columns.size() - 1;
+  std::string text = std::to_string(-table.content) + "   " + std::to_string(data_columns) + "   " +
+                     std::to_string(table.rows.size()) + "\n";
+  for (size_t c = 1; c < table.columns.size(); ++c) text += Token(table.columns[c].title) + "  ";
+  text += "\n";
+  for (const auto& row : table.rows) {
+    for (size_t c = 1; c <= data_columns; ++c) {
+      text += Token(c < row.size() ? std::string_view(row[c]) : std::string_view()) + "  ";
+    }
+    text += "\n";
+  }
+  return Utf8ToGbk(text);
+}
+
+Status WriteStatisticsResultFile(const std::filesystem::path& path, const StatisticsTable& table) {
+  return SaveFileAtomically(path, StatisticsResultFileText(table), kMsgResultFileCreate);
+}
+
+Result<StatisticsTable> ReadStatisticsResultFile(const std::filesystem::path& path,
+                                                 int number_format, int language) {
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  if (error) return Fail(kMsgResultFileOpen, path.string() + ": " + error.message());
+  if (size > kMaxFileBytes) return Fail(kMsgResultFileDamaged, path.string() + ": too large");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return Fail(kMsgResultFileOpen, path.string());
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  if (in.bad()) return Fail(kMsgFileRead, path.string());
+  Tokens tokens(GbkToUtf8(bytes.str()));
+  auto damaged = [&path](const char* why) {
+    return Fail(kMsgResultFileDamaged, path.string() + ": " + why);
+  };
+
+  StatisticsTable table;
+  int64_t first = 0;
+  if (!tokens.NextInt(first)) return damaged("no layout number");
+  if (first <= 0) {
+    int64_t data_columns = 0, rows = 0;
+    if (first < -1) return damaged("unknown content");
+    if (!tokens.NextInt(data_columns) || !tokens.NextInt(rows)) return damaged("no counts");
+    if (data_columns < 1 || data_columns > kMaxColumns || rows < 0 || rows > kMaxRows) {
+      return damaged("impossible counts");
+    }
+    table.content = static_cast<int32_t>(-first);
+    const int width = table.content == kStatPeakPeaks ? 90 : 80;
+    table.columns.push_back({"No.", 40});
+    std::string token;
+    for (int64_t c = 0; c < data_columns; ++c) {
+      if (!tokens.Next(token)) return damaged("titles end early");
+      table.columns.push_back({token, width});
+    }
+    for (int64_t r = 1; r <= rows; ++r) {
+      std::vector<std::string> row{std::to_string(r)};
+      for (int64_t c = 0; c < data_columns; ++c) {
+        if (!tokens.Next(token)) return damaged("rows end early");
+        row.push_back(token == kFullWidthBlank ? std::string() : token);
+      }
+      table.rows.push_back(std::move(row));
+    }
+    return table;
+  }
+
+  // The older layout: amplitude indices only, without the two deviation columns.
+  if (first > kMaxRows) return damaged("impossible row count");
+  std::vector<StatisticsColumn> columns = StatisticsColumns(kStatAmplitudeIndices, language);
+  columns.erase(columns.begin() + 11, columns.begin() + 13);
+  table.columns = std::move(columns);
+  for (int64_t r = 1; r <= first; ++r) {
+    std::string t[12];
+    for (std::string& token : t) {
+      if (!tokens.Next(token)) return damaged("rows end early");
+    }
+    double maximum = 0.0, minimum = 0.0;
+    if (!ParseDouble(t[2], maximum) || !ParseDouble(t[3], minimum)) {
+      return damaged("an extreme is not a number");
+    }
+    const double peak = std::max(std::abs(maximum), std::abs(minimum));
+    table.rows.push_back({std::to_string(r), t[0], t[1], FormatNumber(peak, number_format),
+                          FormatNumber(maximum, number_format),
+                          FormatNumber(minimum, number_format), t[6], t[7], t[8], t[10], t[9],
+                          t[11]});
+  }
+  return table;
+}
+
+std::string StatisticsListText(const StatisticsTable& table) {
+  std::string text = "Stat-Result\n" + std::to_string(table.rows.size()) + "  " +
+                     std::to_string(table.columns.size()) + "\n";
+  for (const StatisticsColumn& column : table.columns) text += column.title + "  ";
+  text += "\n";
+  int64_t number = 0;
+  for (const auto& row : table.rows) {
+    text += std::to_string(++number) + "  ";
+    for (size_t c = 1; c < table.columns.size(); ++c) {
+      const std::string_view cell = c < row.size() ? std::string_view(row[c]) : std::string_view();
+      text += cell.empty() ? std::string(kFullWidthBlank) : std::string(cell);
+      text += "  ";
+    }
+    text += "\n";
+  }
+  return text;
+}
+
+}  // namespace torvwy::core

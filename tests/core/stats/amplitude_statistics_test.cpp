@@ -1,0 +1,234 @@
+// Amplitude indices and the largest peak-to-peak values of written waveforms, against
+// independent in-memory computations of the same samples.
+#include "core/stats/amplitude_statistics.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <numbers>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/test_node.h"
+
+namespace torvwy::core {
+namespace {
+
+using testing::NodeLayout;
+using testing::PadToHalfBlocks;
+using testing::TempDir;
+using testing::WriteNode;
+
+/// The indices straight from their definitions, in long double, over EU values.
+AmplitudeIndices Direct(const std::vector<double>& raw, double s) {
+  long double sum = 0, squares = 0;
+  double maximum = raw.front() / s, minimum = raw.front() / s;
+  for (double r : raw) {
+    const double x = r / s;
+    maximum = std::max(maximum, x);
+    minimum = std::min(minimum, x);
+    sum += x;
+    squares += static_cast<long double>(x) * x;
+  }
+  const auto n = static_cast<long double>(raw.size());
+  const auto mean = static_cast<double>(sum / n);
+  long double deviations = 0;
+  for (double r : raw) deviations += (r / s - mean) * static_cast<long double>(r / s - mean);
+  AmplitudeIndices a;
+  a.maximum = maximum;
+  a.minimum = minimum;
+  a.mean = mean;
+  a.rms = static_cast<double>(std::sqrt(squares / n));
+  a.variance = static_cast<double>(deviations / n);
+  a.standard_deviation = std::sqrt(a.variance);
+  return a;
+}
+
+TEST(AmplitudeStatistics, IndicesMatchTheirDefinitions) {
+  TempDir dir;
+  std::vector<double> ramp(1536), negative(512), wide(1024), constant(512, 7.0);
+  for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = std::sin(0.05 * i) * 100.0 + i % 7;
+  for (size_t i = 0; i < negative.size(); ++i) negative[i] = -50.0 - i % 13;
+  // A float waveform lying wholly above 100000 / s.
+  for (size_t i = 0; i < wide.size(); ++i) wide[i] = 5.0e6 + 1000.0 * std::cos(0.3 * i);
+  const struct {
+    const char* node;
+    std::vector<double> raw;
+    double c1, c2;
+  } cases[] = {{"1", ramp, 2.0, 4.0},
+               {"2", negative, 1.0, 1.0},
+               {"3", wide, 1.0, 1.0},
+               {"4", constant, 1.0, 0.5}};
+  for (const auto& c : cases) {
+    NodeLayout layout;
+    layout.node_name = c.node;
+    layout.c1 = c.c1;
+    layout.c2 = c.c2;
+    auto node = WriteNode(dir.path(), c.raw, layout);
+    auto got = ComputeAmplitudeIndices(node.tsp, node.sts);
+    ASSERT_TRUE(got.ok()) << got.error().detail;
+    const AmplitudeIndices want = Direct(c.raw, c.c1 * c.c2);
+    const AmplitudeIndices& a = got->indices;
+    const double tolerance = 1e-9 * std::max(1.0, std::abs(want.maximum));
+    EXPECT_EQ(a.maximum, want.maximum) << c.node;
+    EXPECT_EQ(a.minimum, want.minimum) << c.node;
+    EXPECT_NEAR(a.mean, want.mean, tolerance) << c.node;
+    EXPECT_NEAR(a.rms, want.rms, tolerance) << c.node;
+    EXPECT_NEAR(a.variance, want.variance, 1e-6 * std::max(1.0, want.variance)) << c.node;
+    EXPECT_NEAR(a.standard_deviation, want.standard_deviation, 1e-6) << c.node;
+    EXPECT_EQ(a.mean_square(), a.rms * a.rms);
+    EXPECT_EQ(a.peak(), std::max(std::abs(want.maximum), std::abs(want.minimum)));
+    EXPECT_EQ(got->unit, "MPa");
+  }
+  // The all-negative waveform: peak value is |minimum|; the constant one has no spread.
+  auto negative_node =
+      ComputeAmplitudeIndices(dir.path() / "abc12#2.tsp", dir.path() / "abc12#2.sts");
+  ASSERT_TRUE(negative_node.ok());
+  EXPECT_EQ(negative_node->indices.peak(), 62.0);
+  auto flat = ComputeAmplitudeIndices(dir.path() / "abc12#4.tsp", dir.path() / "abc12#4.sts");
+  ASSERT_TRUE(flat.ok());
+  EXPECT_EQ(flat->indices.variance, 0.0);
+  EXPECT_EQ(flat->indices.maximum, 14.0);
+  EXPECT_EQ(flat->indices.rms, 14.0);
+}
+
+/// Square steps of `levels`, three samples each, padded with the last level. A block's extremes
+/// are +-10, so H = 2 and L = -2 and every level is beyond them.
+std::vector<double> Steps(const std::vector<double>& levels) {
+  std::vector<double> samples;
+  for (double level : levels) samples.insert(samples.end(), 3, level);
+  return PadToHalfBlocks(samples);
+}
+
+/// The half-cycles of Steps(levels) worked out by hand: level 0 starts the detector, the first
+/// crossing ends a half-cycle without a valley (not counted), and each later crossing out of
+/// level k pairs level k - 1 with level k. An extreme is found on the second sample of its level
+/// (the crossing sample only moves the tracker to the threshold), except for level 0, which is
+/// taken on its first sample. Kept: the n largest, the earlier of equal ones.
+std::vector<PeakPeak> ExpectedSteps(const std::vector<double>& levels, size_t n, double fs) {
+  std::vector<PeakPeak> all;
+  auto index = [](size_t level) { return static_cast<double>(3 * level + (level == 0 ? 0 : 1)); };
+  for (size_t k = 1; k + 1 < levels.size(); ++k) {
+    const size_t up = levels[k - 1] > 0 ? k - 1 : k;
+    const size_t down = levels[k - 1] > 0 ? k : k - 1;
+    all.push_back(
+        {levels[up] - levels[down], levels[up], index(up) / fs, levels[down], index(down) / fs});
+  }
+  std::stable_sort(all.begin(), all.end(), [](const PeakPeak& a, const PeakPeak& b) {
+    return a.difference > b.difference;
+  });
+  all.resize(std::min(n, all.size()));
+  return all;
+}
+
+TEST(AmplitudeStatistics, KeepsTheLargestPeakPeaks) {
+  // 14 levels: 12 counted half-cycles. Differences 8 12 15.25 10.25 14 20 15 10.5 12.5 15.5
+  // 12.5 14: the five largest are 20 15.5 15.25 15 14, and the second 14 (the last half-cycle)
+  // equals the smallest kept one and must not replace it.
+  const std::vector<double> levels = {5, -3, 9, -6.25, 4, -10, 10, -5, 5.5, -7, 8.5, -4, 10, -8};
+  TempDir dir;
+  auto node = WriteNode(dir.path(), Steps(levels));
+  for (const int32_t n : {5, 20, 1}) {
+    auto got = FindLargestPeakPeaks(node.tsp, node.sts, n);
+    ASSERT_TRUE(got.ok()) << got.error().detail;
+    EXPECT_EQ(got->half_cycles, 12);
+    const auto want = ExpectedSteps(levels, static_cast<size_t>(n), 1024.0);
+    ASSERT_EQ(got->entries.size(), want.size()) << n;
+    for (size_t i = 0; i < want.size(); ++i) {
+      EXPECT_EQ(got->entries[i].difference, want[i].difference) << n << " rank " << i + 1;
+      EXPECT_EQ(got->entries[i].peak, want[i].peak) << n << " rank " << i + 1;
+      EXPECT_EQ(got->entries[i].valley, want[i].valley) << n << " rank " << i + 1;
+      EXPECT_DOUBLE_EQ(got->entries[i].peak_time_s, want[i].peak_time_s) << n << " rank " << i + 1;
+      EXPECT_DOUBLE_EQ(got->entries[i].valley_time_s, want[i].valley_time_s)
+          << n << " rank " << i + 1;
+    }
+  }
+  // The kept 14 is the earlier one: its valley is level 5 (-10), not level 11 (-4).
+  auto five = FindLargestPeakPeaks(node.tsp, node.sts, 5);
+  ASSERT_TRUE(five.ok());
+  EXPECT_EQ(five->entries[4].difference, 14.0);
+  EXPECT_EQ(five->entries[4].valley, -10.0);
+}
+
+TEST(AmplitudeStatistics, SineOverSeveralBlocksGivesTwiceItsAmplitude) {
+  const double amplitude = 3.0, period = 100.0;
+  std::vector<double> sine(8 * 512);
+  for (size_t i = 0; i < sine.size(); ++i) {
+    sine[i] = amplitude * std::sin(2.0 * std::numbers::pi * static_cast<double>(i) / period);
+  }
+  TempDir dir;
+  NodeLayout layout;
+  layout.c1 = 0.5;  // EU = raw / (0.5 x 4) = raw / 2
+  layout.c2 = 4.0;
+  auto node = WriteNode(dir.path(), sine, layout);
+  auto got = FindLargestPeakPeaks(node.tsp, node.sts, 200);
+  ASSERT_TRUE(got.ok()) << got.error().detail;
+  // 40.96 periods cross a threshold about 82 times; the first crossing is not counted.
+  EXPECT_GE(got->half_cycles, 78);
+  EXPECT_LE(got->half_cycles, 82);
+  ASSERT_EQ(got->entries.size(), static_cast<size_t>(got->half_cycles));
+  const double eu_amplitude = amplitude / 2.0;
+  const double sampled = eu_amplitude * std::cos(std::numbers::pi / period);  // worst sampling
+  for (size_t i = 0; i < got->entries.size(); ++i) {
+    const PeakPeak& e = got->entries[i];
+    EXPECT_LE(e.difference, 2.0 * eu_amplitude + 1e-12);
+    EXPECT_GE(e.difference, 2.0 * sampled - 1e-12);
+    EXPECT_NEAR(std::abs(e.peak_time_s - e.valley_time_s), period / 2.0 / 1024.0, 1.5 / 1024.0);
+    if (i > 0) {
+      EXPECT_LE(e.difference, got->entries[i - 1].difference);
+    }
+  }
+}
+
+TEST(AmplitudeStatistics, ConstantSignalHasNoHalfCycle) {
+  TempDir dir;
+  auto node = WriteNode(dir.path(), std::vector<double>(1024, 3.5));
+  auto got = FindLargestPeakPeaks(node.tsp, node.sts, 5);
+  ASSERT_TRUE(got.ok());
+  EXPECT_EQ(got->half_cycles, 0);
+  EXPECT_TRUE(got->entries.empty());
+}
+
+void ReplaceInFile(const std::filesystem::path& path, const std::string& from,
+                   const std::string& to) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  in.close();
+  std::string s = text.str();
+  s.replace(s.find(from), from.size(), to);
+  std::ofstream(path, std::ios::binary) << s;
+}
+
+TEST(AmplitudeStatistics, UnusableWaveformsFail) {
+  TempDir dir;
+  NodeLayout layout;
+  layout.node_name = "empty";
+  auto empty = WriteNode(dir.path(), std::vector<double>(512, 1.0), layout);
+  ReplaceInFile(empty.tsp, "Length=1", "Length=0");
+  layout.node_name = "short";
+  layout.length_half_blocks = 3;  // the data file holds two half blocks
+  auto short_node = WriteNode(dir.path(), std::vector<double>(1024, 1.0), layout);
+  layout.node_name = "nodata";
+  layout.length_half_blocks = 0;
+  auto no_data = WriteNode(dir.path(), std::vector<double>(512, 1.0), layout);
+  std::filesystem::remove(no_data.sts);
+  const struct {
+    std::filesystem::path tsp, sts;
+  } cases[] = {{empty.tsp, empty.sts},
+               {short_node.tsp, short_node.sts},
+               {no_data.tsp, no_data.sts},
+               {dir.path() / "missing.tsp", short_node.sts}};
+  for (const auto& c : cases) {
+    EXPECT_FALSE(ComputeAmplitudeIndices(c.tsp, c.sts).ok()) << c.tsp;
+    EXPECT_FALSE(FindLargestPeakPeaks(c.tsp, c.sts, 5).ok()) << c.tsp;
+  }
+  EXPECT_FALSE(FindLargestPeakPeaks(short_node.tsp, short_node.sts, 0).ok());
+  EXPECT_FALSE(FindLargestPeakPeaks(short_node.tsp, short_node.sts, 201).ok());
+}
+
+}  // namespace
+}  // namespace torvwy::core
