@@ -7,6 +7,8 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
+  qt6-base-dev libgl-dev fonts-wqy-microhei
+  libxlsxwriter-dev poppler-utils python3-openpyxl
 )
 
 missing=()
