@@ -12,5 +12,6 @@ void RegisterPeakCommand(CLI::App& app, int& exit_code);
 void RegisterRangeCommand(CLI::App& app, int& exit_code);
 void RegisterRainflowCommand(CLI::App& app, int& exit_code);
 void RegisterOpenCommand(CLI::App& app, int& exit_code);
+void RegisterStatsCommand(CLI::App& app, int& exit_code);
 
 }  // namespace torvwy::cli

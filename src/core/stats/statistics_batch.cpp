@@ -269,6 +269,8 @@ Result<StatisticsBatch> RunStatistics(const StatisticsParameters& parameters,
       continue;
     }
     AddRows(pairs[i], outcomes[i], options.number_format, batch.table);
+    batch.results.push_back(
+        {pairs[i], std::move(outcomes[i].indices), std::move(outcomes[i].peak_peaks)});
   }
   return batch;
 }

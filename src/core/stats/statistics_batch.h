@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,11 +52,19 @@ struct StatisticsRunOptions {
   int threads = 0;                  ///< worker threads; 0 = one per core
 };
 
+/// The numbers behind the rows of one waveform, as computed (the rows hold their texts).
+struct StatisticsPairResult {
+  StatisticsPair pair;
+  std::optional<AmplitudeIndicesOfNode> indices;  ///< content 0
+  std::optional<PeakPeaksOfNode> peak_peaks;      ///< content 1
+};
+
 /// What a batch produced.
 struct StatisticsBatch {
   StatisticsTable table;
-  std::vector<std::string> codes;  ///< expanded test-code range
-  std::vector<std::string> nodes;  ///< expanded node-name range
+  std::vector<StatisticsPairResult> results;  ///< the pairs that gave rows, in row order
+  std::vector<std::string> codes;             ///< expanded test-code range
+  std::vector<std::string> nodes;             ///< expanded node-name range
   int64_t valid_pairs = 0;
   int64_t finished_pairs = 0;  ///< pairs computed (fewer than valid_pairs after a cancel)
   int64_t failed_pairs = 0;    ///< finished pairs that gave no row (unreadable, damaged, no cycle)

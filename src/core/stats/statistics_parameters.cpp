@@ -10,6 +10,7 @@
 #include "core/services/folders.h"
 #include "core/services/gbk.h"
 #include "core/services/message_table.h"
+#include "core/services/names.h"
 #include "core/services/profile.h"
 
 namespace torvwy::core {
@@ -23,6 +24,28 @@ void LoadText(const IniFile& profile, const char* key, std::string& field) {
 }
 
 }  // namespace
+
+std::optional<WaveformFileFields> FieldsOfWaveformFile(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  const SplitName split = SplitResultFileName(name);
+  if (split.test_name.empty() && split.test_code.empty()) return std::nullopt;
+  WaveformFileFields fields;
+  fields.folder = slash == std::string_view::npos ? "." : std::string(path.substr(0, slash + 1));
+  while (fields.folder.size() > 1 && fields.folder.back() == '/') fields.folder.pop_back();
+  fields.test_name = split.test_name;
+  fields.test_code = split.test_code;
+  fields.node_name = split.node_name;
+  return fields;
+}
+
+void ApplyWaveformFile(const WaveformFileFields& fields, StatisticsParameters& parameters) {
+  parameters.data_path = fields.folder;
+  parameters.result_path = fields.folder;
+  parameters.test_name = fields.test_name;
+  parameters.code_range = fields.test_code;
+  parameters.node_range = fields.node_name;
+}
 
 StatisticsParameters LoadStatisticsParameters(const IniFile& profile) {
   StatisticsParameters parameters;

@@ -3,7 +3,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/services/result.h"
 
@@ -41,6 +43,22 @@ struct StatisticsParameters {
   int32_t content = kStatAmplitudeIndices;
   std::filesystem::path host_folder;
 };
+
+/// What a chosen waveform file fills in: its folder and the parts of its title.
+struct WaveformFileFields {
+  std::string folder;  ///< the file's folder; trailing '/' trimmed unless it is the root
+  std::string test_name;
+  std::string test_code;
+  std::string node_name;
+};
+
+/// Splits a waveform file path: /d/data/abc12#5.sts gives /d/data, abc, 12 and 5 (abcX#1 gives
+/// abc and X, 123#7 gives 12 and 3, x#1 gives x and no code). A title without '#', or with '#'
+/// first, fills nothing (nullopt).
+std::optional<WaveformFileFields> FieldsOfWaveformFile(std::string_view path);
+
+/// Sets data and result folder, test name, test-code range and node-name range from `fields`.
+void ApplyWaveformFile(const WaveformFileFields& fields, StatisticsParameters& parameters);
 
 /// Reads the stored keys from `profile`; a missing key keeps its default. A stored N outside
 /// 1..200 is brought to the nearer bound.

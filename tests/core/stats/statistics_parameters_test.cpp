@@ -114,3 +114,41 @@ TEST_F(StatisticsProfileTest, WritesIntoTheProfileKeepingItsOtherLines) {
 
 }  // namespace
 }  // namespace torvwy::core
+
+namespace torvwy::core {
+namespace {
+
+TEST(StatisticsParameters, WaveformFileFillsTheFields) {
+  auto fields = FieldsOfWaveformFile("/d/data/abc12#5.sts");
+  ASSERT_TRUE(fields);
+  EXPECT_EQ(fields->folder, "/d/data");
+  EXPECT_EQ(fields->test_name, "abc");
+  EXPECT_EQ(fields->test_code, "12");
+  EXPECT_EQ(fields->node_name, "5");
+  StatisticsParameters parameters;
+  ApplyWaveformFile(*fields, parameters);
+  EXPECT_EQ(parameters.data_path, "/d/data");
+  EXPECT_EQ(parameters.result_path, "/d/data");
+  EXPECT_EQ(parameters.code_range, "12");
+  EXPECT_EQ(parameters.node_range, "5");
+
+  fields = FieldsOfWaveformFile("/x#1.sts");  // the root keeps its separator
+  ASSERT_TRUE(fields);
+  EXPECT_EQ(fields->folder, "/");
+  EXPECT_EQ(fields->test_name, "x");
+  EXPECT_EQ(fields->test_code, "");
+  fields = FieldsOfWaveformFile("/d//123#7.STS");
+  ASSERT_TRUE(fields);
+  EXPECT_EQ(fields->folder, "/d");
+  EXPECT_EQ(fields->test_name, "12");
+  EXPECT_EQ(fields->test_code, "3");
+  fields = FieldsOfWaveformFile("/d/abcX##2.sts");
+  ASSERT_TRUE(fields);
+  EXPECT_EQ(fields->test_code, "X");
+  EXPECT_EQ(fields->node_name, "2");
+  EXPECT_FALSE(FieldsOfWaveformFile("/d/abc12.sts"));
+  EXPECT_FALSE(FieldsOfWaveformFile("/d/#5.sts"));
+}
+
+}  // namespace
+}  // namespace torvwy::core
