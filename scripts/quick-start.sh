@@ -27,3 +27,7 @@ echo
 echo "== torvwy rainflow: node 2 (narrow-band random load) with the fitted life estimate =="
 "$torvwy" rainflow --data "$sample" --test demo --code 1 --node 2 --partitions 12 \
   --fatigue fitting --class F2 --reliability 2
+echo
+echo "== torvwy stats: amplitude indices of all four nodes, saved as an .aps list, and the three largest peak-to-peak values of nodes 1-2 =="
+"$torvwy" stats --data "$sample" --test demo --codes 1 --nodes 1-4 --save
+"$torvwy" stats --data "$sample" --test demo --codes 1 --nodes 1-2 --peak-peak 3
