@@ -1,0 +1,376 @@
+// The host window: module loading, menus, the analysis windows and the settings.
+#include "host/host_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+
+#include "core/data/parameter_file.h"
+#include "core/files/result_file.h"
+#include "core/services/folders.h"
+#include "core/services/message_table.h"
+#include "core/services/names.h"
+#include "core/services/profile.h"
+#include "ui/error_text.h"
+#include "ui/host_message.h"
+#include "ui/select_node_dialog.h"
+
+namespace torvwy::host {
+namespace {
+
+using module::DocTemplate;
+
+QString Text(const char* chinese, const char* english) {
+  return QString::fromUtf8(core::Tr(core::GetUILanguage(), chinese, english));
+}
+
+struct Export {
+  const char* symbol;
+  int id;
+};
+constexpr Export kExports[] = {{"InitContDLL", module::kPeakTemplate},
+                               {"InitDispDLL", module::kRangeTemplate},
+                               {"InitRainFlowDLL", module::kRainflowTemplate},
+                               {"InitStatDLL", module::kStatisticsTemplate}};
+
+/// The colour keys of the pictures, with their defaults (0x00BBGGRR) and captions.
+struct ColourKey {
+  const char* key;
+  unsigned fallback;
+  const char* chinese;
+  const char* english;
+};
+constexpr ColourKey kColours[] = {
+    {"clrBk", 0x000000, "背景", "Background"},
+    {"clrWaveBk", 0x000000, "曲线背景", "Plot background"},
+    {"clrWaveLine", 0x00FF00, "曲线", "Curve"},
+    {"clrWaveFill", 0xC0FFC0, "填充", "Fill"},
+    {"clrAxis", 0x808080, "坐标轴", "Axes"},
+    {"clrGrid", 0x808080, "网格", "Grid"},
+    {"clrText", 0xFFFFFF, "文字", "Text"},
+    {"clrCursor", 0x0000FF, "光标", "Cursor"},
+};
+
+QColor FromColourRef(unsigned value) {
+  return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
+}
+unsigned ToColourRef(const QColor& colour) {
+  return static_cast<unsigned>(colour.red()) | (static_cast<unsigned>(colour.green()) << 8) |
+         (static_cast<unsigned>(colour.blue()) << 16);
+}
+
+}  // namespace
+
+HostWindow::HostWindow(QWidget* parent) : QMainWindow(parent) {
+  setWindowTitle(QStringLiteral("torvwy"));
+  mdi_ = new QMdiArea(this);
+  mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setCentralWidget(mdi_);
+  resize(1200, 800);
+  ui::SetHostWindow(this);
+  statusBar()->showMessage(Text("就绪", "Ready"));
+}
+
+HostWindow::~HostWindow() {
+  // The windows go before the templates and the module that made them.
+  mdi_->closeAllSubWindows();
+  for (QMdiSubWindow* sub : mdi_->subWindowList()) delete sub;
+  ui::SetHostWindow(nullptr);
+}
+
+bool HostWindow::LoadModule(const QString& path, QString* error) {
+  QString file = path;
+  if (file.isEmpty()) {
+    // Beside the program in the build tree, in ../lib once installed.
+    const QString program = QApplication::applicationDirPath();
+    file = program + "/libtorvwy_module.so";
+    if (!QFileInfo::exists(file)) file = program + "/../lib/libtorvwy_module.so";
+  }
+  library_.setFileName(file);
+  if (!library_.load()) {
+    *error = QStringLiteral("the analysis module can't be loaded: ") + library_.errorString();
+    return false;
+  }
+  for (const Export& e : kExports) {
+    auto init = reinterpret_cast<module::InitFunction>(library_.resolve(e.symbol));
+    if (init == nullptr) {
+      *error = QStringLiteral("the analysis module has no %1").arg(QLatin1String(e.symbol));
+      return false;
+    }
+    DocTemplate* made = init();
+    if (made == nullptr || made->id() != e.id) {
+      delete made;
+      *error = QStringLiteral("%1 gave no template").arg(QLatin1String(e.symbol));
+      return false;
+    }
+    templates_.emplace_back(made);
+  }
+  BuildMenus();
+  return true;
+}
+
+const DocTemplate* HostWindow::Template(int id) const {
+  for (const auto& t : templates_) {
+    if (t->id() == id) return t.get();
+  }
+  return nullptr;
+}
+
+void HostWindow::BuildMenus() {
+  auto command = [this](QMenu* menu, const QString& text, quint32 code,
+                        const QKeySequence& keys = {}) {
+    QAction* action = menu->addAction(text, this, [this, code] { SendToActive(code); });
+    if (!keys.isEmpty()) action->setShortcut(keys);
+    return action;
+  };
+  QMenu* file = menuBar()->addMenu(Text("文件(&F)", "&File"));
+  file->addAction(Text("打开结果文件...", "&Open Result File..."), QKeySequence::Open, this,
+                  &HostWindow::OpenResultDialog);
+  command(file, Text("保存结果", "&Save Result"), ui::command::kSaveResult, QKeySequence::Save);
+  file->addSeparator();
+  command(file, Text("打印...", "&Print..."), ui::command::kPrint, QKeySequence::Print);
+  command(file, Text("打印预览", "Print Pre&view"), ui::command::kPrintPreview);
+  file->addSeparator();
+  command(file, Text("报告", "&Report"), ui::command::kReport, QKeySequence(Qt::CTRL | Qt::Key_R));
+  command(file, Text("数据导出", "&Export Data"), ui::command::kExport,
+          QKeySequence(Qt::CTRL | Qt::Key_E));
+  file->addSeparator();
+  file->addAction(Text("退出", "E&xit"), QKeySequence::Quit, this, &QWidget::close);
+
+  QMenu* analysis = menuBar()->addMenu(Text("分析(&A)", "&Analysis"));
+  QToolBar* toolbar = addToolBar(Text("分析", "Analysis"));
+  toolbar->setObjectName(QStringLiteral("analysis"));
+  for (const auto& t : templates_) {
+    const int id = t->id();
+    QAction* action =
+        analysis->addAction(t->icon(), t->title() + "...", this, [this, id] { ChooseAndOpen(id); });
+    toolbar->addAction(action);
+  }
+
+  QMenu* view = menuBar()->addMenu(Text("视图(&V)", "&View"));
+  command(view, Text("复制图形", "&Copy Picture"), ui::command::kCopyPicture, QKeySequence::Copy);
+  command(view, Text("保存图形...", "Save &Picture..."), ui::command::kSavePicture);
+  view->addSeparator();
+  command(view, Text("读数光标", "C&ursor"), ui::command::kCursor, QKeySequence(Qt::Key_C));
+  command(view, Text("坐标网线", "&Grid"), ui::command::kGrid, QKeySequence(Qt::Key_H));
+  view->addSeparator();
+  view->addAction(Text("设置...", "&Settings..."), this, &HostWindow::ShowSettings);
+
+  QMenu* window = menuBar()->addMenu(Text("窗口(&W)", "&Window"));
+  window->addAction(Text("层叠", "&Cascade"), mdi_, &QMdiArea::cascadeSubWindows);
+  window->addAction(Text("平铺", "&Tile"), mdi_, &QMdiArea::tileSubWindows);
+  window->addAction(Text("关闭", "Cl&ose"), QKeySequence::Close, mdi_,
+                    &QMdiArea::closeActiveSubWindow);
+  window->addSeparator();
+  connect(window, &QMenu::aboutToShow, this, [this, window] {
+    const auto actions = window->actions();
+    for (int i = 4; i < actions.size(); ++i) window->removeAction(actions[i]), delete actions[i];
+    for (QMdiSubWindow* sub : mdi_->subWindowList()) {
+      QAction* action = window->addAction(sub->windowTitle(), this,
+                                          [this, sub] { mdi_->setActiveSubWindow(sub); });
+      action->setCheckable(true);
+      action->setChecked(sub == mdi_->activeSubWindow());
+    }
+  });
+
+  QMenu* help = menuBar()->addMenu(Text("帮助(&H)", "&Help"));
+  command(help, Text("帮助", "&Help"), ui::command::kHelp, QKeySequence::HelpContents);
+  help->addAction(Text("关于", "&About"), this, [this] {
+    QMessageBox::about(this, QStringLiteral("torvwy"),
+                       Text("torvwy：测试波形的幅域分析。",
+                            "torvwy: amplitude-domain analysis of test waveforms."));
+  });
+}
+
+std::vector<QWidget*> HostWindow::frames() const {
+  std::vector<QWidget*> result;
+  for (QMdiSubWindow* sub : mdi_->subWindowList()) {
+    if (sub->widget() != nullptr) result.push_back(sub->widget());
+  }
+  return result;
+}
+
+QWidget* HostWindow::OpenWindow(int id) {
+  const DocTemplate* t = Template(id);
+  if (t == nullptr) return nullptr;
+  QWidget* frame = t->CreateFrame(nullptr);
+  QMdiSubWindow* sub = mdi_->addSubWindow(frame);
+  sub->setAttribute(Qt::WA_DeleteOnClose);
+  sub->setWindowIcon(t->icon());
+  sub->resize(900, 620);
+  sub->show();
+  return frame;
+}
+
+void HostWindow::ChooseAndOpen(int id) {
+  if (id == module::kStatisticsTemplate || ui::SelectNodeDialogRun(this, true, true)) {
+    OpenWindow(id);
+  }
+}
+
+QWidget* HostWindow::OpenResultFile(const QString& path) {
+  const std::filesystem::path file = path.toStdString();
+  const auto kind = core::KindOfExtension(file.extension().string());
+  if (!kind) {
+    QMessageBox::warning(this, QStringLiteral("torvwy"),
+                         Text("不认识的结果文件：", "Not a result file: ") + path);
+    return nullptr;
+  }
+  const core::SplitName split = core::SplitResultFileName(file.filename().string());
+  core::TestContext context;
+  context.result_mode = 1;
+  context.test_name = split.test_name;
+  context.test_code = split.test_code;
+  context.node_name = split.node_name;
+  context.data_path = file.parent_path().string();
+  context.result_path = file.parent_path().string();
+  context.result_count = 1;
+  context.result_names = {file.filename().string()};
+  if (auto ok = core::WriteAnalysisParameterFile(core::GetHostFolder() / core::kParameterFileName,
+                                                 context);
+      !ok) {
+    QMessageBox::warning(this, QStringLiteral("torvwy"), ui::ErrorText(ok.error()));
+    return nullptr;
+  }
+  return OpenWindow(module::kPeakTemplate + static_cast<int>(*kind));
+}
+
+void HostWindow::OpenResultDialog() {
+  const QString path =
+      QFileDialog::getOpenFileName(this, Text("打开结果文件", "Open Result File"), QString(),
+                                   Text("结果文件 (*.PCM *.DCM *.RFL *.pcm *.dcm *.rfl)",
+                                        "Result files (*.PCM *.DCM *.RFL *.pcm *.dcm *.rfl)"));
+  if (!path.isEmpty()) OpenResultFile(path);
+}
+
+void HostWindow::SendToActive(quint32 code, qintptr value) {
+  if (QMdiSubWindow* sub = mdi_->activeSubWindow()) {
+    ui::SendHostCommand(sub->widget(), code, value);
+  }
+}
+
+bool HostWindow::event(QEvent* event) {
+  if (event->type() == ui::kHostCommandEvent) {
+    const auto* message = static_cast<ui::HostMessage*>(event);
+    switch (message->code()) {
+      case ui::command::kWindowGone:
+        gone_.push_back(static_cast<quintptr>(message->value()));
+        break;
+      case ui::command::kFileStored:
+        statusBar()->showMessage(Text("结果文件已保存", "A result file was stored"), 5000);
+        break;
+      case ui::command::kPrinting:
+        statusBar()->showMessage(message->value() == 0 ? Text("正在打印...", "Printing...")
+                                                       : Text("打印结束", "Printed"),
+                                 5000);
+        break;
+      default:
+        break;
+    }
+    return true;
+  }
+  return QMainWindow::event(event);
+}
+
+void HostWindow::closeEvent(QCloseEvent* event) {
+  // A window whose closing is not yet permitted is asked once more, by giving the permission;
+  // a pass under way is cancelled by its window. Then everything closes; never an endless loop.
+  for (QWidget* frame : frames()) {
+    ui::HostMessage permit(ui::kHostNoticeEvent, ui::notice::kClosePermission, 1);
+    QApplication::sendEvent(frame, &permit);
+  }
+  mdi_->closeAllSubWindows();
+  if (!mdi_->subWindowList().isEmpty() && !closing_) {
+    closing_ = true;
+    event->ignore();
+    QTimer::singleShot(300, this, &QWidget::close);
+    return;
+  }
+  event->accept();
+}
+
+void HostWindow::ShowSettings() {
+  const std::filesystem::path profile_path = core::ProfilePath();
+  core::IniFile profile;
+  if (auto loaded = core::IniFile::Load(profile_path)) profile = std::move(*loaded);
+  QDialog dialog(this);
+  dialog.setWindowTitle(Text("设置", "Settings"));
+  auto* form = new QFormLayout(&dialog);
+  auto* language = new QComboBox(&dialog);
+  language->addItem(QStringLiteral("中文"), 0);
+  language->addItem(QStringLiteral("English"), 1);
+  language->setCurrentIndex(profile.GetInt("settings", "Language", 1) == 0 ? 0 : 1);
+  form->addRow(Text("语言（下次启动生效）", "Language (at the next start)"), language);
+  std::vector<QColor> colours;
+  std::vector<QPushButton*> buttons;
+  for (const ColourKey& key : kColours) {
+    colours.push_back(FromColourRef(
+        static_cast<unsigned>(profile.GetInt("settings", key.key, key.fallback)) & 0xFFFFFF));
+    auto* button = new QPushButton(&dialog);
+    const size_t index = buttons.size();
+    auto paint = [button, &colours, index] {
+      button->setStyleSheet(QStringLiteral("background-color: %1").arg(colours[index].name()));
+    };
+    paint();
+    connect(button, &QPushButton::clicked, &dialog, [&colours, index, paint, &dialog] {
+      const QColor chosen = QColorDialog::getColor(colours[index], &dialog);
+      if (chosen.isValid()) {
+        colours[index] = chosen;
+        paint();
+      }
+    });
+    buttons.push_back(button);
+    form->addRow(Text(key.chinese, key.english), button);
+  }
+  auto* format = new QComboBox(&dialog);
+  format->addItems({Text("默认", "Default"), Text("四位有效数字", "Four significant digits"),
+                    Text("固定小数位", "Fixed decimals")});
+  format->setCurrentIndex(static_cast<int>(profile.GetInt("settings", "NumberFormat", 0)) % 3);
+  auto* digits = new QSpinBox(&dialog);
+  digits->setRange(0, 9);
+  digits->setValue(static_cast<int>(profile.GetInt("settings", "NumberDigits", 3)));
+  form->addRow(Text("数字格式", "Number format"), format);
+  form->addRow(Text("小数位数", "Decimals"), digits);
+  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  form->addRow(box);
+  if (dialog.exec() != QDialog::Accepted) return;
+  profile.Set("settings", "Language", std::to_string(language->currentData().toInt()));
+  for (size_t i = 0; i < colours.size(); ++i) {
+    profile.Set("settings", kColours[i].key, std::to_string(ToColourRef(colours[i])));
+  }
+  profile.Set("settings", "NumberFormat", std::to_string(format->currentIndex()));
+  profile.Set("settings", "NumberDigits", std::to_string(digits->value()));
+  if (auto ok = profile.Save(profile_path); !ok) {
+    QMessageBox::warning(this, QStringLiteral("torvwy"), ui::ErrorText(ok.error()));
+    return;
+  }
+  AnnounceSettings();
+}
+
+void HostWindow::AnnounceSettings() {
+  for (QWidget* frame : frames()) {
+    ui::SendHostCommand(frame, ui::command::kReadColours);
+    ui::SendHostCommand(frame, ui::command::kDisplaySetting, 1);
+  }
+}
+
+}  // namespace torvwy::host

@@ -1,0 +1,59 @@
+// The host application's main window: loads the analysis module, opens its windows in an MDI
+// area, and sends and receives the two host messages.
+#pragma once
+
+#include <QLibrary>
+#include <QMainWindow>
+#include <memory>
+#include <vector>
+
+#include "module/doc_template.h"
+
+class QMdiArea;
+class QMdiSubWindow;
+
+namespace torvwy::host {
+
+class HostWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit HostWindow(QWidget* parent = nullptr);
+  ~HostWindow() override;
+
+  /// Loads the module ("libtorvwy_module.so" beside the program, or `path`) and takes its four
+  /// templates. Fails with a one-line reason.
+  bool LoadModule(const QString& path, QString* error);
+  /// Opens a window of the template `id` (6010..6013) on the current parameter file.
+  QWidget* OpenWindow(int id);
+  /// Opens a saved result file: writes a result-mode parameter file and opens its analysis.
+  QWidget* OpenResultFile(const QString& path);
+  /// Sends a 2025 command to the active analysis window.
+  void SendToActive(quint32 code, qintptr value = 0);
+
+  QMdiArea* mdi() const { return mdi_; }
+  /// The analysis frames open now.
+  std::vector<QWidget*> frames() const;
+  /// Frames announced gone with 2025/1010, newest last (for tests).
+  const std::vector<quintptr>& gone() const { return gone_; }
+
+ protected:
+  bool event(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void ChooseAndOpen(int id);
+  void OpenResultDialog();
+  void ShowSettings();
+  void AnnounceSettings();
+  const module::DocTemplate* Template(int id) const;
+
+  QMdiArea* mdi_ = nullptr;
+  QLibrary library_;
+  std::vector<std::unique_ptr<module::DocTemplate>> templates_;
+  std::vector<quintptr> gone_;
+  bool closing_ = false;
+};
+
+}  // namespace torvwy::host

@@ -1,0 +1,121 @@
+// torvwy-gui: the desktop application.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QMessageBox>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+#include <string_view>
+
+#include "host/host_window.h"
+#include "module/doc_template.h"
+#include "ui/error_text.h"
+#include "ui/select_node_dialog.h"
+
+namespace {
+
+bool AsksForHelp(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view a = argv[i];
+    if (a == "-h" || a == "--help" || a == "--help-all" || a == "-v" || a == "--version") {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  // --help and --version need no display.
+  std::unique_ptr<QCoreApplication> app;
+  if (AsksForHelp(argc, argv)) {
+    app = std::make_unique<QCoreApplication>(argc, argv);
+  } else {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+      std::fprintf(stderr, "torvwy-gui: no display (set DISPLAY, or QT_QPA_PLATFORM=offscreen)\n");
+      return 1;
+    }
+    app = std::make_unique<QApplication>(argc, argv);
+  }
+  QCoreApplication::setApplicationName(QStringLiteral("torvwy-gui"));
+  QCoreApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("torvwy-gui"));
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      QStringLiteral("Amplitude-domain analysis of test-and-measurement waveforms."));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  const QCommandLineOption open(QStringLiteral("open"), QStringLiteral("Open a saved result file."),
+                                QStringLiteral("FILE"));
+  const QCommandLineOption peak(QStringLiteral("peak"),
+                                QStringLiteral("Start with a peak counting window on the current "
+                                               "parameter file."));
+  const QCommandLineOption range(QStringLiteral("range"),
+                                 QStringLiteral("Start with a range counting window."));
+  const QCommandLineOption rainflow(QStringLiteral("rainflow"),
+                                    QStringLiteral("Start with a rainflow counting window."));
+  const QCommandLineOption stats(QStringLiteral("stats"),
+                                 QStringLiteral("Start with an amplitude statistics window."));
+  const QCommandLineOption module(QStringLiteral("module"),
+                                  QStringLiteral("The analysis module to load (default: "
+                                                 "libtorvwy_module.so beside the program)."),
+                                  QStringLiteral("PATH"));
+  const QCommandLineOption data(QStringLiteral("data"),
+                                QStringLiteral("With --test: the data folder of the test to open."),
+                                QStringLiteral("DIR"));
+  const QCommandLineOption test(
+      QStringLiteral("test"),
+      QStringLiteral("Choose this test without the chooser: writes the "
+                     "parameter file for --data, --test, --code, --node."),
+      QStringLiteral("NAME"));
+  const QCommandLineOption code(QStringLiteral("code"),
+                                QStringLiteral("With --test: the test code."),
+                                QStringLiteral("CODE"));
+  const QCommandLineOption node(QStringLiteral("node"),
+                                QStringLiteral("With --test: the node (repeat for several)."),
+                                QStringLiteral("NODE"));
+  parser.addOptions({open, peak, range, rainflow, stats, module, data, test, code, node});
+  parser.process(*app);
+
+  if (parser.isSet(test)) {
+    torvwy::ui::NodeChoice choice;
+    choice.test_name = parser.value(test).toStdString();
+    choice.test_code = parser.value(code).toStdString();
+    choice.data_path = parser.isSet(data) ? parser.value(data).toStdString() : std::string(".");
+    choice.result_path = choice.data_path;
+    for (const QString& n : parser.values(node)) choice.names.push_back(n.toStdString());
+    if (choice.names.empty()) {
+      choice.names = torvwy::ui::ListNodes(choice.data_path, choice.test_name, choice.test_code);
+    }
+    if (choice.names.empty()) {
+      std::fprintf(stderr, "torvwy-gui: no node of %s%s in %s\n", choice.test_name.c_str(),
+                   choice.test_code.c_str(), choice.data_path.c_str());
+      return 1;
+    }
+    if (auto ok = torvwy::ui::WriteChoice(choice); !ok) {
+      std::fprintf(stderr, "torvwy-gui: %s\n",
+                   torvwy::ui::ErrorText(ok.error()).toLocal8Bit().constData());
+      return 1;
+    }
+  }
+  torvwy::host::HostWindow window;
+  QString error;
+  if (!window.LoadModule(parser.value(module), &error)) {
+    std::fprintf(stderr, "torvwy-gui: %s\n", error.toLocal8Bit().constData());
+    QMessageBox::critical(nullptr, QStringLiteral("torvwy"), error);
+    return 1;
+  }
+  window.show();
+  QTimer::singleShot(0, &window, [&] {
+    using namespace torvwy::module;
+    if (parser.isSet(open)) window.OpenResultFile(parser.value(open));
+    if (parser.isSet(peak)) window.OpenWindow(kPeakTemplate);
+    if (parser.isSet(range)) window.OpenWindow(kRangeTemplate);
+    if (parser.isSet(rainflow)) window.OpenWindow(kRainflowTemplate);
+    if (parser.isSet(stats)) window.OpenWindow(kStatisticsTemplate);
+  });
+  return QCoreApplication::exec();
+}

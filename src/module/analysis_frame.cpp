@@ -1,0 +1,181 @@
+// The analysis frame: routing, the close handshake, the panel and help.
+#include "module/analysis_frame.h"
+
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QShortcut>
+#include <QTimerEvent>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "module/analysis_view.h"
+#include "module/module_state.h"
+#include "ui/host_message.h"
+
+namespace torvwy::module {
+namespace {
+
+constexpr int kCloseRetryMs = 200;
+
+struct PanelInfo {
+  const char* caption;  ///< empty: no panel
+  int dialog;
+};
+
+PanelInfo PanelOf(AnalysisKind kind) {
+  switch (kind) {
+    case AnalysisKind::kPeak:
+      return {"ContParameter", 6016};
+    case AnalysisKind::kRange:
+      return {"DispParameter", 6022};
+    case AnalysisKind::kRainflow:
+      return {"RainflowParameter", 6025};
+    case AnalysisKind::kStatistics:
+      break;
+  }
+  return {"", 0};
+}
+
+}  // namespace
+
+AnalysisFrame::AnalysisFrame(AnalysisKind kind, AnalysisView* view, QWidget* parent)
+    : QMainWindow(parent), kind_(kind), view_(view) {
+  setAttribute(Qt::WA_DeleteOnClose, false);
+  view->setParent(this);
+  setCentralWidget(view);
+  const PanelInfo info = PanelOf(kind);
+  if (info.dialog != 0) {
+    panel_ = new QDockWidget(QString::fromLatin1(info.caption), this);
+    panel_->setObjectName(QString::fromLatin1(info.caption));
+    panel_->setAllowedAreas(Qt::AllDockWidgetAreas);
+    // The parameter panel: its controls come with the panels; the container, its colour and its
+    // docking are the frame's.
+    auto* body = new QWidget(panel_);
+    body->setAutoFillBackground(true);
+    QPalette palette = body->palette();
+    palette.setColor(QPalette::Window, QColor(kPanelColour & 0xFF, (kPanelColour >> 8) & 0xFF,
+                                              (kPanelColour >> 16) & 0xFF));
+    body->setPalette(palette);
+    auto* layout = new QVBoxLayout(body);
+    layout->addWidget(new QLabel(QString::fromLatin1(info.caption), body));
+    layout->addStretch(1);
+    panel_->setWidget(body);
+    addDockWidget(Qt::LeftDockWidgetArea, panel_);
+    panel_->show();
+  }
+  setWindowTitle(view->windowTitle());
+  connect(view, &QWidget::windowTitleChanged, this, &QWidget::setWindowTitle);
+  connect(view, &AnalysisView::PassEnded, this, [this] {
+    if (close_after_pass_) {
+      close_after_pass_ = false;
+      CloseWindow();
+    }
+  });
+  auto* help = new QShortcut(QKeySequence::HelpContents, this);
+  connect(help, &QShortcut::activated, this, &AnalysisFrame::OpenHelp);
+}
+
+AnalysisFrame::~AnalysisFrame() {
+  if (close_timer_ != 0) killTimer(close_timer_);
+  if (view_ != nullptr && view_->busy()) view_->CancelPass();
+  ui::SendHostCommand(ui::HostWindow(), ui::command::kWindowGone, reinterpret_cast<qintptr>(this));
+}
+
+void AnalysisFrame::CloseWindow() {
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) {
+    sub->close();
+  } else {
+    close();
+  }
+}
+
+void AnalysisFrame::OpenHelp() {
+  if (view_ != nullptr) OpenHelpTopic(this, view_->HelpTopic());
+}
+
+bool AnalysisFrame::event(QEvent* event) {
+  if (event->type() == ui::kHostCommandEvent) {
+    const auto* message = static_cast<ui::HostMessage*>(event);
+    if (message->code() == ui::command::kHelp) {
+      OpenHelp();
+    } else {
+      ui::SendHostCommand(view_, message->code(), message->value());
+    }
+    return true;
+  }
+  if (event->type() == ui::kHostNoticeEvent) {
+    const auto* message = static_cast<ui::HostMessage*>(event);
+    HandleNotice(message->code(), message->value());
+    return true;
+  }
+  return QMainWindow::event(event);
+}
+
+void AnalysisFrame::HandleNotice(quint32 code, qintptr value) {
+  if (code == ui::notice::kClosePermission) {
+    closing_permitted_ = value != 0;
+    return;
+  }
+  if (panel_ == nullptr) {  // the statistics frame keeps only the closing permission
+    ui::PostHostNotice(view_, code, value);
+    return;
+  }
+  switch (code) {
+    case ui::notice::kPanelKey:
+    case 1004:
+    case 2002:
+    case 2003:
+      return;
+    case ui::notice::kPanelWidth:
+      if (value >= 0 && value <= kMaxPanelWidth) SlidePanel(static_cast<int>(value));
+      if (view_ != nullptr) view_->setFocus();
+      return;
+    case ui::notice::kPanelCollapse:
+      if (QWidget* body = panel_->widget()) body->setVisible(!body->isVisible());
+      return;
+    default:
+      ui::PostHostNotice(view_, code, value);
+  }
+}
+
+void AnalysisFrame::SlidePanel(int width) {
+  // Opens in steps of 50 pixels and closes in steps of 30, then sets the width exactly.
+  int size = panel_->width();
+  if (size > width) {
+    for (; size > width; size -= 30) resizeDocks({panel_}, {size}, Qt::Horizontal);
+  } else {
+    for (; size < width; size += 50) resizeDocks({panel_}, {size}, Qt::Horizontal);
+  }
+  resizeDocks({panel_}, {std::max(width, 1)}, Qt::Horizontal);
+}
+
+void AnalysisFrame::closeEvent(QCloseEvent* event) {
+  if (view_ != nullptr && view_->busy()) {
+    // A pass under way is cancelled first; the window closes when it has ended.
+    close_after_pass_ = true;
+    view_->CancelPass();
+    event->ignore();
+    return;
+  }
+  if (closing_permitted_) {
+    event->accept();
+    return;
+  }
+  event->ignore();
+  ui::PostHostCommand(view_, ui::command::kCloseRequest, 0);
+  if (close_timer_ == 0) close_timer_ = startTimer(kCloseRetryMs);
+}
+
+void AnalysisFrame::timerEvent(QTimerEvent* event) {
+  if (event->timerId() != close_timer_) {
+    QMainWindow::timerEvent(event);
+    return;
+  }
+  killTimer(close_timer_);
+  close_timer_ = 0;
+  CloseWindow();
+}
+
+}  // namespace torvwy::module

@@ -1,0 +1,321 @@
+// The counting views: start-up, the counting pass, commands and notices.
+#include "module/counting_view.h"
+
+#include <QPainter>
+#include <QTimer>
+#include <cmath>
+#include <memory>
+
+#include "core/data/labels.h"
+#include "core/peak/peak_counting.h"
+#include "core/rainflow/rainflow_counting.h"
+#include "core/range/range_counting.h"
+#include "core/services/folders.h"
+#include "module/analysis_frame.h"
+#include "module/module_state.h"
+#include "render/colours.h"
+#include "ui/error_text.h"
+#include "ui/host_message.h"
+#include "ui/select_node_dialog.h"
+
+namespace torvwy::module {
+namespace {
+
+constexpr int kStartDelayMs = 100;
+
+/// Counts one node; the result file record of the analysis, node fields filled.
+core::Result<core::AnyResultFile> CountNode(core::CountingKind kind, const core::SamplingInfo& info,
+                                            const std::filesystem::path& sts,
+                                            const core::CountingParameters& parameters,
+                                            core::Progress& progress) {
+  switch (kind) {
+    case core::CountingKind::kPeak: {
+      auto counted = core::RunPeakCounting(info, sts, parameters, progress);
+      if (!counted) return counted.error();
+      core::PeakResultFile file;
+      file.result = std::move(*counted);
+      return core::AnyResultFile(std::move(file));
+    }
+    case core::CountingKind::kRange: {
+      auto counted = core::RunRangeCounting(info, sts, parameters, progress);
+      if (!counted) return counted.error();
+      core::RangeResultFile file;
+      file.result = std::move(*counted);
+      return core::AnyResultFile(std::move(file));
+    }
+    case core::CountingKind::kRainflow:
+      break;
+  }
+  auto counted = core::RunRainflowCounting(info, sts, parameters, progress);
+  if (!counted) return counted.error();
+  core::RainflowResultFile file;
+  file.result = std::move(*counted);
+  return core::AnyResultFile(std::move(file));
+}
+
+bool Cancelled(const core::AnyResultFile& file) {
+  return std::visit([](const auto& f) { return f.result.cancelled; }, file);
+}
+
+/// 1 shows, 2 hides, any other value toggles.
+bool ShowHide(qintptr value, bool shown) { return value == 1 ? true : value == 2 ? false : !shown; }
+
+}  // namespace
+
+CountingView::CountingView(core::CountingKind kind, QWidget* parent)
+    : PictureView(parent), kind_(kind) {
+  setFocusPolicy(Qt::StrongFocus);
+  state_.language = Language();
+  state_.colours = render::ReadColours();
+  UpdateTitle();
+  connect(&runner_, &ui::PassRunner::Finished, this, &AnalysisView::PassEnded);
+}
+
+QString CountingView::HelpTopic() const {
+  switch (kind_) {
+    case core::CountingKind::kPeak:
+      return QStringLiteral("WyCont.html");
+    case core::CountingKind::kRange:
+      return QStringLiteral("WyDisp.html");
+    case core::CountingKind::kRainflow:
+      break;
+  }
+  return QStringLiteral("WyRainflow.html");
+}
+
+QString CountingView::PictureName() const {
+  static const char* const kSuffix[] = {"_Cont", "_Disp", "_RainFlow"};
+  const QString suffix = QString::fromLatin1(kSuffix[static_cast<int>(kind_)]);
+  const QString test = QString::fromStdString(context_.test_name + context_.test_code);
+  if (file_) {
+    const core::ResultFileNode& node = core::NodeOf(*file_);
+    if (!node.node_name.empty()) {
+      return QString::fromStdString(node.test_name + node.test_code + "#" + node.node_name) +
+             suffix;
+    }
+  }
+  return test + suffix;
+}
+
+void CountingView::UpdateTitle() {
+  static const int kTitle[] = {6017, 6018, 6019};
+  static const char* const kEnglish[] = {"Peak Counting", "Range Counting", "Rainflow Counting"};
+  QString title = Language() == core::kLanguageChinese
+                      ? ResourceString(kTitle[static_cast<int>(kind_)])
+                      : QString::fromLatin1(kEnglish[static_cast<int>(kind_)]);
+  if (file_) {
+    const core::ResultFileNode& node = core::NodeOf(*file_);
+    title += QStringLiteral(" - ") +
+             QString::fromStdString(node.test_name + node.test_code + "#" + node.node_name);
+  }
+  setWindowTitle(title);
+}
+
+void CountingView::showEvent(QShowEvent* event) {
+  PictureView::showEvent(event);
+  if (started_) return;
+  started_ = true;
+  QTimer::singleShot(kStartDelayMs, this, &CountingView::Start);
+}
+
+void CountingView::Fail(const QString& text) {
+  ShowMessage(this, text);
+  // A window that can't start closes.
+  QTimer::singleShot(0, this, [this] {
+    if (auto* frame = qobject_cast<AnalysisFrame*>(parentWidget())) frame->CloseWindow();
+  });
+}
+
+void CountingView::Start() {
+  const std::filesystem::path file = core::GetHostFolder() / core::kParameterFileName;
+  auto context = core::ReadAnalysisParameterFile(file);
+  if (!context) return Fail(ui::ErrorText(context.error()));
+  context_ = std::move(*context);
+  if (result_mode()) {
+    if (context_.result_names.empty()) return Fail(Message(core::kMsgParameterFileUnreadable));
+    auto path = core::ResultNamePath(context_.result_path, context_.result_names.front());
+    if (!path) return Fail(ui::ErrorText(path.error()));
+    auto opened = core::OpenResultFile(*path);
+    if (!opened) return Fail(ui::ErrorText(opened.error()));
+    if (core::KindOf(*opened) != kind_) {
+      return Fail(QString::fromStdString(path->string()) +
+                  Text(" 不是本分析的结果文件。", " is not a result file of this analysis."));
+    }
+    const core::ResultFileNode& node = core::NodeOf(*opened);
+    if (node.old_format_warning) {
+      ShowMessage(this, QString::fromUtf8(core::OldFormatMessage(Language())), false);
+    }
+    file_ = std::move(*opened);
+    UpdateTitle();
+    Redraw();
+    return;
+  }
+  auto info = core::LoadCurrentNode(context_);
+  if (!info) return Fail(ui::ErrorText(info.error()));
+  info_ = *info;
+  auto sts = core::NodeFilePath(context_.data_path, context_.test_name, context_.test_code,
+                                context_.node_name, ".sts");
+  if (!sts) return Fail(ui::ErrorText(sts.error()));
+  sts_ = *sts;
+  bookmarks_ = context_.labels.empty() ? std::vector<core::Label>{} : context_.labels.front();
+  core::ResetRangeOnNodeLoad(parameters_, info_);
+  core::SettleRange(parameters_);
+  Recount();
+}
+
+void CountingView::Recount() {
+  if (result_mode() || sts_.empty()) return;
+  auto outcome = std::make_shared<std::optional<core::Result<core::AnyResultFile>>>();
+  const core::CountingKind kind = kind_;
+  const core::SamplingInfo info = info_;
+  const std::filesystem::path sts = sts_;
+  const core::CountingParameters parameters = parameters_;
+  const QString status =
+      Message(core::kMsgCountingCaption) + " " +
+      QString::fromStdString(context_.test_name + context_.test_code + "#" + context_.node_name);
+  runner_.Start(
+      status,
+      [=](core::Progress& progress) {
+        *outcome = CountNode(kind, info, sts, parameters, progress);
+      },
+      [this, outcome] {
+        if (!outcome->has_value()) return;
+        auto& counted = **outcome;
+        if (!counted) {
+          ShowMessage(this, ui::ErrorText(counted.error()));
+          return;
+        }
+        cancelled_ = Cancelled(*counted);
+        std::visit(
+            [this](auto& f) {
+              f.test_name = context_.test_name;
+              f.test_code = context_.test_code;
+              f.node_name = context_.node_name;
+              f.sampling = info_;
+              f.total_blocks = info_.whole_blocks();
+            },
+            *counted);
+        file_ = std::move(*counted);
+        UpdateTitle();
+        Redraw();
+      });
+}
+
+render::PictureReport CountingView::DrawPicture(QPainter& painter,
+                                                const render::TargetGeometry& geometry) {
+  if (!file_) {
+    painter.fillRect(geometry.area, Qt::white);
+    return {};
+  }
+  return render::DrawCountingPicture(painter, geometry, *file_, bookmarks_, state_);
+}
+
+void CountingView::SaveResult() {
+  if (result_mode() || !file_) return;
+  if (cancelled_) {
+    ShowMessage(this, Text("计算被取消，部分结果不能保存。",
+                           "The counting was cancelled: a partial result is not saved."));
+    return;
+  }
+  auto path = core::ResultFilePath(context_.result_path, context_.test_name, context_.test_code,
+                                   context_.node_name, kind_);
+  if (!path) return ShowMessage(this, ui::ErrorText(path.error()));
+  const core::Status saved = std::visit(
+      [&path](const auto& f) -> core::Status {
+        using File = std::decay_t<decltype(f)>;
+        if constexpr (std::is_same_v<File, core::PeakResultFile>) {
+          return core::SavePeakResultFile(*path, f);
+        } else if constexpr (std::is_same_v<File, core::RangeResultFile>) {
+          return core::SaveRangeResultFile(*path, f);
+        } else {
+          return core::SaveRainflowResultFile(*path, f);
+        }
+      },
+      *file_);
+  if (!saved) return ShowMessage(this, ui::ErrorText(saved.error()));
+  ShowMessage(
+      this,
+      Text("结果已保存到 ", "The result was saved to ") + QString::fromStdString(path->string()),
+      false);
+  if (kind_ == core::CountingKind::kRainflow) {
+    ui::SendHostCommand(ui::HostWindow(), ui::command::kFileStored, 0);
+  }
+}
+
+void CountingView::HandleCommand(quint32 code, qintptr value) {
+  if (HandlePictureCommand(code, value)) return;
+  switch (code) {
+    case ui::command::kSaveResult:
+      SaveResult();
+      return;
+    case ui::command::kCursor:
+      state_.cursor_shown = ShowHide(value, state_.cursor_shown);
+      break;
+    case ui::command::kGrid:
+      state_.grid_shown = ShowHide(value, state_.grid_shown);
+      break;
+    case ui::command::kMarkStyle:
+      if (value < 0 || value > 4) return;
+      state_.mark_style = static_cast<int>(value);
+      break;
+    case ui::command::kReadColours:
+      state_.colours = render::ReadColours();
+      break;
+    case ui::command::kDisplaySetting:
+      if (kind_ != core::CountingKind::kPeak || value != 1) return;
+      break;
+    case ui::command::kMoveCursor:
+      if (value < 0 || value > 9) return;  // step codes are 0..9
+      return;
+    default:
+      return;
+  }
+  Redraw();
+}
+
+void CountingView::HandleNotice(quint32 code, qintptr value) {
+  switch (code) {
+    case ui::notice::kCurveType:
+      if (value < 0 || value > 7) return;
+      state_.curve_type = value == 6 ? 1 : static_cast<int>(value);
+      state_.symbol_type = value == 6 ? 0 : 4;
+      break;
+    case ui::notice::kMarkStyle:
+      if (value < 0 || value > 4) return;
+      state_.mark_style = static_cast<int>(value);
+      break;
+    case ui::notice::kZoomSlider:
+      if (value < 0 || value > 400) return;
+      state_.zoom = std::pow(10.0, (static_cast<double>(value) - 200.0) * 0.01);
+      break;
+    case ui::notice::kReload:
+      if (result_mode()) return;
+      if (ui::SelectNodeDialogRun(this, false, false)) Start();
+      return;
+    case ui::notice::kSetup:
+      if (result_mode()) return;
+      if (auto tsp = core::NodeFilePath(context_.data_path, context_.test_name, context_.test_code,
+                                        context_.node_name, ".tsp");
+          !tsp || core::CheckNode(*tsp, info_) != 0) {
+        ShowMessage(this, Text("测点的采样参数文件不存在或已改变。",
+                               "The node's sampling parameter file is missing or has changed."));
+        return;
+      }
+      Recount();
+      return;
+    case ui::notice::kInset:
+      state_.inset_shown = value != 0;
+      break;
+    case ui::notice::kSeparately:
+      state_.separately = value != 0;
+      break;
+    case ui::notice::kOneWay:
+      state_.one_way = value != 0;
+      break;
+    default:
+      return;
+  }
+  Redraw();
+}
+
+}  // namespace torvwy::module

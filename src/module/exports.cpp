@@ -1,0 +1,83 @@
+// The four exports: a template per analysis, each making a frame with its view.
+#include <QColor>
+#include <QFont>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
+#include <new>
+
+#include "module/analysis_frame.h"
+#include "module/counting_view.h"
+#include "module/doc_template.h"
+#include "module/module_state.h"
+#include "module/statistics_view.h"
+
+namespace torvwy::module {
+namespace {
+
+/// The frame icon of a template: a coloured tile with the analysis's letter.
+QIcon FrameIcon(const QColor& colour, const QString& letter) {
+  QPixmap pixmap(32, 32);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setBrush(colour);
+  painter.setPen(Qt::NoPen);
+  painter.drawRoundedRect(QRectF(1, 1, 30, 30), 6, 6);
+  painter.setPen(Qt::white);
+  QFont font = painter.font();
+  font.setPixelSize(18);
+  font.setBold(true);
+  painter.setFont(font);
+  painter.drawText(QRect(0, 0, 32, 32), Qt::AlignCenter, letter);
+  painter.end();
+  return QIcon(pixmap);
+}
+
+QString Title(int resource, const char* english) {
+  return Language() == core::kLanguageChinese ? ResourceString(resource)
+                                              : QString::fromLatin1(english);
+}
+
+DocTemplate* CountingTemplate(int id, core::CountingKind kind, AnalysisKind frame_kind,
+                              int resource, const char* english, const QColor& colour,
+                              const char* letter) {
+  return new (std::nothrow)
+      DocTemplate(id, Title(resource, english), FrameIcon(colour, QString::fromLatin1(letter)),
+                  [kind, frame_kind](QWidget* parent) -> QWidget* {
+                    return new AnalysisFrame(frame_kind, new CountingView(kind), parent);
+                  });
+}
+
+}  // namespace
+}  // namespace torvwy::module
+
+using namespace torvwy::module;
+
+extern "C" {
+
+DocTemplate* InitContDLL() {
+  return CountingTemplate(kPeakTemplate, torvwy::core::CountingKind::kPeak, AnalysisKind::kPeak,
+                          6017, "Peak Counting", QColor(0x2E, 0x7D, 0x32), "P");
+}
+
+DocTemplate* InitDispDLL() {
+  return CountingTemplate(kRangeTemplate, torvwy::core::CountingKind::kRange, AnalysisKind::kRange,
+                          6018, "Range Counting", QColor(0x15, 0x65, 0xC0), "R");
+}
+
+DocTemplate* InitRainFlowDLL() {
+  return CountingTemplate(kRainflowTemplate, torvwy::core::CountingKind::kRainflow,
+                          AnalysisKind::kRainflow, 6019, "Rainflow Counting",
+                          QColor(0x6A, 0x1B, 0x9A), "F");
+}
+
+DocTemplate* InitStatDLL() {
+  return new (std::nothrow) DocTemplate(
+      kStatisticsTemplate, Title(6020, "Amplitude Statistics"),
+      FrameIcon(QColor(0xEF, 0x6C, 0x00), QStringLiteral("S")), [](QWidget* parent) -> QWidget* {
+        return new AnalysisFrame(AnalysisKind::kStatistics, new StatisticsView, parent);
+      });
+}
+
+}  // extern "C"

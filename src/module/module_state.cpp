@@ -1,0 +1,101 @@
+// The module's language, message table, resource texts and help pages.
+#include "module/module_state.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace torvwy::module {
+namespace {
+
+/// Set when the module is loaded (the first use of any of them, which comes before any window).
+struct ModuleState {
+  int language = core::GetUILanguage();
+  core::MessageTable messages = core::LoadMessageTable(language);
+  bool help_failed = false;
+  std::function<void(const QString&)> message_sink;
+};
+
+ModuleState& State() {
+  static ModuleState state;
+  return state;
+}
+
+// Loading the module reads the language, so that every window of this process uses one.
+[[maybe_unused]] const int kLoaded = (State(), 0);
+
+}  // namespace
+
+int Language() { return State().language; }
+const core::MessageTable& Messages() { return State().messages; }
+QString Message(int number) { return QString::fromUtf8(Messages()[number]); }
+
+QString Text(const char* chinese, const char* english) {
+  return QString::fromUtf8(core::Tr(Language(), chinese, english));
+}
+
+void ShowMessage(QWidget* parent, const QString& text, bool warning) {
+  if (State().message_sink) {
+    State().message_sink(text);
+    return;
+  }
+  const QString title = QStringLiteral("torvwy");
+  if (warning) {
+    QMessageBox::warning(parent, title, text);
+  } else {
+    QMessageBox::information(parent, title, text);
+  }
+}
+
+void SetMessageSinkForTesting(std::function<void(const QString&)> sink) {
+  State().message_sink = std::move(sink);
+}
+
+QString ResourceString(int id) {
+  switch (id) {
+    case 6017:
+      return QStringLiteral("峰值计数分析");
+    case 6018:
+      return QStringLiteral("变程计数分析");
+    case 6019:
+      return QStringLiteral("雨流法计数分析");
+    case 6020:
+      return QStringLiteral("幅域指标统计");
+    case 6021:
+      return QStringLiteral("TORV Calculating");
+    default:
+      return {};
+  }
+}
+
+QString HelpFolder() {
+  const QString forced = qEnvironmentVariable("TORVWY_HELP_DIR");
+  if (!forced.isEmpty()) return forced;
+  const QString program = QCoreApplication::applicationDirPath();
+  for (const QString& folder : {program + "/help", program + "/../share/torvwy/help"}) {
+    if (QFileInfo(folder).isDir()) return QDir::cleanPath(folder);
+  }
+  return QDir::cleanPath(program + "/help");
+}
+
+bool OpenHelpTopic(QWidget* caller, const QString& topic) {
+  ModuleState& state = State();
+  if (state.help_failed) return false;
+  QString page = topic;
+  if (Language() != core::kLanguageChinese)
+    page.replace(QStringLiteral(".html"), QStringLiteral("_en.html"));
+  const QString path = HelpFolder() + "/" + page;
+  if (!QFileInfo::exists(path)) {
+    state.help_failed = true;
+    ShowMessage(caller, Text("找不到帮助文件：", "The help pages can't be found: ") + path);
+    return false;
+  }
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void ResetHelpForTesting() { State().help_failed = false; }
+
+}  // namespace torvwy::module

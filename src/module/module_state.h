@@ -1,0 +1,39 @@
+// What the whole module shares: the language flag, the message table, its texts and help.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+#include "core/services/message_table.h"
+
+class QWidget;
+
+namespace torvwy::module {
+
+/// Read once when the module is loaded; a language change takes effect at the next start.
+int Language();
+const core::MessageTable& Messages();
+/// The text of a message number as a QString.
+QString Message(int number);
+/// The Chinese or English text by the module's language.
+QString Text(const char* chinese, const char* english);
+
+/// Shows a message box over `parent` (warning or information). Tests can take the messages
+/// instead (SetMessageSinkForTesting), so that nothing waits for a click.
+void ShowMessage(QWidget* parent, const QString& text, bool warning = true);
+void SetMessageSinkForTesting(std::function<void(const QString&)> sink);
+
+/// Resource texts of the module.
+QString ResourceString(int id);  ///< 6017..6021
+
+/// Opens the help page `topic` ("WyCont.html"; "_en" added in English) from the help folder
+/// beside the program. When the pages are missing it says so once and never tries again in this
+/// process. Returns whether a page was opened.
+bool OpenHelpTopic(QWidget* caller, const QString& topic);
+/// For tests: forget an earlier failure.
+void ResetHelpForTesting();
+/// The folder help pages are looked up in: $TORVWY_HELP_DIR, else "<program>/help", else
+/// "<program>/../share/torvwy/help".
+QString HelpFolder();
+
+}  // namespace torvwy::module

@@ -1,0 +1,124 @@
+// The off-screen picture, printing and picture export.
+#include "module/picture_view.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+
+#include "core/report/companion.h"
+#include "module/module_state.h"
+#include "render/picture_output.h"
+#include "ui/error_text.h"
+#include "ui/host_message.h"
+
+namespace torvwy::module {
+
+double PictureView::aspect() const {
+  return width() > 0 && height() > 0 ? static_cast<double>(height()) / width()
+                                     : render::kDefaultAspect;
+}
+
+void PictureView::Redraw() {
+  const qreal ratio = devicePixelRatioF();
+  QImage image(size() * ratio, QImage::Format_RGB32);
+  image.setDevicePixelRatio(ratio);
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    render::TargetGeometry geometry;
+    geometry.target = render::DrawTarget::kWindow;
+    geometry.area = rect();
+    drawn_ = DrawPicture(painter, geometry);
+  }
+  picture_ = std::move(image);
+  update();
+}
+
+void PictureView::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  if (picture_.isNull()) {
+    painter.fillRect(rect(), Qt::white);
+    return;
+  }
+  painter.drawImage(QPoint(0, 0), picture_);
+}
+
+void PictureView::resizeEvent(QResizeEvent* event) {
+  AnalysisView::resizeEvent(event);
+  Redraw();
+}
+
+QImage PictureView::ExportImage() const {
+  auto* self = const_cast<PictureView*>(this);
+  return render::RenderImage(
+      [self](QPainter& painter, const render::TargetGeometry& geometry) {
+        return self->DrawPicture(painter, geometry);
+      },
+      aspect());
+}
+
+bool PictureView::PrintOn(QPrinter& printer) {
+  QPainter painter;
+  if (!painter.begin(&printer)) return false;
+  const QRectF paper = printer.pageLayout().fullRect(QPageLayout::Millimeter);
+  const int dpi = printer.resolution();
+  const render::PrinterGeometry page =
+      render::ComputePrinterGeometry(paper.width(), paper.height(), dpi);
+  painter.setWindow(QRect(QPoint(0, 0), page.logical_extent));
+  painter.setViewport(QRect(QPoint(0, 0), page.device_extent));
+  render::TargetGeometry geometry;
+  geometry.target = render::DrawTarget::kPrinter;
+  geometry.area = page.area;
+  geometry.units_per_inch = page.units_per_inch;
+  DrawPicture(painter, geometry);
+  return painter.end();
+}
+
+bool PictureView::HandlePictureCommand(quint32 code, qintptr) {
+  switch (code) {
+    case ui::command::kPrint: {
+      QPrinter printer(QPrinter::HighResolution);
+      printer.setPageSize(QPageSize(QPageSize::A4));
+      printer.setFullPage(true);
+      // With no printer installed the dialog still offers printing to a PDF file.
+      if (QPrinterInfo::availablePrinters().isEmpty()) printer.setOutputFormat(QPrinter::PdfFormat);
+      QPrintDialog dialog(&printer, this);
+      if (dialog.exec() == QDialog::Accepted && !PrintOn(printer)) {
+        ShowMessage(this, Text("打印失败。", "Printing failed."));
+      }
+      return true;
+    }
+    case ui::command::kPrintPreview: {
+      QPrinter printer(QPrinter::HighResolution);
+      printer.setPageSize(QPageSize(QPageSize::A4));
+      printer.setFullPage(true);
+      QPrintPreviewDialog preview(&printer, this);
+      connect(&preview, &QPrintPreviewDialog::paintRequested, this,
+              [this](QPrinter* target) { PrintOn(*target); });
+      preview.exec();
+      return true;
+    }
+    case ui::command::kCopyPicture:
+      QApplication::clipboard()->setImage(ExportImage());
+      return true;
+    case ui::command::kSavePicture: {
+      const std::filesystem::path file = core::ImageExportPicturePath();
+      if (auto ok = render::WriteBitmapFile(file, ExportImage(), render::kBitmapForExport); !ok) {
+        ShowMessage(this, ui::ErrorText(ok.error()));
+        return true;
+      }
+      if (auto started = core::LaunchImageExport(file, PictureName().toStdString()); !started) {
+        ShowMessage(this, ui::ErrorText(started.error()));
+      }
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+}  // namespace torvwy::module

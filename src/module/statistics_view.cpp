@@ -1,0 +1,170 @@
+// The statistics view: the batch, the list, saving and printing.
+#include "module/statistics_view.h"
+
+#include <QHeaderView>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QTableWidget>
+#include <QTextDocument>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <memory>
+
+#include "core/stats/statistics_result_file.h"
+#include "module/analysis_frame.h"
+#include "module/module_state.h"
+#include "ui/error_text.h"
+#include "ui/host_message.h"
+
+namespace torvwy::module {
+namespace {
+
+constexpr int kStartDelayMs = 100;
+
+}  // namespace
+
+StatisticsView::StatisticsView(QWidget* parent) : AnalysisView(parent) {
+  setFocusPolicy(Qt::StrongFocus);
+  list_ = new QTableWidget(this);
+  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list_->verticalHeader()->hide();
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(list_);
+  setWindowTitle(Language() == core::kLanguageChinese ? ResourceString(6020)
+                                                      : QStringLiteral("Amplitude Statistics"));
+  connect(&runner_, &ui::PassRunner::Finished, this, &AnalysisView::PassEnded);
+}
+
+void StatisticsView::showEvent(QShowEvent* event) {
+  AnalysisView::showEvent(event);
+  if (started_) return;
+  started_ = true;
+  QTimer::singleShot(kStartDelayMs, this, [this] { Run(core::ReadStatisticsParameters()); });
+}
+
+void StatisticsView::Run(const core::StatisticsParameters& parameters) {
+  parameters_ = parameters;
+  auto outcome = std::make_shared<std::optional<core::Result<core::StatisticsBatch>>>();
+  core::StatisticsRunOptions options;
+  options.language = Language();
+  runner_.Start(
+      Message(core::kMsgCountingCaption),
+      [outcome, parameters, options](core::Progress& progress) {
+        *outcome = core::RunStatistics(parameters, options, progress);
+      },
+      [this, outcome] {
+        if (!outcome->has_value()) return;
+        auto& batch = **outcome;
+        if (!batch) {
+          ShowMessage(this, batch.error().message == core::kMsgNoValidDataFile
+                                ? QStringLiteral("No Valid Data File")
+                                : ui::ErrorText(batch.error()));
+          if (!batch_) {
+            QTimer::singleShot(0, this, [this] {
+              if (auto* frame = qobject_cast<AnalysisFrame*>(parentWidget())) frame->CloseWindow();
+            });
+          }
+          return;
+        }
+        batch_ = std::move(*batch);
+        Fill();
+      });
+}
+
+void StatisticsView::Fill() {
+  const core::StatisticsTable& table = batch_->table;
+  list_->clear();
+  list_->setColumnCount(static_cast<int>(table.columns.size()));
+  QStringList titles;
+  for (size_t c = 0; c < table.columns.size(); ++c) {
+    titles << QString::fromStdString(table.columns[c].title);
+    list_->setColumnWidth(static_cast<int>(c), table.columns[c].width_px);
+  }
+  list_->setHorizontalHeaderLabels(titles);
+  list_->setRowCount(static_cast<int>(table.rows.size()));
+  for (size_t r = 0; r < table.rows.size(); ++r) {
+    for (size_t c = 0; c < table.rows[r].size(); ++c) {
+      auto* item = new QTableWidgetItem(QString::fromStdString(table.rows[r][c]));
+      if (c != table.rows[r].size() - 1) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      list_->setItem(static_cast<int>(r), static_cast<int>(c), item);
+    }
+  }
+  QString title = Language() == core::kLanguageChinese ? ResourceString(6020)
+                                                       : QStringLiteral("Amplitude Statistics");
+  setWindowTitle(title + " - " + QString::fromStdString(parameters_.test_name) + " " +
+                 QString::fromStdString(parameters_.code_range) + "#" +
+                 QString::fromStdString(parameters_.node_range));
+}
+
+void StatisticsView::Save() {
+  if (!batch_ || batch_->table.rows.empty()) return;
+  const auto path = core::StatisticsResultFilePath(parameters_.result_path, parameters_.test_name,
+                                                   batch_->codes, batch_->nodes);
+  if (auto ok = core::WriteStatisticsResultFile(path, batch_->table); !ok) {
+    return ShowMessage(this, ui::ErrorText(ok.error()));
+  }
+  ShowMessage(this,
+              Language() == core::kLanguageChinese
+                  ? QStringLiteral("保存结束！\r\n\r\n结果已经正确保存到\r\n %1 .")
+                        .arg(QString::fromStdString(path.string()))
+                  : QStringLiteral("Succeed to save result File: %1 .")
+                        .arg(QString::fromStdString(path.string())),
+              false);
+}
+
+bool StatisticsView::PrintOn(QPrinter& printer) {
+  QString html = QStringLiteral("<table border=1 cellspacing=0 cellpadding=2><tr>");
+  for (int c = 0; c < list_->columnCount(); ++c) {
+    html += "<th>" + list_->horizontalHeaderItem(c)->text().toHtmlEscaped() + "</th>";
+  }
+  html += "</tr>";
+  for (int r = 0; r < list_->rowCount(); ++r) {
+    html += "<tr>";
+    for (int c = 0; c < list_->columnCount(); ++c) {
+      const QTableWidgetItem* item = list_->item(r, c);
+      html += "<td>" + (item ? item->text().toHtmlEscaped() : QString()) + "</td>";
+    }
+    html += "</tr>";
+  }
+  html += "</table>";
+  QTextDocument document;
+  document.setHtml("<h3>" + windowTitle().toHtmlEscaped() + "</h3>" + html);
+  ui::SendHostCommand(ui::HostWindow(), ui::command::kPrinting, 0);
+  document.print(&printer);
+  ui::SendHostCommand(ui::HostWindow(), ui::command::kPrinting, 1);
+  return true;
+}
+
+void StatisticsView::HandleCommand(quint32 code, qintptr value) {
+  switch (code) {
+    case ui::command::kPrint: {
+      QPrinter printer(QPrinter::HighResolution);
+      if (QPrinterInfo::availablePrinters().isEmpty()) printer.setOutputFormat(QPrinter::PdfFormat);
+      QPrintDialog dialog(&printer, this);
+      if (dialog.exec() == QDialog::Accepted) PrintOn(printer);
+      return;
+    }
+    case ui::command::kPrintPreview: {
+      QPrinter printer(QPrinter::HighResolution);
+      QPrintPreviewDialog preview(&printer, this);
+      connect(&preview, &QPrintPreviewDialog::paintRequested, this,
+              [this](QPrinter* target) { PrintOn(*target); });
+      preview.exec();
+      return;
+    }
+    case ui::command::kSaveResult:
+      Save();
+      return;
+    case ui::command::kDisplaySetting:
+      if (value == 1) update();
+      return;
+    default:
+      return;
+  }
+}
+
+}  // namespace torvwy::module
