@@ -29,6 +29,7 @@
 #include "core/services/profile.h"
 #include "ui/error_text.h"
 #include "ui/host_message.h"
+#include "ui/message_box.h"
 #include "ui/select_node_dialog.h"
 
 namespace torvwy::host {
@@ -229,8 +230,7 @@ QWidget* HostWindow::OpenResultFile(const QString& path) {
   const std::filesystem::path file = path.toStdString();
   const auto kind = core::KindOfExtension(file.extension().string());
   if (!kind) {
-    QMessageBox::warning(this, QStringLiteral("torvwy"),
-                         Text("不认识的结果文件：", "Not a result file: ") + path);
+    ui::ShowMessage(this, Text("不认识的结果文件：", "Not a result file: ") + path);
     return nullptr;
   }
   const core::SplitName split = core::SplitResultFileName(file.filename().string());
@@ -246,7 +246,7 @@ QWidget* HostWindow::OpenResultFile(const QString& path) {
   if (auto ok = core::WriteAnalysisParameterFile(core::GetHostFolder() / core::kParameterFileName,
                                                  context);
       !ok) {
-    QMessageBox::warning(this, QStringLiteral("torvwy"), ui::ErrorText(ok.error()));
+    ui::ShowMessage(this, ui::ErrorText(ok.error()));
     return nullptr;
   }
   return OpenWindow(module::kPeakTemplate + static_cast<int>(*kind));
@@ -360,7 +360,7 @@ void HostWindow::ShowSettings() {
   profile.Set("settings", "NumberFormat", std::to_string(format->currentIndex()));
   profile.Set("settings", "NumberDigits", std::to_string(digits->value()));
   if (auto ok = profile.Save(profile_path); !ok) {
-    QMessageBox::warning(this, QStringLiteral("torvwy"), ui::ErrorText(ok.error()));
+    ui::ShowMessage(this, ui::ErrorText(ok.error()));
     return;
   }
   AnnounceSettings();

@@ -8,6 +8,8 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include "ui/message_box.h"
+
 namespace torvwy::module {
 namespace {
 
@@ -16,7 +18,6 @@ struct ModuleState {
   int language = core::GetUILanguage();
   core::MessageTable messages = core::LoadMessageTable(language);
   bool help_failed = false;
-  std::function<void(const QString&)> message_sink;
 };
 
 ModuleState& State() {
@@ -38,20 +39,7 @@ QString Text(const char* chinese, const char* english) {
 }
 
 void ShowMessage(QWidget* parent, const QString& text, bool warning) {
-  if (State().message_sink) {
-    State().message_sink(text);
-    return;
-  }
-  const QString title = QStringLiteral("torvwy");
-  if (warning) {
-    QMessageBox::warning(parent, title, text);
-  } else {
-    QMessageBox::information(parent, title, text);
-  }
-}
-
-void SetMessageSinkForTesting(std::function<void(const QString&)> sink) {
-  State().message_sink = std::move(sink);
+  ui::ShowMessage(parent, text, warning);
 }
 
 QString ResourceString(int id) {

@@ -18,10 +18,8 @@ QString Message(int number);
 /// The Chinese or English text by the module's language.
 QString Text(const char* chinese, const char* english);
 
-/// Shows a message box over `parent` (warning or information). Tests can take the messages
-/// instead (SetMessageSinkForTesting), so that nothing waits for a click.
+/// Shows a message box over `parent` (warning or information); see ui::ShowMessage.
 void ShowMessage(QWidget* parent, const QString& text, bool warning = true);
-void SetMessageSinkForTesting(std::function<void(const QString&)> sink);
 
 /// Resource texts of the module.
 QString ResourceString(int id);  ///< 6017..6021

@@ -24,6 +24,7 @@
 #include "core/services/recent_list.h"
 #include "core/stats/statistics_parameters.h"
 #include "ui/error_text.h"
+#include "ui/message_box.h"
 
 namespace torvwy::ui {
 namespace fs = std::filesystem;
@@ -190,9 +191,8 @@ NodeChoice SelectNodeDialog::choice() const {
 
 void SelectNodeDialog::accept() {
   if (list_->selectedItems().isEmpty()) {
-    QMessageBox::warning(
-        this, windowTitle(),
-        Text("请选择至少一个测点或结果文件。", "Choose at least one node or result file."));
+    ShowMessage(this,
+                Text("请选择至少一个测点或结果文件。", "Choose at least one node or result file."));
     return;
   }
   QDialog::accept();
@@ -212,7 +212,7 @@ bool SelectNodeDialogRun(QWidget* parent, bool several, bool results) {
   SelectNodeDialog dialog(parent, several, results, start);
   if (dialog.exec() != QDialog::Accepted) return false;
   if (auto ok = WriteChoice(dialog.choice()); !ok) {
-    QMessageBox::critical(parent, dialog.windowTitle(), ui::ErrorText(ok.error()));
+    ShowMessage(parent, ErrorText(ok.error()));
     return false;
   }
   return true;

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QTableWidget>
 #include <QUrl>
 #include <cmath>
 #include <fstream>
@@ -23,7 +24,9 @@
 #include "module/statistics_view.h"
 #include "support/test_node.h"
 #include "ui/host_message.h"
+#include "ui/message_box.h"
 #include "ui/progress_dialog.h"
+#include "ui/select_node_dialog.h"
 
 namespace torvwy::testing {
 namespace {
@@ -63,6 +66,16 @@ class CommandSpy : public QObject {
   }
 };
 
+/// Messages shown.
+class MessageSink : public QObject {
+  Q_OBJECT
+
+ public:
+  QStringList texts;
+ public slots:
+  void Message(const QString& text) { texts.append(text); }
+};
+
 /// Opened help pages.
 class UrlSink : public QObject {
   Q_OBJECT
@@ -76,13 +89,13 @@ class UrlSink : public QObject {
 class Desktop : public ::testing::Test {
  protected:
   void SetUp() override {
-    module::SetMessageSinkForTesting([this](const QString& text) { messages_.append(text); });
+    ui::SetMessageReceiverForTesting(&sink_);
     QString error;
     ASSERT_TRUE(host_.LoadModule(QStringLiteral(TORVWY_MODULE_PATH), &error))
         << error.toStdString();
     host_.show();
   }
-  void TearDown() override { module::SetMessageSinkForTesting(nullptr); }
+  void TearDown() override { ui::SetMessageReceiverForTesting(nullptr); }
 
   /// A node of `samples` samples of a sine with some noise-free harmonics, and the parameter file
   /// naming it.
@@ -111,7 +124,8 @@ class Desktop : public ::testing::Test {
   host::HostWindow host_;
   TempDir data_;
   WrittenNode node_;
-  QStringList messages_;
+  MessageSink sink_;
+  QStringList& messages_ = sink_.texts;
 };
 
 TEST_F(Desktop, ModuleGivesFourTemplatesWhoseFramesHoldTheirViews) {
@@ -229,6 +243,51 @@ TEST_F(Desktop, CountsThroughTheWindowEqualTheCore) {
   // Saving writes abc1#2.PCM beside the data.
   ui::SendHostCommand(frame, ui::command::kSaveResult);
   EXPECT_TRUE(fs::exists(data_.path() / "abc1#2.PCM"));
+}
+
+TEST_F(Desktop, ResultModeShowsTheFileAndNeverSaves) {
+  WriteTest(16 * 1024);
+  auto* frame = qobject_cast<AnalysisFrame*>(host_.OpenWindow(module::kRangeTemplate));
+  auto* counted = qobject_cast<CountingView*>(frame->view());
+  ASSERT_TRUE(WaitFor([&] { return counted->result().has_value(); }));
+  ui::SendHostCommand(frame, ui::command::kSaveResult);
+  const fs::path file = data_.path() / "abc1#2.DCM";
+  ASSERT_TRUE(fs::exists(file)) << messages_.join("|").toStdString();
+  const auto& original = std::get<core::RangeResultFile>(*counted->result()).result;
+
+  auto* opened = qobject_cast<AnalysisFrame*>(host_.OpenResultFile(QString::fromStdString(file)));
+  ASSERT_NE(opened, nullptr);
+  auto* view = qobject_cast<CountingView*>(opened->view());
+  ASSERT_TRUE(WaitFor([&] { return view->result().has_value(); }));
+  EXPECT_TRUE(view->result_mode());
+  const auto& shown = std::get<core::RangeResultFile>(*view->result()).result;
+  EXPECT_EQ(shown.two_way_counts, original.two_way_counts);
+  fs::remove(file);
+  ui::SendHostCommand(opened, ui::command::kSaveResult);  // nothing in result mode
+  EXPECT_FALSE(fs::exists(file));
+  // A file that is no result file opens no window and says so.
+  messages_.clear();
+  EXPECT_EQ(host_.OpenResultFile(QStringLiteral("/nonexistent/x.txt")), nullptr);
+  EXPECT_EQ(messages_.size(), 1);
+}
+
+TEST_F(Desktop, StatisticsWindowRunsTheChosenTest) {
+  WriteTest(8192);
+  ui::NodeChoice choice;
+  choice.test_name = "abc";
+  choice.test_code = "1";
+  choice.data_path = data_.path().string();
+  choice.result_path = data_.path().string();
+  choice.names = {"2", "7"};  // node 7 does not exist: no row for it
+  ASSERT_TRUE(ui::WriteChoice(choice));
+  auto* frame = qobject_cast<AnalysisFrame*>(host_.OpenWindow(module::kStatisticsTemplate));
+  auto* view = qobject_cast<module::StatisticsView*>(frame->view());
+  ASSERT_TRUE(WaitFor([&] { return view->batch().has_value(); }));
+  EXPECT_EQ(view->list()->rowCount(), 1);
+  EXPECT_EQ(view->list()->columnCount(), 14);
+  EXPECT_EQ(view->list()->item(0, 2)->text(), QStringLiteral("2"));
+  ui::SendHostCommand(frame, ui::command::kSaveResult);
+  EXPECT_TRUE(fs::exists(data_.path() / "abc1#2_7.aps")) << messages_.join("|").toStdString();
 }
 
 TEST_F(Desktop, ClosingDuringAPassCancelsItFirst) {

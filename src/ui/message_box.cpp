@@ -1,0 +1,35 @@
+// Message boxes, or the test's receiver.
+#include "ui/message_box.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QVariant>
+
+namespace torvwy::ui {
+namespace {
+// On the application object, so that the host and a loaded module share it.
+constexpr char kReceiverProperty[] = "torvwyMessageReceiver";
+}  // namespace
+
+void ShowMessage(QWidget* parent, const QString& text, bool warning) {
+  if (QCoreApplication* app = QCoreApplication::instance()) {
+    if (auto* receiver = app->property(kReceiverProperty).value<QObject*>()) {
+      QMetaObject::invokeMethod(receiver, "Message", Qt::DirectConnection, Q_ARG(QString, text));
+      return;
+    }
+  }
+  const QString title = QStringLiteral("torvwy");
+  if (warning) {
+    QMessageBox::warning(parent, title, text);
+  } else {
+    QMessageBox::information(parent, title, text);
+  }
+}
+
+void SetMessageReceiverForTesting(QObject* receiver) {
+  if (QCoreApplication* app = QCoreApplication::instance()) {
+    app->setProperty(kReceiverProperty, QVariant::fromValue(receiver));
+  }
+}
+
+}  // namespace torvwy::ui

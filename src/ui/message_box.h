@@ -1,0 +1,18 @@
+// Message boxes of the host and the module, which tests can take instead.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QWidget;
+
+namespace torvwy::ui {
+
+/// Shows a warning (or an information) box over `parent`. When a receiver is set, it gets the
+/// text through its slot "Message(QString)" instead, so that nothing waits for a click.
+void ShowMessage(QWidget* parent, const QString& text, bool warning = true);
+
+/// The receiver of every message of the process (host and module alike); null shows boxes again.
+void SetMessageReceiverForTesting(QObject* receiver);
+
+}  // namespace torvwy::ui
