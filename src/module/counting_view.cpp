@@ -1,6 +1,9 @@
 // The counting views: start-up, the counting pass, commands and notices.
 #include "module/counting_view.h"
 
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QTimer>
 #include <cmath>
@@ -109,6 +112,52 @@ void CountingView::UpdateTitle() {
              QString::fromStdString(node.test_name + node.test_code + "#" + node.node_name);
   }
   setWindowTitle(title);
+}
+
+void CountingView::contextMenuEvent(QContextMenuEvent* event) {
+  // Menu 6015 in English, 6014 in Chinese: one popup whose items send the view's own messages.
+  const bool english = Language() != core::kLanguageChinese;
+  QMenu menu(this);
+  auto item = [&](const char* chinese, const char* english_text, auto send) {
+    menu.addAction(QString::fromUtf8(english ? english_text : chinese), this, send);
+  };
+  item("坐标网线\t[H]", "[H] Grid", [this] { ui::SendHostCommand(this, ui::command::kGrid, 0); });
+  item("读数光标", "Cursor", [this] { ui::SendHostCommand(this, ui::command::kCursor, 0); });
+  item("全程波形图", "Full Waveform",
+       [this] { ui::PostHostNotice(this, ui::notice::kInset, state_.inset_shown ? 0 : 1); });
+  item("书签....\t[M]", "[M] Bookmark...",
+       [this] { ui::SendHostCommand(this, ui::command::kBookmarkDialog, 1); });
+  menu.addSeparator();
+  item("重新分析\t[O]", "[O] Setup", [this] { ui::PostHostNotice(this, ui::notice::kSetup, 0); });
+  menu.exec(event->globalPos());
+}
+
+void CountingView::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_F12:  // the panel collapses or expands: the frame's business
+      ui::PostHostNotice(parentWidget(), ui::notice::kPanelCollapse, 0);
+      return;
+    case Qt::Key_Left:
+      ui::SendHostCommand(this, ui::command::kMoveCursor, 0);
+      return;
+    case Qt::Key_Down:
+      ui::SendHostCommand(this, ui::command::kMoveCursor, 1);
+      return;
+    case Qt::Key_Right:
+      ui::SendHostCommand(this, ui::command::kMoveCursor, 2);
+      return;
+    case Qt::Key_Up:
+      ui::SendHostCommand(this, ui::command::kMoveCursor, 3);
+      return;
+    case Qt::Key_H:
+      ui::SendHostCommand(this, ui::command::kGrid, 0);
+      return;
+    case Qt::Key_O:
+      ui::PostHostNotice(this, ui::notice::kSetup, 0);
+      return;
+    default:
+      PictureView::keyPressEvent(event);
+  }
 }
 
 void CountingView::showEvent(QShowEvent* event) {

@@ -45,6 +45,8 @@ class CountingView : public PictureView {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void HandleCommand(quint32 code, qintptr value) override;
   void HandleNotice(quint32 code, qintptr value) override;
   QString PictureName() const override;

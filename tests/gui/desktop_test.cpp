@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QDockWidget>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTableWidget>
@@ -194,6 +195,15 @@ TEST_F(Desktop, MessagesAreRoutedAsTheTablesSay) {
   ui::PostHostNotice(frame, ui::notice::kClosePermission, 1);
   Drain();
   EXPECT_TRUE(frame->closing_permitted());
+  // F12 in the view reaches the frame as 2125/2007, which collapses the panel and expands it.
+  ASSERT_TRUE(frame->panel()->widget()->isVisible());
+  QKeyEvent f12(QEvent::KeyPress, Qt::Key_F12, Qt::NoModifier);
+  QApplication::sendEvent(view, &f12);
+  Drain();
+  EXPECT_FALSE(frame->panel()->widget()->isVisible());
+  ui::PostHostNotice(frame, ui::notice::kPanelCollapse, 0);
+  Drain();
+  EXPECT_TRUE(frame->panel()->widget()->isVisible());
 }
 
 TEST_F(Desktop, ClosingWaitsForThePermissionAndTellsTheHost) {
