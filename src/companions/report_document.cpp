@@ -1,0 +1,180 @@
+// Reading the report file set and laying it out for PDF, HTML and the preview.
+#include "companions/report_document.h"
+
+#include <QBuffer>
+#include <QFont>
+#include <QMarginsF>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <QUrl>
+
+#include "core/services/message_table.h"
+
+namespace torvwy::companions {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr int kPictureWidthPx = 605;    // 160 mm at 96 dpi, the page width QTextDocument lays out
+constexpr double kA4WidthPx = 793.7;    // 210 mm at 96 dpi
+constexpr double kA4HeightPx = 1122.5;  // 297 mm
+constexpr double kMarginPx = 75.6;      // 20 mm
+constexpr const char* kFontFamily = "WenQuanYi Micro Hei";
+
+QString Escaped(const std::string& utf8) { return QString::fromStdString(utf8).toHtmlEscaped(); }
+
+core::Status Failure(const std::string& detail) { return core::Fail(core::kMsgFileWrite, detail); }
+
+}  // namespace
+
+core::Result<LoadedReport> LoadReport(const fs::path& path) {
+  auto bytes = core::ReadWholeFile(path);
+  if (!bytes) return bytes.error();
+  auto items = core::ParseReportFile(*bytes);
+  if (!items) return core::Fail(core::kMsgFileRead, path.string() + ": " + items.error().detail);
+  LoadedReport report;
+  report.items = std::move(*items);
+  for (const core::ReportItem& item : report.items) {
+    if (item.kind == core::ReportItem::kHead && report.head.isEmpty()) {
+      report.head = QString::fromStdString(item.text);
+    } else if (item.kind == core::ReportItem::kPicture) {
+      QImage picture(QString::fromStdString(item.path.string()));
+      if (picture.isNull()) {
+        return core::Fail(core::kMsgFileRead,
+                          item.path.string() + ": the report's picture is missing or damaged");
+      }
+      report.pictures.push_back(std::move(picture));
+    } else if (item.kind == core::ReportItem::kList) {
+      auto list_bytes = core::ReadWholeFile(item.path);
+      if (!list_bytes) return list_bytes.error();
+      auto table = core::ParseListTable(*list_bytes);
+      if (!table) {
+        return core::Fail(core::kMsgFileRead, item.path.string() + ": " + table.error().detail);
+      }
+      report.tables.push_back(std::move(*table));
+    }
+  }
+  return report;
+}
+
+QString ReportHtml(const LoadedReport& report, PictureSource pictures) {
+  QString html = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" +
+                 report.head.toHtmlEscaped() +
+                 "</title>\n<style>\n"
+                 "body { font-family: '" +
+                 QString(kFontFamily) +
+                 "', sans-serif; }\n"
+                 "h1 { font-size: 16pt; text-align: center; }\n"
+                 "h2 { font-size: 12pt; margin-top: 12pt; }\n"
+                 "p.text { white-space: pre-wrap; font-size: 10pt; }\n"
+                 "table { border-collapse: collapse; font-size: 9pt; }\n"
+                 "th, td { border: 1px solid #808080; padding: 2px 6px; }\n"
+                 "th { font-weight: bold; background-color: #e1e1e1; }\n"
+                 "img { max-width: 100%; }\n"
+                 "</style></head><body>\n";
+  size_t picture = 0;
+  size_t table = 0;
+  for (const core::ReportItem& item : report.items) {
+    switch (item.kind) {
+      case core::ReportItem::kHead:
+        html += "<h1>" + Escaped(item.text) + "</h1>\n";
+        break;
+      case core::ReportItem::kTitle:
+        html += "<h2>" + Escaped(item.text) + "</h2>\n";
+        break;
+      case core::ReportItem::kText:
+        html +=
+            "<p class=\"text\" style=\"white-space: pre-wrap\">" + Escaped(item.text) + "</p>\n";
+        break;
+      case core::ReportItem::kPicture: {
+        const size_t index = picture++;
+        QString source;
+        if (pictures == PictureSource::kEmbedded) {
+          QByteArray png;
+          QBuffer buffer(&png);
+          buffer.open(QIODevice::WriteOnly);
+          report.pictures[index].save(&buffer, "PNG");
+          source = "data:image/png;base64," + QString::fromLatin1(png.toBase64());
+        } else {
+          source = QString("picture:%1").arg(index);
+        }
+        html += QString("<p><img src=\"%1\" width=\"%2\" alt=\"picture\"></p>\n")
+                    .arg(source)
+                    .arg(kPictureWidthPx);
+        break;
+      }
+      case core::ReportItem::kList: {
+        const core::ListTable& list = report.tables[table++];
+        html += "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\">\n<tr>";
+        for (const std::string& title : list.header) html += "<th>" + Escaped(title) + "</th>";
+        html += "</tr>\n";
+        for (const auto& row : list.rows) {
+          html += "<tr>";
+          for (const std::string& cell : row) {
+            bool number = false;
+            QString::fromStdString(cell).toDouble(&number);
+            // Cells keep to one line; the header titles wrap instead.
+            html += QString(number ? "<td align=\"right\" style=\"white-space: nowrap\">"
+                                   : "<td style=\"white-space: nowrap\">") +
+                    Escaped(cell) + "</td>";
+          }
+          html += "</tr>\n";
+        }
+        html += "</table>\n";
+        break;
+      }
+    }
+  }
+  return html + "</body></html>\n";
+}
+
+std::unique_ptr<QTextDocument> ReportDocument(const LoadedReport& report) {
+  auto document = std::make_unique<QTextDocument>();
+  document->setDefaultFont(QFont(kFontFamily, 10));
+  for (size_t i = 0; i < report.pictures.size(); ++i) {
+    document->addResource(QTextDocument::ImageResource, QUrl(QString("picture:%1").arg(i)),
+                          QVariant(report.pictures[i]));
+  }
+  document->setHtml(ReportHtml(report, PictureSource::kResource));
+  document->setMetaInformation(QTextDocument::DocumentTitle, report.head);
+  return document;
+}
+
+core::Status WriteReportPdf(const LoadedReport& report, const QString& path) {
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) {
+    return Failure(path.toStdString() + ": " + file.errorString().toStdString());
+  }
+  {
+    QPdfWriter writer(&file);
+    writer.setTitle(report.head);
+    writer.setCreator("TorvRpt");
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                     QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter));
+    // Laid out on an A4 page of 96 dpi pixels with 20 mm margins, whatever the screen's
+    // resolution, so that the 160 mm picture fits the text width; printing scales it to the page.
+    std::unique_ptr<QTextDocument> document = ReportDocument(report);
+    document->setPageSize(QSizeF(kA4WidthPx, kA4HeightPx));
+    document->setDocumentMargin(kMarginPx);
+    document->print(&writer);
+  }
+  if (!file.commit()) {
+    return Failure(path.toStdString() + ": " + file.errorString().toStdString());
+  }
+  return core::Ok();
+}
+
+core::Status WriteReportHtml(const LoadedReport& report, const QString& path) {
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) {
+    return Failure(path.toStdString() + ": " + file.errorString().toStdString());
+  }
+  const QByteArray html = ReportHtml(report, PictureSource::kEmbedded).toUtf8();
+  if (file.write(html) != html.size() || !file.commit()) {
+    return Failure(path.toStdString() + ": " + file.errorString().toStdString());
+  }
+  return core::Ok();
+}
+
+}  // namespace torvwy::companions

@@ -1,0 +1,48 @@
+// The report program's document: the report file set read and laid out as HTML.
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QTextDocument>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "core/report/list_export.h"
+#include "core/report/report_file.h"
+#include "core/services/result.h"
+
+namespace torvwy::companions {
+
+/// A report file with the pictures and list tables it names, all read.
+struct LoadedReport {
+  std::vector<core::ReportItem> items;
+  std::vector<QImage> pictures;         ///< one per picture item, in order
+  std::vector<core::ListTable> tables;  ///< one per list item, in order
+  QString head;                         ///< the head line (the window and document title)
+};
+
+/// Reads the report file `path` and everything it names. Fails with the file-read message and a
+/// one-line detail when the report file, a picture or a list file is missing or damaged.
+core::Result<LoadedReport> LoadReport(const std::filesystem::path& path);
+
+/// How pictures appear in the HTML.
+enum class PictureSource {
+  kEmbedded,  ///< data: URLs with the PNG bytes: a self-contained file
+  kResource,  ///< "picture:N" names, for a QTextDocument that holds the images as resources
+};
+
+/// The report as HTML in the order of its directives: the head, titles, body text, pictures
+/// (160 mm wide on A4) and tables with a bold header row.
+QString ReportHtml(const LoadedReport& report, PictureSource pictures);
+
+/// A QTextDocument of the report with its pictures as resources, in the report font.
+std::unique_ptr<QTextDocument> ReportDocument(const LoadedReport& report);
+
+/// Writes the report as an A4 PDF file through QPdfWriter; atomically.
+core::Status WriteReportPdf(const LoadedReport& report, const QString& path);
+
+/// Writes the self-contained HTML file; atomically.
+core::Status WriteReportHtml(const LoadedReport& report, const QString& path);
+
+}  // namespace torvwy::companions

@@ -1,0 +1,120 @@
+// TorvRpt: the report program. Reads the report file set and writes a PDF or HTML report, or
+// shows a preview with Print, Save as PDF and Save as HTML.
+#include <CLI/CLI.hpp>
+#include <QApplication>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+#include <QWidget>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "companions/report_document.h"
+#include "core/services/folders.h"
+
+namespace {
+namespace fs = std::filesystem;
+using namespace torvwy;
+
+void ShowFailure(QWidget* parent, const core::Status& status) {
+  if (!status) {
+    QMessageBox::critical(parent, "TorvRpt", QString::fromStdString(status.error().detail));
+  }
+}
+
+/// The preview window: the report as it will print, and the three actions.
+int RunPreview(const companions::LoadedReport& report) {
+  QWidget window;
+  window.setWindowTitle("TorvRpt - " + report.head);
+  auto* layout = new QVBoxLayout(&window);
+  auto* buttons = new QHBoxLayout();
+  auto* print = new QPushButton("Print...");
+  auto* pdf = new QPushButton("Save as PDF...");
+  auto* html = new QPushButton("Save as HTML...");
+  buttons->addWidget(print);
+  buttons->addWidget(pdf);
+  buttons->addWidget(html);
+  buttons->addStretch();
+  layout->addLayout(buttons);
+  auto* browser = new QTextBrowser();
+  std::unique_ptr<QTextDocument> document = companions::ReportDocument(report);
+  browser->setDocument(document.get());
+  layout->addWidget(browser);
+  QObject::connect(print, &QPushButton::clicked, [&] {
+    QPrinter printer;
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    QPrintDialog dialog(&printer, &window);
+    if (dialog.exec() == QDialog::Accepted) document->print(&printer);
+  });
+  QObject::connect(pdf, &QPushButton::clicked, [&] {
+    const QString path =
+        QFileDialog::getSaveFileName(&window, "Save as PDF", "report.pdf", "PDF (*.pdf)");
+    if (!path.isEmpty()) ShowFailure(&window, companions::WriteReportPdf(report, path));
+  });
+  QObject::connect(html, &QPushButton::clicked, [&] {
+    const QString path =
+        QFileDialog::getSaveFileName(&window, "Save as HTML", "report.html", "HTML (*.html)");
+    if (!path.isEmpty()) ShowFailure(&window, companions::WriteReportHtml(report, path));
+  });
+  window.resize(900, 1000);
+  window.show();
+  return QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{
+      "TorvRpt: makes a report from the report file TorvRpt.txt, its picture and its "
+      "lists. With --pdf and/or --html it writes the report; without, it shows a "
+      "preview."};
+  std::string input = core::GetWorkFolder() + std::string(core::kReportFileName);
+  std::string pdf;
+  std::string html;
+  app.add_option("--input", input, "the report file (default: TorvRpt.txt of the work folder)");
+  app.add_option("--pdf", pdf, "write the report as an A4 PDF file");
+  app.add_option("--html", html, "write the report as a self-contained HTML file");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    return app.exit(error);
+  }
+  const bool batch = !pdf.empty() || !html.empty();
+  // Writing files needs no screen.
+  if (batch) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A failure is one line of our own; the toolkit's notes stay out of it.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+      if (type == QtCriticalMsg || type == QtFatalMsg) {
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+      }
+    });
+  }
+  QApplication application(argc, argv);
+  auto report = companions::LoadReport(input);
+  if (!report) {
+    if (batch) {
+      std::fprintf(stderr, "TorvRpt: %s\n", report.error().detail.c_str());
+    } else {
+      QMessageBox::critical(nullptr, "TorvRpt", QString::fromStdString(report.error().detail));
+    }
+    return 1;
+  }
+  if (!batch) return RunPreview(*report);
+  for (const auto& [path, write] : {std::pair{pdf, &companions::WriteReportPdf},
+                                    std::pair{html, &companions::WriteReportHtml}}) {
+    if (path.empty()) continue;
+    if (auto done = write(*report, QString::fromStdString(path)); !done) {
+      std::fprintf(stderr, "TorvRpt: %s\n", done.error().detail.c_str());
+      return 1;
+    }
+    std::printf("%s\n", path.c_str());
+  }
+  return 0;
+}

@@ -1,0 +1,152 @@
+// Writing the list export and reading list files.
+#include "core/report/list_export.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "core/report/hand_over_text.h"
+#include "core/services/atomic_file.h"
+#include "core/services/folders.h"
+#include "core/services/gbk.h"
+#include "core/services/message_table.h"
+
+namespace torvwy::core {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr std::string_view kFullWidthBlankGbk = "\xA1\xA1";
+
+fs::path FolderOr(const fs::path& folder) {
+  return folder.empty() ? fs::path(GetWorkFolder()) : folder;
+}
+
+std::string Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return std::string(text);
+}
+
+std::string Cell(std::string_view gbk) {
+  const std::string trimmed = Trim(gbk);
+  if (trimmed == kFullWidthBlankGbk) return {};
+  return GbkToUtf8(trimmed);
+}
+
+/// Cuts at runs of at least `min_blanks` blanks (tabs count as blanks).
+std::vector<std::string> SplitAtBlanks(std::string_view line, size_t min_blanks) {
+  std::vector<std::string> cells;
+  size_t i = 0;
+  while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+  size_t start = i;
+  while (i < line.size()) {
+    if (line[i] == ' ' || line[i] == '\t') {
+      size_t run = i;
+      while (run < line.size() && (line[run] == ' ' || line[run] == '\t')) ++run;
+      if (run - i >= min_blanks || run == line.size()) {
+        cells.push_back(Cell(line.substr(start, i - start)));
+        start = run;
+      }
+      i = run;
+    } else if (static_cast<unsigned char>(line[i]) >= 0x81 && i + 1 < line.size()) {
+      i += 2;  // a double-byte character; its second byte may look like anything
+    } else {
+      ++i;
+    }
+  }
+  if (start < line.size()) cells.push_back(Cell(line.substr(start)));
+  return cells;
+}
+
+std::vector<std::string> SplitFixed(std::string_view line, size_t columns) {
+  std::vector<std::string> cells;
+  cells.push_back(Cell(line.substr(0, 5)));
+  for (size_t c = 1; c < columns; ++c) cells.push_back(Cell(line.substr(5 + (c - 1) * 12, 12)));
+  return cells;
+}
+
+}  // namespace
+
+Status WriteListExport(const std::string& target, std::string_view list_text,
+                       const fs::path& folder) {
+  const fs::path dir = FolderOr(folder);
+  if (auto saved =
+          SaveFileAtomically(dir / kListDataFileName, HandOverBytes(list_text), kMsgFileWrite);
+      !saved) {
+    return saved;
+  }
+  return WriteListName(target, dir);
+}
+
+Status WriteListName(const std::string& target, const fs::path& folder) {
+  return SaveFileAtomically(FolderOr(folder) / kListNameFileName, HandOverBytes(OneLine(target)),
+                            kMsgFileWrite);
+}
+
+Result<ListTable> ParseListTable(std::string_view bytes) {
+  const std::vector<std::string> lines = SplitHandOverLines(bytes);
+  const auto damaged = [](const std::string& detail) {
+    return Fail(kMsgFileRead, "list file: " + detail);
+  };
+  if (lines.size() < 3) return damaged("it ends before its header line");
+  ListTable table;
+  table.name = GbkToUtf8(Trim(lines[0]));
+  char* end = nullptr;
+  const long rows = std::strtol(lines[1].c_str(), &end, 10);
+  const char* rest = end;
+  const long columns = std::strtol(rest, &end, 10);
+  if (end == rest || rows < 0 || columns < 1 || columns > 10000 ||
+      static_cast<size_t>(rows) > lines.size() - 3) {
+    return damaged("line 2 \"" + GbkToUtf8(lines[1]) + "\" doesn't give the rows and columns " +
+                   "that follow");
+  }
+  const size_t n = static_cast<size_t>(rows);
+  const size_t k = static_cast<size_t>(columns);
+  const size_t fixed_width = 5 + 12 * (k - 1);
+  bool fixed = true;
+  for (size_t i = 2; i < 3 + n; ++i) fixed = fixed && lines[i].size() == fixed_width;
+  const auto split = [&](const std::string& line) {
+    if (fixed) return SplitFixed(line, k);
+    std::vector<std::string> cells = SplitAtBlanks(line, 2);
+    if (cells.size() != k) {
+      std::vector<std::string> single = SplitAtBlanks(line, 1);
+      if (single.size() == k) cells = std::move(single);
+    }
+    cells.resize(k);
+    return cells;
+  };
+  table.header = split(lines[2]);
+  for (size_t r = 0; r < n; ++r) table.rows.push_back(split(lines[3 + r]));
+  return table;
+}
+
+Result<std::string> ReadWholeFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return Fail(kMsgFileRead, path.string() + ": can't be opened");
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  if (in.bad()) return Fail(kMsgFileRead, path.string() + ": can't be read");
+  return bytes.str();
+}
+
+Result<ListExport> ReadListExport(const fs::path& folder) {
+  const fs::path dir = FolderOr(folder);
+  auto name = ReadWholeFile(dir / kListNameFileName);
+  if (!name) return name.error();
+  auto data = ReadWholeFile(dir / kListDataFileName);
+  if (!data) return data.error();
+  auto table = ParseListTable(*data);
+  if (!table) {
+    return Fail(kMsgFileRead, (dir / kListDataFileName).string() + ": " + table.error().detail);
+  }
+  ListExport list;
+  const std::vector<std::string> lines = SplitHandOverLines(*name);
+  list.target = lines.empty() ? std::string() : GbkToUtf8(Trim(lines.front()));
+  if (list.target.empty()) {
+    return Fail(kMsgFileRead, (dir / kListNameFileName).string() + ": names no file");
+  }
+  list.table = std::move(*table);
+  return list;
+}
+
+}  // namespace torvwy::core

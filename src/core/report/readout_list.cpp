@@ -1,0 +1,204 @@
+// The readout list: collecting, sorting and its list text.
+#include "core/report/readout_list.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "core/report/hand_over_text.h"
+#include "core/services/gbk.h"
+#include "core/services/message_table.h"
+#include "core/services/number_format.h"
+
+namespace torvwy::core {
+namespace {
+
+constexpr size_t kNumberWidth = 5;  // the "No." column of a row
+constexpr size_t kCellWidth = 12;
+
+/// `gbk` followed by `pad` blanks and cut to `width` bytes at a character boundary, then
+/// filled with blanks to `width` when the cut fell inside a double-byte character.
+std::string Cell(std::string_view gbk, size_t pad, size_t width) {
+  std::string padded(gbk);
+  padded.append(pad, ' ');
+  std::string cell(CutGbk(padded, width));
+  cell.resize(width, ' ');
+  return cell;
+}
+
+long CountOf(const std::vector<std::string>& texts) {
+  return texts.empty() ? 0 : std::strtol(texts.front().c_str(), nullptr, 10);
+}
+
+std::string CountText(int64_t count) { return std::to_string(count); }
+
+}  // namespace
+
+bool ReadoutList::Collect(uint32_t index, std::vector<std::string> counts) {
+  if (std::find(indices.begin(), indices.end(), index) != indices.end()) return false;
+  indices.push_back(index);
+  count_texts.push_back(std::move(counts));
+  Sort();
+  return true;
+}
+
+void ReadoutList::Sort() {
+  const size_t n = std::min(indices.size(), count_texts.size());
+  for (size_t i = 0; i < n; ++i) {
+    for (size_t j = i + 1; j < n; ++j) {
+      const bool swap = sort_by == kSortByY ? CountOf(count_texts[i]) < CountOf(count_texts[j])
+                                            : indices[j] < indices[i];
+      if (swap) {
+        std::swap(indices[i], indices[j]);
+        std::swap(count_texts[i], count_texts[j]);
+      }
+    }
+  }
+}
+
+void ReadoutList::Clear() {
+  indices.clear();
+  count_texts.clear();
+}
+
+std::string ReadoutListText(const ReadoutList& list, const ReadoutAxis& axis,
+                            const ReadoutNames& names, ReadoutColumns columns, int language,
+                            int format) {
+  const bool chinese = language == kLanguageChinese;
+  const bool two_counts = columns == ReadoutColumns::kPeakAndValley;
+  const size_t n = std::min(list.indices.size(), list.count_texts.size());
+  // Built in GBK, because the widths are GBK bytes; converted back to UTF-8 at the end.
+  std::string gbk;
+  if (format == 1) {
+    gbk += Utf8ToGbk(OneLine(names.test_name + names.test_code + "#" + names.node_name));
+    gbk += "-DataList\n";
+    gbk += std::to_string(n) + "  " + (two_counts ? "6" : "5") + "\n";
+  }
+  std::vector<std::string> titles;
+  if (chinese) {
+    titles = {"No.  左范围XL    ", "中心X          ", "右范围XR       "};
+    if (two_counts) {
+      titles.insert(titles.end(), {"波峰计数           ", "波谷计数           "});
+    } else {
+      titles.emplace_back("计数           ");
+    }
+  } else {
+    titles = {"No.  XL(Left)    ", "X(Center)      ", "XR(Right)      "};
+    if (two_counts) {
+      titles.insert(titles.end(), {"Peak_Count         ", "Valley_Count       "});
+    } else {
+      titles.emplace_back("Count          ");
+    }
+  }
+  gbk += Utf8ToGbk(titles.front());
+  for (size_t c = 1; c < titles.size(); ++c) gbk += CutGbk(Utf8ToGbk(titles[c]), kCellWidth);
+  gbk += "\r\n";
+  const size_t count_columns = two_counts ? 2 : 1;
+  for (size_t k = 0; k < n; ++k) {
+    const double i = static_cast<double>(list.indices[k]);
+    gbk += Cell(std::to_string(k + 1), 7, kNumberWidth);
+    for (const double value : {axis.left + i * axis.width, axis.left + (i + 0.5) * axis.width,
+                               axis.left + (i + 1.0) * axis.width}) {
+      gbk += Cell(FormatNumber(value, 0), 16, kCellWidth);
+    }
+    for (size_t c = 0; c < count_columns; ++c) {
+      const auto& texts = list.count_texts[k];
+      const std::string text = c < texts.size() ? Utf8ToGbk(OneLine(texts[c])) : std::string();
+      gbk += Cell(text, 20, kCellWidth);
+    }
+    gbk += "\r\n";
+  }
+  return GbkToUtf8(gbk);
+}
+
+std::vector<std::string> PeakCountTexts(const PeakCountResult& result, uint32_t index, bool one_way,
+                                        bool separately) {
+  const auto at = [index](const std::vector<int32_t>& counts) {
+    return CountText(index < counts.size() ? counts[index] : 0);
+  };
+  if (separately) {
+    return one_way ? std::vector{at(result.one_way_peak_counts), at(result.one_way_valley_counts)}
+                   : std::vector{at(result.two_way_peak_counts), at(result.two_way_valley_counts)};
+  }
+  return {at(one_way ? result.one_way_total_counts : result.two_way_total_counts)};
+}
+
+ReadoutAxis PeakReadoutAxis(const PeakCountResult& result, bool one_way) {
+  return one_way ? ReadoutAxis{0.0, result.one_way_width}
+                 : ReadoutAxis{-result.amplitude_range, result.two_way_width};
+}
+
+std::vector<std::string> RangeCountTexts(const RangeCountResult& result, uint32_t index,
+                                         bool one_way) {
+  const auto& counts = one_way ? result.one_way_counts : result.two_way_counts;
+  return {CountText(index < counts.size() ? counts[index] : 0)};
+}
+
+ReadoutAxis RangeReadoutAxis(const RangeCountResult& result, bool one_way) {
+  return one_way ? ReadoutAxis{0.0, result.one_way_width}
+                 : ReadoutAxis{-result.amplitude_range, result.two_way_width};
+}
+
+std::vector<std::string> RainflowCountTexts(const RainflowResult& result, uint32_t index) {
+  const double cycles = index < result.counts.size() ? result.counts[index] : 0.0;
+  // "%d" of the count: the fraction of a half cycle is dropped (2.5 is listed as 2).
+  const double whole = std::isfinite(cycles) ? std::trunc(cycles) : 0.0;
+  return {CountText(whole > -9e18 && whole < 9e18 ? static_cast<int64_t>(whole) : 0)};
+}
+
+ReadoutAxis RainflowReadoutAxis(const RainflowResult& result) {
+  return {0.0, result.partition_width};
+}
+
+Result<std::vector<uint32_t>> ParseReadoutPartitions(std::string_view text, int32_t partitions) {
+  std::vector<uint32_t> indices;
+  const auto number = [&](std::string_view item, int64_t& value) {
+    if (item.empty() || item.size() > 9) return false;
+    value = 0;
+    for (const char c : item) {
+      if (c < '0' || c > '9') return false;
+      value = value * 10 + (c - '0');
+    }
+    return value >= 1 && value <= partitions;
+  };
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t comma = text.find(',', start);
+    const std::string_view item = text.substr(
+        start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+    const size_t dash = item.find('-');
+    int64_t first = 0;
+    int64_t last = 0;
+    const bool valid = dash == std::string_view::npos
+                           ? number(item, first) && number(item, last)
+                           : number(item.substr(0, dash), first) &&
+                                 number(item.substr(dash + 1), last) && first <= last;
+    if (!valid) {
+      return Fail(kMsgBadValue, "readout \"" + std::string(item) + "\": partitions are 1.." +
+                                    std::to_string(partitions));
+    }
+    for (int64_t n = first; n <= last; ++n) {
+      const auto index = static_cast<uint32_t>(n - 1);
+      if (std::find(indices.begin(), indices.end(), index) == indices.end()) {
+        indices.push_back(index);
+      }
+    }
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  return indices;
+}
+
+std::string ReadoutSaveName(const ReadoutNames& names, CountingKind kind) {
+  std::string name = names.test_name + names.test_code + "#" + names.node_name;
+  switch (kind) {
+    case CountingKind::kPeak:
+      return name + "-PeakCount";
+    case CountingKind::kRange:
+      return name + "-VaryDistCount";
+    default:
+      return name + "-RainflowCount";
+  }
+}
+
+}  // namespace torvwy::core

@@ -1,0 +1,379 @@
+// Writing and reading the report file set.
+#include "core/report/report_file.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "core/report/hand_over_text.h"
+#include "core/services/atomic_file.h"
+#include "core/services/folders.h"
+#include "core/services/gbk.h"
+#include "core/services/message_table.h"
+#include "core/services/number_format.h"
+#include "core/stats/statistics_result_file.h"
+
+namespace torvwy::core {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr std::string_view kMagic = "[TORV-REPORT-FORMAT-FILE]";
+
+/// The report's own texts beside the message table: the labels of the three descriptive texts,
+/// the picture and list headings, and the date line.
+struct ReportTexts {
+  std::string_view text_labels[3];
+  std::string_view picture_title;
+  std::string_view list_title;
+  std::string_view statistics_list_title;
+  std::string_view date_prefix;  // followed by the date and a line end
+};
+
+ReportTexts TextsOf(int language) {
+  if (language == kLanguageChinese) {
+    return {{"描述一", "描述二", "描述三"}, "分析图形", "读数列表", "统计结果列表", "报告日期: "};
+  }
+  return {{"Description 1", "Description 2", "Description 3"},
+          "Analysis Graph",
+          "Readout List",
+          "Statistics List",
+          "Report Date: "};
+}
+
+std::string Int(int64_t value) { return std::to_string(value); }
+
+std::string NodeTitle(const ResultFileNode& node) {
+  return OneLine(node.test_name + node.test_code + "#" + node.node_name);
+}
+
+/// "[HEAD]" to the sampling line: the part every counting report shares.
+std::string CountingHead(const ResultFileNode& node, int language, std::string_view chinese,
+                         std::string_view english) {
+  const MessageTable messages = LoadMessageTable(language);
+  const ReportTexts texts = TextsOf(language);
+  const bool zh = language == kLanguageChinese;
+  std::string t = std::string(kMagic) + "\n";
+  t += "[HEAD]\n" + NodeTitle(node) + " - TORV ";
+  t += zh ? chinese : english;
+  t += zh ? "\n[TITLE]\n数据参数:\n" : "\n[TITLE]\nWaveform Parameters:\n";
+  t += "[CONTANT]\n";
+  t += std::string(messages[kMsgTestNameLabel]) + ": " + OneLine(node.test_name) + "    ";
+  t += std::string(messages[kMsgTestCodeLabel]) + ": " + OneLine(node.test_code) + "     ";
+  t += std::string(messages[kMsgNodeLabel]) + ": " + OneLine(node.node_name) + "\n";
+  const std::string record_texts[3] = {node.sampling.text1(), node.sampling.text2(),
+                                       node.sampling.text3()};
+  t += "[CONTANT]\n";
+  for (int k = 0; k < 3; ++k) {
+    t += std::string(texts.text_labels[k]) + ": " + OneLine(record_texts[k]);
+    t += k < 2 ? "    " : "\n";
+  }
+  const double frequency = node.sampling.frequency_hz();
+  const int32_t blocks = node.total_blocks > 0 ? node.total_blocks : node.sampling.whole_blocks();
+  const double duration = frequency > 0.0 ? static_cast<double>(blocks) * 1024.0 / frequency : 0.0;
+  t += zh ? "采样频率: " : "Sampling Frequency: ";
+  t += FormatFrequency(frequency);
+  t += zh ? "Hz ; 数据长度: " : "Hz ; Waveform Length: ";
+  t += Int(blocks);
+  t += zh ? " 块 , " : " blocks , ";
+  t += FormatTime(duration) + "s ; \n";
+  return t;
+}
+
+/// The picture, the list, the separator, the date and the end.
+std::string CountingTail(int language, const std::string& bitmap, const std::string& list) {
+  const ReportTexts texts = TextsOf(language);
+  std::string t;
+  if (!bitmap.empty()) {
+    t += "[TITLE]\n" + std::string(texts.picture_title) + "\n";
+    t += "[BMPFILE]\n160,100," + OneLine(bitmap) + "\n";
+  }
+  if (!list.empty()) {
+    t += "[TITLE]\n" + std::string(texts.list_title) + "\n";
+    t += "[LISTDATA]\n" + OneLine(list) + "\n";
+  }
+  return t;
+}
+
+std::string Closing(int language, const std::string& date) {
+  std::string t = "[CONTANT]\n" + std::string(82, '-') + "\n";
+  t += std::string(TextsOf(language).date_prefix) + OneLine(date) + "\n";
+  t += "[END]\n";
+  return t;
+}
+
+std::string RangeLine(int language, int32_t first, int32_t last, std::string_view english_label,
+                      std::string_view end) {
+  if (language == kLanguageChinese) {
+    return "[TITLE]\n分析参数:\n[CONTANT]\n分析范围: " + Int(first) + " ～ " + Int(last) + " 块 " +
+           std::string(end) + "\n";
+  }
+  return "[TITLE]\nAnalysis Parameters:\n[CONTANT]\n" + std::string(english_label) + ": " +
+         Int(first) + " -- " + Int(last) + " blocks " + std::string(end) + "\n";
+}
+
+fs::path FolderOf(const ReportOptions& options) {
+  return options.folder.empty() ? fs::path(GetWorkFolder()) : options.folder;
+}
+
+/// Writes the picture and the list file and returns the paths to name in the report.
+struct Attachments {
+  std::string bitmap;
+  std::string list;
+};
+
+Result<Attachments> WriteAttachments(const fs::path& folder, const ReportOptions& options,
+                                     const std::string* list_text) {
+  Attachments attachments;
+  // The list first: when it can't be written, nothing of the set has changed.
+  if (list_text != nullptr) {
+    const fs::path list = folder / kReportListName;
+    if (auto saved = SaveFileAtomically(list, HandOverBytes(*list_text), kMsgFileWrite); !saved) {
+      return saved.error();
+    }
+    attachments.list = list.string();
+  }
+  const fs::path bitmap = folder / kReportBitmapName;
+  if (options.picture && options.picture(bitmap)) attachments.bitmap = bitmap.string();
+  return attachments;
+}
+
+template <typename MakeText>
+Result<fs::path> WriteReport(const ReportOptions& options, const std::string* list_text,
+                             MakeText make_text) {
+  const fs::path folder = FolderOf(options);
+  auto attachments = WriteAttachments(folder, options, list_text);
+  if (!attachments) return attachments.error();
+  const std::string date = options.date.empty() ? TodayText() : options.date;
+  const fs::path report = folder / kReportFileName;
+  const std::string text = make_text(attachments->bitmap, attachments->list, date);
+  if (auto saved = SaveFileAtomically(report, HandOverBytes(text), kMsgFileWrite); !saved) {
+    return saved.error();
+  }
+  return report;
+}
+
+ReadoutNames NamesOf(const ResultFileNode& node) {
+  return {node.test_name, node.test_code, node.node_name};
+}
+
+}  // namespace
+
+std::string PeakReportText(const PeakCountResult& result, const ResultFileNode& node,
+                           const ReportView& view, const std::string& bitmap,
+                           const std::string& list, const std::string& date) {
+  const int language = view.language;
+  const bool zh = language == kLanguageChinese;
+  std::string t = CountingHead(node, language, "峰值计数分析", "Peak Counting");
+  t += RangeLine(language, result.first_block, result.last_block, "Analysis Range", ";");
+  if (zh) {
+    t += view.separately ? "分析内容: 部分峰值计数，分别对波峰和波谷进行计数。\n"
+                         : "分析内容: 全峰值计数，计数结果中包含全部波峰和波谷。\n";
+    t += view.one_way
+             ? "显示单向计数结果，按波形幅值的绝对值计数,不区分正负。在最大幅值区间内平均等分"
+             : "显示双向计数结果，区分波形幅值的正负。在最大幅值区间内平均等分";
+    t += Int(result.partitions) + "段。\n";
+  } else {
+    t += view.separately ? "Method: Peak and Valley Counting Separately.\n"
+                         : "Method: Peak and Valley Counting Together.\n";
+    t += view.one_way ? "Result: Positive and Negative Value Counting Together.\n"
+                      : "Result: Positive and Negative Value Counting Separately. \n";
+    t += "Partition Number: " + Int(result.partitions) + ".\n";
+  }
+  return t + CountingTail(language, bitmap, list) + Closing(language, date);
+}
+
+std::string RangeReportText(const RangeCountResult& result, const ResultFileNode& node,
+                            const ReportView& view, const std::string& bitmap,
+                            const std::string& list, const std::string& date) {
+  const int language = view.language;
+  std::string t = CountingHead(node, language, "变程计数分析", "Varied-Distance Counting");
+  t += RangeLine(language, result.first_block, result.last_block, "Analysis range", ";");
+  if (language == kLanguageChinese) {
+    t += view.one_way
+             ? "显示单向计数结果，按波形变程的绝对值计数,不区分正负。在最大幅值区间内平均等分"
+             : "显示双向计数结果，区分波形变程的正负。在最大幅值区间内平均等分";
+    t += Int(result.partitions) + "段。\n";
+  } else {
+    t += view.one_way ? "Positive and Negative Counting Together, Partition Number: "
+                      : "Positive and Negative Counting Separately, Partition Number: ";
+    t += Int(result.partitions) + ".\n";
+  }
+  return t + CountingTail(language, bitmap, list) + Closing(language, date);
+}
+
+std::string RainflowReportText(const RainflowResult& result, const ResultFileNode& node,
+                               const ReportView& view, const std::string& bitmap,
+                               const std::string& list, const std::string& date) {
+  const int language = view.language;
+  std::string t = CountingHead(node, language, "雨流法计数分析", "Rainflow Counting");
+  t += RangeLine(language, result.first_block, result.last_block, "Analysis Range", "");
+  return t + CountingTail(language, bitmap, list) + Closing(language, date);
+}
+
+StatisticsReportNames NamesOfBatch(const StatisticsParameters& parameters,
+                                   const StatisticsBatch& batch) {
+  StatisticsReportNames names;
+  names.test_name = parameters.test_name;
+  names.first_code = batch.codes.empty() ? parameters.test_code : batch.codes.front();
+  names.last_code = batch.codes.empty() ? parameters.test_code : batch.codes.back();
+  names.code_range = parameters.code_range;
+  names.node_range = parameters.node_range;
+  names.data_path = parameters.data_path;
+  return names;
+}
+
+std::string StatisticsDataName(const StatisticsReportNames& names) {
+  std::string name = names.test_name + names.first_code;
+  if (names.last_code != names.first_code) name += "_" + names.last_code;
+  return OneLine(name);
+}
+
+std::string StatisticsReportText(const StatisticsTable& table, const StatisticsReportNames& names,
+                                 int language, const std::string& list, const std::string& date) {
+  const bool zh = language == kLanguageChinese;
+  const bool peaks = table.content == kStatPeakPeaks;
+  std::string t = std::string(kMagic) + "\n[HEAD]\n" + StatisticsDataName(names);
+  if (zh) {
+    t += peaks ? "－TORV波形峰峰值统计\n" : "－TORV幅域指标统计\n";
+    t += "[TITLE]\n统计参数:\n[CONTANT]\n统计内容: ";
+    t += peaks ? "波形峰峰值统计\n" : "幅域指标统计\n";
+    t += "试验名: " + OneLine(names.test_name) + "    数据路径: " + OneLine(names.data_path) + "\n";
+    t += "试验号: " + OneLine(names.code_range) + " ,  测点号: " + OneLine(names.node_range) + "\n";
+  } else {
+    t += peaks ? " - TORV Peak-Peak Statistics\n" : " - TORV Amplitude Statistics\n";
+    t += "[TITLE]\nStat Parameters:\n[CONTANT]\nStat Content: ";
+    t += peaks ? "Peak-Peak Value\n" : "Ampitude Index\n";
+    t += "TestName: " + OneLine(names.test_name) + "    Data Path: " + OneLine(names.data_path) +
+         "\n";
+    t += "TestCode: " + OneLine(names.code_range) + " ,  NodeName: " + OneLine(names.node_range) +
+         "\n";
+  }
+  if (!list.empty()) {
+    t += "[TITLE]\n" + std::string(TextsOf(language).statistics_list_title) + "\n";
+    t += "[LISTDATA]\n" + OneLine(list) + "\n";
+  }
+  return t + Closing(language, date);
+}
+
+Result<fs::path> WritePeakReport(const PeakCountResult& result, const ResultFileNode& node,
+                                 const ReportView& view, const ReportOptions& options) {
+  std::string list_text;
+  if (!view.readouts.empty()) {
+    list_text =
+        ReadoutListText(view.readouts, PeakReadoutAxis(result, view.one_way), NamesOf(node),
+                        view.separately ? ReadoutColumns::kPeakAndValley : ReadoutColumns::kCount,
+                        view.language, 1);
+  }
+  return WriteReport(
+      options, view.readouts.empty() ? nullptr : &list_text,
+      [&](const std::string& bitmap, const std::string& list, const std::string& date) {
+        return PeakReportText(result, node, view, bitmap, list, date);
+      });
+}
+
+Result<fs::path> WriteRangeReport(const RangeCountResult& result, const ResultFileNode& node,
+                                  const ReportView& view, const ReportOptions& options) {
+  std::string list_text;
+  if (!view.readouts.empty()) {
+    list_text = ReadoutListText(view.readouts, RangeReadoutAxis(result, view.one_way),
+                                NamesOf(node), ReadoutColumns::kCount, view.language, 1);
+  }
+  return WriteReport(
+      options, view.readouts.empty() ? nullptr : &list_text,
+      [&](const std::string& bitmap, const std::string& list, const std::string& date) {
+        return RangeReportText(result, node, view, bitmap, list, date);
+      });
+}
+
+Result<fs::path> WriteRainflowReport(const RainflowResult& result, const ResultFileNode& node,
+                                     const ReportView& view, const ReportOptions& options) {
+  std::string list_text;
+  if (!view.readouts.empty()) {
+    list_text = ReadoutListText(view.readouts, RainflowReadoutAxis(result), NamesOf(node),
+                                ReadoutColumns::kCount, view.language, 1);
+  }
+  return WriteReport(
+      options, view.readouts.empty() ? nullptr : &list_text,
+      [&](const std::string& bitmap, const std::string& list, const std::string& date) {
+        return RainflowReportText(result, node, view, bitmap, list, date);
+      });
+}
+
+Result<fs::path> WriteStatisticsReport(const StatisticsTable& table,
+                                       const StatisticsReportNames& names, int language,
+                                       const ReportOptions& options) {
+  const std::string list_text = StatisticsListText(table);
+  ReportOptions without_picture = options;
+  without_picture.picture = nullptr;
+  return WriteReport(without_picture, &list_text,
+                     [&](const std::string&, const std::string& list, const std::string& date) {
+                       return StatisticsReportText(table, names, language, list, date);
+                     });
+}
+
+Result<std::vector<ReportItem>> ParseReportFile(std::string_view bytes) {
+  const std::vector<std::string> lines = SplitHandOverLines(bytes);
+  const auto damaged = [](std::string detail) {
+    return Fail(kMsgFileRead, "report file: " + std::move(detail));
+  };
+  if (lines.empty() || lines.front() != kMagic) {
+    return damaged("it doesn't begin with " + std::string(kMagic));
+  }
+  const auto is_directive = [](const std::string& line) {
+    return line == "[HEAD]" || line == "[TITLE]" || line == "[CONTANT]" || line == "[BMPFILE]" ||
+           line == "[LISTDATA]" || line == "[END]" || line == kMagic;
+  };
+  std::vector<ReportItem> items;
+  size_t i = 1;
+  while (i < lines.size()) {
+    const std::string& directive = lines[i++];
+    if (directive == "[END]") return items;
+    if (directive == "[CONTANT]") {
+      ReportItem item;
+      item.kind = ReportItem::kText;
+      bool first = true;
+      while (i < lines.size() && !is_directive(lines[i])) {
+        if (!first) item.text += "\n";
+        item.text += GbkToUtf8(lines[i++]);
+        first = false;
+      }
+      items.push_back(std::move(item));
+      continue;
+    }
+    if (directive != "[HEAD]" && directive != "[TITLE]" && directive != "[BMPFILE]" &&
+        directive != "[LISTDATA]") {
+      return damaged("line " + std::to_string(i) + " is no directive");
+    }
+    if (i >= lines.size() || is_directive(lines[i])) {
+      return damaged(directive + " on line " + std::to_string(i) + " has no argument");
+    }
+    const std::string argument = GbkToUtf8(lines[i++]);
+    ReportItem item;
+    if (directive == "[HEAD]" || directive == "[TITLE]") {
+      item.kind = directive == "[HEAD]" ? ReportItem::kHead : ReportItem::kTitle;
+      item.text = argument;
+    } else if (directive == "[LISTDATA]") {
+      item.kind = ReportItem::kList;
+      item.path = argument;
+    } else {
+      // "width,height,path": the path may itself hold commas.
+      const size_t first = argument.find(',');
+      const size_t second = first == std::string::npos ? first : argument.find(',', first + 1);
+      char* end = nullptr;
+      const long width = first == std::string::npos ? -1 : std::strtol(argument.c_str(), &end, 10);
+      const long height =
+          second == std::string::npos ? -1 : std::strtol(argument.c_str() + first + 1, &end, 10);
+      if (second == std::string::npos || width < 0 || height < 0 || width > 100000 ||
+          height > 100000 || second + 1 >= argument.size()) {
+        return damaged("picture line " + std::to_string(i) + " is not \"width,height,path\"");
+      }
+      item.kind = ReportItem::kPicture;
+      item.width = static_cast<int>(width);
+      item.height = static_cast<int>(height);
+      item.path = argument.substr(second + 1);
+    }
+    items.push_back(std::move(item));
+  }
+  return damaged("it ends without [END]");
+}
+
+}  // namespace torvwy::core

@@ -1,0 +1,132 @@
+// The report file set: "TorvRpt.txt" with its picture "TorvBmp.bmp" and list "TorvLst001.txt".
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/files/result_file_node.h"
+#include "core/peak/peak_count_result.h"
+#include "core/rainflow/rainflow_result.h"
+#include "core/range/range_count_result.h"
+#include "core/report/readout_list.h"
+#include "core/services/result.h"
+#include "core/stats/statistics_batch.h"
+
+namespace torvwy::core {
+
+/// Writes the view's picture as a bitmap file at the given path (the render layer's job);
+/// returns true when the file was written.
+using PictureWriter = std::function<bool(const std::filesystem::path& bitmap_path)>;
+
+/// How a counting view shows its result when it makes a report or an export.
+struct ReportView {
+  int language = 1;        ///< 0 Chinese, other English
+  bool one_way = false;    ///< one-way counts shown (peak and range views)
+  bool separately = true;  ///< peak view: peaks and valleys counted separately
+  ReadoutList readouts;    ///< the collected partitions; empty: no list in the report
+};
+
+/// Where and when a report is made.
+struct ReportOptions {
+  std::filesystem::path folder;  ///< empty: GetWorkFolder()
+  std::string date;              ///< "%Y-%m-%d"; empty: today
+  /// Writes the picture; empty, or false returned: the report carries no picture.
+  PictureWriter picture;
+};
+
+/// The directive file of a report (UTF-8 with "\n" line ends; HandOverBytes makes the file):
+///
+///   [TORV-REPORT-FORMAT-FILE]
+///   [HEAD]       one line: the head line
+///   [TITLE]      one line: a heading
+///   [CONTANT]    body lines up to the next directive
+///   [BMPFILE]    one line "160,100,<path of the bitmap>"
+///   [LISTDATA]   one line: the path of a list file
+///   [END]
+///
+/// Names and paths written into it are made one line (OneLine). `bitmap` and `list` are the
+/// paths to name, empty when the report has no picture or no list.
+std::string PeakReportText(const PeakCountResult& result, const ResultFileNode& node,
+                           const ReportView& view, const std::string& bitmap,
+                           const std::string& list, const std::string& date);
+std::string RangeReportText(const RangeCountResult& result, const ResultFileNode& node,
+                            const ReportView& view, const std::string& bitmap,
+                            const std::string& list, const std::string& date);
+std::string RainflowReportText(const RainflowResult& result, const ResultFileNode& node,
+                               const ReportView& view, const std::string& bitmap,
+                               const std::string& list, const std::string& date);
+
+/// What a statistics report names besides its table.
+struct StatisticsReportNames {
+  std::string test_name;
+  std::string first_code;  ///< the only code, or the first of several
+  std::string last_code;   ///< equal to first_code when there is one code
+  std::string code_range;  ///< test-code range text
+  std::string node_range;  ///< node-name range text
+  std::string data_path;
+};
+
+/// The names of a batch run with `parameters`.
+StatisticsReportNames NamesOfBatch(const StatisticsParameters& parameters,
+                                   const StatisticsBatch& batch);
+
+/// "<test><code>" or "<test><first>_<last>": the name that heads a statistics report and export.
+std::string StatisticsDataName(const StatisticsReportNames& names);
+
+std::string StatisticsReportText(const StatisticsTable& table, const StatisticsReportNames& names,
+                                 int language, const std::string& list, const std::string& date);
+
+/// Writes the report file set of a counting view into the folder: first, when the readout list
+/// has entries, the list file "TorvLst001.txt" (list text format 1); then the picture (through
+/// options.picture, as "TorvBmp.bmp"); last "TorvRpt.txt" (GBK, CR LF). The texts are saved
+/// atomically. A picture that isn't written is not named; a list file that can't be written
+/// fails the report before anything else is touched. Returns the path of "TorvRpt.txt"; fails
+/// with the file-write message naming the file. The command line then starts the report
+/// program: LaunchCompanion(kReportProgram) (companion.h), which reads these files.
+///
+///   ReportView view;                                   // language, one-way, separately
+///   view.readouts.Collect(i, RangeCountTexts(result, i, view.one_way));
+///   ReportOptions options;
+///   options.picture = [&](const std::filesystem::path& bmp) { return render_bitmap(bmp); };
+///   auto report = WriteRangeReport(file.result, file, view, options);
+///   if (report) LaunchCompanion(kReportProgram);
+Result<std::filesystem::path> WritePeakReport(const PeakCountResult& result,
+                                              const ResultFileNode& node, const ReportView& view,
+                                              const ReportOptions& options = {});
+Result<std::filesystem::path> WriteRangeReport(const RangeCountResult& result,
+                                               const ResultFileNode& node, const ReportView& view,
+                                               const ReportOptions& options = {});
+Result<std::filesystem::path> WriteRainflowReport(const RainflowResult& result,
+                                                  const ResultFileNode& node,
+                                                  const ReportView& view,
+                                                  const ReportOptions& options = {});
+/// The statistics report: the list file (the statistics list text) and "TorvRpt.txt"; no
+/// picture (options.picture is not called).
+Result<std::filesystem::path> WriteStatisticsReport(const StatisticsTable& table,
+                                                    const StatisticsReportNames& names,
+                                                    int language,
+                                                    const ReportOptions& options = {});
+
+/// File names of the set.
+inline constexpr std::string_view kReportFileName = "TorvRpt.txt";
+inline constexpr std::string_view kReportBitmapName = "TorvBmp.bmp";
+inline constexpr std::string_view kReportListName = "TorvLst001.txt";
+
+/// One directive of a report file as the report program reads it (UTF-8).
+struct ReportItem {
+  enum Kind { kHead, kTitle, kText, kPicture, kList };
+  Kind kind = kText;
+  std::string text;            ///< head, title, body text (lines joined by "\n")
+  std::filesystem::path path;  ///< picture or list file
+  int width = 0, height = 0;   ///< the picture's size numbers
+};
+
+/// Reads the bytes of a report file (GBK; LF, CR LF or CR CR LF). Fails with the file-read
+/// message when the first line isn't "[TORV-REPORT-FORMAT-FILE]", a directive lacks its
+/// argument line, a picture line isn't "width,height,path", or "[END]" is missing.
+Result<std::vector<ReportItem>> ParseReportFile(std::string_view bytes);
+
+}  // namespace torvwy::core

@@ -1,0 +1,308 @@
+// The report file set: its bytes in both languages for each analysis, and how it fails.
+#include "core/report/report_file.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "core/report/list_export.h"
+#include "core/services/gbk.h"
+#include "core/services/message_table.h"
+#include "support/test_node.h"
+
+namespace torvwy::core {
+namespace {
+namespace fs = std::filesystem;
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+/// "a\nb\n" as the file holds it: GBK, each line ended by CR LF.
+std::string Crlf(const std::string& utf8) {
+  std::string out;
+  for (const char c : Utf8ToGbk(utf8)) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+const std::string kDashes(82, '-');
+
+/// Test T01, code A, node 3: 4 blocks at 1024 Hz, texts "t1", none, "t3".
+ResultFileNode Node() {
+  ResultFileNode node;
+  node.test_name = "T01";
+  node.test_code = "A";
+  node.node_name = "3";
+  node.sampling.set_frequency_hz(1024.0);
+  node.sampling.set_length_half_blocks(8);
+  node.sampling.set_text1("t1");
+  node.sampling.set_text3("t3");
+  return node;
+}
+
+/// A = 10, N = 2: two-way partitions [-10, 0] and (0, 10]; one-way [0, 5] and (5, 10].
+RangeCountResult Range() {
+  RangeCountResult result;
+  result.partitions = 2;
+  result.amplitude_range = 10.0;
+  result.two_way_width = 10.0;
+  result.one_way_width = 5.0;
+  result.two_way_counts[1] = 3;
+  result.one_way_counts[0] = 4;
+  result.first_block = 1;
+  result.last_block = 4;
+  return result;
+}
+
+class ReportFileTest : public ::testing::Test {
+ protected:
+  ReportOptions Options(bool picture = true) {
+    ReportOptions options;
+    options.folder = dir_.path();
+    options.date = "2026-01-02";
+    if (picture) {
+      options.picture = [this](const fs::path& path) {
+        std::ofstream(path, std::ios::binary) << "BM";
+        picture_path_ = path;
+        return true;
+      };
+    }
+    return options;
+  }
+  std::string Path(std::string_view name) const { return (dir_.path() / name).string(); }
+
+  testing::TempDir dir_;
+  fs::path picture_path_;
+};
+
+TEST_F(ReportFileTest, RangeReportInEnglishWithPictureAndList) {
+  ReportView view;
+  view.language = kLanguageEnglish;
+  view.readouts.Collect(1, RangeCountTexts(Range(), 1, false));
+  auto report = WriteRangeReport(Range(), Node(), view, Options());
+  ASSERT_TRUE(report.ok()) << report.error().detail;
+  EXPECT_EQ(*report, dir_.path() / "TorvRpt.txt");
+  EXPECT_EQ(picture_path_, dir_.path() / "TorvBmp.bmp");
+  EXPECT_EQ(
+      Slurp(*report),
+      Crlf("[TORV-REPORT-FORMAT-FILE]\n[HEAD]\nT01A#3 - TORV Varied-Distance Counting\n"
+           "[TITLE]\nWaveform Parameters:\n"
+           "[CONTANT]\nTest Name: T01    Test Code: A     Node: 3\n"
+           "[CONTANT]\nDescription 1: t1    Description 2:     Description 3: t3\n"
+           "Sampling Frequency: 1024Hz ; Waveform Length: 4 blocks , 4s ; \n"
+           "[TITLE]\nAnalysis Parameters:\n[CONTANT]\nAnalysis range: 1 -- 4 blocks ;\n"
+           "Positive and Negative Counting Separately, Partition Number: 2.\n"
+           "[TITLE]\nAnalysis Graph\n[BMPFILE]\n160,100," +
+           Path("TorvBmp.bmp") + "\n[TITLE]\nReadout List\n[LISTDATA]\n" + Path("TorvLst001.txt") +
+           "\n[CONTANT]\n" + kDashes + "\nReport Date: 2026-01-02\n[END]\n"));
+  // The rows of the list end in CR LF once.
+  EXPECT_EQ(Slurp(dir_.path() / "TorvLst001.txt"),
+            "T01A#3-DataList\r\n1  5\r\n"
+            "No.  XL(Left)    X(Center)   XR(Right)   Count       \r\n"
+            "1    0           5           10          3           \r\n");
+}
+
+TEST_F(ReportFileTest, RangeReportInChineseOneWay) {
+  ReportView view;
+  view.language = kLanguageChinese;
+  view.one_way = true;
+  view.readouts.Collect(0, RangeCountTexts(Range(), 0, true));
+  ASSERT_TRUE(WriteRangeReport(Range(), Node(), view, Options()).ok());
+  EXPECT_EQ(
+      Slurp(dir_.path() / "TorvRpt.txt"),
+      Crlf("[TORV-REPORT-FORMAT-FILE]\n[HEAD]\nT01A#3 - TORV 变程计数分析\n"
+           "[TITLE]\n数据参数:\n"
+           "[CONTANT]\n试验名称: T01    试验号: A     测点号: 3\n"
+           "[CONTANT]\n描述一: t1    描述二:     描述三: t3\n"
+           "采样频率: 1024Hz ; 数据长度: 4 块 , 4s ; \n"
+           "[TITLE]\n分析参数:\n[CONTANT]\n分析范围: 1 ～ 4 块 ;\n"
+           "显示单向计数结果，按波形变程的绝对值计数,不区分正负。在最大幅值区间内平均等分2段。\n"
+           "[TITLE]\n分析图形\n[BMPFILE]\n160,100," +
+           Path("TorvBmp.bmp") + "\n[TITLE]\n读数列表\n[LISTDATA]\n" + Path("TorvLst001.txt") +
+           "\n[CONTANT]\n" + kDashes + "\n报告日期: 2026-01-02\n[END]\n"));
+  // Chinese titles are cut by GBK bytes: "中心X" is 5 bytes, then 7 blanks make 12.
+  EXPECT_EQ(Slurp(dir_.path() / "TorvLst001.txt"),
+            Crlf("T01A#3-DataList\n1  5\n"
+                 "No.  左范围XL    中心X       右范围XR    计数        \n"
+                 "1    0           2.5         5           4           \n"));
+}
+
+TEST_F(ReportFileTest, PeakReportDiffersInItsTextsOnly) {
+  PeakCountResult result;
+  result.partitions = 2;
+  result.amplitude_range = 10.0;
+  result.two_way_width = 10.0;
+  result.one_way_width = 5.0;
+  result.first_block = 2;
+  result.last_block = 3;
+  result.two_way_peak_counts[0] = 7;
+  result.two_way_valley_counts[0] = 1;
+  const std::string head = "[TORV-REPORT-FORMAT-FILE]\n[HEAD]\nT01A#3 - TORV Peak Counting\n";
+  const std::string node_lines =
+      "[TITLE]\nWaveform Parameters:\n[CONTANT]\nTest Name: T01    Test Code: A     Node: 3\n"
+      "[CONTANT]\nDescription 1: t1    Description 2:     Description 3: t3\n"
+      "Sampling Frequency: 1024Hz ; Waveform Length: 4 blocks , 4s ; \n"
+      "[TITLE]\nAnalysis Parameters:\n[CONTANT]\nAnalysis Range: 2 -- 3 blocks ;\n";
+  const std::string tail = "[CONTANT]\n" + kDashes + "\nReport Date: 2026-01-02\n[END]\n";
+  struct Case {
+    bool one_way, separately;
+    std::string lines;
+  } cases[] = {
+      {false, true,
+       "Method: Peak and Valley Counting Separately.\n"
+       "Result: Positive and Negative Value Counting Separately. \nPartition Number: 2.\n"},
+      {true, false,
+       "Method: Peak and Valley Counting Together.\n"
+       "Result: Positive and Negative Value Counting Together.\nPartition Number: 2.\n"},
+  };
+  for (const Case& c : cases) {
+    ReportView view;
+    view.one_way = c.one_way;
+    view.separately = c.separately;
+    // No picture writer and an empty list: neither [BMPFILE] nor [LISTDATA], no list file.
+    ASSERT_TRUE(WritePeakReport(result, Node(), view, Options(false)).ok());
+    EXPECT_EQ(Slurp(dir_.path() / "TorvRpt.txt"), Crlf(head + node_lines + c.lines + tail));
+    EXPECT_FALSE(fs::exists(dir_.path() / "TorvLst001.txt"));
+  }
+  // Separately counted peaks list two count columns.
+  ReportView view;
+  view.readouts.Collect(0, PeakCountTexts(result, 0, false, true));
+  ASSERT_TRUE(WritePeakReport(result, Node(), view, Options(false)).ok());
+  EXPECT_EQ(Slurp(dir_.path() / "TorvLst001.txt"),
+            "T01A#3-DataList\r\n1  6\r\n"
+            "No.  XL(Left)    X(Center)   XR(Right)   Peak_Count  Valley_Count\r\n"
+            "1    -10         -5          0           7           1           \r\n");
+  // Chinese peak lines.
+  view.language = kLanguageChinese;
+  view.readouts.Clear();
+  ASSERT_TRUE(WritePeakReport(result, Node(), view, Options(false)).ok());
+  const std::string text = GbkToUtf8(Slurp(dir_.path() / "TorvRpt.txt"));
+  EXPECT_NE(text.find("T01A#3 - TORV 峰值计数分析\r\n"), std::string::npos);
+  EXPECT_NE(text.find("分析内容: 部分峰值计数，分别对波峰和波谷进行计数。\r\n显示双向计数结果，区分"
+                      "波形幅值的正负。在最大幅值区间内平均等分2段。\r\n"),
+            std::string::npos);
+}
+
+TEST_F(ReportFileTest, RainflowReportHasNoCountingLine) {
+  RainflowResult result;
+  result.partitions = 4;
+  result.amplitude_range = 8.0;
+  result.partition_width = 2.0;
+  result.counts[1] = 2.5;
+  result.first_block = 1;
+  result.last_block = 4;
+  ReportView view;
+  view.readouts.Collect(1, RainflowCountTexts(result, 1));
+  ASSERT_TRUE(WriteRainflowReport(result, Node(), view, Options(false)).ok());
+  EXPECT_EQ(Slurp(dir_.path() / "TorvRpt.txt"),
+            Crlf("[TORV-REPORT-FORMAT-FILE]\n[HEAD]\nT01A#3 - TORV Rainflow Counting\n"
+                 "[TITLE]\nWaveform Parameters:\n"
+                 "[CONTANT]\nTest Name: T01    Test Code: A     Node: 3\n"
+                 "[CONTANT]\nDescription 1: t1    Description 2:     Description 3: t3\n"
+                 "Sampling Frequency: 1024Hz ; Waveform Length: 4 blocks , 4s ; \n"
+                 "[TITLE]\nAnalysis Parameters:\n[CONTANT]\nAnalysis Range: 1 -- 4 blocks \n"
+                 "[TITLE]\nReadout List\n[LISTDATA]\n" +
+                 Path("TorvLst001.txt") + "\n[CONTANT]\n" + kDashes +
+                 "\nReport Date: 2026-01-02\n[END]\n"));
+  // 2.5 cycles are listed as 2.
+  EXPECT_NE(
+      Slurp(dir_.path() / "TorvLst001.txt").find("1    2           3           4           2 "),
+      std::string::npos);
+  view.language = kLanguageChinese;
+  ASSERT_TRUE(WriteRainflowReport(result, Node(), view, Options(false)).ok());
+  EXPECT_NE(GbkToUtf8(Slurp(dir_.path() / "TorvRpt.txt"))
+                .find("[HEAD]\r\nT01A#3 - TORV 雨流法计数分析\r\n[TITLE]\r\n数据参数:\r\n"),
+            std::string::npos);
+  EXPECT_NE(GbkToUtf8(Slurp(dir_.path() / "TorvRpt.txt")).find("分析范围: 1 ～ 4 块 \r\n[TITLE]"),
+            std::string::npos);
+}
+
+TEST_F(ReportFileTest, StatisticsReportNamesItsList) {
+  StatisticsTable table;
+  table.content = kStatAmplitudeIndices;
+  table.columns = {{"No.", 40}, {"Code", 80}, {"Node", 80}, {"Peak Value", 100}, {"Unit", 80}};
+  table.rows = {{"   1", "1", "2", "3.5", "MPa"}, {"   2", "1", "3", "", "MPa"}};
+  StatisticsReportNames names{"abc", "1", "4", "1-4", "2", "/data"};
+  ASSERT_TRUE(WriteStatisticsReport(table, names, kLanguageEnglish, Options()).ok());
+  EXPECT_TRUE(picture_path_.empty()) << "a statistics report has no picture";
+  EXPECT_EQ(Slurp(dir_.path() / "TorvRpt.txt"),
+            Crlf("[TORV-REPORT-FORMAT-FILE]\n[HEAD]\nabc1_4 - TORV Amplitude Statistics\n"
+                 "[TITLE]\nStat Parameters:\n[CONTANT]\nStat Content: Ampitude Index\n"
+                 "TestName: abc    Data Path: /data\nTestCode: 1-4 ,  NodeName: 2\n"
+                 "[TITLE]\nStatistics List\n[LISTDATA]\n" +
+                 Path("TorvLst001.txt") + "\n[CONTANT]\n" + kDashes +
+                 "\nReport Date: 2026-01-02\n[END]\n"));
+  EXPECT_EQ(Slurp(dir_.path() / "TorvLst001.txt"),
+            Crlf("Stat-Result\n2  5\nNo.  Code  Node  Peak Value  Unit  \n"
+                 "1  1  2  3.5  MPa  \n2  1  3  　  MPa  \n"));
+  table.content = kStatPeakPeaks;
+  names.last_code = "1";
+  ASSERT_TRUE(WriteStatisticsReport(table, names, kLanguageChinese, Options()).ok());
+  EXPECT_NE(GbkToUtf8(Slurp(dir_.path() / "TorvRpt.txt"))
+                .find("[HEAD]\r\nabc1－TORV波形峰峰值统计\r\n[TITLE]\r\n统计参数:\r\n[CONTANT]\r\n"
+                      "统计内容: 波形峰峰值统计\r\n试验名: abc    数据路径: /data\r\n"
+                      "试验号: 1-4 ,  测点号: 2\r\n"),
+            std::string::npos);
+}
+
+TEST_F(ReportFileTest, NamesWithLineBreaksCannotForgeDirectives) {
+  ResultFileNode node = Node();
+  node.test_name = "T\n[END]\r\nX";
+  node.sampling.set_text1("a\r\n[BMPFILE]");
+  ASSERT_TRUE(WriteRangeReport(Range(), node, ReportView{}, Options(false)).ok());
+  const std::string bytes = Slurp(dir_.path() / "TorvRpt.txt");
+  EXPECT_NE(bytes.find("T [END]  XA#3 - TORV"), std::string::npos);
+  auto items = ParseReportFile(bytes);
+  ASSERT_TRUE(items.ok()) << items.error().detail;
+  for (const ReportItem& item : *items) EXPECT_NE(item.kind, ReportItem::kPicture);
+  EXPECT_EQ(items->back().text, kDashes + "\nReport Date: 2026-01-02");
+}
+
+TEST_F(ReportFileTest, FailedPictureIsNotNamedAndFailedListWritesNoReport) {
+  ReportOptions options = Options(false);
+  options.picture = [](const fs::path&) { return false; };
+  ASSERT_TRUE(WriteRangeReport(Range(), Node(), ReportView{}, options).ok());
+  EXPECT_EQ(Slurp(dir_.path() / "TorvRpt.txt").find("[BMPFILE]"), std::string::npos);
+
+  // A list file that can't be written (a folder stands in its place) fails the report and
+  // leaves the previous report file as it was.
+  const std::string before = Slurp(dir_.path() / "TorvRpt.txt");
+  fs::create_directory(dir_.path() / "TorvLst001.txt");
+  ReportView view;
+  view.readouts.Collect(0, {"1"});
+  auto failed = WriteRangeReport(Range(), Node(), view, Options());
+  ASSERT_FALSE(failed.ok());
+  EXPECT_EQ(failed.error().message, kMsgFileWrite);
+  EXPECT_EQ(Slurp(dir_.path() / "TorvRpt.txt"), before);
+}
+
+TEST(ReportParseTest, ReadsEveryDirectiveAndRefusesDamage) {
+  const std::string bytes =
+      "[TORV-REPORT-FORMAT-FILE]\r\n[HEAD]\r\nhead\r\n[TITLE]\r\ntitle\r\n[CONTANT]\r\nline 1\r\r\n"
+      "line 2\n[BMPFILE]\r\n160,100,/w/a,b.bmp\r\n[LISTDATA]\r\n/w/TorvLst001.txt\r\n[END]\r\n";
+  auto items = ParseReportFile(bytes);
+  ASSERT_TRUE(items.ok()) << items.error().detail;
+  ASSERT_EQ(items->size(), 5u);
+  EXPECT_EQ((*items)[0].text, "head");
+  EXPECT_EQ((*items)[2].text, "line 1\nline 2");
+  EXPECT_EQ((*items)[3].path, "/w/a,b.bmp");
+  EXPECT_EQ((*items)[3].width, 160);
+  EXPECT_EQ((*items)[4].kind, ReportItem::kList);
+  for (const std::string& damaged :
+       {std::string("[HEAD]\r\nx\r\n[END]\r\n"), bytes.substr(0, bytes.size() - 7),
+        std::string("[TORV-REPORT-FORMAT-FILE]\r\n[HEAD]\r\n[END]\r\n"),
+        std::string("[TORV-REPORT-FORMAT-FILE]\r\n[BMPFILE]\r\n160,/x\r\n[END]\r\n"),
+        std::string("[TORV-REPORT-FORMAT-FILE]\r\n[PICTURE]\r\nx\r\n[END]\r\n")}) {
+    EXPECT_FALSE(ParseReportFile(damaged).ok()) << damaged;
+  }
+}
+
+}  // namespace
+}  // namespace torvwy::core
