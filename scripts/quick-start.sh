@@ -31,3 +31,4 @@ echo
 echo "== torvwy stats: amplitude indices of all four nodes, saved as an .aps list, and the three largest peak-to-peak values of nodes 1-2 =="
 "$torvwy" stats --data "$sample" --test demo --codes 1 --nodes 1-4 --save
 "$torvwy" stats --data "$sample" --test demo --codes 1 --nodes 1-2 --peak-peak 3
+echo; bash scripts/make-pictures.sh "$torvwy" build/pictures

@@ -1,12 +1,18 @@
 // torvwy open: shows a saved result file of any of the three counting analyses.
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
 #include <iostream>
 
 #include "cli/analysis_options.h"
+#include "cli/picture_options.h"
 #include "cli/result_output.h"
+#include "cli/stats_output.h"
 #include "cli/subcommands.h"
 #include "core/files/result_file.h"
 #include "core/rainflow/rainflow_counting.h"
 #include "core/services/message_table.h"
+#include "core/stats/statistics_result_file.h"
 
 namespace torvwy::cli {
 namespace {
@@ -15,9 +21,35 @@ struct OpenOptions {
   std::string file;
   bool json = false;
   bool save = false;
+  PictureOptions picture;
 };
 
+bool IsStatisticsFile(const std::string& file) {
+  std::string extension = std::filesystem::path(file).extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == ".aps";
+}
+
+int RunOpenStatistics(const OpenOptions& options) {
+  const int language = core::GetUILanguage();
+  auto table = core::ReadStatisticsResultFile(options.file, 0, language);
+  if (!table) return ReportError(table.error());
+  if (options.json) {
+    PrintJson(StatisticsJson(*table));
+  } else {
+    PrintParameter("result file", options.file);
+    std::printf("\n");
+    PrintStatisticsTable(*table);
+  }
+  return kExitOk;
+}
+
 int RunOpen(const OpenOptions& options) {
+  if (auto ok = CheckPictureOptions(options.picture); !ok) return ReportError(ok.error());
+  if (IsStatisticsFile(options.file)) {
+    if (!options.picture.file.empty()) return ReportError("--picture draws counting results only");
+    return RunOpenStatistics(options);
+  }
   auto opened = core::OpenResultFile(options.file);
   if (!opened) return ReportError(opened.error());
   const core::ResultFileNode& node = core::NodeOf(*opened);
@@ -55,7 +87,8 @@ int RunOpen(const OpenOptions& options) {
     if (node.old_format) PrintParameter("layout", "older layout (no envelope stored)");
     print();
   }
-  return kExitOk;
+  // A saved result is drawn without bookmarks: the file keeps none.
+  return WritePicture(options.picture, *opened, {}, options.json);
 }
 
 }  // namespace
@@ -63,13 +96,14 @@ int RunOpen(const OpenOptions& options) {
 void RegisterOpenCommand(CLI::App& app, int& exit_code) {
   auto options = std::make_shared<OpenOptions>();
   auto* command = app.add_subcommand(
-      "open", "Show a saved result file (.PCM, .DCM, .RFL; every layout, the kind from the file)");
+      "open", "Show a saved result file (.PCM, .DCM, .RFL, .aps; every layout, the kind from the file)");
   command->add_option("file", options->file, "Result file")->required();
   command->add_flag("--json", options->json,
                     "One JSON object: the analysis's keys plus \"old_format\"");
   command->add_flag("--save", options->save,
                     "Accepted for symmetry with the analyses: a result shown from its file is "
                     "not saved again (a note says so)");
+  AddPictureOptions(*command, options->picture, true, true);
   command->callback([options, &exit_code] { exit_code = RunOpen(*options); });
 }
 

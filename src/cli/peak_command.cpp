@@ -1,5 +1,6 @@
 // torvwy peak: peak counting of one node.
 #include "cli/analysis_options.h"
+#include "cli/picture_options.h"
 #include "cli/result_output.h"
 #include "cli/subcommands.h"
 #include "core/files/peak_result_file.h"
@@ -8,7 +9,8 @@
 namespace torvwy::cli {
 namespace {
 
-int RunPeak(const AnalysisOptions& options) {
+int RunPeak(const AnalysisOptions& options, const PictureOptions& picture) {
+  if (auto ok = CheckPictureOptions(picture); !ok) return ReportError(ok.error());
   auto run = CountAndSave<core::PeakResultFile>(options, core::CountingKind::kPeak,
                                                 core::RunPeakCounting, core::SavePeakResultFile);
   if (!run) return ReportError(run.error());
@@ -16,6 +18,7 @@ int RunPeak(const AnalysisOptions& options) {
   ShowRun(
       options, PeakJson(result),
       [&] { PrintPeak(result, NodeTitle(options.node), run->node.info.eu()); }, run->saved);
+  if (int code = WriteRunPicture(picture, *run, options); code != kExitOk) return code;
   return RunExitCode(result.cancelled);
 }
 
@@ -26,7 +29,9 @@ void RegisterPeakCommand(CLI::App& app, int& exit_code) {
   auto* command = app.add_subcommand(
       "peak", "Peak counting: every peak and valley counted into N amplitude partitions");
   AddAnalysisOptions(*command, *options);
-  command->callback([options, &exit_code] { exit_code = RunPeak(*options); });
+  auto picture = std::make_shared<PictureOptions>();
+  AddPictureOptions(*command, *picture, true, true);
+  command->callback([options, picture, &exit_code] { exit_code = RunPeak(*options, *picture); });
 }
 
 }  // namespace torvwy::cli

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/analysis_options.h"
+#include "cli/picture_options.h"
 #include "cli/result_output.h"
 #include "cli/subcommands.h"
 #include "core/fatigue/fatigue_estimate.h"
@@ -23,6 +24,7 @@ struct RainflowOptions {
   std::string fatigue;      ///< empty, actual or fitting
   std::string sn_class;     ///< B .. T; empty: the profile's RainLifeClass, else B
   std::string reliability;  ///< 0, 0.5, 1, 2 or 3; empty: 2
+  PictureOptions picture;
 };
 
 struct FatigueChoice {
@@ -127,6 +129,7 @@ void PrintFatigue(const core::FatigueResult& fatigue, const std::string& unit) {
 int RunRainflow(const RainflowOptions& options) {
   auto choice = ParseFatigue(options);
   if (!choice && !choice.error().detail.empty()) return ReportError(choice.error());
+  if (auto ok = CheckPictureOptions(options.picture); !ok) return ReportError(ok.error());
   auto run = CountAndSave<core::RainflowResultFile>(
       options.analysis, core::CountingKind::kRainflow,
       [](const core::SamplingInfo& info, const std::filesystem::path& sts,
@@ -158,6 +161,9 @@ int RunRainflow(const RainflowOptions& options) {
         }
       },
       run->saved);
+  if (int code = WriteRunPicture(options.picture, *run, options.analysis); code != kExitOk) {
+    return code;
+  }
   return RunExitCode(result.cancelled);
 }
 
@@ -176,6 +182,7 @@ void RegisterRainflowCommand(CLI::App& app, int& exit_code) {
   command->add_option("--reliability", options->reliability,
                       "Reliability factor d: 0 (50%), 0.5 (69%), 1 (84%), 2 (97.7%, default), "
                       "3 (99.86%)");
+  AddPictureOptions(*command, options->picture, false, false);
   command->callback([options, &exit_code] { exit_code = RunRainflow(*options); });
 }
 

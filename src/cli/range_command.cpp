@@ -1,5 +1,6 @@
 // torvwy range: range counting of one node.
 #include "cli/analysis_options.h"
+#include "cli/picture_options.h"
 #include "cli/result_output.h"
 #include "cli/subcommands.h"
 #include "core/files/range_result_file.h"
@@ -8,7 +9,8 @@
 namespace torvwy::cli {
 namespace {
 
-int RunRange(const AnalysisOptions& options) {
+int RunRange(const AnalysisOptions& options, const PictureOptions& picture) {
+  if (auto ok = CheckPictureOptions(picture); !ok) return ReportError(ok.error());
   auto run = CountAndSave<core::RangeResultFile>(options, core::CountingKind::kRange,
                                                  core::RunRangeCounting, core::SaveRangeResultFile);
   if (!run) return ReportError(run.error());
@@ -16,6 +18,7 @@ int RunRange(const AnalysisOptions& options) {
   ShowRun(
       options, RangeJson(result),
       [&] { PrintRange(result, NodeTitle(options.node), run->node.info.eu()); }, run->saved);
+  if (int code = WriteRunPicture(picture, *run, options); code != kExitOk) return code;
   return RunExitCode(result.cancelled);
 }
 
@@ -26,7 +29,9 @@ void RegisterRangeCommand(CLI::App& app, int& exit_code) {
   auto* command = app.add_subcommand(
       "range", "Range counting: the ranges between successive extremes in N partitions");
   AddAnalysisOptions(*command, *options);
-  command->callback([options, &exit_code] { exit_code = RunRange(*options); });
+  auto picture = std::make_shared<PictureOptions>();
+  AddPictureOptions(*command, *picture, true, false);
+  command->callback([options, picture, &exit_code] { exit_code = RunRange(*options, *picture); });
 }
 
 }  // namespace torvwy::cli

@@ -1,0 +1,140 @@
+// Parsing the --picture options and drawing the picture of a result.
+#include "cli/picture_options.h"
+
+#include <QByteArray>
+#include <QGuiApplication>
+#include <QtGlobal>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+
+#include "core/services/message_table.h"
+#include "render/colours.h"
+#include "render/counting_picture.h"
+#include "render/picture_output.h"
+
+namespace torvwy::cli {
+namespace {
+
+constexpr int kSmallestSide = 64;
+constexpr int kLargestSide = 4000;  // 64 MB of pixels at most
+
+core::Error Bad(const std::string& text) { return core::Fail(core::kMsgBadValue, text); }
+
+/// "WxH" as two sides; none when malformed.
+std::optional<std::pair<int, int>> ParseSize(const std::string& text) {
+  const size_t x = text.find_first_of("xX");
+  if (x == std::string::npos) return std::nullopt;
+  int width = 0;
+  int height = 0;
+  const char* begin = text.data();
+  auto [w_end, w_ec] = std::from_chars(begin, begin + x, width);
+  auto [h_end, h_ec] = std::from_chars(begin + x + 1, begin + text.size(), height);
+  if (w_ec != std::errc() || h_ec != std::errc() || w_end != begin + x ||
+      h_end != begin + text.size()) {
+    return std::nullopt;
+  }
+  return std::pair{width, height};
+}
+
+/// The pictures need a QGuiApplication; only a command that draws one makes it, so that the
+/// others start fast and run without a display. Without a display server named, the offscreen
+/// platform draws.
+/// Qt's notes go to stderr as before, except the one about a missing XDG_RUNTIME_DIR, which
+/// every command run from a service or a container would print and which concerns no picture.
+void FilterQtMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (text.startsWith(QStringLiteral("QStandardPaths: XDG_RUNTIME_DIR"))) return;
+  const QByteArray line = qFormatLogMessage(type, context, text).toLocal8Bit();
+  std::fprintf(stderr, "%s\n", line.constData());
+}
+
+void EnsureGuiApplication() {
+  if (QGuiApplication::instance() != nullptr) return;
+  qInstallMessageHandler(FilterQtMessages);
+  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  static int argc = 1;
+  static char name[] = "torvwy";
+  static char* argv[] = {name, nullptr};
+  // Lives to the end of the program, as Qt expects of its application object.
+  static QGuiApplication* application = new QGuiApplication(argc, argv);
+  (void)application;
+}
+
+}  // namespace
+
+void AddPictureOptions(CLI::App& command, PictureOptions& options, bool one_way_option,
+                       bool separate_option) {
+  command.add_option("--picture", options.file,
+                     "Draw the picture of the result into FILE.png, FILE.bmp (800 pixels wide) "
+                     "or FILE.pdf (one A4 page)");
+  if (one_way_option) {
+    command.add_flag("--one-way", options.one_way,
+                     "Picture: the one-way counts instead of the two-way ones");
+  }
+  if (separate_option) {
+    command.add_flag("--separate", options.separate,
+                     "Picture of a peak result: peaks and valleys in two plots");
+  }
+  command.add_option("--lang", options.lang,
+                     "Picture texts in Chinese (zh) or English (en); default: the user "
+                     "interface language");
+  command.add_option("--size", options.size,
+                     "Picture size WxH in pixels of a PNG or BMP (default 800x560)");
+}
+
+core::Status CheckPictureOptions(const PictureOptions& options) {
+  if (options.file.empty()) {
+    if (options.one_way || options.separate || !options.lang.empty() || !options.size.empty()) {
+      return Bad("--one-way, --separate, --lang and --size need --picture FILE");
+    }
+    return core::Ok();
+  }
+  const auto format = render::PictureFormatOf(options.file);
+  if (!format) return Bad("--picture \"" + options.file + "\" must end in .png, .bmp or .pdf");
+  if (!options.lang.empty() && options.lang != "zh" && options.lang != "en") {
+    return Bad("--lang \"" + options.lang + "\" is neither zh nor en");
+  }
+  if (!options.size.empty()) {
+    if (*format == render::PictureFormat::kPdf) {
+      return Bad("--size applies to .png and .bmp pictures; a PDF is one A4 page");
+    }
+    auto size = ParseSize(options.size);
+    if (!size || size->first < kSmallestSide || size->second < kSmallestSide ||
+        size->first > kLargestSide || size->second > kLargestSide) {
+      return Bad("--size \"" + options.size + "\" is not WxH with sides of " +
+                 std::to_string(kSmallestSide) + " to " + std::to_string(kLargestSide));
+    }
+  }
+  return core::Ok();
+}
+
+int WritePicture(const PictureOptions& options, const core::AnyResultFile& file,
+                 const std::vector<core::Label>& bookmarks, bool json) {
+  if (options.file.empty()) return kExitOk;
+  if (auto ok = CheckPictureOptions(options); !ok) return ReportError(ok.error());
+  EnsureGuiApplication();
+  render::ViewState state;
+  state.language = options.lang.empty()
+                       ? core::GetUILanguage()
+                       : (options.lang == "zh" ? core::kLanguageChinese : core::kLanguageEnglish);
+  state.one_way = options.one_way;
+  state.separately = options.separate;
+  state.colours = render::ReadColours();
+  int width = render::kImageWidth;
+  double aspect = render::kDefaultAspect;
+  if (auto size = ParseSize(options.size)) {
+    width = size->first;
+    aspect = static_cast<double>(size->second) / size->first;
+  }
+  const render::PictureDrawer draw = [&](QPainter& painter,
+                                         const render::TargetGeometry& geometry) {
+    return render::DrawCountingPicture(painter, geometry, file, bookmarks, state);
+  };
+  if (auto saved = render::SavePicture(options.file, draw, aspect, width); !saved) {
+    return ReportError(saved.error());
+  }
+  if (!json) std::printf("\npicture %s\n", options.file.c_str());
+  return kExitOk;
+}
+
+}  // namespace torvwy::cli

@@ -1,0 +1,57 @@
+// The --picture options of the counting commands and of open, and the picture they write.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/analysis_options.h"
+#include "core/data/labels.h"
+#include "core/files/result_file.h"
+#include "core/services/result.h"
+
+namespace torvwy::cli {
+
+struct PictureOptions {
+  std::string file;       ///< FILE.png | .bmp | .pdf; empty: no picture
+  bool one_way = false;   ///< the one-way counts (peak, range)
+  bool separate = false;  ///< peaks and valleys in two plots (peak)
+  std::string lang;       ///< zh | en; empty: the user interface language
+  std::string size;       ///< WxH of a PNG or BMP; empty: 800 x 560
+};
+
+/// Adds --picture, --lang and --size, and --one-way / --separate where the analysis has them.
+void AddPictureOptions(CLI::App& command, PictureOptions& options, bool one_way_option,
+                       bool separate_option);
+
+/// Checks the options before any work is done: the extension, the language, the size, and
+/// that the display choices come with --picture.
+core::Status CheckPictureOptions(const PictureOptions& options);
+
+/// Draws the picture of `file` (with the bookmarks of its node) into options.file, unless no
+/// picture was asked for; in text mode says where it went. Returns an exit code.
+int WritePicture(const PictureOptions& options, const core::AnyResultFile& file,
+                 const std::vector<core::Label>& bookmarks, bool json);
+
+/// The picture of a counted run: the node's names, sampling record and bookmarks go with it.
+/// A cancelled pass draws no picture (its counts are partial).
+template <typename File>
+int WriteRunPicture(const PictureOptions& options, const CountedRun<File>& run,
+                    const AnalysisOptions& analysis) {
+  if (options.file.empty()) return kExitOk;
+  if (run.file.result.cancelled) {
+    std::fprintf(stderr, "torvwy: the pass was cancelled; no picture was drawn\n");
+    return kExitOk;
+  }
+  File file = run.file;
+  file.test_name = analysis.node.test;
+  file.test_code = analysis.node.code;
+  file.node_name = analysis.node.node;
+  file.sampling = run.node.info;
+  file.total_blocks = run.node.info.whole_blocks();
+  return WritePicture(options, core::AnyResultFile(std::move(file)), core::ReadLabels(run.node.tsp),
+                      analysis.json);
+}
+
+}  // namespace torvwy::cli

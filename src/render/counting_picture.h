@@ -1,0 +1,116 @@
+// The pictures of the three counting analyses: count plots, waveform inset, information column.
+#pragma once
+
+#include <QPainter>
+#include <QRect>
+#include <QString>
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/data/labels.h"
+#include "core/files/result_file.h"
+#include "core/services/message_table.h"
+#include "render/colours.h"
+#include "render/draw_target.h"
+
+namespace torvwy::render {
+
+/// The readout list box drawn over the picture.
+struct ReadoutBox {
+  bool shown = false;
+  /// The list text: a heading line, then one line per entry, each ending in "\r\n" (the
+  /// readout list's text as the clipboard gets it).
+  std::string text;
+  /// Left and top in thousandths of the drawing area's width and height; kNotPlaced puts the
+  /// box near the middle, six lines below the top.
+  static constexpr int kNotPlaced = -10000;
+  int x_per_mille = kNotPlaced;
+  int y_per_mille = kNotPlaced;
+};
+
+/// What the user chose to see; the same for every target.
+struct ViewState {
+  int language = core::kLanguageEnglish;  ///< 0 Chinese, other English
+  bool inset_shown = true;                ///< the full-waveform inset
+  bool separately = true;                 ///< peak: peaks and valleys in two plots
+  bool one_way = false;                   ///< peak, range: the one-way counts
+  bool grid_shown = true;
+  bool cursor_shown = true;
+  std::optional<int32_t> cursor_partition;  ///< the result's cursor when empty
+  int curve_type = 4;                       ///< 0..7; 6 (points) draws as 1 with symbol 0
+  int symbol_type = 4;
+  int mark_style = 4;             ///< 0..4: how readout marks are labelled
+  double zoom = 1.0;              ///< divides the Y range of the count plots
+  std::vector<int32_t> readouts;  ///< partitions collected with the cursor (marked)
+  bool bookmarks_shown = true;    ///< bookmark flags on the inset
+  PictureColours colours;         ///< screen and image colours; printing uses a fixed set
+  std::optional<std::tm> clock;   ///< date and time shown; the current ones when empty
+  ReadoutBox readout_box;         ///< the readout list, drawn last
+};
+
+/// A bookmark flag as drawn: the curve point it stands on and its pole's column.
+struct DrawnFlag {
+  int curve_index = 0;
+  int x = 0;
+  QRect box;  ///< the flag's text box
+};
+
+/// One plot as drawn.
+struct DrawnPlot {
+  QString title;
+  QRect area;       ///< the whole plot, titles and labels included
+  QRect wave_rect;  ///< the curve area
+  double x_low = 0.0, x_high = 0.0, y_low = 0.0, y_high = 0.0;
+  int points = 0;
+  std::optional<int> cursor_x;  ///< column of the cursor line
+  bool inset = false;
+  QString missing;  ///< what the plot says is missing ("no counts"), empty when nothing is
+  std::vector<DrawnFlag> flags;
+};
+
+/// One text line as drawn, with its box.
+struct DrawnText {
+  QString text;
+  QRect rect;
+};
+
+/// What a drawing pass drew, for the mouse handling of a view and for tests.
+struct PictureReport {
+  bool empty = true;  ///< nothing to draw: only the empty frame
+  QRect column;       ///< the information column
+  QRect title_box;
+  std::vector<DrawnPlot> plots;  ///< the inset first when shown, then the count plots
+  std::vector<DrawnText> texts;  ///< plot titles and information lines, in drawing order
+  QRect readout_box;             ///< where the readout list box was drawn; empty when not
+  int close_box_size = 0;        ///< side of its close square (window only; 0 otherwise)
+};
+
+/// Draws the picture of a peak counting result into geometry.area.
+PictureReport DrawPeakPicture(QPainter& painter, const TargetGeometry& geometry,
+                              const core::PeakResultFile& file,
+                              const std::vector<core::Label>& bookmarks, const ViewState& state);
+
+/// Draws the picture of a range counting result into geometry.area.
+PictureReport DrawRangePicture(QPainter& painter, const TargetGeometry& geometry,
+                               const core::RangeResultFile& file,
+                               const std::vector<core::Label>& bookmarks, const ViewState& state);
+
+/// Draws the picture of a rainflow counting result into geometry.area.
+PictureReport DrawRainflowPicture(QPainter& painter, const TargetGeometry& geometry,
+                                  const core::RainflowResultFile& file,
+                                  const std::vector<core::Label>& bookmarks,
+                                  const ViewState& state);
+
+/// Draws the picture of any counting result.
+PictureReport DrawCountingPicture(QPainter& painter, const TargetGeometry& geometry,
+                                  const core::AnyResultFile& file,
+                                  const std::vector<core::Label>& bookmarks,
+                                  const ViewState& state);
+
+/// The mark type the plot gets for a mark style 0..4 (1, 12, 20, 28, 36), 0 for others.
+int MarkTypeOfStyle(int mark_style);
+
+}  // namespace torvwy::render

@@ -1,0 +1,417 @@
+// The curve plot: ranges, axes, grid, curve types, cursor and marks.
+#include "render/draw_wave.h"
+
+#include <QFontMetrics>
+#include <QPainterPath>
+#include <QPolygonF>
+#include <algorithm>
+#include <cmath>
+
+#include "core/services/number_format.h"
+
+namespace torvwy::render {
+namespace {
+
+bool Finite(double value) { return std::isfinite(value); }
+
+QString NumberText(double value, int digits) {
+  const std::string text = core::FormatNumber(value, digits);
+  return QString::fromStdString(text);
+}
+
+}  // namespace
+
+std::vector<double> NiceTicks(double low, double high, int divisions) {
+  std::vector<double> ticks;
+  if (!Finite(low) || !Finite(high) || high <= low) return ticks;
+  if (divisions <= 0) divisions = 5;
+  const double raw = (high - low) / divisions;
+  if (!(raw > 0.0) || !Finite(raw)) return ticks;
+  const double power = std::pow(10.0, std::floor(std::log10(raw)));
+  const double fraction = raw / power;
+  // The round step nearest to the raw one on a logarithmic scale.
+  double step = 10.0 * power;
+  if (fraction <= std::sqrt(2.0)) {
+    step = power;
+  } else if (fraction <= std::sqrt(10.0)) {
+    step = 2.0 * power;
+  } else if (fraction <= std::sqrt(50.0)) {
+    step = 5.0 * power;
+  }
+  if (!(step > 0.0) || !Finite(step)) return ticks;
+  const double first = std::ceil(low / step - 1e-9);
+  for (int k = 0; k < 1000; ++k) {
+    double value = (first + k) * step;
+    if (value > high + step * 1e-9) break;
+    if (std::fabs(value) < step * 1e-9) value = 0.0;  // no "-0" or "1e-17" labels
+    ticks.push_back(value);
+  }
+  return ticks;
+}
+
+void CDrawWave::SetData(std::span<const double> values) {
+  data_.assign(values.begin(), values.end());
+  cursor_ = std::clamp(cursor_, 0, std::max(0, static_cast<int>(data_.size()) - 1));
+}
+
+void CDrawWave::SetRangeOfX(int mode, double low, double high) { range_x_ = {mode, low, high}; }
+void CDrawWave::SetRangeOfY(int mode, double low, double high) { range_y_ = {mode, low, high}; }
+
+void CDrawWave::SetTitle(const QString& title, const QString& x_title, const QString& y_title) {
+  title_ = title;
+  x_title_ = x_title;
+  y_title_ = y_title;
+}
+
+void CDrawWave::SetEU(const QString& x_unit, const QString& y_unit) {
+  x_unit_ = x_unit;
+  y_unit_ = y_unit;
+}
+
+void CDrawWave::SetTickTypeOfX(int grid, int major, int minor, int digits, int reserved) {
+  ticks_x_ = {grid, major, minor, digits, reserved};
+}
+void CDrawWave::SetTickTypeOfY(int grid, int major, int minor, int digits, int reserved) {
+  ticks_y_ = {grid, major, minor, digits, reserved};
+}
+
+void CDrawWave::SetColors(const std::array<ColourRef, kColourCount>& colours) {
+  colours_ = colours;
+}
+
+void CDrawWave::ShowWhich(const std::array<bool, kShowCount>& shown) { shown_ = shown; }
+
+void CDrawWave::EnableCursor(bool enabled) { cursor_enabled_ = enabled; }
+
+void CDrawWave::SetCursorPosition(int index) {
+  cursor_ = std::clamp(index, 0, std::max(0, static_cast<int>(data_.size()) - 1));
+}
+
+void CDrawWave::SetWaveType(int type) { wave_type_ = std::clamp(type, 0, 7); }
+
+void CDrawWave::SetWaveSymbolType(int type, int size, const QString& text) {
+  symbol_type_ = type;
+  symbol_size_ = size;
+  symbol_text_ = text;
+}
+
+void CDrawWave::MarkPoint(int index, int colour) {
+  if (index < 0) return;
+  for (const Mark& mark : marks_) {
+    if (mark.index == index) return;
+  }
+  marks_.push_back({index, colour});
+}
+
+void CDrawWave::SettleRanges() {
+  x_lo_ = range_x_.low;
+  x_hi_ = range_x_.high;
+  if (range_x_.mode != kRangeFixed) {
+    x_lo_ = 0.0;
+    x_hi_ = static_cast<double>(data_.size());
+  }
+  y_lo_ = range_y_.low;
+  y_hi_ = range_y_.high;
+  if (range_y_.mode != kRangeFixed && !data_.empty()) {
+    auto [lo, hi] = std::minmax_element(data_.begin(), data_.end());
+    y_lo_ = *lo;
+    y_hi_ = *hi;
+  }
+}
+
+bool CDrawWave::Drawable() const {
+  return !data_.empty() && Finite(x_lo_) && Finite(x_hi_) && x_hi_ > x_lo_ && Finite(y_lo_) &&
+         Finite(y_hi_) && y_hi_ > y_lo_ && Finite(x_hi_ - x_lo_) && Finite(y_hi_ - y_lo_);
+}
+
+double CDrawWave::MapX(double x) const {
+  if (!(x_hi_ > x_lo_)) return wave_rect_.left();
+  return wave_rect_.left() + (x - x_lo_) / (x_hi_ - x_lo_) * wave_rect_.width();
+}
+
+double CDrawWave::MapY(double y) const {
+  if (!(y_hi_ > y_lo_)) return wave_rect_.top() + wave_rect_.height();
+  return wave_rect_.top() + (y_hi_ - y) / (y_hi_ - y_lo_) * wave_rect_.height();
+}
+
+double CDrawWave::CellLeft(int index) const {
+  return wave_rect_.left() + static_cast<double>(index) * wave_rect_.width() /
+                                 static_cast<double>(std::max<size_t>(1, data_.size()));
+}
+
+double CDrawWave::CellCentre(int index) const {
+  return wave_rect_.left() + (index + 0.5) * wave_rect_.width() /
+                                 static_cast<double>(std::max<size_t>(1, data_.size()));
+}
+
+bool CDrawWave::GetCurveDrawPos(int index, int& x, int& y) const {
+  if (!drawn_ || index < 0 || static_cast<size_t>(index) >= data_.size() || !Drawable()) {
+    return false;
+  }
+  x = static_cast<int>(std::floor(CellCentre(index)));
+  const double row = MapY(data_[static_cast<size_t>(index)]);
+  const double clamped =
+      std::clamp(Finite(row) ? row : static_cast<double>(wave_rect_.bottom()),
+                 static_cast<double>(wave_rect_.top()), static_cast<double>(wave_rect_.bottom()));
+  y = static_cast<int>(std::floor(clamped));
+  return true;
+}
+
+int CDrawWave::SetCursorPositionByPoint(QPoint point) {
+  if (!drawn_ || data_.empty() || !wave_rect_.contains(point)) return -1;
+  const double share = (point.x() - wave_rect_.left() + 0.5) / wave_rect_.width();
+  const int index = static_cast<int>(share * static_cast<double>(data_.size()));
+  SetCursorPosition(index);
+  return cursor_;
+}
+
+void CDrawWave::Draw(QPainter& painter, const QRect& rect) {
+  SettleRanges();
+  painter.save();
+  painter.setClipRect(rect, Qt::IntersectClip);
+  painter.fillRect(rect, Colour(kBackground));
+  painter.setFont(font_);
+  const QFontMetrics metrics(font_, painter.device());
+  const int text_height = metrics.height();
+  const int gap = std::max(2, text_height / 3);
+
+  // Room for the title above, the Y labels and title on the left, the X labels and title below.
+  const bool labels_y = shown_[kShowYLabels];
+  const bool drawable = Drawable();
+  int y_label_width = 0;
+  if (labels_y && drawable) {
+    for (double tick : NiceTicks(y_lo_, y_hi_, ticks_y_.major > 0 ? ticks_y_.major : 5)) {
+      y_label_width =
+          std::max(y_label_width, metrics.horizontalAdvance(NumberText(tick, ticks_y_.digits)));
+    }
+  }
+  const int top = rect.top() + (shown_[kShowTitle] ? text_height + gap : gap);
+  const int left = rect.left() + gap + (shown_[kShowYTitle] ? text_height + gap : 0) +
+                   (labels_y ? std::max(y_label_width, metrics.horizontalAdvance("0")) + gap : 0);
+  const int bottom = rect.bottom() + 1 - gap - (shown_[kShowXTitle] ? text_height : 0) -
+                     (shown_[kShowXLabels] ? text_height + gap : 0);
+  const int right = rect.right() + 1 - std::max(gap, metrics.horizontalAdvance("0000") / 2);
+  wave_rect_ =
+      QRect(QPoint(left, top), QPoint(std::max(left, right - 1), std::max(top, bottom - 1)));
+  drawn_ = true;
+
+  painter.fillRect(wave_rect_, Colour(kWaveBackground));
+  painter.setPen(Colour(kText));
+  if (shown_[kShowTitle]) {
+    painter.drawText(
+        QRect(rect.left() + gap, rect.top(), rect.width() - 2 * gap, text_height + gap),
+        Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, title_);
+  }
+  auto with_unit = [&](const QString& title, const QString& unit) {
+    return shown_[kShowUnits] && !unit.isEmpty() ? title + " (" + unit + ")" : title;
+  };
+  if (shown_[kShowXTitle]) {
+    painter.drawText(QRect(wave_rect_.left(), rect.bottom() + 1 - gap - text_height,
+                           wave_rect_.width(), text_height),
+                     Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine,
+                     with_unit(x_title_, x_unit_));
+  }
+  if (shown_[kShowYTitle]) {
+    painter.save();
+    painter.translate(rect.left() + gap, wave_rect_.center().y());
+    painter.rotate(-90.0);
+    painter.drawText(QRect(-wave_rect_.height() / 2, 0, wave_rect_.height(), text_height),
+                     Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine,
+                     with_unit(y_title_, y_unit_));
+    painter.restore();
+  }
+
+  if (drawable) {
+    DrawAxes(painter);
+    DrawCurve(painter);
+    DrawMarks(painter);
+    if (cursor_enabled_) {
+      const int x = static_cast<int>(std::floor(CellCentre(cursor_)));
+      painter.setPen(QPen(Colour(kCursor), line_width_));
+      painter.drawLine(QPoint(x, wave_rect_.top()), QPoint(x, wave_rect_.bottom()));
+    }
+  }
+  if (!missing_text_.isEmpty() || !drawable) {
+    painter.setPen(Colour(kText));
+    painter.drawText(wave_rect_, Qt::AlignCenter | Qt::TextWordWrap,
+                     missing_text_.isEmpty() ? QStringLiteral("?") : missing_text_);
+  }
+  if (shown_[kShowFrame]) {
+    painter.setPen(QPen(Colour(kAxis), line_width_));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(wave_rect_);
+  }
+  painter.restore();
+}
+
+void CDrawWave::DrawAxes(QPainter& painter) const {
+  const QFontMetrics metrics(painter.font(), painter.device());
+  const int tick_length = std::max(3, metrics.height() / 4);
+  QPen grid_pen(Colour(kGrid), 0, Qt::DotLine);
+  grid_pen.setCosmetic(true);
+  const QPen axis_pen(Colour(kAxis), line_width_);
+  // X ticks.
+  for (double tick : NiceTicks(x_lo_, x_hi_, ticks_x_.major > 0 ? ticks_x_.major : 8)) {
+    const int x = static_cast<int>(std::lround(MapX(tick)));
+    if (ticks_x_.grid != 0) {
+      painter.setPen(grid_pen);
+      painter.drawLine(x, wave_rect_.top(), x, wave_rect_.bottom());
+    }
+    painter.setPen(axis_pen);
+    painter.drawLine(x, wave_rect_.bottom(), x, wave_rect_.bottom() + tick_length);
+    if (shown_[kShowXLabels]) {
+      painter.setPen(Colour(kText));
+      const QString label = NumberText(tick, ticks_x_.digits);
+      const int width = metrics.horizontalAdvance(label) + 2;
+      painter.drawText(
+          QRect(x - width / 2, wave_rect_.bottom() + tick_length, width, metrics.height()),
+          Qt::AlignCenter | Qt::TextSingleLine, label);
+    }
+  }
+  // Y ticks.
+  for (double tick : NiceTicks(y_lo_, y_hi_, ticks_y_.major > 0 ? ticks_y_.major : 5)) {
+    const int y = static_cast<int>(std::lround(MapY(tick)));
+    if (ticks_y_.grid != 0) {
+      painter.setPen(grid_pen);
+      painter.drawLine(wave_rect_.left(), y, wave_rect_.right(), y);
+    }
+    painter.setPen(axis_pen);
+    painter.drawLine(wave_rect_.left() - tick_length, y, wave_rect_.left(), y);
+    if (shown_[kShowYLabels]) {
+      painter.setPen(Colour(kText));
+      const QString label = NumberText(tick, ticks_y_.digits);
+      painter.drawText(
+          QRect(wave_rect_.left() - tick_length - 2 - metrics.horizontalAdvance(label),
+                y - metrics.height() / 2, metrics.horizontalAdvance(label), metrics.height()),
+          Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, label);
+    }
+  }
+}
+
+void CDrawWave::DrawSymbol(QPainter& painter, QPointF at) const {
+  if (symbol_type_ == 0) {
+    painter.drawPoint(at);
+    return;
+  }
+  // The symbol text, centred on the point.
+  const double size = std::max(3, symbol_size_ * line_width_ * 3);
+  QFont font = painter.font();
+  font.setPixelSize(static_cast<int>(size));
+  painter.save();
+  painter.setFont(font);
+  painter.drawText(QRectF(at.x() - size, at.y() - size / 2.0, 2 * size, 2 * size),
+                   Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, symbol_text_);
+  painter.restore();
+}
+
+void CDrawWave::DrawCurve(QPainter& painter) const {
+  painter.save();
+  painter.setClipRect(wave_rect_.adjusted(0, 0, 1, 1), Qt::IntersectClip);
+  const int n = static_cast<int>(data_.size());
+  const double base = MapY(std::clamp(0.0, y_lo_, y_hi_));
+  const QPen line_pen(Colour(kWaveLine), line_width_);
+  // Rows are clamped a little outside the area so that huge values never overflow the painter.
+  auto row = [&](double value) {
+    const double y = MapY(value);
+    if (!Finite(y)) return base;
+    return std::clamp(y, wave_rect_.top() - 10.0, wave_rect_.bottom() + 10.0);
+  };
+  int type = wave_type_;
+  if (type == kPoints) type = kScatter;
+  switch (type) {
+    case kFilledBar:
+    case kHollowBar: {
+      painter.setPen(type == kHollowBar ? line_pen : QPen(Colour(kWaveLine), 0));
+      painter.setBrush(type == kFilledBar ? QBrush(Colour(kWaveFill)) : Qt::NoBrush);
+      for (int i = 0; i < n; ++i) {
+        const double y = row(data_[static_cast<size_t>(i)]);
+        if (y == base) continue;
+        const double x0 = CellLeft(i);
+        const double x1 = CellLeft(i + 1);
+        const QRectF bar(QPointF(x0, std::min(y, base)), QPointF(x1, std::max(y, base)));
+        if (type == kFilledBar) {
+          painter.fillRect(bar, Colour(kWaveFill));
+          painter.setPen(QPen(Colour(kWaveLine), 0));
+        }
+        painter.drawRect(bar);
+      }
+      break;
+    }
+    case kStep: {
+      QPolygonF steps;
+      for (int i = 0; i < n; ++i) {
+        const double y = row(data_[static_cast<size_t>(i)]);
+        steps << QPointF(CellLeft(i), y) << QPointF(CellLeft(i + 1), y);
+      }
+      painter.setPen(line_pen);
+      painter.drawPolyline(steps);
+      break;
+    }
+    case kArea: {
+      QPolygonF area;
+      area << QPointF(CellCentre(0), base);
+      for (int i = 0; i < n; ++i)
+        area << QPointF(CellCentre(i), row(data_[static_cast<size_t>(i)]));
+      area << QPointF(CellCentre(n - 1), base);
+      painter.setPen(Qt::NoPen);
+      painter.setBrush(Colour(kWaveFill));
+      painter.drawPolygon(area);
+      painter.setPen(line_pen);
+      area.removeFirst();
+      area.removeLast();
+      painter.drawPolyline(area);
+      break;
+    }
+    default: {
+      QPolygonF points;
+      for (int i = 0; i < n; ++i) {
+        points << QPointF(CellCentre(i), row(data_[static_cast<size_t>(i)]));
+      }
+      painter.setPen(line_pen);
+      if (type == kLine || type == kLineSymbol) painter.drawPolyline(points);
+      if (type == kScatter || type == kLineSymbol) {
+        for (const QPointF& point : points) DrawSymbol(painter, point);
+      }
+      break;
+    }
+  }
+  painter.restore();
+}
+
+void CDrawWave::DrawMarks(QPainter& painter) const {
+  if (mark_type_ == 0 || marks_.empty()) return;
+  const QFontMetrics metrics(painter.font(), painter.device());
+  const double width = x_hi_ - x_lo_;
+  for (const Mark& mark : marks_) {
+    if (mark.index < 0 || static_cast<size_t>(mark.index) >= data_.size()) continue;
+    const QColor colour =
+        mark.colour >= 0 ? ToQColor(static_cast<ColourRef>(mark.colour)) : Colour(kText);
+    const int x = static_cast<int>(std::floor(CellCentre(mark.index)));
+    QPen pen(colour, line_width_, Qt::DashLine);
+    painter.setPen(pen);
+    painter.drawLine(x, wave_rect_.top(), x, wave_rect_.bottom());
+    if (!shown_[kShowMarkTexts]) continue;
+    QStringList parts;
+    const double value = data_[static_cast<size_t>(mark.index)];
+    if ((mark_type_ & kMarkIndex) != 0) parts << QString::number(mark.index + 1);
+    if ((mark_type_ & kMarkX) != 0) {
+      const double centre = x_lo_ + (mark.index + 0.5) * width / static_cast<double>(data_.size());
+      parts << NumberText(centre, ticks_x_.digits);
+    }
+    if ((mark_type_ & kMarkY) != 0) parts << NumberText(value, 0);
+    if (parts.isEmpty()) continue;
+    const QString text = parts.join(", ");
+    const int text_width = metrics.horizontalAdvance(text) + 4;
+    int y = static_cast<int>(std::lround(MapY(value))) - metrics.height() - 2;
+    y = std::clamp(y, wave_rect_.top() + 1,
+                   std::max(wave_rect_.top() + 1, wave_rect_.bottom() - metrics.height()));
+    int left = std::min(x + 2, wave_rect_.right() - text_width);
+    left = std::max(left, wave_rect_.left() + 1);
+    const QRect box(left, y, text_width, metrics.height());
+    painter.fillRect(box, Colour(kMarkBackground));
+    painter.setPen(QPen(colour, 0));
+    painter.drawText(box, Qt::AlignCenter | Qt::TextSingleLine, text);
+  }
+}
+
+}  // namespace torvwy::render

@@ -1,0 +1,412 @@
+// The counting pictures: layout by display choices, bars, cursor, inset, flags, texts.
+#include "render/counting_picture.h"
+
+#include <gtest/gtest.h>
+
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QRawFont>
+#include <cmath>
+
+#include "picture_fixtures.h"
+#include "render/text_drawing.h"
+
+namespace torvwy::render {
+namespace {
+
+using testing::Pixel;
+using testing::Render;
+using testing::StateFor;
+using testing::Texts;
+
+const QColor kGreen = ToQColor(0x00FF00);
+const QColor kRed = ToQColor(0x0000FF);
+
+TEST(CountingPictureTest, PlotsShareTheAreaByTheDisplayChoices) {
+  const core::PeakResultFile peak = testing::PeakFixture();
+  struct Case {
+    bool inset, separately;
+    std::vector<double> bands;  // top of each plot, as a share of the plot area's height
+    std::vector<const char*> titles;
+  };
+  const Case cases[] = {
+      {true, true, {0, 1.0 / 3, 2.0 / 3}, {"  Full Waveform", " Peak Count", " Valley Count"}},
+      {true, false, {0, 1.0 / 3}, {"  Full Waveform", " Peak and Valley Count"}},
+      {false, true, {0, 0.5}, {" Peak Count", " Valley Count"}},
+      {false, false, {0}, {" Peak and Valley Count"}},
+  };
+  for (const Case& c : cases) {
+    ViewState state = StateFor(core::kLanguageEnglish);
+    state.inset_shown = c.inset;
+    state.separately = c.separately;
+    PictureReport report;
+    const QImage image = Render(peak, state, report);
+    ASSERT_EQ(report.plots.size(), c.bands.size());
+    const int height = image.height();
+    for (size_t i = 0; i < c.bands.size(); ++i) {
+      SCOPED_TRACE(c.titles[i]);
+      EXPECT_EQ(report.plots[i].title, c.titles[i]);
+      EXPECT_EQ(report.plots[i].area.top(), static_cast<int>(c.bands[i] * 6) * height / 6);
+      EXPECT_EQ(report.plots[i].area.right() + 1, report.column.left());
+    }
+    EXPECT_EQ(report.plots.back().area.bottom(), height - 1) << "the last plot reaches the bottom";
+    EXPECT_GE(report.column.width(), 110);
+    EXPECT_EQ(report.column.right(), image.width() - 1);
+  }
+}
+
+TEST(CountingPictureTest, BarsReachTheirCountsAndTheCursorStandsAtItsPartitionCentre) {
+  // Range: two-way counts {0, 10, 4, 0, 1}, largest 10: the Y axis runs to 12.
+  const core::RangeResultFile range = testing::RangeFixture();
+  ViewState state = StateFor(core::kLanguageEnglish);
+  state.cursor_partition = 3;
+  PictureReport report;
+  const QImage image = Render(range, state, report);
+  const DrawnPlot& plot = report.plots.back();
+  EXPECT_DOUBLE_EQ(plot.y_high, 12.0);
+  EXPECT_DOUBLE_EQ(plot.x_low, -20.0);
+  EXPECT_DOUBLE_EQ(plot.x_high, 20.0);
+  const QRect area = plot.wave_rect;
+  for (int i : {1, 2}) {
+    const int count = range.result.two_way_counts[static_cast<size_t>(i)];
+    const int x = static_cast<int>(area.left() + (i + 0.5) * area.width() / 5.0);
+    const int expected = static_cast<int>(area.top() + (12.0 - count) / 12.0 * area.height());
+    int found = -1;
+    for (int y = area.top() + 1; y < area.bottom() && found < 0; ++y) {
+      if (Pixel(image, x, y) == kGreen) found = y;
+    }
+    EXPECT_NEAR(found, expected, 1) << "partition " << i;
+  }
+  ASSERT_TRUE(plot.cursor_x.has_value());
+  const int centre = static_cast<int>(std::floor(area.left() + 3.5 * area.width() / 5.0));
+  EXPECT_EQ(*plot.cursor_x, centre);
+  EXPECT_EQ(Pixel(image, centre, area.center().y()), kRed);
+
+  // The zoom divides the axis: zoom 2 puts the top at 6, and the bar of 10 is cut at the top.
+  state.zoom = 2.0;
+  Render(range, state, report);
+  EXPECT_DOUBLE_EQ(report.plots.back().y_high, 6.0);
+}
+
+TEST(CountingPictureTest, InsetSpansTheRecordAndCarriesTheBookmarkFlags) {
+  core::PeakResultFile peak = testing::PeakFixture();
+  // L = 400 x 512 = 204800 samples, M = 1024 points.
+  const std::vector<core::Label> bookmarks = {{"102400", "half way"}, {"0", "start"},
+                                              {"-5", "before"},       {"204800", "at end"},
+                                              {"abc", "junk"},        {"204799", "last sample"}};
+  PictureReport report;
+  const QImage image = Render(peak, StateFor(core::kLanguageEnglish), report, bookmarks);
+  ASSERT_FALSE(report.plots.empty());
+  const DrawnPlot& inset = report.plots.front();
+  ASSERT_TRUE(inset.inset);
+  EXPECT_DOUBLE_EQ(inset.x_low, 0.0);
+  EXPECT_DOUBLE_EQ(inset.x_high, 200.0);  // 204800 / 1024 s
+  EXPECT_DOUBLE_EQ(inset.y_low, -1.2 * 8.0);
+  EXPECT_DOUBLE_EQ(inset.y_high, 1.2 * 8.0);
+  // The envelope's maximum (8 at point 300) is drawn at its row: 1.6 / 19.2 down the area.
+  const QRect area = inset.wave_rect;
+  const int x = static_cast<int>(area.left() + 300.5 * area.width() / 1024.0);
+  const int row = static_cast<int>(area.top() + 1.6 / 19.2 * area.height());
+  bool line_near = false;
+  for (int dy = -1; dy <= 1; ++dy) line_near |= Pixel(image, x, row + dy) == kGreen;
+  EXPECT_TRUE(line_near);
+
+  // Flags only for 0 <= p < L, at curve point trunc(p / L x M).
+  ASSERT_EQ(inset.flags.size(), 3u);
+  const int expected_index[] = {512, 0, 1023};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(inset.flags[i].curve_index, expected_index[i]);
+    const int pole = static_cast<int>(
+        std::floor(area.left() + (expected_index[i] + 0.5) * area.width() / 1024.0));
+    EXPECT_EQ(inset.flags[i].x, pole);
+  }
+  // The pole of the middle flag, dark red, runs down from the top of the curve area.
+  const QRect box = inset.flags[0].box;
+  EXPECT_EQ(Pixel(image, inset.flags[0].x, box.bottom() + 4), ToQColor(0x000040));
+  // Flags stay inside the inset even at the right edge.
+  for (const DrawnFlag& flag : inset.flags) EXPECT_LE(flag.x, area.right());
+
+  // With the bookmarks hidden there are none.
+  ViewState hidden = StateFor(core::kLanguageEnglish);
+  hidden.bookmarks_shown = false;
+  Render(peak, hidden, report, bookmarks);
+  EXPECT_TRUE(report.plots.front().flags.empty());
+}
+
+TEST(CountingPictureTest, InsetOfAMostlyNegativeRecordStaysInside) {
+  core::RangeResultFile range = testing::RangeFixture();
+  range.result.envelope_maximum = 2.0;
+  range.result.envelope_minimum = -9.0;
+  PictureReport report;
+  Render(range, StateFor(core::kLanguageEnglish), report);
+  EXPECT_DOUBLE_EQ(report.plots.front().y_low, -1.2 * 9.0);
+  EXPECT_DOUBLE_EQ(report.plots.front().y_high, 1.2 * 9.0);
+}
+
+TEST(CountingPictureTest, MissingDataIsSaidNotDividedBy) {
+  struct Case {
+    const char* name;
+    void (*mutate)(core::RangeResultFile&);
+    const char* missing;
+    size_t plots;
+  };
+  const Case cases[] = {
+      {"no counts, largest count 0",
+       [](core::RangeResultFile& f) {
+         std::fill(f.result.two_way_counts.begin(), f.result.two_way_counts.end(), 0);
+         f.result.largest_count = 0;
+       },
+       "no counts", 2},
+      {"A = 0", [](core::RangeResultFile& f) { f.result.amplitude_range = 0.0; },
+       "no amplitude range", 2},
+      {"A < 0", [](core::RangeResultFile& f) { f.result.amplitude_range = -3.0; },
+       "no amplitude range", 2},
+      {"envelope of zeros",
+       [](core::RangeResultFile& f) {
+         std::fill(f.result.envelope.begin(), f.result.envelope.end(), 0.0);
+         f.result.envelope_maximum = f.result.envelope_minimum = 0.0;
+       },
+       "", 2},
+      {"N = 1",
+       [](core::RangeResultFile& f) {
+         f.result.partitions = 1;
+         f.result.cursor_partition = 5;
+       },
+       "no counts", 2},
+      {"no frequency", [](core::RangeResultFile& f) { f.sampling.set_frequency_hz(0.0); }, "", 2},
+      {"older layout: no inset",
+       [](core::RangeResultFile& f) {
+         f.old_format = true;
+         f.result.envelope.clear();
+       },
+       "", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    core::RangeResultFile range = testing::RangeFixture();
+    c.mutate(range);
+    // Draw into the middle of a larger image: nothing may land outside the drawing area.
+    QImage image(900, 700, QImage::Format_RGB32);
+    image.fill(Qt::magenta);
+    TargetGeometry geometry;
+    geometry.target = DrawTarget::kImage;
+    geometry.area = QRect(50, 60, 800, 560);
+    QPainter painter(&image);
+    const PictureReport report =
+        DrawRangePicture(painter, geometry, range, {{"1000", "flag"}}, StateFor(1));
+    painter.end();
+    ASSERT_EQ(report.plots.size(), c.plots);
+    EXPECT_EQ(report.plots.back().missing, c.missing);
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        if (geometry.area.contains(x, y)) continue;
+        ASSERT_EQ(image.pixelColor(x, y), QColor(Qt::magenta)) << x << "," << y;
+      }
+    }
+    for (const DrawnText& text : report.texts) {
+      EXPECT_TRUE(text.text.isEmpty() || geometry.area.intersects(text.rect));
+    }
+  }
+}
+
+TEST(CountingPictureTest, InformationColumnOfAPeakResult) {
+  // The cursor at partition 0 of A = 10, N = 4 (two-way): XL = -10, X = -7.5, XR = -5.
+  core::PeakResultFile peak = testing::PeakFixture();
+  peak.sampling.set_text2("second text");
+  ViewState state = StateFor(core::kLanguageEnglish);
+  state.cursor_partition = 0;
+  PictureReport report;
+  Render(peak, state, report);
+  const QStringList expected = {"  Full Waveform",
+                                " Peak Count",
+                                " Valley Count",
+                                "Peak Counting",
+                                "Test Information:",
+                                "  Test Name: demo",
+                                "  Test Code: 7",
+                                "  Node: 3",
+                                "[second text]",
+                                "Sampling Parameters:",
+                                "SF: 1024Hz",
+                                "Partitions: 4",
+                                "Analysis Range:",
+                                " From:0s",
+                                "  To :200s",
+                                " Total:200s",
+                                "Counting Mothod:",
+                                "  Peak & Valley",
+                                "  Counting Separate",
+                                "Cursor Reading:",
+                                "Ni: 1",
+                                "X : -7.5 MPa",
+                                "XL: -10 MPa",
+                                "XR: -5 MPa",
+                                "A1: 1",
+                                "A2: 4",
+                                "   2024-03-05",
+                                "    14:03:09"};
+  EXPECT_EQ(Texts(report), expected);
+
+  // Together and one-way: the totals of the one-way arrays; no cursor: no cursor lines.
+  state.separately = false;
+  state.one_way = true;
+  state.cursor_partition = 1;
+  Render(peak, state, report);
+  QStringList texts = Texts(report);
+  EXPECT_TRUE(texts.contains("  Counting Together"));
+  EXPECT_TRUE(texts.contains("X : 3.75 MPa"));  // (1 + 0.5) x W1
+  EXPECT_TRUE(texts.contains("A : 6"));         // one-way totals {2, 6, 4, 5}
+  state.cursor_shown = false;
+  Render(peak, state, report);
+  texts = Texts(report);
+  EXPECT_FALSE(texts.contains("Cursor Reading:"));
+  EXPECT_EQ(texts[texts.size() - 3], "  Counting Together");
+}
+
+TEST(CountingPictureTest, RangeAndRainflowColumnsInBothLanguages) {
+  const core::RangeResultFile range = testing::RangeFixture();
+  PictureReport report;
+  ViewState zh = StateFor(core::kLanguageChinese);
+  zh.one_way = true;
+  Render(range, zh, report);
+  QStringList texts = Texts(report);
+  EXPECT_TRUE(texts.contains("变程计数 分析"));
+  EXPECT_TRUE(texts.contains("计数方式:单向"));
+  EXPECT_TRUE(texts.contains("  From:10s"));  // (11 - 1) x 1024 / 1024
+  EXPECT_TRUE(texts.contains("   To :20s"));
+  EXPECT_TRUE(texts.contains("  共:10s"));
+  EXPECT_TRUE(texts.contains(" 变程计数结果"));
+  ViewState en = StateFor(core::kLanguageEnglish);
+  Render(range, en, report);
+  texts = Texts(report);
+  const qsizetype at = texts.indexOf("  Positive & Negative");
+  ASSERT_GE(at, 0);
+  EXPECT_EQ(texts[at + 1], "  Counting Separately");
+  // The longest title widens its box and the column instead of being cut.
+  const QFontMetrics metrics(PictureFont(TargetGeometry{}.FontPixels(9.0)));
+  EXPECT_GT(report.title_box.width(), metrics.horizontalAdvance("Varied-Distance Counting"));
+  EXPECT_TRUE(report.column.contains(report.title_box));
+  EXPECT_TRUE(texts.contains("A : 10"));
+
+  const core::RainflowResultFile rainflow = testing::RainflowFixture();
+  Render(rainflow, en, report);
+  texts = Texts(report);
+  EXPECT_TRUE(texts.contains("Rainflow Counting"));
+  EXPECT_TRUE(texts.contains("X : 1.5 MPa"));
+  EXPECT_TRUE(texts.contains("A : 2.5"));
+  EXPECT_DOUBLE_EQ(report.plots.back().x_low, 0.0);
+  EXPECT_DOUBLE_EQ(report.plots.back().x_high, 9.0);
+  EXPECT_DOUBLE_EQ(report.plots.back().y_high, 2.4);
+}
+
+TEST(CountingPictureTest, TextsFromFilesAreClippedAndLoseTheirControlCharacters) {
+  core::PeakResultFile peak = testing::PeakFixture();
+  peak.test_name = "a\tb\nc";
+  peak.node_name = std::string(300, 'W');
+  peak.sampling.set_eu("M\rPa");
+  PictureReport report;
+  const QImage image = Render(peak, StateFor(core::kLanguageEnglish), report);
+  const QStringList texts = Texts(report);
+  EXPECT_TRUE(texts.contains("  Test Name: a b c"));
+  EXPECT_TRUE(texts.contains("XL: 0 M Pa"));
+  EXPECT_LE(report.column.width(), image.width() / 2) << "a long name does not widen the column";
+  for (const DrawnText& text : report.texts) {
+    if (text.text.startsWith("  Node:")) {
+      EXPECT_TRUE(report.column.contains(text.rect));
+    }
+  }
+}
+
+TEST(CountingPictureTest, ChineseTitleIsDrawnWithRealGlyphs) {
+  const QString title = QStringLiteral("峰值计数 分析");
+  const QFont font = PictureFont(12);
+  const QRawFont raw = QRawFont::fromFont(font, QFontDatabase::SimplifiedChinese);
+  for (QChar c : title) {
+    if (c != ' ') {
+      EXPECT_TRUE(raw.supportsCharacter(c))
+          << "no glyph for U+" << std::hex << static_cast<unsigned>(c.unicode());
+    }
+  }
+  // Distinct characters give distinct glyph images (missing glyphs would all be the same box).
+  auto glyph = [&](QChar c) {
+    QImage image(24, 24, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(QRect(0, 0, 24, 24), Qt::AlignCenter, QString(c));
+    return image;
+  };
+  EXPECT_NE(glyph(title[0]), glyph(title[1]));
+  EXPECT_NE(glyph(title[1]), glyph(title[2]));
+
+  PictureReport report;
+  const QImage image = Render(testing::PeakFixture(), StateFor(core::kLanguageChinese), report);
+  const DrawnText* drawn = nullptr;
+  for (const DrawnText& text : report.texts) {
+    if (text.text == title) drawn = &text;
+  }
+  ASSERT_NE(drawn, nullptr);
+  // The shade runs left to right, so without text every row of a column has one colour; the
+  // strokes are the pixels that differ from the box's bottom row.
+  int strokes = 0;
+  const QRect box = drawn->rect.intersected(report.title_box.adjusted(1, 1, -1, -1));
+  for (int y = box.top(); y < box.bottom() - 1; ++y) {
+    for (int x = box.left(); x <= box.right(); ++x) {
+      strokes += Pixel(image, x, y) != Pixel(image, x, box.bottom() - 1);
+    }
+  }
+  EXPECT_GT(strokes, 100) << "the title is drawn in the box";
+}
+
+TEST(CountingPictureTest, ReadoutListBoxStaysInsideAndHasACloseBoxOnlyOnScreen) {
+  const core::RangeResultFile range = testing::RangeFixture();
+  ViewState state = StateFor(core::kLanguageEnglish);
+  state.readout_box.shown = true;
+  state.readout_box.text = "No.  XL(Left)    \r\n1    -12         \r\n2    -4\t        \r\n";
+  PictureReport report;
+  Render(range, state, report);
+  // First placement: x = (800 / 2 - 10) x 1000 / 800 = 487 thousandths, left = 389.
+  EXPECT_EQ(report.readout_box.left(), 389);
+  EXPECT_EQ(report.close_box_size, 0) << "an image has no close box";
+  QStringList texts = Texts(report);
+  EXPECT_TRUE(texts.contains("Readout List"));
+  EXPECT_TRUE(texts.contains("2    -4         "));
+  EXPECT_EQ(texts.back(), "2    -4         ");
+
+  // Placed at the far corner it is pulled back inside the drawing area.
+  state.readout_box.x_per_mille = 990;
+  state.readout_box.y_per_mille = 990;
+  Render(range, state, report);
+  EXPECT_TRUE(QRect(0, 0, 800, 560).contains(report.readout_box))
+      << report.readout_box.x() << "," << report.readout_box.y();
+  EXPECT_LE(report.readout_box.right(), 800 - 3);
+
+  // On screen the box has its close square in the top-right corner.
+  QImage image(800, 560, QImage::Format_RGB32);
+  QPainter painter(&image);
+  TargetGeometry window;
+  window.area = QRect(0, 0, 800, 560);
+  report = DrawRangePicture(painter, window, range, {}, state);
+  painter.end();
+  EXPECT_GT(report.close_box_size, 0);
+  const QPoint corner = report.readout_box.topRight() + QPoint(-report.close_box_size + 1, 0);
+  EXPECT_EQ(image.pixelColor(corner), ToQColor(0x0000FF));
+}
+
+TEST(CountingPictureTest, ColoursComeFromTheStateOnScreenAndAreFixedOnPaper) {
+  const core::RangeResultFile range = testing::RangeFixture();
+  ViewState state = StateFor(core::kLanguageEnglish);
+  state.colours.background = 0x102030;
+  state.colours.wave_background = 0x405060;
+  PictureReport report;
+  const QImage image = Render(range, state, report);
+  const QRect wave = report.plots.back().wave_rect;
+  EXPECT_EQ(Pixel(image, report.column.center().x(), image.height() - 2), ToQColor(0x102030));
+  EXPECT_EQ(Pixel(image, wave.left() + 2, wave.top() + 2), ToQColor(0x405060));
+  EXPECT_EQ(Pixel(image, 1, 1), ToQColor(0x102030));
+}
+
+}  // namespace
+}  // namespace torvwy::render
