@@ -13,10 +13,13 @@
 #include "core/peak/peak_counting.h"
 #include "core/rainflow/rainflow_counting.h"
 #include "core/range/range_counting.h"
+#include "core/report/companion.h"
+#include "core/report/counting_hand_over.h"
 #include "core/services/folders.h"
 #include "module/analysis_frame.h"
 #include "module/module_state.h"
 #include "render/colours.h"
+#include "render/picture_output.h"
 #include "ui/error_text.h"
 #include "ui/host_message.h"
 #include "ui/select_node_dialog.h"
@@ -291,9 +294,42 @@ void CountingView::SaveResult() {
   }
 }
 
+void CountingView::Report() {
+  if (!file_) return;
+  core::ReportView view;
+  view.language = Language();
+  view.one_way = state_.one_way;
+  view.separately = state_.separately;
+  core::ReportOptions options;
+  options.picture = [this](const std::filesystem::path& bitmap) {
+    return static_cast<bool>(
+        render::WriteBitmapFile(bitmap, ExportImage(), render::kBitmapForReport));
+  };
+  auto written = core::WriteCountingReport(*file_, view, options);
+  if (!written) return ShowMessage(this, ui::ErrorText(written.error()));
+  if (auto started = core::LaunchCompanion(core::kReportProgram); !started) {
+    ShowMessage(this, ui::ErrorText(started.error()));
+  }
+}
+
+void CountingView::Export() {
+  if (!file_) return;
+  auto written = core::WriteExport(core::CountingExportTable(*file_, state_.one_way, Language()));
+  if (!written) return ShowMessage(this, ui::ErrorText(written.error()));
+  if (auto started = core::LaunchCompanion(core::kExportProgram); !started) {
+    ShowMessage(this, ui::ErrorText(started.error()));
+  }
+}
+
 void CountingView::HandleCommand(quint32 code, qintptr value) {
   if (HandlePictureCommand(code, value)) return;
   switch (code) {
+    case ui::command::kReport:
+      Report();
+      return;
+    case ui::command::kExport:
+      Export();
+      return;
     case ui::command::kSaveResult:
       SaveResult();
       return;

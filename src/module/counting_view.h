@@ -56,6 +56,8 @@ class CountingView : public PictureView {
   void Fail(const QString& text);
   void UpdateTitle();
   void SaveResult();
+  void Report();
+  void Export();
 
   core::CountingKind kind_;
   bool started_ = false;

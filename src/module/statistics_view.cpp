@@ -12,6 +12,9 @@
 #include <QVBoxLayout>
 #include <memory>
 
+#include "core/report/companion.h"
+#include "core/report/export_file.h"
+#include "core/report/report_file.h"
 #include "core/stats/statistics_result_file.h"
 #include "module/analysis_frame.h"
 #include "module/module_state.h"
@@ -116,6 +119,26 @@ void StatisticsView::Save() {
               false);
 }
 
+void StatisticsView::Report() {
+  if (!batch_ || batch_->table.rows.empty()) return;
+  auto written = core::WriteStatisticsReport(batch_->table,
+                                             core::NamesOfBatch(parameters_, *batch_), Language());
+  if (!written) return ShowMessage(this, ui::ErrorText(written.error()));
+  if (auto started = core::LaunchCompanion(core::kReportProgram); !started) {
+    ShowMessage(this, ui::ErrorText(started.error()));
+  }
+}
+
+void StatisticsView::Export() {
+  if (!batch_ || batch_->table.rows.empty()) return;
+  auto written = core::WriteExport(
+      core::StatisticsExportTable(batch_->table, core::NamesOfBatch(parameters_, *batch_)));
+  if (!written) return ShowMessage(this, ui::ErrorText(written.error()));
+  if (auto started = core::LaunchCompanion(core::kExportProgram); !started) {
+    ShowMessage(this, ui::ErrorText(started.error()));
+  }
+}
+
 bool StatisticsView::PrintOn(QPrinter& printer) {
   QString html = QStringLiteral("<table border=1 cellspacing=0 cellpadding=2><tr>");
   for (int c = 0; c < list_->columnCount(); ++c) {
@@ -158,6 +181,12 @@ void StatisticsView::HandleCommand(quint32 code, qintptr value) {
     }
     case ui::command::kSaveResult:
       Save();
+      return;
+    case ui::command::kReport:
+      Report();
+      return;
+    case ui::command::kExport:
+      Export();
       return;
     case ui::command::kDisplaySetting:
       if (value == 1) update();

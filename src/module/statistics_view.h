@@ -44,6 +44,8 @@ class StatisticsView : public AnalysisView {
  private:
   void Fill();
   void Save();
+  void Report();
+  void Export();
 
   bool started_ = false;
   core::StatisticsParameters parameters_;

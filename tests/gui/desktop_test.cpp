@@ -253,6 +253,21 @@ TEST_F(Desktop, CountsThroughTheWindowEqualTheCore) {
   // Saving writes abc1#2.PCM beside the data.
   ui::SendHostCommand(frame, ui::command::kSaveResult);
   EXPECT_TRUE(fs::exists(data_.path() / "abc1#2.PCM"));
+
+  // Report and export write their hand-over files; the companions are not installed beside
+  // the test, and each missing one is said once.
+  const fs::path work = core::GetWorkFolder();
+  fs::remove(work / "TorvRpt.txt");
+  fs::remove(work / "TorvEpt.Dat");
+  messages_.clear();
+  ui::SendHostCommand(frame, ui::command::kReport);
+  ui::SendHostCommand(frame, ui::command::kExport);
+  EXPECT_TRUE(fs::exists(work / "TorvRpt.txt"));
+  EXPECT_TRUE(fs::exists(work / "TorvBmp.bmp"));
+  EXPECT_TRUE(fs::exists(work / "TorvEpt.Dat"));
+  ASSERT_EQ(messages_.size(), 2);
+  EXPECT_TRUE(messages_[0].contains(QStringLiteral("TorvRpt"))) << messages_[0].toStdString();
+  EXPECT_TRUE(messages_[1].contains(QStringLiteral("TorvEpt"))) << messages_[1].toStdString();
 }
 
 TEST_F(Desktop, ResultModeShowsTheFileAndNeverSaves) {

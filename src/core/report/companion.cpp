@@ -3,11 +3,13 @@
 
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <system_error>
+#include <thread>
 
 #include "core/services/folders.h"
 #include "core/services/message_table.h"
@@ -64,6 +66,17 @@ Result<int> LaunchCompanion(std::string_view name, const std::vector<std::string
   if (error != 0) {
     return Fail(kMsgFileRead, "companion program " + program->string() +
                                   " can't be started: " + std::generic_category().message(error));
+  }
+  // Not waited for, but reaped when it ends, so that a long-running caller (the desktop
+  // application) collects no finished companions.
+  try {
+    std::thread([pid] {
+      int status = 0;
+      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+    }).detach();
+  } catch (const std::system_error&) {
+    // No thread: the companion runs all the same; it is reaped when the caller ends.
   }
   return static_cast<int>(pid);
 }

@@ -21,7 +21,8 @@ inline constexpr std::string_view kImageProgram = "TorvImgEpt";
 Result<std::filesystem::path> FindCompanion(std::string_view name);
 
 /// Starts the companion `name` with `arguments` as they are (a list: no shell, no quoting), in
-/// the host folder as working folder, and returns its process id without waiting for it. Fails
+/// the host folder as working folder, and returns its process id without waiting for it (a
+/// detached thread reaps it when it ends). Fails
 /// when the companion can't be found or started.
 Result<int> LaunchCompanion(std::string_view name, const std::vector<std::string>& arguments = {});
 

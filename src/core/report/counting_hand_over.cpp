@@ -1,0 +1,66 @@
+// Dispatching the hand-over of a counting result to its analysis.
+#include "core/report/counting_hand_over.h"
+
+#include <type_traits>
+
+namespace torvwy::core {
+
+CountingReadouts CollectReadouts(const AnyResultFile& file, const std::vector<uint32_t>& indices,
+                                 bool one_way, bool separately) {
+  CountingReadouts readouts;
+  if (const auto* peak = std::get_if<PeakResultFile>(&file)) {
+    for (uint32_t i : indices) {
+      readouts.list.Collect(i, PeakCountTexts(peak->result, i, one_way, separately));
+    }
+    readouts.axis = PeakReadoutAxis(peak->result, one_way);
+    if (separately) readouts.columns = ReadoutColumns::kPeakAndValley;
+  } else if (const auto* range = std::get_if<RangeResultFile>(&file)) {
+    for (uint32_t i : indices) readouts.list.Collect(i, RangeCountTexts(range->result, i, one_way));
+    readouts.axis = RangeReadoutAxis(range->result, one_way);
+  } else {
+    const auto& rainflow = std::get<RainflowResultFile>(file).result;
+    for (uint32_t i : indices) readouts.list.Collect(i, RainflowCountTexts(rainflow, i));
+    readouts.axis = RainflowReadoutAxis(rainflow);
+  }
+  return readouts;
+}
+
+ReadoutNames NamesOf(const AnyResultFile& file) {
+  const ResultFileNode& node = NodeOf(file);
+  return {node.test_name, node.test_code, node.node_name};
+}
+
+ExportTable CountingExportTable(const AnyResultFile& file, bool one_way, int language) {
+  const ReadoutNames names = NamesOf(file);
+  if (const auto* peak = std::get_if<PeakResultFile>(&file)) {
+    return PeakExportTable(peak->result, names, one_way, language);
+  }
+  if (const auto* range = std::get_if<RangeResultFile>(&file)) {
+    return RangeExportTable(range->result, names, one_way, language);
+  }
+  return RainflowExportTable(std::get<RainflowResultFile>(file).result, names, language);
+}
+
+Result<std::filesystem::path> WriteCountingReport(const AnyResultFile& file, const ReportView& view,
+                                                  const ReportOptions& options) {
+  return std::visit(
+      [&](const auto& f) -> Result<std::filesystem::path> {
+        using File = std::decay_t<decltype(f)>;
+        if constexpr (std::is_same_v<File, PeakResultFile>) {
+          return WritePeakReport(f.result, f, view, options);
+        } else if constexpr (std::is_same_v<File, RangeResultFile>) {
+          return WriteRangeReport(f.result, f, view, options);
+        } else {
+          return WriteRainflowReport(f.result, f, view, options);
+        }
+      },
+      file);
+}
+
+std::string CountingReadoutText(const AnyResultFile& file, const CountingReadouts& readouts,
+                                int language) {
+  return ReadoutListText(readouts.list, readouts.axis, NamesOf(file), readouts.columns, language,
+                         1);
+}
+
+}  // namespace torvwy::core

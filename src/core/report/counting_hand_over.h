@@ -1,0 +1,42 @@
+// What a counting result hands over, whichever analysis it is: its readout list, its report
+// and its export table.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+#include "core/files/result_file.h"
+#include "core/report/export_file.h"
+#include "core/report/readout_list.h"
+#include "core/report/report_file.h"
+
+namespace torvwy::core {
+
+/// A readout list of a counting result with the axis and columns its text needs.
+struct CountingReadouts {
+  ReadoutList list;
+  ReadoutAxis axis;
+  ReadoutColumns columns = ReadoutColumns::kCount;
+};
+
+/// The partitions `indices` (0-based) collected as the view shows the result: the one-way or
+/// two-way arrays, peaks and valleys separately or together (peak counting).
+CountingReadouts CollectReadouts(const AnyResultFile& file, const std::vector<uint32_t>& indices,
+                                 bool one_way, bool separately);
+
+/// The names of the result's node.
+ReadoutNames NamesOf(const AnyResultFile& file);
+
+/// The export table of the result as the view shows it.
+ExportTable CountingExportTable(const AnyResultFile& file, bool one_way, int language);
+
+/// Writes the report file set of the result (WritePeakReport and its siblings).
+Result<std::filesystem::path> WriteCountingReport(const AnyResultFile& file, const ReportView& view,
+                                                  const ReportOptions& options = {});
+
+/// The list text (format 1) of the readouts, for the list export.
+std::string CountingReadoutText(const AnyResultFile& file, const CountingReadouts& readouts,
+                                int language);
+
+}  // namespace torvwy::core
