@@ -2,12 +2,12 @@
 # Draws the pictures of the built-in sample test with the torvwy command: the three analyses in
 # English and the peak counting in Chinese. README.md shows the ones in docs/pictures/.
 #
-#   bash scripts/make-pictures.sh [TORVWY [FOLDER]]   (default: build/release/src/cli/torvwy,
+#   bash scripts/make-pictures.sh [TORVWY [FOLDER]]   (default: build/release/bin/torvwy,
 #                                                      docs/pictures)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-torvwy=${1:-build/release/src/cli/torvwy}
+torvwy=${1:-build/release/bin/torvwy}
 out=${2:-docs/pictures}
 work=$(mktemp -d "${TMPDIR:-/tmp}/torvwy-pictures-XXXXXX")
 trap 'rm -rf "$work"' EXIT

@@ -8,7 +8,7 @@ bash scripts/install-deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTORVWY_BUILD_TESTS=OFF >/dev/null
 cmake --build build/release --target torvwy
 
-torvwy=build/release/src/cli/torvwy
+torvwy=build/release/bin/torvwy
 sample=build/sample
 export TORVWY_HOME="$PWD/build/home"
 

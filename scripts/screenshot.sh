@@ -21,7 +21,7 @@ build=${BUILD:-build/gui}
 home=$(mktemp -d)
 sample="$home/sample"
 export TORVWY_HOME="$home" TORVWY_LANG=${TORVWY_LANG:-en}
-"$build/src/cli/torvwy" gen --data "$sample" --test demo --code 1 --nodes 4 --blocks 200 >/dev/null
+"$build/bin/torvwy" gen --data "$sample" --test demo --code 1 --nodes 4 --blocks 200 >/dev/null
 out=${1:-docs/screenshot.png}
 xvfb-run -a -s "-screen 0 1200x800x24" bash -c "
   '$build/bin/torvwy-gui' --data '$sample' --test demo --code 1 --node 3 --peak &

@@ -1,10 +1,12 @@
 // torvwy open: shows a saved result file of any of the three counting analyses.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
 
 #include "cli/analysis_options.h"
+#include "cli/handover_options.h"
 #include "cli/picture_options.h"
 #include "cli/result_output.h"
 #include "cli/stats_output.h"
@@ -12,6 +14,7 @@
 #include "core/files/result_file.h"
 #include "core/rainflow/rainflow_counting.h"
 #include "core/services/message_table.h"
+#include "core/services/names.h"
 #include "core/stats/statistics_result_file.h"
 
 namespace torvwy::cli {
@@ -22,6 +25,7 @@ struct OpenOptions {
   bool json = false;
   bool save = false;
   PictureOptions picture;
+  HandOverOptions hand_over;
 };
 
 bool IsStatisticsFile(const std::string& file) {
@@ -30,10 +34,28 @@ bool IsStatisticsFile(const std::string& file) {
   return extension == ".aps";
 }
 
+/// What a statistics report names, from the list file's name: R/abc3#1_4.aps is test abc,
+/// code 3, nodes 1 to 4.
+core::StatisticsReportNames NamesOfListFile(const std::string& file) {
+  const std::filesystem::path path(file);
+  const core::SplitName split = core::SplitResultFileName(path.filename().string());
+  core::StatisticsReportNames names;
+  names.test_name = split.test_name;
+  names.first_code = split.test_code;
+  names.last_code = split.test_code;
+  names.code_range = split.test_code;
+  names.node_range = split.node_name;
+  std::replace(names.node_range.begin(), names.node_range.end(), '_', '-');
+  names.data_path = path.parent_path().string();
+  return names;
+}
+
 int RunOpenStatistics(const OpenOptions& options) {
-  const int language = core::GetUILanguage();
+  const int language = PictureLanguage(options.picture);
   auto table = core::ReadStatisticsResultFile(options.file, 0, language);
   if (!table) return ReportError(table.error());
+  if (!options.hand_over.readout.empty())
+    return ReportError("--readout applies to counting results");
   if (options.json) {
     PrintJson(StatisticsJson(*table));
   } else {
@@ -41,11 +63,14 @@ int RunOpenStatistics(const OpenOptions& options) {
     std::printf("\n");
     PrintStatisticsTable(*table);
   }
-  return kExitOk;
+  return HandOverStatistics(options.hand_over, *table, NamesOfListFile(options.file), language,
+                            options.json);
 }
 
 int RunOpen(const OpenOptions& options) {
-  if (auto ok = CheckPictureOptions(options.picture); !ok) return ReportError(ok.error());
+  if (auto ok = CheckPictureOptions(options.picture, options.hand_over.any()); !ok) {
+    return ReportError(ok.error());
+  }
   if (IsStatisticsFile(options.file)) {
     if (!options.picture.file.empty()) return ReportError("--picture draws counting results only");
     return RunOpenStatistics(options);
@@ -88,7 +113,16 @@ int RunOpen(const OpenOptions& options) {
     print();
   }
   // A saved result is drawn without bookmarks: the file keeps none.
-  return WritePicture(options.picture, *opened, {}, options.json);
+  if (int code = WritePicture(options.picture, *opened, {}, options.json); code != kExitOk) {
+    return code;
+  }
+  HandOverView view;
+  view.language = PictureLanguage(options.picture);
+  view.one_way = options.picture.one_way;
+  view.separately = options.picture.separate;
+  return options.hand_over.any()
+             ? HandOverCounting(options.hand_over, *opened, {}, view, options.json)
+             : kExitOk;
 }
 
 }  // namespace
@@ -96,7 +130,8 @@ int RunOpen(const OpenOptions& options) {
 void RegisterOpenCommand(CLI::App& app, int& exit_code) {
   auto options = std::make_shared<OpenOptions>();
   auto* command = app.add_subcommand(
-      "open", "Show a saved result file (.PCM, .DCM, .RFL, .aps; every layout, the kind from the file)");
+      "open",
+      "Show a saved result file (.PCM, .DCM, .RFL, .aps; every layout, the kind from the file)");
   command->add_option("file", options->file, "Result file")->required();
   command->add_flag("--json", options->json,
                     "One JSON object: the analysis's keys plus \"old_format\"");
@@ -104,6 +139,7 @@ void RegisterOpenCommand(CLI::App& app, int& exit_code) {
                     "Accepted for symmetry with the analyses: a result shown from its file is "
                     "not saved again (a note says so)");
   AddPictureOptions(*command, options->picture, true, true);
+  AddHandOverOptions(*command, options->hand_over, true);
   command->callback([options, &exit_code] { exit_code = RunOpen(*options); });
 }
 

@@ -48,6 +48,8 @@ void FilterQtMessages(QtMsgType type, const QMessageLogContext& context, const Q
   std::fprintf(stderr, "%s\n", line.constData());
 }
 
+}  // namespace
+
 void EnsureGuiApplication() {
   if (QGuiApplication::instance() != nullptr) return;
   qInstallMessageHandler(FilterQtMessages);
@@ -59,8 +61,6 @@ void EnsureGuiApplication() {
   static QGuiApplication* application = new QGuiApplication(argc, argv);
   (void)application;
 }
-
-}  // namespace
 
 void AddPictureOptions(CLI::App& command, PictureOptions& options, bool one_way_option,
                        bool separate_option) {
@@ -82,18 +82,24 @@ void AddPictureOptions(CLI::App& command, PictureOptions& options, bool one_way_
                      "Picture size WxH in pixels of a PNG or BMP (default 800x560)");
 }
 
-core::Status CheckPictureOptions(const PictureOptions& options) {
+int PictureLanguage(const PictureOptions& options) {
+  if (options.lang.empty()) return core::GetUILanguage();
+  return options.lang == "zh" ? core::kLanguageChinese : core::kLanguageEnglish;
+}
+
+core::Status CheckPictureOptions(const PictureOptions& options, bool hand_over) {
+  if (!options.lang.empty() && options.lang != "zh" && options.lang != "en") {
+    return Bad("--lang \"" + options.lang + "\" is neither zh nor en");
+  }
   if (options.file.empty()) {
-    if (options.one_way || options.separate || !options.lang.empty() || !options.size.empty()) {
-      return Bad("--one-way, --separate, --lang and --size need --picture FILE");
+    if (!options.size.empty()) return Bad("--size needs --picture FILE");
+    if (!hand_over && (options.one_way || options.separate || !options.lang.empty())) {
+      return Bad("--one-way, --separate and --lang need --picture FILE, --report or --export");
     }
     return core::Ok();
   }
   const auto format = render::PictureFormatOf(options.file);
   if (!format) return Bad("--picture \"" + options.file + "\" must end in .png, .bmp or .pdf");
-  if (!options.lang.empty() && options.lang != "zh" && options.lang != "en") {
-    return Bad("--lang \"" + options.lang + "\" is neither zh nor en");
-  }
   if (!options.size.empty()) {
     if (*format == render::PictureFormat::kPdf) {
       return Bad("--size applies to .png and .bmp pictures; a PDF is one A4 page");
@@ -114,9 +120,7 @@ int WritePicture(const PictureOptions& options, const core::AnyResultFile& file,
   if (auto ok = CheckPictureOptions(options); !ok) return ReportError(ok.error());
   EnsureGuiApplication();
   render::ViewState state;
-  state.language = options.lang.empty()
-                       ? core::GetUILanguage()
-                       : (options.lang == "zh" ? core::kLanguageChinese : core::kLanguageEnglish);
+  state.language = PictureLanguage(options);
   state.one_way = options.one_way;
   state.separately = options.separate;
   state.colours = render::ReadColours();

@@ -26,8 +26,27 @@ void AddPictureOptions(CLI::App& command, PictureOptions& options, bool one_way_
                        bool separate_option);
 
 /// Checks the options before any work is done: the extension, the language, the size, and
-/// that the display choices come with --picture.
-core::Status CheckPictureOptions(const PictureOptions& options);
+/// that the display choices come with --picture (or, `hand_over`, with a report or export,
+/// which follow them too).
+core::Status CheckPictureOptions(const PictureOptions& options, bool hand_over = false);
+
+/// The language the options ask for: zh, en, or the user interface language.
+int PictureLanguage(const PictureOptions& options);
+
+/// Makes the QGuiApplication the drawing needs (once, offscreen without a display).
+void EnsureGuiApplication();
+
+/// The result file of a counted run with its node's names and sampling record.
+template <typename File>
+core::AnyResultFile RunResultFile(const CountedRun<File>& run, const AnalysisOptions& analysis) {
+  File file = run.file;
+  file.test_name = analysis.node.test;
+  file.test_code = analysis.node.code;
+  file.node_name = analysis.node.node;
+  file.sampling = run.node.info;
+  file.total_blocks = run.node.info.whole_blocks();
+  return core::AnyResultFile(std::move(file));
+}
 
 /// Draws the picture of `file` (with the bookmarks of its node) into options.file, unless no
 /// picture was asked for; in text mode says where it went. Returns an exit code.
@@ -44,13 +63,7 @@ int WriteRunPicture(const PictureOptions& options, const CountedRun<File>& run,
     std::fprintf(stderr, "torvwy: the pass was cancelled; no picture was drawn\n");
     return kExitOk;
   }
-  File file = run.file;
-  file.test_name = analysis.node.test;
-  file.test_code = analysis.node.code;
-  file.node_name = analysis.node.node;
-  file.sampling = run.node.info;
-  file.total_blocks = run.node.info.whole_blocks();
-  return WritePicture(options, core::AnyResultFile(std::move(file)), core::ReadLabels(run.node.tsp),
+  return WritePicture(options, RunResultFile(run, analysis), core::ReadLabels(run.node.tsp),
                       analysis.json);
 }
 

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/analysis_options.h"
+#include "cli/handover_options.h"
 #include "cli/picture_options.h"
 #include "cli/result_output.h"
 #include "cli/subcommands.h"
@@ -12,6 +13,8 @@
 #include "core/files/rainflow_result_file.h"
 #include "core/files/result_file.h"
 #include "core/rainflow/rainflow_counting.h"
+#include "core/report/companion.h"
+#include "core/report/list_export.h"
 #include "core/services/folders.h"
 #include "core/services/message_table.h"
 #include "core/services/profile.h"
@@ -25,6 +28,7 @@ struct RainflowOptions {
   std::string sn_class;     ///< B .. T; empty: the profile's RainLifeClass, else B
   std::string reliability;  ///< 0, 0.5, 1, 2 or 3; empty: 2
   PictureOptions picture;
+  HandOverOptions hand_over;
 };
 
 struct FatigueChoice {
@@ -129,7 +133,9 @@ void PrintFatigue(const core::FatigueResult& fatigue, const std::string& unit) {
 int RunRainflow(const RainflowOptions& options) {
   auto choice = ParseFatigue(options);
   if (!choice && !choice.error().detail.empty()) return ReportError(choice.error());
-  if (auto ok = CheckPictureOptions(options.picture); !ok) return ReportError(ok.error());
+  if (auto ok = CheckPictureOptions(options.picture, options.hand_over.any()); !ok) {
+    return ReportError(ok.error());
+  }
   auto run = CountAndSave<core::RainflowResultFile>(
       options.analysis, core::CountingKind::kRainflow,
       [](const core::SamplingInfo& info, const std::filesystem::path& sts,
@@ -164,6 +170,20 @@ int RunRainflow(const RainflowOptions& options) {
   if (int code = WriteRunPicture(options.picture, *run, options.analysis); code != kExitOk) {
     return code;
   }
+  HandOverOptions hand_over = options.hand_over;
+  if (fatigue && !hand_over.list_export.empty()) {
+    // With a life estimate the list export hands over its table (listdata.txt, written above).
+    if (auto ok = core::WriteListName(hand_over.list_export); !ok) return ReportError(ok.error());
+    if (!hand_over.no_launch) {
+      if (auto started = core::LaunchCompanion(core::kListProgram); !started) {
+        return ReportError(started.error());
+      }
+    }
+    hand_over.list_export.clear();
+  }
+  if (int code = HandOverRun(hand_over, options.picture, *run, options.analysis); code != kExitOk) {
+    return code;
+  }
   return RunExitCode(result.cancelled);
 }
 
@@ -183,6 +203,7 @@ void RegisterRainflowCommand(CLI::App& app, int& exit_code) {
                       "Reliability factor d: 0 (50%), 0.5 (69%), 1 (84%), 2 (97.7%, default), "
                       "3 (99.86%)");
   AddPictureOptions(*command, options->picture, false, false);
+  AddHandOverOptions(*command, options->hand_over, true);
   command->callback([options, &exit_code] { exit_code = RunRainflow(*options); });
 }
 

@@ -1,5 +1,6 @@
 // torvwy range: range counting of one node.
 #include "cli/analysis_options.h"
+#include "cli/handover_options.h"
 #include "cli/picture_options.h"
 #include "cli/result_output.h"
 #include "cli/subcommands.h"
@@ -9,8 +10,9 @@
 namespace torvwy::cli {
 namespace {
 
-int RunRange(const AnalysisOptions& options, const PictureOptions& picture) {
-  if (auto ok = CheckPictureOptions(picture); !ok) return ReportError(ok.error());
+int RunRange(const AnalysisOptions& options, const PictureOptions& picture,
+             const HandOverOptions& hand_over) {
+  if (auto ok = CheckPictureOptions(picture, hand_over.any()); !ok) return ReportError(ok.error());
   auto run = CountAndSave<core::RangeResultFile>(options, core::CountingKind::kRange,
                                                  core::RunRangeCounting, core::SaveRangeResultFile);
   if (!run) return ReportError(run.error());
@@ -19,6 +21,7 @@ int RunRange(const AnalysisOptions& options, const PictureOptions& picture) {
       options, RangeJson(result),
       [&] { PrintRange(result, NodeTitle(options.node), run->node.info.eu()); }, run->saved);
   if (int code = WriteRunPicture(picture, *run, options); code != kExitOk) return code;
+  if (int code = HandOverRun(hand_over, picture, *run, options); code != kExitOk) return code;
   return RunExitCode(result.cancelled);
 }
 
@@ -31,7 +34,11 @@ void RegisterRangeCommand(CLI::App& app, int& exit_code) {
   AddAnalysisOptions(*command, *options);
   auto picture = std::make_shared<PictureOptions>();
   AddPictureOptions(*command, *picture, true, false);
-  command->callback([options, picture, &exit_code] { exit_code = RunRange(*options, *picture); });
+  auto hand_over = std::make_shared<HandOverOptions>();
+  AddHandOverOptions(*command, *hand_over, true);
+  command->callback([options, picture, hand_over, &exit_code] {
+    exit_code = RunRange(*options, *picture, *hand_over);
+  });
 }
 
 }  // namespace torvwy::cli

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "cli/analysis_options.h"
+#include "cli/handover_options.h"
 #include "cli/stats_output.h"
 #include "cli/subcommands.h"
 #include "core/services/message_table.h"
@@ -25,6 +26,7 @@ struct StatsOptions {
   bool json = false;
   bool save = false;
   std::string result_dir;
+  HandOverOptions hand_over;
 };
 
 constexpr char kRangeGrammar[] = R"(Code ranges (--codes, --nodes):
@@ -111,7 +113,8 @@ int RunStats(const StatsOptions& options) {
     std::cerr << "torvwy: no waveform gave a row\n";
     return kExitFailure;
   }
-  return kExitOk;
+  return HandOverStatistics(options.hand_over, batch->table, core::NamesOfBatch(parameters, *batch),
+                            language, options.json);
 }
 
 }  // namespace
@@ -142,6 +145,7 @@ void RegisterStatsCommand(CLI::App& app, int& exit_code) {
                     "Save the list as <result dir>/<test>[<code>]#<node or first_last>.aps");
   command->add_option("--result-dir", options->result_dir,
                       "Where --save writes (default: the --data folder)");
+  AddHandOverOptions(*command, options->hand_over, false);
   command->footer(kRangeGrammar);
   command->callback([options, &exit_code] { exit_code = RunStats(*options); });
 }

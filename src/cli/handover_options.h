@@ -1,0 +1,67 @@
+// --readout, --report, --export, --list-export and --no-launch: the hand-over files of a result
+// and the companion programs that turn them into reports, workbooks and images.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/picture_options.h"
+#include "core/data/labels.h"
+#include "core/files/result_file.h"
+#include "core/report/report_file.h"
+#include "core/services/result.h"
+#include "core/stats/statistics_batch.h"
+
+namespace torvwy::cli {
+
+struct HandOverOptions {
+  std::string readout;       ///< "3,5,12": partitions 1..N collected into the readout list
+  bool report = false;       ///< TorvRpt.txt (+ TorvBmp.bmp, TorvLst001.txt), then TorvRpt
+  bool export_data = false;  ///< TorvEpt.Dat, then TorvEpt
+  std::string list_export;   ///< the readout list as listname.txt/listdata.txt, then ldexp
+  bool no_launch = false;    ///< write the files, start nothing
+  bool any() const { return report || export_data || !list_export.empty(); }
+};
+
+/// Adds the options; `readout` only for the counting analyses.
+void AddHandOverOptions(CLI::App& command, HandOverOptions& options, bool readout);
+
+/// The display choices a hand-over follows (the window's, or the picture options').
+struct HandOverView {
+  int language = 1;
+  bool one_way = false;
+  bool separately = true;
+};
+
+/// Writes the hand-over files of a counting result into the work folder exactly as the window
+/// would, and starts each companion unless --no-launch. Returns an exit code; a file that can't
+/// be written is an error and starts nothing.
+int HandOverCounting(const HandOverOptions& options, const core::AnyResultFile& file,
+                     const std::vector<core::Label>& bookmarks, const HandOverView& view,
+                     bool json);
+
+/// The hand-over of a counted run, following the display choices of the picture options. A
+/// cancelled pass hands nothing over (its counts are partial).
+template <typename File>
+int HandOverRun(const HandOverOptions& options, const PictureOptions& picture,
+                const CountedRun<File>& run, const AnalysisOptions& analysis) {
+  if (!options.any()) return kExitOk;
+  if (run.file.result.cancelled) {
+    std::fprintf(stderr, "torvwy: the pass was cancelled; no report or export was written\n");
+    return kExitOk;
+  }
+  HandOverView view;
+  view.language = PictureLanguage(picture);
+  view.one_way = picture.one_way;
+  view.separately = picture.separate;
+  return HandOverCounting(options, RunResultFile(run, analysis), core::ReadLabels(run.node.tsp),
+                          view, analysis.json);
+}
+
+/// The same for a statistics list.
+int HandOverStatistics(const HandOverOptions& options, const core::StatisticsTable& table,
+                       const core::StatisticsReportNames& names, int language, bool json);
+
+}  // namespace torvwy::cli
