@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTORVWY_BUILD_TESTS=OFF >/dev/null
-cmake --build build/release --target torvwy
+cmake --build build/release
 
 torvwy=build/release/bin/torvwy
 sample=build/sample
@@ -31,4 +31,9 @@ echo
 echo "== torvwy stats: amplitude indices of all four nodes, saved as an .aps list, and the three largest peak-to-peak values of nodes 1-2 =="
 "$torvwy" stats --data "$sample" --test demo --codes 1 --nodes 1-4 --save
 "$torvwy" stats --data "$sample" --test demo --codes 1 --nodes 1-2 --peak-peak 3
-echo; bash scripts/make-pictures.sh "$torvwy" build/pictures
+echo
+echo "== pictures, and reports as PDF and HTML with workbooks as CSV and XLSX =="
+bash scripts/make-pictures.sh "$torvwy" build/pictures
+bash scripts/make-reports.sh build/release/bin "$sample" build/reports
+echo
+echo "The desktop application: build/release/bin/torvwy-gui --data $sample --test demo --code 1 --node 3 --peak"

@@ -8,7 +8,9 @@
 #include <QPageSize>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <QTextOption>
 #include <QUrl>
+#include <algorithm>
 
 #include "core/services/message_table.h"
 
@@ -106,8 +108,20 @@ QString ReportHtml(const LoadedReport& report, PictureSource pictures) {
       }
       case core::ReportItem::kList: {
         const core::ListTable& list = report.tables[table++];
-        html += "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\">\n<tr>";
-        for (const std::string& title : list.header) html += "<th>" + Escaped(title) + "</th>";
+        // A wide list (the 13 columns of the amplitude indices) takes a smaller type to fit the
+        // page, since words are never broken.
+        const bool wide = list.header.size() > 10;
+        const QString size = wide ? "font-size: 6.5pt; " : "";
+        html +=
+            QString(
+                "<table border=\"1\" cellspacing=\"0\" cellpadding=\"%1\" width=\"100%\">\n<tr>")
+                .arg(wide ? 1 : 3);
+        // A title is one token in the list file, its blanks written as '_'; shown with blanks,
+        // so that a narrow column wraps between words instead of between letters.
+        for (std::string title : list.header) {
+          std::replace(title.begin(), title.end(), '_', ' ');
+          html += "<th style=\"" + size + "\">" + Escaped(title) + "</th>";
+        }
         html += "</tr>\n";
         for (const auto& row : list.rows) {
           html += "<tr>";
@@ -115,8 +129,9 @@ QString ReportHtml(const LoadedReport& report, PictureSource pictures) {
             bool number = false;
             QString::fromStdString(cell).toDouble(&number);
             // Cells keep to one line; the header titles wrap instead.
-            html += QString(number ? "<td align=\"right\" style=\"white-space: nowrap\">"
-                                   : "<td style=\"white-space: nowrap\">") +
+            html += QString(number ? "<td align=\"right\" style=\"%1white-space: nowrap\">"
+                                   : "<td style=\"%1white-space: nowrap\">")
+                        .arg(size) +
                     Escaped(cell) + "</td>";
           }
           html += "</tr>\n";
@@ -132,6 +147,10 @@ QString ReportHtml(const LoadedReport& report, PictureSource pictures) {
 std::unique_ptr<QTextDocument> ReportDocument(const LoadedReport& report) {
   auto document = std::make_unique<QTextDocument>();
   document->setDefaultFont(QFont(kFontFamily, 10));
+  // Lines break between words only, never inside one (a narrow column header stays legible).
+  QTextOption wrap = document->defaultTextOption();
+  wrap.setWrapMode(QTextOption::WordWrap);
+  document->setDefaultTextOption(wrap);
   for (size_t i = 0; i < report.pictures.size(); ++i) {
     document->addResource(QTextDocument::ImageResource, QUrl(QString("picture:%1").arg(i)),
                           QVariant(report.pictures[i]));
