@@ -120,7 +120,8 @@ QString ReportHtml(const LoadedReport& report, PictureSource pictures) {
         // so that a narrow column wraps between words instead of between letters.
         for (std::string title : list.header) {
           std::replace(title.begin(), title.end(), '_', ' ');
-          html += "<th style=\"" + size + "\">" + Escaped(title) + "</th>";
+          html += (size.isEmpty() ? QString("<th>") : "<th style=\"" + size + "\">") +
+                  Escaped(title) + "</th>";
         }
         html += "</tr>\n";
         for (const auto& row : list.rows) {
