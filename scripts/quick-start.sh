@@ -25,7 +25,7 @@ echo "== torvwy range: node 4 (calibration factors other than 1), blocks 1-100 =
 "$torvwy" range --data "$sample" --test demo --code 1 --node 4 --blocks 1-100 --partitions 12
 echo
 echo "== torvwy rainflow: node 2 (narrow-band random load) with the fitted life estimate =="
-"$torvwy" rainflow --data "$sample" --test demo --code 1 --node 2 --partitions 12 \
+"$torvwy" rainflow --data "$sample" --test demo --code 1 --node 2 --partitions 12 --save \
   --fatigue fitting --class F2 --reliability 2
 echo
 echo "== torvwy stats: amplitude indices of all four nodes, saved as an .aps list, and the three largest peak-to-peak values of nodes 1-2 =="
