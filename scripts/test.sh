@@ -13,5 +13,7 @@ cmake --build build/test -j "$jobs"
 
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTORVWY_SANITIZE=ON >/dev/null
 cmake --build build/asan -j "$jobs"
+suppressions="$PWD/tests/lsan_suppressions.txt"
 (cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  LSAN_OPTIONS="suppressions=$suppressions" \
   ctest --output-on-failure -j "$jobs")

@@ -9,6 +9,7 @@
 #include "cli/subcommands.h"
 #include "core/services/message_table.h"
 #include "core/services/names.h"
+#include "core/services/number_format.h"
 #include "core/stats/statistics_batch.h"
 #include "core/stats/statistics_result_file.h"
 
@@ -65,6 +66,7 @@ int RunStats(const StatsOptions& options) {
   }
   core::StatisticsRunOptions run;
   run.language = language;
+  run.number_format = core::ReadNumberFormatCode();
   run.threads = options.threads;
 
   core::Result<core::StatisticsBatch> batch = [&] {

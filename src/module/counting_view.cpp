@@ -305,20 +305,14 @@ void CountingView::Report() {
     return static_cast<bool>(
         render::WriteBitmapFile(bitmap, ExportImage(), render::kBitmapForReport));
   };
-  auto written = core::WriteCountingReport(*file_, view, options);
-  if (!written) return ShowMessage(this, ui::ErrorText(written.error()));
-  if (auto started = core::LaunchCompanion(core::kReportProgram); !started) {
-    ShowMessage(this, ui::ErrorText(started.error()));
-  }
+  StartCompanion(this, core::WriteCountingReport(*file_, view, options), core::kReportProgram);
 }
 
 void CountingView::Export() {
   if (!file_) return;
-  auto written = core::WriteExport(core::CountingExportTable(*file_, state_.one_way, Language()));
-  if (!written) return ShowMessage(this, ui::ErrorText(written.error()));
-  if (auto started = core::LaunchCompanion(core::kExportProgram); !started) {
-    ShowMessage(this, ui::ErrorText(started.error()));
-  }
+  StartCompanion(this,
+                 core::WriteExport(core::CountingExportTable(*file_, state_.one_way, Language())),
+                 core::kExportProgram);
 }
 
 void CountingView::HandleCommand(quint32 code, qintptr value) {

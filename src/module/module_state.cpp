@@ -8,6 +8,8 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include "core/report/companion.h"
+#include "ui/error_text.h"
 #include "ui/message_box.h"
 
 namespace torvwy::module {
@@ -40,6 +42,14 @@ QString Text(const char* chinese, const char* english) {
 
 void ShowMessage(QWidget* parent, const QString& text, bool warning) {
   ui::ShowMessage(parent, text, warning);
+}
+
+void StartCompanion(QWidget* parent, const core::Result<std::filesystem::path>& written,
+                    std::string_view program) {
+  if (!written) return ShowMessage(parent, ui::ErrorText(written.error()));
+  if (auto started = core::LaunchCompanion(program); !started) {
+    ShowMessage(parent, ui::ErrorText(started.error()));
+  }
 }
 
 QString ResourceString(int id) {

@@ -2,9 +2,12 @@
 #pragma once
 
 #include <QString>
+#include <filesystem>
 #include <functional>
+#include <string_view>
 
 #include "core/services/message_table.h"
+#include "core/services/result.h"
 
 class QWidget;
 
@@ -20,6 +23,11 @@ QString Text(const char* chinese, const char* english);
 
 /// Shows a message box over `parent` (warning or information); see ui::ShowMessage.
 void ShowMessage(QWidget* parent, const QString& text, bool warning = true);
+
+/// Starts the companion `program` (TorvRpt, TorvEpt, ...) after its hand-over file `written`
+/// was written; says why when either failed.
+void StartCompanion(QWidget* parent, const core::Result<std::filesystem::path>& written,
+                    std::string_view program);
 
 /// Resource texts of the module.
 QString ResourceString(int id);  ///< 6017..6021

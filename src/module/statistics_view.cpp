@@ -15,6 +15,7 @@
 #include "core/report/companion.h"
 #include "core/report/export_file.h"
 #include "core/report/report_file.h"
+#include "core/services/number_format.h"
 #include "core/stats/statistics_result_file.h"
 #include "module/analysis_frame.h"
 #include "module/module_state.h"
@@ -52,8 +53,10 @@ void StatisticsView::showEvent(QShowEvent* event) {
 void StatisticsView::Run(const core::StatisticsParameters& parameters) {
   parameters_ = parameters;
   auto outcome = std::make_shared<std::optional<core::Result<core::StatisticsBatch>>>();
+  number_format_ = core::ReadNumberFormatCode();
   core::StatisticsRunOptions options;
   options.language = Language();
+  options.number_format = number_format_;
   runner_.Start(
       Message(core::kMsgCountingCaption),
       [outcome, parameters, options](core::Progress& progress) {
@@ -121,22 +124,18 @@ void StatisticsView::Save() {
 
 void StatisticsView::Report() {
   if (!batch_ || batch_->table.rows.empty()) return;
-  auto written = core::WriteStatisticsReport(batch_->table,
-                                             core::NamesOfBatch(parameters_, *batch_), Language());
-  if (!written) return ShowMessage(this, ui::ErrorText(written.error()));
-  if (auto started = core::LaunchCompanion(core::kReportProgram); !started) {
-    ShowMessage(this, ui::ErrorText(started.error()));
-  }
+  StartCompanion(this,
+                 core::WriteStatisticsReport(batch_->table,
+                                             core::NamesOfBatch(parameters_, *batch_), Language()),
+                 core::kReportProgram);
 }
 
 void StatisticsView::Export() {
   if (!batch_ || batch_->table.rows.empty()) return;
-  auto written = core::WriteExport(
-      core::StatisticsExportTable(batch_->table, core::NamesOfBatch(parameters_, *batch_)));
-  if (!written) return ShowMessage(this, ui::ErrorText(written.error()));
-  if (auto started = core::LaunchCompanion(core::kExportProgram); !started) {
-    ShowMessage(this, ui::ErrorText(started.error()));
-  }
+  StartCompanion(this,
+                 core::WriteExport(core::StatisticsExportTable(
+                     batch_->table, core::NamesOfBatch(parameters_, *batch_))),
+                 core::kExportProgram);
 }
 
 bool StatisticsView::PrintOn(QPrinter& printer) {
@@ -189,6 +188,8 @@ void StatisticsView::HandleCommand(quint32 code, qintptr value) {
       Export();
       return;
     case ui::command::kDisplaySetting:
+      // The setting formats the next batch's cells; the rows shown keep their texts.
+      number_format_ = core::ReadNumberFormatCode();
       if (value == 1) update();
       return;
     default:

@@ -48,6 +48,7 @@ class StatisticsView : public AnalysisView {
   void Export();
 
   bool started_ = false;
+  int number_format_ = 0;  ///< format code of the numeric cells (the profile's setting)
   core::StatisticsParameters parameters_;
   std::optional<core::StatisticsBatch> batch_;
   QTableWidget* list_ = nullptr;

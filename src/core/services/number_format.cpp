@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/services/folders.h"
+#include "core/services/profile.h"
+
 namespace torvwy::core {
 
 std::string FormatNumber(double value, int format_code) {
@@ -42,6 +45,15 @@ int GetNumberFormatCode(int setting, int digits) {
     default:
       return 0;
   }
+}
+
+int ReadNumberFormatCode() {
+  auto profile = IniFile::Load(ProfilePath());
+  if (!profile) return 0;
+  const long long setting = profile->GetInt("settings", "NumberFormat", 0);
+  const long long digits = profile->GetInt("settings", "NumberDigits", 3);
+  if (setting < 0 || setting > 2 || digits < 0 || digits > 9) return 0;
+  return GetNumberFormatCode(static_cast<int>(setting), static_cast<int>(digits));
 }
 
 }  // namespace torvwy::core

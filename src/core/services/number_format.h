@@ -18,4 +18,8 @@ std::string FormatTime(double time_s);
 /// Format code of the number-format setting: 0 -> 0, 1 -> 4, 2 -> minus `digits`.
 int GetNumberFormatCode(int setting, int digits);
 
+/// The format code of the application profile's setting ([settings] NumberFormat 0..2 and
+/// NumberDigits 0..9, defaults 0 and 3); 0 when the profile is missing.
+int ReadNumberFormatCode();
+
 }  // namespace torvwy::core

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "core/services/folders.h"
+#include "core/services/number_format.h"
 #include "core/services/profile.h"
 #include "support/test_node.h"
 
@@ -110,6 +111,19 @@ TEST_F(StatisticsProfileTest, WritesIntoTheProfileKeepingItsOtherLines) {
   ASSERT_TRUE(profile.ok());
   EXPECT_EQ(profile->Get("Other", "Key"), "kept");
   EXPECT_FALSE(profile->Get("settings", "TestCode").has_value());
+}
+
+TEST_F(StatisticsProfileTest, NumberFormatSettingGivesTheCellFormat) {
+  EXPECT_EQ(ReadNumberFormatCode(), 0);  // no profile: the default format
+  auto with = [](const char* setting, const char* digits) {
+    std::ofstream(ProfilePath()) << "[settings]\nNumberFormat=" << setting
+                                 << "\nNumberDigits=" << digits << "\n";
+    return ReadNumberFormatCode();
+  };
+  EXPECT_EQ(with("1", "3"), 4);
+  EXPECT_EQ(with("2", "2"), -2);
+  EXPECT_EQ(with("2", "12"), 0);  // out of range: the default, never a huge precision
+  EXPECT_EQ(with("x", "2"), 0);
 }
 
 }  // namespace
