@@ -67,14 +67,17 @@ void AddPictureOptions(CLI::App& command, PictureOptions& options, bool one_way_
   command.add_option("--picture", options.file,
                      "Draw the picture of the result into FILE.png, FILE.bmp (800 pixels wide) "
                      "or FILE.pdf (one A4 page)");
-  if (one_way_option) {
-    command.add_flag("--one-way", options.one_way,
-                     "Picture: the one-way counts instead of the two-way ones");
-  }
-  if (separate_option) {
-    command.add_flag("--separate", options.separate,
-                     "Picture of a peak result: peaks and valleys in two plots");
-  }
+  // Every counting command takes both display choices, so that one command line serves them
+  // all; where a choice does not apply it changes nothing.
+  command.add_flag("--one-way", options.one_way,
+                   one_way_option ? "Picture, report and export: the one-way counts instead of "
+                                    "the two-way ones"
+                                  : "Accepted for the other analyses; rainflow ranges have no "
+                                    "two-way counts");
+  command.add_flag("--separate", options.separate,
+                   separate_option ? "Picture, report and export of a peak result: peaks and "
+                                     "valleys separately (two plots)"
+                                   : "Accepted for the other analyses; applies to peak results");
   command.add_option("--lang", options.lang,
                      "Picture texts in Chinese (zh) or English (en); default: the user "
                      "interface language");

@@ -28,6 +28,9 @@ struct StatsOptions {
   bool save = false;
   std::string result_dir;
   HandOverOptions hand_over;
+  std::string readout;    ///< refused: a statistics list has no partitions
+  bool one_way = false;   ///< accepted, no effect
+  bool separate = false;  ///< accepted, no effect
 };
 
 constexpr char kRangeGrammar[] = R"(Code ranges (--codes, --nodes):
@@ -44,6 +47,7 @@ Waveforms: every pair (code, node) in code-then-node order whose "<test><code>#<
 
 int RunStats(const StatsOptions& options) {
   if (auto ok = core::CheckName(options.test, "test name"); !ok) return ReportError(ok.error());
+  if (!options.readout.empty()) return ReportError("--readout applies to counting results");
   int language = core::GetUILanguage();
   if (options.lang == "zh") language = core::kLanguageChinese;
   if (options.lang == "en") language = core::kLanguageEnglish;
@@ -148,6 +152,13 @@ void RegisterStatsCommand(CLI::App& app, int& exit_code) {
   command->add_option("--result-dir", options->result_dir,
                       "Where --save writes (default: the --data folder)");
   AddHandOverOptions(*command, options->hand_over, false);
+  command->add_option("--readout", options->readout,
+                      "Refused here: the readout list belongs to the counting analyses");
+  command->add_flag("--one-way", options->one_way,
+                    "Accepted with the counting commands' options; "
+                    "no effect on statistics");
+  command->add_flag("--separate", options->separate,
+                    "Accepted with the counting commands' options; no effect on statistics");
   command->footer(kRangeGrammar);
   command->callback([options, &exit_code] { exit_code = RunStats(*options); });
 }

@@ -101,6 +101,11 @@ TEST_F(HandOverCommands, StatisticsExportStartsTheCompanionOfTheHostFolder) {
   EXPECT_EQ(version, 2.0);
   EXPECT_TRUE(fs::exists(work_ / "TorvRpt.txt"));
   EXPECT_FALSE(fs::exists(record));  // --no-launch started nothing
+  // The counting commands' display choices are accepted; a readout list is not.
+  const std::string batch =
+      "stats --data " + Quote(data_.path().string()) + " --test abc --codes 1 --nodes 2";
+  EXPECT_EQ(Run(batch + " --export --one-way --separate --no-launch").exit_code, 0);
+  EXPECT_EQ(Run(batch + " --export --readout 1 --no-launch").exit_code, 1);
 
   const auto launched = Run("stats --data " + Quote(data_.path().string()) +
                             " --test abc --codes 1 --nodes 2 --export");
