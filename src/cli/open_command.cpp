@@ -34,22 +34,6 @@ bool IsStatisticsFile(const std::string& file) {
   return extension == ".aps";
 }
 
-/// What a statistics report names, from the list file's name: R/abc3#1_4.aps is test abc,
-/// code 3, nodes 1 to 4.
-core::StatisticsReportNames NamesOfListFile(const std::string& file) {
-  const std::filesystem::path path(file);
-  const core::SplitName split = core::SplitResultFileName(path.filename().string());
-  core::StatisticsReportNames names;
-  names.test_name = split.test_name;
-  names.first_code = split.test_code;
-  names.last_code = split.test_code;
-  names.code_range = split.test_code;
-  names.node_range = split.node_name;
-  std::replace(names.node_range.begin(), names.node_range.end(), '_', '-');
-  names.data_path = path.parent_path().string();
-  return names;
-}
-
 int RunOpenStatistics(const OpenOptions& options) {
   const int language = PictureLanguage(options.picture);
   auto table = core::ReadStatisticsResultFile(options.file, 0, language);
@@ -63,8 +47,8 @@ int RunOpenStatistics(const OpenOptions& options) {
     std::printf("\n");
     PrintStatisticsTable(*table);
   }
-  return HandOverStatistics(options.hand_over, *table, NamesOfListFile(options.file), language,
-                            options.json);
+  return HandOverStatistics(options.hand_over, *table, core::NamesOfListFile(options.file),
+                            language, options.json);
 }
 
 int RunOpen(const OpenOptions& options) {

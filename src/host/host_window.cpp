@@ -229,7 +229,9 @@ void HostWindow::ChooseAndOpen(int id) {
 QWidget* HostWindow::OpenResultFile(const QString& path) {
   const std::filesystem::path file = path.toStdString();
   const auto kind = core::KindOfExtension(file.extension().string());
-  if (!kind) {
+  QString extension = QString::fromStdString(file.extension().string()).toLower();
+  const bool list = extension == QStringLiteral(".aps");
+  if (!kind && !list) {
     ui::ShowMessage(this, Text("不认识的结果文件：", "Not a result file: ") + path);
     return nullptr;
   }
@@ -249,7 +251,8 @@ QWidget* HostWindow::OpenResultFile(const QString& path) {
     ui::ShowMessage(this, ui::ErrorText(ok.error()));
     return nullptr;
   }
-  return OpenWindow(module::kPeakTemplate + static_cast<int>(*kind));
+  return OpenWindow(list ? module::kStatisticsTemplate
+                         : module::kPeakTemplate + static_cast<int>(*kind));
 }
 
 void HostWindow::OpenResultDialog() {

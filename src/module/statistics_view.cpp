@@ -10,11 +10,15 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cctype>
 #include <memory>
 
+#include "core/data/parameter_file.h"
+#include "core/files/result_file.h"
 #include "core/report/companion.h"
 #include "core/report/export_file.h"
 #include "core/report/report_file.h"
+#include "core/services/folders.h"
 #include "core/services/number_format.h"
 #include "core/stats/statistics_result_file.h"
 #include "module/analysis_frame.h"
@@ -47,7 +51,43 @@ void StatisticsView::showEvent(QShowEvent* event) {
   AnalysisView::showEvent(event);
   if (started_) return;
   started_ = true;
-  QTimer::singleShot(kStartDelayMs, this, [this] { Run(core::ReadStatisticsParameters()); });
+  QTimer::singleShot(kStartDelayMs, this, &StatisticsView::Start);
+}
+
+void StatisticsView::Start() {
+  // A parameter file in result mode naming a saved list opens it; anything else runs the batch.
+  auto context = core::ReadAnalysisParameterFile(core::GetHostFolder() / core::kParameterFileName);
+  if (context && context->result_mode != 0 && !context->result_names.empty()) {
+    const std::string& name = context->result_names.front();
+    std::string extension = std::filesystem::path(name).extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension == ".aps") {
+      auto path = core::ResultNamePath(context->result_path, name);
+      if (path && Open(*path)) return;
+      if (!path) ShowMessage(this, ui::ErrorText(path.error()));
+      QTimer::singleShot(0, this, [this] {
+        if (auto* frame = qobject_cast<AnalysisFrame*>(parentWidget())) frame->CloseWindow();
+      });
+      return;
+    }
+  }
+  Run(core::ReadStatisticsParameters());
+}
+
+bool StatisticsView::Open(const std::filesystem::path& file) {
+  auto table = core::ReadStatisticsResultFile(file, core::ReadNumberFormatCode(), Language());
+  if (!table) {
+    ShowMessage(this, ui::ErrorText(table.error()));
+    return false;
+  }
+  result_mode_ = true;
+  list_file_ = file;
+  batch_ = core::StatisticsBatch{};
+  batch_->table = std::move(*table);
+  Fill();
+  setWindowTitle(windowTitle().section(QStringLiteral(" - "), 0, 0) + " - " +
+                 QString::fromStdString(file.filename().string()));
+  return true;
 }
 
 void StatisticsView::Run(const core::StatisticsParameters& parameters) {
@@ -107,7 +147,7 @@ void StatisticsView::Fill() {
 }
 
 void StatisticsView::Save() {
-  if (!batch_ || batch_->table.rows.empty()) return;
+  if (result_mode_ || !batch_ || batch_->table.rows.empty()) return;
   const auto path = core::StatisticsResultFilePath(parameters_.result_path, parameters_.test_name,
                                                    batch_->codes, batch_->nodes);
   if (auto ok = core::WriteStatisticsResultFile(path, batch_->table); !ok) {
@@ -122,19 +162,20 @@ void StatisticsView::Save() {
               false);
 }
 
+core::StatisticsReportNames StatisticsView::Names() const {
+  return result_mode_ ? core::NamesOfListFile(list_file_)
+                      : core::NamesOfBatch(parameters_, *batch_);
+}
+
 void StatisticsView::Report() {
   if (!batch_ || batch_->table.rows.empty()) return;
-  StartCompanion(this,
-                 core::WriteStatisticsReport(batch_->table,
-                                             core::NamesOfBatch(parameters_, *batch_), Language()),
+  StartCompanion(this, core::WriteStatisticsReport(batch_->table, Names(), Language()),
                  core::kReportProgram);
 }
 
 void StatisticsView::Export() {
   if (!batch_ || batch_->table.rows.empty()) return;
-  StartCompanion(this,
-                 core::WriteExport(core::StatisticsExportTable(
-                     batch_->table, core::NamesOfBatch(parameters_, *batch_))),
+  StartCompanion(this, core::WriteExport(core::StatisticsExportTable(batch_->table, Names())),
                  core::kExportProgram);
 }
 

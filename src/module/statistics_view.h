@@ -2,8 +2,10 @@
 // prints, reports and exports it.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 
+#include "core/report/report_file.h"
 #include "core/stats/statistics_batch.h"
 #include "core/stats/statistics_parameters.h"
 #include "module/analysis_view.h"
@@ -27,6 +29,9 @@ class StatisticsView : public AnalysisView {
   void CancelPass() override { runner_.Cancel(); }
   QString HelpTopic() const override { return QStringLiteral("WyStat.html"); }
 
+  /// Shows a saved list (result mode: never run, never saved again).
+  bool Open(const std::filesystem::path& file);
+  bool result_mode() const { return result_mode_; }
   /// Runs a batch of `parameters` (replacing the list).
   void Run(const core::StatisticsParameters& parameters);
   const std::optional<core::StatisticsBatch>& batch() const { return batch_; }
@@ -46,9 +51,15 @@ class StatisticsView : public AnalysisView {
   void Save();
   void Report();
   void Export();
+  /// What the report and the export name: the batch's, or the saved list's.
+  core::StatisticsReportNames Names() const;
+
+  void Start();
 
   bool started_ = false;
-  int number_format_ = 0;  ///< format code of the numeric cells (the profile's setting)
+  bool result_mode_ = false;
+  std::filesystem::path list_file_;  ///< result mode: the list shown
+  int number_format_ = 0;            ///< format code of the numeric cells (the profile's setting)
   core::StatisticsParameters parameters_;
   std::optional<core::StatisticsBatch> batch_;
   QTableWidget* list_ = nullptr;

@@ -312,7 +312,20 @@ TEST_F(Desktop, StatisticsWindowRunsTheChosenTest) {
   EXPECT_EQ(view->list()->columnCount(), 14);
   EXPECT_EQ(view->list()->item(0, 2)->text(), QStringLiteral("2"));
   ui::SendHostCommand(frame, ui::command::kSaveResult);
-  EXPECT_TRUE(fs::exists(data_.path() / "abc1#2_7.aps")) << messages_.join("|").toStdString();
+  const fs::path list = data_.path() / "abc1#2_7.aps";
+  ASSERT_TRUE(fs::exists(list)) << messages_.join("|").toStdString();
+
+  // The saved list opens again in result mode and is never saved again.
+  auto* opened = qobject_cast<AnalysisFrame*>(host_.OpenResultFile(QString::fromStdString(list)));
+  ASSERT_NE(opened, nullptr);
+  auto* shown = qobject_cast<module::StatisticsView*>(opened->view());
+  ASSERT_TRUE(WaitFor([&] { return shown->batch().has_value(); }));
+  EXPECT_TRUE(shown->result_mode());
+  ASSERT_EQ(shown->list()->rowCount(), 1);
+  EXPECT_EQ(shown->list()->item(0, 3)->text(), view->list()->item(0, 3)->text());
+  fs::remove(list);
+  ui::SendHostCommand(opened, ui::command::kSaveResult);
+  EXPECT_FALSE(fs::exists(list));
 }
 
 TEST_F(Desktop, ClosingDuringAPassCancelsItFirst) {

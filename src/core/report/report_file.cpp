@@ -1,6 +1,7 @@
 // Writing and reading the report file set.
 #include "core/report/report_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -9,6 +10,7 @@
 #include "core/services/folders.h"
 #include "core/services/gbk.h"
 #include "core/services/message_table.h"
+#include "core/services/names.h"
 #include "core/services/number_format.h"
 #include "core/stats/statistics_result_file.h"
 
@@ -218,6 +220,28 @@ StatisticsReportNames NamesOfBatch(const StatisticsParameters& parameters,
   names.code_range = parameters.code_range;
   names.node_range = parameters.node_range;
   names.data_path = parameters.data_path;
+  return names;
+}
+
+StatisticsReportNames NamesOfListFile(const std::filesystem::path& path) {
+  const std::string title = path.stem().string();
+  const size_t hash = title.find('#');
+  const std::string prefix = title.substr(0, hash);
+  std::string nodes = hash == std::string::npos ? std::string() : title.substr(hash + 1);
+  std::replace(nodes.begin(), nodes.end(), '_', '-');
+  StatisticsReportNames names;
+  SplitTestAndCode(prefix, names.test_name, names.first_code);
+  const bool digits =
+      !names.first_code.empty() && std::all_of(names.first_code.begin(), names.first_code.end(),
+                                               [](char c) { return c >= '0' && c <= '9'; });
+  if (!digits) {
+    names.test_name = prefix;
+    names.first_code.clear();
+  }
+  names.last_code = names.first_code;
+  names.code_range = names.first_code;
+  names.node_range = nodes;
+  names.data_path = path.parent_path().string();
   return names;
 }
 

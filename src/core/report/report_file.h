@@ -73,6 +73,11 @@ struct StatisticsReportNames {
 StatisticsReportNames NamesOfBatch(const StatisticsParameters& parameters,
                                    const StatisticsBatch& batch);
 
+/// The names of a saved list, from its file name: R/abc3#1_4.aps is test abc, code 3, nodes 1-4.
+/// A name whose part before '#' does not end in digits (abc#5.aps, several codes) keeps that
+/// part whole as the test name, with no code.
+StatisticsReportNames NamesOfListFile(const std::filesystem::path& path);
+
 /// "<test><code>" or "<test><first>_<last>": the name that heads a statistics report and export.
 std::string StatisticsDataName(const StatisticsReportNames& names);
 

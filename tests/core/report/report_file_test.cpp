@@ -304,5 +304,19 @@ TEST(ReportParseTest, ReadsEveryDirectiveAndRefusesDamage) {
   }
 }
 
+TEST(StatisticsNamesTest, ListFileNamesGiveTheReportNames) {
+  StatisticsReportNames names = NamesOfListFile("/r/abc3#1_4.aps");
+  EXPECT_EQ(names.test_name, "abc");
+  EXPECT_EQ(names.first_code, "3");
+  EXPECT_EQ(names.node_range, "1-4");
+  EXPECT_EQ(names.data_path, "/r");
+  EXPECT_EQ(StatisticsDataName(names), "abc3");
+  names = NamesOfListFile("/r/abc#5.aps");  // several codes: no code in the name
+  EXPECT_EQ(names.test_name, "abc");
+  EXPECT_EQ(names.first_code, "");
+  EXPECT_EQ(names.node_range, "5");
+  EXPECT_EQ(StatisticsDataName(names), "abc");
+}
+
 }  // namespace
 }  // namespace torvwy::core
