@@ -41,8 +41,9 @@ TEST(Labels, DeleteAndRenameKeepTheRestOfTheFile) {
       << "LabelPos002=2\r\nLabelText002=b\r\nLabelPos003=3\r\nLabelText003=c\r\n";
 
   ASSERT_TRUE(StoreLabels(tsp, kLabelDelete, 0, ""));
-  EXPECT_EQ(ReadAll(tsp), head + "[Labels]\r\nLabelNum=2\r\nLabelPos001=2\r\nLabelText001=b\r\n"
-                                 "LabelPos002=3\r\nLabelText002=c\r\n");
+  EXPECT_EQ(ReadAll(tsp), head +
+                              "[Labels]\r\nLabelNum=2\r\nLabelPos001=2\r\nLabelText001=b\r\n"
+                              "LabelPos002=3\r\nLabelText002=c\r\n");
   ASSERT_TRUE(StoreLabels(tsp, kLabelRename, 1, "终点"));
   auto labels = ReadLabels(tsp);
   ASSERT_EQ(labels.size(), 2u);

@@ -31,10 +31,27 @@ class ParameterFile : public ::testing::Test {
 };
 
 TEST_F(ParameterFile, ReadsAnAnalysisModeFile) {
-  auto context = Read({"[TORV-WY-ANALY-PARA-FILE-001]", "[FileVersion]", "1", "[TestName]", "桥梁",
-                       "[TestCode]", "12", "[PathData]", "/data", "[PathResult]", "/results",
-                       "[ResultNumber]", "1", "[NodeNumber]", "2", "[NodeName]", "5", "测点6",
-                       "[End]", "[TestName]", "ignored after the end"});
+  auto context = Read({"[TORV-WY-ANALY-PARA-FILE-001]",
+                       "[FileVersion]",
+                       "1",
+                       "[TestName]",
+                       "桥梁",
+                       "[TestCode]",
+                       "12",
+                       "[PathData]",
+                       "/data",
+                       "[PathResult]",
+                       "/results",
+                       "[ResultNumber]",
+                       "1",
+                       "[NodeNumber]",
+                       "2",
+                       "[NodeName]",
+                       "5",
+                       "测点6",
+                       "[End]",
+                       "[TestName]",
+                       "ignored after the end"});
   ASSERT_TRUE(context);
   EXPECT_EQ(context->result_mode, 0);
   EXPECT_EQ(context->test_name, "桥梁");
@@ -49,7 +66,7 @@ TEST_F(ParameterFile, ReadsAnAnalysisModeFile) {
 TEST_F(ParameterFile, KeysCompareWholeAndWithoutCase) {
   auto context = Read({"[torv-wy-analy-para-file-001]", "[TESTNAME] ", "skipped value",
                        "[testcode]", "7", "[NodeNumber]", "1", "[nodename]", "n1"});
-  ASSERT_TRUE(context);  // lower-case magic, no [End]
+  ASSERT_TRUE(context);               // lower-case magic, no [End]
   EXPECT_EQ(context->test_name, "");  // the key with a trailing blank is not recognised
   EXPECT_EQ(context->test_code, "7");
   EXPECT_EQ(context->node_list, std::vector<std::string>{"n1"});
@@ -68,8 +85,8 @@ TEST_F(ParameterFile, ResultModeKeepsOneResultName) {
 }
 
 TEST_F(ParameterFile, NameListsCutShortReadEmptyNames) {
-  auto context = Read({"[TORV-WY-ANALY-PARA-FILE-001]", "[NodeNumber]", "3", "[NodeName]", "a"},
-                      false);
+  auto context =
+      Read({"[TORV-WY-ANALY-PARA-FILE-001]", "[NodeNumber]", "3", "[NodeName]", "a"}, false);
   ASSERT_TRUE(context);
   EXPECT_EQ(context->node_list, (std::vector<std::string>{"a", "", ""}));
 }

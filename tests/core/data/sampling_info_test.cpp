@@ -65,9 +65,15 @@ TEST(SamplingInfo, DerivedValues) {
 
 TEST(SamplingInfo, FullScaleByFormat) {
   SamplingInfo info;
-  for (auto [format, full_scale] : {std::pair{861, 5000.0}, {863, 5000.0}, {706, 10000.0},
-                                    {712, 10000.0}, {872, 10000.0}, {885, 10000.0},
-                                    {886, 10000.0}, {951, 10000.0}, {111, 10000.0}}) {
+  for (auto [format, full_scale] : {std::pair{861, 5000.0},
+                                    {863, 5000.0},
+                                    {706, 10000.0},
+                                    {712, 10000.0},
+                                    {872, 10000.0},
+                                    {885, 10000.0},
+                                    {886, 10000.0},
+                                    {951, 10000.0},
+                                    {111, 10000.0}}) {
     info.set_format(format);
     auto f = FullScaleOf(info);
     ASSERT_TRUE(f) << format;
@@ -83,8 +89,10 @@ TEST(SamplingInfo, FullScaleByFormat) {
 TEST(SamplingInfo, ReadsTheTspFile) {
   testing::TempDir dir;
   const fs::path tsp = dir.path() / "a1#1.tsp";
-  WriteTsp(tsp, "Frequency = 2048\r\nc1=0.5\r\nC2=2\r\nFormat=111\r\nLength=7\r\nFullScale=20\r\n"
-                "EU=" + Utf8ToGbk("微应变") + "\r\nText3=bridge\r\n");
+  WriteTsp(tsp,
+           "Frequency = 2048\r\nc1=0.5\r\nC2=2\r\nFormat=111\r\nLength=7\r\nFullScale=20\r\n"
+           "EU=" +
+               Utf8ToGbk("微应变") + "\r\nText3=bridge\r\n");
   auto info = ReadSamplingParameters(tsp);
   ASSERT_TRUE(info) << info.error().detail;
   EXPECT_EQ(info->frequency_hz(), 2048.0);
@@ -103,8 +111,8 @@ TEST(SamplingInfo, RefusesBadSamplingParameters) {
   const fs::path tsp = dir.path() / "a1#1.tsp";
   const std::string good_tail = "Format=951\r\nLength=2\r\n";
   for (const std::string& lines : std::vector<std::string>{
-           "C1=1\r\nC2=1\r\n" + good_tail,                  // no frequency
-           "Frequency=0\r\nC1=1\r\nC2=1\r\n" + good_tail,   // frequency 0
+           "C1=1\r\nC2=1\r\n" + good_tail,                 // no frequency
+           "Frequency=0\r\nC1=1\r\nC2=1\r\n" + good_tail,  // frequency 0
            "Frequency=-5\r\nC1=1\r\nC2=1\r\n" + good_tail,
            "Frequency=abc\r\nC1=1\r\nC2=1\r\n" + good_tail,
            "Frequency=1e999\r\nC1=1\r\nC2=1\r\n" + good_tail,

@@ -38,7 +38,7 @@ TEST(AtomicFile, ReplacesTheTargetOnlyOnCommit) {
   }
   const std::string bytes = ReadAll(target);
   ASSERT_EQ(bytes.size(), 12u);
-  EXPECT_EQ(bytes.substr(0, 4), std::string("\xFE\xFF\xFF\xFF", 4));  // little-endian int32
+  EXPECT_EQ(bytes.substr(0, 4), std::string("\xFE\xFF\xFF\xFF", 4));   // little-endian int32
   EXPECT_EQ(bytes.substr(4), std::string("\0\0\0\0\0\0\xF8\x3F", 8));  // 1.5
   EXPECT_EQ(FileCount(dir.path()), 1u);
 }

@@ -24,8 +24,8 @@ TEST(Gbk, CutsNeverInsideATwoByteCharacter) {
     size_t max;
     size_t kept;
   };
-  for (const Case& c : {Case{0, 0}, Case{1, 1}, Case{2, 1}, Case{3, 3}, Case{4, 3}, Case{5, 5},
-                        Case{9, 5}}) {
+  for (const Case& c :
+       {Case{0, 0}, Case{1, 1}, Case{2, 1}, Case{3, 3}, Case{4, 3}, Case{5, 5}, Case{9, 5}}) {
     EXPECT_EQ(CutGbk(gbk, c.max).size(), c.kept) << "max " << c.max;
   }
   // A dangling lead byte at the end of the text is dropped too.
@@ -43,8 +43,13 @@ TEST(Gbk, FieldsAreZeroTerminatedAndCutToTheirWidth) {
 }
 
 TEST(Gbk, InvalidInputIsReplacedNotLost) {
-  EXPECT_EQ(GbkToUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
-  EXPECT_EQ(Utf8ToGbk("a\xF0\x9F\x98\x80" "b"), "a?b");  // an emoji has no GBK form
+  EXPECT_EQ(GbkToUtf8("a\xFF"
+                      "b"),
+            "a\xEF\xBF\xBD"
+            "b");
+  EXPECT_EQ(Utf8ToGbk("a\xF0\x9F\x98\x80"
+                      "b"),
+            "a?b");  // an emoji has no GBK form
 }
 
 }  // namespace

@@ -18,13 +18,10 @@ TEST(Names, SplitsResultFileNames) {
   for (const Case& c : {
            Case{"abc12#5.PCM", "abc", "12", "5"},
            Case{"/data/results/abc12#5.PCM", "abc", "12", "5"},
-           Case{"abcX#N1.DCM", "abc", "X", "N1"},
-           Case{"123#7.RFL", "12", "3", "7"},
-           Case{"a#7.RFL", "a", "", "7"},
-           Case{"abc12##5", "abc", "12", "5"},
-           Case{"abc12#5#6.PCM", "abc", "12", "5#6"},
-           Case{"abc12.PCM", "", "", ""},  // no '#'
-           Case{"#5.PCM", "", "", ""},     // '#' first
+           Case{"abcX#N1.DCM", "abc", "X", "N1"}, Case{"123#7.RFL", "12", "3", "7"},
+           Case{"a#7.RFL", "a", "", "7"}, Case{"abc12##5", "abc", "12", "5"},
+           Case{"abc12#5#6.PCM", "abc", "12", "5#6"}, Case{"abc12.PCM", "", "", ""},  // no '#'
+           Case{"#5.PCM", "", "", ""},                                                // '#' first
        }) {
     const SplitName split = SplitResultFileName(c.file);
     EXPECT_EQ(split.test_name, c.test) << c.file;
@@ -37,7 +34,8 @@ TEST(Names, RefusesNamesThatLeaveTheirFolder) {
   for (const char* bad : {"", "..", "a/b", "a\\b", "../x", "x.."}) {
     EXPECT_FALSE(CheckName(bad, "node name")) << bad;
   }
-  for (const char* good : {"5", "N-1", "测点3", "a.b"}) EXPECT_TRUE(CheckName(good, "node")) << good;
+  for (const char* good : {"5", "N-1", "测点3", "a.b"})
+    EXPECT_TRUE(CheckName(good, "node")) << good;
 }
 
 TEST(NumberFormat, FormatsByCode) {

@@ -18,9 +18,9 @@ TEST(IniFile, ReadsKeysWithoutCaseAndTrimsValues) {
 
 TEST(IniFile, EditsKeepEveryOtherLineAndTheLineEnds) {
   auto ini = IniFile::Parse("[A]\r\n; keep me\r\nk=1\r\n\r\n[B]\r\nz=9\r\n");
-  ini.Set("a", "k", "2");      // in place
-  ini.Set("A", "new", "3");    // appended to its section, before the blank line
-  ini.Set("C", "c", "4");      // a new section at the end
+  ini.Set("a", "k", "2");    // in place
+  ini.Set("A", "new", "3");  // appended to its section, before the blank line
+  ini.Set("C", "c", "4");    // a new section at the end
   ini.Remove("B", "z");
   EXPECT_EQ(ini.Text(), "[A]\r\n; keep me\r\nk=2\r\nnew=3\r\n\r\n[B]\r\n\r\n[C]\r\nc=4\r\n");
 }
