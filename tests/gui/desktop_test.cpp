@@ -26,6 +26,7 @@
 #include "support/test_node.h"
 #include "ui/host_message.h"
 #include "ui/message_box.h"
+#include "ui/panel_icons.h"
 #include "ui/progress_dialog.h"
 #include "ui/select_node_dialog.h"
 
@@ -341,6 +342,28 @@ TEST_F(Desktop, ClosingDuringAPassCancelsItFirst) {
   EXPECT_TRUE(host_.isEnabled());    // and only that one
   host_.mdi()->closeAllSubWindows();
   EXPECT_TRUE(WaitFor([&] { return host_.frames().empty(); }));
+}
+
+TEST(PanelIcons, EveryButtonHasItsOwnIconAndOthersNone) {
+  std::vector<QImage> seen;
+  auto distinct = [&seen](const QIcon& icon) {
+    if (icon.isNull()) return false;
+    const QImage image = icon.pixmap(24, 24).toImage();
+    for (const QImage& other : seen) {
+      if (other == image) return false;
+    }
+    seen.push_back(image);
+    return true;
+  };
+  for (int code = 0; code <= 9; ++code)
+    EXPECT_TRUE(distinct(ui::GetCursorButtonIcon(code))) << code;
+  for (int index : {0, 2, 3, 4, 5, 6}) {
+    EXPECT_TRUE(distinct(ui::GetReadoutButtonIcon(index))) << index;
+  }
+  EXPECT_TRUE(ui::GetCursorButtonIcon(10).isNull());
+  EXPECT_TRUE(ui::GetCursorButtonIcon(-1).isNull());
+  EXPECT_TRUE(ui::GetReadoutButtonIcon(1).isNull());
+  EXPECT_TRUE(ui::GetReadoutButtonIcon(7).isNull());
 }
 
 TEST(ProgressDialog, PercentageFollowsTheBarAndCancelIsPerPoll) {
