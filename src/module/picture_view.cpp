@@ -4,13 +4,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QPainter>
-#include <QPrintDialog>
-#include <QPrintPreviewDialog>
 #include <QPrinter>
-#include <QPrinterInfo>
 
 #include "core/report/companion.h"
 #include "module/module_state.h"
+#include "module/printing.h"
 #include "render/picture_output.h"
 #include "ui/error_text.h"
 #include "ui/host_message.h"
@@ -80,28 +78,14 @@ bool PictureView::PrintOn(QPrinter& printer) {
 
 bool PictureView::HandlePictureCommand(quint32 code, qintptr) {
   switch (code) {
-    case ui::command::kPrint: {
-      QPrinter printer(QPrinter::HighResolution);
-      printer.setPageSize(QPageSize(QPageSize::A4));
-      printer.setFullPage(true);
-      // With no printer installed the dialog still offers printing to a PDF file.
-      if (QPrinterInfo::availablePrinters().isEmpty()) printer.setOutputFormat(QPrinter::PdfFormat);
-      QPrintDialog dialog(&printer, this);
-      if (dialog.exec() == QDialog::Accepted && !PrintOn(printer)) {
-        ShowMessage(this, Text("打印失败。", "Printing failed."));
-      }
+    case ui::command::kPrint:
+      PrintWithDialog(
+          this, [this](QPrinter& printer) { return PrintOn(printer); }, true);
       return true;
-    }
-    case ui::command::kPrintPreview: {
-      QPrinter printer(QPrinter::HighResolution);
-      printer.setPageSize(QPageSize(QPageSize::A4));
-      printer.setFullPage(true);
-      QPrintPreviewDialog preview(&printer, this);
-      connect(&preview, &QPrintPreviewDialog::paintRequested, this,
-              [this](QPrinter* target) { PrintOn(*target); });
-      preview.exec();
+    case ui::command::kPrintPreview:
+      PreviewPrint(
+          this, [this](QPrinter& printer) { return PrintOn(printer); }, true);
       return true;
-    }
     case ui::command::kCopyPicture:
       QApplication::clipboard()->setImage(ExportImage());
       return true;

@@ -2,10 +2,7 @@
 #include "module/statistics_view.h"
 
 #include <QHeaderView>
-#include <QPrintDialog>
-#include <QPrintPreviewDialog>
 #include <QPrinter>
-#include <QPrinterInfo>
 #include <QTableWidget>
 #include <QTextDocument>
 #include <QTimer>
@@ -23,6 +20,7 @@
 #include "core/stats/statistics_result_file.h"
 #include "module/analysis_frame.h"
 #include "module/module_state.h"
+#include "module/printing.h"
 #include "ui/error_text.h"
 #include "ui/host_message.h"
 
@@ -204,21 +202,14 @@ bool StatisticsView::PrintOn(QPrinter& printer) {
 
 void StatisticsView::HandleCommand(quint32 code, qintptr value) {
   switch (code) {
-    case ui::command::kPrint: {
-      QPrinter printer(QPrinter::HighResolution);
-      if (QPrinterInfo::availablePrinters().isEmpty()) printer.setOutputFormat(QPrinter::PdfFormat);
-      QPrintDialog dialog(&printer, this);
-      if (dialog.exec() == QDialog::Accepted) PrintOn(printer);
+    case ui::command::kPrint:
+      PrintWithDialog(
+          this, [this](QPrinter& printer) { return PrintOn(printer); }, false);
       return;
-    }
-    case ui::command::kPrintPreview: {
-      QPrinter printer(QPrinter::HighResolution);
-      QPrintPreviewDialog preview(&printer, this);
-      connect(&preview, &QPrintPreviewDialog::paintRequested, this,
-              [this](QPrinter* target) { PrintOn(*target); });
-      preview.exec();
+    case ui::command::kPrintPreview:
+      PreviewPrint(
+          this, [this](QPrinter& printer) { return PrintOn(printer); }, false);
       return;
-    }
     case ui::command::kSaveResult:
       Save();
       return;

@@ -16,13 +16,6 @@ namespace torvwy::testing {
 namespace {
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 class HandOverCommands : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -53,17 +46,17 @@ TEST_F(HandOverCommands, CountingReportExportAndListWithoutLaunching) {
                          " --partitions 12 --readout 3,5,12 --report --export --list-export " +
                          Quote((data_.path() / "list.xlsx").string()) + " --no-launch");
     ASSERT_EQ(out.exit_code, 0) << analysis << ": " << out.err;
-    const std::string report = ReadAll(work_ / "TorvRpt.txt");
+    const std::string report = ReadFileBytes(work_ / "TorvRpt.txt");
     EXPECT_EQ(report.rfind("[TORV-REPORT-FORMAT-FILE]\r\n", 0), 0u) << analysis;
     EXPECT_NE(report.find("[BMPFILE]\r\n160,100,"), std::string::npos) << analysis;
     EXPECT_NE(report.find("[LISTDATA]"), std::string::npos) << analysis;
-    EXPECT_EQ(ReadAll(work_ / "TorvBmp.bmp").substr(0, 2), "BM");
+    EXPECT_EQ(ReadFileBytes(work_ / "TorvBmp.bmp").substr(0, 2), "BM");
     // The readout list holds the three partitions; listname.txt names the workbook.
-    const std::string list = ReadAll(work_ / "TorvLst001.txt");
+    const std::string list = ReadFileBytes(work_ / "TorvLst001.txt");
     EXPECT_NE(list.find("\r\n3  "), std::string::npos) << list;
-    EXPECT_EQ(ReadAll(work_ / "listname.txt"), (data_.path() / "list.xlsx").string());
+    EXPECT_EQ(ReadFileBytes(work_ / "listname.txt"), (data_.path() / "list.xlsx").string());
     // Counting exports are version 1.0.
-    const std::string exported = ReadAll(work_ / "TorvEpt.Dat");
+    const std::string exported = ReadFileBytes(work_ / "TorvEpt.Dat");
     ASSERT_GT(exported.size(), 38u);
     EXPECT_EQ(exported.substr(0, 25), "[TORV-EXPORT-FORMAT-FILE]");
     double version = 0;
@@ -94,7 +87,7 @@ TEST_F(HandOverCommands, StatisticsExportStartsTheCompanionOfTheHostFolder) {
                        " --test abc --codes 1 --nodes 1-3 --export --report --no-launch");
   ASSERT_EQ(out.exit_code, 0) << out.err;
   // The statistics export holds texts: version 2.0.
-  const std::string exported = ReadAll(work_ / "TorvEpt.Dat");
+  const std::string exported = ReadFileBytes(work_ / "TorvEpt.Dat");
   ASSERT_GT(exported.size(), 38u);
   double version = 0;
   std::memcpy(&version, exported.data() + 30, 8);
@@ -114,7 +107,7 @@ TEST_F(HandOverCommands, StatisticsExportStartsTheCompanionOfTheHostFolder) {
   for (int i = 0; i < 200 && !fs::exists(record); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  EXPECT_EQ(ReadAll(record), fs::canonical(home_.path()).string() + "\n");
+  EXPECT_EQ(ReadFileBytes(record), fs::canonical(home_.path()).string() + "\n");
 }
 
 }  // namespace

@@ -28,13 +28,6 @@ struct ProgramRun {
   std::string err;
 };
 
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 class CompanionsTest : public ::testing::Test {
  public:
   /// Runs `command` (a shell-quoted line) with the output collected in the test folder.
@@ -44,7 +37,8 @@ class CompanionsTest : public ::testing::Test {
     const int status = std::system(
         (command + " >" + Quote(out.string()) + " 2>" + Quote(err.string()) + " </dev/null")
             .c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, testing::ReadFileBytes(out),
+            testing::ReadFileBytes(err)};
   }
   ProgramRun Companion(const std::string& name, const std::string& arguments) {
     return Shell("TORVWY_HOME=" + Quote(dir_.path().string()) + " " +
@@ -99,7 +93,7 @@ TEST_F(CompanionsTest, ReportProgramWritesPdfAndSelfContainedHtml) {
   EXPECT_NE(text.find("T01A#3 - TORV Varied-Distance Counting"), std::string::npos) << text;
   EXPECT_NE(text.find("XL(Left)"), std::string::npos) << text;
   EXPECT_NE(text.find("Analysis range: 1 -- 4 blocks ;"), std::string::npos) << text;
-  const std::string html = Slurp(At("r.html"));
+  const std::string html = testing::ReadFileBytes(At("r.html"));
   EXPECT_NE(html.find("<h1>T01A#3 - TORV Varied-Distance Counting</h1>"), std::string::npos);
   EXPECT_NE(html.find("src=\"data:image/png;base64,iVBOR"), std::string::npos);
   EXPECT_EQ(html.find("TorvBmp.bmp"), std::string::npos) << "the picture is embedded";
@@ -171,7 +165,7 @@ TEST_F(CompanionsTest, ExportProgramWritesWorkbookAndCsv) {
             "(-10, -5, 0, 6)\n(0, 5, 10, 0)\n");
   run = Companion("TorvEpt", input + " --to " + Quote(At("x.csv").string()));
   ASSERT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_EQ(Slurp(At("x.csv")),
+  EXPECT_EQ(testing::ReadFileBytes(At("x.csv")),
             "\xEF\xBB\xBF左范围XL,中心幅值X,右范围XR,变程计数\r\n-10,-5,0,6\r\n0,5,10,0\r\n");
   run = Companion("TorvEpt", input + " --to " + Quote(At("x.ods").string()));
   EXPECT_EQ(run.exit_code, 1);
@@ -237,7 +231,7 @@ TEST_F(CompanionsTest, ImageExportConvertsThePicture) {
   run = Companion("TorvImgEpt",
                   Quote(At("TorvImg.bmp").string()) + " --to " + Quote(At("x.pdf").string()));
   ASSERT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_EQ(Slurp(At("x.pdf")).substr(0, 5), "%PDF-");
+  EXPECT_EQ(testing::ReadFileBytes(At("x.pdf")).substr(0, 5), "%PDF-");
   std::ofstream(At("broken.bmp")) << "BM not really";
   run = Companion("TorvImgEpt",
                   Quote(At("broken.bmp").string()) + " --to " + Quote(At("y.png").string()));

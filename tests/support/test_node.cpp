@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 
 namespace torvwy::testing {
 namespace fs = std::filesystem;
@@ -15,6 +16,26 @@ TempDir::TempDir() {
   std::string pattern = (fs::temp_directory_path() / "torvwy-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) std::abort();
   path_ = pattern;
+}
+
+ScopedHome::ScopedHome() {
+  if (const char* old = std::getenv("TORVWY_HOME")) old_ = old;
+  ::setenv("TORVWY_HOME", dir_.path().c_str(), 1);
+}
+
+ScopedHome::~ScopedHome() {
+  if (old_) {
+    ::setenv("TORVWY_HOME", old_->c_str(), 1);
+  } else {
+    ::unsetenv("TORVWY_HOME");
+  }
+}
+
+std::string ReadFileBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
 }
 
 TempDir::~TempDir() {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,23 @@ class TempDir {
  private:
   std::filesystem::path path_;
 };
+
+/// Points TORVWY_HOME at a fresh temporary folder while it lives, then restores the old value.
+class ScopedHome {
+ public:
+  ScopedHome();
+  ~ScopedHome();
+  ScopedHome(const ScopedHome&) = delete;
+  ScopedHome& operator=(const ScopedHome&) = delete;
+  const std::filesystem::path& path() const { return dir_.path(); }
+
+ private:
+  TempDir dir_;
+  std::optional<std::string> old_;
+};
+
+/// The whole content of a file; empty when it can't be read.
+std::string ReadFileBytes(const std::filesystem::path& path);
 
 /// What WriteNode writes.
 struct NodeLayout {

@@ -12,13 +12,6 @@ namespace torvwy::core {
 namespace {
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 TEST(Labels, MissingKeysReadZero) {
   testing::TempDir dir;
   const fs::path tsp = dir.path() / "a1#1.tsp";
@@ -41,9 +34,10 @@ TEST(Labels, DeleteAndRenameKeepTheRestOfTheFile) {
       << "LabelPos002=2\r\nLabelText002=b\r\nLabelPos003=3\r\nLabelText003=c\r\n";
 
   ASSERT_TRUE(StoreLabels(tsp, kLabelDelete, 0, ""));
-  EXPECT_EQ(ReadAll(tsp), head +
-                              "[Labels]\r\nLabelNum=2\r\nLabelPos001=2\r\nLabelText001=b\r\n"
-                              "LabelPos002=3\r\nLabelText002=c\r\n");
+  EXPECT_EQ(testing::ReadFileBytes(tsp),
+            head +
+                "[Labels]\r\nLabelNum=2\r\nLabelPos001=2\r\nLabelText001=b\r\n"
+                "LabelPos002=3\r\nLabelText002=c\r\n");
   ASSERT_TRUE(StoreLabels(tsp, kLabelRename, 1, "终点"));
   auto labels = ReadLabels(tsp);
   ASSERT_EQ(labels.size(), 2u);
@@ -52,7 +46,7 @@ TEST(Labels, DeleteAndRenameKeepTheRestOfTheFile) {
 
   ASSERT_TRUE(StoreLabels(tsp, kLabelDelete, 1, ""));
   ASSERT_TRUE(StoreLabels(tsp, kLabelDelete, 0, ""));
-  EXPECT_EQ(ReadAll(tsp), head + "[Labels]\r\nLabelNum=0\r\n");
+  EXPECT_EQ(testing::ReadFileBytes(tsp), head + "[Labels]\r\nLabelNum=0\r\n");
 
   EXPECT_FALSE(StoreLabels(tsp, kLabelDelete, 0, ""));  // nothing left to delete
   EXPECT_FALSE(StoreLabels(tsp, 3, 0, ""));

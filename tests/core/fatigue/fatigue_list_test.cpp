@@ -128,24 +128,7 @@ TEST(FatigueListTest, OnlyFiniteNumbersAreWritten) {
 /// Points TORVWY_HOME at a temporary folder, so the list file lands there.
 class FatigueListFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (const char* old = std::getenv("TORVWY_HOME")) old_home_ = old;
-    ::setenv("TORVWY_HOME", home_.path().c_str(), 1);
-  }
-  void TearDown() override {
-    if (old_home_) {
-      ::setenv("TORVWY_HOME", old_home_->c_str(), 1);
-    } else {
-      ::unsetenv("TORVWY_HOME");
-    }
-  }
-  static std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
-  testing::TempDir home_;
-  std::optional<std::string> old_home_;
+  testing::ScopedHome home_;
 };
 
 RainflowResult Histogram(std::vector<double> counts, double w) {
@@ -165,9 +148,9 @@ TEST_F(FatigueListFileTest, EstimateWritesListDataInTheWorkFolder) {
     ASSERT_TRUE(estimate.ok()) << estimate.error().detail;
     auto expected = FormatFatigueList(*estimate, kNames, kLanguageChinese);
     ASSERT_TRUE(expected.ok());
-    EXPECT_EQ(Read(path), *expected);
+    EXPECT_EQ(testing::ReadFileBytes(path), *expected);
   }
-  const std::string bytes = Read(path);
+  const std::string bytes = testing::ReadFileBytes(path);
   size_t line_ends = 0;
   for (size_t i = 0; i < bytes.size(); ++i) {
     if (bytes[i] == '\n') {
@@ -202,11 +185,11 @@ TEST_F(FatigueListFileTest, RefusedEstimateWritesNothing) {
   ASSERT_TRUE(RunFatigueEstimate(FatigueMethod::kActual, Histogram({0, 3}, 10.0), 0, 3, kNames,
                                  kLanguageEnglish)
                   .ok());
-  const std::string before = Read(path);
+  const std::string before = testing::ReadFileBytes(path);
   EXPECT_FALSE(RunFatigueEstimate(FatigueMethod::kFitting, Histogram({0, 3}, 10.0), 0, 3, kNames,
                                   kLanguageEnglish)
                    .ok());
-  EXPECT_EQ(Read(path), before);
+  EXPECT_EQ(testing::ReadFileBytes(path), before);
 }
 
 }  // namespace

@@ -25,21 +25,8 @@ namespace fs = std::filesystem;
 /// Points TORVWY_HOME at a temporary folder for the test's lifetime.
 class RainflowCountingTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (const char* old = std::getenv("TORVWY_HOME")) old_home_ = old;
-    ::setenv("TORVWY_HOME", home_.path().c_str(), 1);
-  }
-  void TearDown() override {
-    if (old_home_) {
-      ::setenv("TORVWY_HOME", old_home_->c_str(), 1);
-    } else {
-      ::unsetenv("TORVWY_HOME");
-    }
-  }
-
-  testing::TempDir home_;
+  testing::ScopedHome home_;
   testing::TempDir dir_;
-  std::optional<std::string> old_home_;
 };
 
 CountingParameters Parameters(int32_t amplitude_mode, double set_value, int32_t n,

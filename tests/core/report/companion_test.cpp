@@ -20,17 +20,6 @@ namespace fs = std::filesystem;
 
 class CompanionTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (const char* old = std::getenv("TORVWY_HOME")) old_home_ = old;
-    ::setenv("TORVWY_HOME", home_.path().c_str(), 1);
-  }
-  void TearDown() override {
-    if (old_home_) {
-      ::setenv("TORVWY_HOME", old_home_->c_str(), 1);
-    } else {
-      ::unsetenv("TORVWY_HOME");
-    }
-  }
   /// A shell script companion that writes its working folder and arguments, one a line.
   void WriteRecorder(std::string_view name) {
     const fs::path script = home_.path() / std::string(name);
@@ -51,8 +40,7 @@ class CompanionTest : public ::testing::Test {
     return text.str();
   }
 
-  testing::TempDir home_;
-  std::optional<std::string> old_home_;
+  testing::ScopedHome home_;
 };
 
 TEST_F(CompanionTest, StartsFromTheHostFolderWithArgumentsAsTheyAre) {

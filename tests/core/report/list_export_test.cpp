@@ -18,13 +18,6 @@ namespace torvwy::core {
 namespace {
 namespace fs = std::filesystem;
 
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 TEST(HandOverTextTest, LinesEndInCrLfOnceAndAnyEndReadsBack) {
   EXPECT_EQ(HandOverBytes("a\nb\r\nc"), "a\r\nb\r\nc");
   EXPECT_EQ(HandOverBytes("中\n"), "\xD6\xD0\r\n");
@@ -81,8 +74,8 @@ TEST(ListExportTest, WritesBothFilesAndReadsThemBack) {
   const std::string text = ReadoutListText(list, {0.0, 0.5}, {"T", "1", "2"},
                                            ReadoutColumns::kCount, kLanguageChinese, 1);
   ASSERT_TRUE(WriteListExport("/out/列表\n.xls", text, dir.path()).ok());
-  EXPECT_EQ(Slurp(dir.path() / "listname.txt"), Utf8ToGbk("/out/列表 .xls"));
-  EXPECT_EQ(Slurp(dir.path() / "listdata.txt"),
+  EXPECT_EQ(testing::ReadFileBytes(dir.path() / "listname.txt"), Utf8ToGbk("/out/列表 .xls"));
+  EXPECT_EQ(testing::ReadFileBytes(dir.path() / "listdata.txt"),
             Utf8ToGbk("T1#2-DataList\r\n1  5\r\n"
                       "No.  左范围XL    中心X       右范围XR    计数        \r\n"
                       "1    1.5         1.75        2           8           \r\n"));

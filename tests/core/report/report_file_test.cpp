@@ -15,13 +15,6 @@ namespace torvwy::core {
 namespace {
 namespace fs = std::filesystem;
 
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 /// "a\nb\n" as the file holds it: GBK, each line ended by CR LF.
 std::string Crlf(const std::string& utf8) {
   std::string out;
@@ -91,7 +84,7 @@ TEST_F(ReportFileTest, RangeReportInEnglishWithPictureAndList) {
   EXPECT_EQ(*report, dir_.path() / "TorvRpt.txt");
   EXPECT_EQ(picture_path_, dir_.path() / "TorvBmp.bmp");
   EXPECT_EQ(
-      Slurp(*report),
+      testing::ReadFileBytes(*report),
       Crlf("[TORV-REPORT-FORMAT-FILE]\n[HEAD]\nT01A#3 - TORV Varied-Distance Counting\n"
            "[TITLE]\nWaveform Parameters:\n"
            "[CONTANT]\nTest Name: T01    Test Code: A     Node: 3\n"
@@ -103,7 +96,7 @@ TEST_F(ReportFileTest, RangeReportInEnglishWithPictureAndList) {
            Path("TorvBmp.bmp") + "\n[TITLE]\nReadout List\n[LISTDATA]\n" + Path("TorvLst001.txt") +
            "\n[CONTANT]\n" + kDashes + "\nReport Date: 2026-01-02\n[END]\n"));
   // The rows of the list end in CR LF once.
-  EXPECT_EQ(Slurp(dir_.path() / "TorvLst001.txt"),
+  EXPECT_EQ(testing::ReadFileBytes(dir_.path() / "TorvLst001.txt"),
             "T01A#3-DataList\r\n1  5\r\n"
             "No.  XL(Left)    X(Center)   XR(Right)   Count       \r\n"
             "1    0           5           10          3           \r\n");
@@ -116,7 +109,7 @@ TEST_F(ReportFileTest, RangeReportInChineseOneWay) {
   view.readouts.Collect(0, RangeCountTexts(Range(), 0, true));
   ASSERT_TRUE(WriteRangeReport(Range(), Node(), view, Options()).ok());
   EXPECT_EQ(
-      Slurp(dir_.path() / "TorvRpt.txt"),
+      testing::ReadFileBytes(dir_.path() / "TorvRpt.txt"),
       Crlf("[TORV-REPORT-FORMAT-FILE]\n[HEAD]\nT01A#3 - TORV 变程计数分析\n"
            "[TITLE]\n数据参数:\n"
            "[CONTANT]\n试验名称: T01    试验号: A     测点号: 3\n"
@@ -128,7 +121,7 @@ TEST_F(ReportFileTest, RangeReportInChineseOneWay) {
            Path("TorvBmp.bmp") + "\n[TITLE]\n读数列表\n[LISTDATA]\n" + Path("TorvLst001.txt") +
            "\n[CONTANT]\n" + kDashes + "\n报告日期: 2026-01-02\n[END]\n"));
   // Chinese titles are cut by GBK bytes: "中心X" is 5 bytes, then 7 blanks make 12.
-  EXPECT_EQ(Slurp(dir_.path() / "TorvLst001.txt"),
+  EXPECT_EQ(testing::ReadFileBytes(dir_.path() / "TorvLst001.txt"),
             Crlf("T01A#3-DataList\n1  5\n"
                  "No.  左范围XL    中心X       右范围XR    计数        \n"
                  "1    0           2.5         5           4           \n"));
@@ -168,14 +161,15 @@ TEST_F(ReportFileTest, PeakReportDiffersInItsTextsOnly) {
     view.separately = c.separately;
     // No picture writer and an empty list: neither [BMPFILE] nor [LISTDATA], no list file.
     ASSERT_TRUE(WritePeakReport(result, Node(), view, Options(false)).ok());
-    EXPECT_EQ(Slurp(dir_.path() / "TorvRpt.txt"), Crlf(head + node_lines + c.lines + tail));
+    EXPECT_EQ(testing::ReadFileBytes(dir_.path() / "TorvRpt.txt"),
+              Crlf(head + node_lines + c.lines + tail));
     EXPECT_FALSE(fs::exists(dir_.path() / "TorvLst001.txt"));
   }
   // Separately counted peaks list two count columns.
   ReportView view;
   view.readouts.Collect(0, PeakCountTexts(result, 0, false, true));
   ASSERT_TRUE(WritePeakReport(result, Node(), view, Options(false)).ok());
-  EXPECT_EQ(Slurp(dir_.path() / "TorvLst001.txt"),
+  EXPECT_EQ(testing::ReadFileBytes(dir_.path() / "TorvLst001.txt"),
             "T01A#3-DataList\r\n1  6\r\n"
             "No.  XL(Left)    X(Center)   XR(Right)   Peak_Count  Valley_Count\r\n"
             "1    -10         -5          0           7           1           \r\n");
@@ -183,7 +177,7 @@ TEST_F(ReportFileTest, PeakReportDiffersInItsTextsOnly) {
   view.language = kLanguageChinese;
   view.readouts.Clear();
   ASSERT_TRUE(WritePeakReport(result, Node(), view, Options(false)).ok());
-  const std::string text = GbkToUtf8(Slurp(dir_.path() / "TorvRpt.txt"));
+  const std::string text = GbkToUtf8(testing::ReadFileBytes(dir_.path() / "TorvRpt.txt"));
   EXPECT_NE(text.find("T01A#3 - TORV 峰值计数分析\r\n"), std::string::npos);
   EXPECT_NE(text.find("分析内容: 部分峰值计数，分别对波峰和波谷进行计数。\r\n显示双向计数结果，区分"
                       "波形幅值的正负。在最大幅值区间内平均等分2段。\r\n"),
@@ -201,7 +195,7 @@ TEST_F(ReportFileTest, RainflowReportHasNoCountingLine) {
   ReportView view;
   view.readouts.Collect(1, RainflowCountTexts(result, 1));
   ASSERT_TRUE(WriteRainflowReport(result, Node(), view, Options(false)).ok());
-  EXPECT_EQ(Slurp(dir_.path() / "TorvRpt.txt"),
+  EXPECT_EQ(testing::ReadFileBytes(dir_.path() / "TorvRpt.txt"),
             Crlf("[TORV-REPORT-FORMAT-FILE]\n[HEAD]\nT01A#3 - TORV Rainflow Counting\n"
                  "[TITLE]\nWaveform Parameters:\n"
                  "[CONTANT]\nTest Name: T01    Test Code: A     Node: 3\n"
@@ -212,15 +206,16 @@ TEST_F(ReportFileTest, RainflowReportHasNoCountingLine) {
                  Path("TorvLst001.txt") + "\n[CONTANT]\n" + kDashes +
                  "\nReport Date: 2026-01-02\n[END]\n"));
   // 2.5 cycles are listed as 2.
-  EXPECT_NE(
-      Slurp(dir_.path() / "TorvLst001.txt").find("1    2           3           4           2 "),
-      std::string::npos);
+  EXPECT_NE(testing::ReadFileBytes(dir_.path() / "TorvLst001.txt")
+                .find("1    2           3           4           2 "),
+            std::string::npos);
   view.language = kLanguageChinese;
   ASSERT_TRUE(WriteRainflowReport(result, Node(), view, Options(false)).ok());
-  EXPECT_NE(GbkToUtf8(Slurp(dir_.path() / "TorvRpt.txt"))
+  EXPECT_NE(GbkToUtf8(testing::ReadFileBytes(dir_.path() / "TorvRpt.txt"))
                 .find("[HEAD]\r\nT01A#3 - TORV 雨流法计数分析\r\n[TITLE]\r\n数据参数:\r\n"),
             std::string::npos);
-  EXPECT_NE(GbkToUtf8(Slurp(dir_.path() / "TorvRpt.txt")).find("分析范围: 1 ～ 4 块 \r\n[TITLE]"),
+  EXPECT_NE(GbkToUtf8(testing::ReadFileBytes(dir_.path() / "TorvRpt.txt"))
+                .find("分析范围: 1 ～ 4 块 \r\n[TITLE]"),
             std::string::npos);
 }
 
@@ -232,20 +227,20 @@ TEST_F(ReportFileTest, StatisticsReportNamesItsList) {
   StatisticsReportNames names{"abc", "1", "4", "1-4", "2", "/data"};
   ASSERT_TRUE(WriteStatisticsReport(table, names, kLanguageEnglish, Options()).ok());
   EXPECT_TRUE(picture_path_.empty()) << "a statistics report has no picture";
-  EXPECT_EQ(Slurp(dir_.path() / "TorvRpt.txt"),
+  EXPECT_EQ(testing::ReadFileBytes(dir_.path() / "TorvRpt.txt"),
             Crlf("[TORV-REPORT-FORMAT-FILE]\n[HEAD]\nabc1_4 - TORV Amplitude Statistics\n"
                  "[TITLE]\nStat Parameters:\n[CONTANT]\nStat Content: Ampitude Index\n"
                  "TestName: abc    Data Path: /data\nTestCode: 1-4 ,  NodeName: 2\n"
                  "[TITLE]\nStatistics List\n[LISTDATA]\n" +
                  Path("TorvLst001.txt") + "\n[CONTANT]\n" + kDashes +
                  "\nReport Date: 2026-01-02\n[END]\n"));
-  EXPECT_EQ(Slurp(dir_.path() / "TorvLst001.txt"),
+  EXPECT_EQ(testing::ReadFileBytes(dir_.path() / "TorvLst001.txt"),
             Crlf("Stat-Result\n2  5\nNo.  Code  Node  Peak Value  Unit  \n"
                  "1  1  2  3.5  MPa  \n2  1  3  　  MPa  \n"));
   table.content = kStatPeakPeaks;
   names.last_code = "1";
   ASSERT_TRUE(WriteStatisticsReport(table, names, kLanguageChinese, Options()).ok());
-  EXPECT_NE(GbkToUtf8(Slurp(dir_.path() / "TorvRpt.txt"))
+  EXPECT_NE(GbkToUtf8(testing::ReadFileBytes(dir_.path() / "TorvRpt.txt"))
                 .find("[HEAD]\r\nabc1－TORV波形峰峰值统计\r\n[TITLE]\r\n统计参数:\r\n[CONTANT]\r\n"
                       "统计内容: 波形峰峰值统计\r\n试验名: abc    数据路径: /data\r\n"
                       "试验号: 1-4 ,  测点号: 2\r\n"),
@@ -257,7 +252,7 @@ TEST_F(ReportFileTest, NamesWithLineBreaksCannotForgeDirectives) {
   node.test_name = "T\n[END]\r\nX";
   node.sampling.set_text1("a\r\n[BMPFILE]");
   ASSERT_TRUE(WriteRangeReport(Range(), node, ReportView{}, Options(false)).ok());
-  const std::string bytes = Slurp(dir_.path() / "TorvRpt.txt");
+  const std::string bytes = testing::ReadFileBytes(dir_.path() / "TorvRpt.txt");
   EXPECT_NE(bytes.find("T [END]  XA#3 - TORV"), std::string::npos);
   auto items = ParseReportFile(bytes);
   ASSERT_TRUE(items.ok()) << items.error().detail;
@@ -269,18 +264,19 @@ TEST_F(ReportFileTest, FailedPictureIsNotNamedAndFailedListWritesNoReport) {
   ReportOptions options = Options(false);
   options.picture = [](const fs::path&) { return false; };
   ASSERT_TRUE(WriteRangeReport(Range(), Node(), ReportView{}, options).ok());
-  EXPECT_EQ(Slurp(dir_.path() / "TorvRpt.txt").find("[BMPFILE]"), std::string::npos);
+  EXPECT_EQ(testing::ReadFileBytes(dir_.path() / "TorvRpt.txt").find("[BMPFILE]"),
+            std::string::npos);
 
   // A list file that can't be written (a folder stands in its place) fails the report and
   // leaves the previous report file as it was.
-  const std::string before = Slurp(dir_.path() / "TorvRpt.txt");
+  const std::string before = testing::ReadFileBytes(dir_.path() / "TorvRpt.txt");
   fs::create_directory(dir_.path() / "TorvLst001.txt");
   ReportView view;
   view.readouts.Collect(0, {"1"});
   auto failed = WriteRangeReport(Range(), Node(), view, Options());
   ASSERT_FALSE(failed.ok());
   EXPECT_EQ(failed.error().message, kMsgFileWrite);
-  EXPECT_EQ(Slurp(dir_.path() / "TorvRpt.txt"), before);
+  EXPECT_EQ(testing::ReadFileBytes(dir_.path() / "TorvRpt.txt"), before);
 }
 
 TEST(ReportParseTest, ReadsEveryDirectiveAndRefusesDamage) {

@@ -13,13 +13,6 @@ namespace torvwy::core {
 namespace {
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 size_t FileCount(const fs::path& folder) {
   return static_cast<size_t>(std::distance(fs::directory_iterator(folder), {}));
 }
@@ -33,10 +26,10 @@ TEST(AtomicFile, ReplacesTheTargetOnlyOnCommit) {
     ASSERT_TRUE(writer);
     writer->WriteInt32(-2);
     writer->WriteDouble(1.5);
-    EXPECT_EQ(ReadAll(target), "old");  // not yet
+    EXPECT_EQ(testing::ReadFileBytes(target), "old");  // not yet
     ASSERT_TRUE(writer->Commit());
   }
-  const std::string bytes = ReadAll(target);
+  const std::string bytes = testing::ReadFileBytes(target);
   ASSERT_EQ(bytes.size(), 12u);
   EXPECT_EQ(bytes.substr(0, 4), std::string("\xFE\xFF\xFF\xFF", 4));   // little-endian int32
   EXPECT_EQ(bytes.substr(4), std::string("\0\0\0\0\0\0\xF8\x3F", 8));  // 1.5
@@ -63,7 +56,7 @@ TEST(AtomicFile, FailuresKeepTheOldFileAndLeaveNoTemporary) {
     ASSERT_TRUE(writer);
     writer->Write("half written");
   }
-  EXPECT_EQ(ReadAll(target), "previous good file");
+  EXPECT_EQ(testing::ReadFileBytes(target), "previous good file");
   EXPECT_EQ(FileCount(dir.path()), 1u);
 
   // A folder that does not exist: a clean error, nothing created.

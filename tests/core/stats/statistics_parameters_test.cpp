@@ -75,19 +75,7 @@ TEST(StatisticsParameters, StoresAllButTheTestCode) {
 /// Points TORVWY_HOME at a temporary folder, so the profile lands there.
 class StatisticsProfileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (const char* old = std::getenv("TORVWY_HOME")) old_home_ = old;
-    ::setenv("TORVWY_HOME", home_.path().c_str(), 1);
-  }
-  void TearDown() override {
-    if (old_home_) {
-      ::setenv("TORVWY_HOME", old_home_->c_str(), 1);
-    } else {
-      ::unsetenv("TORVWY_HOME");
-    }
-  }
-  torvwy::testing::TempDir home_;
-  std::optional<std::string> old_home_;
+  torvwy::testing::ScopedHome home_;
 };
 
 TEST_F(StatisticsProfileTest, WritesIntoTheProfileKeepingItsOtherLines) {

@@ -20,13 +20,6 @@ using testing::NodeLayout;
 using testing::TempDir;
 using testing::WriteNode;
 
-std::string ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 TEST(StatisticsResultFile, NameRule) {
   const struct {
     std::vector<std::string> codes, nodes;
@@ -88,7 +81,7 @@ TEST(StatisticsResultFile, SmallBatchSavedByteForByte) {
   EXPECT_EQ(path.filename(), "abc3#1_2.aps");
   ASSERT_TRUE(WriteStatisticsResultFile(path, batch->table).ok());
   // Constant -2: peak 2, max = min = mean = -2, no spread, mean square 4, RMS 2.
-  EXPECT_EQ(ReadBytes(path),
+  EXPECT_EQ(testing::ReadFileBytes(path),
             "0   13   1\n"
             "Test_Code  Node  Peak_Value  Maximum  Minimum  Mean  Variance  Std_Deviation  "
             "Mean_Square  RMS  Maximum-Mean  Minimum-Mean  Unit  \n"
