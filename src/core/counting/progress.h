@@ -48,6 +48,13 @@ class Progress {
   std::string status_;
 };
 
+/// The status lines a counting run shows, handed in by its caller (the core reads no message
+/// table and no profile during a pass). An empty caption leaves the status as it is.
+struct PassCaptions {
+  std::string envelope;  ///< while the record's envelope is built
+  std::string counting;  ///< while the blocks are counted
+};
+
 /// Shows nothing; for tests and batch use. It can cancel by itself after a number of polls.
 class SilentProgress : public Progress {
  public:

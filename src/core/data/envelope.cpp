@@ -6,7 +6,6 @@
 
 #include "core/counting/progress.h"
 #include "core/data/waveform_reader.h"
-#include "core/services/message_table.h"
 
 namespace torvwy::core {
 
@@ -77,11 +76,11 @@ std::vector<double> EnvelopeBuilder::Finish() const {
 }
 
 Result<std::vector<double>> BuildWaveformEnvelope(WaveformReader& reader, const SamplingInfo& info,
-                                                  Progress& progress) {
+                                                  Progress& progress, std::string_view caption) {
   EnvelopeBuilder builder(info);
   progress.SetRange(0, builder.segment_count());
   progress.SetStep(1);
-  progress.SetStatus(LoadMessageTable(GetUILanguage())[kMsgEnvelopeCaption]);
+  if (!caption.empty()) progress.SetStatus(caption);
   if (auto ok = reader.Seek(0); !ok) return ok.error();
   constexpr int64_t kChunk = 1 << 16;
   std::vector<double> buffer(kChunk);

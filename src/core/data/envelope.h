@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "core/data/sampling_info.h"
@@ -51,9 +52,10 @@ class EnvelopeBuilder {
 };
 
 /// Reads the whole record once and builds its envelope (not cancellable). The progress runs
-/// from 0 to M/2 with one step per segment.
+/// from 0 to M/2 with one step per segment and shows `caption` (left as it is when empty).
 Result<std::vector<double>> BuildWaveformEnvelope(WaveformReader& reader, const SamplingInfo& info,
-                                                  Progress& progress);
+                                                  Progress& progress,
+                                                  std::string_view caption = {});
 
 /// Largest and smallest envelope value: a later value replaces the maximum when strictly
 /// greater, the minimum when strictly smaller, starting from the first value.

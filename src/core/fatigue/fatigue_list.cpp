@@ -6,6 +6,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "core/counting/block_pass.h"
 #include "core/fatigue/fatigue_estimate.h"
 #include "core/services/atomic_file.h"
 #include "core/services/folders.h"
@@ -117,6 +118,7 @@ std::filesystem::path FatigueListPath() { return GetWorkFolder() + "listdata.txt
 Result<FatigueResult> RunFatigueEstimate(FatigueMethod method, const RainflowResult& rainflow,
                                          int32_t class_index, int32_t reliability_index,
                                          const FatigueListNames& names, int language) {
+  if (auto ok = RefuseCancelledPass(rainflow.cancelled, "estimated"); !ok) return ok.error();
   auto estimate = EstimateDamage(method, rainflow, class_index, reliability_index);
   if (!estimate) return estimate;
   if (auto saved = SaveFatigueList(FatigueListPath(), *estimate, names, language); !saved) {

@@ -37,7 +37,8 @@ Status SaveFatigueList(const std::filesystem::path& target, const FatigueResult&
 std::filesystem::path FatigueListPath();
 
 /// Computes the estimate of `method` and writes its table as FatigueListPath(). On any failure
-/// (no cycle, fit refused, bad value, write failure) nothing is written and the old file stays.
+/// (no cycle, fit refused, bad value, write failure, a cancelled pass) nothing is written and
+/// the old file stays.
 Result<FatigueResult> RunFatigueEstimate(FatigueMethod method, const RainflowResult& rainflow,
                                          int32_t class_index, int32_t reliability_index,
                                          const FatigueListNames& names, int language);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "core/counting/block_pass.h"
 #include "core/files/result_sections.h"
 #include "core/services/message_table.h"
 
@@ -193,6 +194,7 @@ Result<std::string> EncodePeakResultFile(const PeakResultFile& file) {
 }
 
 Status SavePeakResultFile(const std::filesystem::path& path, const PeakResultFile& file) {
+  if (auto ok = RefuseCancelledPass(file.result.cancelled, "saved"); !ok) return ok;
   return SaveResultBytes(path, EncodePeakResultFile(file));
 }
 

@@ -41,7 +41,7 @@ struct PeakResultFile : ResultFileNode {
 Result<std::string> EncodePeakResultFile(const PeakResultFile& file);
 
 /// Saves the file atomically: on any failure the previous file is untouched and the error
-/// carries the result-file-create message.
+/// carries the result-file-create message. A cancelled pass is never saved (cancelled message).
 Status SavePeakResultFile(const std::filesystem::path& path, const PeakResultFile& file);
 
 /// Reads a peak result from the bytes of a file: the current layout when the bytes begin with

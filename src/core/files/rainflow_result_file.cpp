@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "core/counting/block_pass.h"
 #include "core/files/result_sections.h"
 #include "core/services/message_table.h"
 
@@ -117,6 +118,7 @@ Result<std::string> EncodeRainflowResultFile(const RainflowResultFile& file) {
 }
 
 Status SaveRainflowResultFile(const std::filesystem::path& path, const RainflowResultFile& file) {
+  if (auto ok = RefuseCancelledPass(file.result.cancelled, "saved"); !ok) return ok;
   return SaveResultBytes(path, EncodeRainflowResultFile(file));
 }
 

@@ -36,7 +36,7 @@ struct RainflowResultFile : ResultFileNode {
 Result<std::string> EncodeRainflowResultFile(const RainflowResultFile& file);
 
 /// Saves the file atomically: on any failure the previous file is untouched and the error
-/// carries the result-file-create message.
+/// carries the result-file-create message. A cancelled pass is never saved (cancelled message).
 Status SaveRainflowResultFile(const std::filesystem::path& path, const RainflowResultFile& file);
 
 /// Reads a rainflow result from the bytes of a file: the current layout when the bytes begin

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "core/counting/block_pass.h"
 #include "core/files/result_sections.h"
 #include "core/services/message_table.h"
 
@@ -156,6 +157,7 @@ Result<std::string> EncodeRangeResultFile(const RangeResultFile& file) {
 }
 
 Status SaveRangeResultFile(const std::filesystem::path& path, const RangeResultFile& file) {
+  if (auto ok = RefuseCancelledPass(file.result.cancelled, "saved"); !ok) return ok;
   return SaveResultBytes(path, EncodeRangeResultFile(file));
 }
 

@@ -37,7 +37,7 @@ struct RangeResultFile : ResultFileNode {
 Result<std::string> EncodeRangeResultFile(const RangeResultFile& file);
 
 /// Saves the file atomically: on any failure the previous file is untouched and the error
-/// carries the result-file-create message.
+/// carries the result-file-create message. A cancelled pass is never saved (cancelled message).
 Status SaveRangeResultFile(const std::filesystem::path& path, const RangeResultFile& file);
 
 /// Reads a range result from the bytes of a file: the current layout when the bytes begin with

@@ -24,6 +24,24 @@ const ResultFileNode& NodeOf(const AnyResultFile& file) {
   return std::visit([](const auto& f) -> const ResultFileNode& { return f; }, file);
 }
 
+ResultFileNode& NodeOf(AnyResultFile& file) {
+  return std::visit([](auto& f) -> ResultFileNode& { return f; }, file);
+}
+
+bool PassCancelled(const AnyResultFile& file) {
+  return std::visit([](const auto& f) { return f.result.cancelled; }, file);
+}
+
+Status SaveResultFile(const std::filesystem::path& path, const AnyResultFile& file) {
+  struct Saver {
+    const std::filesystem::path& path;
+    Status operator()(const PeakResultFile& f) const { return SavePeakResultFile(path, f); }
+    Status operator()(const RangeResultFile& f) const { return SaveRangeResultFile(path, f); }
+    Status operator()(const RainflowResultFile& f) const { return SaveRainflowResultFile(path, f); }
+  };
+  return std::visit(Saver{path}, file);
+}
+
 std::string_view ResultFileExtension(CountingKind kind) {
   switch (kind) {
     case CountingKind::kPeak:

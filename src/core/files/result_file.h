@@ -24,6 +24,14 @@ inline CountingKind KindOf(const AnyResultFile& file) {
 
 /// The node part every result file carries.
 const ResultFileNode& NodeOf(const AnyResultFile& file);
+ResultFileNode& NodeOf(AnyResultFile& file);
+
+/// The result was counted by a pass the user cancelled: its counts are partial.
+bool PassCancelled(const AnyResultFile& file);
+
+/// Saves `file` atomically in the current layout of its analysis. A cancelled pass is never
+/// saved (cancelled message); otherwise fails as the analysis's own writer does.
+Status SaveResultFile(const std::filesystem::path& path, const AnyResultFile& file);
 
 /// ".PCM", ".DCM" or ".RFL".
 std::string_view ResultFileExtension(CountingKind kind);

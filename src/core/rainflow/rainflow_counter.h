@@ -24,7 +24,7 @@ struct RainflowSetup {
   double scale = 1.0;            ///< k = 1 / (c2 x c1): raw value x k = EU
   /// Residue points kept in memory before the oldest go to a scratch file.
   int64_t residue_memory_points = ResidueStack::kDefaultMemoryPoints;
-  /// Folder of that scratch file; the work folder when empty.
+  /// Folder of that scratch file; the system's temporary folder ($TMPDIR, else /tmp) when empty.
   std::filesystem::path scratch_folder;
   /// Optional observers (tests, tools): every extracted range with its weight (1.0 closed cycle,
   /// 0.5 residue half cycle) before the drop test, and the residue points in time order.

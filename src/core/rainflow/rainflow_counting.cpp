@@ -7,46 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "core/counting/block_pass.h"
 #include "core/counting/progress.h"
 #include "core/data/waveform_reader.h"
 #include "core/rainflow/rainflow_counter.h"
 #include "core/services/message_table.h"
 
 namespace torvwy::core {
-namespace {
-
-constexpr int64_t kChunkSamples = int64_t{64} * kBlockSamples;
-
-/// Reads samples [from, to) of the record in large chunks. Every sample goes to `envelope` when
-/// given; the samples of blocks first..last go to the counter one block at a time, each block
-/// followed by a progress step and a poll. After a cancel the counter gets nothing more.
-Status ReadAndCount(WaveformReader& reader, int64_t from, int64_t to, int64_t count_from,
-                    int64_t count_to, EnvelopeBuilder* envelope, RainflowCounter& counter,
-                    Progress& progress, bool& cancelled) {
-  if (auto ok = reader.Seek(from); !ok) return ok;
-  std::vector<double> buffer(static_cast<size_t>(kChunkSamples));
-  for (int64_t position = from; position < to;) {
-    const int64_t n = std::min(kChunkSamples, to - position);
-    std::span<double> chunk(buffer.data(), static_cast<size_t>(n));
-    if (auto ok = reader.Read(chunk); !ok) return ok;
-    if (envelope != nullptr) envelope->Feed(chunk);
-    // The counted part of this chunk: whole blocks, since chunks start on block boundaries.
-    const int64_t begin = std::max(position, count_from);
-    const int64_t end = std::min(position + n, count_to);
-    for (int64_t block = begin; !cancelled && block < end; block += kBlockSamples) {
-      const auto offset = static_cast<size_t>(block - position);
-      const auto size = static_cast<size_t>(std::min(kBlockSamples, end - block));
-      if (auto ok = counter.Feed(chunk.subspan(offset, size)); !ok) return ok;
-      progress.StepIt();
-      if (progress.CheckCancelButton()) cancelled = true;
-    }
-    position += n;
-    if (cancelled && envelope == nullptr) break;
-  }
-  return Ok();
-}
-
-}  // namespace
 
 Result<double> RainflowAmplitudeRange(int32_t amplitude_mode, double full_scale,
                                       const SamplingInfo& info, double set_value,
@@ -71,7 +38,8 @@ double SmallestCountedRange(double full_scale, const SamplingInfo& info) {
 Result<RainflowResult> RunRainflowCounting(const SamplingInfo& info,
                                            const std::filesystem::path& sts_path,
                                            const CountingParameters& params, Progress& progress,
-                                           const RainflowStorage& storage) {
+                                           const RainflowStorage& storage,
+                                           const PassCaptions& captions) {
   const int32_t n = EffectivePartitions(params.partitions);
   if (n < 1) {
     return Fail(kMsgBadValue, "rainflow: the partition count " + std::to_string(params.partitions) +
@@ -83,6 +51,7 @@ Result<RainflowResult> RunRainflowCounting(const SamplingInfo& info,
   }
   auto reader = WaveformReader::Open(sts_path, info);
   if (!reader) return reader.error();
+  if (auto ok = CheckRecordHoldsABlock(*reader, sts_path); !ok) return ok.error();
   auto full_scale = FullScaleOf(info);
   if (!full_scale) return full_scale.error();
   const int64_t record_blocks = reader->record_samples() / kBlockSamples;
@@ -101,11 +70,10 @@ Result<RainflowResult> RunRainflowCounting(const SamplingInfo& info,
   result.amplitude_mode = params.amplitude_mode;
   result.set_value = params.set_value;
 
-  // One read when A does not depend on the envelope and the range is the whole record.
-  const bool one_read = params.amplitude_mode != kAmplitudeAutomatic && params.first_block == 1 &&
-                        params.last_block == record_blocks;
+  // One read when A does not depend on the envelope.
+  const bool one_read = params.amplitude_mode != kAmplitudeAutomatic;
   if (!one_read) {
-    auto envelope = BuildWaveformEnvelope(*reader, info, progress);
+    auto envelope = BuildWaveformEnvelope(*reader, info, progress, captions.envelope);
     if (!envelope) return envelope.error();
     result.envelope = std::move(*envelope);
   }
@@ -126,28 +94,22 @@ Result<RainflowResult> RunRainflowCounting(const SamplingInfo& info,
   setup.scratch_folder = storage.scratch_folder;
   RainflowCounter counter(setup);
 
-  const int64_t blocks = int64_t{params.last_block} - params.first_block + 1;
+  // The bar keeps a fifth beyond the blocks for the cycle extraction, filled when it ends.
+  const int64_t blocks = BlockCount(params.first_block, params.last_block);
   const auto upper = static_cast<int64_t>(std::trunc(static_cast<double>(blocks) * 1.2));
-  progress.SetRange(0, upper);
-  progress.SetStep(1);
-  progress.SetStatus(LoadMessageTable(GetUILanguage())[kMsgCountingCaption]);
-
-  const int64_t count_from = (int64_t{params.first_block} - 1) * kBlockSamples;
-  const int64_t count_to = int64_t{params.last_block} * kBlockSamples;
-  bool cancelled = false;
-  if (one_read) {
-    EnvelopeBuilder builder(info);
-    if (auto ok = ReadAndCount(*reader, 0, reader->record_samples(), count_from, count_to, &builder,
-                               counter, progress, cancelled);
-        !ok) {
-      return ok.error();
-    }
-    result.envelope = builder.Finish();
-  } else if (auto ok = ReadAndCount(*reader, count_from, count_to, count_from, count_to, nullptr,
-                                    counter, progress, cancelled);
-             !ok) {
-    return ok.error();
-  }
+  EnvelopeBuilder builder(info);
+  BlockPassSetup pass_setup;
+  pass_setup.first_block = params.first_block;
+  pass_setup.last_block = params.last_block;
+  pass_setup.envelope = one_read ? &builder : nullptr;
+  pass_setup.caption = captions.counting;
+  pass_setup.progress_upper = upper;
+  auto pass = RunBlockPass(
+      *reader, pass_setup,
+      [&counter](std::span<const double> block) { return counter.Feed(block); }, progress);
+  if (!pass) return pass.error();
+  const bool cancelled = pass->cancelled;
+  if (one_read) result.envelope = builder.Finish();
   const EnvelopeExtremes extremes = FindEnvelopeExtremes(result.envelope);
   result.envelope_maximum = extremes.maximum;
   result.envelope_minimum = extremes.minimum;

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "core/counting/counting_parameters.h"
+#include "core/counting/progress.h"
 #include "core/data/envelope.h"
 #include "core/data/sampling_info.h"
 #include "core/rainflow/rainflow_result.h"
@@ -12,8 +13,6 @@
 #include "core/services/result.h"
 
 namespace torvwy::core {
-
-class Progress;
 
 /// The amplitude range A (EU) of a rainflow run:
 ///   mode 0, sampling full scale:  (FS + FS) / c2 / c1
@@ -30,25 +29,27 @@ double SmallestCountedRange(double full_scale, const SamplingInfo& info);
 /// Where a run keeps a residue that outgrows memory.
 struct RainflowStorage {
   int64_t residue_memory_points = ResidueStack::kDefaultMemoryPoints;
-  std::filesystem::path scratch_folder;  ///< empty: the work folder
+  std::filesystem::path scratch_folder;  ///< empty: the system's temporary folder
 };
 
 /// Counts the closed load cycles of blocks first_block..last_block of the node (the caller has
 /// settled the range) into N = min(partitions, 2000) partitions of [0, A].
 ///
-/// With amplitude mode 0 or 2 over the whole record, one read gives both the envelope and the
-/// count; otherwise the envelope pass (BuildWaveformEnvelope) comes first and the count reads the
+/// With amplitude mode 0 or 2, one read gives both the envelope and the count (the block pass);
+/// otherwise the envelope pass (BuildWaveformEnvelope) comes first and the count reads the
 /// range. The count's progress runs from 0 to trunc(blocks x 1.2) with step 1 and the counting
 /// caption; it steps and polls Cancel after every block and ends at its upper bound. A cancel
 /// ends the count after that block: the result says `cancelled` and holds no cycle (the envelope
 /// is still completed).
 ///
 /// Fails with a message-table error when N < 1, the amplitude mode is unknown, the format has no
-/// full scale, the data file can't be opened or read, the range lies outside the record's whole
-/// blocks, A is not finite, or the residue's scratch file fails.
+/// full scale, the data file can't be opened or read, the record holds fewer samples than one
+/// block, the range lies outside the record's whole blocks, A is not finite, or the residue's
+/// scratch file fails.
 Result<RainflowResult> RunRainflowCounting(const SamplingInfo& info,
                                            const std::filesystem::path& sts_path,
                                            const CountingParameters& params, Progress& progress,
-                                           const RainflowStorage& storage = {});
+                                           const RainflowStorage& storage = {},
+                                           const PassCaptions& captions = {});
 
 }  // namespace torvwy::core

@@ -29,7 +29,7 @@ class ResidueStack {
   static constexpr int64_t kMinimumMemoryPoints = 8;
 
   /// Keeps at most `memory_points` points (at least 8) in memory; the scratch file goes into
-  /// `scratch_folder`, the work folder when it is empty.
+  /// `scratch_folder`, the system's temporary folder when it is empty.
   ResidueStack(int64_t memory_points, std::filesystem::path scratch_folder);
 
   /// Points in memory and in the file.

@@ -14,7 +14,8 @@ namespace torvwy::core {
 
 Result<RangeCountResult> RunRangeCounting(const SamplingInfo& info,
                                           const std::filesystem::path& sts_path,
-                                          const CountingParameters& params, Progress& progress) {
+                                          const CountingParameters& params, Progress& progress,
+                                          const PassCaptions& captions) {
   RangeCountSetup setup;
   setup.partitions = params.partitions;
   setup.c1 = info.c1();
@@ -23,6 +24,7 @@ Result<RangeCountResult> RunRangeCounting(const SamplingInfo& info,
 
   auto reader = WaveformReader::Open(sts_path, info);
   if (!reader) return reader.error();
+  if (auto ok = CheckRecordHoldsABlock(*reader, sts_path); !ok) return ok.error();
 
   const bool known_range =
       params.amplitude_mode == kAmplitudeFullScale || params.amplitude_mode == kAmplitudeSetValue;
@@ -34,7 +36,7 @@ Result<RangeCountResult> RunRangeCounting(const SamplingInfo& info,
   } else if (params.amplitude_mode == kAmplitudeSetValue) {
     setup.amplitude_range = params.set_value;
   } else {
-    auto built = BuildWaveformEnvelope(*reader, info, progress);
+    auto built = BuildWaveformEnvelope(*reader, info, progress, captions.envelope);
     if (!built) return built.error();
     envelope = std::move(*built);
     const EnvelopeExtremes extremes = FindEnvelopeExtremes(envelope);
@@ -44,9 +46,18 @@ Result<RangeCountResult> RunRangeCounting(const SamplingInfo& info,
   if (!counter) return counter.error();
 
   EnvelopeBuilder builder(info);
+  BlockPassSetup pass_setup;
+  pass_setup.first_block = params.first_block;
+  pass_setup.last_block = params.last_block;
+  pass_setup.envelope = known_range ? &builder : nullptr;
+  pass_setup.caption = captions.counting;
   auto pass = RunBlockPass(
-      *reader, params.first_block, params.last_block, known_range ? &builder : nullptr,
-      [&counter](std::span<const double> block) { counter->Feed(block); }, progress);
+      *reader, pass_setup,
+      [&counter](std::span<const double> block) {
+        counter->Feed(block);
+        return Ok();
+      },
+      progress);
   if (!pass) return pass.error();
   if (known_range) envelope = builder.Finish();
 

@@ -4,13 +4,12 @@
 #include <filesystem>
 
 #include "core/counting/counting_parameters.h"
+#include "core/counting/progress.h"
 #include "core/data/sampling_info.h"
 #include "core/range/range_count_result.h"
 #include "core/services/result.h"
 
 namespace torvwy::core {
-
-class Progress;
 
 /// Counts the ranges of blocks params.first_block..params.last_block (already settled) of the
 /// node's waveform and builds its envelope. The amplitude range A is (F + F) / c2 / c1 for
@@ -22,9 +21,10 @@ class Progress;
 /// The counting pass reports to `progress` block by block and stops after the block at which
 /// Cancel is seen; the counts so far are returned with `cancelled` set. Fails with the reader's
 /// error when the file can't be opened or read, and with the bad-value message for N < 1, a
-/// non-finite A or a range outside the record.
+/// non-finite A, a record shorter than one block or a range outside the record.
 Result<RangeCountResult> RunRangeCounting(const SamplingInfo& info,
                                           const std::filesystem::path& sts_path,
-                                          const CountingParameters& params, Progress& progress);
+                                          const CountingParameters& params, Progress& progress,
+                                          const PassCaptions& captions = {});
 
 }  // namespace torvwy::core

@@ -3,6 +3,9 @@
 
 #include <type_traits>
 
+#include "core/counting/block_pass.h"
+#include "core/report/list_export.h"
+
 namespace torvwy::core {
 
 CountingReadouts CollectReadouts(const AnyResultFile& file, const std::vector<uint32_t>& indices,
@@ -43,6 +46,7 @@ ExportTable CountingExportTable(const AnyResultFile& file, bool one_way, int lan
 
 Result<std::filesystem::path> WriteCountingReport(const AnyResultFile& file, const ReportView& view,
                                                   const ReportOptions& options) {
+  if (auto ok = RefuseCancelledPass(PassCancelled(file), "reported"); !ok) return ok.error();
   return std::visit(
       [&](const auto& f) -> Result<std::filesystem::path> {
         using File = std::decay_t<decltype(f)>;
@@ -57,10 +61,24 @@ Result<std::filesystem::path> WriteCountingReport(const AnyResultFile& file, con
       file);
 }
 
+Result<std::filesystem::path> WriteCountingExport(const AnyResultFile& file, bool one_way,
+                                                  int language,
+                                                  const std::filesystem::path& folder) {
+  if (auto ok = RefuseCancelledPass(PassCancelled(file), "exported"); !ok) return ok.error();
+  return WriteExport(CountingExportTable(file, one_way, language), folder);
+}
+
 std::string CountingReadoutText(const AnyResultFile& file, const CountingReadouts& readouts,
                                 int language) {
   return ReadoutListText(readouts.list, readouts.axis, NamesOf(file), readouts.columns, language,
                          1);
+}
+
+Status WriteCountingListExport(const AnyResultFile& file, const CountingReadouts& readouts,
+                               const std::string& target, int language,
+                               const std::filesystem::path& folder) {
+  if (auto ok = RefuseCancelledPass(PassCancelled(file), "list-exported"); !ok) return ok;
+  return WriteListExport(target, CountingReadoutText(file, readouts, language), folder);
 }
 
 }  // namespace torvwy::core

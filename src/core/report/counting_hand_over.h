@@ -31,12 +31,25 @@ ReadoutNames NamesOf(const AnyResultFile& file);
 /// The export table of the result as the view shows it.
 ExportTable CountingExportTable(const AnyResultFile& file, bool one_way, int language);
 
-/// Writes the report file set of the result (WritePeakReport and its siblings).
+/// Writes the report file set of the result (WritePeakReport and its siblings). A cancelled
+/// pass is never reported (cancelled message, nothing written).
 Result<std::filesystem::path> WriteCountingReport(const AnyResultFile& file, const ReportView& view,
                                                   const ReportOptions& options = {});
+
+/// Writes the export file of the result as the view shows it (WriteExport of
+/// CountingExportTable). A cancelled pass is never exported (cancelled message).
+Result<std::filesystem::path> WriteCountingExport(const AnyResultFile& file, bool one_way,
+                                                  int language,
+                                                  const std::filesystem::path& folder = {});
 
 /// The list text (format 1) of the readouts, for the list export.
 std::string CountingReadoutText(const AnyResultFile& file, const CountingReadouts& readouts,
                                 int language);
+
+/// Writes the list export of the readouts for the spreadsheet `target` (WriteListExport). A
+/// cancelled pass is never list-exported (cancelled message).
+Status WriteCountingListExport(const AnyResultFile& file, const CountingReadouts& readouts,
+                               const std::string& target, int language,
+                               const std::filesystem::path& folder = {});
 
 }  // namespace torvwy::core

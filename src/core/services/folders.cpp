@@ -13,6 +13,17 @@
 namespace torvwy::core {
 namespace fs = std::filesystem;
 
+namespace {
+
+/// $TMPDIR when set, else /tmp.
+fs::path TemporaryFolder() {
+  std::error_code ec;
+  fs::path folder = fs::temp_directory_path(ec);
+  return ec ? fs::path("/tmp") : folder;
+}
+
+}  // namespace
+
 fs::path GetHostFolder() {
   fs::path folder;
   if (const char* home = std::getenv("TORVWY_HOME"); home != nullptr && *home != '\0') {
@@ -20,10 +31,19 @@ fs::path GetHostFolder() {
   } else if (const char* user_home = std::getenv("HOME"); user_home != nullptr) {
     folder = fs::path(user_home) / ".local" / "share" / "torvwy";
   } else {
-    folder = fs::temp_directory_path() / "torvwy";
+    folder = TemporaryFolder() / "torvwy";
   }
+  return folder;
+}
+
+Result<fs::path> EnsureHostFolder() {
+  fs::path folder = GetHostFolder();
   std::error_code ec;
   fs::create_directories(folder, ec);
+  if (ec || !fs::is_directory(folder, ec)) {
+    return Fail(kMsgFileWrite, "can't create the host folder " + folder.string() + ": " +
+                                   (ec ? ec.message() : std::string("not a folder")));
+  }
   return folder;
 }
 
@@ -37,8 +57,6 @@ std::string GetWorkFolder() {
 }
 
 fs::path ProfilePath() { return GetHostFolder() / "torvwy.ini"; }
-
-std::string GetScratchFilePath() { return GetWorkFolder() + "torvwy-scratch-XXXXXX"; }
 
 ScratchFile::ScratchFile(ScratchFile&& other) noexcept
     : fd_(other.fd_), path_(std::move(other.path_)) {
@@ -71,7 +89,7 @@ void ScratchFile::Close() {
 
 Result<ScratchFile> ScratchFile::Create(const fs::path& folder) {
   std::string pattern =
-      folder.empty() ? GetScratchFilePath() : (folder / "torvwy-scratch-XXXXXX").string();
+      ((folder.empty() ? TemporaryFolder() : folder) / "torvwy-scratch-XXXXXX").string();
   const int fd = ::mkstemp(pattern.data());  // O_EXCL, mode 0600
   if (fd < 0) {
     return Fail(kMsgFileWrite, "can't create a scratch file " + pattern + ": " +

@@ -8,20 +8,21 @@
 
 namespace torvwy::core {
 
-/// The host folder: $TORVWY_HOME when set, else ~/.local/share/torvwy; created on demand.
+/// The host folder: $TORVWY_HOME when set, else ~/.local/share/torvwy (the system's temporary
+/// folder's "torvwy" without a home). Only computes the path: reading creates nothing.
 /// It holds "TorvWyPara.txt", torvwy.ini, the recent lists and the help pages.
 std::filesystem::path GetHostFolder();
 
-/// The work folder "<host folder>/work/" (ending in a separator), created on demand; report,
-/// export and list files go there.
+/// The host folder, created (with its parents) when missing; for whoever writes there. Fails
+/// (file-write message) when it can't be created.
+Result<std::filesystem::path> EnsureHostFolder();
+
+/// The work folder "<host folder>/work/" (ending in a separator), created on demand: only
+/// writers ask for it. Report, export and list files go there.
 std::string GetWorkFolder();
 
 /// The application profile "<host folder>/torvwy.ini".
 std::filesystem::path ProfilePath();
-
-/// A file path for a new scratch file in the work folder (not yet created). Use ScratchFile to
-/// create it exclusively.
-std::string GetScratchFilePath();
 
 /// A private scratch file, created exclusively (mode 0600) and removed when destroyed.
 class ScratchFile {
@@ -33,7 +34,8 @@ class ScratchFile {
   ScratchFile& operator=(ScratchFile&& other) noexcept;
   ~ScratchFile();
 
-  /// Creates the file in `folder` (the work folder when empty).
+  /// Creates the file in `folder` (the system's temporary folder, $TMPDIR else /tmp, when
+  /// empty).
   static Result<ScratchFile> Create(const std::filesystem::path& folder = {});
 
   int fd() const { return fd_; }

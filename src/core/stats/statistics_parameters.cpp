@@ -79,6 +79,7 @@ StatisticsParameters ReadStatisticsParameters() {
 }
 
 Status WriteStatisticsParameters(const StatisticsParameters& parameters) {
+  if (auto host = EnsureHostFolder(); !host) return host.error();
   const auto path = ProfilePath();
   auto loaded = IniFile::Load(path);
   std::error_code error;

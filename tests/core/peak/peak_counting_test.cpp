@@ -185,13 +185,11 @@ TEST(PeakCountingTest, CancelAfterTheFirstBlockKeepsItsCounts) {
 TEST(PeakCountingTest, EdgeCasesOfTheRecordAndTheAmplitudeRange) {
   TempDir dir;
   SilentProgress progress;
-  // Half a block: no whole block, nothing counted, the count axes stay 1.
+  // Half a block holds nothing to count: refused, as by every counting.
   const auto half = WriteNode(dir.path(), std::vector<double>(512, 1.0), {.node_name = "h"});
   auto r = RunPeakCounting(half.info, half.sts, Params(1, 0, 25, 1, 0), progress);
-  ASSERT_TRUE(r.ok());
-  EXPECT_EQ(r->largest_separate_count, 1);
-  EXPECT_EQ(r->largest_total_count, 1);
-  EXPECT_EQ(r->envelope.size(), 512u);
+  ASSERT_FALSE(r.ok());
+  EXPECT_NE(r.error().detail.find("fewer than one block"), std::string::npos);
 
   // Automatic A is the largest sample divided once by c2 x c1; the same sample as a peak,
   // divided by c2 then c1, lies above it and must land in the top partitions, not be lost.

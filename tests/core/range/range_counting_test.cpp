@@ -143,14 +143,15 @@ TEST(RangeCountingTest, CancelAfterTheFirstBlockKeepsItsCounts) {
 TEST(RangeCountingTest, ShortRecordsAndRefusals) {
   TempDir dir;
   SilentProgress progress;
-  const auto half = WriteNode(dir.path(), std::vector<double>(512, 1.0));
+  // Half a block holds nothing to count: refused, as by every counting.
+  const auto half = WriteNode(dir.path(), std::vector<double>(512, 1.0), {.node_name = "h"});
   auto r = RunRangeCounting(half.info, half.sts, Params(1, 0, 25, 1, 0), progress);
-  ASSERT_TRUE(r.ok());
-  EXPECT_EQ(r->largest_count, 1);
-  EXPECT_EQ(r->envelope.size(), 512u);
+  ASSERT_FALSE(r.ok());
+  EXPECT_NE(r.error().detail.find("fewer than one block"), std::string::npos);
+  const auto one = WriteNode(dir.path(), std::vector<double>(1024, 1.0), {.node_name = "o"});
   for (const CountingParameters& bad :
-       {Params(2, 5, 0, 1, 0), Params(2, NAN, 25, 1, 0), Params(2, 5, 25, 1, 1)}) {
-    auto failed = RunRangeCounting(half.info, half.sts, bad, progress);
+       {Params(2, 5, 0, 1, 1), Params(2, NAN, 25, 1, 1), Params(2, 5, 25, 1, 2)}) {
+    auto failed = RunRangeCounting(one.info, one.sts, bad, progress);
     ASSERT_FALSE(failed.ok());
     EXPECT_EQ(failed.error().message, kMsgBadValue) << failed.error().detail;
   }

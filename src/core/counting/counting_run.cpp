@@ -1,0 +1,78 @@
+// The counting run shared by every face.
+#include "core/counting/counting_run.h"
+
+#include <utility>
+
+#include "core/data/parameter_file.h"
+#include "core/peak/peak_counting.h"
+#include "core/range/range_counting.h"
+#include "core/services/message_table.h"
+
+namespace torvwy::core {
+namespace {
+
+/// The counts of one analysis wrapped in its result file record.
+template <typename File, typename Counted>
+Result<AnyResultFile> Wrap(Result<Counted> counted) {
+  if (!counted) return counted.error();
+  File file;
+  file.result = std::move(*counted);
+  return AnyResultFile(std::move(file));
+}
+
+}  // namespace
+
+Result<CountingNode> OpenCountingNode(const std::filesystem::path& data_folder,
+                                      const std::string& test_name, const std::string& test_code,
+                                      const std::string& node_name) {
+  const std::string folder = data_folder.string();
+  auto tsp = NodeFilePath(folder, test_name, test_code, node_name, ".tsp");
+  if (!tsp) return tsp.error();
+  auto sts = NodeFilePath(folder, test_name, test_code, node_name, ".sts");
+  if (!sts) return sts.error();
+  auto info = ReadSamplingParameters(*tsp);
+  if (!info) return info.error();
+  CountingNode node;
+  node.test_name = test_name;
+  node.test_code = test_code;
+  node.node_name = node_name;
+  node.info = *info;
+  node.tsp_file = *tsp;
+  node.data_file = *sts;
+  return node;
+}
+
+PassCaptions CountingCaptions(int language) {
+  const MessageTable table = LoadMessageTable(language);
+  return {std::string(table[kMsgEnvelopeCaption]), std::string(table[kMsgCountingCaption])};
+}
+
+Result<AnyResultFile> RunCounting(CountingKind kind, const CountingNode& node,
+                                  const CountingParameters& parameters, Progress& progress,
+                                  const CountingRunOptions& options) {
+  Result<AnyResultFile> counted = Fail(kMsgBadValue, "unknown analysis");
+  switch (kind) {
+    case CountingKind::kPeak:
+      counted = Wrap<PeakResultFile>(
+          RunPeakCounting(node.info, node.data_file, parameters, progress, options.captions));
+      break;
+    case CountingKind::kRange:
+      counted = Wrap<RangeResultFile>(
+          RunRangeCounting(node.info, node.data_file, parameters, progress, options.captions));
+      break;
+    case CountingKind::kRainflow:
+      counted = Wrap<RainflowResultFile>(RunRainflowCounting(
+          node.info, node.data_file, parameters, progress, options.rainflow, options.captions));
+      break;
+  }
+  if (!counted) return counted;
+  ResultFileNode& record = NodeOf(*counted);
+  record.test_name = node.test_name;
+  record.test_code = node.test_code;
+  record.node_name = node.node_name;
+  record.sampling = node.info;
+  record.total_blocks = node.info.whole_blocks();
+  return counted;
+}
+
+}  // namespace torvwy::core
