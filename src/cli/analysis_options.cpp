@@ -1,16 +1,13 @@
-// Parsing the counting options and printing counting results.
+// Parsing the counting options and running the count of a counting command.
 #include "cli/analysis_options.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <iostream>
 #include <limits>
 
 #include "core/files/result_file.h"
 #include "core/services/message_table.h"
-#include "core/services/number_format.h"
 
 namespace torvwy::cli {
 namespace {
@@ -62,17 +59,6 @@ core::Result<std::filesystem::path> SavePath(const AnalysisOptions& options,
                               kind);
 }
 
-void ShowRun(const AnalysisOptions& options, nlohmann::ordered_json json,
-             const std::function<void()>& print_text, const std::filesystem::path& saved) {
-  if (options.json) {
-    if (!saved.empty()) json["result_file"] = saved.string();
-    PrintJson(json);
-    return;
-  }
-  print_text();
-  if (!saved.empty()) std::printf("\nsaved %s\n", saved.string().c_str());
-}
-
 core::Result<PreparedRun> PrepareRun(const AnalysisOptions& options) {
   PreparedRun run;
   core::CountingParameters& p = run.parameters;
@@ -117,10 +103,10 @@ core::Result<PreparedRun> PrepareRun(const AnalysisOptions& options) {
     blocks = std::pair{*first, *last};
   }
 
-  auto files = OpenNode(options.node);
-  if (!files) return files.error();
-  run.files = std::move(*files);
-  core::ResetRangeOnNodeLoad(p, run.files.info);
+  auto node = OpenNode(options.node);
+  if (!node) return node.error();
+  run.node = std::move(*node);
+  core::ResetRangeOnNodeLoad(p, run.node.info);
   if (blocks) {
     p.range_mode = core::kRangeByBlock;
     p.block_from = blocks->first;
@@ -130,41 +116,27 @@ core::Result<PreparedRun> PrepareRun(const AnalysisOptions& options) {
   return run;
 }
 
-void PrintParameter(const std::string& name, const std::string& value) {
-  std::printf("%-20s %s\n", name.c_str(), value.c_str());
-}
-
-void PrintHistogram(const std::string& title, const std::vector<std::string>& columns,
-                    const std::vector<HistogramRow>& rows, const std::string& unit) {
-  std::printf("\n%s\n", title.c_str());
-  double largest = 0.0;
-  for (const auto& row : rows) largest = std::max(largest, row.counts.back());
-  std::printf("%5s  %12s  %12s", "#", ("from " + unit).c_str(), ("to " + unit).c_str());
-  for (const auto& column : columns) std::printf("  %10s", column.c_str());
-  std::printf("\n");
-  constexpr int kBarWidth = 40;
-  for (size_t i = 0; i < rows.size(); ++i) {
-    const auto& row = rows[i];
-    std::printf("%5zu  %12s  %12s", i + 1, core::FormatNumber(row.lower, 6).c_str(),
-                core::FormatNumber(row.upper, 6).c_str());
-    for (double count : row.counts) std::printf("  %10s", core::FormatNumber(count, 10).c_str());
-    const double share = largest > 0.0 ? row.counts.back() / largest : 0.0;
-    int bar = static_cast<int>(std::lround(share * kBarWidth));
-    if (bar == 0 && row.counts.back() > 0.0) bar = 1;
-    std::printf("  %s\n", std::string(static_cast<size_t>(bar), '#').c_str());
+core::Result<CountedRun> CountAndSave(const AnalysisOptions& options, core::CountingKind kind) {
+  std::filesystem::path saved;
+  if (options.save) {
+    auto path = SavePath(options, kind);
+    if (!path) return path.error();
+    saved = *path;
   }
-}
-
-void PrintJson(const nlohmann::ordered_json& json) {
-  std::cout << json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
-}
-
-int RunExitCode(bool cancelled) {
-  if (!cancelled) return kExitOk;
-  std::cerr << "torvwy: "
-            << core::LoadMessageTable(core::GetUILanguage())[core::kMsgCalculationCancelled]
-            << " The counts are partial.\n";
-  return kExitCancelled;
+  auto prepared = PrepareRun(options);
+  if (!prepared) return prepared.error();
+  core::CountingRunOptions run_options;
+  run_options.captions = core::CountingCaptions(core::GetUILanguage());
+  ConsoleProgress progress;
+  auto counted =
+      core::RunCounting(kind, prepared->node, prepared->parameters, progress, run_options);
+  if (!counted) return counted.error();
+  CountedRun run{std::move(*counted), std::move(prepared->node), {}};
+  if (!saved.empty() && !core::PassCancelled(run.file)) {
+    if (auto ok = core::SaveResultFile(saved, run.file); !ok) return ok.error();
+    run.saved = std::move(saved);
+  }
+  return run;
 }
 
 }  // namespace torvwy::cli

@@ -40,18 +40,8 @@ void AddNodeOptions(CLI::App& command, NodeOptions& options, bool required) {
   }
 }
 
-core::Result<NodeFiles> OpenNode(const NodeOptions& options) {
-  NodeFiles files;
-  auto tsp = core::NodeFilePath(options.data, options.test, options.code, options.node, ".tsp");
-  if (!tsp) return tsp.error();
-  auto sts = core::NodeFilePath(options.data, options.test, options.code, options.node, ".sts");
-  if (!sts) return sts.error();
-  files.tsp = *tsp;
-  files.sts = *sts;
-  auto info = core::ReadSamplingParameters(files.tsp);
-  if (!info) return info.error();
-  files.info = *info;
-  return files;
+core::Result<core::CountingNode> OpenNode(const NodeOptions& options) {
+  return core::OpenCountingNode(options.data, options.test, options.code, options.node);
 }
 
 int ReportError(const core::Error& error) {

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string>
 
+#include "core/counting/counting_run.h"
 #include "core/counting/progress.h"
-#include "core/data/sampling_info.h"
 #include "core/services/result.h"
 
 namespace torvwy::cli {
@@ -28,15 +28,8 @@ struct NodeOptions {
 /// when `required`).
 void AddNodeOptions(CLI::App& command, NodeOptions& options, bool required = true);
 
-/// A node's resolved files and sampling record.
-struct NodeFiles {
-  std::filesystem::path tsp;
-  std::filesystem::path sts;
-  core::SamplingInfo info;
-};
-
-/// Finds and reads the node's sampling parameters.
-core::Result<NodeFiles> OpenNode(const NodeOptions& options);
+/// Finds the node's files and reads its sampling parameters.
+core::Result<core::CountingNode> OpenNode(const NodeOptions& options);
 
 /// Prints "torvwy: <message> <detail>" as one line on stderr and returns kExitFailure.
 int ReportError(const core::Error& error);

@@ -6,6 +6,7 @@
 
 #include "cli/cli_support.h"
 #include "cli/picture_options.h"
+#include "core/counting/block_pass.h"
 #include "core/report/companion.h"
 #include "core/report/counting_hand_over.h"
 #include "core/report/export_file.h"
@@ -95,7 +96,7 @@ int HandOverCounting(const HandOverOptions& options, const core::AnyResultFile& 
     }
   }
   if (options.export_data) {
-    auto written = core::WriteExport(core::CountingExportTable(file, view.one_way, view.language));
+    auto written = core::WriteCountingExport(file, view.one_way, view.language);
     if (!written) return ReportError(written.error());
     if (int code = Launch(options, core::kExportProgram, *written, json); code != kExitOk) {
       return code;
@@ -103,8 +104,8 @@ int HandOverCounting(const HandOverOptions& options, const core::AnyResultFile& 
   }
   if (!options.list_export.empty()) {
     if (readouts.list.empty()) return ReportError("--list-export needs partitions in --readout");
-    const std::string text = core::CountingReadoutText(file, readouts, view.language);
-    if (auto ok = core::WriteListExport(options.list_export, text); !ok) {
+    if (auto ok = core::WriteCountingListExport(file, readouts, options.list_export, view.language);
+        !ok) {
       return ReportError(ok.error());
     }
     const std::filesystem::path data =
@@ -131,6 +132,20 @@ int HandOverStatistics(const HandOverOptions& options, const core::StatisticsTab
     }
   }
   return kExitOk;
+}
+
+int HandOverRun(const HandOverOptions& options, const PictureOptions& picture,
+                const CountedRun& run, bool json) {
+  if (!options.any()) return kExitOk;
+  if (auto ok = core::RefuseCancelledPass(core::PassCancelled(run.file), "handed over"); !ok) {
+    std::fprintf(stderr, "torvwy: the pass was cancelled; no report or export was written\n");
+    return kExitOk;
+  }
+  HandOverView view;
+  view.language = PictureLanguage(picture);
+  view.one_way = picture.one_way;
+  view.separately = picture.separate;
+  return HandOverCounting(options, run.file, core::ReadLabels(run.node.tsp_file), view, json);
 }
 
 }  // namespace torvwy::cli

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -43,22 +42,9 @@ int HandOverCounting(const HandOverOptions& options, const core::AnyResultFile& 
                      bool json);
 
 /// The hand-over of a counted run, following the display choices of the picture options. A
-/// cancelled pass hands nothing over (its counts are partial).
-template <typename File>
+/// cancelled pass hands nothing over (its counts are partial) and says so on stderr.
 int HandOverRun(const HandOverOptions& options, const PictureOptions& picture,
-                const CountedRun<File>& run, const AnalysisOptions& analysis) {
-  if (!options.any()) return kExitOk;
-  if (run.file.result.cancelled) {
-    std::fprintf(stderr, "torvwy: the pass was cancelled; no report or export was written\n");
-    return kExitOk;
-  }
-  HandOverView view;
-  view.language = PictureLanguage(picture);
-  view.one_way = picture.one_way;
-  view.separately = picture.separate;
-  return HandOverCounting(options, RunResultFile(run, analysis), core::ReadLabels(run.node.tsp),
-                          view, analysis.json);
-}
+                const CountedRun& run, bool json);
 
 /// The same for a statistics list.
 int HandOverStatistics(const HandOverOptions& options, const core::StatisticsTable& table,

@@ -22,14 +22,14 @@ int RunInfo(const InfoOptions& options) {
   auto size = core::GetSampleSize(info.format());
   auto full_scale = core::FullScaleOf(info);
   std::error_code ec;
-  const auto file_bytes = std::filesystem::file_size(files->sts, ec);
+  const auto file_bytes = std::filesystem::file_size(files->data_file, ec);
   const int64_t needed = info.record_samples() * (size ? *size : 0);
-  const auto labels = core::ReadLabels(files->tsp);
+  const auto labels = core::ReadLabels(files->tsp_file);
 
   if (options.json) {
     nlohmann::ordered_json out;
-    out["tsp"] = files->tsp.string();
-    out["sts"] = files->sts.string();
+    out["tsp"] = files->tsp_file.string();
+    out["sts"] = files->data_file.string();
     out["frequency_hz"] = info.frequency_hz();
     out["c1"] = info.c1();
     out["c2"] = info.c2();
@@ -56,8 +56,8 @@ int RunInfo(const InfoOptions& options) {
   }
   std::cout << "node              " << options.node.test << options.node.code << "#"
             << options.node.node << "\n"
-            << "sampling file     " << files->tsp.string() << "\n"
-            << "data file         " << files->sts.string() << "\n"
+            << "sampling file     " << files->tsp_file.string() << "\n"
+            << "data file         " << files->data_file.string() << "\n"
             << "frequency         " << ShortestDouble(info.frequency_hz()) << " Hz\n"
             << "c1, c2            " << ShortestDouble(info.c1()) << ", "
             << ShortestDouble(info.c2()) << "  (EU = raw / c2 / c1)\n"

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "cli/analysis_options.h"
+#include "cli/console_output.h"
 #include "cli/handover_options.h"
 #include "cli/picture_options.h"
 #include "cli/result_output.h"

@@ -1,11 +1,10 @@
 // torvwy peak: peak counting of one node.
 #include "cli/analysis_options.h"
+#include "cli/console_output.h"
 #include "cli/handover_options.h"
 #include "cli/picture_options.h"
 #include "cli/result_output.h"
 #include "cli/subcommands.h"
-#include "core/files/peak_result_file.h"
-#include "core/peak/peak_counting.h"
 
 namespace torvwy::cli {
 namespace {
@@ -13,15 +12,14 @@ namespace {
 int RunPeak(const AnalysisOptions& options, const PictureOptions& picture,
             const HandOverOptions& hand_over) {
   if (auto ok = CheckPictureOptions(picture, hand_over.any()); !ok) return ReportError(ok.error());
-  auto run = CountAndSave<core::PeakResultFile>(options, core::CountingKind::kPeak,
-                                                core::RunPeakCounting, core::SavePeakResultFile);
+  auto run = CountAndSave(options, core::CountingKind::kPeak);
   if (!run) return ReportError(run.error());
-  const auto& result = run->file.result;
+  const auto& result = std::get<core::PeakResultFile>(run->file).result;
   ShowRun(
-      options, PeakJson(result),
+      options.json, PeakJson(result),
       [&] { PrintPeak(result, NodeTitle(options.node), run->node.info.eu()); }, run->saved);
-  if (int code = WriteRunPicture(picture, *run, options); code != kExitOk) return code;
-  if (int code = HandOverRun(hand_over, picture, *run, options); code != kExitOk) return code;
+  if (int code = WriteRunPicture(picture, *run, options.json); code != kExitOk) return code;
+  if (int code = HandOverRun(hand_over, picture, *run, options.json); code != kExitOk) return code;
   return RunExitCode(result.cancelled);
 }
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/counting/block_pass.h"
 #include "core/services/message_table.h"
 #include "render/colours.h"
 #include "render/counting_picture.h"
@@ -142,6 +143,15 @@ int WritePicture(const PictureOptions& options, const core::AnyResultFile& file,
   }
   if (!json) std::printf("\npicture %s\n", options.file.c_str());
   return kExitOk;
+}
+
+int WriteRunPicture(const PictureOptions& options, const CountedRun& run, bool json) {
+  if (options.file.empty()) return kExitOk;
+  if (auto ok = core::RefuseCancelledPass(core::PassCancelled(run.file), "drawn"); !ok) {
+    std::fprintf(stderr, "torvwy: the pass was cancelled; no picture was drawn\n");
+    return kExitOk;
+  }
+  return WritePicture(options, run.file, core::ReadLabels(run.node.tsp_file), json);
 }
 
 }  // namespace torvwy::cli

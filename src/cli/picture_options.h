@@ -2,7 +2,6 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -36,35 +35,13 @@ int PictureLanguage(const PictureOptions& options);
 /// Makes the QGuiApplication the drawing needs (once, offscreen without a display).
 void EnsureGuiApplication();
 
-/// The result file of a counted run with its node's names and sampling record.
-template <typename File>
-core::AnyResultFile RunResultFile(const CountedRun<File>& run, const AnalysisOptions& analysis) {
-  File file = run.file;
-  file.test_name = analysis.node.test;
-  file.test_code = analysis.node.code;
-  file.node_name = analysis.node.node;
-  file.sampling = run.node.info;
-  file.total_blocks = run.node.info.whole_blocks();
-  return core::AnyResultFile(std::move(file));
-}
-
 /// Draws the picture of `file` (with the bookmarks of its node) into options.file, unless no
 /// picture was asked for; in text mode says where it went. Returns an exit code.
 int WritePicture(const PictureOptions& options, const core::AnyResultFile& file,
                  const std::vector<core::Label>& bookmarks, bool json);
 
-/// The picture of a counted run: the node's names, sampling record and bookmarks go with it.
-/// A cancelled pass draws no picture (its counts are partial).
-template <typename File>
-int WriteRunPicture(const PictureOptions& options, const CountedRun<File>& run,
-                    const AnalysisOptions& analysis) {
-  if (options.file.empty()) return kExitOk;
-  if (run.file.result.cancelled) {
-    std::fprintf(stderr, "torvwy: the pass was cancelled; no picture was drawn\n");
-    return kExitOk;
-  }
-  return WritePicture(options, RunResultFile(run, analysis), core::ReadLabels(run.node.tsp),
-                      analysis.json);
-}
+/// The picture of a counted run, with the bookmarks of its node. A cancelled pass draws no
+/// picture (its counts are partial) and says so on stderr.
+int WriteRunPicture(const PictureOptions& options, const CountedRun& run, bool json);
 
 }  // namespace torvwy::cli

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/analysis_options.h"
+#include "cli/console_output.h"
 #include "cli/handover_options.h"
 #include "cli/picture_options.h"
 #include "cli/result_output.h"
@@ -12,7 +13,6 @@
 #include "core/fatigue/sn_class_table.h"
 #include "core/files/rainflow_result_file.h"
 #include "core/files/result_file.h"
-#include "core/rainflow/rainflow_counting.h"
 #include "core/report/companion.h"
 #include "core/report/list_export.h"
 #include "core/services/folders.h"
@@ -136,15 +136,9 @@ int RunRainflow(const RainflowOptions& options) {
   if (auto ok = CheckPictureOptions(options.picture, options.hand_over.any()); !ok) {
     return ReportError(ok.error());
   }
-  auto run = CountAndSave<core::RainflowResultFile>(
-      options.analysis, core::CountingKind::kRainflow,
-      [](const core::SamplingInfo& info, const std::filesystem::path& sts,
-         const core::CountingParameters& parameters, core::Progress& progress) {
-        return core::RunRainflowCounting(info, sts, parameters, progress);
-      },
-      core::SaveRainflowResultFile);
+  auto run = CountAndSave(options.analysis, core::CountingKind::kRainflow);
   if (!run) return ReportError(run.error());
-  const core::RainflowResult& result = run->file.result;
+  const core::RainflowResult& result = std::get<core::RainflowResultFile>(run->file).result;
   const auto& node = options.analysis.node;
   std::optional<core::FatigueResult> fatigue;
   if (choice && !result.cancelled) {
@@ -158,7 +152,7 @@ int RunRainflow(const RainflowOptions& options) {
   if (fatigue) json["fatigue"] = FatigueJson(*fatigue);
   const std::string unit = run->node.info.eu();
   ShowRun(
-      options.analysis, json,
+      options.analysis.json, json,
       [&] {
         PrintRainflow(result, NodeTitle(node), unit);
         if (fatigue) {
@@ -167,7 +161,7 @@ int RunRainflow(const RainflowOptions& options) {
         }
       },
       run->saved);
-  if (int code = WriteRunPicture(options.picture, *run, options.analysis); code != kExitOk) {
+  if (int code = WriteRunPicture(options.picture, *run, options.analysis.json); code != kExitOk) {
     return code;
   }
   HandOverOptions hand_over = options.hand_over;
@@ -181,7 +175,8 @@ int RunRainflow(const RainflowOptions& options) {
     }
     hand_over.list_export.clear();
   }
-  if (int code = HandOverRun(hand_over, options.picture, *run, options.analysis); code != kExitOk) {
+  if (int code = HandOverRun(hand_over, options.picture, *run, options.analysis.json);
+      code != kExitOk) {
     return code;
   }
   return RunExitCode(result.cancelled);

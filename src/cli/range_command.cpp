@@ -1,11 +1,10 @@
 // torvwy range: range counting of one node.
 #include "cli/analysis_options.h"
+#include "cli/console_output.h"
 #include "cli/handover_options.h"
 #include "cli/picture_options.h"
 #include "cli/result_output.h"
 #include "cli/subcommands.h"
-#include "core/files/range_result_file.h"
-#include "core/range/range_counting.h"
 
 namespace torvwy::cli {
 namespace {
@@ -13,15 +12,14 @@ namespace {
 int RunRange(const AnalysisOptions& options, const PictureOptions& picture,
              const HandOverOptions& hand_over) {
   if (auto ok = CheckPictureOptions(picture, hand_over.any()); !ok) return ReportError(ok.error());
-  auto run = CountAndSave<core::RangeResultFile>(options, core::CountingKind::kRange,
-                                                 core::RunRangeCounting, core::SaveRangeResultFile);
+  auto run = CountAndSave(options, core::CountingKind::kRange);
   if (!run) return ReportError(run.error());
-  const auto& result = run->file.result;
+  const auto& result = std::get<core::RangeResultFile>(run->file).result;
   ShowRun(
-      options, RangeJson(result),
+      options.json, RangeJson(result),
       [&] { PrintRange(result, NodeTitle(options.node), run->node.info.eu()); }, run->saved);
-  if (int code = WriteRunPicture(picture, *run, options); code != kExitOk) return code;
-  if (int code = HandOverRun(hand_over, picture, *run, options); code != kExitOk) return code;
+  if (int code = WriteRunPicture(picture, *run, options.json); code != kExitOk) return code;
+  if (int code = HandOverRun(hand_over, picture, *run, options.json); code != kExitOk) return code;
   return RunExitCode(result.cancelled);
 }
 

@@ -2,6 +2,7 @@
 #include "cli/result_output.h"
 
 #include "cli/analysis_options.h"
+#include "cli/console_output.h"
 
 namespace torvwy::cli {
 

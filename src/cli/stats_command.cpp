@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "cli/analysis_options.h"
+#include "cli/console_output.h"
 #include "cli/handover_options.h"
 #include "cli/stats_output.h"
 #include "cli/subcommands.h"

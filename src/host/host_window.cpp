@@ -245,9 +245,12 @@ QWidget* HostWindow::OpenResultFile(const QString& path) {
   context.result_path = file.parent_path().string();
   context.result_count = 1;
   context.result_names = {file.filename().string()};
-  if (auto ok = core::WriteAnalysisParameterFile(core::GetHostFolder() / core::kParameterFileName,
-                                                 context);
-      !ok) {
+  auto host = core::EnsureHostFolder();
+  if (!host) {
+    ui::ShowMessage(this, ui::ErrorText(host.error()));
+    return nullptr;
+  }
+  if (auto ok = core::WriteAnalysisParameterFile(*host / core::kParameterFileName, context); !ok) {
     ui::ShowMessage(this, ui::ErrorText(ok.error()));
     return nullptr;
   }
@@ -362,6 +365,10 @@ void HostWindow::ShowSettings() {
   }
   profile.Set("settings", "NumberFormat", std::to_string(format->currentIndex()));
   profile.Set("settings", "NumberDigits", std::to_string(digits->value()));
+  if (auto host = core::EnsureHostFolder(); !host) {
+    ui::ShowMessage(this, ui::ErrorText(host.error()));
+    return;
+  }
   if (auto ok = profile.Save(profile_path); !ok) {
     ui::ShowMessage(this, ui::ErrorText(ok.error()));
     return;

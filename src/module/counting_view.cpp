@@ -9,10 +9,8 @@
 #include <cmath>
 #include <memory>
 
+#include "core/counting/counting_run.h"
 #include "core/data/labels.h"
-#include "core/peak/peak_counting.h"
-#include "core/rainflow/rainflow_counting.h"
-#include "core/range/range_counting.h"
 #include "core/report/companion.h"
 #include "core/report/counting_hand_over.h"
 #include "core/services/folders.h"
@@ -22,46 +20,13 @@
 #include "render/picture_output.h"
 #include "ui/error_text.h"
 #include "ui/host_message.h"
+#include "ui/message_box.h"
 #include "ui/select_node_dialog.h"
 
 namespace torvwy::module {
 namespace {
 
 constexpr int kStartDelayMs = 100;
-
-/// Counts one node; the result file record of the analysis, node fields filled.
-core::Result<core::AnyResultFile> CountNode(core::CountingKind kind, const core::SamplingInfo& info,
-                                            const std::filesystem::path& sts,
-                                            const core::CountingParameters& parameters,
-                                            core::Progress& progress) {
-  switch (kind) {
-    case core::CountingKind::kPeak: {
-      auto counted = core::RunPeakCounting(info, sts, parameters, progress);
-      if (!counted) return counted.error();
-      core::PeakResultFile file;
-      file.result = std::move(*counted);
-      return core::AnyResultFile(std::move(file));
-    }
-    case core::CountingKind::kRange: {
-      auto counted = core::RunRangeCounting(info, sts, parameters, progress);
-      if (!counted) return counted.error();
-      core::RangeResultFile file;
-      file.result = std::move(*counted);
-      return core::AnyResultFile(std::move(file));
-    }
-    case core::CountingKind::kRainflow:
-      break;
-  }
-  auto counted = core::RunRainflowCounting(info, sts, parameters, progress);
-  if (!counted) return counted.error();
-  core::RainflowResultFile file;
-  file.result = std::move(*counted);
-  return core::AnyResultFile(std::move(file));
-}
-
-bool Cancelled(const core::AnyResultFile& file) {
-  return std::visit([](const auto& f) { return f.result.cancelled; }, file);
-}
 
 /// 1 shows, 2 hides, any other value toggles.
 bool ShowHide(qintptr value, bool shown) { return value == 1 ? true : value == 2 ? false : !shown; }
@@ -113,6 +78,7 @@ void CountingView::UpdateTitle() {
     const core::ResultFileNode& node = core::NodeOf(*file_);
     title += QStringLiteral(" - ") +
              QString::fromStdString(node.test_name + node.test_code + "#" + node.node_name);
+    if (core::PassCancelled(*file_)) title += Text(" (已取消)", " (cancelled)");
   }
   setWindowTitle(title);
 }
@@ -204,31 +170,31 @@ void CountingView::Start() {
   }
   auto info = core::LoadCurrentNode(context_);
   if (!info) return Fail(ui::ErrorText(info.error()));
-  info_ = *info;
-  auto sts = core::NodeFilePath(context_.data_path, context_.test_name, context_.test_code,
-                                context_.node_name, ".sts");
-  if (!sts) return Fail(ui::ErrorText(sts.error()));
-  sts_ = *sts;
+  auto node = core::OpenCountingNode(context_.data_path, context_.test_name, context_.test_code,
+                                     context_.node_name);
+  if (!node) return Fail(ui::ErrorText(node.error()));
+  node_ = std::move(*node);
   bookmarks_ = context_.labels.empty() ? std::vector<core::Label>{} : context_.labels.front();
-  core::ResetRangeOnNodeLoad(parameters_, info_);
+  core::ResetRangeOnNodeLoad(parameters_, node_.info);
   core::SettleRange(parameters_);
   Recount();
 }
 
 void CountingView::Recount() {
-  if (result_mode() || sts_.empty()) return;
+  if (result_mode() || node_.data_file.empty()) return;
   auto outcome = std::make_shared<std::optional<core::Result<core::AnyResultFile>>>();
   const core::CountingKind kind = kind_;
-  const core::SamplingInfo info = info_;
-  const std::filesystem::path sts = sts_;
+  const core::CountingNode node = node_;
   const core::CountingParameters parameters = parameters_;
+  core::CountingRunOptions options;
+  options.captions = core::CountingCaptions(Language());
   const QString status =
       Message(core::kMsgCountingCaption) + " " +
-      QString::fromStdString(context_.test_name + context_.test_code + "#" + context_.node_name);
+      QString::fromStdString(node.test_name + node.test_code + "#" + node.node_name);
   runner_.Start(
       status,
       [=](core::Progress& progress) {
-        *outcome = CountNode(kind, info, sts, parameters, progress);
+        *outcome = core::RunCounting(kind, node, parameters, progress, options);
       },
       [this, outcome] {
         if (!outcome->has_value()) return;
@@ -237,17 +203,12 @@ void CountingView::Recount() {
           ShowMessage(this, ui::ErrorText(counted.error()));
           return;
         }
-        cancelled_ = Cancelled(*counted);
-        std::visit(
-            [this](auto& f) {
-              f.test_name = context_.test_name;
-              f.test_code = context_.test_code;
-              f.node_name = context_.node_name;
-              f.sampling = info_;
-              f.total_blocks = info_.whole_blocks();
-            },
-            *counted);
         file_ = std::move(*counted);
+        if (cancelled()) {
+          ui::ShowStatus(this, Text("计算被取消：显示的是部分计数，不能保存、报告或导出。",
+                                    "The counting was cancelled: the counts shown are partial and "
+                                    "can't be saved, reported or exported."));
+        }
         UpdateTitle();
         Redraw();
       });
@@ -264,27 +225,12 @@ render::PictureReport CountingView::DrawPicture(QPainter& painter,
 
 void CountingView::SaveResult() {
   if (result_mode() || !file_) return;
-  if (cancelled_) {
-    ShowMessage(this, Text("计算被取消，部分结果不能保存。",
-                           "The counting was cancelled: a partial result is not saved."));
-    return;
-  }
   auto path = core::ResultFilePath(context_.result_path, context_.test_name, context_.test_code,
                                    context_.node_name, kind_);
   if (!path) return ShowMessage(this, ui::ErrorText(path.error()));
-  const core::Status saved = std::visit(
-      [&path](const auto& f) -> core::Status {
-        using File = std::decay_t<decltype(f)>;
-        if constexpr (std::is_same_v<File, core::PeakResultFile>) {
-          return core::SavePeakResultFile(*path, f);
-        } else if constexpr (std::is_same_v<File, core::RangeResultFile>) {
-          return core::SaveRangeResultFile(*path, f);
-        } else {
-          return core::SaveRainflowResultFile(*path, f);
-        }
-      },
-      *file_);
-  if (!saved) return ShowMessage(this, ui::ErrorText(saved.error()));
+  if (auto saved = core::SaveResultFile(*path, *file_); !saved) {
+    return ShowMessage(this, ui::ErrorText(saved.error()));
+  }
   ShowMessage(
       this,
       Text("结果已保存到 ", "The result was saved to ") + QString::fromStdString(path->string()),
@@ -310,8 +256,7 @@ void CountingView::Report() {
 
 void CountingView::Export() {
   if (!file_) return;
-  StartCompanion(this,
-                 core::WriteExport(core::CountingExportTable(*file_, state_.one_way, Language())),
+  StartCompanion(this, core::WriteCountingExport(*file_, state_.one_way, Language()),
                  core::kExportProgram);
 }
 
@@ -375,7 +320,7 @@ void CountingView::HandleNotice(quint32 code, qintptr value) {
       if (result_mode()) return;
       if (auto tsp = core::NodeFilePath(context_.data_path, context_.test_name, context_.test_code,
                                         context_.node_name, ".tsp");
-          !tsp || core::CheckNode(*tsp, info_) != 0) {
+          !tsp || core::CheckNode(*tsp, node_.info) != 0) {
         ShowMessage(this, Text("测点的采样参数文件不存在或已改变。",
                                "The node's sampling parameter file is missing or has changed."));
         return;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/counting/counting_parameters.h"
+#include "core/counting/counting_run.h"
 #include "core/data/parameter_file.h"
 #include "core/files/result_file.h"
 #include "module/picture_view.h"
@@ -32,13 +33,15 @@ class CountingView : public PictureView {
   render::PictureReport DrawPicture(QPainter& painter,
                                     const render::TargetGeometry& geometry) override;
 
-  /// The counted or opened result; empty before the first pass ends or after a cancel.
+  /// The counted or opened result; empty before the first pass ends. After a cancel it holds
+  /// the partial counts, marked as cancelled.
   const std::optional<core::AnyResultFile>& result() const { return file_; }
   const core::TestContext& context() const { return context_; }
   const render::ViewState& view_state() const { return state_; }
   bool result_mode() const { return context_.result_mode != 0; }
-  /// The last pass was cancelled (its partial counts are not shown as a result).
-  bool cancelled() const { return cancelled_; }
+  /// The last pass was cancelled: its partial counts are shown but never saved, reported or
+  /// exported.
+  bool cancelled() const { return file_ && core::PassCancelled(*file_); }
   /// Counts again with the current parameters (2125/3027 without the setup dialog).
   void Recount();
   ui::PassRunner& runner() { return runner_; }
@@ -61,10 +64,8 @@ class CountingView : public PictureView {
 
   core::CountingKind kind_;
   bool started_ = false;
-  bool cancelled_ = false;
   core::TestContext context_;
-  core::SamplingInfo info_;
-  std::filesystem::path sts_;
+  core::CountingNode node_;  ///< the node counted (empty data file in result mode)
   core::CountingParameters parameters_;
   std::optional<core::AnyResultFile> file_;
   std::vector<core::Label> bookmarks_;

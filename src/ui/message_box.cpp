@@ -3,7 +3,9 @@
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QStatusTipEvent>
 #include <QVariant>
+#include <QWidget>
 
 namespace torvwy::ui {
 namespace {
@@ -24,6 +26,13 @@ void ShowMessage(QWidget* parent, const QString& text, bool warning) {
   } else {
     QMessageBox::information(parent, title, text);
   }
+}
+
+void ShowStatus(QWidget* from, const QString& text) {
+  if (from == nullptr) return;
+  // A main window shows a status tip in its status bar.
+  QStatusTipEvent tip(text);
+  QCoreApplication::sendEvent(from->window(), &tip);
 }
 
 void SetMessageReceiverForTesting(QObject* receiver) {

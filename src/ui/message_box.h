@@ -12,6 +12,10 @@ namespace torvwy::ui {
 /// text through its slot "Message(QString)" instead, so that nothing waits for a click.
 void ShowMessage(QWidget* parent, const QString& text, bool warning = true);
 
+/// Shows a one-line notice in the status bar of the window that holds `from` (the host's main
+/// window); nothing waits for it.
+void ShowStatus(QWidget* from, const QString& text);
+
 /// The receiver of every message of the process (host and module alike); null shows boxes again.
 void SetMessageReceiverForTesting(QObject* receiver);
 

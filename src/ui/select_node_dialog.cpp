@@ -219,7 +219,9 @@ bool SelectNodeDialogRun(QWidget* parent, bool several, bool results) {
 }
 
 core::Status WriteChoice(const NodeChoice& choice) {
-  const fs::path file = core::GetHostFolder() / core::kParameterFileName;
+  auto host = core::EnsureHostFolder();
+  if (!host) return host.error();
+  const fs::path file = *host / core::kParameterFileName;
   if (auto ok = core::WriteAnalysisParameterFile(file, ContextOfChoice(choice)); !ok) return ok;
   // The statistics window starts on the same test: its nodes as a range text.
   core::StatisticsParameters parameters = core::ReadStatisticsParameters();

@@ -19,12 +19,16 @@ std::string Quote(const std::string& text) {
 }
 
 CommandOutput RunTorvwy(const std::string& arguments, const std::string& home) {
+  return RunTorvwyWithEnvironment(arguments, "TORVWY_HOME=" + Quote(home));
+}
+
+CommandOutput RunTorvwyWithEnvironment(const std::string& arguments, const std::string& env) {
   TempDir capture;
   const auto out_path = capture.path() / "out";
   const auto err_path = capture.path() / "err";
-  const std::string command = "TORVWY_HOME=" + Quote(home) + " TORVWY_LANG=en " +
-                              Quote(TORVWY_BINARY) + " " + arguments + " </dev/null >" +
-                              Quote(out_path.string()) + " 2>" + Quote(err_path.string());
+  const std::string command = "env " + env + " TORVWY_LANG=en " + Quote(TORVWY_BINARY) + " " +
+                              arguments + " </dev/null >" + Quote(out_path.string()) + " 2>" +
+                              Quote(err_path.string());
   CommandOutput output;
   const int status = std::system(command.c_str());
   output.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -15,6 +15,10 @@ struct CommandOutput {
 /// `home`, and collects its exit code, stdout and stderr.
 CommandOutput RunTorvwy(const std::string& arguments, const std::string& home);
 
+/// Runs the built torvwy command with `arguments` under `env` with the given assignments and
+/// removals (e.g. "-u TORVWY_HOME HOME='/tmp/x'"), TORVWY_LANG=en.
+CommandOutput RunTorvwyWithEnvironment(const std::string& arguments, const std::string& env);
+
 /// `text` quoted for the shell.
 std::string Quote(const std::string& text);
 

@@ -1,0 +1,44 @@
+// Printing on the console: the JSON object, the parameter block, histogram tables, the exit code.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace torvwy::cli {
+
+/// Prints the result of a run as JSON (with "result_file" when saved) or as tables.
+void ShowRun(bool json, nlohmann::ordered_json object, const std::function<void()>& print_text,
+             const std::filesystem::path& saved);
+
+/// One row of a histogram table.
+struct HistogramRow {
+  double lower = 0.0;
+  double upper = 0.0;
+  std::vector<double> counts;  ///< one value per count column
+};
+
+/// Prints a table of partitions with their bounds, counts and a bar of the last count column.
+void PrintHistogram(const std::string& title, const std::vector<std::string>& columns,
+                    const std::vector<HistogramRow>& rows, const std::string& unit);
+
+/// Prints one "name  value" line of the parameter block.
+void PrintParameter(const std::string& name, const std::string& value);
+
+/// The first n values of a container as a JSON array.
+template <typename Container>
+nlohmann::ordered_json JsonArray(const Container& values, size_t n) {
+  nlohmann::ordered_json array = nlohmann::ordered_json::array();
+  for (size_t i = 0; i < n && i < values.size(); ++i) array.push_back(values[i]);
+  return array;
+}
+
+/// Prints the JSON object on stdout (non-finite numbers as null).
+void PrintJson(const nlohmann::ordered_json& json);
+
+/// The exit code after a run: 0, or kExitCancelled with a note on stderr.
+int RunExitCode(bool cancelled);
+
+}  // namespace torvwy::cli
