@@ -116,7 +116,7 @@ core::Result<PreparedRun> PrepareRun(const AnalysisOptions& options) {
   return run;
 }
 
-core::Result<CountedRun> CountAndSave(const AnalysisOptions& options, core::CountingKind kind) {
+core::Result<CountedRun> CountForCommand(const AnalysisOptions& options, core::CountingKind kind) {
   std::filesystem::path saved;
   if (options.save) {
     auto path = SavePath(options, kind);

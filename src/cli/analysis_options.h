@@ -49,7 +49,7 @@ struct CountedRun {
 /// What every counting command does before it shows anything: checks where --save would write,
 /// opens the node, settles the parameters, counts through the core's counting run with the
 /// console progress and, unless the pass was cancelled, saves. A cancelled count is never saved.
-core::Result<CountedRun> CountAndSave(const AnalysisOptions& options, core::CountingKind kind);
+core::Result<CountedRun> CountForCommand(const AnalysisOptions& options, core::CountingKind kind);
 
 /// "<test><code>#<node>" of the options.
 inline std::string NodeTitle(const NodeOptions& node) {

@@ -12,7 +12,7 @@ namespace {
 int RunPeak(const AnalysisOptions& options, const PictureOptions& picture,
             const HandOverOptions& hand_over) {
   if (auto ok = CheckPictureOptions(picture, hand_over.any()); !ok) return ReportError(ok.error());
-  auto run = CountAndSave(options, core::CountingKind::kPeak);
+  auto run = CountForCommand(options, core::CountingKind::kPeak);
   if (!run) return ReportError(run.error());
   const auto& result = std::get<core::PeakResultFile>(run->file).result;
   ShowRun(

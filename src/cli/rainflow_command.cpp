@@ -136,7 +136,7 @@ int RunRainflow(const RainflowOptions& options) {
   if (auto ok = CheckPictureOptions(options.picture, options.hand_over.any()); !ok) {
     return ReportError(ok.error());
   }
-  auto run = CountAndSave(options.analysis, core::CountingKind::kRainflow);
+  auto run = CountForCommand(options.analysis, core::CountingKind::kRainflow);
   if (!run) return ReportError(run.error());
   const core::RainflowResult& result = std::get<core::RainflowResultFile>(run->file).result;
   const auto& node = options.analysis.node;

@@ -12,7 +12,7 @@ namespace {
 int RunRange(const AnalysisOptions& options, const PictureOptions& picture,
              const HandOverOptions& hand_over) {
   if (auto ok = CheckPictureOptions(picture, hand_over.any()); !ok) return ReportError(ok.error());
-  auto run = CountAndSave(options, core::CountingKind::kRange);
+  auto run = CountForCommand(options, core::CountingKind::kRange);
   if (!run) return ReportError(run.error());
   const auto& result = std::get<core::RangeResultFile>(run->file).result;
   ShowRun(
