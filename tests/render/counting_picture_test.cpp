@@ -424,7 +424,7 @@ TEST(CountingPictureTest, ColoursComeFromTheStateOnScreenAndAreFixedOnPaper) {
   ASSERT_FALSE(printed.plots.empty());
   const QRect printed_wave = printed.plots.back().wave_rect;
   const int line = paper.LineWidth();
-  ASSERT_GT(line, 1);  // a thicker frame on paper: its middle is clear of the edges
+  ASSERT_GT(line, 1);  // lines are thicker on paper: look two line widths inside the frame
   EXPECT_EQ(Pixel(sheet, printed.column.center().x(), sheet.height() - 2), QColor(Qt::white));
   EXPECT_EQ(Pixel(sheet, printed_wave.left() + 2 * line, printed_wave.top() + 2 * line),
             QColor(Qt::white));
