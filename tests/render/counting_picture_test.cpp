@@ -400,12 +400,36 @@ TEST(CountingPictureTest, ColoursComeFromTheStateOnScreenAndAreFixedOnPaper) {
   ViewState state = StateFor(core::kLanguageEnglish);
   state.colours.background = 0x102030;
   state.colours.wave_background = 0x405060;
+  state.colours.axis = 0x00C0F0;
   PictureReport report;
   const QImage image = Render(range, state, report);
   const QRect wave = report.plots.back().wave_rect;
   EXPECT_EQ(Pixel(image, report.column.center().x(), image.height() - 2), ToQColor(0x102030));
   EXPECT_EQ(Pixel(image, wave.left() + 2, wave.top() + 2), ToQColor(0x405060));
   EXPECT_EQ(Pixel(image, 1, 1), ToQColor(0x102030));
+  EXPECT_EQ(Pixel(image, wave.left(), wave.center().y()), ToQColor(0x00C0F0));  // the frame
+
+  // The same state on paper: an A4 page's drawing area, painted into an image that starts
+  // magenta so that every white pixel below was painted white.
+  const PrinterGeometry page = ComputePrinterGeometry(210.0, 297.0, 96);
+  TargetGeometry paper;
+  paper.target = DrawTarget::kPrinter;
+  paper.area = QRect(QPoint(0, 0), page.area.size());
+  paper.units_per_inch = page.units_per_inch;
+  QImage sheet(paper.area.size(), QImage::Format_RGB32);
+  sheet.fill(Qt::magenta);
+  QPainter painter(&sheet);
+  const PictureReport printed = DrawCountingPicture(painter, paper, range, {}, state);
+  painter.end();
+  ASSERT_FALSE(printed.plots.empty());
+  const QRect printed_wave = printed.plots.back().wave_rect;
+  const int line = paper.LineWidth();
+  ASSERT_GT(line, 1);  // lines are thicker on paper: look two line widths inside the frame
+  EXPECT_EQ(Pixel(sheet, printed.column.center().x(), sheet.height() - 2), QColor(Qt::white));
+  EXPECT_EQ(Pixel(sheet, printed_wave.left() + 2 * line, printed_wave.top() + 2 * line),
+            QColor(Qt::white));
+  EXPECT_EQ(Pixel(sheet, 1, 1), QColor(Qt::white));
+  EXPECT_EQ(Pixel(sheet, printed_wave.left(), printed_wave.center().y()), ToQColor(0x808080));
 }
 
 }  // namespace

@@ -107,8 +107,11 @@ void PeakPeakDetector::FeedBlock(std::span<const double> block, size_t largest, 
 }
 
 void PeakPeakDetector::Record(int64_t peak_index, int64_t valley_index) {
-  ++half_cycles_;
+  // The thresholds follow each block, so a tracker left at the threshold of an earlier block can
+  // lie beyond the opposite extreme: such a half-cycle has no height and is no half-cycle.
   const double d = peak_ - valley_;
+  if (!(d > 0.0)) return;
+  ++half_cycles_;
   const auto n = static_cast<int64_t>(slots_.size());
   size_t slot = static_cast<size_t>(half_cycles_ - 1);
   if (half_cycles_ > n) {

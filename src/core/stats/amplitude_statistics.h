@@ -72,9 +72,10 @@ struct PeakPeak {
 ///
 /// The state and the trackers carry over between blocks. On a transition the new tracker starts
 /// at the threshold just crossed, so the new extreme is the most extreme later sample beyond it.
-/// The half-cycle that ends first after the undecided state has no opposite extreme yet: it is
-/// neither kept nor counted. Of the others the N largest differences are kept (a later
-/// half-cycle equal to the smallest kept one does not replace it).
+/// The half-cycle that ends first after the undecided state has no opposite extreme yet, and one
+/// whose peak does not lie above its valley (a tracker left at the threshold of an earlier block
+/// can lie beyond the opposite extreme): neither is kept nor counted. Of the others the N largest
+/// differences are kept (a later half-cycle equal to the smallest kept one does not replace it).
 class PeakPeakDetector {
  public:
   /// `count` = N (at least 1); `frequency_hz` turns sample indices into times.
@@ -82,7 +83,7 @@ class PeakPeakDetector {
   /// Feeds the next block of EU samples; `largest` and `smallest` are the positions within the
   /// block of its largest and its smallest converted (unscaled) sample.
   void FeedBlock(std::span<const double> block, size_t largest, size_t smallest);
-  /// Half-cycles counted so far.
+  /// Half-cycles counted so far, each with peak - valley > 0.
   int64_t half_cycles() const { return half_cycles_; }
   /// The kept half-cycles, min(half cycles, N) of them, largest difference first (of equal
   /// differences the one in the lower slot first).

@@ -10,6 +10,7 @@
 #include "core/files/hand_built_files.h"
 #include "core/files/result_file.h"
 #include "core/services/message_table.h"
+#include "support/test_node.h"
 
 namespace torvwy::core {
 namespace {
@@ -188,19 +189,22 @@ TEST(ResultFileMutation, EveryMutantReadsCleanlyOrSoundly) {
 }
 
 /// The seed corpus of the fuzz targets is the bases above, byte for byte. Set
-/// TORVWY_UPDATE_SEEDS=1 to write them again after a change of the bases.
+/// TORVWY_UPDATE_SEEDS=1 to write them again after a change of the bases: each file that differs
+/// is written and read back, and the run fails naming it, so that an update is never silent and
+/// a run with the variable left set still finds a changed base. Run again without it to confirm.
 TEST(ResultFileSeeds, AreTheHandBuiltBases) {
   const fs::path data = TORVWY_TEST_DATA;
   const bool update = std::getenv("TORVWY_UPDATE_SEEDS") != nullptr;
   for (const Base& base : Bases()) {
     const fs::path path = data / base.file_name;
-    if (update) {
-      std::ofstream(path, std::ios::binary)
-          .write(base.bytes.data(), static_cast<std::streamsize>(base.bytes.size()));
+    if (update && testing::ReadFileBytes(path) != base.bytes) {
+      std::ofstream out(path, std::ios::binary | std::ios::trunc);
+      out.write(base.bytes.data(), static_cast<std::streamsize>(base.bytes.size()));
+      out.close();
+      EXPECT_TRUE(out) << "can't write " << path;
+      ADD_FAILURE() << path << " differed from its base and was written again";
     }
-    std::ifstream in(path, std::ios::binary);
-    ASSERT_TRUE(in) << path;
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), base.bytes) << path;
+    EXPECT_EQ(testing::ReadFileBytes(path), base.bytes) << path;
   }
 }
 

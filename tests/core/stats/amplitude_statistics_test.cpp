@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <numbers>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -181,6 +183,113 @@ TEST(AmplitudeStatistics, SineOverSeveralBlocksGivesTwiceItsAmplitude) {
       EXPECT_LE(e.difference, got->entries[i - 1].difference);
     }
   }
+}
+
+// The thresholds follow each block, so a tracker left at the threshold of one block can end a
+// half-cycle in the next with peak <= valley. Such a half-cycle is neither listed nor counted.
+TEST(AmplitudeStatistics, HalfCyclesWithoutHeightAcrossABlockBorderAreDropped) {
+  // Block 1: max 100, min 0, H = 60, L = 40; block 2: max 45, min 0, H = 27, L = 18.
+  //   g 0    0   falls below 40: falling, valley 0 at 0
+  //   g 1  100   rises above 60: rising (first crossing, not counted), peak tracker 60
+  //   g 2  100   peak 100 at 2
+  //   g 3   30   below 40: half-cycle 100 - 0 = 100; valley tracker 40 (its index stays 0)
+  //   g 4.. 50   between the thresholds
+  //   g 512 45   above 27: half-cycle 100 - 40 = 60; peak tracker 27
+  //   g 513  0   below 18: 27 - 40 = -13, no half-cycle
+  //   g 514.. 10 the valley tracker follows; the record ends falling
+  std::vector<double> x(1024, 50.0);
+  x[0] = 0, x[1] = 100, x[2] = 100, x[3] = 30, x[512] = 45, x[513] = 0;
+  std::fill(x.begin() + 514, x.end(), 10.0);
+  TempDir dir;
+  auto node = WriteNode(dir.path(), x);
+  auto got = FindLargestPeakPeaks(node.tsp, node.sts, 5);
+  ASSERT_TRUE(got.ok()) << got.error().detail;
+  EXPECT_EQ(got->half_cycles, 2);
+  ASSERT_EQ(got->entries.size(), 2u);
+  const double t2 = 2.0 / 1024.0;
+  const PeakPeak want[] = {{100, 100, t2, 0, 0}, {60, 100, t2, 40, 0}};
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(got->entries[i].difference, want[i].difference) << i;
+    EXPECT_EQ(got->entries[i].peak, want[i].peak) << i;
+    EXPECT_EQ(got->entries[i].peak_time_s, want[i].peak_time_s) << i;
+    EXPECT_EQ(got->entries[i].valley, want[i].valley) << i;
+    EXPECT_EQ(got->entries[i].valley_time_s, want[i].valley_time_s) << i;
+  }
+}
+
+/// The height of every half-cycle the hysteresis rule ends in `eu`, blocks of 512, thresholds
+/// from each block's largest and smallest value, read literally, heights <= 0 included. The
+/// first one, which has no opposite extreme yet, is left out.
+std::vector<double> AllHalfCycleHeights(const std::vector<double>& eu) {
+  enum { kNone, kUp, kDown } state = kNone;
+  bool first = true;
+  double peak = 0, valley = 0;
+  std::vector<double> heights;
+  const auto end = [&] {
+    if (!first) heights.push_back(peak - valley);
+    first = false;
+  };
+  for (size_t b = 0; b < eu.size(); b += 512) {
+    const auto block_begin = eu.begin() + static_cast<std::ptrdiff_t>(b);
+    const auto [low, high] = std::minmax_element(block_begin, block_begin + 512);
+    const double upper = 0.6 * *high + 0.4 * *low, lower = 0.4 * *high + 0.6 * *low;
+    for (auto it = block_begin; it != block_begin + 512; ++it) {
+      const double x = *it;
+      if (state == kNone) {
+        if (x > upper) state = kUp, peak = x;
+        if (x < lower) state = kDown, valley = x;
+      } else if (state == kUp) {
+        peak = std::max(peak, x);
+        if (x < lower) end(), state = kDown, valley = lower;
+      } else {
+        valley = std::min(valley, x);
+        if (x > upper) end(), state = kUp, peak = upper;
+      }
+    }
+  }
+  return heights;
+}
+
+// Random walks in a 16-bit format with c1 = 2 and c2 = 0.5 (EU = converted value) drift from
+// block to block; some end a half-cycle without height. Only those with a height are counted,
+// and the list holds the N largest of them.
+TEST(AmplitudeStatistics, RandomWalksListOnlyHalfCyclesWithHeight) {
+  TempDir dir;
+  std::mt19937 random(7);
+  int without_height = 0;
+  for (int walk_number = 0; walk_number < 8; ++walk_number) {
+    std::vector<double> raw(36 * 512), eu(raw.size());
+    int level = 0;
+    for (size_t i = 0; i < raw.size(); ++i) {
+      level = std::clamp(level + static_cast<int>(random() % 801) - 400, -32000, 32000);
+      raw[i] = level;
+      eu[i] = level * 10000.0 / 32768.0 / (2.0 * 0.5);
+    }
+    NodeLayout layout;
+    layout.node_name = "w" + std::to_string(walk_number);
+    layout.format = 951;
+    layout.c1 = 2.0;
+    layout.c2 = 0.5;
+    auto walked = WriteNode(dir.path(), raw, layout);
+    std::vector<double> heights = AllHalfCycleHeights(eu);
+    const auto positive_end =
+        std::partition(heights.begin(), heights.end(), [](double h) { return h > 0; });
+    without_height += static_cast<int>(heights.end() - positive_end);
+    heights.erase(positive_end, heights.end());
+    std::sort(heights.begin(), heights.end(), std::greater<>());
+    for (const int32_t n : {200, 10}) {
+      SCOPED_TRACE(::testing::Message() << layout.node_name << " N " << n);
+      auto found = FindLargestPeakPeaks(walked.tsp, walked.sts, n);
+      ASSERT_TRUE(found.ok()) << found.error().detail;
+      EXPECT_EQ(found->half_cycles, static_cast<int64_t>(heights.size()));
+      ASSERT_EQ(found->entries.size(), std::min(heights.size(), static_cast<size_t>(n)));
+      for (size_t i = 0; i < found->entries.size(); ++i) {
+        EXPECT_EQ(found->entries[i].difference, heights[i]) << "rank " << i + 1;
+        EXPECT_EQ(found->entries[i].difference, found->entries[i].peak - found->entries[i].valley);
+      }
+    }
+  }
+  EXPECT_GT(without_height, 0) << "no walk ends a half-cycle without height";
 }
 
 TEST(AmplitudeStatistics, ConstantSignalHasNoHalfCycle) {

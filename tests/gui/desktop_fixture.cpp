@@ -1,0 +1,86 @@
+// The desktop tests' shared fixture and spies.
+#include "desktop_fixture.h"
+
+#include <cmath>
+#include <filesystem>
+
+#include "core/data/parameter_file.h"
+#include "core/services/folders.h"
+#include "ui/host_message.h"
+#include "ui/message_box.h"
+
+namespace torvwy::testing {
+namespace {
+
+/// A sum of three sines: turning points of many heights.
+std::vector<double> Sines(size_t samples) {
+  std::vector<double> x(samples);
+  for (size_t i = 0; i < x.size(); ++i) {
+    const double t = static_cast<double>(i);
+    x[i] = 50.0 * std::sin(t / 40.0) + 20.0 * std::sin(t / 7.3) + 5.0 * std::sin(t / 2.1);
+  }
+  return x;
+}
+
+NodeLayout TestLayout() {
+  NodeLayout layout;
+  layout.test_name = "abc";
+  layout.test_code = "1";
+  layout.node_name = "2";
+  return layout;
+}
+
+}  // namespace
+
+void Drain() {
+  for (int i = 0; i < 3; ++i) QApplication::processEvents();
+}
+
+CommandSpy::CommandSpy(QObject* target) { target->installEventFilter(this); }
+
+bool CommandSpy::eventFilter(QObject*, QEvent* event) {
+  if (event->type() == ui::kHostCommandEvent) {
+    codes.push_back(static_cast<ui::HostMessage*>(event)->code());
+  }
+  return false;
+}
+
+void DesktopTest::SetUp() {
+  ui::SetMessageReceiverForTesting(&sink_);
+  QString error;
+  ASSERT_TRUE(host_.LoadModule(QStringLiteral(TORVWY_MODULE_PATH), &error)) << error.toStdString();
+  host_.show();
+}
+
+void DesktopTest::TearDown() { ui::SetMessageReceiverForTesting(nullptr); }
+
+void DesktopTest::WriteTest(const std::vector<double>& samples) {
+  WriteNode(data_.path(), samples, TestLayout());
+  WriteParameterFile();
+}
+
+void DesktopTest::WriteTest(size_t samples) { WriteTest(Sines(samples)); }
+
+void DesktopTest::WriteLongTest(int32_t half_blocks) {
+  NodeLayout layout = TestLayout();
+  layout.length_half_blocks = half_blocks;
+  layout.format = 951;  // int16: a quarter of the bytes of float64 to read
+  const WrittenNode node = WriteNode(data_.path(), Sines(8192), layout);
+  // Extending the file leaves a hole that reads as zeros.
+  std::filesystem::resize_file(node.sts, static_cast<uintmax_t>(half_blocks) * 512 * 2);
+  WriteParameterFile();
+}
+
+void DesktopTest::WriteParameterFile() {
+  core::TestContext context;
+  context.test_name = "abc";
+  context.test_code = "1";
+  context.data_path = data_.path().string();
+  context.result_path = data_.path().string();
+  context.node_list = {"2"};
+  context.node_name = "2";
+  ASSERT_TRUE(
+      core::WriteAnalysisParameterFile(core::GetHostFolder() / core::kParameterFileName, context));
+}
+
+}  // namespace torvwy::testing

@@ -1,0 +1,81 @@
+// What the desktop tests share: a loaded host window, a written test node, and spies on the
+// messages, host commands and the event loop.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QStringList>
+#include <cstdint>
+#include <vector>
+
+#include "host/host_window.h"
+#include "support/test_node.h"
+
+namespace torvwy::testing {
+
+/// Runs the event loop until `done` holds or `ms` have passed; false on the timeout.
+template <typename Predicate>
+bool WaitFor(Predicate done, int ms = 20000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > ms) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+/// Delivers what is posted, and what that posts on (the frame posts 2125 on to its view).
+void Drain();
+
+/// Collects the 2025 codes a widget receives.
+class CommandSpy : public QObject {
+ public:
+  explicit CommandSpy(QObject* target);
+  std::vector<quint32> codes;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
+/// The message boxes shown, by their text.
+class MessageSink : public QObject {
+  Q_OBJECT
+
+ public:
+  QStringList texts;
+ public slots:
+  void Message(const QString& text) { texts.append(text); }
+};
+
+/// A host window with the module loaded and shown, a host folder of its own (profile, parameter
+/// file, node choice) and a folder for the test's data. The parameter file the windows read names
+/// test "abc", code "1", node "2" in that folder.
+class DesktopTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  /// Writes node "2" with `samples` (float64, 1024 Hz, c1 = c2 = 1) and the parameter file
+  /// naming it.
+  void WriteTest(const std::vector<double>& samples);
+  /// Writes node "2" of `samples` samples: a sum of three sines, and the parameter file.
+  void WriteTest(size_t samples);
+  /// Writes node "2" of `half_blocks` x 512 16-bit samples whose first 8192 samples are a few
+  /// sines and the rest zeros, stored sparsely (the file costs no disk), and the parameter file.
+  void WriteLongTest(int32_t half_blocks);
+
+  ScopedHome home_;  // first: the host window finds its folder from the start
+  host::HostWindow host_;
+  TempDir data_;
+  MessageSink sink_;
+  QStringList& messages_ = sink_.texts;
+
+ private:
+  void WriteParameterFile();
+};
+
+}  // namespace torvwy::testing
