@@ -11,7 +11,7 @@ namespace torvwy::testing {
 namespace {
 namespace fs = std::filesystem;
 
-const fs::path kTestData = fs::path(__FILE__).parent_path().parent_path() / "data";
+const fs::path kTestData = TORVWY_TEST_DATA;
 
 class ResultCommands : public ::testing::Test {
  protected:

@@ -190,7 +190,7 @@ TEST(ResultFileMutation, EveryMutantReadsCleanlyOrSoundly) {
 /// The seed corpus of the fuzz targets is the bases above, byte for byte. Set
 /// TORVWY_UPDATE_SEEDS=1 to write them again after a change of the bases.
 TEST(ResultFileSeeds, AreTheHandBuiltBases) {
-  const fs::path data = fs::path(__FILE__).parent_path().parent_path().parent_path() / "data";
+  const fs::path data = TORVWY_TEST_DATA;
   const bool update = std::getenv("TORVWY_UPDATE_SEEDS") != nullptr;
   for (const Base& base : Bases()) {
     const fs::path path = data / base.file_name;
