@@ -4,11 +4,11 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build ccache pkg-config
+  build-essential cmake ninja-build ccache pkg-config clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
   qt6-base-dev libgl-dev fonts-wqy-microhei
-  libxlsxwriter-dev poppler-utils python3-openpyxl
+  libxlsxwriter-dev zlib1g-dev poppler-utils python3-openpyxl
 )
 
 missing=()

@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
-# Installs what the project needs, builds it and runs the whole test suite, then the same suite
-# built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what the project needs, checks the formatting, builds it with the benchmarks (built,
+# never run) and runs the whole test suite, then the same suite built with AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 jobs=$(nproc)
 
-cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVWY_WERROR=ON >/dev/null
+echo "== clang-format" >&2
+find src tests bench fuzz \( -name '*.cpp' -o -name '*.h' \) -print0 | sort -z |
+  xargs -0 clang-format --dry-run -Werror
+
+cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVWY_WERROR=ON \
+  -DTORVWY_BUILD_BENCH=ON >/dev/null
 cmake --build build/test -j "$jobs"
 (cd build/test && ctest --output-on-failure -j "$jobs")
 

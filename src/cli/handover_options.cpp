@@ -87,7 +87,7 @@ int HandOverCounting(const HandOverOptions& options, const core::AnyResultFile& 
             return render::DrawCountingPicture(painter, geometry, file, bookmarks, state);
           },
           render::kDefaultAspect);
-      return static_cast<bool>(render::WriteBitmapFile(bitmap, image, render::kBitmapForReport));
+      return static_cast<bool>(render::WriteBitmapFile(bitmap, image));
     };
     auto written = core::WriteCountingReport(file, report_view, report_options);
     if (!written) return ReportError(written.error());

@@ -13,10 +13,10 @@
 #include "cli/stats_output.h"
 #include "cli/subcommands.h"
 #include "core/files/result_file.h"
+#include "core/files/statistics_result_file.h"
 #include "core/rainflow/rainflow_counting.h"
 #include "core/services/message_table.h"
 #include "core/services/names.h"
-#include "core/stats/statistics_result_file.h"
 
 namespace torvwy::cli {
 namespace {

@@ -8,11 +8,11 @@
 #include "cli/handover_options.h"
 #include "cli/stats_output.h"
 #include "cli/subcommands.h"
+#include "core/files/statistics_result_file.h"
 #include "core/services/message_table.h"
 #include "core/services/names.h"
 #include "core/services/number_format.h"
 #include "core/stats/statistics_batch.h"
-#include "core/stats/statistics_result_file.h"
 
 namespace torvwy::cli {
 namespace {

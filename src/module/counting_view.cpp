@@ -248,8 +248,7 @@ void CountingView::Report() {
   view.separately = state_.separately;
   core::ReportOptions options;
   options.picture = [this](const std::filesystem::path& bitmap) {
-    return static_cast<bool>(
-        render::WriteBitmapFile(bitmap, ExportImage(), render::kBitmapForReport));
+    return static_cast<bool>(render::WriteBitmapFile(bitmap, ExportImage()));
   };
   StartCompanion(this, core::WriteCountingReport(*file_, view, options), core::kReportProgram);
 }

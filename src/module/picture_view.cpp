@@ -91,7 +91,7 @@ bool PictureView::HandlePictureCommand(quint32 code, qintptr) {
       return true;
     case ui::command::kSavePicture: {
       const std::filesystem::path file = core::ImageExportPicturePath();
-      if (auto ok = render::WriteBitmapFile(file, ExportImage(), render::kBitmapForExport); !ok) {
+      if (auto ok = render::WriteBitmapFile(file, ExportImage()); !ok) {
         ShowMessage(this, ui::ErrorText(ok.error()));
         return true;
       }

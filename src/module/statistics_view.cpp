@@ -12,12 +12,12 @@
 
 #include "core/data/parameter_file.h"
 #include "core/files/result_file.h"
+#include "core/files/statistics_result_file.h"
 #include "core/report/companion.h"
 #include "core/report/export_file.h"
 #include "core/report/report_file.h"
 #include "core/services/folders.h"
 #include "core/services/number_format.h"
-#include "core/stats/statistics_result_file.h"
 #include "module/analysis_frame.h"
 #include "module/module_state.h"
 #include "module/printing.h"

@@ -68,11 +68,11 @@ void CDrawWave::SetEU(const QString& x_unit, const QString& y_unit) {
   y_unit_ = y_unit;
 }
 
-void CDrawWave::SetTickTypeOfX(int grid, int major, int minor, int digits, int reserved) {
-  ticks_x_ = {grid, major, minor, digits, reserved};
+void CDrawWave::SetTickTypeOfX(int grid, int major, int /*minor*/, int digits, int /*reserved*/) {
+  ticks_x_ = {grid, major, digits};
 }
-void CDrawWave::SetTickTypeOfY(int grid, int major, int minor, int digits, int reserved) {
-  ticks_y_ = {grid, major, minor, digits, reserved};
+void CDrawWave::SetTickTypeOfY(int grid, int major, int /*minor*/, int digits, int /*reserved*/) {
+  ticks_y_ = {grid, major, digits};
 }
 
 void CDrawWave::SetColors(const std::array<ColourRef, kColourCount>& colours) {

@@ -82,7 +82,8 @@ class CDrawWave {
   /// Units shown after the axis titles (empty: none).
   void SetEU(const QString& x_unit, const QString& y_unit);
   /// Ticks of an axis: grid lines (0/1), major divisions (0: automatic), minor divisions per
-  /// major one, significant digits of the labels (0: six), and one value kept for the caller.
+  /// major one (not drawn), significant digits of the labels (0: six), and a fifth value the
+  /// plot ignores.
   void SetTickTypeOfX(int grid, int major, int minor, int digits, int reserved);
   void SetTickTypeOfY(int grid, int major, int minor, int digits, int reserved);
   /// The nine colours (0x00BBGGRR) in ColourSlot order.
@@ -133,9 +134,7 @@ class CDrawWave {
   struct Ticks {
     int grid = 0;
     int major = 0;
-    int minor = 0;
     int digits = 0;
-    int reserved = 0;
   };
   struct Range {
     int mode = kRangeFixed;

@@ -47,7 +47,7 @@ QImage RenderImage(const PictureDrawer& draw, double aspect, int width, PictureR
   return image;
 }
 
-core::Result<std::string> EncodeBitmapFile(const QImage& image, int /*option*/) {
+core::Result<std::string> EncodeBitmapFile(const QImage& image) {
   if (image.isNull()) return core::Fail(core::kMsgFileWrite, "empty image");
   QByteArray data;
   QBuffer buffer(&data);
@@ -58,8 +58,8 @@ core::Result<std::string> EncodeBitmapFile(const QImage& image, int /*option*/) 
   return Bytes(data);
 }
 
-core::Status WriteBitmapFile(const std::filesystem::path& path, const QImage& image, int option) {
-  auto bytes = EncodeBitmapFile(image, option);
+core::Status WriteBitmapFile(const std::filesystem::path& path, const QImage& image) {
+  auto bytes = EncodeBitmapFile(image);
   if (!bytes) return bytes.error();
   return core::SaveFileAtomically(path, *bytes, core::kMsgFileWrite);
 }
@@ -116,7 +116,7 @@ core::Status SavePicture(const std::filesystem::path& path, const PictureDrawer&
       bytes = EncodePng(RenderImage(draw, aspect, width));
       break;
     case PictureFormat::kBmp:
-      bytes = EncodeBitmapFile(RenderImage(draw, aspect, width), kBitmapForExport);
+      bytes = EncodeBitmapFile(RenderImage(draw, aspect, width));
       break;
     case PictureFormat::kPdf:
       bytes = RenderPdf(draw);

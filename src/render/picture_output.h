@@ -27,16 +27,11 @@ std::optional<PictureFormat> PictureFormatOf(const std::filesystem::path& path);
 QImage RenderImage(const PictureDrawer& draw, double aspect, int width = kImageWidth,
                    PictureReport* report = nullptr);
 
-/// Option of WriteBitmapFile: the report image and the image export; both are 24-bit bitmaps.
-constexpr int kBitmapForReport = 1;
-constexpr int kBitmapForExport = 2;
-
 /// The bytes of a standard Windows bitmap file (24 bits per pixel, bottom-up) of `image`.
-core::Result<std::string> EncodeBitmapFile(const QImage& image, int option = kBitmapForExport);
+core::Result<std::string> EncodeBitmapFile(const QImage& image);
 
 /// Writes `image` as a standard Windows bitmap file at `path`, atomically.
-core::Status WriteBitmapFile(const std::filesystem::path& path, const QImage& image,
-                             int option = kBitmapForExport);
+core::Status WriteBitmapFile(const std::filesystem::path& path, const QImage& image);
 
 /// The bytes of a PNG file of `image`.
 core::Result<std::string> EncodePng(const QImage& image);

@@ -154,7 +154,6 @@ Result<SamplingInfo> LoadCurrentNode(TestContext& context) {
   if (!tsp) return tsp.error();
   auto info = ReadSamplingParameters(*tsp);
   if (!info) return info.error();
-  RegisterTest(context.test_name, context.test_code, context.data_path, context.result_path, 0, 50);
   context.labels.clear();
   for (const auto& node : context.node_list) {
     auto path = NodeFilePath(context.data_path, context.test_name, context.test_code, node, ".tsp");

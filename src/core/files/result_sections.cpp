@@ -24,7 +24,7 @@ constexpr size_t kParameterBytes = kParameterInts * 4 + kParameterReals * 8;
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string Quoted(std::string_view text) { return std::string("\"").append(text).append("\""); }
 
 std::string AtOffset(uint64_t offset) { return " at byte " + std::to_string(offset); }
 

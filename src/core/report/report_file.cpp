@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/files/statistics_result_file.h"
 #include "core/report/hand_over_text.h"
 #include "core/services/atomic_file.h"
 #include "core/services/folders.h"
@@ -12,7 +13,6 @@
 #include "core/services/message_table.h"
 #include "core/services/names.h"
 #include "core/services/number_format.h"
-#include "core/stats/statistics_result_file.h"
 
 namespace torvwy::core {
 namespace fs = std::filesystem;

@@ -50,8 +50,4 @@ Status CheckName(std::string_view name, std::string_view what) {
   return Ok();
 }
 
-int RegisterTest(std::string_view, std::string_view, std::string_view, std::string_view, int, int) {
-  return 1;
-}
-
 }  // namespace torvwy::core

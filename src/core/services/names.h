@@ -29,8 +29,4 @@ SplitName SplitResultFileName(std::string_view file_name);
 /// '\\' or a zero byte, or "..". `what` names the field in the error.
 Status CheckName(std::string_view name, std::string_view what);
 
-/// Does nothing: a hook kept for the host's test registry.
-int RegisterTest(std::string_view test_name, std::string_view test_code, std::string_view data_path,
-                 std::string_view result_path, int flags, int count);
-
 }  // namespace torvwy::core

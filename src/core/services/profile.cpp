@@ -102,7 +102,7 @@ void IniFile::Set(std::string_view section, std::string_view key, std::string_vi
   auto location = Find(section, key);
   if (!location) {
     if (!lines_.empty() && !Trim(lines_.back()).empty()) lines_.emplace_back();
-    lines_.push_back("[" + std::string(section) + "]");
+    lines_.push_back(std::string("[").append(section).append("]"));
     lines_.push_back(std::move(line));
     return;
   }

@@ -7,11 +7,11 @@
 #include <sstream>
 
 #include "core/fatigue/fatigue_list.h"
+#include "core/files/statistics_result_file.h"
 #include "core/report/hand_over_text.h"
 #include "core/report/readout_list.h"
 #include "core/services/gbk.h"
 #include "core/services/message_table.h"
-#include "core/stats/statistics_result_file.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {

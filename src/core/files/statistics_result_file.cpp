@@ -1,5 +1,5 @@
 // Writing and reading statistics result files, and the statistics list-file text.
-#include "core/stats/statistics_result_file.h"
+#include "core/files/statistics_result_file.h"
 
 #include <algorithm>
 #include <charconv>

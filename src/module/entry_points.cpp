@@ -1,4 +1,5 @@
-// The four exports: a template per analysis, each making a frame with its view.
+// The entry points of the module (extern "C"): a template per analysis, each making a frame with
+// its view.
 #include <QColor>
 #include <QFont>
 #include <QIcon>

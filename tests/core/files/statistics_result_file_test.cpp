@@ -1,5 +1,5 @@
 // Statistics result files: names, bytes, reading both layouts back, and the list text.
-#include "core/stats/statistics_result_file.h"
+#include "core/files/statistics_result_file.h"
 
 #include <gtest/gtest.h>
 
