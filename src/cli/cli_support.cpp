@@ -3,7 +3,6 @@
 
 #include <unistd.h>
 
-#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -90,12 +89,6 @@ void ConsoleProgress::OnChanged() {
 
 void ConsoleProgress::OnPoll() {
   if (g_interrupts > 0) RequestCancel();
-}
-
-std::string ShortestDouble(double value) {
-  char text[32];
-  auto [end, ec] = std::to_chars(text, text + sizeof(text), value);
-  return std::string(text, end);
 }
 
 }  // namespace torvwy::cli

@@ -12,6 +12,7 @@
 #include "cli/subcommands.h"
 #include "core/data/node_writer.h"
 #include "core/data/sample_format.h"
+#include "core/services/number_format.h"
 
 namespace torvwy::cli {
 namespace {
@@ -188,9 +189,9 @@ int Finish(core::NodeWriter& writer, const ImportOptions& options) {
               << " samples with the last value to fill the last half block of 512 samples\n";
   }
   std::cout << "node " << options.test << options.code << "#" << options.node << ": c1 "
-            << ShortestDouble(writer.info().c1()) << ", c2 " << ShortestDouble(writer.info().c2())
-            << ", full scale " << ShortestDouble(writer.full_scale_eu()) << " "
-            << writer.info().eu() << "\n";
+            << core::ShortestText(writer.info().c1()) << ", c2 "
+            << core::ShortestText(writer.info().c2()) << ", full scale "
+            << core::ShortestText(writer.full_scale_eu()) << " " << writer.info().eu() << "\n";
   return kExitOk;
 }
 

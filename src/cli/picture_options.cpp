@@ -4,11 +4,11 @@
 #include <QByteArray>
 #include <QGuiApplication>
 #include <QtGlobal>
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 
 #include "core/services/message_table.h"
+#include "core/services/text.h"
 #include "render/colours.h"
 #include "render/counting_picture.h"
 #include "render/picture_output.h"
@@ -25,16 +25,10 @@ core::Error Bad(const std::string& text) { return core::Fail(core::kMsgBadValue,
 std::optional<std::pair<int, int>> ParseSize(const std::string& text) {
   const size_t x = text.find_first_of("xX");
   if (x == std::string::npos) return std::nullopt;
-  int width = 0;
-  int height = 0;
-  const char* begin = text.data();
-  auto [w_end, w_ec] = std::from_chars(begin, begin + x, width);
-  auto [h_end, h_ec] = std::from_chars(begin + x + 1, begin + text.size(), height);
-  if (w_ec != std::errc() || h_ec != std::errc() || w_end != begin + x ||
-      h_end != begin + text.size()) {
-    return std::nullopt;
-  }
-  return std::pair{width, height};
+  const auto width = core::ParseInt32(std::string_view(text).substr(0, x));
+  const auto height = core::ParseInt32(std::string_view(text).substr(x + 1));
+  if (!width || !height) return std::nullopt;
+  return std::pair<int, int>{*width, *height};
 }
 
 /// The pictures need a QGuiApplication; only a command that draws one makes it, so that the

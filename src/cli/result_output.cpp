@@ -2,6 +2,7 @@
 #include "cli/result_output.h"
 
 #include "cli/analysis_options.h"
+#include "core/services/number_format.h"
 
 namespace torvwy::cli {
 
@@ -80,7 +81,7 @@ void PrintCommon(const char* analysis, const std::string& node, int32_t first_bl
   PrintParameter("node", node);
   PrintParameter("blocks", std::to_string(first_block) + ".." + std::to_string(last_block));
   PrintParameter("partitions N", std::to_string(partitions));
-  PrintParameter("amplitude range A", ShortestDouble(amplitude) + " " + unit);
+  PrintParameter("amplitude range A", core::ShortestText(amplitude) + " " + unit);
 }
 
 }  // namespace
@@ -89,10 +90,10 @@ void PrintPeak(const core::PeakCountResult& result, const std::string& node,
                const std::string& unit) {
   PrintCommon("peak counting", node, result.first_block, result.last_block, result.partitions,
               result.amplitude_range, unit);
-  PrintParameter("widths W2, W1", ShortestDouble(result.two_way_width) + ", " +
-                                      ShortestDouble(result.one_way_width));
-  PrintParameter("envelope max, min", ShortestDouble(result.envelope_maximum) + ", " +
-                                          ShortestDouble(result.envelope_minimum));
+  PrintParameter("widths W2, W1", core::ShortestText(result.two_way_width) + ", " +
+                                      core::ShortestText(result.one_way_width));
+  PrintParameter("envelope max, min", core::ShortestText(result.envelope_maximum) + ", " +
+                                          core::ShortestText(result.envelope_minimum));
   PrintParameter("largest counts", std::to_string(result.largest_separate_count) + " separate, " +
                                        std::to_string(result.largest_total_count) + " total");
   std::vector<HistogramRow> two_way, one_way;
@@ -119,10 +120,10 @@ void PrintRange(const core::RangeCountResult& result, const std::string& node,
                 const std::string& unit) {
   PrintCommon("range counting", node, result.first_block, result.last_block, result.partitions,
               result.amplitude_range, unit);
-  PrintParameter("widths W2, W1", ShortestDouble(result.two_way_width) + ", " +
-                                      ShortestDouble(result.one_way_width));
-  PrintParameter("envelope max, min", ShortestDouble(result.envelope_maximum) + ", " +
-                                          ShortestDouble(result.envelope_minimum));
+  PrintParameter("widths W2, W1", core::ShortestText(result.two_way_width) + ", " +
+                                      core::ShortestText(result.one_way_width));
+  PrintParameter("envelope max, min", core::ShortestText(result.envelope_maximum) + ", " +
+                                          core::ShortestText(result.envelope_minimum));
   PrintParameter("largest count", std::to_string(result.largest_count));
   std::vector<HistogramRow> two_way, one_way;
   for (size_t i = 0; i < static_cast<size_t>(result.partitions); ++i) {
@@ -143,13 +144,13 @@ void PrintRainflow(const core::RainflowResult& result, const std::string& node,
                    const std::string& unit) {
   PrintCommon("rainflow counting", node, result.first_block, result.last_block, result.partitions,
               result.amplitude_range, unit);
-  PrintParameter("width w", ShortestDouble(result.partition_width));
-  PrintParameter("smallest range t", ShortestDouble(result.smallest_range));
+  PrintParameter("width w", core::ShortestText(result.partition_width));
+  PrintParameter("smallest range t", core::ShortestText(result.smallest_range));
   if (result.turning_points > 0) {  // not kept in result files
     PrintParameter("turning points", std::to_string(result.turning_points));
   }
-  PrintParameter("envelope max, min", ShortestDouble(result.envelope_maximum) + ", " +
-                                          ShortestDouble(result.envelope_minimum));
+  PrintParameter("envelope max, min", core::ShortestText(result.envelope_maximum) + ", " +
+                                          core::ShortestText(result.envelope_minimum));
   PrintParameter("largest count", std::to_string(result.largest_count));
   std::vector<HistogramRow> rows;
   for (size_t j = 0; j < static_cast<size_t>(result.partitions); ++j) {

@@ -1,12 +1,12 @@
 // ldexp: turns the list export ("listname.txt", "listdata.txt") into an Excel workbook.
 #include <CLI/CLI.hpp>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "companions/workbook.h"
 #include "core/report/list_export.h"
+#include "core/services/text.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -14,11 +14,7 @@ using namespace torvwy;
 
 /// A list cell as a number when the whole text is one, else as text.
 core::ExportCell CellOf(const std::string& text) {
-  if (!text.empty()) {
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (end == text.c_str() + text.size()) return value;
-  }
+  if (const auto value = core::ParseDouble(text)) return *value;
   return text;
 }
 

@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "core/services/message_table.h"
+#include "core/services/text.h"
 
 namespace torvwy::companions {
 namespace fs = std::filesystem;
@@ -127,8 +128,7 @@ QString ReportHtml(const LoadedReport& report, PictureSource pictures) {
         for (const auto& row : list.rows) {
           html += "<tr>";
           for (const std::string& cell : row) {
-            bool number = false;
-            QString::fromStdString(cell).toDouble(&number);
+            const bool number = core::ParseDouble(cell).has_value();
             // Cells keep to one line; the header titles wrap instead.
             html += QString(number ? "<td align=\"right\" style=\"%1white-space: nowrap\">"
                                    : "<td style=\"%1white-space: nowrap\">")

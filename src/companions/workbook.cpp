@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "core/services/message_table.h"
+#include "core/services/number_format.h"
 
 namespace torvwy::companions {
 namespace fs = std::filesystem;
@@ -30,7 +31,8 @@ size_t DisplayWidth(const std::string& text) {
 
 std::string CellText(const core::ExportCell& cell) {
   if (const auto* text = std::get_if<std::string>(&cell)) return *text;
-  return core::ShortestNumber(std::get<double>(cell));
+  const double value = std::get<double>(cell);
+  return std::isfinite(value) ? core::ShortestText(value) : std::string();
 }
 
 }  // namespace

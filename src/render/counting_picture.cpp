@@ -4,13 +4,13 @@
 #include <QFontMetrics>
 #include <QPolygon>
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
 
 #include "core/services/number_format.h"
+#include "core/services/text.h"
 #include "render/draw_wave.h"
 #include "render/text_drawing.h"
 
@@ -192,22 +192,8 @@ std::array<ColourRef, CDrawWave::kColourCount> PlotColours(const TargetGeometry&
 
 double PointSize(const core::MessageTable& table) {
   const std::string_view text = table[core::kMsgFontPointSize];
-  double points = 9.0;
-  std::from_chars(text.data(), text.data() + text.size(), points);
+  const double points = core::ParseDouble(text).value_or(9.0);
   return points > 0.0 && points < 100.0 ? points : 9.0;
-}
-
-/// A bookmark position as a sample index; none when it is not a number.
-std::optional<double> ParsePosition(const std::string& text) {
-  size_t start = text.find_first_not_of(" \t");
-  if (start == std::string::npos) return std::nullopt;
-  double value = 0.0;
-  const char* first = text.data() + start;
-  const char* last = text.data() + text.size();
-  if (*first == '+') ++first;
-  auto [end, ec] = std::from_chars(first, last, value);
-  if (ec != std::errc() || !std::isfinite(value)) return std::nullopt;
-  return value;
 }
 
 /// Draws the bookmark flags over the inset:
@@ -229,7 +215,7 @@ void DrawFlags(QPainter& painter, CDrawWave& plot, DrawnPlot& drawn,
   const QFontMetrics metrics(painter.font(), painter.device());
   const int max_text_width = std::max(8, wave.width() / 3);
   for (const core::Label& bookmark : bookmarks) {
-    const auto p = ParsePosition(bookmark.position);
+    const auto p = core::ParseFiniteDouble(bookmark.position);  // a sample index
     if (!p || *p < 0.0 || *p >= static_cast<double>(record_samples)) continue;
     const int index = static_cast<int>(*p / static_cast<double>(record_samples) * drawn.points);
     int x = 0;

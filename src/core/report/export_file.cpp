@@ -2,7 +2,6 @@
 #include "core/report/export_file.h"
 
 #include <bit>
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +12,8 @@
 #include "core/services/folders.h"
 #include "core/services/gbk.h"
 #include "core/services/message_table.h"
+#include "core/services/number_format.h"
+#include "core/services/text.h"
 
 namespace torvwy::core {
 namespace {
@@ -178,7 +179,7 @@ Result<ExportTable> ParseExportFile(std::string_view bytes) {
   double version = 0.0;
   if (!in.Double(version)) return damaged("it ends before its version");
   if (version != 1.0 && version != 2.0) {
-    return damaged("version " + ShortestNumber(version) + " is not 1.0 or 2.0");
+    return damaged("version " + ShortestText(version) + " is not 1.0 or 2.0");
   }
   ExportTable table;
   int32_t k = 0;
@@ -308,10 +309,7 @@ ExportTable StatisticsExportTable(const StatisticsTable& statistics,
         row.emplace_back(cell);
         continue;
       }
-      char* end = nullptr;
-      const double value = std::strtod(cell.c_str(), &end);
-      const bool number = end != cell.c_str();
-      row.emplace_back(number ? value : std::numeric_limits<double>::quiet_NaN());
+      row.emplace_back(ParseDouble(cell).value_or(std::numeric_limits<double>::quiet_NaN()));
     }
     table.rows.push_back(std::move(row));
   }
@@ -328,14 +326,6 @@ Result<std::filesystem::path> WriteExport(const ExportTable& table,
   return target;
 }
 
-std::string ShortestNumber(double value) {
-  if (!std::isfinite(value)) return {};
-  char text[64];
-  const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
-  if (ec != std::errc()) return {};
-  return std::string(text, end);
-}
-
 std::string ExportCsv(const ExportTable& table) {
   std::string csv = "\xEF\xBB\xBF";
   for (size_t c = 0; c < table.columns.size(); ++c) {
@@ -349,7 +339,8 @@ std::string ExportCsv(const ExportTable& table) {
       if (const auto* text = std::get_if<std::string>(&row[c])) {
         csv += CsvField(*text);
       } else {
-        csv += ShortestNumber(std::get<double>(row[c]));
+        const double value = std::get<double>(row[c]);
+        if (std::isfinite(value)) csv += ShortestText(value);
       }
     }
     csv += "\r\n";

@@ -86,7 +86,4 @@ Result<std::filesystem::path> WriteExport(const ExportTable& table,
 /// field.
 std::string ExportCsv(const ExportTable& table);
 
-/// A number as its shortest round-trip text ("0.5", "-10", "1e+300"); empty when not finite.
-std::string ShortestNumber(double value);
-
 }  // namespace torvwy::core

@@ -12,6 +12,7 @@
 #include "core/services/message_table.h"
 #include "core/services/names.h"
 #include "core/services/number_format.h"
+#include "core/services/text.h"
 #include "core/stats/statistics_result_file.h"
 
 namespace torvwy::core {
@@ -382,10 +383,13 @@ Result<std::vector<ReportItem>> ParseReportFile(std::string_view bytes) {
       // "width,height,path": the path may itself hold commas.
       const size_t first = argument.find(',');
       const size_t second = first == std::string::npos ? first : argument.find(',', first + 1);
-      char* end = nullptr;
-      const long width = first == std::string::npos ? -1 : std::strtol(argument.c_str(), &end, 10);
-      const long height =
-          second == std::string::npos ? -1 : std::strtol(argument.c_str() + first + 1, &end, 10);
+      const std::string_view text = argument;
+      const int64_t width =
+          second == std::string::npos ? -1 : ParseInt(text.substr(0, first)).value_or(-1);
+      const int64_t height =
+          second == std::string::npos
+              ? -1
+              : ParseInt(text.substr(first + 1, second - first - 1)).value_or(-1);
       if (second == std::string::npos || width < 0 || height < 0 || width > 100000 ||
           height > 100000 || second + 1 >= argument.size()) {
         return damaged("picture line " + std::to_string(i) + " is not \"width,height,path\"");
