@@ -1,6 +1,8 @@
 // JSON objects and tables of the counting results.
 #include "cli/result_output.h"
 
+#include <cmath>
+
 #include "cli/analysis_options.h"
 #include "core/services/number_format.h"
 
@@ -74,6 +76,13 @@ nlohmann::ordered_json RainflowJson(const core::RainflowResult& result) {
 
 namespace {
 
+/// A partition edge as the tables print it. An edge is a whole number of partition widths from
+/// its origin, so an edge nearer 0 than a billionth of the width is 0 but for rounding: with
+/// A = 0.9 and N = 12, -A + 6 x W2 gives -1.1e-16, which would print as "-1.11022e-16".
+double TableEdge(double edge, double width) {
+  return std::fabs(edge) < std::fabs(width) * 1e-9 ? 0.0 : edge;
+}
+
 void PrintCommon(const char* analysis, const std::string& node, int32_t first_block,
                  int32_t last_block, int32_t partitions, double amplitude,
                  const std::string& unit) {
@@ -99,14 +108,15 @@ void PrintPeak(const core::PeakCountResult& result, const std::string& node,
   std::vector<HistogramRow> two_way, one_way;
   for (size_t i = 0; i < static_cast<size_t>(result.partitions); ++i) {
     const auto k = static_cast<double>(i);
+    const double w2 = result.two_way_width, w1 = result.one_way_width;
     two_way.push_back(
-        {k * result.two_way_width - result.amplitude_range,
-         (k + 1) * result.two_way_width - result.amplitude_range,
+        {TableEdge(k * w2 - result.amplitude_range, w2),
+         TableEdge((k + 1) * w2 - result.amplitude_range, w2),
          {double(result.two_way_peak_counts[i]), double(result.two_way_valley_counts[i]),
           double(result.two_way_total_counts[i])}});
     one_way.push_back(
-        {k * result.one_way_width,
-         (k + 1) * result.one_way_width,
+        {TableEdge(k * w1, w1),
+         TableEdge((k + 1) * w1, w1),
          {double(result.one_way_peak_counts[i]), double(result.one_way_valley_counts[i]),
           double(result.one_way_total_counts[i])}});
   }
@@ -128,12 +138,12 @@ void PrintRange(const core::RangeCountResult& result, const std::string& node,
   std::vector<HistogramRow> two_way, one_way;
   for (size_t i = 0; i < static_cast<size_t>(result.partitions); ++i) {
     const auto k = static_cast<double>(i);
-    two_way.push_back({k * result.two_way_width - result.amplitude_range,
-                       (k + 1) * result.two_way_width - result.amplitude_range,
+    const double w2 = result.two_way_width, w1 = result.one_way_width;
+    two_way.push_back({TableEdge(k * w2 - result.amplitude_range, w2),
+                       TableEdge((k + 1) * w2 - result.amplitude_range, w2),
                        {double(result.two_way_counts[i])}});
-    one_way.push_back({k * result.one_way_width,
-                       (k + 1) * result.one_way_width,
-                       {double(result.one_way_counts[i])}});
+    one_way.push_back(
+        {TableEdge(k * w1, w1), TableEdge((k + 1) * w1, w1), {double(result.one_way_counts[i])}});
   }
   PrintHistogram("two-way counting (rising ranges positive, falling negative)", {"ranges"}, two_way,
                  unit);
@@ -155,9 +165,8 @@ void PrintRainflow(const core::RainflowResult& result, const std::string& node,
   std::vector<HistogramRow> rows;
   for (size_t j = 0; j < static_cast<size_t>(result.partitions); ++j) {
     const auto k = static_cast<double>(j);
-    rows.push_back({k * result.partition_width,
-                    k * result.partition_width + result.partition_width,
-                    {result.counts[j]}});
+    const double w = result.partition_width;
+    rows.push_back({TableEdge(k * w, w), TableEdge(k * w + w, w), {result.counts[j]}});
   }
   PrintHistogram("cycles by range (full cycles 1, half cycles 0.5)", {"cycles"}, rows, unit);
 }
