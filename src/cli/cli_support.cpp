@@ -54,10 +54,7 @@ core::Result<NodeFiles> OpenNode(const NodeOptions& options) {
 }
 
 int ReportError(const core::Error& error) {
-  const auto table = core::LoadMessageTable(core::GetUILanguage());
-  std::string text(table[error.message]);
-  if (!error.detail.empty()) text += (text.empty() ? "" : " ") + error.detail;
-  return ReportError(text);
+  return ReportError(core::ErrorText(error, core::GetUILanguage()));
 }
 
 int ReportError(const std::string& text) {

@@ -79,9 +79,9 @@ void AddPictureOptions(CLI::App& command, PictureOptions& options, bool one_way_
                      "Picture size WxH in pixels of a PNG or BMP (default 800x560)");
 }
 
-int PictureLanguage(const PictureOptions& options) {
+core::Language PictureLanguage(const PictureOptions& options) {
   if (options.lang.empty()) return core::GetUILanguage();
-  return options.lang == "zh" ? core::kLanguageChinese : core::kLanguageEnglish;
+  return options.lang == "zh" ? core::Language::kChinese : core::Language::kEnglish;
 }
 
 core::Status CheckPictureOptions(const PictureOptions& options, bool hand_over) {

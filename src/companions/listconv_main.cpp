@@ -6,6 +6,7 @@
 
 #include "companions/workbook.h"
 #include "core/report/list_export.h"
+#include "core/services/message_table.h"
 #include "core/services/text.h"
 
 namespace {
@@ -31,9 +32,10 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& error) {
     return app.exit(error);
   }
+  const core::Language language = core::GetUILanguage();
   auto list = core::ReadListExport(folder);
   if (!list) {
-    std::fprintf(stderr, "ldexp: %s\n", list.error().detail.c_str());
+    std::fprintf(stderr, "ldexp: %s\n", core::ErrorText(list.error(), language).c_str());
     return 1;
   }
   fs::path target = list->target;
@@ -56,7 +58,7 @@ int main(int argc, char** argv) {
     sheet.rows.push_back(std::move(row));
   }
   if (auto done = companions::WriteWorkbook(target, sheet); !done) {
-    std::fprintf(stderr, "ldexp: %s\n", done.error().detail.c_str());
+    std::fprintf(stderr, "ldexp: %s\n", core::ErrorText(done.error(), language).c_str());
     return 1;
   }
   std::printf("%s\n", target.string().c_str());

@@ -102,7 +102,7 @@ QString NumberAndUnit(double value, const std::string& eu) {
 /// Lines 2 to 5 of every column: test, code, node, the descriptive texts, sampling header,
 /// sampling frequency, partitions and the analysis range heading.
 void AddCommonLines(PictureContent& content, const core::ResultFileNode& node,
-                    const core::MessageTable& table, int language) {
+                    const core::MessageTable& table, core::Language language) {
   content.lines.push_back({InfoLine::kFixed, Q(table[core::kMsgTestInfoHeader])});
   content.lines.push_back(
       {InfoLine::kFromFile, WithName(table[core::kMsgTestNameFormat], node.test_name)});
@@ -607,7 +607,7 @@ PictureReport DrawPeakPicture(QPainter& painter, const TargetGeometry& geometry,
                               const core::PeakResultFile& file,
                               const std::vector<core::Label>& bookmarks, const ViewState& state) {
   const core::PeakCountResult& r = file.result;
-  const int language = state.language;
+  const core::Language language = state.language;
   const core::MessageTable table = core::LoadMessageTable(language);
   PictureContent content;
   content.partitions = Partitions(r.partitions);
@@ -666,7 +666,7 @@ PictureReport DrawRangePicture(QPainter& painter, const TargetGeometry& geometry
                                const core::RangeResultFile& file,
                                const std::vector<core::Label>& bookmarks, const ViewState& state) {
   const core::RangeCountResult& r = file.result;
-  const int language = state.language;
+  const core::Language language = state.language;
   const core::MessageTable table = core::LoadMessageTable(language);
   PictureContent content;
   content.partitions = Partitions(r.partitions);
@@ -683,7 +683,7 @@ PictureReport DrawRangePicture(QPainter& painter, const TargetGeometry& geometry
   AddCommonLines(content, file, table, language);
   AddRangeLines(content, r.first_block, r.last_block, file.sampling.frequency_hz(), "  From:%ss",
                 "   To :%ss", Tr(language, "  共:%ss", "  Total:%ss").data());
-  if (language == core::kLanguageChinese) {
+  if (language == core::Language::kChinese) {
     content.lines.push_back({InfoLine::kFixed, Q(one_way ? "计数方式:单向" : "计数方式:双向")});
   } else {
     content.lines.push_back({InfoLine::kFixed, QStringLiteral("  Positive & Negative")});
@@ -705,7 +705,7 @@ PictureReport DrawRainflowPicture(QPainter& painter, const TargetGeometry& geome
                                   const std::vector<core::Label>& bookmarks,
                                   const ViewState& state) {
   const core::RainflowResult& r = file.result;
-  const int language = state.language;
+  const core::Language language = state.language;
   const core::MessageTable table = core::LoadMessageTable(language);
   PictureContent content;
   content.partitions = Partitions(r.partitions);

@@ -19,12 +19,12 @@
 
 #include "core/services/code_range.h"
 #include "core/services/folders.h"
-#include "core/services/message_table.h"
 #include "core/services/names.h"
 #include "core/services/recent_list.h"
 #include "core/services/text.h"
 #include "core/stats/statistics_parameters.h"
 #include "ui/error_text.h"
+#include "ui/language.h"
 #include "ui/message_box.h"
 
 namespace torvwy::ui {
@@ -46,10 +46,6 @@ bool NodeLess(const std::string& a, const std::string& b) {
   if (na && nb) return core::ParseInt(a) < core::ParseInt(b);
   if (na != nb) return na;
   return a < b;
-}
-
-QString Text(const char* chinese, const char* english) {
-  return QString::fromUtf8(core::Tr(core::GetUILanguage(), chinese, english));
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ ReadoutNames NamesOf(const AnyResultFile& file) {
   return {node.test_name, node.test_code, node.node_name};
 }
 
-ExportTable CountingExportTable(const AnyResultFile& file, bool one_way, int language) {
+ExportTable CountingExportTable(const AnyResultFile& file, bool one_way, Language language) {
   const ReadoutNames names = NamesOf(file);
   if (const auto* peak = std::get_if<PeakResultFile>(&file)) {
     return PeakExportTable(peak->result, names, one_way, language);
@@ -58,7 +58,7 @@ Result<std::filesystem::path> WriteCountingReport(const AnyResultFile& file, con
 }
 
 std::string CountingReadoutText(const AnyResultFile& file, const CountingReadouts& readouts,
-                                int language) {
+                                Language language) {
   return ReadoutListText(readouts.list, readouts.axis, NamesOf(file), readouts.columns, language,
                          1);
 }

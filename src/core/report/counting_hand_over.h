@@ -10,6 +10,7 @@
 #include "core/report/export_file.h"
 #include "core/report/readout_list.h"
 #include "core/report/report_file.h"
+#include "core/services/language.h"
 
 namespace torvwy::core {
 
@@ -29,7 +30,7 @@ CountingReadouts CollectReadouts(const AnyResultFile& file, const std::vector<ui
 ReadoutNames NamesOf(const AnyResultFile& file);
 
 /// The export table of the result as the view shows it.
-ExportTable CountingExportTable(const AnyResultFile& file, bool one_way, int language);
+ExportTable CountingExportTable(const AnyResultFile& file, bool one_way, Language language);
 
 /// Writes the report file set of the result (WritePeakReport and its siblings).
 Result<std::filesystem::path> WriteCountingReport(const AnyResultFile& file, const ReportView& view,
@@ -37,6 +38,6 @@ Result<std::filesystem::path> WriteCountingReport(const AnyResultFile& file, con
 
 /// The list text (format 1) of the readouts, for the list export.
 std::string CountingReadoutText(const AnyResultFile& file, const CountingReadouts& readouts,
-                                int language);
+                                Language language);
 
 }  // namespace torvwy::core

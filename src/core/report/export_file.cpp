@@ -92,8 +92,8 @@ void AddEdges(std::vector<ExportCell>& row, double left, double width, int32_t i
   row.emplace_back(left + (x + 1.0) * width);
 }
 
-std::vector<std::string> EdgeTitles(int language) {
-  if (language == kLanguageChinese) return {"左范围XL", "中心幅值X", "右范围XR"};
+std::vector<std::string> EdgeTitles(Language language) {
+  if (language == Language::kChinese) return {"左范围XL", "中心幅值X", "右范围XR"};
   return {"XL(Left)", "X(Center)", "XR(Right)"};
 }
 
@@ -229,11 +229,11 @@ Result<ExportTable> ParseExportFile(std::string_view bytes) {
 }
 
 ExportTable PeakExportTable(const PeakCountResult& result, const ReadoutNames& names, bool one_way,
-                            int language) {
+                            Language language) {
   ExportTable table;
   table.name = NodeName(names) + "Cont";
   table.columns = EdgeTitles(language);
-  if (language == kLanguageChinese) {
+  if (language == Language::kChinese) {
     table.columns.insert(table.columns.end(), {"波峰计数", "波谷计数", "全部计数"});
   } else {
     table.columns.insert(table.columns.end(), {"Peak", "Valley", "Together"});
@@ -256,11 +256,11 @@ ExportTable PeakExportTable(const PeakCountResult& result, const ReadoutNames& n
 }
 
 ExportTable RangeExportTable(const RangeCountResult& result, const ReadoutNames& names,
-                             bool one_way, int language) {
+                             bool one_way, Language language) {
   ExportTable table;
   table.name = NodeName(names) + "Disp";
   table.columns = EdgeTitles(language);
-  table.columns.emplace_back(language == kLanguageChinese ? "变程计数" : "Count");
+  table.columns.emplace_back(language == Language::kChinese ? "变程计数" : "Count");
   table.kinds.assign(4, ExportColumnKind::kNumber);
   const double left = one_way ? 0.0 : -result.amplitude_range;
   const double width = one_way ? result.one_way_width : result.two_way_width;
@@ -275,11 +275,11 @@ ExportTable RangeExportTable(const RangeCountResult& result, const ReadoutNames&
 }
 
 ExportTable RainflowExportTable(const RainflowResult& result, const ReadoutNames& names,
-                                int language) {
+                                Language language) {
   ExportTable table;
   table.name = NodeName(names) + "Rainflow";
   table.columns = EdgeTitles(language);
-  table.columns.emplace_back(language == kLanguageChinese ? "雨流计数" : "Count");
+  table.columns.emplace_back(language == Language::kChinese ? "雨流计数" : "Count");
   table.kinds.assign(4, ExportColumnKind::kNumber);
   for (int32_t i = 0; i < RowsOf(result.partitions); ++i) {
     std::vector<ExportCell> row;

@@ -62,9 +62,9 @@ void ReadoutList::Clear() {
 }
 
 std::string ReadoutListText(const ReadoutList& list, const ReadoutAxis& axis,
-                            const ReadoutNames& names, ReadoutColumns columns, int language,
+                            const ReadoutNames& names, ReadoutColumns columns, Language language,
                             int format) {
-  const bool chinese = language == kLanguageChinese;
+  const bool chinese = language == Language::kChinese;
   const bool two_counts = columns == ReadoutColumns::kPeakAndValley;
   const size_t n = std::min(list.indices.size(), list.count_texts.size());
   // Built in GBK, because the widths are GBK bytes; converted back to UTF-8 at the end.

@@ -100,7 +100,7 @@ Status WriteStatisticsResultFile(const std::filesystem::path& path, const Statis
 }
 
 Result<StatisticsTable> ReadStatisticsResultFile(const std::filesystem::path& path,
-                                                 int number_format, int language) {
+                                                 int number_format, Language language) {
   std::error_code error;
   const std::uintmax_t size = std::filesystem::file_size(path, error);
   if (error) return Fail(kMsgResultFileOpen, path.string() + ": " + error.message());
