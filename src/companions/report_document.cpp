@@ -7,11 +7,11 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QTextOption>
 #include <QUrl>
 #include <algorithm>
 
+#include "core/services/atomic_file.h"
 #include "core/services/message_table.h"
 #include "core/services/text.h"
 
@@ -27,7 +27,12 @@ constexpr const char* kFontFamily = "WenQuanYi Micro Hei";
 
 QString Escaped(const std::string& utf8) { return QString::fromStdString(utf8).toHtmlEscaped(); }
 
-core::Status Failure(const std::string& detail) { return core::Fail(core::kMsgFileWrite, detail); }
+/// Saves the bytes as `path` through the one atomic save.
+core::Status Save(const QString& path, const QByteArray& bytes) {
+  return core::SaveFileAtomically(
+      path.toStdString(), std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())),
+      core::kMsgFileWrite);
+}
 
 }  // namespace
 
@@ -162,12 +167,11 @@ std::unique_ptr<QTextDocument> ReportDocument(const LoadedReport& report) {
 }
 
 core::Status WriteReportPdf(const LoadedReport& report, const QString& path) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    return Failure(path.toStdString() + ": " + file.errorString().toStdString());
-  }
+  QByteArray pdf;
   {
-    QPdfWriter writer(&file);
+    QBuffer buffer(&pdf);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
     writer.setTitle(report.head);
     writer.setCreator("TorvRpt");
     writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
@@ -179,22 +183,11 @@ core::Status WriteReportPdf(const LoadedReport& report, const QString& path) {
     document->setDocumentMargin(kMarginPx);
     document->print(&writer);
   }
-  if (!file.commit()) {
-    return Failure(path.toStdString() + ": " + file.errorString().toStdString());
-  }
-  return core::Ok();
+  return Save(path, pdf);
 }
 
 core::Status WriteReportHtml(const LoadedReport& report, const QString& path) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    return Failure(path.toStdString() + ": " + file.errorString().toStdString());
-  }
-  const QByteArray html = ReportHtml(report, PictureSource::kEmbedded).toUtf8();
-  if (file.write(html) != html.size() || !file.commit()) {
-    return Failure(path.toStdString() + ": " + file.errorString().toStdString());
-  }
-  return core::Ok();
+  return Save(path, ReportHtml(report, PictureSource::kEmbedded).toUtf8());
 }
 
 }  // namespace torvwy::companions

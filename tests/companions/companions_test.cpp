@@ -240,6 +240,27 @@ TEST_F(CompanionsTest, ImageExportConvertsThePicture) {
   EXPECT_FALSE(fs::exists(At("y.png")));
 }
 
+TEST_F(CompanionsTest, ImageExportThatFailsKeepsTheOldFile) {
+  QImage picture(320, 160, QImage::Format_RGB32);
+  picture.fill(Qt::blue);
+  ASSERT_TRUE(picture.save(QString::fromStdString(At("TorvImg.bmp").string()), "BMP"));
+  std::ofstream(At("old.bmp")) << "old";
+  // The disk fills up: no file of the program may grow past a few kilobytes, and the 200 kB
+  // bitmap fails part way.
+  const ProgramRun run =
+      Shell("trap '' XFSZ; ulimit -f 8; TORVWY_HOME=" + Quote(dir_.path().string()) + " " +
+            Quote(std::string(TORVWY_COMPANION_DIR) + "/TorvImgEpt") + " " +
+            Quote(At("TorvImg.bmp").string()) + " --to " + Quote(At("old.bmp").string()));
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.err.find("old.bmp"), std::string::npos) << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  EXPECT_EQ(testing::ReadFileBytes(At("old.bmp")), "old");
+  for (const auto& entry : fs::directory_iterator(dir_.path())) {
+    EXPECT_EQ(entry.path().filename().string().find("old.bmp."), std::string::npos)
+        << "a temporary file is left: " << entry.path();
+  }
+}
+
 }  // namespace
 }  // namespace torvwy
 
