@@ -2,28 +2,15 @@
 #include "cli/analysis_options.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 
 #include "core/files/result_file.h"
 #include "core/services/message_table.h"
+#include "core/services/text.h"
 
 namespace torvwy::cli {
 namespace {
-
-/// A whole text as an int32 (blanks around allowed).
-std::optional<int32_t> ParseInt32(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  int64_t value = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size() ||
-      value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) {
-    return std::nullopt;
-  }
-  return static_cast<int32_t>(value);
-}
 
 core::Error Bad(const std::string& text) { return core::Fail(core::kMsgBadValue, text); }
 
@@ -62,7 +49,7 @@ core::Result<std::filesystem::path> SavePath(const AnalysisOptions& options,
 core::Result<PreparedRun> PrepareRun(const AnalysisOptions& options) {
   PreparedRun run;
   core::CountingParameters& p = run.parameters;
-  auto n = ParseInt32(options.partitions);
+  auto n = core::ParseInt32(options.partitions);
   if (!n) return Bad("--partitions \"" + options.partitions + "\" is not a whole number");
   if (*n < 1) return Bad("--partitions must be 1 or more");
   p.partitions = *n;
@@ -73,14 +60,10 @@ core::Result<PreparedRun> PrepareRun(const AnalysisOptions& options) {
     p.amplitude_mode = core::kAmplitudeAutomatic;
   } else {
     const std::string& text = options.amplitude;
-    double value = 0.0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size() ||
-        !std::isfinite(value)) {
-      return Bad("--amplitude \"" + text + "\" is neither full, auto nor a number");
-    }
+    const auto value = core::ParseFiniteDouble(text);
+    if (!value) return Bad("--amplitude \"" + text + "\" is neither full, auto nor a number");
     p.amplitude_mode = core::kAmplitudeSetValue;
-    p.set_value = value;
+    p.set_value = *value;
   }
 
   std::optional<std::pair<int32_t, int32_t>> blocks;
@@ -96,8 +79,8 @@ core::Result<PreparedRun> PrepareRun(const AnalysisOptions& options) {
     }
     std::optional<int32_t> first, last;
     if (dash != std::string::npos) {
-      first = ParseInt32(std::string_view(text).substr(0, dash));
-      last = ParseInt32(std::string_view(text).substr(dash + 1));
+      first = core::ParseInt32(std::string_view(text).substr(0, dash));
+      last = core::ParseInt32(std::string_view(text).substr(dash + 1));
     }
     if (!first || !last) return Bad("--blocks \"" + text + "\" is not FIRST-LAST");
     blocks = std::pair{*first, *last};

@@ -3,7 +3,6 @@
 
 #include <unistd.h>
 
-#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -45,10 +44,7 @@ core::Result<core::CountingNode> OpenNode(const NodeOptions& options) {
 }
 
 int ReportError(const core::Error& error) {
-  const auto table = core::LoadMessageTable(core::GetUILanguage());
-  std::string text(table[error.message]);
-  if (!error.detail.empty()) text += (text.empty() ? "" : " ") + error.detail;
-  return ReportError(text);
+  return ReportError(core::ErrorText(error, core::GetUILanguage()));
 }
 
 int ReportError(const std::string& text) {
@@ -80,12 +76,6 @@ void ConsoleProgress::OnChanged() {
 
 void ConsoleProgress::OnPoll() {
   if (g_interrupts > 0) RequestCancel();
-}
-
-std::string ShortestDouble(double value) {
-  char text[32];
-  auto [end, ec] = std::to_chars(text, text + sizeof(text), value);
-  return std::string(text, end);
 }
 
 }  // namespace torvwy::cli

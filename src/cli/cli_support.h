@@ -52,7 +52,4 @@ class ConsoleProgress : public core::Progress {
   std::string shown_status_;
 };
 
-/// The shortest text that reads back to the same double.
-std::string ShortestDouble(double value);
-
 }  // namespace torvwy::cli

@@ -116,7 +116,8 @@ int HandOverCounting(const HandOverOptions& options, const core::AnyResultFile& 
 }
 
 int HandOverStatistics(const HandOverOptions& options, const core::StatisticsTable& table,
-                       const core::StatisticsReportNames& names, int language, bool json) {
+                       const core::StatisticsReportNames& names, core::Language language,
+                       bool json) {
   if (options.report) {
     auto written = core::WriteStatisticsReport(table, names, language);
     if (!written) return ReportError(written.error());

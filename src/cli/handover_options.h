@@ -29,7 +29,7 @@ void AddHandOverOptions(CLI::App& command, HandOverOptions& options, bool readou
 
 /// The display choices a hand-over follows (the window's, or the picture options').
 struct HandOverView {
-  int language = 1;
+  core::Language language = core::Language::kEnglish;
   bool one_way = false;
   bool separately = true;
 };
@@ -48,6 +48,7 @@ int HandOverRun(const HandOverOptions& options, const PictureOptions& picture,
 
 /// The same for a statistics list.
 int HandOverStatistics(const HandOverOptions& options, const core::StatisticsTable& table,
-                       const core::StatisticsReportNames& names, int language, bool json);
+                       const core::StatisticsReportNames& names, core::Language language,
+                       bool json);
 
 }  // namespace torvwy::cli

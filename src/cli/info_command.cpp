@@ -6,6 +6,7 @@
 #include "cli/subcommands.h"
 #include "core/data/labels.h"
 #include "core/data/sample_format.h"
+#include "core/services/number_format.h"
 
 namespace torvwy::cli {
 namespace {
@@ -58,21 +59,21 @@ int RunInfo(const InfoOptions& options) {
             << options.node.node << "\n"
             << "sampling file     " << files->tsp_file.string() << "\n"
             << "data file         " << files->data_file.string() << "\n"
-            << "frequency         " << ShortestDouble(info.frequency_hz()) << " Hz\n"
-            << "c1, c2            " << ShortestDouble(info.c1()) << ", "
-            << ShortestDouble(info.c2()) << "  (EU = raw / c2 / c1)\n"
+            << "frequency         " << core::ShortestText(info.frequency_hz()) << " Hz\n"
+            << "c1, c2            " << core::ShortestText(info.c1()) << ", "
+            << core::ShortestText(info.c2()) << "  (EU = raw / c2 / c1)\n"
             << "format            " << info.format();
   if (size) std::cout << "  (" << *size << " bytes per sample)";
   std::cout << "\n"
             << "full scale        "
-            << (full_scale ? ShortestDouble(*full_scale) +
-                                 " raw = " + ShortestDouble(*full_scale / info.c2() / info.c1()) +
-                                 " " + info.eu()
-                           : std::string("unknown format"))
+            << (full_scale
+                    ? core::ShortestText(*full_scale) + " raw = " +
+                          core::ShortestText(*full_scale / info.c2() / info.c1()) + " " + info.eu()
+                    : std::string("unknown format"))
             << "\n"
             << "record            " << info.length_half_blocks()
             << " half blocks = " << info.record_samples() << " samples = " << info.whole_blocks()
-            << " whole blocks = " << ShortestDouble(info.record_seconds()) << " s\n"
+            << " whole blocks = " << core::ShortestText(info.record_seconds()) << " s\n"
             << "overview size M   " << info.overview_size() << "\n"
             << "EU                " << info.eu() << "\n"
             << "texts             [" << info.text1() << "] [" << info.text2() << "] ["

@@ -36,7 +36,7 @@ bool IsStatisticsFile(const std::string& file) {
 }
 
 int RunOpenStatistics(const OpenOptions& options) {
-  const int language = PictureLanguage(options.picture);
+  const core::Language language = PictureLanguage(options.picture);
   auto table = core::ReadStatisticsResultFile(options.file, 0, language);
   if (!table) return ReportError(table.error());
   if (!options.hand_over.readout.empty())

@@ -4,12 +4,12 @@
 #include <QByteArray>
 #include <QGuiApplication>
 #include <QtGlobal>
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 
 #include "core/counting/block_pass.h"
 #include "core/services/message_table.h"
+#include "core/services/text.h"
 #include "render/colours.h"
 #include "render/counting_picture.h"
 #include "render/picture_output.h"
@@ -26,16 +26,10 @@ core::Error Bad(const std::string& text) { return core::Fail(core::kMsgBadValue,
 std::optional<std::pair<int, int>> ParseSize(const std::string& text) {
   const size_t x = text.find_first_of("xX");
   if (x == std::string::npos) return std::nullopt;
-  int width = 0;
-  int height = 0;
-  const char* begin = text.data();
-  auto [w_end, w_ec] = std::from_chars(begin, begin + x, width);
-  auto [h_end, h_ec] = std::from_chars(begin + x + 1, begin + text.size(), height);
-  if (w_ec != std::errc() || h_ec != std::errc() || w_end != begin + x ||
-      h_end != begin + text.size()) {
-    return std::nullopt;
-  }
-  return std::pair{width, height};
+  const auto width = core::ParseInt32(std::string_view(text).substr(0, x));
+  const auto height = core::ParseInt32(std::string_view(text).substr(x + 1));
+  if (!width || !height) return std::nullopt;
+  return std::pair<int, int>{*width, *height};
 }
 
 /// The pictures need a QGuiApplication; only a command that draws one makes it, so that the
@@ -86,9 +80,9 @@ void AddPictureOptions(CLI::App& command, PictureOptions& options, bool one_way_
                      "Picture size WxH in pixels of a PNG or BMP (default 800x560)");
 }
 
-int PictureLanguage(const PictureOptions& options) {
+core::Language PictureLanguage(const PictureOptions& options) {
   if (options.lang.empty()) return core::GetUILanguage();
-  return options.lang == "zh" ? core::kLanguageChinese : core::kLanguageEnglish;
+  return options.lang == "zh" ? core::Language::kChinese : core::Language::kEnglish;
 }
 
 core::Status CheckPictureOptions(const PictureOptions& options, bool hand_over) {

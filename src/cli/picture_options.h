@@ -8,6 +8,7 @@
 #include "cli/analysis_options.h"
 #include "core/data/labels.h"
 #include "core/files/result_file.h"
+#include "core/services/language.h"
 #include "core/services/result.h"
 
 namespace torvwy::cli {
@@ -30,7 +31,7 @@ void AddPictureOptions(CLI::App& command, PictureOptions& options, bool one_way_
 core::Status CheckPictureOptions(const PictureOptions& options, bool hand_over = false);
 
 /// The language the options ask for: zh, en, or the user interface language.
-int PictureLanguage(const PictureOptions& options);
+core::Language PictureLanguage(const PictureOptions& options);
 
 /// Makes the QGuiApplication the drawing needs (once, offscreen without a display).
 void EnsureGuiApplication();

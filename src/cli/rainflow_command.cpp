@@ -17,6 +17,7 @@
 #include "core/report/list_export.h"
 #include "core/services/folders.h"
 #include "core/services/message_table.h"
+#include "core/services/number_format.h"
 #include "core/services/profile.h"
 
 namespace torvwy::cli {
@@ -112,14 +113,14 @@ void PrintFatigue(const core::FatigueResult& fatigue, const std::string& unit) {
       "\nfatigue life estimate (%s), class %s, d = %s\n",
       fatigue.method == core::FatigueMethod::kFitting ? "fitting" : "actual",
       std::string(core::kSnClassTable[static_cast<size_t>(fatigue.class_index)].name).c_str(),
-      ShortestDouble(fatigue.reliability).c_str());
-  PrintParameter("total cycles F", ShortestDouble(fatigue.total_cycles));
+      core::ShortestText(fatigue.reliability).c_str());
+  PrintParameter("total cycles F", core::ShortestText(fatigue.total_cycles));
   if (fatigue.method == core::FatigueMethod::kFitting) {
-    PrintParameter("x0, lambda, b", ShortestDouble(fatigue.location) + ", " +
-                                        ShortestDouble(fatigue.scale) + ", " +
-                                        ShortestDouble(fatigue.shape));
+    PrintParameter("x0, lambda, b", core::ShortestText(fatigue.location) + ", " +
+                                        core::ShortestText(fatigue.scale) + ", " +
+                                        core::ShortestText(fatigue.shape));
   }
-  PrintParameter("total damage", ShortestDouble(fatigue.total_damage));
+  PrintParameter("total damage", core::ShortestText(fatigue.total_damage));
   std::printf("%5s  %12s  %10s  %10s  %12s  %12s\n", "#", ("S " + unit).c_str(), "count", "P %",
               "life", "damage");
   for (int32_t j = 0; j < fatigue.partitions; ++j) {

@@ -1,8 +1,11 @@
 // JSON objects and tables of the counting results.
 #include "cli/result_output.h"
 
+#include <cmath>
+
 #include "cli/analysis_options.h"
 #include "cli/console_output.h"
+#include "core/services/number_format.h"
 
 namespace torvwy::cli {
 
@@ -74,6 +77,13 @@ nlohmann::ordered_json RainflowJson(const core::RainflowResult& result) {
 
 namespace {
 
+/// A partition edge as the tables print it. An edge is a whole number of partition widths from
+/// its origin, so an edge nearer 0 than a billionth of the width is 0 but for rounding: with
+/// A = 0.9 and N = 12, -A + 6 x W2 gives -1.1e-16, which would print as "-1.11022e-16".
+double TableEdge(double edge, double width) {
+  return std::fabs(edge) < std::fabs(width) * 1e-9 ? 0.0 : edge;
+}
+
 void PrintCommon(const char* analysis, const std::string& node, int32_t first_block,
                  int32_t last_block, int32_t partitions, double amplitude,
                  const std::string& unit) {
@@ -81,7 +91,7 @@ void PrintCommon(const char* analysis, const std::string& node, int32_t first_bl
   PrintParameter("node", node);
   PrintParameter("blocks", std::to_string(first_block) + ".." + std::to_string(last_block));
   PrintParameter("partitions N", std::to_string(partitions));
-  PrintParameter("amplitude range A", ShortestDouble(amplitude) + " " + unit);
+  PrintParameter("amplitude range A", core::ShortestText(amplitude) + " " + unit);
 }
 
 }  // namespace
@@ -90,23 +100,24 @@ void PrintPeak(const core::PeakCountResult& result, const std::string& node,
                const std::string& unit) {
   PrintCommon("peak counting", node, result.first_block, result.last_block, result.partitions,
               result.amplitude_range, unit);
-  PrintParameter("widths W2, W1", ShortestDouble(result.two_way_width) + ", " +
-                                      ShortestDouble(result.one_way_width));
-  PrintParameter("envelope max, min", ShortestDouble(result.envelope_maximum) + ", " +
-                                          ShortestDouble(result.envelope_minimum));
+  PrintParameter("widths W2, W1", core::ShortestText(result.two_way_width) + ", " +
+                                      core::ShortestText(result.one_way_width));
+  PrintParameter("envelope max, min", core::ShortestText(result.envelope_maximum) + ", " +
+                                          core::ShortestText(result.envelope_minimum));
   PrintParameter("largest counts", std::to_string(result.largest_separate_count) + " separate, " +
                                        std::to_string(result.largest_total_count) + " total");
   std::vector<HistogramRow> two_way, one_way;
   for (size_t i = 0; i < static_cast<size_t>(result.partitions); ++i) {
     const auto k = static_cast<double>(i);
+    const double w2 = result.two_way_width, w1 = result.one_way_width;
     two_way.push_back(
-        {k * result.two_way_width - result.amplitude_range,
-         (k + 1) * result.two_way_width - result.amplitude_range,
+        {TableEdge(k * w2 - result.amplitude_range, w2),
+         TableEdge((k + 1) * w2 - result.amplitude_range, w2),
          {double(result.two_way_peak_counts[i]), double(result.two_way_valley_counts[i]),
           double(result.two_way_total_counts[i])}});
     one_way.push_back(
-        {k * result.one_way_width,
-         (k + 1) * result.one_way_width,
+        {TableEdge(k * w1, w1),
+         TableEdge((k + 1) * w1, w1),
          {double(result.one_way_peak_counts[i]), double(result.one_way_valley_counts[i]),
           double(result.one_way_total_counts[i])}});
   }
@@ -120,20 +131,20 @@ void PrintRange(const core::RangeCountResult& result, const std::string& node,
                 const std::string& unit) {
   PrintCommon("range counting", node, result.first_block, result.last_block, result.partitions,
               result.amplitude_range, unit);
-  PrintParameter("widths W2, W1", ShortestDouble(result.two_way_width) + ", " +
-                                      ShortestDouble(result.one_way_width));
-  PrintParameter("envelope max, min", ShortestDouble(result.envelope_maximum) + ", " +
-                                          ShortestDouble(result.envelope_minimum));
+  PrintParameter("widths W2, W1", core::ShortestText(result.two_way_width) + ", " +
+                                      core::ShortestText(result.one_way_width));
+  PrintParameter("envelope max, min", core::ShortestText(result.envelope_maximum) + ", " +
+                                          core::ShortestText(result.envelope_minimum));
   PrintParameter("largest count", std::to_string(result.largest_count));
   std::vector<HistogramRow> two_way, one_way;
   for (size_t i = 0; i < static_cast<size_t>(result.partitions); ++i) {
     const auto k = static_cast<double>(i);
-    two_way.push_back({k * result.two_way_width - result.amplitude_range,
-                       (k + 1) * result.two_way_width - result.amplitude_range,
+    const double w2 = result.two_way_width, w1 = result.one_way_width;
+    two_way.push_back({TableEdge(k * w2 - result.amplitude_range, w2),
+                       TableEdge((k + 1) * w2 - result.amplitude_range, w2),
                        {double(result.two_way_counts[i])}});
-    one_way.push_back({k * result.one_way_width,
-                       (k + 1) * result.one_way_width,
-                       {double(result.one_way_counts[i])}});
+    one_way.push_back(
+        {TableEdge(k * w1, w1), TableEdge((k + 1) * w1, w1), {double(result.one_way_counts[i])}});
   }
   PrintHistogram("two-way counting (rising ranges positive, falling negative)", {"ranges"}, two_way,
                  unit);
@@ -144,20 +155,19 @@ void PrintRainflow(const core::RainflowResult& result, const std::string& node,
                    const std::string& unit) {
   PrintCommon("rainflow counting", node, result.first_block, result.last_block, result.partitions,
               result.amplitude_range, unit);
-  PrintParameter("width w", ShortestDouble(result.partition_width));
-  PrintParameter("smallest range t", ShortestDouble(result.smallest_range));
+  PrintParameter("width w", core::ShortestText(result.partition_width));
+  PrintParameter("smallest range t", core::ShortestText(result.smallest_range));
   if (result.turning_points > 0) {  // not kept in result files
     PrintParameter("turning points", std::to_string(result.turning_points));
   }
-  PrintParameter("envelope max, min", ShortestDouble(result.envelope_maximum) + ", " +
-                                          ShortestDouble(result.envelope_minimum));
+  PrintParameter("envelope max, min", core::ShortestText(result.envelope_maximum) + ", " +
+                                          core::ShortestText(result.envelope_minimum));
   PrintParameter("largest count", std::to_string(result.largest_count));
   std::vector<HistogramRow> rows;
   for (size_t j = 0; j < static_cast<size_t>(result.partitions); ++j) {
     const auto k = static_cast<double>(j);
-    rows.push_back({k * result.partition_width,
-                    k * result.partition_width + result.partition_width,
-                    {result.counts[j]}});
+    const double w = result.partition_width;
+    rows.push_back({TableEdge(k * w, w), TableEdge(k * w + w, w), {result.counts[j]}});
   }
   PrintHistogram("cycles by range (full cycles 1, half cycles 0.5)", {"cycles"}, rows, unit);
 }

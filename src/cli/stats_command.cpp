@@ -49,9 +49,9 @@ Waveforms: every pair (code, node) in code-then-node order whose "<test><code>#<
 int RunStats(const StatsOptions& options) {
   if (auto ok = core::CheckName(options.test, "test name"); !ok) return ReportError(ok.error());
   if (!options.readout.empty()) return ReportError("--readout applies to counting results");
-  int language = core::GetUILanguage();
-  if (options.lang == "zh") language = core::kLanguageChinese;
-  if (options.lang == "en") language = core::kLanguageEnglish;
+  core::Language language = core::GetUILanguage();
+  if (options.lang == "zh") language = core::Language::kChinese;
+  if (options.lang == "en") language = core::Language::kEnglish;
 
   core::StatisticsParameters parameters;
   parameters.data_path = options.data;

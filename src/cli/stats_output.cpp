@@ -2,11 +2,12 @@
 #include "cli/stats_output.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "core/services/text.h"
 
 namespace torvwy::cli {
 namespace {
@@ -33,20 +34,13 @@ Json Header(int content) {
 
 /// The cell as a JSON number when the whole text reads as one, else as the text.
 Json Cell(const std::string& text) {
-  const size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return text;
-  const char* begin = text.c_str() + first;
-  char* end = nullptr;
-  errno = 0;
-  const double value = std::strtod(begin, &end);
-  if (end != begin && *end == '\0' && errno != ERANGE) {
-    if (value == static_cast<double>(static_cast<long long>(value)) &&
-        text.find_first_of(".eE") == std::string::npos && value > -9e15 && value < 9e15) {
-      return static_cast<long long>(value);
-    }
-    return value;
+  const auto value = core::ParseDouble(text);
+  if (!value) return text;
+  if (*value > -9e15 && *value < 9e15 && *value == std::trunc(*value) &&
+      text.find_first_of(".eE") == std::string::npos) {
+    return static_cast<long long>(*value);
   }
-  return text;
+  return *value;
 }
 
 /// Columns a text takes on a terminal: two for East Asian wide characters, one otherwise.

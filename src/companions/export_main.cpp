@@ -33,8 +33,7 @@ core::Status Convert(const core::ExportTable& table, const fs::path& target) {
 }
 
 std::string MessageOf(const core::Error& error) {
-  const core::MessageTable messages = core::LoadMessageTable(core::kLanguageEnglish);
-  return std::string(messages[error.message]) + " " + error.detail;
+  return core::ErrorText(error, core::GetUILanguage());
 }
 
 }  // namespace
@@ -55,9 +54,12 @@ int main(int argc, char** argv) {
   auto bytes = core::ReadWholeFile(input);
   core::Result<core::ExportTable> table =
       bytes ? core::ParseExportFile(*bytes) : core::Result<core::ExportTable>(bytes.error());
+  if (!table && bytes) {
+    table = core::Fail(table.error().message, input + ": " + table.error().detail);
+  }
   if (!target.empty()) {
     if (!table) {
-      std::fprintf(stderr, "TorvEpt: %s: %s\n", input.c_str(), table.error().detail.c_str());
+      std::fprintf(stderr, "TorvEpt: %s\n", MessageOf(table.error()).c_str());
       return 1;
     }
     if (auto done = Convert(*table, target); !done) {
@@ -70,8 +72,7 @@ int main(int argc, char** argv) {
 
   QApplication application(argc, argv);
   if (!table) {
-    QMessageBox::critical(nullptr, "TorvEpt",
-                          QString::fromStdString(input + ": " + table.error().detail));
+    QMessageBox::critical(nullptr, "TorvEpt", QString::fromStdString(MessageOf(table.error())));
     return 1;
   }
   const QString suggested =

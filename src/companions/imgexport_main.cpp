@@ -2,26 +2,28 @@
 // or PDF, under the name the view gave.
 #include <CLI/CLI.hpp>
 #include <QApplication>
+#include <QBuffer>
+#include <QByteArray>
 #include <QDir>
 #include <QFileDialog>
 #include <QImage>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include "companions/workbook.h"
+#include "core/services/atomic_file.h"
+#include "core/services/message_table.h"
 
 namespace {
 namespace fs = std::filesystem;
 using namespace torvwy;
 
-/// Writes `picture` as `path` by its extension; returns an empty text or the reason it failed.
-std::string Convert(const QImage& picture, const fs::path& path) {
-  const QString target = QString::fromStdString(path.string());
+/// The bytes of `picture` as a file of `path`'s kind: PNG, JPEG, BMP, or an A4 PDF page.
+core::Result<QByteArray> Encode(const QImage& picture, const fs::path& path) {
   const char* format = nullptr;
   if (companions::HasExtension(path, ".png")) format = "PNG";
   if (companions::HasExtension(path, ".jpg") || companions::HasExtension(path, ".jpeg")) {
@@ -29,12 +31,14 @@ std::string Convert(const QImage& picture, const fs::path& path) {
   }
   if (companions::HasExtension(path, ".bmp")) format = "BMP";
   const bool pdf = companions::HasExtension(path, ".pdf");
-  if (format == nullptr && !pdf) return path.string() + ": choose .png, .jpg, .bmp or .pdf";
-  QSaveFile file(target);
-  if (!file.open(QIODevice::WriteOnly))
-    return path.string() + ": " + file.errorString().toStdString();
+  if (format == nullptr && !pdf) {
+    return core::Fail(core::kMsgBadValue, path.string() + ": choose .png, .jpg, .bmp or .pdf");
+  }
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
   if (pdf) {
-    QPdfWriter writer(&file);
+    QPdfWriter writer(&buffer);
     writer.setCreator("TorvImgEpt");
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageOrientation(picture.width() > picture.height() ? QPageLayout::Landscape
@@ -44,12 +48,20 @@ std::string Convert(const QImage& picture, const fs::path& path) {
     const QSize size = picture.size().scaled(page.size(), Qt::KeepAspectRatio);
     painter.drawImage(QRect(QPoint(0, 0), size), picture);
     painter.end();
-  } else if (!picture.save(&file, format, format == std::string("JPEG") ? 95 : -1)) {
-    file.cancelWriting();
-    return path.string() + ": the picture can't be written";
+  } else if (!picture.save(&buffer, format, format == std::string("JPEG") ? 95 : -1)) {
+    return core::Fail(core::kMsgFileWrite, path.string() + ": the picture can't be encoded");
   }
-  if (!file.commit()) return path.string() + ": " + file.errorString().toStdString();
-  return {};
+  return bytes;
+}
+
+/// Writes `picture` as `path` by its extension, through the one atomic save: a failure leaves
+/// an earlier file of that name as it was.
+core::Status Convert(const QImage& picture, const fs::path& path) {
+  auto bytes = Encode(picture, path);
+  if (!bytes) return bytes.error();
+  return core::SaveFileAtomically(
+      path, std::string_view(bytes->constData(), static_cast<size_t>(bytes->size())),
+      core::kMsgFileWrite);
 }
 
 }  // namespace
@@ -99,7 +111,9 @@ int main(int argc, char** argv) {
     if (chosen.isEmpty()) return 0;
     target = chosen.toStdString();
   }
-  if (const std::string why = Convert(picture, target); !why.empty()) return fail(why);
+  if (auto done = Convert(picture, target); !done) {
+    return fail(core::ErrorText(done.error(), core::GetUILanguage()));
+  }
   if (batch) std::printf("%s\n", target.c_str());
   return 0;
 }

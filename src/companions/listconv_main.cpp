@@ -1,12 +1,13 @@
 // ldexp: turns the list export ("listname.txt", "listdata.txt") into an Excel workbook.
 #include <CLI/CLI.hpp>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "companions/workbook.h"
 #include "core/report/list_export.h"
+#include "core/services/message_table.h"
+#include "core/services/text.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -14,11 +15,7 @@ using namespace torvwy;
 
 /// A list cell as a number when the whole text is one, else as text.
 core::ExportCell CellOf(const std::string& text) {
-  if (!text.empty()) {
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (end == text.c_str() + text.size()) return value;
-  }
+  if (const auto value = core::ParseDouble(text)) return *value;
   return text;
 }
 
@@ -35,9 +32,10 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& error) {
     return app.exit(error);
   }
+  const core::Language language = core::GetUILanguage();
   auto list = core::ReadListExport(folder);
   if (!list) {
-    std::fprintf(stderr, "ldexp: %s\n", list.error().detail.c_str());
+    std::fprintf(stderr, "ldexp: %s\n", core::ErrorText(list.error(), language).c_str());
     return 1;
   }
   fs::path target = list->target;
@@ -60,7 +58,7 @@ int main(int argc, char** argv) {
     sheet.rows.push_back(std::move(row));
   }
   if (auto done = companions::WriteWorkbook(target, sheet); !done) {
-    std::fprintf(stderr, "ldexp: %s\n", done.error().detail.c_str());
+    std::fprintf(stderr, "ldexp: %s\n", core::ErrorText(done.error(), language).c_str());
     return 1;
   }
   std::printf("%s\n", target.string().c_str());

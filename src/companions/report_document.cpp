@@ -7,12 +7,13 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QTextOption>
 #include <QUrl>
 #include <algorithm>
 
+#include "core/services/atomic_file.h"
 #include "core/services/message_table.h"
+#include "core/services/text.h"
 
 namespace torvwy::companions {
 namespace fs = std::filesystem;
@@ -26,7 +27,12 @@ constexpr const char* kFontFamily = "WenQuanYi Micro Hei";
 
 QString Escaped(const std::string& utf8) { return QString::fromStdString(utf8).toHtmlEscaped(); }
 
-core::Status Failure(const std::string& detail) { return core::Fail(core::kMsgFileWrite, detail); }
+/// Saves the bytes as `path` through the one atomic save.
+core::Status Save(const QString& path, const QByteArray& bytes) {
+  return core::SaveFileAtomically(
+      path.toStdString(), std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())),
+      core::kMsgFileWrite);
+}
 
 }  // namespace
 
@@ -127,8 +133,7 @@ QString ReportHtml(const LoadedReport& report, PictureSource pictures) {
         for (const auto& row : list.rows) {
           html += "<tr>";
           for (const std::string& cell : row) {
-            bool number = false;
-            QString::fromStdString(cell).toDouble(&number);
+            const bool number = core::ParseDouble(cell).has_value();
             // Cells keep to one line; the header titles wrap instead.
             html += QString(number ? "<td align=\"right\" style=\"%1white-space: nowrap\">"
                                    : "<td style=\"%1white-space: nowrap\">")
@@ -162,12 +167,11 @@ std::unique_ptr<QTextDocument> ReportDocument(const LoadedReport& report) {
 }
 
 core::Status WriteReportPdf(const LoadedReport& report, const QString& path) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    return Failure(path.toStdString() + ": " + file.errorString().toStdString());
-  }
+  QByteArray pdf;
   {
-    QPdfWriter writer(&file);
+    QBuffer buffer(&pdf);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
     writer.setTitle(report.head);
     writer.setCreator("TorvRpt");
     writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
@@ -179,22 +183,11 @@ core::Status WriteReportPdf(const LoadedReport& report, const QString& path) {
     document->setDocumentMargin(kMarginPx);
     document->print(&writer);
   }
-  if (!file.commit()) {
-    return Failure(path.toStdString() + ": " + file.errorString().toStdString());
-  }
-  return core::Ok();
+  return Save(path, pdf);
 }
 
 core::Status WriteReportHtml(const LoadedReport& report, const QString& path) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    return Failure(path.toStdString() + ": " + file.errorString().toStdString());
-  }
-  const QByteArray html = ReportHtml(report, PictureSource::kEmbedded).toUtf8();
-  if (file.write(html) != html.size() || !file.commit()) {
-    return Failure(path.toStdString() + ": " + file.errorString().toStdString());
-  }
-  return core::Ok();
+  return Save(path, ReportHtml(report, PictureSource::kEmbedded).toUtf8());
 }
 
 }  // namespace torvwy::companions

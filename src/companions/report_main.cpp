@@ -17,15 +17,19 @@
 
 #include "companions/report_document.h"
 #include "core/services/folders.h"
+#include "core/services/message_table.h"
 
 namespace {
 namespace fs = std::filesystem;
 using namespace torvwy;
 
+std::string MessageOf(const core::Error& error) {
+  return core::ErrorText(error, core::GetUILanguage());
+}
+
 void ShowFailure(QWidget* parent, const core::Status& status) {
-  if (!status) {
-    QMessageBox::critical(parent, "TorvRpt", QString::fromStdString(status.error().detail));
-  }
+  if (!status)
+    QMessageBox::critical(parent, "TorvRpt", QString::fromStdString(MessageOf(status.error())));
 }
 
 /// The preview window: the report as it will print, and the three actions.
@@ -100,9 +104,9 @@ int main(int argc, char** argv) {
   auto report = companions::LoadReport(input);
   if (!report) {
     if (batch) {
-      std::fprintf(stderr, "TorvRpt: %s\n", report.error().detail.c_str());
+      std::fprintf(stderr, "TorvRpt: %s\n", MessageOf(report.error()).c_str());
     } else {
-      QMessageBox::critical(nullptr, "TorvRpt", QString::fromStdString(report.error().detail));
+      QMessageBox::critical(nullptr, "TorvRpt", QString::fromStdString(MessageOf(report.error())));
     }
     return 1;
   }
@@ -111,7 +115,7 @@ int main(int argc, char** argv) {
                                     std::pair{html, &companions::WriteReportHtml}}) {
     if (path.empty()) continue;
     if (auto done = write(*report, QString::fromStdString(path)); !done) {
-      std::fprintf(stderr, "TorvRpt: %s\n", done.error().detail.c_str());
+      std::fprintf(stderr, "TorvRpt: %s\n", MessageOf(done.error()).c_str());
       return 1;
     }
     std::printf("%s\n", path.c_str());

@@ -1,16 +1,15 @@
 // One-sheet workbooks through libxlsxwriter.
 #include "companions/workbook.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
 #include <xlsxwriter.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdlib>
 
+#include "core/services/atomic_file.h"
 #include "core/services/message_table.h"
+#include "core/services/number_format.h"
 
 namespace torvwy::companions {
 namespace fs = std::filesystem;
@@ -30,7 +29,8 @@ size_t DisplayWidth(const std::string& text) {
 
 std::string CellText(const core::ExportCell& cell) {
   if (const auto* text = std::get_if<std::string>(&cell)) return *text;
-  return core::ShortestNumber(std::get<double>(cell));
+  const double value = std::get<double>(cell);
+  return std::isfinite(value) ? core::ShortestText(value) : std::string();
 }
 
 }  // namespace
@@ -64,23 +64,20 @@ bool HasExtension(const fs::path& path, std::string_view extension) {
 }
 
 core::Status WriteWorkbook(const fs::path& path, const WorkbookSheet& sheet) {
-  fs::path folder = path.parent_path();
-  if (folder.empty()) folder = ".";
-  std::string temp = (folder / (path.filename().string() + ".tmp-XXXXXX")).string();
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) return core::Fail(core::kMsgFileWrite, path.string() + ": can't be created");
-  // mkstemp makes the file private; a saved workbook gets the usual permissions.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  ::close(fd);
-  const auto fail = [&](const std::string& why) {
-    ::unlink(temp.c_str());
+  // The library writes the whole workbook by name on close: into the saver's temporary file,
+  // which Commit() then syncs and renames over the target.
+  auto saver = core::AtomicFileWriter::Open(path, core::kMsgFileWrite);
+  if (!saver) return saver.error();
+  const auto fail = [&path](const std::string& why) {
     return core::Fail(core::kMsgFileWrite, path.string() + ": " + why);
   };
+  fs::path folder = path.parent_path();
+  if (folder.empty()) folder = ".";
+  // The library's scratch files go into the target's folder as well.
   std::string temp_folder = folder.string();
   lxw_workbook_options options{};
   options.tmpdir = temp_folder.data();
+  const std::string temp = saver->temp_path().string();
   lxw_workbook* workbook = workbook_new_opt(temp.c_str(), &options);
   if (workbook == nullptr) return fail("can't be created");
   lxw_worksheet* worksheet = workbook_add_worksheet(workbook, SheetName(sheet.name).c_str());
@@ -120,10 +117,7 @@ core::Status WriteWorkbook(const fs::path& path, const WorkbookSheet& sheet) {
   const lxw_error closed = workbook_close(workbook);
   if (!written) return fail("a cell can't be written (too many rows or columns?)");
   if (closed != LXW_NO_ERROR) return fail(lxw_strerror(closed));
-  std::error_code error;
-  fs::rename(temp, path, error);
-  if (error) return fail(error.message());
-  return core::Ok();
+  return saver->Commit();
 }
 
 WorkbookSheet SheetOfExport(const core::ExportTable& table) {

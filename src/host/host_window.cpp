@@ -24,11 +24,13 @@
 #include "core/data/parameter_file.h"
 #include "core/files/result_file.h"
 #include "core/services/folders.h"
-#include "core/services/message_table.h"
+#include "core/services/language.h"
 #include "core/services/names.h"
 #include "core/services/profile.h"
+#include "render/colours.h"
 #include "ui/error_text.h"
 #include "ui/host_message.h"
+#include "ui/language.h"
 #include "ui/message_box.h"
 #include "ui/select_node_dialog.h"
 
@@ -37,9 +39,7 @@ namespace {
 
 using module::DocTemplate;
 
-QString Text(const char* chinese, const char* english) {
-  return QString::fromUtf8(core::Tr(core::GetUILanguage(), chinese, english));
-}
+using ui::Text;
 
 struct Export {
   const char* symbol;
@@ -67,14 +67,6 @@ constexpr ColourKey kColours[] = {
     {"clrText", 0xFFFFFF, "文字", "Text"},
     {"clrCursor", 0x0000FF, "光标", "Cursor"},
 };
-
-QColor FromColourRef(unsigned value) {
-  return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
-}
-unsigned ToColourRef(const QColor& colour) {
-  return static_cast<unsigned>(colour.red()) | (static_cast<unsigned>(colour.green()) << 8) |
-         (static_cast<unsigned>(colour.blue()) << 16);
-}
 
 }  // namespace
 
@@ -320,14 +312,17 @@ void HostWindow::ShowSettings() {
   dialog.setWindowTitle(Text("设置", "Settings"));
   auto* form = new QFormLayout(&dialog);
   auto* language = new QComboBox(&dialog);
-  language->addItem(QStringLiteral("中文"), 0);
-  language->addItem(QStringLiteral("English"), 1);
-  language->setCurrentIndex(profile.GetInt("settings", "Language", 1) == 0 ? 0 : 1);
+  // The profile keeps the language as its integer flag.
+  language->addItem(QStringLiteral("中文"), core::LanguageFlag(core::Language::kChinese));
+  language->addItem(QStringLiteral("English"), core::LanguageFlag(core::Language::kEnglish));
+  const core::Language stored = core::LanguageOfFlag(
+      profile.GetInt("settings", "Language", core::LanguageFlag(core::Language::kEnglish)));
+  language->setCurrentIndex(stored == core::Language::kChinese ? 0 : 1);
   form->addRow(Text("语言（下次启动生效）", "Language (at the next start)"), language);
   std::vector<QColor> colours;
   std::vector<QPushButton*> buttons;
   for (const ColourKey& key : kColours) {
-    colours.push_back(FromColourRef(
+    colours.push_back(render::ToQColor(
         static_cast<unsigned>(profile.GetInt("settings", key.key, key.fallback)) & 0xFFFFFF));
     auto* button = new QPushButton(&dialog);
     const size_t index = buttons.size();
@@ -361,7 +356,7 @@ void HostWindow::ShowSettings() {
   if (dialog.exec() != QDialog::Accepted) return;
   profile.Set("settings", "Language", std::to_string(language->currentData().toInt()));
   for (size_t i = 0; i < colours.size(); ++i) {
-    profile.Set("settings", kColours[i].key, std::to_string(ToColourRef(colours[i])));
+    profile.Set("settings", kColours[i].key, std::to_string(render::ToColourRef(colours[i])));
   }
   profile.Set("settings", "NumberFormat", std::to_string(format->currentIndex()));
   profile.Set("settings", "NumberDigits", std::to_string(digits->value()));

@@ -10,6 +10,7 @@
 #include "host/host_window.h"
 #include "module/doc_template.h"
 #include "ui/error_text.h"
+#include "ui/language.h"
 #include "ui/select_node_dialog.h"
 
 namespace {
@@ -79,6 +80,8 @@ int main(int argc, char* argv[]) {
                                 QStringLiteral("NODE"));
   parser.addOptions({open, peak, range, rainflow, stats, module, data, test, code, node});
   parser.process(*app);
+  // Every window of this run speaks the language chosen at its start.
+  torvwy::ui::SetUiLanguage(torvwy::core::GetUILanguage());
 
   if (parser.isSet(test)) {
     torvwy::ui::NodeChoice choice;

@@ -12,6 +12,7 @@
 
 #include "module/analysis_view.h"
 #include "module/module_state.h"
+#include "render/colours.h"
 #include "ui/host_message.h"
 
 namespace torvwy::module {
@@ -55,8 +56,7 @@ AnalysisFrame::AnalysisFrame(AnalysisKind kind, AnalysisView* view, QWidget* par
     auto* body = new QWidget(panel_);
     body->setAutoFillBackground(true);
     QPalette palette = body->palette();
-    palette.setColor(QPalette::Window, QColor(kPanelColour & 0xFF, (kPanelColour >> 8) & 0xFF,
-                                              (kPanelColour >> 16) & 0xFF));
+    palette.setColor(QPalette::Window, render::ToQColor(kPanelColour));
     body->setPalette(palette);
     auto* layout = new QVBoxLayout(body);
     layout->addWidget(new QLabel(QString::fromLatin1(info.caption), body));

@@ -36,7 +36,7 @@ bool ShowHide(qintptr value, bool shown) { return value == 1 ? true : value == 2
 CountingView::CountingView(core::CountingKind kind, QWidget* parent)
     : PictureView(parent), kind_(kind) {
   setFocusPolicy(Qt::StrongFocus);
-  state_.language = Language();
+  state_.language = ui::UiLanguage();
   state_.colours = render::ReadColours();
   UpdateTitle();
   connect(&runner_, &ui::PassRunner::Finished, this, &AnalysisView::PassEnded);
@@ -71,7 +71,7 @@ QString CountingView::PictureName() const {
 void CountingView::UpdateTitle() {
   static const int kTitle[] = {6017, 6018, 6019};
   static const char* const kEnglish[] = {"Peak Counting", "Range Counting", "Rainflow Counting"};
-  QString title = Language() == core::kLanguageChinese
+  QString title = ui::UiLanguage() == core::Language::kChinese
                       ? ResourceString(kTitle[static_cast<int>(kind_)])
                       : QString::fromLatin1(kEnglish[static_cast<int>(kind_)]);
   if (file_) {
@@ -85,7 +85,7 @@ void CountingView::UpdateTitle() {
 
 void CountingView::contextMenuEvent(QContextMenuEvent* event) {
   // Menu 6015 in English, 6014 in Chinese: one popup whose items send the view's own messages.
-  const bool english = Language() != core::kLanguageChinese;
+  const bool english = ui::UiLanguage() != core::Language::kChinese;
   QMenu menu(this);
   auto item = [&](const char* chinese, const char* english_text, auto send) {
     menu.addAction(QString::fromUtf8(english ? english_text : chinese), this, send);
@@ -161,7 +161,7 @@ void CountingView::Start() {
     }
     const core::ResultFileNode& node = core::NodeOf(*opened);
     if (node.old_format_warning) {
-      ShowMessage(this, QString::fromUtf8(core::OldFormatMessage(Language())), false);
+      ShowMessage(this, QString::fromUtf8(core::OldFormatMessage(ui::UiLanguage())), false);
     }
     file_ = std::move(*opened);
     UpdateTitle();
@@ -187,7 +187,7 @@ void CountingView::Recount() {
   const core::CountingNode node = node_;
   const core::CountingParameters parameters = parameters_;
   core::CountingRunOptions options;
-  options.captions = core::CountingCaptions(Language());
+  options.captions = core::CountingCaptions(ui::UiLanguage());
   const QString status =
       Message(core::kMsgCountingCaption) + " " +
       QString::fromStdString(node.test_name + node.test_code + "#" + node.node_name);
@@ -243,7 +243,7 @@ void CountingView::SaveResult() {
 void CountingView::Report() {
   if (!file_) return;
   core::ReportView view;
-  view.language = Language();
+  view.language = ui::UiLanguage();
   view.one_way = state_.one_way;
   view.separately = state_.separately;
   core::ReportOptions options;
@@ -255,7 +255,7 @@ void CountingView::Report() {
 
 void CountingView::Export() {
   if (!file_) return;
-  StartCompanion(this, core::WriteCountingExport(*file_, state_.one_way, Language()),
+  StartCompanion(this, core::WriteCountingExport(*file_, state_.one_way, ui::UiLanguage()),
                  core::kExportProgram);
 }
 

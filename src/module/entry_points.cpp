@@ -36,8 +36,8 @@ QIcon FrameIcon(const QColor& colour, const QString& letter) {
 }
 
 QString Title(int resource, const char* english) {
-  return Language() == core::kLanguageChinese ? ResourceString(resource)
-                                              : QString::fromLatin1(english);
+  return ui::UiLanguage() == core::Language::kChinese ? ResourceString(resource)
+                                                      : QString::fromLatin1(english);
 }
 
 DocTemplate* CountingTemplate(int id, core::CountingKind kind, AnalysisKind frame_kind,

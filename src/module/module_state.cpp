@@ -1,4 +1,4 @@
-// The module's language, message table, resource texts and help pages.
+// The module's message table, resource texts and help pages.
 #include "module/module_state.h"
 
 #include <QCoreApplication>
@@ -15,10 +15,7 @@
 namespace torvwy::module {
 namespace {
 
-/// Set when the module is loaded (the first use of any of them, which comes before any window).
 struct ModuleState {
-  int language = core::GetUILanguage();
-  core::MessageTable messages = core::LoadMessageTable(language);
   bool help_failed = false;
 };
 
@@ -28,17 +25,16 @@ ModuleState& State() {
 }
 
 // Loading the module reads the language, so that every window of this process uses one.
-[[maybe_unused]] const int kLoaded = (State(), 0);
+[[maybe_unused]] const int kLoaded = (ui::UiLanguage(), 0);
 
 }  // namespace
 
-int Language() { return State().language; }
-const core::MessageTable& Messages() { return State().messages; }
-QString Message(int number) { return QString::fromUtf8(Messages()[number]); }
-
-QString Text(const char* chinese, const char* english) {
-  return QString::fromUtf8(core::Tr(Language(), chinese, english));
+const core::MessageTable& Messages() {
+  static const core::MessageTable chinese(core::Language::kChinese);
+  static const core::MessageTable english(core::Language::kEnglish);
+  return ui::UiLanguage() == core::Language::kChinese ? chinese : english;
 }
+QString Message(int number) { return QString::fromUtf8(Messages()[number]); }
 
 void ShowMessage(QWidget* parent, const QString& text, bool warning) {
   ui::ShowMessage(parent, text, warning);
@@ -83,7 +79,7 @@ bool OpenHelpTopic(QWidget* caller, const QString& topic) {
   ModuleState& state = State();
   if (state.help_failed) return false;
   QString page = topic;
-  if (Language() != core::kLanguageChinese)
+  if (ui::UiLanguage() != core::Language::kChinese)
     page.replace(QStringLiteral(".html"), QStringLiteral("_en.html"));
   const QString path = HelpFolder() + "/" + page;
   if (!QFileInfo::exists(path)) {

@@ -1,4 +1,4 @@
-// What the whole module shares: the language flag, the message table, its texts and help.
+// What the whole module shares: the message table, its texts and help.
 #pragma once
 
 #include <QString>
@@ -8,18 +8,18 @@
 
 #include "core/services/message_table.h"
 #include "core/services/result.h"
+#include "ui/language.h"
 
 class QWidget;
 
 namespace torvwy::module {
 
-/// Read once when the module is loaded; a language change takes effect at the next start.
-int Language();
+/// The message table in ui::UiLanguage(), which is read when the module is loaded.
 const core::MessageTable& Messages();
 /// The text of a message number as a QString.
 QString Message(int number);
-/// The Chinese or English text by the module's language.
-QString Text(const char* chinese, const char* english);
+/// The Chinese or English text by ui::UiLanguage().
+using ui::Text;
 
 /// Shows a message box over `parent` (warning or information); see ui::ShowMessage.
 void ShowMessage(QWidget* parent, const QString& text, bool warning = true);

@@ -40,8 +40,9 @@ StatisticsView::StatisticsView(QWidget* parent) : AnalysisView(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(list_);
-  setWindowTitle(Language() == core::kLanguageChinese ? ResourceString(6020)
-                                                      : QStringLiteral("Amplitude Statistics"));
+  setWindowTitle(ui::UiLanguage() == core::Language::kChinese
+                     ? ResourceString(6020)
+                     : QStringLiteral("Amplitude Statistics"));
   connect(&runner_, &ui::PassRunner::Finished, this, &AnalysisView::PassEnded);
 }
 
@@ -73,7 +74,7 @@ void StatisticsView::Start() {
 }
 
 bool StatisticsView::Open(const std::filesystem::path& file) {
-  auto table = core::ReadStatisticsResultFile(file, core::ReadNumberFormatCode(), Language());
+  auto table = core::ReadStatisticsResultFile(file, core::ReadNumberFormatCode(), ui::UiLanguage());
   if (!table) {
     ShowMessage(this, ui::ErrorText(table.error()));
     return false;
@@ -93,7 +94,7 @@ void StatisticsView::Run(const core::StatisticsParameters& parameters) {
   auto outcome = std::make_shared<std::optional<core::Result<core::StatisticsBatch>>>();
   number_format_ = core::ReadNumberFormatCode();
   core::StatisticsRunOptions options;
-  options.language = Language();
+  options.language = ui::UiLanguage();
   options.number_format = number_format_;
   runner_.Start(
       Message(core::kMsgCountingCaption),
@@ -137,8 +138,9 @@ void StatisticsView::Fill() {
       list_->setItem(static_cast<int>(r), static_cast<int>(c), item);
     }
   }
-  QString title = Language() == core::kLanguageChinese ? ResourceString(6020)
-                                                       : QStringLiteral("Amplitude Statistics");
+  QString title = ui::UiLanguage() == core::Language::kChinese
+                      ? ResourceString(6020)
+                      : QStringLiteral("Amplitude Statistics");
   setWindowTitle(title + " - " + QString::fromStdString(parameters_.test_name) + " " +
                  QString::fromStdString(parameters_.code_range) + "#" +
                  QString::fromStdString(parameters_.node_range));
@@ -152,7 +154,7 @@ void StatisticsView::Save() {
     return ShowMessage(this, ui::ErrorText(ok.error()));
   }
   ShowMessage(this,
-              Language() == core::kLanguageChinese
+              ui::UiLanguage() == core::Language::kChinese
                   ? QStringLiteral("保存结束！\r\n\r\n结果已经正确保存到\r\n %1 .")
                         .arg(QString::fromStdString(path.string()))
                   : QStringLiteral("Succeed to save result File: %1 .")
@@ -167,7 +169,7 @@ core::StatisticsReportNames StatisticsView::Names() const {
 
 void StatisticsView::Report() {
   if (!batch_ || batch_->table.rows.empty()) return;
-  StartCompanion(this, core::WriteStatisticsReport(batch_->table, Names(), Language()),
+  StartCompanion(this, core::WriteStatisticsReport(batch_->table, Names(), ui::UiLanguage()),
                  core::kReportProgram);
 }
 

@@ -10,10 +10,17 @@ namespace torvwy::render {
 /// A colour as the profile stores it: 0x00BBGGRR.
 using ColourRef = uint32_t;
 
-/// 0x00BBGGRR as a QColor.
+/// 0x00BBGGRR as a QColor. This and ToColourRef are the only conversions between the two;
+/// they are inline so that a room without the pictures (the host) can use them too.
 inline QColor ToQColor(ColourRef value) {
   return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
                 static_cast<int>((value >> 16) & 0xFF));
+}
+
+/// A QColor as 0x00BBGGRR (its alpha dropped).
+inline ColourRef ToColourRef(const QColor& colour) {
+  return static_cast<ColourRef>(colour.red()) | (static_cast<ColourRef>(colour.green()) << 8) |
+         (static_cast<ColourRef>(colour.blue()) << 16);
 }
 
 /// The eight display colours of the counting pictures, with their defaults.

@@ -4,13 +4,13 @@
 #include <QFontMetrics>
 #include <QPolygon>
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
 
 #include "core/services/number_format.h"
+#include "core/services/text.h"
 #include "render/draw_wave.h"
 #include "render/text_drawing.h"
 
@@ -102,7 +102,7 @@ QString NumberAndUnit(double value, const std::string& eu) {
 /// Lines 2 to 5 of every column: test, code, node, the descriptive texts, sampling header,
 /// sampling frequency, partitions and the analysis range heading.
 void AddCommonLines(PictureContent& content, const core::ResultFileNode& node,
-                    const core::MessageTable& table, int language) {
+                    const core::MessageTable& table, core::Language language) {
   content.lines.push_back({InfoLine::kFixed, Q(table[core::kMsgTestInfoHeader])});
   content.lines.push_back(
       {InfoLine::kFromFile, WithName(table[core::kMsgTestNameFormat], node.test_name)});
@@ -192,22 +192,8 @@ std::array<ColourRef, CDrawWave::kColourCount> PlotColours(const TargetGeometry&
 
 double PointSize(const core::MessageTable& table) {
   const std::string_view text = table[core::kMsgFontPointSize];
-  double points = 9.0;
-  std::from_chars(text.data(), text.data() + text.size(), points);
+  const double points = core::ParseDouble(text).value_or(9.0);
   return points > 0.0 && points < 100.0 ? points : 9.0;
-}
-
-/// A bookmark position as a sample index; none when it is not a number.
-std::optional<double> ParsePosition(const std::string& text) {
-  size_t start = text.find_first_not_of(" \t");
-  if (start == std::string::npos) return std::nullopt;
-  double value = 0.0;
-  const char* first = text.data() + start;
-  const char* last = text.data() + text.size();
-  if (*first == '+') ++first;
-  auto [end, ec] = std::from_chars(first, last, value);
-  if (ec != std::errc() || !std::isfinite(value)) return std::nullopt;
-  return value;
 }
 
 /// Draws the bookmark flags over the inset:
@@ -229,7 +215,7 @@ void DrawFlags(QPainter& painter, CDrawWave& plot, DrawnPlot& drawn,
   const QFontMetrics metrics(painter.font(), painter.device());
   const int max_text_width = std::max(8, wave.width() / 3);
   for (const core::Label& bookmark : bookmarks) {
-    const auto p = ParsePosition(bookmark.position);
+    const auto p = core::ParseFiniteDouble(bookmark.position);  // a sample index
     if (!p || *p < 0.0 || *p >= static_cast<double>(record_samples)) continue;
     const int index = static_cast<int>(*p / static_cast<double>(record_samples) * drawn.points);
     int x = 0;
@@ -621,7 +607,7 @@ PictureReport DrawPeakPicture(QPainter& painter, const TargetGeometry& geometry,
                               const core::PeakResultFile& file,
                               const std::vector<core::Label>& bookmarks, const ViewState& state) {
   const core::PeakCountResult& r = file.result;
-  const int language = state.language;
+  const core::Language language = state.language;
   const core::MessageTable table = core::LoadMessageTable(language);
   PictureContent content;
   content.partitions = Partitions(r.partitions);
@@ -680,7 +666,7 @@ PictureReport DrawRangePicture(QPainter& painter, const TargetGeometry& geometry
                                const core::RangeResultFile& file,
                                const std::vector<core::Label>& bookmarks, const ViewState& state) {
   const core::RangeCountResult& r = file.result;
-  const int language = state.language;
+  const core::Language language = state.language;
   const core::MessageTable table = core::LoadMessageTable(language);
   PictureContent content;
   content.partitions = Partitions(r.partitions);
@@ -697,7 +683,7 @@ PictureReport DrawRangePicture(QPainter& painter, const TargetGeometry& geometry
   AddCommonLines(content, file, table, language);
   AddRangeLines(content, r.first_block, r.last_block, file.sampling.frequency_hz(), "  From:%ss",
                 "   To :%ss", Tr(language, "  共:%ss", "  Total:%ss").data());
-  if (language == core::kLanguageChinese) {
+  if (language == core::Language::kChinese) {
     content.lines.push_back({InfoLine::kFixed, Q(one_way ? "计数方式:单向" : "计数方式:双向")});
   } else {
     content.lines.push_back({InfoLine::kFixed, QStringLiteral("  Positive & Negative")});
@@ -719,7 +705,7 @@ PictureReport DrawRainflowPicture(QPainter& painter, const TargetGeometry& geome
                                   const std::vector<core::Label>& bookmarks,
                                   const ViewState& state) {
   const core::RainflowResult& r = file.result;
-  const int language = state.language;
+  const core::Language language = state.language;
   const core::MessageTable table = core::LoadMessageTable(language);
   PictureContent content;
   content.partitions = Partitions(r.partitions);

@@ -33,10 +33,10 @@ struct ReadoutBox {
 
 /// What the user chose to see; the same for every target.
 struct ViewState {
-  int language = core::kLanguageEnglish;  ///< 0 Chinese, other English
-  bool inset_shown = true;                ///< the full-waveform inset
-  bool separately = true;                 ///< peak: peaks and valleys in two plots
-  bool one_way = false;                   ///< peak, range: the one-way counts
+  core::Language language = core::Language::kEnglish;
+  bool inset_shown = true;  ///< the full-waveform inset
+  bool separately = true;   ///< peak: peaks and valleys in two plots
+  bool one_way = false;     ///< peak, range: the one-way counts
   bool grid_shown = true;
   bool cursor_shown = true;
   std::optional<int32_t> cursor_partition;  ///< the result's cursor when empty

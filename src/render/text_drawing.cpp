@@ -23,7 +23,7 @@ QString PictureFontFamily() {
   static QString family;
   static std::once_flag once;
   std::call_once(once, [] {
-    const auto table = core::LoadMessageTable(core::kLanguageEnglish);
+    const auto table = core::LoadMessageTable(core::Language::kEnglish);
     const QString face = QString::fromUtf8(
         table[core::kMsgFontFace].data(), static_cast<qsizetype>(table[core::kMsgFontFace].size()));
     const QStringList chinese = QFontDatabase::families(QFontDatabase::SimplifiedChinese);

@@ -5,18 +5,13 @@
 
 #include "core/services/message_table.h"
 #include "core/services/result.h"
+#include "ui/language.h"
 
 namespace torvwy::ui {
 
-/// The error's message in the user interface language, then its detail.
+/// The error's message in the language of the windows, then its detail.
 inline QString ErrorText(const core::Error& error) {
-  const core::MessageTable table = core::LoadMessageTable(core::GetUILanguage());
-  QString text = QString::fromUtf8(table[error.message]);
-  if (!error.detail.empty()) {
-    if (!text.isEmpty()) text += QLatin1Char(' ');
-    text += QString::fromStdString(error.detail);
-  }
-  return text;
+  return QString::fromStdString(core::ErrorText(error, UiLanguage()));
 }
 
 }  // namespace torvwy::ui

@@ -8,7 +8,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
-#include "core/services/message_table.h"
+#include "ui/language.h"
 
 namespace torvwy::ui {
 
@@ -24,8 +24,7 @@ ProgressDialog::ProgressDialog(QWidget* owner, const QString& caption)
   bar_ = new QProgressBar(this);
   bar_->setTextVisible(false);
   bar_->setRange(0, 100);
-  auto* cancel =
-      new QPushButton(QString::fromUtf8(core::Tr(core::GetUILanguage(), "取消", "Cancel")), this);
+  auto* cancel = new QPushButton(Text("取消", "Cancel"), this);
   connect(cancel, &QPushButton::clicked, this, [this] { RequestCancel(); });
   layout->addWidget(status_);
   layout->addWidget(percent_);

@@ -19,11 +19,12 @@
 
 #include "core/services/code_range.h"
 #include "core/services/folders.h"
-#include "core/services/message_table.h"
 #include "core/services/names.h"
 #include "core/services/recent_list.h"
+#include "core/services/text.h"
 #include "core/stats/statistics_parameters.h"
 #include "ui/error_text.h"
+#include "ui/language.h"
 #include "ui/message_box.h"
 
 namespace torvwy::ui {
@@ -42,13 +43,9 @@ bool NodeLess(const std::string& a, const std::string& b) {
            std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
   };
   const bool na = numeric(a), nb = numeric(b);
-  if (na && nb) return std::stol(a) < std::stol(b);
+  if (na && nb) return core::ParseInt(a) < core::ParseInt(b);
   if (na != nb) return na;
   return a < b;
-}
-
-QString Text(const char* chinese, const char* english) {
-  return QString::fromUtf8(core::Tr(core::GetUILanguage(), chinese, english));
 }
 
 }  // namespace

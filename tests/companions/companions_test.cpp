@@ -47,7 +47,7 @@ class CompanionsTest : public ::testing::Test {
   fs::path At(const std::string& name) const { return dir_.path() / name; }
 
   /// A range report of T01A#3 with a 400 x 200 picture and one listed partition.
-  void WriteRangeReportSet(int language, const std::string& node_name = "3") {
+  void WriteRangeReportSet(core::Language language, const std::string& node_name = "3") {
     core::ResultFileNode node;
     node.test_name = "T01";
     node.test_code = "A";
@@ -84,7 +84,7 @@ class CompanionsTest : public ::testing::Test {
 };
 
 TEST_F(CompanionsTest, ReportProgramWritesPdfAndSelfContainedHtml) {
-  WriteRangeReportSet(core::kLanguageEnglish);
+  WriteRangeReportSet(core::Language::kEnglish);
   const ProgramRun run = Companion("TorvRpt", "--input " + Quote(At("TorvRpt.txt").string()) +
                                                   " --pdf " + Quote(At("r.pdf").string()) +
                                                   " --html " + Quote(At("r.html").string()));
@@ -103,7 +103,7 @@ TEST_F(CompanionsTest, ReportProgramWritesPdfAndSelfContainedHtml) {
 }
 
 TEST_F(CompanionsTest, ReportProgramWritesChineseAndNamesWithLineBreaks) {
-  WriteRangeReportSet(core::kLanguageChinese, "3\n[END]");
+  WriteRangeReportSet(core::Language::kChinese, "3\n[END]");
   const ProgramRun run = Companion("TorvRpt", "--pdf " + Quote(At("zh.pdf").string()));
   ASSERT_NE(run.exit_code, 0) << "the default input is the work folder's, which is empty";
   const ProgramRun with_input =
@@ -123,7 +123,7 @@ TEST_F(CompanionsTest, ReportProgramRefusesDamagedOrIncompleteSets) {
   EXPECT_NE(run.err.find("TorvRpt: "), std::string::npos);
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   EXPECT_FALSE(fs::exists(At("x.pdf")));
-  WriteRangeReportSet(core::kLanguageEnglish);
+  WriteRangeReportSet(core::Language::kEnglish);
   fs::remove(At("TorvBmp.bmp"));
   run = Companion("TorvRpt", "--input " + Quote(At("TorvRpt.txt").string()) + " --html " +
                                  Quote(At("x.html").string()));
@@ -154,7 +154,7 @@ TEST_F(CompanionsTest, ExportProgramWritesWorkbookAndCsv) {
   result.amplitude_range = 10.0;
   result.two_way_width = 10.0;
   result.two_way_counts[0] = 6;
-  auto table = core::RangeExportTable(result, {"T01", "A", "3"}, false, core::kLanguageChinese);
+  auto table = core::RangeExportTable(result, {"T01", "A", "3"}, false, core::Language::kChinese);
   ASSERT_TRUE(core::WriteExport(table, dir_.path()).ok());
   const std::string input = " --input " + Quote(At("TorvEpt.Dat").string());
   ProgramRun run = Companion("TorvEpt", input + " --to " + Quote(At("x.xlsx").string()));
@@ -202,7 +202,7 @@ TEST_F(CompanionsTest, ListConverterSavesXlsAsXlsx) {
   list.Collect(0, {"5"});
   const std::string text =
       core::ReadoutListText(list, {-10.0, 10.0}, {"T01", "A", "3"}, core::ReadoutColumns::kCount,
-                            core::kLanguageEnglish, 1);
+                            core::Language::kEnglish, 1);
   ASSERT_TRUE(core::WriteListExport(At("list.xls").string(), text, dir_.path()).ok());
   const ProgramRun run = Companion("ldexp", "--folder " + Quote(dir_.path().string()));
   ASSERT_EQ(run.exit_code, 0) << run.err;
@@ -238,6 +238,27 @@ TEST_F(CompanionsTest, ImageExportConvertsThePicture) {
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_NE(run.err.find("missing or damaged"), std::string::npos);
   EXPECT_FALSE(fs::exists(At("y.png")));
+}
+
+TEST_F(CompanionsTest, ImageExportThatFailsKeepsTheOldFile) {
+  QImage picture(320, 160, QImage::Format_RGB32);
+  picture.fill(Qt::blue);
+  ASSERT_TRUE(picture.save(QString::fromStdString(At("TorvImg.bmp").string()), "BMP"));
+  std::ofstream(At("old.bmp")) << "old";
+  // The disk fills up: no file of the program may grow past a few kilobytes, and the 200 kB
+  // bitmap fails part way.
+  const ProgramRun run =
+      Shell("trap '' XFSZ; ulimit -f 8; TORVWY_HOME=" + Quote(dir_.path().string()) + " " +
+            Quote(std::string(TORVWY_COMPANION_DIR) + "/TorvImgEpt") + " " +
+            Quote(At("TorvImg.bmp").string()) + " --to " + Quote(At("old.bmp").string()));
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.err.find("old.bmp"), std::string::npos) << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  EXPECT_EQ(testing::ReadFileBytes(At("old.bmp")), "old");
+  for (const auto& entry : fs::directory_iterator(dir_.path())) {
+    EXPECT_EQ(entry.path().filename().string().find("old.bmp."), std::string::npos)
+        << "a temporary file is left: " << entry.path();
+  }
 }
 
 }  // namespace

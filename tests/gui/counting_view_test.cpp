@@ -128,7 +128,7 @@ TEST_F(CountingWindow, ClosingDuringAPassCancelsItFirst) {
   const QPointer<ui::ProgressDialog> dialog = frame->findChild<ui::ProgressDialog*>();
   ASSERT_NE(dialog, nullptr);
   const QString envelope = QString::fromStdString(
-      std::string(core::LoadMessageTable(core::kLanguageEnglish)[core::kMsgEnvelopeCaption]));
+      std::string(core::LoadMessageTable(core::Language::kEnglish)[core::kMsgEnvelopeCaption]));
   ASSERT_TRUE(WaitFor([&] { return dialog && dialog->StatusText() == envelope; }));
   QElapsedTimer envelope_clock;
   envelope_clock.start();
@@ -154,7 +154,7 @@ TEST_F(CountingWindow, ACancelledPassIsShownButNeverSavedReportedOrExported) {
   const QPointer<ui::ProgressDialog> dialog = frame->findChild<ui::ProgressDialog*>();
   ASSERT_NE(dialog, nullptr);
   const QString counting = QString::fromStdString(
-      std::string(core::LoadMessageTable(core::kLanguageEnglish)[core::kMsgCountingCaption]));
+      std::string(core::LoadMessageTable(core::Language::kEnglish)[core::kMsgCountingCaption]));
   ASSERT_TRUE(
       WaitFor([&] { return !dialog || dialog->StatusText().startsWith(counting); }, 300000));
   ASSERT_TRUE(dialog);

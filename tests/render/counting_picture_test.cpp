@@ -37,7 +37,7 @@ TEST(CountingPictureTest, PlotsShareTheAreaByTheDisplayChoices) {
       {false, false, {0}, {" Peak and Valley Count"}},
   };
   for (const Case& c : cases) {
-    ViewState state = StateFor(core::kLanguageEnglish);
+    ViewState state = StateFor(core::Language::kEnglish);
     state.inset_shown = c.inset;
     state.separately = c.separately;
     PictureReport report;
@@ -59,7 +59,7 @@ TEST(CountingPictureTest, PlotsShareTheAreaByTheDisplayChoices) {
 TEST(CountingPictureTest, BarsReachTheirCountsAndTheCursorStandsAtItsPartitionCentre) {
   // Range: two-way counts {0, 10, 4, 0, 1}, largest 10: the Y axis runs to 12.
   const core::RangeResultFile range = testing::RangeFixture();
-  ViewState state = StateFor(core::kLanguageEnglish);
+  ViewState state = StateFor(core::Language::kEnglish);
   state.cursor_partition = 3;
   PictureReport report;
   const QImage image = Render(range, state, report);
@@ -96,7 +96,7 @@ TEST(CountingPictureTest, InsetSpansTheRecordAndCarriesTheBookmarkFlags) {
                                               {"-5", "before"},       {"204800", "at end"},
                                               {"abc", "junk"},        {"204799", "last sample"}};
   PictureReport report;
-  const QImage image = Render(peak, StateFor(core::kLanguageEnglish), report, bookmarks);
+  const QImage image = Render(peak, StateFor(core::Language::kEnglish), report, bookmarks);
   ASSERT_FALSE(report.plots.empty());
   const DrawnPlot& inset = report.plots.front();
   ASSERT_TRUE(inset.inset);
@@ -128,7 +128,7 @@ TEST(CountingPictureTest, InsetSpansTheRecordAndCarriesTheBookmarkFlags) {
   for (const DrawnFlag& flag : inset.flags) EXPECT_LE(flag.x, area.right());
 
   // With the bookmarks hidden there are none.
-  ViewState hidden = StateFor(core::kLanguageEnglish);
+  ViewState hidden = StateFor(core::Language::kEnglish);
   hidden.bookmarks_shown = false;
   Render(peak, hidden, report, bookmarks);
   EXPECT_TRUE(report.plots.front().flags.empty());
@@ -139,7 +139,7 @@ TEST(CountingPictureTest, InsetOfAMostlyNegativeRecordStaysInside) {
   range.result.envelope_maximum = 2.0;
   range.result.envelope_minimum = -9.0;
   PictureReport report;
-  Render(range, StateFor(core::kLanguageEnglish), report);
+  Render(range, StateFor(core::Language::kEnglish), report);
   EXPECT_DOUBLE_EQ(report.plots.front().y_low, -1.2 * 9.0);
   EXPECT_DOUBLE_EQ(report.plots.front().y_high, 1.2 * 9.0);
 }
@@ -193,8 +193,8 @@ TEST(CountingPictureTest, MissingDataIsSaidNotDividedBy) {
     geometry.target = DrawTarget::kImage;
     geometry.area = QRect(50, 60, 800, 560);
     QPainter painter(&image);
-    const PictureReport report =
-        DrawRangePicture(painter, geometry, range, {{"1000", "flag"}}, StateFor(1));
+    const PictureReport report = DrawRangePicture(painter, geometry, range, {{"1000", "flag"}},
+                                                  StateFor(core::Language::kEnglish));
     painter.end();
     ASSERT_EQ(report.plots.size(), c.plots);
     EXPECT_EQ(report.plots.back().missing, c.missing);
@@ -214,7 +214,7 @@ TEST(CountingPictureTest, InformationColumnOfAPeakResult) {
   // The cursor at partition 0 of A = 10, N = 4 (two-way): XL = -10, X = -7.5, XR = -5.
   core::PeakResultFile peak = testing::PeakFixture();
   peak.sampling.set_text2("second text");
-  ViewState state = StateFor(core::kLanguageEnglish);
+  ViewState state = StateFor(core::Language::kEnglish);
   state.cursor_partition = 0;
   PictureReport report;
   Render(peak, state, report);
@@ -267,7 +267,7 @@ TEST(CountingPictureTest, InformationColumnOfAPeakResult) {
 TEST(CountingPictureTest, RangeAndRainflowColumnsInBothLanguages) {
   const core::RangeResultFile range = testing::RangeFixture();
   PictureReport report;
-  ViewState zh = StateFor(core::kLanguageChinese);
+  ViewState zh = StateFor(core::Language::kChinese);
   zh.one_way = true;
   Render(range, zh, report);
   QStringList texts = Texts(report);
@@ -277,7 +277,7 @@ TEST(CountingPictureTest, RangeAndRainflowColumnsInBothLanguages) {
   EXPECT_TRUE(texts.contains("   To :20s"));
   EXPECT_TRUE(texts.contains("  共:10s"));
   EXPECT_TRUE(texts.contains(" 变程计数结果"));
-  ViewState en = StateFor(core::kLanguageEnglish);
+  ViewState en = StateFor(core::Language::kEnglish);
   Render(range, en, report);
   texts = Texts(report);
   const qsizetype at = texts.indexOf("  Positive & Negative");
@@ -306,7 +306,7 @@ TEST(CountingPictureTest, TextsFromFilesAreClippedAndLoseTheirControlCharacters)
   peak.node_name = std::string(300, 'W');
   peak.sampling.set_eu("M\rPa");
   PictureReport report;
-  const QImage image = Render(peak, StateFor(core::kLanguageEnglish), report);
+  const QImage image = Render(peak, StateFor(core::Language::kEnglish), report);
   const QStringList texts = Texts(report);
   EXPECT_TRUE(texts.contains("  Test Name: a b c"));
   EXPECT_TRUE(texts.contains("XL: 0 M Pa"));
@@ -342,7 +342,7 @@ TEST(CountingPictureTest, ChineseTitleIsDrawnWithRealGlyphs) {
   EXPECT_NE(glyph(title[1]), glyph(title[2]));
 
   PictureReport report;
-  const QImage image = Render(testing::PeakFixture(), StateFor(core::kLanguageChinese), report);
+  const QImage image = Render(testing::PeakFixture(), StateFor(core::Language::kChinese), report);
   const DrawnText* drawn = nullptr;
   for (const DrawnText& text : report.texts) {
     if (text.text == title) drawn = &text;
@@ -362,7 +362,7 @@ TEST(CountingPictureTest, ChineseTitleIsDrawnWithRealGlyphs) {
 
 TEST(CountingPictureTest, ReadoutListBoxStaysInsideAndHasACloseBoxOnlyOnScreen) {
   const core::RangeResultFile range = testing::RangeFixture();
-  ViewState state = StateFor(core::kLanguageEnglish);
+  ViewState state = StateFor(core::Language::kEnglish);
   state.readout_box.shown = true;
   state.readout_box.text = "No.  XL(Left)    \r\n1    -12         \r\n2    -4\t        \r\n";
   PictureReport report;
@@ -397,7 +397,7 @@ TEST(CountingPictureTest, ReadoutListBoxStaysInsideAndHasACloseBoxOnlyOnScreen) 
 
 TEST(CountingPictureTest, ColoursComeFromTheStateOnScreenAndAreFixedOnPaper) {
   const core::RangeResultFile range = testing::RangeFixture();
-  ViewState state = StateFor(core::kLanguageEnglish);
+  ViewState state = StateFor(core::Language::kEnglish);
   state.colours.background = 0x102030;
   state.colours.wave_background = 0x405060;
   state.colours.axis = 0x00C0F0;

@@ -122,7 +122,7 @@ inline std::tm FixedClock() {
   return t;
 }
 
-inline ViewState StateFor(int language) {
+inline ViewState StateFor(core::Language language) {
   ViewState state;
   state.language = language;
   state.clock = FixedClock();

@@ -59,7 +59,8 @@ TEST(PictureOutputTest, A4PrinterGeometry) {
 }
 
 TEST(PictureOutputTest, BitmapFileIsAStandard24BitBitmap) {
-  const QImage image = RenderImage(Drawer(testing::PeakFixture(), testing::StateFor(1)), 0.7);
+  const QImage image =
+      RenderImage(Drawer(testing::PeakFixture(), testing::StateFor(core::Language::kEnglish)), 0.7);
   auto bytes = EncodeBitmapFile(image);
   ASSERT_TRUE(bytes.ok());
   const std::string& bmp = *bytes;
@@ -84,7 +85,7 @@ TEST(PictureOutputTest, BitmapFileIsAStandard24BitBitmap) {
 }
 
 TEST(PictureOutputTest, PdfIsOneA4PageAndPrintsTheTextsOfTheImage) {
-  const ViewState state = testing::StateFor(core::kLanguageEnglish);
+  const ViewState state = testing::StateFor(core::Language::kEnglish);
   const core::AnyResultFile file = testing::RangeFixture();
   PictureReport printed;
   auto pdf = RenderPdf(Drawer(file, state), &printed);

@@ -42,7 +42,7 @@ Result<CountingNode> OpenCountingNode(const std::filesystem::path& data_folder,
   return node;
 }
 
-PassCaptions CountingCaptions(int language) {
+PassCaptions CountingCaptions(Language language) {
   const MessageTable table = LoadMessageTable(language);
   return {std::string(table[kMsgEnvelopeCaption]), std::string(table[kMsgCountingCaption])};
 }

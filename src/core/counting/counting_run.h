@@ -10,6 +10,7 @@
 #include "core/data/sampling_info.h"
 #include "core/files/result_file.h"
 #include "core/rainflow/rainflow_counting.h"
+#include "core/services/language.h"
 #include "core/services/result.h"
 
 namespace torvwy::core {
@@ -38,8 +39,8 @@ struct CountingRunOptions {
   RainflowStorage rainflow;  ///< where a large rainflow residue spills
 };
 
-/// The captions of a run in `language` (0 Chinese, other English), from the message table.
-PassCaptions CountingCaptions(int language);
+/// The captions of a run in `language`, from the message table.
+PassCaptions CountingCaptions(Language language);
 
 /// Counts `node` by `kind` over the settled `parameters` (first and last block within the
 /// record). Returns the complete result file record: the engine's result, the test, code and

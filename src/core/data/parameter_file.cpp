@@ -4,7 +4,7 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 
@@ -13,6 +13,7 @@
 #include "core/services/gbk.h"
 #include "core/services/message_table.h"
 #include "core/services/names.h"
+#include "core/services/text.h"
 
 namespace torvwy::core {
 namespace {
@@ -39,9 +40,9 @@ class LineReader {
 
 bool Is(const std::string& line, const char* key) { return strcasecmp(line.c_str(), key) == 0; }
 
+/// A count line; 0 when it is not a whole number.
 long CountOf(const std::string& line) {
-  const long value = std::atol(line.c_str());
-  return std::clamp(value, 0L, kMaxNames);
+  return static_cast<long>(std::clamp<int64_t>(ParseInt(line).value_or(0), 0, kMaxNames));
 }
 
 }  // namespace
@@ -75,7 +76,7 @@ Result<TestContext> ReadAnalysisParameterFile(const std::filesystem::path& path)
   while (reader.Next(line)) {
     if (Is(line, "[End]")) break;
     if (Is(line, "[FileVersion]")) {
-      context.file_version = std::atoi(value().c_str());
+      context.file_version = ParseInt32(value()).value_or(0);
     } else if (Is(line, "[TestName]")) {
       context.test_name = value();
     } else if (Is(line, "[TestCode]")) {

@@ -1,17 +1,16 @@
 // SamplingInfo fields and the .tsp reader and writer.
 #include "core/data/sampling_info.h"
 
-#include <cerrno>
-#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 
 #include "core/data/sample_format.h"
 #include "core/services/byte_order.h"
 #include "core/services/gbk.h"
 #include "core/services/message_table.h"
+#include "core/services/number_format.h"
 #include "core/services/profile.h"
+#include "core/services/text.h"
 
 namespace torvwy::core {
 namespace {
@@ -26,31 +25,14 @@ std::span<const char> Field(const std::array<char, kSamplingInfoSize>& bytes, si
   return std::span<const char>(bytes.data() + offset, width);
 }
 
-/// Parses a whole text as a finite double (blanks around allowed).
-std::optional<double> ParseDouble(const std::string& text) {
-  const char* begin = text.c_str();
-  char* end = nullptr;
-  errno = 0;
-  const double value = std::strtod(begin, &end);
-  if (end == begin) return std::nullopt;
-  while (*end == ' ' || *end == '\t') ++end;
-  if (*end != '\0' || !std::isfinite(value)) return std::nullopt;
-  return value;
-}
-
-std::optional<int32_t> ParseInt32(const std::string& text) {
-  auto value = ParseDouble(text);
+/// A whole number in a double's text ("886", "886.0"), within int32_t.
+std::optional<int32_t> WholeInt32(std::string_view text) {
+  auto value = ParseFiniteDouble(text);
   if (!value || *value != std::floor(*value) || *value < std::numeric_limits<int32_t>::min() ||
       *value > std::numeric_limits<int32_t>::max()) {
     return std::nullopt;
   }
   return static_cast<int32_t>(*value);
-}
-
-std::string ShortestText(double value) {
-  char text[32];
-  auto [end, ec] = std::to_chars(text, text + sizeof(text), value);
-  return std::string(text, end);
 }
 
 }  // namespace
@@ -125,7 +107,7 @@ Result<SamplingInfo> ReadSamplingParameters(const std::filesystem::path& tsp_pat
   auto number = [&](const char* key) -> Result<double> {
     auto text = need(key);
     if (!text) return text.error();
-    auto value = ParseDouble(*text);
+    auto value = ParseFiniteDouble(*text);
     if (!value) {
       return Fail(kMsgSamplingUnreadable, where + key + " \"" + *text + "\" is not a number");
     }
@@ -134,7 +116,7 @@ Result<SamplingInfo> ReadSamplingParameters(const std::filesystem::path& tsp_pat
   auto integer = [&](const char* key) -> Result<int32_t> {
     auto text = need(key);
     if (!text) return text.error();
-    auto value = ParseInt32(*text);
+    auto value = WholeInt32(*text);
     if (!value) {
       return Fail(kMsgSamplingUnreadable, where + key + " \"" + *text + "\" is not an integer");
     }
@@ -166,7 +148,7 @@ Result<SamplingInfo> ReadSamplingParameters(const std::filesystem::path& tsp_pat
   info.set_format(*format);
   info.set_length_half_blocks(*length);
   if (auto full_scale = ini->Get(kSection, "FullScale")) {
-    auto value = ParseDouble(*full_scale);
+    auto value = ParseFiniteDouble(*full_scale);
     if (!value || *value <= 0.0) {
       return Fail(kMsgSamplingUnreadable, where + "FullScale must be a number > 0");
     }

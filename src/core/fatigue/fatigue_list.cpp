@@ -24,9 +24,9 @@ struct Captions {
   std::string_view columns;  // the third line
 };
 
-Captions CaptionsOf(FatigueMethod method, int language) {
+Captions CaptionsOf(FatigueMethod method, Language language) {
   const bool fitting = method == FatigueMethod::kFitting;
-  if (language == kLanguageChinese) {
+  if (language == Language::kChinese) {
     if (fitting) {
       return {"－疲劳分析(雨流法计数,拟合统计)－总损伤度",
               "序号 平均应力幅 频次 统计概率(%)  S-N对应寿命 拟合统计损伤度"};
@@ -56,7 +56,7 @@ bool AppendNumber(std::string& out, double value, std::chars_format format, int 
 }  // namespace
 
 Result<std::string> FormatFatigueList(const FatigueResult& fatigue, const FatigueListNames& names,
-                                      int language) {
+                                      Language language) {
   const auto n = static_cast<size_t>(std::max(fatigue.partitions, 0));
   if (fatigue.counts.size() < n || fatigue.probability.size() < n || fatigue.life.size() < n ||
       fatigue.damage.size() < n) {
@@ -107,7 +107,7 @@ Result<std::string> FormatFatigueList(const FatigueResult& fatigue, const Fatigu
 }
 
 Status SaveFatigueList(const std::filesystem::path& target, const FatigueResult& fatigue,
-                       const FatigueListNames& names, int language) {
+                       const FatigueListNames& names, Language language) {
   auto text = FormatFatigueList(fatigue, names, language);
   if (!text) return text.error();
   return SaveFileAtomically(target, *text, kMsgFileWrite);
@@ -117,7 +117,7 @@ std::filesystem::path FatigueListPath() { return GetWorkFolder() + "listdata.txt
 
 Result<FatigueResult> RunFatigueEstimate(FatigueMethod method, const RainflowResult& rainflow,
                                          int32_t class_index, int32_t reliability_index,
-                                         const FatigueListNames& names, int language) {
+                                         const FatigueListNames& names, Language language) {
   if (auto ok = RefuseCancelledPass(rainflow.cancelled, "estimated"); !ok) return ok.error();
   auto estimate = EstimateDamage(method, rainflow, class_index, reliability_index);
   if (!estimate) return estimate;

@@ -6,6 +6,7 @@
 
 #include "core/fatigue/fatigue_result.h"
 #include "core/rainflow/rainflow_result.h"
+#include "core/services/language.h"
 #include "core/services/result.h"
 
 namespace torvwy::core {
@@ -24,14 +25,14 @@ struct FatigueListNames {
 ///   column captions
 ///   j+1  S_j (%.3f)  count rounded half up  P x 100 (%.3f)  L (%.4e)  D (%.4e)   (N rows)
 ///
-/// The language flag picks the texts (0 Chinese, other English). Fails (bad-value message) when
-/// a value of the table is not a finite number.
+/// `language` picks the texts. Fails (bad-value message) when a value of the table is not a
+/// finite number.
 Result<std::string> FormatFatigueList(const FatigueResult& fatigue, const FatigueListNames& names,
-                                      int language);
+                                      Language language);
 
 /// Writes the table of `fatigue` as the file `target`, atomically.
 Status SaveFatigueList(const std::filesystem::path& target, const FatigueResult& fatigue,
-                       const FatigueListNames& names, int language);
+                       const FatigueListNames& names, Language language);
 
 /// The list data file: the work folder followed directly by "listdata.txt".
 std::filesystem::path FatigueListPath();
@@ -41,6 +42,6 @@ std::filesystem::path FatigueListPath();
 /// the old file stays.
 Result<FatigueResult> RunFatigueEstimate(FatigueMethod method, const RainflowResult& rainflow,
                                          int32_t class_index, int32_t reliability_index,
-                                         const FatigueListNames& names, int language);
+                                         const FatigueListNames& names, Language language);
 
 }  // namespace torvwy::core

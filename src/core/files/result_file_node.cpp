@@ -6,7 +6,7 @@
 
 namespace torvwy::core {
 
-std::string_view OldFormatMessage(int language) {
+std::string_view OldFormatMessage(Language language) {
   return Tr(language, "此结果数据为旧格式，可能不能正确调入！",
             "The result file is old format, Maybe it cannot be load correctly!");
 }

@@ -7,6 +7,7 @@
 
 #include "core/counting/counting_parameters.h"
 #include "core/data/sampling_info.h"
+#include "core/services/language.h"
 #include "core/services/result.h"
 
 namespace torvwy::core {
@@ -33,8 +34,8 @@ struct ResultFileNode {
   bool old_format_warning = false;
 };
 
-/// The notice shown after reading one of the oldest layouts, in Chinese (language 0) or English.
-std::string_view OldFormatMessage(int language);
+/// The notice shown after reading one of the oldest layouts, in `language`.
+std::string_view OldFormatMessage(Language language);
 
 /// The full scale F (raw units) a view of a saved result uses: 10000 for an older layout;
 /// otherwise by the record's format code, where peak and range results take the format's own

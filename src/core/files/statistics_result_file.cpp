@@ -2,19 +2,18 @@
 #include "core/files/statistics_result_file.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string_view>
-#include <system_error>
 
 #include "core/services/atomic_file.h"
 #include "core/services/gbk.h"
 #include "core/services/message_table.h"
 #include "core/services/number_format.h"
+#include "core/services/text.h"
 
 namespace torvwy::core {
 namespace {
@@ -53,20 +52,15 @@ class Tokens {
   bool NextInt(int64_t& value) {
     std::string token;
     if (!Next(token)) return false;
-    const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value);
-    return error == std::errc() && end == token.data() + token.size();
+    const auto number = ParseInt(token);
+    if (number) value = *number;
+    return number.has_value();
   }
 
  private:
   std::string text_;
   size_t at_ = 0;
 };
-
-bool ParseDouble(const std::string& token, double& value) {
-  char* end = nullptr;
-  value = std::strtod(token.c_str(), &end);
-  return !token.empty() && end == token.c_str() + token.size();
-}
 
 }  // namespace
 
@@ -106,7 +100,7 @@ Status WriteStatisticsResultFile(const std::filesystem::path& path, const Statis
 }
 
 Result<StatisticsTable> ReadStatisticsResultFile(const std::filesystem::path& path,
-                                                 int number_format, int language) {
+                                                 int number_format, Language language) {
   std::error_code error;
   const std::uintmax_t size = std::filesystem::file_size(path, error);
   if (error) return Fail(kMsgResultFileOpen, path.string() + ": " + error.message());
@@ -160,14 +154,13 @@ Result<StatisticsTable> ReadStatisticsResultFile(const std::filesystem::path& pa
     for (std::string& token : t) {
       if (!tokens.Next(token)) return damaged("rows end early");
     }
-    double maximum = 0.0, minimum = 0.0;
-    if (!ParseDouble(t[2], maximum) || !ParseDouble(t[3], minimum)) {
-      return damaged("an extreme is not a number");
-    }
-    const double peak = std::max(std::abs(maximum), std::abs(minimum));
+    const auto maximum = ParseDouble(t[2]);
+    const auto minimum = ParseDouble(t[3]);
+    if (!maximum || !minimum) return damaged("an extreme is not a number");
+    const double peak = std::max(std::abs(*maximum), std::abs(*minimum));
     table.rows.push_back({std::to_string(r), t[0], t[1], FormatNumber(peak, number_format),
-                          FormatNumber(maximum, number_format),
-                          FormatNumber(minimum, number_format), t[6], t[7], t[8], t[10], t[9],
+                          FormatNumber(*maximum, number_format),
+                          FormatNumber(*minimum, number_format), t[6], t[7], t[8], t[10], t[9],
                           t[11]});
   }
   return table;

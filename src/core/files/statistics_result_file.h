@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/services/language.h"
 #include "core/services/result.h"
 #include "core/stats/statistics_batch.h"
 
@@ -41,7 +42,7 @@ Status WriteStatisticsResultFile(const std::filesystem::path& path, const Statis
 /// maximum and minimum formatted with `number_format`. Fails with the result-file open message
 /// when the file can't be read, and the damaged message on a short file or impossible counts.
 Result<StatisticsTable> ReadStatisticsResultFile(const std::filesystem::path& path,
-                                                 int number_format, int language);
+                                                 int number_format, Language language);
 
 /// The list-file text of a statistics list (UTF-8; the writer converts):
 ///

@@ -33,7 +33,7 @@ ReadoutNames NamesOf(const AnyResultFile& file) {
   return {node.test_name, node.test_code, node.node_name};
 }
 
-ExportTable CountingExportTable(const AnyResultFile& file, bool one_way, int language) {
+ExportTable CountingExportTable(const AnyResultFile& file, bool one_way, Language language) {
   const ReadoutNames names = NamesOf(file);
   if (const auto* peak = std::get_if<PeakResultFile>(&file)) {
     return PeakExportTable(peak->result, names, one_way, language);
@@ -62,20 +62,20 @@ Result<std::filesystem::path> WriteCountingReport(const AnyResultFile& file, con
 }
 
 Result<std::filesystem::path> WriteCountingExport(const AnyResultFile& file, bool one_way,
-                                                  int language,
+                                                  Language language,
                                                   const std::filesystem::path& folder) {
   if (auto ok = RefuseCancelledPass(PassCancelled(file), "exported"); !ok) return ok.error();
   return WriteExport(CountingExportTable(file, one_way, language), folder);
 }
 
 std::string CountingReadoutText(const AnyResultFile& file, const CountingReadouts& readouts,
-                                int language) {
+                                Language language) {
   return ReadoutListText(readouts.list, readouts.axis, NamesOf(file), readouts.columns, language,
                          1);
 }
 
 Status WriteCountingListExport(const AnyResultFile& file, const CountingReadouts& readouts,
-                               const std::string& target, int language,
+                               const std::string& target, Language language,
                                const std::filesystem::path& folder) {
   if (auto ok = RefuseCancelledPass(PassCancelled(file), "list-exported"); !ok) return ok;
   return WriteListExport(target, CountingReadoutText(file, readouts, language), folder);

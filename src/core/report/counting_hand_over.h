@@ -10,6 +10,7 @@
 #include "core/report/export_file.h"
 #include "core/report/readout_list.h"
 #include "core/report/report_file.h"
+#include "core/services/language.h"
 
 namespace torvwy::core {
 
@@ -29,7 +30,7 @@ CountingReadouts CollectReadouts(const AnyResultFile& file, const std::vector<ui
 ReadoutNames NamesOf(const AnyResultFile& file);
 
 /// The export table of the result as the view shows it.
-ExportTable CountingExportTable(const AnyResultFile& file, bool one_way, int language);
+ExportTable CountingExportTable(const AnyResultFile& file, bool one_way, Language language);
 
 /// Writes the report file set of the result (WritePeakReport and its siblings). A cancelled
 /// pass is never reported (cancelled message, nothing written).
@@ -39,17 +40,17 @@ Result<std::filesystem::path> WriteCountingReport(const AnyResultFile& file, con
 /// Writes the export file of the result as the view shows it (WriteExport of
 /// CountingExportTable). A cancelled pass is never exported (cancelled message).
 Result<std::filesystem::path> WriteCountingExport(const AnyResultFile& file, bool one_way,
-                                                  int language,
+                                                  Language language,
                                                   const std::filesystem::path& folder = {});
 
 /// The list text (format 1) of the readouts, for the list export.
 std::string CountingReadoutText(const AnyResultFile& file, const CountingReadouts& readouts,
-                                int language);
+                                Language language);
 
 /// Writes the list export of the readouts for the spreadsheet `target` (WriteListExport). A
 /// cancelled pass is never list-exported (cancelled message).
 Status WriteCountingListExport(const AnyResultFile& file, const CountingReadouts& readouts,
-                               const std::string& target, int language,
+                               const std::string& target, Language language,
                                const std::filesystem::path& folder = {});
 
 }  // namespace torvwy::core

@@ -2,7 +2,6 @@
 #include "core/report/export_file.h"
 
 #include <bit>
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +12,8 @@
 #include "core/services/folders.h"
 #include "core/services/gbk.h"
 #include "core/services/message_table.h"
+#include "core/services/number_format.h"
+#include "core/services/text.h"
 
 namespace torvwy::core {
 namespace {
@@ -91,8 +92,8 @@ void AddEdges(std::vector<ExportCell>& row, double left, double width, int32_t i
   row.emplace_back(left + (x + 1.0) * width);
 }
 
-std::vector<std::string> EdgeTitles(int language) {
-  if (language == kLanguageChinese) return {"左范围XL", "中心幅值X", "右范围XR"};
+std::vector<std::string> EdgeTitles(Language language) {
+  if (language == Language::kChinese) return {"左范围XL", "中心幅值X", "右范围XR"};
   return {"XL(Left)", "X(Center)", "XR(Right)"};
 }
 
@@ -178,7 +179,7 @@ Result<ExportTable> ParseExportFile(std::string_view bytes) {
   double version = 0.0;
   if (!in.Double(version)) return damaged("it ends before its version");
   if (version != 1.0 && version != 2.0) {
-    return damaged("version " + ShortestNumber(version) + " is not 1.0 or 2.0");
+    return damaged("version " + ShortestText(version) + " is not 1.0 or 2.0");
   }
   ExportTable table;
   int32_t k = 0;
@@ -228,11 +229,11 @@ Result<ExportTable> ParseExportFile(std::string_view bytes) {
 }
 
 ExportTable PeakExportTable(const PeakCountResult& result, const ReadoutNames& names, bool one_way,
-                            int language) {
+                            Language language) {
   ExportTable table;
   table.name = NodeName(names) + "Cont";
   table.columns = EdgeTitles(language);
-  if (language == kLanguageChinese) {
+  if (language == Language::kChinese) {
     table.columns.insert(table.columns.end(), {"波峰计数", "波谷计数", "全部计数"});
   } else {
     table.columns.insert(table.columns.end(), {"Peak", "Valley", "Together"});
@@ -255,11 +256,11 @@ ExportTable PeakExportTable(const PeakCountResult& result, const ReadoutNames& n
 }
 
 ExportTable RangeExportTable(const RangeCountResult& result, const ReadoutNames& names,
-                             bool one_way, int language) {
+                             bool one_way, Language language) {
   ExportTable table;
   table.name = NodeName(names) + "Disp";
   table.columns = EdgeTitles(language);
-  table.columns.emplace_back(language == kLanguageChinese ? "变程计数" : "Count");
+  table.columns.emplace_back(language == Language::kChinese ? "变程计数" : "Count");
   table.kinds.assign(4, ExportColumnKind::kNumber);
   const double left = one_way ? 0.0 : -result.amplitude_range;
   const double width = one_way ? result.one_way_width : result.two_way_width;
@@ -274,11 +275,11 @@ ExportTable RangeExportTable(const RangeCountResult& result, const ReadoutNames&
 }
 
 ExportTable RainflowExportTable(const RainflowResult& result, const ReadoutNames& names,
-                                int language) {
+                                Language language) {
   ExportTable table;
   table.name = NodeName(names) + "Rainflow";
   table.columns = EdgeTitles(language);
-  table.columns.emplace_back(language == kLanguageChinese ? "雨流计数" : "Count");
+  table.columns.emplace_back(language == Language::kChinese ? "雨流计数" : "Count");
   table.kinds.assign(4, ExportColumnKind::kNumber);
   for (int32_t i = 0; i < RowsOf(result.partitions); ++i) {
     std::vector<ExportCell> row;
@@ -308,10 +309,7 @@ ExportTable StatisticsExportTable(const StatisticsTable& statistics,
         row.emplace_back(cell);
         continue;
       }
-      char* end = nullptr;
-      const double value = std::strtod(cell.c_str(), &end);
-      const bool number = end != cell.c_str();
-      row.emplace_back(number ? value : std::numeric_limits<double>::quiet_NaN());
+      row.emplace_back(ParseDouble(cell).value_or(std::numeric_limits<double>::quiet_NaN()));
     }
     table.rows.push_back(std::move(row));
   }
@@ -328,14 +326,6 @@ Result<std::filesystem::path> WriteExport(const ExportTable& table,
   return target;
 }
 
-std::string ShortestNumber(double value) {
-  if (!std::isfinite(value)) return {};
-  char text[64];
-  const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
-  if (ec != std::errc()) return {};
-  return std::string(text, end);
-}
-
 std::string ExportCsv(const ExportTable& table) {
   std::string csv = "\xEF\xBB\xBF";
   for (size_t c = 0; c < table.columns.size(); ++c) {
@@ -349,7 +339,8 @@ std::string ExportCsv(const ExportTable& table) {
       if (const auto* text = std::get_if<std::string>(&row[c])) {
         csv += CsvField(*text);
       } else {
-        csv += ShortestNumber(std::get<double>(row[c]));
+        const double value = std::get<double>(row[c]);
+        if (std::isfinite(value)) csv += ShortestText(value);
       }
     }
     csv += "\r\n";

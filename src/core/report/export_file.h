@@ -12,6 +12,7 @@
 #include "core/rainflow/rainflow_result.h"
 #include "core/range/range_count_result.h"
 #include "core/report/report_file.h"
+#include "core/services/language.h"
 #include "core/services/result.h"
 #include "core/stats/statistics_batch.h"
 
@@ -57,13 +58,13 @@ Result<ExportTable> ParseExportFile(std::string_view bytes);
 /// The peak view's table "<test><code>#<node>Cont": XL, X, XR, peak, valley and total count of
 /// every partition, of the one-way or the two-way arrays.
 ExportTable PeakExportTable(const PeakCountResult& result, const ReadoutNames& names, bool one_way,
-                            int language);
+                            Language language);
 /// The range view's table "<test><code>#<node>Disp": XL, X, XR and the count.
 ExportTable RangeExportTable(const RangeCountResult& result, const ReadoutNames& names,
-                             bool one_way, int language);
+                             bool one_way, Language language);
 /// The rainflow view's table "<test><code>#<node>Rainflow": XL, X, XR and the cycles.
 ExportTable RainflowExportTable(const RainflowResult& result, const ReadoutNames& names,
-                                int language);
+                                Language language);
 /// The statistics table "<data name>Stat" (content 0) or "...PP" (content 1): columns 1..K of
 /// the list; code, node (and, for content 1, the rank) and unit are texts, the others numbers
 /// (the value of the cell text; NaN when it holds none).
@@ -85,8 +86,5 @@ Result<std::filesystem::path> WriteExport(const ExportTable& table,
 /// ended by CR LF; numbers in their shortest round-trip form, a non-finite number as an empty
 /// field.
 std::string ExportCsv(const ExportTable& table);
-
-/// A number as its shortest round-trip text ("0.5", "-10", "1e+300"); empty when not finite.
-std::string ShortestNumber(double value);
 
 }  // namespace torvwy::core

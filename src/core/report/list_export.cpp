@@ -1,7 +1,6 @@
 // Writing the list export and reading list files.
 #include "core/report/list_export.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -10,6 +9,7 @@
 #include "core/services/folders.h"
 #include "core/services/gbk.h"
 #include "core/services/message_table.h"
+#include "core/services/text.h"
 
 namespace torvwy::core {
 namespace fs = std::filesystem;
@@ -21,14 +21,8 @@ fs::path FolderOr(const fs::path& folder) {
   return folder.empty() ? fs::path(GetWorkFolder()) : folder;
 }
 
-std::string Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return std::string(text);
-}
-
 std::string Cell(std::string_view gbk) {
-  const std::string trimmed = Trim(gbk);
+  const std::string_view trimmed = Trim(gbk);
   if (trimmed == kFullWidthBlankGbk) return {};
   return GbkToUtf8(trimmed);
 }
@@ -91,17 +85,19 @@ Result<ListTable> ParseListTable(std::string_view bytes) {
   if (lines.size() < 3) return damaged("it ends before its header line");
   ListTable table;
   table.name = GbkToUtf8(Trim(lines[0]));
-  char* end = nullptr;
-  const long rows = std::strtol(lines[1].c_str(), &end, 10);
-  const char* rest = end;
-  const long columns = std::strtol(rest, &end, 10);
-  if (end == rest || rows < 0 || columns < 1 || columns > 10000 ||
-      static_cast<size_t>(rows) > lines.size() - 3) {
+  // "rows  columns"
+  const std::string_view sizes = Trim(lines[1]);
+  const size_t blank = sizes.find_first_of(" \t");
+  const auto rows = ParseInt(sizes.substr(0, blank));
+  const auto columns =
+      blank == std::string_view::npos ? std::nullopt : ParseInt(sizes.substr(blank));
+  if (!rows || !columns || *rows < 0 || *columns < 1 || *columns > 10000 ||
+      static_cast<uint64_t>(*rows) > lines.size() - 3) {
     return damaged("line 2 \"" + GbkToUtf8(lines[1]) + "\" doesn't give the rows and columns " +
                    "that follow");
   }
-  const size_t n = static_cast<size_t>(rows);
-  const size_t k = static_cast<size_t>(columns);
+  const size_t n = static_cast<size_t>(*rows);
+  const size_t k = static_cast<size_t>(*columns);
   const size_t fixed_width = 5 + 12 * (k - 1);
   bool fixed = true;
   for (size_t i = 2; i < 3 + n; ++i) fixed = fixed && lines[i].size() == fixed_width;

@@ -3,12 +3,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 
 #include "core/report/hand_over_text.h"
 #include "core/services/gbk.h"
 #include "core/services/message_table.h"
 #include "core/services/number_format.h"
+#include "core/services/text.h"
 
 namespace torvwy::core {
 namespace {
@@ -26,8 +26,8 @@ std::string Cell(std::string_view gbk, size_t pad, size_t width) {
   return cell;
 }
 
-long CountOf(const std::vector<std::string>& texts) {
-  return texts.empty() ? 0 : std::strtol(texts.front().c_str(), nullptr, 10);
+int64_t CountOf(const std::vector<std::string>& texts) {
+  return texts.empty() ? 0 : ParseInt(texts.front()).value_or(0);
 }
 
 std::string CountText(int64_t count) { return std::to_string(count); }
@@ -62,9 +62,9 @@ void ReadoutList::Clear() {
 }
 
 std::string ReadoutListText(const ReadoutList& list, const ReadoutAxis& axis,
-                            const ReadoutNames& names, ReadoutColumns columns, int language,
+                            const ReadoutNames& names, ReadoutColumns columns, Language language,
                             int format) {
-  const bool chinese = language == kLanguageChinese;
+  const bool chinese = language == Language::kChinese;
   const bool two_counts = columns == ReadoutColumns::kPeakAndValley;
   const size_t n = std::min(list.indices.size(), list.count_texts.size());
   // Built in GBK, because the widths are GBK bytes; converted back to UTF-8 at the end.

@@ -9,6 +9,7 @@
 #include "core/peak/peak_count_result.h"
 #include "core/rainflow/rainflow_result.h"
 #include "core/range/range_count_result.h"
+#include "core/services/language.h"
 #include "core/services/result.h"
 
 namespace torvwy::core {
@@ -65,9 +66,9 @@ enum class ReadoutColumns {
 ///
 /// Numbers are FormatNumber(code 0) texts cut to 12 bytes; a count text is cut to 12 bytes.
 /// Format 0 is what the clipboard and a ".txt" save get; format 1 what the report's list file
-/// and the list export get. `language` picks the titles (0 Chinese, other English).
+/// and the list export get. `language` picks the titles.
 std::string ReadoutListText(const ReadoutList& list, const ReadoutAxis& axis,
-                            const ReadoutNames& names, ReadoutColumns columns, int language,
+                            const ReadoutNames& names, ReadoutColumns columns, Language language,
                             int format);
 
 /// The count texts a peak view collects at partition `index`: the total ("together") or the

@@ -13,6 +13,7 @@
 #include "core/services/message_table.h"
 #include "core/services/names.h"
 #include "core/services/number_format.h"
+#include "core/services/text.h"
 
 namespace torvwy::core {
 namespace fs = std::filesystem;
@@ -30,8 +31,8 @@ struct ReportTexts {
   std::string_view date_prefix;  // followed by the date and a line end
 };
 
-ReportTexts TextsOf(int language) {
-  if (language == kLanguageChinese) {
+ReportTexts TextsOf(Language language) {
+  if (language == Language::kChinese) {
     return {{"描述一", "描述二", "描述三"}, "分析图形", "读数列表", "统计结果列表", "报告日期: "};
   }
   return {{"Description 1", "Description 2", "Description 3"},
@@ -48,11 +49,11 @@ std::string NodeTitle(const ResultFileNode& node) {
 }
 
 /// "[HEAD]" to the sampling line: the part every counting report shares.
-std::string CountingHead(const ResultFileNode& node, int language, std::string_view chinese,
+std::string CountingHead(const ResultFileNode& node, Language language, std::string_view chinese,
                          std::string_view english) {
   const MessageTable messages = LoadMessageTable(language);
   const ReportTexts texts = TextsOf(language);
-  const bool zh = language == kLanguageChinese;
+  const bool zh = language == Language::kChinese;
   std::string t = std::string(kMagic) + "\n";
   t += "[HEAD]\n" + NodeTitle(node) + " - TORV ";
   t += zh ? chinese : english;
@@ -81,7 +82,7 @@ std::string CountingHead(const ResultFileNode& node, int language, std::string_v
 }
 
 /// The picture, the list, the separator, the date and the end.
-std::string CountingTail(int language, const std::string& bitmap, const std::string& list) {
+std::string CountingTail(Language language, const std::string& bitmap, const std::string& list) {
   const ReportTexts texts = TextsOf(language);
   std::string t;
   if (!bitmap.empty()) {
@@ -95,16 +96,16 @@ std::string CountingTail(int language, const std::string& bitmap, const std::str
   return t;
 }
 
-std::string Closing(int language, const std::string& date) {
+std::string Closing(Language language, const std::string& date) {
   std::string t = "[CONTANT]\n" + std::string(82, '-') + "\n";
   t += std::string(TextsOf(language).date_prefix) + OneLine(date) + "\n";
   t += "[END]\n";
   return t;
 }
 
-std::string RangeLine(int language, int32_t first, int32_t last, std::string_view english_label,
-                      std::string_view end) {
-  if (language == kLanguageChinese) {
+std::string RangeLine(Language language, int32_t first, int32_t last,
+                      std::string_view english_label, std::string_view end) {
+  if (language == Language::kChinese) {
     return "[TITLE]\n分析参数:\n[CONTANT]\n分析范围: " + Int(first) + " ～ " + Int(last) + " 块 " +
            std::string(end) + "\n";
   }
@@ -162,8 +163,8 @@ ReadoutNames NamesOf(const ResultFileNode& node) {
 std::string PeakReportText(const PeakCountResult& result, const ResultFileNode& node,
                            const ReportView& view, const std::string& bitmap,
                            const std::string& list, const std::string& date) {
-  const int language = view.language;
-  const bool zh = language == kLanguageChinese;
+  const Language language = view.language;
+  const bool zh = language == Language::kChinese;
   std::string t = CountingHead(node, language, "峰值计数分析", "Peak Counting");
   t += RangeLine(language, result.first_block, result.last_block, "Analysis Range", ";");
   if (zh) {
@@ -186,10 +187,10 @@ std::string PeakReportText(const PeakCountResult& result, const ResultFileNode& 
 std::string RangeReportText(const RangeCountResult& result, const ResultFileNode& node,
                             const ReportView& view, const std::string& bitmap,
                             const std::string& list, const std::string& date) {
-  const int language = view.language;
+  const Language language = view.language;
   std::string t = CountingHead(node, language, "变程计数分析", "Varied-Distance Counting");
   t += RangeLine(language, result.first_block, result.last_block, "Analysis range", ";");
-  if (language == kLanguageChinese) {
+  if (language == Language::kChinese) {
     t += view.one_way
              ? "显示单向计数结果，按波形变程的绝对值计数,不区分正负。在最大幅值区间内平均等分"
              : "显示双向计数结果，区分波形变程的正负。在最大幅值区间内平均等分";
@@ -205,7 +206,7 @@ std::string RangeReportText(const RangeCountResult& result, const ResultFileNode
 std::string RainflowReportText(const RainflowResult& result, const ResultFileNode& node,
                                const ReportView& view, const std::string& bitmap,
                                const std::string& list, const std::string& date) {
-  const int language = view.language;
+  const Language language = view.language;
   std::string t = CountingHead(node, language, "雨流法计数分析", "Rainflow Counting");
   t += RangeLine(language, result.first_block, result.last_block, "Analysis Range", "");
   return t + CountingTail(language, bitmap, list) + Closing(language, date);
@@ -252,8 +253,9 @@ std::string StatisticsDataName(const StatisticsReportNames& names) {
 }
 
 std::string StatisticsReportText(const StatisticsTable& table, const StatisticsReportNames& names,
-                                 int language, const std::string& list, const std::string& date) {
-  const bool zh = language == kLanguageChinese;
+                                 Language language, const std::string& list,
+                                 const std::string& date) {
+  const bool zh = language == Language::kChinese;
   const bool peaks = table.content == kStatPeakPeaks;
   std::string t = std::string(kMagic) + "\n[HEAD]\n" + StatisticsDataName(names);
   if (zh) {
@@ -323,7 +325,7 @@ Result<fs::path> WriteRainflowReport(const RainflowResult& result, const ResultF
 }
 
 Result<fs::path> WriteStatisticsReport(const StatisticsTable& table,
-                                       const StatisticsReportNames& names, int language,
+                                       const StatisticsReportNames& names, Language language,
                                        const ReportOptions& options) {
   const std::string list_text = StatisticsListText(table);
   ReportOptions without_picture = options;
@@ -382,10 +384,13 @@ Result<std::vector<ReportItem>> ParseReportFile(std::string_view bytes) {
       // "width,height,path": the path may itself hold commas.
       const size_t first = argument.find(',');
       const size_t second = first == std::string::npos ? first : argument.find(',', first + 1);
-      char* end = nullptr;
-      const long width = first == std::string::npos ? -1 : std::strtol(argument.c_str(), &end, 10);
-      const long height =
-          second == std::string::npos ? -1 : std::strtol(argument.c_str() + first + 1, &end, 10);
+      const std::string_view text = argument;
+      const int64_t width =
+          second == std::string::npos ? -1 : ParseInt(text.substr(0, first)).value_or(-1);
+      const int64_t height =
+          second == std::string::npos
+              ? -1
+              : ParseInt(text.substr(first + 1, second - first - 1)).value_or(-1);
       if (second == std::string::npos || width < 0 || height < 0 || width > 100000 ||
           height > 100000 || second + 1 >= argument.size()) {
         return damaged("picture line " + std::to_string(i) + " is not \"width,height,path\"");

@@ -12,6 +12,7 @@
 #include "core/rainflow/rainflow_result.h"
 #include "core/range/range_count_result.h"
 #include "core/report/readout_list.h"
+#include "core/services/language.h"
 #include "core/services/result.h"
 #include "core/stats/statistics_batch.h"
 
@@ -23,7 +24,7 @@ using PictureWriter = std::function<bool(const std::filesystem::path& bitmap_pat
 
 /// How a counting view shows its result when it makes a report or an export.
 struct ReportView {
-  int language = 1;        ///< 0 Chinese, other English
+  Language language = Language::kEnglish;
   bool one_way = false;    ///< one-way counts shown (peak and range views)
   bool separately = true;  ///< peak view: peaks and valleys counted separately
   ReadoutList readouts;    ///< the collected partitions; empty: no list in the report
@@ -82,7 +83,8 @@ StatisticsReportNames NamesOfListFile(const std::filesystem::path& path);
 std::string StatisticsDataName(const StatisticsReportNames& names);
 
 std::string StatisticsReportText(const StatisticsTable& table, const StatisticsReportNames& names,
-                                 int language, const std::string& list, const std::string& date);
+                                 Language language, const std::string& list,
+                                 const std::string& date);
 
 /// Writes the report file set of a counting view into the folder: first, when the readout list
 /// has entries, the list file "TorvLst001.txt" (list text format 1); then the picture (through
@@ -112,7 +114,7 @@ Result<std::filesystem::path> WriteRainflowReport(const RainflowResult& result,
 /// picture (options.picture is not called).
 Result<std::filesystem::path> WriteStatisticsReport(const StatisticsTable& table,
                                                     const StatisticsReportNames& names,
-                                                    int language,
+                                                    Language language,
                                                     const ReportOptions& options = {});
 
 /// File names of the set.

@@ -38,7 +38,12 @@ class AtomicFileWriter {
   void WriteInt32(int32_t value);
   void WriteDouble(double value);
 
-  /// Flushes, closes and renames over the target.
+  /// The temporary file, for a library that writes a whole file by name instead of through
+  /// Write(). It must write into this file in place (as fopen(name, "wb") does); Commit() then
+  /// syncs, closes and renames what it wrote. Empty after Commit().
+  const std::filesystem::path& temp_path() const { return temp_; }
+
+  /// Flushes, syncs to the disk, closes and renames over the target.
   Status Commit();
 
   /// For tests: make the write that would pass `bytes` bytes in total fail, as a full disk does.

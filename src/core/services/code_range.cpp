@@ -1,22 +1,16 @@
 // ExpandCodeRange: the grammar of code range texts.
 #include "core/services/code_range.h"
 
-#include <charconv>
 #include <cstdint>
 
 #include "core/services/message_table.h"
+#include "core/services/text.h"
 
 namespace torvwy::core {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 /// A single code: not empty, no blank inside.
 bool IsCode(std::string_view code) {
@@ -42,7 +36,7 @@ bool SplitSpanEnd(std::string_view code, SpanEnd& end) {
   end.digits = code.substr(tail);
   // Nine digits stay well inside int64_t and far beyond any real code.
   if (end.digits.empty() || end.digits.size() > 9) return false;
-  std::from_chars(end.digits.data(), end.digits.data() + end.digits.size(), end.number);
+  end.number = ParseInt(end.digits).value_or(0);
   return true;
 }
 

@@ -1,12 +1,6 @@
 // The texts of the message table in both languages.
 #include "core/services/message_table.h"
 
-#include <cstdlib>
-#include <cstring>
-
-#include "core/services/folders.h"
-#include "core/services/profile.h"
-
 namespace torvwy::core {
 namespace {
 
@@ -77,20 +71,15 @@ std::string_view MessageTable::operator[](int number) const {
   return {};
 }
 
-MessageTable LoadMessageTable(int language) { return MessageTable(language); }
+MessageTable LoadMessageTable(Language language) { return MessageTable(language); }
 
-int GetUILanguage() {
-  if (const char* env = std::getenv("TORVWY_LANG"); env != nullptr && *env != '\0') {
-    if (std::strncmp(env, "zh", 2) == 0) return kLanguageChinese;
-    if (std::strncmp(env, "en", 2) == 0) return kLanguageEnglish;
+std::string ErrorText(const Error& error, Language language) {
+  std::string text(LoadMessageTable(language)[error.message]);
+  if (!error.detail.empty()) {
+    if (!text.empty()) text += ' ';
+    text += error.detail;
   }
-  auto profile = IniFile::Load(ProfilePath());
-  if (profile.ok()) {
-    if (auto value = profile->Get("settings", "Language")) {
-      return std::atoi(value->c_str()) == 0 ? kLanguageChinese : kLanguageEnglish;
-    }
-  }
-  return kLanguageEnglish;
+  return text;
 }
 
 }  // namespace torvwy::core

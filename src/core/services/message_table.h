@@ -1,8 +1,11 @@
-// The numbered bilingual message table and the language flag.
+// The numbered bilingual message table and the text of an error.
 #pragma once
 
 #include <string>
 #include <string_view>
+
+#include "core/services/language.h"
+#include "core/services/result.h"
 
 namespace torvwy::core {
 
@@ -55,32 +58,23 @@ enum Msg : int {
   kMsgLast
 };
 
-/// Language flag: 0 Chinese, any other value English.
-constexpr int kLanguageChinese = 0;
-constexpr int kLanguageEnglish = 1;
-
 /// The numbered texts of one language (UTF-8). Unknown numbers give an empty text.
 class MessageTable {
  public:
-  explicit MessageTable(int language) : language_(language) {}
-  int language() const { return language_; }
-  bool chinese() const { return language_ == kLanguageChinese; }
+  explicit MessageTable(Language language) : language_(language) {}
+  Language language() const { return language_; }
+  bool chinese() const { return language_ == Language::kChinese; }
   std::string_view operator[](int number) const;
 
  private:
-  int language_;
+  Language language_;
 };
 
 /// The message table of `language`.
-MessageTable LoadMessageTable(int language);
+MessageTable LoadMessageTable(Language language);
 
-/// The language of the user interface: TORVWY_LANG=zh|en when set, else the profile's
-/// "settings"/"Language" (0 Chinese, other English), else English.
-int GetUILanguage();
-
-/// Picks the Chinese or the English form of a literal pair by the language flag.
-inline std::string_view Tr(int language, std::string_view chinese, std::string_view english) {
-  return language == kLanguageChinese ? chinese : english;
-}
+/// The text a person is shown for an error: its message in `language`, a blank, then its
+/// detail (either part may be empty).
+std::string ErrorText(const Error& error, Language language);
 
 }  // namespace torvwy::core

@@ -1,6 +1,7 @@
 // Number, frequency and time formatting.
 #include "core/services/number_format.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -19,6 +20,13 @@ std::string FormatNumber(double value, int format_code) {
     std::snprintf(text, sizeof(text), "%.*g", digits, value);
   }
   return text;
+}
+
+std::string ShortestText(double value) {
+  char text[32];  // the longest shortest form, "-2.2250738585072014e-308", takes 24
+  const auto [end, error] = std::to_chars(text, text + sizeof(text), value);
+  if (error != std::errc()) return {};
+  return std::string(text, end);
 }
 
 std::string FormatFrequency(double frequency_hz) { return FormatNumber(frequency_hz, 0); }

@@ -9,6 +9,10 @@ namespace torvwy::core {
 /// significant digits, -k fixed with k decimals. Non-finite values read "inf", "-inf", "nan".
 std::string FormatNumber(double value, int format_code);
 
+/// The shortest text that reads back to the same double ("0.1", "-10", "1e+300"); "inf",
+/// "-inf" and "nan" for the non-finite values.
+std::string ShortestText(double value);
+
 /// Frequency text in Hz, e.g. "1024" or "2.5".
 std::string FormatFrequency(double frequency_hz);
 

@@ -3,22 +3,15 @@
 
 #include <strings.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 #include "core/services/atomic_file.h"
 #include "core/services/message_table.h"
+#include "core/services/text.h"
 
 namespace torvwy::core {
 namespace {
-
-std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t\r");
-  return text.substr(first, last - first + 1);
-}
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
@@ -94,7 +87,7 @@ long long IniFile::GetInt(std::string_view section, std::string_view key,
                           long long fallback) const {
   auto value = Get(section, key);
   if (!value) return fallback;
-  return std::strtoll(value->c_str(), nullptr, 10);
+  return ParseInt(*value).value_or(fallback);
 }
 
 void IniFile::Set(std::string_view section, std::string_view key, std::string_view value) {

@@ -22,7 +22,7 @@ class IniFile {
   static Result<IniFile> Load(const std::filesystem::path& path);
 
   std::optional<std::string> Get(std::string_view section, std::string_view key) const;
-  /// Integer value as the profile functions read it: leading digits, `fallback` when missing.
+  /// Integer value; `fallback` when the key is missing or its value is not a whole number.
   long long GetInt(std::string_view section, std::string_view key, long long fallback) const;
   /// Replaces the value of an existing key in place, or adds the key at the end of its section
   /// (adding the section at the end of the file when it is missing).

@@ -6,16 +6,9 @@
 
 #include "core/services/atomic_file.h"
 #include "core/services/folders.h"
+#include "core/services/text.h"
 
 namespace torvwy::core {
-namespace {
-
-bool IsBlank(std::string_view text) {
-  return text.find_first_not_of(" \t") == std::string_view::npos;
-}
-
-}  // namespace
-
 std::filesystem::path RecentListPath(std::string_view file_name) {
   return GetHostFolder() / std::string(file_name);
 }
@@ -26,14 +19,14 @@ std::vector<std::string> LoadRecentList(const std::filesystem::path& path) {
   std::string line;
   while (entries.size() < kRecentListLength && std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (IsBlank(line)) continue;
+    if (Trim(line).empty()) continue;
     entries.push_back(line);
   }
   return entries;
 }
 
 Status AddRecentEntry(const std::filesystem::path& path, std::string_view entry) {
-  if (IsBlank(entry) || entry.find_first_of("\r\n") != std::string_view::npos) return Ok();
+  if (Trim(entry).empty() || entry.find_first_of("\r\n") != std::string_view::npos) return Ok();
   std::vector<std::string> entries = LoadRecentList(path);
   std::erase(entries, std::string(entry));
   entries.insert(entries.begin(), std::string(entry));

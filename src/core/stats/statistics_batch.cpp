@@ -84,7 +84,7 @@ void AddRows(const StatisticsPair& pair, const PairOutcome& outcome, int format,
 
 }  // namespace
 
-std::vector<StatisticsColumn> StatisticsColumns(int32_t content, int language) {
+std::vector<StatisticsColumn> StatisticsColumns(int32_t content, Language language) {
   const MessageTable messages = LoadMessageTable(language);
   const std::string code(messages[kMsgTestCodeLabel]);
   const std::string node(messages[kMsgNodeLabel]);

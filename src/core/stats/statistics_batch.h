@@ -29,8 +29,8 @@ struct StatisticsTable {
 };
 
 /// The columns of a content (14 for amplitude indices, 10 for peak-to-peak values) in the
-/// language (kLanguageChinese or other).
-std::vector<StatisticsColumn> StatisticsColumns(int32_t content, int language);
+/// language.
+std::vector<StatisticsColumn> StatisticsColumns(int32_t content, Language language);
 
 /// A waveform of the batch.
 struct StatisticsPair {
@@ -47,9 +47,9 @@ std::vector<StatisticsPair> FindValidPairs(const std::string& data_path,
 
 /// How a batch runs.
 struct StatisticsRunOptions {
-  int number_format = 0;            ///< format code of every numeric cell (FormatNumber)
-  int language = kLanguageEnglish;  ///< column titles: kLanguageChinese or English
-  int threads = 0;                  ///< worker threads; 0 = one per core
+  int number_format = 0;                   ///< format code of every numeric cell (FormatNumber)
+  Language language = Language::kEnglish;  ///< of the column titles
+  int threads = 0;                         ///< worker threads; 0 = one per core
 };
 
 /// The numbers behind the rows of one waveform, as computed (the rows hold their texts).

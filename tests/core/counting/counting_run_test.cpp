@@ -125,17 +125,17 @@ TEST(CountingRunTest, ACancelledPassIsShownButNeverSavedReportedOrExported) {
     ReportOptions report;
     report.folder = out;
     EXPECT_EQ(WriteCountingReport(*file, {}, report).error().message, kMsgCalculationCancelled);
-    EXPECT_EQ(WriteCountingExport(*file, false, kLanguageEnglish, out).error().message,
+    EXPECT_EQ(WriteCountingExport(*file, false, Language::kEnglish, out).error().message,
               kMsgCalculationCancelled);
     CountingReadouts readouts = CollectReadouts(*file, {0, 1}, false, true);
-    EXPECT_EQ(WriteCountingListExport(*file, readouts, "list.xlsx", kLanguageEnglish, out)
+    EXPECT_EQ(WriteCountingListExport(*file, readouts, "list.xlsx", Language::kEnglish, out)
                   .error()
                   .message,
               kMsgCalculationCancelled);
     if (kind == CountingKind::kRainflow) {
       auto estimate =
           RunFatigueEstimate(FatigueMethod::kActual, std::get<RainflowResultFile>(*file).result, 0,
-                             3, {}, kLanguageEnglish);
+                             3, {}, Language::kEnglish);
       EXPECT_EQ(estimate.error().message, kMsgCalculationCancelled);
     }
   }

@@ -44,23 +44,23 @@ TEST(FatigueListTest, BytesInBothLanguages) {
   struct Case {
     const char* name;
     FatigueMethod method;
-    int language;
+    Language language;
     std::string bytes;
   };
   // The Chinese texts as GBK bytes (from iconv), the full-width dash being A3 AD.
   const Case cases[] = {
-      {"fitting, English", FatigueMethod::kFitting, kLanguageEnglish,
+      {"fitting, English", FatigueMethod::kFitting, Language::kEnglish,
        std::string("abc12#5--Fatigue_Analysis(Fitting_Stat)--Total_Damage_Degree=3.577e-06\r\n"
                    "2  6\r\n"
                    "No Applied_Stress Count Fitting_Percent(%)  Fatigue_Cycles Damage_Degree\r\n") +
            kRows},
-      {"actual, English", FatigueMethod::kActual, kLanguageEnglish,
+      {"actual, English", FatigueMethod::kActual, Language::kEnglish,
        std::string(
            "abc12#5--Fatigue_Analysis(Actual_Stat)\xA3\xAD--Total_Damage_Degree=3.577e-06\r\n"
            "2  6\r\n"
            "No Applied_Stress Count Actual_Percent(%)  Fatigue_Cycles  Damage_Degree\r\n") +
            kRows},
-      {"fitting, Chinese", FatigueMethod::kFitting, kLanguageChinese,
+      {"fitting, Chinese", FatigueMethod::kFitting, Language::kChinese,
        std::string(
            "abc12#5\xA3\xAD\xC6\xA3\xC0\xCD\xB7\xD6\xCE\xF6(\xD3\xEA\xC1\xF7\xB7\xA8\xBC\xC6"
            "\xCA\xFD,\xC4\xE2\xBA\xCF\xCD\xB3\xBC\xC6)\xA3\xAD\xD7\xDC\xCB\xF0\xC9\xCB\xB6\xC8"
@@ -70,7 +70,7 @@ TEST(FatigueListTest, BytesInBothLanguages) {
            "\xCD\xB3\xBC\xC6\xB8\xC5\xC2\xCA(%)  S-N\xB6\xD4\xD3\xA6\xCA\xD9\xC3\xFC "
            "\xC4\xE2\xBA\xCF\xCD\xB3\xBC\xC6\xCB\xF0\xC9\xCB\xB6\xC8\r\n") +
            kRows},
-      {"actual, Chinese", FatigueMethod::kActual, kLanguageChinese,
+      {"actual, Chinese", FatigueMethod::kActual, Language::kChinese,
        std::string(
            "abc12#5\xA3\xAD\xC6\xA3\xC0\xCD\xB7\xD6\xCE\xF6(\xD3\xEA\xC1\xF7\xB7\xA8\xBC\xC6"
            "\xCA\xFD,\xCA\xB5\xBC\xCA\xCD\xB3\xBC\xC6)\xA3\xAD\xD7\xDC\xCB\xF0\xC9\xCB\xB6\xC8"
@@ -80,12 +80,6 @@ TEST(FatigueListTest, BytesInBothLanguages) {
            "\xCA\xB5\xBC\xCA\xB8\xC5\xC2\xCA(%)  S-N\xB6\xD4\xD3\xA6\xCA\xD9\xC3\xFC "
            "\xCA\xB5\xBC\xCA\xCD\xB3\xBC\xC6\xCB\xF0\xC9\xCB\xB6\xC8\r\n") +
            kRows},
-      // Any language flag other than 0 is English.
-      {"fitting, flag 7", FatigueMethod::kFitting, 7,
-       std::string("abc12#5--Fatigue_Analysis(Fitting_Stat)--Total_Damage_Degree=3.577e-06\r\n"
-                   "2  6\r\n"
-                   "No Applied_Stress Count Fitting_Percent(%)  Fatigue_Cycles Damage_Degree\r\n") +
-           kRows},
   };
   for (const Case& c : cases) {
     auto text = FormatFatigueList(TinyEstimate(c.method), kNames, c.language);
@@ -94,7 +88,7 @@ TEST(FatigueListTest, BytesInBothLanguages) {
   }
   // A Chinese node name is written in GBK too ("测点" = B2 E2 B5 E3).
   auto named = FormatFatigueList(TinyEstimate(FatigueMethod::kFitting), {"abc", "12", "测点"},
-                                 kLanguageEnglish);
+                                 Language::kEnglish);
   ASSERT_TRUE(named.ok());
   EXPECT_EQ(named->substr(0, 10), "abc12#\xB2\xE2\xB5\xE3");
 }
@@ -119,7 +113,7 @@ TEST(FatigueListTest, OnlyFiniteNumbersAreWritten) {
   for (const Case& c : cases) {
     FatigueResult fatigue = TinyEstimate(FatigueMethod::kActual);
     c.spoil(fatigue);
-    auto text = FormatFatigueList(fatigue, kNames, kLanguageEnglish);
+    auto text = FormatFatigueList(fatigue, kNames, Language::kEnglish);
     ASSERT_FALSE(text.ok()) << c.name;
     EXPECT_EQ(text.error().message, kMsgBadValue) << c.name;
   }
@@ -144,9 +138,9 @@ TEST_F(FatigueListFileTest, EstimateWritesListDataInTheWorkFolder) {
   EXPECT_EQ(path, home_.path() / "work" / "listdata.txt");
   for (FatigueMethod method : {FatigueMethod::kActual, FatigueMethod::kFitting}) {
     auto estimate = RunFatigueEstimate(method, Histogram({0, 10, 6, 3, 0, 1}, 20.0), 3, 3, kNames,
-                                       kLanguageChinese);
+                                       Language::kChinese);
     ASSERT_TRUE(estimate.ok()) << estimate.error().detail;
-    auto expected = FormatFatigueList(*estimate, kNames, kLanguageChinese);
+    auto expected = FormatFatigueList(*estimate, kNames, Language::kChinese);
     ASSERT_TRUE(expected.ok());
     EXPECT_EQ(testing::ReadFileBytes(path), *expected);
   }
@@ -176,18 +170,18 @@ TEST_F(FatigueListFileTest, RefusedEstimateWritesNothing) {
       {"fitting, one partition", FatigueMethod::kFitting, Histogram({0, 3}, 10.0), kMsgFitRefused},
   };
   for (const Case& c : cases) {
-    auto estimate = RunFatigueEstimate(c.method, c.histogram, 0, 3, kNames, kLanguageEnglish);
+    auto estimate = RunFatigueEstimate(c.method, c.histogram, 0, 3, kNames, Language::kEnglish);
     ASSERT_FALSE(estimate.ok()) << c.name;
     EXPECT_EQ(estimate.error().message, c.message) << c.name;
     EXPECT_FALSE(fs::exists(path)) << c.name;
   }
   // An earlier list stays as it was.
   ASSERT_TRUE(RunFatigueEstimate(FatigueMethod::kActual, Histogram({0, 3}, 10.0), 0, 3, kNames,
-                                 kLanguageEnglish)
+                                 Language::kEnglish)
                   .ok());
   const std::string before = testing::ReadFileBytes(path);
   EXPECT_FALSE(RunFatigueEstimate(FatigueMethod::kFitting, Histogram({0, 3}, 10.0), 0, 3, kNames,
-                                  kLanguageEnglish)
+                                  Language::kEnglish)
                    .ok());
   EXPECT_EQ(testing::ReadFileBytes(path), before);
 }

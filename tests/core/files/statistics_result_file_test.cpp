@@ -40,7 +40,7 @@ TEST(StatisticsResultFile, NameRule) {
 StatisticsTable PeakPeakTable() {
   StatisticsTable table;
   table.content = kStatPeakPeaks;
-  table.columns = StatisticsColumns(kStatPeakPeaks, kLanguageEnglish);
+  table.columns = StatisticsColumns(kStatPeakPeaks, Language::kEnglish);
   table.rows = {{"   1", "12", "5", "1", "6", "3", "0.1", "-3", "0.2", "MPa"},
                 {"   2", "", "", "2", "4", "2", "0.3", "-2", "0.4", "MPa"}};
   return table;
@@ -90,7 +90,7 @@ TEST(StatisticsResultFile, SmallBatchSavedByteForByte) {
 
 TEST(StatisticsResultFile, ReadsBackWhatItWrote) {
   TempDir dir;
-  for (const int language : {kLanguageEnglish, kLanguageChinese}) {
+  for (const Language language : {Language::kEnglish, Language::kChinese}) {
     StatisticsTable table = PeakPeakTable();
     table.columns = StatisticsColumns(kStatPeakPeaks, language);
     const auto path = dir.path() / "abc12#5.aps";
@@ -121,7 +121,7 @@ TEST(StatisticsResultFile, ReadsTheOlderLayout) {
   std::ofstream(path, std::ios::binary)
       << "2\n12 5 3 -4 9 9 0.5 1.25 1.1 1.2 1.44 MPa\nA1 6 -7.5 -8 9 9 -7.75 0.0625 0.25 7.7 "
          "59.3 kN\n";
-  auto read = ReadStatisticsResultFile(path, -2, kLanguageEnglish);
+  auto read = ReadStatisticsResultFile(path, -2, Language::kEnglish);
   ASSERT_TRUE(read.ok()) << read.error().detail;
   EXPECT_EQ(read->content, kStatAmplitudeIndices);
   ASSERT_EQ(read->columns.size(), 12u);
@@ -154,11 +154,11 @@ TEST(StatisticsResultFile, RefusesDamagedFiles) {
   for (const auto& c : cases) {
     const auto path = dir.path() / "bad.aps";
     std::ofstream(path, std::ios::binary) << c.text;
-    auto read = ReadStatisticsResultFile(path, 0, kLanguageEnglish);
+    auto read = ReadStatisticsResultFile(path, 0, Language::kEnglish);
     ASSERT_FALSE(read.ok()) << c.text;
     EXPECT_EQ(read.error().message, c.message) << c.text;
   }
-  auto missing = ReadStatisticsResultFile(dir.path() / "none.aps", 0, kLanguageEnglish);
+  auto missing = ReadStatisticsResultFile(dir.path() / "none.aps", 0, Language::kEnglish);
   ASSERT_FALSE(missing.ok());
   EXPECT_EQ(missing.error().message, kMsgResultFileOpen);
   auto unwritable = WriteStatisticsResultFile(dir.path() / "no" / "such.aps", PeakPeakTable());

@@ -55,7 +55,7 @@ TEST(ReadoutListTest, WideNumbersFillTheirColumnAndStillReadBack) {
   list.Collect(0, {"2147483647"});
   // -1234567 and friends print as 12-byte "%g" texts that touch the next column.
   const std::string text = ReadoutListText(list, {-1234567.0, 1000.0}, {"a", "b", "c"},
-                                           ReadoutColumns::kCount, kLanguageEnglish, 1);
+                                           ReadoutColumns::kCount, Language::kEnglish, 1);
   EXPECT_NE(text.find("1    -1.23457e+06-1.23407e+06-1.23357e+062147483647  \r\n"),
             std::string::npos);
   auto table = ParseListTable(HandOverBytes(text));
@@ -72,7 +72,7 @@ TEST(ListExportTest, WritesBothFilesAndReadsThemBack) {
   ReadoutList list;
   list.Collect(3, {"8"});
   const std::string text = ReadoutListText(list, {0.0, 0.5}, {"T", "1", "2"},
-                                           ReadoutColumns::kCount, kLanguageChinese, 1);
+                                           ReadoutColumns::kCount, Language::kChinese, 1);
   ASSERT_TRUE(WriteListExport("/out/列表\n.xls", text, dir.path()).ok());
   EXPECT_EQ(testing::ReadFileBytes(dir.path() / "listname.txt"), Utf8ToGbk("/out/列表 .xls"));
   EXPECT_EQ(testing::ReadFileBytes(dir.path() / "listdata.txt"),
@@ -106,7 +106,7 @@ TEST(ListExportTest, ReadsStatisticsAndFatigueTablesAndOldLineEnds) {
   fatigue.life = {1e6};
   fatigue.damage = {3e-6};
   fatigue.total_damage = 3e-6;
-  auto bytes = FormatFatigueList(fatigue, {"a", "1", "2"}, kLanguageChinese);
+  auto bytes = FormatFatigueList(fatigue, {"a", "1", "2"}, Language::kChinese);
   ASSERT_TRUE(bytes.ok());
   auto fat = ParseListTable(*bytes);
   ASSERT_TRUE(fat.ok());

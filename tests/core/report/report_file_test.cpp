@@ -77,7 +77,7 @@ class ReportFileTest : public ::testing::Test {
 
 TEST_F(ReportFileTest, RangeReportInEnglishWithPictureAndList) {
   ReportView view;
-  view.language = kLanguageEnglish;
+  view.language = Language::kEnglish;
   view.readouts.Collect(1, RangeCountTexts(Range(), 1, false));
   auto report = WriteRangeReport(Range(), Node(), view, Options());
   ASSERT_TRUE(report.ok()) << report.error().detail;
@@ -104,7 +104,7 @@ TEST_F(ReportFileTest, RangeReportInEnglishWithPictureAndList) {
 
 TEST_F(ReportFileTest, RangeReportInChineseOneWay) {
   ReportView view;
-  view.language = kLanguageChinese;
+  view.language = Language::kChinese;
   view.one_way = true;
   view.readouts.Collect(0, RangeCountTexts(Range(), 0, true));
   ASSERT_TRUE(WriteRangeReport(Range(), Node(), view, Options()).ok());
@@ -174,7 +174,7 @@ TEST_F(ReportFileTest, PeakReportDiffersInItsTextsOnly) {
             "No.  XL(Left)    X(Center)   XR(Right)   Peak_Count  Valley_Count\r\n"
             "1    -10         -5          0           7           1           \r\n");
   // Chinese peak lines.
-  view.language = kLanguageChinese;
+  view.language = Language::kChinese;
   view.readouts.Clear();
   ASSERT_TRUE(WritePeakReport(result, Node(), view, Options(false)).ok());
   const std::string text = GbkToUtf8(testing::ReadFileBytes(dir_.path() / "TorvRpt.txt"));
@@ -209,7 +209,7 @@ TEST_F(ReportFileTest, RainflowReportHasNoCountingLine) {
   EXPECT_NE(testing::ReadFileBytes(dir_.path() / "TorvLst001.txt")
                 .find("1    2           3           4           2 "),
             std::string::npos);
-  view.language = kLanguageChinese;
+  view.language = Language::kChinese;
   ASSERT_TRUE(WriteRainflowReport(result, Node(), view, Options(false)).ok());
   EXPECT_NE(GbkToUtf8(testing::ReadFileBytes(dir_.path() / "TorvRpt.txt"))
                 .find("[HEAD]\r\nT01A#3 - TORV 雨流法计数分析\r\n[TITLE]\r\n数据参数:\r\n"),
@@ -225,7 +225,7 @@ TEST_F(ReportFileTest, StatisticsReportNamesItsList) {
   table.columns = {{"No.", 40}, {"Code", 80}, {"Node", 80}, {"Peak Value", 100}, {"Unit", 80}};
   table.rows = {{"   1", "1", "2", "3.5", "MPa"}, {"   2", "1", "3", "", "MPa"}};
   StatisticsReportNames names{"abc", "1", "4", "1-4", "2", "/data"};
-  ASSERT_TRUE(WriteStatisticsReport(table, names, kLanguageEnglish, Options()).ok());
+  ASSERT_TRUE(WriteStatisticsReport(table, names, Language::kEnglish, Options()).ok());
   EXPECT_TRUE(picture_path_.empty()) << "a statistics report has no picture";
   EXPECT_EQ(testing::ReadFileBytes(dir_.path() / "TorvRpt.txt"),
             Crlf("[TORV-REPORT-FORMAT-FILE]\n[HEAD]\nabc1_4 - TORV Amplitude Statistics\n"
@@ -239,7 +239,7 @@ TEST_F(ReportFileTest, StatisticsReportNamesItsList) {
                  "1  1  2  3.5  MPa  \n2  1  3  　  MPa  \n"));
   table.content = kStatPeakPeaks;
   names.last_code = "1";
-  ASSERT_TRUE(WriteStatisticsReport(table, names, kLanguageChinese, Options()).ok());
+  ASSERT_TRUE(WriteStatisticsReport(table, names, Language::kChinese, Options()).ok());
   EXPECT_NE(GbkToUtf8(testing::ReadFileBytes(dir_.path() / "TorvRpt.txt"))
                 .find("[HEAD]\r\nabc1－TORV波形峰峰值统计\r\n[TITLE]\r\n统计参数:\r\n[CONTANT]\r\n"
                       "统计内容: 波形峰峰值统计\r\n试验名: abc    数据路径: /data\r\n"

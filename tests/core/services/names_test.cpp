@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <string>
+
 #include "core/services/number_format.h"
 
 namespace torvwy::core {
@@ -49,6 +54,22 @@ TEST(NumberFormat, FormatsByCode) {
   EXPECT_EQ(GetNumberFormatCode(0, 3), 0);
   EXPECT_EQ(GetNumberFormatCode(1, 3), 4);
   EXPECT_EQ(GetNumberFormatCode(2, 3), -3);
+}
+
+TEST(NumberFormat, ShortestTextReadsBackExactly) {
+  EXPECT_EQ(ShortestText(0.1), "0.1");
+  EXPECT_EQ(ShortestText(-10.0), "-10");
+  EXPECT_EQ(ShortestText(1e300), "1e+300");
+  EXPECT_EQ(ShortestText(1024.0), "1024");
+  EXPECT_EQ(ShortestText(-std::numeric_limits<double>::infinity()), "-inf");
+  EXPECT_EQ(ShortestText(std::nan("")), "nan");
+  // No fixed number of digits is enough for these: 0.1 + 0.2 needs 17, 1/3 needs 16.
+  for (const double value : {0.1 + 0.2, 1.0 / 3.0, -std::numeric_limits<double>::denorm_min(),
+                             std::numeric_limits<double>::max(), 9.094947017729282e-13}) {
+    const std::string text = ShortestText(value);
+    EXPECT_EQ(std::strtod(text.c_str(), nullptr), value) << text;
+    EXPECT_LE(text.size(), 24u) << text;
+  }
 }
 
 }  // namespace

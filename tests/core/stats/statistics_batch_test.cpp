@@ -132,8 +132,10 @@ TEST(StatisticsBatch, ThreadsGiveTheRowsOfOneThread) {
   }
   for (const int32_t content : {kStatAmplitudeIndices, kStatPeakPeaks}) {
     SilentProgress one_progress, many_progress;
-    auto one = RunStatistics(Batch(dir, "A1", "1-7", content), {0, 1, 1}, one_progress);
-    auto many = RunStatistics(Batch(dir, "A1", "1-7", content), {0, 1, 4}, many_progress);
+    auto one =
+        RunStatistics(Batch(dir, "A1", "1-7", content), {0, Language::kEnglish, 1}, one_progress);
+    auto many =
+        RunStatistics(Batch(dir, "A1", "1-7", content), {0, Language::kEnglish, 4}, many_progress);
     ASSERT_TRUE(one.ok() && many.ok());
     EXPECT_EQ(one->failed_pairs, 0);
     EXPECT_GE(one->table.rows.size(), 7u);
@@ -149,7 +151,7 @@ TEST(StatisticsBatch, CancelStopsAfterThePairsUnderWay) {
   // way; three workers may have three pairs under way between them.
   for (const auto& [threads, most] : {std::pair{1, 1}, {3, 3}}) {
     SilentProgress progress(1);
-    auto batch = RunStatistics(Batch(dir, "1", "1-8"), {0, 1, threads}, progress);
+    auto batch = RunStatistics(Batch(dir, "1", "1-8"), {0, Language::kEnglish, threads}, progress);
     ASSERT_TRUE(batch.ok());
     EXPECT_TRUE(batch->cancelled);
     EXPECT_GE(batch->finished_pairs, 1);

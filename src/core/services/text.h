@@ -1,0 +1,28 @@
+// Trimming texts and reading whole texts as numbers.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace torvwy::core {
+
+/// The text without the blanks (space, tab, CR, LF, VT, FF) at either end.
+std::string_view Trim(std::string_view text);
+
+/// The whole text as a double: blanks around it and one leading '+' are allowed, anything else
+/// after the number is not. "inf" and "nan" read as such. Nothing for an empty or malformed text
+/// and for a value beyond the range of a double.
+std::optional<double> ParseDouble(std::string_view text);
+
+/// As ParseDouble, but nothing for infinities and NaN.
+std::optional<double> ParseFiniteDouble(std::string_view text);
+
+/// The whole text as a decimal integer: blanks around it and one leading '+' are allowed.
+/// Nothing for an empty or malformed text, a fraction or a value beyond int64_t.
+std::optional<int64_t> ParseInt(std::string_view text);
+
+/// As ParseInt, but nothing for a value beyond int32_t.
+std::optional<int32_t> ParseInt32(std::string_view text);
+
+}  // namespace torvwy::core

@@ -1,0 +1,28 @@
+// The process-wide language of the windows.
+#include "ui/language.h"
+
+#include <optional>
+
+namespace torvwy::ui {
+namespace {
+
+std::optional<core::Language>& Chosen() {
+  static std::optional<core::Language> language;
+  return language;
+}
+
+}  // namespace
+
+core::Language UiLanguage() {
+  std::optional<core::Language>& language = Chosen();
+  if (!language) language = core::GetUILanguage();
+  return *language;
+}
+
+void SetUiLanguage(core::Language language) { Chosen() = language; }
+
+QString Text(const char* chinese, const char* english) {
+  return QString::fromUtf8(core::Tr(UiLanguage(), chinese, english));
+}
+
+}  // namespace torvwy::ui
