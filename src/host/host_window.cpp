@@ -28,7 +28,7 @@
 #include "core/services/names.h"
 #include "core/services/profile.h"
 #include "render/colours.h"
-#include "ui/error_text.h"
+#include "ui/error_message.h"
 #include "ui/host_message.h"
 #include "ui/language.h"
 #include "ui/message_box.h"
@@ -239,11 +239,11 @@ QWidget* HostWindow::OpenResultFile(const QString& path) {
   context.result_names = {file.filename().string()};
   auto host = core::EnsureHostFolder();
   if (!host) {
-    ui::ShowMessage(this, ui::ErrorText(host.error()));
+    ui::ShowMessage(this, ui::ErrorMessage(host.error()));
     return nullptr;
   }
   if (auto ok = core::WriteAnalysisParameterFile(*host / core::kParameterFileName, context); !ok) {
-    ui::ShowMessage(this, ui::ErrorText(ok.error()));
+    ui::ShowMessage(this, ui::ErrorMessage(ok.error()));
     return nullptr;
   }
   return OpenWindow(list ? module::kStatisticsTemplate
@@ -361,11 +361,11 @@ void HostWindow::ShowSettings() {
   profile.Set("settings", "NumberFormat", std::to_string(format->currentIndex()));
   profile.Set("settings", "NumberDigits", std::to_string(digits->value()));
   if (auto host = core::EnsureHostFolder(); !host) {
-    ui::ShowMessage(this, ui::ErrorText(host.error()));
+    ui::ShowMessage(this, ui::ErrorMessage(host.error()));
     return;
   }
   if (auto ok = profile.Save(profile_path); !ok) {
-    ui::ShowMessage(this, ui::ErrorText(ok.error()));
+    ui::ShowMessage(this, ui::ErrorMessage(ok.error()));
     return;
   }
   AnnounceSettings();

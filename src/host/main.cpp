@@ -9,7 +9,7 @@
 
 #include "host/host_window.h"
 #include "module/doc_template.h"
-#include "ui/error_text.h"
+#include "ui/error_message.h"
 #include "ui/language.h"
 #include "ui/select_node_dialog.h"
 
@@ -100,7 +100,7 @@ int main(int argc, char* argv[]) {
     }
     if (auto ok = torvwy::ui::WriteChoice(choice); !ok) {
       std::fprintf(stderr, "torvwy-gui: %s\n",
-                   torvwy::ui::ErrorText(ok.error()).toLocal8Bit().constData());
+                   torvwy::ui::ErrorMessage(ok.error()).toLocal8Bit().constData());
       return 1;
     }
   }

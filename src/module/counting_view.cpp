@@ -18,7 +18,7 @@
 #include "module/module_state.h"
 #include "render/colours.h"
 #include "render/picture_output.h"
-#include "ui/error_text.h"
+#include "ui/error_message.h"
 #include "ui/host_message.h"
 #include "ui/message_box.h"
 #include "ui/select_node_dialog.h"
@@ -147,14 +147,14 @@ void CountingView::Fail(const QString& text) {
 void CountingView::Start() {
   const std::filesystem::path file = core::GetHostFolder() / core::kParameterFileName;
   auto context = core::ReadAnalysisParameterFile(file);
-  if (!context) return Fail(ui::ErrorText(context.error()));
+  if (!context) return Fail(ui::ErrorMessage(context.error()));
   context_ = std::move(*context);
   if (result_mode()) {
     if (context_.result_names.empty()) return Fail(Message(core::kMsgParameterFileUnreadable));
     auto path = core::ResultNamePath(context_.result_path, context_.result_names.front());
-    if (!path) return Fail(ui::ErrorText(path.error()));
+    if (!path) return Fail(ui::ErrorMessage(path.error()));
     auto opened = core::OpenResultFile(*path);
-    if (!opened) return Fail(ui::ErrorText(opened.error()));
+    if (!opened) return Fail(ui::ErrorMessage(opened.error()));
     if (core::KindOf(*opened) != kind_) {
       return Fail(QString::fromStdString(path->string()) +
                   Text(" 不是本分析的结果文件。", " is not a result file of this analysis."));
@@ -169,10 +169,10 @@ void CountingView::Start() {
     return;
   }
   auto info = core::LoadCurrentNode(context_);
-  if (!info) return Fail(ui::ErrorText(info.error()));
+  if (!info) return Fail(ui::ErrorMessage(info.error()));
   auto node = core::OpenCountingNode(context_.data_path, context_.test_name, context_.test_code,
                                      context_.node_name);
-  if (!node) return Fail(ui::ErrorText(node.error()));
+  if (!node) return Fail(ui::ErrorMessage(node.error()));
   node_ = std::move(*node);
   bookmarks_ = context_.labels.empty() ? std::vector<core::Label>{} : context_.labels.front();
   core::ResetRangeOnNodeLoad(parameters_, node_.info);
@@ -200,7 +200,7 @@ void CountingView::Recount() {
         if (!outcome->has_value()) return;
         auto& counted = **outcome;
         if (!counted) {
-          ShowMessage(this, ui::ErrorText(counted.error()));
+          ShowMessage(this, ui::ErrorMessage(counted.error()));
           return;
         }
         file_ = std::move(*counted);
@@ -227,9 +227,9 @@ void CountingView::SaveResult() {
   if (result_mode() || !file_) return;
   auto path = core::ResultFilePath(context_.result_path, context_.test_name, context_.test_code,
                                    context_.node_name, kind_);
-  if (!path) return ShowMessage(this, ui::ErrorText(path.error()));
+  if (!path) return ShowMessage(this, ui::ErrorMessage(path.error()));
   if (auto saved = core::SaveResultFile(*path, *file_); !saved) {
-    return ShowMessage(this, ui::ErrorText(saved.error()));
+    return ShowMessage(this, ui::ErrorMessage(saved.error()));
   }
   ShowMessage(
       this,

@@ -9,7 +9,7 @@
 #include <QUrl>
 
 #include "core/report/companion.h"
-#include "ui/error_text.h"
+#include "ui/error_message.h"
 #include "ui/message_box.h"
 
 namespace torvwy::module {
@@ -42,9 +42,9 @@ void ShowMessage(QWidget* parent, const QString& text, bool warning) {
 
 void StartCompanion(QWidget* parent, const core::Result<std::filesystem::path>& written,
                     std::string_view program) {
-  if (!written) return ShowMessage(parent, ui::ErrorText(written.error()));
+  if (!written) return ShowMessage(parent, ui::ErrorMessage(written.error()));
   if (auto started = core::LaunchCompanion(program); !started) {
-    ShowMessage(parent, ui::ErrorText(started.error()));
+    ShowMessage(parent, ui::ErrorMessage(started.error()));
   }
 }
 

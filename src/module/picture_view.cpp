@@ -10,7 +10,7 @@
 #include "module/module_state.h"
 #include "module/printing.h"
 #include "render/picture_output.h"
-#include "ui/error_text.h"
+#include "ui/error_message.h"
 #include "ui/host_message.h"
 
 namespace torvwy::module {
@@ -92,11 +92,11 @@ bool PictureView::HandlePictureCommand(quint32 code, qintptr) {
     case ui::command::kSavePicture: {
       const std::filesystem::path file = core::ImageExportPicturePath();
       if (auto ok = render::WriteBitmapFile(file, ExportImage()); !ok) {
-        ShowMessage(this, ui::ErrorText(ok.error()));
+        ShowMessage(this, ui::ErrorMessage(ok.error()));
         return true;
       }
       if (auto started = core::LaunchImageExport(file, PictureName().toStdString()); !started) {
-        ShowMessage(this, ui::ErrorText(started.error()));
+        ShowMessage(this, ui::ErrorMessage(started.error()));
       }
       return true;
     }

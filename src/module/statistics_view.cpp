@@ -21,7 +21,7 @@
 #include "module/analysis_frame.h"
 #include "module/module_state.h"
 #include "module/printing.h"
-#include "ui/error_text.h"
+#include "ui/error_message.h"
 #include "ui/host_message.h"
 
 namespace torvwy::module {
@@ -63,7 +63,7 @@ void StatisticsView::Start() {
     if (extension == ".aps") {
       auto path = core::ResultNamePath(context->result_path, name);
       if (path && Open(*path)) return;
-      if (!path) ShowMessage(this, ui::ErrorText(path.error()));
+      if (!path) ShowMessage(this, ui::ErrorMessage(path.error()));
       QTimer::singleShot(0, this, [this] {
         if (auto* frame = qobject_cast<AnalysisFrame*>(parentWidget())) frame->CloseWindow();
       });
@@ -76,7 +76,7 @@ void StatisticsView::Start() {
 bool StatisticsView::Open(const std::filesystem::path& file) {
   auto table = core::ReadStatisticsResultFile(file, core::ReadNumberFormatCode(), ui::UiLanguage());
   if (!table) {
-    ShowMessage(this, ui::ErrorText(table.error()));
+    ShowMessage(this, ui::ErrorMessage(table.error()));
     return false;
   }
   result_mode_ = true;
@@ -107,7 +107,7 @@ void StatisticsView::Run(const core::StatisticsParameters& parameters) {
         if (!batch) {
           ShowMessage(this, batch.error().message == core::kMsgNoValidDataFile
                                 ? QStringLiteral("No Valid Data File")
-                                : ui::ErrorText(batch.error()));
+                                : ui::ErrorMessage(batch.error()));
           if (!batch_) {
             QTimer::singleShot(0, this, [this] {
               if (auto* frame = qobject_cast<AnalysisFrame*>(parentWidget())) frame->CloseWindow();
@@ -151,7 +151,7 @@ void StatisticsView::Save() {
   const auto path = core::StatisticsResultFilePath(parameters_.result_path, parameters_.test_name,
                                                    batch_->codes, batch_->nodes);
   if (auto ok = core::WriteStatisticsResultFile(path, batch_->table); !ok) {
-    return ShowMessage(this, ui::ErrorText(ok.error()));
+    return ShowMessage(this, ui::ErrorMessage(ok.error()));
   }
   ShowMessage(this,
               ui::UiLanguage() == core::Language::kChinese

@@ -23,7 +23,7 @@
 #include "core/services/recent_list.h"
 #include "core/services/text.h"
 #include "core/stats/statistics_parameters.h"
-#include "ui/error_text.h"
+#include "ui/error_message.h"
 #include "ui/language.h"
 #include "ui/message_box.h"
 
@@ -209,7 +209,7 @@ bool SelectNodeDialogRun(QWidget* parent, bool several, bool results) {
   SelectNodeDialog dialog(parent, several, results, start);
   if (dialog.exec() != QDialog::Accepted) return false;
   if (auto ok = WriteChoice(dialog.choice()); !ok) {
-    ShowMessage(parent, ErrorText(ok.error()));
+    ShowMessage(parent, ErrorMessage(ok.error()));
     return false;
   }
   return true;

@@ -1,4 +1,4 @@
-// The text of a core error for a message box.
+// The text of a core error for a message box: core::ErrorText in the windows' language.
 #pragma once
 
 #include <QString>
@@ -10,7 +10,7 @@
 namespace torvwy::ui {
 
 /// The error's message in the language of the windows, then its detail.
-inline QString ErrorText(const core::Error& error) {
+inline QString ErrorMessage(const core::Error& error) {
   return QString::fromStdString(core::ErrorText(error, UiLanguage()));
 }
 
