@@ -20,7 +20,8 @@ TEST(RecentList, NewestFirstWithoutDuplicatesAndAtMostTwenty) {
   ASSERT_TRUE(AddRecentEntry(path, "abc"));
   EXPECT_EQ(LoadRecentList(path), (std::vector<std::string>{"abc", "试验"}));
 
-  for (int i = 0; i < 30; ++i) ASSERT_TRUE(AddRecentEntry(path, "t" + std::to_string(i)));
+  for (int i = 0; i < 30; ++i)
+    ASSERT_TRUE(AddRecentEntry(path, std::string("t") + std::to_string(i)));
   const auto entries = LoadRecentList(path);
   ASSERT_EQ(entries.size(), kRecentListLength);
   EXPECT_EQ(entries.front(), "t29");

@@ -53,7 +53,7 @@ TEST(StatisticsParameters, StoresAllButTheTestCode) {
   StatisticsParameters p;
   p.data_path = "/data";
   p.result_path = "/out";
-  p.test_name = "\xE8\xAF\x95\xE9\xAA\x8C";
+  p.test_name = std::string("\xE8\xAF\x95\xE9\xAA\x8C");
   p.test_code = "4";
   p.code_range = "2-4";
   p.node_range = "1,5";
