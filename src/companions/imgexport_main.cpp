@@ -16,6 +16,7 @@
 
 #include "companions/workbook.h"
 #include "core/services/atomic_file.h"
+#include "core/services/file_read.h"
 #include "core/services/message_table.h"
 
 namespace {
@@ -92,7 +93,13 @@ int main(int argc, char** argv) {
     });
   }
   QApplication application(argc, argv);
-  const QImage picture(QString::fromStdString(picture_path));
+  // Read as a regular file first: a FIFO or a device given as the picture can't hang us.
+  auto picture_bytes =
+      core::ReadRegularFile(picture_path, core::kMaxPictureFileBytes, core::kMsgFileRead);
+  const QImage picture =
+      picture_bytes ? QImage::fromData(reinterpret_cast<const uchar*>(picture_bytes->data()),
+                                       static_cast<int>(picture_bytes->size()))
+                    : QImage();
   const auto fail = [batch](const std::string& why) {
     if (batch) {
       std::fprintf(stderr, "TorvImgEpt: %s\n", why.c_str());
@@ -101,6 +108,7 @@ int main(int argc, char** argv) {
     }
     return 1;
   };
+  if (!picture_bytes) return fail(core::ErrorText(picture_bytes.error(), core::GetUILanguage()));
   if (picture.isNull()) return fail(picture_path + ": the picture is missing or damaged");
   if (!batch) {
     const QString suggested =

@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "core/services/atomic_file.h"
+#include "core/services/file_read.h"
 #include "core/services/message_table.h"
 #include "core/services/text.h"
 
@@ -47,7 +48,10 @@ core::Result<LoadedReport> LoadReport(const fs::path& path) {
     if (item.kind == core::ReportItem::kHead && report.head.isEmpty()) {
       report.head = QString::fromStdString(item.text);
     } else if (item.kind == core::ReportItem::kPicture) {
-      QImage picture(QString::fromStdString(item.path.string()));
+      auto bytes = core::ReadRegularFile(item.path, core::kMaxPictureFileBytes, core::kMsgFileRead);
+      if (!bytes) return bytes.error();
+      QImage picture = QImage::fromData(reinterpret_cast<const uchar*>(bytes->data()),
+                                        static_cast<int>(bytes->size()));
       if (picture.isNull()) {
         return core::Fail(core::kMsgFileRead,
                           item.path.string() + ": the report's picture is missing or damaged");

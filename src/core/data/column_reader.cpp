@@ -3,16 +3,20 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "core/services/file_read.h"
 #include "core/services/message_table.h"
 #include "core/services/text.h"
 
 namespace torvwy::core {
 namespace {
+
+/// A line longer than any column file has: a file without line ends can't fill the memory.
+constexpr size_t kMaxLineBytes = 1 << 20;
 
 /// Fields of a text line, split at commas, semicolons and tabs, or at runs of blanks when the
 /// line has none of those.
@@ -37,15 +41,15 @@ std::vector<std::string_view> SplitFields(std::string_view line) {
 
 Status ReadColumnRows(const std::filesystem::path& path, const ColumnChoice& choice,
                       const ColumnRowSink& sink) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Fail(kMsgFileRead, "can't open " + path.string());
+  auto file = OpenRegularFile(path, kMsgFileRead);
+  if (!file) return file.error();
+  FileLines lines(std::move(*file), kMaxLineBytes);
   std::string line;
   int64_t line_number = 0;
   bool data_started = false;
-  while (std::getline(in, line)) {
+  while (lines.Next(line)) {
     ++line_number;
-    std::string_view text = line;
-    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+    const std::string_view text = line;
     const std::string_view content = Trim(text);
     if (content.empty() || content.front() == '#' || content.front() == '%') continue;
     const auto fields = SplitFields(text);  // a leading tab is an empty first field
@@ -76,7 +80,10 @@ Status ReadColumnRows(const std::filesystem::path& path, const ColumnChoice& cho
     }
     sink(*value, time_s);
   }
-  if (in.bad()) return Fail(kMsgFileRead, "read error in " + path.string());
+  if (!lines.error().empty()) {
+    return Fail(kMsgFileRead, path.string() + " after line " + std::to_string(line_number) + ": " +
+                                  lines.error());
+  }
   return Ok();
 }
 

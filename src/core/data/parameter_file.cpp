@@ -5,10 +5,10 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
 #include <sstream>
 
 #include "core/services/atomic_file.h"
+#include "core/services/file_read.h"
 #include "core/services/folders.h"
 #include "core/services/gbk.h"
 #include "core/services/message_table.h"
@@ -48,8 +48,9 @@ long CountOf(const std::string& line) {
 }  // namespace
 
 Result<TestContext> ReadAnalysisParameterFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Fail(kMsgParameterFileUnreadable, path.string() + ": can't be opened");
+  auto text = ReadTextFile(path, kMsgParameterFileUnreadable);
+  if (!text) return text.error();
+  std::istringstream in(std::move(*text));
   LineReader reader(in);
   TestContext context;
   context.host_folder = path.parent_path();

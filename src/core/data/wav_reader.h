@@ -3,9 +3,9 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
+#include "core/services/file_read.h"
 #include "core/services/result.h"
 
 namespace torvwy::core {
@@ -43,7 +43,8 @@ class WavReader {
  private:
   WavReader() = default;
   std::filesystem::path path_;
-  std::ifstream in_;
+  FileDescriptor fd_;
+  uint64_t next_offset_ = 0;  ///< of the next frame to read
   int channels_ = 0;
   uint32_t rate_hz_ = 0;
   uint64_t frames_ = 0;

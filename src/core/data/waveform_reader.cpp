@@ -10,6 +10,7 @@
 #include <string>
 #include <system_error>
 
+#include "core/services/file_read.h"
 #include "core/services/message_table.h"
 
 namespace torvwy::core {
@@ -49,21 +50,17 @@ Result<WaveformReader> WaveformReader::Open(const std::filesystem::path& sts_pat
                                        " half blocks is not positive");
   }
   WaveformReader reader;
-  reader.fd_ = ::open(sts_path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (reader.fd_ < 0) {
-    return Fail(kMsgDataFileUnopenable, name + ": " + std::generic_category().message(errno));
-  }
-  struct stat st {};
-  if (::fstat(reader.fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-    return Fail(kMsgDataFileUnopenable, name + ": not a regular file");
-  }
+  auto file = OpenRegularFile(sts_path, kMsgDataFileUnopenable);
+  if (!file) return file.error();
+  reader.fd_ = file->fd.release();
+  const auto file_bytes = static_cast<int64_t>(file->size_bytes);
   reader.format_ = info.format();
   reader.sample_size_ = *size;
   reader.record_samples_ = info.record_samples();
   reader.path_ = sts_path;
   const int64_t needed = reader.record_samples_ * reader.sample_size_;
-  if (st.st_size < needed) {
-    return Fail(kMsgDataFileShort, name + ": the file holds " + std::to_string(st.st_size) +
+  if (file_bytes < needed) {
+    return Fail(kMsgDataFileShort, name + ": the file holds " + std::to_string(file_bytes) +
                                        " bytes, its record needs " + std::to_string(needed) + " (" +
                                        std::to_string(reader.record_samples_) + " samples of " +
                                        std::to_string(reader.sample_size_) + " bytes)");

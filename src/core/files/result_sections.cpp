@@ -1,18 +1,13 @@
 // The shared sections of the counting result files and the tagged section reader.
 #include "core/files/result_sections.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <limits>
-#include <system_error>
 
 #include "core/counting/counting_parameters.h"
 #include "core/services/atomic_file.h"
+#include "core/services/file_read.h"
 #include "core/services/gbk.h"
 #include "core/services/message_table.h"
 #include "core/services/names.h"
@@ -181,35 +176,7 @@ void AppendSectionHead(ByteBuilder& out, std::string_view tag, int64_t size_byte
 }
 
 Result<std::string> ReadResultBytes(const std::filesystem::path& path) {
-  auto failed = [&](int message, const std::string& why) {
-    return Fail(message, path.string() + ": " + why);
-  };
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return failed(kMsgResultFileOpen, std::generic_category().message(errno));
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
-  struct stat status {};
-  if (::fstat(fd, &status) != 0) {
-    return failed(kMsgResultFileOpen, std::generic_category().message(errno));
-  }
-  if (!S_ISREG(status.st_mode)) return failed(kMsgResultFileOpen, "not a regular file");
-  if (static_cast<uint64_t>(status.st_size) > kMaxResultFileBytes) {
-    return Fail(kMsgResultFileDamaged,
-                path.string() + ": larger than 64 MiB, so not a result file");
-  }
-  std::string bytes(static_cast<size_t>(status.st_size), '\0');
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return failed(kMsgResultFileOpen, std::generic_category().message(errno));
-    if (n == 0) break;  // shrunk while being read: parse what is there
-    done += static_cast<size_t>(n);
-  }
-  bytes.resize(done);
-  return bytes;
+  return ReadRegularFile(path, kMaxResultFileBytes, kMsgResultFileOpen, kMsgResultFileDamaged);
 }
 
 Result<TaggedContent> ReadTaggedSections(std::string_view bytes,

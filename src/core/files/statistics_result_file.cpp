@@ -5,11 +5,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string_view>
 
 #include "core/services/atomic_file.h"
+#include "core/services/file_read.h"
 #include "core/services/gbk.h"
 #include "core/services/message_table.h"
 #include "core/services/number_format.h"
@@ -21,7 +20,6 @@ namespace {
 constexpr std::string_view kFullWidthBlank = "\xE3\x80\x80";  // U+3000 in UTF-8
 constexpr int64_t kMaxColumns = 1000;
 constexpr int64_t kMaxRows = 10000000;
-constexpr std::uintmax_t kMaxFileBytes = 512u << 20;
 
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
@@ -101,16 +99,9 @@ Status WriteStatisticsResultFile(const std::filesystem::path& path, const Statis
 
 Result<StatisticsTable> ReadStatisticsResultFile(const std::filesystem::path& path,
                                                  int number_format, Language language) {
-  std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(path, error);
-  if (error) return Fail(kMsgResultFileOpen, path.string() + ": " + error.message());
-  if (size > kMaxFileBytes) return Fail(kMsgResultFileDamaged, path.string() + ": too large");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Fail(kMsgResultFileOpen, path.string());
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  if (in.bad()) return Fail(kMsgFileRead, path.string());
-  Tokens tokens(GbkToUtf8(bytes.str()));
+  auto bytes = ReadTextFile(path, kMsgResultFileOpen, kMsgResultFileDamaged);
+  if (!bytes) return bytes.error();
+  Tokens tokens(GbkToUtf8(*bytes));
   auto damaged = [&path](const char* why) {
     return Fail(kMsgResultFileDamaged, path.string() + ": " + why);
   };

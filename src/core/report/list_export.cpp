@@ -6,6 +6,7 @@
 
 #include "core/report/hand_over_text.h"
 #include "core/services/atomic_file.h"
+#include "core/services/file_read.h"
 #include "core/services/folders.h"
 #include "core/services/gbk.h"
 #include "core/services/message_table.h"
@@ -116,14 +117,7 @@ Result<ListTable> ParseListTable(std::string_view bytes) {
   return table;
 }
 
-Result<std::string> ReadWholeFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Fail(kMsgFileRead, path.string() + ": can't be opened");
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  if (in.bad()) return Fail(kMsgFileRead, path.string() + ": can't be read");
-  return bytes.str();
-}
+Result<std::string> ReadWholeFile(const fs::path& path) { return ReadTextFile(path, kMsgFileRead); }
 
 Result<ListExport> ReadListExport(const fs::path& folder) {
   const fs::path dir = FolderOr(folder);

@@ -3,10 +3,8 @@
 
 #include <strings.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "core/services/atomic_file.h"
+#include "core/services/file_read.h"
 #include "core/services/message_table.h"
 #include "core/services/text.h"
 
@@ -45,12 +43,9 @@ IniFile IniFile::Parse(std::string_view text) {
 }
 
 Result<IniFile> IniFile::Load(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Fail(kMsgFileRead, path.string() + ": can't be opened");
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (in.bad()) return Fail(kMsgFileRead, path.string() + ": read error");
-  return Parse(content.str());
+  auto text = ReadTextFile(path, kMsgFileRead);
+  if (!text) return text.error();
+  return Parse(*text);
 }
 
 std::optional<IniFile::Location> IniFile::Find(std::string_view section,

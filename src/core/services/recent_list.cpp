@@ -2,10 +2,11 @@
 #include "core/services/recent_list.h"
 
 #include <algorithm>
-#include <fstream>
 
 #include "core/services/atomic_file.h"
+#include "core/services/file_read.h"
 #include "core/services/folders.h"
+#include "core/services/message_table.h"
 #include "core/services/text.h"
 
 namespace torvwy::core {
@@ -15,12 +16,16 @@ std::filesystem::path RecentListPath(std::string_view file_name) {
 
 std::vector<std::string> LoadRecentList(const std::filesystem::path& path) {
   std::vector<std::string> entries;
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  while (entries.size() < kRecentListLength && std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  auto text = ReadTextFile(path, kMsgFileRead);
+  if (!text) return entries;  // no list yet, or none we can use: start a new one
+  std::string_view rest = *text;
+  while (entries.size() < kRecentListLength && !rest.empty()) {
+    const size_t end = std::min(rest.find('\n'), rest.size());
+    std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (Trim(line).empty()) continue;
-    entries.push_back(line);
+    entries.emplace_back(line);
   }
   return entries;
 }
