@@ -9,6 +9,7 @@
 
 #include "core/data/parameter_file.h"
 #include "core/services/message_table.h"
+#include "core/services/text.h"
 
 namespace torvwy::cli {
 namespace {
@@ -48,7 +49,7 @@ int ReportError(const core::Error& error) {
 }
 
 int ReportError(const std::string& text) {
-  std::cerr << "torvwy: " << text << "\n";
+  std::cerr << "torvwy: " << core::EscapeControlCharacters(text) << "\n";
   return kExitFailure;
 }
 

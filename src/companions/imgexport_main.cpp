@@ -18,6 +18,7 @@
 #include "core/services/atomic_file.h"
 #include "core/services/file_read.h"
 #include "core/services/message_table.h"
+#include "core/services/text.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -102,7 +103,7 @@ int main(int argc, char** argv) {
                     : QImage();
   const auto fail = [batch](const std::string& why) {
     if (batch) {
-      std::fprintf(stderr, "TorvImgEpt: %s\n", why.c_str());
+      std::fprintf(stderr, "TorvImgEpt: %s\n", core::EscapeControlCharacters(why).c_str());
     } else {
       QMessageBox::critical(nullptr, "TorvImgEpt", QString::fromStdString(why));
     }

@@ -1,6 +1,8 @@
 // The texts of the message table in both languages.
 #include "core/services/message_table.h"
 
+#include "core/services/text.h"
+
 namespace torvwy::core {
 namespace {
 
@@ -77,7 +79,8 @@ std::string ErrorText(const Error& error, Language language) {
   std::string text(LoadMessageTable(language)[error.message]);
   if (!error.detail.empty()) {
     if (!text.empty()) text += ' ';
-    text += error.detail;
+    // A file name may hold a line break or an escape sequence; the message stays one line.
+    text += EscapeControlCharacters(error.detail);
   }
   return text;
 }

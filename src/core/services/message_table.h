@@ -74,7 +74,8 @@ class MessageTable {
 MessageTable LoadMessageTable(Language language);
 
 /// The text a person is shown for an error: its message in `language`, a blank, then its
-/// detail (either part may be empty).
+/// detail (either part may be empty) with its control characters escaped, so that it is one
+/// line whatever the names in it hold.
 std::string ErrorText(const Error& error, Language language);
 
 }  // namespace torvwy::core

@@ -67,4 +67,70 @@ std::optional<int32_t> ParseInt32(std::string_view text) {
   return static_cast<int32_t>(*value);
 }
 
+namespace {
+
+/// The length of the valid UTF-8 sequence at the start of `text` (its first byte 0x80 or above),
+/// or 0 when it is not one: a stray continuation byte, an overlong form, a surrogate, a value
+/// beyond U+10FFFF or a sequence cut short.
+size_t Utf8SequenceLength(std::string_view text) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;   // overlong
+    if (lead == 0xED) high = 0x9F;  // surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;   // overlong
+    if (lead == 0xF4) high = 0x8F;  // beyond U+10FFFF
+  } else {
+    return 0;
+  }
+  if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
+  for (size_t i = 2; i < length; ++i) {
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  }
+  return length;
+}
+
+}  // namespace
+
+std::string EscapeControlCharacters(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string escaped;
+  escaped.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80) {
+      if (const size_t length = Utf8SequenceLength(text.substr(i)); length > 0) {
+        escaped.append(text.substr(i, length));
+        i += length;
+        continue;
+      }
+    } else if (c >= 0x20 && c != 0x7F) {
+      escaped += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    if (c == '\n') {
+      escaped += "\\n";
+    } else if (c == '\r') {
+      escaped += "\\r";
+    } else if (c == '\t') {
+      escaped += "\\t";
+    } else {
+      escaped += "\\x";
+      escaped += kHex[c >> 4];
+      escaped += kHex[c & 0xF];
+    }
+    ++i;
+  }
+  return escaped;
+}
+
 }  // namespace torvwy::core

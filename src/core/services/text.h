@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace torvwy::core {
@@ -24,5 +25,10 @@ std::optional<int64_t> ParseInt(std::string_view text);
 
 /// As ParseInt, but nothing for a value beyond int32_t.
 std::optional<int32_t> ParseInt32(std::string_view text);
+
+/// `text` fit for one line of a message: line breaks and tabs as "\n", "\r", "\t", every other
+/// control character (below 0x20, and 0x7F) and every byte that is not part of valid UTF-8 as
+/// "\xHH". Valid UTF-8 and backslashes stay as they are, so escaping twice changes nothing more.
+std::string EscapeControlCharacters(std::string_view text);
 
 }  // namespace torvwy::core

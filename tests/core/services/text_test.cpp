@@ -6,6 +6,10 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <string>
+
+#include "core/services/language.h"
+#include "core/services/message_table.h"
 
 namespace torvwy::core {
 namespace {
@@ -79,6 +83,36 @@ TEST(Text, ParseIntRefusesFractionsAndOverflow) {
   EXPECT_EQ(ParseInt32("-2147483648"), std::numeric_limits<int32_t>::min());
   EXPECT_EQ(ParseInt32("2147483648"), std::nullopt);
   EXPECT_EQ(ParseInt32("-2147483649"), std::nullopt);
+}
+
+TEST(Text, EscapesControlCharactersAndBrokenUtf8) {
+  const struct {
+    std::string text;
+    std::string escaped;
+  } cases[] = {
+      {"plain C:\\path", "plain C:\\path"},  // backslashes stay: escaping twice is harmless
+      {"a\nb\r\tc", "a\\nb\\r\\tc"},
+      {std::string("\x1b[31m\x00\x7f", 7), "\\x1b[31m\\x00\\x7f"},
+      {"试验#测点.tsp", "试验#测点.tsp"},            // valid UTF-8 (3 bytes a sign)
+      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},      // U+1F600, 4 bytes
+      {"\xB2\xE2x", "\\xb2\\xe2x"},                  // GBK bytes, not UTF-8
+      {"\xC0\xAF", "\\xc0\\xaf"},                    // an overlong '/'
+      {"\xED\xA0\x80", "\\xed\\xa0\\x80"},           // a surrogate
+      {"\xF4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},  // beyond U+10FFFF
+      {"\xE8\xAF", "\\xe8\\xaf"},                    // cut short at the end
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(EscapeControlCharacters(c.text), c.escaped) << c.text;
+    EXPECT_EQ(EscapeControlCharacters(c.escaped), c.escaped) << c.text;
+  }
+
+  // The one error text every face shows stays one line whatever the name holds.
+  const Error error{kMsgDataFileUnopenable, "/data/a\nb\x1b[2J#1.sts: not a regular file"};
+  for (const Language language : {Language::kEnglish, Language::kChinese}) {
+    const std::string text = ErrorText(error, language);
+    EXPECT_EQ(text.find_first_of("\n\r\x1b"), std::string::npos) << text;
+    EXPECT_NE(text.find("a\\nb\\x1b[2J#1.sts"), std::string::npos) << text;
+  }
 }
 
 }  // namespace
