@@ -193,5 +193,28 @@ TEST(ExportFileTest, WriteExportAndCsv) {
       "\xEF\xBB\xBF\"a,\"\"b\"\"\",中心幅值X,右范围XR,变程计数\r\n-10,-5,0,6\r\n0,5,10,9\r\n");
 }
 
+TEST(ExportFileTest, CsvTextThatLooksLikeAFormulaStaysText) {
+  ExportTable table;
+  table.name = "t";
+  table.columns = {"-unit", "value"};
+  table.kinds = {ExportColumnKind::kText, ExportColumnKind::kNumber};
+  const struct {
+    std::string text;
+    std::string field;
+  } cases[] = {
+      {"=HYPERLINK(\"http://x\",\"y\")", "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\""},
+      {"+1", "'+1"},
+      {"-2", "'-2"},
+      {"@SUM(A1)", "'@SUM(A1)"},
+      {"MPa", "MPa"},
+      {"a=b", "a=b"},  // only a leading sign starts a formula
+      {"", ""},
+  };
+  for (const auto& c : cases) table.rows.push_back({c.text, -1.5});
+  std::string expected = "\xEF\xBB\xBF'-unit,value\r\n";
+  for (const auto& c : cases) expected += c.field + ",-1.5\r\n";  // numbers stay numbers
+  EXPECT_EQ(ExportCsv(table), expected);
+}
+
 }  // namespace
 }  // namespace torvwy::core
