@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "companions/output_option.h"
 #include "companions/workbook.h"
 #include "core/report/export_file.h"
 #include "core/report/list_export.h"
@@ -45,7 +46,8 @@ int main(int argc, char** argv) {
   std::string input = core::GetWorkFolder() + std::string(core::kExportFileName);
   std::string target;
   app.add_option("--input", input, "the export file (default: TorvEpt.Dat of the work folder)");
-  app.add_option("--to", target, "the file to write: NAME.csv or NAME.xlsx");
+  app.add_option("--to", target, "the file to write: NAME.csv or NAME.xlsx")
+      ->check(companions::NotEmpty());
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {

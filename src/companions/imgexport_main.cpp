@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <string>
 
+#include "companions/output_option.h"
 #include "companions/workbook.h"
 #include "core/services/atomic_file.h"
 #include "core/services/file_read.h"
@@ -77,7 +78,8 @@ int main(int argc, char** argv) {
   std::string target;
   app.add_option("picture", picture_path, "the picture file the view wrote")->required();
   app.add_option("name", name, "the name the view gave the picture");
-  app.add_option("--to", target, "the file to write: .png, .jpg, .bmp or .pdf");
+  app.add_option("--to", target, "the file to write: .png, .jpg, .bmp or .pdf")
+      ->check(companions::NotEmpty());
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {

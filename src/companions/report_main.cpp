@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <string>
 
+#include "companions/output_option.h"
 #include "companions/report_document.h"
 #include "core/services/folders.h"
 #include "core/services/message_table.h"
@@ -82,8 +83,9 @@ int main(int argc, char** argv) {
   std::string pdf;
   std::string html;
   app.add_option("--input", input, "the report file (default: TorvRpt.txt of the work folder)");
-  app.add_option("--pdf", pdf, "write the report as an A4 PDF file");
-  app.add_option("--html", html, "write the report as a self-contained HTML file");
+  app.add_option("--pdf", pdf, "write the report as an A4 PDF file")->check(companions::NotEmpty());
+  app.add_option("--html", html, "write the report as a self-contained HTML file")
+      ->check(companions::NotEmpty());
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {

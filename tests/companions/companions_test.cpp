@@ -261,6 +261,26 @@ TEST_F(CompanionsTest, ImageExportThatFailsKeepsTheOldFile) {
   }
 }
 
+TEST_F(CompanionsTest, AnEmptyOutputNameIsRefusedWithoutADialog) {
+  // Without a display and with the offscreen platform alike, a dialog would never return; the
+  // timeout turns such a hang into exit code 124.
+  const std::string companions[][2] = {
+      {"TorvEpt", "--to ''"},
+      {"TorvRpt", "--pdf ''"},
+      {"TorvRpt", "--html ''"},
+      {"TorvRpt", "--pdf " + Quote(At("r.pdf").string()) + " --html ''"},
+      {"TorvImgEpt", Quote(At("p.bmp").string()) + " --to ''"}};
+  for (const auto& [name, arguments] : companions) {
+    const ProgramRun run =
+        Shell("timeout 10 env -u DISPLAY TORVWY_HOME=" + Quote(dir_.path().string()) + " " +
+              Quote(std::string(TORVWY_COMPANION_DIR) + "/" + name) + " " + arguments);
+    EXPECT_NE(run.exit_code, 0) << name << " " << arguments;
+    EXPECT_NE(run.exit_code, 124) << name << " " << arguments << ": it hung";
+    EXPECT_NE(run.err.find("empty file name"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(At("r.pdf")));
+  }
+}
+
 }  // namespace
 }  // namespace torvwy
 
