@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -10,6 +11,7 @@
 
 #include "core/services/file_read.h"
 #include "core/services/message_table.h"
+#include "core/services/number_format.h"
 #include "core/services/text.h"
 
 namespace torvwy::core {
@@ -47,6 +49,7 @@ Status ReadColumnRows(const std::filesystem::path& path, const ColumnChoice& cho
   std::string line;
   int64_t line_number = 0;
   bool data_started = false;
+  std::optional<double> previous_time_s;
   while (lines.Next(line)) {
     ++line_number;
     const std::string_view text = line;
@@ -77,6 +80,14 @@ Status ReadColumnRows(const std::filesystem::path& path, const ColumnChoice& cho
                                       " is missing or not a number");
       }
       time_s = *time;
+      // Samples are equally spaced in time order: a time that runs backwards or repeats is
+      // a sorted or merged file gone wrong, not a waveform.
+      if (previous_time_s && !(time_s > *previous_time_s)) {
+        return Fail(kMsgFileRead, where() + ": the time " + ShortestText(time_s) +
+                                      " does not follow the previous " +
+                                      ShortestText(*previous_time_s));
+      }
+      previous_time_s = time_s;
     }
     sink(*value, time_s);
   }

@@ -29,7 +29,8 @@ using ColumnRowSink = std::function<void(double value, double time_s)>;
 ///
 /// Fails naming the file and the line: a non-finite value without a replacement with the
 /// bad-value message, every other problem (a missing or non-numeric cell after the first number
-/// row, a file that can't be read) with the file-read message. `sink` may have been called for
+/// row, a time that does not increase from row to row, a file that can't be read) with the
+/// file-read message. `sink` may have been called for
 /// earlier rows when it fails.
 Status ReadColumnRows(const std::filesystem::path& path, const ColumnChoice& choice,
                       const ColumnRowSink& sink);

@@ -97,12 +97,37 @@ TEST_F(ColumnReader, ATimeColumnGivesTheRate) {
   ASSERT_TRUE(rate.ok());
   EXPECT_DOUBLE_EQ(*rate, 8.0);
 
-  for (const char* text : {"0,1\n", "1,1\n1,2\n", "2,1\n1,2\n"}) {
-    auto still = SummarizeColumn(Write(text), {2, 1, {}});
-    ASSERT_TRUE(still.ok()) << text;
-    EXPECT_FALSE(still->FrequencyFromTime("x.csv").ok()) << text;
-  }
+  auto single = SummarizeColumn(Write("0,1\n"), {2, 1, {}});
+  ASSERT_TRUE(single.ok());
+  EXPECT_FALSE(single->FrequencyFromTime("x.csv").ok());
   EXPECT_FALSE(SummarizeColumn(Write("only,a,header\n"), {}).ok());
+}
+
+TEST_F(ColumnReader, ATimeThatRunsBackwardsOrRepeatsFailsNamingItsLine) {
+  // Line numbers count the byte-order mark's header line, comments and blank lines.
+  const struct {
+    std::string text;
+    std::string line;  ///< the named line
+  } cases[] = {
+      {"1,1\n1,2\n", "line 2"},
+      {"2,1\n1,2\n", "line 2"},
+      {"\xEF\xBB\xBFt,v\n# start\n0,1\n\n0.5,2\n0.25,3\n1,4\n", "line 6"},
+      {"0,1\n-0.5,2\n", "line 2"},
+  };
+  for (const auto& c : cases) {
+    Rows rows;
+    const Status read = Read(c.text, {2, 1, {}}, rows);
+    ASSERT_FALSE(read.ok()) << c.text;
+    EXPECT_EQ(read.error().message, kMsgFileRead);
+    EXPECT_NE(read.error().detail.find(c.line + ":"), std::string::npos) << read.error().detail;
+  }
+  // Without a time column the first field is no time, and the BOM does not hide a header.
+  Rows rows;
+  ASSERT_TRUE(Read("\xEF\xBB\xBF"
+                   "2\n1\n",
+                   {1, 0, {}}, rows)
+                  .ok());
+  EXPECT_EQ(rows, (Rows{{2.0, 0.0}, {1.0, 0.0}}));
 }
 
 }  // namespace
