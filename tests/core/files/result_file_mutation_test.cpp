@@ -2,6 +2,8 @@
 // The unmutated bases are the seed corpus of the fuzz targets, kept in tests/data/.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -73,17 +75,21 @@ std::vector<Base> Bases() {
   return bases;
 }
 
-/// True when `counts` has 2000 entries and none from N on: only N partitions carry counts.
+/// True when `counts` has 2000 entries, none from N on (only N partitions carry counts), and the
+/// first N are whole or half counts of at least 0.
 template <typename Counts>
 bool ZeroFrom(int32_t n, const Counts& counts) {
   static const std::vector<char> kZeros(kMaxPartitions * sizeof(double), '\0');
   return counts.size() == static_cast<size_t>(kMaxPartitions) &&
          std::memcmp(counts.data() + n, kZeros.data(), (counts.size() - n) * sizeof(counts[0])) ==
-             0;
+             0 &&
+         std::all_of(counts.begin(), counts.begin() + n, [](double count) {
+           return std::isfinite(count) && count >= 0 && std::floor(2 * count) == 2 * count;
+         });
 }
 
-/// What every result read from `size` bytes must be: 1 <= N <= 2000, zeros beyond N, the cursor
-/// at N / 2, an envelope the file could hold and none for an older layout.
+/// What every result read from `size` bytes must be: 1 <= N <= 2000, counts to N and zeros beyond,
+/// the cursor at N / 2, a finite A, an envelope the file could hold and none for an older layout.
 bool Sound(const AnyResultFile& file, size_t size) {
   const bool old_format = NodeOf(file).old_format;
   return std::visit(
@@ -91,7 +97,8 @@ bool Sound(const AnyResultFile& file, size_t size) {
         const auto& r = f.result;
         const int32_t n = r.partitions;
         if (n < 1 || n > kMaxPartitions || r.cursor_partition != n / 2 ||
-            r.envelope.size() * 8 > size || (old_format && !r.envelope.empty())) {
+            r.envelope.size() * 8 > size || (old_format && !r.envelope.empty()) ||
+            !std::isfinite(r.amplitude_range)) {
           return false;
         }
         if constexpr (requires { r.two_way_peak_counts; }) {
