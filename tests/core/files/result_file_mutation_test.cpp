@@ -9,8 +9,14 @@
 #include <fstream>
 #include <random>
 
+#include "core/data/labels.h"
+#include "core/data/sampling_info.h"
 #include "core/files/hand_built_files.h"
 #include "core/files/result_file.h"
+#include "core/files/statistics_result_file.h"
+#include "core/report/export_file.h"
+#include "core/report/list_export.h"
+#include "core/report/report_file.h"
 #include "core/services/message_table.h"
 #include "support/test_node.h"
 
@@ -212,6 +218,35 @@ TEST(ResultFileSeeds, AreTheHandBuiltBases) {
       ADD_FAILURE() << path << " differed from its base and was written again";
     }
     EXPECT_EQ(testing::ReadFileBytes(path), base.bytes) << path;
+  }
+}
+
+/// The seeds of the other fuzz targets, written by hand (tests/data/README.md): each must be
+/// read by its reader, or the fuzzer starts from a refusal and never reaches the values.
+TEST(FuzzSeeds, EveryReaderAcceptsItsSeed) {
+  const fs::path data = TORVWY_TEST_DATA;
+  for (const char* name : {"stats_current.aps", "stats_older.aps"}) {
+    auto table = ReadStatisticsResultFile(data / name, 0, Language::kEnglish);
+    ASSERT_TRUE(table) << name << ": " << table.error().detail;
+    EXPECT_EQ(table->rows.size(), std::string_view(name) == "stats_older.aps" ? 1u : 2u) << name;
+  }
+  auto sampling = ReadSamplingParameters(data / "node_sampling.tsp");
+  ASSERT_TRUE(sampling) << sampling.error().detail;
+  EXPECT_EQ(sampling->frequency_hz(), 1024.0);
+  EXPECT_EQ(ReadLabels(data / "node_sampling.tsp").size(), 2u);
+  for (const char* name : {"export_v1_TorvEpt.Dat", "export_v2_TorvEpt.Dat"}) {
+    auto table = ParseExportFile(testing::ReadFileBytes(data / name));
+    ASSERT_TRUE(table) << name << ": " << table.error().detail;
+    EXPECT_EQ(table->rows.size(), 2u) << name;
+  }
+  auto report = ParseReportFile(testing::ReadFileBytes(data / "report_TorvRpt.txt"));
+  ASSERT_TRUE(report) << report.error().detail;
+  EXPECT_EQ(report->size(), 5u);
+  for (const char* name : {"list_readout.txt", "list_statistics.txt", "list_fatigue.txt"}) {
+    auto list = ParseListTable(testing::ReadFileBytes(data / name));
+    ASSERT_TRUE(list) << name << ": " << list.error().detail;
+    EXPECT_EQ(list->header.size(), 3u) << name;
+    EXPECT_FALSE(list->rows.empty()) << name;
   }
 }
 
