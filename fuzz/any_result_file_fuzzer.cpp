@@ -10,8 +10,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   auto read = torvwy::core::ParseResultFile(bytes, kExtensions[data[0] % 4]);
+  torvwy::fuzz::SilencePrinting();
   if (read) {
-    std::visit([&](const auto& file) { torvwy::fuzz::CheckSound(file.result, size); }, *read);
+    std::visit(
+        [&](const auto& file) {
+          torvwy::fuzz::CheckSound(file.result, size);
+          torvwy::fuzz::Show(file.result);
+        },
+        *read);
   } else {
     torvwy::fuzz::CheckError(read.error());
   }

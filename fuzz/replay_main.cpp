@@ -75,6 +75,6 @@ int main(int argc, char** argv) {
     std::copy(bytes.begin(), bytes.end(), data.get());
     LLVMFuzzerTestOneInput(data.get(), bytes.size());
   }
-  std::printf("replayed %zu inputs\n", inputs.size());
+  std::fprintf(stderr, "replayed %zu inputs\n", inputs.size());  // stdout may be silenced
   return 0;
 }

@@ -41,7 +41,10 @@ void PrintHistogram(const std::string& title, const std::vector<std::string>& co
     std::printf("%5zu  %12s  %12s", i + 1, core::FormatNumber(row.lower, 6).c_str(),
                 core::FormatNumber(row.upper, 6).c_str());
     for (double count : row.counts) std::printf("  %10s", core::FormatNumber(count, 10).c_str());
-    const double share = largest > 0.0 ? row.counts.back() / largest : 0.0;
+    // Clamped, so that no count (negative, NaN, beyond the largest) draws outside 0..40.
+    double share = largest > 0.0 ? row.counts.back() / largest : 0.0;
+    if (!(share > 0.0)) share = 0.0;
+    share = std::min(share, 1.0);
     int bar = static_cast<int>(std::lround(share * kBarWidth));
     if (bar == 0 && row.counts.back() > 0.0) bar = 1;
     std::printf("  %s\n", std::string(static_cast<size_t>(bar), '#').c_str());

@@ -89,5 +89,32 @@ TEST_F(ResultCommands, OpensOlderLayoutsAndRefusesDamagedFiles) {
   EXPECT_NE(note.err.find("not saved"), std::string::npos);
 }
 
+TEST_F(ResultCommands, RefusesImpossibleCountsAndFilesCutAtASection) {
+  auto read = [](const char* name) {
+    std::ifstream in(kTestData / name, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+  };
+  // A flipped top byte makes a count negative; the table used to draw it as a bar of 2^64 - k.
+  std::string peak = read("peak_current.PCM");
+  peak[1202 + 3] = static_cast<char>(0xFF);
+  std::string rainflow = read("rainflow_current.RFL");
+  rainflow[1202 + 7] = static_cast<char>(0xC0);  // 3.5 becomes -3.5
+  std::string range = read("range_current.DCM");
+  range.resize(1258);  // cut just before the waveform section
+  const std::pair<const char*, std::string> files[] = {
+      {"negative.PCM", peak}, {"negative.RFL", rainflow}, {"cut.DCM", range}};
+  for (const auto& [name, bytes] : files) {
+    const fs::path path = results_.path() / name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    for (const char* flags : {"", " --json"}) {
+      const auto result = Run("open " + Quote(path.string()) + flags);
+      EXPECT_EQ(result.exit_code, 1) << name << flags;
+      EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << name << result.err;
+      EXPECT_NE(result.err.find("damaged"), std::string::npos) << name << result.err;
+      EXPECT_TRUE(result.out.empty()) << name;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace torvwy::testing

@@ -6,6 +6,7 @@
 #include "core/counting/block_pass.h"
 #include "core/files/result_sections.h"
 #include "core/services/message_table.h"
+#include "core/services/number_format.h"
 
 namespace torvwy::core {
 namespace {
@@ -39,12 +40,14 @@ Result<RainflowResultFile> ParseCurrent(std::string_view bytes) {
   r.partition_width = p.reals[kPartitionWidth];
   r.envelope_maximum = p.reals[kEnvelopeMax];
   r.envelope_minimum = p.reals[kEnvelopeMin];
-  if (const auto& counts = content->sections[0]; !counts.empty()) {
-    std::copy_n(counts[0].begin(), std::min(counts[0].size(), r.counts.size()), r.counts.begin());
+  if (auto scale = CheckScale(
+          {{"amplitude range A", r.amplitude_range}, {"partition width w", r.partition_width}});
+      !scale) {
+    return scale.error();
   }
-  const auto& waveform = content->sections[1];
-  r.envelope = waveform.empty() ? std::vector<double>(static_cast<size_t>(content->envelope_size))
-                                : waveform[0];
+  const auto& counts = content->sections[0][0];
+  std::copy_n(counts.begin(), std::min(counts.size(), r.counts.size()), r.counts.begin());
+  r.envelope = content->sections[1][0];
   r.cursor_partition = r.partitions / 2;
   return file;
 }
@@ -75,11 +78,23 @@ Result<RainflowResultFile> ParseLegacy(std::string_view bytes) {
   file.sampling.set_frequency_hz(frequency);
   file.sampling.set_c1(c1);
   file.sampling.set_c2(c2);
+  if (auto scale = CheckScale(
+          {{"amplitude range A", r.amplitude_range}, {"partition width w", r.partition_width}});
+      !scale) {
+    return scale.error();
+  }
   if (auto unit = ReadOlderUnitText(cursor, file.sampling); !unit) return unit.error();
   // The counts are the last field: a file stored with N above 2000 is read up to 2000.
   r.partitions = EffectivePartitions(n);
   if (!cursor.Holds(r.partitions, 8)) return EndsInside("the counts of the legacy layout");
-  for (int32_t i = 0; i < r.partitions; ++i) cursor.ReadDouble(r.counts[static_cast<size_t>(i)]);
+  for (int32_t i = 0; i < r.partitions; ++i) {
+    double& count = r.counts[static_cast<size_t>(i)];
+    cursor.ReadDouble(count);
+    if (!IsCycleCount(count)) {
+      return Damaged("the count " + ShortestText(count) + " of partition " + std::to_string(i + 1) +
+                     " is impossible");
+    }
+  }
   r.cursor_partition = r.partitions / 2;
   return file;
 }

@@ -48,11 +48,15 @@ Result<RangeResultFile> ParseCurrent(std::string_view bytes) {
   r.one_way_width = p.reals[kOneWayWidth];
   r.envelope_maximum = p.reals[kEnvelopeMax];
   r.envelope_minimum = p.reals[kEnvelopeMin];
+  if (auto scale = CheckScale({{"amplitude range A", r.amplitude_range},
+                               {"partition width W2", r.two_way_width},
+                               {"partition width W1", r.one_way_width}});
+      !scale) {
+    return scale.error();
+  }
   TakeCounts(content->sections[0], 0, r.two_way_counts);
   TakeCounts(content->sections[1], 0, r.one_way_counts);
-  const auto& waveform = content->sections[2];
-  r.envelope = waveform.empty() ? std::vector<double>(static_cast<size_t>(content->envelope_size))
-                                : waveform[0];
+  r.envelope = content->sections[2][0];
   r.cursor_partition = r.partitions / 2;
   return file;
 }
@@ -88,6 +92,12 @@ Result<RangeResultFile> ParseOlder(std::string_view bytes) {
   file.sampling.set_c2(c2);
   r.two_way_width = w2;
   r.one_way_width = w2 * 0.5;
+  if (auto scale = CheckScale({{"amplitude range A", r.amplitude_range},
+                               {"partition width W2", r.two_way_width},
+                               {"partition width W1", r.one_way_width}});
+      !scale) {
+    return scale.error();
+  }
   r.first_block = 1;
   r.last_block = 1;
   if (kind > 1 && !(cursor.ReadInt32(file.total_blocks) && cursor.ReadInt32(r.first_block) &&

@@ -2,6 +2,8 @@
 #include "core/files/result_sections.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -11,6 +13,7 @@
 #include "core/services/gbk.h"
 #include "core/services/message_table.h"
 #include "core/services/names.h"
+#include "core/services/number_format.h"
 
 namespace torvwy::core {
 namespace {
@@ -63,7 +66,7 @@ Status ReadParameterSection(ByteCursor& cursor, AnalysisParameterBlock& paramete
 }
 
 /// Reads the arrays of one section: each holds `stored` values in the file, of which the first
-/// `kept` are kept.
+/// `kept` are kept. The kept values of a count section must be counts.
 Status ReadArraySection(ByteCursor& cursor, const ArrayLayout& layout, int64_t stored, int64_t kept,
                         std::vector<std::vector<double>>& arrays) {
   int32_t size_field = 0;  // the sizes come from N and M; the field is not needed
@@ -74,12 +77,17 @@ Status ReadArraySection(ByteCursor& cursor, const ArrayLayout& layout, int64_t s
   for (auto& values : arrays) {
     values.resize(static_cast<size_t>(kept));
     for (double& value : values) {
+      const uint64_t value_offset = cursor.offset();
       if (layout.doubles) {
         cursor.ReadDouble(value);
       } else {
         int32_t count = 0;
         cursor.ReadInt32(count);
         value = count;
+      }
+      if (!layout.envelope && !IsCycleCount(value)) {
+        return Damaged("the count " + ShortestText(value) + " in " + Quoted(layout.tag) +
+                       AtOffset(value_offset) + " is impossible");
       }
     }
     cursor.Skip((stored - kept) * item_bytes);
@@ -107,6 +115,22 @@ std::optional<CountingKind> MagicKind(std::string_view bytes) {
 }
 
 Error Damaged(std::string detail) { return Fail(kMsgResultFileDamaged, std::move(detail)); }
+
+bool IsCycleCount(double value) {
+  // Doubling makes a half cycle whole; a value past 2^52 has no fraction to test, and no file
+  // of at most 64 MiB counted that many.
+  return std::isfinite(value) && value >= 0.0 && value <= kMaxCycleCount &&
+         std::floor(2.0 * value) == 2.0 * value;
+}
+
+Status CheckScale(std::initializer_list<std::pair<std::string_view, double>> values) {
+  for (const auto& [name, value] : values) {
+    if (!std::isfinite(value)) {
+      return Damaged(std::string(name) + " = " + ShortestText(value) + " is not a number");
+    }
+  }
+  return Ok();
+}
 
 Error InFile(const std::filesystem::path& path, Error error) {
   error.detail = path.string() + ": " + error.detail;
@@ -187,16 +211,21 @@ Result<TaggedContent> ReadTaggedSections(std::string_view bytes,
   if (!cursor.ReadInt32(content.version)) return EndsInside("the version");  // all read alike
   content.sections.resize(layouts.size());
   int64_t stored_partitions = 0;
+  bool have_sampling = false;
   bool have_parameters = false;
-  bool have_counts = false;
-  // A tag cut short by the end of the file ends the reading, as an end tag does.
+  bool have_end = false;
+  std::vector<bool> have_section(layouts.size(), false);
   while (cursor.remaining() >= kTagBytes) {
     const uint64_t tag_offset = cursor.offset();
     std::string_view tag;
     cursor.ReadBytes(kTagBytes, tag);
-    if (SameTextNoCase(tag, kEndTag)) break;
+    if (SameTextNoCase(tag, kEndTag)) {
+      have_end = true;
+      break;
+    }
     if (SameTextNoCase(tag, kSamplingTag)) {
       if (auto read = ReadSamplingSection(cursor, content.sampling); !read) return read.error();
+      have_sampling = true;
       continue;
     }
     if (SameTextNoCase(tag, kParametersTag)) {
@@ -215,8 +244,8 @@ Result<TaggedContent> ReadTaggedSections(std::string_view bytes,
       content.envelope_size = p.ints[1];
       // New parameters size new arrays: what came before them no longer fits.
       for (auto& section : content.sections) section.clear();
+      std::fill(have_section.begin(), have_section.end(), false);
       have_parameters = true;
-      have_counts = false;
       continue;
     }
     const auto layout = std::find_if(layouts.begin(), layouts.end(), [&](const ArrayLayout& s) {
@@ -229,11 +258,12 @@ Result<TaggedContent> ReadTaggedSections(std::string_view bytes,
       }
       const int64_t stored = layout->envelope ? content.envelope_size : stored_partitions;
       const int64_t kept = layout->envelope ? content.envelope_size : content.partitions;
-      auto& arrays = content.sections[static_cast<size_t>(layout - layouts.begin())];
-      if (auto read = ReadArraySection(cursor, *layout, stored, kept, arrays); !read) {
+      const auto index = static_cast<size_t>(layout - layouts.begin());
+      if (auto read = ReadArraySection(cursor, *layout, stored, kept, content.sections[index]);
+          !read) {
         return read.error();
       }
-      if (!layout->envelope) have_counts = true;
+      have_section[index] = true;
       continue;
     }
     int32_t size = 0;
@@ -243,8 +273,16 @@ Result<TaggedContent> ReadTaggedSections(std::string_view bytes,
                      std::to_string(size) + ", beyond the end of the file");
     }
   }
+  // A file cut at a section boundary would otherwise read as zeros where its counts were.
   if (!have_parameters) return Damaged("the file holds no analysis parameters");
-  if (!have_counts) return Damaged("the file holds no count section after its parameters");
+  if (!have_sampling) return Damaged("the file holds no " + Quoted(kSamplingTag) + " section");
+  for (size_t i = 0; i < layouts.size(); ++i) {
+    if (!have_section[i]) {
+      return Damaged("the file holds no " + Quoted(layouts[i].tag) + " section after its " +
+                     "analysis parameters");
+    }
+  }
+  if (!have_end) return Damaged("the file ends before " + Quoted(kEndTag));
   return content;
 }
 
@@ -272,7 +310,14 @@ Status ReadOlderIntArray(ByteCursor& cursor, std::vector<int32_t>& out, int32_t&
                    " is beyond the file");
   }
   const int64_t kept = std::min<int64_t>(count, static_cast<int64_t>(out.size()));
-  for (int64_t i = 0; i < kept; ++i) cursor.ReadInt32(out[static_cast<size_t>(i)]);
+  for (int64_t i = 0; i < kept; ++i) {
+    int32_t& value = out[static_cast<size_t>(i)];
+    cursor.ReadInt32(value);
+    if (value < 0) {
+      return Damaged(std::string(what) + ": the count " + std::to_string(value) + " at entry " +
+                     std::to_string(i + 1) + " is negative");
+    }
+  }
   cursor.Skip((count - kept) * 4);
   return Ok();
 }

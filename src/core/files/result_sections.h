@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/counting/counting_parameters.h"
@@ -74,6 +75,18 @@ std::optional<CountingKind> MagicKind(std::string_view bytes);
 /// The "result file is damaged" error with `detail`.
 Error Damaged(std::string detail);
 
+/// Above 2^52 a double has no half to tell a half cycle by; no result file counts that many.
+inline constexpr double kMaxCycleCount = 4503599627370496.0;
+
+/// True for a count a counting can give: finite, 0..kMaxCycleCount, a whole or a half (rainflow
+/// counts residue ranges as half cycles; the other analyses' int32 counts are whole).
+bool IsCycleCount(double value);
+
+/// Fails as damaged naming the first value that is not finite: an amplitude range or a
+/// partition width that is infinite or NaN makes every partition edge meaningless. (A <= 0 is
+/// readable: the program writes it for a constant record or a set value <= 0.)
+Status CheckScale(std::initializer_list<std::pair<std::string_view, double>> values);
+
 /// `error` with the file's name put before its detail.
 Error InFile(const std::filesystem::path& path, Error error);
 
@@ -109,7 +122,7 @@ struct ArrayLayout {
   bool envelope = false;  ///< M values per array; N otherwise
 };
 
-/// What the tagged reader found. Arrays of sections that were not in the file stay empty.
+/// What the tagged reader found.
 struct TaggedContent {
   int32_t version = 0;
   SamplingInfo sampling;  ///< zero when the file has no sampling section
@@ -122,15 +135,17 @@ struct TaggedContent {
 };
 
 /// Reads the sections of a current layout after its 26-byte magic (the caller has checked it):
-/// the version, then tagged sections in any order until "[END---------------]" or until fewer
-/// than 20 bytes remain. The analysis parameters must come before the array sections, whose
-/// reads N and M size; a file stored with N above 2000 is read as N = 2000, each of its arrays
-/// still stepped over whole. The sampling section reads 864 bytes, or the older 848-byte record
-/// when its size field says so. Unknown tags are stepped over by their size field.
+/// the version, then tagged sections in any order until "[END---------------]". The analysis
+/// parameters must come before the array sections, whose reads N and M size; a file stored with
+/// N above 2000 is read as N = 2000, each of its arrays still stepped over whole. The sampling
+/// section reads 864 bytes, or the older 848-byte record when its size field says so. Unknown
+/// tags are stepped over by their size field.
 ///
-/// Fails as damaged when the file ends inside a section, before the analysis parameters or
-/// before any count section (an array section other than the envelope); when N <= 0, M < 0 or M is
-/// more than the file can hold; when an array section comes before the parameters; and when an
+/// Fails as damaged when the file ends inside a section or before its end tag; when the
+/// sampling section, the analysis parameters or any of `layouts` (after the last parameters) is
+/// missing, so that a file cut short never reads as zeros; when N <= 0, M < 0 or M is more than
+/// the file can hold; when a kept value of a count section (any array section but the envelope)
+/// is not an IsCycleCount; when an array section comes before the parameters; and when an
 /// unknown section's size is negative or passes the end of the file.
 Result<TaggedContent> ReadTaggedSections(std::string_view bytes,
                                          std::span<const ArrayLayout> layouts);
@@ -141,8 +156,8 @@ Result<TaggedContent> ReadTaggedSections(std::string_view bytes,
 Status ReadOlderUnitText(ByteCursor& cursor, SamplingInfo& sampling);
 
 /// Reads an older layout's int32 array: an entry count c and c values, of which the first 2000
-/// go to `out` (which must hold 2000). Sets `count` to c. Fails as damaged for a negative count
-/// or one that passes the end of the file.
+/// go to `out` (which must hold 2000). Sets `count` to c. Fails as damaged for a negative entry
+/// count or one that passes the end of the file, and for a negative value among those kept.
 Status ReadOlderIntArray(ByteCursor& cursor, std::vector<int32_t>& out, int32_t& count,
                          std::string_view what);
 

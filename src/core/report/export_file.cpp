@@ -193,8 +193,9 @@ Result<ExportTable> ParseExportFile(std::string_view bytes) {
   int32_t r = 0;
   if (!in.Text(table.name)) return damaged("the table name runs past the end");
   if (!in.Int32(k) || !in.Int32(r)) return damaged("it ends before the column and row counts");
-  // Every column takes at least 4 bytes (its name length), every cell at least 4.
-  if (k < 0 || r < 0 || static_cast<uint64_t>(k) * 4 > in.left() ||
+  // Every column takes at least 4 bytes (its name length), every cell at least 4; rows without
+  // columns take no bytes, so any number of them would fit: none is allowed.
+  if (k < 0 || r < 0 || (k == 0 && r > 0) || static_cast<uint64_t>(k) * 4 > in.left() ||
       (k > 0 && static_cast<uint64_t>(r) * static_cast<uint64_t>(k) * 4 > in.left())) {
     return damaged(std::to_string(k) + " columns and " + std::to_string(r) +
                    " rows don't fit the file");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/data/sampling_info.h"
+#include "core/services/message_table.h"
 
 namespace torvwy::testing {
 
@@ -28,6 +29,23 @@ class LeBytes {
 
 int32_t I32At(std::string_view bytes, size_t offset);
 double F64At(std::string_view bytes, size_t offset);
+
+/// `bytes` with `field` written over it from `offset` on.
+inline std::string Overwritten(std::string bytes, size_t offset, std::string_view field) {
+  return bytes.replace(offset, field.size(), field);
+}
+
+/// The lengths 0 .. size - 1 at which `parse` does not refuse `whole` cut short as damaged;
+/// empty when every cut is refused.
+template <typename Parse>
+std::vector<size_t> CutsNotRefusedAsDamaged(std::string_view whole, Parse parse) {
+  std::vector<size_t> lengths;
+  for (size_t length = 0; length < whole.size(); ++length) {
+    auto read = parse(whole.substr(0, length));
+    if (read || read.error().message != core::kMsgResultFileDamaged) lengths.push_back(length);
+  }
+  return lengths;
+}
 
 /// A sampling record with every field and text set.
 core::SamplingInfo SampleSampling();

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "core/files/hand_built_files.h"
 #include "core/files/result_file.h"
 #include "core/services/message_table.h"
@@ -11,6 +13,7 @@ namespace torvwy::core {
 namespace {
 using testing::F64At;
 using testing::I32At;
+using testing::LeBytes;
 
 std::vector<int32_t> First(const std::vector<int32_t>& counts, size_t n) {
   return {counts.begin(), counts.begin() + static_cast<ptrdiff_t>(n)};
@@ -101,9 +104,12 @@ TEST(PeakResultFile, KeepsAtMost2000PartitionsAndEntries) {
   // valleys are not read from the tail of the peaks.
   const std::vector<int32_t> ones(2500, 1), twos(2500, 2), threes(2500, 3);
   const std::string bytes = testing::Head("[TORV-RESULT-FILE-PCM-001]") +
+                            testing::SamplingSection(testing::SampleSampling()) +
                             testing::ParameterSection({2500, 0}, {}) +
                             testing::IntSection("[CONT-DATA-1-------]", {ones, twos, threes}) +
-                            testing::IntSection("[CONT-DATA-2-------]", {threes, twos, ones});
+                            testing::IntSection("[CONT-DATA-2-------]", {threes, twos, ones}) +
+                            testing::DoubleSection("[WAVEFORM-DATA-----]", {}) +
+                            std::string(testing::kEnd);
   auto read = ParsePeakResultFile(bytes);
   ASSERT_TRUE(read) << read.error().detail;
   EXPECT_EQ(read->result.partitions, 2000);
@@ -123,6 +129,44 @@ TEST(PeakResultFile, KeepsAtMost2000PartitionsAndEntries) {
   EXPECT_EQ(old->result.two_way_peak_counts, std::vector<int32_t>(2000, 4));
   EXPECT_EQ(First(old->result.two_way_valley_counts, 4), (std::vector<int32_t>{5, 5, 5, 0}));
   EXPECT_EQ(old->result.two_way_total_counts, std::vector<int32_t>(2000, 6));
+}
+
+TEST(PeakResultFile, RefusesImpossibleValuesAndEveryCut) {
+  // Offsets in the small file (N = 4, M = 6): A, W2, W1 at 1026, 1034, 1042; the two-way
+  // arrays from 1202, the one-way arrays from 1274, 16 bytes each.
+  const std::string good = testing::SmallPeakFile();
+  ASSERT_EQ(good.size(), 1414u);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  auto i32 = [](int32_t value) { return LeBytes().I32(value).str(); };
+  auto f64 = [](double value) { return LeBytes().F64(value).str(); };
+  testing::OlderPeak older;
+  older.arrays = {{1, 2, 3, 4}, {1, 2, 3, 4}, {1, 2, 3, 4}, {1, 2, 3, 4}, {1, -2, 3, 4}, {0}};
+  testing::OlderPeak older_nan;
+  older_nan.arrays.assign(6, {1, 2, 3, 4});
+  older_nan.two_way_width = inf;
+  const std::pair<const char*, std::string> cases[] = {
+      {"a two-way peak count of -1", testing::Overwritten(good, 1202, i32(-1))},
+      {"the last one-way total of INT32_MIN", testing::Overwritten(good, 1310, i32(INT32_MIN))},
+      {"A is NaN", testing::Overwritten(good, 1026, f64(nan))},
+      {"W2 is infinite", testing::Overwritten(good, 1034, f64(inf))},
+      {"W1 is -infinite", testing::Overwritten(good, 1042, f64(-inf))},
+      {"older: a negative one-way valley count", testing::OlderPeakBytes(older)},
+      {"older: W2 infinite", testing::OlderPeakBytes(older_nan)},
+  };
+  for (const auto& [what, bytes] : cases) {
+    auto read = ParsePeakResultFile(bytes);
+    ASSERT_FALSE(read) << what;
+    EXPECT_EQ(read.error().message, kMsgResultFileDamaged) << what;
+  }
+  EXPECT_EQ(testing::CutsNotRefusedAsDamaged(good, ParsePeakResultFile), std::vector<size_t>{});
+
+  // A <= 0 is what the program writes for a constant record or a set value <= 0.
+  for (double a : {0.0, -3.0}) {
+    auto read = ParsePeakResultFile(testing::Overwritten(good, 1026, f64(a)));
+    ASSERT_TRUE(read) << a;
+    EXPECT_EQ(read->result.amplitude_range, a);
+  }
 }
 
 TEST(PeakResultFile, RefusesToWriteCountsItCannotHold) {

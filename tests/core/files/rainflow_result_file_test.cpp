@@ -3,13 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "core/files/hand_built_files.h"
 #include "core/files/result_file.h"
+#include "core/services/message_table.h"
 
 namespace torvwy::core {
 namespace {
 using testing::F64At;
 using testing::I32At;
+using testing::LeBytes;
 
 TEST(RainflowResultFile, ReadsAndWritesTheLayoutByteForByte) {
   auto read = ParseRainflowResultFile(testing::SmallRainflowFile());
@@ -74,6 +78,46 @@ TEST(RainflowResultFile, ReadsTheLegacyLayout) {
   EXPECT_EQ(large->result.counts[1999], 1.0);
   EXPECT_EQ(large->sampling.eu(), std::string(49, 'u'));
   EXPECT_EQ(large->sampling.text1(), "");  // the field after the unit is untouched
+}
+
+TEST(RainflowResultFile, RefusesImpossibleValuesAndEveryCut) {
+  // Offsets in the small file (N = 4, M = 6): A and w at 1026 and 1034, the counts from 1202.
+  const std::string good = testing::SmallRainflowFile();
+  ASSERT_EQ(good.size(), 1326u);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  auto f64 = [](double value) { return LeBytes().F64(value).str(); };
+  auto legacy = [](std::vector<double> counts, double width = 25.0) {
+    testing::LegacyRainflow file;
+    file.counts = std::move(counts);
+    file.width = width;
+    return testing::LegacyRainflowBytes(file);
+  };
+  const std::pair<const char*, std::string> cases[] = {
+      {"a count of -0.5", testing::Overwritten(good, 1202, f64(-0.5))},
+      {"a NaN count", testing::Overwritten(good, 1210, f64(nan))},
+      {"an infinite count", testing::Overwritten(good, 1218, f64(inf))},
+      {"a count of 0.25", testing::Overwritten(good, 1226, f64(0.25))},
+      {"a count of 1e300", testing::Overwritten(good, 1226, f64(1e300))},
+      {"A is NaN", testing::Overwritten(good, 1026, f64(nan))},
+      {"w is infinite", testing::Overwritten(good, 1034, f64(inf))},
+      {"legacy: a count of -1", legacy({1.0, -1.0, 0.0, 2.0})},
+      {"legacy: a NaN count", legacy({1.0, 0.5, nan, 2.0})},
+      {"legacy: a count of 1.75", legacy({1.75, 0.5, 0.0, 2.0})},
+      {"legacy: w is NaN", legacy({1.0, 0.5, 0.0, 2.0}, nan)},
+  };
+  for (const auto& [what, bytes] : cases) {
+    auto read = ParseRainflowResultFile(bytes);
+    ASSERT_FALSE(read) << what;
+    EXPECT_EQ(read.error().message, kMsgResultFileDamaged) << what;
+  }
+  EXPECT_EQ(testing::CutsNotRefusedAsDamaged(good, ParseRainflowResultFile), std::vector<size_t>{});
+  // Whole and half counts, large ones too, are what a counting gives.
+  for (double count : {0.0, 2.5, 1e6 + 0.5, 4503599627370496.0}) {
+    auto read = ParseRainflowResultFile(testing::Overwritten(good, 1202, f64(count)));
+    ASSERT_TRUE(read) << count;
+    EXPECT_EQ(read->result.counts[0], count);
+  }
 }
 
 }  // namespace

@@ -3,13 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "core/files/hand_built_files.h"
 #include "core/files/result_file.h"
+#include "core/services/message_table.h"
 
 namespace torvwy::core {
 namespace {
 using testing::F64At;
 using testing::I32At;
+using testing::LeBytes;
 
 TEST(RangeResultFile, ReadsAndWritesTheLayoutByteForByte) {
   auto read = ParseRangeResultFile(testing::SmallRangeFile());
@@ -75,6 +79,42 @@ TEST(RangeResultFile, ReadsTheOlderLayoutOfEveryKind) {
     EXPECT_EQ(read->sampling.eu(), "mm");
     EXPECT_TRUE(r.envelope.empty());
   }
+}
+
+TEST(RangeResultFile, RefusesImpossibleValuesAndEveryCut) {
+  // Offsets in the small file (N = 4, M = 6): A, W2, W1 at 1026, 1034, 1042; the two-way
+  // counts from 1202, the one-way counts from 1242.
+  const std::string good = testing::SmallRangeFile();
+  ASSERT_EQ(good.size(), 1350u);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  auto i32 = [](int32_t value) { return LeBytes().I32(value).str(); };
+  auto f64 = [](double value) { return LeBytes().F64(value).str(); };
+  testing::OlderRange older;
+  older.two_way = {1, 2, 3, 4};
+  older.one_way = {5, 6, -7, 8};
+  testing::OlderRange older_first;  // kind 0: N comes from the last array
+  older_first.kind = 0;
+  older_first.two_way = {-1, 2, 3};
+  older_first.one_way = {4, 5, 6};
+  testing::OlderRange older_nan;
+  older_nan.amplitude_range = nan;
+  older_nan.two_way = older_nan.one_way = {1, 2, 3, 4};
+  const std::pair<const char*, std::string> cases[] = {
+      {"the fourth two-way count -1", testing::Overwritten(good, 1214, i32(-1))},
+      {"the first one-way count INT32_MIN", testing::Overwritten(good, 1242, i32(INT32_MIN))},
+      {"A is NaN", testing::Overwritten(good, 1026, f64(nan))},
+      {"W1 is infinite",
+       testing::Overwritten(good, 1042, f64(std::numeric_limits<double>::infinity()))},
+      {"older kind 4: a negative one-way count", testing::OlderRangeBytes(older)},
+      {"older kind 0: a negative two-way count", testing::OlderRangeBytes(older_first)},
+      {"older: A is NaN", testing::OlderRangeBytes(older_nan)},
+  };
+  for (const auto& [what, bytes] : cases) {
+    auto read = ParseRangeResultFile(bytes);
+    ASSERT_FALSE(read) << what;
+    EXPECT_EQ(read.error().message, kMsgResultFileDamaged) << what;
+  }
+  EXPECT_EQ(testing::CutsNotRefusedAsDamaged(good, ParseRangeResultFile), std::vector<size_t>{});
 }
 
 }  // namespace

@@ -2,13 +2,21 @@
 // The unmutated bases are the seed corpus of the fuzz targets, kept in tests/data/.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <random>
 
+#include "core/data/labels.h"
+#include "core/data/sampling_info.h"
 #include "core/files/hand_built_files.h"
 #include "core/files/result_file.h"
+#include "core/files/statistics_result_file.h"
+#include "core/report/export_file.h"
+#include "core/report/list_export.h"
+#include "core/report/report_file.h"
 #include "core/services/message_table.h"
 #include "support/test_node.h"
 
@@ -73,17 +81,21 @@ std::vector<Base> Bases() {
   return bases;
 }
 
-/// True when `counts` has 2000 entries and none from N on: only N partitions carry counts.
+/// True when `counts` has 2000 entries, none from N on (only N partitions carry counts), and the
+/// first N are whole or half counts of at least 0.
 template <typename Counts>
 bool ZeroFrom(int32_t n, const Counts& counts) {
   static const std::vector<char> kZeros(kMaxPartitions * sizeof(double), '\0');
   return counts.size() == static_cast<size_t>(kMaxPartitions) &&
          std::memcmp(counts.data() + n, kZeros.data(), (counts.size() - n) * sizeof(counts[0])) ==
-             0;
+             0 &&
+         std::all_of(counts.begin(), counts.begin() + n, [](double count) {
+           return std::isfinite(count) && count >= 0 && std::floor(2 * count) == 2 * count;
+         });
 }
 
-/// What every result read from `size` bytes must be: 1 <= N <= 2000, zeros beyond N, the cursor
-/// at N / 2, an envelope the file could hold and none for an older layout.
+/// What every result read from `size` bytes must be: 1 <= N <= 2000, counts to N and zeros beyond,
+/// the cursor at N / 2, a finite A, an envelope the file could hold and none for an older layout.
 bool Sound(const AnyResultFile& file, size_t size) {
   const bool old_format = NodeOf(file).old_format;
   return std::visit(
@@ -91,7 +103,8 @@ bool Sound(const AnyResultFile& file, size_t size) {
         const auto& r = f.result;
         const int32_t n = r.partitions;
         if (n < 1 || n > kMaxPartitions || r.cursor_partition != n / 2 ||
-            r.envelope.size() * 8 > size || (old_format && !r.envelope.empty())) {
+            r.envelope.size() * 8 > size || (old_format && !r.envelope.empty()) ||
+            !std::isfinite(r.amplitude_range)) {
           return false;
         }
         if constexpr (requires { r.two_way_peak_counts; }) {
@@ -205,6 +218,35 @@ TEST(ResultFileSeeds, AreTheHandBuiltBases) {
       ADD_FAILURE() << path << " differed from its base and was written again";
     }
     EXPECT_EQ(testing::ReadFileBytes(path), base.bytes) << path;
+  }
+}
+
+/// The seeds of the other fuzz targets, written by hand (tests/data/README.md): each must be
+/// read by its reader, or the fuzzer starts from a refusal and never reaches the values.
+TEST(FuzzSeeds, EveryReaderAcceptsItsSeed) {
+  const fs::path data = TORVWY_TEST_DATA;
+  for (const char* name : {"stats_current.aps", "stats_older.aps"}) {
+    auto table = ReadStatisticsResultFile(data / name, 0, Language::kEnglish);
+    ASSERT_TRUE(table) << name << ": " << table.error().detail;
+    EXPECT_EQ(table->rows.size(), std::string_view(name) == "stats_older.aps" ? 1u : 2u) << name;
+  }
+  auto sampling = ReadSamplingParameters(data / "node_sampling.tsp");
+  ASSERT_TRUE(sampling) << sampling.error().detail;
+  EXPECT_EQ(sampling->frequency_hz(), 1024.0);
+  EXPECT_EQ(ReadLabels(data / "node_sampling.tsp").size(), 2u);
+  for (const char* name : {"export_v1_TorvEpt.Dat", "export_v2_TorvEpt.Dat"}) {
+    auto table = ParseExportFile(testing::ReadFileBytes(data / name));
+    ASSERT_TRUE(table) << name << ": " << table.error().detail;
+    EXPECT_EQ(table->rows.size(), 2u) << name;
+  }
+  auto report = ParseReportFile(testing::ReadFileBytes(data / "report_TorvRpt.txt"));
+  ASSERT_TRUE(report) << report.error().detail;
+  EXPECT_EQ(report->size(), 5u);
+  for (const char* name : {"list_readout.txt", "list_statistics.txt", "list_fatigue.txt"}) {
+    auto list = ParseListTable(testing::ReadFileBytes(data / name));
+    ASSERT_TRUE(list) << name << ": " << list.error().detail;
+    EXPECT_EQ(list->header.size(), 3u) << name;
+    EXPECT_FALSE(list->rows.empty()) << name;
   }
 }
 
