@@ -18,6 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Require(std::isfinite(info->frequency_hz()) && info->frequency_hz() > 0.0);
     fuzz::Require(std::isfinite(info->c1()) && info->c1() != 0.0);
     fuzz::Require(std::isfinite(info->c2()) && info->c2() != 0.0);
+    fuzz::Require(info->length_half_blocks() >= 0);
     fuzz::Require(info->format() == core::kFormatNone ||
                   static_cast<bool>(core::FullScaleOf(*info)));
   } else {

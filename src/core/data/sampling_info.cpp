@@ -140,6 +140,8 @@ Result<SamplingInfo> ReadSamplingParameters(const std::filesystem::path& tsp_pat
   }
   auto length = integer("Length");
   if (!length) return length.error();
+  // A negative length would make negative block and sample counts everywhere downstream.
+  if (*length < 0) return Fail(kMsgSamplingUnreadable, where + "Length must not be negative");
 
   SamplingInfo info;
   info.set_frequency_hz(*frequency);

@@ -122,6 +122,7 @@ TEST(SamplingInfo, RefusesBadSamplingParameters) {
            "Frequency=10\r\nC1=1\r\nC2=1\r\nFormat=999\r\nLength=2\r\n",
            "Frequency=10\r\nC1=1\r\nC2=1\r\nFormat=951\r\nLength=2.5\r\n",
            "Frequency=10\r\nC1=1\r\nC2=1\r\nFormat=951\r\n",
+           "Frequency=10\r\nC1=1\r\nC2=1\r\nFormat=951\r\nLength=-2\r\n",
            "Frequency=10\r\nC1=1\r\nC2=1\r\nFormat=111\r\nLength=2\r\nFullScale=-1\r\n",
        }) {
     WriteTsp(tsp, lines);
