@@ -7,6 +7,7 @@
 
 #include <bit>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <system_error>
 
@@ -134,6 +135,8 @@ Status AtomicFileWriter::Commit() {
   temp_.clear();
   return Ok();
 }
+
+void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 Status SaveFileAtomically(const fs::path& target, std::string_view content, int message) {
   auto writer = AtomicFileWriter::Open(target, message);

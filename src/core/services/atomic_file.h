@@ -65,6 +65,11 @@ class AtomicFileWriter {
   std::optional<uint64_t> fail_after_;
 };
 
+/// Makes a write beyond the file-size limit (ulimit -f) fail with "File too large" instead of
+/// killing the process: the writer then reports the error and removes its temporary file.
+/// Every program calls it first thing in main().
+void IgnoreFileSizeSignal();
+
 /// Saves `content` as the file `target` atomically.
 Status SaveFileAtomically(const std::filesystem::path& target, std::string_view content,
                           int message = 0);
