@@ -5,10 +5,12 @@
 #include "cli/cli_support.h"
 #include "cli/commands.h"
 #include "cli/subcommands.h"
+#include "core/services/atomic_file.h"
 
 namespace torvwy::cli {
 
 int Main(int argc, char** argv) {
+  core::IgnoreFileSizeSignal();
   CLI::App app{
       "torvwy: amplitude-domain analysis of test-and-measurement waveforms.\n"
       "A test's nodes are kept as <test><code>#<node>.tsp (sampling parameters) and .sts "

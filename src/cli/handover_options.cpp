@@ -13,6 +13,8 @@
 #include "core/report/list_export.h"
 #include "core/report/readout_list.h"
 #include "core/services/folders.h"
+#include "core/services/language.h"
+#include "core/services/message_table.h"
 #include "render/colours.h"
 #include "render/counting_picture.h"
 #include "render/picture_output.h"
@@ -87,7 +89,10 @@ int HandOverCounting(const HandOverOptions& options, const core::AnyResultFile& 
             return render::DrawCountingPicture(painter, geometry, file, bookmarks, state);
           },
           render::kDefaultAspect);
-      return static_cast<bool>(render::WriteBitmapFile(bitmap, image));
+      return render::WriteBitmapFile(bitmap, image);
+    };
+    report_options.picture_failed = [](const core::Error& error) {
+      std::cerr << "torvwy: warning: " << core::ErrorText(error, core::GetUILanguage()) << "\n";
     };
     auto written = core::WriteCountingReport(file, report_view, report_options);
     if (!written) return ReportError(written.error());

@@ -40,6 +40,7 @@ std::string MessageOf(const core::Error& error) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  core::IgnoreFileSizeSignal();
   CLI::App app{
       "TorvEpt: turns the export file TorvEpt.Dat into a CSV file (UTF-8 with BOM) or an "
       "Excel workbook. Without --to a window asks for the format and the path."};

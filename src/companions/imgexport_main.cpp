@@ -70,6 +70,7 @@ core::Status Convert(const QImage& picture, const fs::path& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  core::IgnoreFileSizeSignal();
   CLI::App app{
       "TorvImgEpt: saves the picture of a view as PNG, JPEG, BMP or PDF. Without --to a "
       "save dialog asks for the path."};

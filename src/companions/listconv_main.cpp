@@ -6,6 +6,7 @@
 
 #include "companions/workbook.h"
 #include "core/report/list_export.h"
+#include "core/services/atomic_file.h"
 #include "core/services/message_table.h"
 #include "core/services/text.h"
 
@@ -22,6 +23,7 @@ core::ExportCell CellOf(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  core::IgnoreFileSizeSignal();
   CLI::App app{
       "ldexp: writes the list of listdata.txt as the Excel workbook named in "
       "listname.txt (both in the work folder). A name ending in .xls is saved as .xlsx."};

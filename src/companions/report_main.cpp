@@ -17,6 +17,7 @@
 
 #include "companions/output_option.h"
 #include "companions/report_document.h"
+#include "core/services/atomic_file.h"
 #include "core/services/folders.h"
 #include "core/services/message_table.h"
 
@@ -75,6 +76,7 @@ int RunPreview(const companions::LoadedReport& report) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  core::IgnoreFileSizeSignal();
   CLI::App app{
       "TorvRpt: makes a report from the report file TorvRpt.txt, its picture and its "
       "lists. With --pdf and/or --html it writes the report; without, it shows a "

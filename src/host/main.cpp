@@ -7,6 +7,7 @@
 #include <memory>
 #include <string_view>
 
+#include "core/services/atomic_file.h"
 #include "host/host_window.h"
 #include "module/doc_template.h"
 #include "ui/error_message.h"
@@ -28,6 +29,7 @@ bool AsksForHelp(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  torvwy::core::IgnoreFileSizeSignal();
   // --help and --version need no display.
   std::unique_ptr<QCoreApplication> app;
   if (AsksForHelp(argc, argv)) {

@@ -248,7 +248,10 @@ void CountingView::Report() {
   view.separately = state_.separately;
   core::ReportOptions options;
   options.picture = [this](const std::filesystem::path& bitmap) {
-    return static_cast<bool>(render::WriteBitmapFile(bitmap, ExportImage()));
+    return render::WriteBitmapFile(bitmap, ExportImage());
+  };
+  options.picture_failed = [this](const core::Error& error) {
+    ShowMessage(this, ui::ErrorMessage(error));
   };
   StartCompanion(this, core::WriteCountingReport(*file_, view, options), core::kReportProgram);
 }

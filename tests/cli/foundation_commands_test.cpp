@@ -29,6 +29,20 @@ class Commands : public ::testing::Test {
   TempDir data_;
 };
 
+TEST_F(Commands, SaveBeyondTheFileSizeLimitFailsWithAMessageAndLeavesNoTemporaryFile) {
+  // 64 blocks of 512 bytes hold 32 KiB; a node of 40 blocks of 1024 two-byte samples is 80 KiB.
+  // Without the signal ignored the process is killed at the limit and says nothing.
+  const std::string data = Quote(data_.path().string());
+  const auto result = RunTorvwyWithFileSizeLimit(
+      "gen --data " + data + " --test t --code 1 --nodes 1 --blocks 40", home_.path().string(), 64);
+  EXPECT_GT(result.exit_code, 0) << "killed by a signal?";
+  EXPECT_NE(result.err.find("File too large"), std::string::npos) << result.err;
+  for (const auto& entry : fs::directory_iterator(data_.path())) {
+    EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos)
+        << entry.path() << " was left behind";
+  }
+}
+
 TEST_F(Commands, GenWritesATestThatInfoDescribes) {
   const std::string data = Quote(data_.path().string());
   auto gen = Run("gen --data " + data + " --test t --code 9 --nodes 4 --blocks 3 --format 885");

@@ -69,7 +69,9 @@ class CompanionsTest : public ::testing::Test {
     options.picture = [](const fs::path& path) {
       QImage picture(400, 200, QImage::Format_RGB32);
       picture.fill(Qt::green);
-      return picture.save(QString::fromStdString(path.string()), "BMP");
+      return picture.save(QString::fromStdString(path.string()), "BMP")
+                 ? core::Ok()
+                 : core::Status(core::Fail(core::kMsgFileWrite, path.string()));
     };
     ASSERT_TRUE(core::WriteRangeReport(result, node, view, options).ok());
   }

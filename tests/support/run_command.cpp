@@ -22,12 +22,14 @@ CommandOutput RunTorvwy(const std::string& arguments, const std::string& home) {
   return RunTorvwyWithEnvironment(arguments, "TORVWY_HOME=" + Quote(home));
 }
 
-CommandOutput RunTorvwyWithEnvironment(const std::string& arguments, const std::string& env) {
+namespace {
+
+CommandOutput Run(const std::string& prefix, const std::string& arguments, const std::string& env) {
   TempDir capture;
   const auto out_path = capture.path() / "out";
   const auto err_path = capture.path() / "err";
-  const std::string command = "env " + env + " TORVWY_LANG=en " + Quote(TORVWY_BINARY) + " " +
-                              arguments + " </dev/null >" + Quote(out_path.string()) + " 2>" +
+  const std::string command = prefix + "env " + env + " TORVWY_LANG=en " + Quote(TORVWY_BINARY) +
+                              " " + arguments + " </dev/null >" + Quote(out_path.string()) + " 2>" +
                               Quote(err_path.string());
   CommandOutput output;
   const int status = std::system(command.c_str());
@@ -41,6 +43,18 @@ CommandOutput RunTorvwyWithEnvironment(const std::string& arguments, const std::
   output.out = read(out_path);
   output.err = read(err_path);
   return output;
+}
+
+}  // namespace
+
+CommandOutput RunTorvwyWithEnvironment(const std::string& arguments, const std::string& env) {
+  return Run("", arguments, env);
+}
+
+CommandOutput RunTorvwyWithFileSizeLimit(const std::string& arguments, const std::string& home,
+                                         int limit_blocks) {
+  return Run("ulimit -f " + std::to_string(limit_blocks) + "; ", arguments,
+             "TORVWY_HOME=" + Quote(home));
 }
 
 }  // namespace torvwy::testing

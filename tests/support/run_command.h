@@ -19,6 +19,11 @@ CommandOutput RunTorvwy(const std::string& arguments, const std::string& home);
 /// removals (e.g. "-u TORVWY_HOME HOME='/tmp/x'"), TORVWY_LANG=en.
 CommandOutput RunTorvwyWithEnvironment(const std::string& arguments, const std::string& env);
 
+/// Runs the built torvwy command as RunTorvwy does, with its file size limited to
+/// `limit_blocks` blocks of 512 bytes (the shell's ulimit -f).
+CommandOutput RunTorvwyWithFileSizeLimit(const std::string& arguments, const std::string& home,
+                                         int limit_blocks);
+
 /// `text` quoted for the shell.
 std::string Quote(const std::string& text);
 

@@ -22,7 +22,8 @@ namespace torvwy::core {
 ///
 /// Spills and reloads move half the memory part at a time, so a point crosses the file boundary
 /// a bounded number of times on average however the stack grows and shrinks. The scratch file is
-/// created on the first spill and removed with the stack (or by Release()).
+/// created on the first spill and unlinked at once: its space lives until the stack closes it
+/// (or Release()), and nothing is left in the folder whatever stops the process.
 class ResidueStack {
  public:
   static constexpr int64_t kDefaultMemoryPoints = int64_t{4} << 20;  // 32 MB of doubles
@@ -42,7 +43,8 @@ class ResidueStack {
   size_t room() const { return memory_.size(); }
   /// True when the memory part holds the bound: the next MakeRoom() spills.
   bool full() const { return count_ >= capacity_; }
-  /// The scratch file, empty while nothing was ever spilled (or after Release()).
+  /// The name the scratch file was created under (already unlinked), empty while nothing was
+  /// ever spilled (or after Release()).
   const std::filesystem::path& scratch_path() const { return file_.path(); }
 
   /// The memory part, for a caller that works on the top directly and then sets the count.

@@ -64,13 +64,16 @@ std::vector<std::string> SplitFixed(std::string_view line, size_t columns) {
 
 Status WriteListExport(const std::string& target, std::string_view list_text,
                        const fs::path& folder) {
+  // One set, the name file last: the converter never finds a new name beside an old list.
   const fs::path dir = FolderOr(folder);
-  if (auto saved =
-          SaveFileAtomically(dir / kListDataFileName, HandOverBytes(list_text), kMsgFileWrite);
-      !saved) {
-    return saved;
-  }
-  return WriteListName(target, dir);
+  AtomicFileSet set;
+  auto data = set.Add(dir / kListDataFileName, kMsgFileWrite);
+  if (!data) return data.error();
+  (*data)->Write(HandOverBytes(list_text));
+  auto name = set.Add(dir / kListNameFileName, kMsgFileWrite);
+  if (!name) return name.error();
+  (*name)->Write(HandOverBytes(OneLine(target)));
+  return set.Commit();
 }
 
 Status WriteListName(const std::string& target, const fs::path& folder) {

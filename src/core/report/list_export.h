@@ -15,8 +15,9 @@ inline constexpr std::string_view kListDataFileName = "listdata.txt";
 
 /// Writes the list export into `folder` (the work folder when empty): "listdata.txt" with
 /// `list_text` (a list text of format 1, UTF-8) and then "listname.txt" with `target` (the
-/// spreadsheet path, made one line, no line end), both GBK with CR LF, atomically. Fails with
-/// the file-write message; the list converter must not be started then.
+/// spreadsheet path, made one line, no line end), both GBK with CR LF, saved as one set
+/// (AtomicFileSet): after a failure both old files remain. Fails with the file-write message;
+/// the list converter must not be started then.
 ///
 ///   std::string text = ReadoutListText(list, axis, names, columns, language, 1);
 ///   if (WriteListExport("/home/u/list.xls", text)) LaunchCompanion(kListProgram);

@@ -117,40 +117,43 @@ fs::path FolderOf(const ReportOptions& options) {
   return options.folder.empty() ? fs::path(GetWorkFolder()) : options.folder;
 }
 
-/// Writes the picture and the list file and returns the paths to name in the report.
-struct Attachments {
-  std::string bitmap;
-  std::string list;
-};
-
-Result<Attachments> WriteAttachments(const fs::path& folder, const ReportOptions& options,
-                                     const std::string* list_text) {
-  Attachments attachments;
-  // The list first: when it can't be written, nothing of the set has changed.
-  if (list_text != nullptr) {
-    const fs::path list = folder / kReportListName;
-    if (auto saved = SaveFileAtomically(list, HandOverBytes(*list_text), kMsgFileWrite); !saved) {
-      return saved.error();
-    }
-    attachments.list = list.string();
-  }
-  const fs::path bitmap = folder / kReportBitmapName;
-  if (options.picture && options.picture(bitmap)) attachments.bitmap = bitmap.string();
-  return attachments;
-}
-
+/// Writes the set: the list and the picture into their temporary files, then the report that
+/// names them; all three replace their targets together, the report last.
 template <typename MakeText>
 Result<fs::path> WriteReport(const ReportOptions& options, const std::string* list_text,
                              MakeText make_text) {
   const fs::path folder = FolderOf(options);
-  auto attachments = WriteAttachments(folder, options, list_text);
-  if (!attachments) return attachments.error();
+  AtomicFileSet set;
+  std::string list_name;
+  if (list_text != nullptr) {
+    const fs::path list = folder / kReportListName;
+    auto part = set.Add(list, kMsgFileWrite);
+    if (!part) return part.error();
+    (*part)->Write(HandOverBytes(*list_text));
+    list_name = list.string();
+  }
+  std::string bitmap_name;
+  if (options.picture) {
+    const fs::path bitmap = folder / kReportBitmapName;
+    auto part = set.Add(bitmap, kMsgFileWrite);
+    if (!part) return part.error();
+    if (auto drawn = options.picture((*part)->temp_path()); drawn) {
+      bitmap_name = bitmap.string();
+    } else {
+      set.Drop(*part);
+      if (options.picture_failed) {
+        options.picture_failed(Fail(drawn.error().message,
+                                    bitmap.string() + ": the report goes without its picture (" +
+                                        drawn.error().detail + ")"));
+      }
+    }
+  }
   const std::string date = options.date.empty() ? TodayText() : options.date;
   const fs::path report = folder / kReportFileName;
-  const std::string text = make_text(attachments->bitmap, attachments->list, date);
-  if (auto saved = SaveFileAtomically(report, HandOverBytes(text), kMsgFileWrite); !saved) {
-    return saved.error();
-  }
+  auto part = set.Add(report, kMsgFileWrite);
+  if (!part) return part.error();
+  (*part)->Write(HandOverBytes(make_text(bitmap_name, list_name, date)));
+  if (auto saved = set.Commit(); !saved) return saved.error();
   return report;
 }
 

@@ -18,9 +18,9 @@
 
 namespace torvwy::core {
 
-/// Writes the view's picture as a bitmap file at the given path (the render layer's job);
-/// returns true when the file was written.
-using PictureWriter = std::function<bool(const std::filesystem::path& bitmap_path)>;
+/// Writes the view's picture as a bitmap file at the given path (the render layer's job), in
+/// place or by renaming a file of its own over it; fails when it can't.
+using PictureWriter = std::function<Status(const std::filesystem::path& bitmap_path)>;
 
 /// How a counting view shows its result when it makes a report or an export.
 struct ReportView {
@@ -34,8 +34,11 @@ struct ReportView {
 struct ReportOptions {
   std::filesystem::path folder;  ///< empty: GetWorkFolder()
   std::string date;              ///< "%Y-%m-%d"; empty: today
-  /// Writes the picture; empty, or false returned: the report carries no picture.
+  /// Writes the picture; empty, or failing: the report carries no picture.
   PictureWriter picture;
+  /// Told why the picture could not be written (the report is made without it), so that the
+  /// user hears of it: the command line warns on stderr, the window shows a message.
+  std::function<void(const Error& error)> picture_failed;
 };
 
 /// The directive file of a report (UTF-8 with "\n" line ends; HandOverBytes makes the file):
@@ -86,12 +89,13 @@ std::string StatisticsReportText(const StatisticsTable& table, const StatisticsR
                                  Language language, const std::string& list,
                                  const std::string& date);
 
-/// Writes the report file set of a counting view into the folder: first, when the readout list
-/// has entries, the list file "TorvLst001.txt" (list text format 1); then the picture (through
-/// options.picture, as "TorvBmp.bmp"); last "TorvRpt.txt" (GBK, CR LF). The texts are saved
-/// atomically. A picture that isn't written is not named; a list file that can't be written
-/// fails the report before anything else is touched. Returns the path of "TorvRpt.txt"; fails
-/// with the file-write message naming the file. The command line then starts the report
+/// Writes the report file set of a counting view into the folder: when the readout list has
+/// entries, the list file "TorvLst001.txt" (list text format 1); the picture (through
+/// options.picture, as "TorvBmp.bmp"); and "TorvRpt.txt" (GBK, CR LF), which names the others.
+/// The set is saved as one (AtomicFileSet), the report file last: after a failure the folder
+/// holds the old set whole. A picture that isn't drawn is not named and is reported to
+/// options.picture_failed. Returns the path of "TorvRpt.txt"; fails with the file-write message
+/// naming the file. The command line then starts the report
 /// program: LaunchCompanion(kReportProgram) (companion.h), which reads these files.
 ///
 ///   ReportView view;                                   // language, one-way, separately

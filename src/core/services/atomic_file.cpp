@@ -7,6 +7,7 @@
 
 #include <bit>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <system_error>
 
@@ -18,7 +19,30 @@ namespace {
 constexpr size_t kBufferBytes = 1 << 16;
 
 std::string ErrnoText() { return std::generic_category().message(errno); }
+
+std::function<SaveFault(const fs::path&)>& FaultHook() {
+  static std::function<SaveFault(const fs::path&)> hook;
+  return hook;
+}
+
+SaveFault FaultOf(const fs::path& target) {
+  return FaultHook() ? FaultHook()(target) : SaveFault::kNone;
+}
+
+/// Renames like ::rename, unless a test made the target's rename fail.
+int RenameOver(const fs::path& from, const fs::path& to) {
+  if (FaultOf(to) == SaveFault::kRename) {
+    errno = EIO;
+    return -1;
+  }
+  return ::rename(from.c_str(), to.c_str());
+}
+
 }  // namespace
+
+void SetSaveFaultForTesting(std::function<SaveFault(const fs::path& target)> fault) {
+  FaultHook() = std::move(fault);
+}
 
 Result<AtomicFileWriter> AtomicFileWriter::Open(const fs::path& target, int message) {
   if (message == 0) message = kMsgResultFileCreate;
@@ -37,6 +61,11 @@ Result<AtomicFileWriter> AtomicFileWriter::Open(const fs::path& target, int mess
   writer.target_ = target;
   writer.temp_ = pattern;
   writer.buffer_.reserve(kBufferBytes);
+  if (FaultOf(target) == SaveFault::kWrite) {
+    // Fails even a file with nothing to write, or one a library writes by name.
+    writer.failed_ = true;
+    writer.error_ = "No space left on device";
+  }
   return writer;
 }
 
@@ -110,8 +139,7 @@ bool AtomicFileWriter::Flush() {
   return true;
 }
 
-Status AtomicFileWriter::Commit() {
-  if (fd_ < 0) return Fail(message_, target_.string() + ": already closed");
+bool AtomicFileWriter::Close() {
   bool ok = Flush();
   if (ok && ::fsync(fd_) != 0 && errno != EINVAL) {
     ok = false;
@@ -123,7 +151,13 @@ Status AtomicFileWriter::Commit() {
     ok = false;
     error_ = ErrnoText();
   }
-  if (ok && ::rename(temp_.c_str(), target_.c_str()) != 0) {
+  return ok;
+}
+
+Status AtomicFileWriter::Commit() {
+  if (fd_ < 0) return Fail(message_, target_.string() + ": already closed");
+  bool ok = Close();
+  if (ok && RenameOver(temp_, target_) != 0) {
     ok = false;
     error_ = ErrnoText();
   }
@@ -134,6 +168,78 @@ Status AtomicFileWriter::Commit() {
   temp_.clear();
   return Ok();
 }
+
+Result<AtomicFileWriter*> AtomicFileSet::Add(const fs::path& target, int message) {
+  auto writer = AtomicFileWriter::Open(target, message);
+  if (!writer) return writer.error();
+  parts_.push_back(std::make_unique<AtomicFileWriter>(std::move(*writer)));
+  return parts_.back().get();
+}
+
+void AtomicFileSet::Drop(AtomicFileWriter* part) {
+  std::erase_if(parts_, [part](const auto& p) { return p.get() == part; });
+}
+
+Status AtomicFileSet::Commit() {
+  for (auto& part : parts_) {
+    if (part->fd_ < 0) return Fail(part->message_, part->target_.string() + ": already closed");
+    if (!part->Close()) {
+      AtomicFileWriter& failed = *part;
+      const Status status = Fail(failed.message_, failed.target_.string() + ": " + failed.error_);
+      parts_.clear();  // removes every temporary file
+      return status;
+    }
+  }
+  // Each old target is kept under a second name until the whole set is in place.
+  struct Replaced {
+    fs::path target;
+    fs::path backup;  // empty: there was no old target
+  };
+  std::vector<Replaced> replaced;
+  const auto put_back = [&replaced] {
+    for (auto it = replaced.rbegin(); it != replaced.rend(); ++it) {
+      std::error_code ec;
+      if (it->backup.empty()) {
+        fs::remove(it->target, ec);
+      } else {
+        ::rename(it->backup.c_str(), it->target.c_str());
+      }
+    }
+  };
+  for (auto& part : parts_) {
+    Replaced entry{part->target_, {}};
+    std::string error;
+    std::error_code ec;
+    if (fs::exists(part->target_, ec)) {
+      std::string pattern = part->target_.string() + ".old-XXXXXX";
+      const int fd = ::mkstemp(pattern.data());
+      if (fd < 0 || ::close(fd) != 0 || ::unlink(pattern.c_str()) != 0 ||
+          ::link(part->target_.c_str(), pattern.c_str()) != 0) {
+        error = "can't keep the old file: " + ErrnoText();
+      } else {
+        entry.backup = pattern;
+      }
+    }
+    if (error.empty() && RenameOver(part->temp_, part->target_) != 0) error = ErrnoText();
+    if (!error.empty()) {
+      const Status status = Fail(part->message_, part->target_.string() + ": " + error);
+      if (!entry.backup.empty()) fs::remove(entry.backup, ec);
+      put_back();
+      parts_.clear();
+      return status;
+    }
+    part->temp_.clear();
+    replaced.push_back(std::move(entry));
+  }
+  for (const Replaced& entry : replaced) {
+    std::error_code ec;
+    if (!entry.backup.empty()) fs::remove(entry.backup, ec);
+  }
+  parts_.clear();
+  return Ok();
+}
+
+void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 Status SaveFileAtomically(const fs::path& target, std::string_view content, int message) {
   auto writer = AtomicFileWriter::Open(target, message);

@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/services/result.h"
 
@@ -50,8 +52,11 @@ class AtomicFileWriter {
   void FailAfterBytesForTesting(uint64_t bytes) { fail_after_ = bytes; }
 
  private:
+  friend class AtomicFileSet;
   AtomicFileWriter() = default;
   bool Flush();
+  /// Flushes, syncs and closes; the temporary file stays for the rename.
+  bool Close();
   void Abandon();
 
   int fd_ = -1;
@@ -64,6 +69,53 @@ class AtomicFileWriter {
   uint64_t written_ = 0;
   std::optional<uint64_t> fail_after_;
 };
+
+/// Several files saved as one set: every part is written to its own temporary file, and only
+/// when all of them are complete are they renamed over their targets, in the order they were
+/// added, so the file that names the others (added last) changes last:
+///
+///   list.tmp-a   picture.tmp-b   report.tmp-c      all written, synced, closed
+///        |             |              |             then, one after the other:
+///      list  ------> picture ------> report         rename over the target
+///
+/// A part that fails while written fails the set before any target changes. A rename that
+/// fails puts back the targets already replaced (each old target is kept under a hard link
+/// until the set is in place), so the folder holds the whole old set or the whole new set.
+class AtomicFileSet {
+ public:
+  AtomicFileSet() = default;
+  AtomicFileSet(const AtomicFileSet&) = delete;
+  AtomicFileSet& operator=(const AtomicFileSet&) = delete;
+
+  /// Adds a part and returns its writer, valid while the set lives. Fails as
+  /// AtomicFileWriter::Open does.
+  Result<AtomicFileWriter*> Add(const std::filesystem::path& target, int message = 0);
+  /// Drops a part added before (its temporary file is removed, its target stays untouched).
+  void Drop(AtomicFileWriter* part);
+
+  /// Closes every part and renames them over their targets, in order. Fails with the message
+  /// of the part that failed, naming it; nothing of the set is then changed.
+  Status Commit();
+
+ private:
+  std::vector<std::unique_ptr<AtomicFileWriter>> parts_;
+};
+
+/// What a test makes go wrong when a file of the given target is saved.
+enum class SaveFault {
+  kNone,
+  kWrite,   ///< every write fails, as on a full disk
+  kRename,  ///< the final rename over the target fails
+};
+
+/// For tests: asks `fault` at every save which fault the target gets (empty: none). Not
+/// thread-safe; a test sets it, saves, and sets it back to empty.
+void SetSaveFaultForTesting(std::function<SaveFault(const std::filesystem::path& target)> fault);
+
+/// Makes a write beyond the file-size limit (ulimit -f) fail with "File too large" instead of
+/// killing the process: the writer then reports the error and removes its temporary file.
+/// Every program calls it first thing in main().
+void IgnoreFileSizeSignal();
 
 /// Saves `content` as the file `target` atomically.
 Status SaveFileAtomically(const std::filesystem::path& target, std::string_view content,

@@ -79,10 +79,6 @@ ScratchFile::~ScratchFile() { Close(); }
 
 void ScratchFile::Close() {
   if (fd_ >= 0) ::close(fd_);
-  if (!path_.empty()) {
-    std::error_code ec;
-    fs::remove(path_, ec);
-  }
   fd_ = -1;
   path_.clear();
 }
@@ -94,6 +90,13 @@ Result<ScratchFile> ScratchFile::Create(const fs::path& folder) {
   if (fd < 0) {
     return Fail(kMsgFileWrite, "can't create a scratch file " + pattern + ": " +
                                    std::generic_category().message(errno));
+  }
+  // From here on only the descriptor holds the space; the kernel frees it when it closes.
+  if (::unlink(pattern.c_str()) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return Fail(kMsgFileWrite, "can't unlink the scratch file " + pattern + ": " +
+                                   std::generic_category().message(error));
   }
   ScratchFile file;
   file.fd_ = fd;

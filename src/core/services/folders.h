@@ -24,7 +24,8 @@ std::string GetWorkFolder();
 /// The application profile "<host folder>/torvwy.ini".
 std::filesystem::path ProfilePath();
 
-/// A private scratch file, created exclusively (mode 0600) and removed when destroyed.
+/// A private scratch file, created exclusively (mode 0600) and unlinked at once: only the
+/// descriptor keeps it, so a crash, a kill or a second Ctrl-C can never leave it in the folder.
 class ScratchFile {
  public:
   ScratchFile() = default;
@@ -39,6 +40,7 @@ class ScratchFile {
   static Result<ScratchFile> Create(const std::filesystem::path& folder = {});
 
   int fd() const { return fd_; }
+  /// The name it was created under, for messages; no file of that name exists any more.
   const std::filesystem::path& path() const { return path_; }
 
  private:

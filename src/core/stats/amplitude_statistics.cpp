@@ -168,8 +168,12 @@ Result<OpenedNode> OpenNode(const std::filesystem::path& tsp_path,
 
 using Block = std::array<double, kHalfBlockSamples>;
 
-/// Reads the next block and divides it by s.
-Status ReadBlock(OpenedNode& node, Block& block, ExtremePositions* positions) {
+/// Reads the next block and divides it by s, unless the pass was cancelled.
+Status ReadBlock(OpenedNode& node, Block& block, ExtremePositions* positions,
+                 const CancelPoll& cancelled) {
+  if (cancelled && cancelled()) {
+    return Fail(kMsgCalculationCancelled, "the statistics pass was cancelled");
+  }
   if (auto read = node.reader.Read(block, positions); !read) return read;
   for (double& x : block) x /= node.divisor;
   return Ok();
@@ -178,26 +182,28 @@ Status ReadBlock(OpenedNode& node, Block& block, ExtremePositions* positions) {
 }  // namespace
 
 Result<AmplitudeIndicesOfNode> ComputeAmplitudeIndices(const std::filesystem::path& tsp_path,
-                                                       const std::filesystem::path& sts_path) {
+                                                       const std::filesystem::path& sts_path,
+                                                       const CancelPoll& cancelled) {
   auto node = OpenNode(tsp_path, sts_path);
   if (!node) return node.error();
   const int64_t blocks = node->info.length_half_blocks();
   AmplitudeIndexCounter counter;
   Block block{};
   for (int64_t b = 0; b < blocks; ++b) {
-    if (auto read = ReadBlock(*node, block, nullptr); !read) return read.error();
+    if (auto read = ReadBlock(*node, block, nullptr, cancelled); !read) return read.error();
     counter.Feed(block);
   }
   if (auto seek = node->reader.Seek(0); !seek) return seek.error();
   for (int64_t b = 0; b < blocks; ++b) {
-    if (auto read = ReadBlock(*node, block, nullptr); !read) return read.error();
+    if (auto read = ReadBlock(*node, block, nullptr, cancelled); !read) return read.error();
     counter.FeedDeviation(block);
   }
   return AmplitudeIndicesOfNode{counter.Finish(), node->info.eu()};
 }
 
 Result<PeakPeaksOfNode> FindLargestPeakPeaks(const std::filesystem::path& tsp_path,
-                                             const std::filesystem::path& sts_path, int32_t count) {
+                                             const std::filesystem::path& sts_path, int32_t count,
+                                             const CancelPoll& cancelled) {
   if (count < kMinPeakPeakCount || count > kMaxPeakPeakCount) {
     return Fail(kMsgBadValue, "peak-peak number " + std::to_string(count) + " is not in 1..200");
   }
@@ -207,7 +213,7 @@ Result<PeakPeaksOfNode> FindLargestPeakPeaks(const std::filesystem::path& tsp_pa
   Block block{};
   for (int64_t b = 0; b < node->info.length_half_blocks(); ++b) {
     ExtremePositions positions;
-    if (auto read = ReadBlock(*node, block, &positions); !read) return read.error();
+    if (auto read = ReadBlock(*node, block, &positions, cancelled); !read) return read.error();
     detector.FeedBlock(block, static_cast<size_t>(positions.largest),
                        static_cast<size_t>(positions.smallest));
   }

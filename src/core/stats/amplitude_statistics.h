@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -118,15 +119,22 @@ struct PeakPeaksOfNode {
   std::string unit;
 };
 
+/// Asked before every block of a statistics pass; true stops the pass. It may be called from a
+/// worker thread, so it reads something thread-safe (an atomic flag), never the Progress.
+using CancelPoll = std::function<bool()>;
+
 /// Reads the sampling parameters (.tsp) and streams the waveform (.sts) twice in blocks of 512
 /// samples, each divided by c1 x c2. Fails (sampling or data-file message) when either file can't
-/// be read, when the record is empty or longer than the file.
+/// be read, when the record is empty or longer than the file, and with the cancelled message
+/// as soon as `cancelled` (polled once per block, when given) says so.
 Result<AmplitudeIndicesOfNode> ComputeAmplitudeIndices(const std::filesystem::path& tsp_path,
-                                                       const std::filesystem::path& sts_path);
+                                                       const std::filesystem::path& sts_path,
+                                                       const CancelPoll& cancelled = {});
 
 /// Streams the waveform once and keeps its `count` largest peak-to-peak values (count 1..200,
 /// else the bad-value message). Fails as ComputeAmplitudeIndices does.
 Result<PeakPeaksOfNode> FindLargestPeakPeaks(const std::filesystem::path& tsp_path,
-                                             const std::filesystem::path& sts_path, int32_t count);
+                                             const std::filesystem::path& sts_path, int32_t count,
+                                             const CancelPoll& cancelled = {});
 
 }  // namespace torvwy::core

@@ -2,6 +2,8 @@
 #include "core/stats/statistics_batch.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <exception>
@@ -26,16 +28,22 @@ std::string RowNumber(int64_t number) {
   return text;
 }
 
-/// What one pair gave: nothing (failed), indices or peak-to-peak values.
+/// How often the calling thread polls for a cancel while the workers are inside waveforms.
+constexpr auto kPollInterval = std::chrono::milliseconds(10);
+
+/// What one pair gave: nothing (failed), indices or peak-to-peak values; or it was stopped by a
+/// cancel half-way (interrupted) and gives nothing either.
 struct PairOutcome {
   std::optional<AmplitudeIndicesOfNode> indices;
   std::optional<PeakPeaksOfNode> peak_peaks;
+  bool interrupted = false;
   bool gives_rows() const {
     return indices.has_value() || (peak_peaks.has_value() && !peak_peaks->entries.empty());
   }
 };
 
-PairOutcome ComputePair(const StatisticsParameters& parameters, const StatisticsPair& pair) {
+PairOutcome ComputePair(const StatisticsParameters& parameters, const StatisticsPair& pair,
+                        const CancelPoll& cancelled) {
   PairOutcome outcome;
   try {
     auto tsp = NodeFilePath(parameters.data_path, parameters.test_name, pair.test_code,
@@ -44,10 +52,18 @@ PairOutcome ComputePair(const StatisticsParameters& parameters, const Statistics
                             pair.node_name, ".sts");
     if (!tsp || !sts) return outcome;
     if (parameters.content == kStatAmplitudeIndices) {
-      if (auto indices = ComputeAmplitudeIndices(*tsp, *sts)) outcome.indices = std::move(*indices);
+      auto indices = ComputeAmplitudeIndices(*tsp, *sts, cancelled);
+      if (indices) {
+        outcome.indices = std::move(*indices);
+      } else {
+        outcome.interrupted = indices.error().message == kMsgCalculationCancelled;
+      }
     } else {
-      if (auto found = FindLargestPeakPeaks(*tsp, *sts, parameters.peak_peak_count)) {
+      auto found = FindLargestPeakPeaks(*tsp, *sts, parameters.peak_peak_count, cancelled);
+      if (found) {
         outcome.peak_peaks = std::move(*found);
+      } else {
+        outcome.interrupted = found.error().message == kMsgCalculationCancelled;
       }
     }
   } catch (const std::exception&) {
@@ -176,8 +192,10 @@ Result<StatisticsBatch> RunStatistics(const StatisticsParameters& parameters,
   progress.SetStatus(messages[kMsgCountingCaption]);
 
   // Workers take pairs in order, so the pairs begun are always a prefix of the list; the
-  // coordinating (calling) thread steps the progress, polls for a cancel and stops handing out
-  // pairs, and the outcomes are turned into rows in pair order at the end.
+  // coordinating (calling) thread steps the progress and polls for a cancel after every
+  // finished pair and every kPollInterval between; a cancel stops handing out pairs and, through
+  // an atomic flag the workers read before every block, stops the pairs under way. The outcomes
+  // are turned into rows in pair order at the end.
   size_t thread_count = options.threads > 0 ? static_cast<size_t>(options.threads)
                                             : std::max(1u, std::thread::hardware_concurrency());
   thread_count = std::min(thread_count, pairs.size());
@@ -189,6 +207,10 @@ Result<StatisticsBatch> RunStatistics(const StatisticsParameters& parameters,
   std::vector<size_t> finished;  // pair indices finished and not yet reported
   size_t running = 0;            // workers started and not yet ended
   bool stop = false;
+  std::atomic<bool> stop_blocks = false;  // read by the workers without the mutex
+  const CancelPoll cancelled = [&stop_blocks] {
+    return stop_blocks.load(std::memory_order_relaxed);
+  };
 
   auto worker = [&] {
     while (true) {
@@ -207,11 +229,12 @@ Result<StatisticsBatch> RunStatistics(const StatisticsParameters& parameters,
         }
         index = next_pair++;
       }
-      PairOutcome outcome = ComputePair(parameters, pairs[index]);
+      PairOutcome outcome = ComputePair(parameters, pairs[index], cancelled);
       {
         std::lock_guard lock(mutex);
+        const bool interrupted = outcome.interrupted;
         outcomes[index] = std::move(outcome);
-        finished.push_back(index);
+        if (!interrupted) finished.push_back(index);
       }
       changed.notify_all();
     }
@@ -237,12 +260,13 @@ Result<StatisticsBatch> RunStatistics(const StatisticsParameters& parameters,
   {
     std::unique_lock lock(mutex);
     while (true) {
-      changed.wait(lock, [&] { return !finished.empty() || running == 0; });
+      changed.wait_for(lock, kPollInterval, [&] { return !finished.empty() || running == 0; });
       std::vector<size_t> reported;
       reported.swap(finished);
       const bool all_done = running == 0;
+      const bool poll_between = reported.empty() && !all_done && !stop;
       lock.unlock();
-      bool cancel = false;
+      bool cancel = poll_between && progress.CheckCancelButton();
       for (const size_t index : reported) {
         const StatisticsPair& pair = pairs[index];
         progress.SetStatus(std::string(messages[kMsgCountingCaption]) + " " + parameters.test_name +
@@ -255,15 +279,17 @@ Result<StatisticsBatch> RunStatistics(const StatisticsParameters& parameters,
       changed.notify_all();
       if (cancel && !stop) {
         stop = true;
+        stop_blocks.store(true, std::memory_order_relaxed);
         batch.cancelled = true;
       }
       if (all_done && finished.empty()) break;
     }
-    batch.finished_pairs = static_cast<int64_t>(next_pair);
   }
   for (std::thread& thread : pool) thread.join();
 
-  for (size_t i = 0; i < static_cast<size_t>(batch.finished_pairs); ++i) {
+  for (size_t i = 0; i < next_pair; ++i) {
+    if (outcomes[i].interrupted) continue;
+    ++batch.finished_pairs;
     if (!outcomes[i].gives_rows()) {
       ++batch.failed_pairs;
       continue;

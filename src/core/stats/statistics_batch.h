@@ -66,7 +66,7 @@ struct StatisticsBatch {
   std::vector<std::string> codes;             ///< expanded test-code range
   std::vector<std::string> nodes;             ///< expanded node-name range
   int64_t valid_pairs = 0;
-  int64_t finished_pairs = 0;  ///< pairs computed (fewer than valid_pairs after a cancel)
+  int64_t finished_pairs = 0;  ///< pairs computed to their end (fewer after a cancel)
   int64_t failed_pairs = 0;    ///< finished pairs that gave no row (unreadable, damaged, no cycle)
   bool cancelled = false;
 };
@@ -76,8 +76,9 @@ struct StatisticsBatch {
 /// numbered "% 4d" from 1 without gaps. A pair whose files can't be read, whose record is empty
 /// or longer than its data file, or (content 1) that has no half-cycle gives no row and counts
 /// in failed_pairs; the batch goes on. The calling thread alone talks to `progress`: range
-/// 0..valid pairs, one step per finished pair, and a cancel poll after each; a cancel lets the
-/// pairs under way finish and starts no other. Fails with the bad-value message on a malformed
+/// 0..valid pairs, one step per finished pair, and a cancel poll after each and every few
+/// milliseconds between; a cancel stops the pairs under way within one block (they give no row
+/// and are not finished) and starts no other. Fails with the bad-value message on a malformed
 /// range, a content other than 0 or 1 or N outside 1..200, and with "No Valid Data File"
 /// (kMsgNoValidDataFile) when no pair has a sampling parameter file.
 Result<StatisticsBatch> RunStatistics(const StatisticsParameters& parameters,

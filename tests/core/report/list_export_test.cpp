@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "core/fatigue/fatigue_list.h"
 #include "core/files/statistics_result_file.h"
 #include "core/report/hand_over_text.h"
 #include "core/report/readout_list.h"
+#include "core/services/atomic_file.h"
 #include "core/services/gbk.h"
 #include "core/services/message_table.h"
 #include "support/test_node.h"
@@ -87,6 +89,38 @@ TEST(ListExportTest, WritesBothFilesAndReadsThemBack) {
 
   fs::remove(dir.path() / "listname.txt");
   EXPECT_FALSE(ReadListExport(dir.path()).ok());
+}
+
+TEST(ListExportTest, FailureOnEitherFileLeavesTheOldPairOrNothing) {
+  const auto snapshot = [](const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      files[entry.path().filename().string()] = testing::ReadFileBytes(entry.path());
+    }
+    return files;
+  };
+  for (const bool old_pair : {false, true}) {
+    testing::TempDir dir;
+    if (old_pair) {
+      ASSERT_TRUE(WriteListExport("/old.xls", "old\n", dir.path()).ok());
+    }
+    const auto before = snapshot(dir.path());
+    for (const char* name : {"listdata.txt", "listname.txt"}) {
+      for (const SaveFault fault : {SaveFault::kWrite, SaveFault::kRename}) {
+        SetSaveFaultForTesting([name, fault](const fs::path& target) {
+          return target.filename() == name ? fault : SaveFault::kNone;
+        });
+        const Status written = WriteListExport("/new.xls", "new\n", dir.path());
+        SetSaveFaultForTesting(nullptr);
+        EXPECT_FALSE(written.ok()) << name;
+        EXPECT_EQ(snapshot(dir.path()), before) << name << " old pair " << old_pair;
+      }
+    }
+    ASSERT_TRUE(WriteListExport("/new.xls", "new\n", dir.path()).ok());
+    EXPECT_EQ(snapshot(dir.path()),
+              (std::map<std::string, std::string>{{"listdata.txt", "new\r\n"},
+                                                  {"listname.txt", "/new.xls"}}));
+  }
 }
 
 TEST(ListExportTest, ReadsStatisticsAndFatigueTablesAndOldLineEnds) {

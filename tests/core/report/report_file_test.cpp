@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "core/report/list_export.h"
+#include "core/services/atomic_file.h"
 #include "core/services/gbk.h"
 #include "core/services/message_table.h"
 #include "support/test_node.h"
@@ -64,7 +66,7 @@ class ReportFileTest : public ::testing::Test {
       options.picture = [this](const fs::path& path) {
         std::ofstream(path, std::ios::binary) << "BM";
         picture_path_ = path;
-        return true;
+        return Ok();
       };
     }
     return options;
@@ -82,7 +84,10 @@ TEST_F(ReportFileTest, RangeReportInEnglishWithPictureAndList) {
   auto report = WriteRangeReport(Range(), Node(), view, Options());
   ASSERT_TRUE(report.ok()) << report.error().detail;
   EXPECT_EQ(*report, dir_.path() / "TorvRpt.txt");
-  EXPECT_EQ(picture_path_, dir_.path() / "TorvBmp.bmp");
+  // The picture is drawn into its temporary file, which becomes TorvBmp.bmp with the set.
+  EXPECT_EQ(picture_path_.parent_path(), dir_.path());
+  EXPECT_FALSE(fs::exists(picture_path_));
+  EXPECT_EQ(testing::ReadFileBytes(dir_.path() / "TorvBmp.bmp"), "BM");
   EXPECT_EQ(
       testing::ReadFileBytes(*report),
       Crlf("[TORV-REPORT-FORMAT-FILE]\n[HEAD]\nT01A#3 - TORV Varied-Distance Counting\n"
@@ -262,10 +267,16 @@ TEST_F(ReportFileTest, NamesWithLineBreaksCannotForgeDirectives) {
 
 TEST_F(ReportFileTest, FailedPictureIsNotNamedAndFailedListWritesNoReport) {
   ReportOptions options = Options(false);
-  options.picture = [](const fs::path&) { return false; };
+  options.picture = [](const fs::path&) { return Status(Fail(kMsgFileWrite, "disk full")); };
+  std::vector<Error> warnings;
+  options.picture_failed = [&](const Error& error) { warnings.push_back(error); };
   ASSERT_TRUE(WriteRangeReport(Range(), Node(), ReportView{}, options).ok());
   EXPECT_EQ(testing::ReadFileBytes(dir_.path() / "TorvRpt.txt").find("[BMPFILE]"),
             std::string::npos);
+  ASSERT_EQ(warnings.size(), 1u) << "a picture that isn't written is never dropped silently";
+  EXPECT_NE(warnings[0].detail.find("TorvBmp.bmp"), std::string::npos) << warnings[0].detail;
+  EXPECT_NE(warnings[0].detail.find("disk full"), std::string::npos) << warnings[0].detail;
+  EXPECT_FALSE(fs::exists(dir_.path() / "TorvBmp.bmp"));
 
   // A list file that can't be written (a folder stands in its place) fails the report and
   // leaves the previous report file as it was.
@@ -277,6 +288,57 @@ TEST_F(ReportFileTest, FailedPictureIsNotNamedAndFailedListWritesNoReport) {
   ASSERT_FALSE(failed.ok());
   EXPECT_EQ(failed.error().message, kMsgFileWrite);
   EXPECT_EQ(testing::ReadFileBytes(dir_.path() / "TorvRpt.txt"), before);
+}
+
+/// Every file of a folder by name, with its bytes.
+std::map<std::string, std::string> Snapshot(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    files[entry.path().filename().string()] = testing::ReadFileBytes(entry.path());
+  }
+  return files;
+}
+
+TEST_F(ReportFileTest, FailureOnAnyFileOfTheSetLeavesTheWholeOldSet) {
+  // A set made with picture "old" and list row 0, then one with picture "new" and row 1.
+  const auto write = [this](const char* picture, uint32_t row, const char* date) {
+    ReportView view;
+    view.readouts.Collect(row, RangeCountTexts(Range(), row, false));
+    ReportOptions options = Options(false);
+    options.date = date;
+    options.picture = [picture](const fs::path& path) {
+      std::ofstream(path, std::ios::binary) << picture;
+      return Ok();
+    };
+    return WriteRangeReport(Range(), Node(), view, options);
+  };
+  ASSERT_TRUE(write("old", 0, "2026-01-01").ok());
+  const auto old_set = Snapshot(dir_.path());
+  ASSERT_EQ(old_set.size(), 3u);
+
+  for (const char* name : {"TorvLst001.txt", "TorvBmp.bmp", "TorvRpt.txt"}) {
+    for (const SaveFault fault : {SaveFault::kWrite, SaveFault::kRename}) {
+      SetSaveFaultForTesting([name, fault](const fs::path& target) {
+        return target.filename() == name ? fault : SaveFault::kNone;
+      });
+      auto failed = write("new", 1, "2026-02-02");
+      SetSaveFaultForTesting(nullptr);
+      const std::string what =
+          std::string(name) + (fault == SaveFault::kWrite ? " write" : " rename");
+      ASSERT_FALSE(failed.ok()) << what;
+      EXPECT_EQ(failed.error().message, kMsgFileWrite) << what;
+      EXPECT_NE(failed.error().detail.find(name), std::string::npos) << failed.error().detail;
+      // Not one new file, and no temporary or kept-back file either.
+      EXPECT_EQ(Snapshot(dir_.path()), old_set) << what;
+    }
+  }
+
+  ASSERT_TRUE(write("new", 1, "2026-02-02").ok());
+  const auto new_set = Snapshot(dir_.path());
+  ASSERT_EQ(new_set.size(), 3u);
+  EXPECT_EQ(new_set.at("TorvBmp.bmp"), "new");
+  EXPECT_NE(new_set.at("TorvRpt.txt").find("2026-02-02"), std::string::npos);
+  EXPECT_NE(new_set.at("TorvLst001.txt"), old_set.at("TorvLst001.txt"));
 }
 
 TEST(ReportParseTest, ReadsEveryDirectiveAndRefusesDamage) {

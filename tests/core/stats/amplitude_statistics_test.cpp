@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/services/message_table.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {
@@ -337,6 +338,41 @@ TEST(AmplitudeStatistics, UnusableWaveformsFail) {
   }
   EXPECT_FALSE(FindLargestPeakPeaks(short_node.tsp, short_node.sts, 0).ok());
   EXPECT_FALSE(FindLargestPeakPeaks(short_node.tsp, short_node.sts, 201).ok());
+}
+
+TEST(AmplitudeStatistics, PassesPollBeforeEveryBlockAndStopAtACancel) {
+  TempDir dir;
+  std::vector<double> raw(4 * 512);
+  for (size_t i = 0; i < raw.size(); ++i) raw[i] = i % 7 == 0 ? 100.0 : -static_cast<double>(i % 5);
+  const auto node = WriteNode(dir.path(), raw);
+  // Amplitude indices read the 4 blocks twice, the peak-to-peak pass once.
+  const auto run = [&](bool indices, int cancel_at, int& polls) -> Status {
+    polls = 0;
+    const CancelPoll poll = [&] { return ++polls == cancel_at; };
+    if (indices) {
+      auto got = ComputeAmplitudeIndices(node.tsp, node.sts, poll);
+      return got ? Ok() : Status(got.error());
+    }
+    auto got = FindLargestPeakPeaks(node.tsp, node.sts, 3, poll);
+    return got ? Ok() : Status(got.error());
+  };
+  const struct {
+    bool indices;
+    int cancel_at;  // 0: never
+    int polls;
+  } cases[] = {{true, 0, 8},  {true, 1, 1},  {true, 4, 4}, {true, 6, 6},
+               {false, 0, 4}, {false, 1, 1}, {false, 4, 4}};
+  for (const auto& c : cases) {
+    int polls = 0;
+    const Status status = run(c.indices, c.cancel_at, polls);
+    EXPECT_EQ(polls, c.polls) << c.indices << " cancel at " << c.cancel_at;
+    if (c.cancel_at == 0) {
+      EXPECT_TRUE(status.ok()) << c.indices;
+    } else {
+      ASSERT_FALSE(status.ok()) << c.indices << " cancel at " << c.cancel_at;
+      EXPECT_EQ(status.error().message, kMsgCalculationCancelled);
+    }
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -16,6 +17,7 @@
 namespace torvwy::core {
 namespace {
 
+namespace fs = std::filesystem;
 using testing::NodeLayout;
 using testing::TempDir;
 using testing::WriteNode;
@@ -144,13 +146,29 @@ TEST(StatisticsBatch, ThreadsGiveTheRowsOfOneThread) {
   }
 }
 
-TEST(StatisticsBatch, CancelStopsAfterThePairsUnderWay) {
+/// Cancels at the `nth` poll made after `finished` pairs were reported.
+class CancelAfterPairs : public Progress {
+ public:
+  CancelAfterPairs(int64_t finished, int nth) : finished_(finished), nth_(nth) {}
+
+ protected:
+  void OnPoll() override {
+    if (position() == finished_ && ++polls_ == nth_) RequestCancel();
+  }
+
+ private:
+  int64_t finished_;
+  int nth_;
+  int polls_ = 0;
+};
+
+TEST(StatisticsBatch, CancelStopsThePairsUnderWayAndKeepsTheFinishedOnes) {
   TempDir dir;
   for (int node = 1; node <= 8; ++node) WriteConstantNode(dir, "1", std::to_string(node), node);
-  // Cancel at the first poll, after the first finished pair: one worker has nothing else under
-  // way; three workers may have three pairs under way between them.
+  // Cancel at the poll after the first finished pair: one worker has nothing else under way;
+  // three workers may have had two more pairs under way, finished or stopped.
   for (const auto& [threads, most] : {std::pair{1, 1}, {3, 3}}) {
-    SilentProgress progress(1);
+    CancelAfterPairs progress(1, 1);
     auto batch = RunStatistics(Batch(dir, "1", "1-8"), {0, Language::kEnglish, threads}, progress);
     ASSERT_TRUE(batch.ok());
     EXPECT_TRUE(batch->cancelled);
@@ -161,9 +179,36 @@ TEST(StatisticsBatch, CancelStopsAfterThePairsUnderWay) {
     }
     EXPECT_EQ(progress.position(), batch->finished_pairs);
     EXPECT_EQ(static_cast<int64_t>(batch->table.rows.size()), batch->finished_pairs);
-    for (size_t r = 0; r < batch->table.rows.size(); ++r) {
-      EXPECT_EQ(batch->table.rows[r][2], std::to_string(r + 1));
-    }
+    EXPECT_EQ(batch->table.rows[0][2], "1");
+  }
+
+  // A waveform of 16 Mi samples (a sparse file of zeros) takes far longer than a poll interval:
+  // the cancel polled while it runs stops it within a block, so it gives no row and the batch
+  // returns at once; the pair finished before it keeps its row.
+  NodeLayout layout;
+  layout.test_code = "2";
+  layout.node_name = "2";
+  layout.length_half_blocks = 1 << 15;
+  const auto big = WriteNode(dir.path(), std::vector<double>(512, 0.0), layout);
+  fs::resize_file(big.sts, (uint64_t{1} << 24) * sizeof(double));
+  WriteConstantNode(dir, "2", "1", 5.0);
+  WriteConstantNode(dir, "2", "3", 6.0);
+  for (const int32_t content : {kStatAmplitudeIndices, kStatPeakPeaks}) {
+    CancelAfterPairs progress(1, 2);  // the first poll at 1 follows pair 1; the next is between
+    const auto start = std::chrono::steady_clock::now();
+    auto batch =
+        RunStatistics(Batch(dir, "2", "1-3", content), {0, Language::kEnglish, 1}, progress);
+    const auto seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_TRUE(batch.ok());
+    EXPECT_TRUE(batch->cancelled) << content;
+    EXPECT_EQ(batch->valid_pairs, 3);
+    EXPECT_EQ(batch->finished_pairs, 1) << content;
+    // A constant waveform has indices but no half-cycle.
+    EXPECT_EQ(batch->failed_pairs, content == kStatPeakPeaks ? 1 : 0) << content;
+    EXPECT_EQ(progress.position(), 1);
+    for (const auto& row : batch->table.rows) EXPECT_NE(row[2], "2") << content;
+    EXPECT_LT(seconds, 2.0) << content << ": the big waveform was read to its end";
   }
 }
 
