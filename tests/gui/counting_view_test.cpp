@@ -111,11 +111,11 @@ TEST_F(CountingWindow, ResultModeShowsTheFileAndNeverSaves) {
 
 TEST_F(CountingWindow, ClosingDuringAPassCancelsItFirst) {
   // The envelope pass can't be cancelled: the close is asked for once the counting pass has
-  // begun. Over 2^19 half blocks of 16-bit samples (a 512 MB file that is mostly a hole) the
+  // begun. Over 2^20 half blocks of 16-bit samples (a 1 GB file that is mostly a hole) the
   // envelope pass reads the whole record once, and the rainflow pass after it reads it again and
   // counts: it takes at least as long. A close that waited for the pass would take about the
   // envelope's time; one that cancels it ends after the current block.
-  WriteLongTest(1 << 19);
+  WriteLongTest(1 << 20);
   auto* frame = qobject_cast<AnalysisFrame*>(host_.OpenWindow(module::kRainflowTemplate));
   auto* view = qobject_cast<CountingView*>(frame->view());
   ASSERT_TRUE(WaitFor([&] { return view->busy(); }));
