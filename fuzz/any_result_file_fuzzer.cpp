@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         [&](const auto& file) {
           torvwy::fuzz::CheckSound(file.result, size);
           if (file.result.partitions <= torvwy::fuzz::kShownPartitions) {
-            torvwy::fuzz::Show(file.result);
+            torvwy::fuzz::ShowFile(file, data[size - 1],
+                                   std::string_view(reinterpret_cast<const char*>(data), size));
           }
         },
         *read);

@@ -4,11 +4,13 @@
 
 #include <unistd.h>
 
+#include <QGuiApplication>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -19,6 +21,14 @@
 #include "core/files/result_file.h"
 #include "core/files/result_sections.h"
 #include "core/services/message_table.h"
+#include "render/counting_picture.h"
+#include "render/picture_output.h"
+
+/// The font configuration library keeps its caches to the end of the program (Qt never releases
+/// them); the leak checker of a fuzzing run is told so, as the sanitizer tests are.
+extern "C" [[gnu::used]] inline const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
+}
 
 namespace torvwy::fuzz {
 
@@ -107,13 +117,58 @@ inline void CheckError(const core::Error& error) {
 /// a few hundred inputs a second.
 constexpr int32_t kShownPartitions = 100;
 
+/// The QGuiApplication the picture needs, made once, drawing offscreen.
+inline void EnsurePictureApplication() {
+  if (QGuiApplication::instance() != nullptr) return;
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  static int argc = 1;
+  static char name[] = "torvwy-fuzz";
+  static char* argv[] = {name, nullptr};
+  static QGuiApplication* application = new QGuiApplication(argc, argv);
+  (void)application;
+}
+
+/// Draws the picture of an accepted file as `open --picture` does, at a small size and with the
+/// display choices taken from `choice`, and encodes it as a bitmap file.
+inline void DrawPicture(const core::AnyResultFile& file, uint8_t choice) {
+  EnsurePictureApplication();
+  render::ViewState state;
+  state.language = choice & 1 ? core::Language::kEnglish : core::Language::kChinese;
+  state.one_way = (choice & 2) != 0;
+  state.separately = (choice & 4) != 0;
+  const render::PictureDrawer draw = [&](QPainter& painter,
+                                         const render::TargetGeometry& geometry) {
+    return render::DrawCountingPicture(painter, geometry, file, {}, state);
+  };
+  const QImage image = render::RenderImage(draw, render::kDefaultAspect, 240 + (choice >> 3) * 8);
+  Require(!image.isNull() && static_cast<bool>(render::EncodeBitmapFile(image)));
+}
+
+#ifndef TORVWY_FUZZ_PICTURE_SHARE
+#define TORVWY_FUZZ_PICTURE_SHARE 1
+#endif
+/// One accepted input in this many also draws its picture. A picture takes a hundred times
+/// longer than the table and the JSON; the libFuzzer build draws one in 16 (inputs picked by a
+/// hash of the whole input, so that mutations land on both sides), the replay draws every one.
+constexpr size_t kPictureShare = TORVWY_FUZZ_PICTURE_SHARE;
+
+/// The open path of an accepted counting result: the table, the JSON text and the picture.
+template <typename File>
+void ShowFile(const File& file, uint8_t choice, std::string_view input) {
+  Show(file.result);
+  if (std::hash<std::string_view>{}(input) % kPictureShare == 0) {
+    DrawPicture(core::AnyResultFile(file), choice);
+  }
+}
+
 /// The open path of a counting result: the reader, the value checks, then the printers.
 template <typename Read>
-void CheckRead(const Read& read, size_t input_size) {
+void CheckRead(const Read& read, std::string_view input) {
   SilencePrinting();
   if (read) {
-    CheckSound(read->result, input_size);
-    if (read->result.partitions <= kShownPartitions) Show(read->result);
+    CheckSound(read->result, input.size());
+    const uint8_t choice = input.empty() ? 0 : static_cast<uint8_t>(input.back());
+    if (read->result.partitions <= kShownPartitions) ShowFile(*read, choice, input);
   } else {
     CheckError(read.error());
   }

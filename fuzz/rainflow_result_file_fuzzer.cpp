@@ -6,6 +6,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  torvwy::fuzz::CheckRead(torvwy::core::ParseRainflowResultFile(bytes), size);
+  torvwy::fuzz::CheckRead(torvwy::core::ParseRainflowResultFile(bytes), bytes);
   return 0;
 }
