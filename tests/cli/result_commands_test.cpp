@@ -1,6 +1,8 @@
 // --save and open: result files written by the analyses and shown again, in every layout.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
@@ -113,6 +115,41 @@ TEST_F(ResultCommands, RefusesImpossibleCountsAndFilesCutAtASection) {
       EXPECT_NE(result.err.find("damaged"), std::string::npos) << name << result.err;
       EXPECT_TRUE(result.out.empty()) << name;
     }
+  }
+}
+
+// A FIFO nobody writes to, or a link to an endless device, in place of a file the command reads:
+// each one used to block the command or fill the memory. Each is refused at once, in one line.
+TEST_F(ResultCommands, RefusesSpecialFilesInPlaceOfItsFilesAtOnce) {
+  const fs::path fifo_result = results_.path() / "fifo.PCM";
+  const fs::path fifo_list = results_.path() / "fifo.aps";
+  ASSERT_EQ(::mkfifo(fifo_result.c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo(fifo_list.c_str(), 0600), 0);
+  // The same node with its waveform a FIFO, and with its parameter file a link to /dev/zero.
+  TempDir fifo_wave, zero_tsp;
+  const WrittenNode written = WriteNode(fifo_wave.path(), std::vector<double>(512, 1.0));
+  fs::copy_file(written.tsp, zero_tsp.path() / written.tsp.filename());
+  fs::create_symlink(written.sts, zero_tsp.path() / written.sts.filename());
+  fs::remove(written.sts);
+  ASSERT_EQ(::mkfifo(written.sts.c_str(), 0600), 0);
+  fs::remove(zero_tsp.path() / written.tsp.filename());
+  fs::create_symlink("/dev/zero", zero_tsp.path() / written.tsp.filename());
+  auto node = [](const TempDir& dir) {
+    return "--data " + Quote(dir.path().string()) + " --test abc --code 12 --node 5";
+  };
+  const std::string commands[] = {
+      "open " + Quote(fifo_result.string()),
+      "open " + Quote(fifo_list.string()),
+      "peak " + node(fifo_wave),
+      "rainflow " + node(zero_tsp),
+      "stats --data " + Quote(zero_tsp.path().string()) + " --test abc --codes 12 --nodes 5",
+  };
+  for (const std::string& command : commands) {
+    const auto started = std::chrono::steady_clock::now();
+    const auto result = Run(command);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2)) << command;
+    EXPECT_NE(result.exit_code, 0) << command;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << command << result.err;
   }
 }
 

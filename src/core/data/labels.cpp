@@ -45,7 +45,7 @@ std::vector<Label> ReadLabels(const std::filesystem::path& tsp_path) {
 Status StoreLabels(const std::filesystem::path& tsp_path, int operation, int index,
                    const std::string& new_text) {
   auto ini = IniFile::Load(tsp_path);
-  if (!ini) return Fail(kMsgFileRead, tsp_path.string() + ": can't be read");
+  if (!ini) return ini.error();
   const int count = LabelCount(*ini);
   if (index < 0 || index >= count) {
     return Fail(kMsgBadValue, "label " + std::to_string(index + 1) + " does not exist");

@@ -97,7 +97,7 @@ Result<double> FullScaleOf(const SamplingInfo& info) {
 
 Result<SamplingInfo> ReadSamplingParameters(const std::filesystem::path& tsp_path) {
   auto ini = IniFile::Load(tsp_path);
-  if (!ini) return Fail(kMsgSamplingUnreadable, tsp_path.string() + ": can't be read");
+  if (!ini) return Fail(kMsgSamplingUnreadable, ini.error().detail);
   const std::string where = tsp_path.string() + ": ";
   auto need = [&](const char* key) -> Result<std::string> {
     auto value = ini->Get(kSection, key);
