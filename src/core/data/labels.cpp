@@ -6,6 +6,7 @@
 #include "core/services/gbk.h"
 #include "core/services/message_table.h"
 #include "core/services/profile.h"
+#include "core/services/text.h"
 
 namespace torvwy::core {
 namespace {
@@ -24,35 +25,38 @@ int LabelCount(const IniFile& ini) {
   return count < 0 ? 0 : count > 999 ? 999 : static_cast<int>(count);
 }
 
-}  // namespace
+/// A stored value as read: UTF-8, at most 255 characters.
+std::string ReadValue(const IniFile& ini, const std::string& key) {
+  const std::string text = GbkToUtf8(ini.Get(kSection, key).value_or("0"));
+  return std::string(CutCharacters(text, kMaxLabelReadCharacters));
+}
 
-std::vector<Label> ReadLabels(const std::filesystem::path& tsp_path) {
+std::vector<Label> LabelsOf(const IniFile& ini) {
   std::vector<Label> labels;
-  auto ini = IniFile::Load(tsp_path);
-  if (!ini) return labels;
-  const int count = LabelCount(*ini);
+  const int count = LabelCount(ini);
   for (int k = 1; k <= count; ++k) {
-    Label label;
-    label.position =
-        GbkToUtf8(std::string(CutGbk(ini->Get(kSection, Key("LabelPos", k)).value_or("0"), 255)));
-    label.text =
-        GbkToUtf8(std::string(CutGbk(ini->Get(kSection, Key("LabelText", k)).value_or("0"), 255)));
-    labels.push_back(std::move(label));
+    labels.push_back({ReadValue(ini, Key("LabelPos", k)), ReadValue(ini, Key("LabelText", k))});
   }
   return labels;
 }
 
-Status StoreLabels(const std::filesystem::path& tsp_path, int operation, int index,
-                   const std::string& new_text) {
+Status Store(const std::filesystem::path& tsp_path, int operation, int index,
+             const std::string& new_text, const std::vector<Label>* seen) {
   auto ini = IniFile::Load(tsp_path);
   if (!ini) return ini.error();
+  if (seen != nullptr && LabelsOf(*ini) != *seen) {
+    return Fail(kMsgFileWrite, tsp_path.string() +
+                                   ": its bookmarks were changed since they "
+                                   "were read; nothing was written");
+  }
   const int count = LabelCount(*ini);
   if (index < 0 || index >= count) {
     return Fail(kMsgBadValue, "label " + std::to_string(index + 1) + " does not exist");
   }
   const int number = index + 1;
   if (operation == kLabelRename) {
-    ini->Set(kSection, Key("LabelText", number), std::string(CutGbk(Utf8ToGbk(new_text), 254)));
+    ini->Set(kSection, Key("LabelText", number),
+             Utf8ToGbk(CutCharacters(new_text, kMaxLabelNameCharacters)));
   } else if (operation == kLabelDelete) {
     for (int k = number; k < count; ++k) {
       ini->Set(kSection, Key("LabelPos", k),
@@ -67,6 +71,23 @@ Status StoreLabels(const std::filesystem::path& tsp_path, int operation, int ind
     return Fail(kMsgBadValue, "unknown label operation " + std::to_string(operation));
   }
   return ini->Save(tsp_path, kMsgFileWrite);
+}
+
+}  // namespace
+
+std::vector<Label> ReadLabels(const std::filesystem::path& tsp_path) {
+  auto ini = IniFile::Load(tsp_path);
+  return ini ? LabelsOf(*ini) : std::vector<Label>{};
+}
+
+Status StoreLabels(const std::filesystem::path& tsp_path, int operation, int index,
+                   const std::string& new_text) {
+  return Store(tsp_path, operation, index, new_text, nullptr);
+}
+
+Status StoreLabels(const std::filesystem::path& tsp_path, int operation, int index,
+                   const std::string& new_text, const std::vector<Label>& seen) {
+  return Store(tsp_path, operation, index, new_text, &seen);
 }
 
 void AppendLabel(IniFile& ini, const Label& label) {

@@ -133,4 +133,15 @@ std::string EscapeControlCharacters(std::string_view text) {
   return escaped;
 }
 
+std::string_view CutCharacters(std::string_view utf8, size_t max_characters) {
+  size_t characters = 0;
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    // A byte that does not continue a character starts the next one.
+    if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80 && characters++ == max_characters) {
+      return utf8.substr(0, i);
+    }
+  }
+  return utf8;
+}
+
 }  // namespace torvwy::core

@@ -31,4 +31,7 @@ std::optional<int32_t> ParseInt32(std::string_view text);
 /// "\xHH". Valid UTF-8 and backslashes stay as they are, so escaping twice changes nothing more.
 std::string EscapeControlCharacters(std::string_view text);
 
+/// The first `max_characters` characters (code points) of UTF-8 text, never splitting one.
+std::string_view CutCharacters(std::string_view utf8, size_t max_characters);
+
 }  // namespace torvwy::core

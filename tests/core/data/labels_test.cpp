@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/services/message_table.h"
+#include "core/services/text.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {
@@ -52,6 +54,34 @@ TEST(Labels, DeleteAndRenameKeepTheRestOfTheFile) {
   EXPECT_FALSE(StoreLabels(tsp, 3, 0, ""));
   EXPECT_FALSE(StoreLabels(dir.path() / "missing.tsp", kLabelRename, 0, "x"));
   EXPECT_FALSE(fs::exists(dir.path() / "missing.tsp"));
+}
+
+// A rename keeps 250 characters, whatever their width in the file, and reads back as shown; a
+// file changed since its labels were read is left alone.
+TEST(Labels, RenameKeepsTheNameAsShownAndRefusesAChangedFile) {
+  testing::TempDir dir;
+  const fs::path tsp = dir.path() / "a1#1.tsp";
+  const std::string file =
+      "[Labels]\nLabelNum=2\nLabelPos001=1\nLabelText001=a\n"
+      "LabelPos002=2\nLabelText002=b\n";
+  std::ofstream(tsp, std::ios::binary) << file;
+  std::string long_name;
+  for (int i = 0; i < 260; ++i) long_name += "应";  // two bytes each in the file
+  ASSERT_TRUE(StoreLabels(tsp, kLabelRename, 0, long_name));
+  std::string shown;
+  for (int i = 0; i < 250; ++i) shown += "应";
+  EXPECT_EQ(ReadLabels(tsp)[0].text, shown);
+  EXPECT_EQ(CutCharacters("a应b", 2), "a应");
+  EXPECT_EQ(CutCharacters("ab", 5), "ab");
+
+  const std::vector<Label> seen = ReadLabels(tsp);
+  ASSERT_TRUE(StoreLabels(tsp, kLabelRename, 1, "c", seen));
+  const std::string before = testing::ReadFileBytes(tsp);
+  // `seen` still names "b" as the second label: the file has changed since.
+  auto stale = StoreLabels(tsp, kLabelDelete, 1, "", seen);
+  ASSERT_FALSE(stale);
+  EXPECT_EQ(stale.error().message, kMsgFileWrite);
+  EXPECT_EQ(testing::ReadFileBytes(tsp), before);
 }
 
 }  // namespace
