@@ -60,8 +60,9 @@ TEST_F(CountingWindow, PeakCountsOfAKnownNodeAndItsFiles) {
   EXPECT_FALSE(view->cancelled());
   EXPECT_FALSE(view->picture().isNull());
   EXPECT_FALSE(view->drawn().empty);
-  EXPECT_TRUE(view->windowTitle().contains(QStringLiteral("abc1#2")))
-      << view->windowTitle().toStdString();
+  EXPECT_EQ(view->windowTitle().toStdString(),
+            "Peak Counting Analysis -- Test Name:abc, Test Code:1, Node:2");
+  EXPECT_EQ(frame->windowTitle(), view->windowTitle());
 
   // Saving writes abc1#2.PCM beside the data.
   ui::SendHostCommand(frame, ui::command::kSaveResult);
