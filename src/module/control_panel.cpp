@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -238,7 +240,17 @@ ControlPanel::ControlPanel(core::CountingKind kind, QWidget* frame, QWidget* par
   connect(select_node_, &QPushButton::clicked, this, [this] { Notice(ui::notice::kReload, 0); });
   layout->addWidget(select_node_);
   layout->addStretch(1);
-  outer->addWidget(content_, 1);
+  // A window lower than the panel scrolls it rather than cutting its last controls off.
+  scroll_ = new QScrollArea(this);
+  scroll_->setFrameShape(QFrame::NoFrame);
+  scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroll_->setWidgetResizable(true);
+  content_->setAutoFillBackground(true);
+  content_->setBackgroundRole(QPalette::Window);
+  scroll_->setWidget(content_);
+  scroll_->setMinimumWidth(content_->sizeHint().width() +
+                           scroll_->verticalScrollBar()->sizeHint().width());
+  outer->addWidget(scroll_, 1);
   // The panel's buttons leave the keys to the view.
   for (QWidget* child : findChildren<QWidget*>()) {
     if (qobject_cast<QAbstractButton*>(child) != nullptr) child->setFocusPolicy(Qt::NoFocus);
@@ -327,11 +339,11 @@ void ControlPanel::ToggleCollapsed() {
   collapsed_ = !collapsed_;
   if (collapsed_) {
     expanded_width_ = std::max(width(), sizeHint().width());
-    content_->hide();
+    scroll_->hide();
     hide_show_->setArrowType(Qt::RightArrow);
     Notice(ui::notice::kPanelWidth, hide_show_->width() + 8);
   } else {
-    content_->show();
+    scroll_->show();
     hide_show_->setArrowType(Qt::LeftArrow);
     Notice(ui::notice::kPanelWidth, expanded_width_);
   }

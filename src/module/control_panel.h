@@ -12,6 +12,7 @@ class QCheckBox;
 class QComboBox;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 class QSlider;
 class QToolButton;
 
@@ -60,6 +61,7 @@ class ControlPanel : public QWidget {
   core::CountingKind kind_;
   QPointer<QWidget> frame_;
   QWidget* content_ = nullptr;
+  QScrollArea* scroll_ = nullptr;
   QToolButton* hide_show_ = nullptr;
   bool collapsed_ = false;
   int expanded_width_ = 0;

@@ -5,6 +5,7 @@
 #include <QButtonGroup>
 #include <QClipboard>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
@@ -28,6 +29,7 @@
 #include "module/setup_dialog.h"
 #include "module/y_scale_dialog.h"
 #include "ui/host_message.h"
+#include "ui/language.h"
 
 namespace torvwy::testing {
 namespace {
@@ -255,8 +257,13 @@ TEST_F(CountingControls, ReadoutListCollectSortSaveCopyAndBox) {
   Click("readout_6");
   EXPECT_EQ(QApplication::clipboard()->text().toStdString(), expected);
 
-  // A name ending in .xls goes to the list converter as .xlsx, and the window says so.
+  // The report takes the collected list.
   const fs::path work = core::GetWorkFolder();
+  fs::remove(work / "TorvRpt.txt");
+  ui::SendHostCommand(frame_, ui::command::kReport);
+  EXPECT_NE(ReadFile(work / "TorvRpt.txt").find("[LISTDATA]"), std::string::npos);
+
+  // A name ending in .xls goes to the list converter as .xlsx, and the window says so.
   fs::remove(work / core::kListNameFileName);
   CountingView::SetSaveNameForTesting(QString::fromStdString((data_.path() / "list.xls").string()));
   Click("readout_5");
@@ -430,6 +437,27 @@ TEST_F(CountingControls, SetupDialogSettlesAndRecountsAsTheCommandLineDoes) {
   QTest::keyClick(dialog, Qt::Key_Escape);
   Settle();
   EXPECT_EQ(view_->parameters().set_value, 20000.0);
+}
+
+TEST_F(CountingControls, PanelCaptionsAreNotCutInEitherLanguage) {
+  for (const core::Language language : {core::Language::kChinese, core::Language::kEnglish}) {
+    ui::SetUiLanguage(language);
+    for (const auto kind :
+         {core::CountingKind::kPeak, core::CountingKind::kRange, core::CountingKind::kRainflow}) {
+      ControlPanel panel(kind, nullptr);
+      panel.resize(panel.sizeHint());
+      panel.show();
+      Settle();
+      for (QWidget* widget : panel.findChildren<QWidget*>()) {
+        if (!widget->isVisible()) continue;
+        if (qobject_cast<QLabel*>(widget) || qobject_cast<QAbstractButton*>(widget)) {
+          EXPECT_GE(widget->width(), widget->minimumSizeHint().width())
+              << widget->metaObject()->className() << " " << widget->objectName().toStdString()
+              << " in language " << static_cast<int>(language);
+        }
+      }
+    }
+  }
 }
 
 TEST_F(CountingControls, ContextMenuChecksAndDisabledBookmark) {
