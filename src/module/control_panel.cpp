@@ -11,10 +11,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QSlider>
+#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "core/files/result_file.h"
@@ -248,13 +249,19 @@ ControlPanel::ControlPanel(core::CountingKind kind, QWidget* frame, QWidget* par
   content_->setAutoFillBackground(true);
   content_->setBackgroundRole(QPalette::Window);
   scroll_->setWidget(content_);
-  scroll_->setMinimumWidth(content_->sizeHint().width() +
-                           scroll_->verticalScrollBar()->sizeHint().width());
   outer->addWidget(scroll_, 1);
   // The panel's buttons leave the keys to the view.
   for (QWidget* child : findChildren<QWidget*>()) {
     if (qobject_cast<QAbstractButton*>(child) != nullptr) child->setFocusPolicy(Qt::NoFocus);
   }
+}
+
+QSize ControlPanel::sizeHint() const {
+  QSize hint = QWidget::sizeHint();
+  if (collapsed_) return hint;
+  const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+  hint.setWidth(std::max(hint.width(), content_->sizeHint().width() + bar + 8));
+  return hint;
 }
 
 CountingView* ControlPanel::View() const {

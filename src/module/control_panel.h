@@ -45,6 +45,8 @@ class ControlPanel : public QWidget {
   /// The hide/show button: collapses to the button or expands to the full width.
   void ToggleCollapsed();
   bool collapsed() const { return collapsed_; }
+  /// Wide enough for the controls and the scroll bar beside them.
+  QSize sizeHint() const override;
 
   /// The Y-zoom slider's range; 200 is zoom 1.
   static constexpr int kSliderLow = 0;
