@@ -298,6 +298,15 @@ TEST_F(CountingControls, ReadoutListCollectSortSaveCopyAndBox) {
   Key(Qt::Key_L);
   EXPECT_EQ(view_->drawn().readout_box, box);
 
+  // The label-type box sets how the collected partitions are marked; "Line" is style 0.
+  auto* labels = frame_->control_panel()->findChild<QComboBox*>(QStringLiteral("label_type"));
+  ASSERT_NE(labels, nullptr);
+  QTest::keyClick(labels, Qt::Key_Home);
+  Settle();
+  EXPECT_EQ(view_->view_state().mark_style, 0);
+  ui::SendHostCommand(frame_, ui::command::kMarkStyle, 5);  // outside 0..4: ignored
+  EXPECT_EQ(view_->view_state().mark_style, 0);
+
   // "C" clears (the host's View menu must not take the bare key); "W" changes the display and
   // starts a new list.
   Key(Qt::Key_C);
