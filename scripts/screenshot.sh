@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Makes docs/screenshot.png: torvwy-gui under Xvfb with a peak counting window on the sample test,
-# captured with ImageMagick's import. Needs a build in build/gui (or $BUILD).
+# and docs/screenshot-readout.png: the same window after a click in the plot, a few cursor keys
+# and three collected readings, with the readout list open. Captured with ImageMagick's import;
+# the keys and the click come from xdotool. Needs a build in build/gui (or $BUILD).
+# Usage: scripts/screenshot.sh [FIRST.png [READOUT.png]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(xvfb xauth imagemagick)
+packages=(xvfb xauth imagemagick xdotool)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
@@ -23,12 +26,20 @@ sample="$home/sample"
 export TORVWY_HOME="$home" TORVWY_LANG=${TORVWY_LANG:-en}
 "$build/bin/torvwy" gen --data "$sample" --test demo --code 1 --nodes 4 --blocks 200 >/dev/null
 out=${1:-docs/screenshot.png}
+readout=${2:-docs/screenshot-readout.png}
 xvfb-run -a -s "-screen 0 1200x800x24" bash -c "
   '$build/bin/torvwy-gui' --data '$sample' --test demo --code 1 --node 3 --peak &
   gui=\$!
   sleep 6
+  xdotool key Return          # the setup dialog: OK with its defaults
+  sleep 4
   import -window root '$out'
+  xdotool mousemove 420 520 click 1   # the cursor to the partition under the pointer
+  sleep 1
+  xdotool key r Right Right r Up Up r l   # collect, move, collect, move, collect, list
+  sleep 2
+  import -window root '$readout'
   kill \$gui
 "
 rm -rf "$home"
-echo "wrote $out"
+echo "wrote $out and $readout"

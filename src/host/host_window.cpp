@@ -161,8 +161,10 @@ void HostWindow::BuildMenus() {
   command(view, Text("复制图形", "&Copy Picture"), ui::command::kCopyPicture, QKeySequence::Copy);
   command(view, Text("保存图形...", "Save &Picture..."), ui::command::kSavePicture);
   view->addSeparator();
-  command(view, Text("读数光标", "C&ursor"), ui::command::kCursor, QKeySequence(Qt::Key_C));
-  command(view, Text("坐标网线", "&Grid"), ui::command::kGrid, QKeySequence(Qt::Key_H));
+  command(view, Text("读数光标", "C&ursor"), ui::command::kCursor,
+          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+  command(view, Text("坐标网线", "&Grid"), ui::command::kGrid,
+          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
   view->addSeparator();
   view->addAction(Text("设置...", "&Settings..."), this, &HostWindow::ShowSettings);
 

@@ -3,7 +3,6 @@
 
 #include <QCloseEvent>
 #include <QDockWidget>
-#include <QLabel>
 #include <QMdiSubWindow>
 #include <QShortcut>
 #include <QTimerEvent>
@@ -11,6 +10,7 @@
 #include <algorithm>
 
 #include "module/analysis_view.h"
+#include "module/control_panel.h"
 #include "module/module_state.h"
 #include "render/colours.h"
 #include "ui/host_message.h"
@@ -51,17 +51,16 @@ AnalysisFrame::AnalysisFrame(AnalysisKind kind, AnalysisView* view, QWidget* par
     panel_ = new QDockWidget(QString::fromLatin1(info.caption), this);
     panel_->setObjectName(QString::fromLatin1(info.caption));
     panel_->setAllowedAreas(Qt::AllDockWidgetAreas);
-    // The parameter panel: its controls come with the panels; the container, its colour and its
-    // docking are the frame's.
-    auto* body = new QWidget(panel_);
-    body->setAutoFillBackground(true);
-    QPalette palette = body->palette();
+    // The control panel in the frame's container, with the frame's panel colour.
+    const auto counting = kind == AnalysisKind::kPeak    ? core::CountingKind::kPeak
+                          : kind == AnalysisKind::kRange ? core::CountingKind::kRange
+                                                         : core::CountingKind::kRainflow;
+    control_panel_ = new ControlPanel(counting, this, panel_);
+    control_panel_->setAutoFillBackground(true);
+    QPalette palette = control_panel_->palette();
     palette.setColor(QPalette::Window, render::ToQColor(kPanelColour));
-    body->setPalette(palette);
-    auto* layout = new QVBoxLayout(body);
-    layout->addWidget(new QLabel(QString::fromLatin1(info.caption), body));
-    layout->addStretch(1);
-    panel_->setWidget(body);
+    control_panel_->setPalette(palette);
+    panel_->setWidget(control_panel_);
     addDockWidget(Qt::LeftDockWidgetArea, panel_);
     panel_->show();
   }
@@ -124,6 +123,8 @@ void AnalysisFrame::HandleNotice(quint32 code, qintptr value) {
   }
   switch (code) {
     case ui::notice::kPanelKey:
+      control_panel_->HandleKey(value);
+      return;
     case 1004:
     case 2002:
     case 2003:
@@ -133,7 +134,7 @@ void AnalysisFrame::HandleNotice(quint32 code, qintptr value) {
       if (view_ != nullptr) view_->setFocus();
       return;
     case ui::notice::kPanelCollapse:
-      if (QWidget* body = panel_->widget()) body->setVisible(!body->isVisible());
+      control_panel_->ToggleCollapsed();
       return;
     default:
       ui::PostHostNotice(view_, code, value);

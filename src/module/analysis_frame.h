@@ -9,6 +9,7 @@ class QDockWidget;
 namespace torvwy::module {
 
 class AnalysisView;
+class ControlPanel;
 
 enum class AnalysisKind { kPeak, kRange, kRainflow, kStatistics };
 
@@ -20,8 +21,9 @@ enum class AnalysisKind { kPeak, kRange, kRainflow, kStatistics };
 ///   gone   --> 2025/1010 with the frame's address sent to the host window
 ///
 /// 2025: 1014 opens help, any other code is sent on to the view. 2125: 2004 sets the closing
-/// permission, 2001 slides the panel, 2007 collapses or expands it, 1003/1004/2002/2003 stay
-/// here, the rest is posted to the view (the statistics frame keeps only 2004).
+/// permission, 2001 slides the panel, 2007 collapses or expands it, 1003 goes to the panel's
+/// key handler, 1004/2002/2003 stay here, the rest is posted to the view (the statistics frame
+/// keeps only 2004).
 class AnalysisFrame : public QMainWindow {
   Q_OBJECT
 
@@ -33,6 +35,8 @@ class AnalysisFrame : public QMainWindow {
   AnalysisView* view() const { return view_; }
   bool closing_permitted() const { return closing_permitted_; }
   QDockWidget* panel() const { return panel_; }
+  /// The control panel of a counting window (null for statistics).
+  ControlPanel* control_panel() const { return control_panel_; }
   /// Closes the window this frame lives in (its MDI sub-window, or itself).
   void CloseWindow();
 
@@ -54,6 +58,7 @@ class AnalysisFrame : public QMainWindow {
   AnalysisKind kind_;
   QPointer<AnalysisView> view_;
   QDockWidget* panel_ = nullptr;
+  ControlPanel* control_panel_ = nullptr;
   bool closing_permitted_ = true;
   bool close_after_pass_ = false;
   int close_timer_ = 0;

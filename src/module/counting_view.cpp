@@ -1,22 +1,36 @@
 // The counting views: start-up, the counting pass, commands and notices.
 #include "module/counting_view.h"
 
+#include <QClipboard>
 #include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 #include "core/counting/counting_run.h"
+#include "core/counting/cursor_move.h"
 #include "core/data/labels.h"
+#include "core/data/sampling_info.h"
 #include "core/report/companion.h"
 #include "core/report/counting_hand_over.h"
+#include "core/report/list_export.h"
+#include "core/services/atomic_file.h"
 #include "core/services/folders.h"
+#include "core/services/gbk.h"
 #include "module/analysis_frame.h"
 #include "module/module_state.h"
+#include "module/setup_dialog.h"
+#include "module/y_scale_dialog.h"
 #include "render/colours.h"
+#include "render/draw_wave.h"
 #include "render/picture_output.h"
 #include "ui/error_message.h"
 #include "ui/host_message.h"
@@ -30,6 +44,28 @@ constexpr int kStartDelayMs = 100;
 
 /// 1 shows, 2 hides, any other value toggles.
 bool ShowHide(qintptr value, bool shown) { return value == 1 ? true : value == 2 ? false : !shown; }
+
+std::optional<QString> g_save_name_for_testing;
+
+/// The stored cursor of a result (N / 2 after a count).
+int32_t StoredCursor(const core::AnyResultFile& file) {
+  return std::visit([](const auto& f) { return f.result.cursor_partition; }, file);
+}
+
+/// A message-table filter ("Text File (*.txt)|*.txt|Excel File (*.xls)|*.xls||") as a Qt
+/// filter ("Text File (*.txt);;Excel File (*.xls)").
+QString QtFilter(const QString& table_filter) {
+  const QStringList parts = table_filter.split(QLatin1Char('|'));
+  QStringList filters;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    if (!parts[i].isEmpty()) filters.append(parts[i]);
+  }
+  return filters.join(QStringLiteral(";;"));
+}
+
+bool EndsWith(const QString& path, const char* extension) {
+  return path.endsWith(QLatin1String(extension), Qt::CaseInsensitive);
+}
 
 }  // namespace
 
@@ -69,36 +105,58 @@ QString CountingView::PictureName() const {
 }
 
 void CountingView::UpdateTitle() {
-  static const int kTitle[] = {6017, 6018, 6019};
-  static const char* const kEnglish[] = {"Peak Counting", "Range Counting", "Rainflow Counting"};
-  QString title = ui::UiLanguage() == core::Language::kChinese
-                      ? ResourceString(kTitle[static_cast<int>(kind_)])
-                      : QString::fromLatin1(kEnglish[static_cast<int>(kind_)]);
+  // "Peak Counting Analysis -- Test Name:demo, Test Code:1, Node:2"
+  static const char* const kChinese[3][3] = {{"峰值计数分析", "峰值计数结果", "峰值计数"},
+                                             {"变程计数分析", "变程计数结果", "变程计数"},
+                                             {"雨流法计数分析", "雨流法计数结果", "雨流法计数"}};
+  static const char* const kEnglish[3][3] = {
+      {"Peak Counting Analysis", "Peak Counting Result", "Peak Counting"},
+      {"Varied-Distance Counting Analysis", "Varied-Distance Counting Result",
+       "Varied-Distance Counting"},
+      {"Rainflow Counting Analysis", "Rainflow Counting Result", "Rainflow Counting"}};
+  const int kind = static_cast<int>(kind_);
+  const int caption = static_cast<int>(caption_);
+  QString title = Text(kChinese[kind][caption], kEnglish[kind][caption]);
+  std::string test = context_.test_name, code = context_.test_code, node = context_.node_name;
   if (file_) {
-    const core::ResultFileNode& node = core::NodeOf(*file_);
-    title += QStringLiteral(" - ") +
-             QString::fromStdString(node.test_name + node.test_code + "#" + node.node_name);
-    if (core::PassCancelled(*file_)) title += Text(" (已取消)", " (cancelled)");
+    const core::ResultFileNode& stored = core::NodeOf(*file_);
+    test = stored.test_name, code = stored.test_code, node = stored.node_name;
   }
+  if (started_) {
+    title += QStringLiteral(" -- %1:%2, %3:%4, %5:%6")
+                 .arg(Message(core::kMsgTestNameLabel), QString::fromStdString(test),
+                      Message(core::kMsgTestCodeLabel), QString::fromStdString(code),
+                      Message(core::kMsgNodeLabel), QString::fromStdString(node));
+  }
+  if (file_ && core::PassCancelled(*file_)) title += Text(" (已取消)", " (cancelled)");
   setWindowTitle(title);
 }
 
 void CountingView::contextMenuEvent(QContextMenuEvent* event) {
-  // Menu 6015 in English, 6014 in Chinese: one popup whose items send the view's own messages.
-  const bool english = ui::UiLanguage() != core::Language::kChinese;
+  // Menu 6015 in English, 6014 in Chinese; its items post the view's own messages.
   QMenu menu(this);
-  auto item = [&](const char* chinese, const char* english_text, auto send) {
-    menu.addAction(QString::fromUtf8(english ? english_text : chinese), this, send);
+  auto item = [&](const char* chinese, const char* english, std::optional<bool> checked,
+                  auto send) {
+    QAction* action = menu.addAction(Text(chinese, english), this, send);
+    action->setCheckable(checked.has_value());
+    action->setChecked(checked.value_or(false));
+    return action;
   };
-  item("坐标网线\t[H]", "[H] Grid", [this] { ui::SendHostCommand(this, ui::command::kGrid, 0); });
-  item("读数光标", "Cursor", [this] { ui::SendHostCommand(this, ui::command::kCursor, 0); });
-  item("全程波形图", "Full Waveform",
+  item("坐标网线\t[H]", "[H] Grid", state_.grid_shown,
+       [this] { ui::PostHostCommand(this, ui::command::kGrid, 0); });
+  item("读数光标", "Cursor", state_.cursor_shown,
+       [this] { ui::PostHostCommand(this, ui::command::kCursor, 0); });
+  item("全程波形图", "Full Waveform", state_.inset_shown,
        [this] { ui::PostHostNotice(this, ui::notice::kInset, state_.inset_shown ? 0 : 1); });
-  item("书签....\t[M]", "[M] Bookmark...",
-       [this] { ui::SendHostCommand(this, ui::command::kBookmarkDialog, 1); });
+  // The bookmark dialog comes with the bookmarks; until then the item is there but disabled.
+  item("书签....\t[M]", "[M] Bookmark...", std::nullopt, [this] {
+    ui::PostHostCommand(this, ui::command::kBookmarkDialog, 1);
+  })->setEnabled(false);
   menu.addSeparator();
-  item("重新分析\t[O]", "[O] Setup", [this] { ui::PostHostNotice(this, ui::notice::kSetup, 0); });
-  menu.exec(event->globalPos());
+  item("重新分析\t[O]", "[O] Setup", std::nullopt, [this] {
+    ui::PostHostNotice(this, ui::notice::kSetup, 0);
+  })->setEnabled(!result_mode());
+  menu.exec(event->globalPos() + QPoint(1, 1));
 }
 
 void CountingView::keyPressEvent(QKeyEvent* event) {
@@ -107,26 +165,135 @@ void CountingView::keyPressEvent(QKeyEvent* event) {
       ui::PostHostNotice(parentWidget(), ui::notice::kPanelCollapse, 0);
       return;
     case Qt::Key_Left:
-      ui::SendHostCommand(this, ui::command::kMoveCursor, 0);
+      ui::PostHostCommand(this, ui::command::kMoveCursor, core::kCursorLeft);
       return;
     case Qt::Key_Down:
-      ui::SendHostCommand(this, ui::command::kMoveCursor, 1);
+      ui::PostHostCommand(this, ui::command::kMoveCursor, core::kCursorFarLeft);
       return;
     case Qt::Key_Right:
-      ui::SendHostCommand(this, ui::command::kMoveCursor, 2);
+      ui::PostHostCommand(this, ui::command::kMoveCursor, core::kCursorRight);
       return;
     case Qt::Key_Up:
-      ui::SendHostCommand(this, ui::command::kMoveCursor, 3);
+      ui::PostHostCommand(this, ui::command::kMoveCursor, core::kCursorFarRight);
       return;
-    case Qt::Key_H:
-      ui::SendHostCommand(this, ui::command::kGrid, 0);
+    default:
+      break;
+  }
+  // The characters, upper and lower case alike; with Ctrl or Alt a key belongs to the host.
+  const QString text = event->text();
+  if (text.size() != 1 || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+    PictureView::keyPressEvent(event);
+    return;
+  }
+  const char character = text.at(0).toUpper().toLatin1();
+  const char* const panel_keys = kind_ == core::CountingKind::kPeak    ? "KTWY"
+                                 : kind_ == core::CountingKind::kRange ? "KWY"
+                                                                       : "KY";
+  if (character != 0 && std::strchr(panel_keys, character) != nullptr) {
+    ui::PostHostNotice(parentWidget(), ui::notice::kPanelKey, character);
+    return;
+  }
+  switch (character) {
+    case 'H':
+      ui::PostHostCommand(this, ui::command::kGrid, 0);
       return;
-    case Qt::Key_O:
-      ui::PostHostNotice(this, ui::notice::kSetup, 0);
+    case 'O':
+      if (!result_mode()) ui::PostHostNotice(this, ui::notice::kSetup, 0);
+      return;
+    case 'N':
+      if (!result_mode()) ui::PostHostNotice(this, ui::notice::kReload, 0);
+      return;
+    case '+':
+    case '=':
+      ui::PostHostCommand(this, ui::command::kZoom, 1);
+      return;
+    case '-':
+    case '_':
+      ui::PostHostCommand(this, ui::command::kZoom, 2);
+      return;
+    case 'I':
+      ui::PostHostCommand(this, ui::command::kZoom, 0);
+      return;
+    case 'V':
+      ui::PostHostCommand(this, ui::command::kZoom, 3);
+      return;
+    case 'R':
+      ui::PostHostCommand(this, ui::command::kReadoutList, 0);
+      return;
+    case 'A':
+      ui::PostHostCommand(this, ui::command::kReadoutList, 2);
+      return;
+    case 'L':
+      ui::PostHostCommand(this, ui::command::kReadoutList, 3);
+      return;
+    case 'C':
+      ui::PostHostCommand(this, ui::command::kReadoutList, 4);
       return;
     default:
       PictureView::keyPressEvent(event);
   }
+}
+
+void CountingView::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton || busy() || !file_) {
+    PictureView::mousePressEvent(event);
+    return;
+  }
+  setFocus();
+  const QPoint point = event->position().toPoint();
+  const QRect box = drawn().readout_box;
+  if (state_.readout_box.shown && box.contains(point)) {
+    const int side = drawn().close_box_size;
+    if (point.x() > box.right() + 1 - side && point.y() <= box.top() + side) {
+      state_.readout_box.shown = false;  // the close square; the position is kept
+      dragging_ = false;
+    } else {
+      dragging_ = true;
+      drag_offset_ = point - box.topLeft();
+      return;
+    }
+  } else {
+    for (const render::DrawnPlot& plot : drawn().plots) {
+      if (plot.inset || !plot.wave_rect.contains(point)) continue;
+      const int index = render::CellAtPoint(plot.wave_rect, partitions(), point);
+      if (index >= 0) state_.cursor_partition = index;
+      break;
+    }
+  }
+  Redraw();
+}
+
+void CountingView::mouseMoveEvent(QMouseEvent* event) {
+  if (!dragging_) {
+    PictureView::mouseMoveEvent(event);
+    return;
+  }
+  setCursor(Qt::SizeAllCursor);
+  // The box's new top-left in thousandths of the drawing area, kept where the whole box fits.
+  const QRect area = rect();
+  const QRect box = drawn().readout_box;
+  const QPoint top_left = event->position().toPoint() - drag_offset_;
+  const int64_t width = std::max(1, area.width());
+  const int64_t height = std::max(1, area.height());
+  // Over the plots: left of the information column.
+  const int64_t plots_width =
+      drawn().column.isValid() ? drawn().column.left() - area.left() : area.width();
+  const int64_t left = std::clamp<int64_t>(top_left.x() - area.left(), 0,
+                                           std::max<int64_t>(0, plots_width - box.width() - 3));
+  const int64_t top = std::clamp<int64_t>(top_left.y() - area.top(), 0,
+                                          std::max<int64_t>(0, height - box.height()));
+  state_.readout_box.x_per_mille = static_cast<int>(left * 1000 / width);
+  state_.readout_box.y_per_mille = static_cast<int>(top * 1000 / height);
+  Redraw();
+}
+
+void CountingView::mouseReleaseEvent(QMouseEvent* event) {
+  if (dragging_ && event->button() == Qt::LeftButton) {
+    dragging_ = false;
+    unsetCursor();
+    return;
+  }
+  PictureView::mouseReleaseEvent(event);
 }
 
 void CountingView::showEvent(QShowEvent* event) {
@@ -164,8 +331,10 @@ void CountingView::Start() {
       ShowMessage(this, QString::fromUtf8(core::OldFormatMessage(ui::UiLanguage())), false);
     }
     file_ = std::move(*opened);
+    caption_ = Caption::kResult;
     UpdateTitle();
     Redraw();
+    PanelTakeOver();
     return;
   }
   auto info = core::LoadCurrentNode(context_);
@@ -177,7 +346,31 @@ void CountingView::Start() {
   bookmarks_ = context_.labels.empty() ? std::vector<core::Label>{} : context_.labels.front();
   core::ResetRangeOnNodeLoad(parameters_, node_.info);
   core::SettleRange(parameters_);
-  Recount();
+  UpdateTitle();
+  RunSetup(true);
+}
+
+void CountingView::RunSetup(bool count_on_cancel) {
+  if (result_mode() || node_.data_file.empty()) return;
+  // A set value of exactly 0 takes the AD range value before the dialog shows; Cancel keeps it.
+  // The full scale the counting itself takes for "AD Input Range".
+  const auto full_scale = core::FullScaleOf(node_.info);
+  const double ad_range = core::AdRangeValue(
+      kind_, full_scale ? *full_scale : core::GetFullScale(node_.info), node_.info);
+  core::TakeAdRangeAsDefault(parameters_, ad_range);
+  auto* dialog =
+      new SetupDialog(kind_, parameters_, ad_range, QString::fromStdString(node_.info.eu()), this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  connect(dialog, &QDialog::finished, this, [this, dialog, count_on_cancel](int answer) {
+    if (answer == QDialog::Accepted) {
+      parameters_ = dialog->parameters();
+      core::SettleRange(parameters_);
+    } else if (!count_on_cancel) {
+      return;
+    }
+    Recount();
+  });
+  SetupDialog::Show(dialog);
 }
 
 void CountingView::Recount() {
@@ -204,6 +397,8 @@ void CountingView::Recount() {
           return;
         }
         file_ = std::move(*counted);
+        state_.cursor_partition.reset();  // N / 2 of the new count
+        ClearReadouts();
         if (cancelled()) {
           ui::ShowStatus(this, Text("计算被取消：显示的是部分计数，不能保存、报告或导出。",
                                     "The counting was cancelled: the counts shown are partial and "
@@ -211,6 +406,7 @@ void CountingView::Recount() {
         }
         UpdateTitle();
         Redraw();
+        PanelTakeOver();
       });
 }
 
@@ -246,6 +442,7 @@ void CountingView::Report() {
   view.language = ui::UiLanguage();
   view.one_way = state_.one_way;
   view.separately = state_.separately;
+  view.readouts = readouts_;
   core::ReportOptions options;
   options.picture = [this](const std::filesystem::path& bitmap) {
     return render::WriteBitmapFile(bitmap, ExportImage());
@@ -262,7 +459,189 @@ void CountingView::Export() {
                  core::kExportProgram);
 }
 
+int32_t CountingView::partitions() const {
+  if (!file_) return 0;
+  const int32_t n = std::visit([](const auto& f) { return f.result.partitions; }, *file_);
+  return std::clamp(n, 0, core::kMaxPartitions);
+}
+
+int32_t CountingView::cursor() const {
+  if (!file_) return 0;
+  return std::clamp(state_.cursor_partition.value_or(StoredCursor(*file_)), 0,
+                    std::max(0, partitions() - 1));
+}
+
+std::vector<double> CountingView::DisplayedValues() const {
+  std::vector<double> values;
+  if (!file_) return values;
+  const size_t n = static_cast<size_t>(partitions());
+  auto take = [&](const auto& counts) {
+    for (size_t i = 0; i < n && i < counts.size(); ++i) values.push_back(counts[i]);
+  };
+  if (const auto* peak = std::get_if<core::PeakResultFile>(&*file_)) {
+    take(state_.one_way ? peak->result.one_way_total_counts : peak->result.two_way_total_counts);
+  } else if (const auto* range = std::get_if<core::RangeResultFile>(&*file_)) {
+    take(state_.one_way ? range->result.one_way_counts : range->result.two_way_counts);
+  } else {
+    take(std::get<core::RainflowResultFile>(*file_).result.counts);
+  }
+  return values;
+}
+
+double CountingView::LargestCount() const {
+  if (!file_) return 0.0;
+  if (const auto* peak = std::get_if<core::PeakResultFile>(&*file_)) {
+    return state_.separately ? peak->result.largest_separate_count
+                             : peak->result.largest_total_count;
+  }
+  if (const auto* range = std::get_if<core::RangeResultFile>(&*file_)) {
+    return range->result.largest_count;
+  }
+  return std::get<core::RainflowResultFile>(*file_).result.largest_count;
+}
+
+void CountingView::SetZoom(double zoom) {
+  // A zero in the Y-scale dialog gives an infinite zoom, which is held at the top.
+  if (std::isnan(zoom)) return;
+  state_.zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
+}
+
+void CountingView::Zoom(int operation) {
+  switch (operation) {
+    case 0:
+      SetZoom(1.0);
+      break;
+    case 1:
+      SetZoom(state_.zoom * 1.1);
+      break;
+    case 2:
+      SetZoom(state_.zoom * 0.9090909090909091);
+      break;
+    case 3: {
+      const double largest = LargestCount() * 1.2;
+      auto* dialog = new YScaleDialog(std::trunc(largest / state_.zoom), this);
+      dialog->setAttribute(Qt::WA_DeleteOnClose);
+      connect(dialog, &QDialog::accepted, this, [this, dialog, largest] {
+        SetZoom(dialog->value() == 0.0 ? kMaxZoom : largest / dialog->value());
+        Redraw();
+      });
+      dialog->open();
+      return;
+    }
+    default:
+      return;
+  }
+  Redraw();
+}
+
+core::CountingReadouts CountingView::Readouts() const {
+  core::CountingReadouts readouts;
+  if (file_) readouts = core::CollectReadouts(*file_, {}, state_.one_way, state_.separately);
+  readouts.list = readouts_;
+  return readouts;
+}
+
+std::string CountingView::ReadoutText(int format) const {
+  if (!file_) return {};
+  const core::CountingReadouts readouts = Readouts();
+  return core::ReadoutListText(readouts.list, readouts.axis, core::NamesOf(*file_),
+                               readouts.columns, ui::UiLanguage(), format);
+}
+
+void CountingView::UpdateReadoutBox() {
+  state_.readouts.assign(readouts_.indices.begin(), readouts_.indices.end());
+  state_.readout_box.text = readouts_.empty() ? std::string() : ReadoutText(0);
+  if (readouts_.empty()) state_.readout_box.shown = false;
+}
+
+void CountingView::ClearReadouts() {
+  readouts_.Clear();
+  dragging_ = false;
+  UpdateReadoutBox();
+}
+
+void CountingView::ReadoutOperation(int operation) {
+  if (!file_) return;
+  switch (operation) {
+    case 0: {  // collect: the counts as they are now; a listed partition stays as it was
+      const auto i = static_cast<uint32_t>(cursor());
+      const auto one = core::CollectReadouts(*file_, {i}, state_.one_way, state_.separately);
+      if (one.list.empty()) return;
+      readouts_.Collect(i, one.list.count_texts.front());
+      break;
+    }
+    case 3:
+      if (readouts_.empty()) return;
+      state_.readout_box.shown = true;
+      break;
+    case 4:
+      readouts_.Clear();
+      state_.readout_box.shown = false;
+      break;
+    case 5:
+      if (!readouts_.empty()) SaveReadoutsDialog();
+      return;
+    case 6:
+      if (readouts_.empty()) return;
+      QGuiApplication::clipboard()->setText(QString::fromStdString(ReadoutText(0)));
+      return;
+    default:  // 1 nothing, 2 auto: nothing yet
+      return;
+  }
+  UpdateReadoutBox();
+  Redraw();
+}
+
+void CountingView::SetSaveNameForTesting(std::optional<QString> name) {
+  g_save_name_for_testing = std::move(name);
+}
+
+void CountingView::SaveReadoutsDialog() {
+  const std::string default_name = core::ReadoutSaveName(core::NamesOf(*file_), kind_);
+  const QString start = QString::fromStdString(
+      (std::filesystem::path(context_.result_path) / (default_name + ".txt")).string());
+  QString path;
+  if (g_save_name_for_testing) {
+    path = *g_save_name_for_testing;
+  } else {
+    path = QFileDialog::getSaveFileName(this, Text("保存读数列表", "Save Readout List"), start,
+                                        QtFilter(Message(core::kMsgListFileFilter)));
+  }
+  if (!path.isEmpty()) SaveReadouts(path);
+}
+
+void CountingView::SaveReadouts(const QString& path) {
+  if (!file_ || readouts_.empty()) return;
+  if (EndsWith(path, ".xls") || EndsWith(path, ".xlsx")) {
+    // The list converter writes workbooks, always as ".xlsx".
+    QString target = path;
+    if (EndsWith(target, ".xls")) target += QLatin1Char('x');
+    if (auto written = core::WriteCountingListExport(*file_, Readouts(), target.toStdString(),
+                                                     ui::UiLanguage());
+        !written) {
+      return ShowMessage(this, ui::ErrorMessage(written.error()));
+    }
+    if (target != path) {
+      ui::ShowStatus(this, Text("读数列表保存为 ", "The readout list is saved as ") + target +
+                               Text("（电子表格保存为 .xlsx）", " (workbooks are saved as .xlsx)"));
+    }
+    if (auto started = core::LaunchCompanion(core::kListProgram); !started) {
+      ShowMessage(this, ui::ErrorMessage(started.error()));
+    }
+    return;
+  }
+  const std::string bytes = core::Utf8ToGbk(ReadoutText(0));
+  if (auto saved = core::SaveFileAtomically(std::filesystem::path(path.toStdString()), bytes,
+                                            core::kMsgFileWrite);
+      !saved) {
+    ShowMessage(this, ui::ErrorMessage(saved.error()));
+  }
+}
+
+void CountingView::PanelTakeOver() { ui::PostHostNotice(parentWidget(), ui::notice::kPanelKey, 0); }
+
 void CountingView::HandleCommand(quint32 code, qintptr value) {
+  setFocus();
   if (HandlePictureCommand(code, value)) return;
   switch (code) {
     case ui::command::kReport:
@@ -290,8 +669,20 @@ void CountingView::HandleCommand(quint32 code, qintptr value) {
     case ui::command::kDisplaySetting:
       if (kind_ != core::CountingKind::kPeak || value != 1) return;
       break;
-    case ui::command::kMoveCursor:
-      if (value < 0 || value > 9) return;  // step codes are 0..9
+    case ui::command::kZoom:
+      if (value < 0 || value > 3) return;
+      Zoom(static_cast<int>(value));
+      return;
+    case ui::command::kMoveCursor: {
+      if (value < 0 || value > 9 || !file_) return;  // step codes are 0..9
+      const std::vector<double> values = DisplayedValues();
+      state_.cursor_partition =
+          core::MoveCursor(cursor(), values, partitions(), static_cast<int>(value));
+      break;
+    }
+    case ui::command::kReadoutList:
+      if (value < 0 || value > 6) return;
+      ReadoutOperation(static_cast<int>(value));
       return;
     default:
       return;
@@ -312,14 +703,23 @@ void CountingView::HandleNotice(quint32 code, qintptr value) {
       break;
     case ui::notice::kZoomSlider:
       if (value < 0 || value > 400) return;
-      state_.zoom = std::pow(10.0, (static_cast<double>(value) - 200.0) * 0.01);
+      SetZoom(std::pow(10.0, (static_cast<double>(value) - 200.0) * 0.01));
+      break;
+    case ui::notice::kSortOrder:
+      if (value != core::kSortByX && value != core::kSortByY) return;
+      readouts_.sort_by = static_cast<int32_t>(value);
+      readouts_.Sort();
+      UpdateReadoutBox();
       break;
     case ui::notice::kReload:
-      if (result_mode()) return;
-      if (ui::SelectNodeDialogRun(this, false, false)) Start();
+      if (result_mode() || busy()) return;
+      if (ui::SelectNodeDialogRun(this, false, false)) {
+        caption_ = Caption::kReloaded;
+        Start();
+      }
       return;
     case ui::notice::kSetup:
-      if (result_mode()) return;
+      if (result_mode() || busy()) return;
       if (auto tsp = core::NodeFilePath(context_.data_path, context_.test_name, context_.test_code,
                                         context_.node_name, ".tsp");
           !tsp || core::CheckNode(*tsp, node_.info) != 0) {
@@ -327,15 +727,18 @@ void CountingView::HandleNotice(quint32 code, qintptr value) {
                                "The node's sampling parameter file is missing or has changed."));
         return;
       }
-      Recount();
+      RunSetup(false);
       return;
     case ui::notice::kInset:
       state_.inset_shown = value != 0;
       break;
     case ui::notice::kSeparately:
+      // The list's columns follow the display: a change of it starts a new list.
+      if (state_.separately != (value != 0)) ClearReadouts();
       state_.separately = value != 0;
       break;
     case ui::notice::kOneWay:
+      if (state_.one_way != (value != 0)) ClearReadouts();
       state_.one_way = value != 0;
       break;
     default:

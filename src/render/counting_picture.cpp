@@ -466,13 +466,26 @@ void DrawReadoutBox(QPainter& painter, const TargetGeometry& geometry, const Vie
   for (QString& row : rows) row = SanitizeText(row.toStdString());
   while (!rows.isEmpty() && rows.back().isEmpty()) rows.removeLast();
   if (rows.isEmpty()) return;
-  const int n = static_cast<int>(rows.size()) - 1;  // entries below the heading
   QFont font(QStringLiteral("WenQuanYi Micro Hei Mono"));
   font.setStyleHint(QFont::Monospace);
   font.setPixelSize(geometry.FontPixels(9.0));
   const QFontMetrics metrics(font, painter.device());
-  const int h = metrics.height();
-  const int width = 5 * metrics.horizontalAdvance(QString(11, QLatin1Char(' ')));
+  const int h = std::max(1, metrics.height());
+  // The box stays over the plots, left of the information column; a list taller than them
+  // shows the entries that fit and "…" in the last line.
+  const QRect plots(
+      geometry.area.left(), geometry.area.top(),
+      report.column.isValid() ? report.column.left() - geometry.area.left() : geometry.area.width(),
+      geometry.area.height());
+  const int fitting_rows = std::max(2, (plots.height() - 6) / h - 2);
+  if (rows.size() > fitting_rows) {
+    rows.resize(fitting_rows);
+    rows.back() = QString(QChar(0x2026));
+  }
+  const int n = static_cast<int>(rows.size()) - 1;  // entries below the heading
+  // Five columns wide, narrower where the plots are narrower (the rows are cut at its edge).
+  const int width = std::max(
+      1, std::min(5 * metrics.horizontalAdvance(QString(11, QLatin1Char(' '))), plots.width() - 3));
   const int height = (n + 3) * h + 6;
   const int64_t area_width = std::max(1, area.width());
   const int64_t area_height = std::max(1, area.height());
@@ -484,14 +497,14 @@ void DrawReadoutBox(QPainter& painter, const TargetGeometry& geometry, const Vie
   }
   // Inside the drawing area where it fits; a list taller than the area starts at its top.
   int64_t left = area.left() + area_width * x_per_mille / 1000;
-  left = std::max<int64_t>(area.left(), std::min<int64_t>(left, area.right() + 1 - width - 3));
+  left = std::max<int64_t>(area.left(), std::min<int64_t>(left, plots.right() + 1 - width - 3));
   int64_t top = area.top() + area_height * y_per_mille / 1000;
   top = std::max<int64_t>(area.top(), std::min<int64_t>(top, area.bottom() + 1 - height));
   const QRect rect(static_cast<int>(left), static_cast<int>(top), width, height);
   report.readout_box = rect;
   const bool window = geometry.target == DrawTarget::kWindow;
   painter.save();
-  painter.setClipRect(area, Qt::IntersectClip);
+  painter.setClipRect(plots, Qt::IntersectClip);
   painter.fillRect(rect, window ? ToQColor(state.colours.background) : QColor(Qt::white));
   const QColor text_colour = window ? ToQColor(state.colours.text) : QColor(Qt::black);
   const core::MessageTable table = core::LoadMessageTable(state.language);

@@ -157,10 +157,16 @@ bool CDrawWave::GetCurveDrawPos(int index, int& x, int& y) const {
   return true;
 }
 
+int CellAtPoint(const QRect& wave_rect, int count, QPoint point) {
+  if (count < 1 || !wave_rect.contains(point)) return -1;
+  const double share = (point.x() - wave_rect.left() + 0.5) / wave_rect.width();
+  return std::min(count - 1, static_cast<int>(share * static_cast<double>(count)));
+}
+
 int CDrawWave::SetCursorPositionByPoint(QPoint point) {
-  if (!drawn_ || data_.empty() || !wave_rect_.contains(point)) return -1;
-  const double share = (point.x() - wave_rect_.left() + 0.5) / wave_rect_.width();
-  const int index = static_cast<int>(share * static_cast<double>(data_.size()));
+  if (!drawn_) return -1;
+  const int index = CellAtPoint(wave_rect_, static_cast<int>(data_.size()), point);
+  if (index < 0) return -1;
   SetCursorPosition(index);
   return cursor_;
 }

@@ -14,6 +14,10 @@
 
 namespace torvwy::render {
 
+/// The cell under `point` of `count` equal cells across `wave_rect`: the cell whose left edge
+/// is at or left of the point's pixel centre; -1 when the point is outside or there are none.
+int CellAtPoint(const QRect& wave_rect, int count, QPoint point);
+
 /// A plot of `count` values over an X range, each value in its own cell:
 ///
 ///        Y title                  title

@@ -14,6 +14,7 @@
 #include "core/services/message_table.h"
 #include "desktop_fixture.h"
 #include "module/analysis_frame.h"
+#include "module/control_panel.h"
 #include "module/module_state.h"
 #include "ui/host_message.h"
 #include "ui/progress_dialog.h"
@@ -60,8 +61,9 @@ TEST_F(CountingWindow, PeakCountsOfAKnownNodeAndItsFiles) {
   EXPECT_FALSE(view->cancelled());
   EXPECT_FALSE(view->picture().isNull());
   EXPECT_FALSE(view->drawn().empty);
-  EXPECT_TRUE(view->windowTitle().contains(QStringLiteral("abc1#2")))
-      << view->windowTitle().toStdString();
+  EXPECT_EQ(view->windowTitle().toStdString(),
+            "Peak Counting Analysis -- Test Name:abc, Test Code:1, Node:2");
+  EXPECT_EQ(frame->windowTitle(), view->windowTitle());
 
   // Saving writes abc1#2.PCM beside the data.
   ui::SendHostCommand(frame, ui::command::kSaveResult);
@@ -100,6 +102,16 @@ TEST_F(CountingWindow, ResultModeShowsTheFileAndNeverSaves) {
   EXPECT_TRUE(view->result_mode());
   const auto& shown = std::get<core::RangeResultFile>(*view->result()).result;
   EXPECT_EQ(shown.two_way_counts, original.two_way_counts);
+  EXPECT_EQ(view->windowTitle().toStdString(),
+            "Varied-Distance Counting Result -- Test Name:abc, Test Code:1, Node:2");
+  // The panel follows the loaded result: no Setup or Select Node; "O" and "N" do nothing.
+  Drain();
+  auto* setup = opened->control_panel()->findChild<QPushButton*>(QStringLiteral("setup"));
+  ASSERT_NE(setup, nullptr);
+  EXPECT_TRUE(setup->isHidden());
+  QTest::keyClick(view, Qt::Key_O);
+  Drain();
+  EXPECT_FALSE(view->busy());
   fs::remove(file);
   ui::SendHostCommand(opened, ui::command::kSaveResult);  // nothing in result mode
   EXPECT_FALSE(fs::exists(file));

@@ -6,6 +6,8 @@
 
 #include "core/data/parameter_file.h"
 #include "core/services/folders.h"
+#include "module/counting_view.h"
+#include "module/setup_dialog.h"
 #include "ui/host_message.h"
 #include "ui/message_box.h"
 
@@ -47,12 +49,19 @@ bool CommandSpy::eventFilter(QObject*, QEvent* event) {
 
 void DesktopTest::SetUp() {
   ui::SetMessageReceiverForTesting(&sink_);
+  // Every setup dialog takes its fields as they are, as a click on OK would; the setup tests
+  // show it.
+  module::SetupDialog::SetAnswerForTesting(QDialog::Accepted);
   QString error;
   ASSERT_TRUE(host_.LoadModule(QStringLiteral(TORVWY_MODULE_PATH), &error)) << error.toStdString();
   host_.show();
 }
 
-void DesktopTest::TearDown() { ui::SetMessageReceiverForTesting(nullptr); }
+void DesktopTest::TearDown() {
+  ui::SetMessageReceiverForTesting(nullptr);
+  module::SetupDialog::SetAnswerForTesting(QDialog::Accepted);
+  module::CountingView::SetSaveNameForTesting(std::nullopt);
+}
 
 void DesktopTest::WriteTest(const std::vector<double>& samples) {
   WriteNode(data_.path(), samples, TestLayout());

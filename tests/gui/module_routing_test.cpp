@@ -8,6 +8,7 @@
 
 #include "desktop_fixture.h"
 #include "module/analysis_frame.h"
+#include "module/control_panel.h"
 #include "module/counting_view.h"
 #include "module/module_state.h"
 #include "ui/host_message.h"
@@ -79,14 +80,14 @@ TEST_F(ModuleRouting, MessagesAreRoutedAsTheTablesSay) {
   Drain();
   EXPECT_TRUE(frame->closing_permitted());
   // F12 in the view reaches the frame as 2125/2007, which collapses the panel and expands it.
-  ASSERT_TRUE(frame->panel()->widget()->isVisible());
+  ASSERT_FALSE(frame->control_panel()->collapsed());
   QKeyEvent f12(QEvent::KeyPress, Qt::Key_F12, Qt::NoModifier);
   QApplication::sendEvent(view, &f12);
   Drain();
-  EXPECT_FALSE(frame->panel()->widget()->isVisible());
+  EXPECT_TRUE(frame->control_panel()->collapsed());
   ui::PostHostNotice(frame, ui::notice::kPanelCollapse, 0);
   Drain();
-  EXPECT_TRUE(frame->panel()->widget()->isVisible());
+  EXPECT_FALSE(frame->control_panel()->collapsed());
 }
 
 TEST_F(ModuleRouting, PanelWidthNoticesSlideThePanelAndGiveTheViewTheFocus) {

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QRawFont>
 #include <cmath>
+#include <string>
 
 #include "picture_fixtures.h"
 #include "render/text_drawing.h"
@@ -367,8 +368,10 @@ TEST(CountingPictureTest, ReadoutListBoxStaysInsideAndHasACloseBoxOnlyOnScreen) 
   state.readout_box.text = "No.  XL(Left)    \r\n1    -12         \r\n2    -4\t        \r\n";
   PictureReport report;
   Render(range, state, report);
-  // First placement: x = (800 / 2 - 10) x 1000 / 800 = 487 thousandths, left = 389.
-  EXPECT_EQ(report.readout_box.left(), 389);
+  // First placement: x = (800 / 2 - 10) x 1000 / 800 = 487 thousandths, left = 389; the box
+  // would then reach into the information column, so it is pulled left to end 3 pixels before.
+  EXPECT_LT(report.readout_box.left(), 389);
+  EXPECT_EQ(report.readout_box.right() + 1, report.column.left() - 3);
   EXPECT_EQ(report.close_box_size, 0) << "an image has no close box";
   QStringList texts = Texts(report);
   EXPECT_TRUE(texts.contains("Readout List"));
@@ -393,6 +396,31 @@ TEST(CountingPictureTest, ReadoutListBoxStaysInsideAndHasACloseBoxOnlyOnScreen) 
   EXPECT_GT(report.close_box_size, 0);
   const QPoint corner = report.readout_box.topRight() + QPoint(-report.close_box_size + 1, 0);
   EXPECT_EQ(image.pixelColor(corner), ToQColor(0x0000FF));
+}
+
+TEST(CountingPictureTest, ALongReadoutListShowsWhatFitsBesideTheInformationColumn) {
+  const core::RangeResultFile range = testing::RangeFixture();
+  ViewState state = StateFor(core::Language::kEnglish);
+  state.readout_box.shown = true;
+  state.readout_box.text = "No.  XL(Left)    \r\n";
+  for (int i = 1; i <= 200; ++i) state.readout_box.text += std::to_string(i) + "    1\r\n";
+  state.readout_box.x_per_mille = 990;  // dragged to the far right
+  PictureReport report;
+  Render(range, state, report);
+  const QRect area(0, 0, 800, 560);
+  EXPECT_TRUE(area.contains(report.readout_box));
+  EXPECT_LT(report.readout_box.right(), report.column.left());
+  const QStringList texts = Texts(report);
+  EXPECT_EQ(texts.back(), QString(QChar(0x2026)));
+  EXPECT_FALSE(texts.contains(QStringLiteral("200    1")));
+  // Every drawn line lies inside the box.
+  int rows = 0;
+  for (const DrawnText& text : report.texts) {
+    if (!report.readout_box.contains(text.rect.topLeft())) continue;
+    ++rows;
+    EXPECT_LE(text.rect.bottom(), report.readout_box.bottom()) << text.text.toStdString();
+  }
+  EXPECT_GT(rows, 5);
 }
 
 TEST(CountingPictureTest, ColoursComeFromTheStateOnScreenAndAreFixedOnPaper) {

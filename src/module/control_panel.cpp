@@ -1,0 +1,359 @@
+// The counting control panel.
+#include "module/control_panel.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QSlider>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "core/files/result_file.h"
+#include "module/counting_view.h"
+#include "module/module_state.h"
+#include "ui/host_message.h"
+#include "ui/panel_icons.h"
+
+namespace torvwy::module {
+namespace {
+
+constexpr int kCurveStyles = 8;
+
+QString Title(core::CountingKind kind) {
+  switch (kind) {
+    case core::CountingKind::kPeak:
+      return Text("Mirel TORV\n峰值计数分析", "Mirel TORV\nPeak Counting");
+    case core::CountingKind::kRange:
+      return Text("Mirel TORV\n变程计数分析", "Mirel TORV\nVaried-Distance Counting");
+    case core::CountingKind::kRainflow:
+      break;
+  }
+  return Text("Mirel TORV\n雨流法计数分析", "Mirel TORV\nRainflow Counting");
+}
+
+QGroupBox* Group(QWidget* parent, const char* chinese, const char* english) {
+  auto* box = new QGroupBox(Text(chinese, english), parent);
+  box->setFlat(false);
+  return box;
+}
+
+/// A pair of radio buttons in their own group box (one exclusive group each).
+void RadioPair(QVBoxLayout* layout, QWidget* parent, const char* caption_zh, const char* caption_en,
+               QRadioButton*& first, const char* first_zh, const char* first_en,
+               QRadioButton*& second, const char* second_zh, const char* second_en) {
+  auto* box = Group(parent, caption_zh, caption_en);
+  auto* row = new QHBoxLayout(box);
+  first = new QRadioButton(Text(first_zh, first_en), box);
+  second = new QRadioButton(Text(second_zh, second_en), box);
+  row->addWidget(first);
+  row->addWidget(second);
+  layout->addWidget(box);
+  first->setChecked(true);
+}
+
+}  // namespace
+
+ControlPanel::ControlPanel(core::CountingKind kind, QWidget* frame, QWidget* parent)
+    : QWidget(parent), kind_(kind), frame_(frame) {
+  setObjectName(QStringLiteral("control_panel"));
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(2, 2, 2, 2);
+  hide_show_ = new QToolButton(this);
+  hide_show_->setObjectName(QStringLiteral("hide_show"));
+  hide_show_->setArrowType(Qt::LeftArrow);
+  hide_show_->setToolTip(Text("隐藏/显示 [F12]", "Hide/Show [F12]"));
+  connect(hide_show_, &QToolButton::clicked, this, &ControlPanel::ToggleCollapsed);
+  outer->addWidget(hide_show_, 0, Qt::AlignRight);
+
+  content_ = new QWidget(this);
+  auto* layout = new QVBoxLayout(content_);
+  layout->setContentsMargins(0, 0, 0, 0);
+  auto* title = new QLabel(Title(kind), content_);
+  title->setAlignment(Qt::AlignCenter);
+  QFont bold = title->font();
+  bold.setBold(true);
+  title->setFont(bold);
+  layout->addWidget(title);
+
+  // Method: how the counts are shown.
+  if (kind == core::CountingKind::kPeak) {
+    RadioPair(layout, content_, "波峰和波谷计数  [T]", "Peak && Valley [T]", together_, "同时",
+              "Together", separate_, "分别", "Separate");
+    connect(together_, &QRadioButton::clicked, this,
+            [this] { Notice(ui::notice::kSeparately, 0); });
+    connect(separate_, &QRadioButton::clicked, this,
+            [this] { Notice(ui::notice::kSeparately, 1); });
+  }
+  if (kind != core::CountingKind::kRainflow) {
+    RadioPair(layout, content_, "正向和负向计数  [W]", "Positive && Negative [W]", two_way_, "双向",
+              "Separate", one_way_, "单向", "Together");
+    connect(two_way_, &QRadioButton::clicked, this, [this] { Notice(ui::notice::kOneWay, 0); });
+    connect(one_way_, &QRadioButton::clicked, this, [this] { Notice(ui::notice::kOneWay, 1); });
+  }
+
+  // View: the full-waveform inset and the curve style.
+  auto* view_box = Group(content_, "显示参数", "View");
+  auto* view_layout = new QGridLayout(view_box);
+  full_waveform_ = new QCheckBox(Text("显示全程波形图 [K]", "Full Waveform [K]"), view_box);
+  full_waveform_->setObjectName(QStringLiteral("full_waveform"));
+  full_waveform_->setChecked(true);
+  connect(full_waveform_, &QCheckBox::clicked, this,
+          [this](bool checked) { Notice(ui::notice::kInset, checked ? 1 : 0); });
+  view_layout->addWidget(full_waveform_, 0, 0, 1, 2);
+  view_layout->addWidget(new QLabel(Text("曲线", "Style"), view_box), 1, 0);
+  curve_style_ = new QComboBox(view_box);
+  curve_style_->setObjectName(QStringLiteral("curve_style"));
+  const char* const kStylesZh[] = {"折线图",   "标记图", "折线+标记", "实心柱图",
+                                   "空心柱图", "台阶图", "点图",      "面积图"};
+  const char* const kStylesEn[] = {"Line",       "Scatter", "Line/Symbol", "Filled Bar",
+                                   "Hollow Bar", "Step",    "Points",      "Area"};
+  for (int i = 0; i < kCurveStyles; ++i) curve_style_->addItem(Text(kStylesZh[i], kStylesEn[i]));
+  curve_style_->setCurrentIndex(4);
+  connect(curve_style_, &QComboBox::activated, this,
+          [this](int index) { Notice(ui::notice::kCurveType, index); });
+  view_layout->addWidget(curve_style_, 1, 1);
+  layout->addWidget(view_box);
+
+  // Y zoom: the slider 0..400 (200 is zoom 1), - + Set Reset.
+  auto* zoom_box = Group(content_, "纵向放缩", "Y Zoom");
+  auto* zoom_layout = new QGridLayout(zoom_box);
+  slider_ = new QSlider(Qt::Horizontal, zoom_box);
+  slider_->setObjectName(QStringLiteral("zoom_slider"));
+  slider_->setRange(kSliderLow, kSliderHigh);
+  slider_->setTickInterval(100);
+  slider_->setTickPosition(QSlider::TicksBelow);
+  slider_->setValue(kSliderOne);
+  connect(slider_, &QSlider::valueChanged, this,
+          [this](int position) { Notice(ui::notice::kZoomSlider, position); });
+  zoom_layout->addWidget(slider_, 0, 0, 1, 4);
+  auto add_zoom_button = [&](const char* name, const QString& text, int column, auto clicked) {
+    auto* button = new QPushButton(text, zoom_box);
+    button->setObjectName(QString::fromLatin1(name));
+    connect(button, &QPushButton::clicked, this, clicked);
+    zoom_layout->addWidget(button, 1, column);
+  };
+  add_zoom_button("zoom_out", QStringLiteral("-"), 0, [this] { StepSlider(0.9090909090909091); });
+  add_zoom_button("zoom_in", QStringLiteral("+"), 1, [this] { StepSlider(1.1); });
+  add_zoom_button("zoom_set", Text("设置[V]", "Set [V]"), 2,
+                  [this] { Command(ui::command::kZoom, 3); });
+  add_zoom_button("zoom_reset", Text("复原[I]", "Reset [I]"), 3, [this] {
+    const QSignalBlocker quiet(slider_);
+    slider_->setValue(kSliderOne);
+    Command(ui::command::kZoom, 0);
+  });
+  layout->addWidget(zoom_box);
+
+  // Cursor: the ten move codes.
+  //   \ (4)  / (6)  Max (8)
+  //   << (1) < (0)  > (2)  >> (3)
+  //   / (5)  \ (7)  Min (9)
+  auto* cursor_box = Group(content_, "光标移动", "Cursor");
+  auto* cursor_layout = new QGridLayout(cursor_box);
+  static const struct {
+    int code, row, column;
+    const char* tip_zh;
+    const char* tip_en;
+  } kCursorButtons[] = {
+      {4, 0, 0, "左边最近的峰", "Nearest peak to the left"},
+      {6, 0, 1, "右边最近的峰", "Nearest peak to the right"},
+      {8, 0, 2, "最大值", "Max"},
+      {1, 1, 0, "向左大步", "Large step left"},
+      {0, 1, 1, "向左一格", "One partition left"},
+      {2, 1, 2, "向右一格", "One partition right"},
+      {3, 1, 3, "向右大步", "Large step right"},
+      {5, 2, 0, "左边最近的谷", "Nearest valley to the left"},
+      {7, 2, 1, "右边最近的谷", "Nearest valley to the right"},
+      {9, 2, 2, "最小值", "Min"},
+  };
+  for (const auto& b : kCursorButtons) {
+    auto* button = new QToolButton(cursor_box);
+    button->setObjectName(QStringLiteral("cursor_%1").arg(b.code));
+    button->setIcon(ui::GetCursorButtonIcon(b.code));
+    button->setToolTip(Text(b.tip_zh, b.tip_en));
+    button->setAutoRaise(false);
+    const int code = b.code;
+    connect(button, &QToolButton::clicked, this,
+            [this, code] { Command(ui::command::kMoveCursor, code); });
+    cursor_layout->addWidget(button, b.row, b.column);
+  }
+  layout->addWidget(cursor_box);
+
+  // Reading: the readout list.
+  auto* reading_box = Group(content_, "光标收数", "Reading");
+  auto* reading_layout = new QGridLayout(reading_box);
+  static const struct {
+    int operation;
+    const char* caption;
+    const char* tip_en;
+  } kReadoutButtons[] = {
+      {0, "收数", "Collect [R]"}, {2, "自动", "Auto [A]"}, {3, "列表", "List [L]"},
+      {4, "清除", "Clear [C]"},   {5, "存盘", "Save..."},  {6, "复制", "Copy"},
+  };
+  int column = 0;
+  for (const auto& b : kReadoutButtons) {
+    auto* button = new QToolButton(reading_box);
+    button->setObjectName(QStringLiteral("readout_%1").arg(b.operation));
+    button->setIcon(ui::GetReadoutButtonIcon(b.operation));
+    button->setToolTip(Text(b.caption, b.tip_en));
+    const int operation = b.operation;
+    connect(button, &QToolButton::clicked, this,
+            [this, operation] { Command(ui::command::kReadoutList, operation); });
+    button->setEnabled(operation != 2);  // auto collects nothing yet
+    reading_layout->addWidget(button, column / 3, column % 3);
+    ++column;
+  }
+  reading_layout->addWidget(new QLabel(Text("标注方式", "Label Type"), reading_box), 2, 0, 1, 3);
+  label_type_ = new QComboBox(reading_box);
+  label_type_->setObjectName(QStringLiteral("label_type"));
+  const char* const kLabelsZh[] = {"竖线", "横坐标", "纵坐标", "横、纵坐标", "序号"};
+  const char* const kLabelsEn[] = {"Line", "X Value", "Y Value", "X & Y", "Index"};
+  for (int i = 0; i < 5; ++i) label_type_->addItem(Text(kLabelsZh[i], kLabelsEn[i]));
+  label_type_->setCurrentIndex(4);
+  connect(label_type_, &QComboBox::activated, this,
+          [this](int index) { Command(ui::command::kMarkStyle, index); });
+  reading_layout->addWidget(label_type_, 3, 0, 1, 3);
+  reading_layout->addWidget(new QLabel(Text("列表排序", "Sort By"), reading_box), 4, 0, 1, 3);
+  sort_by_ = new QComboBox(reading_box);
+  sort_by_->setObjectName(QStringLiteral("sort_by"));
+  sort_by_->addItem(Text("按横坐标", "X Value"));
+  sort_by_->addItem(Text("按纵坐标", "Y Value"));
+  connect(sort_by_, &QComboBox::activated, this,
+          [this](int index) { Notice(ui::notice::kSortOrder, index); });
+  reading_layout->addWidget(sort_by_, 5, 0, 1, 3);
+  layout->addWidget(reading_box);
+
+  setup_ = new QPushButton(Text("重设参数分析[O]", "Setup [O]"), content_);
+  setup_->setObjectName(QStringLiteral("setup"));
+  connect(setup_, &QPushButton::clicked, this, [this] { Notice(ui::notice::kSetup, 3); });
+  layout->addWidget(setup_);
+  select_node_ = new QPushButton(Text("选择其它测点[N]", "Select Node [N]"), content_);
+  select_node_->setObjectName(QStringLiteral("select_node"));
+  connect(select_node_, &QPushButton::clicked, this, [this] { Notice(ui::notice::kReload, 0); });
+  layout->addWidget(select_node_);
+  layout->addStretch(1);
+  // A window lower than the panel scrolls it rather than cutting its last controls off.
+  scroll_ = new QScrollArea(this);
+  scroll_->setFrameShape(QFrame::NoFrame);
+  scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroll_->setWidgetResizable(true);
+  content_->setAutoFillBackground(true);
+  content_->setBackgroundRole(QPalette::Window);
+  scroll_->setWidget(content_);
+  outer->addWidget(scroll_, 1);
+  // The panel's buttons leave the keys to the view.
+  for (QWidget* child : findChildren<QWidget*>()) {
+    if (qobject_cast<QAbstractButton*>(child) != nullptr) child->setFocusPolicy(Qt::NoFocus);
+  }
+}
+
+QSize ControlPanel::sizeHint() const {
+  QSize hint = QWidget::sizeHint();
+  if (collapsed_) return hint;
+  const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+  hint.setWidth(std::max(hint.width(), content_->sizeHint().width() + bar + 8));
+  return hint;
+}
+
+CountingView* ControlPanel::View() const {
+  auto* frame = frame_.data();
+  if (frame == nullptr) return nullptr;
+  for (QWidget* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (auto* view = qobject_cast<CountingView*>(child)) return view;
+  }
+  return nullptr;
+}
+
+void ControlPanel::Command(quint32 code, qintptr value) {
+  ui::SendHostCommand(frame_, code, value);
+}
+
+void ControlPanel::Notice(quint32 code, qintptr value) { ui::PostHostNotice(frame_, code, value); }
+
+void ControlPanel::StepSlider(double factor) {
+  // Truncated, then kept in range by the slider: from 200 "-" gives 181 and "+" then 199.
+  const int asked = static_cast<int>(slider_->value() * factor);
+  const QSignalBlocker quiet(slider_);
+  slider_->setValue(asked);
+  Notice(ui::notice::kZoomSlider, slider_->value());
+}
+
+void ControlPanel::HandleKey(qintptr character) {
+  CountingView* view = View();
+  if (view == nullptr) return;
+  const auto& state = view->view_state();
+  const bool old_layout =
+      view->result_mode() && view->result() && core::NodeOf(*view->result()).old_format;
+  switch (character) {
+    case 'K':
+    case 'k':
+      if (old_layout) return;
+      full_waveform_->setChecked(!state.inset_shown);
+      Notice(ui::notice::kInset, full_waveform_->isChecked() ? 1 : 0);
+      return;
+    case 'W':
+    case 'w':
+      if (one_way_ == nullptr) return;
+      (state.one_way ? two_way_ : one_way_)->setChecked(true);
+      Notice(ui::notice::kOneWay, state.one_way ? 0 : 1);
+      return;
+    case 'T':
+    case 't':
+      if (separate_ == nullptr) return;
+      (state.separately ? together_ : separate_)->setChecked(true);
+      Notice(ui::notice::kSeparately, state.separately ? 0 : 1);
+      return;
+    case 'Y':
+    case 'y': {
+      const int next = (curve_style_->currentIndex() + 1) % kCurveStyles;
+      curve_style_->setCurrentIndex(next);
+      Notice(ui::notice::kCurveType, next);
+      return;
+    }
+    default:
+      TakeOverView();
+  }
+}
+
+void ControlPanel::TakeOverView() {
+  CountingView* view = View();
+  if (view == nullptr) return;
+  const auto& state = view->view_state();
+  {
+    const QSignalBlocker quiet(slider_);
+    slider_->setValue(static_cast<int>(std::log10(state.zoom) * 100.0 + 200.0));
+  }
+  full_waveform_->setChecked(state.inset_shown);
+  if (one_way_ != nullptr) (state.one_way ? one_way_ : two_way_)->setChecked(true);
+  if (separate_ != nullptr) (state.separately ? separate_ : together_)->setChecked(true);
+  if (view->result_mode()) {
+    full_waveform_->setEnabled(!(view->result() && core::NodeOf(*view->result()).old_format));
+    setup_->hide();
+    select_node_->hide();
+  }
+}
+
+void ControlPanel::ToggleCollapsed() {
+  collapsed_ = !collapsed_;
+  if (collapsed_) {
+    expanded_width_ = std::max(width(), sizeHint().width());
+    scroll_->hide();
+    hide_show_->setArrowType(Qt::RightArrow);
+    Notice(ui::notice::kPanelWidth, hide_show_->width() + 8);
+  } else {
+    scroll_->show();
+    hide_show_->setArrowType(Qt::LeftArrow);
+    Notice(ui::notice::kPanelWidth, expanded_width_);
+  }
+}
+
+}  // namespace torvwy::module

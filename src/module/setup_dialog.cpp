@@ -1,0 +1,207 @@
+// The counting setup dialog.
+#include "module/setup_dialog.h"
+
+#include <QButtonGroup>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "core/services/number_format.h"
+#include "core/services/text.h"
+#include "module/module_state.h"
+
+namespace torvwy::module {
+namespace {
+
+std::optional<int> g_answer_for_testing;
+
+QString Number(double value) { return QString::fromStdString(core::FormatNumber(value, 0)); }
+
+QString Title(core::CountingKind kind) {
+  switch (kind) {
+    case core::CountingKind::kPeak:
+      return Text("设置峰值计数分析参数", "Setup Peak Counting Parameters");
+    case core::CountingKind::kRange:
+      return Text("设置变程计数分析参数", "Setup Varied-Distance Counting Parameters");
+    case core::CountingKind::kRainflow:
+      break;
+  }
+  return Text("设置雨流法计数分析参数", "Setup Rainflow Counting Parameters");
+}
+
+}  // namespace
+
+void SetupDialog::Show(SetupDialog* dialog) {
+  if (g_answer_for_testing) {
+    const int answer = *g_answer_for_testing;
+    QTimer::singleShot(0, dialog, [dialog, answer] {
+      if (answer == QDialog::Accepted) {
+        dialog->accept();
+      } else {
+        dialog->done(answer);
+      }
+    });
+    return;
+  }
+  dialog->open();
+}
+
+void SetupDialog::SetAnswerForTesting(std::optional<int> answer) { g_answer_for_testing = answer; }
+
+SetupDialog::SetupDialog(core::CountingKind kind, const core::CountingParameters& parameters,
+                         double ad_range_value, const QString& eu, QWidget* parent)
+    : QDialog(parent), parameters_(parameters) {
+  setWindowTitle(Title(kind));
+  auto* layout = new QVBoxLayout(this);
+
+  // Analysis range: Full and By Block; By Time and its fields exist but are never shown.
+  auto* range_box = new QGroupBox(Text("计算数据范围(&R)", "Analysis &Range"), this);
+  auto* range_layout = new QGridLayout(range_box);
+  range_ = new QButtonGroup(this);
+  const char* const kRangeChinese[] = {"全部", "按时间", "按块数"};
+  const char* const kRangeEnglish[] = {"Full", "By Time", "By Block"};
+  for (int i = 0; i < 3; ++i) {
+    auto* radio = new QRadioButton(Text(kRangeChinese[i], kRangeEnglish[i]), range_box);
+    range_->addButton(radio, i);
+    range_layout->addWidget(radio, i, 0);
+    radio->setVisible(i != core::kRangeByTime);
+  }
+  time_from_ = new QLineEdit(QString::number(parameters.time_from), range_box);
+  time_to_ = new QLineEdit(QString::number(parameters.time_to), range_box);
+  time_from_->setVisible(false);
+  time_to_->setVisible(false);
+  block_from_ = new QLineEdit(QString::number(parameters.block_from), range_box);
+  block_to_ = new QLineEdit(QString::number(parameters.block_to), range_box);
+  auto* blocks = new QHBoxLayout;
+  blocks->addWidget(block_from_);
+  blocks->addWidget(new QLabel(QStringLiteral("--"), range_box));
+  blocks->addWidget(block_to_);
+  blocks->addWidget(new QLabel(Text("块", "(block)"), range_box));
+  range_layout->addLayout(blocks, 2, 1);
+  layout->addWidget(range_box);
+
+  // Amplitude range.
+  auto* amplitude_box = new QGroupBox(Text("分析幅值量程(&S)", "&Amplitude Range"), this);
+  auto* amplitude_layout = new QGridLayout(amplitude_box);
+  amplitude_ = new QButtonGroup(this);
+  const char* const kAmplitudeChinese[] = {"采样满量程", "根据最大峰值自动设置", "设定"};
+  const char* const kAmplitudeEnglish[] = {"AD Input Range", "Maximum Value", "Specify"};
+  for (int i = 0; i < 3; ++i) {
+    auto* radio = new QRadioButton(Text(kAmplitudeChinese[i], kAmplitudeEnglish[i]), amplitude_box);
+    amplitude_->addButton(radio, i);
+    amplitude_layout->addWidget(radio, i, 0);
+  }
+  amplitude_layout->addWidget(
+      new QLabel(QStringLiteral("+/- ") + Number(ad_range_value) + QStringLiteral(" ") + eu,
+                 amplitude_box),
+      0, 1);
+  set_value_ = new QLineEdit(Number(parameters.set_value), amplitude_box);
+  auto* set_row = new QHBoxLayout;
+  set_row->addWidget(new QLabel(QStringLiteral("+/-"), amplitude_box));
+  set_row->addWidget(set_value_);
+  set_row->addWidget(new QLabel(eu, amplitude_box));
+  amplitude_layout->addLayout(set_row, 2, 1);
+  layout->addWidget(amplitude_box);
+
+  // Partitions: an edit with an up-down spin control 2..2000.
+  auto* n_row = new QHBoxLayout;
+  auto* n_label = new QLabel(Text("等份数(&L):", "&Partitions"), this);
+  partitions_ = new QLineEdit(QString::number(parameters.partitions), this);
+  n_label->setBuddy(partitions_);
+  spin_up_ = new QToolButton(this);
+  spin_up_->setArrowType(Qt::UpArrow);
+  spin_down_ = new QToolButton(this);
+  spin_down_->setArrowType(Qt::DownArrow);
+  connect(spin_up_, &QToolButton::clicked, this, [this] { Spin(1); });
+  connect(spin_down_, &QToolButton::clicked, this, [this] { Spin(-1); });
+  n_row->addWidget(n_label);
+  n_row->addWidget(partitions_);
+  n_row->addWidget(spin_up_);
+  n_row->addWidget(spin_down_);
+  n_row->addWidget(new QLabel(QStringLiteral("(2-2000)"), this));
+  n_row->addStretch(1);
+  layout->addLayout(n_row);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  buttons->button(QDialogButtonBox::Ok)->setText(Text("确定(&Y)", "OK"));
+  buttons->button(QDialogButtonBox::Cancel)->setText(Text("取消(&N)", "Cancel"));
+  connect(buttons, &QDialogButtonBox::accepted, this, &SetupDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &SetupDialog::reject);
+  layout->addWidget(buttons);
+
+  if (QAbstractButton* b = range_->button(parameters.range_mode)) b->setChecked(true);
+  if (QAbstractButton* b = amplitude_->button(parameters.amplitude_mode)) b->setChecked(true);
+  connect(range_, &QButtonGroup::idClicked, this, &SetupDialog::UpdateEnabling);
+  connect(amplitude_, &QButtonGroup::idClicked, this, &SetupDialog::UpdateEnabling);
+  UpdateEnabling();
+}
+
+void SetupDialog::UpdateEnabling() {
+  const int range = range_->checkedId();
+  time_from_->setEnabled(range == core::kRangeByTime);
+  time_to_->setEnabled(range == core::kRangeByTime);
+  block_from_->setEnabled(range == core::kRangeByBlock);
+  block_to_->setEnabled(range == core::kRangeByBlock);
+  set_value_->setEnabled(amplitude_->checkedId() == core::kAmplitudeSetValue);
+}
+
+void SetupDialog::Spin(int step) {
+  // The spin control moves within 2..2000 from whatever the field holds.
+  const auto typed = core::ParseInt32(partitions_->text().toStdString());
+  const int64_t from = typed ? *typed : kSpinLow;
+  const int64_t to = std::clamp<int64_t>(from + step, kSpinLow, kSpinHigh);
+  partitions_->setText(QString::number(to));
+}
+
+void SetupDialog::accept() {
+  auto integer = [this](QLineEdit* field) {
+    auto value = core::ParseInt32(field->text().toStdString());
+    if (!value) {
+      field->setFocus();
+      field->selectAll();
+      ShowMessage(this, Text("请输入一个整数。", "Please enter an integer."));
+    }
+    return value;
+  };
+  auto real = [this](QLineEdit* field) {
+    auto value = core::ParseFiniteDouble(field->text().toStdString());
+    if (!value) {
+      field->setFocus();
+      field->selectAll();
+      ShowMessage(this, Text("请输入一个数。", "Please enter a number."));
+    }
+    return value;
+  };
+  const auto from = integer(block_from_);
+  if (!from) return;
+  const auto to = integer(block_to_);
+  if (!to) return;
+  const auto time_from = real(time_from_);
+  if (!time_from) return;
+  const auto time_to = real(time_to_);
+  if (!time_to) return;
+  const auto n = integer(partitions_);
+  if (!n) return;
+  const auto set_value = real(set_value_);
+  if (!set_value) return;
+  parameters_.block_from = *from;
+  parameters_.block_to = *to;
+  parameters_.time_from = *time_from;
+  parameters_.time_to = *time_to;
+  parameters_.partitions = *n;
+  parameters_.set_value = *set_value;
+  if (range_->checkedId() >= 0) parameters_.range_mode = range_->checkedId();
+  if (amplitude_->checkedId() >= 0) parameters_.amplitude_mode = amplitude_->checkedId();
+  QDialog::accept();
+}
+
+}  // namespace torvwy::module

@@ -1,0 +1,77 @@
+// The setup dialog of the counting views: analysis range, amplitude range and partitions.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <optional>
+
+#include "core/counting/counting_parameters.h"
+
+class QButtonGroup;
+class QLineEdit;
+class QToolButton;
+
+namespace torvwy::module {
+
+/// One modal dialog for the three countings (only the title differs):
+///
+///   Analysis Range  (o) Full   ( ) By Block  [ 1 ] -- [ 40 ] (block)
+///   Amplitude Range ( ) AD Input Range  +/- 20 V
+///                   (o) Maximum Value
+///                   ( ) Specify         +/- [ 20 ] V
+///   Partitions [ 25 ][^v] (2-2000)                     [OK] [Cancel]
+///
+/// The block fields are enabled only for By Block, the set value only for Specify. OK checks
+/// only that each field is a number of its type; the numbers are taken as typed (5000
+/// partitions are accepted and the counting uses 2000; the range is settled by the view).
+class SetupDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  /// `parameters` fills the fields; `ad_range_value` and `eu` make the AD range text.
+  SetupDialog(core::CountingKind kind, const core::CountingParameters& parameters,
+              double ad_range_value, const QString& eu, QWidget* parent = nullptr);
+
+  /// The parameters with the fields copied back (after OK); the range is not settled.
+  const core::CountingParameters& parameters() const { return parameters_; }
+
+  /// Shows `dialog` window-modal without waiting, or, when a test set an answer, closes it with
+  /// that answer as soon as the event loop runs.
+  static void Show(SetupDialog* dialog);
+  /// The answer every dialog gets without being shown; nothing shows them again.
+  static void SetAnswerForTesting(std::optional<int> answer);
+
+  QLineEdit* block_from() const { return block_from_; }
+  QLineEdit* block_to() const { return block_to_; }
+  QLineEdit* partitions() const { return partitions_; }
+  QLineEdit* set_value() const { return set_value_; }
+  QButtonGroup* range_group() const { return range_; }
+  QButtonGroup* amplitude_group() const { return amplitude_; }
+  QToolButton* spin_up() const { return spin_up_; }
+  QToolButton* spin_down() const { return spin_down_; }
+
+  /// The spin control's range.
+  static constexpr int kSpinLow = 2;
+  static constexpr int kSpinHigh = 2000;
+
+ public slots:
+  void accept() override;
+
+ private:
+  void UpdateEnabling();
+  void Spin(int step);
+
+  core::CountingParameters parameters_;
+  QButtonGroup* range_ = nullptr;
+  QButtonGroup* amplitude_ = nullptr;
+  QLineEdit* block_from_ = nullptr;
+  QLineEdit* block_to_ = nullptr;
+  QLineEdit* time_from_ = nullptr;
+  QLineEdit* time_to_ = nullptr;
+  QLineEdit* partitions_ = nullptr;
+  QLineEdit* set_value_ = nullptr;
+  QToolButton* spin_up_ = nullptr;
+  QToolButton* spin_down_ = nullptr;
+};
+
+}  // namespace torvwy::module
