@@ -10,6 +10,7 @@
 #include "cli/subcommands.h"
 #include "core/fatigue/fatigue_estimate.h"
 #include "core/fatigue/fatigue_list.h"
+#include "core/fatigue/life_class_setting.h"
 #include "core/fatigue/sn_class_table.h"
 #include "core/files/rainflow_result_file.h"
 #include "core/files/result_file.h"
@@ -56,13 +57,7 @@ core::Result<FatigueChoice> ParseFatigue(const RainflowOptions& options) {
   }
   choice.class_index = -1;
   if (options.sn_class.empty()) {
-    auto profile = core::IniFile::Load(core::ProfilePath());
-    const long long stored =
-        profile ? profile->GetInt("settings", "RainLifeClass", core::kDefaultSnClassIndex)
-                : core::kDefaultSnClassIndex;
-    choice.class_index = core::IsSnClassIndex(static_cast<int32_t>(stored))
-                             ? static_cast<int32_t>(stored)
-                             : core::kDefaultSnClassIndex;
+    choice.class_index = core::ReadLifeClassIndex();
   } else {
     for (size_t i = 0; i < core::kSnClassTable.size(); ++i) {
       if (core::kSnClassTable[i].name == options.sn_class)

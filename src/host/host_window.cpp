@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -29,6 +30,7 @@
 #include "core/services/profile.h"
 #include "render/colours.h"
 #include "ui/error_message.h"
+#include "ui/fatigue_table.h"
 #include "ui/host_message.h"
 #include "ui/language.h"
 #include "ui/message_box.h"
@@ -266,6 +268,23 @@ void HostWindow::SendToActive(quint32 code, qintptr value) {
   }
 }
 
+void HostWindow::ShowFatigueTable() {
+  const auto table = ui::LastFatigueTable();
+  if (!table) {
+    statusBar()->showMessage(Text("列表文件已写出", "A list file was written"), 5000);
+    return;
+  }
+  if (fatigue_dock_ == nullptr) {
+    fatigue_dock_ = new QDockWidget(Text("疲劳寿命估计", "Fatigue Life Estimate"), this);
+    fatigue_dock_->setObjectName(QStringLiteral("fatigue_table"));
+    fatigue_dock_->setWidget(new ui::FatigueTableWidget(fatigue_dock_));
+    addDockWidget(Qt::RightDockWidgetArea, fatigue_dock_);
+  }
+  static_cast<ui::FatigueTableWidget*>(fatigue_dock_->widget())->Show(*table);
+  fatigue_dock_->show();
+  fatigue_dock_->raise();
+}
+
 bool HostWindow::event(QEvent* event) {
   if (event->type() == ui::kHostCommandEvent) {
     const auto* message = static_cast<ui::HostMessage*>(event);
@@ -274,7 +293,7 @@ bool HostWindow::event(QEvent* event) {
         gone_.push_back(static_cast<quintptr>(message->value()));
         break;
       case ui::command::kFileStored:
-        statusBar()->showMessage(Text("结果文件已保存", "A result file was stored"), 5000);
+        ShowFatigueTable();
         break;
       case ui::command::kPrinting:
         statusBar()->showMessage(message->value() == 0 ? Text("正在打印...", "Printing...")

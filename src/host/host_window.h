@@ -9,6 +9,7 @@
 
 #include "module/doc_template.h"
 
+class QDockWidget;
 class QMdiArea;
 class QMdiSubWindow;
 
@@ -47,6 +48,8 @@ class HostWindow : public QMainWindow {
   void OpenResultDialog();
   void ShowSettings();
   void AnnounceSettings();
+  /// 2025/1037: the table of the life estimate a view has just made, in a dock of its own.
+  void ShowFatigueTable();
   const module::DocTemplate* Template(int id) const;
 
   QMdiArea* mdi_ = nullptr;
@@ -54,6 +57,7 @@ class HostWindow : public QMainWindow {
   std::vector<std::unique_ptr<module::DocTemplate>> templates_;
   std::vector<quintptr> gone_;
   bool closing_ = false;
+  QDockWidget* fatigue_dock_ = nullptr;
 };
 
 }  // namespace torvwy::host

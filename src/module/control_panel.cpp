@@ -232,6 +232,25 @@ ControlPanel::ControlPanel(core::CountingKind kind, QWidget* frame, QWidget* par
   reading_layout->addWidget(sort_by_, 5, 0, 1, 3);
   layout->addWidget(reading_box);
 
+  if (kind == core::CountingKind::kRainflow) {
+    // Fatigue: the two life estimates of the histogram the window holds.
+    auto* fatigue_box = Group(content_, "疲劳分析", "Fatigue");
+    auto* fatigue_layout = new QVBoxLayout(fatigue_box);
+    fitting_ = new QPushButton(Text("拟合统计损伤度分析", "Fitting Stat Analysis"), fatigue_box);
+    fitting_->setObjectName(QStringLiteral("fitting_estimate"));
+    actual_ = new QPushButton(Text("实际统计损伤度分析", "Actual Stat Analysis"), fatigue_box);
+    actual_->setObjectName(QStringLiteral("actual_estimate"));
+    connect(fitting_, &QPushButton::clicked, this,
+            [this] { Notice(ui::notice::kFittingEstimate, 0); });
+    connect(actual_, &QPushButton::clicked, this,
+            [this] { Notice(ui::notice::kActualEstimate, 0); });
+    fatigue_layout->addWidget(fitting_);
+    fatigue_layout->addWidget(actual_);
+    layout->addWidget(fatigue_box);
+    fitting_->setEnabled(false);
+    actual_->setEnabled(false);
+  }
+
   setup_ = new QPushButton(Text("重设参数分析[O]", "Setup [O]"), content_);
   setup_->setObjectName(QStringLiteral("setup"));
   connect(setup_, &QPushButton::clicked, this, [this] { Notice(ui::notice::kSetup, 3); });
@@ -335,6 +354,12 @@ void ControlPanel::TakeOverView() {
   full_waveform_->setChecked(state.inset_shown);
   if (one_way_ != nullptr) (state.one_way ? one_way_ : two_way_)->setChecked(true);
   if (separate_ != nullptr) (state.separately ? separate_ : together_)->setChecked(true);
+  if (fitting_ != nullptr) {
+    // No estimate while a pass runs, nor without counted cycles.
+    const bool estimable = !view->busy() && view->HasCycles();
+    fitting_->setEnabled(estimable);
+    actual_->setEnabled(estimable);
+  }
   if (view->result_mode()) {
     full_waveform_->setEnabled(!(view->result() && core::NodeOf(*view->result()).old_format));
     setup_->hide();

@@ -31,6 +31,7 @@ class CountingView;
 ///   Y Zoom  ----|----  [-] [+] [Set [V]] [Reset [I]]                 3019, 1020
 ///   Cursor  [\][/][Max] [<<][<][>][>>] [/][\][Min]                   1027 0..9
 ///   Reading [R][A][L][C][S][P]  Label Type [Index v]  Sort By [X v]  1035, 1036, 3020
+///   Fatigue [Fitting Stat Analysis] [Actual Stat Analysis]           rainflow only: 3045, 3046
 ///   [Setup [O]] [Select Node [N]]                                    3027, 3024
 class ControlPanel : public QWidget {
   Q_OBJECT
@@ -76,6 +77,8 @@ class ControlPanel : public QWidget {
   QSlider* slider_ = nullptr;
   QComboBox* label_type_ = nullptr;
   QComboBox* sort_by_ = nullptr;
+  QPushButton* fitting_ = nullptr;  ///< rainflow: Fitting Stat Analysis (3045)
+  QPushButton* actual_ = nullptr;   ///< rainflow: Actual Stat Analysis (3046)
   QPushButton* setup_ = nullptr;
   QPushButton* select_node_ = nullptr;
 };

@@ -6,6 +6,8 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -15,10 +17,12 @@
 #include <cstring>
 #include <memory>
 
+#include "core/counting/block_pass.h"
 #include "core/counting/counting_run.h"
 #include "core/counting/cursor_move.h"
 #include "core/data/labels.h"
 #include "core/data/sampling_info.h"
+#include "core/fatigue/fatigue_list.h"
 #include "core/report/companion.h"
 #include "core/report/counting_hand_over.h"
 #include "core/report/list_export.h"
@@ -26,6 +30,8 @@
 #include "core/services/folders.h"
 #include "core/services/gbk.h"
 #include "module/analysis_frame.h"
+#include "module/bookmark_dialog.h"
+#include "module/life_parameter_dialog.h"
 #include "module/module_state.h"
 #include "module/setup_dialog.h"
 #include "module/y_scale_dialog.h"
@@ -33,6 +39,7 @@
 #include "render/draw_wave.h"
 #include "render/picture_output.h"
 #include "ui/error_message.h"
+#include "ui/fatigue_table.h"
 #include "ui/host_message.h"
 #include "ui/message_box.h"
 #include "ui/select_node_dialog.h"
@@ -76,6 +83,9 @@ CountingView::CountingView(core::CountingKind kind, QWidget* parent)
   state_.colours = render::ReadColours();
   UpdateTitle();
   connect(&runner_, &ui::PassRunner::Finished, this, &AnalysisView::PassEnded);
+  // The dialog lives as long as the view and goes with it.
+  bookmark_dialog_ = new BookmarkDialog(this);
+  connect(bookmark_dialog_, &BookmarkDialog::Notice, this, &CountingView::BookmarkNotice);
 }
 
 QString CountingView::HelpTopic() const {
@@ -148,10 +158,8 @@ void CountingView::contextMenuEvent(QContextMenuEvent* event) {
        [this] { ui::PostHostCommand(this, ui::command::kCursor, 0); });
   item("全程波形图", "Full Waveform", state_.inset_shown,
        [this] { ui::PostHostNotice(this, ui::notice::kInset, state_.inset_shown ? 0 : 1); });
-  // The bookmark dialog comes with the bookmarks; until then the item is there but disabled.
-  item("书签....\t[M]", "[M] Bookmark...", std::nullopt, [this] {
-    ui::PostHostCommand(this, ui::command::kBookmarkDialog, 1);
-  })->setEnabled(false);
+  item("书签....\t[M]", "[M] Bookmark...", std::nullopt,
+       [this] { ui::PostHostCommand(this, ui::command::kBookmarkDialog, 1); });
   menu.addSeparator();
   item("重新分析\t[O]", "[O] Setup", std::nullopt, [this] {
     ui::PostHostNotice(this, ui::notice::kSetup, 0);
@@ -196,6 +204,9 @@ void CountingView::keyPressEvent(QKeyEvent* event) {
   switch (character) {
     case 'H':
       ui::PostHostCommand(this, ui::command::kGrid, 0);
+      return;
+    case 'M':  // the bookmark dialog, as the context menu names it
+      ui::PostHostCommand(this, ui::command::kBookmarkDialog, 1);
       return;
     case 'O':
       if (!result_mode()) ui::PostHostNotice(this, ui::notice::kSetup, 0);
@@ -298,6 +309,7 @@ void CountingView::mouseReleaseEvent(QMouseEvent* event) {
 
 void CountingView::showEvent(QShowEvent* event) {
   PictureView::showEvent(event);
+  FollowActivation();
   if (started_) return;
   started_ = true;
   QTimer::singleShot(kStartDelayMs, this, &CountingView::Start);
@@ -332,6 +344,7 @@ void CountingView::Start() {
     }
     file_ = std::move(*opened);
     caption_ = Caption::kResult;
+    FillBookmarkDialog();
     UpdateTitle();
     Redraw();
     PanelTakeOver();
@@ -343,7 +356,7 @@ void CountingView::Start() {
                                      context_.node_name);
   if (!node) return Fail(ui::ErrorMessage(node.error()));
   node_ = std::move(*node);
-  bookmarks_ = context_.labels.empty() ? std::vector<core::Label>{} : context_.labels.front();
+  FillBookmarkDialog();
   core::ResetRangeOnNodeLoad(parameters_, node_.info);
   core::SettleRange(parameters_);
   UpdateTitle();
@@ -399,14 +412,19 @@ void CountingView::Recount() {
         file_ = std::move(*counted);
         state_.cursor_partition.reset();  // N / 2 of the new count
         ClearReadouts();
+        UpdateTitle();
+        Redraw();
+        PanelTakeOver();
         if (cancelled()) {
           ui::ShowStatus(this, Text("计算被取消：显示的是部分计数，不能保存、报告或导出。",
                                     "The counting was cancelled: the counts shown are partial and "
                                     "can't be saved, reported or exported."));
+          // Peak and range counting say so; a rainflow run cancelled in its turning-point pass
+          // counted nothing and says nothing.
+          if (kind_ != core::CountingKind::kRainflow) {
+            ShowMessage(this, Message(core::kMsgCalculationCancelled), false);
+          }
         }
-        UpdateTitle();
-        Redraw();
-        PanelTakeOver();
       });
 }
 
@@ -431,9 +449,6 @@ void CountingView::SaveResult() {
       this,
       Text("结果已保存到 ", "The result was saved to ") + QString::fromStdString(path->string()),
       false);
-  if (kind_ == core::CountingKind::kRainflow) {
-    ui::SendHostCommand(ui::HostWindow(), ui::command::kFileStored, 0);
-  }
 }
 
 void CountingView::Report() {
@@ -684,6 +699,9 @@ void CountingView::HandleCommand(quint32 code, qintptr value) {
       if (value < 0 || value > 6) return;
       ReadoutOperation(static_cast<int>(value));
       return;
+    case ui::command::kBookmarkDialog:
+      bookmark_dialog_->HandleShowCommand(static_cast<int>(value));
+      return;
     default:
       return;
   }
@@ -732,6 +750,12 @@ void CountingView::HandleNotice(quint32 code, qintptr value) {
     case ui::notice::kInset:
       state_.inset_shown = value != 0;
       break;
+    case ui::notice::kFittingEstimate:
+      EstimateLife(core::FatigueMethod::kFitting);
+      return;
+    case ui::notice::kActualEstimate:
+      EstimateLife(core::FatigueMethod::kActual);
+      return;
     case ui::notice::kSeparately:
       // The list's columns follow the display: a change of it starts a new list.
       if (state_.separately != (value != 0)) ClearReadouts();
@@ -745,6 +769,101 @@ void CountingView::HandleNotice(quint32 code, qintptr value) {
       return;
   }
   Redraw();
+}
+
+void CountingView::FillBookmarkDialog() {
+  bookmark_dialog_->ResetBookmarks();
+  bookmarks_.clear();
+  if (result_mode()) {
+    // A loaded result has no node files to browse: the flags stay hidden.
+    bookmark_dialog_->RefreshBookmarks();
+    bookmark_dialog_->SetBookmarkMode(BookmarkDialog::kHideOnlyMode);
+    state_.bookmarks_shown = false;
+    return;
+  }
+  std::vector<BookmarkNode> nodes;
+  for (size_t i = 0; i < context_.node_list.size(); ++i) {
+    const std::string& name = context_.node_list[i];
+    auto tsp = core::NodeFilePath(context_.data_path, context_.test_name, context_.test_code, name,
+                                  ".tsp");
+    nodes.push_back({QString::fromStdString(name), tsp ? *tsp : std::filesystem::path(),
+                     i < context_.labels.size() ? context_.labels[i] : std::vector<core::Label>{}});
+  }
+  // The flags are those of the node shown.
+  for (const BookmarkNode& node : nodes) {
+    if (node.name.toStdString() == context_.node_name) bookmarks_ = node.labels;
+  }
+  bookmark_dialog_->SetNodes(std::move(nodes));
+  bookmark_dialog_->RefreshBookmarks();
+  bookmark_dialog_->SetBookmarkMode(BookmarkDialog::kNoAddMode);
+  state_.bookmarks_shown = bookmark_dialog_->flags_shown();
+}
+
+void CountingView::BookmarkNotice(int code) {
+  if (code == bookmark_notice::kHide || code == bookmark_notice::kShow) {
+    state_.bookmarks_shown = code == bookmark_notice::kShow;
+  }
+  // Renames and deletes are in the node's file already; the flags follow the dialog's lists.
+  bookmarks_.clear();
+  for (const BookmarkNode& node : bookmark_dialog_->nodes()) {
+    if (node.name.toStdString() == context_.node_name) bookmarks_ = node.labels;
+  }
+  Redraw();
+}
+
+void CountingView::FollowActivation() {
+  if (mdi_area_ != nullptr) return;
+  for (QWidget* up = parentWidget(); up != nullptr; up = up->parentWidget()) {
+    if (auto* area = qobject_cast<QMdiArea*>(up)) {
+      mdi_area_ = area;
+      break;
+    }
+  }
+  if (mdi_area_ == nullptr) return;
+  connect(mdi_area_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* active) {
+    // Another window of the host became the active one (not the dialog taking the focus).
+    if (active == nullptr) return;
+    if (!active->isAncestorOf(this)) bookmark_dialog_->hide();
+  });
+}
+
+bool CountingView::HasCycles() const {
+  if (!file_ || cancelled()) return false;
+  const auto* rainflow = std::get_if<core::RainflowResultFile>(&*file_);
+  if (rainflow == nullptr) return false;
+  const auto& r = rainflow->result;
+  const auto n = static_cast<size_t>(std::clamp(r.partitions, 0, core::kMaxPartitions));
+  for (size_t j = 0; j < n && j < r.counts.size(); ++j) {
+    if (r.counts[j] > 0.0) return true;
+  }
+  return false;
+}
+
+void CountingView::EstimateLife(core::FatigueMethod method) {
+  if (kind_ != core::CountingKind::kRainflow || busy() || !HasCycles()) return;
+  setFocus();
+  auto* dialog = new LifeParameterDialog(this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  connect(dialog, &QDialog::accepted, this, [this, dialog, method] {
+    if (!HasCycles()) return;
+    const auto& file = std::get<core::RainflowResultFile>(*file_);
+    const core::ResultFileNode& node = file;
+    const core::FatigueListNames names{node.test_name, node.test_code, node.node_name};
+    auto estimate = core::RunFatigueEstimate(method, file.result, dialog->class_index(),
+                                             dialog->reliability_index(), names, ui::UiLanguage());
+    if (!estimate) return ShowMessage(this, ui::ErrorMessage(estimate.error()));
+    ui::FatigueTable table;
+    table.result = std::move(*estimate);
+    table.names = names;
+    table.unit = node.sampling.eu();
+    const double frequency = node.sampling.frequency_hz();
+    table.record_seconds =
+        static_cast<double>(core::BlockCount(file.result.first_block, file.result.last_block)) *
+        1024.0 / frequency;
+    ui::SetLastFatigueTable(table);
+    ui::SendHostCommand(ui::HostWindow(), ui::command::kFileStored, 0);
+  });
+  dialog->open();
 }
 
 }  // namespace torvwy::module

@@ -13,13 +13,18 @@
 #include "core/counting/counting_parameters.h"
 #include "core/counting/counting_run.h"
 #include "core/data/parameter_file.h"
+#include "core/fatigue/fatigue_result.h"
 #include "core/files/result_file.h"
 #include "core/report/counting_hand_over.h"
 #include "core/report/readout_list.h"
 #include "module/picture_view.h"
 #include "ui/progress_dialog.h"
 
+class QMdiArea;
+
 namespace torvwy::module {
+
+class BookmarkDialog;
 
 /// Start-up: 100 ms after the window is first shown the view reads "TorvWyPara.txt" of the host
 /// folder. In analysis mode it loads the first node and counts it (envelope and counts, one
@@ -73,6 +78,14 @@ class CountingView : public PictureView {
   /// dialog again.
   static void SetSaveNameForTesting(std::optional<QString> name);
 
+  /// The bookmark dialog of the window (created with it, hidden).
+  BookmarkDialog* bookmark_dialog() const { return bookmark_dialog_; }
+  /// The bookmarks the picture flags: those of the node shown.
+  const std::vector<core::Label>& bookmarks() const { return bookmarks_; }
+  /// A rainflow histogram with at least one counted cycle, from a whole pass: what a life
+  /// estimate needs.
+  bool HasCycles() const;
+
   /// Y zoom bounds.
   static constexpr double kMinZoom = 0.001;
   static constexpr double kMaxZoom = 1000.0;
@@ -110,6 +123,17 @@ class CountingView : public PictureView {
   void SaveResult();
   void Report();
   void Export();
+  /// Fills the bookmark dialog with the nodes of the test (mode 1), or empties it for a loaded
+  /// result (mode 2).
+  void FillBookmarkDialog();
+  /// A notification of the bookmark dialog: the flags shown or hidden, a bookmark renamed or
+  /// deleted (already written to its file), or nothing to do but redraw.
+  void BookmarkNotice(int code);
+  /// Hides the bookmark dialog when another window of the host becomes the active one.
+  void FollowActivation();
+  /// The life parameter dialog, then on OK the estimate of `method`, its list data file and
+  /// 2025/1037 to the host; a refused estimate says why and writes nothing.
+  void EstimateLife(core::FatigueMethod method);
 
   core::CountingKind kind_;
   bool started_ = false;
@@ -124,6 +148,8 @@ class CountingView : public PictureView {
   core::ReadoutList readouts_;
   bool dragging_ = false;
   QPoint drag_offset_;  ///< mouse position minus the box's top-left corner at the drag's start
+  BookmarkDialog* bookmark_dialog_ = nullptr;
+  QPointer<QMdiArea> mdi_area_;  ///< the host's window area, watched for activation
 };
 
 }  // namespace torvwy::module

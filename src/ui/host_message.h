@@ -67,6 +67,8 @@ inline constexpr quint32 kSetup = 3027;
 inline constexpr quint32 kInset = 3035;
 inline constexpr quint32 kSeparately = 3040;
 inline constexpr quint32 kOneWay = 3041;
+inline constexpr quint32 kFittingEstimate = 3045;  ///< rainflow: the fitting life estimate
+inline constexpr quint32 kActualEstimate = 3046;   ///< rainflow: the actual life estimate
 }  // namespace notice
 
 /// Sends 2025 synchronously; nothing happens when `to` is null.

@@ -469,7 +469,7 @@ TEST_F(CountingControls, PanelCaptionsAreNotCutInEitherLanguage) {
   }
 }
 
-TEST_F(CountingControls, ContextMenuChecksAndDisabledBookmark) {
+TEST_F(CountingControls, ContextMenuChecksItsItems) {
   WriteTest(Zigzag());
   Open(module::kRainflowTemplate);
   Key(Qt::Key_H);  // grid off
@@ -498,9 +498,9 @@ TEST_F(CountingControls, ContextMenuChecksAndDisabledBookmark) {
   EXPECT_EQ(items[0].text, QStringLiteral("[H] Grid"));
   EXPECT_TRUE(items[0].checkable);
   EXPECT_FALSE(items[0].checked);
-  EXPECT_TRUE(items[1].checked);   // cursor
-  EXPECT_TRUE(items[2].checked);   // full waveform
-  EXPECT_FALSE(items[3].enabled);  // bookmark: not yet
+  EXPECT_TRUE(items[1].checked);  // cursor
+  EXPECT_TRUE(items[2].checked);  // full waveform
+  EXPECT_TRUE(items[3].enabled);  // the bookmark dialog
   EXPECT_EQ(items[4].text, QStringLiteral("-"));
   EXPECT_EQ(items[5].text, QStringLiteral("[O] Setup"));
   EXPECT_TRUE(items[5].enabled);

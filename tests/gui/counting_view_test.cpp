@@ -185,6 +185,10 @@ TEST_F(CountingWindow, ACancelledPassIsShownButNeverSavedReportedOrExported) {
   EXPECT_TRUE(host_.statusBar()->currentMessage().contains(QStringLiteral("cancelled")))
       << host_.statusBar()->currentMessage().toStdString();
   EXPECT_FALSE(view->picture().isNull());
+  // And peak counting says so in a message box, once.
+  ASSERT_EQ(messages_.size(), 1) << messages_.join("|").toStdString();
+  EXPECT_EQ(messages_[0].toStdString(),
+            core::LoadMessageTable(core::Language::kEnglish)[core::kMsgCalculationCancelled]);
 
   // Save, report and export each say why and write nothing.
   const fs::path work = core::GetWorkFolder();

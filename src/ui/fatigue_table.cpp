@@ -1,0 +1,204 @@
+// The host's table of a life estimate.
+#include "ui/fatigue_table.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <QVariantMap>
+#include <cmath>
+#include <cstdio>
+
+#include "core/counting/block_pass.h"
+#include "core/report/companion.h"
+#include "core/report/list_export.h"
+#include "core/services/number_format.h"
+#include "ui/error_message.h"
+#include "ui/language.h"
+#include "ui/message_box.h"
+
+namespace torvwy::ui {
+namespace {
+
+// Kept on the application object, as plain Qt values, so that the host and a loaded module
+// (each with its own copy of this library) see the same estimate.
+constexpr char kProperty[] = "torvwyFatigueTable";
+
+QVariantList ListOf(const std::vector<double>& values) {
+  QVariantList list;
+  list.reserve(static_cast<qsizetype>(values.size()));
+  for (double value : values) list.push_back(value);
+  return list;
+}
+
+std::vector<double> ValuesOf(const QVariant& list) {
+  std::vector<double> values;
+  for (const QVariant& value : list.toList()) values.push_back(value.toDouble());
+  return values;
+}
+
+QString Printf(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof(text), format, value);
+  return QString::fromLatin1(text);
+}
+
+QString Number(double value) { return QString::fromStdString(core::FormatNumber(value, 4)); }
+
+}  // namespace
+
+void SetLastFatigueTable(const FatigueTable& table) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app == nullptr) return;
+  const core::FatigueResult& r = table.result;
+  QVariantMap map;
+  map["method"] = static_cast<int>(r.method);
+  map["class"] = r.class_index;
+  map["reliability"] = r.reliability_index;
+  map["d"] = r.reliability;
+  map["partitions"] = r.partitions;
+  map["width"] = r.partition_width;
+  map["counts"] = ListOf(r.counts);
+  map["total_cycles"] = r.total_cycles;
+  map["probability"] = ListOf(r.probability);
+  map["life"] = ListOf(r.life);
+  map["damage"] = ListOf(r.damage);
+  map["total_damage"] = r.total_damage;
+  map["test"] = QString::fromStdString(table.names.test_name);
+  map["code"] = QString::fromStdString(table.names.test_code);
+  map["node"] = QString::fromStdString(table.names.node_name);
+  map["unit"] = QString::fromStdString(table.unit);
+  map["seconds"] = table.record_seconds;
+  app->setProperty(kProperty, map);
+}
+
+std::optional<FatigueTable> LastFatigueTable() {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app == nullptr) return std::nullopt;
+  const QVariant kept = app->property(kProperty);
+  if (!kept.isValid()) return std::nullopt;
+  const QVariantMap map = kept.toMap();
+  FatigueTable table;
+  core::FatigueResult& r = table.result;
+  r.method =
+      map["method"].toInt() == 0 ? core::FatigueMethod::kFitting : core::FatigueMethod::kActual;
+  r.class_index = map["class"].toInt();
+  r.reliability_index = map["reliability"].toInt();
+  r.reliability = map["d"].toDouble();
+  r.partitions = map["partitions"].toInt();
+  r.partition_width = map["width"].toDouble();
+  r.counts = ValuesOf(map["counts"]);
+  r.total_cycles = map["total_cycles"].toDouble();
+  r.probability = ValuesOf(map["probability"]);
+  r.life = ValuesOf(map["life"]);
+  r.damage = ValuesOf(map["damage"]);
+  r.total_damage = map["total_damage"].toDouble();
+  table.names = {map["test"].toString().toStdString(), map["code"].toString().toStdString(),
+                 map["node"].toString().toStdString()};
+  table.unit = map["unit"].toString().toStdString();
+  table.record_seconds = map["seconds"].toDouble();
+  return table;
+}
+
+std::optional<double> ImpliedLifeSeconds(const FatigueTable& table) {
+  const double damage = table.result.total_damage;
+  if (!(damage > 0.0) || !std::isfinite(damage)) return std::nullopt;
+  if (!(table.record_seconds > 0.0) || !std::isfinite(table.record_seconds)) return std::nullopt;
+  const double life = table.record_seconds / damage;
+  if (!std::isfinite(life)) return std::nullopt;
+  return life;
+}
+
+FatigueTableWidget::FatigueTableWidget(QWidget* parent) : QWidget(parent) {
+  title_ = new QLabel(this);
+  title_->setWordWrap(true);
+  total_ = new QLabel(this);
+  total_->setObjectName(QStringLiteral("total_damage"));
+  life_ = new QLabel(this);
+  life_->setObjectName(QStringLiteral("life"));
+  life_->setWordWrap(true);
+  table_ = new QTableWidget(this);
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table_->verticalHeader()->setVisible(false);
+  export_ = new QPushButton(Text("导出", "Export"), this);
+  connect(export_, &QPushButton::clicked, this, &FatigueTableWidget::Export);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(export_);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(title_);
+  layout->addWidget(total_);
+  layout->addWidget(life_);
+  layout->addWidget(table_, 1);
+  layout->addLayout(buttons);
+}
+
+void FatigueTableWidget::Show(const FatigueTable& kept) {
+  const core::FatigueResult& r = kept.result;
+  const bool fitting = r.method == core::FatigueMethod::kFitting;
+  title_->setText(
+      QString::fromStdString(kept.names.test_name + kept.names.test_code + "#" +
+                             kept.names.node_name) +
+      (fitting ? Text(" 疲劳分析（雨流法计数，拟合统计）", " Fatigue Analysis (Fitting Stat)")
+               : Text(" 疲劳分析（雨流法计数，实际统计）", " Fatigue Analysis (Actual Stat)")));
+  total_->setText(Text("总损伤度: ", "Total Damage Degree: ") + Number(r.total_damage));
+  if (auto life = ImpliedLifeSeconds(kept)) {
+    life_->setText(Text("推算寿命（本程序补充：记录时长 ÷ 总损伤度）: ",
+                        "Implied life (our addition: record duration / total damage): ") +
+                   Number(*life) + " s = " + Number(*life / 3600.0) +
+                   " h = " + Number(*life / 86400.0) + Text(" 天", " d"));
+  } else {
+    life_->setText(Text("推算寿命: 无（总损伤度为 0）", "Implied life: none (no damage)"));
+  }
+  const QString unit = QString::fromStdString(kept.unit);
+  const QStringList columns = {
+      Text("序号", "No"),
+      Text("平均应力幅", "Applied Stress") + (unit.isEmpty() ? QString() : " (" + unit + ")"),
+      Text("频次", "Count"),
+      fitting ? Text("统计概率(%)", "Fitting Percent (%)")
+              : Text("实际概率(%)", "Actual Percent (%)"),
+      Text("S-N对应寿命", "Fatigue Cycles"),
+      fitting ? Text("拟合统计损伤度", "Damage Degree") : Text("实际统计损伤度", "Damage Degree")};
+  const int n = std::max(0, r.partitions);
+  table_->clear();
+  table_->setColumnCount(static_cast<int>(columns.size()));
+  table_->setHorizontalHeaderLabels(columns);
+  table_->setRowCount(n);
+  auto cell = [&](int row, int column, const QString& text) {
+    auto* item = new QTableWidgetItem(text);
+    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    table_->setItem(row, column, item);
+  };
+  for (int j = 0; j < n; ++j) {
+    const auto at = [&](const std::vector<double>& values) {
+      return static_cast<size_t>(j) < values.size() ? values[static_cast<size_t>(j)] : 0.0;
+    };
+    cell(j, 0, QString::number(j + 1));
+    cell(j, 1, Printf("%.3f", (j + 0.5) * r.partition_width));
+    cell(j, 2, Printf("%.0f", std::trunc(at(r.counts) + 0.5)));
+    cell(j, 3, Printf("%.3f", at(r.probability) * 100.0));
+    cell(j, 4, Printf("%.4e", at(r.life)));
+    cell(j, 5, Printf("%.4e", at(r.damage)));
+  }
+  table_->resizeColumnsToContents();
+}
+
+void FatigueTableWidget::Export() {
+  // The estimate wrote listdata.txt; the workbook's name goes to listname.txt.
+  const QString path = QFileDialog::getSaveFileName(
+      this, Text("导出疲劳分析表", "Export the Fatigue Table"), QString(),
+      Text("Excel 工作簿 (*.xlsx)", "Excel workbooks (*.xlsx)"));
+  if (path.isEmpty()) return;
+  if (auto named = core::WriteListName(path.toStdString()); !named) {
+    return ShowMessage(this, ErrorMessage(named.error()));
+  }
+  if (auto started = core::LaunchCompanion(core::kListProgram); !started) {
+    ShowMessage(this, ErrorMessage(started.error()));
+  }
+}
+
+}  // namespace torvwy::ui
