@@ -251,10 +251,14 @@ QWidget* HostWindow::OpenResultFile(const QString& path) {
 }
 
 void HostWindow::OpenResultDialog() {
-  const QString path =
-      QFileDialog::getOpenFileName(this, Text("打开结果文件", "Open Result File"), QString(),
-                                   Text("结果文件 (*.PCM *.DCM *.RFL *.pcm *.dcm *.rfl)",
-                                        "Result files (*.PCM *.DCM *.RFL *.pcm *.dcm *.rfl)"));
+  const QString path = QFileDialog::getOpenFileName(
+      this, Text("打开结果文件", "Open Result File"), QString(),
+      Text("全部结果文件 (*.PCM *.DCM *.RFL *.aps *.pcm *.dcm *.rfl *.APS);;"
+           "峰值计数结果 (*.PCM *.pcm);;变程计数结果 (*.DCM *.dcm);;"
+           "雨流计数结果 (*.RFL *.rfl);;幅域统计结果 (*.aps *.APS)",
+           "All result files (*.PCM *.DCM *.RFL *.aps *.pcm *.dcm *.rfl *.APS);;"
+           "Peak counting (*.PCM *.pcm);;Range counting (*.DCM *.dcm);;"
+           "Rainflow counting (*.RFL *.rfl);;Amplitude statistics (*.aps *.APS)"));
   if (!path.isEmpty()) OpenResultFile(path);
 }
 
