@@ -69,6 +69,14 @@ StatisticsView::StatisticsView(QWidget* parent) : AnalysisView(parent) {
   connect(&runner_, &ui::PassRunner::Finished, this, &AnalysisView::PassEnded);
 }
 
+StatisticsView::~StatisticsView() {
+  // A dialog still open goes first, without telling this half-destroyed view it finished.
+  if (dialog_ != nullptr) {
+    dialog_->disconnect(this);
+    delete dialog_;
+  }
+}
+
 void StatisticsView::showEvent(QShowEvent* event) {
   AnalysisView::showEvent(event);
   if (!sub_window_watched_) {

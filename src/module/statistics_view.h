@@ -29,6 +29,7 @@ class StatisticsView : public AnalysisView {
 
  public:
   explicit StatisticsView(QWidget* parent = nullptr);
+  ~StatisticsView() override;
 
   bool busy() const override { return runner_.busy(); }
   void CancelPass() override { runner_.Cancel(); }
