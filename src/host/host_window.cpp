@@ -213,9 +213,23 @@ QWidget* HostWindow::OpenWindow(int id) {
 }
 
 void HostWindow::ChooseAndOpen(int id) {
-  if (id == module::kStatisticsTemplate || ui::SelectNodeDialogRun(this, true, true)) {
+  if (id == module::kStatisticsTemplate) {
+    // A new statistics window asks for a batch: a parameter file left in result mode by an
+    // opened result file would make it show that file again.
+    const auto path = core::GetHostFolder() / core::kParameterFileName;
+    if (auto context = core::ReadAnalysisParameterFile(path); context && context->result_mode) {
+      context->result_mode = 0;
+      context->result_count = 0;
+      context->result_names.clear();
+      if (auto ok = core::WriteAnalysisParameterFile(path, *context); !ok) {
+        ui::ShowMessage(this, ui::ErrorMessage(ok.error()));
+        return;
+      }
+    }
     OpenWindow(id);
+    return;
   }
+  if (ui::SelectNodeDialogRun(this, true, true)) OpenWindow(id);
 }
 
 QWidget* HostWindow::OpenResultFile(const QString& path) {

@@ -2,6 +2,7 @@
 // mode.
 #include "module/statistics_view.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -133,6 +134,20 @@ TEST_F(StatisticsDesk, RunsBothContentsFromTheWindowAndReopensTheirLists) {
     ui::SendHostCommand(opened, ui::command::kSaveResult);
     EXPECT_FALSE(fs::exists(file)) << "result mode never saves";
   }
+
+  // After an opened list, the host's Amplitude Statistics command still asks for a new batch.
+  QAction* command = nullptr;
+  for (QAction* action : host_.findChildren<QAction*>()) {
+    if (action->text() == QStringLiteral("Amplitude Statistics...")) command = action;
+  }
+  ASSERT_NE(command, nullptr);
+  const size_t before = host_.frames().size();
+  command->trigger();
+  ASSERT_EQ(host_.frames().size(), before + 1);
+  auto* fresh =
+      qobject_cast<StatisticsView*>(qobject_cast<AnalysisFrame*>(host_.frames().back())->view());
+  ASSERT_TRUE(WaitFor([&] { return fresh->dialog() != nullptr; }));
+  EXPECT_FALSE(fresh->result_mode());
 }
 
 TEST_F(StatisticsDesk, DialogRefusesWhatCannotRunAndCancelClosesTheFirstOne) {

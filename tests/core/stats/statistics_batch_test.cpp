@@ -179,7 +179,14 @@ TEST(StatisticsBatch, CancelStopsThePairsUnderWayAndKeepsTheFinishedOnes) {
     }
     EXPECT_EQ(progress.position(), batch->finished_pairs);
     EXPECT_EQ(static_cast<int64_t>(batch->table.rows.size()), batch->finished_pairs);
-    EXPECT_EQ(batch->table.rows[0][2], "1");
+    // One worker finishes pair 1 first; of three, any may finish first and the cancel may stop
+    // pair 1 under way, so only the order of the rows is sure.
+    if (threads == 1) {
+      EXPECT_EQ(batch->table.rows[0][2], "1");
+    }
+    for (size_t r = 1; r < batch->table.rows.size(); ++r) {
+      EXPECT_LT(std::stoi(batch->table.rows[r - 1][2]), std::stoi(batch->table.rows[r][2]));
+    }
   }
 
   // A waveform of 16 Mi samples (a sparse file of zeros) takes far longer than a poll interval:
