@@ -84,7 +84,7 @@ int HandOverCounting(const HandOverOptions& options, const core::AnyResultFile& 
       state.separately = view.separately;
       state.colours = render::ReadColours();
       for (uint32_t i : readouts.list.indices) state.readouts.push_back(static_cast<int32_t>(i));
-      const QImage image = render::RenderImage(
+      const QImage image = render::RenderReportImage(
           [&](QPainter& painter, const render::TargetGeometry& geometry) {
             return render::DrawCountingPicture(painter, geometry, file, bookmarks, state);
           },

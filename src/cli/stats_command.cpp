@@ -118,6 +118,15 @@ int RunStats(const StatsOptions& options) {
   if (batch->cancelled) return RunExitCode(true);
   if (none) {
     std::cerr << "torvwy: no waveform gave a row\n";
+    // Every line of the reasons goes out with the program's prefix, so a script sees which
+    // pair failed and why.
+    std::string reasons = core::DescribeFailures(*batch, parameters.test_name, language);
+    for (size_t start = 0; start < reasons.size();) {
+      size_t end = reasons.find('\n', start);
+      if (end == std::string::npos) end = reasons.size();
+      std::cerr << "torvwy: " << reasons.substr(start, end - start) << "\n";
+      start = end + 1;
+    }
     return kExitFailure;
   }
   return HandOverStatistics(options.hand_over, batch->table, core::NamesOfBatch(parameters, *batch),

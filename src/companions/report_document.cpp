@@ -154,7 +154,12 @@ QString ReportHtml(const LoadedReport& report, PictureSource pictures) {
   return html + "</body></html>\n";
 }
 
-std::unique_ptr<QTextDocument> ReportDocument(const LoadedReport& report) {
+QImage ScreenPicture(const QImage& picture) {
+  if (picture.width() <= kPictureWidthPx) return picture;
+  return picture.scaledToWidth(kPictureWidthPx, Qt::SmoothTransformation);
+}
+
+std::unique_ptr<QTextDocument> ReportDocument(const LoadedReport& report, bool for_screen) {
   auto document = std::make_unique<QTextDocument>();
   document->setDefaultFont(QFont(kFontFamily, 10));
   // Lines break between words only, never inside one (a narrow column header stays legible).
@@ -162,8 +167,9 @@ std::unique_ptr<QTextDocument> ReportDocument(const LoadedReport& report) {
   wrap.setWrapMode(QTextOption::WordWrap);
   document->setDefaultTextOption(wrap);
   for (size_t i = 0; i < report.pictures.size(); ++i) {
-    document->addResource(QTextDocument::ImageResource, QUrl(QString("picture:%1").arg(i)),
-                          QVariant(report.pictures[i]));
+    document->addResource(
+        QTextDocument::ImageResource, QUrl(QString("picture:%1").arg(i)),
+        QVariant(for_screen ? ScreenPicture(report.pictures[i]) : report.pictures[i]));
   }
   document->setHtml(ReportHtml(report, PictureSource::kResource));
   document->setMetaInformation(QTextDocument::DocumentTitle, report.head);

@@ -36,8 +36,14 @@ enum class PictureSource {
 /// (160 mm wide on A4) and tables with a bold header row.
 QString ReportHtml(const LoadedReport& report, PictureSource pictures);
 
-/// A QTextDocument of the report with its pictures as resources, in the report font.
-std::unique_ptr<QTextDocument> ReportDocument(const LoadedReport& report);
+/// A QTextDocument of the report with its pictures as resources, in the report font. For the
+/// screen the pictures are first scaled smoothly to the width they are shown at (a picture
+/// larger than that would otherwise lose its thin lines to a plain scaling); for paper and PDF
+/// they keep every pixel.
+std::unique_ptr<QTextDocument> ReportDocument(const LoadedReport& report, bool for_screen = false);
+
+/// A picture as the report shows it on screen: scaled smoothly to the picture width.
+QImage ScreenPicture(const QImage& picture);
 
 /// Writes the report as an A4 PDF file through QPdfWriter; atomically.
 core::Status WriteReportPdf(const LoadedReport& report, const QString& path);

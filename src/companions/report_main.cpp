@@ -49,14 +49,15 @@ int RunPreview(const companions::LoadedReport& report) {
   buttons->addStretch();
   layout->addLayout(buttons);
   auto* browser = new QTextBrowser();
-  std::unique_ptr<QTextDocument> document = companions::ReportDocument(report);
+  std::unique_ptr<QTextDocument> document = companions::ReportDocument(report, true);
+  std::unique_ptr<QTextDocument> paper = companions::ReportDocument(report);
   browser->setDocument(document.get());
   layout->addWidget(browser);
   QObject::connect(print, &QPushButton::clicked, [&] {
     QPrinter printer;
     printer.setPageSize(QPageSize(QPageSize::A4));
     QPrintDialog dialog(&printer, &window);
-    if (dialog.exec() == QDialog::Accepted) document->print(&printer);
+    if (dialog.exec() == QDialog::Accepted) paper->print(&printer);
   });
   QObject::connect(pdf, &QPushButton::clicked, [&] {
     const QString path =

@@ -217,9 +217,23 @@ QWidget* HostWindow::OpenWindow(int id) {
 }
 
 void HostWindow::ChooseAndOpen(int id) {
-  if (id == module::kStatisticsTemplate || ui::SelectNodeDialogRun(this, true, true)) {
+  if (id == module::kStatisticsTemplate) {
+    // A new statistics window asks for a batch: a parameter file left in result mode by an
+    // opened result file would make it show that file again.
+    const auto path = core::GetHostFolder() / core::kParameterFileName;
+    if (auto context = core::ReadAnalysisParameterFile(path); context && context->result_mode) {
+      context->result_mode = 0;
+      context->result_count = 0;
+      context->result_names.clear();
+      if (auto ok = core::WriteAnalysisParameterFile(path, *context); !ok) {
+        ui::ShowMessage(this, ui::ErrorMessage(ok.error()));
+        return;
+      }
+    }
     OpenWindow(id);
+    return;
   }
+  if (ui::SelectNodeDialogRun(this, true, true)) OpenWindow(id);
 }
 
 QWidget* HostWindow::OpenResultFile(const QString& path) {
@@ -255,10 +269,14 @@ QWidget* HostWindow::OpenResultFile(const QString& path) {
 }
 
 void HostWindow::OpenResultDialog() {
-  const QString path =
-      QFileDialog::getOpenFileName(this, Text("打开结果文件", "Open Result File"), QString(),
-                                   Text("结果文件 (*.PCM *.DCM *.RFL *.pcm *.dcm *.rfl)",
-                                        "Result files (*.PCM *.DCM *.RFL *.pcm *.dcm *.rfl)"));
+  const QString path = QFileDialog::getOpenFileName(
+      this, Text("打开结果文件", "Open Result File"), QString(),
+      Text("全部结果文件 (*.PCM *.DCM *.RFL *.aps *.pcm *.dcm *.rfl *.APS);;"
+           "峰值计数结果 (*.PCM *.pcm);;变程计数结果 (*.DCM *.dcm);;"
+           "雨流计数结果 (*.RFL *.rfl);;幅域统计结果 (*.aps *.APS)",
+           "All result files (*.PCM *.DCM *.RFL *.aps *.pcm *.dcm *.rfl *.APS);;"
+           "Peak counting (*.PCM *.pcm);;Range counting (*.DCM *.dcm);;"
+           "Rainflow counting (*.RFL *.rfl);;Amplitude statistics (*.aps *.APS)"));
   if (!path.isEmpty()) OpenResultFile(path);
 }
 

@@ -460,7 +460,7 @@ void CountingView::Report() {
   view.readouts = readouts_;
   core::ReportOptions options;
   options.picture = [this](const std::filesystem::path& bitmap) {
-    return render::WriteBitmapFile(bitmap, ExportImage());
+    return render::WriteBitmapFile(bitmap, ReportImage());
   };
   options.picture_failed = [this](const core::Error& error) {
     ShowMessage(this, ui::ErrorMessage(error));

@@ -59,6 +59,15 @@ QImage PictureView::ExportImage() const {
       aspect());
 }
 
+QImage PictureView::ReportImage() const {
+  auto* self = const_cast<PictureView*>(this);
+  return render::RenderReportImage(
+      [self](QPainter& painter, const render::TargetGeometry& geometry) {
+        return self->DrawPicture(painter, geometry);
+      },
+      aspect());
+}
+
 bool PictureView::PrintOn(QPrinter& printer) {
   QPainter painter;
   if (!painter.begin(&printer)) return false;

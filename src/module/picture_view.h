@@ -26,6 +26,8 @@ class PictureView : public AnalysisView {
                                             const render::TargetGeometry& geometry) = 0;
   /// The picture as the image export makes it (800 pixels wide, the window's aspect).
   QImage ExportImage() const;
+  /// The report picture: the image layout at twice the size (1600 pixels wide).
+  QImage ReportImage() const;
   /// Redraws the off-screen picture and repaints.
   void Redraw();
   /// Prints the picture on `printer` (one page).

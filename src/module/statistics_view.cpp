@@ -1,12 +1,16 @@
 // The statistics view: the batch, the list, saving and printing.
 #include "module/statistics_view.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPrinter>
 #include <QTableWidget>
-#include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cctype>
 #include <memory>
 
@@ -17,10 +21,13 @@
 #include "core/report/export_file.h"
 #include "core/report/report_file.h"
 #include "core/services/folders.h"
+#include "core/services/names.h"
 #include "core/services/number_format.h"
 #include "module/analysis_frame.h"
 #include "module/module_state.h"
 #include "module/printing.h"
+#include "module/statistics_dialog.h"
+#include "module/statistics_pages.h"
 #include "ui/error_message.h"
 #include "ui/host_message.h"
 
@@ -28,6 +35,21 @@ namespace torvwy::module {
 namespace {
 
 constexpr int kStartDelayMs = 100;
+/// Room beside a column's widest text: the cell's margins and the header's sort mark.
+constexpr int kColumnPadding = 18;
+/// Cells measured per column for its width (the rest are as wide in practice).
+constexpr int kMeasuredRows = 500;
+
+/// The window title's word for a content, after a run or for a loaded list.
+QString ContentCaption(int32_t content, bool loaded) {
+  const bool peak_peaks = content == core::kStatPeakPeaks;
+  if (loaded) {
+    return peak_peaks ? Text("波形峰峰值统计结果", "Peak-Peak Statistics Result")
+                      : Text("幅域指标统计结果", "Amplitude Statistics Result");
+  }
+  return peak_peaks ? Text("波形峰峰值统计", "Peak-Peak Statistics")
+                    : Text("幅域指标统计", "Amplitude Statistics");
+}
 
 }  // namespace
 
@@ -40,14 +62,32 @@ StatisticsView::StatisticsView(QWidget* parent) : AnalysisView(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(list_);
+  list_->installEventFilter(this);
   setWindowTitle(ui::UiLanguage() == core::Language::kChinese
                      ? ResourceString(6020)
                      : QStringLiteral("Amplitude Statistics"));
   connect(&runner_, &ui::PassRunner::Finished, this, &AnalysisView::PassEnded);
 }
 
+StatisticsView::~StatisticsView() {
+  // A dialog still open goes first, without telling this half-destroyed view it finished.
+  if (dialog_ != nullptr) {
+    dialog_->disconnect(this);
+    delete dialog_;
+  }
+}
+
 void StatisticsView::showEvent(QShowEvent* event) {
   AnalysisView::showEvent(event);
+  if (!sub_window_watched_) {
+    // The frame lives in an MDI sub-window once the host placed it there.
+    QWidget* frame = parentWidget();
+    if (auto* sub =
+            frame != nullptr ? qobject_cast<QMdiSubWindow*>(frame->parentWidget()) : nullptr) {
+      connect(sub, &QMdiSubWindow::aboutToActivate, this, &StatisticsView::FillMdiArea);
+      sub_window_watched_ = true;
+    }
+  }
   if (started_) return;
   started_ = true;
   QTimer::singleShot(kStartDelayMs, this, &StatisticsView::Start);
@@ -70,7 +110,57 @@ void StatisticsView::Start() {
       return;
     }
   }
-  Run(core::ReadStatisticsParameters());
+  parameters_ = core::ReadStatisticsParameters();
+  AskAndRun();
+}
+
+void StatisticsView::AskAndRun() {
+  if (dialog_ != nullptr || busy() || result_mode_) return;
+  dialog_ = new StatisticsDialog(this, parameters_);
+  dialog_->setAttribute(Qt::WA_DeleteOnClose);
+  connect(dialog_, &QDialog::finished, this, [this](int result) {
+    const core::StatisticsParameters chosen = dialog_->parameters();
+    dialog_ = nullptr;
+    if (result != QDialog::Accepted) {
+      // Cancel at the window's first dialog closes it; on a rerun the list stays.
+      if (!batch_) {
+        QTimer::singleShot(0, this, [this] {
+          if (auto* frame = qobject_cast<AnalysisFrame*>(parentWidget())) frame->CloseWindow();
+        });
+      }
+      return;
+    }
+    if (auto ok = core::RememberStatisticsParameters(chosen); !ok) {
+      ShowMessage(this, ui::ErrorMessage(ok.error()));
+    }
+    Run(chosen);
+  });
+  dialog_->open();
+}
+
+bool StatisticsView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == list_ && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_N && (key->modifiers() & ~Qt::ShiftModifier) == Qt::NoModifier) {
+      ui::PostHostNotice(this, ui::notice::kReload);
+      return true;
+    }
+  }
+  return AnalysisView::eventFilter(watched, event);
+}
+
+void StatisticsView::FillMdiArea() {
+  // The list wants every column it can get: when its window is activated it takes the whole
+  // MDI area (and stays a normal window, so Tile and Cascade still place it).
+  QWidget* frame = parentWidget();
+  auto* sub = frame != nullptr ? qobject_cast<QMdiSubWindow*>(frame->parentWidget()) : nullptr;
+  if (sub == nullptr || sub->isMaximized() || sub->isMinimized()) return;
+  if (QMdiArea* area = sub->mdiArea()) sub->setGeometry(area->viewport()->rect());
+}
+
+void StatisticsView::HandleNotice(quint32 code, qintptr) {
+  if (code != ui::notice::kReload || result_mode_) return;
+  QTimer::singleShot(kStartDelayMs, this, &StatisticsView::AskAndRun);
 }
 
 bool StatisticsView::Open(const std::filesystem::path& file) {
@@ -83,9 +173,12 @@ bool StatisticsView::Open(const std::filesystem::path& file) {
   list_file_ = file;
   batch_ = core::StatisticsBatch{};
   batch_->table = std::move(*table);
+  const core::SplitName split = core::SplitResultFileName(file.filename().string());
+  parameters_.test_name = split.test_name;
+  parameters_.code_range = split.test_code;
+  parameters_.node_range = split.node_name;
+  parameters_.result_path = file.parent_path().string();
   Fill();
-  setWindowTitle(windowTitle().section(QStringLiteral(" - "), 0, 0) + " - " +
-                 QString::fromStdString(file.filename().string()));
   return true;
 }
 
@@ -104,6 +197,18 @@ void StatisticsView::Run(const core::StatisticsParameters& parameters) {
       [this, outcome] {
         if (!outcome->has_value()) return;
         auto& batch = **outcome;
+        if (batch && batch->table.rows.empty() && !batch->cancelled && batch->failed_pairs > 0) {
+          // Every waveform failed: say why for the first few, and keep what was shown.
+          ShowMessage(this, QStringLiteral("No Valid Data File\n") +
+                                QString::fromStdString(core::DescribeFailures(
+                                    *batch, parameters_.test_name, ui::UiLanguage())));
+          if (!batch_) {
+            QTimer::singleShot(0, this, [this] {
+              if (auto* frame = qobject_cast<AnalysisFrame*>(parentWidget())) frame->CloseWindow();
+            });
+          }
+          return;
+        }
         if (!batch) {
           ShowMessage(this, batch.error().message == core::kMsgNoValidDataFile
                                 ? QStringLiteral("No Valid Data File")
@@ -127,9 +232,24 @@ void StatisticsView::Fill() {
   QStringList titles;
   for (size_t c = 0; c < table.columns.size(); ++c) {
     titles << QString::fromStdString(table.columns[c].title);
-    list_->setColumnWidth(static_cast<int>(c), table.columns[c].width_px);
   }
   list_->setHorizontalHeaderLabels(titles);
+  // A column is at least as wide as its list's own width, and wide enough for its title and
+  // its numbers at the font shown (Chinese titles and long numbers need more).
+  const QFontMetrics header(list_->horizontalHeader()->font());
+  const QFontMetrics cells(list_->font());
+  for (size_t c = 0; c < table.columns.size(); ++c) {
+    int width = std::max(table.columns[c].width_px,
+                         header.horizontalAdvance(titles[static_cast<int>(c)]) + kColumnPadding);
+    const size_t measured = std::min<size_t>(table.rows.size(), kMeasuredRows);
+    for (size_t r = 0; r < measured; ++r) {
+      if (c < table.rows[r].size()) {
+        width = std::max(width, cells.horizontalAdvance(QString::fromStdString(table.rows[r][c])) +
+                                    kColumnPadding);
+      }
+    }
+    list_->setColumnWidth(static_cast<int>(c), width);
+  }
   list_->setRowCount(static_cast<int>(table.rows.size()));
   for (size_t r = 0; r < table.rows.size(); ++r) {
     for (size_t c = 0; c < table.rows[r].size(); ++c) {
@@ -138,12 +258,19 @@ void StatisticsView::Fill() {
       list_->setItem(static_cast<int>(r), static_cast<int>(c), item);
     }
   }
-  QString title = ui::UiLanguage() == core::Language::kChinese
-                      ? ResourceString(6020)
-                      : QStringLiteral("Amplitude Statistics");
-  setWindowTitle(title + " - " + QString::fromStdString(parameters_.test_name) + " " +
-                 QString::fromStdString(parameters_.code_range) + "#" +
-                 QString::fromStdString(parameters_.node_range));
+  SetCaption();
+}
+
+void StatisticsView::SetCaption() {
+  // "Amplitude Statistics [abc 1-3 # 1-8 , /data]" after a run; a loaded list names its
+  // content as a result and the folder it came from.
+  const QString where =
+      QString::fromStdString(result_mode_ ? parameters_.result_path : parameters_.data_path);
+  setWindowTitle(QStringLiteral("%1 [%2 %3 # %4 , %5]")
+                     .arg(ContentCaption(batch_->table.content, result_mode_),
+                          QString::fromStdString(parameters_.test_name),
+                          QString::fromStdString(parameters_.code_range),
+                          QString::fromStdString(parameters_.node_range), where));
 }
 
 void StatisticsView::Save() {
@@ -179,27 +306,18 @@ void StatisticsView::Export() {
                  core::kExportProgram);
 }
 
+QString StatisticsView::PageHeading() const {
+  if (!batch_) return QString();
+  return StatisticsPageHeading(Names(), batch_->table.content, ui::UiLanguage());
+}
+
 bool StatisticsView::PrintOn(QPrinter& printer) {
-  QString html = QStringLiteral("<table border=1 cellspacing=0 cellpadding=2><tr>");
-  for (int c = 0; c < list_->columnCount(); ++c) {
-    html += "<th>" + list_->horizontalHeaderItem(c)->text().toHtmlEscaped() + "</th>";
-  }
-  html += "</tr>";
-  for (int r = 0; r < list_->rowCount(); ++r) {
-    html += "<tr>";
-    for (int c = 0; c < list_->columnCount(); ++c) {
-      const QTableWidgetItem* item = list_->item(r, c);
-      html += "<td>" + (item ? item->text().toHtmlEscaped() : QString()) + "</td>";
-    }
-    html += "</tr>";
-  }
-  html += "</table>";
-  QTextDocument document;
-  document.setHtml("<h3>" + windowTitle().toHtmlEscaped() + "</h3>" + html);
+  core::StatisticsTable empty;
+  const StatisticsPages pages(batch_ ? batch_->table : empty, PageHeading());
   ui::SendHostCommand(ui::HostWindow(), ui::command::kPrinting, 0);
-  document.print(&printer);
+  const bool printed = pages.Print(printer);
   ui::SendHostCommand(ui::HostWindow(), ui::command::kPrinting, 1);
-  return true;
+  return printed;
 }
 
 void StatisticsView::HandleCommand(quint32 code, qintptr value) {

@@ -16,14 +16,20 @@ class QTableWidget;
 
 namespace torvwy::module {
 
-/// Start-up: 100 ms after the window is first shown the batch of the profile's statistics
-/// parameters runs (amplitude indices); the rows fill the list when it ends. No valid data file
-/// closes the window with "No Valid Data File".
+class StatisticsDialog;
+
+/// Start-up: 100 ms after the window is first shown, a result-mode parameter file naming a
+/// saved list opens it; otherwise the parameter dialog asks for the batch (from the profile's
+/// parameters) and OK runs it behind the progress dialog, its rows filling the list when it
+/// ends. Cancel there closes the window. "N" in the list, or 2125/3024, asks again and reruns
+/// (Cancel then keeps the list). A first batch that finds no valid data file closes the window
+/// with "No Valid Data File"; a batch whose every pair failed says why for the first few.
 class StatisticsView : public AnalysisView {
   Q_OBJECT
 
  public:
   explicit StatisticsView(QWidget* parent = nullptr);
+  ~StatisticsView() override;
 
   bool busy() const override { return runner_.busy(); }
   void CancelPass() override { runner_.Cancel(); }
@@ -39,12 +45,17 @@ class StatisticsView : public AnalysisView {
   QTableWidget* list() const { return list_; }
   /// The list as printed pages.
   bool PrintOn(QPrinter& printer);
+  /// The heading of the printed pages.
+  QString PageHeading() const;
+  /// The parameter dialog shown now (nullptr when none).
+  StatisticsDialog* dialog() const { return dialog_; }
   ui::PassRunner& runner() { return runner_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
   void HandleCommand(quint32 code, qintptr value) override;
-  void HandleNotice(quint32, qintptr) override {}
+  void HandleNotice(quint32 code, qintptr value) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void Fill();
@@ -55,6 +66,10 @@ class StatisticsView : public AnalysisView {
   core::StatisticsReportNames Names() const;
 
   void Start();
+  /// Shows the parameter dialog; OK runs the batch. Cancel closes a window that has no list yet.
+  void AskAndRun();
+  void SetCaption();
+  void FillMdiArea();
 
   bool started_ = false;
   bool result_mode_ = false;
@@ -63,6 +78,8 @@ class StatisticsView : public AnalysisView {
   core::StatisticsParameters parameters_;
   std::optional<core::StatisticsBatch> batch_;
   QTableWidget* list_ = nullptr;
+  StatisticsDialog* dialog_ = nullptr;
+  bool sub_window_watched_ = false;
   ui::PassRunner runner_{this};
 };
 

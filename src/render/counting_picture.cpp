@@ -47,6 +47,7 @@ struct InfoLine {
   enum Kind { kTitle, kFixed, kFromFile, kWrapped };
   Kind kind;
   QString text;
+  bool essential = false;  ///< kept first when the column is short of room
 };
 
 /// One count plot: its title, its N values and the largest count that scales its Y axis.
@@ -64,6 +65,8 @@ struct PictureContent {
   int partitions = 0;
   int cursor = 0;
   std::vector<InfoLine> lines;  ///< without the date and time
+  /// Lines from this one on are the cursor reading (essential); the count lines follow it.
+  size_t cursor_lines = static_cast<size_t>(-1);
 };
 
 /// The shared inputs of a picture.
@@ -105,11 +108,11 @@ void AddCommonLines(PictureContent& content, const core::ResultFileNode& node,
                     const core::MessageTable& table, core::Language language) {
   content.lines.push_back({InfoLine::kFixed, Q(table[core::kMsgTestInfoHeader])});
   content.lines.push_back(
-      {InfoLine::kFromFile, WithName(table[core::kMsgTestNameFormat], node.test_name)});
+      {InfoLine::kFromFile, WithName(table[core::kMsgTestNameFormat], node.test_name), true});
   content.lines.push_back(
-      {InfoLine::kFromFile, WithName(table[core::kMsgTestCodeFormat], node.test_code)});
+      {InfoLine::kFromFile, WithName(table[core::kMsgTestCodeFormat], node.test_code), true});
   content.lines.push_back(
-      {InfoLine::kFromFile, WithName(table[core::kMsgNodeFormat], node.node_name)});
+      {InfoLine::kFromFile, WithName(table[core::kMsgNodeFormat], node.node_name), true});
   for (const std::string& text : {node.sampling.text3(), node.sampling.text2()}) {
     if (!text.empty())
       content.lines.push_back({InfoLine::kWrapped, "[" + SanitizeText(text) + "]"});
@@ -141,6 +144,7 @@ void AddRangeLines(PictureContent& content, int32_t first_block, int32_t last_bl
 /// The cursor header, "Ni" and the centre and edges of partition i.
 void AddCursorLines(PictureContent& content, const core::MessageTable& table, int cursor,
                     double centre, double lower, double upper, const std::string& eu) {
+  content.cursor_lines = content.lines.size();
   content.lines.push_back({InfoLine::kFixed, Q(table[core::kMsgCursorHeader])});
   content.lines.push_back({InfoLine::kFixed, Fmt("Ni: %d", cursor + 1)});
   content.lines.push_back({InfoLine::kFromFile, "X : " + NumberAndUnit(centre, eu)});
@@ -241,8 +245,9 @@ void DrawFlags(QPainter& painter, CDrawWave& plot, DrawnPlot& drawn,
 
 /// Sets up the plot parts every plot shares: fonts, colours, grid.
 void PreparePlot(CDrawWave& plot, const TargetGeometry& geometry, const ViewState& state,
-                 const QFont& font) {
+                 const QFont& font, bool compact) {
   plot.SetFont(font);
+  plot.SetCompact(compact);
   plot.SetLineWidth(geometry.LineWidth());
   plot.SetColors(PlotColours(geometry, state.colours));
   plot.ShowWhich({true, true, true, true, true, true, true, true});
@@ -261,6 +266,7 @@ DrawnPlot Describe(const CDrawWave& plot, const QRect& area, const QString& titl
   drawn.y_low = plot.y_low();
   drawn.y_high = plot.y_high();
   drawn.points = points;
+  for (const auto& [text, box] : plot.drawn_texts()) drawn.texts.push_back({text, box});
   return drawn;
 }
 
@@ -271,7 +277,7 @@ void DrawInset(QPainter& painter, const QRect& rect, const TargetGeometry& geome
   const core::SamplingInfo& info = in.node->sampling;
   const std::vector<double>& envelope = *in.envelope;
   CDrawWave plot;
-  PreparePlot(plot, geometry, state, font);
+  PreparePlot(plot, geometry, state, font, report.compact);
   plot.SetData(envelope);
   plot.SetWaveType(CDrawWave::kLine);
   plot.EnableCursor(false);
@@ -310,7 +316,7 @@ void DrawCountPlot(QPainter& painter, const QRect& rect, const TargetGeometry& g
                    const CountPlot& count_plot, const std::string& eu,
                    const core::MessageTable& table, PictureReport& report) {
   CDrawWave plot;
-  PreparePlot(plot, geometry, state, font);
+  PreparePlot(plot, geometry, state, font, report.compact);
   plot.SetData(count_plot.values);
   plot.SetRangeOfX(CDrawWave::kRangeFixed, content.x_low, content.x_high);
   double largest = count_plot.largest;
@@ -379,7 +385,36 @@ void DrawInformation(QPainter& painter, const QRect& column, const TargetGeometr
   int y = box.bottom() + 1 + h / 2;
   // The date and time close the column, no higher than three lines above its bottom.
   const int date_floor = column.bottom() + 1 - 3 * h;
-  for (const InfoLine& line : content.lines) {
+  // A compact column keeps what fits: the essential lines first, then the others in their
+  // order, then the date and time; the wrapped descriptive texts are left out.
+  std::vector<bool> kept(content.lines.size(), true);
+  bool date_kept = true;
+  if (report.compact) {
+    const int room = std::max(0, (column.bottom() + 1 - y) / std::max(1, h));
+    std::vector<size_t> order;
+    for (int pass = 0; pass < 2; ++pass) {
+      for (size_t i = 0; i < content.lines.size(); ++i) {
+        const InfoLine& line = content.lines[i];
+        if (line.kind == InfoLine::kTitle || line.kind == InfoLine::kWrapped) continue;
+        const bool essential = line.essential || i >= content.cursor_lines;
+        if (essential == (pass == 0)) order.push_back(i);
+      }
+    }
+    std::fill(kept.begin(), kept.end(), false);
+    int used = 0;
+    for (size_t i : order) {
+      if (used >= room) break;
+      kept[i] = true;
+      ++used;
+    }
+    for (size_t i = 0; i < content.lines.size(); ++i) {
+      if (content.lines[i].kind == InfoLine::kTitle) kept[i] = true;
+    }
+    date_kept = used == static_cast<int>(order.size()) && used + 2 <= room;
+  }
+  for (size_t index = 0; index < content.lines.size(); ++index) {
+    const InfoLine& line = content.lines[index];
+    if (!kept[index]) continue;
     painter.setPen(text_colour);
     switch (line.kind) {
       case InfoLine::kTitle: {
@@ -420,9 +455,11 @@ void DrawInformation(QPainter& painter, const QRect& column, const TargetGeometr
   char time[64];
   std::strftime(date, sizeof(date), "   %Y-%m-%d", &now);
   std::strftime(time, sizeof(time), "    %H:%M:%S", &now);
-  y = std::max(y, date_floor);
+  y = report.compact ? std::min(std::max(y, date_floor), column.bottom() + 1 - 2 * h)
+                     : std::max(y, date_floor);
   painter.setPen(text_colour);
   for (const char* text : {date, time}) {
+    if (!date_kept) break;
     const QRect rect(left, y, width, h);
     DrawClippedText(painter, QString::fromUtf8(text), rect);
     report.texts.push_back({QString::fromUtf8(text), rect});
@@ -554,7 +591,19 @@ PictureReport DrawPicture(QPainter& painter, const TargetGeometry& geometry,
   painter.fillRect(area,
                    geometry.printing() ? QColor(Qt::white) : ToQColor(state.colours.background));
   const core::MessageTable table = core::LoadMessageTable(state.language);
-  const QFont font = PictureFont(geometry.FontPixels(PointSize(table)));
+  int font_pixels = geometry.FontPixels(PointSize(table));
+  const double unit = geometry.units_per_inch / kScreenUnitsPerInch;
+  const double reference_width = kCompactBelowWidth * unit;
+  const double reference_height = kCompactBelowHeight * unit;
+  report.compact = area.width() < reference_width || area.height() < reference_height;
+  if (report.compact) {
+    const double scale = std::min(area.width() / reference_width, area.height() / reference_height);
+    const int floor =
+        std::min(font_pixels, static_cast<int>(std::lround(kMinPictureFontPixels * unit)));
+    font_pixels = std::max(floor, static_cast<int>(std::lround(font_pixels * scale)));
+  }
+  report.font_pixels = font_pixels;
+  const QFont font = PictureFont(font_pixels);
   const QFontMetrics metrics(font, painter.device());
   const int text_height = metrics.boundingRect(QStringLiteral("频谱频谱频谱")).height();
   const int title_box = static_cast<int>(static_cast<int>(text_height * 2.3) * 3.7272727272727275);

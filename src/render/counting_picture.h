@@ -51,6 +51,12 @@ struct ViewState {
   ReadoutBox readout_box;         ///< the readout list, drawn last
 };
 
+/// One text line as drawn, with its box.
+struct DrawnText {
+  QString text;
+  QRect rect;
+};
+
 /// A bookmark flag as drawn: the curve point it stands on and its pole's column.
 struct DrawnFlag {
   int curve_index = 0;
@@ -69,24 +75,30 @@ struct DrawnPlot {
   bool inset = false;
   QString missing;  ///< what the plot says is missing ("no counts"), empty when nothing is
   std::vector<DrawnFlag> flags;
-};
-
-/// One text line as drawn, with its box.
-struct DrawnText {
-  QString text;
-  QRect rect;
+  std::vector<DrawnText> texts;  ///< title, axis titles and tick labels, each with its own box
 };
 
 /// What a drawing pass drew, for the mouse handling of a view and for tests.
 struct PictureReport {
-  bool empty = true;  ///< nothing to draw: only the empty frame
-  QRect column;       ///< the information column
+  bool empty = true;     ///< nothing to draw: only the empty frame
+  bool compact = false;  ///< drawn smaller than the full layout holds: smaller type, fewer texts
+  int font_pixels = 0;   ///< size of the picture font used
+  QRect column;          ///< the information column
   QRect title_box;
   std::vector<DrawnPlot> plots;  ///< the inset first when shown, then the count plots
   std::vector<DrawnText> texts;  ///< plot titles and information lines, in drawing order
   QRect readout_box;             ///< where the readout list box was drawn; empty when not
   int close_box_size = 0;        ///< side of its close square (window only; 0 otherwise)
 };
+
+/// Below this size (at 96 units per inch; scaled with the target's units) the full layout can't
+/// hold its texts: the picture is drawn compact. Its font shrinks with the smaller side down to
+/// kMinPictureFontPixels, tick labels are thinned so that they never overlap, titles end in an
+/// ellipsis, and the information column keeps the title, test, code, node and cursor reading
+/// before its other lines, which are left out from the bottom up as room runs short.
+inline constexpr int kCompactBelowWidth = 640;
+inline constexpr int kCompactBelowHeight = 480;
+inline constexpr int kMinPictureFontPixels = 9;
 
 /// Draws the picture of a peak counting result into geometry.area.
 PictureReport DrawPeakPicture(QPainter& painter, const TargetGeometry& geometry,

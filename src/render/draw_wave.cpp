@@ -203,28 +203,51 @@ void CDrawWave::Draw(QPainter& painter, const QRect& rect) {
 
   painter.fillRect(wave_rect_, Colour(kWaveBackground));
   painter.setPen(Colour(kText));
+  // Titles longer than their room end in an ellipsis instead of running into their
+  // neighbours or being cut at both ends (a small window); at full size they fit as they are.
+  texts_.clear();
+  bounds_ = rect;
+  auto Fitted = [this](const QFontMetrics& m, const QString& text, int width) {
+    return compact_ ? m.elidedText(text, Qt::ElideRight, std::max(0, width)) : text;
+  };
   if (shown_[kShowTitle]) {
-    painter.drawText(
-        QRect(rect.left() + gap, rect.top(), rect.width() - 2 * gap, text_height + gap),
-        Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, title_);
+    const QRect box(rect.left() + gap, rect.top(), rect.width() - 2 * gap, text_height + gap);
+    const QString title = Fitted(metrics, title_, box.width());
+    painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, title);
+    if (!title.trimmed().isEmpty()) {
+      texts_.push_back(
+          {title, QRect(box.left(), box.top(),
+                        std::min(box.width(), metrics.horizontalAdvance(title)), box.height())});
+    }
   }
   auto with_unit = [&](const QString& title, const QString& unit) {
     return shown_[kShowUnits] && !unit.isEmpty() ? title + " (" + unit + ")" : title;
   };
   if (shown_[kShowXTitle]) {
-    painter.drawText(QRect(wave_rect_.left(), rect.bottom() + 1 - gap - text_height,
-                           wave_rect_.width(), text_height),
-                     Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine,
-                     with_unit(x_title_, x_unit_));
+    const QRect box(wave_rect_.left(), rect.bottom() + 1 - gap - text_height, wave_rect_.width(),
+                    text_height);
+    const QString title = Fitted(metrics, with_unit(x_title_, x_unit_), box.width());
+    painter.drawText(box, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, title);
+    const int width = std::min(box.width(), metrics.horizontalAdvance(title));
+    if (!title.isEmpty()) {
+      texts_.push_back(
+          {title, QRect(box.center().x() - width / 2, box.top(), width, box.height())});
+    }
   }
   if (shown_[kShowYTitle]) {
+    QString title = Fitted(metrics, with_unit(y_title_, y_unit_), wave_rect_.height());
+    const int length = std::min(wave_rect_.height(), metrics.horizontalAdvance(title));
+    const QRect box(rect.left() + gap, wave_rect_.top() + (wave_rect_.height() - length) / 2,
+                    text_height, length);
+    // A compact plot too low for a legible title goes without it.
+    if (compact_ && (wave_rect_.height() < 2 * text_height || !rect.contains(box))) title.clear();
     painter.save();
     painter.translate(rect.left() + gap, wave_rect_.center().y());
     painter.rotate(-90.0);
     painter.drawText(QRect(-wave_rect_.height() / 2, 0, wave_rect_.height(), text_height),
-                     Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine,
-                     with_unit(y_title_, y_unit_));
+                     Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, title);
     painter.restore();
+    if (!title.isEmpty()) texts_.push_back({title, box});
   }
 
   if (drawable) {
@@ -250,7 +273,20 @@ void CDrawWave::Draw(QPainter& painter, const QRect& rect) {
   painter.restore();
 }
 
-void CDrawWave::DrawAxes(QPainter& painter) const {
+bool CDrawWave::PlaceText(QPainter& painter, const QRect& box, int flags, const QString& text,
+                          const QRect& bounds) {
+  if (compact_ && !bounds.contains(box)) return false;
+  // One pixel of air between neighbouring labels.
+  const QRect spaced = box.adjusted(-1, -1, 1, 1);
+  for (const auto& drawn : texts_) {
+    if (compact_ && drawn.second.intersects(spaced)) return false;
+  }
+  painter.drawText(box, flags, text);
+  texts_.push_back({text, box});
+  return true;
+}
+
+void CDrawWave::DrawAxes(QPainter& painter) {
   const QFontMetrics metrics(painter.font(), painter.device());
   const int tick_length = std::max(3, metrics.height() / 4);
   QPen grid_pen(Colour(kGrid), 0, Qt::DotLine);
@@ -269,9 +305,10 @@ void CDrawWave::DrawAxes(QPainter& painter) const {
       painter.setPen(Colour(kText));
       const QString label = NumberText(tick, ticks_x_.digits);
       const int width = metrics.horizontalAdvance(label) + 2;
-      painter.drawText(
-          QRect(x - width / 2, wave_rect_.bottom() + tick_length, width, metrics.height()),
-          Qt::AlignCenter | Qt::TextSingleLine, label);
+      // Labels that would overlap a neighbour or leave the plot are left out (thinned).
+      PlaceText(painter,
+                QRect(x - width / 2, wave_rect_.bottom() + tick_length, width, metrics.height()),
+                Qt::AlignCenter | Qt::TextSingleLine, label, bounds_);
     }
   }
   // Y ticks.
@@ -286,10 +323,10 @@ void CDrawWave::DrawAxes(QPainter& painter) const {
     if (shown_[kShowYLabels]) {
       painter.setPen(Colour(kText));
       const QString label = NumberText(tick, ticks_y_.digits);
-      painter.drawText(
-          QRect(wave_rect_.left() - tick_length - 2 - metrics.horizontalAdvance(label),
-                y - metrics.height() / 2, metrics.horizontalAdvance(label), metrics.height()),
-          Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, label);
+      PlaceText(painter,
+                QRect(wave_rect_.left() - tick_length - 2 - metrics.horizontalAdvance(label),
+                      y - metrics.height() / 2, metrics.horizontalAdvance(label), metrics.height()),
+                Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, label, bounds_);
     }
   }
 }

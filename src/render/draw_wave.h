@@ -8,6 +8,7 @@
 #include <QString>
 #include <array>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "render/colours.h"
@@ -119,6 +120,9 @@ class CDrawWave {
   /// Font of the titles and labels, and the width of a thin line, for the target.
   void SetFont(const QFont& font) { font_ = font; }
   void SetLineWidth(int width) { line_width_ = width > 0 ? width : 1; }
+  /// Small plots: titles end in an ellipsis where they have no room, and tick labels that would
+  /// overlap another text or leave the plot are left out. Off (the full layout) by default.
+  void SetCompact(bool compact) { compact_ = compact; }
 
   /// Draws the whole plot into `rect`.
   void Draw(QPainter& painter, const QRect& rect);
@@ -133,6 +137,8 @@ class CDrawWave {
   double y_high() const { return y_hi_; }
   /// The X and Y ranges can be mapped (finite, high above low) and there is data.
   bool Drawable() const;
+  /// The texts of the last Draw with their boxes: title, axis titles and the tick labels kept.
+  const std::vector<std::pair<QString, QRect>>& drawn_texts() const { return texts_; }
 
  private:
   struct Ticks {
@@ -146,7 +152,11 @@ class CDrawWave {
     double high = 1.0;
   };
   void SettleRanges();
-  void DrawAxes(QPainter& painter) const;
+  void DrawAxes(QPainter& painter);
+  /// Draws a single-line text in `box` and records it; false (nothing drawn) when the box
+  /// leaves `bounds` or meets a text already drawn.
+  bool PlaceText(QPainter& painter, const QRect& box, int flags, const QString& text,
+                 const QRect& bounds);
   void DrawCurve(QPainter& painter) const;
   void DrawSymbol(QPainter& painter, QPointF at) const;
   void DrawMarks(QPainter& painter) const;
@@ -178,7 +188,10 @@ class CDrawWave {
   QFont font_;
   int line_width_ = 1;
   QRect wave_rect_;
+  QRect bounds_;  ///< the rectangle of the last Draw
   bool drawn_ = false;
+  bool compact_ = false;
+  std::vector<std::pair<QString, QRect>> texts_;
 };
 
 /// Tick positions of a range: multiples of a step of 1, 2 or 5 times a power of ten, the one

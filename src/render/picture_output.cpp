@@ -47,6 +47,23 @@ QImage RenderImage(const PictureDrawer& draw, double aspect, int width, PictureR
   return image;
 }
 
+QImage RenderReportImage(const PictureDrawer& draw, double aspect, PictureReport* report) {
+  TargetGeometry geometry;
+  geometry.target = DrawTarget::kImage;
+  geometry.area = ImageArea(aspect, kImageWidth);
+  // Painting on an image of device pixel ratio 2 lays out in the 800-pixel units and rasterises
+  // every text and line at twice the size.
+  QImage image(geometry.area.size() * kReportPictureScale, QImage::Format_RGB32);
+  image.setDevicePixelRatio(kReportPictureScale);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  PictureReport drawn = draw(painter, geometry);
+  painter.end();
+  image.setDevicePixelRatio(1.0);
+  if (report != nullptr) *report = std::move(drawn);
+  return image;
+}
+
 core::Result<std::string> EncodeBitmapFile(const QImage& image) {
   if (image.isNull()) return core::Fail(core::kMsgFileWrite, "empty image");
   QByteArray data;

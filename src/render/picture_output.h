@@ -27,6 +27,14 @@ std::optional<PictureFormat> PictureFormatOf(const std::filesystem::path& path);
 QImage RenderImage(const PictureDrawer& draw, double aspect, int width = kImageWidth,
                    PictureReport* report = nullptr);
 
+/// The report picture is the image layout drawn this many times larger.
+constexpr int kReportPictureScale = 2;
+
+/// The report picture: the layout of an image kImageWidth pixels wide, drawn at
+/// kReportPictureScale (fonts and lines scaled with it), so that a report that scales it to its
+/// page keeps one-pixel bars and the signs of the tick numbers: 1600 x trunc(800 x aspect) x 2.
+QImage RenderReportImage(const PictureDrawer& draw, double aspect, PictureReport* report = nullptr);
+
 /// The bytes of a standard Windows bitmap file (24 bits per pixel, bottom-up) of `image`.
 core::Result<std::string> EncodeBitmapFile(const QImage& image);
 

@@ -28,6 +28,18 @@ void ShowMessage(QWidget* parent, const QString& text, bool warning) {
   }
 }
 
+bool AskYesNo(QWidget* parent, const QString& text) {
+  if (QCoreApplication* app = QCoreApplication::instance()) {
+    if (auto* receiver = app->property(kReceiverProperty).value<QObject*>()) {
+      bool yes = false;
+      QMetaObject::invokeMethod(receiver, "Question", Qt::DirectConnection, Q_RETURN_ARG(bool, yes),
+                                Q_ARG(QString, text));
+      return yes;
+    }
+  }
+  return QMessageBox::question(parent, QStringLiteral("torvwy"), text) == QMessageBox::Yes;
+}
+
 void ShowStatus(QWidget* from, const QString& text) {
   if (from == nullptr) return;
   // A main window shows a status tip in its status bar.

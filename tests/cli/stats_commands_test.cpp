@@ -125,6 +125,7 @@ TEST_F(StatsCommands, RefusedBatches) {
                  " --test abc --codes 2 --nodes 3 --save --json");
   EXPECT_EQ(out.exit_code, 1);
   EXPECT_NE(out.err.find("no waveform gave a row"), std::string::npos) << out.err;
+  EXPECT_NE(out.err.find("torvwy: abc2#3: "), std::string::npos) << "says why: " << out.err;
   EXPECT_FALSE(fs::exists(data_.path() / "abc2#3.aps"));
   // No waveform at all, a malformed range, N out of range: one line, exit 1.
   for (const char* bad : {" --codes 7 --nodes 1", " --codes 1-A --nodes 1",

@@ -47,8 +47,13 @@ class MessageSink : public QObject {
 
  public:
   QStringList texts;
+  bool answer = false;  ///< what every question is answered
  public slots:
   void Message(const QString& text) { texts.append(text); }
+  bool Question(const QString& text) {
+    texts.append(text);
+    return answer;
+  }
 };
 
 /// A host window with the module loaded and shown, a host folder of its own (profile, parameter

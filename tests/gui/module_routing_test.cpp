@@ -1,9 +1,12 @@
 // The module in the host: its templates and frames, the routing of host messages between frame
 // and view, and the close handshake.
+#include <QComboBox>
 #include <QDockWidget>
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPushButton>
+#include <QTest>
 #include <algorithm>
 
 #include "desktop_fixture.h"
@@ -11,6 +14,8 @@
 #include "module/control_panel.h"
 #include "module/counting_view.h"
 #include "module/module_state.h"
+#include "module/statistics_dialog.h"
+#include "module/statistics_view.h"
 #include "ui/host_message.h"
 
 namespace torvwy::testing {
@@ -33,8 +38,15 @@ TEST_F(ModuleRouting, ModuleGivesFourTemplatesWhoseFramesHoldTheirViews) {
   ASSERT_NE(stats, nullptr);
   EXPECT_EQ(stats->panel(), nullptr);
   EXPECT_EQ(host_.frames().size(), 4u);
-  // Every counting window counts the node; the statistics window finds no batch (the profile's
-  // default folder) and closes with "No Valid Data File".
+  // Every counting window counts the node; the statistics window asks for its batch, finds no
+  // waveform of test "zzz" and closes with "No Valid Data File".
+  auto* stats_view = qobject_cast<module::StatisticsView*>(stats->view());
+  ASSERT_NE(stats_view, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return stats_view->dialog() != nullptr; }));
+  stats_view->dialog()->test_name()->setEditText(QStringLiteral("zzz"));
+  stats_view->dialog()->data_path()->setEditText(QString::fromStdString(data_.path().string()));
+  QTest::mouseClick(stats_view->dialog()->findChild<QPushButton*>(QStringLiteral("ok")),
+                    Qt::LeftButton);
   EXPECT_TRUE(WaitFor([&] { return host_.frames().size() == 3u; }));
   EXPECT_TRUE(messages_.contains(QStringLiteral("No Valid Data File")))
       << messages_.join("|").toStdString();

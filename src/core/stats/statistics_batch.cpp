@@ -37,6 +37,7 @@ struct PairOutcome {
   std::optional<AmplitudeIndicesOfNode> indices;
   std::optional<PeakPeaksOfNode> peak_peaks;
   bool interrupted = false;
+  Error why;  ///< what went wrong when the pair gives no row
   bool gives_rows() const {
     return indices.has_value() || (peak_peaks.has_value() && !peak_peaks->entries.empty());
   }
@@ -50,26 +51,33 @@ PairOutcome ComputePair(const StatisticsParameters& parameters, const Statistics
                             pair.node_name, ".tsp");
     auto sts = NodeFilePath(parameters.data_path, parameters.test_name, pair.test_code,
                             pair.node_name, ".sts");
-    if (!tsp || !sts) return outcome;
+    if (!tsp || !sts) {
+      outcome.why = !tsp ? tsp.error() : sts.error();
+      return outcome;
+    }
     if (parameters.content == kStatAmplitudeIndices) {
       auto indices = ComputeAmplitudeIndices(*tsp, *sts, cancelled);
       if (indices) {
         outcome.indices = std::move(*indices);
       } else {
         outcome.interrupted = indices.error().message == kMsgCalculationCancelled;
+        outcome.why = indices.error();
       }
     } else {
       auto found = FindLargestPeakPeaks(*tsp, *sts, parameters.peak_peak_count, cancelled);
       if (found) {
         outcome.peak_peaks = std::move(*found);
+        if (outcome.peak_peaks->entries.empty()) outcome.why = Error{0, "no half-cycle"};
       } else {
         outcome.interrupted = found.error().message == kMsgCalculationCancelled;
+        outcome.why = found.error();
       }
     }
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
     // A worker must not let an exception escape its thread; one waveform that can't be
     // computed (out of memory, say) never stops the batch: the pair gives no row.
     outcome = PairOutcome{};
+    outcome.why = Error{kMsgOutOfMemory, error.what()};
   }
   return outcome;
 }
@@ -292,6 +300,9 @@ Result<StatisticsBatch> RunStatistics(const StatisticsParameters& parameters,
     ++batch.finished_pairs;
     if (!outcomes[i].gives_rows()) {
       ++batch.failed_pairs;
+      if (batch.failures.size() < kReportedFailures) {
+        batch.failures.push_back({pairs[i], std::move(outcomes[i].why)});
+      }
       continue;
     }
     AddRows(pairs[i], outcomes[i], options.number_format, batch.table);
@@ -299,6 +310,20 @@ Result<StatisticsBatch> RunStatistics(const StatisticsParameters& parameters,
         {pairs[i], std::move(outcomes[i].indices), std::move(outcomes[i].peak_peaks)});
   }
   return batch;
+}
+
+std::string DescribeFailures(const StatisticsBatch& batch, const std::string& test_name,
+                             Language language) {
+  std::string text;
+  for (const StatisticsFailure& failure : batch.failures) {
+    if (!text.empty()) text += '\n';
+    text += test_name + failure.pair.test_code + "#" + failure.pair.node_name + ": " +
+            ErrorText(failure.why, language);
+  }
+  if (batch.failed_pairs > static_cast<int64_t>(batch.failures.size())) {
+    text += "\n... (" + std::to_string(batch.failed_pairs) + ")";
+  }
+  return text;
 }
 
 }  // namespace torvwy::core

@@ -59,6 +59,15 @@ struct StatisticsPairResult {
   std::optional<PeakPeaksOfNode> peak_peaks;      ///< content 1
 };
 
+/// A pair that gave no row, and why.
+struct StatisticsFailure {
+  StatisticsPair pair;
+  Error why;
+};
+
+/// How many failed pairs a batch keeps the reasons of.
+inline constexpr size_t kReportedFailures = 3;
+
 /// What a batch produced.
 struct StatisticsBatch {
   StatisticsTable table;
@@ -68,6 +77,7 @@ struct StatisticsBatch {
   int64_t valid_pairs = 0;
   int64_t finished_pairs = 0;  ///< pairs computed to their end (fewer after a cancel)
   int64_t failed_pairs = 0;    ///< finished pairs that gave no row (unreadable, damaged, no cycle)
+  std::vector<StatisticsFailure> failures;  ///< the first kReportedFailures of them, in pair order
   bool cancelled = false;
 };
 
@@ -83,5 +93,10 @@ struct StatisticsBatch {
 /// (kMsgNoValidDataFile) when no pair has a sampling parameter file.
 Result<StatisticsBatch> RunStatistics(const StatisticsParameters& parameters,
                                       const StatisticsRunOptions& options, Progress& progress);
+
+/// The reasons of the batch's first failed pairs, one line each ("abc1#2: <message> <detail>"),
+/// and a last line "... (n)" when more pairs failed than were kept. Empty when none failed.
+std::string DescribeFailures(const StatisticsBatch& batch, const std::string& test_name,
+                             Language language);
 
 }  // namespace torvwy::core

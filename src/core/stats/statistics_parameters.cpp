@@ -12,6 +12,7 @@
 #include "core/services/message_table.h"
 #include "core/services/names.h"
 #include "core/services/profile.h"
+#include "core/services/recent_list.h"
 
 namespace torvwy::core {
 namespace {
@@ -88,6 +89,20 @@ Status WriteStatisticsParameters(const StatisticsParameters& parameters) {
   IniFile profile = loaded.ok() ? std::move(*loaded) : IniFile{};
   StoreStatisticsParameters(profile, parameters);
   return profile.Save(path, kMsgFileWrite);
+}
+
+Status RememberStatisticsParameters(const StatisticsParameters& parameters) {
+  Status status = WriteStatisticsParameters(parameters);
+  auto remember = [&status](const char* list, const std::string& entry) {
+    if (auto ok = AddRecentEntry(RecentListPath(list), entry); !ok && status.ok()) status = ok;
+  };
+  remember(kRecentTestNames, parameters.test_name);
+  remember(kRecentTestCodes, parameters.code_range);
+  remember(kRecentNodeNames, parameters.node_range);
+  // One list serves both folder fields; the data folder ends up first.
+  remember(kRecentPaths, parameters.result_path);
+  remember(kRecentPaths, parameters.data_path);
+  return status;
 }
 
 }  // namespace torvwy::core

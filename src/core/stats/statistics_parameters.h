@@ -75,4 +75,9 @@ StatisticsParameters ReadStatisticsParameters();
 /// profile when it is missing. Fails when the profile can't be saved.
 Status WriteStatisticsParameters(const StatisticsParameters& parameters);
 
+/// Remembers the parameters of a batch that starts: writes them into the profile, then puts the
+/// test name, the two ranges and the two folders (data folder first) first in their recent lists
+/// of the host folder. Fails when a file can't be written; the others are still written.
+Status RememberStatisticsParameters(const StatisticsParameters& parameters);
+
 }  // namespace torvwy::core
