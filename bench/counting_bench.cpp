@@ -6,6 +6,7 @@
 #include "core/counting/progress.h"
 #include "core/peak/peak_counting.h"
 #include "core/range/range_counting.h"
+#include "floor.h"
 
 namespace torvwy::bench {
 namespace {
@@ -23,7 +24,9 @@ core::CountingParameters BenchParameters(const BenchNode& node, int64_t amplitud
 void BM_PeakCounting(benchmark::State& state) {
   const BenchNode node = RandomWalkNode(state.range(0), static_cast<int32_t>(state.range(1)));
   const core::CountingParameters params = BenchParameters(node, state.range(2));
+  FloorClock clock;
   for (auto _ : state) {
+    clock.Start();
     core::SilentProgress progress;
     auto result = core::RunPeakCounting(node.info, node.sts, params, progress);
     if (!result) {
@@ -31,14 +34,18 @@ void BM_PeakCounting(benchmark::State& state) {
       return;
     }
     benchmark::DoNotOptimize(result->largest_total_count);
+    clock.Stop();
   }
+  clock.Report(state, node);
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
 void BM_RangeCounting(benchmark::State& state) {
   const BenchNode node = RandomWalkNode(state.range(0), static_cast<int32_t>(state.range(1)));
   const core::CountingParameters params = BenchParameters(node, state.range(2));
+  FloorClock clock;
   for (auto _ : state) {
+    clock.Start();
     core::SilentProgress progress;
     auto result = core::RunRangeCounting(node.info, node.sts, params, progress);
     if (!result) {
@@ -46,7 +53,9 @@ void BM_RangeCounting(benchmark::State& state) {
       return;
     }
     benchmark::DoNotOptimize(result->largest_count);
+    clock.Stop();
   }
+  clock.Report(state, node);
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 

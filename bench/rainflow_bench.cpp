@@ -8,6 +8,7 @@
 #include "core/counting/progress.h"
 #include "core/rainflow/rainflow_counter.h"
 #include "core/rainflow/rainflow_counting.h"
+#include "floor.h"
 
 namespace torvwy::bench {
 namespace {
@@ -21,7 +22,9 @@ void BM_RainflowCounting(benchmark::State& state) {
   params.amplitude_mode = static_cast<int32_t>(state.range(2));
   params.partitions = 100;
   int64_t turning_points = 0;
+  FloorClock clock;
   for (auto _ : state) {
+    clock.Start();
     core::SilentProgress progress;
     auto result = core::RunRainflowCounting(node.info, node.sts, params, progress);
     if (!result) {
@@ -30,7 +33,9 @@ void BM_RainflowCounting(benchmark::State& state) {
     }
     turning_points = result->turning_points;
     benchmark::DoNotOptimize(result->largest_count);
+    clock.Stop();
   }
+  clock.Report(state, node);
   state.counters["turning_points"] = static_cast<double>(turning_points);
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
