@@ -4,13 +4,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstring>
-#include <map>
-#include <mutex>
-#include <string>
 #include <vector>
 
 namespace torvwy::bench {
@@ -59,24 +54,6 @@ double FloorPass(const BenchNode& node) {
   }
   ::close(fd);
   return sum;
-}
-
-double FloorSeconds(const BenchNode& node) {
-  static std::mutex mutex;
-  static std::map<std::string, double> measured;
-  const std::lock_guard lock(mutex);
-  const auto found = measured.find(node.sts.string());
-  if (found != measured.end()) return found->second;
-  double best = 1e300;
-  volatile double sink = 0.0;
-  for (int pass = 0; pass < 5; ++pass) {
-    const auto start = std::chrono::steady_clock::now();
-    sink = sink + FloorPass(node);
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    best = std::min(best, took.count());
-  }
-  measured[node.sts.string()] = best;
-  return best;
 }
 
 }  // namespace torvwy::bench

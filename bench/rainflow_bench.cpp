@@ -14,7 +14,7 @@ namespace torvwy::bench {
 namespace {
 
 // Arguments: samples, format, amplitude mode (0 full scale: one read gives envelope and count;
-// 1 automatic: the envelope pass, then the counting pass).
+// 1 automatic: the envelope pass, then the counting pass), threads (0: one per core).
 void BM_RainflowCounting(benchmark::State& state) {
   const BenchNode node = RandomWalkNode(state.range(0), static_cast<int32_t>(state.range(1)));
   core::CountingParameters params;
@@ -26,7 +26,8 @@ void BM_RainflowCounting(benchmark::State& state) {
   for (auto _ : state) {
     clock.Start();
     core::SilentProgress progress;
-    auto result = core::RunRainflowCounting(node.info, node.sts, params, progress);
+    auto result = core::RunRainflowCounting(node.info, node.sts, params, progress, {}, {},
+                                            static_cast<int>(state.range(3)));
     if (!result) {
       state.SkipWithError(result.error().detail.c_str());
       return;
@@ -68,8 +69,7 @@ void BM_RainflowHourglass(benchmark::State& state) {
 
 // 100 M samples as int16, to set beside BM_ReadConvert.
 BENCHMARK(torvwy::bench::BM_RainflowCounting)
-    ->Args({100 << 20, 951, 0})
-    ->Args({100 << 20, 951, 1})
+    ->ArgsProduct({{100 << 20}, {951}, {0, 1}, {1, 0}})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 
