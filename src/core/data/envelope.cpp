@@ -4,10 +4,57 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/counting/progress.h"
 #include "core/data/waveform_reader.h"
 
 namespace torvwy::core {
+namespace {
+
+struct PieceExtremes {
+  double min;
+  double max;
+};
+
+// The smallest and the largest of x[0..n) and the given bounds (numbers), ignoring NaN.
+PieceExtremes FindPieceExtremes(const double* x, size_t n, double min, double max) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  // MAXPD and MINPD keep the second operand when the first is NaN, as `v > max ? v : max` does.
+  __m128d lo0 = _mm_set1_pd(min), lo1 = lo0;
+  __m128d hi0 = _mm_set1_pd(max), hi1 = hi0;
+  for (; i + 4 <= n; i += 4) {
+    const __m128d a = _mm_loadu_pd(x + i);
+    const __m128d b = _mm_loadu_pd(x + i + 2);
+    hi0 = _mm_max_pd(a, hi0);
+    hi1 = _mm_max_pd(b, hi1);
+    lo0 = _mm_min_pd(a, lo0);
+    lo1 = _mm_min_pd(b, lo1);
+  }
+  double lanes[4];
+  _mm_storeu_pd(lanes, _mm_max_pd(hi0, hi1));
+  _mm_storeu_pd(lanes + 2, _mm_min_pd(lo0, lo1));
+  max = lanes[0] > lanes[1] ? lanes[0] : lanes[1];
+  min = lanes[2] < lanes[3] ? lanes[2] : lanes[3];
+#endif
+  for (; i < n; ++i) {
+    max = x[i] > max ? x[i] : max;
+    min = x[i] < min ? x[i] : min;
+  }
+  return {min, max};
+}
+
+// Index of the first x[i] == value; value is one of x[0..n).
+size_t FirstEqual(const double* x, size_t n, double value) {
+  size_t i = 0;
+  while (i + 1 < n && !(x[i] == value)) ++i;
+  return i;
+}
+
+}  // namespace
 
 EnvelopeBuilder::EnvelopeBuilder(const SamplingInfo& info, int64_t first_sample)
     : overview_size_(info.overview_size()),
@@ -53,22 +100,22 @@ void EnvelopeBuilder::Feed(std::span<const double> samples) {
       seg.min = seg.max = x[k];
       seg.min_pos = seg.max_pos = consumed_ + static_cast<int64_t>(k);
     }
-    double min = seg.min, max = seg.max;
-    int64_t min_pos = seg.min_pos, max_pos = seg.max_pos;
-    for (; k < take; ++k) {
-      const double v = x[k];
-      if (v > max) {
-        max = v;
-        max_pos = consumed_ + static_cast<int64_t>(k);
-      } else if (v < min) {
-        min = v;
-        min_pos = consumed_ + static_cast<int64_t>(k);
+    // The largest and smallest of the rest; only a piece that beats the extremes so far is
+    // searched for the first position of its extreme, which is what a strict running update
+    // keeps (a NaN never compares, so it never wins).
+    if (k < take) {
+      const PieceExtremes piece = FindPieceExtremes(x + k, take - k, seg.min, seg.max);
+      if (piece.max > seg.max) {
+        const size_t at = FirstEqual(x + k, take - k, piece.max);
+        seg.max = x[k + at];
+        seg.max_pos = consumed_ + static_cast<int64_t>(k + at);
+      }
+      if (piece.min < seg.min) {
+        const size_t at = FirstEqual(x + k, take - k, piece.min);
+        seg.min = x[k + at];
+        seg.min_pos = consumed_ + static_cast<int64_t>(k + at);
       }
     }
-    seg.min = min;
-    seg.max = max;
-    seg.min_pos = min_pos;
-    seg.max_pos = max_pos;
     seg.fed += static_cast<int64_t>(take);
     consumed_ += static_cast<int64_t>(take);
     i += take;
