@@ -310,6 +310,39 @@ TEST(ChunkedCountingTest, ACancelDuringAParallelPassSavesNothing) {
   }
 }
 
+// Records every position the bar is set to.
+class RecordingProgress : public Progress {
+ public:
+  std::vector<int64_t> positions;
+
+ protected:
+  void OnChanged() override { positions.push_back(position()); }
+};
+
+TEST(ChunkedCountingTest, ProgressSumsTheWorkersAndEndsFull) {
+  testing::TempDir dir;
+  testing::WriteNode(dir.path(), WalkWithPlateaus(48 * 1024, 3), {.format = 951});
+  auto node = OpenCountingNode(dir.path(), "abc", "12", "5");
+  ASSERT_TRUE(node.ok()) << node.error().detail;
+  CountingParameters params;
+  params.amplitude_mode = kAmplitudeFullScale;
+  params.partitions = 20;
+  params.range_mode = kRangeByBlock;
+  params.first_block = 5;
+  params.last_block = 44;  // 40 blocks; rainflow's bar runs to 48
+  for (CountingKind kind : {CountingKind::kPeak, CountingKind::kRange, CountingKind::kRainflow}) {
+    CountingRunOptions options;
+    options.threads = 3;
+    RecordingProgress progress;
+    auto file = RunCounting(kind, *node, params, progress, options);
+    ASSERT_TRUE(file.ok()) << file.error().detail;
+    ASSERT_FALSE(progress.positions.empty());
+    EXPECT_TRUE(std::is_sorted(progress.positions.begin(), progress.positions.end()));
+    EXPECT_EQ(progress.positions.back(), kind == CountingKind::kRainflow ? 48 : 40);
+    EXPECT_EQ(progress.upper(), kind == CountingKind::kRainflow ? 48 : 40);
+  }
+}
+
 TEST(ChunkedCountingTest, ChunkEdgesCoverTheRangeInWholeBlocks) {
   struct Case {
     int64_t begin, end;
