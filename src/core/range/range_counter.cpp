@@ -55,12 +55,13 @@ void RangeCounter::Feed(std::span<const double> raw_samples) {
   });
 }
 
-void RangeCounter::Join(const RangeCounter& later) {
+void RangeCounter::Join(const RangeCounter& later, bool adjacent) {
   for (size_t k = 0; k < counts_.two_way.size(); ++k) {
     counts_.two_way[k] += later.counts_.two_way[k];
     counts_.one_way[k] += later.counts_.one_way[k];
   }
   if (!later.has_turning_point_) return;
+  if (!adjacent) return;
   if (started_) {
     double range = later.first_turning_point_ - last_extreme_;
     partitions_.CountRaw({&range, 1}, counts_);

@@ -54,8 +54,10 @@ class RangeCounter {
   ///   this   *---v-----p---v             later      p----v---p
   ///                      E |  join range  |  first turning point
   ///
-  /// so the sums are the counts of one counter fed everything.
-  void Join(const RangeCounter& later);
+  /// so the sums are the counts of one counter fed everything. With `adjacent` false (a
+  /// cancelled pass, whose stretches need not meet) only the counts are added: no range is made
+  /// up across the gap.
+  void Join(const RangeCounter& later, bool adjacent = true);
 
   /// The counts so far: arrays, largest count, cursor partition, A, W2 and W1. The fields of
   /// the run (envelope, modes, blocks, cancelled) are left at their defaults.

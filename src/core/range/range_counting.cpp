@@ -70,7 +70,9 @@ Result<RangeCountResult> RunRangeCounting(const SamplingInfo& info,
         },
         progress);
     if (!pass) return pass.error();
-    for (size_t c = 1; c < counters.size(); ++c) counters[0].Join(counters[c]);
+    // After a cancel the chunks stopped apart from one another: their counts add up, but no
+    // range is measured across a gap.
+    for (size_t c = 1; c < counters.size(); ++c) counters[0].Join(counters[c], !pass->cancelled);
     *counter = std::move(counters[0]);
   } else {
     pass = RunBlockPass(
