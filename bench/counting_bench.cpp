@@ -6,12 +6,13 @@
 #include "core/counting/progress.h"
 #include "core/peak/peak_counting.h"
 #include "core/range/range_counting.h"
+#include "floor.h"
 
 namespace torvwy::bench {
 namespace {
 
 // Arguments: samples, format, amplitude mode (0 full scale: one read of the file; 1 automatic:
-// the envelope pass, then the counting pass).
+// the envelope pass, then the counting pass), threads (0: one per core).
 core::CountingParameters BenchParameters(const BenchNode& node, int64_t amplitude_mode) {
   core::CountingParameters params;
   core::ResetRangeOnNodeLoad(params, node.info);
@@ -23,44 +24,53 @@ core::CountingParameters BenchParameters(const BenchNode& node, int64_t amplitud
 void BM_PeakCounting(benchmark::State& state) {
   const BenchNode node = RandomWalkNode(state.range(0), static_cast<int32_t>(state.range(1)));
   const core::CountingParameters params = BenchParameters(node, state.range(2));
+  FloorClock clock;
   for (auto _ : state) {
+    clock.Start();
     core::SilentProgress progress;
-    auto result = core::RunPeakCounting(node.info, node.sts, params, progress);
+    auto result = core::RunPeakCounting(node.info, node.sts, params, progress, {},
+                                        static_cast<int>(state.range(3)));
     if (!result) {
       state.SkipWithError(result.error().detail.c_str());
       return;
     }
     benchmark::DoNotOptimize(result->largest_total_count);
+    clock.Stop();
   }
+  clock.Report(state, node);
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
 void BM_RangeCounting(benchmark::State& state) {
   const BenchNode node = RandomWalkNode(state.range(0), static_cast<int32_t>(state.range(1)));
   const core::CountingParameters params = BenchParameters(node, state.range(2));
+  FloorClock clock;
   for (auto _ : state) {
+    clock.Start();
     core::SilentProgress progress;
-    auto result = core::RunRangeCounting(node.info, node.sts, params, progress);
+    auto result = core::RunRangeCounting(node.info, node.sts, params, progress, {},
+                                         static_cast<int>(state.range(3)));
     if (!result) {
       state.SkipWithError(result.error().detail.c_str());
       return;
     }
     benchmark::DoNotOptimize(result->largest_count);
+    clock.Stop();
   }
+  clock.Report(state, node);
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
 }  // namespace
 }  // namespace torvwy::bench
 
-// 100 M samples as int16, with the amplitude range known beforehand and automatic.
+// 100 M samples as int16, with the amplitude range known beforehand and automatic, on one thread
+// and on every core.
 BENCHMARK(torvwy::bench::BM_PeakCounting)
-    ->Args({100 << 20, 951, 0})
-    ->Args({100 << 20, 951, 1})
+    ->ArgsProduct({{100 << 20}, {951}, {0, 1}, {1, 0}})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 BENCHMARK(torvwy::bench::BM_RangeCounting)
-    ->Args({100 << 20, 951, 0})
-    ->Args({100 << 20, 951, 1})
+    ->ArgsProduct({{100 << 20}, {951}, {0, 1}, {1, 0}})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);

@@ -8,12 +8,13 @@
 #include "core/counting/progress.h"
 #include "core/rainflow/rainflow_counter.h"
 #include "core/rainflow/rainflow_counting.h"
+#include "floor.h"
 
 namespace torvwy::bench {
 namespace {
 
 // Arguments: samples, format, amplitude mode (0 full scale: one read gives envelope and count;
-// 1 automatic: the envelope pass, then the counting pass).
+// 1 automatic: the envelope pass, then the counting pass), threads (0: one per core).
 void BM_RainflowCounting(benchmark::State& state) {
   const BenchNode node = RandomWalkNode(state.range(0), static_cast<int32_t>(state.range(1)));
   core::CountingParameters params;
@@ -21,16 +22,21 @@ void BM_RainflowCounting(benchmark::State& state) {
   params.amplitude_mode = static_cast<int32_t>(state.range(2));
   params.partitions = 100;
   int64_t turning_points = 0;
+  FloorClock clock;
   for (auto _ : state) {
+    clock.Start();
     core::SilentProgress progress;
-    auto result = core::RunRainflowCounting(node.info, node.sts, params, progress);
+    auto result = core::RunRainflowCounting(node.info, node.sts, params, progress, {}, {},
+                                            static_cast<int>(state.range(3)));
     if (!result) {
       state.SkipWithError(result.error().detail.c_str());
       return;
     }
     turning_points = result->turning_points;
     benchmark::DoNotOptimize(result->largest_count);
+    clock.Stop();
   }
+  clock.Report(state, node);
   state.counters["turning_points"] = static_cast<double>(turning_points);
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
@@ -63,8 +69,7 @@ void BM_RainflowHourglass(benchmark::State& state) {
 
 // 100 M samples as int16, to set beside BM_ReadConvert.
 BENCHMARK(torvwy::bench::BM_RainflowCounting)
-    ->Args({100 << 20, 951, 0})
-    ->Args({100 << 20, 951, 1})
+    ->ArgsProduct({{100 << 20}, {951}, {0, 1}, {1, 0}})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 

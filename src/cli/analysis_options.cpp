@@ -28,6 +28,9 @@ void AddAnalysisOptions(CLI::App& command, AnalysisOptions& options) {
       ->capture_default_str();
   command.add_option("--partitions", options.partitions, "Number of partitions N (2000 at most)")
       ->capture_default_str();
+  command.add_option("--threads", options.threads, "Worker threads (0: one per core)")
+      ->check(CLI::Range(0, 256))
+      ->capture_default_str();
   command.add_flag("--json", options.json, "One JSON object on stdout");
   command.add_flag("--save", options.save,
                    "Save the result file <test><code>#<node>.PCM|.DCM|.RFL and print its path");
@@ -110,6 +113,7 @@ core::Result<CountedRun> CountForCommand(const AnalysisOptions& options, core::C
   if (!prepared) return prepared.error();
   core::CountingRunOptions run_options;
   run_options.captions = core::CountingCaptions(core::GetUILanguage());
+  run_options.threads = options.threads;
   ConsoleProgress progress;
   auto counted =
       core::RunCounting(kind, prepared->node, prepared->parameters, progress, run_options);

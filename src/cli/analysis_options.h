@@ -17,12 +17,14 @@ struct AnalysisOptions {
   std::string blocks;              ///< "FIRST-LAST"; empty: the whole record
   std::string amplitude = "auto";  ///< full | auto | VALUE
   std::string partitions = "25";
+  int threads = 0;  ///< worker threads of the count; 0: one per core
   bool json = false;
   bool save = false;
   std::string result_dir;  ///< where --save writes; empty: the --data folder
 };
 
-/// Adds the node options and --blocks, --amplitude, --partitions, --json, --save, --result-dir.
+/// Adds the node options and --blocks, --amplitude, --partitions, --threads, --json, --save,
+/// --result-dir.
 void AddAnalysisOptions(CLI::App& command, AnalysisOptions& options);
 
 /// A node opened and its counting parameters settled from the options.

@@ -394,6 +394,7 @@ void CountingView::Recount() {
   const core::CountingParameters parameters = parameters_;
   core::CountingRunOptions options;
   options.captions = core::CountingCaptions(ui::UiLanguage());
+  options.threads = 0;  // every core; the counts are the same as on one
   const QString status =
       Message(core::kMsgCountingCaption) + " " +
       QString::fromStdString(node.test_name + node.test_code + "#" + node.node_name);

@@ -48,6 +48,21 @@ std::vector<std::string> Keys(const nlohmann::ordered_json& json) {
   return keys;
 }
 
+TEST_F(CountingCommands, ThreadsChangeNothingButTheSpeed) {
+  for (const char* command : {"peak", "range", "rainflow"}) {
+    const std::string base = std::string(command) + " " + node_ + " --partitions 8 --json";
+    const auto one = Run(base + " --threads 1");
+    ASSERT_EQ(one.exit_code, 0) << one.err;
+    for (const char* threads : {"", " --threads 0", " --threads 2", " --threads 5"}) {
+      const auto many = Run(base + threads);
+      EXPECT_EQ(many.exit_code, 0) << many.err;
+      EXPECT_EQ(many.out, one.out) << command << threads;
+    }
+    const auto refused = Run(base + " --threads -1");
+    EXPECT_NE(refused.exit_code, 0) << command;
+  }
+}
+
 TEST_F(CountingCommands, PeakJsonFollowsTheContract) {
   const auto json = Json("peak " + node_ + " --amplitude 4 --partitions 4 --json");
   EXPECT_EQ(Keys(json), (std::vector<std::string>{"analysis", "N", "A", "W2", "W1", "first_block",

@@ -2,7 +2,14 @@
 #include "core/counting/block_pass.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/counting/progress.h"
@@ -61,6 +68,190 @@ Result<BlockPassOutcome> RunBlockPass(WaveformReader& reader, const BlockPassSet
     }
     position += n;
     if (!counting && envelope == nullptr) break;
+  }
+  return outcome;
+}
+
+int WorkerThreads(int threads) {
+  if (threads > 0) return threads;
+  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+SampleSpan ChunkWindow(int64_t range_begin, int64_t range_end, int64_t begin, int64_t end) {
+  return {std::max(range_begin, begin - 1), std::min(range_end, end + 1)};
+}
+
+std::vector<int64_t> ChunkEdges(int64_t range_begin, int64_t range_end, int chunks) {
+  const int64_t blocks = (range_end - range_begin) / kBlockSamples;
+  const int64_t n = std::max<int64_t>(1, std::min<int64_t>(chunks, blocks));
+  std::vector<int64_t> edges;
+  for (int64_t c = 0; c <= n; ++c) edges.push_back(range_begin + blocks * c / n * kBlockSamples);
+  edges.back() = range_end;
+  return edges;
+}
+
+namespace {
+
+/// What the workers of a chunked pass share; the calling thread reads it to show progress.
+struct ChunkedPassState {
+  std::atomic<int64_t> counted_samples{0};
+  std::atomic<bool> stop_counting{false};
+  std::mutex mutex;
+  std::condition_variable changed;
+  size_t finished = 0;
+  std::optional<Error> error;
+
+  void Fail(Error e) {
+    const std::lock_guard lock(mutex);
+    if (!error) error = std::move(e);
+    stop_counting = true;
+  }
+};
+
+/// One worker: reads the stretch [read_begin, read_end) of the record for the envelope (when
+/// there is one), and hands the part of the window that it covers to the sink, with the window's
+/// samples outside the stretch read on their own.
+Status RunChunkWorker(WaveformReader& reader, size_t chunk, int64_t read_begin, int64_t read_end,
+                      SampleSpan window, EnvelopeBuilder* envelope, const ChunkSink& sink,
+                      ChunkedPassState& state) {
+  constexpr int64_t kReadSamples = 64 * kBlockSamples;
+  const auto feed_alone = [&](int64_t index) -> Status {
+    double sample = 0.0;
+    if (auto ok = reader.Seek(index); !ok) return ok;
+    if (auto ok = reader.Read({&sample, 1}); !ok) return ok;
+    return sink(chunk, {&sample, 1});
+  };
+  bool counting = true;
+  if (window.begin < read_begin) {
+    if (auto ok = feed_alone(window.begin); !ok) return ok;
+  }
+  std::vector<double> buffer(static_cast<size_t>(std::min(kReadSamples, read_end - read_begin)));
+  if (auto ok = reader.Seek(read_begin); !ok) return ok;
+  for (int64_t position = read_begin; position < read_end;) {
+    if (!counting && envelope == nullptr) break;
+    const int64_t n = std::min(static_cast<int64_t>(buffer.size()), read_end - position);
+    const std::span<double> piece(buffer.data(), static_cast<size_t>(n));
+    if (auto ok = reader.Read(piece); !ok) return ok;
+    if (envelope != nullptr) envelope->Feed(piece);
+    const int64_t begin = std::max(position, window.begin);
+    const int64_t end = std::min(position + n, window.end);
+    if (counting && begin < end) {
+      if (auto ok = sink(chunk, piece.subspan(static_cast<size_t>(begin - position),
+                                              static_cast<size_t>(end - begin)));
+          !ok) {
+        return ok;
+      }
+      state.counted_samples += end - begin;
+      state.changed.notify_one();
+      if (state.stop_counting) counting = false;
+    }
+    position += n;
+  }
+  if (counting && window.end > read_end) {
+    if (auto ok = feed_alone(read_end); !ok) return ok;
+  }
+  return Ok();
+}
+
+}  // namespace
+
+Result<BlockPassOutcome> RunChunkedBlockPass(WaveformReader& reader, const BlockPassSetup& setup,
+                                             const std::vector<int64_t>& chunk_edges,
+                                             const ChunkSink& sink, Progress& progress) {
+  const int64_t block_count = BlockCount(setup.first_block, setup.last_block);
+  if (block_count > 0 && (setup.first_block < 1 ||
+                          int64_t{setup.last_block} * kBlockSamples > reader.record_samples())) {
+    return Fail(kMsgBadValue, "blocks " + std::to_string(setup.first_block) + " to " +
+                                  std::to_string(setup.last_block) + " lie outside the record of " +
+                                  std::to_string(reader.record_samples() / kBlockSamples) +
+                                  " whole blocks");
+  }
+  const int64_t range_begin = (int64_t{setup.first_block} - 1) * kBlockSamples;
+  const int64_t range_end = range_begin + block_count * kBlockSamples;
+  bool covered = block_count > 0 && chunk_edges.size() >= 2 && chunk_edges.front() == range_begin &&
+                 chunk_edges.back() == range_end;
+  for (size_t c = 1; covered && c < chunk_edges.size(); ++c) {
+    covered = chunk_edges[c] > chunk_edges[c - 1];
+  }
+  if (!covered) {
+    return Fail(kMsgBadValue, "the chunks of a counting pass must follow one another over its " +
+                                  std::to_string(block_count) + " blocks");
+  }
+  progress.SetRange(0, setup.progress_upper < 0 ? block_count : setup.progress_upper);
+  progress.SetStep(1);
+  if (!setup.caption.empty()) progress.SetStatus(setup.caption);
+
+  // Worker c reads the record from edge c to edge c + 1; the first and the last also read what
+  // lies before and after the range when the whole record goes to the envelope.
+  const size_t chunks = chunk_edges.size() - 1;
+  EnvelopeBuilder* envelope = setup.envelope;
+  std::vector<WaveformReader> readers;
+  std::vector<EnvelopeBuilder> envelopes;
+  std::vector<std::pair<int64_t, int64_t>> stretches;
+  for (size_t c = 0; c < chunks; ++c) {
+    auto copy = reader.Duplicate();
+    if (!copy) return copy.error();
+    readers.push_back(std::move(*copy));
+    int64_t begin = chunk_edges[c];
+    int64_t end = chunk_edges[c + 1];
+    if (envelope != nullptr && c == 0) begin = 0;
+    if (envelope != nullptr && c + 1 == chunks) end = reader.record_samples();
+    stretches.emplace_back(begin, end);
+    if (envelope != nullptr) envelopes.push_back(envelope->StretchFrom(begin));
+  }
+
+  ChunkedPassState state;
+  std::vector<std::thread> pool;
+  pool.reserve(chunks);
+  for (size_t c = 0; c < chunks; ++c) {
+    const SampleSpan window =
+        ChunkWindow(range_begin, range_end, chunk_edges[c], chunk_edges[c + 1]);
+    try {
+      pool.emplace_back([&, c, window] {
+        // An exception must not escape the thread; a worker that can't finish fails the pass.
+        Status ok = Ok();
+        try {
+          ok = RunChunkWorker(readers[c], c, stretches[c].first, stretches[c].second, window,
+                              envelope != nullptr ? &envelopes[c] : nullptr, sink, state);
+        } catch (const std::exception& e) {
+          ok = Fail(kMsgOutOfMemory, std::string("a counting worker failed: ") + e.what());
+        }
+        if (!ok) state.Fail(ok.error());
+        const std::lock_guard lock(state.mutex);
+        ++state.finished;
+        state.changed.notify_one();
+      });
+    } catch (const std::exception& e) {
+      state.Fail(Fail(kMsgOutOfMemory, std::string("no counting worker could start: ") + e.what()));
+      break;
+    }
+  }
+
+  BlockPassOutcome outcome;
+  const auto show = [&] {
+    // The windows overlap by a sample or two at each edge: the count is a hair high, never past
+    // the blocks.
+    progress.SetPos(std::min(block_count, state.counted_samples.load() / kBlockSamples));
+    if (progress.CheckCancelButton()) {
+      outcome.cancelled = true;
+      state.stop_counting = true;
+    }
+  };
+  {
+    std::unique_lock lock(state.mutex);
+    while (state.finished < pool.size()) {
+      state.changed.wait_for(lock, std::chrono::milliseconds(20));
+      lock.unlock();
+      show();
+      lock.lock();
+    }
+  }
+  for (std::thread& thread : pool) thread.join();
+  if (state.error) return *state.error;
+  show();
+  outcome.blocks_counted = std::min(block_count, state.counted_samples.load() / kBlockSamples);
+  if (envelope != nullptr) {
+    for (const EnvelopeBuilder& stretch : envelopes) envelope->Merge(stretch);
   }
   return outcome;
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "core/services/result.h"
 
@@ -52,6 +53,46 @@ using BlockSink = std::function<Status(std::span<const double>)>;
 /// with the reader's error when a read fails and with the sink's error when it fails.
 Result<BlockPassOutcome> RunBlockPass(WaveformReader& reader, const BlockPassSetup& setup,
                                       const BlockSink& sink, Progress& progress);
+
+/// Number of worker threads for `threads`: itself when positive, one per core otherwise.
+int WorkerThreads(int threads);
+
+/// The samples a chunk [begin, end) of the counting range [range_begin, range_end) is fed: the
+/// chunk and one sample more on each side that the range has, so that every sample of the chunk
+/// is tested against its true neighbours and each sample is tested by exactly one chunk:
+///
+///   range   |0 1 2 3 4 5 6 7 8 9|      chunks [0,4) [4,7) [7,10)
+///   windows |0 1 2 3 4|                  fed 0..4: tests 1 2 3
+///                 |3 4 5 6 7|            fed 3..7: tests 4 5 6
+///                       |6 7 8 9|        fed 6..9: tests 7 8
+struct SampleSpan {
+  int64_t begin = 0;
+  int64_t end = 0;
+};
+SampleSpan ChunkWindow(int64_t range_begin, int64_t range_end, int64_t begin, int64_t end);
+
+/// Edges of `chunks` contiguous chunks of whole blocks over the samples [range_begin,
+/// range_end): chunks + 1 sample positions from range_begin to range_end, each chunk as long as
+/// the others to within one block. Fewer chunks than asked when the range has fewer blocks.
+std::vector<int64_t> ChunkEdges(int64_t range_begin, int64_t range_end, int chunks);
+
+/// Takes the window of chunk `chunk` (ChunkWindow) in pieces of any size, in time order, on that
+/// chunk's worker thread; a failure ends the pass with that error.
+using ChunkSink = std::function<Status(size_t chunk, std::span<const double>)>;
+
+/// The block pass on several threads: blocks first_block..last_block are cut into
+/// chunks.size() - 1 contiguous chunks at the sample positions `chunk_edges` (ChunkEdges), and
+/// each chunk's window is read by a worker of its own and handed to `sink` with its chunk number.
+/// With `setup.envelope` the whole record is read once as in RunBlockPass, each worker also
+/// building the envelope of its stretch, and the stretches are merged into the builder.
+///
+/// Only the calling thread talks to `progress`: range 0..progress_upper, step 1, the caption,
+/// then the position of all workers' counted blocks together and a poll for Cancel every few
+/// milliseconds and once at the end. A cancel stops every worker's counting within one read
+/// (64 blocks); the envelope is still completed. Fails as RunBlockPass does.
+Result<BlockPassOutcome> RunChunkedBlockPass(WaveformReader& reader, const BlockPassSetup& setup,
+                                             const std::vector<int64_t>& chunk_edges,
+                                             const ChunkSink& sink, Progress& progress);
 
 /// Number of blocks in first_block..last_block; 0 when last < first.
 inline int64_t BlockCount(int32_t first_block, int32_t last_block) {

@@ -53,16 +53,17 @@ Result<AnyResultFile> RunCounting(CountingKind kind, const CountingNode& node,
   Result<AnyResultFile> counted = Fail(kMsgBadValue, "unknown analysis");
   switch (kind) {
     case CountingKind::kPeak:
-      counted = Wrap<PeakResultFile>(
-          RunPeakCounting(node.info, node.data_file, parameters, progress, options.captions));
+      counted = Wrap<PeakResultFile>(RunPeakCounting(node.info, node.data_file, parameters,
+                                                     progress, options.captions, options.threads));
       break;
     case CountingKind::kRange:
-      counted = Wrap<RangeResultFile>(
-          RunRangeCounting(node.info, node.data_file, parameters, progress, options.captions));
+      counted = Wrap<RangeResultFile>(RunRangeCounting(
+          node.info, node.data_file, parameters, progress, options.captions, options.threads));
       break;
     case CountingKind::kRainflow:
-      counted = Wrap<RainflowResultFile>(RunRainflowCounting(
-          node.info, node.data_file, parameters, progress, options.rainflow, options.captions));
+      counted = Wrap<RainflowResultFile>(RunRainflowCounting(node.info, node.data_file, parameters,
+                                                             progress, options.rainflow,
+                                                             options.captions, options.threads));
       break;
   }
   if (!counted) return counted;

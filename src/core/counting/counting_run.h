@@ -37,6 +37,9 @@ Result<CountingNode> OpenCountingNode(const std::filesystem::path& data_folder,
 struct CountingRunOptions {
   PassCaptions captions;     ///< status lines of the envelope and counting passes
   RainflowStorage rainflow;  ///< where a large rainflow residue spills
+  /// Worker threads of the counting pass: 1 counts on the calling thread, 0 one per core. The
+  /// result is the same for every number.
+  int threads = 1;
 };
 
 /// The captions of a run in `language`, from the message table.

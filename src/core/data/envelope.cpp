@@ -4,41 +4,83 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/counting/progress.h"
 #include "core/data/waveform_reader.h"
 
 namespace torvwy::core {
+namespace {
 
-EnvelopeBuilder::EnvelopeBuilder(const SamplingInfo& info)
+struct PieceExtremes {
+  double min;
+  double max;
+};
+
+// The smallest and the largest of x[0..n) and the given bounds (numbers), ignoring NaN.
+PieceExtremes FindPieceExtremes(const double* x, size_t n, double min, double max) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  // MAXPD and MINPD keep the second operand when the first is NaN, as `v > max ? v : max` does.
+  __m128d lo0 = _mm_set1_pd(min), lo1 = lo0;
+  __m128d hi0 = _mm_set1_pd(max), hi1 = hi0;
+  for (; i + 4 <= n; i += 4) {
+    const __m128d a = _mm_loadu_pd(x + i);
+    const __m128d b = _mm_loadu_pd(x + i + 2);
+    hi0 = _mm_max_pd(a, hi0);
+    hi1 = _mm_max_pd(b, hi1);
+    lo0 = _mm_min_pd(a, lo0);
+    lo1 = _mm_min_pd(b, lo1);
+  }
+  double lanes[4];
+  _mm_storeu_pd(lanes, _mm_max_pd(hi0, hi1));
+  _mm_storeu_pd(lanes + 2, _mm_min_pd(lo0, lo1));
+  max = lanes[0] > lanes[1] ? lanes[0] : lanes[1];
+  min = lanes[2] < lanes[3] ? lanes[2] : lanes[3];
+#endif
+  for (; i < n; ++i) {
+    max = x[i] > max ? x[i] : max;
+    min = x[i] < min ? x[i] : min;
+  }
+  return {min, max};
+}
+
+// Index of the first x[i] == value; value is one of x[0..n).
+size_t FirstEqual(const double* x, size_t n, double value) {
+  size_t i = 0;
+  while (i + 1 < n && !(x[i] == value)) ++i;
+  return i;
+}
+
+}  // namespace
+
+EnvelopeBuilder::EnvelopeBuilder(const SamplingInfo& info, int64_t first_sample)
     : overview_size_(info.overview_size()),
       length_half_blocks_(info.length_half_blocks()),
-      divisor_(info.c2() * info.c1()) {
-  values_.reserve(static_cast<size_t>(overview_size_));
-  segment_end_ = SegmentEnd(1);
+      divisor_(info.c2() * info.c1()),
+      segments_(static_cast<size_t>(overview_size_ / 2)),
+      consumed_(first_sample) {
+  while (segment_ <= segment_count() && SegmentEnd(segment_) <= first_sample) ++segment_;
+  segment_end_ = SegmentEnd(segment_);
+}
+
+EnvelopeBuilder EnvelopeBuilder::StretchFrom(int64_t first_sample) const {
+  EnvelopeBuilder stretch = *this;
+  stretch.segments_.assign(segments_.size(), Segment{});
+  stretch.segment_ = 1;
+  stretch.consumed_ = first_sample;
+  while (stretch.segment_ <= segment_count() && SegmentEnd(stretch.segment_) <= first_sample) {
+    ++stretch.segment_;
+  }
+  stretch.segment_end_ = SegmentEnd(stretch.segment_);
+  return stretch;
 }
 
 int64_t EnvelopeBuilder::SegmentEnd(int segment) const {
   const double s = static_cast<double>(length_half_blocks_) * 1024.0 / overview_size_;
   return static_cast<int64_t>(std::trunc(segment * s));
-}
-
-void EnvelopeBuilder::CloseSegment() {
-  if (has_) {
-    if (min_pos_ <= max_pos_) {
-      values_.push_back(min_);
-      values_.push_back(max_);
-    } else {
-      values_.push_back(max_);
-      values_.push_back(min_);
-    }
-  } else {
-    // An empty segment (impossible for a positive record length) keeps its zeros.
-    values_.push_back(0.0);
-    values_.push_back(0.0);
-  }
-  has_ = false;
-  ++segment_;
-  segment_end_ = SegmentEnd(segment_);
 }
 
 void EnvelopeBuilder::Feed(std::span<const double> samples) {
@@ -47,30 +89,100 @@ void EnvelopeBuilder::Feed(std::span<const double> samples) {
     const int64_t room = segment_end_ - consumed_;
     const size_t take =
         static_cast<size_t>(std::min<int64_t>(room, static_cast<int64_t>(samples.size() - i)));
-    for (size_t k = 0; k < take; ++k) {
-      const double v = samples[i + k];
-      const int64_t pos = consumed_ + static_cast<int64_t>(k);
-      if (!has_) {
-        min_ = max_ = v;
-        min_pos_ = max_pos_ = pos;
-        has_ = true;
-      } else if (v > max_) {
-        max_ = v;
-        max_pos_ = pos;
-      } else if (v < min_) {
-        min_ = v;
-        min_pos_ = pos;
+    Segment& seg = segments_[static_cast<size_t>(segment_ - 1)];
+    const double* x = samples.data() + i;
+    size_t k = 0;
+    if (seg.fed == 0 && take > 0) seg.first = x[0];
+    // Samples that are not numbers are never an extreme; the first number starts both.
+    for (; !seg.has && k < take; ++k) {
+      if (std::isnan(x[k])) continue;
+      seg.has = true;
+      seg.min = seg.max = x[k];
+      seg.min_pos = seg.max_pos = consumed_ + static_cast<int64_t>(k);
+    }
+    // The largest and smallest of the rest; only a piece that beats the extremes so far is
+    // searched for the first position of its extreme, which is what a strict running update
+    // keeps (a NaN never compares, so it never wins).
+    if (k < take) {
+      const PieceExtremes piece = FindPieceExtremes(x + k, take - k, seg.min, seg.max);
+      if (piece.max > seg.max) {
+        const size_t at = FirstEqual(x + k, take - k, piece.max);
+        seg.max = x[k + at];
+        seg.max_pos = consumed_ + static_cast<int64_t>(k + at);
+      }
+      if (piece.min < seg.min) {
+        const size_t at = FirstEqual(x + k, take - k, piece.min);
+        seg.min = x[k + at];
+        seg.min_pos = consumed_ + static_cast<int64_t>(k + at);
       }
     }
+    seg.fed += static_cast<int64_t>(take);
     consumed_ += static_cast<int64_t>(take);
     i += take;
-    if (consumed_ >= segment_end_) CloseSegment();
+    if (consumed_ >= segment_end_) {
+      ++segment_;
+      segment_end_ = SegmentEnd(segment_);
+    }
+  }
+}
+
+void EnvelopeBuilder::Merge(const EnvelopeBuilder& later) {
+  for (size_t j = 0; j < segments_.size() && j < later.segments_.size(); ++j) {
+    Segment& a = segments_[j];
+    const Segment& b = later.segments_[j];
+    if (b.fed == 0) continue;
+    if (a.fed == 0) {
+      a = b;
+      continue;
+    }
+    a.fed += b.fed;
+    if (!b.has) continue;
+    if (!a.has) {
+      a.has = true;
+      a.min = b.min;
+      a.max = b.max;
+      a.min_pos = b.min_pos;
+      a.max_pos = b.max_pos;
+      continue;
+    }
+    // The earlier stretch keeps an extreme the later one only equals.
+    if (b.max > a.max) {
+      a.max = b.max;
+      a.max_pos = b.max_pos;
+    }
+    if (b.min < a.min) {
+      a.min = b.min;
+      a.min_pos = b.min_pos;
+    }
+  }
+  if (later.consumed_ > consumed_) {
+    consumed_ = later.consumed_;
+    segment_ = later.segment_;
+    segment_end_ = later.segment_end_;
   }
 }
 
 std::vector<double> EnvelopeBuilder::Finish() const {
   std::vector<double> envelope(static_cast<size_t>(overview_size_), 0.0);
-  std::copy(values_.begin(), values_.end(), envelope.begin());
+  int64_t begin = 0;
+  for (int j = 1; j <= segment_count(); ++j) {
+    const int64_t end = SegmentEnd(j);
+    const Segment& seg = segments_[static_cast<size_t>(j - 1)];
+    // A segment seen only in part (impossible for a whole record) keeps its zeros.
+    if (seg.fed > 0 && seg.fed == end - begin) {
+      double* out = envelope.data() + 2 * (j - 1);
+      if (std::isnan(seg.first)) {
+        out[0] = out[1] = seg.first;
+      } else if (seg.min_pos <= seg.max_pos) {
+        out[0] = seg.min;
+        out[1] = seg.max;
+      } else {
+        out[0] = seg.max;
+        out[1] = seg.min;
+      }
+    }
+    begin = end;
+  }
   for (double& v : envelope) v /= divisor_;
   return envelope;
 }

@@ -21,34 +21,52 @@ class WaveformReader;
 ///   ends at     trunc(1 s)        trunc(2 s)              trunc(M/2 s) = L
 ///
 /// with s = length in half blocks x 1024 / M. Each segment gives its smallest and its largest
-/// sample, the one that comes first in time first (the first of equal extremes counts). Finish()
-/// divides every value once by c2 x c1.
+/// sample, the one that comes first in time first (the first of equal extremes counts; a segment
+/// that starts with a NaN gives that NaN twice). Finish() divides every value once by c2 x c1.
+///
+/// A builder may also start inside the record and see only a stretch of it; builders of
+/// neighbouring stretches, merged in time order, give what one builder over all of them gives:
+///
+///   builder 1 |--- seg 1 ---|--- se|          merged: |--- seg 1 ---|--- seg 2 ---|--- ...
+///   builder 2                      |g 2 ---|--- ...
 class EnvelopeBuilder {
  public:
-  explicit EnvelopeBuilder(const SamplingInfo& info);
+  /// A builder whose first sample fed is sample `first_sample` (0-based) of the record.
+  explicit EnvelopeBuilder(const SamplingInfo& info, int64_t first_sample = 0);
+
+  /// An empty builder of the same record whose first sample fed is `first_sample`.
+  EnvelopeBuilder StretchFrom(int64_t first_sample) const;
 
   /// Feeds the next samples (raw values) of the record.
   void Feed(std::span<const double> samples);
+  /// Adds what `later` saw; `later` must have started where this builder's samples end.
+  void Merge(const EnvelopeBuilder& later);
   /// Segments completed so far.
   int segments_done() const { return segment_ - 1; }
   int segment_count() const { return overview_size_ / 2; }
-  /// The envelope in EU; segments never fed stay zero.
+  /// The envelope in EU; segments not fed in full stay zero.
   std::vector<double> Finish() const;
 
  private:
+  // What one segment has seen: its first sample, and the first positions of its largest and its
+  // smallest sample that is a number.
+  struct Segment {
+    int64_t fed = 0;  // samples seen
+    double first = 0.0;
+    bool has = false;  // a sample that is a number was seen
+    double min = 0.0, max = 0.0;
+    int64_t min_pos = 0, max_pos = 0;
+  };
+
   int64_t SegmentEnd(int segment) const;
-  void CloseSegment();
 
   int overview_size_;
   int32_t length_half_blocks_;
   double divisor_;
-  std::vector<double> values_;
+  std::vector<Segment> segments_;
   int segment_ = 1;          // 1-based segment being filled
-  int64_t consumed_ = 0;     // samples fed so far
+  int64_t consumed_ = 0;     // index of the next sample
   int64_t segment_end_ = 0;  // sample index where the current segment ends
-  bool has_ = false;
-  double min_ = 0, max_ = 0;
-  int64_t min_pos_ = 0, max_pos_ = 0;
 };
 
 /// Reads the whole record once and builds its envelope (not cancellable). The progress runs

@@ -69,6 +69,20 @@ Result<WaveformReader> WaveformReader::Open(const std::filesystem::path& sts_pat
   return reader;
 }
 
+Result<WaveformReader> WaveformReader::Duplicate() const {
+  WaveformReader copy;
+  copy.fd_ = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  if (copy.fd_ < 0) {
+    return Fail(kMsgDataFileUnopenable,
+                path_.string() + ": " + std::generic_category().message(errno));
+  }
+  copy.format_ = format_;
+  copy.sample_size_ = sample_size_;
+  copy.record_samples_ = record_samples_;
+  copy.path_ = path_;
+  return copy;
+}
+
 Status WaveformReader::Seek(int64_t index) {
   if (index < 0 || index > record_samples_) {
     return Fail(kMsgBadValue,

@@ -27,6 +27,10 @@ class WaveformReader {
   static Result<WaveformReader> Open(const std::filesystem::path& sts_path,
                                      const SamplingInfo& info);
 
+  /// A second reader of the same open file, at sample 0, with a raw buffer of its own: readers
+  /// on different threads each take one. Fails (data-file message) when the system refuses.
+  Result<WaveformReader> Duplicate() const;
+
   int64_t record_samples() const { return record_samples_; }
   int32_t format() const { return format_; }
   int sample_size() const { return sample_size_; }

@@ -36,6 +36,15 @@ void PeakCounter::Feed(std::span<const double> raw_samples) {
   });
 }
 
+void PeakCounter::Join(const PeakCounter& later) {
+  for (size_t k = 0; k < peaks_.two_way.size(); ++k) {
+    peaks_.two_way[k] += later.peaks_.two_way[k];
+    peaks_.one_way[k] += later.peaks_.one_way[k];
+    valleys_.two_way[k] += later.valleys_.two_way[k];
+    valleys_.one_way[k] += later.valleys_.one_way[k];
+  }
+}
+
 PeakCountResult PeakCounter::Finish() const {
   PeakCountResult result;
   result.partitions = partitions_.partitions();

@@ -44,6 +44,11 @@ class PeakCounter {
   /// Feeds the next raw samples.
   void Feed(std::span<const double> raw_samples);
 
+  /// Adds the counts of `later`, a counter of the same setup that was fed the next stretch of the
+  /// record with one sample of overlap on each side (see ChunkWindow): each sample is tested in
+  /// exactly one of the two, so the sums are the counts of one counter fed everything.
+  void Join(const PeakCounter& later);
+
   /// The counts so far: arrays, totals, largest counts, cursor partition, A, W2 and W1. The
   /// fields of the run (envelope, modes, blocks, cancelled) are left at their defaults.
   PeakCountResult Finish() const;

@@ -15,7 +15,7 @@ namespace torvwy::core {
 Result<PeakCountResult> RunPeakCounting(const SamplingInfo& info,
                                         const std::filesystem::path& sts_path,
                                         const CountingParameters& params, Progress& progress,
-                                        const PassCaptions& captions) {
+                                        const PassCaptions& captions, int threads) {
   PeakCountSetup setup;
   setup.partitions = params.partitions;
   setup.c1 = info.c1();
@@ -51,15 +51,36 @@ Result<PeakCountResult> RunPeakCounting(const SamplingInfo& info,
   pass_setup.last_block = params.last_block;
   pass_setup.envelope = known_range ? &builder : nullptr;
   pass_setup.caption = captions.counting;
-  auto pass = RunBlockPass(
-      *reader, pass_setup,
-      [&counter](std::span<const double> block) {
-        counter->Feed(block);
-        return Ok();
-      },
-      progress);
-  if (!pass) return pass.error();
-  if (pass->cancelled && pass->blocks_counted < BlockCount(params.first_block, params.last_block)) {
+  const int64_t range_begin = (int64_t{params.first_block} - 1) * kBlockSamples;
+  const std::vector<int64_t> edges = ChunkEdges(
+      range_begin, range_begin + BlockCount(params.first_block, params.last_block) * kBlockSamples,
+      WorkerThreads(threads));
+  Result<BlockPassOutcome> pass = BlockPassOutcome{};
+  if (edges.size() > 2) {
+    // One counter per chunk; each tests the samples of its own chunk, so the sums are exact.
+    std::vector<PeakCounter> counters(edges.size() - 1, *counter);
+    pass = RunChunkedBlockPass(
+        *reader, pass_setup, edges,
+        [&counters](size_t chunk, std::span<const double> samples) {
+          counters[chunk].Feed(samples);
+          return Ok();
+        },
+        progress);
+    if (!pass) return pass.error();
+    for (size_t c = 1; c < counters.size(); ++c) counters[0].Join(counters[c]);
+    *counter = std::move(counters[0]);
+  } else {
+    pass = RunBlockPass(
+        *reader, pass_setup,
+        [&counter](std::span<const double> block) {
+          counter->Feed(block);
+          return Ok();
+        },
+        progress);
+    if (!pass) return pass.error();
+  }
+  if (pass->cancelled && edges.size() <= 2 &&
+      pass->blocks_counted < BlockCount(params.first_block, params.last_block)) {
     // The last sample of the cancelled block is tested against its true next neighbour, the
     // first sample of the following block.
     const int64_t next = (int64_t{params.first_block} - 1 + pass->blocks_counted) * kBlockSamples;

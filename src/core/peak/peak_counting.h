@@ -17,6 +17,9 @@ namespace torvwy::core {
 /// known beforehand (modes 0 and 2) the envelope and the counts come from one read of the file;
 /// otherwise the envelope pass comes first, then the counting pass.
 ///
+/// With `threads` other than 1 (0: one per core) the blocks are cut into as many chunks, counted
+/// in parallel (RunChunkedBlockPass) and joined exactly: the result equals the one-thread result.
+///
 /// The counting pass reports to `progress` block by block and stops after the block at which
 /// Cancel is seen; the counts so far are returned with `cancelled` set. Fails with the reader's
 /// error when the file can't be opened or read, and with the bad-value message for N < 1, a
@@ -24,6 +27,6 @@ namespace torvwy::core {
 Result<PeakCountResult> RunPeakCounting(const SamplingInfo& info,
                                         const std::filesystem::path& sts_path,
                                         const CountingParameters& params, Progress& progress,
-                                        const PassCaptions& captions = {});
+                                        const PassCaptions& captions = {}, int threads = 1);
 
 }  // namespace torvwy::core

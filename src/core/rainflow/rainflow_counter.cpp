@@ -41,7 +41,9 @@ RainflowCounter::RainflowCounter(const RainflowSetup& setup)
       scale_(setup.scale),
       amplitude_range_(setup.amplitude_range),
       smallest_range_(setup.smallest_range),
-      error_(CheckSetup(setup)) {}
+      error_(CheckSetup(setup)),
+      opens_range_(setup.opens_range),
+      direction_(setup.opens_range ? 1 : 0) {}
 
 void RainflowCounter::Failed(Error error) {
   error_ = std::move(error);
@@ -55,13 +57,12 @@ void RainflowCounter::CountRange(double range, double weight) {
   counts_[static_cast<size_t>(index_.Find(range))] += weight;
 }
 
-bool RainflowCounter::AddTurningPoints(const double* raw, size_t count) {
+bool RainflowCounter::AddTurningPoints(const double* raw, size_t count, double k) {
   // The top of the stack is worked on through a local pointer and size; the stack is told the
   // size whenever it has to grow, spill or reload.
   double* s = stack_.data();
   size_t n = stack_.in_memory();
   size_t room = stack_.room();
-  const double k = scale_;
   const bool observed = static_cast<bool>(setup_.on_cycle);
   // Ranges up to the first edge w (w <= A, or w < 0 when A < 0, which no range reaches) that
   // pass t fall in partition 0; they are summed here and added to counts_[0] at the end (sums of
@@ -119,16 +120,46 @@ Status RainflowCounter::Feed(std::span<const double> raw_samples) {
   if (finished_) return Fail(kMsgBadValue, "rainflow: samples fed after Finish()");
   size_t i = 0;
   const size_t n = raw_samples.size();
-  if (seen_ == 0 && i < n) {
-    first_ = raw_samples[i++];
-    seen_ = 1;
-    ++turning_points_;
-    if (!AddTurningPoints(&first_, 1)) return *error_;
-  }
-  if (seen_ == 1 && i < n) {
-    prev_ = raw_samples[i++];
-    rising_ = !(prev_ < first_);
-    seen_ = 2;
+  const auto sign = [](double to, double from) {
+    return static_cast<int>(to > from) - static_cast<int>(to < from);  // NaN: 0
+  };
+  if (opens_range_) {
+    if (seen_ == 0 && i < n) {
+      first_ = raw_samples[i++];
+      seen_ = 1;
+      ++turning_points_;
+      if (!AddTurningPoints(&first_, 1, scale_)) return *error_;
+    }
+    if (seen_ == 1 && i < n) {
+      prev_ = raw_samples[i++];
+      direction_ = prev_ < first_ ? -1 : 1;  // equal samples start rising
+      seen_ = 2;
+    }
+  } else {
+    // The first sample belongs to the stretch before; the step after it only tells the
+    // direction. Until a step that is not zero the direction is not known, and the sample before
+    // that step waits for the join.
+    if (seen_ == 0 && i < n) {
+      prev_ = raw_samples[i++];
+      seen_ = 1;
+    }
+    if (seen_ == 1 && i < n) {
+      const double x = raw_samples[i++];
+      direction_ = sign(x, prev_);
+      prev_ = x;
+      seen_ = 2;
+    }
+    for (; direction_ == 0 && i < n; ++i) {
+      const double x = raw_samples[i];
+      const int step = sign(x, prev_);
+      if (step != 0) {
+        has_waiting_ = true;
+        waiting_ = prev_;
+        waiting_step_ = step;
+        direction_ = step;
+      }
+      prev_ = x;
+    }
   }
   // Turning points are gathered piece by piece without a branch per sample. The direction is the
   // sign of the last difference that was not zero (+1 rising, -1 falling); a difference of the
@@ -137,25 +168,64 @@ Status RainflowCounter::Feed(std::span<const double> raw_samples) {
   constexpr size_t kPiece = 4096;
   turning_buffer_.resize(kPiece);
   double prev = prev_;
-  int direction = rising_ ? 1 : -1;
+  int direction = direction_;
   while (i < n) {
     const size_t end = std::min(n, i + kPiece);
     double* out = turning_buffer_.data();
     size_t found = 0;
     for (; i < end; ++i) {
       const double x = raw_samples[i];
-      const int step = static_cast<int>(x > prev) - static_cast<int>(x < prev);  // NaN: 0
+      const int step = sign(x, prev);
       out[found] = prev;
       found += static_cast<size_t>(step + direction == 0);
       direction = step != 0 ? step : direction;
       prev = x;
     }
     turning_points_ += static_cast<int64_t>(found);
-    if (!AddTurningPoints(out, found)) return *error_;
+    if (!AddTurningPoints(out, found, scale_)) return *error_;
   }
-  const bool rising = direction > 0;
   prev_ = prev;
-  rising_ = rising;
+  direction_ = direction;
+  return Ok();
+}
+
+Status RainflowCounter::Join(RainflowCounter& later) {
+  if (error_) return *error_;
+  if (later.error_) {
+    Failed(*later.error_);
+    return *error_;
+  }
+  if (finished_ || later.finished_) return Fail(kMsgBadValue, "rainflow: joined after Finish()");
+  for (size_t j = 0; j < counts_.size(); ++j) counts_[j] += later.counts_[j];
+  if (later.has_waiting_ && direction_ != 0 && later.waiting_step_ == -direction_) {
+    ++turning_points_;
+    if (!AddTurningPoints(&later.waiting_, 1, scale_)) return *error_;
+  }
+  // The residue of `later` is in EU already: it goes on unscaled, in pieces.
+  constexpr size_t kPiece = 4096;
+  std::vector<double> piece;
+  piece.reserve(kPiece);
+  bool added = true;
+  auto visited = later.stack_.ForEach([&](double point) {
+    piece.push_back(point);
+    if (piece.size() == kPiece) {
+      added = added && AddTurningPoints(piece.data(), piece.size(), 1.0);
+      piece.clear();
+    }
+  });
+  later.stack_.Release();
+  if (!visited) {
+    Failed(visited.error());
+    return *error_;
+  }
+  if (added) added = AddTurningPoints(piece.data(), piece.size(), 1.0);
+  if (!added) return *error_;
+  turning_points_ += later.turning_points_;
+  if (later.direction_ != 0) direction_ = later.direction_;
+  if (later.seen_ == 2) {
+    prev_ = later.prev_;
+    seen_ = 2;
+  }
   return Ok();
 }
 
@@ -165,7 +235,7 @@ Result<RainflowResult> RainflowCounter::Finish() {
   finished_ = true;
   if (seen_ == 2) {
     ++turning_points_;
-    if (!AddTurningPoints(&prev_, 1)) return *error_;
+    if (!AddTurningPoints(&prev_, 1, scale_)) return *error_;
   }
 
   bool has_previous = false;

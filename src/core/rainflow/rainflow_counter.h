@@ -30,6 +30,10 @@ struct RainflowSetup {
   /// 0.5 residue half cycle) before the drop test, and the residue points in time order.
   std::function<void(double range, double weight)> on_cycle;
   std::function<void(double point)> on_residue;
+  /// True for a counter fed the analysis range from its first sample, which is the first turning
+  /// point. False for a later stretch counted on its own and joined (Join()) to the counter of
+  /// everything before it.
+  bool opens_range = true;
 };
 
 /// Counts closed load cycles of one node. Feed the raw samples of the analysis range in time
@@ -90,11 +94,29 @@ class RainflowCounter {
   /// file is removed. Fails as Feed() does.
   Result<RainflowResult> Finish();
 
+  /// Joins `later`, a counter (opens_range false) of the same setup that was fed the next stretch
+  /// of the range with one sample of overlap on each side (see ChunkWindow); this counter has
+  /// been fed (or joined) everything before it. `later` is emptied.
+  ///
+  /// A stretch counted alone does not know the direction it starts in, so the sample before its
+  /// first step that is not zero waits: it is a turning point when that step reverses the
+  /// direction this counter ended in. The cycles `later` closed are added; its residue, in time
+  /// order, then goes onto this counter's stack and the four-point rule runs again over the
+  /// joined residues:
+  ///
+  ///   this residue   a b c d          later residue   e f g
+  ///   joined stack   a b c d [w] e f g    (w: the waiting sample, when it turns)
+  ///
+  /// Closings may be made in any order and end with the same cycles and residue (see above), so
+  /// Finish() after the last join counts what one counter fed everything counts. Fails as Feed()
+  /// does, or with the error of `later`.
+  Status Join(RainflowCounter& later);
+
   /// Turning points found so far.
   int64_t turning_points() const { return turning_points_; }
 
  private:
-  bool AddTurningPoints(const double* raw, size_t count);
+  bool AddTurningPoints(const double* raw, size_t count, double k);
   void CountRange(double range, double weight);
   void Failed(Error error);
 
@@ -109,10 +131,14 @@ class RainflowCounter {
   std::optional<Error> error_;
   bool finished_ = false;
 
+  bool opens_range_ = true;
   int seen_ = 0;  // samples examined, up to 2
   double first_ = 0.0;
   double prev_ = 0.0;
-  bool rising_ = true;
+  int direction_ = 1;  // +1 rising, -1 falling, 0 not known yet (a later stretch)
+  bool has_waiting_ = false;
+  double waiting_ = 0.0;  // a later stretch's first candidate turning point
+  int waiting_step_ = 0;  // the sign of the step after it
   int64_t turning_points_ = 0;
 };
 

@@ -39,7 +39,7 @@ Result<RainflowResult> RunRainflowCounting(const SamplingInfo& info,
                                            const std::filesystem::path& sts_path,
                                            const CountingParameters& params, Progress& progress,
                                            const RainflowStorage& storage,
-                                           const PassCaptions& captions) {
+                                           const PassCaptions& captions, int threads) {
   const int32_t n = EffectivePartitions(params.partitions);
   if (n < 1) {
     return Fail(kMsgBadValue, "rainflow: the partition count " + std::to_string(params.partitions) +
@@ -92,7 +92,6 @@ Result<RainflowResult> RunRainflowCounting(const SamplingInfo& info,
   setup.scale = 1.0 / (info.c2() * info.c1());
   setup.residue_memory_points = storage.residue_memory_points;
   setup.scratch_folder = storage.scratch_folder;
-  RainflowCounter counter(setup);
 
   // The bar keeps a fifth beyond the blocks for the cycle extraction, filled when it ends.
   const int64_t blocks = BlockCount(params.first_block, params.last_block);
@@ -104,10 +103,35 @@ Result<RainflowResult> RunRainflowCounting(const SamplingInfo& info,
   pass_setup.envelope = one_read ? &builder : nullptr;
   pass_setup.caption = captions.counting;
   pass_setup.progress_upper = upper;
-  auto pass = RunBlockPass(
-      *reader, pass_setup,
-      [&counter](std::span<const double> block) { return counter.Feed(block); }, progress);
+  const int64_t range_begin = (int64_t{params.first_block} - 1) * kBlockSamples;
+  const std::vector<int64_t> edges =
+      ChunkEdges(range_begin, range_begin + blocks * kBlockSamples, WorkerThreads(threads));
+  // One counter per chunk, each with a residue (and a scratch file) of its own; the later ones
+  // are joined to the first in time order.
+  std::vector<RainflowCounter> counters;
+  counters.emplace_back(setup);
+  setup.opens_range = false;
+  for (size_t c = 2; c < edges.size(); ++c) counters.emplace_back(setup);
+  Result<BlockPassOutcome> pass = BlockPassOutcome{};
+  if (edges.size() > 2) {
+    pass = RunChunkedBlockPass(
+        *reader, pass_setup, edges,
+        [&counters](size_t chunk, std::span<const double> samples) {
+          return counters[chunk].Feed(samples);
+        },
+        progress);
+  } else {
+    pass = RunBlockPass(
+        *reader, pass_setup,
+        [&counters](std::span<const double> block) { return counters[0].Feed(block); }, progress);
+  }
   if (!pass) return pass.error();
+  RainflowCounter& counter = counters[0];
+  if (!pass->cancelled) {
+    for (size_t c = 1; c < counters.size(); ++c) {
+      if (auto ok = counter.Join(counters[c]); !ok) return ok.error();
+    }
+  }
   const bool cancelled = pass->cancelled;
   if (one_read) result.envelope = builder.Finish();
   const EnvelopeExtremes extremes = FindEnvelopeExtremes(result.envelope);

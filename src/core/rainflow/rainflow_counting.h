@@ -42,6 +42,10 @@ struct RainflowStorage {
 /// ends the count after that block: the result says `cancelled` and holds no cycle (the envelope
 /// is still completed).
 ///
+/// With `threads` other than 1 (0: one per core) the blocks are cut into as many chunks, each
+/// counted on a worker of its own with its own residue, and joined in time order
+/// (RainflowCounter::Join): the result equals the one-thread result.
+///
 /// Fails with a message-table error when N < 1, the amplitude mode is unknown, the format has no
 /// full scale, the data file can't be opened or read, the record holds fewer samples than one
 /// block, the range lies outside the record's whole blocks, A is not finite, or the residue's
@@ -50,6 +54,6 @@ Result<RainflowResult> RunRainflowCounting(const SamplingInfo& info,
                                            const std::filesystem::path& sts_path,
                                            const CountingParameters& params, Progress& progress,
                                            const RainflowStorage& storage = {},
-                                           const PassCaptions& captions = {});
+                                           const PassCaptions& captions = {}, int threads = 1);
 
 }  // namespace torvwy::core

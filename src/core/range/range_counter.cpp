@@ -21,18 +21,28 @@ Result<RangeCounter> RangeCounter::Create(const RangeCountSetup& setup) {
                                               .c2 = setup.c2,
                                               .top_takes_above = false});
   if (!partitions) return partitions.error();
-  return RangeCounter(std::move(*partitions));
+  return RangeCounter(std::move(*partitions), setup.opens_range);
 }
 
-RangeCounter::RangeCounter(PartitionCounter partitions)
-    : partitions_(std::move(partitions)), counts_(partitions_.MakeCounts()) {}
+RangeCounter::RangeCounter(PartitionCounter partitions, bool opens_range)
+    : partitions_(std::move(partitions)),
+      counts_(partitions_.MakeCounts()),
+      opens_range_(opens_range) {}
 
 void RangeCounter::Feed(std::span<const double> raw_samples) {
-  if (!started_ && !raw_samples.empty()) {
+  if (opens_range_ && !started_ && !raw_samples.empty()) {
     last_extreme_ = raw_samples[0];  // the first range starts at the first sample
     started_ = true;
   }
   finder_.Feed(raw_samples, [this](std::span<double> turning_points, std::span<double>) {
+    if (!started_) {
+      // A later stretch: its first turning point waits for the join.
+      first_turning_point_ = last_extreme_ = turning_points[0];
+      started_ = has_turning_point_ = true;
+      turning_points = turning_points.subspan(1);
+      if (turning_points.empty()) return;
+    }
+    has_turning_point_ = true;
     // Each range is the raw difference from the previous turning point, made in place from the
     // back; the partition counter then divides it by c2 and by c1.
     const double first_extreme = last_extreme_;
@@ -43,6 +53,24 @@ void RangeCounter::Feed(std::span<const double> raw_samples) {
     turning_points[0] -= first_extreme;
     partitions_.CountRaw(turning_points, counts_);
   });
+}
+
+void RangeCounter::Join(const RangeCounter& later, bool adjacent) {
+  for (size_t k = 0; k < counts_.two_way.size(); ++k) {
+    counts_.two_way[k] += later.counts_.two_way[k];
+    counts_.one_way[k] += later.counts_.one_way[k];
+  }
+  if (!later.has_turning_point_) return;
+  if (!adjacent) return;
+  if (started_) {
+    double range = later.first_turning_point_ - last_extreme_;
+    partitions_.CountRaw({&range, 1}, counts_);
+  } else {
+    first_turning_point_ = later.first_turning_point_;
+    started_ = true;
+  }
+  has_turning_point_ = true;
+  last_extreme_ = later.last_extreme_;
 }
 
 RangeCountResult RangeCounter::Finish() const {

@@ -18,6 +18,10 @@ struct RangeCountSetup {
   double amplitude_range = 0.0;  ///< A in EU; must be finite
   double c1 = 1.0;               ///< calibration factors: a raw value v is v / c2 / c1 in EU
   double c2 = 1.0;
+  /// True for a counter fed the record from the first sample of its range: the first range is
+  /// measured from that sample. False for a later stretch counted on its own: its first turning
+  /// point is kept for Join() and no range is measured up to it.
+  bool opens_range = true;
 };
 
 /// Counts the ranges of one record. Feed the raw samples of the analysis range (converted, not
@@ -42,18 +46,34 @@ class RangeCounter {
   /// Feeds the next raw samples.
   void Feed(std::span<const double> raw_samples);
 
+  /// Joins `later`, a counter (opens_range false) of the same setup that was fed the next
+  /// stretch of the record with one sample of overlap on each side (see ChunkWindow). Its counts
+  /// are added and the range across the join is counted, from this counter's last turning point
+  /// (or the first sample) to the first turning point of `later`:
+  ///
+  ///   this   *---v-----p---v             later      p----v---p
+  ///                      E |  join range  |  first turning point
+  ///
+  /// so the sums are the counts of one counter fed everything. With `adjacent` false (a
+  /// cancelled pass, whose stretches need not meet) only the counts are added: no range is made
+  /// up across the gap.
+  void Join(const RangeCounter& later, bool adjacent = true);
+
   /// The counts so far: arrays, largest count, cursor partition, A, W2 and W1. The fields of
   /// the run (envelope, modes, blocks, cancelled) are left at their defaults.
   RangeCountResult Finish() const;
 
  private:
-  explicit RangeCounter(PartitionCounter partitions);
+  RangeCounter(PartitionCounter partitions, bool opens_range);
 
   PartitionCounter partitions_;
   PartitionCounts counts_;
   TurningPointFinder finder_{false};
-  bool started_ = false;
+  bool opens_range_ = true;
+  bool started_ = false;       // E holds a value
   double last_extreme_ = 0.0;  // E: the raw value the next range starts from
+  bool has_turning_point_ = false;
+  double first_turning_point_ = 0.0;  // of a counter that does not open the range
 };
 
 }  // namespace torvwy::core

@@ -15,7 +15,7 @@ namespace torvwy::core {
 Result<RangeCountResult> RunRangeCounting(const SamplingInfo& info,
                                           const std::filesystem::path& sts_path,
                                           const CountingParameters& params, Progress& progress,
-                                          const PassCaptions& captions) {
+                                          const PassCaptions& captions, int threads) {
   RangeCountSetup setup;
   setup.partitions = params.partitions;
   setup.c1 = info.c1();
@@ -51,14 +51,39 @@ Result<RangeCountResult> RunRangeCounting(const SamplingInfo& info,
   pass_setup.last_block = params.last_block;
   pass_setup.envelope = known_range ? &builder : nullptr;
   pass_setup.caption = captions.counting;
-  auto pass = RunBlockPass(
-      *reader, pass_setup,
-      [&counter](std::span<const double> block) {
-        counter->Feed(block);
-        return Ok();
-      },
-      progress);
-  if (!pass) return pass.error();
+  const int64_t range_begin = (int64_t{params.first_block} - 1) * kBlockSamples;
+  const std::vector<int64_t> edges = ChunkEdges(
+      range_begin, range_begin + BlockCount(params.first_block, params.last_block) * kBlockSamples,
+      WorkerThreads(threads));
+  Result<BlockPassOutcome> pass = BlockPassOutcome{};
+  if (edges.size() > 2) {
+    // One counter per chunk; the later ones keep their first turning point for the join.
+    setup.opens_range = false;
+    std::vector<RangeCounter> counters;
+    counters.push_back(std::move(*counter));
+    for (size_t c = 2; c < edges.size(); ++c) counters.push_back(*RangeCounter::Create(setup));
+    pass = RunChunkedBlockPass(
+        *reader, pass_setup, edges,
+        [&counters](size_t chunk, std::span<const double> samples) {
+          counters[chunk].Feed(samples);
+          return Ok();
+        },
+        progress);
+    if (!pass) return pass.error();
+    // After a cancel the chunks stopped apart from one another: their counts add up, but no
+    // range is measured across a gap.
+    for (size_t c = 1; c < counters.size(); ++c) counters[0].Join(counters[c], !pass->cancelled);
+    *counter = std::move(counters[0]);
+  } else {
+    pass = RunBlockPass(
+        *reader, pass_setup,
+        [&counter](std::span<const double> block) {
+          counter->Feed(block);
+          return Ok();
+        },
+        progress);
+    if (!pass) return pass.error();
+  }
   if (known_range) envelope = builder.Finish();
 
   RangeCountResult result = counter->Finish();

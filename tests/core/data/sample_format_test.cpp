@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <limits>
+#include <random>
 #include <vector>
 
 namespace torvwy::core {
@@ -47,6 +50,97 @@ TEST(SampleFormat, ConvertsEveryFormat) {
     std::string encoded;
     ASSERT_TRUE(EncodeSamples(c.format, c.expected, encoded));
     EXPECT_EQ(encoded, c.raw) << c.format;
+  }
+}
+
+// The bulk conversion against a sample-by-sample conversion written here, compared bit for bit,
+// for every length up to three lanes' worth past a vector step and at every byte offset, so the
+// vector body, its tail and unaligned input are all covered.
+TEST(SampleFormat, BulkConversionEqualsOneSampleAtATimeBitForBit) {
+  std::mt19937 random(19);
+  const auto int16_of = [](const char* p) {
+    int16_t v;
+    std::memcpy(&v, p, 2);
+    return static_cast<double>(v);
+  };
+  const auto int32_of = [](const char* p) {
+    int32_t v;
+    std::memcpy(&v, p, 4);
+    return static_cast<double>(v);
+  };
+  const auto float_of = [](const char* p) {
+    float v;
+    std::memcpy(&v, p, 4);
+    return static_cast<double>(v);
+  };
+  const auto double_of = [](const char* p) {
+    double v;
+    std::memcpy(&v, p, 8);
+    return v;
+  };
+  using Limits16 = std::numeric_limits<int16_t>;
+  using Limits32 = std::numeric_limits<int32_t>;
+  using LimitsF = std::numeric_limits<float>;
+  using LimitsD = std::numeric_limits<double>;
+  // Every int16 value, then the special values each format can hold, then random bytes.
+  std::string every_int16;
+  for (int v = Limits16::min(); v <= Limits16::max(); ++v) {
+    every_int16 += Bytes<int16_t>({static_cast<int16_t>(v)});
+  }
+  const std::string int32_specials =
+      Bytes<int32_t>({Limits32::min(), Limits32::min() + 1, -1, 0, 1, Limits32::max(), 12345678});
+  const std::string float_specials = Bytes<float>(
+      {LimitsF::quiet_NaN(), -LimitsF::quiet_NaN(), LimitsF::signaling_NaN(), LimitsF::infinity(),
+       -LimitsF::infinity(), -0.0f, 0.0f, LimitsF::denorm_min(), -LimitsF::denorm_min(),
+       LimitsF::min(), LimitsF::max(), LimitsF::lowest(), 1.0f / 3.0f});
+  const std::string double_specials =
+      Bytes<double>({LimitsD::quiet_NaN(), LimitsD::infinity(), -LimitsD::infinity(), -0.0,
+                     LimitsD::denorm_min(), LimitsD::max(), LimitsD::lowest()});
+  std::string noise(4096, '\0');
+  for (char& c : noise) c = static_cast<char>(random());
+
+  struct Case {
+    int32_t format;
+    size_t size;
+    double (*load)(const char*);
+    double numerator;
+    double denominator;
+    std::string specials;
+  };
+  const std::vector<Case> cases = {
+      {951, 2, +int16_of, 10000.0, 32768.0, every_int16},
+      {706, 2, +int16_of, 10000.0, 32768.0, every_int16},
+      {712, 2, +int16_of, 10000.0, 32768.0, every_int16},
+      {861, 2, +int16_of, 5000.0, 32768.0, every_int16},
+      {863, 2, +int16_of, 5000.0, 32768.0, every_int16},
+      {872, 4, +int32_of, 10000.0, 2147483648.0, int32_specials},
+      {885, 4, +float_of, 1.0, 1.0, float_specials},
+      {111, 4, +float_of, 1.0, 1.0, float_specials},
+      {886, 8, +double_of, 1.0, 1.0, double_specials},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.format);
+    const auto expect_same = [&](const std::string& raw) {
+      const size_t n = raw.size() / c.size;
+      std::vector<double> out(n + 1, 99.0);
+      ASSERT_TRUE(ConvertSamples(c.format, out, raw).ok());
+      for (size_t i = 0; i < n; ++i) {
+        double v = c.load(raw.data() + i * c.size);
+        if (c.numerator != 1.0) v = v * c.numerator / c.denominator;
+        ASSERT_EQ(std::memcmp(&v, &out[i], sizeof v), 0)
+            << "sample " << i << " of " << n << ": " << v << " became " << out[i];
+      }
+      EXPECT_EQ(out[n], 99.0) << "wrote past the samples";
+    };
+    expect_same(c.specials);
+    for (size_t offset = 0; offset < c.size + 1; ++offset) {
+      for (size_t n = 0; n <= 27; ++n) {
+        expect_same(noise.substr(offset, n * c.size));
+        expect_same((c.specials + c.specials)
+                        .substr(offset * c.size % c.specials.size(),
+                                std::min(n, c.specials.size() / c.size) * c.size));
+      }
+    }
   }
 }
 

@@ -1,7 +1,10 @@
 // Reading waveform files and building the envelope.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <limits>
 #include <random>
 
 #include "core/counting/progress.h"
@@ -101,6 +104,48 @@ TEST(Envelope, MatchesItsDefinition) {
     EXPECT_EQ(envelope->size(), length >= 2 ? 1024u : 512u);
     EXPECT_EQ(*envelope, LiteralEnvelope(x, node.info)) << "length " << length;
     EXPECT_EQ(progress.position(), progress.upper());
+  }
+}
+
+// Stretches built apart (as the workers of a parallel pass build them) and merged in time order
+// give the envelope of one builder, bit for bit, also with ties, signed zeros and NaN samples
+// (at the start of a segment a NaN is the segment's value; elsewhere it is never an extreme).
+TEST(Envelope, StretchesMergedAtAnyEdgesEqualOneBuilder) {
+  std::mt19937 random(11);
+  std::uniform_int_distribution<int> level(-3, 3);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const auto same_bits = [](const std::vector<double>& a, const std::vector<double>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+  };
+  for (int32_t length : {1, 3, 8}) {
+    SamplingInfo info;
+    info.set_c1(1.0);
+    info.set_c2(1.0);
+    info.set_length_half_blocks(length);
+    std::vector<double> x(static_cast<size_t>(length) * 512);
+    for (size_t i = 0; i < x.size(); ++i) {
+      const int r = level(random);
+      x[i] = r == 0 ? (i % 2 == 0 ? 0.0 : -0.0) : r;
+      if (random() % 29 == 0) x[i] = nan;
+    }
+    const std::vector<double> expected = LiteralEnvelope(x, info);
+    for (int trial = 0; trial < 40; ++trial) {
+      std::vector<size_t> edges = {0, x.size()};
+      for (int e = 0; e < trial % 8; ++e) edges.push_back(random() % x.size());
+      std::sort(edges.begin(), edges.end());
+      EnvelopeBuilder whole(info);
+      for (size_t c = 0; c + 1 < edges.size(); ++c) {
+        EnvelopeBuilder stretch = whole.StretchFrom(static_cast<int64_t>(edges[c]));
+        for (size_t i = edges[c]; i < edges[c + 1];) {
+          const size_t piece = std::min<size_t>(edges[c + 1] - i, 1 + random() % 300);
+          stretch.Feed(std::span<const double>(x.data() + i, piece));
+          i += piece;
+        }
+        whole.Merge(stretch);
+      }
+      EXPECT_TRUE(same_bits(whole.Finish(), expected))
+          << "length " << length << ", edges " << ::testing::PrintToString(edges);
+    }
   }
 }
 

@@ -1,0 +1,72 @@
+// The physical floor of a pass over a record, written here without any of the system's code:
+// read() of the raw file in large buffers and a plain convert-and-sum loop.
+#pragma once
+
+#include "bench_data.h"
+
+namespace torvwy::bench {
+
+/// One floor pass over `node` (int16 or float32): read() of the whole raw file in 4 MB buffers,
+/// every sample converted to double and summed; returns the sum so that nothing is optimised
+/// away.
+double FloorPass(const BenchNode& node);
+
+}  // namespace torvwy::bench
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+
+namespace torvwy::bench {
+
+/// CPU seconds of this process so far, all threads together.
+inline double ProcessCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+/// Times the iterations of a benchmark, then the floor of the same record right after them (the
+/// best of three), so that both see the same machine. Reports best_ms, floor_ms and x_floor =
+/// best / floor in wall time, and cpu_ms, floor_cpu_ms and x_floor_cpu in CPU time of the whole
+/// process (all threads: for a pass on one thread the steadier number on a busy machine).
+class FloorClock {
+ public:
+  void Start() {
+    start_ = std::chrono::steady_clock::now();
+    start_cpu_ = ProcessCpuSeconds();
+  }
+  void Stop() {
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start_;
+    best_ = std::min(best_, took.count());
+    best_cpu_ = std::min(best_cpu_, ProcessCpuSeconds() - start_cpu_);
+  }
+  void Report(benchmark::State& state, const BenchNode& node) const {
+    double floor = 1e300;
+    double floor_cpu = 1e300;
+    for (int pass = 0; pass < 3; ++pass) {
+      const auto start = std::chrono::steady_clock::now();
+      const double start_cpu = ProcessCpuSeconds();
+      benchmark::DoNotOptimize(FloorPass(node));
+      const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+      floor = std::min(floor, took.count());
+      floor_cpu = std::min(floor_cpu, ProcessCpuSeconds() - start_cpu);
+    }
+    state.counters["best_ms"] = best_ * 1e3;
+    state.counters["floor_ms"] = floor * 1e3;
+    state.counters["x_floor"] = best_ / floor;
+    state.counters["cpu_ms"] = best_cpu_ * 1e3;
+    state.counters["floor_cpu_ms"] = floor_cpu * 1e3;
+    state.counters["x_floor_cpu"] = best_cpu_ / floor_cpu;
+  }
+
+ private:
+  std::chrono::steady_clock::time_point start_;
+  double start_cpu_ = 0.0;
+  double best_ = 1e300;
+  double best_cpu_ = 1e300;
+};
+
+}  // namespace torvwy::bench

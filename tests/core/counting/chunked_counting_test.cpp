@@ -1,0 +1,365 @@
+// Counting one record in chunks and joining them: the same counts as one pass, whatever the
+// chunk edges, for the three counters and for the whole run on several threads.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <random>
+#include <set>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "cli/result_output.h"
+#include "core/counting/block_pass.h"
+#include "core/counting/counting_run.h"
+#include "core/files/result_file.h"
+#include "core/peak/peak_counter.h"
+#include "core/rainflow/rainflow_counter.h"
+#include "core/range/range_counter.h"
+#include "support/test_node.h"
+
+namespace torvwy::core {
+namespace {
+namespace fs = std::filesystem;
+
+/// A random walk of small integers with many plateaus, some of them long.
+std::vector<double> WalkWithPlateaus(size_t n, uint32_t seed) {
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> step(-3, 3);
+  std::uniform_int_distribution<int> plateau(0, 40);
+  std::vector<double> x;
+  double value = 0.0;
+  while (x.size() < n) {
+    const int s = step(random);
+    value = std::clamp(value + s, -20.0, 20.0);
+    const int repeat = plateau(random) == 0 ? 15 : (s == 0 ? 2 : 1);
+    for (int r = 0; r < repeat && x.size() < n; ++r) x.push_back(value);
+  }
+  return x;
+}
+
+/// Edge positions worth cutting at: one sample from either end, inside plateaus, on the samples
+/// where the signal turns (as a peak test sees it and as the rainflow direction sees it).
+std::vector<int64_t> InterestingEdges(const std::vector<double>& x) {
+  std::set<int64_t> edges = {1, static_cast<int64_t>(x.size()) - 1};
+  int direction = 1;
+  for (size_t i = 1; i + 1 < x.size(); ++i) {
+    if (x[i] == x[i - 1] && x[i] == x[i + 1]) edges.insert(static_cast<int64_t>(i));
+    if ((x[i] > x[i - 1] && x[i] >= x[i + 1]) || (x[i] < x[i - 1] && x[i] <= x[i + 1])) {
+      edges.insert(static_cast<int64_t>(i));
+      edges.insert(static_cast<int64_t>(i) + 1);
+    }
+    const int step = (x[i + 1] > x[i]) - (x[i + 1] < x[i]);
+    if (step != 0 && step != direction) {
+      edges.insert(static_cast<int64_t>(i));
+      direction = step;
+    }
+  }
+  return {edges.begin(), edges.end()};
+}
+
+/// Edges 0 = e0 < e1 < ... < ek = n of `chunks` chunks, half of the inner ones from `interesting`.
+std::vector<int64_t> RandomEdges(size_t n, int chunks, const std::vector<int64_t>& interesting,
+                                 std::mt19937& random) {
+  std::set<int64_t> inner;
+  while (static_cast<int>(inner.size()) < chunks - 1) {
+    if (random() % 2 == 0) {
+      inner.insert(interesting[random() % interesting.size()]);
+    } else {
+      inner.insert(1 + static_cast<int64_t>(random() % (n - 1)));
+    }
+  }
+  std::vector<int64_t> edges = {0};
+  edges.insert(edges.end(), inner.begin(), inner.end());
+  edges.push_back(static_cast<int64_t>(n));
+  return edges;
+}
+
+/// Feeds every chunk its window (in pieces of random size) and joins the chunks in time order.
+template <typename Counter, typename Join>
+Counter& CountInChunks(const std::vector<double>& x, const std::vector<int64_t>& edges,
+                       std::vector<Counter>& counters, std::mt19937& random, Join join) {
+  const auto n = static_cast<int64_t>(x.size());
+  for (size_t c = 0; c + 1 < edges.size(); ++c) {
+    const SampleSpan window = ChunkWindow(0, n, edges[c], edges[c + 1]);
+    for (int64_t i = window.begin; i < window.end;) {
+      const int64_t piece = std::min<int64_t>(window.end - i, 1 + random() % 700);
+      const std::span<const double> samples(x.data() + i, static_cast<size_t>(piece));
+      if constexpr (std::is_same_v<Counter, RainflowCounter>) {
+        EXPECT_TRUE(counters[c].Feed(samples).ok());
+      } else {
+        counters[c].Feed(samples);
+      }
+      i += piece;
+    }
+  }
+  for (size_t c = 1; c < counters.size(); ++c) join(counters[0], counters[c]);
+  return counters[0];
+}
+
+constexpr double kC1 = 3.0;
+constexpr double kC2 = 0.5;
+
+PeakCountResult PeakInChunks(const std::vector<double>& x, const std::vector<int64_t>& edges,
+                             std::mt19937& random) {
+  const PeakCountSetup setup{.partitions = 7, .amplitude_range = 9.0, .c1 = kC1, .c2 = kC2};
+  std::vector<PeakCounter> counters(edges.size() - 1, *PeakCounter::Create(setup));
+  return CountInChunks(x, edges, counters, random,
+                       [](PeakCounter& a, PeakCounter& b) { a.Join(b); })
+      .Finish();
+}
+
+RangeCountResult RangeInChunks(const std::vector<double>& x, const std::vector<int64_t>& edges,
+                               std::mt19937& random) {
+  RangeCountSetup setup{.partitions = 9, .amplitude_range = 15.0, .c1 = kC1, .c2 = kC2};
+  std::vector<RangeCounter> counters = {*RangeCounter::Create(setup)};
+  setup.opens_range = false;
+  while (counters.size() + 1 < edges.size()) counters.push_back(*RangeCounter::Create(setup));
+  return CountInChunks(x, edges, counters, random,
+                       [](RangeCounter& a, RangeCounter& b) { a.Join(b); })
+      .Finish();
+}
+
+RainflowResult RainflowInChunks(const std::vector<double>& x, const std::vector<int64_t>& edges,
+                                std::mt19937& random, RainflowSetup setup) {
+  std::vector<RainflowCounter> counters;
+  counters.emplace_back(setup);
+  setup.opens_range = false;
+  while (counters.size() + 1 < edges.size()) counters.emplace_back(setup);
+  RainflowCounter& joined =
+      CountInChunks(x, edges, counters, random,
+                    [](RainflowCounter& a, RainflowCounter& b) { EXPECT_TRUE(a.Join(b).ok()); });
+  auto result = joined.Finish();
+  EXPECT_TRUE(result.ok());
+  return result.ok() ? *result : RainflowResult{};
+}
+
+RainflowSetup SmallRainflowSetup() {
+  RainflowSetup setup;
+  setup.partitions = 9;
+  setup.amplitude_range = 40.0;
+  setup.smallest_range = 0.5;
+  setup.scale = 1.0 / (kC2 * kC1);
+  setup.residue_memory_points = 8;  // chunks and the join spill to their scratch files
+  return setup;
+}
+
+TEST(ChunkedCountingTest, EveryChunkCountAndEdgeGivesTheOnePassCounts) {
+  std::mt19937 random(1919);
+  for (uint32_t record = 0; record < 6; ++record) {
+    const std::vector<double> x = WalkWithPlateaus(3000 + 37 * record, record);
+    const std::vector<int64_t> interesting = InterestingEdges(x);
+    const std::vector<int64_t> whole = {0, static_cast<int64_t>(x.size())};
+    const PeakCountResult peak = PeakInChunks(x, whole, random);
+    const RangeCountResult range = RangeInChunks(x, whole, random);
+    const RainflowResult rainflow = RainflowInChunks(x, whole, random, SmallRainflowSetup());
+    ASSERT_GT(rainflow.turning_points, 500);
+    for (int chunks = 1; chunks <= 8; ++chunks) {
+      for (int trial = 0; trial < 6; ++trial) {
+        const std::vector<int64_t> edges = RandomEdges(x.size(), chunks, interesting, random);
+        SCOPED_TRACE("record " + std::to_string(record) + ", edges at " +
+                     ::testing::PrintToString(edges));
+        const PeakCountResult p = PeakInChunks(x, edges, random);
+        EXPECT_EQ(p.two_way_peak_counts, peak.two_way_peak_counts);
+        EXPECT_EQ(p.two_way_valley_counts, peak.two_way_valley_counts);
+        EXPECT_EQ(p.one_way_total_counts, peak.one_way_total_counts);
+        EXPECT_EQ(p.largest_separate_count, peak.largest_separate_count);
+        const RangeCountResult r = RangeInChunks(x, edges, random);
+        EXPECT_EQ(r.two_way_counts, range.two_way_counts);
+        EXPECT_EQ(r.one_way_counts, range.one_way_counts);
+        const RainflowResult f = RainflowInChunks(x, edges, random, SmallRainflowSetup());
+        EXPECT_EQ(f.counts, rainflow.counts);
+        EXPECT_EQ(f.turning_points, rainflow.turning_points);
+        EXPECT_EQ(f.largest_count, rainflow.largest_count);
+      }
+    }
+  }
+}
+
+TEST(ChunkedCountingTest, PublishedRainflowExampleSplitAtEveryEdge) {
+  // The standard's example history -2 1 -3 5 -1 3 -4 4 -2: one full cycle of range 4 and half
+  // cycles of 3, 4, 6, 8, 8 and 9, i.e. 0.5 at 3, 1.5 at 4, 0.5 at 6, 1.0 at 8 and 0.5 at 9.
+  const std::vector<double> x = {-2, 1, -3, 5, -1, 3, -4, 4, -2};
+  std::array<double, kMaxPartitions> expected{};
+  expected[2] = 0.5;  // partitions of width 1: range r in (j, j + 1] goes to j
+  expected[3] = 1.5;
+  expected[5] = 0.5;
+  expected[7] = 1.0;
+  expected[8] = 0.5;
+  RainflowSetup setup;
+  setup.partitions = 10;
+  setup.amplitude_range = 10.0;
+  setup.smallest_range = 0.5;
+  std::mt19937 random(49);
+  const int inner = static_cast<int>(x.size()) - 1;
+  for (int subset = 0; subset < (1 << inner); ++subset) {
+    std::vector<int64_t> edges = {0};
+    for (int e = 1; e <= inner; ++e) {
+      if (subset & (1 << (e - 1))) edges.push_back(e);
+    }
+    edges.push_back(static_cast<int64_t>(x.size()));
+    SCOPED_TRACE(::testing::PrintToString(edges));
+    const RainflowResult result = RainflowInChunks(x, edges, random, setup);
+    EXPECT_EQ(result.counts, expected);
+    EXPECT_EQ(result.turning_points, 9);
+  }
+}
+
+TEST(ChunkedCountingTest, HourglassSplitAnywhereGivesTheOnePassCycles) {
+  // Swings that shrink to the middle and grow again: every cycle closes only once the growing
+  // half comes, across any edge in the middle.
+  const int m = 150;
+  std::vector<double> x;
+  for (int i = 0; i < m; ++i) x.push_back((i % 2 == 0 ? 1.0 : -1.0) * (m - i));
+  for (int j = 0; j < m; ++j) x.push_back(((m + j) % 2 == 0 ? 1.0 : -1.0) * (j + 1.5));
+  RainflowSetup setup;
+  setup.partitions = 2000;
+  setup.amplitude_range = 2.0 * m + 1;
+  setup.smallest_range = 0.5;
+  setup.residue_memory_points = 16;
+  std::mt19937 random(7);
+  const std::vector<int64_t> whole = {0, static_cast<int64_t>(x.size())};
+  const RainflowResult one = RainflowInChunks(x, whole, random, setup);
+  for (int64_t edge = 1; edge < static_cast<int64_t>(x.size()); ++edge) {
+    const RainflowResult two = RainflowInChunks(x, {0, edge, whole[1]}, random, setup);
+    ASSERT_EQ(two.counts, one.counts) << "edge " << edge;
+  }
+  const std::vector<int64_t> interesting = InterestingEdges(x);
+  for (int chunks = 3; chunks <= 8; ++chunks) {
+    const std::vector<int64_t> edges = RandomEdges(x.size(), chunks, interesting, random);
+    EXPECT_EQ(RainflowInChunks(x, edges, random, setup).counts, one.counts)
+        << ::testing::PrintToString(edges);
+  }
+}
+
+std::string JsonText(const AnyResultFile& file) {
+  switch (KindOf(file)) {
+    case CountingKind::kPeak:
+      return cli::PeakJson(std::get<PeakResultFile>(file).result).dump();
+    case CountingKind::kRange:
+      return cli::RangeJson(std::get<RangeResultFile>(file).result).dump();
+    case CountingKind::kRainflow:
+      return cli::RainflowJson(std::get<RainflowResultFile>(file).result).dump();
+  }
+  return {};
+}
+
+TEST(ChunkedCountingTest, EveryThreadCountGivesTheOneThreadJson) {
+  testing::TempDir dir;
+  // 24 blocks of int16 samples scaled by c2 and c1, so that the envelope, A and every count
+  // pass through the calibration.
+  std::vector<double> x = WalkWithPlateaus(24 * 1024, 5);
+  for (double& v : x) v *= 900.0;
+  testing::WriteNode(dir.path(), x, {.format = 951, .c1 = 2.0, .c2 = 0.5});
+  auto node = OpenCountingNode(dir.path(), "abc", "12", "5");
+  ASSERT_TRUE(node.ok()) << node.error().detail;
+  for (CountingKind kind : {CountingKind::kPeak, CountingKind::kRange, CountingKind::kRainflow}) {
+    for (int32_t mode : {kAmplitudeFullScale, kAmplitudeAutomatic, kAmplitudeSetValue}) {
+      for (auto [first, last] : {std::pair{1, 24}, std::pair{3, 21}, std::pair{7, 8}}) {
+        CountingParameters params;
+        params.amplitude_mode = mode;
+        params.set_value = 6000.0;
+        params.partitions = 40;
+        params.range_mode = kRangeByBlock;
+        params.first_block = first;
+        params.last_block = last;
+        SCOPED_TRACE(std::to_string(static_cast<int>(kind)) + " mode " + std::to_string(mode) +
+                     " blocks " + std::to_string(first) + ".." + std::to_string(last));
+        CountingRunOptions options;
+        options.rainflow.residue_memory_points = 64;
+        SilentProgress progress;
+        auto one = RunCounting(kind, *node, params, progress, options);
+        ASSERT_TRUE(one.ok()) << one.error().detail;
+        const std::string expected = JsonText(*one);
+        for (int threads : {0, 2, 3, 4, 5, 6, 7, 8}) {
+          options.threads = threads;
+          SilentProgress parallel_progress;
+          auto many = RunCounting(kind, *node, params, parallel_progress, options);
+          ASSERT_TRUE(many.ok()) << many.error().detail;
+          EXPECT_EQ(JsonText(*many), expected) << threads << " threads";
+          EXPECT_FALSE(PassCancelled(*many));
+        }
+      }
+    }
+  }
+}
+
+TEST(ChunkedCountingTest, ACancelDuringAParallelPassSavesNothing) {
+  testing::TempDir dir;
+  testing::WriteNode(dir.path(), WalkWithPlateaus(64 * 1024, 9), {.format = 951});
+  auto node = OpenCountingNode(dir.path(), "abc", "12", "5");
+  ASSERT_TRUE(node.ok()) << node.error().detail;
+  CountingParameters params;
+  params.amplitude_mode = kAmplitudeFullScale;
+  params.partitions = 20;
+  params.range_mode = kRangeByBlock;
+  params.first_block = 1;
+  params.last_block = 64;
+  for (CountingKind kind : {CountingKind::kPeak, CountingKind::kRange, CountingKind::kRainflow}) {
+    CountingRunOptions options;
+    options.threads = 4;
+    SilentProgress progress(1);  // the first poll sees the cancel
+    auto file = RunCounting(kind, *node, params, progress, options);
+    ASSERT_TRUE(file.ok()) << file.error().detail;
+    EXPECT_TRUE(PassCancelled(*file));
+    const fs::path target = dir.path() / ("out" + std::string(ResultFileExtension(kind)));
+    EXPECT_FALSE(SaveResultFile(target, *file).ok());
+    EXPECT_FALSE(fs::exists(target));
+  }
+}
+
+// Records every position the bar is set to.
+class RecordingProgress : public Progress {
+ public:
+  std::vector<int64_t> positions;
+
+ protected:
+  void OnChanged() override { positions.push_back(position()); }
+};
+
+TEST(ChunkedCountingTest, ProgressSumsTheWorkersAndEndsFull) {
+  testing::TempDir dir;
+  testing::WriteNode(dir.path(), WalkWithPlateaus(48 * 1024, 3), {.format = 951});
+  auto node = OpenCountingNode(dir.path(), "abc", "12", "5");
+  ASSERT_TRUE(node.ok()) << node.error().detail;
+  CountingParameters params;
+  params.amplitude_mode = kAmplitudeFullScale;
+  params.partitions = 20;
+  params.range_mode = kRangeByBlock;
+  params.first_block = 5;
+  params.last_block = 44;  // 40 blocks; rainflow's bar runs to 48
+  for (CountingKind kind : {CountingKind::kPeak, CountingKind::kRange, CountingKind::kRainflow}) {
+    CountingRunOptions options;
+    options.threads = 3;
+    RecordingProgress progress;
+    auto file = RunCounting(kind, *node, params, progress, options);
+    ASSERT_TRUE(file.ok()) << file.error().detail;
+    ASSERT_FALSE(progress.positions.empty());
+    EXPECT_TRUE(std::is_sorted(progress.positions.begin(), progress.positions.end()));
+    EXPECT_EQ(progress.positions.back(), kind == CountingKind::kRainflow ? 48 : 40);
+    EXPECT_EQ(progress.upper(), kind == CountingKind::kRainflow ? 48 : 40);
+  }
+}
+
+TEST(ChunkedCountingTest, ChunkEdgesCoverTheRangeInWholeBlocks) {
+  struct Case {
+    int64_t begin, end;
+    int chunks;
+    std::vector<int64_t> edges;
+  };
+  const std::vector<Case> cases = {
+      {0, 4096, 1, {0, 4096}},
+      {0, 4096, 2, {0, 2048, 4096}},
+      {0, 3072, 2, {0, 1024, 3072}},              // 3 blocks: 1 and 2
+      {1024, 3072, 8, {1024, 2048, 3072}},        // no more chunks than blocks
+      {2048, 7168, 3, {2048, 3072, 5120, 7168}},  // 5 blocks: 1, 2, 2
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ChunkEdges(c.begin, c.end, c.chunks), c.edges) << c.begin << ".." << c.end;
+  }
+}
+
+}  // namespace
+}  // namespace torvwy::core
