@@ -7,9 +7,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <QVariantMap>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -185,6 +188,13 @@ void FatigueTableWidget::Show(const FatigueTable& kept) {
     cell(j, 5, Printf("%.4e", at(r.damage)));
   }
   table_->resizeColumnsToContents();
+  // Wide enough for every column, up to a quarter of the screen.
+  int width = table_->frameWidth() * 2 + table_->verticalScrollBar()->sizeHint().width();
+  for (int column = 0; column < table_->columnCount(); ++column) {
+    width += table_->columnWidth(column);
+  }
+  const QRect screen = this->screen() != nullptr ? this->screen()->availableGeometry() : QRect();
+  table_->setMinimumWidth(screen.isValid() ? std::min(width, screen.width() / 4) : width);
 }
 
 void FatigueTableWidget::Export() {
