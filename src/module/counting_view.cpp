@@ -427,6 +427,7 @@ void CountingView::Recount() {
           }
         }
       });
+  PanelTakeOver();  // no life estimate while the pass runs
 }
 
 render::PictureReport CountingView::DrawPicture(QPainter& painter,
