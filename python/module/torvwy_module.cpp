@@ -361,7 +361,8 @@ py::tuple NodeCycles(const Node& node, std::optional<std::pair<int32_t, int32_t>
         for (size_t i = 0; i < piece; ++i) buffer[i] *= k;
         extractor.Feed({buffer.data(), piece});
         done += static_cast<int64_t>(piece);
-        for (int poll = 0; poll < 16; ++poll) progress.CheckCancelButton();
+        // One poll per block read, as the counting passes poll (Ctrl-C is looked at every 16th).
+        for (int poll = 0; poll < 64; ++poll) progress.CheckCancelButton();
       }
     }
   }
