@@ -9,6 +9,9 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   qt6-base-dev libgl-dev fonts-wqy-microhei
   libxlsxwriter-dev zlib1g-dev poppler-utils python3-openpyxl
+  python3-dev pybind11-dev python3-numpy python3-pytest
+  python3-dask python3-distributed python3-pandas
+  help2man dpkg-dev fakeroot file
 )
 
 missing=()

@@ -119,19 +119,8 @@ int ImportText(const ImportOptions& options) {
   }
   core::SamplingInfo info = BaseInfo(options);
   info.set_frequency_hz(rate);
-  const bool integer_format = options.format != core::kFormatFloat32 &&
-                              options.format != core::kFormatFloat64 &&
-                              options.format != core::kFormatFloatFs;
   if (!options.c1 && largest > 0.0) {
-    // The full scale in EU (FS / c2 / c1) should fit the signal: the amplitude range "full" and
-    // the smallest counted rainflow range (a thousandth of it) depend on it. Integer formats use
-    // 90 % of their full scale; float formats take a power of two, so that v x c2 x c1 / c2 / c1
-    // gives every value back exactly.
-    const double full_scale = options.format == core::kFormatFloatFs
-                                  ? 10000.0
-                                  : *core::GetFormatFullScale(options.format);
-    const double c1 = 0.9 * full_scale / largest / options.c2;
-    info.set_c1(integer_format ? c1 : std::exp2(std::floor(std::log2(std::fabs(c1)))));
+    info.set_c1(core::ImportC1(options.format, largest, options.c2));
   }
   auto writer =
       core::NodeWriter::Open(options.data, options.test, options.code, options.node, info);

@@ -84,25 +84,6 @@ core::Result<FatigueChoice> ParseFatigue(const RainflowOptions& options) {
   return choice;
 }
 
-nlohmann::ordered_json FatigueJson(const core::FatigueResult& fatigue) {
-  const auto n = static_cast<size_t>(fatigue.partitions);
-  nlohmann::ordered_json f;
-  f["method"] = fatigue.method == core::FatigueMethod::kFitting ? "fitting" : "actual";
-  f["class"] = std::string(core::kSnClassTable[static_cast<size_t>(fatigue.class_index)].name);
-  f["d"] = fatigue.reliability;
-  f["total_cycles"] = fatigue.total_cycles;
-  f["total_damage"] = fatigue.total_damage;
-  f["P"] = JsonArray(fatigue.probability, n);
-  f["L"] = JsonArray(fatigue.life, n);
-  f["D"] = JsonArray(fatigue.damage, n);
-  if (fatigue.method == core::FatigueMethod::kFitting) {
-    f["x0"] = fatigue.location;
-    f["lambda"] = fatigue.scale;
-    f["b"] = fatigue.shape;
-  }
-  return f;
-}
-
 void PrintFatigue(const core::FatigueResult& fatigue, const std::string& unit) {
   std::printf(
       "\nfatigue life estimate (%s), class %s, d = %s\n",

@@ -5,6 +5,7 @@
 
 #include "cli/analysis_options.h"
 #include "cli/console_output.h"
+#include "core/fatigue/sn_class_table.h"
 #include "core/services/number_format.h"
 
 namespace torvwy::cli {
@@ -61,6 +62,25 @@ nlohmann::ordered_json RangeJson(const core::RangeCountResult& result) {
   out["envelope"] = JsonArray(result.envelope, result.envelope.size());
   out["cancelled"] = result.cancelled;
   return out;
+}
+
+nlohmann::ordered_json FatigueJson(const core::FatigueResult& fatigue) {
+  const auto n = static_cast<size_t>(fatigue.partitions);
+  nlohmann::ordered_json f;
+  f["method"] = fatigue.method == core::FatigueMethod::kFitting ? "fitting" : "actual";
+  f["class"] = std::string(core::kSnClassTable[static_cast<size_t>(fatigue.class_index)].name);
+  f["d"] = fatigue.reliability;
+  f["total_cycles"] = fatigue.total_cycles;
+  f["total_damage"] = fatigue.total_damage;
+  f["P"] = JsonArray(fatigue.probability, n);
+  f["L"] = JsonArray(fatigue.life, n);
+  f["D"] = JsonArray(fatigue.damage, n);
+  if (fatigue.method == core::FatigueMethod::kFitting) {
+    f["x0"] = fatigue.location;
+    f["lambda"] = fatigue.scale;
+    f["b"] = fatigue.shape;
+  }
+  return f;
 }
 
 nlohmann::ordered_json RainflowJson(const core::RainflowResult& result) {

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "core/fatigue/fatigue_result.h"
 #include "core/peak/peak_count_result.h"
 #include "core/rainflow/rainflow_result.h"
 #include "core/range/range_count_result.h"
@@ -13,6 +14,9 @@ namespace torvwy::cli {
 nlohmann::ordered_json PeakJson(const core::PeakCountResult& result);
 nlohmann::ordered_json RangeJson(const core::RangeCountResult& result);
 nlohmann::ordered_json RainflowJson(const core::RainflowResult& result);
+/// The "fatigue" object of a rainflow result: method, class, d, totals, P, L, D and, for the
+/// fitting method, x0, lambda and b.
+nlohmann::ordered_json FatigueJson(const core::FatigueResult& fatigue);
 
 /// The parameter block and the tables; `node` is "<test><code>#<node>", `unit` the EU text.
 void PrintPeak(const core::PeakCountResult& result, const std::string& node,

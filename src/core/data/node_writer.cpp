@@ -1,6 +1,7 @@
 // NodeWriter: a new node's .sts and .tsp.
 #include "core/data/node_writer.h"
 
+#include <cmath>
 #include <limits>
 
 #include "core/data/sample_format.h"
@@ -28,6 +29,20 @@ Result<NodeWriter> NodeWriter::Open(const std::filesystem::path& folder,
   node.tsp_ = folder / (stem + ".tsp");
   node.info_ = info;
   return node;
+}
+
+double ImportC1(int32_t format, double largest_magnitude, double c2) {
+  if (!(largest_magnitude > 0.0) || !std::isfinite(largest_magnitude)) return 1.0;
+  const bool integer_format =
+      format != kFormatFloat32 && format != kFormatFloat64 && format != kFormatFloatFs;
+  double full_scale = 10000.0;
+  if (format != kFormatFloatFs) {
+    auto known = GetFormatFullScale(format);
+    if (!known) return 1.0;
+    full_scale = *known;
+  }
+  const double c1 = 0.9 * full_scale / largest_magnitude / c2;
+  return integer_format ? c1 : std::exp2(std::floor(std::log2(std::fabs(c1))));
 }
 
 double NodeWriter::full_scale_eu() const {

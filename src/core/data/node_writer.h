@@ -13,6 +13,14 @@
 
 namespace torvwy::core {
 
+/// The calibration factor c1 an imported column gets when none is given: the full scale in EU
+/// (F / c2 / c1) should fit the signal, since the amplitude range "full" and the smallest counted
+/// rainflow range (a thousandth of it) depend on it. Integer formats put the largest magnitude
+/// at 90 % of their full scale; float formats take the power of two below that, so that
+/// v x c2 x c1 / c2 / c1 gives every value back exactly. 1 for a signal of zeros or an unknown
+/// format.
+double ImportC1(int32_t format, double largest_magnitude, double c2);
+
 /// Streams raw values into "<folder>/<test><code>#<node>.sts" and, on Commit(), writes the
 /// matching .tsp with the record length of what was appended (padded to whole half blocks with
 /// the last value) and the labels. Both files are saved atomically; nothing is left on failure.

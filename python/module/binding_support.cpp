@@ -1,0 +1,30 @@
+// The core's errors as Python exceptions, and Ctrl-C as a cancel.
+#include "binding_support.h"
+
+#include "core/services/language.h"
+#include "core/services/message_table.h"
+
+namespace torvwy::python {
+
+void Raise(const core::Error& error) {
+  throw CoreError(core::ErrorText(error, core::GetUILanguage()));
+}
+
+void InterruptibleProgress::OnPoll() {
+  // A poll comes after every block; taking the GIL every 16th keeps the cost out of the pass.
+  if (interrupted_ || ++polls_ % 16 != 0) return;
+  pybind11::gil_scoped_acquire gil;
+  if (PyErr_CheckSignals() != 0) {
+    PyErr_Clear();
+    interrupted_ = true;
+    RequestCancel();
+  }
+}
+
+void InterruptibleProgress::RaiseIfInterrupted() const {
+  if (!interrupted_) return;
+  PyErr_SetNone(PyExc_KeyboardInterrupt);
+  throw pybind11::error_already_set();
+}
+
+}  // namespace torvwy::python

@@ -1,0 +1,47 @@
+// What the bindings share: the core's errors as Python exceptions, and a pass's progress that
+// turns Ctrl-C in the interpreter into a cancel.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "core/counting/progress.h"
+#include "core/services/result.h"
+
+namespace torvwy::python {
+
+/// A core failure, raised in Python as torvwy.TorvwyError with the core's one-line message.
+class CoreError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+/// Throws CoreError with the text the command line would print for `error`.
+[[noreturn]] void Raise(const core::Error& error);
+
+/// The value of `result`, or CoreError.
+template <typename T>
+T Take(core::Result<T> result) {
+  if (!result) Raise(result.error());
+  return std::move(*result);
+}
+
+/// Progress of a pass run with the GIL released: every few polls it takes the GIL and lets
+/// Python look at its signals; a pending Ctrl-C cancels the pass.
+class InterruptibleProgress : public core::Progress {
+ public:
+  bool interrupted() const { return interrupted_; }
+  /// Raises KeyboardInterrupt (with the GIL held) when the pass was interrupted.
+  void RaiseIfInterrupted() const;
+
+ protected:
+  void OnPoll() override;
+
+ private:
+  int polls_ = 0;
+  bool interrupted_ = false;
+};
+
+}  // namespace torvwy::python

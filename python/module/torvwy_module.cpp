@@ -1,0 +1,542 @@
+// The compiled part of the torvwy Python package: nodes, the counting run, result files, the
+// statistics batch and every rainflow cycle, over the core. The package's Python layer turns the
+// JSON texts into result objects with numpy arrays.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "binding_support.h"
+#include "cli/result_output.h"
+#include "cli/stats_output.h"
+#include "core/counting/block_pass.h"
+#include "core/counting/counting_parameters.h"
+#include "core/counting/counting_run.h"
+#include "core/data/labels.h"
+#include "core/data/node_writer.h"
+#include "core/data/sample_format.h"
+#include "core/data/waveform_reader.h"
+#include "core/fatigue/fatigue_estimate.h"
+#include "core/fatigue/sn_class_table.h"
+#include "core/files/result_file.h"
+#include "core/files/statistics_result_file.h"
+#include "core/rainflow/rainflow_cycles.h"
+#include "core/services/code_range.h"
+#include "core/services/language.h"
+#include "core/services/message_table.h"
+#include "core/stats/statistics_batch.h"
+#include "sample_array.h"
+
+namespace py = pybind11;
+
+namespace torvwy::python {
+namespace {
+
+/// The analysis range of a run: the whole record, or blocks FIRST..LAST clamped to it and
+/// swapped when reversed, as the command line's --blocks.
+core::CountingParameters Parameters(const core::SamplingInfo& info, int32_t partitions,
+                                    int32_t amplitude_mode, double set_value,
+                                    std::optional<std::pair<int32_t, int32_t>> blocks) {
+  if (partitions < 1) Raise(core::Fail(core::kMsgBadValue, "partitions must be 1 or more"));
+  core::CountingParameters p;
+  p.partitions = partitions;
+  p.amplitude_mode = amplitude_mode;
+  p.set_value = set_value;
+  core::ResetRangeOnNodeLoad(p, info);
+  if (blocks) {
+    p.range_mode = core::kRangeByBlock;
+    p.block_from = blocks->first;
+    p.block_to = blocks->second;
+  }
+  core::SettleRange(p);
+  return p;
+}
+
+/// A counted result file, as the command line shows and saves it.
+class ResultFile {
+ public:
+  explicit ResultFile(core::AnyResultFile file) : file_(std::move(file)) {}
+
+  int kind() const { return static_cast<int>(core::KindOf(file_)); }
+
+  std::string Json() const {
+    nlohmann::ordered_json json;
+    switch (core::KindOf(file_)) {
+      case core::CountingKind::kPeak:
+        json = cli::PeakJson(std::get<core::PeakResultFile>(file_).result);
+        break;
+      case core::CountingKind::kRange:
+        json = cli::RangeJson(std::get<core::RangeResultFile>(file_).result);
+        break;
+      case core::CountingKind::kRainflow:
+        json = cli::RainflowJson(std::get<core::RainflowResultFile>(file_).result);
+        break;
+    }
+    return Dump(json);
+  }
+
+  /// The "fatigue" object of the life estimate, by the index of the S-N class and of the
+  /// reliability factor.
+  std::string FatigueJson(const std::string& method, int32_t class_index,
+                          int32_t reliability_index) const {
+    const auto* rainflow = std::get_if<core::RainflowResultFile>(&file_);
+    if (rainflow == nullptr) {
+      Raise(core::Fail(core::kMsgBadValue, "a fatigue estimate needs a rainflow result"));
+    }
+    core::FatigueMethod which = core::FatigueMethod::kActual;
+    if (method == "fitting") {
+      which = core::FatigueMethod::kFitting;
+    } else if (method != "actual") {
+      Raise(core::Fail(core::kMsgBadValue,
+                       "fatigue method \"" + method + "\" is neither actual nor fitting"));
+    }
+    auto estimate =
+        Take(core::EstimateDamage(which, rainflow->result, class_index, reliability_index));
+    return Dump(cli::FatigueJson(estimate));
+  }
+
+  py::dict Node() const {
+    const core::ResultFileNode& node = core::NodeOf(file_);
+    py::dict out;
+    out["test"] = node.test_name;
+    out["code"] = node.test_code;
+    out["node"] = node.node_name;
+    out["unit"] = node.sampling.eu();
+    out["total_blocks"] = node.total_blocks;
+    return out;
+  }
+
+  void Save(const std::string& path) const {
+    core::Status saved = core::Ok();
+    {
+      py::gil_scoped_release release;
+      saved = core::SaveResultFile(path, file_);
+    }
+    if (!saved) Raise(saved.error());
+  }
+
+  static std::string Dump(const nlohmann::ordered_json& json) {
+    return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  }
+
+ private:
+  core::AnyResultFile file_;
+};
+
+/// A node opened from its data folder.
+class Node {
+ public:
+  Node(const std::string& data, const std::string& test, const std::string& code,
+       const std::string& node)
+      : node_(Take(core::OpenCountingNode(data, test, code, node))) {}
+
+  const core::CountingNode& counting_node() const { return node_; }
+
+  py::dict Info() const {
+    const core::SamplingInfo& info = node_.info;
+    auto full_scale = core::FullScaleOf(info);
+    py::dict out;
+    out["frequency_hz"] = info.frequency_hz();
+    out["c1"] = info.c1();
+    out["c2"] = info.c2();
+    out["format"] = info.format();
+    out["length_half_blocks"] = info.length_half_blocks();
+    out["samples"] = info.record_samples();
+    out["whole_blocks"] = info.whole_blocks();
+    out["full_scale"] = full_scale ? *full_scale : 0.0;
+    out["full_scale_eu"] = full_scale ? *full_scale / info.c2() / info.c1() : 0.0;
+    out["eu"] = info.eu();
+    out["text1"] = info.text1();
+    out["text2"] = info.text2();
+    out["text3"] = info.text3();
+    out["tsp"] = node_.tsp_file.string();
+    out["sts"] = node_.data_file.string();
+    return out;
+  }
+
+  py::list Bookmarks() const {
+    py::list out;
+    for (const auto& label : core::ReadLabels(node_.tsp_file)) {
+      py::dict bookmark;
+      bookmark["position"] = label.position;
+      bookmark["text"] = label.text;
+      out.append(bookmark);
+    }
+    return out;
+  }
+
+  /// Samples first .. first + count - 1 of the record in EU (raw x 1 / (c2 x c1)).
+  py::array_t<double> Read(int64_t first, int64_t count) const {
+    const int64_t total = node_.info.record_samples();
+    if (first < 0 || count < 0 || first > total || count > total - first) {
+      Raise(core::Fail(core::kMsgBadValue,
+                       "samples " + std::to_string(first) + "+" + std::to_string(count) +
+                           " lie outside the record's " + std::to_string(total)));
+    }
+    py::array_t<double> out(static_cast<py::ssize_t>(count));
+    double* values = out.mutable_data();
+    core::Status read = core::Ok();
+    {
+      py::gil_scoped_release release;
+      auto reader = core::WaveformReader::Open(node_.data_file, node_.info);
+      if (!reader) {
+        read = reader.error();
+      } else {
+        read = reader->Seek(first);
+        const double k = 1.0 / (node_.info.c2() * node_.info.c1());
+        if (read) read = reader->Read({values, static_cast<size_t>(count)});
+        if (read) {
+          for (int64_t i = 0; i < count; ++i) values[i] *= k;
+        }
+      }
+    }
+    if (!read) Raise(read.error());
+    return out;
+  }
+
+ private:
+  core::CountingNode node_;
+};
+
+/// A counting run with the GIL released; Ctrl-C cancels it and raises KeyboardInterrupt.
+ResultFile Count(int kind, const core::CountingNode& node, int32_t partitions,
+                 int32_t amplitude_mode, double set_value,
+                 std::optional<std::pair<int32_t, int32_t>> blocks) {
+  if (kind < 0 || kind > 2) Raise(core::Fail(core::kMsgBadValue, "unknown analysis"));
+  const core::CountingParameters parameters =
+      Parameters(node.info, partitions, amplitude_mode, set_value, blocks);
+  core::CountingRunOptions options;
+  InterruptibleProgress progress;
+  std::optional<core::Result<core::AnyResultFile>> counted;
+  {
+    py::gil_scoped_release release;
+    counted.emplace(core::RunCounting(static_cast<core::CountingKind>(kind), node, parameters,
+                                      progress, options));
+  }
+  progress.RaiseIfInterrupted();
+  return ResultFile(Take(std::move(*counted)));
+}
+
+/// Sampling record of an array as `import` would write it: float64 values, c2 = 1, c1 from the
+/// full scale in EU when one is given, else the import's own choice for the largest magnitude.
+core::SamplingInfo ArrayInfo(const SampleArray& samples, double frequency_hz,
+                             std::optional<double> full_scale_eu, const std::string& unit) {
+  if (!(frequency_hz > 0.0) || !std::isfinite(frequency_hz)) {
+    Raise(core::Fail(core::kMsgBadValue, "the sampling frequency must be a number > 0"));
+  }
+  core::SamplingInfo info;
+  info.set_format(core::kFormatFloat64);
+  info.set_frequency_hz(frequency_hz);
+  info.set_c2(1.0);
+  if (full_scale_eu) {
+    if (!(*full_scale_eu > 0.0) || !std::isfinite(*full_scale_eu)) {
+      Raise(core::Fail(core::kMsgBadValue, "the full scale must be a number > 0"));
+    }
+    info.set_c1(*core::GetFormatFullScale(core::kFormatFloat64) / *full_scale_eu);
+  } else {
+    info.set_c1(core::ImportC1(core::kFormatFloat64, samples.LargestMagnitude(), 1.0));
+  }
+  info.set_eu(unit);
+  info.set_text1("torvwy import");
+  info.set_text2("numpy array");
+  return info;
+}
+
+/// Writes the values (EU) of `samples` as a node; the GIL must be released by the caller.
+core::Result<int64_t> WriteNodeFile(const std::filesystem::path& folder, const std::string& test,
+                                    const std::string& code, const std::string& node,
+                                    const core::SamplingInfo& info, const SampleArray& samples) {
+  auto writer = core::NodeWriter::Open(folder, test, code, node, info);
+  if (!writer) return writer.error();
+  const double factor = info.c2() * info.c1();
+  std::vector<double> raw;
+  core::Status status = core::Ok();
+  samples.ForEachChunk(0, samples.size(), [&](std::span<const double> values) {
+    raw.assign(values.begin(), values.end());
+    for (double& v : raw) v *= factor;  // EU back to raw units
+    status = writer->Append(raw);
+    return static_cast<bool>(status);
+  });
+  if (!status) return status.error();
+  return writer->Commit();
+}
+
+/// A folder of the system's temporary folder, removed with its files when it goes.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    static std::atomic<int64_t> serial{0};
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    path_ = std::filesystem::temp_directory_path() /
+            ("torvwy-array-" + std::to_string(::getpid()) + "-" + std::to_string(now) + "-" +
+             std::to_string(serial++));
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+/// Counts an array as the node `import` would make of it: the array becomes a scratch node of
+/// whole half blocks (padded with its last value) in the temporary folder, counted by the one
+/// counting run and removed.
+ResultFile CountArray(int kind, const py::array& array, double frequency_hz,
+                      std::optional<double> full_scale_eu, const std::string& unit,
+                      int32_t partitions, int32_t amplitude_mode, double set_value,
+                      std::optional<std::pair<int32_t, int32_t>> blocks) {
+  const SampleArray samples(array);
+  const core::SamplingInfo info = ArrayInfo(samples, frequency_hz, full_scale_eu, unit);
+  ScratchFolder folder;
+  core::Result<int64_t> written = 0;
+  {
+    py::gil_scoped_release release;
+    written = WriteNodeFile(folder.path(), "array", "1", "1", info, samples);
+  }
+  if (!written) Raise(written.error());
+  auto node = Take(core::OpenCountingNode(folder.path(), "array", "1", "1"));
+  return Count(kind, node, partitions, amplitude_mode, set_value, blocks);
+}
+
+/// The cycles as five numpy arrays: range, mean, count, start, end.
+py::tuple CyclesTuple(const std::vector<core::RainflowCycle>& cycles, int64_t offset) {
+  const auto n = static_cast<py::ssize_t>(cycles.size());
+  py::array_t<double> range(n), mean(n), count(n);
+  py::array_t<int64_t> start(n), end(n);
+  auto r = range.mutable_unchecked<1>();
+  auto m = mean.mutable_unchecked<1>();
+  auto c = count.mutable_unchecked<1>();
+  auto s = start.mutable_unchecked<1>();
+  auto e = end.mutable_unchecked<1>();
+  for (py::ssize_t i = 0; i < n; ++i) {
+    const auto& cycle = cycles[static_cast<size_t>(i)];
+    r(i) = cycle.range;
+    m(i) = cycle.mean;
+    c(i) = cycle.count;
+    s(i) = cycle.start + offset;
+    e(i) = cycle.end + offset;
+  }
+  return py::make_tuple(range, mean, count, start, end);
+}
+
+/// Every cycle of blocks FIRST..LAST of a node, scaled to EU as the rainflow count scales them.
+py::tuple NodeCycles(const Node& node, std::optional<std::pair<int32_t, int32_t>> blocks) {
+  const core::CountingNode& n = node.counting_node();
+  const core::CountingParameters p = Parameters(n.info, 25, core::kAmplitudeAutomatic, 0.0, blocks);
+  const int64_t first = (int64_t{p.first_block} - 1) * core::kBlockSamples;
+  const int64_t count = core::BlockCount(p.first_block, p.last_block) * core::kBlockSamples;
+  if (count <= 0 || first + count > n.info.record_samples()) {
+    Raise(core::Fail(core::kMsgBadValue, n.data_file.string() + ": the record holds no block"));
+  }
+  core::RainflowCycleExtractor extractor;
+  core::Status read = core::Ok();
+  InterruptibleProgress progress;
+  {
+    py::gil_scoped_release release;
+    auto reader = core::WaveformReader::Open(n.data_file, n.info);
+    if (!reader) {
+      read = reader.error();
+    } else {
+      read = reader->Seek(first);
+      const double k = 1.0 / (n.info.c2() * n.info.c1());
+      std::vector<double> buffer(64 * core::kBlockSamples);
+      for (int64_t done = 0; read && done < count && !progress.interrupted();) {
+        const auto piece = static_cast<size_t>(
+            std::min<int64_t>(static_cast<int64_t>(buffer.size()), count - done));
+        read = reader->Read({buffer.data(), piece});
+        if (!read) break;
+        for (size_t i = 0; i < piece; ++i) buffer[i] *= k;
+        extractor.Feed({buffer.data(), piece});
+        done += static_cast<int64_t>(piece);
+        // One poll per block read, as the counting passes poll (Ctrl-C is looked at every 16th).
+        for (int poll = 0; poll < 64; ++poll) progress.CheckCancelButton();
+      }
+    }
+  }
+  progress.RaiseIfInterrupted();
+  if (!read) Raise(read.error());
+  return CyclesTuple(extractor.Finish(), first);
+}
+
+/// Every cycle of an array as rainflow counts it: blocks FIRST..LAST of the whole blocks its
+/// node would have (the record padded with the last value to whole half blocks).
+py::tuple ArrayCycles(const py::array& array, std::optional<std::pair<int32_t, int32_t>> blocks) {
+  const SampleArray samples(array);
+  core::SamplingInfo info;
+  const int64_t half_blocks =
+      (samples.size() + core::kHalfBlockSamples - 1) / core::kHalfBlockSamples;
+  info.set_length_half_blocks(static_cast<int32_t>(half_blocks));
+  const core::CountingParameters p = Parameters(info, 25, core::kAmplitudeAutomatic, 0.0, blocks);
+  const int64_t first = (int64_t{p.first_block} - 1) * core::kBlockSamples;
+  const int64_t count = core::BlockCount(p.first_block, p.last_block) * core::kBlockSamples;
+  if (info.whole_blocks() < 1 || count <= 0) {
+    Raise(core::Fail(core::kMsgBadValue, "the array holds fewer samples than one block (1024)"));
+  }
+  core::RainflowCycleExtractor extractor;
+  {
+    py::gil_scoped_release release;
+    double last = 0.0;
+    samples.ForEachChunk(first, count, [&](std::span<const double> values) {
+      extractor.Feed(values);
+      last = values.back();
+      return true;
+    });
+    // The padding of the last half block repeats the last value: no turning point of its own.
+    const int64_t fed = std::min(count, samples.size() - first);
+    if (fed < count) {
+      const std::vector<double> padding(static_cast<size_t>(count - fed), last);
+      extractor.Feed(padding);
+    }
+  }
+  return CyclesTuple(extractor.Finish(), first);
+}
+
+std::string Statistics(const std::string& data, const std::string& test, const std::string& codes,
+                       const std::string& nodes, std::optional<int32_t> peak_peak, int threads) {
+  core::StatisticsParameters parameters;
+  parameters.data_path = data;
+  parameters.result_path = data;
+  parameters.test_name = test;
+  parameters.code_range = codes;
+  parameters.node_range = nodes;
+  if (peak_peak) {
+    parameters.content = core::kStatPeakPeaks;
+    parameters.peak_peak_count = *peak_peak;
+  }
+  core::StatisticsRunOptions options;
+  options.language = core::Language::kEnglish;
+  options.threads = threads;
+  InterruptibleProgress progress;
+  std::optional<core::Result<core::StatisticsBatch>> batch;
+  {
+    py::gil_scoped_release release;
+    batch.emplace(core::RunStatistics(parameters, options, progress));
+  }
+  progress.RaiseIfInterrupted();
+  const core::StatisticsBatch done = Take(std::move(*batch));
+  return ResultFile::Dump(cli::StatisticsJson(done));
+}
+
+/// A result file of any analysis (.PCM, .DCM, .RFL) as a ResultFile, or a statistics list
+/// (.aps) as its JSON text.
+py::object OpenResult(const std::string& path) {
+  std::string extension = std::filesystem::path(path).extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension == ".aps") {
+    auto table = Take(core::ReadStatisticsResultFile(path, 0, core::Language::kEnglish));
+    return py::str(ResultFile::Dump(cli::StatisticsJson(table)));
+  }
+  std::optional<core::Result<core::AnyResultFile>> opened;
+  {
+    py::gil_scoped_release release;
+    opened.emplace(core::OpenResultFile(path));
+  }
+  return py::cast(ResultFile(Take(std::move(*opened))));
+}
+
+py::dict WriteNode(const std::string& data, const std::string& test, const std::string& code,
+                   const std::string& node, const py::array& array, double frequency_hz,
+                   const std::string& unit, int32_t format, std::optional<double> c1, double c2,
+                   const std::string& text1, const std::string& text2, const std::string& text3) {
+  const SampleArray samples(array);
+  auto bad = [](const std::string& text) { Raise(core::Fail(core::kMsgBadValue, text)); };
+  if (!core::IsKnownFormat(format)) bad("format " + std::to_string(format) + " is not known");
+  if (c1 && (*c1 == 0.0 || !std::isfinite(*c1))) bad("c1 must be a finite number other than 0");
+  if (c2 == 0.0 || !std::isfinite(c2)) bad("c2 must be a finite number other than 0");
+  if (!(frequency_hz > 0.0) || !std::isfinite(frequency_hz)) {
+    bad("the sampling frequency must be a number > 0");
+  }
+  if (samples.size() == 0) bad("no samples to write");
+  core::SamplingInfo info;
+  info.set_format(format);
+  info.set_frequency_hz(frequency_hz);
+  info.set_c2(c2);
+  info.set_c1(c1 ? *c1 : core::ImportC1(format, samples.LargestMagnitude(), c2));
+  info.set_eu(unit);
+  info.set_text1(text1);
+  info.set_text2(text2);
+  info.set_text3(text3);
+  if (format == core::kFormatFloatFs) info.set_stored_full_scale(10000.0);
+  std::error_code ec;
+  std::filesystem::create_directories(data, ec);
+  if (ec) bad("can't create " + data + ": " + ec.message());
+  core::Result<int64_t> padding = 0;
+  {
+    py::gil_scoped_release release;
+    padding = WriteNodeFile(data, test, code, node, info, samples);
+  }
+  if (!padding) Raise(padding.error());
+  auto full_scale = core::FullScaleOf(info);
+  py::dict out;
+  out["samples"] = samples.size();
+  out["padding"] = *padding;
+  out["c1"] = info.c1();
+  out["c2"] = info.c2();
+  out["full_scale_eu"] = full_scale ? *full_scale / info.c2() / info.c1() : 0.0;
+  return out;
+}
+
+}  // namespace
+}  // namespace torvwy::python
+
+PYBIND11_MODULE(_torvwy, m) {
+  using namespace torvwy::python;
+  m.doc() = "The compiled core of the torvwy package; use the torvwy package itself.";
+  py::register_exception<CoreError>(m, "TorvwyError", PyExc_RuntimeError);
+
+  py::class_<Node>(m, "Node")
+      .def(py::init<const std::string&, const std::string&, const std::string&,
+                    const std::string&>(),
+           py::arg("data"), py::arg("test"), py::arg("code"), py::arg("node"))
+      .def_property_readonly("info", &Node::Info)
+      .def_property_readonly("bookmarks", &Node::Bookmarks)
+      .def("read", &Node::Read, py::arg("first"), py::arg("count"));
+
+  py::class_<ResultFile>(m, "ResultFile")
+      .def_property_readonly("kind", &ResultFile::kind)
+      .def_property_readonly("node", &ResultFile::Node)
+      .def("json", &ResultFile::Json)
+      .def("fatigue_json", &ResultFile::FatigueJson)
+      .def("save", &ResultFile::Save, py::arg("path"));
+
+  m.def("count_node", [](int kind, const Node& node, int32_t partitions, int32_t amplitude_mode,
+                         double set_value, std::optional<std::pair<int32_t, int32_t>> blocks) {
+    return Count(kind, node.counting_node(), partitions, amplitude_mode, set_value, blocks);
+  });
+  m.def("count_array", &CountArray);
+  m.def("node_cycles", &NodeCycles);
+  m.def("array_cycles", &ArrayCycles);
+  m.def("statistics", &Statistics);
+  m.def("open_result", &OpenResult);
+  m.def("write_node", &WriteNode);
+  m.def("expand_range",
+        [](const std::string& text) { return Take(torvwy::core::ExpandCodeRange(text)); });
+  m.def("valid_pairs",
+        [](const std::string& data, const std::string& test, const std::vector<std::string>& codes,
+           const std::vector<std::string>& nodes) {
+          std::vector<std::pair<std::string, std::string>> out;
+          for (const auto& pair : torvwy::core::FindValidPairs(data, test, codes, nodes)) {
+            out.emplace_back(pair.test_code, pair.node_name);
+          }
+          return out;
+        });
+  m.def("sn_class_index", [](const std::string& name) {
+    for (size_t i = 0; i < torvwy::core::kSnClassTable.size(); ++i) {
+      if (torvwy::core::kSnClassTable[i].name == name) return static_cast<int>(i);
+    }
+    return -1;
+  });
+}

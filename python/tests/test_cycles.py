@@ -1,0 +1,110 @@
+"""Every rainflow cycle: the published example, the histogram they bin into, the matrix."""
+
+import numpy as np
+import pytest
+
+import torvwy
+
+# The rainflow example of ASTM E1049-85 (Fig. 6): loads -2 1 -3 5 -1 3 -4 4 -2 give
+# range 3: 0.5, 4: 1.5, 6: 0.5, 8: 1.0, 9: 0.5 cycles. Held at -2 to fill a block.
+ASTM = np.array([-2.0, 1, -3, 5, -1, 3, -4, 4] + [-2.0] * 1016)
+ASTM_CYCLES = {3.0: 0.5, 4.0: 1.5, 6.0: 0.5, 8.0: 1.0, 9.0: 0.5}
+
+
+def by_range(cycles):
+    totals = {}
+    for cycle in cycles:
+        totals[float(cycle["range"])] = totals.get(float(cycle["range"]), 0.0) + cycle["count"]
+    return totals
+
+
+def array_smallest_range(x):
+    """t of an array: a thousandth of the full scale its imported node gets, 10000 raw units of
+    the float64 format over c1, the power of two below 0.9 x 10000 / the largest magnitude."""
+    c1 = 2.0 ** np.floor(np.log2(0.9 * 10000.0 / np.max(np.abs(x.astype(float)))))
+    return 10000.0 / 1.0 / c1 * 0.001
+
+
+def bin_cycles(cycles, result, t):
+    """The histogram by the counting's rules, written apart from the core: t <= r <= A counts,
+    partition j holds (j x w, j x w + w], a range above every edge goes to the top one."""
+    n, w, a = result.N, result.w, result.A
+    edges = np.arange(n) * w + w
+    r = cycles["range"]
+    keep = (r <= a) & (r >= t)
+    j = np.minimum(np.searchsorted(edges, r[keep], side="left"), n - 1)
+    return np.bincount(j, weights=cycles["count"][keep], minlength=n)
+
+
+def test_astm_example():
+    cycles = torvwy.rainflow_cycles(ASTM)
+    assert by_range(cycles) == ASTM_CYCLES
+    # The closed cycle -1 -> 3 runs from sample 4 to sample 5; its mean is 1.
+    closed = cycles[cycles["count"] == 1.0]
+    assert closed.tolist() == [(4.0, 1.0, 1.0, 4, 5)]
+    # Ranges 3, 4, 6, 8 and 9 fall on the upper edges of partitions 2, 3, 5, 7 and 8 (w = 1):
+    # each belongs to the partition it closes.
+    result = torvwy.rainflow(ASTM, partitions=10, amplitude=10.0, frequency=1.0)
+    expected = np.zeros(10)
+    expected[[2, 3, 5, 7, 8]] = [0.5, 1.5, 0.5, 1.0, 0.5]
+    assert np.array_equal(result.counts, expected)
+
+
+def test_indices_point_at_the_turning_points():
+    rng = np.random.default_rng(7)
+    x = np.round(rng.normal(0, 100, 4096)).astype(np.int32)
+    cycles = torvwy.rainflow_cycles(x)
+    ends = x[cycles["end"]].astype(float)
+    starts = x[cycles["start"]].astype(float)
+    assert np.array_equal(np.abs(ends - starts), cycles["range"])
+    assert np.array_equal((ends + starts) / 2, cycles["mean"])
+    assert np.all(cycles["start"] < cycles["end"])
+    # Every sample is a turning point or lies on a slope; the halves of the residue join up.
+    halves = cycles[cycles["count"] == 0.5]
+    assert halves["start"][0] == 0 and halves["end"][-1] == 4095
+    assert np.array_equal(halves["start"][1:], halves["end"][:-1])
+
+
+def test_flat_top_is_one_point_at_its_last_sample():
+    x = np.array([0.0, 5, 5, 5, 1, 1, 3, 2] + [2.0] * 1016)
+    cycles = torvwy.rainflow_cycles(x)
+    assert (5.0, 0.5) in [(c["range"], c["count"]) for c in cycles]
+    first_half = cycles[cycles["count"] == 0.5][0]
+    assert (first_half["start"], first_half["end"]) == (0, 3)
+
+
+@pytest.mark.parametrize("partitions,amplitude", [(25, "auto"), (7, "full"), (40, 30.0)])
+@pytest.mark.parametrize("node", [1, 2, 3, 4])
+def test_binned_cycles_equal_the_histogram(sample, node, partitions, amplitude):
+    source = torvwy.Node(sample, "demo", "1", node)
+    result = torvwy.rainflow(source, partitions=partitions, amplitude=amplitude)
+    cycles = torvwy.rainflow_cycles(source)
+    t = source.info["full_scale_eu"] * 0.001
+    assert np.array_equal(bin_cycles(cycles, result, t), result.counts[:result.N])
+
+
+@pytest.mark.parametrize("dtype", [np.float64, np.float32, np.int16])
+def test_binned_array_cycles_equal_the_histogram(dtype):
+    rng = np.random.default_rng(3)
+    x = (np.cumsum(rng.normal(0, 1, 2500)) * 40).astype(dtype)  # 5 half blocks: 2 counted
+    result = torvwy.rainflow(x, partitions=30, frequency=100.0)
+    cycles = torvwy.rainflow_cycles(x)
+    assert cycles["end"].max() <= 2047
+    t = array_smallest_range(x)
+    assert np.array_equal(bin_cycles(cycles, result, t), result.counts[:30])
+    blocks = torvwy.rainflow(x, partitions=30, frequency=100.0, blocks=(2, 2))
+    assert np.array_equal(bin_cycles(torvwy.rainflow_cycles(x, blocks=(2, 2)), blocks, t),
+                          blocks.counts[:30])
+
+
+def test_matrix_sums_to_the_cycles(sample):
+    source = torvwy.Node(sample, "demo", "1", 2)
+    cycles = torvwy.rainflow_cycles(source)
+    matrix, range_edges, mean_edges = torvwy.rainflow_matrix(source, 12, 8)
+    assert matrix.shape == (12, 8)
+    assert matrix.sum() == pytest.approx(cycles["count"].sum(), abs=1e-9)
+    assert range_edges[0] == cycles["range"].min() and range_edges[-1] == cycles["range"].max()
+    edges = np.linspace(0, 60, 7)
+    matrix, _, _ = torvwy.rainflow_matrix(source, edges, np.linspace(-80, 80, 5))
+    inside = cycles[(cycles["range"] <= 60) & (np.abs(cycles["mean"]) <= 80)]
+    assert matrix.sum() == pytest.approx(inside["count"].sum(), abs=1e-9)

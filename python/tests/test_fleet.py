@@ -1,0 +1,85 @@
+"""Fleet batches on a 2-worker LocalCluster (loopback only) equal the local loop row for row."""
+
+import shutil
+import subprocess
+import sys
+
+import pandas
+import pytest
+
+import torvwy
+from conftest import PACKAGE, run_cli
+from torvwy import fleet
+
+
+@pytest.fixture(scope="module")
+def campaign(home, tmp_path_factory):
+    """Codes 1-3 with nodes 1-4 each; node 3 of code 2, in the middle, has a cut waveform."""
+    data = tmp_path_factory.mktemp("campaign")
+    for code in (1, 2, 3):
+        run_cli("gen", "--data", data, "--test", "camp", "--code", code, "--nodes", 4,
+                "--blocks", 20)
+    broken = data / "camp2#3.sts"
+    with open(broken, "r+b") as out:
+        out.truncate(1000)
+    return data
+
+
+@pytest.fixture(scope="module")
+def client():
+    distributed = pytest.importorskip("dask.distributed")
+    cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                       host="127.0.0.1", dashboard_address=None)
+    with distributed.Client(cluster) as c:
+        yield c
+    cluster.close()
+
+
+@pytest.mark.parametrize("analysis,options", [
+    ("rainflow", dict(partitions=16, fatigue=dict(method="actual", weld_class="F2"))),
+    ("peak", dict(partitions=10, amplitude="full")),
+    ("range", dict(blocks=(2, 12))),
+    ("stats", {}),
+])
+def test_cluster_equals_local_loop(campaign, client, analysis, options):
+    on_cluster = fleet.run(client, campaign, "camp", "1-3", "1-4", analysis, **options)
+    local = fleet.run_local(campaign, "camp", "1-3", "1-4", analysis, **options)
+    pandas.testing.assert_frame_equal(on_cluster, local)
+    assert list(zip(local["code"], local["node"])) == [
+        (str(c), str(n)) for c in (1, 2, 3) for n in (1, 2, 3, 4)]
+    failed = local[local["error"].notna()]
+    assert list(zip(failed["code"], failed["node"])) == [("2", "3")]
+    assert "camp2#3" in failed["error"].iloc[0]
+
+
+def test_rows_hold_the_analysis_summary(campaign):
+    rows = fleet.run_local(campaign, "camp", "1", "2", "rainflow", partitions=12,
+                           fatigue=dict(method="fitting", weld_class="D", reliability=1))
+    result = torvwy.rainflow(torvwy.Node(campaign, "camp", "1", "2"), partitions=12,
+                             fatigue=dict(method="fitting", weld_class="D", reliability=1))
+    row = rows.iloc[0]
+    assert row["total_cycles"] == result.counts.sum()
+    assert row["largest"] == result.largest
+    top = max(j for j in range(12) if result.counts[j] > 0)
+    assert row["largest_range"] == (top + 1) * result.w
+    assert row["total_damage"] == result.fatigue.total_damage
+    assert row["life"] == pytest.approx(1.0 / result.fatigue.total_damage)
+
+
+def test_command_writes_the_csv(campaign, tmp_path):
+    csv = tmp_path / "rows.csv"
+    done = subprocess.run(
+        [sys.executable, "-m", "torvwy.fleet", "--scheduler", "local", "--workers", "2",
+         "--data", campaign, "--test", "camp", "--codes", "1-2", "--nodes", "3-4", "peak",
+         "--partitions", "8", "--csv", csv],
+        capture_output=True, text=True, cwd=PACKAGE, timeout=120)
+    assert done.returncode == 0, done.stderr
+    assert "4 waveforms, 1 failed" in done.stdout
+    written = pandas.read_csv(csv, dtype={"code": str, "node": str})
+    local = fleet.run_local(campaign, "camp", "1-2", "3-4", "peak", partitions=8)
+    assert list(written["largest_total"].fillna(-1)) == list(local["largest_total"].fillna(-1))
+    bad = subprocess.run(
+        [sys.executable, "-m", "torvwy.fleet", "--scheduler", "local", "--data", campaign,
+         "--test", "camp", "--codes", "3-1", "--nodes", "1", "rainflow", "--csv", csv],
+        capture_output=True, text=True, cwd=PACKAGE, timeout=60)
+    assert bad.returncode == 1 and bad.stderr.startswith("torvwy.fleet: ")

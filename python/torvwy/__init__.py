@@ -1,0 +1,224 @@
+"""torvwy: amplitude-domain analysis of test-and-measurement waveforms from Python.
+
+Nodes are read and written as the command line reads and writes them; peak, range and rainflow
+counting run the same counting as `torvwy peak|range|rainflow` and give the same fields as its
+JSON. A numpy array counts as the node `torvwy import` would make of it.
+"""
+
+import builtins
+import json
+import os
+
+import numpy as np
+
+from . import _torvwy
+from ._results import Fields, Result, Rows
+from ._torvwy import TorvwyError
+
+__all__ = [
+    "Node", "write_node", "peak", "range", "rainflow", "rainflow_cycles", "rainflow_matrix",
+    "stats", "open_result", "expand_range", "TorvwyError", "Result", "Rows", "CYCLE_DTYPE",
+]
+
+_BLOCK = 1024
+_RELIABILITY = {0: 0, 0.5: 1, 1: 2, 2: 3, 3: 4}
+_KINDS = {"peak": 0, "range": 1, "rainflow": 2}
+
+#: The fields of one extracted rainflow cycle.
+CYCLE_DTYPE = np.dtype(
+    [("range", "f8"), ("mean", "f8"), ("count", "f8"), ("start", "i8"), ("end", "i8")]
+)
+
+
+class Node:
+    """A node of a test: `<data>/<test><code>#<node>.tsp` and its waveform `.sts`."""
+
+    def __init__(self, data, test, code, node):
+        self._node = _torvwy.Node(os.fspath(data), str(test), str(code), str(node))
+        self.data, self.test, self.code, self.name = os.fspath(data), str(test), str(code), str(node)
+
+    @property
+    def info(self):
+        """The sampling record: frequency_hz, c1, c2, format, length_half_blocks, samples,
+        whole_blocks, full_scale (raw units) and full_scale_eu, eu (the unit), text1..text3."""
+        return self._node.info
+
+    @property
+    def bookmarks(self):
+        """The bookmarks, each a dict of position (a sample number as text) and text."""
+        return self._node.bookmarks
+
+    def _span(self, first_block, last_block):
+        samples = self.info["samples"]
+        first = 0 if first_block is None else (int(first_block) - 1) * _BLOCK
+        end = samples if last_block is None else min(samples, int(last_block) * _BLOCK)
+        if first < 0 or first > end:
+            raise ValueError(f"blocks {first_block}..{last_block} are not a range of the record")
+        return first, end
+
+    def samples(self, first_block=None, last_block=None):
+        """The samples in engineering units as a float64 array: the whole record, or blocks
+        first_block..last_block (1024 samples each, from 1)."""
+        first, end = self._span(first_block, last_block)
+        return self._node.read(first, end - first)
+
+    def blocks(self, n=64, first_block=None, last_block=None):
+        """The samples n blocks at a time, for records larger than memory."""
+        if int(n) < 1:
+            raise ValueError("n must be 1 or more")
+        first, end = self._span(first_block, last_block)
+        step = int(n) * _BLOCK
+        for start in builtins.range(first, end, step):
+            yield self._node.read(start, min(step, end - start))
+
+    def __repr__(self):
+        return f"Node({self.data!r}, {self.test!r}, {self.code!r}, {self.name!r})"
+
+
+def write_node(data, test, code, node, samples, frequency, unit="", format=886, c1=None, c2=1.0,
+               description="", text1="torvwy import", text2="numpy array"):
+    """Writes `samples` (EU) as the node `<data>/<test><code>#<node>` as `torvwy import` does:
+    padded with the last value to whole half blocks of 512 samples; without c1 the full scale
+    fits the signal (integer formats at 90 %, float formats a power of two that keeps every
+    value). Returns samples, padding, c1, c2 and full_scale_eu."""
+    return _torvwy.write_node(
+        os.fspath(data), str(test), str(code), str(node), _samples(samples), float(frequency),
+        unit, int(format), None if c1 is None else float(c1), float(c2), text1, text2, description,
+    )
+
+
+def _samples(array):
+    array = np.asarray(array)
+    if array.dtype not in (np.float64, np.float32, np.int16, np.int32):
+        raise ValueError(f"the samples must be float64, float32, int16 or int32, not {array.dtype}")
+    return array
+
+
+def _amplitude(amplitude):
+    if isinstance(amplitude, str):
+        if amplitude == "full":
+            return 0, 0.0
+        if amplitude == "auto":
+            return 1, 0.0
+        raise ValueError(f'amplitude "{amplitude}" is neither full, auto nor a number')
+    return 2, float(amplitude)
+
+
+def _blocks(blocks):
+    if blocks is None:
+        return None
+    first, last = blocks
+    return int(first), int(last)
+
+
+def _count(kind, source, partitions, amplitude, blocks, frequency, full_scale, unit):
+    mode, value = _amplitude(amplitude)
+    if isinstance(source, Node):
+        return _torvwy.count_node(kind, source._node, int(partitions), mode, value, _blocks(blocks))
+    if frequency is None:
+        raise ValueError("an array needs its sampling frequency: frequency=")
+    return _torvwy.count_array(
+        kind, _samples(source), float(frequency), None if full_scale is None else float(full_scale),
+        unit, int(partitions), mode, value, _blocks(blocks),
+    )
+
+
+def peak(source, partitions=25, amplitude="auto", blocks=None, frequency=None, full_scale=None,
+         unit=""):
+    """Peak counting of a Node or a 1-D array: the fields of `torvwy peak --json`."""
+    handle = _count(0, source, partitions, amplitude, blocks, frequency, full_scale, unit)
+    return Result(handle, json.loads(handle.json()))
+
+
+def range(source, partitions=25, amplitude="auto", blocks=None, frequency=None, full_scale=None,
+          unit=""):
+    """Range counting of a Node or a 1-D array: the fields of `torvwy range --json`."""
+    handle = _count(1, source, partitions, amplitude, blocks, frequency, full_scale, unit)
+    return Result(handle, json.loads(handle.json()))
+
+
+def rainflow(source, partitions=25, amplitude="auto", blocks=None, fatigue=None, frequency=None,
+             full_scale=None, unit=""):
+    """Rainflow counting of a Node or a 1-D array: the fields of `torvwy rainflow --json`.
+
+    amplitude is "auto" (1.1 x the envelope's span), "full" (the full scale) or a value in EU.
+    fatigue=dict(method="actual"|"fitting", weld_class="B", reliability=2) adds the life
+    estimate as the "fatigue" field. For an array, frequency= is needed; full_scale= (EU) sets
+    what "full" and the smallest counted range (a thousandth of it) use, by default the full
+    scale `torvwy import` would give the same values."""
+    handle = _count(2, source, partitions, amplitude, blocks, frequency, full_scale, unit)
+    fields = json.loads(handle.json())
+    if fatigue is not None:
+        options = dict(fatigue)
+        method = options.pop("method", "actual")
+        weld_class = str(options.pop("weld_class", "B"))
+        reliability = options.pop("reliability", 2)
+        if options:
+            raise ValueError(f"unknown fatigue options: {', '.join(options)}")
+        class_index = _torvwy.sn_class_index(weld_class)
+        if class_index < 0:
+            raise ValueError(f'weld class "{weld_class}" is not one of B C D E F F2 G W S T')
+        if reliability not in _RELIABILITY:
+            raise ValueError(f"reliability {reliability} is not one of 0 0.5 1 2 3")
+        fields["fatigue"] = json.loads(
+            handle.fatigue_json(method, class_index, _RELIABILITY[reliability])
+        )
+    return Result(handle, fields)
+
+
+def rainflow_cycles(source, blocks=None):
+    """Every cycle rainflow extracts from a Node or a 1-D array, as a structured array of
+    CYCLE_DTYPE: range and mean (EU), count (1.0 closed, 0.5 residue half cycle) and the sample
+    indices of its two turning points. Closed cycles come first, in the order they closed, then
+    the residue's halves in time order. Nothing is dropped: rainflow's histogram is these
+    cycles binned by range, without those below the smallest counted range or above A."""
+    if isinstance(source, Node):
+        columns = _torvwy.node_cycles(source._node, _blocks(blocks))
+        last = source.info["samples"] - 1
+    else:
+        array = _samples(source)
+        columns = _torvwy.array_cycles(array, _blocks(blocks))
+        last = array.shape[0] - 1
+    cycles = np.empty(columns[0].shape[0], dtype=CYCLE_DTYPE)
+    for name, column in zip(CYCLE_DTYPE.names, columns):
+        cycles[name] = column
+    # The padding of an array's last half block repeats its last sample.
+    np.minimum(cycles["end"], last, out=cycles["end"])
+    np.minimum(cycles["start"], last, out=cycles["start"])
+    return cycles
+
+
+def rainflow_matrix(source, range_bins=10, mean_bins=10, blocks=None):
+    """The range-mean matrix of the rainflow cycles: (matrix, range_edges, mean_edges), the
+    matrix counting cycles (half cycles as 0.5) with rows by range and columns by mean. The bins
+    are counts or edges, as numpy.histogram2d takes them; with counts, every cycle is inside."""
+    cycles = rainflow_cycles(source, blocks)
+    return np.histogram2d(
+        cycles["range"], cycles["mean"], bins=[range_bins, mean_bins], weights=cycles["count"]
+    )
+
+
+def stats(data, test, codes, nodes, peak_peak=None, threads=None):
+    """The amplitude statistics of every waveform of the code and node ranges (or, with
+    peak_peak=N, the N largest peak-to-peak values of each): rows of `torvwy stats --json`."""
+    text = _torvwy.statistics(
+        os.fspath(data), str(test), str(codes), str(nodes),
+        None if peak_peak is None else int(peak_peak), 0 if threads is None else int(threads),
+    )
+    fields = json.loads(text)
+    return Rows(fields["rows"], fields.get("content", 0))
+
+
+def open_result(path):
+    """Reads a result file of any analysis (.PCM, .DCM, .RFL, any layout) as a Result, or a
+    statistics list (.aps) as Rows."""
+    opened = _torvwy.open_result(os.fspath(path))
+    if isinstance(opened, str):
+        fields = json.loads(opened)
+        return Rows(fields["rows"], fields.get("content", 0))
+    return Result(opened, json.loads(opened.json()))
+
+
+def expand_range(text):
+    """The codes of a range text such as "1,3,5-9,A1-A7"."""
+    return _torvwy.expand_range(str(text))

@@ -1,0 +1,79 @@
+"""Result objects of the torvwy package: the command line's JSON fields, arrays as numpy arrays."""
+
+import json
+
+import numpy as np
+
+
+def _value(value):
+    if isinstance(value, dict):
+        return Fields(value)
+    if isinstance(value, list) and all(
+        isinstance(v, (int, float)) and not isinstance(v, bool) or v is None for v in value
+    ):
+        return np.array([np.nan if v is None else v for v in value], dtype=float)
+    return value
+
+
+class Fields:
+    """Named fields of a JSON object: `obj.N`, `obj["N"]`; lists of numbers are numpy arrays."""
+
+    def __init__(self, fields):
+        self._raw = fields
+        self._fields = {key: _value(value) for key, value in fields.items()}
+
+    def __getattr__(self, name):
+        try:
+            return self.__dict__["_fields"][name]
+        except KeyError:
+            raise AttributeError(name) from None
+
+    def __getitem__(self, key):
+        return self._fields[key]
+
+    def __contains__(self, key):
+        return key in self._fields
+
+    def keys(self):
+        return self._fields.keys()
+
+    def to_dict(self):
+        """The fields as the command line's JSON gives them (lists, not arrays)."""
+        return json.loads(json.dumps(self._raw))
+
+    def __repr__(self):
+        shown = ", ".join(
+            f"{k}={v!r}" for k, v in self._fields.items() if not isinstance(v, (np.ndarray, Fields))
+        )
+        return f"{type(self).__name__}({shown})"
+
+
+class Result(Fields):
+    """A peak, range or rainflow result: the fields of `torvwy peak|range|rainflow --json`
+    (with "fatigue" when a life estimate was asked for). `save(path)` writes the result file."""
+
+    def __init__(self, handle, fields):
+        super().__init__(fields)
+        self.__dict__["_handle"] = handle
+
+    @property
+    def node(self):
+        """Test, code and node names, unit and the record's whole blocks."""
+        return self._handle.node
+
+    def save(self, path):
+        """Writes the result file (.PCM, .DCM or .RFL layout of the analysis) atomically."""
+        self._handle.save(str(path))
+
+
+class Rows(list):
+    """Statistics rows, one dict per row, with the keys of `torvwy stats --json`."""
+
+    def __init__(self, rows, content=0):
+        super().__init__(rows)
+        self.content = content
+
+    def to_pandas(self):
+        import pandas
+
+        return pandas.DataFrame(list(self))

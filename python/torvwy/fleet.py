@@ -1,0 +1,191 @@
+"""Fleet batches: one task per waveform on a Dask cluster, one row per node in a DataFrame.
+
+Each task opens and streams its own waveform on the worker (the data folder must be on storage
+every worker sees); a waveform that fails gives a row with its error and the batch goes on.
+
+    python3 -m torvwy.fleet --scheduler local --data DIR --test NAME --codes 1-3 --nodes 1-8 \\
+        rainflow --fatigue actual --class F2 --csv rows.csv
+"""
+
+import argparse
+import os
+import sys
+import tempfile
+
+import torvwy
+
+ANALYSES = ("rainflow", "peak", "range", "stats")
+
+
+def _largest_range(counts, width):
+    """Upper edge of the highest partition that holds a count (EU); 0 when none does."""
+    occupied = [j for j, count in enumerate(counts) if count > 0]
+    return (occupied[-1] + 1) * width if occupied else 0.0
+
+
+def node_row(data, test, code, node, analysis="rainflow", partitions=25, amplitude="auto",
+             blocks=None, fatigue=None, peak_peak=None):
+    """The row of one waveform: its names, the analysis's summary and `error` (None, or the
+    one-line message of a waveform that failed). Runs wherever it is called: on a worker, or
+    in the local loop."""
+    row = {"test": test, "code": code, "node": node, "analysis": analysis, "error": None}
+    try:
+        if analysis == "stats":
+            rows = torvwy.stats(data, test, code, node, peak_peak=peak_peak, threads=1)
+            if not rows:
+                raise torvwy.TorvwyError(f"{test}{code}#{node}: no statistics row")
+            for key, value in rows[0].items():
+                if key not in ("code", "node"):
+                    row[key] = value
+            return row
+        source = torvwy.Node(data, test, code, node)
+        if analysis == "peak":
+            result = torvwy.peak(source, partitions, amplitude, blocks)
+            row.update(largest_separate=result.largest_separate, largest_total=result.largest_total,
+                       total_peaks=float(result.two_way.peak.sum()),
+                       total_valleys=float(result.two_way.valley.sum()))
+        elif analysis == "range":
+            result = torvwy.range(source, partitions, amplitude, blocks)
+            row.update(largest=result.largest, total_ranges=float(result.two_way.sum()))
+        elif analysis == "rainflow":
+            result = torvwy.rainflow(source, partitions, amplitude, blocks, fatigue=fatigue)
+            row.update(largest=result.largest, total_cycles=float(result.counts.sum()),
+                       largest_range=_largest_range(result.counts, result.w))
+            if fatigue is not None:
+                damage = result.fatigue.total_damage
+                row.update(total_damage=damage, life=1.0 / damage if damage > 0 else float("inf"))
+        else:
+            raise ValueError(f'analysis "{analysis}" is not one of {", ".join(ANALYSES)}')
+        row.update(N=result.N, A=result.A, first_block=result.first_block,
+                   last_block=result.last_block, envelope_max=result.envelope_max,
+                   envelope_min=result.envelope_min)
+    except Exception as error:  # noqa: BLE001 - every failure of one waveform is its row
+        row["error"] = str(error) or type(error).__name__
+    return row
+
+
+def waveforms(data, test, codes, nodes):
+    """The (code, node) pairs of the ranges whose sampling parameter file exists, code-major."""
+    return torvwy._torvwy.valid_pairs(
+        os.fspath(data), str(test), torvwy.expand_range(codes), torvwy.expand_range(nodes)
+    )
+
+
+def _frame(rows):
+    import pandas
+
+    return pandas.DataFrame(rows)
+
+
+def run_local(data, test, codes, nodes, analysis="rainflow", **options):
+    """The batch in this process, one waveform after another: the reference a cluster's batch
+    equals row for row."""
+    data = os.path.abspath(os.fspath(data))
+    return _frame([node_row(data, test, code, node, analysis, **options)
+                   for code, node in waveforms(data, test, codes, nodes)])
+
+
+def run(client, data, test, codes, nodes, analysis="rainflow", **options):
+    """Maps one task per waveform onto the dask.distributed `client` and gathers the rows, in
+    the order of the waveforms, into a pandas DataFrame. `options` are node_row's: partitions,
+    amplitude, blocks, fatigue, peak_peak."""
+    data = os.path.abspath(os.fspath(data))
+    pairs = waveforms(data, test, codes, nodes)
+    futures = [
+        client.submit(node_row, data, test, code, node, analysis, pure=False, **options)
+        for code, node in pairs
+    ]
+    return _frame(client.gather(futures))
+
+
+def _client(scheduler, workers):
+    from dask.distributed import Client, LocalCluster
+
+    if scheduler == "local":
+        cluster = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
+                               host="127.0.0.1", dashboard_address=None)
+        return Client(cluster), cluster
+    return Client(scheduler), None
+
+
+def _write_csv(frame, path):
+    """Writes the CSV next to its target and renames it over the target."""
+    folder = os.path.dirname(os.path.abspath(path))
+    handle, temporary = tempfile.mkstemp(dir=folder, prefix=".torvwy-", suffix=".csv")
+    try:
+        with os.fdopen(handle, "w", newline="") as out:
+            frame.to_csv(out, index=False)
+        os.replace(temporary, path)
+    except BaseException:
+        os.unlink(temporary)
+        raise
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(
+        prog="python3 -m torvwy.fleet",
+        description="One row per waveform of the code and node ranges, computed on a Dask "
+        "cluster, written as CSV.")
+    parser.add_argument("--scheduler", required=True,
+                        help='scheduler address (tcp://host:8786) or "local" for a LocalCluster')
+    parser.add_argument("--workers", type=int, default=os.cpu_count() or 1,
+                        help="workers of a local cluster (default: one per core)")
+    parser.add_argument("--data", required=True, help="data folder every worker sees")
+    parser.add_argument("--test", required=True, help="test name")
+    parser.add_argument("--codes", required=True, help='test codes, e.g. "1-3,7"')
+    parser.add_argument("--nodes", required=True, help='node names, e.g. "1-8"')
+    parser.add_argument("analysis", choices=ANALYSES)
+    parser.add_argument("--partitions", type=int, default=25, help="number of partitions N")
+    parser.add_argument("--amplitude", default="auto", help="full, auto or a value in EU")
+    parser.add_argument("--blocks", help="analysis range FIRST-LAST in blocks")
+    parser.add_argument("--fatigue", choices=("actual", "fitting"), help="rainflow life estimate")
+    parser.add_argument("--class", dest="weld_class", default="B", help="S-N weld class")
+    parser.add_argument("--reliability", type=float, default=2, help="0, 0.5, 1, 2 or 3")
+    parser.add_argument("--peak-peak", type=int, help="stats: the N largest peak-to-peak values")
+    parser.add_argument("--csv", required=True, help="the CSV file to write")
+    args = parser.parse_args(argv)
+
+    options = {}
+    if args.analysis in ("peak", "range", "rainflow"):
+        amplitude = args.amplitude
+        if amplitude not in ("full", "auto"):
+            try:
+                amplitude = float(amplitude)
+            except ValueError:
+                parser.error(f'--amplitude "{amplitude}" is neither full, auto nor a number')
+        options.update(partitions=args.partitions, amplitude=amplitude)
+        if args.blocks:
+            first, _, last = args.blocks.partition("-")
+            try:
+                options["blocks"] = (int(first), int(last))
+            except ValueError:
+                parser.error(f'--blocks "{args.blocks}" is not FIRST-LAST')
+    if args.fatigue:
+        if args.analysis != "rainflow":
+            parser.error("--fatigue applies to rainflow")
+        reliability = int(args.reliability) if args.reliability.is_integer() else args.reliability
+        options["fatigue"] = dict(method=args.fatigue, weld_class=args.weld_class,
+                                  reliability=reliability)
+    if args.peak_peak is not None:
+        options["peak_peak"] = args.peak_peak
+
+    try:
+        waveforms(args.data, args.test, args.codes, args.nodes)
+    except torvwy.TorvwyError as error:
+        print(f"torvwy.fleet: {error}", file=sys.stderr)
+        return 1
+    client, cluster = _client(args.scheduler, args.workers)
+    try:
+        frame = run(client, args.data, args.test, args.codes, args.nodes, args.analysis, **options)
+    finally:
+        client.close()
+        if cluster is not None:
+            cluster.close()
+    _write_csv(frame, args.csv)
+    failed = int(frame["error"].notna().sum()) if len(frame) else 0
+    print(f"{len(frame)} waveforms, {failed} failed: {args.csv}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,53 @@
+// Every extracted rainflow cycle with its range, mean, weight and the samples it runs between.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace torvwy::core {
+
+/// One extracted cycle: a closed cycle (count 1.0) or a half cycle of the residue (0.5).
+struct RainflowCycle {
+  double range = 0.0;  ///< |c - b| of its two turning points (EU)
+  double mean = 0.0;   ///< (b + c) / 2 (EU)
+  double count = 1.0;  ///< 1.0 closed, 0.5 residue half cycle
+  int64_t start = 0;   ///< sample index of its first turning point b (0-based)
+  int64_t end = 0;     ///< sample index of its second turning point c
+};
+
+/// Lists the cycles of a record the way RainflowCounter counts them, but keeps each cycle
+/// instead of binning it: the same turning points (the first sample, every reversal, the last
+/// sample; a flat top or bottom is one point at its last sample), the same four-point closing
+/// on a stack and the residue as half cycles between its neighbouring points. Binned by range
+/// under the counter's drop and partition rules, the cycles give the counter's histogram.
+///
+/// Feed the samples in EU in time order, in chunks of any size; the memory held grows with the
+/// cycles found and the residue (the list is the result).
+class RainflowCycleExtractor {
+ public:
+  /// Examines the next samples; their indices continue from the last call's.
+  void Feed(std::span<const double> samples);
+  /// Takes the last sample as the last turning point, lists the residue as half cycles and
+  /// returns every cycle: closed cycles in the order they closed, then the residue's halves in
+  /// time order. Later calls return an empty list.
+  std::vector<RainflowCycle> Finish();
+
+  int64_t samples() const { return next_index_; }
+
+ private:
+  struct Point {
+    double value;
+    int64_t index;
+  };
+  void Push(Point point);
+
+  std::vector<Point> stack_;
+  std::vector<RainflowCycle> cycles_;
+  int64_t next_index_ = 0;
+  Point previous_{0.0, 0};
+  int direction_ = 1;
+  bool finished_ = false;
+};
+
+}  // namespace torvwy::core
