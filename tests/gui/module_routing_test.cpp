@@ -152,7 +152,7 @@ TEST_F(ModuleRouting, ClosingWaitsForThePermissionAndTellsTheHost) {
   EXPECT_EQ(host_.frames().size(), 1u);
   const auto address = reinterpret_cast<quintptr>(frame);
   ui::PostHostNotice(frame, ui::notice::kClosePermission, 1);
-  EXPECT_TRUE(WaitFor([&] { return host_.frames().empty(); }, 2000));
+  EXPECT_TRUE(WaitFor([&] { return host_.frames().empty(); }));
   ASSERT_FALSE(host_.gone().empty());
   EXPECT_EQ(host_.gone().back(), address);
 }
