@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -270,44 +271,45 @@ core::Result<int64_t> WriteNodeFile(const std::filesystem::path& folder, const s
   return writer->Commit();
 }
 
-/// A folder of the system's temporary folder, removed with its files when it goes.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    static std::atomic<int64_t> serial{0};
-    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-    path_ = std::filesystem::temp_directory_path() /
-            ("torvwy-array-" + std::to_string(::getpid()) + "-" + std::to_string(now) + "-" +
-             std::to_string(serial++));
-    std::filesystem::create_directories(path_);
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-/// Counts an array as the node `import` would make of it: the array becomes a scratch node of
-/// whole half blocks (padded with its last value) in the temporary folder, counted by the one
-/// counting run and removed.
+/// Counts an array as the node `import` would make of it, in place: the one counting run reads
+/// the array's values through a sample supplier, each scaled to the raw value `import` would
+/// store (value x c2 x c1), the record padded to whole half blocks with its last value. Nothing
+/// is copied or written.
 ResultFile CountArray(int kind, const py::array& array, double frequency_hz,
                       std::optional<double> full_scale_eu, const std::string& unit,
                       int32_t partitions, int32_t amplitude_mode, double set_value,
                       std::optional<std::pair<int32_t, int32_t>> blocks) {
   const SampleArray samples(array);
-  const core::SamplingInfo info = ArrayInfo(samples, frequency_hz, full_scale_eu, unit);
-  ScratchFolder folder;
-  core::Result<int64_t> written = 0;
-  {
-    py::gil_scoped_release release;
-    written = WriteNodeFile(folder.path(), "array", "1", "1", info, samples);
+  core::SamplingInfo info = ArrayInfo(samples, frequency_hz, full_scale_eu, unit);
+  if (samples.size() == 0) Raise(core::Fail(core::kMsgBadValue, "the array holds no sample"));
+  const int64_t half_blocks =
+      (samples.size() + core::kHalfBlockSamples - 1) / core::kHalfBlockSamples;
+  if (half_blocks > std::numeric_limits<int32_t>::max()) {
+    Raise(core::Fail(core::kMsgBadValue, "the array is too long for one node"));
   }
-  if (!written) Raise(written.error());
-  auto node = Take(core::OpenCountingNode(folder.path(), "array", "1", "1"));
+  info.set_length_half_blocks(static_cast<int32_t>(half_blocks));
+  const double factor = info.c2() * info.c1();
+  double last = 0.0;
+  samples.ForEachChunk(samples.size() - 1, 1, [&](std::span<const double> values) {
+    last = values.front() * factor;
+    return false;
+  });
+  core::CountingNode node;
+  node.test_name = "array";
+  node.test_code = "1";
+  node.node_name = "1";
+  node.info = info;
+  node.data_file = "numpy array";
+  node.samples = [&samples, factor, last](int64_t first, std::span<double> out) {
+    size_t done = 0;
+    samples.ForEachChunk(first, static_cast<int64_t>(out.size()),
+                         [&](std::span<const double> values) {
+                           for (const double value : values) out[done++] = value * factor;
+                           return true;
+                         });
+    for (; done < out.size(); ++done) out[done] = last;  // the padding of the last half block
+    return core::Ok();
+  };
   return Count(kind, node, partitions, amplitude_mode, set_value, blocks);
 }
 

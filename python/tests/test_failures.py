@@ -116,12 +116,28 @@ def test_ctrl_c_cancels_the_pass_and_saves_nothing(long_node, tmp_path, analysis
     assert torvwy.rainflow(long_node, blocks=(1, 10)).counts.sum() > 0
 
 
-def test_ctrl_c_during_an_array_pass_leaves_no_scratch_node(tmp_path, monkeypatch):
+def interrupt_while_counting():
+    """Sends Ctrl-C to this process once it has spent 50 ms of processor time more: an array's
+    pass reads no file, and its record is long enough that it is still running then."""
+    start = time.process_time()
+
+    def watch():
+        deadline = time.monotonic() + 30.0
+        while time.process_time() - start < 0.05 and time.monotonic() < deadline:
+            time.sleep(0.001)
+        os.kill(os.getpid(), signal.SIGINT)
+
+    thread = threading.Thread(target=watch)
+    thread.start()
+    return thread
+
+
+def test_ctrl_c_during_an_array_pass_writes_nothing(tmp_path, monkeypatch):
     monkeypatch.setenv("TMPDIR", str(tmp_path))
     import tempfile
     monkeypatch.setattr(tempfile, "tempdir", None)
-    x = np.tile(np.array([0.0, 9.0, 1.0, 8.0, 2.0, 7.0]), 2_000_000)
-    watcher = interrupt_while_reading()  # the scratch node is written, then read by the count
+    x = np.tile(np.array([0.0, 9.0, 1.0, 8.0, 2.0, 7.0]), 4_000_000)
+    watcher = interrupt_while_counting()  # the array is counted in place
     with pytest.raises(KeyboardInterrupt):
         torvwy.rainflow(x, frequency=10.0)
     watcher.join()

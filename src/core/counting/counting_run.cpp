@@ -51,17 +51,19 @@ Result<AnyResultFile> RunCounting(CountingKind kind, const CountingNode& node,
                                   const CountingParameters& parameters, Progress& progress,
                                   const CountingRunOptions& options) {
   Result<AnyResultFile> counted = Fail(kMsgBadValue, "unknown analysis");
+  const SampleSource source =
+      node.samples ? SampleSource(node.data_file, node.samples) : SampleSource(node.data_file);
   switch (kind) {
     case CountingKind::kPeak:
-      counted = Wrap<PeakResultFile>(RunPeakCounting(node.info, node.data_file, parameters,
-                                                     progress, options.captions, options.threads));
+      counted = Wrap<PeakResultFile>(RunPeakCounting(node.info, source, parameters, progress,
+                                                     options.captions, options.threads));
       break;
     case CountingKind::kRange:
-      counted = Wrap<RangeResultFile>(RunRangeCounting(
-          node.info, node.data_file, parameters, progress, options.captions, options.threads));
+      counted = Wrap<RangeResultFile>(RunRangeCounting(node.info, source, parameters, progress,
+                                                       options.captions, options.threads));
       break;
     case CountingKind::kRainflow:
-      counted = Wrap<RainflowResultFile>(RunRainflowCounting(node.info, node.data_file, parameters,
+      counted = Wrap<RainflowResultFile>(RunRainflowCounting(node.info, source, parameters,
                                                              progress, options.rainflow,
                                                              options.captions, options.threads));
       break;

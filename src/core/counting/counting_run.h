@@ -8,6 +8,7 @@
 #include "core/counting/counting_parameters.h"
 #include "core/counting/progress.h"
 #include "core/data/sampling_info.h"
+#include "core/data/waveform_reader.h"
 #include "core/files/result_file.h"
 #include "core/rainflow/rainflow_counting.h"
 #include "core/services/language.h"
@@ -22,7 +23,9 @@ struct CountingNode {
   std::string node_name;
   SamplingInfo info;
   std::filesystem::path tsp_file;   ///< sampling parameters and bookmarks
-  std::filesystem::path data_file;  ///< the waveform (.sts)
+  std::filesystem::path data_file;  ///< the waveform (.sts), or the name of a supplied record
+  /// When set, the record's raw values come from it (a record in memory) and no .sts is read.
+  SampleSupplier samples;
 };
 
 /// Finds "<test><code>#<node>.tsp" and ".sts" in `data_folder` (extensions in any case) and

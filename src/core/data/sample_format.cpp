@@ -176,18 +176,20 @@ Status ConvertSamples(int32_t format, std::span<double> out, std::span<const cha
     default:
       return UnknownFormat(format);
   }
-  if (positions != nullptr) {
-    *positions = {};
-    for (size_t i = 1; i < n; ++i) {
-      if (out[i] > out[static_cast<size_t>(positions->largest)]) {
-        positions->largest = static_cast<int64_t>(i);
-      }
-      if (out[i] < out[static_cast<size_t>(positions->smallest)]) {
-        positions->smallest = static_cast<int64_t>(i);
-      }
+  if (positions != nullptr) FindExtremePositions(out.first(n), positions);
+  return Ok();
+}
+
+void FindExtremePositions(std::span<const double> values, ExtremePositions* positions) {
+  *positions = {};
+  for (size_t i = 1; i < values.size(); ++i) {
+    if (values[i] > values[static_cast<size_t>(positions->largest)]) {
+      positions->largest = static_cast<int64_t>(i);
+    }
+    if (values[i] < values[static_cast<size_t>(positions->smallest)]) {
+      positions->smallest = static_cast<int64_t>(i);
     }
   }
-  return Ok();
 }
 
 }  // namespace torvwy::core

@@ -39,6 +39,9 @@ struct ExtremePositions {
   int64_t smallest = 0;
 };
 
+/// Where the largest and the smallest of `values` lie (the first of equals); 0 and 0 when empty.
+void FindExtremePositions(std::span<const double> values, ExtremePositions* positions);
+
 /// Converts raw.size() / sample size little-endian samples into raw values (not yet divided
 /// by the calibration factors). `out` must hold that many doubles. When `positions` is given
 /// it receives where the largest and the smallest value lie.

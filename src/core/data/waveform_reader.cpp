@@ -27,6 +27,7 @@ WaveformReader& WaveformReader::operator=(WaveformReader&& other) noexcept {
     position_ = other.position_;
     path_ = std::move(other.path_);
     raw_ = std::move(other.raw_);
+    supplier_ = std::move(other.supplier_);
     other.fd_ = -1;
   }
   return *this;
@@ -36,8 +37,8 @@ WaveformReader::~WaveformReader() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-Result<WaveformReader> WaveformReader::Open(const std::filesystem::path& sts_path,
-                                            const SamplingInfo& info) {
+Result<WaveformReader> WaveformReader::Open(const SampleSource& source, const SamplingInfo& info) {
+  const std::filesystem::path& sts_path = source.path;
   const std::string name = sts_path.string();
   if (info.format() == kFormatNone) {
     return Fail(kMsgDataFileUnopenable, name + ": the node has no data (format 0)");
@@ -50,6 +51,14 @@ Result<WaveformReader> WaveformReader::Open(const std::filesystem::path& sts_pat
                                        " half blocks is not positive");
   }
   WaveformReader reader;
+  if (source.supplier) {
+    reader.format_ = info.format();
+    reader.sample_size_ = *size;
+    reader.record_samples_ = info.record_samples();
+    reader.path_ = sts_path;
+    reader.supplier_ = source.supplier;
+    return reader;
+  }
   auto file = OpenRegularFile(sts_path, kMsgDataFileUnopenable);
   if (!file) return file.error();
   reader.fd_ = file->fd.release();
@@ -71,8 +80,9 @@ Result<WaveformReader> WaveformReader::Open(const std::filesystem::path& sts_pat
 
 Result<WaveformReader> WaveformReader::Duplicate() const {
   WaveformReader copy;
-  copy.fd_ = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
-  if (copy.fd_ < 0) {
+  copy.supplier_ = supplier_;
+  copy.fd_ = supplier_ ? -1 : ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  if (!supplier_ && copy.fd_ < 0) {
     return Fail(kMsgDataFileUnopenable,
                 path_.string() + ": " + std::generic_category().message(errno));
   }
@@ -96,6 +106,12 @@ Status WaveformReader::Read(std::span<double> out, ExtremePositions* positions) 
   const auto count = static_cast<int64_t>(out.size());
   if (count > record_samples_ - position_) {
     return Fail(kMsgDataFileShort, path_.string() + ": read past the end of the record");
+  }
+  if (supplier_) {
+    if (auto supplied = supplier_(position_, out); !supplied) return supplied;
+    position_ += count;
+    if (positions != nullptr) FindExtremePositions(out, positions);
+    return Ok();
   }
   const size_t bytes = out.size() * static_cast<size_t>(sample_size_);
   if (raw_.size() < bytes) raw_.resize(bytes);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -11,6 +12,20 @@
 #include "core/services/result.h"
 
 namespace torvwy::core {
+
+/// Raw values (not yet divided by the calibration factors) of samples first .. first +
+/// out.size() - 1 of a record held elsewhere, such as in memory. Called from the pass's worker
+/// threads, one call at a time per reader; it must not change what it reads from.
+using SampleSupplier = std::function<Status(int64_t first, std::span<double> out)>;
+
+/// Where a record's samples come from: its .sts file, or a supplier of raw values.
+struct SampleSource {
+  SampleSource(const std::filesystem::path& file) : path(file) {}  // NOLINT: a file is a source
+  SampleSource(std::filesystem::path name, SampleSupplier samples)
+      : path(std::move(name)), supplier(std::move(samples)) {}
+  std::filesystem::path path;  ///< the .sts file, or the name messages give the record
+  SampleSupplier supplier;     ///< when set, the samples come from it and no file is read
+};
 
 /// Reads the samples of one record in order through one fixed raw buffer. The file must hold
 /// at least the record (length in half blocks x 512 samples); bytes beyond it are ignored.
@@ -24,8 +39,7 @@ class WaveformReader {
 
   /// Opens the .sts file. Fails (data-file message) when it can't be opened, on format 0 or an
   /// unknown format, on a record length <= 0, and when the file is shorter than the record.
-  static Result<WaveformReader> Open(const std::filesystem::path& sts_path,
-                                     const SamplingInfo& info);
+  static Result<WaveformReader> Open(const SampleSource& source, const SamplingInfo& info);
 
   /// A second reader of the same open file, at sample 0, with a raw buffer of its own: readers
   /// on different threads each take one. Fails (data-file message) when the system refuses.
@@ -52,6 +66,7 @@ class WaveformReader {
   int64_t position_ = 0;
   std::filesystem::path path_;
   std::vector<char> raw_;
+  SampleSupplier supplier_;  ///< the record's samples when they come from no file
 };
 
 }  // namespace torvwy::core

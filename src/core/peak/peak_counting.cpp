@@ -12,8 +12,7 @@
 
 namespace torvwy::core {
 
-Result<PeakCountResult> RunPeakCounting(const SamplingInfo& info,
-                                        const std::filesystem::path& sts_path,
+Result<PeakCountResult> RunPeakCounting(const SamplingInfo& info, const SampleSource& source,
                                         const CountingParameters& params, Progress& progress,
                                         const PassCaptions& captions, int threads) {
   PeakCountSetup setup;
@@ -22,9 +21,9 @@ Result<PeakCountResult> RunPeakCounting(const SamplingInfo& info,
   setup.c2 = info.c2();
   if (EffectivePartitions(setup.partitions) < 1) return PeakCounter::Create(setup).error();
 
-  auto reader = WaveformReader::Open(sts_path, info);
+  auto reader = WaveformReader::Open(source, info);
   if (!reader) return reader.error();
-  if (auto ok = CheckRecordHoldsABlock(*reader, sts_path); !ok) return ok.error();
+  if (auto ok = CheckRecordHoldsABlock(*reader, source.path); !ok) return ok.error();
 
   const bool known_range =
       params.amplitude_mode == kAmplitudeFullScale || params.amplitude_mode == kAmplitudeSetValue;

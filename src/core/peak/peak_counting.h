@@ -6,6 +6,7 @@
 #include "core/counting/counting_parameters.h"
 #include "core/counting/progress.h"
 #include "core/data/sampling_info.h"
+#include "core/data/waveform_reader.h"
 #include "core/peak/peak_count_result.h"
 #include "core/services/result.h"
 
@@ -24,8 +25,7 @@ namespace torvwy::core {
 /// Cancel is seen; the counts so far are returned with `cancelled` set. Fails with the reader's
 /// error when the file can't be opened or read, and with the bad-value message for N < 1, a
 /// non-finite A, a record shorter than one block or a range outside the record.
-Result<PeakCountResult> RunPeakCounting(const SamplingInfo& info,
-                                        const std::filesystem::path& sts_path,
+Result<PeakCountResult> RunPeakCounting(const SamplingInfo& info, const SampleSource& source,
                                         const CountingParameters& params, Progress& progress,
                                         const PassCaptions& captions = {}, int threads = 1);
 

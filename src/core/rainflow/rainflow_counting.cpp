@@ -35,8 +35,7 @@ double SmallestCountedRange(double full_scale, const SamplingInfo& info) {
   return full_scale / info.c2() / info.c1() * 0.001;
 }
 
-Result<RainflowResult> RunRainflowCounting(const SamplingInfo& info,
-                                           const std::filesystem::path& sts_path,
+Result<RainflowResult> RunRainflowCounting(const SamplingInfo& info, const SampleSource& source,
                                            const CountingParameters& params, Progress& progress,
                                            const RainflowStorage& storage,
                                            const PassCaptions& captions, int threads) {
@@ -49,18 +48,18 @@ Result<RainflowResult> RunRainflowCounting(const SamplingInfo& info,
     return Fail(kMsgBadValue,
                 "rainflow: unknown amplitude mode " + std::to_string(params.amplitude_mode));
   }
-  auto reader = WaveformReader::Open(sts_path, info);
+  auto reader = WaveformReader::Open(source, info);
   if (!reader) return reader.error();
-  if (auto ok = CheckRecordHoldsABlock(*reader, sts_path); !ok) return ok.error();
+  if (auto ok = CheckRecordHoldsABlock(*reader, source.path); !ok) return ok.error();
   auto full_scale = FullScaleOf(info);
   if (!full_scale) return full_scale.error();
   const int64_t record_blocks = reader->record_samples() / kBlockSamples;
   if (params.first_block < 1 || params.last_block < params.first_block ||
       params.last_block > record_blocks) {
-    return Fail(kMsgBadValue, sts_path.string() + ": blocks " + std::to_string(params.first_block) +
-                                  ".." + std::to_string(params.last_block) +
-                                  " are not a range of the record's " +
-                                  std::to_string(record_blocks) + " whole blocks");
+    return Fail(kMsgBadValue,
+                source.path.string() + ": blocks " + std::to_string(params.first_block) + ".." +
+                    std::to_string(params.last_block) + " are not a range of the record's " +
+                    std::to_string(record_blocks) + " whole blocks");
   }
 
   RainflowResult result;
@@ -82,7 +81,8 @@ Result<RainflowResult> RunRainflowCounting(const SamplingInfo& info,
       RainflowAmplitudeRange(params.amplitude_mode, *full_scale, info, params.set_value, before);
   if (!amplitude_range) return amplitude_range.error();
   if (!std::isfinite(*amplitude_range)) {
-    return Fail(kMsgBadValue, sts_path.string() + ": the amplitude range is not a finite number");
+    return Fail(kMsgBadValue,
+                source.path.string() + ": the amplitude range is not a finite number");
   }
 
   RainflowSetup setup;

@@ -8,6 +8,7 @@
 #include "core/counting/progress.h"
 #include "core/data/envelope.h"
 #include "core/data/sampling_info.h"
+#include "core/data/waveform_reader.h"
 #include "core/rainflow/rainflow_result.h"
 #include "core/rainflow/residue_stack.h"
 #include "core/services/result.h"
@@ -50,8 +51,7 @@ struct RainflowStorage {
 /// full scale, the data file can't be opened or read, the record holds fewer samples than one
 /// block, the range lies outside the record's whole blocks, A is not finite, or the residue's
 /// scratch file fails.
-Result<RainflowResult> RunRainflowCounting(const SamplingInfo& info,
-                                           const std::filesystem::path& sts_path,
+Result<RainflowResult> RunRainflowCounting(const SamplingInfo& info, const SampleSource& source,
                                            const CountingParameters& params, Progress& progress,
                                            const RainflowStorage& storage = {},
                                            const PassCaptions& captions = {}, int threads = 1);

@@ -6,6 +6,7 @@
 #include "core/counting/counting_parameters.h"
 #include "core/counting/progress.h"
 #include "core/data/sampling_info.h"
+#include "core/data/waveform_reader.h"
 #include "core/range/range_count_result.h"
 #include "core/services/result.h"
 
@@ -25,8 +26,7 @@ namespace torvwy::core {
 /// in parallel (RunChunkedBlockPass) and joined exactly (RangeCounter::Join): the result equals
 /// the one-thread result.
 /// non-finite A, a record shorter than one block or a range outside the record.
-Result<RangeCountResult> RunRangeCounting(const SamplingInfo& info,
-                                          const std::filesystem::path& sts_path,
+Result<RangeCountResult> RunRangeCounting(const SamplingInfo& info, const SampleSource& source,
                                           const CountingParameters& params, Progress& progress,
                                           const PassCaptions& captions = {}, int threads = 1);
 
