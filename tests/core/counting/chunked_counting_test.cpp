@@ -14,6 +14,7 @@
 #include "cli/result_output.h"
 #include "core/counting/block_pass.h"
 #include "core/counting/counting_run.h"
+#include "core/data/waveform_reader.h"
 #include "core/files/result_file.h"
 #include "core/peak/peak_counter.h"
 #include "core/rainflow/rainflow_counter.h"
@@ -255,6 +256,20 @@ TEST(ChunkedCountingTest, EveryThreadCountGivesTheOneThreadJson) {
   testing::WriteNode(dir.path(), x, {.format = 951, .c1 = 2.0, .c2 = 0.5});
   auto node = OpenCountingNode(dir.path(), "abc", "12", "5");
   ASSERT_TRUE(node.ok()) << node.error().detail;
+  // The same record supplied from memory (as the Python package supplies an array): its raw
+  // values read once from the file.
+  std::vector<double> raw(static_cast<size_t>(node->info.record_samples()));
+  {
+    auto reader = WaveformReader::Open(node->data_file, node->info);
+    ASSERT_TRUE(reader.ok());
+    ASSERT_TRUE(reader->Read(raw).ok());
+  }
+  CountingNode in_memory = *node;
+  in_memory.data_file = "in memory";
+  in_memory.samples = [&raw](int64_t first, std::span<double> out) {
+    std::copy_n(raw.begin() + first, out.size(), out.begin());
+    return Ok();
+  };
   for (CountingKind kind : {CountingKind::kPeak, CountingKind::kRange, CountingKind::kRainflow}) {
     for (int32_t mode : {kAmplitudeFullScale, kAmplitudeAutomatic, kAmplitudeSetValue}) {
       for (auto [first, last] : {std::pair{1, 24}, std::pair{3, 21}, std::pair{7, 8}}) {
@@ -280,6 +295,13 @@ TEST(ChunkedCountingTest, EveryThreadCountGivesTheOneThreadJson) {
           ASSERT_TRUE(many.ok()) << many.error().detail;
           EXPECT_EQ(JsonText(*many), expected) << threads << " threads";
           EXPECT_FALSE(PassCancelled(*many));
+        }
+        for (int threads : {1, 4}) {
+          options.threads = threads;
+          SilentProgress supplied_progress;
+          auto supplied = RunCounting(kind, in_memory, params, supplied_progress, options);
+          ASSERT_TRUE(supplied.ok()) << supplied.error().detail;
+          EXPECT_EQ(JsonText(*supplied), expected) << threads << " threads, from memory";
         }
       }
     }
