@@ -211,11 +211,12 @@ class Node {
 /// A counting run with the GIL released; Ctrl-C cancels it and raises KeyboardInterrupt.
 ResultFile Count(int kind, const core::CountingNode& node, int32_t partitions,
                  int32_t amplitude_mode, double set_value,
-                 std::optional<std::pair<int32_t, int32_t>> blocks) {
+                 std::optional<std::pair<int32_t, int32_t>> blocks, int threads) {
   if (kind < 0 || kind > 2) Raise(core::Fail(core::kMsgBadValue, "unknown analysis"));
   const core::CountingParameters parameters =
       Parameters(node.info, partitions, amplitude_mode, set_value, blocks);
   core::CountingRunOptions options;
+  options.threads = threads;  // 0: every core, as the command line counts
   InterruptibleProgress progress;
   std::optional<core::Result<core::AnyResultFile>> counted;
   {
@@ -278,7 +279,7 @@ core::Result<int64_t> WriteNodeFile(const std::filesystem::path& folder, const s
 ResultFile CountArray(int kind, const py::array& array, double frequency_hz,
                       std::optional<double> full_scale_eu, const std::string& unit,
                       int32_t partitions, int32_t amplitude_mode, double set_value,
-                      std::optional<std::pair<int32_t, int32_t>> blocks) {
+                      std::optional<std::pair<int32_t, int32_t>> blocks, int threads) {
   const SampleArray samples(array);
   core::SamplingInfo info = ArrayInfo(samples, frequency_hz, full_scale_eu, unit);
   if (samples.size() == 0) Raise(core::Fail(core::kMsgBadValue, "the array holds no sample"));
@@ -310,7 +311,7 @@ ResultFile CountArray(int kind, const py::array& array, double frequency_hz,
     for (; done < out.size(); ++done) out[done] = last;  // the padding of the last half block
     return core::Ok();
   };
-  return Count(kind, node, partitions, amplitude_mode, set_value, blocks);
+  return Count(kind, node, partitions, amplitude_mode, set_value, blocks, threads);
 }
 
 /// The cycles as five numpy arrays: range, mean, count, start, end.
@@ -514,10 +515,12 @@ PYBIND11_MODULE(_torvwy, m) {
       .def("fatigue_json", &ResultFile::FatigueJson)
       .def("save", &ResultFile::Save, py::arg("path"));
 
-  m.def("count_node", [](int kind, const Node& node, int32_t partitions, int32_t amplitude_mode,
-                         double set_value, std::optional<std::pair<int32_t, int32_t>> blocks) {
-    return Count(kind, node.counting_node(), partitions, amplitude_mode, set_value, blocks);
-  });
+  m.def("count_node",
+        [](int kind, const Node& node, int32_t partitions, int32_t amplitude_mode, double set_value,
+           std::optional<std::pair<int32_t, int32_t>> blocks, int threads) {
+          return Count(kind, node.counting_node(), partitions, amplitude_mode, set_value, blocks,
+                       threads);
+        });
   m.def("count_array", &CountArray);
   m.def("node_cycles", &NodeCycles);
   m.def("array_cycles", &ArrayCycles);

@@ -38,6 +38,19 @@ def test_node_equals_command_line(sample, analysis, node, options):
     assert python.analysis == analysis and not python.cancelled
 
 
+@pytest.mark.parametrize("analysis", ["peak", "range", "rainflow"])
+def test_every_thread_count_counts_alike(sample, analysis):
+    node = torvwy.Node(sample, "demo", "1", "2")
+    x = node.samples()
+    count = getattr(torvwy, analysis)
+    for source, extra in ((node, {}), (x, dict(frequency=node.info["frequency_hz"]))):
+        every_core = count(source, **extra).to_dict()
+        for threads in (1, 3):
+            assert count(source, threads=threads, **extra).to_dict() == every_core
+    with pytest.raises(ValueError):
+        count(node, threads=0)
+
+
 @pytest.mark.parametrize("method,weld_class,reliability", [
     ("actual", "B", 2), ("fitting", "F2", 2), ("actual", "W", 0), ("fitting", "D", 0.5)])
 def test_fatigue_equals_command_line(sample, method, weld_class, reliability):

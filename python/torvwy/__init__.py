@@ -111,42 +111,55 @@ def _blocks(blocks):
     return int(first), int(last)
 
 
-def _count(kind, source, partitions, amplitude, blocks, frequency, full_scale, unit):
+def _threads(threads):
+    """0 (every core) for None, else a count of 1 to 256."""
+    if threads is None:
+        return 0
+    threads = int(threads)
+    if not 1 <= threads <= 256:
+        raise ValueError("threads must be 1 to 256, or None for every core")
+    return threads
+
+
+def _count(kind, source, partitions, amplitude, blocks, frequency, full_scale, unit, threads):
     mode, value = _amplitude(amplitude)
     if isinstance(source, Node):
-        return _torvwy.count_node(kind, source._node, int(partitions), mode, value, _blocks(blocks))
+        return _torvwy.count_node(kind, source._node, int(partitions), mode, value, _blocks(blocks),
+                                  _threads(threads))
     if frequency is None:
         raise ValueError("an array needs its sampling frequency: frequency=")
     return _torvwy.count_array(
         kind, _samples(source), float(frequency), None if full_scale is None else float(full_scale),
-        unit, int(partitions), mode, value, _blocks(blocks),
+        unit, int(partitions), mode, value, _blocks(blocks), _threads(threads),
     )
 
 
 def peak(source, partitions=25, amplitude="auto", blocks=None, frequency=None, full_scale=None,
-         unit=""):
-    """Peak counting of a Node or a 1-D array: the fields of `torvwy peak --json`."""
-    handle = _count(0, source, partitions, amplitude, blocks, frequency, full_scale, unit)
+         unit="", threads=None):
+    """Peak counting of a Node or a 1-D array: the fields of `torvwy peak --json`. threads: the
+    workers of the pass (None: every core); the counts are the same for every number."""
+    handle = _count(0, source, partitions, amplitude, blocks, frequency, full_scale, unit, threads)
     return Result(handle, json.loads(handle.json()))
 
 
 def range(source, partitions=25, amplitude="auto", blocks=None, frequency=None, full_scale=None,
-          unit=""):
-    """Range counting of a Node or a 1-D array: the fields of `torvwy range --json`."""
-    handle = _count(1, source, partitions, amplitude, blocks, frequency, full_scale, unit)
+          unit="", threads=None):
+    """Range counting of a Node or a 1-D array: the fields of `torvwy range --json`. threads: as
+    for peak."""
+    handle = _count(1, source, partitions, amplitude, blocks, frequency, full_scale, unit, threads)
     return Result(handle, json.loads(handle.json()))
 
 
 def rainflow(source, partitions=25, amplitude="auto", blocks=None, fatigue=None, frequency=None,
-             full_scale=None, unit=""):
+             full_scale=None, unit="", threads=None):
     """Rainflow counting of a Node or a 1-D array: the fields of `torvwy rainflow --json`.
 
     amplitude is "auto" (1.1 x the envelope's span), "full" (the full scale) or a value in EU.
     fatigue=dict(method="actual"|"fitting", weld_class="B", reliability=2) adds the life
     estimate as the "fatigue" field. For an array, frequency= is needed; full_scale= (EU) sets
     what "full" and the smallest counted range (a thousandth of it) use, by default the full
-    scale `torvwy import` would give the same values."""
-    handle = _count(2, source, partitions, amplitude, blocks, frequency, full_scale, unit)
+    scale `torvwy import` would give the same values. threads: as for peak."""
+    handle = _count(2, source, partitions, amplitude, blocks, frequency, full_scale, unit, threads)
     fields = json.loads(handle.json())
     if fatigue is not None:
         options = dict(fatigue)

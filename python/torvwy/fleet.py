@@ -40,15 +40,16 @@ def node_row(data, test, code, node, analysis="rainflow", partitions=25, amplitu
             return row
         source = torvwy.Node(data, test, code, node)
         if analysis == "peak":
-            result = torvwy.peak(source, partitions, amplitude, blocks)
+            result = torvwy.peak(source, partitions, amplitude, blocks, threads=1)
             row.update(largest_separate=result.largest_separate, largest_total=result.largest_total,
                        total_peaks=float(result.two_way.peak.sum()),
                        total_valleys=float(result.two_way.valley.sum()))
         elif analysis == "range":
-            result = torvwy.range(source, partitions, amplitude, blocks)
+            result = torvwy.range(source, partitions, amplitude, blocks, threads=1)
             row.update(largest=result.largest, total_ranges=float(result.two_way.sum()))
         elif analysis == "rainflow":
-            result = torvwy.rainflow(source, partitions, amplitude, blocks, fatigue=fatigue)
+            result = torvwy.rainflow(source, partitions, amplitude, blocks, fatigue=fatigue,
+                                     threads=1)
             row.update(largest=result.largest, total_cycles=float(result.counts.sum()),
                        largest_range=_largest_range(result.counts, result.w))
             if fatigue is not None:
