@@ -35,7 +35,7 @@ def timed(workers, folder):
 def main():
     cli = sys.argv[1]
     folder = sys.argv[2] if len(sys.argv) > 2 else tempfile.mkdtemp(prefix="torvwy-fleet-")
-    blocks = sys.argv[3] if len(sys.argv) > 3 else "2000"
+    blocks = sys.argv[3] if len(sys.argv) > 3 else "6000"
     env = dict(os.environ, TORVWY_HOME=folder)
     for code in range(1, 11):
         if not os.path.exists(os.path.join(folder, f"fleet{code}#20.sts")):
