@@ -32,6 +32,19 @@ echo "== torvwy stats: amplitude indices of all four nodes, saved as an .aps lis
 "$torvwy" stats --data "$sample" --test demo --codes 1 --nodes 1-4 --save
 "$torvwy" stats --data "$sample" --test demo --codes 1 --nodes 1-2 --peak-peak 3
 echo
+echo "== the Python package: node 2 again, and the same values counted from a numpy array =="
+PYTHONPATH=build/release/python /usr/bin/python3 - "$sample" <<'PYTHON'
+import sys
+import torvwy
+node = torvwy.Node(sys.argv[1], "demo", "1", "2")
+from_node = torvwy.rainflow(node, partitions=12)
+from_array = torvwy.rainflow(node.samples(), partitions=12, frequency=node.info["frequency_hz"],
+                             full_scale=node.info["full_scale_eu"])
+print("rainflow of node 2: %g cycles, largest count %d" % (from_node.counts.sum(), from_node.largest))
+print("the same values as an array: %g cycles, largest count %d"
+      % (from_array.counts.sum(), from_array.largest))
+PYTHON
+echo
 echo "== pictures, and reports as PDF and HTML with workbooks as CSV and XLSX =="
 bash scripts/make-pictures.sh "$torvwy" build/pictures
 bash scripts/make-reports.sh build/release/bin "$sample" build/reports
