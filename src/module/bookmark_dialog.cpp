@@ -241,8 +241,6 @@ void BookmarkDialog::Delete() {
   if (selected_node_ < 0 || selected_bookmark_ < 0) return;
   const int index = selected_bookmark_;
   if (!Store(core::kLabelDelete, index, {})) return;
-  auto& labels = nodes_[selected_node_].labels;
-  labels.erase(labels.begin() + index);
   selected_bookmark_ = -1;
   FillList();
   UpdateButtons();
@@ -255,7 +253,6 @@ void BookmarkDialog::Rename() {
   const std::string name(
       core::CutCharacters(new_name_->text().toStdString(), core::kMaxLabelNameCharacters));
   if (!Store(core::kLabelRename, index, FromUtf8(name))) return;
-  nodes_[selected_node_].labels[index].text = name;
   FillList();
   new_name_->clear();
   selected_bookmark_ = -1;
@@ -304,10 +301,11 @@ void BookmarkDialog::ApplySize() {
 bool BookmarkDialog::Store(int operation, int index, const QString& text) {
   BookmarkNode& node = nodes_[selected_node_];
   auto stored = core::StoreLabels(node.tsp_file, operation, index, text.toStdString(), node.labels);
+  // The lists show what the file holds now, as it reads back (a name the file's code page
+  // can't hold reads back otherwise), so that no index names another bookmark.
+  node.labels = core::ReadLabels(node.tsp_file);
   if (stored) return true;
   ui::ShowMessage(this, ui::ErrorMessage(stored.error()));
-  // Show what the file holds now, so that no index names another bookmark.
-  node.labels = core::ReadLabels(node.tsp_file);
   selected_bookmark_ = -1;
   FillList();
   UpdateButtons();
