@@ -16,7 +16,6 @@
 #include <QtTest/QTest>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "core/fatigue/fatigue_list.h"
 #include "core/fatigue/life_class_setting.h"
@@ -41,20 +40,9 @@ using module::BookmarkDialog;
 using module::CountingView;
 using module::LifeParameterDialog;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void Settle() {
-  for (int i = 0; i < 12; ++i) QApplication::processEvents();
-}
-
 /// The sampling section every node of these tests starts with; the bookmarks follow it.
 std::string TspHead(const fs::path& tsp) {
-  const std::string text = ReadFile(tsp);
+  const std::string text = ReadFileBytes(tsp);
   return text.substr(0, text.find("[Labels]"));
 }
 
@@ -166,15 +154,16 @@ TEST_F(BookmarksAndFatigue, BookmarkDialogBrowsesRenamesAndDeletesAcrossNodes) {
   QTest::keyClicks(dialog->new_name(), "Mitte");
   ASSERT_TRUE(dialog->rename_button()->isEnabled());
   Press(dialog->rename_button());
-  EXPECT_EQ(ReadFile(tsp3), head3 +
-                                "[Labels]\r\nLabelNum=3\r\nLabelPos001=100\r\nLabelText001=3a\r\n"
-                                "LabelPos002=4000\r\nLabelText002=Mitte\r\nLabelPos003=-5\r\n"
-                                "LabelText003=3c\r\n[After]\r\nKey=1\r\n");
+  EXPECT_EQ(ReadFileBytes(tsp3),
+            head3 +
+                "[Labels]\r\nLabelNum=3\r\nLabelPos001=100\r\nLabelText001=3a\r\n"
+                "LabelPos002=4000\r\nLabelText002=Mitte\r\nLabelPos003=-5\r\n"
+                "LabelText003=3c\r\n[After]\r\nKey=1\r\n");
   EXPECT_EQ(dialog->list()->item(1)->text(), "Mitte");
 
   SelectRow(dialog->list(), 0);
   Press(dialog->delete_button());
-  EXPECT_EQ(ReadFile(tsp3),
+  EXPECT_EQ(ReadFileBytes(tsp3),
             head3 +
                 "[Labels]\r\nLabelNum=2\r\nLabelPos001=4000\r\nLabelText001=Mitte\r\n"
                 "LabelPos002=-5\r\nLabelText002=3c\r\n[After]\r\nKey=1\r\n");
@@ -188,10 +177,10 @@ TEST_F(BookmarksAndFatigue, BookmarkDialogBrowsesRenamesAndDeletesAcrossNodes) {
     std::ofstream(tsp3, std::ios::binary | std::ios::trunc)
         << head3 << "[Labels]\r\nLabelNum=1\r\nLabelPos001=7\r\nLabelText001=other\r\n";
   }
-  const std::string changed = ReadFile(tsp3);
+  const std::string changed = ReadFileBytes(tsp3);
   SelectRow(dialog->list(), 1);
   Press(dialog->delete_button());
-  EXPECT_EQ(ReadFile(tsp3), changed);
+  EXPECT_EQ(ReadFileBytes(tsp3), changed);
   EXPECT_EQ(messages_.size(), 1);
   ASSERT_EQ(dialog->list()->count(), 1);
   EXPECT_EQ(dialog->list()->item(0)->text(), "other");
@@ -202,7 +191,7 @@ TEST_F(BookmarksAndFatigue, BookmarkDialogBrowsesRenamesAndDeletesAcrossNodes) {
   SelectRow(dialog->list(), 0);
   Press(dialog->delete_button());
   core::SetSaveFaultForTesting({});
-  EXPECT_EQ(ReadFile(tsp3), changed);
+  EXPECT_EQ(ReadFileBytes(tsp3), changed);
   EXPECT_EQ(messages_.size(), 1);
   EXPECT_EQ(dialog->list()->count(), 1);
 
@@ -290,7 +279,7 @@ TEST_F(BookmarksAndFatigue, LifeEstimatesMatchTheCommandLine) {
     EXPECT_EQ(std::count(spy.codes.begin(), spy.codes.end(), ui::command::kFileStored), 1)
         << c.method;
     EXPECT_EQ(core::ReadLifeClassIndex(), c.class_index);
-    const std::string from_window = ReadFile(list);
+    const std::string from_window = ReadFileBytes(list);
 
     // The command line on the same node writes the same table.
     fs::remove(list);
@@ -303,7 +292,7 @@ TEST_F(BookmarksAndFatigue, LifeEstimatesMatchTheCommandLine) {
                "--code", "1", "--node", "2", "--fatigue", c.method, "--class", c.class_name});
     ASSERT_TRUE(cli.waitForFinished(60000));
     ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
-    EXPECT_EQ(ReadFile(list), from_window) << c.method;
+    EXPECT_EQ(ReadFileBytes(list), from_window) << c.method;
 
     // The host shows the table, its total damage and the life it implies.
     auto* table = host_.findChild<ui::FatigueTableWidget*>();

@@ -56,12 +56,6 @@ std::string ReadFile(const fs::path& path) {
   return bytes.str();
 }
 
-/// Delivers what is posted and what that posts on: a key goes view -> frame -> panel -> frame
-/// -> view.
-void Settle() {
-  for (int i = 0; i < 12; ++i) QApplication::processEvents();
-}
-
 class CountingControls : public DesktopTest {
  protected:
   /// Opens a window of `kind` and waits for its first count.

@@ -38,6 +38,10 @@ void Drain() {
   for (int i = 0; i < 3; ++i) QApplication::processEvents();
 }
 
+void Settle() {
+  for (int i = 0; i < 12; ++i) QApplication::processEvents();
+}
+
 CommandSpy::CommandSpy(QObject* target) { target->installEventFilter(this); }
 
 bool CommandSpy::eventFilter(QObject*, QEvent* event) {

@@ -31,6 +31,9 @@ bool WaitFor(Predicate done, int ms = 20000) {
 /// Delivers what is posted, and what that posts on (the frame posts 2125 on to its view).
 void Drain();
 
+/// Delivers a longer chain of posts: a key goes view -> frame -> panel -> frame -> view.
+void Settle();
+
 /// Collects the 2025 codes a widget receives.
 class CommandSpy : public QObject {
  public:
