@@ -65,7 +65,9 @@ TEST(FileRead, EveryReaderRefusesSpecialFilesAtOnce) {
       EXPECT_FALSE(WaveformReader::Open(path, info)) << name;
     }
   }
-  EXPECT_LT(Clock::now() - started, std::chrono::seconds(1));
+  // Opening the FIFO or reading the device would never end; the deadline only tells such a hang
+  // from a slow machine.
+  EXPECT_LT(Clock::now() - started, std::chrono::seconds(60));
 }
 
 TEST(FileRead, CapAndReadingWhole) {
