@@ -10,25 +10,9 @@
 namespace torvwy::core {
 namespace {
 
-// Slots of the analysis parameter section.
-enum PeakInt {
-  kN,
-  kM,
-  kAmplitudeMode,
-  kRangeMode,
-  kFirstBlock,
-  kLastBlock,
-  kLargestSeparate,
-  kLargestTotal
-};
-enum PeakReal {
-  kSetValue,
-  kAmplitudeRange,
-  kTwoWayWidth,
-  kOneWayWidth,
-  kEnvelopeMax,
-  kEnvelopeMin
-};
+// Slots of the analysis parameter section beyond the shared ones.
+enum PeakInt : size_t { kLargestSeparate = kSlotLastBlock + 1, kLargestTotal };
+enum PeakReal : size_t { kTwoWayWidth = kSlotAmplitudeRange + 1, kOneWayWidth, kEnvelopeMax };
 
 constexpr ArrayLayout kSections[] = {
     {.tag = kPeakTwoWayTag, .arrays = 3},
@@ -45,23 +29,12 @@ Result<PeakResultFile> ParseCurrent(std::string_view bytes) {
   if (!content) return content.error();
   const auto& p = content->parameters;
   PeakResultFile file;
-  file.sampling = content->sampling;
-  file.total_blocks = std::max(file.sampling.whole_blocks(), 0);
-  file.layout_version = content->version;
+  TakeCurrentHead(*content, kEnvelopeMax, file);
   PeakCountResult& r = file.result;
-  r.partitions = content->partitions;
-  r.amplitude_mode = p.ints[kAmplitudeMode];
-  r.range_mode = p.ints[kRangeMode];
-  r.first_block = p.ints[kFirstBlock];
-  r.last_block = p.ints[kLastBlock];
   r.largest_separate_count = p.ints[kLargestSeparate];
   r.largest_total_count = p.ints[kLargestTotal];
-  r.set_value = p.reals[kSetValue];
-  r.amplitude_range = p.reals[kAmplitudeRange];
   r.two_way_width = p.reals[kTwoWayWidth];
   r.one_way_width = p.reals[kOneWayWidth];
-  r.envelope_maximum = p.reals[kEnvelopeMax];
-  r.envelope_minimum = p.reals[kEnvelopeMin];
   if (auto scale = CheckScale({{"amplitude range A", r.amplitude_range},
                                {"partition width W2", r.two_way_width},
                                {"partition width W1", r.one_way_width}});
@@ -170,22 +143,11 @@ Result<std::string> EncodePeakResultFile(const PeakResultFile& file) {
     return ok.error();
   }
   const int32_t n = r.partitions;
-  const auto m = static_cast<int32_t>(r.envelope.size());
-  AnalysisParameterBlock p;
-  p.ints[kN] = n;
-  p.ints[kM] = m;
-  p.ints[kAmplitudeMode] = r.amplitude_mode;
-  p.ints[kRangeMode] = r.range_mode;
-  p.ints[kFirstBlock] = r.first_block;
-  p.ints[kLastBlock] = r.last_block;
+  AnalysisParameterBlock p = SharedParameters(r, kEnvelopeMax);
   p.ints[kLargestSeparate] = r.largest_separate_count;
   p.ints[kLargestTotal] = r.largest_total_count;
-  p.reals[kSetValue] = r.set_value;
-  p.reals[kAmplitudeRange] = r.amplitude_range;
   p.reals[kTwoWayWidth] = r.two_way_width;
   p.reals[kOneWayWidth] = r.one_way_width;
-  p.reals[kEnvelopeMax] = r.envelope_maximum;
-  p.reals[kEnvelopeMin] = r.envelope_minimum;
 
   ByteBuilder out;
   AppendResultHead(out, kPeakMagic, file.sampling, p);
@@ -197,9 +159,7 @@ Result<std::string> EncodePeakResultFile(const PeakResultFile& file) {
   AppendCounts(out, r.one_way_peak_counts, n);
   AppendCounts(out, r.one_way_valley_counts, n);
   AppendCounts(out, r.one_way_total_counts, n);
-  AppendSectionHead(out, kWaveformTag, int64_t{8} * m);
-  for (double value : r.envelope) out.AppendDouble(value);
-  out.AppendBytes(kEndTag);
+  AppendEnvelopeAndEnd(out, r.envelope);
   return out.Take();
 }
 
@@ -218,12 +178,7 @@ Result<PeakResultFile> ParsePeakResultFile(std::string_view bytes) {
 }
 
 Result<PeakResultFile> ReadPeakResultFile(const std::filesystem::path& path) {
-  auto bytes = ReadResultBytes(path);
-  if (!bytes) return bytes.error();
-  auto file = ParsePeakResultFile(*bytes);
-  if (!file) return InFile(path, file.error());
-  TakeNamesFromFileName(path, *file);
-  return file;
+  return ReadResultFileWith<PeakResultFile>(path, ParsePeakResultFile);
 }
 
 }  // namespace torvwy::core

@@ -12,8 +12,8 @@ namespace torvwy::core {
 namespace {
 
 // Slots of the analysis parameter section.
-enum RainflowInt { kN, kM, kAmplitudeMode, kRangeMode, kFirstBlock, kLastBlock, kLargestCount };
-enum RainflowReal { kSetValue, kAmplitudeRange, kPartitionWidth, kEnvelopeMax, kEnvelopeMin };
+enum RainflowInt : size_t { kLargestCount = kSlotLastBlock + 1 };
+enum RainflowReal : size_t { kPartitionWidth = kSlotAmplitudeRange + 1, kEnvelopeMax };
 
 constexpr ArrayLayout kSections[] = {
     {.tag = kRainflowTag, .doubles = true},
@@ -25,21 +25,10 @@ Result<RainflowResultFile> ParseCurrent(std::string_view bytes) {
   if (!content) return content.error();
   const auto& p = content->parameters;
   RainflowResultFile file;
-  file.sampling = content->sampling;
-  file.total_blocks = std::max(file.sampling.whole_blocks(), 0);
-  file.layout_version = content->version;
+  TakeCurrentHead(*content, kEnvelopeMax, file);
   RainflowResult& r = file.result;
-  r.partitions = content->partitions;
-  r.amplitude_mode = p.ints[kAmplitudeMode];
-  r.range_mode = p.ints[kRangeMode];
-  r.first_block = p.ints[kFirstBlock];
-  r.last_block = p.ints[kLastBlock];
   r.largest_count = p.ints[kLargestCount];
-  r.set_value = p.reals[kSetValue];
-  r.amplitude_range = p.reals[kAmplitudeRange];
   r.partition_width = p.reals[kPartitionWidth];
-  r.envelope_maximum = p.reals[kEnvelopeMax];
-  r.envelope_minimum = p.reals[kEnvelopeMin];
   if (auto scale = CheckScale(
           {{"amplitude range A", r.amplitude_range}, {"partition width w", r.partition_width}});
       !scale) {
@@ -107,28 +96,15 @@ Result<std::string> EncodeRainflowResultFile(const RainflowResultFile& file) {
     return ok.error();
   }
   const int32_t n = r.partitions;
-  const auto m = static_cast<int32_t>(r.envelope.size());
-  AnalysisParameterBlock p;
-  p.ints[kN] = n;
-  p.ints[kM] = m;
-  p.ints[kAmplitudeMode] = r.amplitude_mode;
-  p.ints[kRangeMode] = r.range_mode;
-  p.ints[kFirstBlock] = r.first_block;
-  p.ints[kLastBlock] = r.last_block;
+  AnalysisParameterBlock p = SharedParameters(r, kEnvelopeMax);
   p.ints[kLargestCount] = r.largest_count;
-  p.reals[kSetValue] = r.set_value;
-  p.reals[kAmplitudeRange] = r.amplitude_range;
   p.reals[kPartitionWidth] = r.partition_width;
-  p.reals[kEnvelopeMax] = r.envelope_maximum;
-  p.reals[kEnvelopeMin] = r.envelope_minimum;
 
   ByteBuilder out;
   AppendResultHead(out, kRainflowMagic, file.sampling, p);
   AppendSectionHead(out, kRainflowTag, int64_t{8} * n);
   for (int32_t i = 0; i < n; ++i) out.AppendDouble(r.counts[static_cast<size_t>(i)]);
-  AppendSectionHead(out, kWaveformTag, int64_t{8} * m);
-  for (double value : r.envelope) out.AppendDouble(value);
-  out.AppendBytes(kEndTag);
+  AppendEnvelopeAndEnd(out, r.envelope);
   return out.Take();
 }
 
@@ -147,12 +123,7 @@ Result<RainflowResultFile> ParseRainflowResultFile(std::string_view bytes) {
 }
 
 Result<RainflowResultFile> ReadRainflowResultFile(const std::filesystem::path& path) {
-  auto bytes = ReadResultBytes(path);
-  if (!bytes) return bytes.error();
-  auto file = ParseRainflowResultFile(*bytes);
-  if (!file) return InFile(path, file.error());
-  TakeNamesFromFileName(path, *file);
-  return file;
+  return ReadResultFileWith<RainflowResultFile>(path, ParseRainflowResultFile);
 }
 
 }  // namespace torvwy::core

@@ -11,15 +11,8 @@ namespace torvwy::core {
 namespace {
 
 // Slots of the analysis parameter section.
-enum RangeInt { kN, kM, kAmplitudeMode, kRangeMode, kFirstBlock, kLastBlock, kLargestCount };
-enum RangeReal {
-  kSetValue,
-  kAmplitudeRange,
-  kTwoWayWidth,
-  kOneWayWidth,
-  kEnvelopeMax,
-  kEnvelopeMin
-};
+enum RangeInt : size_t { kLargestCount = kSlotLastBlock + 1 };
+enum RangeReal : size_t { kTwoWayWidth = kSlotAmplitudeRange + 1, kOneWayWidth, kEnvelopeMax };
 
 constexpr ArrayLayout kSections[] = {
     {.tag = kRangeTwoWayTag},
@@ -32,22 +25,11 @@ Result<RangeResultFile> ParseCurrent(std::string_view bytes) {
   if (!content) return content.error();
   const auto& p = content->parameters;
   RangeResultFile file;
-  file.sampling = content->sampling;
-  file.total_blocks = std::max(file.sampling.whole_blocks(), 0);
-  file.layout_version = content->version;
+  TakeCurrentHead(*content, kEnvelopeMax, file);
   RangeCountResult& r = file.result;
-  r.partitions = content->partitions;
-  r.amplitude_mode = p.ints[kAmplitudeMode];
-  r.range_mode = p.ints[kRangeMode];
-  r.first_block = p.ints[kFirstBlock];
-  r.last_block = p.ints[kLastBlock];
   r.largest_count = p.ints[kLargestCount];
-  r.set_value = p.reals[kSetValue];
-  r.amplitude_range = p.reals[kAmplitudeRange];
   r.two_way_width = p.reals[kTwoWayWidth];
   r.one_way_width = p.reals[kOneWayWidth];
-  r.envelope_maximum = p.reals[kEnvelopeMax];
-  r.envelope_minimum = p.reals[kEnvelopeMin];
   if (auto scale = CheckScale({{"amplitude range A", r.amplitude_range},
                                {"partition width W2", r.two_way_width},
                                {"partition width W1", r.one_way_width}});
@@ -138,21 +120,10 @@ Result<std::string> EncodeRangeResultFile(const RangeResultFile& file) {
     return ok.error();
   }
   const int32_t n = r.partitions;
-  const auto m = static_cast<int32_t>(r.envelope.size());
-  AnalysisParameterBlock p;
-  p.ints[kN] = n;
-  p.ints[kM] = m;
-  p.ints[kAmplitudeMode] = r.amplitude_mode;
-  p.ints[kRangeMode] = r.range_mode;
-  p.ints[kFirstBlock] = r.first_block;
-  p.ints[kLastBlock] = r.last_block;
+  AnalysisParameterBlock p = SharedParameters(r, kEnvelopeMax);
   p.ints[kLargestCount] = r.largest_count;
-  p.reals[kSetValue] = r.set_value;
-  p.reals[kAmplitudeRange] = r.amplitude_range;
   p.reals[kTwoWayWidth] = r.two_way_width;
   p.reals[kOneWayWidth] = r.one_way_width;
-  p.reals[kEnvelopeMax] = r.envelope_maximum;
-  p.reals[kEnvelopeMin] = r.envelope_minimum;
 
   ByteBuilder out;
   AppendResultHead(out, kRangeMagic, file.sampling, p);
@@ -160,9 +131,7 @@ Result<std::string> EncodeRangeResultFile(const RangeResultFile& file) {
   for (int32_t i = 0; i < n; ++i) out.AppendInt32(r.two_way_counts[static_cast<size_t>(i)]);
   AppendSectionHead(out, kRangeOneWayTag, int64_t{4} * n);
   for (int32_t i = 0; i < n; ++i) out.AppendInt32(r.one_way_counts[static_cast<size_t>(i)]);
-  AppendSectionHead(out, kWaveformTag, int64_t{8} * m);
-  for (double value : r.envelope) out.AppendDouble(value);
-  out.AppendBytes(kEndTag);
+  AppendEnvelopeAndEnd(out, r.envelope);
   return out.Take();
 }
 
@@ -181,12 +150,7 @@ Result<RangeResultFile> ParseRangeResultFile(std::string_view bytes) {
 }
 
 Result<RangeResultFile> ReadRangeResultFile(const std::filesystem::path& path) {
-  auto bytes = ReadResultBytes(path);
-  if (!bytes) return bytes.error();
-  auto file = ParseRangeResultFile(*bytes);
-  if (!file) return InFile(path, file.error());
-  TakeNamesFromFileName(path, *file);
-  return file;
+  return ReadResultFileWith<RangeResultFile>(path, ParseRangeResultFile);
 }
 
 }  // namespace torvwy::core

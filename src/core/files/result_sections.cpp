@@ -199,6 +199,12 @@ void AppendSectionHead(ByteBuilder& out, std::string_view tag, int64_t size_byte
   out.AppendInt32(static_cast<int32_t>(size_bytes));
 }
 
+void AppendEnvelopeAndEnd(ByteBuilder& out, const std::vector<double>& envelope) {
+  AppendSectionHead(out, kWaveformTag, int64_t{8} * static_cast<int64_t>(envelope.size()));
+  for (double value : envelope) out.AppendDouble(value);
+  out.AppendBytes(kEndTag);
+}
+
 Result<std::string> ReadResultBytes(const std::filesystem::path& path) {
   return ReadRegularFile(path, kMaxResultFileBytes, kMsgResultFileOpen, kMsgResultFileDamaged);
 }

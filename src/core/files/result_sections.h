@@ -2,6 +2,7 @@
 // sections, the tagged section reader and the bounds of a file read into memory.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -107,11 +108,56 @@ void AppendResultHead(ByteBuilder& out, std::string_view magic, const SamplingIn
                       const AnalysisParameterBlock& parameters);
 /// Appends a section tag followed by its int32 size field.
 void AppendSectionHead(ByteBuilder& out, std::string_view tag, int64_t size_bytes);
+/// Appends the envelope section and the end tag that close every current layout.
+void AppendEnvelopeAndEnd(ByteBuilder& out, const std::vector<double>& envelope);
+
+/// The slots every analysis gives the same meaning in its parameter section: the first six
+/// ints, the first two reals, and the envelope's extremes in two reals that follow the
+/// analysis's own partition widths (`envelope_slot`, then `envelope_slot + 1`).
+enum SharedIntSlot : size_t {
+  kSlotN,
+  kSlotM,
+  kSlotAmplitudeMode,
+  kSlotRangeMode,
+  kSlotFirstBlock,
+  kSlotLastBlock
+};
+enum SharedRealSlot : size_t { kSlotSetValue, kSlotAmplitudeRange };
+
+/// The parameter section of result `r` with the shared slots filled; N and M are the arrays'
+/// lengths as written.
+template <typename Counted>
+AnalysisParameterBlock SharedParameters(const Counted& r, size_t envelope_slot) {
+  AnalysisParameterBlock p;
+  p.ints[kSlotN] = r.partitions;
+  p.ints[kSlotM] = static_cast<int32_t>(r.envelope.size());
+  p.ints[kSlotAmplitudeMode] = r.amplitude_mode;
+  p.ints[kSlotRangeMode] = r.range_mode;
+  p.ints[kSlotFirstBlock] = r.first_block;
+  p.ints[kSlotLastBlock] = r.last_block;
+  p.reals[kSlotSetValue] = r.set_value;
+  p.reals[kSlotAmplitudeRange] = r.amplitude_range;
+  p.reals[envelope_slot] = r.envelope_maximum;
+  p.reals[envelope_slot + 1] = r.envelope_minimum;
+  return p;
+}
 
 /// Reads a whole result file into memory. Fails with the can't-be-opened message when the file
 /// can't be opened or read or is not a regular file, and as damaged when it is larger than
 /// kMaxResultFileBytes.
 Result<std::string> ReadResultBytes(const std::filesystem::path& path);
+
+/// Reads the result file `path` with `parse` (bytes to a file record of any layout): a failure
+/// names the file, and the test, code and node names come from the file name.
+template <typename File, typename Parse>
+Result<File> ReadResultFileWith(const std::filesystem::path& path, Parse&& parse) {
+  auto bytes = ReadResultBytes(path);
+  if (!bytes) return bytes.error();
+  Result<File> file = parse(std::string_view(*bytes));
+  if (!file) return InFile(path, file.error());
+  TakeNamesFromFileName(path, *file);
+  return file;
+}
 
 /// An array section of a current layout: `arrays` arrays one after another behind the size
 /// field, each of N values (or of M values for the envelope).
@@ -149,6 +195,26 @@ struct TaggedContent {
 /// unknown section's size is negative or passes the end of the file.
 Result<TaggedContent> ReadTaggedSections(std::string_view bytes,
                                          std::span<const ArrayLayout> layouts);
+
+/// Takes what every current layout read by ReadTaggedSections shares into `file`: the sampling
+/// record, its whole blocks, the layout version, N and the shared parameter slots.
+template <typename File>
+void TakeCurrentHead(const TaggedContent& content, size_t envelope_slot, File& file) {
+  const AnalysisParameterBlock& p = content.parameters;
+  file.sampling = content.sampling;
+  file.total_blocks = std::max(file.sampling.whole_blocks(), 0);
+  file.layout_version = content.version;
+  auto& r = file.result;
+  r.partitions = content.partitions;
+  r.amplitude_mode = p.ints[kSlotAmplitudeMode];
+  r.range_mode = p.ints[kSlotRangeMode];
+  r.first_block = p.ints[kSlotFirstBlock];
+  r.last_block = p.ints[kSlotLastBlock];
+  r.set_value = p.reals[kSlotSetValue];
+  r.amplitude_range = p.reals[kSlotAmplitudeRange];
+  r.envelope_maximum = p.reals[envelope_slot];
+  r.envelope_minimum = p.reals[envelope_slot + 1];
+}
 
 /// Reads an older layout's unit text: an int32 length n and n bytes, stored zero-terminated as
 /// the record's EU text, cut at a character boundary to the field's width. Fails as damaged for
