@@ -78,28 +78,11 @@ Result<PeakResultFile> ParseOlder(std::string_view bytes) {
                     cursor.ReadInt32(r.amplitude_mode) && cursor.ReadDouble(r.set_value) &&
                     cursor.ReadDouble(r.amplitude_range) && cursor.ReadDouble(w2);
   if (!head) return EndsInside("the header of the older layout");
-  if (n <= 0) return Damaged("partition count N = " + std::to_string(n));
-  if (version < 0) return Damaged("layout version " + std::to_string(version));
-  file.layout_version = version;
-  file.sampling.set_frequency_hz(frequency);
-  file.sampling.set_c1(c1);
-  file.sampling.set_c2(c2);
-  r.two_way_width = w2;
-  r.one_way_width = w2 * 0.5;
-  if (auto scale = CheckScale({{"amplitude range A", r.amplitude_range},
-                               {"partition width W2", r.two_way_width},
-                               {"partition width W1", r.one_way_width}});
-      !scale) {
-    return scale.error();
+  if (auto ok =
+          TakeOlderCountingHead(cursor, frequency, c1, c2, n, w2, version, "layout version", file);
+      !ok) {
+    return ok.error();
   }
-  r.first_block = 1;
-  r.last_block = 1;
-  if (version > 1 && !(cursor.ReadInt32(file.total_blocks) && cursor.ReadInt32(r.first_block) &&
-                       cursor.ReadInt32(r.last_block))) {
-    return EndsInside("the block range of the older layout");
-  }
-  if (!cursor.Skip(20 * 4 + 20 * 8)) return EndsInside("the header of the older layout");
-  if (auto unit = ReadOlderUnitText(cursor, file.sampling); !unit) return unit.error();
 
   int64_t partitions = n;
   std::vector<std::vector<int32_t>*> arrays;

@@ -238,4 +238,38 @@ void ClearBeyond(int32_t partitions, std::vector<int32_t>& counts);
 /// The error of a file that ends inside the field or section `what`.
 Error EndsInside(std::string_view what);
 
+/// The older untagged head of peak and range counting after its leading fields: the sampling
+/// frequency, c1, c2, N, the two-way width W2 (W1 = W2 / 2) and the layout `version` (named
+/// `version_name` in an error) already read; then, from `version` 2 on, the whole blocks and
+/// the block range, the unused parameters and the unit text. Fails as damaged for N <= 0, a
+/// negative version, a scale that is not finite or a file that ends inside the head.
+template <typename File>
+Status TakeOlderCountingHead(ByteCursor& cursor, double frequency, double c1, double c2, int32_t n,
+                             double w2, int32_t version, std::string_view version_name,
+                             File& file) {
+  if (n <= 0) return Damaged("partition count N = " + std::to_string(n));
+  if (version < 0) return Damaged(std::string(version_name) + " " + std::to_string(version));
+  file.layout_version = version;
+  file.sampling.set_frequency_hz(frequency);
+  file.sampling.set_c1(c1);
+  file.sampling.set_c2(c2);
+  auto& r = file.result;
+  r.two_way_width = w2;
+  r.one_way_width = w2 * 0.5;
+  if (auto scale = CheckScale({{"amplitude range A", r.amplitude_range},
+                               {"partition width W2", r.two_way_width},
+                               {"partition width W1", r.one_way_width}});
+      !scale) {
+    return scale;
+  }
+  r.first_block = 1;
+  r.last_block = 1;
+  if (version > 1 && !(cursor.ReadInt32(file.total_blocks) && cursor.ReadInt32(r.first_block) &&
+                       cursor.ReadInt32(r.last_block))) {
+    return EndsInside("the block range of the older layout");
+  }
+  if (!cursor.Skip(20 * 4 + 20 * 8)) return EndsInside("the header of the older layout");
+  return ReadOlderUnitText(cursor, file.sampling);
+}
+
 }  // namespace torvwy::core
