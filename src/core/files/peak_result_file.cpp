@@ -147,17 +147,12 @@ Result<std::string> EncodePeakResultFile(const PeakResultFile& file) {
 }
 
 Status SavePeakResultFile(const std::filesystem::path& path, const PeakResultFile& file) {
-  if (auto ok = RefuseCancelledPass(file.result.cancelled, "saved"); !ok) return ok;
-  return SaveResultBytes(path, EncodePeakResultFile(file));
+  return SaveCountedFile(path, file, EncodePeakResultFile);
 }
 
 Result<PeakResultFile> ParsePeakResultFile(std::string_view bytes) {
-  const auto kind = MagicKind(bytes);
-  if (!kind) return ParseOlder(bytes);
-  if (*kind != CountingKind::kPeak) {
-    return Fail(kMsgResultFileOpen, "not a peak counting result file");
-  }
-  return ParseCurrent(bytes);
+  return ParseByMagic<PeakResultFile>(bytes, CountingKind::kPeak, "peak counting result file",
+                                      ParseOlder, ParseCurrent);
 }
 
 Result<PeakResultFile> ReadPeakResultFile(const std::filesystem::path& path) {

@@ -109,17 +109,12 @@ Result<std::string> EncodeRainflowResultFile(const RainflowResultFile& file) {
 }
 
 Status SaveRainflowResultFile(const std::filesystem::path& path, const RainflowResultFile& file) {
-  if (auto ok = RefuseCancelledPass(file.result.cancelled, "saved"); !ok) return ok;
-  return SaveResultBytes(path, EncodeRainflowResultFile(file));
+  return SaveCountedFile(path, file, EncodeRainflowResultFile);
 }
 
 Result<RainflowResultFile> ParseRainflowResultFile(std::string_view bytes) {
-  const auto kind = MagicKind(bytes);
-  if (!kind) return ParseLegacy(bytes);
-  if (*kind != CountingKind::kRainflow) {
-    return Fail(kMsgResultFileOpen, "not a rainflow result file");
-  }
-  return ParseCurrent(bytes);
+  return ParseByMagic<RainflowResultFile>(bytes, CountingKind::kRainflow, "rainflow result file",
+                                          ParseLegacy, ParseCurrent);
 }
 
 Result<RainflowResultFile> ReadRainflowResultFile(const std::filesystem::path& path) {

@@ -118,17 +118,12 @@ Result<std::string> EncodeRangeResultFile(const RangeResultFile& file) {
 }
 
 Status SaveRangeResultFile(const std::filesystem::path& path, const RangeResultFile& file) {
-  if (auto ok = RefuseCancelledPass(file.result.cancelled, "saved"); !ok) return ok;
-  return SaveResultBytes(path, EncodeRangeResultFile(file));
+  return SaveCountedFile(path, file, EncodeRangeResultFile);
 }
 
 Result<RangeResultFile> ParseRangeResultFile(std::string_view bytes) {
-  const auto kind = MagicKind(bytes);
-  if (!kind) return ParseOlder(bytes);
-  if (*kind != CountingKind::kRange) {
-    return Fail(kMsgResultFileOpen, "not a range counting result file");
-  }
-  return ParseCurrent(bytes);
+  return ParseByMagic<RangeResultFile>(bytes, CountingKind::kRange, "range counting result file",
+                                       ParseOlder, ParseCurrent);
 }
 
 Result<RangeResultFile> ReadRangeResultFile(const std::filesystem::path& path) {

@@ -14,11 +14,13 @@
 #include <utility>
 #include <vector>
 
+#include "core/counting/block_pass.h"
 #include "core/counting/counting_parameters.h"
 #include "core/data/sampling_info.h"
 #include "core/files/byte_builder.h"
 #include "core/files/byte_cursor.h"
 #include "core/files/result_file_node.h"
+#include "core/services/message_table.h"
 #include "core/services/result.h"
 
 namespace torvwy::core {
@@ -157,6 +159,25 @@ Result<File> ReadResultFileWith(const std::filesystem::path& path, Parse&& parse
   if (!file) return InFile(path, file.error());
   TakeNamesFromFileName(path, *file);
   return file;
+}
+
+/// Saves a counted result file encoded by `encode`; a cancelled pass is never saved.
+template <typename File, typename Encode>
+Status SaveCountedFile(const std::filesystem::path& path, const File& file, Encode&& encode) {
+  if (auto ok = RefuseCancelledPass(file.result.cancelled, "saved"); !ok) return ok;
+  return SaveResultBytes(path, encode(file));
+}
+
+/// Parses `bytes` by their magic: a file without one in the analysis's older layout
+/// (`older`), a current file of analysis `kind` by `current`, and a current file of another
+/// analysis is refused as not a `what`.
+template <typename File, typename Older, typename Current>
+Result<File> ParseByMagic(std::string_view bytes, CountingKind kind, std::string_view what,
+                          Older&& older, Current&& current) {
+  const auto found = MagicKind(bytes);
+  if (!found) return older(bytes);
+  if (*found != kind) return Fail(kMsgResultFileOpen, "not a " + std::string(what));
+  return current(bytes);
 }
 
 /// An array section of a current layout: `arrays` arrays one after another behind the size
