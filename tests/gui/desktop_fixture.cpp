@@ -67,33 +67,37 @@ void DesktopTest::TearDown() {
   module::CountingView::SetSaveNameForTesting(std::nullopt);
 }
 
+void WriteCountingTest(const std::filesystem::path& dir, const std::vector<double>& samples,
+                       int32_t half_blocks) {
+  NodeLayout layout = TestLayout();
+  if (half_blocks > 0) {
+    layout.length_half_blocks = half_blocks;
+    layout.format = 951;  // int16: a quarter of the bytes of float64 to read
+  }
+  const WrittenNode node = WriteNode(dir, samples, layout);
+  // Extending the file leaves a hole that reads as zeros.
+  if (half_blocks > 0) {
+    std::filesystem::resize_file(node.sts, static_cast<uintmax_t>(half_blocks) * 512 * 2);
+  }
+  core::TestContext context;
+  context.test_name = "abc";
+  context.test_code = "1";
+  context.data_path = dir.string();
+  context.result_path = dir.string();
+  context.node_list = {"2"};
+  context.node_name = "2";
+  ASSERT_TRUE(
+      core::WriteAnalysisParameterFile(core::GetHostFolder() / core::kParameterFileName, context));
+}
+
 void DesktopTest::WriteTest(const std::vector<double>& samples) {
-  WriteNode(data_.path(), samples, TestLayout());
-  WriteParameterFile();
+  WriteCountingTest(data_.path(), samples);
 }
 
 void DesktopTest::WriteTest(size_t samples) { WriteTest(Sines(samples)); }
 
 void DesktopTest::WriteLongTest(int32_t half_blocks) {
-  NodeLayout layout = TestLayout();
-  layout.length_half_blocks = half_blocks;
-  layout.format = 951;  // int16: a quarter of the bytes of float64 to read
-  const WrittenNode node = WriteNode(data_.path(), Sines(8192), layout);
-  // Extending the file leaves a hole that reads as zeros.
-  std::filesystem::resize_file(node.sts, static_cast<uintmax_t>(half_blocks) * 512 * 2);
-  WriteParameterFile();
-}
-
-void DesktopTest::WriteParameterFile() {
-  core::TestContext context;
-  context.test_name = "abc";
-  context.test_code = "1";
-  context.data_path = data_.path().string();
-  context.result_path = data_.path().string();
-  context.node_list = {"2"};
-  context.node_name = "2";
-  ASSERT_TRUE(
-      core::WriteAnalysisParameterFile(core::GetHostFolder() / core::kParameterFileName, context));
+  WriteCountingTest(data_.path(), Sines(8192), half_blocks);
 }
 
 }  // namespace torvwy::testing

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QStringList>
 #include <cstdint>
+#include <filesystem>
 #include <vector>
 
 #include "host/host_window.h"
@@ -59,6 +60,12 @@ class MessageSink : public QObject {
   }
 };
 
+/// Writes node "2" of test "abc", code "1" in `dir`, and the host's parameter file naming it:
+/// `samples` as float64 (1024 Hz, c1 = c2 = 1), or with `half_blocks` as 16-bit samples followed
+/// by zeros up to that length, stored sparsely (the file costs no disk).
+void WriteCountingTest(const std::filesystem::path& dir, const std::vector<double>& samples,
+                       int32_t half_blocks = 0);
+
 /// A host window with the module loaded and shown, a host folder of its own (profile, parameter
 /// file, node choice) and a folder for the test's data. The parameter file the windows read names
 /// test "abc", code "1", node "2" in that folder.
@@ -81,9 +88,6 @@ class DesktopTest : public ::testing::Test {
   TempDir data_;
   MessageSink sink_;
   QStringList& messages_ = sink_.texts;
-
- private:
-  void WriteParameterFile();
 };
 
 }  // namespace torvwy::testing
