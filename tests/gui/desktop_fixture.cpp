@@ -34,12 +34,27 @@ NodeLayout TestLayout() {
 
 }  // namespace
 
-void Drain() {
-  for (int i = 0; i < 3; ++i) QApplication::processEvents();
-}
+bool PassMarker(QObject* frame, QObject* view) {
+  // A notice code no frame or view has: the frame posts it on to its view, which drops it.
+  constexpr quint32 kMarker = 9998;
+  class Catcher : public QObject {
+   public:
+    bool arrived = false;
 
-void Settle() {
-  for (int i = 0; i < 12; ++i) QApplication::processEvents();
+   protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == ui::kHostNoticeEvent &&
+          static_cast<ui::HostMessage*>(event)->code() == kMarker) {
+        arrived = true;
+      }
+      return false;
+    }
+  } catcher;
+  view->installEventFilter(&catcher);
+  ui::PostHostNotice(frame, kMarker, 0);
+  const bool arrived = WaitFor([&] { return catcher.arrived; });
+  view->removeEventFilter(&catcher);
+  return arrived;
 }
 
 CommandSpy::CommandSpy(QObject* target) { target->installEventFilter(this); }
