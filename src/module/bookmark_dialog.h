@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/data/labels.h"
+#include "module/bookmark_node.h"
 
 class QComboBox;
 class QLineEdit;
@@ -18,13 +19,6 @@ class QRadioButton;
 class QFrame;
 
 namespace torvwy::module {
-
-/// One node as the dialog lists it: its name, its parameter file and the bookmarks read from it.
-struct BookmarkNode {
-  QString name;
-  std::filesystem::path tsp_file;
-  std::vector<core::Label> labels;
-};
 
 /// What the dialog tells its view (the lParam of 2025/1044, and 1045/2 for the close box).
 namespace bookmark_notice {

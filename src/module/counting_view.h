@@ -1,5 +1,5 @@
-// The view of one counting analysis (peak, range or rainflow): reads the test, counts on a worker
-// thread behind the progress dialog, and shows the picture.
+// The view of one counting analysis (peak, range or rainflow): draws its session's picture,
+// forwards input to it and shows the dialogs it asks for.
 #pragma once
 
 #include <QPoint>
@@ -10,13 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "core/counting/counting_parameters.h"
-#include "core/counting/counting_run.h"
-#include "core/data/parameter_file.h"
-#include "core/fatigue/fatigue_result.h"
-#include "core/files/result_file.h"
-#include "core/report/counting_hand_over.h"
-#include "core/report/readout_list.h"
+#include "module/counting_session.h"
 #include "module/picture_view.h"
 #include "ui/progress_dialog.h"
 
@@ -26,54 +20,50 @@ namespace torvwy::module {
 
 class BookmarkDialog;
 
-/// Start-up: 100 ms after the window is first shown the view reads "TorvWyPara.txt" of the host
-/// folder. In analysis mode it loads the first node and counts it (envelope and counts, one
-/// pass behind the progress dialog); in result mode it reads the first result file and never
-/// counts or saves. A window that can't start says why and closes.
-class CountingView : public PictureView {
+/// The window of a counting session: draws the session's result and forwards the user's keys,
+/// clicks and the host's messages to it; the dialogs and message boxes the session asks for
+/// are shown here. 100 ms after the window is first shown the session starts; a window that
+/// can't start says why and closes.
+class CountingView : public PictureView, private CountingAsker {
   Q_OBJECT
 
  public:
   explicit CountingView(core::CountingKind kind, QWidget* parent = nullptr);
+  ~CountingView() override;
 
-  core::CountingKind kind() const { return kind_; }
-  bool busy() const override { return runner_.busy(); }
-  void CancelPass() override { runner_.Cancel(); }
+  CountingSession& session() { return session_; }
+  const CountingSession& session() const { return session_; }
+  core::CountingKind kind() const { return session_.kind(); }
+  bool busy() const override { return session_.busy(); }
+  void CancelPass() override { session_.CancelPass(); }
   QString HelpTopic() const override;
   render::PictureReport DrawPicture(QPainter& painter,
                                     const render::TargetGeometry& geometry) override;
 
   /// The counted or opened result; empty before the first pass ends. After a cancel it holds
   /// the partial counts, marked as cancelled.
-  const std::optional<core::AnyResultFile>& result() const { return file_; }
-  const core::TestContext& context() const { return context_; }
+  const std::optional<core::AnyResultFile>& result() const { return session_.result(); }
+  const core::TestContext& context() const { return session_.context(); }
+  /// What the picture is drawn with: the session's display, its readouts and the colours.
   const render::ViewState& view_state() const { return state_; }
-  bool result_mode() const { return context_.result_mode != 0; }
+  bool result_mode() const { return session_.result_mode(); }
   /// The last pass was cancelled: its partial counts are shown but never saved, reported or
   /// exported.
-  bool cancelled() const { return file_ && core::PassCancelled(*file_); }
+  bool cancelled() const { return session_.cancelled(); }
   /// Counts again with the current parameters (without the setup dialog).
-  void Recount();
-  ui::PassRunner& runner() { return runner_; }
+  void Recount() { session_.Recount(); }
 
   /// The parameters the next count uses (settled after the setup dialog).
-  const core::CountingParameters& parameters() const { return parameters_; }
+  const core::CountingParameters& parameters() const { return session_.parameters(); }
   /// The partition under the cursor (0..N-1), 0 before the first count.
-  int32_t cursor() const;
+  int32_t cursor() const { return session_.cursor(); }
   /// N of the result shown (at most 2000), 0 before the first count.
-  int32_t partitions() const;
-  /// The values of the curve the cursor moves over: the displayed counts (for peak counting
-  /// the peak and valley totals of the displayed direction).
-  std::vector<double> DisplayedValues() const;
-  /// The collected partitions with their count texts (what the report and list export take).
-  const core::ReadoutList& readouts() const { return readouts_; }
-  /// The readouts with the axis and columns the list text needs.
-  core::CountingReadouts Readouts() const;
-  /// The list text of the readouts: format 0 (clipboard, ".txt"), 1 (list export).
-  std::string ReadoutText(int format) const;
-  /// Saves the readout list as `path`: a text file, or, for a name ending in ".xls" or
-  /// ".xlsx", the spreadsheet (always ".xlsx") made by the list converter. Says why on failure.
-  void SaveReadouts(const QString& path);
+  int32_t partitions() const { return session_.partitions(); }
+  std::vector<double> DisplayedValues() const { return session_.DisplayedValues(); }
+  const core::ReadoutList& readouts() const { return session_.readouts(); }
+  core::CountingReadouts Readouts() const { return session_.Readouts(); }
+  std::string ReadoutText(int format) const { return session_.ReadoutText(format); }
+  void SaveReadouts(const QString& path) { session_.SaveReadouts(path); }
   /// For tests: the name the save dialog answers with (empty: cancelled); nothing shows the
   /// dialog again.
   static void SetSaveNameForTesting(std::optional<QString> name);
@@ -81,14 +71,12 @@ class CountingView : public PictureView {
   /// The bookmark dialog of the window (created with it, hidden).
   BookmarkDialog* bookmark_dialog() const { return bookmark_dialog_; }
   /// The bookmarks the picture flags: those of the node shown.
-  const std::vector<core::Label>& bookmarks() const { return bookmarks_; }
-  /// A rainflow histogram with at least one counted cycle, from a whole pass: what a life
-  /// estimate needs.
-  bool HasCycles() const;
+  const std::vector<core::Label>& bookmarks() const { return session_.bookmarks(); }
+  bool HasCycles() const { return session_.HasCycles(); }
 
   /// Y zoom bounds.
-  static constexpr double kMinZoom = 0.001;
-  static constexpr double kMaxZoom = 1000.0;
+  static constexpr double kMinZoom = CountingSession::kMinZoom;
+  static constexpr double kMaxZoom = CountingSession::kMaxZoom;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -102,53 +90,41 @@ class CountingView : public PictureView {
   QString PictureName() const override;
 
  private:
-  /// How the caption names the analysis: when it opens, in result mode, after Select Node.
-  enum class Caption { kAnalysis, kResult, kReloaded };
+  // What the session asks of a person, and the window's part of its actions.
+  void Tell(const QString& text, bool warning) override;
+  void ShowStatus(const QString& text) override;
+  void AskSetup(const core::CountingParameters& parameters, double ad_range, const QString& unit,
+                std::function<void(std::optional<core::CountingParameters>)> answer) override;
+  bool AskNode() override;
+  void AskYScale(double shown, std::function<void(double)> answer) override;
+  QString AskReadoutListName(const QString& start) override;
+  void AskLifeParameters(std::function<void(int, int)> answer) override;
+  bool ListBookmarks(std::vector<BookmarkNode> nodes, bool browse) override;
+  core::Status WriteReportPicture(const std::filesystem::path& bitmap) override;
+  void CopyText(const QString& text) override;
+  void EstimateMade(const core::FatigueResult& result, const core::FatigueListNames& names,
+                    const std::string& unit, double record_seconds) override;
+  void CloseWindow() override;
 
-  void Start();
-  /// Shows the setup dialog; OK counts with its parameters, Cancel counts only when
-  /// `count_on_cancel` (the window's first dialog and the one after Select Node).
-  void RunSetup(bool count_on_cancel);
-  void Fail(const QString& text);
-  void Zoom(int operation);
-  void SetZoom(double zoom);
-  void ReadoutOperation(int operation);
-  void UpdateReadoutBox();
-  void ClearReadouts();
+  /// Takes the session's display into the picture's state, the caption, and draws again.
+  void ShowSession();
+  /// The progress dialog of the pass under way, over the whole analysis window.
+  void ShowProgress(const QString& status);
   /// The frame's panel takes over the view's state (panel key 0).
   void PanelTakeOver();
-  void SaveReadoutsDialog();
-  double LargestCount() const;
-  void UpdateTitle();
-  void SaveResult();
-  void Report();
-  void Export();
-  /// Fills the bookmark dialog with the nodes of the test (mode 1), or empties it for a loaded
-  /// result (mode 2).
-  void FillBookmarkDialog();
   /// A notification of the bookmark dialog: the flags shown or hidden, a bookmark renamed or
   /// deleted (already written to its file), or nothing to do but redraw.
   void BookmarkNotice(int code);
   /// Hides the bookmark dialog when another window of the host becomes the active one.
   void FollowActivation();
-  /// The life parameter dialog, then on OK the estimate of `method`, its list data file and
-  /// 2025/1037 to the host; a refused estimate says why and writes nothing.
-  void EstimateLife(core::FatigueMethod method);
 
-  core::CountingKind kind_;
-  bool started_ = false;
-  core::TestContext context_;
-  core::CountingNode node_;  ///< the node counted (empty data file in result mode)
-  core::CountingParameters parameters_;
-  std::optional<core::AnyResultFile> file_;
-  std::vector<core::Label> bookmarks_;
+  CountingSession session_;
+  bool start_scheduled_ = false;
   render::ViewState state_;
-  ui::PassRunner runner_{this};
-  Caption caption_ = Caption::kAnalysis;
-  core::ReadoutList readouts_;
   bool dragging_ = false;
   QPoint drag_offset_;  ///< mouse position minus the box's top-left corner at the drag's start
   BookmarkDialog* bookmark_dialog_ = nullptr;
+  QPointer<ui::ProgressDialog> progress_;
   QPointer<QMdiArea> mdi_area_;  ///< the host's window area, watched for activation
 };
 

@@ -15,40 +15,15 @@
 #include "core/services/message_table.h"
 #include "render/colours.h"
 #include "render/draw_target.h"
+#include "render/view_choices.h"
 
 namespace torvwy::render {
 
-/// The readout list box drawn over the picture.
-struct ReadoutBox {
-  bool shown = false;
-  /// The list text: a heading line, then one line per entry, each ending in "\r\n" (the
-  /// readout list's text as the clipboard gets it).
-  std::string text;
-  /// Left and top in thousandths of the drawing area's width and height; kNotPlaced puts the
-  /// box near the middle, six lines below the top.
-  static constexpr int kNotPlaced = -10000;
-  int x_per_mille = kNotPlaced;
-  int y_per_mille = kNotPlaced;
-};
-
-/// What the user chose to see; the same for every target.
-struct ViewState {
+/// What the user chose to see, with the language, colours and clock the picture is drawn in.
+struct ViewState : ViewChoices {
   core::Language language = core::Language::kEnglish;
-  bool inset_shown = true;  ///< the full-waveform inset
-  bool separately = true;   ///< peak: peaks and valleys in two plots
-  bool one_way = false;     ///< peak, range: the one-way counts
-  bool grid_shown = true;
-  bool cursor_shown = true;
-  std::optional<int32_t> cursor_partition;  ///< the result's cursor when empty
-  int curve_type = 4;                       ///< 0..7; 6 (points) draws as 1 with symbol 0
-  int symbol_type = 4;
-  int mark_style = 4;             ///< 0..4: how readout marks are labelled
-  double zoom = 1.0;              ///< divides the Y range of the count plots
-  std::vector<int32_t> readouts;  ///< partitions collected with the cursor (marked)
-  bool bookmarks_shown = true;    ///< bookmark flags on the inset
-  PictureColours colours;         ///< screen and image colours; printing uses a fixed set
-  std::optional<std::tm> clock;   ///< date and time shown; the current ones when empty
-  ReadoutBox readout_box;         ///< the readout list, drawn last
+  PictureColours colours;        ///< screen and image colours; printing uses a fixed set
+  std::optional<std::tm> clock;  ///< date and time shown; the current ones when empty
 };
 
 /// One text line as drawn, with its box.

@@ -42,7 +42,14 @@ class ProgressDialog : public QDialog {
   /// True once for every Cancel since the last call (thread-safe).
   bool TakeCancel() { return cancel_.exchange(false); }
   /// What the Cancel button does.
-  void RequestCancel() { cancel_ = true; }
+  void RequestCancel() {
+    cancel_ = true;
+    emit CancelRequested();
+  }
+
+ signals:
+  /// Cancel was asked for: the button, or closing the dialog.
+  void CancelRequested();
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -54,7 +54,7 @@ class BookmarksAndFatigue : public DesktopTest {
     view_ = qobject_cast<CountingView*>(frame_->view());
     ASSERT_TRUE(WaitFor([&] { return view_->result().has_value() && !view_->busy(); }));
     view_->setFocus();
-    Settle();
+    ASSERT_TRUE(PassMarker(frame_, view_));  // the panel has taken the view over
   }
   /// Nodes "2" and "3" of test abc1, each with bookmarks, listed in that order.
   void WriteTwoNodes() {
@@ -104,7 +104,7 @@ class BookmarksAndFatigue : public DesktopTest {
   void Press(QAbstractButton* button) {
     ASSERT_NE(button, nullptr);
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(4, button->height() / 2));
-    Settle();
+    ASSERT_TRUE(PassMarker(frame_, view_));  // behind what the click posted
   }
   QPushButton* DialogButton(QDialog* dialog, QDialogButtonBox::ButtonRole role) {
     auto* box = dialog->findChild<QDialogButtonBox*>();
@@ -128,7 +128,6 @@ TEST_F(BookmarksAndFatigue, BookmarkDialogBrowsesRenamesAndDeletesAcrossNodes) {
   EXPECT_EQ(DrawnFlags(), 2u);
 
   QTest::keyClick(view_, Qt::Key_M);
-  Settle();
   BookmarkDialog* dialog = view_->bookmark_dialog();
   // Shown growing from its centre; the buttons take clicks once it has its size.
   ASSERT_TRUE(
@@ -142,8 +141,7 @@ TEST_F(BookmarksAndFatigue, BookmarkDialogBrowsesRenamesAndDeletesAcrossNodes) {
   // Node 3: its own bookmarks.
   dialog->node_combo()->setFocus();
   QTest::keyClick(dialog->node_combo(), Qt::Key_Down);
-  Settle();
-  ASSERT_EQ(dialog->selected_node(), 1);
+  ASSERT_SOON_TRUE(dialog->selected_node() == 1);
   EXPECT_EQ(dialog->list()->item(0)->text(), "3a");
 
   // A name of blanks leaves Rename disabled.
@@ -227,7 +225,7 @@ TEST_F(BookmarksAndFatigue, SavedResultOpensWithHiddenFlagsAndCanBeEstimated) {
   ui::SendHostCommand(frame_, ui::command::kSaveResult);
   const fs::path file = data_.path() / "abc1#2.RFL";
   ASSERT_TRUE(fs::exists(file)) << messages_.join("|").toStdString();
-  Settle();
+  ASSERT_TRUE(PassMarker(frame_, view_));  // behind anything the save posted
   EXPECT_TRUE(spy.codes.empty());
 
   auto* opened = qobject_cast<AnalysisFrame*>(host_.OpenResultFile(QString::fromStdString(file)));
@@ -241,7 +239,6 @@ TEST_F(BookmarksAndFatigue, SavedResultOpensWithHiddenFlagsAndCanBeEstimated) {
   EXPECT_FALSE(dialog->hide_radio()->isEnabled());
   EXPECT_FALSE(dialog->show_radio()->isEnabled());
   EXPECT_EQ(DrawnFlags(), 0u);
-  Drain();
   auto* actual = opened->findChild<QPushButton*>(QStringLiteral("actual_estimate"));
   ASSERT_NE(actual, nullptr);
   EXPECT_TRUE(WaitFor([&] { return actual->isEnabled(); }, 5000));
@@ -275,7 +272,7 @@ TEST_F(BookmarksAndFatigue, LifeEstimatesMatchTheCommandLine) {
     Press(dialog->class_group()->button(c.class_index));
     Press(DialogButton(dialog, QDialogButtonBox::AcceptRole));
     ASSERT_TRUE(WaitFor([&] { return fs::exists(list); }, 5000)) << c.method;
-    Settle();
+    ASSERT_TRUE(PassMarker(frame_, view_));  // behind anything the estimate posted
     EXPECT_EQ(std::count(spy.codes.begin(), spy.codes.end(), ui::command::kFileStored), 1)
         << c.method;
     EXPECT_EQ(core::ReadLifeClassIndex(), c.class_index);
@@ -315,7 +312,8 @@ TEST_F(BookmarksAndFatigue, LifeEstimatesMatchTheCommandLine) {
   LifeParameterDialog* dialog = WaitForLifeDialog();
   ASSERT_NE(dialog, nullptr);
   Press(DialogButton(dialog, QDialogButtonBox::RejectRole));
-  Settle();
+  ASSERT_TRUE(WaitFor([&] { return view_->findChild<LifeParameterDialog*>() == nullptr; }));
+  ASSERT_TRUE(PassMarker(frame_, view_));
   EXPECT_FALSE(fs::exists(list));
   EXPECT_TRUE(spy.codes.empty());
 }

@@ -34,12 +34,27 @@ NodeLayout TestLayout() {
 
 }  // namespace
 
-void Drain() {
-  for (int i = 0; i < 3; ++i) QApplication::processEvents();
-}
+bool PassMarker(QObject* frame, QObject* view) {
+  // A notice code no frame or view has: the frame posts it on to its view, which drops it.
+  constexpr quint32 kMarker = 9998;
+  class Catcher : public QObject {
+   public:
+    bool arrived = false;
 
-void Settle() {
-  for (int i = 0; i < 12; ++i) QApplication::processEvents();
+   protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == ui::kHostNoticeEvent &&
+          static_cast<ui::HostMessage*>(event)->code() == kMarker) {
+        arrived = true;
+      }
+      return false;
+    }
+  } catcher;
+  view->installEventFilter(&catcher);
+  ui::PostHostNotice(frame, kMarker, 0);
+  const bool arrived = WaitFor([&] { return catcher.arrived; });
+  view->removeEventFilter(&catcher);
+  return arrived;
 }
 
 CommandSpy::CommandSpy(QObject* target) { target->installEventFilter(this); }
@@ -67,33 +82,37 @@ void DesktopTest::TearDown() {
   module::CountingView::SetSaveNameForTesting(std::nullopt);
 }
 
+void WriteCountingTest(const std::filesystem::path& dir, const std::vector<double>& samples,
+                       int32_t half_blocks) {
+  NodeLayout layout = TestLayout();
+  if (half_blocks > 0) {
+    layout.length_half_blocks = half_blocks;
+    layout.format = 951;  // int16: a quarter of the bytes of float64 to read
+  }
+  const WrittenNode node = WriteNode(dir, samples, layout);
+  // Extending the file leaves a hole that reads as zeros.
+  if (half_blocks > 0) {
+    std::filesystem::resize_file(node.sts, static_cast<uintmax_t>(half_blocks) * 512 * 2);
+  }
+  core::TestContext context;
+  context.test_name = "abc";
+  context.test_code = "1";
+  context.data_path = dir.string();
+  context.result_path = dir.string();
+  context.node_list = {"2"};
+  context.node_name = "2";
+  ASSERT_TRUE(
+      core::WriteAnalysisParameterFile(core::GetHostFolder() / core::kParameterFileName, context));
+}
+
 void DesktopTest::WriteTest(const std::vector<double>& samples) {
-  WriteNode(data_.path(), samples, TestLayout());
-  WriteParameterFile();
+  WriteCountingTest(data_.path(), samples);
 }
 
 void DesktopTest::WriteTest(size_t samples) { WriteTest(Sines(samples)); }
 
 void DesktopTest::WriteLongTest(int32_t half_blocks) {
-  NodeLayout layout = TestLayout();
-  layout.length_half_blocks = half_blocks;
-  layout.format = 951;  // int16: a quarter of the bytes of float64 to read
-  const WrittenNode node = WriteNode(data_.path(), Sines(8192), layout);
-  // Extending the file leaves a hole that reads as zeros.
-  std::filesystem::resize_file(node.sts, static_cast<uintmax_t>(half_blocks) * 512 * 2);
-  WriteParameterFile();
-}
-
-void DesktopTest::WriteParameterFile() {
-  core::TestContext context;
-  context.test_name = "abc";
-  context.test_code = "1";
-  context.data_path = data_.path().string();
-  context.result_path = data_.path().string();
-  context.node_list = {"2"};
-  context.node_name = "2";
-  ASSERT_TRUE(
-      core::WriteAnalysisParameterFile(core::GetHostFolder() / core::kParameterFileName, context));
+  WriteCountingTest(data_.path(), Sines(8192), half_blocks);
 }
 
 }  // namespace torvwy::testing

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QStringList>
 #include <cstdint>
+#include <filesystem>
 #include <vector>
 
 #include "host/host_window.h"
@@ -28,11 +29,25 @@ bool WaitFor(Predicate done, int ms = 20000) {
   return true;
 }
 
-/// Delivers what is posted, and what that posts on (the frame posts 2125 on to its view).
-void Drain();
+/// Waits for `condition` (what a message chain under way brings about) up to the deadline,
+/// then expects it, so that a failure prints as gtest's own does; `<<` adds to the message.
+#define TORVWY_SOON(wait_until, check)                                                      \
+  switch (0)                                                                                \
+  case 0:                                                                                   \
+  default:                                                                                  \
+    if (static_cast<void>(::torvwy::testing::WaitFor([&] { return wait_until; })); false) { \
+    } else                                                                                  \
+      check
+#define EXPECT_SOON_TRUE(condition) TORVWY_SOON(bool(condition), EXPECT_TRUE(condition))
+#define ASSERT_SOON_TRUE(condition) TORVWY_SOON(bool(condition), ASSERT_TRUE(condition))
+/// Waits for `actual == expected`, then expects it (a failure prints both values).
+#define EXPECT_SOON_EQ(actual, expected) \
+  TORVWY_SOON((actual) == (expected), EXPECT_EQ(actual, expected))
 
-/// Delivers a longer chain of posts: a key goes view -> frame -> panel -> frame -> view.
-void Settle();
+/// Posts a notice no window acts on to `frame` and waits until its view has it: every notice
+/// posted to the frame before, and what the frame posted on to the view for it, has been
+/// delivered then. A check that nothing happened comes after this. False on the deadline.
+bool PassMarker(QObject* frame, QObject* view);
 
 /// Collects the 2025 codes a widget receives.
 class CommandSpy : public QObject {
@@ -59,6 +74,12 @@ class MessageSink : public QObject {
   }
 };
 
+/// Writes node "2" of test "abc", code "1" in `dir`, and the host's parameter file naming it:
+/// `samples` as float64 (1024 Hz, c1 = c2 = 1), or with `half_blocks` as 16-bit samples followed
+/// by zeros up to that length, stored sparsely (the file costs no disk).
+void WriteCountingTest(const std::filesystem::path& dir, const std::vector<double>& samples,
+                       int32_t half_blocks = 0);
+
 /// A host window with the module loaded and shown, a host folder of its own (profile, parameter
 /// file, node choice) and a folder for the test's data. The parameter file the windows read names
 /// test "abc", code "1", node "2" in that folder.
@@ -81,9 +102,6 @@ class DesktopTest : public ::testing::Test {
   TempDir data_;
   MessageSink sink_;
   QStringList& messages_ = sink_.texts;
-
- private:
-  void WriteParameterFile();
 };
 
 }  // namespace torvwy::testing

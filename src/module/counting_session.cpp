@@ -1,0 +1,659 @@
+// The counting session: start-up, the pass on its worker thread, the result and its readouts,
+// and the table from the host's codes to the session's actions.
+#include "module/counting_session.h"
+
+#include <QMetaObject>
+#include <QThread>
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "core/counting/block_pass.h"
+#include "core/counting/cursor_move.h"
+#include "core/data/sampling_info.h"
+#include "core/report/companion.h"
+#include "core/report/list_export.h"
+#include "core/services/atomic_file.h"
+#include "core/services/folders.h"
+#include "core/services/gbk.h"
+#include "module/module_state.h"
+#include "ui/error_message.h"
+
+namespace torvwy::module {
+namespace {
+
+/// 1 shows, 2 hides, any other value toggles.
+bool ShowHide(qintptr value, bool shown) { return value == 1 ? true : value == 2 ? false : !shown; }
+
+/// The stored cursor of a result (N / 2 after a count).
+int32_t StoredCursor(const core::AnyResultFile& file) {
+  return std::visit([](const auto& f) { return f.result.cursor_partition; }, file);
+}
+
+bool EndsWith(const QString& path, const char* extension) {
+  return path.endsWith(QLatin1String(extension), Qt::CaseInsensitive);
+}
+
+bool Within(qintptr value, qintptr lower, qintptr upper) {
+  return value >= lower && value <= upper;
+}
+
+/// What each host code asks of the session; a value outside an action's range does nothing.
+constexpr CountingRoute kRoutes[] = {
+    {CountingCode::kReport, [](CountingSession& s, qintptr) { s.Report(); }},
+    {CountingCode::kExport, [](CountingSession& s, qintptr) { s.Export(); }},
+    {CountingCode::kSaveResult, [](CountingSession& s, qintptr) { s.SaveResult(); }},
+    {CountingCode::kCursor,
+     [](CountingSession& s, qintptr v) { s.ShowCursor(ShowHide(v, s.display().cursor_shown)); }},
+    {CountingCode::kGrid,
+     [](CountingSession& s, qintptr v) { s.ShowGrid(ShowHide(v, s.display().grid_shown)); }},
+    {CountingCode::kMarkStyle,
+     [](CountingSession& s, qintptr v) {
+       if (Within(v, 0, 4)) s.SetMarkStyle(static_cast<int>(v));
+     }},
+    {CountingCode::kReadColours, [](CountingSession& s, qintptr) { emit s.ColoursAsked(); }},
+    {CountingCode::kDisplaySetting,
+     [](CountingSession& s, qintptr v) {
+       if (s.kind() == core::CountingKind::kPeak && v == 1) s.Refresh();
+     }},
+    {CountingCode::kZoom,
+     [](CountingSession& s, qintptr v) {
+       if (Within(v, 0, 3)) s.Zoom(static_cast<int>(v));
+     }},
+    {CountingCode::kMoveCursor,
+     [](CountingSession& s, qintptr v) {
+       if (Within(v, 0, 9)) s.MoveCursor(static_cast<int>(v));  // the step codes
+     }},
+    {CountingCode::kReadoutList,
+     [](CountingSession& s, qintptr v) {
+       if (Within(v, 0, 6)) s.Readout(static_cast<int>(v));
+     }},
+    {CountingCode::kBookmarkDialog,
+     [](CountingSession& s, qintptr v) { emit s.BookmarkDialogAsked(static_cast<int>(v)); }},
+    {CountingCode::kCurveTypeNotice,
+     [](CountingSession& s, qintptr v) {
+       if (Within(v, 0, 7)) s.SetCurveType(static_cast<int>(v));
+     }},
+    {CountingCode::kMarkStyleNotice,
+     [](CountingSession& s, qintptr v) {
+       if (Within(v, 0, 4)) s.SetMarkStyle(static_cast<int>(v));
+     }},
+    {CountingCode::kZoomSliderNotice,
+     [](CountingSession& s, qintptr v) {
+       if (Within(v, 0, 400)) s.SetZoomSlider(static_cast<int>(v));
+     }},
+    {CountingCode::kSortOrderNotice,
+     [](CountingSession& s, qintptr v) {
+       if (v == core::kSortByX || v == core::kSortByY) s.SortReadouts(static_cast<int32_t>(v));
+     }},
+    {CountingCode::kReloadNotice, [](CountingSession& s, qintptr) { s.Reload(); }},
+    {CountingCode::kSetupNotice, [](CountingSession& s, qintptr) { s.Setup(); }},
+    {CountingCode::kInsetNotice, [](CountingSession& s, qintptr v) { s.SetInset(v != 0); }},
+    {CountingCode::kSeparatelyNotice,
+     [](CountingSession& s, qintptr v) { s.SetSeparately(v != 0); }},
+    {CountingCode::kOneWayNotice, [](CountingSession& s, qintptr v) { s.SetOneWay(v != 0); }},
+    {CountingCode::kFittingEstimateNotice,
+     [](CountingSession& s, qintptr) { s.EstimateLife(core::FatigueMethod::kFitting); }},
+    {CountingCode::kActualEstimateNotice,
+     [](CountingSession& s, qintptr) { s.EstimateLife(core::FatigueMethod::kActual); }},
+};
+
+}  // namespace
+
+std::span<const CountingRoute> CountingRoutes() { return kRoutes; }
+
+/// The progress of the pass on the worker thread: every change is handed to the session's
+/// thread (queued; only when the percentage or the status changed), and a poll reads the
+/// session's cancel request.
+class CountingSession::PassProgress : public core::Progress {
+ public:
+  explicit PassProgress(CountingSession& session) : session_(session) {}
+
+ protected:
+  void OnChanged() override {
+    if (percent() == shown_percent_ && status() == shown_status_) return;
+    shown_percent_ = percent();
+    shown_status_ = status();
+    CountingSession* session = &session_;
+    QMetaObject::invokeMethod(
+        session,
+        [session, lower = lower(), upper = upper(), position = position(),
+         text = QString::fromStdString(status())] {
+          emit session->PassProgressed(lower, upper, position, text);
+        },
+        Qt::QueuedConnection);
+  }
+  void OnPoll() override {
+    if (session_.cancel_.exchange(false)) RequestCancel();
+  }
+
+ private:
+  CountingSession& session_;
+  int shown_percent_ = -1;
+  std::string shown_status_;
+};
+
+CountingSession::CountingSession(core::CountingKind kind, CountingAsker& asker, QObject* parent)
+    : QObject(parent), kind_(kind), asker_(asker) {}
+
+CountingSession::~CountingSession() {
+  if (!busy_) return;
+  cancel_ = true;
+  thread_->wait();
+  busy_ = false;
+}
+
+bool CountingSession::Handle(CountingCode code, qintptr value) {
+  const auto route = std::find_if(std::begin(kRoutes), std::end(kRoutes),
+                                  [code](const CountingRoute& r) { return r.code == code; });
+  if (route == std::end(kRoutes)) return false;
+  route->act(*this, value);
+  return true;
+}
+
+QString CountingSession::Title() const {
+  // "Peak Counting Analysis -- Test Name:demo, Test Code:1, Node:2"
+  static const char* const kChinese[3][3] = {{"峰值计数分析", "峰值计数结果", "峰值计数"},
+                                             {"变程计数分析", "变程计数结果", "变程计数"},
+                                             {"雨流法计数分析", "雨流法计数结果", "雨流法计数"}};
+  static const char* const kEnglish[3][3] = {
+      {"Peak Counting Analysis", "Peak Counting Result", "Peak Counting"},
+      {"Varied-Distance Counting Analysis", "Varied-Distance Counting Result",
+       "Varied-Distance Counting"},
+      {"Rainflow Counting Analysis", "Rainflow Counting Result", "Rainflow Counting"}};
+  const int kind = static_cast<int>(kind_);
+  const int caption = static_cast<int>(caption_);
+  QString title = Text(kChinese[kind][caption], kEnglish[kind][caption]);
+  std::string test = context_.test_name, code = context_.test_code, node = context_.node_name;
+  if (file_) {
+    const core::ResultFileNode& stored = core::NodeOf(*file_);
+    test = stored.test_name, code = stored.test_code, node = stored.node_name;
+  }
+  if (started_) {
+    title += QStringLiteral(" -- %1:%2, %3:%4, %5:%6")
+                 .arg(Message(core::kMsgTestNameLabel), QString::fromStdString(test),
+                      Message(core::kMsgTestCodeLabel), QString::fromStdString(code),
+                      Message(core::kMsgNodeLabel), QString::fromStdString(node));
+  }
+  if (cancelled()) title += Text(" (已取消)", " (cancelled)");
+  return title;
+}
+
+void CountingSession::Fail(const QString& text) {
+  asker_.Tell(text, true);
+  asker_.CloseWindow();
+}
+
+void CountingSession::Start() {
+  started_ = true;
+  const std::filesystem::path file = core::GetHostFolder() / core::kParameterFileName;
+  auto context = core::ReadAnalysisParameterFile(file);
+  if (!context) return Fail(ui::ErrorMessage(context.error()));
+  context_ = std::move(*context);
+  if (result_mode()) {
+    if (context_.result_names.empty()) return Fail(Message(core::kMsgParameterFileUnreadable));
+    auto path = core::ResultNamePath(context_.result_path, context_.result_names.front());
+    if (!path) return Fail(ui::ErrorMessage(path.error()));
+    auto opened = core::OpenResultFile(*path);
+    if (!opened) return Fail(ui::ErrorMessage(opened.error()));
+    if (core::KindOf(*opened) != kind_) {
+      return Fail(QString::fromStdString(path->string()) +
+                  Text(" 不是本分析的结果文件。", " is not a result file of this analysis."));
+    }
+    const core::ResultFileNode& node = core::NodeOf(*opened);
+    if (node.old_format_warning) {
+      asker_.Tell(QString::fromUtf8(core::OldFormatMessage(ui::UiLanguage())), false);
+    }
+    file_ = std::move(*opened);
+    caption_ = Caption::kResult;
+    ListBookmarks();
+    emit ResultChanged();
+    emit Changed();
+    return;
+  }
+  auto info = core::LoadCurrentNode(context_);
+  if (!info) return Fail(ui::ErrorMessage(info.error()));
+  auto node = core::OpenCountingNode(context_.data_path, context_.test_name, context_.test_code,
+                                     context_.node_name);
+  if (!node) return Fail(ui::ErrorMessage(node.error()));
+  node_ = std::move(*node);
+  ListBookmarks();
+  core::ResetRangeOnNodeLoad(parameters_, node_.info);
+  core::SettleRange(parameters_);
+  emit Changed();
+  RunSetup(true);
+}
+
+void CountingSession::RunSetup(bool count_on_cancel) {
+  if (result_mode() || node_.data_file.empty()) return;
+  // A set value of exactly 0 takes the AD range value before the dialog shows; Cancel keeps it.
+  // The full scale the counting itself takes for "AD Input Range".
+  const auto full_scale = core::FullScaleOf(node_.info);
+  const double ad_range = core::AdRangeValue(
+      kind_, full_scale ? *full_scale : core::GetFullScale(node_.info), node_.info);
+  core::TakeAdRangeAsDefault(parameters_, ad_range);
+  asker_.AskSetup(parameters_, ad_range, QString::fromStdString(node_.info.eu()),
+                  [this, count_on_cancel](std::optional<core::CountingParameters> answer) {
+                    if (answer) {
+                      parameters_ = std::move(*answer);
+                      core::SettleRange(parameters_);
+                    } else if (!count_on_cancel) {
+                      return;
+                    }
+                    Recount();
+                  });
+}
+
+void CountingSession::Setup() {
+  if (result_mode() || busy_) return;
+  if (auto tsp = core::NodeFilePath(context_.data_path, context_.test_name, context_.test_code,
+                                    context_.node_name, ".tsp");
+      !tsp || core::CheckNode(*tsp, node_.info) != 0) {
+    asker_.Tell(Text("测点的采样参数文件不存在或已改变。",
+                     "The node's sampling parameter file is missing or has changed."),
+                true);
+    return;
+  }
+  RunSetup(false);
+}
+
+void CountingSession::Reload() {
+  if (result_mode() || busy_) return;
+  if (asker_.AskNode()) {
+    caption_ = Caption::kReloaded;
+    Start();
+  }
+}
+
+void CountingSession::Recount() {
+  if (result_mode() || node_.data_file.empty() || busy_) return;
+  auto outcome = std::make_shared<std::optional<core::Result<core::AnyResultFile>>>();
+  core::CountingRunOptions options;
+  options.captions = core::CountingCaptions(ui::UiLanguage());
+  options.threads = 0;  // every core; the counts are the same as on one
+  const QString status =
+      Message(core::kMsgCountingCaption) + " " +
+      QString::fromStdString(node_.test_name + node_.test_code + "#" + node_.node_name);
+  busy_ = true;
+  cancel_ = false;
+  emit PassStarted(status);
+  // The worker counts copies: the session may take another node while the pass runs.
+  thread_.reset(QThread::create(
+      [this, outcome, kind = kind_, node = node_, parameters = parameters_, options] {
+        PassProgress progress(*this);
+        *outcome = core::RunCounting(kind, node, parameters, progress, options);
+      }));
+  connect(thread_.get(), &QThread::finished, this, [this, outcome] {
+    if (!busy_) return;  // the destructor took over
+    thread_->wait();
+    busy_ = false;
+    emit ProgressEnded();
+    if (outcome->has_value()) Finish(**outcome);
+    emit PassEnded();
+  });
+  thread_->start();
+}
+
+void CountingSession::Finish(core::Result<core::AnyResultFile>& counted) {
+  if (!counted) return asker_.Tell(ui::ErrorMessage(counted.error()), true);
+  SetResult(std::move(*counted));
+  if (cancelled()) {
+    asker_.ShowStatus(Text("计算被取消：显示的是部分计数，不能保存、报告或导出。",
+                           "The counting was cancelled: the counts shown are partial and "
+                           "can't be saved, reported or exported."));
+    // Peak and range counting say so; a rainflow run cancelled in its turning-point pass
+    // counted nothing and says nothing.
+    if (kind_ != core::CountingKind::kRainflow) {
+      asker_.Tell(Message(core::kMsgCalculationCancelled), false);
+    }
+  }
+}
+
+void CountingSession::SetResult(core::AnyResultFile file) {
+  file_ = std::move(file);
+  display_.cursor_partition.reset();  // the result's own cursor (N / 2 of a new count)
+  ClearReadouts();
+  emit ResultChanged();
+  emit Changed();
+}
+
+int32_t CountingSession::partitions() const {
+  if (!file_) return 0;
+  const int32_t n = std::visit([](const auto& f) { return f.result.partitions; }, *file_);
+  return std::clamp(n, 0, core::kMaxPartitions);
+}
+
+int32_t CountingSession::cursor() const {
+  if (!file_) return 0;
+  return std::clamp(display_.cursor_partition.value_or(StoredCursor(*file_)), 0,
+                    std::max(0, partitions() - 1));
+}
+
+std::vector<double> CountingSession::DisplayedValues() const {
+  std::vector<double> values;
+  if (!file_) return values;
+  const size_t n = static_cast<size_t>(partitions());
+  auto take = [&](const auto& counts) {
+    for (size_t i = 0; i < n && i < counts.size(); ++i) values.push_back(counts[i]);
+  };
+  if (const auto* peak = std::get_if<core::PeakResultFile>(&*file_)) {
+    take(display_.one_way ? peak->result.one_way_total_counts : peak->result.two_way_total_counts);
+  } else if (const auto* range = std::get_if<core::RangeResultFile>(&*file_)) {
+    take(display_.one_way ? range->result.one_way_counts : range->result.two_way_counts);
+  } else {
+    take(std::get<core::RainflowResultFile>(*file_).result.counts);
+  }
+  return values;
+}
+
+double CountingSession::LargestCount() const {
+  if (!file_) return 0.0;
+  if (const auto* peak = std::get_if<core::PeakResultFile>(&*file_)) {
+    return display_.separately ? peak->result.largest_separate_count
+                               : peak->result.largest_total_count;
+  }
+  if (const auto* range = std::get_if<core::RangeResultFile>(&*file_)) {
+    return range->result.largest_count;
+  }
+  return std::get<core::RainflowResultFile>(*file_).result.largest_count;
+}
+
+void CountingSession::ShowCursor(bool shown) {
+  display_.cursor_shown = shown;
+  emit Changed();
+}
+
+void CountingSession::ShowGrid(bool shown) {
+  display_.grid_shown = shown;
+  emit Changed();
+}
+
+void CountingSession::SetMarkStyle(int style) {
+  display_.mark_style = style;
+  emit Changed();
+}
+
+void CountingSession::SetCurveType(int type) {
+  display_.curve_type = type == 6 ? 1 : type;  // points: a scatter of symbol 0
+  display_.symbol_type = type == 6 ? 0 : 4;
+  emit Changed();
+}
+
+void CountingSession::SetInset(bool shown) {
+  display_.inset_shown = shown;
+  emit Changed();
+}
+
+void CountingSession::SetSeparately(bool separately) {
+  // The list's columns follow the display: a change of it starts a new list.
+  if (display_.separately != separately) ClearReadouts();
+  display_.separately = separately;
+  emit Changed();
+}
+
+void CountingSession::SetOneWay(bool one_way) {
+  if (display_.one_way != one_way) ClearReadouts();
+  display_.one_way = one_way;
+  emit Changed();
+}
+
+void CountingSession::SetCursor(int32_t partition) {
+  display_.cursor_partition = partition;
+  emit Changed();
+}
+
+void CountingSession::MoveCursor(int step) {
+  if (!file_) return;
+  display_.cursor_partition = core::MoveCursor(cursor(), DisplayedValues(), partitions(), step);
+  emit Changed();
+}
+
+void CountingSession::SetZoom(double zoom) {
+  // A zero in the Y-scale dialog gives an infinite zoom, which is held at the top.
+  if (!std::isnan(zoom)) display_.zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
+  emit Changed();
+}
+
+void CountingSession::SetZoomSlider(int position) {
+  SetZoom(std::pow(10.0, (static_cast<double>(position) - 200.0) * 0.01));
+}
+
+void CountingSession::Zoom(int operation) {
+  switch (operation) {
+    case 0:
+      return SetZoom(1.0);
+    case 1:
+      return SetZoom(display_.zoom * 1.1);
+    case 2:
+      return SetZoom(display_.zoom * 0.9090909090909091);
+    case 3: {
+      const double largest = LargestCount() * 1.2;
+      asker_.AskYScale(std::trunc(largest / display_.zoom), [this, largest](double value) {
+        SetZoom(value == 0.0 ? kMaxZoom : largest / value);
+      });
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+void CountingSession::Refresh() { emit Changed(); }
+
+core::CountingReadouts CountingSession::Readouts() const {
+  core::CountingReadouts readouts;
+  if (file_) readouts = core::CollectReadouts(*file_, {}, display_.one_way, display_.separately);
+  readouts.list = readouts_;
+  return readouts;
+}
+
+std::string CountingSession::ReadoutText(int format) const {
+  if (!file_) return {};
+  const core::CountingReadouts readouts = Readouts();
+  return core::ReadoutListText(readouts.list, readouts.axis, core::NamesOf(*file_),
+                               readouts.columns, ui::UiLanguage(), format);
+}
+
+void CountingSession::UpdateReadoutBox() {
+  display_.readouts.assign(readouts_.indices.begin(), readouts_.indices.end());
+  display_.readout_box.text = readouts_.empty() ? std::string() : ReadoutText(0);
+  if (readouts_.empty()) display_.readout_box.shown = false;
+}
+
+void CountingSession::ClearReadouts() {
+  readouts_.Clear();
+  UpdateReadoutBox();
+}
+
+void CountingSession::Readout(int operation) {
+  if (!file_) return;
+  switch (operation) {
+    case 0: {  // collect: the counts as they are now; a listed partition stays as it was
+      const auto i = static_cast<uint32_t>(cursor());
+      const auto one = core::CollectReadouts(*file_, {i}, display_.one_way, display_.separately);
+      if (one.list.empty()) return;
+      readouts_.Collect(i, one.list.count_texts.front());
+      break;
+    }
+    case 3:
+      if (readouts_.empty()) return;
+      display_.readout_box.shown = true;
+      break;
+    case 4:
+      readouts_.Clear();
+      display_.readout_box.shown = false;
+      break;
+    case 5: {
+      if (readouts_.empty()) return;
+      const std::string name = core::ReadoutSaveName(core::NamesOf(*file_), kind_);
+      const QString path = asker_.AskReadoutListName(QString::fromStdString(
+          (std::filesystem::path(context_.result_path) / (name + ".txt")).string()));
+      if (!path.isEmpty()) SaveReadouts(path);
+      return;
+    }
+    case 6:
+      if (!readouts_.empty()) asker_.CopyText(QString::fromStdString(ReadoutText(0)));
+      return;
+    default:  // 1 nothing, 2 auto: nothing yet
+      return;
+  }
+  UpdateReadoutBox();
+  emit Changed();
+}
+
+void CountingSession::SortReadouts(int32_t order) {
+  readouts_.sort_by = order;
+  readouts_.Sort();
+  UpdateReadoutBox();
+  emit Changed();
+}
+
+void CountingSession::CloseReadoutBox() {
+  display_.readout_box.shown = false;
+  emit Changed();
+}
+
+void CountingSession::PlaceReadoutBox(int x_per_mille, int y_per_mille) {
+  display_.readout_box.x_per_mille = x_per_mille;
+  display_.readout_box.y_per_mille = y_per_mille;
+  emit Changed();
+}
+
+void CountingSession::SaveReadouts(const QString& path) {
+  if (!file_ || readouts_.empty()) return;
+  if (EndsWith(path, ".xls") || EndsWith(path, ".xlsx")) {
+    // The list converter writes workbooks, always as ".xlsx".
+    QString target = path;
+    if (EndsWith(target, ".xls")) target += QLatin1Char('x');
+    if (auto written = core::WriteCountingListExport(*file_, Readouts(), target.toStdString(),
+                                                     ui::UiLanguage());
+        !written) {
+      return asker_.Tell(ui::ErrorMessage(written.error()), true);
+    }
+    if (target != path) {
+      asker_.ShowStatus(Text("读数列表保存为 ", "The readout list is saved as ") + target +
+                        Text("（电子表格保存为 .xlsx）", " (workbooks are saved as .xlsx)"));
+    }
+    if (auto started = core::LaunchCompanion(core::kListProgram); !started) {
+      asker_.Tell(ui::ErrorMessage(started.error()), true);
+    }
+    return;
+  }
+  const std::string bytes = core::Utf8ToGbk(ReadoutText(0));
+  if (auto saved = core::SaveFileAtomically(std::filesystem::path(path.toStdString()), bytes,
+                                            core::kMsgFileWrite);
+      !saved) {
+    asker_.Tell(ui::ErrorMessage(saved.error()), true);
+  }
+}
+
+std::vector<core::Label> CountingSession::LabelsOfShownNode(
+    const std::vector<BookmarkNode>& nodes) const {
+  for (const BookmarkNode& node : nodes) {
+    if (node.name.toStdString() == context_.node_name) return node.labels;
+  }
+  return {};
+}
+
+void CountingSession::ListBookmarks() {
+  bookmarks_.clear();
+  if (result_mode()) {
+    // A loaded result has no node files to browse: the flags stay hidden.
+    asker_.ListBookmarks({}, false);
+    display_.bookmarks_shown = false;
+    return;
+  }
+  std::vector<BookmarkNode> nodes;
+  for (size_t i = 0; i < context_.node_list.size(); ++i) {
+    const std::string& name = context_.node_list[i];
+    auto tsp = core::NodeFilePath(context_.data_path, context_.test_name, context_.test_code, name,
+                                  ".tsp");
+    nodes.push_back({QString::fromStdString(name), tsp ? *tsp : std::filesystem::path(),
+                     i < context_.labels.size() ? context_.labels[i] : std::vector<core::Label>{}});
+  }
+  // The flags are those of the node shown.
+  bookmarks_ = LabelsOfShownNode(nodes);
+  display_.bookmarks_shown = asker_.ListBookmarks(std::move(nodes), true);
+}
+
+void CountingSession::SetBookmarks(std::vector<core::Label> labels, bool shown) {
+  bookmarks_ = std::move(labels);
+  display_.bookmarks_shown = shown;
+  emit Changed();
+}
+
+void CountingSession::StartCompanion(const core::Result<std::filesystem::path>& written,
+                                     std::string_view program) {
+  if (!written) return asker_.Tell(ui::ErrorMessage(written.error()), true);
+  if (auto started = core::LaunchCompanion(program); !started) {
+    asker_.Tell(ui::ErrorMessage(started.error()), true);
+  }
+}
+
+void CountingSession::SaveResult() {
+  if (result_mode() || !file_) return;
+  auto path = core::ResultFilePath(context_.result_path, context_.test_name, context_.test_code,
+                                   context_.node_name, kind_);
+  if (!path) return asker_.Tell(ui::ErrorMessage(path.error()), true);
+  if (auto saved = core::SaveResultFile(*path, *file_); !saved) {
+    return asker_.Tell(ui::ErrorMessage(saved.error()), true);
+  }
+  asker_.Tell(
+      Text("结果已保存到 ", "The result was saved to ") + QString::fromStdString(path->string()),
+      false);
+}
+
+void CountingSession::Report() {
+  if (!file_) return;
+  core::ReportView view;
+  view.language = ui::UiLanguage();
+  view.one_way = display_.one_way;
+  view.separately = display_.separately;
+  view.readouts = readouts_;
+  core::ReportOptions options;
+  options.picture = [this](const std::filesystem::path& bitmap) {
+    return asker_.WriteReportPicture(bitmap);
+  };
+  options.picture_failed = [this](const core::Error& error) {
+    asker_.Tell(ui::ErrorMessage(error), true);
+  };
+  StartCompanion(core::WriteCountingReport(*file_, view, options), core::kReportProgram);
+}
+
+void CountingSession::Export() {
+  if (!file_) return;
+  StartCompanion(core::WriteCountingExport(*file_, display_.one_way, ui::UiLanguage()),
+                 core::kExportProgram);
+}
+
+bool CountingSession::HasCycles() const {
+  if (!file_ || cancelled()) return false;
+  const auto* rainflow = std::get_if<core::RainflowResultFile>(&*file_);
+  if (rainflow == nullptr) return false;
+  const auto& r = rainflow->result;
+  const auto n = static_cast<size_t>(std::clamp(r.partitions, 0, core::kMaxPartitions));
+  for (size_t j = 0; j < n && j < r.counts.size(); ++j) {
+    if (r.counts[j] > 0.0) return true;
+  }
+  return false;
+}
+
+void CountingSession::EstimateLife(core::FatigueMethod method) {
+  if (kind_ != core::CountingKind::kRainflow || busy_ || !HasCycles()) return;
+  asker_.AskLifeParameters([this, method](int class_index, int reliability_index) {
+    if (!HasCycles()) return;
+    const auto& file = std::get<core::RainflowResultFile>(*file_);
+    const core::ResultFileNode& node = file;
+    const core::FatigueListNames names{node.test_name, node.test_code, node.node_name};
+    auto estimate = core::RunFatigueEstimate(method, file.result, class_index, reliability_index,
+                                             names, ui::UiLanguage());
+    if (!estimate) return asker_.Tell(ui::ErrorMessage(estimate.error()), true);
+    const double frequency = node.sampling.frequency_hz();
+    const double record_seconds =
+        static_cast<double>(core::BlockCount(file.result.first_block, file.result.last_block)) *
+        1024.0 / frequency;
+    asker_.EstimateMade(*estimate, names, node.sampling.eu(), record_seconds);
+  });
+}
+
+}  // namespace torvwy::module

@@ -1,0 +1,304 @@
+// The counting session under a counting window: the test, the node, the parameters, the pass on a
+// worker thread, the result and everything the user does with it, without a widget.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/counting/counting_parameters.h"
+#include "core/counting/counting_run.h"
+#include "core/counting/progress.h"
+#include "core/data/labels.h"
+#include "core/data/parameter_file.h"
+#include "core/fatigue/fatigue_list.h"
+#include "core/fatigue/fatigue_result.h"
+#include "core/files/result_file.h"
+#include "core/report/counting_hand_over.h"
+#include "core/report/readout_list.h"
+#include "core/services/result.h"
+#include "module/bookmark_node.h"
+#include "render/view_choices.h"
+#include "ui/host_message.h"
+
+class QThread;
+
+namespace torvwy::module {
+
+/// Where a person answers the session or is told something: the view shows its dialogs and
+/// message boxes; a test answers at once. An `answer` runs at most once, when the person has
+/// answered (never on Cancel unless said).
+class CountingAsker {
+ public:
+  virtual ~CountingAsker() = default;
+  /// A message box: a warning, or an information.
+  virtual void Tell(const QString& text, bool warning) = 0;
+  /// A line in the host's status bar; nothing waits for it.
+  virtual void ShowStatus(const QString& text) = 0;
+  /// The setup dialog over `parameters`: `answer` gets the dialog's parameters on OK and
+  /// nothing on Cancel.
+  virtual void AskSetup(const core::CountingParameters& parameters, double ad_range,
+                        const QString& unit,
+                        std::function<void(std::optional<core::CountingParameters>)> answer) = 0;
+  /// The node chooser; true when a node was chosen (the parameter file is rewritten then).
+  virtual bool AskNode() = 0;
+  /// The Y-scale dialog showing `shown`: `answer` gets the value entered on OK.
+  virtual void AskYScale(double shown, std::function<void(double)> answer) = 0;
+  /// The save dialog of the readout list, starting at `start`; empty when cancelled.
+  virtual QString AskReadoutListName(const QString& start) = 0;
+  /// The life parameter dialog: `answer` gets the class and the reliability index on OK.
+  virtual void AskLifeParameters(
+      std::function<void(int class_index, int reliability_index)> answer) = 0;
+  /// Lists the nodes of the test in the bookmark dialog (`browse`), or empties it for a loaded
+  /// result; returns whether the bookmark flags are shown.
+  virtual bool ListBookmarks(std::vector<BookmarkNode> nodes, bool browse) = 0;
+  /// Writes the report's picture of the result shown.
+  virtual core::Status WriteReportPicture(const std::filesystem::path& bitmap) = 0;
+  /// Puts `text` on the clipboard.
+  virtual void CopyText(const QString& text) = 0;
+  /// A life estimate was made: the host shows its table.
+  virtual void EstimateMade(const core::FatigueResult& result, const core::FatigueListNames& names,
+                            const std::string& unit, double record_seconds) = 0;
+  /// The window can't start: it closes.
+  virtual void CloseWindow() = 0;
+};
+
+/// The codes of the host's messages 2025 (commands) and 2125 (notices) a counting session acts
+/// on. The numbers of the two messages meet (1003 is a copy command and a panel key notice), so
+/// a notice's code carries kNoticeCode above its number.
+inline constexpr quint32 kNoticeCode = 0x10000;
+enum class CountingCode : quint32 {
+  kExport = ui::command::kExport,
+  kReport = ui::command::kReport,
+  kSaveResult = ui::command::kSaveResult,
+  kCursor = ui::command::kCursor,
+  kGrid = ui::command::kGrid,
+  kZoom = ui::command::kZoom,
+  kMoveCursor = ui::command::kMoveCursor,
+  kReadoutList = ui::command::kReadoutList,
+  kMarkStyle = ui::command::kMarkStyle,
+  kReadColours = ui::command::kReadColours,
+  kDisplaySetting = ui::command::kDisplaySetting,
+  kBookmarkDialog = ui::command::kBookmarkDialog,
+  kCurveTypeNotice = kNoticeCode | ui::notice::kCurveType,
+  kMarkStyleNotice = kNoticeCode | ui::notice::kMarkStyle,
+  kZoomSliderNotice = kNoticeCode | ui::notice::kZoomSlider,
+  kSortOrderNotice = kNoticeCode | ui::notice::kSortOrder,
+  kReloadNotice = kNoticeCode | ui::notice::kReload,
+  kSetupNotice = kNoticeCode | ui::notice::kSetup,
+  kInsetNotice = kNoticeCode | ui::notice::kInset,
+  kSeparatelyNotice = kNoticeCode | ui::notice::kSeparately,
+  kOneWayNotice = kNoticeCode | ui::notice::kOneWay,
+  kFittingEstimateNotice = kNoticeCode | ui::notice::kFittingEstimate,
+  kActualEstimateNotice = kNoticeCode | ui::notice::kActualEstimate,
+};
+
+/// The code of a command (2025) or a notice (2125) with the number `number`.
+constexpr CountingCode CommandCode(quint32 number) { return static_cast<CountingCode>(number); }
+constexpr CountingCode NoticeCode(quint32 number) {
+  return static_cast<CountingCode>(kNoticeCode | number);
+}
+
+class CountingSession;
+
+/// One row of the table from the host's codes to the session's actions: the action takes the
+/// message's value and checks its range itself.
+struct CountingRoute {
+  CountingCode code;
+  void (*act)(CountingSession& session, qintptr value);
+};
+
+/// Every code a counting session acts on, each with its action.
+std::span<const CountingRoute> CountingRoutes();
+
+/// Start-up reads "TorvWyPara.txt" of the host folder. In analysis mode the session loads the
+/// node, asks for the parameters and counts (envelope and counts, one pass on a worker thread);
+/// in result mode it reads the first result file and never counts or saves.
+///
+///   Start --analysis--> node loaded --AskSetup--> Recount --PassStarted ... PassEnded-->
+///         --result----> result file opened                      ResultChanged, Changed
+///
+/// Every change of what the picture shows emits Changed(); a new result (a count, an opened
+/// file) emits ResultChanged() before it. A refresh of the result from outside (a live count)
+/// goes through SetResult().
+class CountingSession : public QObject {
+  Q_OBJECT
+
+ public:
+  /// How the caption names the analysis: when it opens, in result mode, after Select Node.
+  enum class Caption { kAnalysis, kResult, kReloaded };
+
+  CountingSession(core::CountingKind kind, CountingAsker& asker, QObject* parent = nullptr);
+  /// Cancels a pass under way and waits for it (its result is dropped).
+  ~CountingSession() override;
+
+  core::CountingKind kind() const { return kind_; }
+  const core::TestContext& context() const { return context_; }
+  bool result_mode() const { return context_.result_mode != 0; }
+  /// The parameters the next count uses (settled after the setup dialog).
+  const core::CountingParameters& parameters() const { return parameters_; }
+  /// The counted or opened result; empty before the first pass ends. After a cancel it holds
+  /// the partial counts, marked as cancelled.
+  const std::optional<core::AnyResultFile>& result() const { return file_; }
+  /// The last pass was cancelled: its partial counts are shown but never saved, reported or
+  /// exported.
+  bool cancelled() const { return file_ && core::PassCancelled(*file_); }
+  /// What the picture shows: the display choices and the collected partitions.
+  const render::ViewChoices& display() const { return display_; }
+  /// The bookmarks the picture flags: those of the node shown.
+  const std::vector<core::Label>& bookmarks() const { return bookmarks_; }
+  /// The collected partitions with their count texts (what the report and list export take).
+  const core::ReadoutList& readouts() const { return readouts_; }
+  /// The caption of the window: the analysis, then test, code and node once started.
+  QString Title() const;
+
+  /// N of the result shown (at most 2000), 0 before the first count.
+  int32_t partitions() const;
+  /// The partition under the cursor (0..N-1), 0 before the first count.
+  int32_t cursor() const;
+  /// The values of the curve the cursor moves over: the displayed counts (for peak counting
+  /// the peak and valley totals of the displayed direction).
+  std::vector<double> DisplayedValues() const;
+  /// The largest count of the plots shown (the Y scale before the zoom).
+  double LargestCount() const;
+  /// The readouts with the axis and columns the list text needs.
+  core::CountingReadouts Readouts() const;
+  /// The list text of the readouts: format 0 (clipboard, ".txt"), 1 (list export).
+  std::string ReadoutText(int format) const;
+  /// A rainflow histogram with at least one counted cycle, from a whole pass: what a life
+  /// estimate needs.
+  bool HasCycles() const;
+
+  /// Runs the action of a host message's code; false when the session has none for it.
+  bool Handle(CountingCode code, qintptr value);
+
+  // Start-up, node and parameters.
+  /// Reads the parameter file and loads the node or the result file; a session that can't
+  /// start tells why and asks its window to close.
+  void Start();
+  /// Asks for the parameters; OK counts with them, Cancel counts only when `count_on_cancel`
+  /// (the window's first dialog and the one after Select Node).
+  void RunSetup(bool count_on_cancel);
+  /// The setup notice: the setup dialog again, once the node's sampling file still matches.
+  void Setup();
+  /// Select Node: another node of the test, counted after its setup dialog.
+  void Reload();
+
+  // The counting pass.
+  /// Counts again with the current parameters (without the setup dialog).
+  void Recount();
+  bool busy() const { return busy_; }
+  /// Asks the pass under way to stop at its next poll.
+  void CancelPass() { cancel_ = true; }
+  /// Shows `file` as the session's result: a new list, the cursor at the result's own.
+  void SetResult(core::AnyResultFile file);
+
+  // What the picture shows.
+  void ShowCursor(bool shown);
+  void ShowGrid(bool shown);
+  void SetMarkStyle(int style);
+  void SetCurveType(int type);
+  void SetInset(bool shown);
+  void SetSeparately(bool separately);
+  void SetOneWay(bool one_way);
+  /// Puts the cursor on `partition` (a click in a plot).
+  void SetCursor(int32_t partition);
+  /// Moves the cursor by a step code 0..9 (core::MoveCursor); other codes do nothing.
+  void MoveCursor(int step);
+  /// Zoom operations: 0 reset, 1 in, 2 out, 3 the Y-scale dialog.
+  void Zoom(int operation);
+  /// Sets the Y zoom, held within kMinZoom..kMaxZoom.
+  void SetZoom(double zoom);
+  /// The panel's slider position 0..400: zoom 10^((position - 200) / 100).
+  void SetZoomSlider(int position);
+  /// The picture is drawn again as it is (the display setting, new colours).
+  void Refresh();
+
+  // The readout list.
+  /// 0 collect, 3 show the box, 4 clear, 5 save (asks for a name), 6 copy; 1 and 2 nothing.
+  void Readout(int operation);
+  void SortReadouts(int32_t order);
+  /// Hides the readout box and keeps its place (its close square).
+  void CloseReadoutBox();
+  /// Moves the readout box to a top-left in thousandths of the drawing area.
+  void PlaceReadoutBox(int x_per_mille, int y_per_mille);
+  /// Saves the readout list as `path`: a text file, or, for a name ending in ".xls" or
+  /// ".xlsx", the spreadsheet (always ".xlsx") made by the list converter. Says why on failure.
+  void SaveReadouts(const QString& path);
+
+  // Bookmarks.
+  /// The bookmarks of the node shown and whether their flags show (after the dialog changed
+  /// them).
+  void SetBookmarks(std::vector<core::Label> labels, bool shown);
+  /// Of `nodes`, the bookmarks of the node shown.
+  std::vector<core::Label> LabelsOfShownNode(const std::vector<BookmarkNode>& nodes) const;
+
+  // Files and companions.
+  /// Saves the result beside the data ("abc1#2.PCM"); never in result mode or after a cancel.
+  void SaveResult();
+  void Report();
+  void Export();
+  /// The life parameter dialog, then the estimate of `method` handed to the host; a refused
+  /// estimate says why and writes nothing.
+  void EstimateLife(core::FatigueMethod method);
+
+  /// Y zoom bounds.
+  static constexpr double kMinZoom = 0.001;
+  static constexpr double kMaxZoom = 1000.0;
+
+ signals:
+  /// Something the picture shows changed: draw again.
+  void Changed();
+  /// A new result is shown (a count ended, a result file was opened, a live refresh); the
+  /// panel takes it over. Changed() follows.
+  void ResultChanged();
+  /// A pass began with the status line `status`.
+  void PassStarted(const QString& status);
+  /// The pass under way reached `position` of lower..upper, with the status line `status`;
+  /// only when the percentage or the status changed.
+  void PassProgressed(qint64 lower, qint64 upper, qint64 position, const QString& status);
+  /// The pass's thread has ended; its outcome is taken next (the progress goes first).
+  void ProgressEnded();
+  /// The pass has ended and its outcome is shown.
+  void PassEnded();
+  /// The bookmark dialog is asked for: 1 show, 2 hide, other values toggle.
+  void BookmarkDialogAsked(int value);
+  /// The profile's colours are to be read again.
+  void ColoursAsked();
+
+ private:
+  class PassProgress;
+
+  void Fail(const QString& text);
+  void ListBookmarks();
+  void UpdateReadoutBox();
+  void ClearReadouts();
+  void Finish(core::Result<core::AnyResultFile>& counted);
+  /// Says why a companion could not be started, or its hand-over file written.
+  void StartCompanion(const core::Result<std::filesystem::path>& written, std::string_view program);
+
+  core::CountingKind kind_;
+  CountingAsker& asker_;
+  bool started_ = false;
+  Caption caption_ = Caption::kAnalysis;
+  core::TestContext context_;
+  core::CountingNode node_;  ///< the node counted (empty data file in result mode)
+  core::CountingParameters parameters_;
+  std::optional<core::AnyResultFile> file_;
+  std::vector<core::Label> bookmarks_;
+  render::ViewChoices display_;
+  core::ReadoutList readouts_;
+  std::unique_ptr<QThread> thread_;
+  bool busy_ = false;
+  std::atomic<bool> cancel_{false};
+};
+
+}  // namespace torvwy::module

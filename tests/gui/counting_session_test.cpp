@@ -1,0 +1,253 @@
+// The counting session without a window: start-up, the pass, the host's codes, cursor and
+// readouts, the saved result, and a cancelled pass that is never saved.
+#include "module/counting_session.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+#include <filesystem>
+#include <set>
+
+#include "core/files/result_file.h"
+#include "core/services/message_table.h"
+#include "desktop_fixture.h"
+#include "support/test_node.h"
+#include "ui/host_message.h"
+
+namespace torvwy::testing {
+namespace {
+namespace fs = std::filesystem;
+using module::CommandCode;
+using module::CountingSession;
+using module::NoticeCode;
+
+/// Answers the session at once, as a person clicking OK (or Cancel) would, and keeps what it
+/// was told.
+class Answers : public module::CountingAsker {
+ public:
+  bool accept_setup = true;
+  int setups = 0;
+  QString save_name;
+  QStringList told, warned, statuses;
+  QString copied;
+  bool closed = false;
+
+  void Tell(const QString& text, bool warning) override { (warning ? warned : told).append(text); }
+  void ShowStatus(const QString& text) override { statuses.append(text); }
+  void AskSetup(const core::CountingParameters& parameters, double, const QString&,
+                std::function<void(std::optional<core::CountingParameters>)> answer) override {
+    ++setups;
+    answer(accept_setup ? std::optional(parameters) : std::nullopt);
+  }
+  bool AskNode() override { return false; }
+  void AskYScale(double, std::function<void(double)>) override {}
+  QString AskReadoutListName(const QString&) override { return save_name; }
+  void AskLifeParameters(std::function<void(int, int)>) override {}
+  bool ListBookmarks(std::vector<module::BookmarkNode>, bool) override { return true; }
+  core::Status WriteReportPicture(const fs::path&) override { return core::Ok(); }
+  void CopyText(const QString& text) override { copied = text; }
+  void EstimateMade(const core::FatigueResult&, const core::FatigueListNames&, const std::string&,
+                    double) override {}
+  void CloseWindow() override { closed = true; }
+};
+
+/// Two blocks of the zigzag 0 10 0 -5.5 0 4.2 0 -2.5: with A = 10 (the largest sample) and
+/// N = 25, two-way partition k holds (k*0.8 - 10, (k+1)*0.8 - 10]: peaks 10 -> 24, 4.2 -> 17,
+/// valleys -5.5 -> 5, -2.5 -> 9, 256 of each but the last valley, whose sample ends the record.
+std::vector<double> Zigzag() {
+  const double period[] = {0, 10, 0, -5.5, 0, 4.2, 0, -2.5};
+  std::vector<double> x(2048);
+  for (size_t i = 0; i < x.size(); ++i) x[i] = period[i % 8];
+  return x;
+}
+
+class CountingSessionTest : public ::testing::Test {
+ protected:
+  ScopedHome home_;
+  TempDir data_;
+  Answers answers_;
+};
+
+TEST_F(CountingSessionTest, CountsANodeAndSavesWhatItCounted) {
+  WriteCountingTest(data_.path(), Zigzag());
+  CountingSession session(core::CountingKind::kPeak, answers_);
+  int started = 0, progressed = 0, ended = 0, results = 0;
+  QObject::connect(&session, &CountingSession::PassStarted, [&] { ++started; });
+  QObject::connect(&session, &CountingSession::PassProgressed, [&] { ++progressed; });
+  QObject::connect(&session, &CountingSession::PassEnded, [&] { ++ended; });
+  QObject::connect(&session, &CountingSession::ResultChanged, [&] { ++results; });
+  // Cancel in the first setup dialog counts all the same, with the node's defaults.
+  answers_.accept_setup = false;
+  session.Start();
+  EXPECT_EQ(answers_.setups, 1);
+  ASSERT_TRUE(session.busy());
+  ASSERT_TRUE(WaitFor([&] { return ended == 1; }, 300000));
+  EXPECT_FALSE(session.busy());
+  EXPECT_EQ(started, 1);
+  EXPECT_GT(progressed, 0);
+  EXPECT_EQ(results, 1);
+  ASSERT_TRUE(session.result());
+  EXPECT_FALSE(session.cancelled());
+  EXPECT_TRUE(answers_.warned.empty()) << answers_.warned.join("|").toStdString();
+  EXPECT_EQ(session.Title().toStdString(),
+            "Peak Counting Analysis -- Test Name:abc, Test Code:1, Node:2");
+
+  std::vector<int32_t> peaks(core::kMaxPartitions), valleys(core::kMaxPartitions);
+  peaks[24] = 256, peaks[17] = 256, valleys[5] = 256, valleys[9] = 255;
+  const auto& counted = std::get<core::PeakResultFile>(*session.result()).result;
+  EXPECT_EQ(counted.partitions, 25);
+  EXPECT_EQ(counted.two_way_peak_counts, peaks);
+  EXPECT_EQ(counted.two_way_valley_counts, valleys);
+
+  // The cursor starts at N / 2; the host's step codes move it (largest step max(1, N / 10)).
+  EXPECT_EQ(session.cursor(), 12);
+  const struct {
+    int step, to;
+  } moves[] = {{9, 0}, {2, 1}, {3, 3}, {0, 2}, {8, 5}, {10, 5}, {-1, 5}};
+  for (const auto& move : moves) {
+    EXPECT_TRUE(session.Handle(CommandCode(ui::command::kMoveCursor), move.step));
+    EXPECT_EQ(session.cursor(), move.to) << "step " << move.step;
+  }
+
+  // Peaks and valleys together: one count column. Partition 5 is collected twice (one
+  // entry), then 24. XL = i W2 - A, X = (i + 0.5) W2 - A, XR = (i + 1) W2 - A with W2 = 0.8.
+  session.Handle(NoticeCode(ui::notice::kSeparately), 0);
+  session.Handle(CommandCode(ui::command::kReadoutList), 0);
+  session.Handle(CommandCode(ui::command::kReadoutList), 0);
+  session.SetCursor(24);
+  session.Handle(CommandCode(ui::command::kReadoutList), 0);
+  EXPECT_EQ(session.readouts().indices, (std::vector<uint32_t>{5, 24}));
+  const std::string list =
+      "No.  XL(Left)    X(Center)   XR(Right)   Count       \r\n"
+      "1    -6          -5.6        -5.2        256         \r\n"
+      "2    9.2         9.6         10          256         \r\n";
+  EXPECT_EQ(session.ReadoutText(0), list);
+  session.Handle(CommandCode(ui::command::kReadoutList), 3);
+  EXPECT_TRUE(session.display().readout_box.shown);
+  EXPECT_EQ(session.display().readout_box.text, list);
+  session.Handle(CommandCode(ui::command::kReadoutList), 6);
+  EXPECT_EQ(answers_.copied.toStdString(), list);
+  const fs::path text = data_.path() / "list.txt";
+  answers_.save_name = QString::fromStdString(text.string());
+  session.Handle(CommandCode(ui::command::kReadoutList), 5);
+  EXPECT_EQ(ReadFileBytes(text), list);  // ASCII: the same in GBK
+
+  // Saved beside the data, and read back as counted.
+  EXPECT_TRUE(session.Handle(CommandCode(ui::command::kSaveResult), 0));
+  const fs::path saved = data_.path() / "abc1#2.PCM";
+  ASSERT_EQ(answers_.told.size(), 1);
+  EXPECT_TRUE(answers_.told[0].endsWith(QString::fromStdString(saved.string())))
+      << answers_.told[0].toStdString();
+  auto reopened = core::OpenResultFile(saved);
+  ASSERT_TRUE(reopened);
+  const auto& read = std::get<core::PeakResultFile>(*reopened).result;
+  EXPECT_EQ(read.partitions, 25);
+  EXPECT_EQ(read.amplitude_range, 10.0);
+  EXPECT_EQ(read.two_way_peak_counts, peaks);
+  EXPECT_EQ(read.two_way_valley_counts, valleys);
+  EXPECT_FALSE(read.cancelled);
+
+  // A change of direction starts a new list.
+  session.Handle(NoticeCode(ui::notice::kOneWay), 1);
+  EXPECT_TRUE(session.readouts().empty());
+  EXPECT_FALSE(session.display().readout_box.shown);
+}
+
+TEST_F(CountingSessionTest, EveryCodeHasOneActionAndValuesOutOfRangeDoNothing) {
+  std::set<module::CountingCode> codes;
+  for (const module::CountingRoute& route : module::CountingRoutes()) {
+    EXPECT_TRUE(codes.insert(route.code).second) << static_cast<quint32>(route.code);
+  }
+  CountingSession session(core::CountingKind::kRange, answers_);
+  // The picture commands are the view's, and a close request is the frame's; 1003 is a copy
+  // command, not the panel key notice.
+  for (const quint32 code : {ui::command::kPrint, ui::command::kCopyPicture,
+                             ui::command::kCloseRequest, ui::command::kHelp}) {
+    EXPECT_FALSE(session.Handle(CommandCode(code), 0)) << code;
+  }
+  EXPECT_FALSE(session.Handle(NoticeCode(ui::notice::kPanelKey), 0));
+  int changes = 0;
+  QObject::connect(&session, &CountingSession::Changed, [&] { ++changes; });
+  const render::ViewChoices& shown = session.display();
+  struct Case {
+    module::CountingCode code;
+    qintptr value;
+    bool changed;
+  };
+  const Case cases[] = {
+      {CommandCode(ui::command::kGrid), 2, true},             // hide
+      {CommandCode(ui::command::kGrid), 0, true},             // toggle: shown
+      {CommandCode(ui::command::kCursor), 2, true},           // hide
+      {CommandCode(ui::command::kMarkStyle), 5, false},       // 0..4
+      {CommandCode(ui::command::kMarkStyle), 2, true},        //
+      {NoticeCode(ui::notice::kMarkStyle), -1, false},        //
+      {NoticeCode(ui::notice::kCurveType), 8, false},         // 0..7
+      {NoticeCode(ui::notice::kCurveType), 6, true},          // points: curve 1, symbol 0
+      {NoticeCode(ui::notice::kZoomSlider), 401, false},      // 0..400
+      {NoticeCode(ui::notice::kZoomSlider), 300, true},       // 10^1
+      {CommandCode(ui::command::kZoom), 4, false},            // 0..3
+      {CommandCode(ui::command::kZoom), 1, true},             // x 1.1
+      {CommandCode(ui::command::kDisplaySetting), 1, false},  // peak counting only
+      {NoticeCode(ui::notice::kInset), 0, true},
+  };
+  for (const Case& c : cases) {
+    const int before = changes;
+    EXPECT_TRUE(session.Handle(c.code, c.value));
+    EXPECT_EQ(changes > before, c.changed) << static_cast<quint32>(c.code) << " value " << c.value;
+  }
+  EXPECT_TRUE(shown.grid_shown);
+  EXPECT_FALSE(shown.cursor_shown);
+  EXPECT_EQ(shown.mark_style, 2);
+  EXPECT_EQ(shown.curve_type, 1);
+  EXPECT_EQ(shown.symbol_type, 0);
+  EXPECT_NEAR(shown.zoom, 11.0, 1e-9);
+  EXPECT_FALSE(shown.inset_shown);
+  // Without a result nothing is saved, and no parameter file was read.
+  session.Handle(CommandCode(ui::command::kSaveResult), 0);
+  EXPECT_TRUE(answers_.told.empty());
+  EXPECT_TRUE(answers_.warned.empty());
+}
+
+TEST_F(CountingSessionTest, ACancelledPassIsKeptButNeverSaved) {
+  WriteCountingTest(data_.path(), Zigzag(), 1 << 19);
+  CountingSession session(core::CountingKind::kPeak, answers_);
+  const QString counting = QString::fromStdString(
+      std::string(core::LoadMessageTable(core::Language::kEnglish)[core::kMsgCountingCaption]));
+  bool cancel_sent = false;
+  qint64 reached = 0, end = 0;  // of the counting pass
+  QObject::connect(&session, &CountingSession::PassProgressed,
+                   [&](qint64, qint64 upper, qint64 position, const QString& status) {
+                     // The envelope pass runs to its end; the counting pass stops at a poll.
+                     if (!status.startsWith(counting)) return;
+                     reached = position, end = upper;
+                     if (!cancel_sent) {
+                       cancel_sent = true;
+                       session.CancelPass();
+                     }
+                   });
+  session.Start();
+  ASSERT_TRUE(WaitFor([&] { return !session.busy(); }, 300000));
+  ASSERT_TRUE(cancel_sent);
+  ASSERT_TRUE(session.result());
+  EXPECT_TRUE(session.cancelled());
+  const auto& partial = std::get<core::PeakResultFile>(*session.result()).result;
+  EXPECT_TRUE(partial.cancelled);
+  EXPECT_LT(reached, end) << "the pass ended before the record's end";
+  EXPECT_TRUE(session.Title().endsWith(QStringLiteral("(cancelled)")));
+  ASSERT_EQ(answers_.statuses.size(), 1);
+  EXPECT_TRUE(answers_.statuses[0].contains(QStringLiteral("cancelled")));
+  ASSERT_EQ(answers_.told.size(), 1);
+  EXPECT_EQ(answers_.told[0].toStdString(),
+            core::LoadMessageTable(core::Language::kEnglish)[core::kMsgCalculationCancelled]);
+
+  session.SaveResult();
+  session.Export();
+  EXPECT_FALSE(fs::exists(data_.path() / "abc1#2.PCM"));
+  ASSERT_EQ(answers_.warned.size(), 2) << answers_.warned.join("|").toStdString();
+  for (const QString& warning : answers_.warned) {
+    EXPECT_TRUE(warning.contains(QStringLiteral("cancelled"))) << warning.toStdString();
+  }
+}
+
+}  // namespace
+}  // namespace torvwy::testing
