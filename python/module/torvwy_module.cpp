@@ -17,8 +17,6 @@
 #include <vector>
 
 #include "binding_support.h"
-#include "cli/result_output.h"
-#include "cli/stats_output.h"
 #include "core/counting/block_pass.h"
 #include "core/counting/counting_parameters.h"
 #include "core/counting/counting_run.h"
@@ -35,6 +33,8 @@
 #include "core/services/language.h"
 #include "core/services/message_table.h"
 #include "core/stats/statistics_batch.h"
+#include "output/result_output.h"
+#include "output/stats_output.h"
 #include "sample_array.h"
 
 namespace py = pybind11;
@@ -73,13 +73,13 @@ class ResultFile {
     nlohmann::ordered_json json;
     switch (core::KindOf(file_)) {
       case core::CountingKind::kPeak:
-        json = cli::PeakJson(std::get<core::PeakResultFile>(file_).result);
+        json = output::PeakJson(std::get<core::PeakResultFile>(file_).result);
         break;
       case core::CountingKind::kRange:
-        json = cli::RangeJson(std::get<core::RangeResultFile>(file_).result);
+        json = output::RangeJson(std::get<core::RangeResultFile>(file_).result);
         break;
       case core::CountingKind::kRainflow:
-        json = cli::RainflowJson(std::get<core::RainflowResultFile>(file_).result);
+        json = output::RainflowJson(std::get<core::RainflowResultFile>(file_).result);
         break;
     }
     return Dump(json);
@@ -102,7 +102,7 @@ class ResultFile {
     }
     auto estimate =
         Take(core::EstimateDamage(which, rainflow->result, class_index, reliability_index));
-    return Dump(cli::FatigueJson(estimate));
+    return Dump(output::FatigueJson(estimate));
   }
 
   py::dict Node() const {
@@ -430,7 +430,7 @@ std::string Statistics(const std::string& data, const std::string& test, const s
   }
   progress.RaiseIfInterrupted();
   const core::StatisticsBatch done = Take(std::move(*batch));
-  return ResultFile::Dump(cli::StatisticsJson(done));
+  return ResultFile::Dump(output::StatisticsJson(done));
 }
 
 /// A result file of any analysis (.PCM, .DCM, .RFL) as a ResultFile, or a statistics list
@@ -440,7 +440,7 @@ py::object OpenResult(const std::string& path) {
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (extension == ".aps") {
     auto table = Take(core::ReadStatisticsResultFile(path, 0, core::Language::kEnglish));
-    return py::str(ResultFile::Dump(cli::StatisticsJson(table)));
+    return py::str(ResultFile::Dump(output::StatisticsJson(table)));
   }
   std::optional<core::Result<core::AnyResultFile>> opened;
   {

@@ -1,14 +1,13 @@
 // JSON objects and tables of the counting results.
-#include "cli/result_output.h"
+#include "output/result_output.h"
 
 #include <cmath>
 
-#include "cli/analysis_options.h"
-#include "cli/console_output.h"
 #include "core/fatigue/sn_class_table.h"
 #include "core/services/number_format.h"
+#include "output/console_output.h"
 
-namespace torvwy::cli {
+namespace torvwy::output {
 
 namespace {
 
@@ -192,4 +191,4 @@ void PrintRainflow(const core::RainflowResult& result, const std::string& node,
   PrintHistogram("cycles by range (full cycles 1, half cycles 0.5)", {"cycles"}, rows, unit);
 }
 
-}  // namespace torvwy::cli
+}  // namespace torvwy::output
