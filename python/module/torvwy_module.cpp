@@ -19,6 +19,7 @@
 #include "binding_support.h"
 #include "core/counting/block_pass.h"
 #include "core/counting/counting_parameters.h"
+#include "core/counting/counting_request.h"
 #include "core/counting/counting_run.h"
 #include "core/data/labels.h"
 #include "core/data/node_writer.h"
@@ -47,19 +48,13 @@ namespace {
 core::CountingParameters Parameters(const core::SamplingInfo& info, int32_t partitions,
                                     int32_t amplitude_mode, double set_value,
                                     std::optional<std::pair<int32_t, int32_t>> blocks) {
-  if (partitions < 1) Raise(core::Fail(core::kMsgBadValue, "partitions must be 1 or more"));
-  core::CountingParameters p;
-  p.partitions = partitions;
-  p.amplitude_mode = amplitude_mode;
-  p.set_value = set_value;
-  core::ResetRangeOnNodeLoad(p, info);
-  if (blocks) {
-    p.range_mode = core::kRangeByBlock;
-    p.block_from = blocks->first;
-    p.block_to = blocks->second;
-  }
-  core::SettleRange(p);
-  return p;
+  if (auto ok = core::CheckPartitionCount(partitions, "partitions"); !ok) Raise(ok.error());
+  std::optional<core::BlockRange> range;
+  if (blocks) range = core::BlockRange{blocks->first, blocks->second};
+  auto p = core::SettleCountingRequest(
+      core::BlockRequest(range, amplitude_mode, set_value, partitions), info);
+  if (!p) Raise(p.error());
+  return *p;
 }
 
 /// A counted result file, as the command line shows and saves it.

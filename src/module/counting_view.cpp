@@ -376,8 +376,9 @@ void CountingView::RunSetup(bool count_on_cancel) {
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   connect(dialog, &QDialog::finished, this, [this, dialog, count_on_cancel](int answer) {
     if (answer == QDialog::Accepted) {
-      parameters_ = dialog->parameters();
-      core::SettleRange(parameters_);
+      auto settled = core::SettleCountingRequest(dialog->request(), node_.info);
+      if (!settled) return ShowMessage(this, ui::ErrorMessage(settled.error()));
+      parameters_ = *settled;
     } else if (!count_on_cancel) {
       return;
     }
@@ -479,7 +480,7 @@ void CountingView::Export() {
 int32_t CountingView::partitions() const {
   if (!file_) return 0;
   const int32_t n = std::visit([](const auto& f) { return f.result.partitions; }, *file_);
-  return std::clamp(n, 0, core::kMaxPartitions);
+  return core::PartitionsHeld(n);
 }
 
 int32_t CountingView::cursor() const {
@@ -834,7 +835,7 @@ bool CountingView::HasCycles() const {
   const auto* rainflow = std::get_if<core::RainflowResultFile>(&*file_);
   if (rainflow == nullptr) return false;
   const auto& r = rainflow->result;
-  const auto n = static_cast<size_t>(std::clamp(r.partitions, 0, core::kMaxPartitions));
+  const auto n = static_cast<size_t>(core::PartitionsHeld(r.partitions));
   for (size_t j = 0; j < n && j < r.counts.size(); ++j) {
     if (r.counts[j] > 0.0) return true;
   }
