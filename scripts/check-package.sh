@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks a built package: it lists every program, the module, the shared libraries, the Python
 # package, the man pages, the help pages, the desktop entry and icon; and its tree, merely
-# extracted, finds every library of its own inside itself through the relative run paths, and
-# runs `torvwy --help`, `torvwy-gui --help` and `python3 -c "import torvwy"`.
+# extracted, finds every library of its own inside itself through the relative run paths, starts
+# torvwy-gui with its module and one copy of each library, and runs `torvwy --help`,
+# `torvwy-gui --help` and `python3 -c "import torvwy"`.
 #
 #   bash scripts/check-package.sh PACKAGE.deb
 set -euo pipefail
@@ -53,6 +54,19 @@ for elf in "$tree"/usr/bin/* "$tree"/usr/lib/libtorvwy_*.so \
   done
 done
 "$tree/usr/bin/torvwy" --help >/dev/null
+# The desktop application loads its module from the tree, and the process holds one copy of
+# each library: each is initialised once, from the tree.
+home=$(mktemp -d)
+loaded=$(HOME="$home" QT_QPA_PLATFORM=offscreen LD_DEBUG=libs timeout 5 \
+  "$tree/usr/bin/torvwy-gui" 2>&1 | grep 'calling init: .*libtorvwy_' || true)
+rm -rf "$home"
+for library in core render ui module; do
+  count=$(grep -c "libtorvwy_$library\.so" <<<"$loaded" || true)
+  if [ "$count" -ne 1 ] || ! grep -q "init: $tree/usr/.*libtorvwy_$library\.so" <<<"$loaded"; then
+    echo "$0: torvwy-gui did not load libtorvwy_$library.so once from the package" >&2
+    exit 1
+  fi
+done
 QT_QPA_PLATFORM=offscreen "$tree/usr/bin/torvwy-gui" --help >/dev/null
 (cd / && PYTHONPATH="$tree/usr/lib/python3/dist-packages" /usr/bin/python3 -c \
   'import torvwy, torvwy.fleet; assert torvwy.__file__.startswith("'"$tree"'")')
