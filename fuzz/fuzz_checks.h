@@ -16,11 +16,11 @@
 #include <variant>
 #include <vector>
 
-#include "cli/console_output.h"
-#include "cli/result_output.h"
 #include "core/files/result_file.h"
 #include "core/files/result_sections.h"
 #include "core/services/message_table.h"
+#include "output/console_output.h"
+#include "output/result_output.h"
 #include "render/counting_picture.h"
 #include "render/picture_output.h"
 
@@ -94,16 +94,16 @@ void CheckSound(const Record& r, size_t input_size) {
 
 /// Shows an accepted record as `torvwy open` does: the table and the JSON text.
 inline void Show(const core::PeakCountResult& r) {
-  cli::PrintPeak(r, "fuzz", "u");
-  cli::PrintJson(cli::PeakJson(r));
+  output::PrintPeak(r, "fuzz", "u");
+  output::PrintJson(output::PeakJson(r));
 }
 inline void Show(const core::RangeCountResult& r) {
-  cli::PrintRange(r, "fuzz", "u");
-  cli::PrintJson(cli::RangeJson(r));
+  output::PrintRange(r, "fuzz", "u");
+  output::PrintJson(output::RangeJson(r));
 }
 inline void Show(const core::RainflowResult& r) {
-  cli::PrintRainflow(r, "fuzz", "u");
-  cli::PrintJson(cli::RainflowJson(r));
+  output::PrintRainflow(r, "fuzz", "u");
+  output::PrintJson(output::RainflowJson(r));
 }
 
 /// Aborts unless the reader failed with one of the two messages a bad file deserves.

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "cli/stats_output.h"
 #include "core/files/statistics_result_file.h"
 #include "fuzz_checks.h"
+#include "output/stats_output.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace torvwy;
@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Require(table->rows[r].size() == table->columns.size());
     fuzz::Require(table->rows[r][0] == std::to_string(r + 1));
   }
-  cli::PrintStatisticsTable(*table);
-  cli::PrintJson(cli::StatisticsJson(*table));
+  output::PrintStatisticsTable(*table);
+  output::PrintJson(output::StatisticsJson(*table));
   return 0;
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package torvwy_<version>_amd64.deb: the programs, the desktop application
-# and its module, the four companions, the help pages, the Python package, the desktop entry and
-# icon and man pages made from --help, with the Debian dependencies declared.
+# and its module, the shared libraries of the core, the pictures and the widgets (in /usr/lib
+# beside the module, found through relative run paths), the four companions, the help pages, the
+# Python package, the desktop entry and icon and man pages made from --help, with the Debian
+# dependencies declared.
 #
 #   bash scripts/package.sh [BUILD_FOLDER]     (default build/package, a Release build)
 #

@@ -17,10 +17,9 @@
 #include <vector>
 
 #include "binding_support.h"
-#include "cli/result_output.h"
-#include "cli/stats_output.h"
 #include "core/counting/block_pass.h"
 #include "core/counting/counting_parameters.h"
+#include "core/counting/counting_request.h"
 #include "core/counting/counting_run.h"
 #include "core/data/labels.h"
 #include "core/data/node_writer.h"
@@ -35,6 +34,8 @@
 #include "core/services/language.h"
 #include "core/services/message_table.h"
 #include "core/stats/statistics_batch.h"
+#include "output/result_output.h"
+#include "output/stats_output.h"
 #include "sample_array.h"
 
 namespace py = pybind11;
@@ -47,19 +48,13 @@ namespace {
 core::CountingParameters Parameters(const core::SamplingInfo& info, int32_t partitions,
                                     int32_t amplitude_mode, double set_value,
                                     std::optional<std::pair<int32_t, int32_t>> blocks) {
-  if (partitions < 1) Raise(core::Fail(core::kMsgBadValue, "partitions must be 1 or more"));
-  core::CountingParameters p;
-  p.partitions = partitions;
-  p.amplitude_mode = amplitude_mode;
-  p.set_value = set_value;
-  core::ResetRangeOnNodeLoad(p, info);
-  if (blocks) {
-    p.range_mode = core::kRangeByBlock;
-    p.block_from = blocks->first;
-    p.block_to = blocks->second;
-  }
-  core::SettleRange(p);
-  return p;
+  if (auto ok = core::CheckPartitionCount(partitions, "partitions"); !ok) Raise(ok.error());
+  std::optional<core::BlockRange> range;
+  if (blocks) range = core::BlockRange{blocks->first, blocks->second};
+  auto p = core::SettleCountingRequest(
+      core::BlockRequest(range, amplitude_mode, set_value, partitions), info);
+  if (!p) Raise(p.error());
+  return *p;
 }
 
 /// A counted result file, as the command line shows and saves it.
@@ -73,13 +68,13 @@ class ResultFile {
     nlohmann::ordered_json json;
     switch (core::KindOf(file_)) {
       case core::CountingKind::kPeak:
-        json = cli::PeakJson(std::get<core::PeakResultFile>(file_).result);
+        json = output::PeakJson(std::get<core::PeakResultFile>(file_).result);
         break;
       case core::CountingKind::kRange:
-        json = cli::RangeJson(std::get<core::RangeResultFile>(file_).result);
+        json = output::RangeJson(std::get<core::RangeResultFile>(file_).result);
         break;
       case core::CountingKind::kRainflow:
-        json = cli::RainflowJson(std::get<core::RainflowResultFile>(file_).result);
+        json = output::RainflowJson(std::get<core::RainflowResultFile>(file_).result);
         break;
     }
     return Dump(json);
@@ -102,7 +97,7 @@ class ResultFile {
     }
     auto estimate =
         Take(core::EstimateDamage(which, rainflow->result, class_index, reliability_index));
-    return Dump(cli::FatigueJson(estimate));
+    return Dump(output::FatigueJson(estimate));
   }
 
   py::dict Node() const {
@@ -430,7 +425,7 @@ std::string Statistics(const std::string& data, const std::string& test, const s
   }
   progress.RaiseIfInterrupted();
   const core::StatisticsBatch done = Take(std::move(*batch));
-  return ResultFile::Dump(cli::StatisticsJson(done));
+  return ResultFile::Dump(output::StatisticsJson(done));
 }
 
 /// A result file of any analysis (.PCM, .DCM, .RFL) as a ResultFile, or a statistics list
@@ -440,7 +435,7 @@ py::object OpenResult(const std::string& path) {
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (extension == ".aps") {
     auto table = Take(core::ReadStatisticsResultFile(path, 0, core::Language::kEnglish));
-    return py::str(ResultFile::Dump(cli::StatisticsJson(table)));
+    return py::str(ResultFile::Dump(output::StatisticsJson(table)));
   }
   std::optional<core::Result<core::AnyResultFile>> opened;
   {

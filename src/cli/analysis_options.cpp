@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "core/counting/counting_request.h"
 #include "core/files/result_file.h"
 #include "core/services/message_table.h"
 #include "core/services/text.h"
@@ -50,26 +51,23 @@ core::Result<std::filesystem::path> SavePath(const AnalysisOptions& options,
 }
 
 core::Result<PreparedRun> PrepareRun(const AnalysisOptions& options) {
-  PreparedRun run;
-  core::CountingParameters& p = run.parameters;
   auto n = core::ParseInt32(options.partitions);
   if (!n) return Bad("--partitions \"" + options.partitions + "\" is not a whole number");
-  if (*n < 1) return Bad("--partitions must be 1 or more");
-  p.partitions = *n;
+  if (auto ok = core::CheckPartitionCount(*n, "--partitions"); !ok) return ok.error();
 
+  int32_t amplitude_mode = core::kAmplitudeAutomatic;
+  double set_value = 0.0;
   if (options.amplitude == "full") {
-    p.amplitude_mode = core::kAmplitudeFullScale;
-  } else if (options.amplitude == "auto") {
-    p.amplitude_mode = core::kAmplitudeAutomatic;
-  } else {
+    amplitude_mode = core::kAmplitudeFullScale;
+  } else if (options.amplitude != "auto") {
     const std::string& text = options.amplitude;
     const auto value = core::ParseFiniteDouble(text);
     if (!value) return Bad("--amplitude \"" + text + "\" is neither full, auto nor a number");
-    p.amplitude_mode = core::kAmplitudeSetValue;
-    p.set_value = *value;
+    amplitude_mode = core::kAmplitudeSetValue;
+    set_value = *value;
   }
 
-  std::optional<std::pair<int32_t, int32_t>> blocks;
+  std::optional<core::BlockRange> blocks;
   if (!options.blocks.empty()) {
     // FIRST-LAST; the dash that separates them is the first one after a digit.
     const std::string& text = options.blocks;
@@ -86,20 +84,15 @@ core::Result<PreparedRun> PrepareRun(const AnalysisOptions& options) {
       last = core::ParseInt32(std::string_view(text).substr(dash + 1));
     }
     if (!first || !last) return Bad("--blocks \"" + text + "\" is not FIRST-LAST");
-    blocks = std::pair{*first, *last};
+    blocks = core::BlockRange{*first, *last};
   }
 
   auto node = OpenNode(options.node);
   if (!node) return node.error();
-  run.node = std::move(*node);
-  core::ResetRangeOnNodeLoad(p, run.node.info);
-  if (blocks) {
-    p.range_mode = core::kRangeByBlock;
-    p.block_from = blocks->first;
-    p.block_to = blocks->second;
-  }
-  core::SettleRange(p);
-  return run;
+  auto parameters = core::SettleCountingRequest(
+      core::BlockRequest(blocks, amplitude_mode, set_value, *n), node->info);
+  if (!parameters) return parameters.error();
+  return PreparedRun{std::move(*node), *parameters};
 }
 
 core::Result<CountedRun> CountForCommand(const AnalysisOptions& options, core::CountingKind kind) {

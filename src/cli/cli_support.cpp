@@ -53,6 +53,14 @@ int ReportError(const std::string& text) {
   return kExitFailure;
 }
 
+int RunExitCode(bool cancelled) {
+  if (!cancelled) return kExitOk;
+  std::cerr << "torvwy: "
+            << core::LoadMessageTable(core::GetUILanguage())[core::kMsgCalculationCancelled]
+            << " The counts are partial.\n";
+  return kExitCancelled;
+}
+
 ConsoleProgress::ConsoleProgress() : terminal_(::isatty(STDERR_FILENO) == 1) {
   g_interrupts = 0;
   std::signal(SIGINT, OnInterrupt);

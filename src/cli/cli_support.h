@@ -35,6 +35,9 @@ core::Result<core::CountingNode> OpenNode(const NodeOptions& options);
 int ReportError(const core::Error& error);
 int ReportError(const std::string& text);
 
+/// The exit code after a run: 0, or kExitCancelled with a note on stderr.
+int RunExitCode(bool cancelled);
+
 /// Progress on stderr: a bar redrawn in place when stderr is a terminal, nothing otherwise.
 /// The first Ctrl-C raises the cancel flag; a second one ends the program.
 class ConsoleProgress : public core::Progress {

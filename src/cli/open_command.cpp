@@ -6,17 +6,17 @@
 #include <iostream>
 
 #include "cli/analysis_options.h"
-#include "cli/console_output.h"
 #include "cli/handover_options.h"
 #include "cli/picture_options.h"
-#include "cli/result_output.h"
-#include "cli/stats_output.h"
 #include "cli/subcommands.h"
 #include "core/files/result_file.h"
 #include "core/files/statistics_result_file.h"
 #include "core/rainflow/rainflow_counting.h"
 #include "core/services/message_table.h"
 #include "core/services/names.h"
+#include "output/console_output.h"
+#include "output/result_output.h"
+#include "output/stats_output.h"
 
 namespace torvwy::cli {
 namespace {
@@ -42,11 +42,11 @@ int RunOpenStatistics(const OpenOptions& options) {
   if (!options.hand_over.readout.empty())
     return ReportError("--readout applies to counting results");
   if (options.json) {
-    PrintJson(StatisticsJson(*table));
+    output::PrintJson(output::StatisticsJson(*table));
   } else {
-    PrintParameter("result file", options.file);
+    output::PrintParameter("result file", options.file);
     std::printf("\n");
-    PrintStatisticsTable(*table);
+    output::PrintStatisticsTable(*table);
   }
   return HandOverStatistics(options.hand_over, *table, core::NamesOfListFile(options.file),
                             language, options.json);
@@ -71,19 +71,21 @@ int RunOpen(const OpenOptions& options) {
   nlohmann::ordered_json json;
   std::function<void()> print;
   if (const auto* peak = std::get_if<core::PeakResultFile>(&*opened)) {
-    json = PeakJson(peak->result);
-    print = [peak, &name, &unit] { PrintPeak(peak->result, name, unit); };
+    json = output::PeakJson(peak->result);
+    print = [peak, &name, &unit] { output::PrintPeak(peak->result, name, unit); };
   } else if (const auto* range = std::get_if<core::RangeResultFile>(&*opened)) {
-    json = RangeJson(range->result);
-    print = [range, &name, &unit] { PrintRange(range->result, name, unit); };
+    json = output::RangeJson(range->result);
+    print = [range, &name, &unit] { output::PrintRange(range->result, name, unit); };
   } else {
     auto& rainflow = std::get<core::RainflowResultFile>(*opened);
     // The file keeps no smallest counted range; it follows from the stored full scale.
     if (auto full_scale = core::ResultFullScale(core::CountingKind::kRainflow, rainflow)) {
       rainflow.result.smallest_range = core::SmallestCountedRange(*full_scale, rainflow.sampling);
     }
-    json = RainflowJson(rainflow.result);
-    print = [result = &rainflow.result, &name, &unit] { PrintRainflow(*result, name, unit); };
+    json = output::RainflowJson(rainflow.result);
+    print = [result = &rainflow.result, &name, &unit] {
+      output::PrintRainflow(*result, name, unit);
+    };
   }
   if (options.save) {
     // A result shown from its file is never written again.
@@ -91,10 +93,10 @@ int RunOpen(const OpenOptions& options) {
   }
   if (options.json) {
     json["old_format"] = node.old_format;
-    PrintJson(json);
+    output::PrintJson(json);
   } else {
-    PrintParameter("result file", options.file);
-    if (node.old_format) PrintParameter("layout", "older layout (no envelope stored)");
+    output::PrintParameter("result file", options.file);
+    if (node.old_format) output::PrintParameter("layout", "older layout (no envelope stored)");
     print();
   }
   // A saved result is drawn without bookmarks: the file keeps none.

@@ -1,10 +1,10 @@
 // torvwy peak: peak counting of one node.
 #include "cli/analysis_options.h"
-#include "cli/console_output.h"
 #include "cli/handover_options.h"
 #include "cli/picture_options.h"
-#include "cli/result_output.h"
 #include "cli/subcommands.h"
+#include "output/console_output.h"
+#include "output/result_output.h"
 
 namespace torvwy::cli {
 namespace {
@@ -15,9 +15,9 @@ int RunPeak(const AnalysisOptions& options, const PictureOptions& picture,
   auto run = CountForCommand(options, core::CountingKind::kPeak);
   if (!run) return ReportError(run.error());
   const auto& result = std::get<core::PeakResultFile>(run->file).result;
-  ShowRun(
-      options.json, PeakJson(result),
-      [&] { PrintPeak(result, NodeTitle(options.node), run->node.info.eu()); }, run->saved);
+  output::ShowRun(
+      options.json, output::PeakJson(result),
+      [&] { output::PrintPeak(result, NodeTitle(options.node), run->node.info.eu()); }, run->saved);
   if (int code = WriteRunPicture(picture, *run, options.json); code != kExitOk) return code;
   if (int code = HandOverRun(hand_over, picture, *run, options.json); code != kExitOk) return code;
   return RunExitCode(result.cancelled);

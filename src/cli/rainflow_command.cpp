@@ -3,10 +3,8 @@
 #include <iostream>
 
 #include "cli/analysis_options.h"
-#include "cli/console_output.h"
 #include "cli/handover_options.h"
 #include "cli/picture_options.h"
-#include "cli/result_output.h"
 #include "cli/subcommands.h"
 #include "core/fatigue/fatigue_estimate.h"
 #include "core/fatigue/fatigue_list.h"
@@ -20,6 +18,8 @@
 #include "core/services/message_table.h"
 #include "core/services/number_format.h"
 #include "core/services/profile.h"
+#include "output/console_output.h"
+#include "output/result_output.h"
 
 namespace torvwy::cli {
 namespace {
@@ -90,13 +90,13 @@ void PrintFatigue(const core::FatigueResult& fatigue, const std::string& unit) {
       fatigue.method == core::FatigueMethod::kFitting ? "fitting" : "actual",
       std::string(core::kSnClassTable[static_cast<size_t>(fatigue.class_index)].name).c_str(),
       core::ShortestText(fatigue.reliability).c_str());
-  PrintParameter("total cycles F", core::ShortestText(fatigue.total_cycles));
+  output::PrintParameter("total cycles F", core::ShortestText(fatigue.total_cycles));
   if (fatigue.method == core::FatigueMethod::kFitting) {
-    PrintParameter("x0, lambda, b", core::ShortestText(fatigue.location) + ", " +
-                                        core::ShortestText(fatigue.scale) + ", " +
-                                        core::ShortestText(fatigue.shape));
+    output::PrintParameter("x0, lambda, b", core::ShortestText(fatigue.location) + ", " +
+                                                core::ShortestText(fatigue.scale) + ", " +
+                                                core::ShortestText(fatigue.shape));
   }
-  PrintParameter("total damage", core::ShortestText(fatigue.total_damage));
+  output::PrintParameter("total damage", core::ShortestText(fatigue.total_damage));
   std::printf("%5s  %12s  %10s  %10s  %12s  %12s\n", "#", ("S " + unit).c_str(), "count", "P %",
               "life", "damage");
   for (int32_t j = 0; j < fatigue.partitions; ++j) {
@@ -125,13 +125,13 @@ int RunRainflow(const RainflowOptions& options) {
     if (!estimate) return ReportError(estimate.error());
     fatigue = std::move(*estimate);
   }
-  nlohmann::ordered_json json = RainflowJson(result);
-  if (fatigue) json["fatigue"] = FatigueJson(*fatigue);
+  nlohmann::ordered_json json = output::RainflowJson(result);
+  if (fatigue) json["fatigue"] = output::FatigueJson(*fatigue);
   const std::string unit = run->node.info.eu();
-  ShowRun(
+  output::ShowRun(
       options.analysis.json, json,
       [&] {
-        PrintRainflow(result, NodeTitle(node), unit);
+        output::PrintRainflow(result, NodeTitle(node), unit);
         if (fatigue) {
           PrintFatigue(*fatigue, unit);
           std::printf("\nlist file: %s\n", core::FatigueListPath().string().c_str());

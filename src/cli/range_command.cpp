@@ -1,10 +1,10 @@
 // torvwy range: range counting of one node.
 #include "cli/analysis_options.h"
-#include "cli/console_output.h"
 #include "cli/handover_options.h"
 #include "cli/picture_options.h"
-#include "cli/result_output.h"
 #include "cli/subcommands.h"
+#include "output/console_output.h"
+#include "output/result_output.h"
 
 namespace torvwy::cli {
 namespace {
@@ -15,9 +15,10 @@ int RunRange(const AnalysisOptions& options, const PictureOptions& picture,
   auto run = CountForCommand(options, core::CountingKind::kRange);
   if (!run) return ReportError(run.error());
   const auto& result = std::get<core::RangeResultFile>(run->file).result;
-  ShowRun(
-      options.json, RangeJson(result),
-      [&] { PrintRange(result, NodeTitle(options.node), run->node.info.eu()); }, run->saved);
+  output::ShowRun(
+      options.json, output::RangeJson(result),
+      [&] { output::PrintRange(result, NodeTitle(options.node), run->node.info.eu()); },
+      run->saved);
   if (int code = WriteRunPicture(picture, *run, options.json); code != kExitOk) return code;
   if (int code = HandOverRun(hand_over, picture, *run, options.json); code != kExitOk) return code;
   return RunExitCode(result.cancelled);

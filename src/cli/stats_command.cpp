@@ -4,15 +4,15 @@
 #include <optional>
 
 #include "cli/analysis_options.h"
-#include "cli/console_output.h"
 #include "cli/handover_options.h"
-#include "cli/stats_output.h"
 #include "cli/subcommands.h"
 #include "core/files/statistics_result_file.h"
 #include "core/services/message_table.h"
 #include "core/services/names.h"
 #include "core/services/number_format.h"
 #include "core/stats/statistics_batch.h"
+#include "output/console_output.h"
+#include "output/stats_output.h"
 
 namespace torvwy::cli {
 namespace {
@@ -91,24 +91,24 @@ int RunStats(const StatsOptions& options) {
     }
   }
   if (options.json) {
-    nlohmann::ordered_json json = StatisticsJson(*batch);
+    nlohmann::ordered_json json = output::StatisticsJson(*batch);
     json["valid_pairs"] = batch->valid_pairs;
     json["finished_pairs"] = batch->finished_pairs;
     json["rowless_pairs"] = rowless;
     json["cancelled"] = batch->cancelled;
     if (!saved.empty()) json["result_file"] = saved.string();
-    PrintJson(json);
+    output::PrintJson(json);
   } else {
-    PrintParameter("test", parameters.test_name);
-    PrintParameter("codes", parameters.code_range);
-    PrintParameter("nodes", parameters.node_range);
-    PrintParameter("content", parameters.content == core::kStatPeakPeaks
-                                  ? "the " + std::to_string(parameters.peak_peak_count) +
-                                        " largest peak-to-peak values"
-                                  : std::string("amplitude indices"));
-    PrintParameter("waveforms", std::to_string(batch->valid_pairs));
+    output::PrintParameter("test", parameters.test_name);
+    output::PrintParameter("codes", parameters.code_range);
+    output::PrintParameter("nodes", parameters.node_range);
+    output::PrintParameter("content", parameters.content == core::kStatPeakPeaks
+                                          ? "the " + std::to_string(parameters.peak_peak_count) +
+                                                " largest peak-to-peak values"
+                                          : std::string("amplitude indices"));
+    output::PrintParameter("waveforms", std::to_string(batch->valid_pairs));
     std::printf("\n");
-    PrintStatisticsTable(batch->table);
+    output::PrintStatisticsTable(batch->table);
     if (!saved.empty()) std::printf("\nsaved %s\n", saved.string().c_str());
   }
   if (rowless > 0) {

@@ -233,10 +233,11 @@ void CountingSession::RunSetup(bool count_on_cancel) {
       kind_, full_scale ? *full_scale : core::GetFullScale(node_.info), node_.info);
   core::TakeAdRangeAsDefault(parameters_, ad_range);
   asker_.AskSetup(parameters_, ad_range, QString::fromStdString(node_.info.eu()),
-                  [this, count_on_cancel](std::optional<core::CountingParameters> answer) {
+                  [this, count_on_cancel](std::optional<core::CountingRequest> answer) {
                     if (answer) {
-                      parameters_ = std::move(*answer);
-                      core::SettleRange(parameters_);
+                      auto settled = core::SettleCountingRequest(*answer, node_.info);
+                      if (!settled) return asker_.Tell(ui::ErrorMessage(settled.error()), true);
+                      parameters_ = *settled;
                     } else if (!count_on_cancel) {
                       return;
                     }
@@ -320,7 +321,7 @@ void CountingSession::SetResult(core::AnyResultFile file) {
 int32_t CountingSession::partitions() const {
   if (!file_) return 0;
   const int32_t n = std::visit([](const auto& f) { return f.result.partitions; }, *file_);
-  return std::clamp(n, 0, core::kMaxPartitions);
+  return core::PartitionsHeld(n);
 }
 
 int32_t CountingSession::cursor() const {
@@ -631,7 +632,7 @@ bool CountingSession::HasCycles() const {
   const auto* rainflow = std::get_if<core::RainflowResultFile>(&*file_);
   if (rainflow == nullptr) return false;
   const auto& r = rainflow->result;
-  const auto n = static_cast<size_t>(std::clamp(r.partitions, 0, core::kMaxPartitions));
+  const auto n = static_cast<size_t>(core::PartitionsHeld(r.partitions));
   for (size_t j = 0; j < n && j < r.counts.size(); ++j) {
     if (r.counts[j] > 0.0) return true;
   }

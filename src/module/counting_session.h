@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/counting/counting_parameters.h"
+#include "core/counting/counting_request.h"
 #include "core/counting/counting_run.h"
 #include "core/counting/progress.h"
 #include "core/data/labels.h"
@@ -43,11 +44,11 @@ class CountingAsker {
   virtual void Tell(const QString& text, bool warning) = 0;
   /// A line in the host's status bar; nothing waits for it.
   virtual void ShowStatus(const QString& text) = 0;
-  /// The setup dialog over `parameters`: `answer` gets the dialog's parameters on OK and
-  /// nothing on Cancel.
+  /// The setup dialog over `parameters`: `answer` gets what its fields ask for on OK, to be
+  /// settled against the node, and nothing on Cancel.
   virtual void AskSetup(const core::CountingParameters& parameters, double ad_range,
                         const QString& unit,
-                        std::function<void(std::optional<core::CountingParameters>)> answer) = 0;
+                        std::function<void(std::optional<core::CountingRequest>)> answer) = 0;
   /// The node chooser; true when a node was chosen (the parameter file is rewritten then).
   virtual bool AskNode() = 0;
   /// The Y-scale dialog showing `shown`: `answer` gets the value entered on OK.

@@ -94,7 +94,7 @@ class CountingView : public PictureView, private CountingAsker {
   void Tell(const QString& text, bool warning) override;
   void ShowStatus(const QString& text) override;
   void AskSetup(const core::CountingParameters& parameters, double ad_range, const QString& unit,
-                std::function<void(std::optional<core::CountingParameters>)> answer) override;
+                std::function<void(std::optional<core::CountingRequest>)> answer) override;
   bool AskNode() override;
   void AskYScale(double shown, std::function<void(double)> answer) override;
   QString AskReadoutListName(const QString& start) override;

@@ -193,14 +193,13 @@ void SetupDialog::accept() {
   if (!n) return;
   const auto set_value = real(set_value_);
   if (!set_value) return;
-  parameters_.block_from = *from;
-  parameters_.block_to = *to;
-  parameters_.time_from = *time_from;
-  parameters_.time_to = *time_to;
-  parameters_.partitions = *n;
-  parameters_.set_value = *set_value;
-  if (range_->checkedId() >= 0) parameters_.range_mode = range_->checkedId();
-  if (amplitude_->checkedId() >= 0) parameters_.amplitude_mode = amplitude_->checkedId();
+  request_.blocks = core::BlockRange{*from, *to};
+  request_.times = core::TimeRange{*time_from, *time_to};
+  request_.partitions = *n;
+  request_.set_value = *set_value;
+  request_.range_mode = range_->checkedId() >= 0 ? range_->checkedId() : parameters_.range_mode;
+  request_.amplitude_mode =
+      amplitude_->checkedId() >= 0 ? amplitude_->checkedId() : parameters_.amplitude_mode;
   QDialog::accept();
 }
 

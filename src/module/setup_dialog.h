@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "core/counting/counting_parameters.h"
+#include "core/counting/counting_request.h"
 
 class QButtonGroup;
 class QLineEdit;
@@ -23,7 +24,7 @@ namespace torvwy::module {
 ///
 /// The block fields are enabled only for By Block, the set value only for Specify. OK checks
 /// only that each field is a number of its type; the numbers are taken as typed (5000
-/// partitions are accepted and the counting uses 2000; the range is settled by the view).
+/// partitions are accepted and the counting uses 2000) into a request that the view settles.
 class SetupDialog : public QDialog {
   Q_OBJECT
 
@@ -32,8 +33,8 @@ class SetupDialog : public QDialog {
   SetupDialog(core::CountingKind kind, const core::CountingParameters& parameters,
               double ad_range_value, const QString& eu, QWidget* parent = nullptr);
 
-  /// The parameters with the fields copied back (after OK); the range is not settled.
-  const core::CountingParameters& parameters() const { return parameters_; }
+  /// What the fields ask for (after OK), to be settled against the node.
+  const core::CountingRequest& request() const { return request_; }
 
   /// Shows `dialog` window-modal without waiting, or, when a test set an answer, closes it with
   /// that answer as soon as the event loop runs.
@@ -52,7 +53,7 @@ class SetupDialog : public QDialog {
 
   /// The spin control's range.
   static constexpr int kSpinLow = 2;
-  static constexpr int kSpinHigh = 2000;
+  static constexpr int kSpinHigh = core::kMaxPartitions;
 
  public slots:
   void accept() override;
@@ -62,6 +63,7 @@ class SetupDialog : public QDialog {
   void Spin(int step);
 
   core::CountingParameters parameters_;
+  core::CountingRequest request_;
   QButtonGroup* range_ = nullptr;
   QButtonGroup* amplitude_ = nullptr;
   QLineEdit* block_from_ = nullptr;

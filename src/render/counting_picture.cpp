@@ -164,7 +164,7 @@ int CountAt(const std::vector<int32_t>& counts, int i) {
   return i >= 0 && static_cast<size_t>(i) < counts.size() ? counts[static_cast<size_t>(i)] : 0;
 }
 
-int Partitions(int32_t n) { return Clamp(n, 0, core::kMaxPartitions); }
+int Partitions(int32_t n) { return core::PartitionsHeld(n); }
 
 int CursorOf(const ViewState& state, int32_t stored, int n) {
   return Clamp(state.cursor_partition.value_or(stored), 0, std::max(0, n - 1));

@@ -1,7 +1,6 @@
 // The host's table of a life estimate.
 #include "ui/fatigue_table.h"
 
-#include <QCoreApplication>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -11,7 +10,6 @@
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
-#include <QVariantMap>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -27,22 +25,7 @@
 namespace torvwy::ui {
 namespace {
 
-// Kept on the application object, as plain Qt values, so that the host and a loaded module
-// (each with its own copy of this library) see the same estimate.
-constexpr char kProperty[] = "torvwyFatigueTable";
-
-QVariantList ListOf(const std::vector<double>& values) {
-  QVariantList list;
-  list.reserve(static_cast<qsizetype>(values.size()));
-  for (double value : values) list.push_back(value);
-  return list;
-}
-
-std::vector<double> ValuesOf(const QVariant& list) {
-  std::vector<double> values;
-  for (const QVariant& value : list.toList()) values.push_back(value.toDouble());
-  return values;
-}
+std::optional<FatigueTable> g_last_table;  // one per process: host and module share this library
 
 QString Printf(const char* format, double value) {
   char text[64];
@@ -54,58 +37,9 @@ QString Number(double value) { return QString::fromStdString(core::FormatNumber(
 
 }  // namespace
 
-void SetLastFatigueTable(const FatigueTable& table) {
-  QCoreApplication* app = QCoreApplication::instance();
-  if (app == nullptr) return;
-  const core::FatigueResult& r = table.result;
-  QVariantMap map;
-  map["method"] = static_cast<int>(r.method);
-  map["class"] = r.class_index;
-  map["reliability"] = r.reliability_index;
-  map["d"] = r.reliability;
-  map["partitions"] = r.partitions;
-  map["width"] = r.partition_width;
-  map["counts"] = ListOf(r.counts);
-  map["total_cycles"] = r.total_cycles;
-  map["probability"] = ListOf(r.probability);
-  map["life"] = ListOf(r.life);
-  map["damage"] = ListOf(r.damage);
-  map["total_damage"] = r.total_damage;
-  map["test"] = QString::fromStdString(table.names.test_name);
-  map["code"] = QString::fromStdString(table.names.test_code);
-  map["node"] = QString::fromStdString(table.names.node_name);
-  map["unit"] = QString::fromStdString(table.unit);
-  map["seconds"] = table.record_seconds;
-  app->setProperty(kProperty, map);
-}
+void SetLastFatigueTable(const FatigueTable& table) { g_last_table = table; }
 
-std::optional<FatigueTable> LastFatigueTable() {
-  QCoreApplication* app = QCoreApplication::instance();
-  if (app == nullptr) return std::nullopt;
-  const QVariant kept = app->property(kProperty);
-  if (!kept.isValid()) return std::nullopt;
-  const QVariantMap map = kept.toMap();
-  FatigueTable table;
-  core::FatigueResult& r = table.result;
-  r.method =
-      map["method"].toInt() == 0 ? core::FatigueMethod::kFitting : core::FatigueMethod::kActual;
-  r.class_index = map["class"].toInt();
-  r.reliability_index = map["reliability"].toInt();
-  r.reliability = map["d"].toDouble();
-  r.partitions = map["partitions"].toInt();
-  r.partition_width = map["width"].toDouble();
-  r.counts = ValuesOf(map["counts"]);
-  r.total_cycles = map["total_cycles"].toDouble();
-  r.probability = ValuesOf(map["probability"]);
-  r.life = ValuesOf(map["life"]);
-  r.damage = ValuesOf(map["damage"]);
-  r.total_damage = map["total_damage"].toDouble();
-  table.names = {map["test"].toString().toStdString(), map["code"].toString().toStdString(),
-                 map["node"].toString().toStdString()};
-  table.unit = map["unit"].toString().toStdString();
-  table.record_seconds = map["seconds"].toDouble();
-  return table;
-}
+std::optional<FatigueTable> LastFatigueTable() { return g_last_table; }
 
 std::optional<double> ImpliedLifeSeconds(const FatigueTable& table) {
   const double damage = table.result.total_damage;

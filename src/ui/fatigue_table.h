@@ -22,8 +22,8 @@ struct FatigueTable {
   double record_seconds = 0.0;  ///< the counted part of the record, in seconds
 };
 
-/// Keeps the estimate a view has just written, for the host that it notifies next. Kept on the
-/// application object, so that the host and a loaded module see the same one.
+/// Keeps the estimate a view has just written, for the host that it notifies next (one for the
+/// process: the host and the module share this library).
 void SetLastFatigueTable(const FatigueTable& table);
 /// The estimate last kept; none before the first.
 std::optional<FatigueTable> LastFatigueTable();

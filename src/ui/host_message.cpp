@@ -2,12 +2,12 @@
 #include "ui/host_message.h"
 
 #include <QCoreApplication>
-#include <QVariant>
+#include <QPointer>
 
 namespace torvwy::ui {
 namespace {
-constexpr char kHostWindowProperty[] = "torvwyHostWindow";
-}
+QPointer<QObject> g_host_window;  // one per process: the host and the module share this library
+}  // namespace
 
 void SendHostCommand(QObject* to, quint32 code, qintptr value) {
   if (to == nullptr) return;
@@ -25,16 +25,8 @@ void PostHostCommand(QObject* to, quint32 code, qintptr value) {
   QCoreApplication::postEvent(to, new HostMessage(kHostCommandEvent, code, value));
 }
 
-void SetHostWindow(QObject* window) {
-  if (QCoreApplication* app = QCoreApplication::instance()) {
-    app->setProperty(kHostWindowProperty, QVariant::fromValue(window));
-  }
-}
+void SetHostWindow(QObject* window) { g_host_window = window; }
 
-QObject* HostWindow() {
-  QCoreApplication* app = QCoreApplication::instance();
-  if (app == nullptr) return nullptr;
-  return app->property(kHostWindowProperty).value<QObject*>();
-}
+QObject* HostWindow() { return g_host_window.data(); }
 
 }  // namespace torvwy::ui

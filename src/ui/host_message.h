@@ -78,9 +78,8 @@ void PostHostNotice(QObject* to, quint32 code, qintptr value = 0);
 /// Posts 2025 (queued), for the few commands that are posted (the close request notice).
 void PostHostCommand(QObject* to, quint32 code, qintptr value = 0);
 
-/// The host's main window, which receives 2025/1010, 1037 and 1234. Kept on the application
-/// object so that the host and a loaded module see the same one; the host clears it (null)
-/// before its window goes.
+/// The host's main window, which receives 2025/1010, 1037 and 1234: one for the process, seen by
+/// the host and the module it loads alike; the host clears it (null) before its window goes.
 void SetHostWindow(QObject* window);
 QObject* HostWindow();
 

@@ -7,9 +7,10 @@
 
 namespace torvwy::ui {
 
-/// The language of the windows. Set at start-up (SetUiLanguage); when nothing set it, the
-/// first call reads core::GetUILanguage(). A change in the settings takes effect at the next
-/// start. The analysis module, loaded as a library, reads its own copy when it is loaded.
+/// The language of the windows. Set once at start-up by the host (SetUiLanguage), and the
+/// analysis module it loads sees the same (one copy of this library per process); when nothing
+/// set it, the first call reads core::GetUILanguage(). A change in the settings takes effect at
+/// the next start.
 core::Language UiLanguage();
 
 /// Sets the language of the windows: once at start-up, or by a test.

@@ -3,22 +3,19 @@
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QStatusTipEvent>
-#include <QVariant>
 #include <QWidget>
 
 namespace torvwy::ui {
 namespace {
-// On the application object, so that the host and a loaded module share it.
-constexpr char kReceiverProperty[] = "torvwyMessageReceiver";
+QPointer<QObject> g_receiver;  // one per process: the host and the module share this library
 }  // namespace
 
 void ShowMessage(QWidget* parent, const QString& text, bool warning) {
-  if (QCoreApplication* app = QCoreApplication::instance()) {
-    if (auto* receiver = app->property(kReceiverProperty).value<QObject*>()) {
-      QMetaObject::invokeMethod(receiver, "Message", Qt::DirectConnection, Q_ARG(QString, text));
-      return;
-    }
+  if (QObject* receiver = g_receiver.data()) {
+    QMetaObject::invokeMethod(receiver, "Message", Qt::DirectConnection, Q_ARG(QString, text));
+    return;
   }
   const QString title = QStringLiteral("torvwy");
   if (warning) {
@@ -29,13 +26,11 @@ void ShowMessage(QWidget* parent, const QString& text, bool warning) {
 }
 
 bool AskYesNo(QWidget* parent, const QString& text) {
-  if (QCoreApplication* app = QCoreApplication::instance()) {
-    if (auto* receiver = app->property(kReceiverProperty).value<QObject*>()) {
-      bool yes = false;
-      QMetaObject::invokeMethod(receiver, "Question", Qt::DirectConnection, Q_RETURN_ARG(bool, yes),
-                                Q_ARG(QString, text));
-      return yes;
-    }
+  if (QObject* receiver = g_receiver.data()) {
+    bool yes = false;
+    QMetaObject::invokeMethod(receiver, "Question", Qt::DirectConnection, Q_RETURN_ARG(bool, yes),
+                              Q_ARG(QString, text));
+    return yes;
   }
   return QMessageBox::question(parent, QStringLiteral("torvwy"), text) == QMessageBox::Yes;
 }
@@ -47,10 +42,6 @@ void ShowStatus(QWidget* from, const QString& text) {
   QCoreApplication::sendEvent(from->window(), &tip);
 }
 
-void SetMessageReceiverForTesting(QObject* receiver) {
-  if (QCoreApplication* app = QCoreApplication::instance()) {
-    app->setProperty(kReceiverProperty, QVariant::fromValue(receiver));
-  }
-}
+void SetMessageReceiverForTesting(QObject* receiver) { g_receiver = receiver; }
 
 }  // namespace torvwy::ui

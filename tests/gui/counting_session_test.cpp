@@ -35,9 +35,17 @@ class Answers : public module::CountingAsker {
   void Tell(const QString& text, bool warning) override { (warning ? warned : told).append(text); }
   void ShowStatus(const QString& text) override { statuses.append(text); }
   void AskSetup(const core::CountingParameters& parameters, double, const QString&,
-                std::function<void(std::optional<core::CountingParameters>)> answer) override {
+                std::function<void(std::optional<core::CountingRequest>)> answer) override {
     ++setups;
-    answer(accept_setup ? std::optional(parameters) : std::nullopt);
+    if (!accept_setup) return answer(std::nullopt);
+    core::CountingRequest request;  // OK on the fields as they were shown
+    request.range_mode = parameters.range_mode;
+    request.blocks = core::BlockRange{parameters.block_from, parameters.block_to};
+    request.times = core::TimeRange{parameters.time_from, parameters.time_to};
+    request.amplitude_mode = parameters.amplitude_mode;
+    request.set_value = parameters.set_value;
+    request.partitions = parameters.partitions;
+    answer(request);
   }
   bool AskNode() override { return false; }
   void AskYScale(double, std::function<void(double)>) override {}

@@ -1,8 +1,10 @@
 // The module in the host: its templates and frames, the routing of host messages between frame
 // and view, and the close handshake.
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QDockWidget>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
@@ -17,6 +19,7 @@
 #include "module/statistics_dialog.h"
 #include "module/statistics_view.h"
 #include "ui/host_message.h"
+#include "ui/language.h"
 
 namespace torvwy::testing {
 namespace {
@@ -53,6 +56,29 @@ TEST_F(ModuleRouting, ModuleGivesFourTemplatesWhoseFramesHoldTheirViews) {
   for (QWidget* w : host_.frames()) {
     auto* view = qobject_cast<CountingView*>(qobject_cast<AnalysisFrame*>(w)->view());
     EXPECT_TRUE(WaitFor([&] { return view->result().has_value(); }));
+  }
+}
+
+TEST_F(ModuleRouting, TheLoadedModuleSpeaksTheLanguageTheHostSet) {
+  // The host sets the language once; the module it loaded from its file reads the same one
+  // (one copy of the shared libraries per process), not its own from the profile (English here).
+  auto has_chinese = [](const QString& text) {
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x4E00; });
+  };
+  for (const core::Language language : {core::Language::kChinese, core::Language::kEnglish}) {
+    ui::SetUiLanguage(language);
+    WriteTest(8192);
+    auto* frame = qobject_cast<AnalysisFrame*>(host_.OpenWindow(module::kPeakTemplate));
+    ASSERT_NE(frame, nullptr);
+    bool chinese = false;
+    for (const QAbstractButton* button : frame->panel()->findChildren<QAbstractButton*>()) {
+      chinese = chinese || has_chinese(button->text());
+    }
+    for (const QLabel* label : frame->panel()->findChildren<QLabel*>()) {
+      chinese = chinese || has_chinese(label->text());
+    }
+    EXPECT_EQ(chinese, language == core::Language::kChinese) << static_cast<int>(language);
+    EXPECT_EQ(ui::HostWindow(), &host_);
   }
 }
 

@@ -17,6 +17,8 @@ constexpr int32_t kAmplitudeFullScale = 0;
 constexpr int32_t kAmplitudeAutomatic = 1;
 constexpr int32_t kAmplitudeSetValue = 2;
 
+/// The partition counts a counting takes: 1..2000 (more are counted as 2000).
+constexpr int32_t kMinPartitions = 1;
 constexpr int32_t kMaxPartitions = 2000;
 
 struct CountingParameters {
@@ -49,7 +51,16 @@ void TakeAdRangeAsDefault(CountingParameters& parameters, double ad_range_value)
 /// swaps reversed times, leaving the first and last block as they were.
 void SettleRange(CountingParameters& parameters);
 
-/// The partition count a run uses: N, at most 2000.
-inline int32_t EffectivePartitions(int32_t n) { return n >= kMaxPartitions ? kMaxPartitions : n; }
+/// The partition count a run uses: N, at most 2000 (below 1 is left for the counters to refuse).
+inline int32_t EffectivePartitions(int64_t n) {
+  return n >= kMaxPartitions ? kMaxPartitions : static_cast<int32_t>(n);
+}
+
+/// How many entries of a result's arrays carry counts: N clamped to 0..2000, for those who read
+/// or draw a record that may be damaged.
+inline int32_t PartitionsHeld(int64_t n) { return n < 0 ? 0 : EffectivePartitions(n); }
+
+/// Whether a counter, a file or an estimate takes N: 1..2000.
+inline bool PartitionCountValid(int64_t n) { return n >= kMinPartitions && n <= kMaxPartitions; }
 
 }  // namespace torvwy::core

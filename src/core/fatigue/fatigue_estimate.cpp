@@ -17,7 +17,7 @@ constexpr double kLargestCount = 1.0e15;
 /// The common part of both estimates: the choice, the histogram, F and the lives.
 Result<FatigueResult> Prepare(FatigueMethod method, const RainflowResult& rainflow,
                               int32_t class_index, int32_t reliability_index) {
-  if (rainflow.partitions < 1 || rainflow.partitions > kMaxPartitions) {
+  if (!PartitionCountValid(rainflow.partitions)) {
     return Fail(kMsgBadValue, "the partition count " + std::to_string(rainflow.partitions) +
                                   " lies outside 1..2000");
   }
@@ -62,7 +62,7 @@ Result<std::vector<double>> PartitionLives(int32_t partitions, double partition_
   if (!IsReliabilityIndex(reliability_index)) {
     return Fail(kMsgBadValue, "unknown reliability index " + std::to_string(reliability_index));
   }
-  if (partitions < 1 || partitions > kMaxPartitions) {
+  if (!PartitionCountValid(partitions)) {
     return Fail(kMsgBadValue,
                 "the partition count " + std::to_string(partitions) + " lies outside 1..2000");
   }

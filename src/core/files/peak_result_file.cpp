@@ -100,7 +100,7 @@ Result<PeakResultFile> ParseOlder(std::string_view bytes) {
     arrays = {&r.two_way_peak_counts, &r.two_way_valley_counts, &r.two_way_total_counts,
               &r.one_way_peak_counts, &r.one_way_valley_counts, &r.one_way_total_counts};
   }
-  r.partitions = static_cast<int32_t>(std::min<int64_t>(partitions, kMaxPartitions));
+  r.partitions = EffectivePartitions(partitions);
   for (std::vector<int32_t>* counts : arrays) {
     int32_t stored = 0;
     if (auto read = ReadOlderIntArray(cursor, *counts, stored, "a count array"); !read) {

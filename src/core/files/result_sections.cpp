@@ -146,7 +146,7 @@ void TakeNamesFromFileName(const std::filesystem::path& path, ResultFileNode& no
 
 Status CheckCountsToWrite(int32_t partitions, std::initializer_list<size_t> array_sizes,
                           size_t envelope_size) {
-  if (partitions < 1 || partitions > kMaxPartitions) {
+  if (!PartitionCountValid(partitions)) {
     return Fail(kMsgResultFileCreate,
                 "partition count N = " + std::to_string(partitions) + " is not in 1..2000");
   }

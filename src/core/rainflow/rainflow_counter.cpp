@@ -11,10 +11,8 @@
 namespace torvwy::core {
 namespace {
 
-bool ValidPartitions(int32_t n) { return n >= 1 && n <= kMaxPartitions; }
-
 std::optional<Error> CheckSetup(const RainflowSetup& setup) {
-  if (!ValidPartitions(setup.partitions)) {
+  if (!PartitionCountValid(setup.partitions)) {
     return Fail(kMsgBadValue, "rainflow: the partition count " + std::to_string(setup.partitions) +
                                   " lies outside 1..2000");
   }
@@ -35,8 +33,8 @@ std::optional<Error> CheckSetup(const RainflowSetup& setup) {
 RainflowCounter::RainflowCounter(const RainflowSetup& setup)
     : setup_(setup),
       index_(PartitionIndex::Rainflow(
-          ValidPartitions(setup.partitions) ? setup.partitions : 1,
-          ValidPartitions(setup.partitions) ? setup.amplitude_range / setup.partitions : 1.0)),
+          PartitionCountValid(setup.partitions) ? setup.partitions : 1,
+          PartitionCountValid(setup.partitions) ? setup.amplitude_range / setup.partitions : 1.0)),
       stack_(setup.residue_memory_points, setup.scratch_folder),
       scale_(setup.scale),
       amplitude_range_(setup.amplitude_range),

@@ -97,9 +97,7 @@ std::vector<std::string> EdgeTitles(Language language) {
   return {"XL(Left)", "X(Center)", "XR(Right)"};
 }
 
-int32_t RowsOf(int32_t partitions) {
-  return partitions < 0 ? 0 : (partitions > kMaxPartitions ? kMaxPartitions : partitions);
-}
+int32_t RowsOf(int32_t partitions) { return PartitionsHeld(partitions); }
 
 int32_t At(const std::vector<int32_t>& counts, int32_t i) {
   return static_cast<size_t>(i) < counts.size() ? counts[static_cast<size_t>(i)] : 0;

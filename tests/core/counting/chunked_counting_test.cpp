@@ -11,7 +11,6 @@
 #include <type_traits>
 #include <vector>
 
-#include "cli/result_output.h"
 #include "core/counting/block_pass.h"
 #include "core/counting/counting_run.h"
 #include "core/data/waveform_reader.h"
@@ -19,6 +18,7 @@
 #include "core/peak/peak_counter.h"
 #include "core/rainflow/rainflow_counter.h"
 #include "core/range/range_counter.h"
+#include "output/result_output.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {
@@ -238,11 +238,11 @@ TEST(ChunkedCountingTest, HourglassSplitAnywhereGivesTheOnePassCycles) {
 std::string JsonText(const AnyResultFile& file) {
   switch (KindOf(file)) {
     case CountingKind::kPeak:
-      return cli::PeakJson(std::get<PeakResultFile>(file).result).dump();
+      return output::PeakJson(std::get<PeakResultFile>(file).result).dump();
     case CountingKind::kRange:
-      return cli::RangeJson(std::get<RangeResultFile>(file).result).dump();
+      return output::RangeJson(std::get<RangeResultFile>(file).result).dump();
     case CountingKind::kRainflow:
-      return cli::RainflowJson(std::get<RainflowResultFile>(file).result).dump();
+      return output::RainflowJson(std::get<RainflowResultFile>(file).result).dump();
   }
   return {};
 }

@@ -1,4 +1,4 @@
-// Printing on the console: the JSON object, the parameter block, histogram tables, the exit code.
+// Printing on the console: the JSON object, the parameter block, histogram tables.
 #pragma once
 
 #include <filesystem>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace torvwy::cli {
+namespace torvwy::output {
 
 /// Prints the result of a run as JSON (with "result_file" when saved) or as tables.
 void ShowRun(bool json, nlohmann::ordered_json object, const std::function<void()>& print_text,
@@ -38,7 +38,4 @@ nlohmann::ordered_json JsonArray(const Container& values, size_t n) {
 /// Prints the JSON object on stdout (non-finite numbers as null).
 void PrintJson(const nlohmann::ordered_json& json);
 
-/// The exit code after a run: 0, or kExitCancelled with a note on stderr.
-int RunExitCode(bool cancelled);
-
-}  // namespace torvwy::cli
+}  // namespace torvwy::output

@@ -9,7 +9,7 @@
 #include "core/rainflow/rainflow_result.h"
 #include "core/range/range_count_result.h"
 
-namespace torvwy::cli {
+namespace torvwy::output {
 
 nlohmann::ordered_json PeakJson(const core::PeakCountResult& result);
 nlohmann::ordered_json RangeJson(const core::RangeCountResult& result);
@@ -26,4 +26,4 @@ void PrintRange(const core::RangeCountResult& result, const std::string& node,
 void PrintRainflow(const core::RainflowResult& result, const std::string& node,
                    const std::string& unit);
 
-}  // namespace torvwy::cli
+}  // namespace torvwy::output

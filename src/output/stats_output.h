@@ -5,7 +5,7 @@
 
 #include "core/stats/statistics_batch.h"
 
-namespace torvwy::cli {
+namespace torvwy::output {
 
 /// {"analysis":"stats","content":K,"rows":[...]} from the numbers of a batch: content 0 rows
 /// hold code, node, peak, max, min, mean, variance, std, mean_square, rms, max_minus_mean,
@@ -20,4 +20,4 @@ nlohmann::ordered_json StatisticsJson(const core::StatisticsTable& table);
 /// Prints the list as an aligned table: the column titles, then one line per row.
 void PrintStatisticsTable(const core::StatisticsTable& table);
 
-}  // namespace torvwy::cli
+}  // namespace torvwy::output

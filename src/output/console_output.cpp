@@ -1,16 +1,14 @@
 // Printing results on the console.
-#include "cli/console_output.h"
+#include "output/console_output.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
 
-#include "cli/cli_support.h"
-#include "core/services/message_table.h"
 #include "core/services/number_format.h"
 
-namespace torvwy::cli {
+namespace torvwy::output {
 
 void ShowRun(bool json, nlohmann::ordered_json object, const std::function<void()>& print_text,
              const std::filesystem::path& saved) {
@@ -55,12 +53,4 @@ void PrintJson(const nlohmann::ordered_json& json) {
   std::cout << json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
 }
 
-int RunExitCode(bool cancelled) {
-  if (!cancelled) return kExitOk;
-  std::cerr << "torvwy: "
-            << core::LoadMessageTable(core::GetUILanguage())[core::kMsgCalculationCancelled]
-            << " The counts are partial.\n";
-  return kExitCancelled;
-}
-
-}  // namespace torvwy::cli
+}  // namespace torvwy::output

@@ -1,5 +1,5 @@
 // Statistics JSON and the readable statistics table.
-#include "cli/stats_output.h"
+#include "output/stats_output.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,7 +9,7 @@
 
 #include "core/services/text.h"
 
-namespace torvwy::cli {
+namespace torvwy::output {
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -154,4 +154,4 @@ void PrintStatisticsTable(const core::StatisticsTable& table) {
   }
 }
 
-}  // namespace torvwy::cli
+}  // namespace torvwy::output

@@ -1,14 +1,13 @@
 // JSON objects and tables of the counting results.
-#include "cli/result_output.h"
+#include "output/result_output.h"
 
 #include <cmath>
 
-#include "cli/analysis_options.h"
-#include "cli/console_output.h"
 #include "core/fatigue/sn_class_table.h"
 #include "core/services/number_format.h"
+#include "output/console_output.h"
 
-namespace torvwy::cli {
+namespace torvwy::output {
 
 namespace {
 
@@ -29,14 +28,19 @@ nlohmann::ordered_json JsonHead(const char* analysis, int32_t partitions, double
   return out;
 }
 
+/// The head of a peak or a range count, with the widths of both countings.
+template <typename CountResult>
+nlohmann::ordered_json TwoWayJsonHead(const char* analysis, const CountResult& result) {
+  return JsonHead(analysis, result.partitions, result.amplitude_range,
+                  {{"W2", result.two_way_width}, {"W1", result.one_way_width}}, result.first_block,
+                  result.last_block, result.envelope_maximum, result.envelope_minimum);
+}
+
 }  // namespace
 
 nlohmann::ordered_json PeakJson(const core::PeakCountResult& result) {
   const auto n = static_cast<size_t>(result.partitions);
-  auto out =
-      JsonHead("peak", result.partitions, result.amplitude_range,
-               {{"W2", result.two_way_width}, {"W1", result.one_way_width}}, result.first_block,
-               result.last_block, result.envelope_maximum, result.envelope_minimum);
+  auto out = TwoWayJsonHead("peak", result);
   out["largest_separate"] = result.largest_separate_count;
   out["largest_total"] = result.largest_total_count;
   out["two_way"] = {{"peak", JsonArray(result.two_way_peak_counts, n)},
@@ -52,10 +56,7 @@ nlohmann::ordered_json PeakJson(const core::PeakCountResult& result) {
 
 nlohmann::ordered_json RangeJson(const core::RangeCountResult& result) {
   const auto n = static_cast<size_t>(result.partitions);
-  auto out =
-      JsonHead("range", result.partitions, result.amplitude_range,
-               {{"W2", result.two_way_width}, {"W1", result.one_way_width}}, result.first_block,
-               result.last_block, result.envelope_maximum, result.envelope_minimum);
+  auto out = TwoWayJsonHead("range", result);
   out["largest"] = result.largest_count;
   out["two_way"] = JsonArray(result.two_way_counts, n);
   out["one_way"] = JsonArray(result.one_way_counts, n);
@@ -114,16 +115,24 @@ void PrintCommon(const char* analysis, const std::string& node, int32_t first_bl
   PrintParameter("amplitude range A", core::ShortestText(amplitude) + " " + unit);
 }
 
-}  // namespace
-
-void PrintPeak(const core::PeakCountResult& result, const std::string& node,
-               const std::string& unit) {
-  PrintCommon("peak counting", node, result.first_block, result.last_block, result.partitions,
+/// The head of the parameter block of a peak or a range count: the common lines, the widths of
+/// both countings and the envelope.
+template <typename CountResult>
+void PrintTwoWayHead(const char* analysis, const CountResult& result, const std::string& node,
+                     const std::string& unit) {
+  PrintCommon(analysis, node, result.first_block, result.last_block, result.partitions,
               result.amplitude_range, unit);
   PrintParameter("widths W2, W1", core::ShortestText(result.two_way_width) + ", " +
                                       core::ShortestText(result.one_way_width));
   PrintParameter("envelope max, min", core::ShortestText(result.envelope_maximum) + ", " +
                                           core::ShortestText(result.envelope_minimum));
+}
+
+}  // namespace
+
+void PrintPeak(const core::PeakCountResult& result, const std::string& node,
+               const std::string& unit) {
+  PrintTwoWayHead("peak counting", result, node, unit);
   PrintParameter("largest counts", std::to_string(result.largest_separate_count) + " separate, " +
                                        std::to_string(result.largest_total_count) + " total");
   std::vector<HistogramRow> two_way, one_way;
@@ -149,12 +158,7 @@ void PrintPeak(const core::PeakCountResult& result, const std::string& node,
 
 void PrintRange(const core::RangeCountResult& result, const std::string& node,
                 const std::string& unit) {
-  PrintCommon("range counting", node, result.first_block, result.last_block, result.partitions,
-              result.amplitude_range, unit);
-  PrintParameter("widths W2, W1", core::ShortestText(result.two_way_width) + ", " +
-                                      core::ShortestText(result.one_way_width));
-  PrintParameter("envelope max, min", core::ShortestText(result.envelope_maximum) + ", " +
-                                          core::ShortestText(result.envelope_minimum));
+  PrintTwoWayHead("range counting", result, node, unit);
   PrintParameter("largest count", std::to_string(result.largest_count));
   std::vector<HistogramRow> two_way, one_way;
   for (size_t i = 0; i < static_cast<size_t>(result.partitions); ++i) {
@@ -192,4 +196,4 @@ void PrintRainflow(const core::RainflowResult& result, const std::string& node,
   PrintHistogram("cycles by range (full cycles 1, half cycles 0.5)", {"cycles"}, rows, unit);
 }
 
-}  // namespace torvwy::cli
+}  // namespace torvwy::output
