@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "cli/command_language.h"
 #include "core/data/parameter_file.h"
 #include "core/services/message_table.h"
 #include "core/services/text.h"
@@ -45,7 +46,7 @@ core::Result<core::CountingNode> OpenNode(const NodeOptions& options) {
 }
 
 int ReportError(const core::Error& error) {
-  return ReportError(core::ErrorText(error, core::GetUILanguage()));
+  return ReportError(core::ErrorText(error, CommandLanguage()));
 }
 
 int ReportError(const std::string& text) {

@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "cli/cli_support.h"
+#include "cli/command_language.h"
 #include "core/services/message_table.h"
 #include "core/services/number_format.h"
 
@@ -58,7 +59,7 @@ void PrintJson(const nlohmann::ordered_json& json) {
 int RunExitCode(bool cancelled) {
   if (!cancelled) return kExitOk;
   std::cerr << "torvwy: "
-            << core::LoadMessageTable(core::GetUILanguage())[core::kMsgCalculationCancelled]
+            << core::LoadMessageTable(CommandLanguage())[core::kMsgCalculationCancelled]
             << " The counts are partial.\n";
   return kExitCancelled;
 }
