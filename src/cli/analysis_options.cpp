@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "cli/command_language.h"
 #include "core/counting/counting_request.h"
 #include "core/files/result_file.h"
 #include "core/services/message_table.h"
@@ -105,7 +106,7 @@ core::Result<CountedRun> CountForCommand(const AnalysisOptions& options, core::C
   auto prepared = PrepareRun(options);
   if (!prepared) return prepared.error();
   core::CountingRunOptions run_options;
-  run_options.captions = core::CountingCaptions(core::GetUILanguage());
+  run_options.captions = core::CountingCaptions(CommandLanguage());
   run_options.threads = options.threads;
   ConsoleProgress progress;
   auto counted =

@@ -3,14 +3,18 @@
 #include <iostream>
 
 #include "cli/cli_support.h"
+#include "cli/command_language.h"
 #include "cli/commands.h"
 #include "cli/subcommands.h"
 #include "core/services/atomic_file.h"
+#include "core/services/language.h"
 
 namespace torvwy::cli {
 
 int Main(int argc, char** argv) {
   core::IgnoreFileSizeSignal();
+  // The profile is read here once; every message of the run is in this language.
+  SetCommandLanguage(core::GetUILanguage());
   CLI::App app{
       "torvwy: amplitude-domain analysis of test-and-measurement waveforms.\n"
       "A test's nodes are kept as <test><code>#<node>.tsp (sampling parameters) and .sts "

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "cli/command_language.h"
 #include "core/data/parameter_file.h"
 #include "core/services/message_table.h"
 #include "core/services/text.h"
@@ -45,7 +46,7 @@ core::Result<core::CountingNode> OpenNode(const NodeOptions& options) {
 }
 
 int ReportError(const core::Error& error) {
-  return ReportError(core::ErrorText(error, core::GetUILanguage()));
+  return ReportError(core::ErrorText(error, CommandLanguage()));
 }
 
 int ReportError(const std::string& text) {
@@ -56,7 +57,7 @@ int ReportError(const std::string& text) {
 int RunExitCode(bool cancelled) {
   if (!cancelled) return kExitOk;
   std::cerr << "torvwy: "
-            << core::LoadMessageTable(core::GetUILanguage())[core::kMsgCalculationCancelled]
+            << core::LoadMessageTable(CommandLanguage())[core::kMsgCalculationCancelled]
             << " The counts are partial.\n";
   return kExitCancelled;
 }

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "cli/cli_support.h"
+#include "cli/command_language.h"
 #include "cli/picture_options.h"
 #include "core/counting/block_pass.h"
 #include "core/report/companion.h"
@@ -92,7 +93,7 @@ int HandOverCounting(const HandOverOptions& options, const core::AnyResultFile& 
       return render::WriteBitmapFile(bitmap, image);
     };
     report_options.picture_failed = [](const core::Error& error) {
-      std::cerr << "torvwy: warning: " << core::ErrorText(error, core::GetUILanguage()) << "\n";
+      std::cerr << "torvwy: warning: " << core::ErrorText(error, CommandLanguage()) << "\n";
     };
     auto written = core::WriteCountingReport(file, report_view, report_options);
     if (!written) return ReportError(written.error());

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "cli/analysis_options.h"
+#include "cli/command_language.h"
 #include "cli/handover_options.h"
 #include "cli/picture_options.h"
 #include "cli/subcommands.h"
@@ -64,7 +65,7 @@ int RunOpen(const OpenOptions& options) {
   if (!opened) return ReportError(opened.error());
   const core::ResultFileNode& node = core::NodeOf(*opened);
   if (node.old_format_warning) {
-    std::cerr << "torvwy: " << core::OldFormatMessage(core::GetUILanguage()) << "\n";
+    std::cerr << "torvwy: " << core::OldFormatMessage(CommandLanguage()) << "\n";
   }
   const std::string name = node.test_name + node.test_code + "#" + node.node_name;
   const std::string unit = node.sampling.eu();

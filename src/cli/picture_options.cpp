@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cli/command_language.h"
 #include "core/counting/block_pass.h"
 #include "core/services/message_table.h"
 #include "core/services/text.h"
@@ -81,7 +82,7 @@ void AddPictureOptions(CLI::App& command, PictureOptions& options, bool one_way_
 }
 
 core::Language PictureLanguage(const PictureOptions& options) {
-  if (options.lang.empty()) return core::GetUILanguage();
+  if (options.lang.empty()) return CommandLanguage();
   return options.lang == "zh" ? core::Language::kChinese : core::Language::kEnglish;
 }
 

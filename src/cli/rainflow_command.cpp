@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/analysis_options.h"
+#include "cli/command_language.h"
 #include "cli/handover_options.h"
 #include "cli/picture_options.h"
 #include "cli/subcommands.h"
@@ -119,9 +120,9 @@ int RunRainflow(const RainflowOptions& options) {
   const auto& node = options.analysis.node;
   std::optional<core::FatigueResult> fatigue;
   if (choice && !result.cancelled) {
-    auto estimate = core::RunFatigueEstimate(
-        choice->method, result, choice->class_index, choice->reliability_index,
-        {node.test, node.code, node.node}, core::GetUILanguage());
+    auto estimate = core::RunFatigueEstimate(choice->method, result, choice->class_index,
+                                             choice->reliability_index,
+                                             {node.test, node.code, node.node}, CommandLanguage());
     if (!estimate) return ReportError(estimate.error());
     fatigue = std::move(*estimate);
   }

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "cli/analysis_options.h"
+#include "cli/command_language.h"
 #include "cli/handover_options.h"
 #include "cli/subcommands.h"
 #include "core/files/statistics_result_file.h"
@@ -49,7 +50,7 @@ Waveforms: every pair (code, node) in code-then-node order whose "<test><code>#<
 int RunStats(const StatsOptions& options) {
   if (auto ok = core::CheckName(options.test, "test name"); !ok) return ReportError(ok.error());
   if (!options.readout.empty()) return ReportError("--readout applies to counting results");
-  core::Language language = core::GetUILanguage();
+  core::Language language = CommandLanguage();
   if (options.lang == "zh") language = core::Language::kChinese;
   if (options.lang == "en") language = core::Language::kEnglish;
 

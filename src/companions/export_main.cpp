@@ -33,8 +33,8 @@ core::Status Convert(const core::ExportTable& table, const fs::path& target) {
                     target.string() + ": choose a name ending in .csv or .xlsx");
 }
 
-std::string MessageOf(const core::Error& error) {
-  return core::ErrorText(error, core::GetUILanguage());
+std::string MessageOf(const core::Error& error, core::Language language) {
+  return core::ErrorText(error, language);
 }
 
 }  // namespace
@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& error) {
     return app.exit(error);
   }
+  const core::Language language = core::GetUILanguage();
   auto bytes = core::ReadWholeFile(input);
   core::Result<core::ExportTable> table =
       bytes ? core::ParseExportFile(*bytes) : core::Result<core::ExportTable>(bytes.error());
@@ -62,11 +63,11 @@ int main(int argc, char** argv) {
   }
   if (!target.empty()) {
     if (!table) {
-      std::fprintf(stderr, "TorvEpt: %s\n", MessageOf(table.error()).c_str());
+      std::fprintf(stderr, "TorvEpt: %s\n", MessageOf(table.error(), language).c_str());
       return 1;
     }
     if (auto done = Convert(*table, target); !done) {
-      std::fprintf(stderr, "TorvEpt: %s\n", MessageOf(done.error()).c_str());
+      std::fprintf(stderr, "TorvEpt: %s\n", MessageOf(done.error(), language).c_str());
       return 1;
     }
     std::printf("%s\n", target.c_str());
@@ -75,7 +76,8 @@ int main(int argc, char** argv) {
 
   QApplication application(argc, argv);
   if (!table) {
-    QMessageBox::critical(nullptr, "TorvEpt", QString::fromStdString(MessageOf(table.error())));
+    QMessageBox::critical(nullptr, "TorvEpt",
+                          QString::fromStdString(MessageOf(table.error(), language)));
     return 1;
   }
   const QString suggested =
@@ -90,7 +92,8 @@ int main(int argc, char** argv) {
     path += selected.contains("csv") ? ".csv" : ".xlsx";
   }
   if (auto done = Convert(*table, path); !done) {
-    QMessageBox::critical(nullptr, "TorvEpt", QString::fromStdString(MessageOf(done.error())));
+    QMessageBox::critical(nullptr, "TorvEpt",
+                          QString::fromStdString(MessageOf(done.error(), language)));
     return 1;
   }
   return 0;

@@ -86,6 +86,7 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& error) {
     return app.exit(error);
   }
+  const core::Language language = core::GetUILanguage();
   const bool batch = !target.empty();
   if (batch) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -112,7 +113,7 @@ int main(int argc, char** argv) {
     }
     return 1;
   };
-  if (!picture_bytes) return fail(core::ErrorText(picture_bytes.error(), core::GetUILanguage()));
+  if (!picture_bytes) return fail(core::ErrorText(picture_bytes.error(), language));
   if (picture.isNull()) return fail(picture_path + ": the picture is missing or damaged");
   if (!batch) {
     const QString suggested =
@@ -124,7 +125,7 @@ int main(int argc, char** argv) {
     target = chosen.toStdString();
   }
   if (auto done = Convert(picture, target); !done) {
-    return fail(core::ErrorText(done.error(), core::GetUILanguage()));
+    return fail(core::ErrorText(done.error(), language));
   }
   if (batch) std::printf("%s\n", target.c_str());
   return 0;

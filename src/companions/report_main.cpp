@@ -25,17 +25,19 @@ namespace {
 namespace fs = std::filesystem;
 using namespace torvwy;
 
-std::string MessageOf(const core::Error& error) {
-  return core::ErrorText(error, core::GetUILanguage());
+std::string MessageOf(const core::Error& error, core::Language language) {
+  return core::ErrorText(error, language);
 }
 
-void ShowFailure(QWidget* parent, const core::Status& status) {
-  if (!status)
-    QMessageBox::critical(parent, "TorvRpt", QString::fromStdString(MessageOf(status.error())));
+void ShowFailure(QWidget* parent, const core::Status& status, core::Language language) {
+  if (!status) {
+    QMessageBox::critical(parent, "TorvRpt",
+                          QString::fromStdString(MessageOf(status.error(), language)));
+  }
 }
 
 /// The preview window: the report as it will print, and the three actions.
-int RunPreview(const companions::LoadedReport& report) {
+int RunPreview(const companions::LoadedReport& report, core::Language language) {
   QWidget window;
   window.setWindowTitle("TorvRpt - " + report.head);
   auto* layout = new QVBoxLayout(&window);
@@ -62,12 +64,12 @@ int RunPreview(const companions::LoadedReport& report) {
   QObject::connect(pdf, &QPushButton::clicked, [&] {
     const QString path =
         QFileDialog::getSaveFileName(&window, "Save as PDF", "report.pdf", "PDF (*.pdf)");
-    if (!path.isEmpty()) ShowFailure(&window, companions::WriteReportPdf(report, path));
+    if (!path.isEmpty()) ShowFailure(&window, companions::WriteReportPdf(report, path), language);
   });
   QObject::connect(html, &QPushButton::clicked, [&] {
     const QString path =
         QFileDialog::getSaveFileName(&window, "Save as HTML", "report.html", "HTML (*.html)");
-    if (!path.isEmpty()) ShowFailure(&window, companions::WriteReportHtml(report, path));
+    if (!path.isEmpty()) ShowFailure(&window, companions::WriteReportHtml(report, path), language);
   });
   window.resize(900, 1000);
   window.show();
@@ -94,6 +96,7 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& error) {
     return app.exit(error);
   }
+  const core::Language language = core::GetUILanguage();
   const bool batch = !pdf.empty() || !html.empty();
   // Writing files needs no screen.
   if (batch) {
@@ -109,18 +112,19 @@ int main(int argc, char** argv) {
   auto report = companions::LoadReport(input);
   if (!report) {
     if (batch) {
-      std::fprintf(stderr, "TorvRpt: %s\n", MessageOf(report.error()).c_str());
+      std::fprintf(stderr, "TorvRpt: %s\n", MessageOf(report.error(), language).c_str());
     } else {
-      QMessageBox::critical(nullptr, "TorvRpt", QString::fromStdString(MessageOf(report.error())));
+      QMessageBox::critical(nullptr, "TorvRpt",
+                            QString::fromStdString(MessageOf(report.error(), language)));
     }
     return 1;
   }
-  if (!batch) return RunPreview(*report);
+  if (!batch) return RunPreview(*report, language);
   for (const auto& [path, write] : {std::pair{pdf, &companions::WriteReportPdf},
                                     std::pair{html, &companions::WriteReportHtml}}) {
     if (path.empty()) continue;
     if (auto done = write(*report, QString::fromStdString(path)); !done) {
-      std::fprintf(stderr, "TorvRpt: %s\n", MessageOf(done.error()).c_str());
+      std::fprintf(stderr, "TorvRpt: %s\n", MessageOf(done.error(), language).c_str());
       return 1;
     }
     std::printf("%s\n", path.c_str());

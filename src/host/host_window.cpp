@@ -42,6 +42,7 @@ namespace {
 using module::DocTemplate;
 
 using ui::Text;
+using ui::TextKey;
 
 struct Export {
   const char* symbol;
@@ -56,18 +57,17 @@ constexpr Export kExports[] = {{"InitContDLL", module::kPeakTemplate},
 struct ColourKey {
   const char* key;
   unsigned fallback;
-  const char* chinese;
-  const char* english;
+  TextKey caption;
 };
 constexpr ColourKey kColours[] = {
-    {"clrBk", 0x000000, "背景", "Background"},
-    {"clrWaveBk", 0x000000, "曲线背景", "Plot background"},
-    {"clrWaveLine", 0x00FF00, "曲线", "Curve"},
-    {"clrWaveFill", 0xC0FFC0, "填充", "Fill"},
-    {"clrAxis", 0x808080, "坐标轴", "Axes"},
-    {"clrGrid", 0x808080, "网格", "Grid"},
-    {"clrText", 0xFFFFFF, "文字", "Text"},
-    {"clrCursor", 0x0000FF, "光标", "Cursor"},
+    {"clrBk", 0x000000, TextKey::kColourBackground},
+    {"clrWaveBk", 0x000000, TextKey::kColourPlotBackground},
+    {"clrWaveLine", 0x00FF00, TextKey::kColourCurve},
+    {"clrWaveFill", 0xC0FFC0, TextKey::kColourFill},
+    {"clrAxis", 0x808080, TextKey::kColourAxes},
+    {"clrGrid", 0x808080, TextKey::kColourGrid},
+    {"clrText", 0xFFFFFF, TextKey::kColourText},
+    {"clrCursor", 0x0000FF, TextKey::kColourCursor},
 };
 
 }  // namespace
@@ -80,7 +80,7 @@ HostWindow::HostWindow(QWidget* parent) : QMainWindow(parent) {
   setCentralWidget(mdi_);
   resize(1200, 800);
   ui::SetHostWindow(this);
-  statusBar()->showMessage(Text("就绪", "Ready"));
+  statusBar()->showMessage(Text(TextKey::kHostReady));
 }
 
 HostWindow::~HostWindow() {
@@ -135,22 +135,23 @@ void HostWindow::BuildMenus() {
     if (!keys.isEmpty()) action->setShortcut(keys);
     return action;
   };
-  QMenu* file = menuBar()->addMenu(Text("文件(&F)", "&File"));
-  file->addAction(Text("打开结果文件...", "&Open Result File..."), QKeySequence::Open, this,
+  QMenu* file = menuBar()->addMenu(Text(TextKey::kMenuFile));
+  file->addAction(Text(TextKey::kMenuOpenResult), QKeySequence::Open, this,
                   &HostWindow::OpenResultDialog);
-  command(file, Text("保存结果", "&Save Result"), ui::command::kSaveResult, QKeySequence::Save);
+  command(file, Text(TextKey::kMenuSaveResult), ui::command::kSaveResult, QKeySequence::Save);
   file->addSeparator();
-  command(file, Text("打印...", "&Print..."), ui::command::kPrint, QKeySequence::Print);
-  command(file, Text("打印预览", "Print Pre&view"), ui::command::kPrintPreview);
+  command(file, Text(TextKey::kMenuPrint), ui::command::kPrint, QKeySequence::Print);
+  command(file, Text(TextKey::kMenuPrintPreview), ui::command::kPrintPreview);
   file->addSeparator();
-  command(file, Text("报告", "&Report"), ui::command::kReport, QKeySequence(Qt::CTRL | Qt::Key_R));
-  command(file, Text("数据导出", "&Export Data"), ui::command::kExport,
+  command(file, Text(TextKey::kMenuReport), ui::command::kReport,
+          QKeySequence(Qt::CTRL | Qt::Key_R));
+  command(file, Text(TextKey::kMenuExport), ui::command::kExport,
           QKeySequence(Qt::CTRL | Qt::Key_E));
   file->addSeparator();
-  file->addAction(Text("退出", "E&xit"), QKeySequence::Quit, this, &QWidget::close);
+  file->addAction(Text(TextKey::kMenuExit), QKeySequence::Quit, this, &QWidget::close);
 
-  QMenu* analysis = menuBar()->addMenu(Text("分析(&A)", "&Analysis"));
-  QToolBar* toolbar = addToolBar(Text("分析", "Analysis"));
+  QMenu* analysis = menuBar()->addMenu(Text(TextKey::kMenuAnalysis));
+  QToolBar* toolbar = addToolBar(Text(TextKey::kToolbarAnalysis));
   toolbar->setObjectName(QStringLiteral("analysis"));
   for (const auto& t : templates_) {
     const int id = t->id();
@@ -159,21 +160,21 @@ void HostWindow::BuildMenus() {
     toolbar->addAction(action);
   }
 
-  QMenu* view = menuBar()->addMenu(Text("视图(&V)", "&View"));
-  command(view, Text("复制图形", "&Copy Picture"), ui::command::kCopyPicture, QKeySequence::Copy);
-  command(view, Text("保存图形...", "Save &Picture..."), ui::command::kSavePicture);
+  QMenu* view = menuBar()->addMenu(Text(TextKey::kMenuView));
+  command(view, Text(TextKey::kMenuCopyPicture), ui::command::kCopyPicture, QKeySequence::Copy);
+  command(view, Text(TextKey::kMenuSavePicture), ui::command::kSavePicture);
   view->addSeparator();
-  command(view, Text("读数光标", "C&ursor"), ui::command::kCursor,
+  command(view, Text(TextKey::kMenuCursor), ui::command::kCursor,
           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
-  command(view, Text("坐标网线", "&Grid"), ui::command::kGrid,
+  command(view, Text(TextKey::kMenuGrid), ui::command::kGrid,
           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
   view->addSeparator();
-  view->addAction(Text("设置...", "&Settings..."), this, &HostWindow::ShowSettings);
+  view->addAction(Text(TextKey::kMenuSettings), this, &HostWindow::ShowSettings);
 
-  QMenu* window = menuBar()->addMenu(Text("窗口(&W)", "&Window"));
-  window->addAction(Text("层叠", "&Cascade"), mdi_, &QMdiArea::cascadeSubWindows);
-  window->addAction(Text("平铺", "&Tile"), mdi_, &QMdiArea::tileSubWindows);
-  window->addAction(Text("关闭", "Cl&ose"), QKeySequence::Close, mdi_,
+  QMenu* window = menuBar()->addMenu(Text(TextKey::kMenuWindow));
+  window->addAction(Text(TextKey::kMenuCascade), mdi_, &QMdiArea::cascadeSubWindows);
+  window->addAction(Text(TextKey::kMenuTile), mdi_, &QMdiArea::tileSubWindows);
+  window->addAction(Text(TextKey::kMenuClose), QKeySequence::Close, mdi_,
                     &QMdiArea::closeActiveSubWindow);
   window->addSeparator();
   connect(window, &QMenu::aboutToShow, this, [this, window] {
@@ -187,12 +188,10 @@ void HostWindow::BuildMenus() {
     }
   });
 
-  QMenu* help = menuBar()->addMenu(Text("帮助(&H)", "&Help"));
-  command(help, Text("帮助", "&Help"), ui::command::kHelp, QKeySequence::HelpContents);
-  help->addAction(Text("关于", "&About"), this, [this] {
-    QMessageBox::about(this, QStringLiteral("torvwy"),
-                       Text("torvwy：测试波形的幅域分析。",
-                            "torvwy: amplitude-domain analysis of test waveforms."));
+  QMenu* help = menuBar()->addMenu(Text(TextKey::kMenuHelp));
+  command(help, Text(TextKey::kMenuHelpContents), ui::command::kHelp, QKeySequence::HelpContents);
+  help->addAction(Text(TextKey::kMenuAbout), this, [this] {
+    QMessageBox::about(this, QStringLiteral("torvwy"), Text(TextKey::kAboutText));
   });
 }
 
@@ -242,7 +241,7 @@ QWidget* HostWindow::OpenResultFile(const QString& path) {
   QString extension = QString::fromStdString(file.extension().string()).toLower();
   const bool list = extension == QStringLiteral(".aps");
   if (!kind && !list) {
-    ui::ShowMessage(this, Text("不认识的结果文件：", "Not a result file: ") + path);
+    ui::ShowMessage(this, Text(TextKey::kHostNotAResultFile) + path);
     return nullptr;
   }
   const core::SplitName split = core::SplitResultFileName(file.filename().string());
@@ -269,14 +268,8 @@ QWidget* HostWindow::OpenResultFile(const QString& path) {
 }
 
 void HostWindow::OpenResultDialog() {
-  const QString path = QFileDialog::getOpenFileName(
-      this, Text("打开结果文件", "Open Result File"), QString(),
-      Text("全部结果文件 (*.PCM *.DCM *.RFL *.aps *.pcm *.dcm *.rfl *.APS);;"
-           "峰值计数结果 (*.PCM *.pcm);;变程计数结果 (*.DCM *.dcm);;"
-           "雨流计数结果 (*.RFL *.rfl);;幅域统计结果 (*.aps *.APS)",
-           "All result files (*.PCM *.DCM *.RFL *.aps *.pcm *.dcm *.rfl *.APS);;"
-           "Peak counting (*.PCM *.pcm);;Range counting (*.DCM *.dcm);;"
-           "Rainflow counting (*.RFL *.rfl);;Amplitude statistics (*.aps *.APS)"));
+  const QString path = QFileDialog::getOpenFileName(this, Text(TextKey::kOpenResultTitle),
+                                                    QString(), Text(TextKey::kOpenResultFilter));
   if (!path.isEmpty()) OpenResultFile(path);
 }
 
@@ -289,11 +282,11 @@ void HostWindow::SendToActive(quint32 code, qintptr value) {
 void HostWindow::ShowFatigueTable() {
   const auto table = ui::LastFatigueTable();
   if (!table) {
-    statusBar()->showMessage(Text("列表文件已写出", "A list file was written"), 5000);
+    statusBar()->showMessage(Text(TextKey::kHostListWritten), 5000);
     return;
   }
   if (fatigue_dock_ == nullptr) {
-    fatigue_dock_ = new QDockWidget(Text("疲劳寿命估计", "Fatigue Life Estimate"), this);
+    fatigue_dock_ = new QDockWidget(Text(TextKey::kFatigueDockTitle), this);
     fatigue_dock_->setObjectName(QStringLiteral("fatigue_table"));
     fatigue_dock_->setWidget(new ui::FatigueTableWidget(fatigue_dock_));
     addDockWidget(Qt::RightDockWidgetArea, fatigue_dock_);
@@ -314,9 +307,9 @@ bool HostWindow::event(QEvent* event) {
         ShowFatigueTable();
         break;
       case ui::command::kPrinting:
-        statusBar()->showMessage(message->value() == 0 ? Text("正在打印...", "Printing...")
-                                                       : Text("打印结束", "Printed"),
-                                 5000);
+        statusBar()->showMessage(
+            message->value() == 0 ? Text(TextKey::kHostPrinting) : Text(TextKey::kHostPrinted),
+            5000);
         break;
       default:
         break;
@@ -348,16 +341,16 @@ void HostWindow::ShowSettings() {
   core::IniFile profile;
   if (auto loaded = core::IniFile::Load(profile_path)) profile = std::move(*loaded);
   QDialog dialog(this);
-  dialog.setWindowTitle(Text("设置", "Settings"));
+  dialog.setWindowTitle(Text(TextKey::kSettingsTitle));
   auto* form = new QFormLayout(&dialog);
   auto* language = new QComboBox(&dialog);
   // The profile keeps the language as its integer flag.
-  language->addItem(QStringLiteral("中文"), core::LanguageFlag(core::Language::kChinese));
-  language->addItem(QStringLiteral("English"), core::LanguageFlag(core::Language::kEnglish));
+  language->addItem(Text(TextKey::kLanguageChinese), core::LanguageFlag(core::Language::kChinese));
+  language->addItem(Text(TextKey::kLanguageEnglish), core::LanguageFlag(core::Language::kEnglish));
   const core::Language stored = core::LanguageOfFlag(
       profile.GetInt("settings", "Language", core::LanguageFlag(core::Language::kEnglish)));
   language->setCurrentIndex(stored == core::Language::kChinese ? 0 : 1);
-  form->addRow(Text("语言（下次启动生效）", "Language (at the next start)"), language);
+  form->addRow(Text(TextKey::kSettingsLanguage), language);
   std::vector<QColor> colours;
   std::vector<QPushButton*> buttons;
   for (const ColourKey& key : kColours) {
@@ -377,17 +370,17 @@ void HostWindow::ShowSettings() {
       }
     });
     buttons.push_back(button);
-    form->addRow(Text(key.chinese, key.english), button);
+    form->addRow(Text(key.caption), button);
   }
   auto* format = new QComboBox(&dialog);
-  format->addItems({Text("默认", "Default"), Text("四位有效数字", "Four significant digits"),
-                    Text("固定小数位", "Fixed decimals")});
+  format->addItems({Text(TextKey::kNumberFormatDefault), Text(TextKey::kNumberFormatSignificant),
+                    Text(TextKey::kNumberFormatFixed)});
   format->setCurrentIndex(static_cast<int>(profile.GetInt("settings", "NumberFormat", 0)) % 3);
   auto* digits = new QSpinBox(&dialog);
   digits->setRange(0, 9);
   digits->setValue(static_cast<int>(profile.GetInt("settings", "NumberDigits", 3)));
-  form->addRow(Text("数字格式", "Number format"), format);
-  form->addRow(Text("小数位数", "Decimals"), digits);
+  form->addRow(Text(TextKey::kSettingsNumberFormat), format);
+  form->addRow(Text(TextKey::kSettingsDecimals), digits);
   auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
   connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
   connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);

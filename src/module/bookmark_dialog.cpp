@@ -33,7 +33,8 @@ QString FromUtf8(const std::string& text) { return QString::fromUtf8(text); }
 
 BookmarkDialog::BookmarkDialog(QWidget* owner) : QDialog(owner) {
   using ui::Text;
-  setWindowTitle(Text("书签操作", "Bookmark"));
+  using ui::TextKey;
+  setWindowTitle(Text(TextKey::kBookmarkTitle));
   setModal(false);
   QPalette colours = palette();
   colours.setColor(QPalette::Window, render::ToQColor(kDialogColour));
@@ -45,8 +46,8 @@ BookmarkDialog::BookmarkDialog(QWidget* owner) : QDialog(owner) {
   setAutoFillBackground(true);
 
   // The radio column, left of the separator: all that the compact size leaves.
-  hide_ = new QRadioButton(Text("隐藏", "Hide"), this);
-  show_ = new QRadioButton(Text("显示", "Show"), this);
+  hide_ = new QRadioButton(Text(TextKey::kBookmarkHide), this);
+  show_ = new QRadioButton(Text(TextKey::kBookmarkShow), this);
   show_->setChecked(true);
   auto* radios = new QVBoxLayout;
   radios->addWidget(hide_);
@@ -61,20 +62,20 @@ BookmarkDialog::BookmarkDialog(QWidget* owner) : QDialog(owner) {
   list_ = new QListWidget(edit_column_);
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   new_name_ = new QLineEdit(edit_column_);
-  rename_ = new QPushButton(Text("<== 改名", "<== Rename"), edit_column_);
-  goto_ = new QPushButton(Text("定位", "Goto"), edit_column_);
-  delete_ = new QPushButton(Text("删除", "Delete"), edit_column_);
-  add_ = new QPushButton(Text("<== 添加", "<== Add   "), edit_column_);
+  rename_ = new QPushButton(Text(TextKey::kBookmarkRename), edit_column_);
+  goto_ = new QPushButton(Text(TextKey::kBookmarkGoto), edit_column_);
+  delete_ = new QPushButton(Text(TextKey::kBookmarkDelete), edit_column_);
+  add_ = new QPushButton(Text(TextKey::kBookmarkAdd), edit_column_);
   for (QPushButton* button : {rename_, goto_, delete_, add_}) button->setAutoDefault(false);
 
   auto* grid = new QGridLayout(edit_column_);
   grid->setContentsMargins(0, 0, 0, 0);
-  grid->addWidget(new QLabel(Text("选择测点", "Sel Node"), edit_column_), 0, 0);
+  grid->addWidget(new QLabel(Text(TextKey::kBookmarkSelectNode), edit_column_), 0, 0);
   grid->addWidget(node_combo_, 0, 1, 1, 2);
   auto* list_title = new QVBoxLayout;
-  list_title->addWidget(new QLabel(Text("已有", "List"), edit_column_));
+  list_title->addWidget(new QLabel(Text(TextKey::kBookmarkList), edit_column_));
   if (ui::UiLanguage() == core::Language::kChinese) {
-    list_title->addWidget(new QLabel(QStringLiteral("书签"), edit_column_));
+    list_title->addWidget(new QLabel(Text(TextKey::kBookmarkListSecondLine), edit_column_));
   }
   list_title->addStretch();
   grid->addLayout(list_title, 1, 0);
@@ -83,7 +84,7 @@ BookmarkDialog::BookmarkDialog(QWidget* owner) : QDialog(owner) {
   grid->addWidget(delete_, 2, 2);
   grid->addWidget(add_, 3, 2);
   grid->addWidget(rename_, 4, 2);
-  grid->addWidget(new QLabel(Text("新名称", "New Name"), edit_column_), 5, 0);
+  grid->addWidget(new QLabel(Text(TextKey::kBookmarkNewName), edit_column_), 5, 0);
   grid->addWidget(new_name_, 5, 1, 1, 2);
 
   auto* layout = new QHBoxLayout(this);

@@ -32,29 +32,28 @@ constexpr int kCurveStyles = 8;
 QString Title(core::CountingKind kind) {
   switch (kind) {
     case core::CountingKind::kPeak:
-      return Text("Mirel TORV\n峰值计数分析", "Mirel TORV\nPeak Counting");
+      return Text(TextKey::kPanelPeakTitle);
     case core::CountingKind::kRange:
-      return Text("Mirel TORV\n变程计数分析", "Mirel TORV\nVaried-Distance Counting");
+      return Text(TextKey::kPanelRangeTitle);
     case core::CountingKind::kRainflow:
       break;
   }
-  return Text("Mirel TORV\n雨流法计数分析", "Mirel TORV\nRainflow Counting");
+  return Text(TextKey::kPanelRainflowTitle);
 }
 
-QGroupBox* Group(QWidget* parent, const char* chinese, const char* english) {
-  auto* box = new QGroupBox(Text(chinese, english), parent);
+QGroupBox* Group(QWidget* parent, TextKey caption) {
+  auto* box = new QGroupBox(Text(caption), parent);
   box->setFlat(false);
   return box;
 }
 
 /// A pair of radio buttons in their own group box (one exclusive group each).
-void RadioPair(QVBoxLayout* layout, QWidget* parent, const char* caption_zh, const char* caption_en,
-               QRadioButton*& first, const char* first_zh, const char* first_en,
-               QRadioButton*& second, const char* second_zh, const char* second_en) {
-  auto* box = Group(parent, caption_zh, caption_en);
+void RadioPair(QVBoxLayout* layout, QWidget* parent, TextKey caption, QRadioButton*& first,
+               TextKey first_caption, QRadioButton*& second, TextKey second_caption) {
+  auto* box = Group(parent, caption);
   auto* row = new QHBoxLayout(box);
-  first = new QRadioButton(Text(first_zh, first_en), box);
-  second = new QRadioButton(Text(second_zh, second_en), box);
+  first = new QRadioButton(Text(first_caption), box);
+  second = new QRadioButton(Text(second_caption), box);
   row->addWidget(first);
   row->addWidget(second);
   layout->addWidget(box);
@@ -71,7 +70,7 @@ ControlPanel::ControlPanel(core::CountingKind kind, QWidget* frame, QWidget* par
   hide_show_ = new QToolButton(this);
   hide_show_->setObjectName(QStringLiteral("hide_show"));
   hide_show_->setArrowType(Qt::LeftArrow);
-  hide_show_->setToolTip(Text("隐藏/显示 [F12]", "Hide/Show [F12]"));
+  hide_show_->setToolTip(Text(TextKey::kPanelHideShow));
   connect(hide_show_, &QToolButton::clicked, this, &ControlPanel::ToggleCollapsed);
   outer->addWidget(hide_show_, 0, Qt::AlignRight);
 
@@ -87,37 +86,37 @@ ControlPanel::ControlPanel(core::CountingKind kind, QWidget* frame, QWidget* par
 
   // Method: how the counts are shown.
   if (kind == core::CountingKind::kPeak) {
-    RadioPair(layout, content_, "波峰和波谷计数  [T]", "Peak && Valley [T]", together_, "同时",
-              "Together", separate_, "分别", "Separate");
+    RadioPair(layout, content_, TextKey::kPanelPeaksValleys, together_, TextKey::kPanelTogether,
+              separate_, TextKey::kPanelSeparate);
     connect(together_, &QRadioButton::clicked, this,
             [this] { Notice(ui::notice::kSeparately, 0); });
     connect(separate_, &QRadioButton::clicked, this,
             [this] { Notice(ui::notice::kSeparately, 1); });
   }
   if (kind != core::CountingKind::kRainflow) {
-    RadioPair(layout, content_, "正向和负向计数  [W]", "Positive && Negative [W]", two_way_, "双向",
-              "Separate", one_way_, "单向", "Together");
+    RadioPair(layout, content_, TextKey::kPanelPositiveNegative, two_way_, TextKey::kPanelTwoWay,
+              one_way_, TextKey::kPanelOneWay);
     connect(two_way_, &QRadioButton::clicked, this, [this] { Notice(ui::notice::kOneWay, 0); });
     connect(one_way_, &QRadioButton::clicked, this, [this] { Notice(ui::notice::kOneWay, 1); });
   }
 
   // View: the full-waveform inset and the curve style.
-  auto* view_box = Group(content_, "显示参数", "View");
+  auto* view_box = Group(content_, TextKey::kPanelView);
   auto* view_layout = new QGridLayout(view_box);
-  full_waveform_ = new QCheckBox(Text("显示全程波形图 [K]", "Full Waveform [K]"), view_box);
+  full_waveform_ = new QCheckBox(Text(TextKey::kPanelFullWaveform), view_box);
   full_waveform_->setObjectName(QStringLiteral("full_waveform"));
   full_waveform_->setChecked(true);
   connect(full_waveform_, &QCheckBox::clicked, this,
           [this](bool checked) { Notice(ui::notice::kInset, checked ? 1 : 0); });
   view_layout->addWidget(full_waveform_, 0, 0, 1, 2);
-  view_layout->addWidget(new QLabel(Text("曲线", "Style"), view_box), 1, 0);
+  view_layout->addWidget(new QLabel(Text(TextKey::kPanelCurveStyle), view_box), 1, 0);
   curve_style_ = new QComboBox(view_box);
   curve_style_->setObjectName(QStringLiteral("curve_style"));
-  const char* const kStylesZh[] = {"折线图",   "标记图", "折线+标记", "实心柱图",
-                                   "空心柱图", "台阶图", "点图",      "面积图"};
-  const char* const kStylesEn[] = {"Line",       "Scatter", "Line/Symbol", "Filled Bar",
-                                   "Hollow Bar", "Step",    "Points",      "Area"};
-  for (int i = 0; i < kCurveStyles; ++i) curve_style_->addItem(Text(kStylesZh[i], kStylesEn[i]));
+  const TextKey kStyles[kCurveStyles] = {
+      TextKey::kPanelStyleLine,      TextKey::kPanelStyleScatter,   TextKey::kPanelStyleLineSymbol,
+      TextKey::kPanelStyleFilledBar, TextKey::kPanelStyleHollowBar, TextKey::kPanelStyleStep,
+      TextKey::kPanelStylePoints,    TextKey::kPanelStyleArea};
+  for (TextKey style : kStyles) curve_style_->addItem(Text(style));
   curve_style_->setCurrentIndex(4);
   connect(curve_style_, &QComboBox::activated, this,
           [this](int index) { Notice(ui::notice::kCurveType, index); });
@@ -125,7 +124,7 @@ ControlPanel::ControlPanel(core::CountingKind kind, QWidget* frame, QWidget* par
   layout->addWidget(view_box);
 
   // Y zoom: the slider 0..400 (200 is zoom 1), - + Set Reset.
-  auto* zoom_box = Group(content_, "纵向放缩", "Y Zoom");
+  auto* zoom_box = Group(content_, TextKey::kPanelYZoom);
   auto* zoom_layout = new QGridLayout(zoom_box);
   slider_ = new QSlider(Qt::Horizontal, zoom_box);
   slider_->setObjectName(QStringLiteral("zoom_slider"));
@@ -144,9 +143,9 @@ ControlPanel::ControlPanel(core::CountingKind kind, QWidget* frame, QWidget* par
   };
   add_zoom_button("zoom_out", QStringLiteral("-"), 0, [this] { StepSlider(0.9090909090909091); });
   add_zoom_button("zoom_in", QStringLiteral("+"), 1, [this] { StepSlider(1.1); });
-  add_zoom_button("zoom_set", Text("设置[V]", "Set [V]"), 2,
+  add_zoom_button("zoom_set", Text(TextKey::kPanelZoomSet), 2,
                   [this] { Command(ui::command::kZoom, 3); });
-  add_zoom_button("zoom_reset", Text("复原[I]", "Reset [I]"), 3, [this] {
+  add_zoom_button("zoom_reset", Text(TextKey::kPanelZoomReset), 3, [this] {
     const QSignalBlocker quiet(slider_);
     slider_->setValue(kSliderOne);
     Command(ui::command::kZoom, 0);
@@ -157,29 +156,23 @@ ControlPanel::ControlPanel(core::CountingKind kind, QWidget* frame, QWidget* par
   //   \ (4)  / (6)  Max (8)
   //   << (1) < (0)  > (2)  >> (3)
   //   / (5)  \ (7)  Min (9)
-  auto* cursor_box = Group(content_, "光标移动", "Cursor");
+  auto* cursor_box = Group(content_, TextKey::kPanelCursor);
   auto* cursor_layout = new QGridLayout(cursor_box);
   static const struct {
     int code, row, column;
-    const char* tip_zh;
-    const char* tip_en;
+    TextKey tip;
   } kCursorButtons[] = {
-      {4, 0, 0, "左边最近的峰", "Nearest peak to the left"},
-      {6, 0, 1, "右边最近的峰", "Nearest peak to the right"},
-      {8, 0, 2, "最大值", "Max"},
-      {1, 1, 0, "向左大步", "Large step left"},
-      {0, 1, 1, "向左一格", "One partition left"},
-      {2, 1, 2, "向右一格", "One partition right"},
-      {3, 1, 3, "向右大步", "Large step right"},
-      {5, 2, 0, "左边最近的谷", "Nearest valley to the left"},
-      {7, 2, 1, "右边最近的谷", "Nearest valley to the right"},
-      {9, 2, 2, "最小值", "Min"},
+      {4, 0, 0, TextKey::kPanelPeakLeft},       {6, 0, 1, TextKey::kPanelPeakRight},
+      {8, 0, 2, TextKey::kPanelMaximum},        {1, 1, 0, TextKey::kPanelLargeStepLeft},
+      {0, 1, 1, TextKey::kPanelStepLeft},       {2, 1, 2, TextKey::kPanelStepRight},
+      {3, 1, 3, TextKey::kPanelLargeStepRight}, {5, 2, 0, TextKey::kPanelValleyLeft},
+      {7, 2, 1, TextKey::kPanelValleyRight},    {9, 2, 2, TextKey::kPanelMinimum},
   };
   for (const auto& b : kCursorButtons) {
     auto* button = new QToolButton(cursor_box);
     button->setObjectName(QStringLiteral("cursor_%1").arg(b.code));
     button->setIcon(ui::GetCursorButtonIcon(b.code));
-    button->setToolTip(Text(b.tip_zh, b.tip_en));
+    button->setToolTip(Text(b.tip));
     button->setAutoRaise(false);
     const int code = b.code;
     connect(button, &QToolButton::clicked, this,
@@ -189,22 +182,21 @@ ControlPanel::ControlPanel(core::CountingKind kind, QWidget* frame, QWidget* par
   layout->addWidget(cursor_box);
 
   // Reading: the readout list.
-  auto* reading_box = Group(content_, "光标收数", "Reading");
+  auto* reading_box = Group(content_, TextKey::kPanelReading);
   auto* reading_layout = new QGridLayout(reading_box);
   static const struct {
     int operation;
-    const char* caption;
-    const char* tip_en;
+    TextKey tip;
   } kReadoutButtons[] = {
-      {0, "收数", "Collect [R]"}, {2, "自动", "Auto [A]"}, {3, "列表", "List [L]"},
-      {4, "清除", "Clear [C]"},   {5, "存盘", "Save..."},  {6, "复制", "Copy"},
+      {0, TextKey::kPanelCollect}, {2, TextKey::kPanelAuto}, {3, TextKey::kPanelList},
+      {4, TextKey::kPanelClear},   {5, TextKey::kPanelSave}, {6, TextKey::kPanelCopy},
   };
   int column = 0;
   for (const auto& b : kReadoutButtons) {
     auto* button = new QToolButton(reading_box);
     button->setObjectName(QStringLiteral("readout_%1").arg(b.operation));
     button->setIcon(ui::GetReadoutButtonIcon(b.operation));
-    button->setToolTip(Text(b.caption, b.tip_en));
+    button->setToolTip(Text(b.tip));
     const int operation = b.operation;
     connect(button, &QToolButton::clicked, this,
             [this, operation] { Command(ui::command::kReadoutList, operation); });
@@ -212,21 +204,22 @@ ControlPanel::ControlPanel(core::CountingKind kind, QWidget* frame, QWidget* par
     reading_layout->addWidget(button, column / 3, column % 3);
     ++column;
   }
-  reading_layout->addWidget(new QLabel(Text("标注方式", "Label Type"), reading_box), 2, 0, 1, 3);
+  reading_layout->addWidget(new QLabel(Text(TextKey::kPanelLabelType), reading_box), 2, 0, 1, 3);
   label_type_ = new QComboBox(reading_box);
   label_type_->setObjectName(QStringLiteral("label_type"));
-  const char* const kLabelsZh[] = {"竖线", "横坐标", "纵坐标", "横、纵坐标", "序号"};
-  const char* const kLabelsEn[] = {"Line", "X Value", "Y Value", "X & Y", "Index"};
-  for (int i = 0; i < 5; ++i) label_type_->addItem(Text(kLabelsZh[i], kLabelsEn[i]));
+  for (TextKey label : {TextKey::kPanelLabelLine, TextKey::kPanelLabelX, TextKey::kPanelLabelY,
+                        TextKey::kPanelLabelXY, TextKey::kPanelLabelIndex}) {
+    label_type_->addItem(Text(label));
+  }
   label_type_->setCurrentIndex(4);
   connect(label_type_, &QComboBox::activated, this,
           [this](int index) { Command(ui::command::kMarkStyle, index); });
   reading_layout->addWidget(label_type_, 3, 0, 1, 3);
-  reading_layout->addWidget(new QLabel(Text("列表排序", "Sort By"), reading_box), 4, 0, 1, 3);
+  reading_layout->addWidget(new QLabel(Text(TextKey::kPanelSortBy), reading_box), 4, 0, 1, 3);
   sort_by_ = new QComboBox(reading_box);
   sort_by_->setObjectName(QStringLiteral("sort_by"));
-  sort_by_->addItem(Text("按横坐标", "X Value"));
-  sort_by_->addItem(Text("按纵坐标", "Y Value"));
+  sort_by_->addItem(Text(TextKey::kPanelSortX));
+  sort_by_->addItem(Text(TextKey::kPanelSortY));
   connect(sort_by_, &QComboBox::activated, this,
           [this](int index) { Notice(ui::notice::kSortOrder, index); });
   reading_layout->addWidget(sort_by_, 5, 0, 1, 3);
@@ -234,11 +227,11 @@ ControlPanel::ControlPanel(core::CountingKind kind, QWidget* frame, QWidget* par
 
   if (kind == core::CountingKind::kRainflow) {
     // Fatigue: the two life estimates of the histogram the window holds.
-    auto* fatigue_box = Group(content_, "疲劳分析", "Fatigue");
+    auto* fatigue_box = Group(content_, TextKey::kPanelFatigue);
     auto* fatigue_layout = new QVBoxLayout(fatigue_box);
-    fitting_ = new QPushButton(Text("拟合统计损伤度分析", "Fitting Stat Analysis"), fatigue_box);
+    fitting_ = new QPushButton(Text(TextKey::kPanelFittingEstimate), fatigue_box);
     fitting_->setObjectName(QStringLiteral("fitting_estimate"));
-    actual_ = new QPushButton(Text("实际统计损伤度分析", "Actual Stat Analysis"), fatigue_box);
+    actual_ = new QPushButton(Text(TextKey::kPanelActualEstimate), fatigue_box);
     actual_->setObjectName(QStringLiteral("actual_estimate"));
     connect(fitting_, &QPushButton::clicked, this,
             [this] { Notice(ui::notice::kFittingEstimate, 0); });
@@ -251,11 +244,11 @@ ControlPanel::ControlPanel(core::CountingKind kind, QWidget* frame, QWidget* par
     actual_->setEnabled(false);
   }
 
-  setup_ = new QPushButton(Text("重设参数分析[O]", "Setup [O]"), content_);
+  setup_ = new QPushButton(Text(TextKey::kPanelSetup), content_);
   setup_->setObjectName(QStringLiteral("setup"));
   connect(setup_, &QPushButton::clicked, this, [this] { Notice(ui::notice::kSetup, 3); });
   layout->addWidget(setup_);
-  select_node_ = new QPushButton(Text("选择其它测点[N]", "Select Node [N]"), content_);
+  select_node_ = new QPushButton(Text(TextKey::kPanelSelectNode), content_);
   select_node_->setObjectName(QStringLiteral("select_node"));
   connect(select_node_, &QPushButton::clicked, this, [this] { Notice(ui::notice::kReload, 0); });
   layout->addWidget(select_node_);

@@ -35,16 +35,10 @@ QIcon FrameIcon(const QColor& colour, const QString& letter) {
   return QIcon(pixmap);
 }
 
-QString Title(int resource, const char* english) {
-  return ui::UiLanguage() == core::Language::kChinese ? ResourceString(resource)
-                                                      : QString::fromLatin1(english);
-}
-
 DocTemplate* CountingTemplate(int id, core::CountingKind kind, AnalysisKind frame_kind,
-                              int resource, const char* english, const QColor& colour,
-                              const char* letter) {
+                              TextKey title, const QColor& colour, const char* letter) {
   return new (std::nothrow)
-      DocTemplate(id, Title(resource, english), FrameIcon(colour, QString::fromLatin1(letter)),
+      DocTemplate(id, Text(title), FrameIcon(colour, QString::fromLatin1(letter)),
                   [kind, frame_kind](QWidget* parent) -> QWidget* {
                     return new AnalysisFrame(frame_kind, new CountingView(kind), parent);
                   });
@@ -59,23 +53,23 @@ extern "C" {
 
 DocTemplate* InitContDLL() {
   return CountingTemplate(kPeakTemplate, torvwy::core::CountingKind::kPeak, AnalysisKind::kPeak,
-                          6017, "Peak Counting", QColor(0x2E, 0x7D, 0x32), "P");
+                          TextKey::kTemplatePeak, QColor(0x2E, 0x7D, 0x32), "P");
 }
 
 DocTemplate* InitDispDLL() {
   return CountingTemplate(kRangeTemplate, torvwy::core::CountingKind::kRange, AnalysisKind::kRange,
-                          6018, "Range Counting", QColor(0x15, 0x65, 0xC0), "R");
+                          TextKey::kTemplateRange, QColor(0x15, 0x65, 0xC0), "R");
 }
 
 DocTemplate* InitRainFlowDLL() {
   return CountingTemplate(kRainflowTemplate, torvwy::core::CountingKind::kRainflow,
-                          AnalysisKind::kRainflow, 6019, "Rainflow Counting",
+                          AnalysisKind::kRainflow, TextKey::kTemplateRainflow,
                           QColor(0x6A, 0x1B, 0x9A), "F");
 }
 
 DocTemplate* InitStatDLL() {
   return new (std::nothrow) DocTemplate(
-      kStatisticsTemplate, Title(6020, "Amplitude Statistics"),
+      kStatisticsTemplate, Text(TextKey::kTemplateStatistics),
       FrameIcon(QColor(0xEF, 0x6C, 0x00), QStringLiteral("S")), [](QWidget* parent) -> QWidget* {
         return new AnalysisFrame(AnalysisKind::kStatistics, new StatisticsView, parent);
       });

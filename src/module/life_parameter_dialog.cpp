@@ -20,13 +20,14 @@ namespace torvwy::module {
 
 LifeParameterDialog::LifeParameterDialog(QWidget* parent) : QDialog(parent) {
   using ui::Text;
-  setWindowTitle(Text("疲劳寿命估计参数设置", "Setup Life Estimate Parameters"));
-  auto* group = new QGroupBox(Text("S-N曲线参数设置", "Parameters of S-N Curve"), this);
+  using ui::TextKey;
+  setWindowTitle(Text(TextKey::kLifeTitle));
+  auto* group = new QGroupBox(Text(TextKey::kLifeSnCurve), this);
   auto* grid = new QGridLayout(group);
   classes_ = new QButtonGroup(this);
   factors_ = new QButtonGroup(this);
-  auto* class_label = new QLabel(Text("分级 &Class", "&Class"), group);
-  auto* factor_label = new QLabel(Text("可靠度因子 &d", "Nominal Probability &Factor"), group);
+  auto* class_label = new QLabel(Text(TextKey::kLifeClass), group);
+  auto* factor_label = new QLabel(Text(TextKey::kLifeFactor), group);
   grid->addWidget(class_label, 0, 0);
   grid->addWidget(factor_label, 0, 1);
   for (size_t i = 0; i < core::kSnClassTable.size(); ++i) {
@@ -48,8 +49,8 @@ LifeParameterDialog::LifeParameterDialog(QWidget* parent) : QDialog(parent) {
   factors_->button(core::kDefaultReliabilityIndex)->setChecked(true);
 
   auto* buttons = new QDialogButtonBox(this);
-  buttons->addButton(Text("确定(&Y)", "OK"), QDialogButtonBox::AcceptRole);
-  buttons->addButton(Text("取消(&N)", "Cancel"), QDialogButtonBox::RejectRole);
+  buttons->addButton(Text(TextKey::kOkAccelerated), QDialogButtonBox::AcceptRole);
+  buttons->addButton(Text(TextKey::kCancelAccelerated), QDialogButtonBox::RejectRole);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* layout = new QVBoxLayout(this);

@@ -1,4 +1,4 @@
-// The module's message table, resource texts and help pages.
+// The module's message table and help pages.
 #include "module/module_state.h"
 
 #include <QCoreApplication>
@@ -48,23 +48,6 @@ void StartCompanion(QWidget* parent, const core::Result<std::filesystem::path>& 
   }
 }
 
-QString ResourceString(int id) {
-  switch (id) {
-    case 6017:
-      return QStringLiteral("峰值计数分析");
-    case 6018:
-      return QStringLiteral("变程计数分析");
-    case 6019:
-      return QStringLiteral("雨流法计数分析");
-    case 6020:
-      return QStringLiteral("幅域指标统计");
-    case 6021:
-      return QStringLiteral("TORV Calculating");
-    default:
-      return {};
-  }
-}
-
 QString HelpFolder() {
   const QString forced = qEnvironmentVariable("TORVWY_HELP_DIR");
   if (!forced.isEmpty()) return forced;
@@ -84,7 +67,7 @@ bool OpenHelpTopic(QWidget* caller, const QString& topic) {
   const QString path = HelpFolder() + "/" + page;
   if (!QFileInfo::exists(path)) {
     state.help_failed = true;
-    ShowMessage(caller, Text("找不到帮助文件：", "The help pages can't be found: ") + path);
+    ShowMessage(caller, Text(TextKey::kHelpMissing) + path);
     return false;
   }
   return QDesktopServices::openUrl(QUrl::fromLocalFile(path));

@@ -18,8 +18,9 @@ namespace torvwy::module {
 const core::MessageTable& Messages();
 /// The text of a message number as a QString.
 QString Message(int number);
-/// The Chinese or English text by ui::UiLanguage().
+/// The catalogue's text of a key by ui::UiLanguage().
 using ui::Text;
+using ui::TextKey;
 
 /// Shows a message box over `parent` (warning or information); see ui::ShowMessage.
 void ShowMessage(QWidget* parent, const QString& text, bool warning = true);
@@ -28,9 +29,6 @@ void ShowMessage(QWidget* parent, const QString& text, bool warning = true);
 /// was written; says why when either failed.
 void StartCompanion(QWidget* parent, const core::Result<std::filesystem::path>& written,
                     std::string_view program);
-
-/// Resource texts of the module.
-QString ResourceString(int id);  ///< 6017..6021
 
 /// Opens the help page `topic` ("WyCont.html"; "_en" added in English) from the help folder
 /// beside the program. When the pages are missing it says so once and never tries again in this

@@ -25,7 +25,7 @@ void PrintWithDialog(QWidget* parent, const PagePrinter& print, bool full_page) 
   if (QPrinterInfo::availablePrinters().isEmpty()) printer.setOutputFormat(QPrinter::PdfFormat);
   QPrintDialog dialog(&printer, parent);
   if (dialog.exec() == QDialog::Accepted && !print(printer)) {
-    ShowMessage(parent, Text("打印失败。", "Printing failed."));
+    ShowMessage(parent, Text(TextKey::kPrintingFailed));
   }
 }
 

@@ -29,13 +29,13 @@ QString Number(double value) { return QString::fromStdString(core::FormatNumber(
 QString Title(core::CountingKind kind) {
   switch (kind) {
     case core::CountingKind::kPeak:
-      return Text("设置峰值计数分析参数", "Setup Peak Counting Parameters");
+      return Text(TextKey::kSetupPeakTitle);
     case core::CountingKind::kRange:
-      return Text("设置变程计数分析参数", "Setup Varied-Distance Counting Parameters");
+      return Text(TextKey::kSetupRangeTitle);
     case core::CountingKind::kRainflow:
       break;
   }
-  return Text("设置雨流法计数分析参数", "Setup Rainflow Counting Parameters");
+  return Text(TextKey::kSetupRainflowTitle);
 }
 
 }  // namespace
@@ -64,13 +64,13 @@ SetupDialog::SetupDialog(core::CountingKind kind, const core::CountingParameters
   auto* layout = new QVBoxLayout(this);
 
   // Analysis range: Full and By Block; By Time and its fields exist but are never shown.
-  auto* range_box = new QGroupBox(Text("计算数据范围(&R)", "Analysis &Range"), this);
+  auto* range_box = new QGroupBox(Text(TextKey::kSetupAnalysisRange), this);
   auto* range_layout = new QGridLayout(range_box);
   range_ = new QButtonGroup(this);
-  const char* const kRangeChinese[] = {"全部", "按时间", "按块数"};
-  const char* const kRangeEnglish[] = {"Full", "By Time", "By Block"};
+  const TextKey kRanges[] = {TextKey::kSetupRangeFull, TextKey::kSetupRangeByTime,
+                             TextKey::kSetupRangeByBlock};
   for (int i = 0; i < 3; ++i) {
-    auto* radio = new QRadioButton(Text(kRangeChinese[i], kRangeEnglish[i]), range_box);
+    auto* radio = new QRadioButton(Text(kRanges[i]), range_box);
     range_->addButton(radio, i);
     range_layout->addWidget(radio, i, 0);
     radio->setVisible(i != core::kRangeByTime);
@@ -85,18 +85,18 @@ SetupDialog::SetupDialog(core::CountingKind kind, const core::CountingParameters
   blocks->addWidget(block_from_);
   blocks->addWidget(new QLabel(QStringLiteral("--"), range_box));
   blocks->addWidget(block_to_);
-  blocks->addWidget(new QLabel(Text("块", "(block)"), range_box));
+  blocks->addWidget(new QLabel(Text(TextKey::kSetupBlock), range_box));
   range_layout->addLayout(blocks, 2, 1);
   layout->addWidget(range_box);
 
   // Amplitude range.
-  auto* amplitude_box = new QGroupBox(Text("分析幅值量程(&S)", "&Amplitude Range"), this);
+  auto* amplitude_box = new QGroupBox(Text(TextKey::kSetupAmplitudeRange), this);
   auto* amplitude_layout = new QGridLayout(amplitude_box);
   amplitude_ = new QButtonGroup(this);
-  const char* const kAmplitudeChinese[] = {"采样满量程", "根据最大峰值自动设置", "设定"};
-  const char* const kAmplitudeEnglish[] = {"AD Input Range", "Maximum Value", "Specify"};
+  const TextKey kAmplitudes[] = {TextKey::kSetupAdInputRange, TextKey::kSetupMaximumValue,
+                                 TextKey::kSetupSpecify};
   for (int i = 0; i < 3; ++i) {
-    auto* radio = new QRadioButton(Text(kAmplitudeChinese[i], kAmplitudeEnglish[i]), amplitude_box);
+    auto* radio = new QRadioButton(Text(kAmplitudes[i]), amplitude_box);
     amplitude_->addButton(radio, i);
     amplitude_layout->addWidget(radio, i, 0);
   }
@@ -114,7 +114,7 @@ SetupDialog::SetupDialog(core::CountingKind kind, const core::CountingParameters
 
   // Partitions: an edit with an up-down spin control 2..2000.
   auto* n_row = new QHBoxLayout;
-  auto* n_label = new QLabel(Text("等份数(&L):", "&Partitions"), this);
+  auto* n_label = new QLabel(Text(TextKey::kSetupPartitions), this);
   partitions_ = new QLineEdit(QString::number(parameters.partitions), this);
   n_label->setBuddy(partitions_);
   spin_up_ = new QToolButton(this);
@@ -132,8 +132,8 @@ SetupDialog::SetupDialog(core::CountingKind kind, const core::CountingParameters
   layout->addLayout(n_row);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  buttons->button(QDialogButtonBox::Ok)->setText(Text("确定(&Y)", "OK"));
-  buttons->button(QDialogButtonBox::Cancel)->setText(Text("取消(&N)", "Cancel"));
+  buttons->button(QDialogButtonBox::Ok)->setText(Text(TextKey::kOkAccelerated));
+  buttons->button(QDialogButtonBox::Cancel)->setText(Text(TextKey::kCancelAccelerated));
   connect(buttons, &QDialogButtonBox::accepted, this, &SetupDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &SetupDialog::reject);
   layout->addWidget(buttons);
@@ -168,7 +168,7 @@ void SetupDialog::accept() {
     if (!value) {
       field->setFocus();
       field->selectAll();
-      ShowMessage(this, Text("请输入一个整数。", "Please enter an integer."));
+      ShowMessage(this, Text(TextKey::kEnterInteger));
     }
     return value;
   };
@@ -177,7 +177,7 @@ void SetupDialog::accept() {
     if (!value) {
       field->setFocus();
       field->selectAll();
-      ShowMessage(this, Text("请输入一个数。", "Please enter a number."));
+      ShowMessage(this, Text(TextKey::kEnterNumber));
     }
     return value;
   };

@@ -49,16 +49,16 @@ std::string TextOf(const QComboBox* combo) { return combo->currentText().trimmed
 
 StatisticsDialog::StatisticsDialog(QWidget* parent, const core::StatisticsParameters& start)
     : QDialog(parent), start_(start) {
-  setWindowTitle(Text("设置幅域统计参数", "Setup Statistics Parameters"));
+  setWindowTitle(Text(TextKey::kStatDialogTitle));
 
-  auto* content = new QGroupBox(Text("统计波形中", "Statistics Content"));
-  amplitude_ = new QRadioButton(Text("各项幅域指标", "Amplitude Parameters"));
-  peak_peak_ = new QRadioButton(Text("最大的峰峰值", "Maximum Peak-Peak Value"));
+  auto* content = new QGroupBox(Text(TextKey::kStatDialogContent));
+  amplitude_ = new QRadioButton(Text(TextKey::kStatDialogAmplitude));
+  peak_peak_ = new QRadioButton(Text(TextKey::kStatDialogPeakPeak));
   auto* group = new QButtonGroup(this);
   group->addButton(amplitude_, core::kStatAmplitudeIndices);
   group->addButton(peak_peak_, core::kStatPeakPeaks);
   amplitude_->setChecked(true);  // the content is never pre-set
-  number_label_ = new QLabel(Text("数目(1-200)", "Number(1-200)"));
+  number_label_ = new QLabel(Text(TextKey::kStatDialogNumber));
   number_ = new QSpinBox;
   // The spin keeps N within what the batch accepts, typed or stepped.
   number_->setRange(core::kMinPeakPeakCount, core::kMaxPeakPeakCount);
@@ -74,7 +74,7 @@ StatisticsDialog::StatisticsDialog(QWidget* parent, const core::StatisticsParame
     if (checked) ContentChanged();
   });
 
-  auto* range = new QGroupBox(Text("统计数据范围", "Range"));
+  auto* range = new QGroupBox(Text(TextKey::kStatDialogRange));
   test_name_ = EditableCombo(start.test_name, core::kRecentTestNames);
   code_range_ = EditableCombo(start.code_range, core::kRecentTestCodes);
   node_range_ = EditableCombo(start.node_range, core::kRecentNodeNames);
@@ -99,18 +99,16 @@ StatisticsDialog::StatisticsDialog(QWidget* parent, const core::StatisticsParame
     if (button != nullptr) range_layout->addWidget(button, row, 2);
     ++row;
   };
-  add(Text("试验名", "TestName"), test_name_, pick_file);
-  add(Text("试验号", "TestCode"), code_range_, nullptr);
-  add(Text("测点号", "NodeName"), node_range_, nullptr);
-  range_layout->addWidget(new QLabel(Text("(逗号分隔的号码范围.如 1,3,5-9,A1-A7,B5)",
-                                          "(Code Range as: 1,3,5-9,A1-A7,B5)")),
-                          row++, 1, 1, 2);
-  add(Text("数据路径", "Data Path"), data_path_, browse_data);
-  add(Text("结果路径", "Result Path"), result_path_, browse_result);
+  add(Text(TextKey::kTestNameField), test_name_, pick_file);
+  add(Text(TextKey::kTestCodeField), code_range_, nullptr);
+  add(Text(TextKey::kStatDialogNodeName), node_range_, nullptr);
+  range_layout->addWidget(new QLabel(Text(TextKey::kStatDialogRangeHint)), row++, 1, 1, 2);
+  add(Text(TextKey::kDataPathField), data_path_, browse_data);
+  add(Text(TextKey::kResultPathField), result_path_, browse_result);
   range_layout->setColumnStretch(1, 1);
 
-  auto* ok = new QPushButton(Text("确定", "OK"));
-  auto* cancel = new QPushButton(Text("取消", "Cancel"));
+  auto* ok = new QPushButton(Text(TextKey::kOk));
+  auto* cancel = new QPushButton(Text(TextKey::kCancel));
   ok->setObjectName(QStringLiteral("ok"));
   cancel->setObjectName(QStringLiteral("cancel"));
   ok->setDefault(true);
@@ -162,9 +160,8 @@ bool StatisticsDialog::FillFromWaveformFile(const QString& path) {
 }
 
 void StatisticsDialog::PickWaveformFile() {
-  const QString file =
-      QFileDialog::getOpenFileName(this, QString(), data_path_->currentText(),
-                                   Text("TORV采样波形文件 (*.sts)", "TORV Waveform File (*.sts)"));
+  const QString file = QFileDialog::getOpenFileName(this, QString(), data_path_->currentText(),
+                                                    Text(TextKey::kStatDialogWaveformFilter));
   if (!file.isEmpty()) FillFromWaveformFile(file);
 }
 
@@ -178,23 +175,20 @@ void StatisticsDialog::accept() {
   auto codes = core::ExpandCodeRange(chosen.code_range);
   auto nodes = core::ExpandCodeRange(chosen.node_range);
   if (!codes || !nodes) {
-    ShowMessage(this, Text("当前输入的试验号或测点号范围格式不正确，请重新输入！",
-                           "The range string of TestCode or NodeName has invalide format."));
+    ShowMessage(this, Text(TextKey::kStatDialogBadRange));
     (!codes ? code_range_ : node_range_)->setFocus();
     return;
   }
   std::error_code error;
   if (chosen.data_path.empty() || !std::filesystem::is_directory(chosen.data_path, error)) {
-    ShowMessage(this, Text("数据路径不存在：", "The data folder does not exist: ") +
-                          QString::fromStdString(chosen.data_path));
+    ShowMessage(this,
+                Text(TextKey::kStatDialogNoDataFolder) + QString::fromStdString(chosen.data_path));
     data_path_->setFocus();
     return;
   }
   const size_t pairs = codes->size() * nodes->size();
   if (pairs > kPairsWithoutAsking &&
-      !ui::AskYesNo(this, Text("这些范围共有 %1 个试验号和测点号的组合，仍要统计吗？",
-                               "These ranges make %1 pairs of test code and node. Run them all?")
-                              .arg(pairs))) {
+      !ui::AskYesNo(this, Text(TextKey::kStatDialogManyPairs).arg(pairs))) {
     return;
   }
   QDialog::accept();

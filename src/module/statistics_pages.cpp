@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "core/services/text_catalogue.h"
 #include "render/text_drawing.h"
 
 namespace torvwy::module {
@@ -29,13 +30,10 @@ QString StatisticsPageHeading(const core::StatisticsReportNames& names, int32_t 
     heading += "_" + QString::fromStdString(names.last_code);
   }
   const bool peak_peaks = content == core::kStatPeakPeaks;
-  if (language == core::Language::kChinese) {
-    heading += peak_peaks ? QStringLiteral("－TORV波形峰峰值统计 =====")
-                          : QStringLiteral("－TORV幅域指标统计 =====");
-  } else {
-    heading += peak_peaks ? QStringLiteral("－TORV Peak-Peak Stat =====")
-                          : QStringLiteral(" - TORV Amplitude Stat =====");
-  }
+  heading +=
+      QString::fromUtf8(core::Tr(language, peak_peaks ? core::TextKey::kStatisticsPeakPeakHeading
+                                                      : core::TextKey::kStatisticsAmplitudeHeading)
+                            .data());
   return heading;
 }
 

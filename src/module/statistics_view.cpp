@@ -44,11 +44,10 @@ constexpr int kMeasuredRows = 500;
 QString ContentCaption(int32_t content, bool loaded) {
   const bool peak_peaks = content == core::kStatPeakPeaks;
   if (loaded) {
-    return peak_peaks ? Text("波形峰峰值统计结果", "Peak-Peak Statistics Result")
-                      : Text("幅域指标统计结果", "Amplitude Statistics Result");
+    return peak_peaks ? Text(TextKey::kStatisticsPeakPeakResult)
+                      : Text(TextKey::kStatisticsAmplitudeResult);
   }
-  return peak_peaks ? Text("波形峰峰值统计", "Peak-Peak Statistics")
-                    : Text("幅域指标统计", "Amplitude Statistics");
+  return peak_peaks ? Text(TextKey::kStatisticsPeakPeak) : Text(TextKey::kTemplateStatistics);
 }
 
 }  // namespace
@@ -63,9 +62,7 @@ StatisticsView::StatisticsView(QWidget* parent) : AnalysisView(parent) {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(list_);
   list_->installEventFilter(this);
-  setWindowTitle(ui::UiLanguage() == core::Language::kChinese
-                     ? ResourceString(6020)
-                     : QStringLiteral("Amplitude Statistics"));
+  setWindowTitle(Text(TextKey::kTemplateStatistics));
   connect(&runner_, &ui::PassRunner::Finished, this, &AnalysisView::PassEnded);
 }
 
@@ -280,12 +277,7 @@ void StatisticsView::Save() {
   if (auto ok = core::WriteStatisticsResultFile(path, batch_->table); !ok) {
     return ShowMessage(this, ui::ErrorMessage(ok.error()));
   }
-  ShowMessage(this,
-              ui::UiLanguage() == core::Language::kChinese
-                  ? QStringLiteral("保存结束！\r\n\r\n结果已经正确保存到\r\n %1 .")
-                        .arg(QString::fromStdString(path.string()))
-                  : QStringLiteral("Succeed to save result File: %1 .")
-                        .arg(QString::fromStdString(path.string())),
+  ShowMessage(this, Text(TextKey::kStatisticsSaved).arg(QString::fromStdString(path.string())),
               false);
 }
 

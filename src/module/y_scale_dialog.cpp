@@ -15,9 +15,9 @@
 namespace torvwy::module {
 
 YScaleDialog::YScaleDialog(double value, QWidget* parent) : QDialog(parent), value_(value) {
-  setWindowTitle(Text("设置纵向显示尺度", "Setup Y Scale"));
+  setWindowTitle(Text(TextKey::kYScaleTitle));
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(new QLabel(Text("请设置图形的纵向尺度：", "Please input Y scale"), this));
+  layout->addWidget(new QLabel(Text(TextKey::kYScalePrompt), this));
   auto* row = new QHBoxLayout;
   row->addWidget(new QLabel(QStringLiteral("0 - "), this));
   field_ = new QLineEdit(QString::fromStdString(core::FormatNumber(value, 0)), this);
@@ -25,8 +25,8 @@ YScaleDialog::YScaleDialog(double value, QWidget* parent) : QDialog(parent), val
   row->addWidget(new QLabel(QStringLiteral(" "), this));
   layout->addLayout(row);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  buttons->button(QDialogButtonBox::Ok)->setText(Text("确定", "OK"));
-  buttons->button(QDialogButtonBox::Cancel)->setText(Text("取消", "Cancel"));
+  buttons->button(QDialogButtonBox::Ok)->setText(Text(TextKey::kOk));
+  buttons->button(QDialogButtonBox::Cancel)->setText(Text(TextKey::kCancel));
   connect(buttons, &QDialogButtonBox::accepted, this, &YScaleDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &YScaleDialog::reject);
   layout->addWidget(buttons);
@@ -36,7 +36,7 @@ YScaleDialog::YScaleDialog(double value, QWidget* parent) : QDialog(parent), val
 void YScaleDialog::accept() {
   const auto value = core::ParseFiniteDouble(field_->text().toStdString());
   if (!value) {
-    ShowMessage(this, Text("请输入一个数。", "Please enter a number."));
+    ShowMessage(this, Text(TextKey::kEnterNumber));
     return;
   }
   value_ = *value;

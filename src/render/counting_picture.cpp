@@ -11,12 +11,14 @@
 
 #include "core/services/number_format.h"
 #include "core/services/text.h"
+#include "core/services/text_catalogue.h"
 #include "render/draw_wave.h"
 #include "render/text_drawing.h"
 
 namespace torvwy::render {
 namespace {
 
+using core::TextKey;
 using core::Tr;
 
 /// printf into a QString (UTF-8 patterns and arguments).
@@ -32,6 +34,12 @@ QString Fmt(const char* pattern, ...) {
 
 QString Q(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+/// The text whose height sets the line height: three pairs of CJK characters, whatever the
+/// language of the lines.
+QString HeightSample() {
+  return Q(Tr(core::Language::kChinese, TextKey::kPictureLineHeightSample));
 }
 
 /// A message-table format with its single "%s" replaced by a text from a file.
@@ -77,10 +85,9 @@ struct PictureInputs {
   double envelope_minimum;
 };
 
-/// The line height of the information column: the height of "频谱频谱频谱" plus 5.
+/// The line height of the information column: the height of HeightSample() plus 5.
 int LineHeight(const QFontMetrics& metrics) {
-  return std::max(metrics.height(), metrics.boundingRect(QStringLiteral("频谱频谱频谱")).height()) +
-         5;
+  return std::max(metrics.height(), metrics.boundingRect(HeightSample()).height()) + 5;
 }
 
 /// Left margin of the title inside its box.
@@ -121,10 +128,9 @@ void AddCommonLines(PictureContent& content, const core::ResultFileNode& node,
   content.lines.push_back(
       {InfoLine::kFixed,
        Fmt("SF: %sHz", core::FormatFrequency(node.sampling.frequency_hz()).c_str())});
-  content.lines.push_back(
-      {InfoLine::kFixed,
-       Fmt(Tr(language, "等分数目: %d", "Partitions: %d").data(), content.partitions)});
-  content.lines.push_back({InfoLine::kFixed, Q(Tr(language, "分析范围:", "Analysis Range:"))});
+  content.lines.push_back({InfoLine::kFixed, Fmt(Tr(language, TextKey::kPicturePartitions).data(),
+                                                 content.partitions)});
+  content.lines.push_back({InfoLine::kFixed, Q(Tr(language, TextKey::kPictureAnalysisRange))});
 }
 
 /// The From, To and Total lines of an analysis range.
@@ -341,9 +347,9 @@ void DrawCountPlot(QPainter& painter, const QRect& rect, const TargetGeometry& g
   const bool any_count = std::any_of(count_plot.values.begin(), count_plot.values.end(),
                                      [](double v) { return v != 0.0; });
   if (!(content.x_high > content.x_low) || !std::isfinite(content.x_high - content.x_low)) {
-    missing = Q(Tr(state.language, "没有幅值范围", "no amplitude range"));
+    missing = Q(Tr(state.language, TextKey::kPictureNoAmplitudeRange));
   } else if (!any_count) {
-    missing = Q(Tr(state.language, "没有计数", "no counts"));
+    missing = Q(Tr(state.language, TextKey::kPictureNoCounts));
   }
   plot.SetMissingText(missing);
   plot.Draw(painter, rect);
@@ -367,7 +373,7 @@ void DrawInformation(QPainter& painter, const QRect& column, const TargetGeometr
   painter.setBackgroundMode(Qt::TransparentMode);
   const QColor text_colour = geometry.printing() ? QColor(Qt::black) : ToQColor(state.colours.text);
   const QFontMetrics metrics(font, painter.device());
-  const int text_height = metrics.boundingRect(QStringLiteral("频谱频谱频谱")).height();
+  const int text_height = metrics.boundingRect(HeightSample()).height();
   const int h = LineHeight(metrics);
   const int box_height = static_cast<int>(text_height * 2.3);
   int box_width = static_cast<int>(box_height * 3.7272727272727275);
@@ -605,7 +611,7 @@ PictureReport DrawPicture(QPainter& painter, const TargetGeometry& geometry,
   report.font_pixels = font_pixels;
   const QFont font = PictureFont(font_pixels);
   const QFontMetrics metrics(font, painter.device());
-  const int text_height = metrics.boundingRect(QStringLiteral("频谱频谱频谱")).height();
+  const int text_height = metrics.boundingRect(HeightSample()).height();
   const int title_box = static_cast<int>(static_cast<int>(text_height * 2.3) * 3.7272727272727275);
   const int given = geometry.printing() ? 180 : 110;
   const int column_width = ColumnWidth(metrics, content, given, title_box, area.width());
@@ -681,33 +687,29 @@ PictureReport DrawPeakPicture(QPainter& painter, const TargetGeometry& geometry,
   const auto& valleys = one_way ? r.one_way_valley_counts : r.two_way_valley_counts;
   const auto& totals = one_way ? r.one_way_total_counts : r.two_way_total_counts;
   if (state.separately) {
-    content.plots.push_back({Q(Tr(language, " 波峰计数结果", " Peak Count")),
+    content.plots.push_back({Q(Tr(language, TextKey::kPicturePeakCount)),
                              FirstCounts(peaks, content.partitions),
                              static_cast<double>(r.largest_separate_count)});
-    content.plots.push_back({Q(Tr(language, " 波谷计数结果", " Valley Count")),
+    content.plots.push_back({Q(Tr(language, TextKey::kPictureValleyCount)),
                              FirstCounts(valleys, content.partitions),
                              static_cast<double>(r.largest_separate_count)});
   } else {
-    content.plots.push_back({Q(Tr(language, " 波峰波谷同时计数结果", " Peak and Valley Count")),
+    content.plots.push_back({Q(Tr(language, TextKey::kPicturePeakValleyCount)),
                              FirstCounts(totals, content.partitions),
                              static_cast<double>(r.largest_total_count)});
   }
-  content.lines.push_back({InfoLine::kTitle, Q(Tr(language, "峰值计数 分析", "Peak Counting"))});
+  content.lines.push_back({InfoLine::kTitle, Q(Tr(language, TextKey::kPicturePeakTitle))});
   AddCommonLines(content, file, table, language);
   const double frequency = file.sampling.frequency_hz();
   AddRangeLines(content, r.first_block, r.last_block, frequency, " From:%ss", "  To :%ss",
-                Tr(language, "  共:%ss", " Total:%ss").data());
-  content.lines.push_back({InfoLine::kFixed, Q(Tr(language, "计数方式:", "Counting Mothod:"))});
+                Tr(language, TextKey::kPicturePeakTotal).data());
+  content.lines.push_back({InfoLine::kFixed, Q(Tr(language, TextKey::kPictureCountingMethod))});
   if (state.separately) {
-    content.lines.push_back(
-        {InfoLine::kFixed, Q(Tr(language, "  部分峰值计数,", "  Peak & Valley"))});
-    content.lines.push_back(
-        {InfoLine::kFixed, Q(Tr(language, "  分别计及波峰波谷", "  Counting Separate"))});
+    content.lines.push_back({InfoLine::kFixed, Q(Tr(language, TextKey::kPicturePartPeaks))});
+    content.lines.push_back({InfoLine::kFixed, Q(Tr(language, TextKey::kPictureSeparately))});
   } else {
-    content.lines.push_back(
-        {InfoLine::kFixed, Q(Tr(language, "  全峰值计数,", "  Peak & Valley"))});
-    content.lines.push_back(
-        {InfoLine::kFixed, Q(Tr(language, "  同时计及波峰波谷", "  Counting Together"))});
+    content.lines.push_back({InfoLine::kFixed, Q(Tr(language, TextKey::kPictureAllPeaks))});
+    content.lines.push_back({InfoLine::kFixed, Q(Tr(language, TextKey::kPictureTogether))});
   }
   if (state.cursor_shown) {
     const int i = content.cursor;
@@ -737,21 +739,20 @@ PictureReport DrawRangePicture(QPainter& painter, const TargetGeometry& geometry
   content.x_low = one_way ? 0.0 : -r.amplitude_range;
   content.x_high = r.amplitude_range;
   const auto& counts = one_way ? r.one_way_counts : r.two_way_counts;
-  content.plots.push_back({Q(Tr(language, " 变程计数结果", " Count")),
+  content.plots.push_back({Q(Tr(language, TextKey::kPictureRangeCount)),
                            FirstCounts(counts, content.partitions),
                            static_cast<double>(r.largest_count)});
-  content.lines.push_back(
-      {InfoLine::kTitle, Q(Tr(language, "变程计数 分析", "Varied-Distance Counting"))});
+  content.lines.push_back({InfoLine::kTitle, Q(Tr(language, TextKey::kPictureRangeTitle))});
   AddCommonLines(content, file, table, language);
   AddRangeLines(content, r.first_block, r.last_block, file.sampling.frequency_hz(), "  From:%ss",
-                "   To :%ss", Tr(language, "  共:%ss", "  Total:%ss").data());
-  if (language == core::Language::kChinese) {
-    content.lines.push_back({InfoLine::kFixed, Q(one_way ? "计数方式:单向" : "计数方式:双向")});
-  } else {
+                "   To :%ss", Tr(language, TextKey::kPictureRangeTotal).data());
+  // The English method takes two lines, the Chinese one.
+  if (language != core::Language::kChinese) {
     content.lines.push_back({InfoLine::kFixed, QStringLiteral("  Positive & Negative")});
-    content.lines.push_back({InfoLine::kFixed, one_way ? QStringLiteral("  Counting Together")
-                                                       : QStringLiteral("  Counting Separately")});
   }
+  content.lines.push_back(
+      {InfoLine::kFixed,
+       Q(Tr(language, one_way ? TextKey::kPictureRangeOneWay : TextKey::kPictureRangeTwoWay))});
   if (state.cursor_shown) {
     const int i = content.cursor;
     const Edges e = PartitionEdges(i, one_way, r.amplitude_range, r.two_way_width, r.one_way_width);
@@ -775,10 +776,9 @@ PictureReport DrawRainflowPicture(QPainter& painter, const TargetGeometry& geome
   content.x_low = 0.0;
   content.x_high = r.amplitude_range;
   std::vector<double> counts(r.counts.begin(), r.counts.begin() + content.partitions);
-  content.plots.push_back({Q(Tr(language, " 雨流法计数结果", " Count")), std::move(counts),
+  content.plots.push_back({Q(Tr(language, TextKey::kPictureRainflowCount)), std::move(counts),
                            static_cast<double>(r.largest_count)});
-  content.lines.push_back(
-      {InfoLine::kTitle, Q(Tr(language, "雨流法计数 分析", "Rainflow Counting"))});
+  content.lines.push_back({InfoLine::kTitle, Q(Tr(language, TextKey::kPictureRainflowTitle))});
   AddCommonLines(content, file, table, language);
   AddRangeLines(content, r.first_block, r.last_block, file.sampling.frequency_hz(), "  From:%ss",
                 "   To :%ss", " Total:%ss");

@@ -61,7 +61,7 @@ FatigueTableWidget::FatigueTableWidget(QWidget* parent) : QWidget(parent) {
   table_ = new QTableWidget(this);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->verticalHeader()->setVisible(false);
-  export_ = new QPushButton(Text("导出", "Export"), this);
+  export_ = new QPushButton(Text(TextKey::kFatigueExport), this);
   connect(export_, &QPushButton::clicked, this, &FatigueTableWidget::Export);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
@@ -80,26 +80,23 @@ void FatigueTableWidget::Show(const FatigueTable& kept) {
   title_->setText(
       QString::fromStdString(kept.names.test_name + kept.names.test_code + "#" +
                              kept.names.node_name) +
-      (fitting ? Text(" 疲劳分析（雨流法计数，拟合统计）", " Fatigue Analysis (Fitting Stat)")
-               : Text(" 疲劳分析（雨流法计数，实际统计）", " Fatigue Analysis (Actual Stat)")));
-  total_->setText(Text("总损伤度: ", "Total Damage Degree: ") + Number(r.total_damage));
+      (fitting ? Text(TextKey::kFatigueFittingCaption) : Text(TextKey::kFatigueActualCaption)));
+  total_->setText(Text(TextKey::kFatigueTotalDamage) + Number(r.total_damage));
   if (auto life = ImpliedLifeSeconds(kept)) {
-    life_->setText(Text("推算寿命（本程序补充：记录时长 ÷ 总损伤度）: ",
-                        "Implied life (our addition: record duration / total damage): ") +
-                   Number(*life) + " s = " + Number(*life / 3600.0) +
-                   " h = " + Number(*life / 86400.0) + Text(" 天", " d"));
+    life_->setText(Text(TextKey::kFatigueImpliedLife) + Number(*life) +
+                   " s = " + Number(*life / 3600.0) + " h = " + Number(*life / 86400.0) +
+                   Text(TextKey::kFatigueDays));
   } else {
-    life_->setText(Text("推算寿命: 无（总损伤度为 0）", "Implied life: none (no damage)"));
+    life_->setText(Text(TextKey::kFatigueNoLife));
   }
   const QString unit = QString::fromStdString(kept.unit);
   const QStringList columns = {
-      Text("序号", "No"),
-      Text("平均应力幅", "Applied Stress") + (unit.isEmpty() ? QString() : " (" + unit + ")"),
-      Text("频次", "Count"),
-      fitting ? Text("统计概率(%)", "Fitting Percent (%)")
-              : Text("实际概率(%)", "Actual Percent (%)"),
-      Text("S-N对应寿命", "Fatigue Cycles"),
-      fitting ? Text("拟合统计损伤度", "Damage Degree") : Text("实际统计损伤度", "Damage Degree")};
+      Text(TextKey::kFatigueNumber),
+      Text(TextKey::kFatigueStress) + (unit.isEmpty() ? QString() : " (" + unit + ")"),
+      Text(TextKey::kFatigueCount),
+      fitting ? Text(TextKey::kFatigueFittingPercent) : Text(TextKey::kFatigueActualPercent),
+      Text(TextKey::kFatigueCycles),
+      fitting ? Text(TextKey::kFatigueFittingDamage) : Text(TextKey::kFatigueActualDamage)};
   const int n = std::max(0, r.partitions);
   table_->clear();
   table_->setColumnCount(static_cast<int>(columns.size()));
@@ -133,9 +130,8 @@ void FatigueTableWidget::Show(const FatigueTable& kept) {
 
 void FatigueTableWidget::Export() {
   // The estimate wrote listdata.txt; the workbook's name goes to listname.txt.
-  const QString path = QFileDialog::getSaveFileName(
-      this, Text("导出疲劳分析表", "Export the Fatigue Table"), QString(),
-      Text("Excel 工作簿 (*.xlsx)", "Excel workbooks (*.xlsx)"));
+  const QString path = QFileDialog::getSaveFileName(this, Text(TextKey::kFatigueExportTitle),
+                                                    QString(), Text(TextKey::kFatigueExportFilter));
   if (path.isEmpty()) return;
   if (auto named = core::WriteListName(path.toStdString()); !named) {
     return ShowMessage(this, ErrorMessage(named.error()));

@@ -21,8 +21,13 @@ core::Language UiLanguage() {
 
 void SetUiLanguage(core::Language language) { Chosen() = language; }
 
+QString Text(TextKey key) {
+  const std::string_view text = core::Tr(UiLanguage(), key);
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 QString Text(const char* chinese, const char* english) {
-  return QString::fromUtf8(core::Tr(UiLanguage(), chinese, english));
+  return QString::fromUtf8(UiLanguage() == core::Language::kChinese ? chinese : english);
 }
 
 }  // namespace torvwy::ui

@@ -4,8 +4,11 @@
 #include <QString>
 
 #include "core/services/language.h"
+#include "core/services/text_catalogue.h"
 
 namespace torvwy::ui {
+
+using core::TextKey;
 
 /// The language of the windows. Set once at start-up by the host (SetUiLanguage), and the
 /// analysis module it loads sees the same (one copy of this library per process); when nothing
@@ -16,7 +19,11 @@ core::Language UiLanguage();
 /// Sets the language of the windows: once at start-up, or by a test.
 void SetUiLanguage(core::Language language);
 
-/// The Chinese or the English text (UTF-8 literals) by UiLanguage().
+/// The catalogue's text of `key` in UiLanguage().
+QString Text(TextKey key);
+
+/// The Chinese or the English text (UTF-8 literals) by UiLanguage(), for the counting view's
+/// texts that are still to move into the catalogue; new texts go into the catalogue.
 QString Text(const char* chinese, const char* english);
 
 }  // namespace torvwy::ui

@@ -24,7 +24,7 @@ ProgressDialog::ProgressDialog(QWidget* owner, const QString& caption)
   bar_ = new QProgressBar(this);
   bar_->setTextVisible(false);
   bar_->setRange(0, 100);
-  auto* cancel = new QPushButton(Text("取消", "Cancel"), this);
+  auto* cancel = new QPushButton(Text(TextKey::kCancel), this);
   connect(cancel, &QPushButton::clicked, this, [this] { RequestCancel(); });
   layout->addWidget(status_);
   layout->addWidget(percent_);

@@ -99,7 +99,7 @@ core::TestContext ContextOfChoice(const NodeChoice& choice) {
 SelectNodeDialog::SelectNodeDialog(QWidget* parent, bool several, bool results,
                                    const NodeChoice& start)
     : QDialog(parent), several_(several) {
-  setWindowTitle(Text("选择试验和测点", "Select Test and Nodes"));
+  setWindowTitle(Text(TextKey::kSelectNodeTitle));
   auto* form = new QFormLayout;
   data_path_ = new QComboBox(this);
   data_path_->setEditable(true);
@@ -117,21 +117,21 @@ SelectNodeDialog::SelectNodeDialog(QWidget* parent, bool several, bool results,
   auto* data_row = new QHBoxLayout;
   data_row->addWidget(data_path_, 1);
   data_row->addWidget(browse);
-  form->addRow(Text("数据路径", "Data Path"), data_row);
+  form->addRow(Text(TextKey::kDataPathField), data_row);
   test_name_ = new QComboBox(this);
   test_name_->setEditable(true);
   LoadRecentList(test_name_, core::RecentListPath(core::kRecentTestNames));
   test_name_->setCurrentText(QString::fromStdString(start.test_name));
-  form->addRow(Text("试验名", "TestName"), test_name_);
+  form->addRow(Text(TextKey::kTestNameField), test_name_);
   test_code_ = new QComboBox(this);
   test_code_->setEditable(true);
   LoadRecentList(test_code_, core::RecentListPath(core::kRecentTestCodes));
   test_code_->setCurrentText(QString::fromStdString(start.test_code));
-  form->addRow(Text("试验号", "TestCode"), test_code_);
+  form->addRow(Text(TextKey::kTestCodeField), test_code_);
   result_path_ = new QLineEdit(QString::fromStdString(start.result_path), this);
-  form->addRow(Text("结果路径", "Result Path"), result_path_);
-  nodes_mode_ = new QRadioButton(Text("测点", "Nodes"), this);
-  results_mode_ = new QRadioButton(Text("结果文件", "Result Files"), this);
+  form->addRow(Text(TextKey::kResultPathField), result_path_);
+  nodes_mode_ = new QRadioButton(Text(TextKey::kSelectNodes), this);
+  results_mode_ = new QRadioButton(Text(TextKey::kSelectResultFiles), this);
   results_mode_->setEnabled(results);
   (start.result_mode && results ? results_mode_ : nodes_mode_)->setChecked(true);
   auto* mode_row = new QHBoxLayout;
@@ -188,8 +188,7 @@ NodeChoice SelectNodeDialog::choice() const {
 
 void SelectNodeDialog::accept() {
   if (list_->selectedItems().isEmpty()) {
-    ShowMessage(this,
-                Text("请选择至少一个测点或结果文件。", "Choose at least one node or result file."));
+    ShowMessage(this, Text(TextKey::kSelectNothingChosen));
     return;
   }
   QDialog::accept();

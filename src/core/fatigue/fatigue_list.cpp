@@ -13,6 +13,7 @@
 #include "core/services/gbk.h"
 #include "core/services/message_table.h"
 #include "core/services/number_format.h"
+#include "core/services/text_catalogue.h"
 
 namespace torvwy::core {
 namespace {
@@ -25,22 +26,13 @@ struct Captions {
 };
 
 Captions CaptionsOf(FatigueMethod method, Language language) {
-  const bool fitting = method == FatigueMethod::kFitting;
-  if (language == Language::kChinese) {
-    if (fitting) {
-      return {"－疲劳分析(雨流法计数,拟合统计)－总损伤度",
-              "序号 平均应力幅 频次 统计概率(%)  S-N对应寿命 拟合统计损伤度"};
-    }
-    return {"－疲劳分析(雨流法计数,实际统计)－总损伤度",
-            "序号 平均应力幅 频次 实际概率(%)  S-N对应寿命 实际统计损伤度"};
+  // The English title of the actual estimate keeps its full-width dash before "--Total".
+  if (method == FatigueMethod::kFitting) {
+    return {Tr(language, TextKey::kFatigueListFittingTitle),
+            Tr(language, TextKey::kFatigueListFittingColumns)};
   }
-  if (fitting) {
-    return {"--Fatigue_Analysis(Fitting_Stat)--Total_Damage_Degree=",
-            "No Applied_Stress Count Fitting_Percent(%)  Fatigue_Cycles Damage_Degree"};
-  }
-  // The full-width dash before "--Total" belongs to this title.
-  return {"--Fatigue_Analysis(Actual_Stat)－--Total_Damage_Degree=",
-          "No Applied_Stress Count Actual_Percent(%)  Fatigue_Cycles  Damage_Degree"};
+  return {Tr(language, TextKey::kFatigueListActualTitle),
+          Tr(language, TextKey::kFatigueListActualColumns)};
 }
 
 /// printf's "%.<precision>f" or "%.<precision>e" in the C locale, whatever the process locale.

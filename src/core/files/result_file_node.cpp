@@ -3,13 +3,11 @@
 
 #include "core/data/sample_format.h"
 #include "core/services/message_table.h"
+#include "core/services/text_catalogue.h"
 
 namespace torvwy::core {
 
-std::string_view OldFormatMessage(Language language) {
-  return Tr(language, "此结果数据为旧格式，可能不能正确调入！",
-            "The result file is old format, Maybe it cannot be load correctly!");
-}
+std::string_view OldFormatMessage(Language language) { return Tr(language, TextKey::kOldFormat); }
 
 Result<double> ResultFullScale(CountingKind kind, const ResultFileNode& node) {
   if (node.old_format) return 10000.0;

@@ -14,6 +14,7 @@
 #include "core/services/message_table.h"
 #include "core/services/number_format.h"
 #include "core/services/text.h"
+#include "core/services/text_catalogue.h"
 
 namespace torvwy::core {
 namespace {
@@ -93,8 +94,9 @@ void AddEdges(std::vector<ExportCell>& row, double left, double width, int32_t i
 }
 
 std::vector<std::string> EdgeTitles(Language language) {
-  if (language == Language::kChinese) return {"左范围XL", "中心幅值X", "右范围XR"};
-  return {"XL(Left)", "X(Center)", "XR(Right)"};
+  return {std::string(Tr(language, TextKey::kExportLeftEdge)),
+          std::string(Tr(language, TextKey::kExportCentre)),
+          std::string(Tr(language, TextKey::kExportRightEdge))};
 }
 
 int32_t RowsOf(int32_t partitions) { return PartitionsHeld(partitions); }
@@ -239,10 +241,9 @@ ExportTable PeakExportTable(const PeakCountResult& result, const ReadoutNames& n
   ExportTable table;
   table.name = NodeName(names) + "Cont";
   table.columns = EdgeTitles(language);
-  if (language == Language::kChinese) {
-    table.columns.insert(table.columns.end(), {"波峰计数", "波谷计数", "全部计数"});
-  } else {
-    table.columns.insert(table.columns.end(), {"Peak", "Valley", "Together"});
+  for (TextKey key :
+       {TextKey::kExportPeakCount, TextKey::kExportValleyCount, TextKey::kExportTotalCount}) {
+    table.columns.emplace_back(Tr(language, key));
   }
   table.kinds.assign(6, ExportColumnKind::kNumber);
   const double left = one_way ? 0.0 : -result.amplitude_range;
@@ -266,7 +267,7 @@ ExportTable RangeExportTable(const RangeCountResult& result, const ReadoutNames&
   ExportTable table;
   table.name = NodeName(names) + "Disp";
   table.columns = EdgeTitles(language);
-  table.columns.emplace_back(language == Language::kChinese ? "变程计数" : "Count");
+  table.columns.emplace_back(Tr(language, TextKey::kExportRangeCount));
   table.kinds.assign(4, ExportColumnKind::kNumber);
   const double left = one_way ? 0.0 : -result.amplitude_range;
   const double width = one_way ? result.one_way_width : result.two_way_width;
@@ -285,7 +286,7 @@ ExportTable RainflowExportTable(const RainflowResult& result, const ReadoutNames
   ExportTable table;
   table.name = NodeName(names) + "Rainflow";
   table.columns = EdgeTitles(language);
-  table.columns.emplace_back(language == Language::kChinese ? "雨流计数" : "Count");
+  table.columns.emplace_back(Tr(language, TextKey::kExportRainflowCount));
   table.kinds.assign(4, ExportColumnKind::kNumber);
   for (int32_t i = 0; i < RowsOf(result.partitions); ++i) {
     std::vector<ExportCell> row;

@@ -9,6 +9,7 @@
 #include "core/services/message_table.h"
 #include "core/services/number_format.h"
 #include "core/services/text.h"
+#include "core/services/text_catalogue.h"
 
 namespace torvwy::core {
 namespace {
@@ -64,7 +65,6 @@ void ReadoutList::Clear() {
 std::string ReadoutListText(const ReadoutList& list, const ReadoutAxis& axis,
                             const ReadoutNames& names, ReadoutColumns columns, Language language,
                             int format) {
-  const bool chinese = language == Language::kChinese;
   const bool two_counts = columns == ReadoutColumns::kPeakAndValley;
   const size_t n = std::min(list.indices.size(), list.count_texts.size());
   // Built in GBK, because the widths are GBK bytes; converted back to UTF-8 at the end.
@@ -75,20 +75,14 @@ std::string ReadoutListText(const ReadoutList& list, const ReadoutAxis& axis,
     gbk += std::to_string(n) + "  " + (two_counts ? "6" : "5") + "\n";
   }
   std::vector<std::string> titles;
-  if (chinese) {
-    titles = {"No.  左范围XL    ", "中心X          ", "右范围XR       "};
-    if (two_counts) {
-      titles.insert(titles.end(), {"波峰计数           ", "波谷计数           "});
-    } else {
-      titles.emplace_back("计数           ");
-    }
+  for (TextKey key : {TextKey::kListLeftEdge, TextKey::kListCentre, TextKey::kListRightEdge}) {
+    titles.emplace_back(Tr(language, key));
+  }
+  if (two_counts) {
+    titles.emplace_back(Tr(language, TextKey::kListPeakCount));
+    titles.emplace_back(Tr(language, TextKey::kListValleyCount));
   } else {
-    titles = {"No.  XL(Left)    ", "X(Center)      ", "XR(Right)      "};
-    if (two_counts) {
-      titles.insert(titles.end(), {"Peak_Count         ", "Valley_Count       "});
-    } else {
-      titles.emplace_back("Count          ");
-    }
+    titles.emplace_back(Tr(language, TextKey::kListCount));
   }
   gbk += Utf8ToGbk(titles.front());
   for (size_t c = 1; c < titles.size(); ++c) gbk += CutGbk(Utf8ToGbk(titles[c]), kCellWidth);

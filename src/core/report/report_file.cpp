@@ -14,6 +14,7 @@
 #include "core/services/names.h"
 #include "core/services/number_format.h"
 #include "core/services/text.h"
+#include "core/services/text_catalogue.h"
 
 namespace torvwy::core {
 namespace fs = std::filesystem;
@@ -32,32 +33,34 @@ struct ReportTexts {
 };
 
 ReportTexts TextsOf(Language language) {
-  if (language == Language::kChinese) {
-    return {{"描述一", "描述二", "描述三"}, "分析图形", "读数列表", "统计结果列表", "报告日期: "};
-  }
-  return {{"Description 1", "Description 2", "Description 3"},
-          "Analysis Graph",
-          "Readout List",
-          "Statistics List",
-          "Report Date: "};
+  return {{Tr(language, TextKey::kReportDescription1), Tr(language, TextKey::kReportDescription2),
+           Tr(language, TextKey::kReportDescription3)},
+          Tr(language, TextKey::kReportPictureTitle),
+          Tr(language, TextKey::kReportListTitle),
+          Tr(language, TextKey::kReportStatisticsListTitle),
+          Tr(language, TextKey::kReportDatePrefix)};
 }
 
 std::string Int(int64_t value) { return std::to_string(value); }
+
+/// "... <n> partitions" closing the method lines of a counting report.
+std::string PartitionsLine(Language language, int32_t partitions) {
+  return std::string(Tr(language, TextKey::kReportPartitionsLead)) + Int(partitions) +
+         std::string(Tr(language, TextKey::kReportPartitionsEnd));
+}
 
 std::string NodeTitle(const ResultFileNode& node) {
   return OneLine(node.test_name + node.test_code + "#" + node.node_name);
 }
 
 /// "[HEAD]" to the sampling line: the part every counting report shares.
-std::string CountingHead(const ResultFileNode& node, Language language, std::string_view chinese,
-                         std::string_view english) {
+std::string CountingHead(const ResultFileNode& node, Language language, TextKey analysis) {
   const MessageTable messages = LoadMessageTable(language);
   const ReportTexts texts = TextsOf(language);
-  const bool zh = language == Language::kChinese;
   std::string t = std::string(kMagic) + "\n";
   t += "[HEAD]\n" + NodeTitle(node) + " - TORV ";
-  t += zh ? chinese : english;
-  t += zh ? "\n[TITLE]\n数据参数:\n" : "\n[TITLE]\nWaveform Parameters:\n";
+  t += Tr(language, analysis);
+  t += Tr(language, TextKey::kReportWaveformTitle);
   t += "[CONTANT]\n";
   t += std::string(messages[kMsgTestNameLabel]) + ": " + OneLine(node.test_name) + "    ";
   t += std::string(messages[kMsgTestCodeLabel]) + ": " + OneLine(node.test_code) + "     ";
@@ -72,11 +75,11 @@ std::string CountingHead(const ResultFileNode& node, Language language, std::str
   const double frequency = node.sampling.frequency_hz();
   const int32_t blocks = node.total_blocks > 0 ? node.total_blocks : node.sampling.whole_blocks();
   const double duration = frequency > 0.0 ? static_cast<double>(blocks) * 1024.0 / frequency : 0.0;
-  t += zh ? "采样频率: " : "Sampling Frequency: ";
+  t += Tr(language, TextKey::kReportSamplingFrequency);
   t += FormatFrequency(frequency);
-  t += zh ? "Hz ; 数据长度: " : "Hz ; Waveform Length: ";
+  t += Tr(language, TextKey::kReportWaveformLength);
   t += Int(blocks);
-  t += zh ? " 块 , " : " blocks , ";
+  t += Tr(language, TextKey::kReportBlocksComma);
   t += FormatTime(duration) + "s ; \n";
   return t;
 }
@@ -103,14 +106,12 @@ std::string Closing(Language language, const std::string& date) {
   return t;
 }
 
-std::string RangeLine(Language language, int32_t first, int32_t last,
-                      std::string_view english_label, std::string_view end) {
-  if (language == Language::kChinese) {
-    return "[TITLE]\n分析参数:\n[CONTANT]\n分析范围: " + Int(first) + " ～ " + Int(last) + " 块 " +
-           std::string(end) + "\n";
-  }
-  return "[TITLE]\nAnalysis Parameters:\n[CONTANT]\n" + std::string(english_label) + ": " +
-         Int(first) + " -- " + Int(last) + " blocks " + std::string(end) + "\n";
+std::string RangeLine(Language language, int32_t first, int32_t last, TextKey label,
+                      std::string_view end) {
+  return std::string(Tr(language, TextKey::kReportAnalysisParameters)) +
+         std::string(Tr(language, label)) + ": " + Int(first) +
+         std::string(Tr(language, TextKey::kReportRangeTo)) + Int(last) +
+         std::string(Tr(language, TextKey::kReportBlocks)) + std::string(end) + "\n";
 }
 
 fs::path FolderOf(const ReportOptions& options) {
@@ -167,23 +168,13 @@ std::string PeakReportText(const PeakCountResult& result, const ResultFileNode& 
                            const ReportView& view, const std::string& bitmap,
                            const std::string& list, const std::string& date) {
   const Language language = view.language;
-  const bool zh = language == Language::kChinese;
-  std::string t = CountingHead(node, language, "峰值计数分析", "Peak Counting");
-  t += RangeLine(language, result.first_block, result.last_block, "Analysis Range", ";");
-  if (zh) {
-    t += view.separately ? "分析内容: 部分峰值计数，分别对波峰和波谷进行计数。\n"
-                         : "分析内容: 全峰值计数，计数结果中包含全部波峰和波谷。\n";
-    t += view.one_way
-             ? "显示单向计数结果，按波形幅值的绝对值计数,不区分正负。在最大幅值区间内平均等分"
-             : "显示双向计数结果，区分波形幅值的正负。在最大幅值区间内平均等分";
-    t += Int(result.partitions) + "段。\n";
-  } else {
-    t += view.separately ? "Method: Peak and Valley Counting Separately.\n"
-                         : "Method: Peak and Valley Counting Together.\n";
-    t += view.one_way ? "Result: Positive and Negative Value Counting Together.\n"
-                      : "Result: Positive and Negative Value Counting Separately. \n";
-    t += "Partition Number: " + Int(result.partitions) + ".\n";
-  }
+  std::string t = CountingHead(node, language, TextKey::kReportPeakCounting);
+  t += RangeLine(language, result.first_block, result.last_block, TextKey::kReportAnalysisRange,
+                 ";");
+  t +=
+      Tr(language, view.separately ? TextKey::kReportPeakSeparately : TextKey::kReportPeakTogether);
+  t += Tr(language, view.one_way ? TextKey::kReportPeakOneWay : TextKey::kReportPeakTwoWay);
+  t += PartitionsLine(language, result.partitions);
   return t + CountingTail(language, bitmap, list) + Closing(language, date);
 }
 
@@ -191,18 +182,11 @@ std::string RangeReportText(const RangeCountResult& result, const ResultFileNode
                             const ReportView& view, const std::string& bitmap,
                             const std::string& list, const std::string& date) {
   const Language language = view.language;
-  std::string t = CountingHead(node, language, "变程计数分析", "Varied-Distance Counting");
-  t += RangeLine(language, result.first_block, result.last_block, "Analysis range", ";");
-  if (language == Language::kChinese) {
-    t += view.one_way
-             ? "显示单向计数结果，按波形变程的绝对值计数,不区分正负。在最大幅值区间内平均等分"
-             : "显示双向计数结果，区分波形变程的正负。在最大幅值区间内平均等分";
-    t += Int(result.partitions) + "段。\n";
-  } else {
-    t += view.one_way ? "Positive and Negative Counting Together, Partition Number: "
-                      : "Positive and Negative Counting Separately, Partition Number: ";
-    t += Int(result.partitions) + ".\n";
-  }
+  std::string t = CountingHead(node, language, TextKey::kReportRangeCounting);
+  t += RangeLine(language, result.first_block, result.last_block,
+                 TextKey::kReportAnalysisRangeLower, ";");
+  t += Tr(language, view.one_way ? TextKey::kReportRangeOneWay : TextKey::kReportRangeTwoWay);
+  t += PartitionsLine(language, result.partitions);
   return t + CountingTail(language, bitmap, list) + Closing(language, date);
 }
 
@@ -210,8 +194,9 @@ std::string RainflowReportText(const RainflowResult& result, const ResultFileNod
                                const ReportView& view, const std::string& bitmap,
                                const std::string& list, const std::string& date) {
   const Language language = view.language;
-  std::string t = CountingHead(node, language, "雨流法计数分析", "Rainflow Counting");
-  t += RangeLine(language, result.first_block, result.last_block, "Analysis Range", "");
+  std::string t = CountingHead(node, language, TextKey::kReportRainflowCounting);
+  t +=
+      RangeLine(language, result.first_block, result.last_block, TextKey::kReportAnalysisRange, "");
   return t + CountingTail(language, bitmap, list) + Closing(language, date);
 }
 
@@ -258,24 +243,16 @@ std::string StatisticsDataName(const StatisticsReportNames& names) {
 std::string StatisticsReportText(const StatisticsTable& table, const StatisticsReportNames& names,
                                  Language language, const std::string& list,
                                  const std::string& date) {
-  const bool zh = language == Language::kChinese;
   const bool peaks = table.content == kStatPeakPeaks;
+  auto text = [language](TextKey key) { return std::string(Tr(language, key)); };
   std::string t = std::string(kMagic) + "\n[HEAD]\n" + StatisticsDataName(names);
-  if (zh) {
-    t += peaks ? "－TORV波形峰峰值统计\n" : "－TORV幅域指标统计\n";
-    t += "[TITLE]\n统计参数:\n[CONTANT]\n统计内容: ";
-    t += peaks ? "波形峰峰值统计\n" : "幅域指标统计\n";
-    t += "试验名: " + OneLine(names.test_name) + "    数据路径: " + OneLine(names.data_path) + "\n";
-    t += "试验号: " + OneLine(names.code_range) + " ,  测点号: " + OneLine(names.node_range) + "\n";
-  } else {
-    t += peaks ? " - TORV Peak-Peak Statistics\n" : " - TORV Amplitude Statistics\n";
-    t += "[TITLE]\nStat Parameters:\n[CONTANT]\nStat Content: ";
-    t += peaks ? "Peak-Peak Value\n" : "Ampitude Index\n";
-    t += "TestName: " + OneLine(names.test_name) + "    Data Path: " + OneLine(names.data_path) +
-         "\n";
-    t += "TestCode: " + OneLine(names.code_range) + " ,  NodeName: " + OneLine(names.node_range) +
-         "\n";
-  }
+  t += text(peaks ? TextKey::kReportPeakPeakHeading : TextKey::kReportAmplitudeHeading);
+  t += text(TextKey::kReportStatisticsParameters);
+  t += text(peaks ? TextKey::kReportPeakPeakContent : TextKey::kReportAmplitudeContent);
+  t += text(TextKey::kReportTestName) + OneLine(names.test_name) + text(TextKey::kReportDataPath) +
+       OneLine(names.data_path) + "\n";
+  t += text(TextKey::kReportTestCode) + OneLine(names.code_range) + text(TextKey::kReportNodeName) +
+       OneLine(names.node_range) + "\n";
   if (!list.empty()) {
     t += "[TITLE]\n" + std::string(TextsOf(language).statistics_list_title) + "\n";
     t += "[LISTDATA]\n" + OneLine(list) + "\n";

@@ -18,6 +18,7 @@
 #include "core/services/code_range.h"
 #include "core/services/message_table.h"
 #include "core/services/number_format.h"
+#include "core/services/text_catalogue.h"
 
 namespace torvwy::core {
 namespace {
@@ -112,39 +113,37 @@ std::vector<StatisticsColumn> StatisticsColumns(int32_t content, Language langua
   const MessageTable messages = LoadMessageTable(language);
   const std::string code(messages[kMsgTestCodeLabel]);
   const std::string node(messages[kMsgNodeLabel]);
-  auto tr = [language](const char* chinese, const char* english) {
-    return std::string(Tr(language, chinese, english));
-  };
-  const std::string unit = tr("单位", "Unit");
+  auto tr = [language](TextKey key) { return std::string(Tr(language, key)); };
+  const std::string unit = tr(TextKey::kStatUnit);
   if (content == kStatPeakPeaks) {
-    const std::string peak = tr("峰值", "Peak");
-    const std::string valley = tr("谷值", "Valley");
-    const std::string time = tr("时间", "Time");
+    const std::string peak = tr(TextKey::kStatPeak);
+    const std::string valley = tr(TextKey::kStatValley);
+    const std::string time = tr(TextKey::kStatTime);
     return {{"No.", 40},
             {code, 90},
             {node, 90},
-            {tr("序号", "Rank"), 90},
-            {tr("峰峰值", "Peak-Peak"), 90},
+            {tr(TextKey::kStatRank), 90},
+            {tr(TextKey::kStatPeakPeak), 90},
             {peak, 90},
             {peak + " " + time + "(s)", 90},
             {valley, 90},
             {valley + " " + time + "(s)", 90},
             {unit, 90}};
   }
-  const std::string maximum = tr("最大值", "Maximum");
-  const std::string minimum = tr("最小值", "Minimum");
-  const std::string mean = tr("均值", "Mean");
+  const std::string maximum = tr(TextKey::kStatMaximum);
+  const std::string minimum = tr(TextKey::kStatMinimum);
+  const std::string mean = tr(TextKey::kStatMean);
   return {{"No.", 40},
           {code, 80},
           {node, 80},
-          {tr("峰值", "Peak Value"), 100},
+          {tr(TextKey::kStatPeakValue), 100},
           {maximum, 80},
           {minimum, 80},
           {mean, 80},
-          {tr("方差", "Variance"), 80},
-          {tr("标准差", "Std Deviation"), 80},
-          {tr("均方值", "Mean Square"), 80},
-          {tr("均方根值", "RMS"), 80},
+          {tr(TextKey::kStatVariance), 80},
+          {tr(TextKey::kStatStdDeviation), 80},
+          {tr(TextKey::kStatMeanSquare), 80},
+          {tr(TextKey::kStatRms), 80},
           {maximum + "-" + mean, 96},
           {minimum + "-" + mean, 96},
           {unit, 80}};
