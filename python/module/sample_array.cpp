@@ -78,4 +78,21 @@ double SampleArray::LargestMagnitude() const {
   return largest;
 }
 
+int64_t SampleArray::FirstNonFinite() const {
+  if (kind_ == 'i') return -1;
+  int64_t index = 0;
+  int64_t found = -1;
+  ForEachChunk(0, size_, [&](std::span<const double> values) {
+    for (const double v : values) {
+      if (!std::isfinite(v)) {
+        found = index;
+        return false;
+      }
+      ++index;
+    }
+    return true;
+  });
+  return found;
+}
+
 }  // namespace torvwy::python

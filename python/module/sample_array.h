@@ -19,6 +19,8 @@ class SampleArray {
   int64_t size() const { return size_; }
   /// Largest |value| (NaN skipped); 0 for an empty array.
   double LargestMagnitude() const;
+  /// Index of the first NaN or infinite value; -1 when every value is finite.
+  int64_t FirstNonFinite() const;
   /// Hands the values to `sink` in time order as doubles, at most `chunk` at a time: a
   /// contiguous float64 array in place, any other through one small buffer. Stops early when
   /// `sink` returns false.

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -135,6 +136,50 @@ class Node {
        const std::string& node)
       : node_(Take(core::OpenCountingNode(data, test, code, node))) {}
 
+  /// A record of `samples` values that `read(first, count)` gives as float64 arrays: float64 at
+  /// 1 Hz, c1 = c2 = 1, every value counted. The passes call `read` with the GIL taken, from
+  /// their worker threads too; the tests use it for a pass that waits on its reader.
+  static Node Supplied(const py::function& read, int64_t samples) {
+    if (samples < 2) Raise(core::Fail(core::kMsgBadValue, "a record needs two or more values"));
+    const int64_t blocks = core::CountableBlocks(samples);
+    if (blocks > std::numeric_limits<int32_t>::max() / 2) {
+      Raise(core::Fail(core::kMsgBadValue, "the record is too long"));
+    }
+    // The callable is shared by every reader of the pass; only its last owner, this node,
+    // drops it, with the GIL held.
+    std::shared_ptr<py::function> callable(new py::function(read), [](py::function* f) {
+      const py::gil_scoped_acquire gil;
+      delete f;
+    });
+    core::CountingNode node;
+    node.test_name = "supplied";
+    node.test_code = "1";
+    node.node_name = "1";
+    node.info.set_format(core::kFormatFloat64);
+    node.info.set_frequency_hz(1.0);
+    node.info.set_c1(1.0);
+    node.info.set_c2(1.0);
+    node.info.set_length_half_blocks(static_cast<int32_t>(2 * blocks));
+    node.data_file = "supplied record";
+    node.sample_count = samples;
+    node.samples = [callable](int64_t first, std::span<double> out) -> core::Status {
+      const py::gil_scoped_acquire gil;
+      try {
+        const auto values = py::array_t<double, py::array::c_style | py::array::forcecast>(
+            (*callable)(first, out.size()));
+        if (values.ndim() != 1 || static_cast<size_t>(values.size()) != out.size()) {
+          return core::Fail(core::kMsgBadValue, "the reader gave " + std::to_string(values.size()) +
+                                                    " values for " + std::to_string(out.size()));
+        }
+        std::copy_n(values.data(), out.size(), out.begin());
+        return core::Ok();
+      } catch (py::error_already_set& e) {
+        return core::Fail(core::kMsgBadValue, std::string("the reader failed: ") + e.what());
+      }
+    };
+    return Node(std::move(node));
+  }
+
   const core::CountingNode& counting_node() const { return node_; }
 
   py::dict Info() const {
@@ -183,7 +228,7 @@ class Node {
     core::Status read = core::Ok();
     {
       py::gil_scoped_release release;
-      auto reader = core::WaveformReader::Open(node_.data_file, node_.info);
+      auto reader = core::WaveformReader::Open(core::SourceOf(node_), node_.info);
       if (!reader) {
         read = reader.error();
       } else {
@@ -200,6 +245,8 @@ class Node {
   }
 
  private:
+  explicit Node(core::CountingNode node) : node_(std::move(node)) {}
+
   core::CountingNode node_;
 };
 
@@ -223,16 +270,35 @@ ResultFile Count(int kind, const core::CountingNode& node, int32_t partitions,
   return ResultFile(Take(std::move(*counted)));
 }
 
-/// Sampling record of an array as `import` would write it: float64 values, c2 = 1, c1 from the
-/// full scale in EU when one is given, else the import's own choice for the largest magnitude.
-core::SamplingInfo ArrayInfo(const SampleArray& samples, double frequency_hz,
+/// Refuses (ValueError) an array that can't be counted: fewer than two values, or a value that
+/// is not a finite number, named by its index.
+void CheckCountable(const SampleArray& samples) {
+  if (samples.size() < 2) {
+    throw py::value_error("the array holds " + std::to_string(samples.size()) +
+                          (samples.size() == 1 ? " value" : " values") +
+                          "; counting needs two or more");
+  }
+  if (const int64_t bad = samples.FirstNonFinite(); bad >= 0) {
+    throw py::value_error("the value at index " + std::to_string(bad) + " is not a finite number");
+  }
+}
+
+/// Sampling record of an array: float64 values, c2 = 1, c1 from the full scale in EU when one is
+/// given, else the import's own choice for the largest magnitude; the frequency when one is
+/// given, else 1 Hz, so that every time of the result is a sample number. The record's length is
+/// the array's blocks, the last one partial: its counting ends at the array's last value.
+core::SamplingInfo ArrayInfo(const SampleArray& samples, std::optional<double> frequency_hz,
                              std::optional<double> full_scale_eu, const std::string& unit) {
-  if (!(frequency_hz > 0.0) || !std::isfinite(frequency_hz)) {
+  if (frequency_hz && (!(*frequency_hz > 0.0) || !std::isfinite(*frequency_hz))) {
     Raise(core::Fail(core::kMsgBadValue, "the sampling frequency must be a number > 0"));
+  }
+  const int64_t blocks = core::CountableBlocks(samples.size());
+  if (blocks > std::numeric_limits<int32_t>::max() / 2) {
+    Raise(core::Fail(core::kMsgBadValue, "the array is too long for one record"));
   }
   core::SamplingInfo info;
   info.set_format(core::kFormatFloat64);
-  info.set_frequency_hz(frequency_hz);
+  info.set_frequency_hz(frequency_hz ? *frequency_hz : 1.0);
   info.set_c2(1.0);
   if (full_scale_eu) {
     if (!(*full_scale_eu > 0.0) || !std::isfinite(*full_scale_eu)) {
@@ -245,6 +311,7 @@ core::SamplingInfo ArrayInfo(const SampleArray& samples, double frequency_hz,
   info.set_eu(unit);
   info.set_text1("torvwy import");
   info.set_text2("numpy array");
+  info.set_length_half_blocks(static_cast<int32_t>(2 * blocks));
   return info;
 }
 
@@ -267,43 +334,32 @@ core::Result<int64_t> WriteNodeFile(const std::filesystem::path& folder, const s
   return writer->Commit();
 }
 
-/// Counts an array as the node `import` would make of it, in place: the one counting run reads
-/// the array's values through a sample supplier, each scaled to the raw value `import` would
-/// store (value x c2 x c1), the record padded to whole half blocks with its last value. Nothing
-/// is copied or written.
-ResultFile CountArray(int kind, const py::array& array, double frequency_hz,
+/// Counts every value of an array in place, as a record of the array's blocks whose counting
+/// ends at its last value (the last block partial): the one counting run reads the values
+/// through a sample supplier, each scaled to the raw value `import` would store (value x c2 x
+/// c1). Nothing is copied or written.
+ResultFile CountArray(int kind, const py::array& array, std::optional<double> frequency_hz,
                       std::optional<double> full_scale_eu, const std::string& unit,
                       int32_t partitions, int32_t amplitude_mode, double set_value,
                       std::optional<std::pair<int32_t, int32_t>> blocks, int threads) {
   const SampleArray samples(array);
-  core::SamplingInfo info = ArrayInfo(samples, frequency_hz, full_scale_eu, unit);
-  if (samples.size() == 0) Raise(core::Fail(core::kMsgBadValue, "the array holds no sample"));
-  const int64_t half_blocks =
-      (samples.size() + core::kHalfBlockSamples - 1) / core::kHalfBlockSamples;
-  if (half_blocks > std::numeric_limits<int32_t>::max()) {
-    Raise(core::Fail(core::kMsgBadValue, "the array is too long for one node"));
-  }
-  info.set_length_half_blocks(static_cast<int32_t>(half_blocks));
+  CheckCountable(samples);
+  const core::SamplingInfo info = ArrayInfo(samples, frequency_hz, full_scale_eu, unit);
   const double factor = info.c2() * info.c1();
-  double last = 0.0;
-  samples.ForEachChunk(samples.size() - 1, 1, [&](std::span<const double> values) {
-    last = values.front() * factor;
-    return false;
-  });
   core::CountingNode node;
   node.test_name = "array";
   node.test_code = "1";
   node.node_name = "1";
   node.info = info;
   node.data_file = "numpy array";
-  node.samples = [&samples, factor, last](int64_t first, std::span<double> out) {
+  node.sample_count = samples.size();
+  node.samples = [&samples, factor](int64_t first, std::span<double> out) {
     size_t done = 0;
     samples.ForEachChunk(first, static_cast<int64_t>(out.size()),
                          [&](std::span<const double> values) {
                            for (const double value : values) out[done++] = value * factor;
                            return true;
                          });
-    for (; done < out.size(); ++done) out[done] = last;  // the padding of the last half block
     return core::Ok();
   };
   return Count(kind, node, partitions, amplitude_mode, set_value, blocks, threads);
@@ -334,21 +390,24 @@ py::tuple CyclesTuple(const std::vector<core::RainflowCycle>& cycles, int64_t of
 py::tuple NodeCycles(const Node& node, std::optional<std::pair<int32_t, int32_t>> blocks) {
   const core::CountingNode& n = node.counting_node();
   const core::CountingParameters p = Parameters(n.info, 25, core::kAmplitudeAutomatic, 0.0, blocks);
-  const int64_t first = (int64_t{p.first_block} - 1) * core::kBlockSamples;
-  const int64_t count = core::BlockCount(p.first_block, p.last_block) * core::kBlockSamples;
-  if (count <= 0 || first + count > n.info.record_samples()) {
-    Raise(core::Fail(core::kMsgBadValue, n.data_file.string() + ": the record holds no block"));
-  }
   core::RainflowCycleExtractor extractor;
   core::Status read = core::Ok();
   InterruptibleProgress progress;
+  int64_t first = 0;
   {
     py::gil_scoped_release release;
-    auto reader = core::WaveformReader::Open(n.data_file, n.info);
+    auto reader = core::WaveformReader::Open(core::SourceOf(n), n.info);
     if (!reader) {
       read = reader.error();
     } else {
-      read = reader->Seek(first);
+      const core::SampleSpan span =
+          core::BlockSpan(p.first_block, p.last_block, reader->countable_samples());
+      first = span.begin;
+      const int64_t count = span.end - span.begin;
+      read = count > 0 && first >= 0
+                 ? reader->Seek(first)
+                 : core::Fail(core::kMsgBadValue,
+                              n.data_file.string() + ": the record holds no block");
       const double k = 1.0 / (n.info.c2() * n.info.c1());
       std::vector<double> buffer(64 * core::kBlockSamples);
       for (int64_t done = 0; read && done < count && !progress.interrupted();) {
@@ -369,37 +428,23 @@ py::tuple NodeCycles(const Node& node, std::optional<std::pair<int32_t, int32_t>
   return CyclesTuple(extractor.Finish(), first);
 }
 
-/// Every cycle of an array as rainflow counts it: blocks FIRST..LAST of the whole blocks its
-/// node would have (the record padded with the last value to whole half blocks).
+/// Every cycle of an array as rainflow counts it: of blocks FIRST..LAST of its record (as
+/// CountArray makes it), every value of the array when no blocks are given.
 py::tuple ArrayCycles(const py::array& array, std::optional<std::pair<int32_t, int32_t>> blocks) {
   const SampleArray samples(array);
-  core::SamplingInfo info;
-  const int64_t half_blocks =
-      (samples.size() + core::kHalfBlockSamples - 1) / core::kHalfBlockSamples;
-  info.set_length_half_blocks(static_cast<int32_t>(half_blocks));
+  CheckCountable(samples);
+  const core::SamplingInfo info = ArrayInfo(samples, std::nullopt, 1.0, "");
   const core::CountingParameters p = Parameters(info, 25, core::kAmplitudeAutomatic, 0.0, blocks);
-  const int64_t first = (int64_t{p.first_block} - 1) * core::kBlockSamples;
-  const int64_t count = core::BlockCount(p.first_block, p.last_block) * core::kBlockSamples;
-  if (info.whole_blocks() < 1 || count <= 0) {
-    Raise(core::Fail(core::kMsgBadValue, "the array holds fewer samples than one block (1024)"));
-  }
+  const core::SampleSpan span = core::BlockSpan(p.first_block, p.last_block, samples.size());
   core::RainflowCycleExtractor extractor;
   {
     py::gil_scoped_release release;
-    double last = 0.0;
-    samples.ForEachChunk(first, count, [&](std::span<const double> values) {
+    samples.ForEachChunk(span.begin, span.end - span.begin, [&](std::span<const double> values) {
       extractor.Feed(values);
-      last = values.back();
       return true;
     });
-    // The padding of the last half block repeats the last value: no turning point of its own.
-    const int64_t fed = std::min(count, samples.size() - first);
-    if (fed < count) {
-      const std::vector<double> padding(static_cast<size_t>(count - fed), last);
-      extractor.Feed(padding);
-    }
   }
-  return CyclesTuple(extractor.Finish(), first);
+  return CyclesTuple(extractor.Finish(), span.begin);
 }
 
 std::string Statistics(const std::string& data, const std::string& test, const std::string& codes,
@@ -499,6 +544,7 @@ PYBIND11_MODULE(_torvwy, m) {
       .def(py::init<const std::string&, const std::string&, const std::string&,
                     const std::string&>(),
            py::arg("data"), py::arg("test"), py::arg("code"), py::arg("node"))
+      .def_static("supplied", &Node::Supplied, py::arg("read"), py::arg("samples"))
       .def_property_readonly("info", &Node::Info)
       .def_property_readonly("bookmarks", &Node::Bookmarks)
       .def("read", &Node::Read, py::arg("first"), py::arg("count"));

@@ -66,8 +66,9 @@ def test_fatigue_equals_command_line(sample, method, weld_class, reliability):
 
 
 def signals():
+    # Whole blocks: the imported node counts its whole blocks, an array every value.
     rng = np.random.default_rng(18)
-    walk = np.cumsum(rng.normal(0.0, 3.0, 5000)) + 40.0 * np.sin(np.arange(5000) / 37.0)
+    walk = np.cumsum(rng.normal(0.0, 3.0, 5120)) + 40.0 * np.sin(np.arange(5120) / 37.0)
     return {
         "float64": walk,
         "float32": walk.astype(np.float32),
@@ -79,7 +80,8 @@ def signals():
 @pytest.mark.parametrize("dtype", ["float64", "float32", "int16", "int32"])
 @pytest.mark.parametrize("analysis", ["peak", "range", "rainflow"])
 def test_array_counts_as_its_imported_node(home, tmp_path, dtype, analysis):
-    """An array in memory and the node `torvwy import` makes of the same values count alike."""
+    """An array of whole blocks in memory and the node `torvwy import` makes of the same values
+    count alike."""
     values = signals()[dtype]
     column = tmp_path / "values.csv"
     column.write_text("".join(f"{float(v)!r}\n" for v in values))

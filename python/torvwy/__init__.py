@@ -2,7 +2,8 @@
 
 Nodes are read and written as the command line reads and writes them; peak, range and rainflow
 counting run the same counting as `torvwy peak|range|rainflow` and give the same fields as its
-JSON. A numpy array counts as the node `torvwy import` would make of it.
+JSON. A numpy array counts every value it holds, with the full scale `torvwy import` would
+give it.
 """
 
 import builtins
@@ -126,26 +127,30 @@ def _count(kind, source, partitions, amplitude, blocks, frequency, full_scale, u
     if isinstance(source, Node):
         return _torvwy.count_node(kind, source._node, int(partitions), mode, value, _blocks(blocks),
                                   _threads(threads))
-    if frequency is None:
-        raise ValueError("an array needs its sampling frequency: frequency=")
     return _torvwy.count_array(
-        kind, _samples(source), float(frequency), None if full_scale is None else float(full_scale),
+        kind, _samples(source), None if frequency is None else float(frequency),
+        None if full_scale is None else float(full_scale),
         unit, int(partitions), mode, value, _blocks(blocks), _threads(threads),
     )
 
 
 def peak(source, partitions=25, amplitude="auto", blocks=None, frequency=None, full_scale=None,
          unit="", threads=None):
-    """Peak counting of a Node or a 1-D array: the fields of `torvwy peak --json`. threads: the
-    workers of the pass (None: every core); the counts are the same for every number."""
+    """Peak counting of a Node or a 1-D array: the fields of `torvwy peak --json`.
+
+    An array of two or more finite values counts every value: its blocks of 1024 run from 1 to
+    the last, partial one, and blocks=(first, last) picks some of them. frequency= (Hz) is the
+    array's sampling frequency; without it the record is taken at 1 Hz, so that its times (of a
+    saved result's envelope) are sample numbers. threads: the workers of the pass (None: every
+    core); the counts are the same for every number."""
     handle = _count(0, source, partitions, amplitude, blocks, frequency, full_scale, unit, threads)
     return Result(handle, json.loads(handle.json()))
 
 
 def range(source, partitions=25, amplitude="auto", blocks=None, frequency=None, full_scale=None,
           unit="", threads=None):
-    """Range counting of a Node or a 1-D array: the fields of `torvwy range --json`. threads: as
-    for peak."""
+    """Range counting of a Node or a 1-D array: the fields of `torvwy range --json`. Arrays,
+    frequency= and threads: as for peak."""
     handle = _count(1, source, partitions, amplitude, blocks, frequency, full_scale, unit, threads)
     return Result(handle, json.loads(handle.json()))
 
@@ -156,9 +161,11 @@ def rainflow(source, partitions=25, amplitude="auto", blocks=None, fatigue=None,
 
     amplitude is "auto" (1.1 x the envelope's span), "full" (the full scale) or a value in EU.
     fatigue=dict(method="actual"|"fitting", weld_class="B", reliability=2) adds the life
-    estimate as the "fatigue" field. For an array, frequency= is needed; full_scale= (EU) sets
+    estimate as the "fatigue" field; for an array it needs frequency=. full_scale= (EU) sets
     what "full" and the smallest counted range (a thousandth of it) use, by default the full
     scale `torvwy import` would give the same values. threads: as for peak."""
+    if fatigue is not None and frequency is None and not isinstance(source, Node):
+        raise ValueError("a life estimate of an array needs its sampling frequency: frequency=")
     handle = _count(2, source, partitions, amplitude, blocks, frequency, full_scale, unit, threads)
     fields = json.loads(handle.json())
     if fatigue is not None:
@@ -180,24 +187,19 @@ def rainflow(source, partitions=25, amplitude="auto", blocks=None, fatigue=None,
 
 
 def rainflow_cycles(source, blocks=None):
-    """Every cycle rainflow extracts from a Node or a 1-D array, as a structured array of
-    CYCLE_DTYPE: range and mean (EU), count (1.0 closed, 0.5 residue half cycle) and the sample
-    indices of its two turning points. Closed cycles come first, in the order they closed, then
-    the residue's halves in time order. Nothing is dropped: rainflow's histogram is these
-    cycles binned by range, without those below the smallest counted range or above A."""
+    """Every cycle rainflow extracts from a Node (its whole blocks) or a 1-D array (every value;
+    two or more, all finite), as a structured array of CYCLE_DTYPE: range and mean (EU), count
+    (1.0 closed, 0.5 residue half cycle) and the sample indices of its two turning points.
+    Closed cycles come first, in the order they closed, then the residue's halves in time order.
+    A range of zero is no cycle; nothing else is dropped: rainflow's histogram is these cycles
+    binned by range, without those below the smallest counted range or above A."""
     if isinstance(source, Node):
         columns = _torvwy.node_cycles(source._node, _blocks(blocks))
-        last = source.info["samples"] - 1
     else:
-        array = _samples(source)
-        columns = _torvwy.array_cycles(array, _blocks(blocks))
-        last = array.shape[0] - 1
+        columns = _torvwy.array_cycles(_samples(source), _blocks(blocks))
     cycles = np.empty(columns[0].shape[0], dtype=CYCLE_DTYPE)
     for name, column in zip(CYCLE_DTYPE.names, columns):
         cycles[name] = column
-    # The padding of an array's last half block repeats its last sample.
-    np.minimum(cycles["end"], last, out=cycles["end"])
-    np.minimum(cycles["start"], last, out=cycles["start"])
     return cycles
 
 

@@ -141,7 +141,7 @@ def main(argv=None):
     parser.add_argument("--blocks", help="analysis range FIRST-LAST in blocks")
     parser.add_argument("--fatigue", choices=("actual", "fitting"), help="rainflow life estimate")
     parser.add_argument("--class", dest="weld_class", default="B", help="S-N weld class")
-    parser.add_argument("--reliability", type=float, default=2, help="0, 0.5, 1, 2 or 3")
+    parser.add_argument("--reliability", type=float, default=2.0, help="0, 0.5, 1, 2 or 3")
     parser.add_argument("--peak-peak", type=int, help="stats: the N largest peak-to-peak values")
     parser.add_argument("--csv", required=True, help="the CSV file to write")
     args = parser.parse_args(argv)
@@ -164,7 +164,9 @@ def main(argv=None):
     if args.fatigue:
         if args.analysis != "rainflow":
             parser.error("--fatigue applies to rainflow")
-        reliability = int(args.reliability) if args.reliability.is_integer() else args.reliability
+        reliability = float(args.reliability)
+        if reliability.is_integer():
+            reliability = int(reliability)
         options["fatigue"] = dict(method=args.fatigue, weld_class=args.weld_class,
                                   reliability=reliability)
     if args.peak_peak is not None:

@@ -18,25 +18,36 @@
 #include "core/services/message_table.h"
 
 namespace torvwy::core {
+namespace {
+
+/// Fails (bad-value message) when a non-empty block range lies outside the countable blocks.
+Status CheckBlockRange(const WaveformReader& reader, const BlockPassSetup& setup) {
+  const int64_t blocks = CountableBlocks(reader.countable_samples());
+  if (BlockCount(setup.first_block, setup.last_block) == 0 ||
+      (setup.first_block >= 1 && setup.last_block <= blocks)) {
+    return Ok();
+  }
+  return Fail(kMsgBadValue, "blocks " + std::to_string(setup.first_block) + " to " +
+                                std::to_string(setup.last_block) + " lie outside the record of " +
+                                std::to_string(blocks) +
+                                (reader.sample_exact() ? " blocks" : " whole blocks"));
+}
+
+}  // namespace
 
 Result<BlockPassOutcome> RunBlockPass(WaveformReader& reader, const BlockPassSetup& setup,
                                       const BlockSink& sink, Progress& progress) {
   constexpr int64_t kChunkSamples = 64 * kBlockSamples;
   const int64_t block_count = BlockCount(setup.first_block, setup.last_block);
-  if (block_count > 0 && (setup.first_block < 1 ||
-                          int64_t{setup.last_block} * kBlockSamples > reader.record_samples())) {
-    return Fail(kMsgBadValue, "blocks " + std::to_string(setup.first_block) + " to " +
-                                  std::to_string(setup.last_block) + " lie outside the record of " +
-                                  std::to_string(reader.record_samples() / kBlockSamples) +
-                                  " whole blocks");
-  }
+  if (auto ok = CheckBlockRange(reader, setup); !ok) return ok.error();
   progress.SetRange(0, setup.progress_upper < 0 ? block_count : setup.progress_upper);
   progress.SetStep(1);
   if (!setup.caption.empty()) progress.SetStatus(setup.caption);
 
-  const int64_t range_begin =
-      block_count > 0 ? (int64_t{setup.first_block} - 1) * kBlockSamples : 0;
-  const int64_t range_end = range_begin + block_count * kBlockSamples;
+  const SampleSpan range =
+      BlockSpan(setup.first_block, setup.last_block, reader.countable_samples());
+  const int64_t range_begin = range.begin;
+  const int64_t range_end = range.end;
   // Reads start on a block border and take whole blocks, so a block never straddles two reads.
   EnvelopeBuilder* envelope = setup.envelope;
   const int64_t read_begin = envelope != nullptr ? 0 : range_begin;
@@ -54,8 +65,9 @@ Result<BlockPassOutcome> RunBlockPass(WaveformReader& reader, const BlockPassSet
     if (envelope != nullptr) envelope->Feed(chunk);
     const int64_t end = std::min(position + n, range_end);
     for (int64_t b = std::max(position, range_begin); counting && b < end; b += kBlockSamples) {
-      if (auto ok = sink(
-              chunk.subspan(static_cast<size_t>(b - position), static_cast<size_t>(kBlockSamples)));
+      const int64_t samples = std::min(kBlockSamples, end - b);
+      if (auto ok =
+              sink(chunk.subspan(static_cast<size_t>(b - position), static_cast<size_t>(samples)));
           !ok) {
         return ok.error();
       }
@@ -82,7 +94,7 @@ SampleSpan ChunkWindow(int64_t range_begin, int64_t range_end, int64_t begin, in
 }
 
 std::vector<int64_t> ChunkEdges(int64_t range_begin, int64_t range_end, int chunks) {
-  const int64_t blocks = (range_end - range_begin) / kBlockSamples;
+  const int64_t blocks = CountableBlocks(range_end - range_begin);
   const int64_t n = std::max<int64_t>(1, std::min<int64_t>(chunks, blocks));
   std::vector<int64_t> edges;
   for (int64_t c = 0; c <= n; ++c) edges.push_back(range_begin + blocks * c / n * kBlockSamples);
@@ -159,15 +171,11 @@ Result<BlockPassOutcome> RunChunkedBlockPass(WaveformReader& reader, const Block
                                              const std::vector<int64_t>& chunk_edges,
                                              const ChunkSink& sink, Progress& progress) {
   const int64_t block_count = BlockCount(setup.first_block, setup.last_block);
-  if (block_count > 0 && (setup.first_block < 1 ||
-                          int64_t{setup.last_block} * kBlockSamples > reader.record_samples())) {
-    return Fail(kMsgBadValue, "blocks " + std::to_string(setup.first_block) + " to " +
-                                  std::to_string(setup.last_block) + " lie outside the record of " +
-                                  std::to_string(reader.record_samples() / kBlockSamples) +
-                                  " whole blocks");
-  }
-  const int64_t range_begin = (int64_t{setup.first_block} - 1) * kBlockSamples;
-  const int64_t range_end = range_begin + block_count * kBlockSamples;
+  if (auto ok = CheckBlockRange(reader, setup); !ok) return ok.error();
+  const SampleSpan range =
+      BlockSpan(setup.first_block, setup.last_block, reader.countable_samples());
+  const int64_t range_begin = range.begin;
+  const int64_t range_end = range.end;
   bool covered = block_count > 0 && chunk_edges.size() >= 2 && chunk_edges.front() == range_begin &&
                  chunk_edges.back() == range_end;
   for (size_t c = 1; covered && c < chunk_edges.size(); ++c) {
@@ -228,10 +236,15 @@ Result<BlockPassOutcome> RunChunkedBlockPass(WaveformReader& reader, const Block
   }
 
   BlockPassOutcome outcome;
+  // The windows overlap by a sample or two at each edge: the count is a hair high, never past
+  // the blocks; a last block that ends inside counts once all of the range is in.
+  const auto counted_blocks = [&] {
+    const int64_t samples = state.counted_samples.load();
+    return samples >= range_end - range_begin ? block_count
+                                              : std::min(block_count, samples / kBlockSamples);
+  };
   const auto show = [&] {
-    // The windows overlap by a sample or two at each edge: the count is a hair high, never past
-    // the blocks.
-    progress.SetPos(std::min(block_count, state.counted_samples.load() / kBlockSamples));
+    progress.SetPos(counted_blocks());
     if (progress.CheckCancelButton()) {
       outcome.cancelled = true;
       state.stop_counting = true;
@@ -249,7 +262,7 @@ Result<BlockPassOutcome> RunChunkedBlockPass(WaveformReader& reader, const Block
   for (std::thread& thread : pool) thread.join();
   if (state.error) return *state.error;
   show();
-  outcome.blocks_counted = std::min(block_count, state.counted_samples.load() / kBlockSamples);
+  outcome.blocks_counted = counted_blocks();
   if (envelope != nullptr) {
     for (const EnvelopeBuilder& stretch : envelopes) envelope->Merge(stretch);
   }
@@ -258,6 +271,12 @@ Result<BlockPassOutcome> RunChunkedBlockPass(WaveformReader& reader, const Block
 
 Status CheckRecordHoldsABlock(const WaveformReader& reader,
                               const std::filesystem::path& data_file) {
+  if (reader.sample_exact()) {
+    if (reader.countable_samples() >= 2) return Ok();
+    return Fail(kMsgBadValue, data_file.string() + ": the record holds " +
+                                  std::to_string(reader.countable_samples()) +
+                                  " sample, fewer than two; nothing can be counted");
+  }
   if (reader.record_samples() >= kBlockSamples) return Ok();
   return Fail(kMsgBadValue, data_file.string() + ": the record holds " +
                                 std::to_string(reader.record_samples()) +

@@ -2,6 +2,7 @@
 // and the rule every counting run follows when its pass is cancelled.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -9,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/data/sampling_info.h"
 #include "core/services/result.h"
 
 namespace torvwy::core {
@@ -33,14 +35,14 @@ struct BlockPassSetup {
   int64_t progress_upper = -1;  ///< upper bound of the bar; negative: the block count
 };
 
-/// Takes one block of 1024 raw samples at a time, in time order; a failure ends the
-/// pass with that error.
+/// Takes one block of 1024 raw samples at a time, in time order (the last one shorter when the
+/// record's countable samples end inside it); a failure ends the pass with that error.
 using BlockSink = std::function<Status(std::span<const double>)>;
 
-/// Hands blocks first_block..last_block (1024 samples each) of the record to `sink`, one block
-/// per call in time order, reading 64 blocks per read. The progress gets the range
-/// 0..progress_upper, step 1 and the caption; after every block it steps and polls Cancel, and
-/// a cancel stops the counting after that block.
+/// Hands blocks first_block..last_block (1024 samples each, see BlockSpan) of the record to
+/// `sink`, one block per call in time order, reading 64 blocks per read. The progress gets the
+/// range 0..progress_upper, step 1 and the caption; after every block it steps and polls Cancel,
+/// and a cancel stops the counting after that block.
 ///
 /// With `envelope` the whole record is read once and every sample also goes to the builder:
 ///
@@ -49,7 +51,7 @@ using BlockSink = std::function<Status(std::span<const double>)>;
 ///
 /// so a count whose amplitude range is known beforehand needs no pass of its own; after a cancel
 /// the rest of the record is still read for the envelope. An empty range (last < first) counts
-/// nothing. Fails (bad-value message) when the range lies outside the record's whole blocks,
+/// nothing. Fails (bad-value message) when the range lies outside the record's countable blocks,
 /// with the reader's error when a read fails and with the sink's error when it fails.
 Result<BlockPassOutcome> RunBlockPass(WaveformReader& reader, const BlockPassSetup& setup,
                                       const BlockSink& sink, Progress& progress);
@@ -73,7 +75,8 @@ SampleSpan ChunkWindow(int64_t range_begin, int64_t range_end, int64_t begin, in
 
 /// Edges of `chunks` contiguous chunks of whole blocks over the samples [range_begin,
 /// range_end): chunks + 1 sample positions from range_begin to range_end, each chunk as long as
-/// the others to within one block. Fewer chunks than asked when the range has fewer blocks.
+/// the others to within one block. Fewer chunks than asked when the range has fewer blocks; a
+/// last block that ends inside (a sample-exact record) is a block of its own, in the last chunk.
 std::vector<int64_t> ChunkEdges(int64_t range_begin, int64_t range_end, int chunks);
 
 /// Takes the window of chunk `chunk` (ChunkWindow) in pieces of any size, in time order, on that
@@ -99,8 +102,28 @@ inline int64_t BlockCount(int32_t first_block, int32_t last_block) {
   return last_block >= first_block ? int64_t{last_block} - first_block + 1 : 0;
 }
 
+/// Blocks a counting may count in `countable_samples` (WaveformReader::countable_samples): the
+/// whole blocks, and a last partial block of a sample-exact record.
+inline int64_t CountableBlocks(int64_t countable_samples) {
+  return (countable_samples + kBlockSamples - 1) / kBlockSamples;
+}
+
+/// The samples [begin, end) of blocks first_block..last_block, the last block ending at
+/// `countable_samples` when it lies inside it:
+///
+///   blocks 2..3 of 2500 samples   |  1  |  2  | 3 |     samples [1024, 2500)
+///
+/// {0, 0} when last < first.
+inline SampleSpan BlockSpan(int32_t first_block, int32_t last_block, int64_t countable_samples) {
+  const int64_t blocks = BlockCount(first_block, last_block);
+  if (blocks == 0) return {};
+  const int64_t begin = (int64_t{first_block} - 1) * kBlockSamples;
+  return {begin, std::min(begin + blocks * kBlockSamples, countable_samples)};
+}
+
 /// Fails (bad-value message naming `data_file`) when the record holds fewer samples than one
-/// block: no counting has anything to count then, and each refuses it the same way.
+/// block, or a sample-exact record fewer than two: no counting has anything to count then, and
+/// each refuses it the same way.
 Status CheckRecordHoldsABlock(const WaveformReader& reader, const std::filesystem::path& data_file);
 
 /// The one rule for a cancelled pass: its partial counts may be shown, marked as cancelled, but

@@ -42,6 +42,11 @@ Result<CountingNode> OpenCountingNode(const std::filesystem::path& data_folder,
   return node;
 }
 
+SampleSource SourceOf(const CountingNode& node) {
+  if (!node.samples) return SampleSource(node.data_file);
+  return SampleSource(node.data_file, node.samples, node.sample_count);
+}
+
 PassCaptions CountingCaptions(Language language) {
   const MessageTable table = LoadMessageTable(language);
   return {std::string(table[kMsgEnvelopeCaption]), std::string(table[kMsgCountingCaption])};
@@ -51,8 +56,7 @@ Result<AnyResultFile> RunCounting(CountingKind kind, const CountingNode& node,
                                   const CountingParameters& parameters, Progress& progress,
                                   const CountingRunOptions& options) {
   Result<AnyResultFile> counted = Fail(kMsgBadValue, "unknown analysis");
-  const SampleSource source =
-      node.samples ? SampleSource(node.data_file, node.samples) : SampleSource(node.data_file);
+  const SampleSource source = SourceOf(node);
   switch (kind) {
     case CountingKind::kPeak:
       counted = Wrap<PeakResultFile>(RunPeakCounting(node.info, source, parameters, progress,

@@ -26,7 +26,14 @@ struct CountingNode {
   std::filesystem::path data_file;  ///< the waveform (.sts), or the name of a supplied record
   /// When set, the record's raw values come from it (a record in memory) and no .sts is read.
   SampleSupplier samples;
+  /// With `samples`: how many of the record's samples are real (see SampleSource). The counting
+  /// then ends at the last of them, inside the record's last block; -1 counts whole blocks.
+  int64_t sample_count = -1;
 };
+
+/// Where the samples of `node` come from: its supplier (with its real sample count) when it
+/// has one, else its .sts file.
+SampleSource SourceOf(const CountingNode& node);
 
 /// Finds "<test><code>#<node>.tsp" and ".sts" in `data_folder` (extensions in any case) and
 /// reads the sampling record. Fails with the bad-name message for names that would leave the
@@ -53,8 +60,8 @@ PassCaptions CountingCaptions(Language language);
 /// node names, the sampling record and the record's whole blocks, ready to be shown, drawn,
 /// saved or handed over. A cancelled pass returns its partial counts with `cancelled` set (see
 /// RefuseCancelledPass for what may be done with them). Fails as the analysis's own run does:
-/// a record shorter than one block, N < 1, a range outside the record, a file that can't be
-/// read.
+/// a record shorter than one block (a sample-exact record: than two samples), N < 1, a range
+/// outside the record, a file that can't be read.
 Result<AnyResultFile> RunCounting(CountingKind kind, const CountingNode& node,
                                   const CountingParameters& parameters, Progress& progress,
                                   const CountingRunOptions& options = {});

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <limits>
 #include <string>
@@ -24,6 +25,8 @@ WaveformReader& WaveformReader::operator=(WaveformReader&& other) noexcept {
     format_ = other.format_;
     sample_size_ = other.sample_size_;
     record_samples_ = other.record_samples_;
+    countable_samples_ = other.countable_samples_;
+    sample_exact_ = other.sample_exact_;
     position_ = other.position_;
     path_ = std::move(other.path_);
     raw_ = std::move(other.raw_);
@@ -55,6 +58,16 @@ Result<WaveformReader> WaveformReader::Open(const SampleSource& source, const Sa
     reader.format_ = info.format();
     reader.sample_size_ = *size;
     reader.record_samples_ = info.record_samples();
+    reader.countable_samples_ = reader.record_samples_ / kBlockSamples * kBlockSamples;
+    if (source.sample_count >= 0) {
+      if (source.sample_count < 1 || source.sample_count > reader.record_samples_) {
+        return Fail(kMsgBadValue, name + ": " + std::to_string(source.sample_count) +
+                                      " real samples do not fit a record of " +
+                                      std::to_string(reader.record_samples_));
+      }
+      reader.countable_samples_ = source.sample_count;
+      reader.sample_exact_ = true;
+    }
     reader.path_ = sts_path;
     reader.supplier_ = source.supplier;
     return reader;
@@ -66,6 +79,7 @@ Result<WaveformReader> WaveformReader::Open(const SampleSource& source, const Sa
   reader.format_ = info.format();
   reader.sample_size_ = *size;
   reader.record_samples_ = info.record_samples();
+  reader.countable_samples_ = reader.record_samples_ / kBlockSamples * kBlockSamples;
   reader.path_ = sts_path;
   const int64_t needed = reader.record_samples_ * reader.sample_size_;
   if (file_bytes < needed) {
@@ -89,6 +103,8 @@ Result<WaveformReader> WaveformReader::Duplicate() const {
   copy.format_ = format_;
   copy.sample_size_ = sample_size_;
   copy.record_samples_ = record_samples_;
+  copy.countable_samples_ = countable_samples_;
+  copy.sample_exact_ = sample_exact_;
   copy.path_ = path_;
   return copy;
 }
@@ -108,7 +124,23 @@ Status WaveformReader::Read(std::span<double> out, ExtremePositions* positions) 
     return Fail(kMsgDataFileShort, path_.string() + ": read past the end of the record");
   }
   if (supplier_) {
-    if (auto supplied = supplier_(position_, out); !supplied) return supplied;
+    // Only real samples are asked for; a sample-exact record is padded with its last real value.
+    const int64_t real_end = sample_exact_ ? countable_samples_ : record_samples_;
+    const int64_t real = std::clamp<int64_t>(real_end - position_, 0, count);
+    if (real > 0) {
+      if (auto supplied = supplier_(position_, out.first(static_cast<size_t>(real))); !supplied) {
+        return supplied;
+      }
+    }
+    if (real < count) {
+      double last = 0.0;
+      if (real > 0) {
+        last = out[static_cast<size_t>(real - 1)];
+      } else if (auto supplied = supplier_(real_end - 1, {&last, 1}); !supplied) {
+        return supplied;
+      }
+      std::fill(out.begin() + real, out.end(), last);
+    }
     position_ += count;
     if (positions != nullptr) FindExtremePositions(out, positions);
     return Ok();

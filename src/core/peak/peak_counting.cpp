@@ -50,10 +50,9 @@ Result<PeakCountResult> RunPeakCounting(const SamplingInfo& info, const SampleSo
   pass_setup.last_block = params.last_block;
   pass_setup.envelope = known_range ? &builder : nullptr;
   pass_setup.caption = captions.counting;
-  const int64_t range_begin = (int64_t{params.first_block} - 1) * kBlockSamples;
-  const std::vector<int64_t> edges = ChunkEdges(
-      range_begin, range_begin + BlockCount(params.first_block, params.last_block) * kBlockSamples,
-      WorkerThreads(threads));
+  const SampleSpan range =
+      BlockSpan(params.first_block, params.last_block, reader->countable_samples());
+  const std::vector<int64_t> edges = ChunkEdges(range.begin, range.end, WorkerThreads(threads));
   Result<BlockPassOutcome> pass = BlockPassOutcome{};
   if (edges.size() > 2) {
     // One counter per chunk; each tests the samples of its own chunk, so the sums are exact.
@@ -82,7 +81,7 @@ Result<PeakCountResult> RunPeakCounting(const SamplingInfo& info, const SampleSo
       pass->blocks_counted < BlockCount(params.first_block, params.last_block)) {
     // The last sample of the cancelled block is tested against its true next neighbour, the
     // first sample of the following block.
-    const int64_t next = (int64_t{params.first_block} - 1 + pass->blocks_counted) * kBlockSamples;
+    const int64_t next = range.begin + pass->blocks_counted * kBlockSamples;
     double sample = 0.0;
     if (auto ok = reader->Seek(next); !ok) return ok.error();
     if (auto ok = reader->Read({&sample, 1}); !ok) return ok.error();

@@ -39,6 +39,7 @@ RainflowCounter::RainflowCounter(const RainflowSetup& setup)
       scale_(setup.scale),
       amplitude_range_(setup.amplitude_range),
       smallest_range_(setup.smallest_range),
+      counted_from_(std::max(setup.smallest_range, std::numeric_limits<double>::denorm_min())),
       error_(CheckSetup(setup)),
       opens_range_(setup.opens_range),
       direction_(setup.opens_range ? 1 : 0) {}
@@ -50,8 +51,9 @@ void RainflowCounter::Failed(Error error) {
 
 void RainflowCounter::CountRange(double range, double weight) {
   if (setup_.on_cycle) setup_.on_cycle(range, weight);
-  // Counted when t <= r <= A; a NaN range (from a NaN sample) is no range and is dropped too.
-  if (!(range <= amplitude_range_ && range >= smallest_range_)) return;
+  // Counted when t <= r <= A and r > 0; a NaN range (from a NaN sample) is no range and is
+  // dropped too.
+  if (!(range <= amplitude_range_ && range >= counted_from_)) return;
   counts_[static_cast<size_t>(index_.Find(range))] += weight;
 }
 
@@ -66,7 +68,7 @@ bool RainflowCounter::AddTurningPoints(const double* raw, size_t count, double k
   // pass t fall in partition 0; they are summed here and added to counts_[0] at the end (sums of
   // 1.0 are exact in any order).
   const double first_edge = index_.edge(0);
-  const double smallest_range = smallest_range_;
+  const double smallest_range = counted_from_;
   double first_partition = 0.0;
   for (size_t i = 0; i < count; ++i) {
     if (n == room) {

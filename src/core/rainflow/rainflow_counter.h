@@ -20,7 +20,7 @@ namespace torvwy::core {
 struct RainflowSetup {
   int32_t partitions = 25;       ///< N, 1..2000
   double amplitude_range = 0.0;  ///< A (EU): ranges above it are dropped
-  double smallest_range = 0.0;   ///< t (EU): ranges below it are dropped
+  double smallest_range = 0.0;   ///< t (EU): ranges below it are dropped, and a range of 0 always
   double scale = 1.0;            ///< k = 1 / (c2 x c1): raw value x k = EU
   /// Residue points kept in memory before the oldest go to a scratch file.
   int64_t residue_memory_points = ResidueStack::kDefaultMemoryPoints;
@@ -128,6 +128,7 @@ class RainflowCounter {
   double scale_;
   double amplitude_range_;
   double smallest_range_;
+  double counted_from_;  // t, or the smallest range above 0 when t is not: 0 is no range
   std::optional<Error> error_;
   bool finished_ = false;
 

@@ -53,13 +53,14 @@ Result<RainflowResult> RunRainflowCounting(const SamplingInfo& info, const Sampl
   if (auto ok = CheckRecordHoldsABlock(*reader, source.path); !ok) return ok.error();
   auto full_scale = FullScaleOf(info);
   if (!full_scale) return full_scale.error();
-  const int64_t record_blocks = reader->record_samples() / kBlockSamples;
+  const int64_t record_blocks = CountableBlocks(reader->countable_samples());
   if (params.first_block < 1 || params.last_block < params.first_block ||
       params.last_block > record_blocks) {
     return Fail(kMsgBadValue,
                 source.path.string() + ": blocks " + std::to_string(params.first_block) + ".." +
                     std::to_string(params.last_block) + " are not a range of the record's " +
-                    std::to_string(record_blocks) + " whole blocks");
+                    std::to_string(record_blocks) +
+                    (reader->sample_exact() ? " blocks" : " whole blocks"));
   }
 
   RainflowResult result;
@@ -103,9 +104,9 @@ Result<RainflowResult> RunRainflowCounting(const SamplingInfo& info, const Sampl
   pass_setup.envelope = one_read ? &builder : nullptr;
   pass_setup.caption = captions.counting;
   pass_setup.progress_upper = upper;
-  const int64_t range_begin = (int64_t{params.first_block} - 1) * kBlockSamples;
-  const std::vector<int64_t> edges =
-      ChunkEdges(range_begin, range_begin + blocks * kBlockSamples, WorkerThreads(threads));
+  const SampleSpan range =
+      BlockSpan(params.first_block, params.last_block, reader->countable_samples());
+  const std::vector<int64_t> edges = ChunkEdges(range.begin, range.end, WorkerThreads(threads));
   // One counter per chunk, each with a residue (and a scratch file) of its own; the later ones
   // are joined to the first in time order.
   std::vector<RainflowCounter> counters;

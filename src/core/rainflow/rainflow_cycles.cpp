@@ -16,7 +16,8 @@ void RainflowCycleExtractor::Push(Point point) {
     const Point& d = stack_[n - 1];
     const double range = std::fabs(c.value - b.value);
     if (!(range <= std::fabs(b.value - a.value) && range <= std::fabs(d.value - c.value))) break;
-    cycles_.push_back({range, (b.value + c.value) / 2.0, 1.0, b.index, c.index});
+    if (!(range <= 0.0))
+      cycles_.push_back({range, (b.value + c.value) / 2.0, 1.0, b.index, c.index});
     stack_[n - 3] = d;
     stack_.resize(n - 2);
   }
@@ -49,8 +50,9 @@ std::vector<RainflowCycle> RainflowCycleExtractor::Finish() {
   for (size_t i = 1; i < stack_.size(); ++i) {
     const Point& b = stack_[i - 1];
     const Point& c = stack_[i];
-    cycles_.push_back(
-        {std::fabs(c.value - b.value), (b.value + c.value) / 2.0, 0.5, b.index, c.index});
+    const double range = std::fabs(c.value - b.value);
+    if (!(range <= 0.0))
+      cycles_.push_back({range, (b.value + c.value) / 2.0, 0.5, b.index, c.index});
   }
   stack_.clear();
   return std::move(cycles_);

@@ -19,8 +19,9 @@ struct RainflowCycle {
 /// Lists the cycles of a record the way RainflowCounter counts them, but keeps each cycle
 /// instead of binning it: the same turning points (the first sample, every reversal, the last
 /// sample; a flat top or bottom is one point at its last sample), the same four-point closing
-/// on a stack and the residue as half cycles between its neighbouring points. Binned by range
-/// under the counter's drop and partition rules, the cycles give the counter's histogram.
+/// on a stack and the residue as half cycles between its neighbouring points. A range of zero
+/// (two equal neighbours, as a first sample repeated) is no cycle and is not listed. Binned by
+/// range under the counter's drop and partition rules, the cycles give the counter's histogram.
 ///
 /// Feed the samples in EU in time order, in chunks of any size; the memory held grows with the
 /// cycles found and the residue (the list is the result).

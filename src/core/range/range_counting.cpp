@@ -50,10 +50,9 @@ Result<RangeCountResult> RunRangeCounting(const SamplingInfo& info, const Sample
   pass_setup.last_block = params.last_block;
   pass_setup.envelope = known_range ? &builder : nullptr;
   pass_setup.caption = captions.counting;
-  const int64_t range_begin = (int64_t{params.first_block} - 1) * kBlockSamples;
-  const std::vector<int64_t> edges = ChunkEdges(
-      range_begin, range_begin + BlockCount(params.first_block, params.last_block) * kBlockSamples,
-      WorkerThreads(threads));
+  const SampleSpan range =
+      BlockSpan(params.first_block, params.last_block, reader->countable_samples());
+  const std::vector<int64_t> edges = ChunkEdges(range.begin, range.end, WorkerThreads(threads));
   Result<BlockPassOutcome> pass = BlockPassOutcome{};
   if (edges.size() > 2) {
     // One counter per chunk; the later ones keep their first turning point for the join.

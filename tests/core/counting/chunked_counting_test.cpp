@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <random>
 #include <set>
@@ -16,8 +17,11 @@
 #include "core/data/waveform_reader.h"
 #include "core/files/result_file.h"
 #include "core/peak/peak_counter.h"
+#include "core/rainflow/literal_rainflow.h"
 #include "core/rainflow/rainflow_counter.h"
+#include "core/rainflow/rainflow_counting.h"
 #include "core/range/range_counter.h"
+#include "core/services/message_table.h"
 #include "output/result_output.h"
 #include "support/test_node.h"
 
@@ -308,6 +312,130 @@ TEST(ChunkedCountingTest, EveryThreadCountGivesTheOneThreadJson) {
   }
 }
 
+/// A record of `raw` held in memory, sample-exact: float64 values, c1 = 4 and c2 = 0.5, as many
+/// blocks as the values need. `asked_end` gets the furthest sample the supplier was asked for.
+CountingNode SampleExactNode(const std::vector<double>& raw, std::atomic<int64_t>& asked_end) {
+  CountingNode node;
+  node.test_name = "mem";
+  node.test_code = "1";
+  node.node_name = "1";
+  node.info.set_format(kFormatFloat64);
+  node.info.set_frequency_hz(1.0);
+  node.info.set_c1(4.0);
+  node.info.set_c2(0.5);
+  node.info.set_length_half_blocks(
+      static_cast<int32_t>(2 * CountableBlocks(static_cast<int64_t>(raw.size()))));
+  node.data_file = "in memory";
+  node.sample_count = static_cast<int64_t>(raw.size());
+  node.samples = [&raw, &asked_end](int64_t first, std::span<double> out) {
+    const int64_t end = first + static_cast<int64_t>(out.size());
+    int64_t seen = asked_end.load();
+    while (end > seen && !asked_end.compare_exchange_weak(seen, end)) {
+    }
+    if (end > static_cast<int64_t>(raw.size())) return Status(Fail(kMsgBadValue, "past the end"));
+    std::copy_n(raw.begin() + first, out.size(), out.begin());
+    return Ok();
+  };
+  return node;
+}
+
+TEST(ChunkedCountingTest, ASampleExactRecordCountsEveryValueOnEveryThreadCount) {
+  // Lengths around the block border and inside a last block; the counts are those of the
+  // counters fed exactly the values, whatever the number of threads.
+  for (const size_t n : {size_t{2}, size_t{3}, size_t{9}, size_t{1023}, size_t{1024}, size_t{1025},
+                         size_t{1100}, size_t{2953}, size_t{4840}, size_t{7169}}) {
+    const std::vector<double> raw = WalkWithPlateaus(n, static_cast<uint32_t>(n));
+    std::atomic<int64_t> asked_end{0};
+    const CountingNode node = SampleExactNode(raw, asked_end);
+    const int32_t blocks = static_cast<int32_t>((n + 1023) / 1024);
+    for (const auto& [first, last] : {std::pair{1, blocks}, std::pair{blocks, blocks}}) {
+      const int64_t begin = (int64_t{first} - 1) * kBlockSamples;
+      const std::vector<double> counted(raw.begin() + begin, raw.end());
+      SCOPED_TRACE(std::to_string(n) + " samples, blocks " + std::to_string(first) + ".." +
+                   std::to_string(last));
+      CountingParameters params;
+      params.partitions = 12;
+      params.amplitude_mode = kAmplitudeSetValue;
+      params.set_value = 6.0;  // EU: raw 12 / c2 / c1; larger values are dropped
+      params.range_mode = kRangeByBlock;
+      params.first_block = first;
+      params.last_block = last;
+      for (CountingKind kind :
+           {CountingKind::kPeak, CountingKind::kRange, CountingKind::kRainflow}) {
+        std::string one_thread;
+        for (int threads : {1, 2, 3, 8}) {
+          CountingRunOptions options;
+          options.threads = threads;
+          options.rainflow.residue_memory_points = 64;
+          SilentProgress progress;
+          auto file = RunCounting(kind, node, params, progress, options);
+          ASSERT_TRUE(file.ok()) << file.error().detail;
+          if (threads == 1) one_thread = JsonText(*file);
+          EXPECT_EQ(JsonText(*file), one_thread) << threads << " threads";
+          EXPECT_EQ(NodeOf(*file).total_blocks, blocks);
+          if (kind == CountingKind::kPeak) {
+            const PeakCountResult& got = std::get<PeakResultFile>(*file).result;
+            PeakCounter counter = *PeakCounter::Create(
+                {.partitions = 12, .amplitude_range = 6.0, .c1 = 4.0, .c2 = 0.5});
+            counter.Feed(counted);
+            const PeakCountResult expected = counter.Finish();
+            EXPECT_EQ(got.two_way_peak_counts, expected.two_way_peak_counts);
+            EXPECT_EQ(got.two_way_valley_counts, expected.two_way_valley_counts);
+            EXPECT_EQ(got.one_way_total_counts, expected.one_way_total_counts);
+            EXPECT_EQ(got.first_block, first);
+            EXPECT_EQ(got.last_block, last);
+            // The envelope sees the values only: the padding repeats the last one.
+            EXPECT_EQ(got.envelope_maximum, *std::max_element(raw.begin(), raw.end()) / 2.0);
+            EXPECT_EQ(got.envelope_minimum, *std::min_element(raw.begin(), raw.end()) / 2.0);
+          } else if (kind == CountingKind::kRange) {
+            const RangeCountResult& got = std::get<RangeResultFile>(*file).result;
+            RangeCounter counter = *RangeCounter::Create(
+                {.partitions = 12, .amplitude_range = 6.0, .c1 = 4.0, .c2 = 0.5});
+            counter.Feed(counted);
+            const RangeCountResult expected = counter.Finish();
+            EXPECT_EQ(got.two_way_counts, expected.two_way_counts);
+            EXPECT_EQ(got.one_way_counts, expected.one_way_counts);
+          } else {
+            const RainflowResult& got = std::get<RainflowResultFile>(*file).result;
+            const auto full_scale = FullScaleOf(node.info);
+            ASSERT_TRUE(full_scale.ok());
+            const testing::LiteralRainflow literal = testing::RunLiteralRainflow(
+                counted, 0.5, 12, 6.0, SmallestCountedRange(*full_scale, node.info));
+            EXPECT_EQ(std::vector<double>(got.counts.begin(), got.counts.begin() + 12),
+                      literal.counts);
+          }
+        }
+      }
+    }
+    EXPECT_LE(asked_end.load(), static_cast<int64_t>(n)) << "the supplier was asked past its end";
+  }
+}
+
+TEST(ChunkedCountingTest, ASampleExactRecordRefusesWhatItCantCount) {
+  const std::vector<double> one = {5.0};
+  std::atomic<int64_t> asked_end{0};
+  CountingNode node = SampleExactNode(one, asked_end);
+  CountingParameters params;
+  params.amplitude_mode = kAmplitudeSetValue;
+  params.set_value = 10.0;
+  params.range_mode = kRangeByBlock;
+  params.first_block = params.last_block = 1;
+  SilentProgress progress;
+  for (CountingKind kind : {CountingKind::kPeak, CountingKind::kRange, CountingKind::kRainflow}) {
+    auto file = RunCounting(kind, node, params, progress);
+    ASSERT_FALSE(file.ok());
+    EXPECT_NE(file.error().detail.find("fewer than two"), std::string::npos) << file.error().detail;
+  }
+  // More real samples than the record holds, and a block past the values.
+  const std::vector<double> some(1500, 1.0);
+  node = SampleExactNode(some, asked_end);
+  node.sample_count = 2049;
+  EXPECT_FALSE(RunCounting(CountingKind::kPeak, node, params, progress).ok());
+  node.sample_count = 1500;
+  params.first_block = params.last_block = 3;
+  EXPECT_FALSE(RunCounting(CountingKind::kRange, node, params, progress).ok());
+}
+
 TEST(ChunkedCountingTest, ACancelDuringAParallelPassSavesNothing) {
   testing::TempDir dir;
   testing::WriteNode(dir.path(), WalkWithPlateaus(64 * 1024, 9), {.format = 951});
@@ -377,6 +505,10 @@ TEST(ChunkedCountingTest, ChunkEdgesCoverTheRangeInWholeBlocks) {
       {0, 3072, 2, {0, 1024, 3072}},              // 3 blocks: 1 and 2
       {1024, 3072, 8, {1024, 2048, 3072}},        // no more chunks than blocks
       {2048, 7168, 3, {2048, 3072, 5120, 7168}},  // 5 blocks: 1, 2, 2
+      // A last block that ends inside (a sample-exact record) is a block of its own.
+      {0, 1100, 2, {0, 1024, 1100}},
+      {0, 9, 4, {0, 9}},
+      {1024, 3100, 2, {1024, 2048, 3100}},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ChunkEdges(c.begin, c.end, c.chunks), c.edges) << c.begin << ".." << c.end;

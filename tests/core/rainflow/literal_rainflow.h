@@ -46,7 +46,7 @@ inline std::vector<double> LiteralTurningPoints(const std::vector<double>& sampl
 /// i = 0, 1, ... while i < T - 3, takes a cycle when |p2 - p1| <= |p1 - p0| and <= |p3 - p2|,
 /// marks p1 and p2 and goes on at i + 3; the marked points are then removed; the passes stop at
 /// the first one that finds nothing), count the residue as half cycles, and put each range r
-/// with t <= r <= A into the first partition j with r <= j x w + w (N - 1 when none).
+/// with t <= r <= A and r > 0 into the first partition j with r <= j x w + w (N - 1 when none).
 inline LiteralRainflow RunLiteralRainflow(const std::vector<double>& samples, double k, int n,
                                           double a, double t) {
   LiteralRainflow out;
@@ -83,7 +83,7 @@ inline LiteralRainflow RunLiteralRainflow(const std::vector<double>& samples, do
   out.counts.assign(static_cast<size_t>(n), 0.0);
   const double w = a / n;
   for (const auto& [r, g] : out.cycles) {
-    if (r > a || r < t) continue;
+    if (r > a || r < t || r <= 0.0) continue;  // a range of zero is no cycle
     int j = n - 1;
     for (int e = 0; e < n; ++e) {
       if (r <= e * w + w) {
