@@ -6,9 +6,17 @@
 
 namespace torvwy::python {
 
-void Raise(const core::Error& error) {
-  throw CoreError(core::ErrorText(error, core::GetUILanguage()));
+namespace {
+
+/// The language of the package's error texts: read once, when the first error is raised.
+core::Language ErrorLanguage() {
+  static const core::Language language = core::GetUILanguage();
+  return language;
 }
+
+}  // namespace
+
+void Raise(const core::Error& error) { throw CoreError(core::ErrorText(error, ErrorLanguage())); }
 
 void InterruptibleProgress::OnPoll() {
   // A poll comes after every block; taking the GIL every 16th keeps the cost out of the pass.

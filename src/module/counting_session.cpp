@@ -153,17 +153,13 @@ bool CountingSession::Handle(CountingCode code, qintptr value) {
 
 QString CountingSession::Title() const {
   // "Peak Counting Analysis -- Test Name:demo, Test Code:1, Node:2"
-  static const char* const kChinese[3][3] = {{"峰值计数分析", "峰值计数结果", "峰值计数"},
-                                             {"变程计数分析", "变程计数结果", "变程计数"},
-                                             {"雨流法计数分析", "雨流法计数结果", "雨流法计数"}};
-  static const char* const kEnglish[3][3] = {
-      {"Peak Counting Analysis", "Peak Counting Result", "Peak Counting"},
-      {"Varied-Distance Counting Analysis", "Varied-Distance Counting Result",
-       "Varied-Distance Counting"},
-      {"Rainflow Counting Analysis", "Rainflow Counting Result", "Rainflow Counting"}};
+  static constexpr TextKey kTitles[3][3] = {
+      {TextKey::kPeakAnalysisTitle, TextKey::kPeakResultTitle, TextKey::kPeakTitle},
+      {TextKey::kRangeAnalysisTitle, TextKey::kRangeResultTitle, TextKey::kRangeTitle},
+      {TextKey::kRainflowAnalysisTitle, TextKey::kRainflowResultTitle, TextKey::kRainflowTitle}};
   const int kind = static_cast<int>(kind_);
   const int caption = static_cast<int>(caption_);
-  QString title = Text(kChinese[kind][caption], kEnglish[kind][caption]);
+  QString title = Text(kTitles[kind][caption]);
   std::string test = context_.test_name, code = context_.test_code, node = context_.node_name;
   if (file_) {
     const core::ResultFileNode& stored = core::NodeOf(*file_);
@@ -175,7 +171,7 @@ QString CountingSession::Title() const {
                       Message(core::kMsgTestCodeLabel), QString::fromStdString(code),
                       Message(core::kMsgNodeLabel), QString::fromStdString(node));
   }
-  if (cancelled()) title += Text(" (已取消)", " (cancelled)");
+  if (cancelled()) title += Text(TextKey::kTitleCancelled);
   return title;
 }
 
@@ -198,7 +194,7 @@ void CountingSession::Start() {
     if (!opened) return Fail(ui::ErrorMessage(opened.error()));
     if (core::KindOf(*opened) != kind_) {
       return Fail(QString::fromStdString(path->string()) +
-                  Text(" 不是本分析的结果文件。", " is not a result file of this analysis."));
+                  Text(TextKey::kNotAResultOfThisAnalysis));
     }
     const core::ResultFileNode& node = core::NodeOf(*opened);
     if (node.old_format_warning) {
@@ -250,9 +246,7 @@ void CountingSession::Setup() {
   if (auto tsp = core::NodeFilePath(context_.data_path, context_.test_name, context_.test_code,
                                     context_.node_name, ".tsp");
       !tsp || core::CheckNode(*tsp, node_.info) != 0) {
-    asker_.Tell(Text("测点的采样参数文件不存在或已改变。",
-                     "The node's sampling parameter file is missing or has changed."),
-                true);
+    asker_.Tell(Text(TextKey::kNodeFileMissingOrChanged), true);
     return;
   }
   RunSetup(false);
@@ -299,9 +293,7 @@ void CountingSession::Finish(core::Result<core::AnyResultFile>& counted) {
   if (!counted) return asker_.Tell(ui::ErrorMessage(counted.error()), true);
   SetResult(std::move(*counted));
   if (cancelled()) {
-    asker_.ShowStatus(Text("计算被取消：显示的是部分计数，不能保存、报告或导出。",
-                           "The counting was cancelled: the counts shown are partial and "
-                           "can't be saved, reported or exported."));
+    asker_.ShowStatus(Text(TextKey::kCountingCancelledStatus));
     // Peak and range counting say so; a rainflow run cancelled in its turning-point pass
     // counted nothing and says nothing.
     if (kind_ != core::CountingKind::kRainflow) {
@@ -532,8 +524,8 @@ void CountingSession::SaveReadouts(const QString& path) {
       return asker_.Tell(ui::ErrorMessage(written.error()), true);
     }
     if (target != path) {
-      asker_.ShowStatus(Text("读数列表保存为 ", "The readout list is saved as ") + target +
-                        Text("（电子表格保存为 .xlsx）", " (workbooks are saved as .xlsx)"));
+      asker_.ShowStatus(Text(TextKey::kReadoutListSavedAs) + target +
+                        Text(TextKey::kWorkbooksAsXlsx));
     }
     if (auto started = core::LaunchCompanion(core::kListProgram); !started) {
       asker_.Tell(ui::ErrorMessage(started.error()), true);
@@ -599,9 +591,7 @@ void CountingSession::SaveResult() {
   if (auto saved = core::SaveResultFile(*path, *file_); !saved) {
     return asker_.Tell(ui::ErrorMessage(saved.error()), true);
   }
-  asker_.Tell(
-      Text("结果已保存到 ", "The result was saved to ") + QString::fromStdString(path->string()),
-      false);
+  asker_.Tell(Text(TextKey::kResultSavedTo) + QString::fromStdString(path->string()), false);
 }
 
 void CountingSession::Report() {

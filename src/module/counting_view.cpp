@@ -114,23 +114,22 @@ QString CountingView::PictureName() const {
 void CountingView::contextMenuEvent(QContextMenuEvent* event) {
   // Menu 6015 in English, 6014 in Chinese; its items post the view's own messages.
   QMenu menu(this);
-  auto item = [&](const char* chinese, const char* english, std::optional<bool> checked,
-                  auto send) {
-    QAction* action = menu.addAction(Text(chinese, english), this, send);
+  auto item = [&](TextKey text, std::optional<bool> checked, auto send) {
+    QAction* action = menu.addAction(Text(text), this, send);
     action->setCheckable(checked.has_value());
     action->setChecked(checked.value_or(false));
     return action;
   };
-  item("坐标网线\t[H]", "[H] Grid", state_.grid_shown,
+  item(TextKey::kViewMenuGrid, state_.grid_shown,
        [this] { ui::PostHostCommand(this, ui::command::kGrid, 0); });
-  item("读数光标", "Cursor", state_.cursor_shown,
+  item(TextKey::kViewMenuCursor, state_.cursor_shown,
        [this] { ui::PostHostCommand(this, ui::command::kCursor, 0); });
-  item("全程波形图", "Full Waveform", state_.inset_shown,
+  item(TextKey::kViewMenuFullWaveform, state_.inset_shown,
        [this] { ui::PostHostNotice(this, ui::notice::kInset, state_.inset_shown ? 0 : 1); });
-  item("书签....\t[M]", "[M] Bookmark...", std::nullopt,
+  item(TextKey::kViewMenuBookmark, std::nullopt,
        [this] { ui::PostHostCommand(this, ui::command::kBookmarkDialog, 1); });
   menu.addSeparator();
-  item("重新分析\t[O]", "[O] Setup", std::nullopt, [this] {
+  item(TextKey::kViewMenuSetup, std::nullopt, [this] {
     ui::PostHostNotice(this, ui::notice::kSetup, 0);
   })->setEnabled(!result_mode());
   menu.exec(event->globalPos() + QPoint(1, 1));
@@ -377,7 +376,7 @@ void CountingView::SetSaveNameForTesting(std::optional<QString> name) {
 
 QString CountingView::AskReadoutListName(const QString& start) {
   if (g_save_name_for_testing) return *g_save_name_for_testing;
-  return QFileDialog::getSaveFileName(this, Text("保存读数列表", "Save Readout List"), start,
+  return QFileDialog::getSaveFileName(this, Text(TextKey::kSaveReadoutListTitle), start,
                                       QtFilter(Message(core::kMsgListFileFilter)));
 }
 

@@ -26,8 +26,4 @@ QString Text(TextKey key) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QString Text(const char* chinese, const char* english) {
-  return QString::fromUtf8(UiLanguage() == core::Language::kChinese ? chinese : english);
-}
-
 }  // namespace torvwy::ui

@@ -22,8 +22,4 @@ void SetUiLanguage(core::Language language);
 /// The catalogue's text of `key` in UiLanguage().
 QString Text(TextKey key);
 
-/// The Chinese or the English text (UTF-8 literals) by UiLanguage(), for the counting view's
-/// texts that are still to move into the catalogue; new texts go into the catalogue.
-QString Text(const char* chinese, const char* english);
-
 }  // namespace torvwy::ui

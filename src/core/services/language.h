@@ -22,10 +22,4 @@ constexpr int LanguageFlag(Language language) { return language == Language::kCh
 /// "settings"/"Language" flag, else English. Read it once at start and hand it down.
 Language GetUILanguage();
 
-/// Picks the Chinese or the English form of a literal pair.
-constexpr std::string_view Tr(Language language, std::string_view chinese,
-                              std::string_view english) {
-  return language == Language::kChinese ? chinese : english;
-}
-
 }  // namespace torvwy::core
