@@ -1,6 +1,6 @@
 // The compiled part of the torvwy Python package: nodes, the counting run, result files, the
-// statistics batch and every rainflow cycle, over the core. The package's Python layer turns the
-// JSON texts into result objects with numpy arrays.
+// statistics batch and every rainflow cycle, over the core. A result gives its fields as a dict
+// with numpy arrays straight from its record, and its JSON text for to_dict().
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -37,6 +37,7 @@
 #include "core/stats/statistics_batch.h"
 #include "output/result_output.h"
 #include "output/stats_output.h"
+#include "result_dict.h"
 #include "sample_array.h"
 
 namespace py = pybind11;
@@ -81,24 +82,31 @@ class ResultFile {
     return Dump(json);
   }
 
+  /// The fields of the result as a dict, straight from the record: the keys and order of
+  /// Json(), lists of numbers as numpy arrays.
+  py::dict Fields() const {
+    switch (core::KindOf(file_)) {
+      case core::CountingKind::kPeak:
+        return PeakDict(std::get<core::PeakResultFile>(file_).result);
+      case core::CountingKind::kRange:
+        return RangeDict(std::get<core::RangeResultFile>(file_).result);
+      case core::CountingKind::kRainflow:
+        break;
+    }
+    return RainflowDict(std::get<core::RainflowResultFile>(file_).result);
+  }
+
   /// The "fatigue" object of the life estimate, by the index of the S-N class and of the
   /// reliability factor.
   std::string FatigueJson(const std::string& method, int32_t class_index,
                           int32_t reliability_index) const {
-    const auto* rainflow = std::get_if<core::RainflowResultFile>(&file_);
-    if (rainflow == nullptr) {
-      Raise(core::Fail(core::kMsgBadValue, "a fatigue estimate needs a rainflow result"));
-    }
-    core::FatigueMethod which = core::FatigueMethod::kActual;
-    if (method == "fitting") {
-      which = core::FatigueMethod::kFitting;
-    } else if (method != "actual") {
-      Raise(core::Fail(core::kMsgBadValue,
-                       "fatigue method \"" + method + "\" is neither actual nor fitting"));
-    }
-    auto estimate =
-        Take(core::EstimateDamage(which, rainflow->result, class_index, reliability_index));
-    return Dump(output::FatigueJson(estimate));
+    return Dump(output::FatigueJson(Estimate(method, class_index, reliability_index)));
+  }
+
+  /// The fields of FatigueJson as a dict, P, L and D as numpy arrays.
+  py::dict Fatigue(const std::string& method, int32_t class_index,
+                   int32_t reliability_index) const {
+    return FatigueDict(Estimate(method, class_index, reliability_index));
   }
 
   py::dict Node() const {
@@ -126,6 +134,22 @@ class ResultFile {
   }
 
  private:
+  core::FatigueResult Estimate(const std::string& method, int32_t class_index,
+                               int32_t reliability_index) const {
+    const auto* rainflow = std::get_if<core::RainflowResultFile>(&file_);
+    if (rainflow == nullptr) {
+      Raise(core::Fail(core::kMsgBadValue, "a fatigue estimate needs a rainflow result"));
+    }
+    core::FatigueMethod which = core::FatigueMethod::kActual;
+    if (method == "fitting") {
+      which = core::FatigueMethod::kFitting;
+    } else if (method != "actual") {
+      Raise(core::Fail(core::kMsgBadValue,
+                       "fatigue method \"" + method + "\" is neither actual nor fitting"));
+    }
+    return Take(core::EstimateDamage(which, rainflow->result, class_index, reliability_index));
+  }
+
   core::AnyResultFile file_;
 };
 
@@ -552,7 +576,9 @@ PYBIND11_MODULE(_torvwy, m) {
   py::class_<ResultFile>(m, "ResultFile")
       .def_property_readonly("kind", &ResultFile::kind)
       .def_property_readonly("node", &ResultFile::Node)
+      .def("fields", &ResultFile::Fields)
       .def("json", &ResultFile::Json)
+      .def("fatigue", &ResultFile::Fatigue)
       .def("fatigue_json", &ResultFile::FatigueJson)
       .def("save", &ResultFile::Save, py::arg("path"));
 

@@ -1,5 +1,7 @@
 """The three analyses and the life estimate from Python equal the command line's JSON."""
 
+import json
+
 import numpy as np
 import pytest
 
@@ -157,3 +159,118 @@ def test_stats_rows_equal_command_line(sample):
     command = cli_json("stats", "--data", sample, "--test", "demo", "--codes", 1, "--nodes", "1-2",
                        "--peak-peak", 3)
     assert list(peaks) == command["rows"] and peaks.content == 1
+
+
+# The lists of numbers of each analysis that are counts of whole events (integers).
+INTEGER_LISTS = {
+    "peak": {("two_way", "peak"), ("two_way", "valley"), ("two_way", "total"),
+             ("one_way", "peak"), ("one_way", "valley"), ("one_way", "total")},
+    "range": {("two_way",), ("one_way",)},
+    "rainflow": set(),
+}
+
+
+def assert_fields_equal_json(fields, json_object, path, integer_lists):
+    """Every field equals its JSON value: same keys in the same order, lists as numpy arrays of
+    their length (null as NaN), objects as Fields, scalars of the JSON's own type."""
+    assert list(fields.keys()) == list(json_object), path
+    for key, expected in json_object.items():
+        value, where = fields[key], path + (key,)
+        if isinstance(expected, dict):
+            assert isinstance(value, torvwy._results.Fields), where
+            assert_fields_equal_json(value, expected, where, integer_lists)
+        elif isinstance(expected, list):
+            assert isinstance(value, np.ndarray) and value.shape == (len(expected),), where
+            assert value.dtype.kind == ("i" if where[1:] in integer_lists else "f"), where
+            assert [None if np.isnan(v) else v for v in value.tolist()] == expected, where
+        else:
+            assert type(value) is type(expected) and value == expected, where
+
+
+def field_sources(sample, tmp_path):
+    """(analysis, result) pairs of every kind of source: a node, an array, a reopened file,
+    and the two life estimates."""
+    node = torvwy.Node(sample, "demo", "1", 2)
+    walk = signals()["float64"][:3000]
+    out = []
+    for analysis in ("peak", "range", "rainflow"):
+        count = getattr(torvwy, analysis)
+        out.append((analysis, count(node, partitions=13)))
+        out.append((analysis, count(walk, partitions=7, amplitude=400.0)))
+        saved = tmp_path / f"saved-{analysis}"
+        count(node, partitions=5, blocks=(3, 9)).save(saved)
+        out.append((analysis, torvwy.open_result(saved)))
+    for method in ("actual", "fitting"):
+        out.append(("rainflow", torvwy.rainflow(node, partitions=12,
+                                                fatigue=dict(method=method, weld_class="F2"))))
+    return out
+
+
+def test_every_field_equals_its_json_value(sample, tmp_path):
+    for analysis, result in field_sources(sample, tmp_path):
+        json_object = result.to_dict()
+        counted = {key: value for key, value in json_object.items() if key != "fatigue"}
+        assert counted == json.loads(result._handle.json())
+        assert_fields_equal_json(result, json_object, (analysis,), INTEGER_LISTS[analysis])
+        n = result.N
+        counts = ([result.two_way.peak, result.one_way.total] if analysis == "peak" else
+                  [result.two_way, result.one_way] if analysis == "range" else [result.counts])
+        assert all(c.shape == (n,) for c in counts), analysis
+        if "fatigue" in result:
+            assert all(result.fatigue[k].shape == (n,) for k in "PLD")
+            assert result.fatigue.to_dict() == json_object["fatigue"]
+        # to_dict() hands out a copy: changing it changes neither the fields nor the next copy.
+        json_object["N"] = -1
+        assert result.to_dict()["N"] == n == result.N
+
+
+def test_to_dict_is_the_json_object_with_null_for_a_non_finite_value():
+    # A plain Fields of a JSON object: its lists turn into arrays with NaN for null, and
+    # to_dict() gives the object back.
+    raw = {"a": [1, None, 2.5], "b": None, "c": {"d": [None]}}
+    fields = torvwy._results.Fields(raw)
+    assert np.isnan(fields.a[1]) and fields.a[2] == 2.5 and fields.b is None
+    assert np.isnan(fields.c.d[0])
+    assert fields.to_dict() == raw and fields.c.to_dict() == raw["c"]
+
+
+@pytest.mark.parametrize("analysis", ["peak", "range", "rainflow"])
+def test_large_result_is_bound_without_json(sample, monkeypatch, analysis):
+    """With N = 2000 the fields come from the record, not from its JSON text, and equal the
+    command line's JSON."""
+    calls = []
+
+    def no_json(handle, *args):
+        calls.append(args)
+        raise AssertionError("the fields were read through JSON text")
+
+    monkeypatch.setattr(torvwy._torvwy.ResultFile, "json", no_json)
+    monkeypatch.setattr(torvwy._torvwy.ResultFile, "fatigue_json", no_json)
+    options = dict(partitions=2000, amplitude="full")
+    if analysis == "rainflow":
+        options["fatigue"] = dict(method="actual", weld_class="D")
+    result = getattr(torvwy, analysis)(torvwy.Node(sample, "demo", "1", 1), **options)
+    args = ["--partitions", 2000, "--amplitude", "full"]
+    if analysis == "rainflow":
+        args += ["--fatigue", "actual", "--class", "D"]
+    command = cli_json(analysis, "--data", sample, "--test", "demo", "--code", 1, "--node", 1,
+                       *args)
+    if analysis == "peak":
+        for way in ("two_way", "one_way"):
+            for key in ("peak", "valley", "total"):
+                assert result[way][key].tolist() == command[way][key], (way, key)
+        assert result.two_way.total.sum() > 0
+    elif analysis == "range":
+        assert result.two_way.tolist() == command["two_way"]
+        assert result.one_way.tolist() == command["one_way"]
+        assert result.one_way.sum() > 0
+    else:
+        assert result.counts.tolist() == command["counts"] and result.counts.sum() > 0
+        assert result.fatigue.D.tolist() == command["fatigue"]["D"]
+        assert result.fatigue.total_damage == command["fatigue"]["total_damage"]
+    assert result.envelope.tolist() == command["envelope"]
+    assert result.N == 2000 and result.A == command["A"]
+    assert calls == []
+    monkeypatch.undo()
+    command.pop("result_file", None)
+    assert result.to_dict() == command

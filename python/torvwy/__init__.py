@@ -143,16 +143,16 @@ def peak(source, partitions=25, amplitude="auto", blocks=None, frequency=None, f
     array's sampling frequency; without it the record is taken at 1 Hz, so that its times (of a
     saved result's envelope) are sample numbers. threads: the workers of the pass (None: every
     core); the counts are the same for every number."""
-    handle = _count(0, source, partitions, amplitude, blocks, frequency, full_scale, unit, threads)
-    return Result(handle, json.loads(handle.json()))
+    return Result(_count(0, source, partitions, amplitude, blocks, frequency, full_scale, unit,
+                         threads))
 
 
 def range(source, partitions=25, amplitude="auto", blocks=None, frequency=None, full_scale=None,
           unit="", threads=None):
     """Range counting of a Node or a 1-D array: the fields of `torvwy range --json`. Arrays,
     frequency= and threads: as for peak."""
-    handle = _count(1, source, partitions, amplitude, blocks, frequency, full_scale, unit, threads)
-    return Result(handle, json.loads(handle.json()))
+    return Result(_count(1, source, partitions, amplitude, blocks, frequency, full_scale, unit,
+                         threads))
 
 
 def rainflow(source, partitions=25, amplitude="auto", blocks=None, fatigue=None, frequency=None,
@@ -166,24 +166,25 @@ def rainflow(source, partitions=25, amplitude="auto", blocks=None, fatigue=None,
     scale `torvwy import` would give the same values. threads: as for peak."""
     if fatigue is not None and frequency is None and not isinstance(source, Node):
         raise ValueError("a life estimate of an array needs its sampling frequency: frequency=")
+    estimate = None if fatigue is None else _fatigue(fatigue)
     handle = _count(2, source, partitions, amplitude, blocks, frequency, full_scale, unit, threads)
-    fields = json.loads(handle.json())
-    if fatigue is not None:
-        options = dict(fatigue)
-        method = options.pop("method", "actual")
-        weld_class = str(options.pop("weld_class", "B"))
-        reliability = options.pop("reliability", 2)
-        if options:
-            raise ValueError(f"unknown fatigue options: {', '.join(options)}")
-        class_index = _torvwy.sn_class_index(weld_class)
-        if class_index < 0:
-            raise ValueError(f'weld class "{weld_class}" is not one of B C D E F F2 G W S T')
-        if reliability not in _RELIABILITY:
-            raise ValueError(f"reliability {reliability} is not one of 0 0.5 1 2 3")
-        fields["fatigue"] = json.loads(
-            handle.fatigue_json(method, class_index, _RELIABILITY[reliability])
-        )
-    return Result(handle, fields)
+    return Result(handle, estimate)
+
+
+def _fatigue(options):
+    """The method, S-N class index and reliability index of fatigue= options."""
+    options = dict(options)
+    method = options.pop("method", "actual")
+    weld_class = str(options.pop("weld_class", "B"))
+    reliability = options.pop("reliability", 2)
+    if options:
+        raise ValueError(f"unknown fatigue options: {', '.join(options)}")
+    class_index = _torvwy.sn_class_index(weld_class)
+    if class_index < 0:
+        raise ValueError(f'weld class "{weld_class}" is not one of B C D E F F2 G W S T')
+    if reliability not in _RELIABILITY:
+        raise ValueError(f"reliability {reliability} is not one of 0 0.5 1 2 3")
+    return method, class_index, _RELIABILITY[reliability]
 
 
 def rainflow_cycles(source, blocks=None):
@@ -231,7 +232,7 @@ def open_result(path):
     if isinstance(opened, str):
         fields = json.loads(opened)
         return Rows(fields["rows"], fields.get("content", 0))
-    return Result(opened, json.loads(opened.json()))
+    return Result(opened)
 
 
 def expand_range(text):

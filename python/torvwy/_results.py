@@ -5,9 +5,9 @@ import json
 import numpy as np
 
 
-def _value(value):
+def _value(value, json_object):
     if isinstance(value, dict):
-        return Fields(value)
+        return Fields(value, json_object)
     if isinstance(value, list) and all(
         isinstance(v, (int, float)) and not isinstance(v, bool) or v is None for v in value
     ):
@@ -16,11 +16,18 @@ def _value(value):
 
 
 class Fields:
-    """Named fields of a JSON object: `obj.N`, `obj["N"]`; lists of numbers are numpy arrays."""
+    """Named fields of a JSON object: `obj.N`, `obj["N"]`; lists of numbers are numpy arrays.
 
-    def __init__(self, fields):
-        self._raw = fields
-        self._fields = {key: _value(value) for key, value in fields.items()}
+    `fields` holds the values (numpy arrays or lists of numbers, dicts, scalars); `json_object`,
+    when given, is called once, on the first to_dict(), for the JSON object of the same fields;
+    without it `fields` is that object."""
+
+    def __init__(self, fields, json_object=None):
+        self._json_object = json_object if json_object is not None else (lambda: fields)
+        self._json = None
+        self._fields = {
+            key: _value(value, lambda key=key: self._object()[key]) for key, value in fields.items()
+        }
 
     def __getattr__(self, name):
         try:
@@ -37,9 +44,14 @@ class Fields:
     def keys(self):
         return self._fields.keys()
 
+    def _object(self):
+        if self._json is None:
+            self._json = self._json_object()
+        return self._json
+
     def to_dict(self):
-        """The fields as the command line's JSON gives them (lists, not arrays)."""
-        return json.loads(json.dumps(self._raw))
+        """The fields as the command line's JSON gives them (lists, not arrays; null as None)."""
+        return json.loads(json.dumps(self._object()))
 
     def __repr__(self):
         shown = ", ".join(
@@ -50,10 +62,22 @@ class Fields:
 
 class Result(Fields):
     """A peak, range or rainflow result: the fields of `torvwy peak|range|rainflow --json`
-    (with "fatigue" when a life estimate was asked for). `save(path)` writes the result file."""
+    (with "fatigue" when a life estimate was asked for). The fields come straight from the
+    counted record; to_dict() is the command line's JSON object. `save(path)` writes the
+    result file."""
 
-    def __init__(self, handle, fields):
-        super().__init__(fields)
+    def __init__(self, handle, fatigue=None):
+        fields = handle.fields()
+        if fatigue is not None:
+            fields["fatigue"] = handle.fatigue(*fatigue)
+
+        def json_object():
+            out = json.loads(handle.json())
+            if fatigue is not None:
+                out["fatigue"] = json.loads(handle.fatigue_json(*fatigue))
+            return out
+
+        super().__init__(fields, json_object)
         self.__dict__["_handle"] = handle
 
     @property

@@ -27,14 +27,6 @@ void PrintHistogram(const std::string& title, const std::vector<std::string>& co
 /// Prints one "name  value" line of the parameter block.
 void PrintParameter(const std::string& name, const std::string& value);
 
-/// The first n values of a container as a JSON array.
-template <typename Container>
-nlohmann::ordered_json JsonArray(const Container& values, size_t n) {
-  nlohmann::ordered_json array = nlohmann::ordered_json::array();
-  for (size_t i = 0; i < n && i < values.size(); ++i) array.push_back(values[i]);
-  return array;
-}
-
 /// Prints the JSON object on stdout (non-finite numbers as null).
 void PrintJson(const nlohmann::ordered_json& json);
 

@@ -2,98 +2,73 @@
 #include "output/result_output.h"
 
 #include <cmath>
+#include <span>
+#include <string>
+#include <string_view>
 
-#include "core/fatigue/sn_class_table.h"
 #include "core/services/number_format.h"
 #include "output/console_output.h"
+#include "output/result_fields.h"
 
 namespace torvwy::output {
 
 namespace {
 
-/// The keys every counting result starts with, in their order.
-nlohmann::ordered_json JsonHead(const char* analysis, int32_t partitions, double amplitude,
-                                std::initializer_list<std::pair<const char*, double>> widths,
-                                int32_t first_block, int32_t last_block, double envelope_maximum,
-                                double envelope_minimum) {
-  nlohmann::ordered_json out;
-  out["analysis"] = analysis;
-  out["N"] = partitions;
-  out["A"] = amplitude;
-  for (const auto& [key, width] : widths) out[key] = width;
-  out["first_block"] = first_block;
-  out["last_block"] = last_block;
-  out["envelope_max"] = envelope_maximum;
-  out["envelope_min"] = envelope_minimum;
-  return out;
-}
+/// Builds the JSON object of a walk of result fields.
+class JsonFields {
+ public:
+  void Value(const char* key, bool value) { (*object_)[key] = value; }
+  void Value(const char* key, int32_t value) { (*object_)[key] = value; }
+  void Value(const char* key, double value) { (*object_)[key] = value; }
+  void Value(const char* key, std::string_view value) { (*object_)[key] = std::string(value); }
 
-/// The head of a peak or a range count, with the widths of both countings.
-template <typename CountResult>
-nlohmann::ordered_json TwoWayJsonHead(const char* analysis, const CountResult& result) {
-  return JsonHead(analysis, result.partitions, result.amplitude_range,
-                  {{"W2", result.two_way_width}, {"W1", result.one_way_width}}, result.first_block,
-                  result.last_block, result.envelope_maximum, result.envelope_minimum);
+  template <typename T>
+  void Values(const char* key, std::span<const T> values) {
+    nlohmann::ordered_json array = nlohmann::ordered_json::array();
+    for (const T value : values) array.push_back(value);
+    (*object_)[key] = std::move(array);
+  }
+
+  template <typename Walk>
+  void Object(const char* key, const Walk& walk) {
+    nlohmann::ordered_json nested = nlohmann::ordered_json::object();
+    nlohmann::ordered_json* outer = object_;
+    object_ = &nested;
+    walk(*this);
+    object_ = outer;
+    (*object_)[key] = std::move(nested);
+  }
+
+  nlohmann::ordered_json Take() { return std::move(root_); }
+
+ private:
+  nlohmann::ordered_json root_ = nlohmann::ordered_json::object();
+  nlohmann::ordered_json* object_ = &root_;
+};
+
+template <typename Record, typename Walk>
+nlohmann::ordered_json JsonOf(const Record& record, Walk walk) {
+  JsonFields json;
+  walk(record, json);
+  return json.Take();
 }
 
 }  // namespace
 
 nlohmann::ordered_json PeakJson(const core::PeakCountResult& result) {
-  const auto n = static_cast<size_t>(result.partitions);
-  auto out = TwoWayJsonHead("peak", result);
-  out["largest_separate"] = result.largest_separate_count;
-  out["largest_total"] = result.largest_total_count;
-  out["two_way"] = {{"peak", JsonArray(result.two_way_peak_counts, n)},
-                    {"valley", JsonArray(result.two_way_valley_counts, n)},
-                    {"total", JsonArray(result.two_way_total_counts, n)}};
-  out["one_way"] = {{"peak", JsonArray(result.one_way_peak_counts, n)},
-                    {"valley", JsonArray(result.one_way_valley_counts, n)},
-                    {"total", JsonArray(result.one_way_total_counts, n)}};
-  out["envelope"] = JsonArray(result.envelope, result.envelope.size());
-  out["cancelled"] = result.cancelled;
-  return out;
+  return JsonOf(result, VisitPeakFields<JsonFields>);
 }
 
 nlohmann::ordered_json RangeJson(const core::RangeCountResult& result) {
-  const auto n = static_cast<size_t>(result.partitions);
-  auto out = TwoWayJsonHead("range", result);
-  out["largest"] = result.largest_count;
-  out["two_way"] = JsonArray(result.two_way_counts, n);
-  out["one_way"] = JsonArray(result.one_way_counts, n);
-  out["envelope"] = JsonArray(result.envelope, result.envelope.size());
-  out["cancelled"] = result.cancelled;
-  return out;
+  return JsonOf(result, VisitRangeFields<JsonFields>);
 }
 
 nlohmann::ordered_json FatigueJson(const core::FatigueResult& fatigue) {
-  const auto n = static_cast<size_t>(fatigue.partitions);
-  nlohmann::ordered_json f;
-  f["method"] = fatigue.method == core::FatigueMethod::kFitting ? "fitting" : "actual";
-  f["class"] = std::string(core::kSnClassTable[static_cast<size_t>(fatigue.class_index)].name);
-  f["d"] = fatigue.reliability;
-  f["total_cycles"] = fatigue.total_cycles;
-  f["total_damage"] = fatigue.total_damage;
-  f["P"] = JsonArray(fatigue.probability, n);
-  f["L"] = JsonArray(fatigue.life, n);
-  f["D"] = JsonArray(fatigue.damage, n);
-  if (fatigue.method == core::FatigueMethod::kFitting) {
-    f["x0"] = fatigue.location;
-    f["lambda"] = fatigue.scale;
-    f["b"] = fatigue.shape;
-  }
-  return f;
+  return JsonOf(fatigue, VisitFatigueFields<JsonFields>);
 }
 
 nlohmann::ordered_json RainflowJson(const core::RainflowResult& result) {
-  const auto n = static_cast<size_t>(result.partitions);
-  auto out = JsonHead("rainflow", result.partitions, result.amplitude_range,
-                      {{"w", result.partition_width}}, result.first_block, result.last_block,
-                      result.envelope_maximum, result.envelope_minimum);
-  out["largest"] = result.largest_count;
-  out["counts"] = JsonArray(result.counts, n);
-  out["envelope"] = JsonArray(result.envelope, result.envelope.size());
-  out["cancelled"] = result.cancelled;
-  return out;
+  return JsonOf(result, VisitRainflowFields<JsonFields>);
 }
 
 namespace {

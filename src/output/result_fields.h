@@ -1,0 +1,138 @@
+// The fields of the counting results in the order of their JSON objects: one walk per analysis,
+// followed by the JSON printer and by the Python package alike.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <span>
+#include <string_view>
+
+#include "core/fatigue/fatigue_result.h"
+#include "core/fatigue/sn_class_table.h"
+#include "core/peak/peak_count_result.h"
+#include "core/rainflow/rainflow_result.h"
+#include "core/range/range_count_result.h"
+
+namespace torvwy::output {
+
+// A visitor of the fields offers three calls, each with the field's key:
+//
+//   Value(key, v)          a scalar: bool, int32_t, double or std::string_view
+//   Values(key, span)      a list of numbers: int32_t or double
+//   Object(key, walk)      a nested object; walk(visitor) visits its fields
+//
+// The walks below are the one list of the keys: a key added here appears in every face.
+
+/// The first n values of a container (fewer when it holds fewer).
+template <typename Container>
+auto FirstValues(const Container& values, size_t n) {
+  return std::span(values.data(), std::min(n, values.size()));
+}
+
+namespace fields_detail {
+
+/// The keys every counting result starts with, up to the widths, which `widths(v)` visits.
+template <typename Visitor, typename Widths>
+void VisitHead(Visitor& v, const char* analysis, int32_t partitions, double amplitude,
+               const Widths& widths, int32_t first_block, int32_t last_block,
+               double envelope_maximum, double envelope_minimum) {
+  v.Value("analysis", std::string_view(analysis));
+  v.Value("N", partitions);
+  v.Value("A", amplitude);
+  widths(v);
+  v.Value("first_block", first_block);
+  v.Value("last_block", last_block);
+  v.Value("envelope_max", envelope_maximum);
+  v.Value("envelope_min", envelope_minimum);
+}
+
+/// The head of a peak or a range count, with the widths of both countings.
+template <typename Visitor, typename CountResult>
+void VisitTwoWayHead(Visitor& v, const char* analysis, const CountResult& result) {
+  VisitHead(
+      v, analysis, result.partitions, result.amplitude_range,
+      [&](Visitor& w) {
+        w.Value("W2", result.two_way_width);
+        w.Value("W1", result.one_way_width);
+      },
+      result.first_block, result.last_block, result.envelope_maximum, result.envelope_minimum);
+}
+
+/// The partition count as a length, as the printers have always taken it (FirstValues stops at
+/// the end of the container).
+inline size_t Length(int32_t partitions) { return static_cast<size_t>(partitions); }
+
+}  // namespace fields_detail
+
+/// Visits the fields of a peak count: the head, the largest counts, the two-way and one-way
+/// peak/valley/total counts (N each), the envelope and whether the pass was cancelled.
+template <typename Visitor>
+void VisitPeakFields(const core::PeakCountResult& result, Visitor& v) {
+  const size_t n = fields_detail::Length(result.partitions);
+  fields_detail::VisitTwoWayHead(v, "peak", result);
+  v.Value("largest_separate", result.largest_separate_count);
+  v.Value("largest_total", result.largest_total_count);
+  v.Object("two_way", [&](Visitor& w) {
+    w.Values("peak", FirstValues(result.two_way_peak_counts, n));
+    w.Values("valley", FirstValues(result.two_way_valley_counts, n));
+    w.Values("total", FirstValues(result.two_way_total_counts, n));
+  });
+  v.Object("one_way", [&](Visitor& w) {
+    w.Values("peak", FirstValues(result.one_way_peak_counts, n));
+    w.Values("valley", FirstValues(result.one_way_valley_counts, n));
+    w.Values("total", FirstValues(result.one_way_total_counts, n));
+  });
+  v.Values("envelope", FirstValues(result.envelope, result.envelope.size()));
+  v.Value("cancelled", result.cancelled);
+}
+
+/// Visits the fields of a range count: the head, the largest count, the two-way and one-way
+/// counts (N each), the envelope and whether the pass was cancelled.
+template <typename Visitor>
+void VisitRangeFields(const core::RangeCountResult& result, Visitor& v) {
+  const size_t n = fields_detail::Length(result.partitions);
+  fields_detail::VisitTwoWayHead(v, "range", result);
+  v.Value("largest", result.largest_count);
+  v.Values("two_way", FirstValues(result.two_way_counts, n));
+  v.Values("one_way", FirstValues(result.one_way_counts, n));
+  v.Values("envelope", FirstValues(result.envelope, result.envelope.size()));
+  v.Value("cancelled", result.cancelled);
+}
+
+/// Visits the fields of a rainflow count: the head with the width w, the largest count, the
+/// cycles of the N partitions, the envelope and whether the pass was cancelled.
+template <typename Visitor>
+void VisitRainflowFields(const core::RainflowResult& result, Visitor& v) {
+  const size_t n = fields_detail::Length(result.partitions);
+  fields_detail::VisitHead(
+      v, "rainflow", result.partitions, result.amplitude_range,
+      [&](Visitor& w) { w.Value("w", result.partition_width); }, result.first_block,
+      result.last_block, result.envelope_maximum, result.envelope_minimum);
+  v.Value("largest", result.largest_count);
+  v.Values("counts", FirstValues(result.counts, n));
+  v.Values("envelope", FirstValues(result.envelope, result.envelope.size()));
+  v.Value("cancelled", result.cancelled);
+}
+
+/// Visits the fields of a life estimate: method, class, d, totals, P, L, D (N each) and, for
+/// the fitting method, x0, lambda and b.
+template <typename Visitor>
+void VisitFatigueFields(const core::FatigueResult& fatigue, Visitor& v) {
+  const size_t n = fields_detail::Length(fatigue.partitions);
+  v.Value("method",
+          std::string_view(fatigue.method == core::FatigueMethod::kFitting ? "fitting" : "actual"));
+  v.Value("class", core::kSnClassTable[static_cast<size_t>(fatigue.class_index)].name);
+  v.Value("d", fatigue.reliability);
+  v.Value("total_cycles", fatigue.total_cycles);
+  v.Value("total_damage", fatigue.total_damage);
+  v.Values("P", FirstValues(fatigue.probability, n));
+  v.Values("L", FirstValues(fatigue.life, n));
+  v.Values("D", FirstValues(fatigue.damage, n));
+  if (fatigue.method == core::FatigueMethod::kFitting) {
+    v.Value("x0", fatigue.location);
+    v.Value("lambda", fatigue.scale);
+    v.Value("b", fatigue.shape);
+  }
+}
+
+}  // namespace torvwy::output
