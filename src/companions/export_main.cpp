@@ -49,11 +49,7 @@ int main(int argc, char** argv) {
   app.add_option("--input", input, "the export file (default: TorvEpt.Dat of the work folder)");
   app.add_option("--to", target, "the file to write: NAME.csv or NAME.xlsx")
       ->check(companions::NotEmpty());
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& error) {
-    return app.exit(error);
-  }
+  if (auto done = companions::ParseCommandLine(app, argc, argv)) return *done;
   const core::Language language = core::GetUILanguage();
   auto bytes = core::ReadWholeFile(input);
   core::Result<core::ExportTable> table =

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <string>
 
+#include "companions/batch_mode.h"
 #include "companions/output_option.h"
 #include "companions/workbook.h"
 #include "core/services/atomic_file.h"
@@ -81,21 +82,11 @@ int main(int argc, char** argv) {
   app.add_option("name", name, "the name the view gave the picture");
   app.add_option("--to", target, "the file to write: .png, .jpg, .bmp or .pdf")
       ->check(companions::NotEmpty());
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& error) {
-    return app.exit(error);
-  }
+  if (auto done = companions::ParseCommandLine(app, argc, argv)) return *done;
   const core::Language language = core::GetUILanguage();
   const bool batch = !target.empty();
   if (batch) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    // A failure is one line of our own; the toolkit's notes stay out of it.
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-      if (type == QtCriticalMsg || type == QtFatalMsg) {
-        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-      }
-    });
+    companions::PrepareBatchRun();
   }
   QApplication application(argc, argv);
   // Read as a regular file first: a FIFO or a device given as the picture can't hang us.

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "companions/output_option.h"
 #include "companions/workbook.h"
 #include "core/report/list_export.h"
 #include "core/services/atomic_file.h"
@@ -29,11 +30,7 @@ int main(int argc, char** argv) {
       "listname.txt (both in the work folder). A name ending in .xls is saved as .xlsx."};
   std::string folder;
   app.add_option("--folder", folder, "the folder of listname.txt and listdata.txt");
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& error) {
-    return app.exit(error);
-  }
+  if (auto done = companions::ParseCommandLine(app, argc, argv)) return *done;
   const core::Language language = core::GetUILanguage();
   auto list = core::ReadListExport(folder);
   if (!list) {

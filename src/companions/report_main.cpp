@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <string>
 
+#include "companions/batch_mode.h"
 #include "companions/output_option.h"
 #include "companions/report_document.h"
 #include "core/services/atomic_file.h"
@@ -91,22 +92,12 @@ int main(int argc, char** argv) {
   app.add_option("--pdf", pdf, "write the report as an A4 PDF file")->check(companions::NotEmpty());
   app.add_option("--html", html, "write the report as a self-contained HTML file")
       ->check(companions::NotEmpty());
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& error) {
-    return app.exit(error);
-  }
+  if (auto done = companions::ParseCommandLine(app, argc, argv)) return *done;
   const core::Language language = core::GetUILanguage();
   const bool batch = !pdf.empty() || !html.empty();
   // Writing files needs no screen.
   if (batch) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    // A failure is one line of our own; the toolkit's notes stay out of it.
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-      if (type == QtCriticalMsg || type == QtFatalMsg) {
-        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-      }
-    });
+    companions::PrepareBatchRun();
   }
   QApplication application(argc, argv);
   auto report = companions::LoadReport(input);
