@@ -1,0 +1,2 @@
+// Placeholder.
+#include "recording/channel_names.h"

@@ -1,0 +1,2 @@
+// Placeholder.
+#include "recording/recording_import.h"

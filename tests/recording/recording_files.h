@@ -1,0 +1,30 @@
+// Test helpers for recordings: files made by the field's own writers (a Python script run with
+// Debian's interpreter), and damaged copies of them.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace torvwy::testing {
+
+/// Runs `script` with /usr/bin/python3 (numpy, scipy, h5py, soundfile are there); fails the
+/// test with the script's output when it exits non-zero. Returns its standard output.
+std::string RunPythonScript(const std::string& script);
+
+/// The bytes of `path` cut to `length` bytes, written to `out`.
+void WriteCutCopy(const std::filesystem::path& path, uint64_t length,
+                  const std::filesystem::path& out);
+
+/// The bytes of `path` with the byte at each of `offsets` flipped (xor 0xFF), written to `out`.
+void WriteFlippedCopy(const std::filesystem::path& path, const std::vector<uint64_t>& offsets,
+                      const std::filesystem::path& out);
+
+/// Copies of `path` in `dir` damaged in `count` ways: cut at spread lengths (0, a few bytes,
+/// inside the header, in the middle, one byte short) and runs of flipped bytes at spread
+/// offsets, seeded so that a failure replays. Returns their paths.
+std::vector<std::filesystem::path> DamagedCopies(const std::filesystem::path& path,
+                                                 const std::filesystem::path& dir, int count);
+
+}  // namespace torvwy::testing
