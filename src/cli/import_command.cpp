@@ -1,4 +1,5 @@
-// torvwy import: a CSV/text column or a 16-bit PCM WAV file as a node (.tsp/.sts pair).
+// torvwy import: the channels of a recording (CSV/text, MATLAB, HDF5, WAV/FLAC/AIFF) as nodes,
+// every channel in one run or one channel as a named node.
 #include <cmath>
 #include <iostream>
 #include <optional>
@@ -9,9 +10,11 @@
 #include "core/data/column_reader.h"
 #include "core/data/node_writer.h"
 #include "core/data/sample_format.h"
-#include "core/data/wav_reader.h"
 #include "core/services/message_table.h"
+#include "core/services/names.h"
 #include "core/services/number_format.h"
+#include "core/services/text.h"
+#include "recording/recording_import.h"
 
 namespace torvwy::cli {
 namespace {
@@ -21,18 +24,33 @@ struct ImportOptions {
   std::string data = ".";
   std::string test;
   std::string code;
-  std::string node;
+  std::string node;  ///< empty: every channel, named from the file
   int column = 1;
+  bool column_given = false;
   int time_column = 0;
   int channel = 1;
   double rate = 0.0;
   int32_t format = core::kFormatFloat64;
   std::optional<double> c1;
   double c2 = 1.0;
-  std::string eu = "EU";
+  std::optional<std::string> eu;  ///< none: the channel's unit, or "EU"
   std::string description;
   std::optional<double> nan_value;
+  std::vector<std::string> channels;
+  std::vector<std::string> node_names;
+  std::string rate_from;
+  std::vector<std::string> datasets;
+  bool decimal_comma = false;
+  bool overwrite = false;
 };
+
+std::vector<std::string> Items(const std::vector<std::string>& lists) {
+  std::vector<std::string> items;
+  for (const std::string& list : lists) {
+    for (std::string& item : recording::SplitList(list)) items.push_back(std::move(item));
+  }
+  return items;
+}
 
 /// Says a column reader's failure as the import always has: its detail, with a hint for a NaN
 /// cell.
@@ -45,7 +63,7 @@ int ReportReadError(const core::Error& error, const ImportOptions& options) {
 }
 
 core::ColumnChoice ChoiceOf(const ImportOptions& options) {
-  return {options.column, options.time_column, options.nan_value};
+  return {options.column, options.time_column, options.nan_value, options.decimal_comma};
 }
 
 int Finish(core::NodeWriter& writer, const ImportOptions& options) {
@@ -69,37 +87,12 @@ core::SamplingInfo BaseInfo(const ImportOptions& options) {
   info.set_format(options.format);
   info.set_c2(options.c2);
   info.set_c1(options.c1.value_or(1.0));
-  info.set_eu(options.eu);
+  info.set_eu(options.eu.value_or("EU"));
   info.set_text1("torvwy import");
   info.set_text2(std::filesystem::path(options.input).filename().string());
   info.set_text3(options.description);
   if (options.format == core::kFormatFloatFs) info.set_stored_full_scale(10000.0);
   return info;
-}
-
-int ImportWav(const ImportOptions& options) {
-  auto wav = core::WavReader::Open(options.input);
-  if (!wav) return ReportError(wav.error().detail);
-  if (options.channel < 1 || options.channel > wav->channels()) {
-    return ReportError("--channel must be 1.." + std::to_string(wav->channels()));
-  }
-  core::SamplingInfo info = BaseInfo(options);
-  info.set_frequency_hz(options.rate > 0 ? options.rate : wav->rate_hz());
-  auto writer =
-      core::NodeWriter::Open(options.data, options.test, options.code, options.node, info);
-  if (!writer) return ReportError(writer.error());
-  std::vector<int16_t> samples;
-  std::vector<double> values;
-  while (wav->frames_left() > 0) {
-    if (auto read = wav->Read(options.channel - 1, 4096, samples); !read) {
-      return ReportError(read.error().detail);
-    }
-    values.clear();
-    // A sample s reads s x 10000 / 32768 raw units, as the int16 formats convert it.
-    for (const int16_t s : samples) values.push_back(static_cast<double>(s) * 10000.0 / 32768.0);
-    if (auto ok = writer->Append(values); !ok) return ReportError(ok.error());
-  }
-  return Finish(*writer, options);
 }
 
 int ImportText(const ImportOptions& options) {
@@ -142,7 +135,99 @@ int ImportText(const ImportOptions& options) {
   return Finish(*writer, options);
 }
 
-int RunImport(const ImportOptions& options) {
+recording::ImportSettings SettingsOf(const ImportOptions& options) {
+  recording::ImportSettings settings;
+  settings.data = options.data;
+  settings.test = options.test;
+  settings.code = options.code;
+  settings.format = options.format;
+  settings.c1 = options.c1;
+  settings.c2 = options.c2;
+  settings.eu = options.eu;
+  settings.description = options.description;
+  settings.rate_hz = options.rate;
+  settings.overwrite = options.overwrite;
+  return settings;
+}
+
+recording::RecordingOptions RecordingOptionsOf(const ImportOptions& options) {
+  recording::RecordingOptions read;
+  read.time_column = options.time_column;
+  read.decimal_comma = options.decimal_comma;
+  read.nan_value = options.nan_value;
+  read.rate_from = options.rate_from;
+  read.datasets = Items(options.datasets);
+  return read;
+}
+
+/// Says one channel of the plan: "channel 3 'Strain 1' -> node Strain_1 (note)".
+std::string PlanLine(const recording::RecordingReader& file, const recording::PlannedNode& node) {
+  const recording::ChannelInfo& channel = file.channels()[node.channel];
+  std::string line = "channel " + std::to_string(node.channel + 1) + " '" +
+                     core::EscapeControlCharacters(channel.name) + "' -> node " + node.node;
+  if (!node.note.empty()) line += " (" + node.note + ")";
+  return line;
+}
+
+/// The channels of a recording through the import of recordings: every channel, some chosen by
+/// --channels, or the one channel a --node names.
+int ImportRecording(const ImportOptions& options) {
+  auto file = recording::OpenRecording(options.input, RecordingOptionsOf(options));
+  if (!file) return ReportReadError(file.error(), options);
+  recording::ChannelSelection selection{Items(options.channels), Items(options.node_names)};
+  if (!options.node.empty()) {
+    // One named node: the channel --channel or --channels picks, or the file's only channel.
+    if (selection.channels.empty()) {
+      if ((*file)->kind() == recording::RecordingKind::kSound) {
+        selection.channels = {std::to_string(options.channel)};
+      } else if ((*file)->channels().size() == 1) {
+        selection.channels = {"1"};
+      } else {
+        return ReportError(options.input + " holds " + std::to_string((*file)->channels().size()) +
+                           " channels: choose the one for --node with --channels");
+      }
+    }
+    if (selection.channels.size() != 1) {
+      return ReportError("--node names one node: give one channel with --channels");
+    }
+    if (!selection.node_names.empty()) {
+      return ReportError("give either --node or --node-names");
+    }
+    selection.node_names = {options.node};
+  }
+  auto plan = recording::PlanNodes((*file)->channels(), selection);
+  if (!plan) return ReportError(plan.error());
+  for (const std::string& line : (*file)->skipped()) std::cout << "skipped: " << line << "\n";
+  for (const auto& node : *plan) std::cout << PlanLine(**file, node) << "\n";
+  std::cout.flush();
+
+  ConsoleProgress progress;
+  const auto outcome = recording::ImportChannels(**file, *plan, SettingsOf(options),
+                                                 [&progress](int64_t done, int64_t total) {
+                                                   if (progress.upper() != total)
+                                                     progress.SetRange(0, total);
+                                                   progress.SetPos(done);
+                                                   return !progress.CheckCancelButton();
+                                                 });
+  for (const auto& node : outcome.written) {
+    std::cout << "wrote " << options.test << options.code << "#" << node.node << ": "
+              << node.samples << " samples at " << core::ShortestText(node.rate_hz) << " Hz";
+    if (node.padding > 0) std::cout << " (+" << node.padding << " padding)";
+    std::cout << ", c1 " << core::ShortestText(node.c1) << ", c2 " << core::ShortestText(node.c2)
+              << ", full scale " << core::ShortestText(node.full_scale_eu) << " " << node.eu
+              << "\n";
+  }
+  std::cout << "imported " << outcome.written.size() << " of " << plan->size() << " channels of "
+            << options.input << " into " << options.data << "\n";
+  std::cout.flush();
+  if (!outcome.ok()) {
+    if (outcome.failure->message == core::kMsgCalculationCancelled) return RunExitCode(true);
+    return ReportReadError(*outcome.failure, options);
+  }
+  return kExitOk;
+}
+
+int RunImport(ImportOptions options) {
   if (!core::IsKnownFormat(options.format)) {
     return ReportError("--format " + std::to_string(options.format) + " is not a known format");
   }
@@ -156,13 +241,29 @@ int RunImport(const ImportOptions& options) {
     return ReportError("--rate must be a number > 0");
   }
   if (options.column < 1) return ReportError("--column must be 1 or more");
+  if (options.channel < 1) return ReportError("--channel must be 1 or more");
+  if (options.time_column < 0) return ReportError("--time-column must be 1 or more");
+  if (options.column_given && options.node.empty()) {
+    return ReportError("--column picks the value column of one --node; for several use --channels");
+  }
   std::error_code ec;
   if (!std::filesystem::is_regular_file(options.input, ec)) {
     return ReportError("can't open " + options.input + ": no such file");
   }
-  std::filesystem::create_directories(options.data, ec);
-  if (ec) return ReportError("can't create " + options.data + ": " + ec.message());
-  return core::LooksLikeWav(options.input) ? ImportWav(options) : ImportText(options);
+  auto kind = recording::DetectRecordingKind(options.input);
+  if (!kind) return ReportError(kind.error());
+  // One column of a text file as a named node reads as it always has.
+  if (*kind == recording::RecordingKind::kText && !options.node.empty() &&
+      options.channels.empty() && options.node_names.empty()) {
+    if (auto ok = core::CheckName(options.node, "node name"); !ok) return ReportError(ok.error());
+    if (auto free = recording::CheckNodesFree(SettingsOf(options), {options.node}); !free) {
+      return ReportError(free.error());
+    }
+    std::filesystem::create_directories(options.data, ec);
+    if (ec) return ReportError("can't create " + options.data + ": " + ec.message());
+    return ImportText(options);
+  }
+  return ImportRecording(options);
 }
 
 }  // namespace
@@ -171,32 +272,58 @@ void RegisterImportCommand(CLI::App& app, int& exit_code) {
   auto options = std::make_shared<ImportOptions>();
   auto* command = app.add_subcommand(
       "import",
-      "Turn a column of a CSV/text file, or a 16-bit PCM WAV file, into a node (.tsp/.sts)");
-  command->add_option("--input", options->input, "CSV/text or WAV file")->required();
+      "Turn the channels of a recording (CSV/text, MATLAB .mat, HDF5, WAV/FLAC/AIFF) into nodes "
+      "(.tsp/.sts): every channel in one run, or one channel as the node --node names");
+  command->add_option("--input", options->input, "Recording: CSV/text, .mat, HDF5 or sound file")
+      ->required();
   command->add_option("--data", options->data, "Folder of the test's data files")
       ->capture_default_str();
   command->add_option("--test", options->test, "Test name")->required();
   command->add_option("--code", options->code, "Test code")->required();
-  command->add_option("--node", options->node, "Node name")->required();
-  command->add_option("--column", options->column, "Value column of a text file, from 1")
-      ->capture_default_str();
+  command->add_option("--node", options->node,
+                      "Node name of the one channel to import; without it every channel becomes "
+                      "a node named after it");
+  command->add_option("--channels", options->channels,
+                      "Channels to import, by name or number from 1 (comma-separated list)");
+  command->add_option("--node-names", options->node_names,
+                      "Node names for the chosen channels, in order (comma-separated list)");
+  auto* column = command->add_option("--column", options->column,
+                                     "Value column of a text file for --node, from 1");
+  column->capture_default_str();
   command->add_option("--time-column", options->time_column,
-                      "Time column (s) of a text file; gives the sampling frequency");
-  command->add_option("--rate", options->rate, "Sampling frequency in Hz (WAV: from the file)");
-  command->add_option("--channel", options->channel, "Channel of a WAV file, from 1")
+                      "Time column (s) of a text file; gives the sampling frequency (a first "
+                      "column headed \"time\" or \"t\" is taken as such when importing every "
+                      "channel)");
+  command->add_option("--rate", options->rate,
+                      "Sampling frequency in Hz (sound files: from the file)");
+  command->add_option("--rate-from", options->rate_from,
+                      "MATLAB variable or HDF5 attribute giving the rate in Hz (\"dt\": the step "
+                      "in s); tried without it: rate, sample_rate, fs, dt");
+  command->add_option("--dataset", options->datasets,
+                      "HDF5 dataset path to import (repeat or comma-separate for several)");
+  command->add_option("--channel", options->channel, "Channel of a sound file for --node, from 1")
       ->capture_default_str();
+  command->add_flag("--decimal-comma", options->decimal_comma,
+                    "Text files: ';' separates the fields and ',' is the decimal mark");
+  command->add_flag("--overwrite", options->overwrite,
+                    "Replace nodes that exist already (without it the import refuses before "
+                    "writing anything)");
   command
       ->add_option("--format", options->format,
-                   "Sample format of the node: 886 float64 (exact), 885 float32, 951 int16 "
+                   "Sample format of the nodes: 886 float64 (exact), 885 float32, 951 int16 "
                    "(scaled to 90 % of full scale unless --c1 is given), 872 int32")
       ->capture_default_str();
   command->add_option("--c1", options->c1, "Calibration factor c1 (EU = raw / c2 / c1)");
   command->add_option("--c2", options->c2, "Calibration factor c2")->capture_default_str();
-  command->add_option("--eu", options->eu, "Engineering unit text")->capture_default_str();
-  command->add_option("--description", options->description, "Descriptive text of the node");
+  command->add_option("--eu", options->eu,
+                      "Engineering unit text (default: the file's unit, or EU)");
+  command->add_option("--description", options->description, "Descriptive text of the nodes");
   command->add_option("--nan-value", options->nan_value,
                       "Value that replaces NaN cells (without it a NaN is an error)");
-  command->callback([options, &exit_code] { exit_code = RunImport(*options); });
+  command->callback([options, column, &exit_code] {
+    options->column_given = column->count() > 0;
+    exit_code = RunImport(*options);
+  });
 }
 
 }  // namespace torvwy::cli

@@ -73,6 +73,9 @@ class RecordingReader {
   /// Whether the values are raw units already (sound files: full scale reads 10000, as the
   /// 16-bit formats convert a sample) rather than engineering units.
   bool values_are_raw() const { return kind_ == RecordingKind::kSound; }
+  /// What of the file is not a channel and why, one line each ("column 1 'time' is the time
+  /// column", "variable 's' is a struct: not imported").
+  const std::vector<std::string>& skipped() const { return skipped_; }
 
   /// Streams the values of channel `index` (from 0) to `sink` in pieces of at most
   /// kRecordingBuffer values. A NaN or infinite value is replaced by the options' nan_value or
@@ -86,6 +89,7 @@ class RecordingReader {
   RecordingKind kind_;
   std::filesystem::path path_;
   std::vector<ChannelInfo> channels_;
+  std::vector<std::string> skipped_;
 };
 
 using RecordingHandle = std::unique_ptr<RecordingReader>;

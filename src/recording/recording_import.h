@@ -67,6 +67,10 @@ using ImportProgress = std::function<bool(int64_t done, int64_t total)>;
 core::Status CheckImport(const RecordingReader& recording, const std::vector<PlannedNode>& plan,
                          const ImportSettings& settings);
 
+/// Fails (file-write message, naming the file) when a node of `nodes` exists already in the
+/// settings' folder, unless the settings allow to overwrite it.
+core::Status CheckNodesFree(const ImportSettings& settings, const std::vector<std::string>& nodes);
+
 /// Checks, then writes the planned nodes one after the other. Values in engineering units are
 /// stored as v x c2 x c1 raw units; raw values as they are.
 ImportOutcome ImportChannels(RecordingReader& recording, const std::vector<PlannedNode>& plan,

@@ -20,18 +20,19 @@ namespace {
 /// A line longer than any column file has: a file without line ends can't fill the memory.
 constexpr size_t kMaxLineBytes = 1 << 20;
 
-/// Fields of a text line, split at commas, semicolons and tabs, or at runs of blanks when the
-/// line has none of those.
-std::vector<std::string_view> SplitFields(std::string_view line) {
+/// Fields of a text line, split at commas, semicolons and tabs (with a decimal comma: semicolons
+/// and tabs), or at runs of blanks when the line has none of those.
+std::vector<std::string_view> SplitFields(std::string_view line, bool decimal_comma) {
   std::vector<std::string_view> fields;
-  const bool has_separator = line.find_first_of(",;\t") != std::string_view::npos;
+  const char* separators = decimal_comma ? ";\t" : ",;\t";
+  const bool has_separator = line.find_first_of(separators) != std::string_view::npos;
   size_t pos = 0;
   while (pos <= line.size()) {
     if (!has_separator) {
       pos = line.find_first_not_of(' ', pos);
       if (pos == std::string_view::npos) break;
     }
-    size_t end = line.find_first_of(has_separator ? ",;\t" : " ", pos);
+    size_t end = line.find_first_of(has_separator ? separators : " ", pos);
     if (end == std::string_view::npos) end = line.size();
     fields.push_back(Trim(line.substr(pos, end - pos)));
     pos = end + 1;
@@ -55,11 +56,17 @@ Status ReadColumnRows(const std::filesystem::path& path, const ColumnChoice& cho
     const std::string_view text = line;
     const std::string_view content = Trim(text);
     if (content.empty() || content.front() == '#' || content.front() == '%') continue;
-    const auto fields = SplitFields(text);  // a leading tab is an empty first field
+    const auto fields = SplitFields(text, choice.decimal_comma);  // a leading tab: empty field
     const auto where = [&] { return path.string() + " line " + std::to_string(line_number); };
     const auto number = [&](int column) -> std::optional<double> {
       if (column < 1 || static_cast<size_t>(column) > fields.size()) return std::nullopt;
-      return ParseDouble(fields[static_cast<size_t>(column - 1)]);
+      const std::string_view field = fields[static_cast<size_t>(column - 1)];
+      if (!choice.decimal_comma || field.find(',') == std::string_view::npos) {
+        return ParseDouble(field);
+      }
+      std::string dotted(field);
+      std::replace(dotted.begin(), dotted.end(), ',', '.');
+      return ParseDouble(dotted);
     };
     auto value = number(choice.value_column);
     if (!value) {

@@ -15,6 +15,7 @@ struct ColumnChoice {
   int value_column = 1;             ///< from 1
   int time_column = 0;              ///< seconds, from 1; 0: the file has none
   std::optional<double> nan_value;  ///< replaces a non-finite value; none: such a value fails
+  bool decimal_comma = false;       ///< ';' and tabs separate fields, ',' is the decimal mark
 };
 
 /// Called for every number row, in file order: the value and the time (0 without a time column).

@@ -22,9 +22,10 @@ Result<NodeWriter> NodeWriter::Open(const std::filesystem::path& folder,
     return Fail(kMsgUnknownFormat, "unknown sample format code " + std::to_string(info.format()));
   }
   const std::string stem = test_name + test_code + "#" + node_name;
-  auto writer = AtomicFileWriter::Open(folder / (stem + ".sts"), kMsgFileWrite);
+  NodeWriter node;
+  auto writer = node.files_->Add(folder / (stem + ".sts"), kMsgFileWrite);
   if (!writer) return writer.error();
-  NodeWriter node(std::move(*writer));
+  node.sts_writer_ = *writer;
   node.sts_ = folder / (stem + ".sts");
   node.tsp_ = folder / (stem + ".tsp");
   node.info_ = info;
@@ -54,7 +55,7 @@ Status NodeWriter::Append(std::span<const double> raw_values) {
   if (raw_values.empty()) return Ok();
   buffer_.clear();
   if (auto ok = EncodeSamples(info_.format(), raw_values, buffer_); !ok) return ok;
-  writer_.Write(buffer_);
+  sts_writer_->Write(buffer_);
   samples_ += static_cast<int64_t>(raw_values.size());
   last_ = raw_values.back();
   return Ok();
@@ -70,13 +71,15 @@ Result<int64_t> NodeWriter::Commit(const std::vector<Label>& labels) {
     return Fail(kMsgBadValue, sts_.string() + ": the record is too long for one node");
   }
   info_.set_length_half_blocks(static_cast<int32_t>(half_blocks));
-  if (auto ok = writer_.Commit(); !ok) return ok.error();
-  // The .tsp: sampling section and labels, written fresh.
+  // The .tsp: sampling section and labels, written fresh; it lands after the .sts it describes.
   IniFile ini;
   StoreSamplingKeys(ini, info_);
   ini.Set("Labels", "LabelNum", "0");
   for (const Label& label : labels) AppendLabel(ini, label);
-  if (auto ok = ini.Save(tsp_, kMsgFileWrite); !ok) return ok.error();
+  auto tsp = files_->Add(tsp_, kMsgFileWrite);
+  if (!tsp) return tsp.error();
+  (*tsp)->Write(ini.Text());
+  if (auto ok = files_->Commit(); !ok) return ok.error();
   return padding;
 }
 

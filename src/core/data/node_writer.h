@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -23,7 +24,8 @@ double ImportC1(int32_t format, double largest_magnitude, double c2);
 
 /// Streams raw values into "<folder>/<test><code>#<node>.sts" and, on Commit(), writes the
 /// matching .tsp with the record length of what was appended (padded to whole half blocks with
-/// the last value) and the labels. Both files are saved atomically; nothing is left on failure.
+/// the last value) and the labels. The two files are saved as one set: on any failure neither
+/// changes, so a node is never left with one file new and the other old or missing.
 class NodeWriter {
  public:
   static Result<NodeWriter> Open(const std::filesystem::path& folder, const std::string& test_name,
@@ -44,8 +46,9 @@ class NodeWriter {
   const std::filesystem::path& tsp_path() const { return tsp_; }
 
  private:
-  NodeWriter(AtomicFileWriter writer) : writer_(std::move(writer)) {}
-  AtomicFileWriter writer_;
+  NodeWriter() : files_(std::make_unique<AtomicFileSet>()) {}
+  std::unique_ptr<AtomicFileSet> files_;  ///< the .sts, then the .tsp at Commit()
+  AtomicFileWriter* sts_writer_ = nullptr;
   std::filesystem::path sts_, tsp_;
   SamplingInfo info_;
   int64_t samples_ = 0;
