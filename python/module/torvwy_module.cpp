@@ -37,6 +37,7 @@
 #include "core/stats/statistics_batch.h"
 #include "output/result_output.h"
 #include "output/stats_output.h"
+#include "recording_binding.h"
 #include "result_dict.h"
 #include "sample_array.h"
 
@@ -594,6 +595,7 @@ PYBIND11_MODULE(_torvwy, m) {
   m.def("statistics", &Statistics);
   m.def("open_result", &OpenResult);
   m.def("write_node", &WriteNode);
+  BindRecording(m);
   m.def("expand_range",
         [](const std::string& text) { return Take(torvwy::core::ExpandCodeRange(text)); });
   m.def("valid_pairs",

@@ -19,6 +19,7 @@ from ._torvwy import TorvwyError
 __all__ = [
     "Node", "write_node", "peak", "range", "rainflow", "rainflow_cycles", "rainflow_matrix",
     "stats", "open_result", "expand_range", "TorvwyError", "Result", "Rows", "CYCLE_DTYPE",
+    "read_channels", "import_file",
 ]
 
 _BLOCK = 1024
@@ -86,6 +87,71 @@ def write_node(data, test, code, node, samples, frequency, unit="", format=886, 
         os.fspath(data), str(test), str(code), str(node), _samples(samples), float(frequency),
         unit, int(format), None if c1 is None else float(c1), float(c2), text1, text2, description,
     )
+
+
+def _channel_list(items, what):
+    if items is None:
+        return []
+    if isinstance(items, (str, int)):
+        items = [items]
+    out = []
+    for item in items:
+        if isinstance(item, bool) or not isinstance(item, (str, int)):
+            raise ValueError(f"{what} must be names or numbers from 1, not {item!r}")
+        out.append(str(item))
+    return out
+
+
+def _read_options(time_column, decimal_comma, nan_value, rate_from, datasets):
+    return (
+        None if time_column is None else int(time_column), bool(decimal_comma),
+        None if nan_value is None else float(nan_value), "" if rate_from is None else str(rate_from),
+        _channel_list(datasets, "datasets"),
+    )
+
+
+def read_channels(path, channels=None, time_column=None, decimal_comma=False, nan_value=None,
+                  rate_from=None, datasets=None):
+    """Reads the channels of a recording (CSV/text, MATLAB .mat, HDF5, WAV/FLAC/AIFF) without
+    writing anything. Returns (arrays, rate): a dict of channel name -> float64 array (in the
+    file's order; a name met twice gets "_2", "_3", ...), and the sampling frequency in Hz the
+    file gives: one number when every channel has the same, a dict name -> Hz when they differ,
+    None when the file gives none. Sound files read in raw units: full scale is 10000. `channels`
+    picks some by name or number from 1."""
+    names, arrays, rates, _units, _skipped = _torvwy.read_channels(
+        os.fspath(path), *_read_options(time_column, decimal_comma, nan_value, rate_from, datasets),
+        _channel_list(channels, "channels"),
+    )
+    out, by_name = {}, {}
+    for name, array, rate in zip(names, arrays, rates):
+        key, n = name, 2
+        while key in out:
+            key, n = f"{name}_{n}", n + 1
+        out[key] = array
+        by_name[key] = rate if rate > 0 else None
+    distinct = set(by_name.values())
+    rate = distinct.pop() if len(distinct) == 1 else (None if not distinct else by_name)
+    return out, rate
+
+
+def import_file(path, data, test, code, channels=None, node_names=None, rate=None, eu=None,
+                format=886, c1=None, c2=1.0, description="", overwrite=False, time_column=None,
+                decimal_comma=False, nan_value=None, rate_from=None, datasets=None):
+    """Imports the channels of a recording as nodes of `<data>/<test><code>#<node>`, as
+    `torvwy import` does: every channel (or those `channels` picks), named from the file or by
+    `node_names`. Returns the written nodes as a list of Node. An existing node is replaced only
+    with overwrite=True; without it nothing is written. A failure raises TorvwyError naming the
+    nodes written before it (they are complete; nothing of the failed one is left)."""
+    if rate is not None and not float(rate) > 0:
+        raise ValueError("rate must be a number > 0")
+    written = _torvwy.import_file(
+        os.fspath(path), os.fspath(data), str(test), str(code), _channel_list(channels, "channels"),
+        _channel_list(node_names, "node_names"), int(format),
+        None if c1 is None else float(c1), float(c2), None if eu is None else str(eu),
+        str(description), 0.0 if rate is None else float(rate), bool(overwrite),
+        *_read_options(time_column, decimal_comma, nan_value, rate_from, datasets),
+    )
+    return [Node(data, test, code, entry["node"]) for entry in written]
 
 
 def _samples(array):

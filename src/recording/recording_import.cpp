@@ -159,8 +159,8 @@ core::Status CheckImport(const RecordingReader& recording, const std::vector<Pla
     const double rate = RateOf(channel, settings);
     if (!(rate > 0.0) || !std::isfinite(rate)) {
       return Fail(kMsgBadValue, recording.path().string() + ": the file gives no sampling " +
-                                    "frequency for channel " + Quoted(channel.name) +
-                                    "; give it with --rate");
+                                    "frequency for channel " + Quoted(channel.name) + "; " +
+                                    settings.rate_hint);
     }
   }
   std::vector<std::string> nodes;
@@ -175,7 +175,7 @@ core::Status CheckNodesFree(const ImportSettings& settings, const std::vector<st
     if (!existing.empty()) {
       return core::Fail(core::kMsgFileWrite, "the node " + settings.test + settings.code + "#" +
                                                  node + " exists already (" + existing.string() +
-                                                 "); give --overwrite to replace it");
+                                                 "); " + settings.overwrite_hint);
     }
   }
   return core::Ok();

@@ -33,6 +33,9 @@ struct ImportSettings {
   double rate_hz = 0;
   /// Replace existing nodes; without it an import with any existing node writes nothing.
   bool overwrite = false;
+  /// How the caller's user asks for what a refusal misses, said after it.
+  std::string overwrite_hint = "give --overwrite to replace it";
+  std::string rate_hint = "give it with --rate";
 };
 
 /// A node an import wrote.
