@@ -32,6 +32,21 @@ echo "== torvwy stats: amplitude indices of all four nodes, saved as an .aps lis
 "$torvwy" stats --data "$sample" --test demo --codes 1 --nodes 1-4 --save
 "$torvwy" stats --data "$sample" --test demo --codes 1 --nodes 1-2 --peak-peak 3
 echo
+echo "== torvwy import: a four-channel 24-bit WAV recording, every channel a node in one run =="
+/usr/bin/python3 - "$sample/rig.wav" <<'PYTHON'
+import sys
+import numpy as np
+import soundfile
+t = np.arange(60_000) / 6000.0
+rng = np.random.default_rng(1)
+channels = [0.8 * np.sin(2 * np.pi * 3 * t), 0.5 * np.sign(np.sin(2 * np.pi * 0.5 * t)),
+            np.clip(np.cumsum(rng.normal(0, 0.01, t.size)), -0.9, 0.9),
+            0.3 * np.sin(2 * np.pi * (1 + t) * t)]
+soundfile.write(sys.argv[1], np.column_stack(channels), 6000, subtype="PCM_24")
+PYTHON
+"$torvwy" import --input "$sample/rig.wav" --data "$sample" --test rig --code 1 --overwrite
+"$torvwy" stats --data "$sample" --test rig --codes 1 --nodes ch1-ch4
+echo
 echo "== the Python package: node 2 again, and the same values counted from a numpy array =="
 PYTHONPATH=build/release/python /usr/bin/python3 - "$sample" <<'PYTHON'
 import sys

@@ -31,9 +31,9 @@ def home(tmp_path_factory):
     return path
 
 
-def run_cli(*args, check=True):
-    """Runs the torvwy command; returns the completed process."""
-    done = subprocess.run([str(CLI), *map(str, args)], capture_output=True, text=True)
+def run_cli(*args, check=True, cwd=None):
+    """Runs the torvwy command (in `cwd`); returns the completed process."""
+    done = subprocess.run([str(CLI), *map(str, args)], capture_output=True, text=True, cwd=cwd)
     if check and done.returncode != 0:
         raise AssertionError(f"torvwy {' '.join(map(str, args))}: {done.stderr}")
     return done

@@ -38,6 +38,9 @@ def place(home, tmp_path_factory):
             4, "--blocks", 60)
     rng = np.random.default_rng(11)
     np.save(root / "strain.npy", np.cumsum(rng.normal(0.0, 2.0, 10_000)))
+    scipy_io = pytest.importorskip("scipy.io")
+    scipy_io.savemat(root / "rig.mat", {"strain": rng.normal(0.0, 5.0, 3000),
+                                        "force": rng.normal(0.0, 1.0, (3000, 2)), "fs": 500.0})
     campaign = root / "campaign"
     for code in (1, 2):
         run_cli("gen", "--data", campaign, "--test", "T", "--code", code, "--nodes", 2,
@@ -77,6 +80,8 @@ def test_package_snippet(place):
     root, _, _ = place
     run([PYTHON, "-c", BLOCKS[1][1]], place)
     assert (root / "demo1#2.RFL").is_file() and (root / "data" / "strain1#a.tsp").is_file()
+    assert sorted(p.name for p in (root / "data").glob("rig1#*.tsp")) == [
+        "rig1#force_1.tsp", "rig1#force_2.tsp", "rig1#strain.tsp"]
 
 
 def test_fleet_snippet(place):
