@@ -4,6 +4,8 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "core/data/node_writer.h"
+#include "core/data/sample_format.h"
 #include "core/data/sampling_info.h"
 #include "core/data/waveform_reader.h"
 #include "support/run_command.h"
@@ -126,6 +128,64 @@ TEST_F(Commands, ImportsTextColumnsAndWavFiles) {
   std::vector<double> first(4);
   ASSERT_TRUE(reader->Read(first));
   EXPECT_EQ(first, (std::vector<double>{0.0, 5000.0, -10000.0, 10000.0 / 32768.0}));
+}
+
+// A 16-bit WAV file gives the node it always has: a sample s is s x 10000 / 32768 raw units,
+// c1 1, the file's rate; the expected pair is written here by the node writer from that rule.
+TEST_F(Commands, SixteenBitWavFilesImportByteForByteAsBefore) {
+  const fs::path wav = data_.path() / "stereo.wav";
+  std::vector<int16_t> right;
+  for (int v = -32768; v <= 32767; ++v) right.push_back(static_cast<int16_t>(v));
+  {
+    std::ofstream out(wav, std::ios::binary);
+    auto u32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+    const auto bytes = static_cast<uint32_t>(right.size() * 4);
+    out << "RIFF";
+    u32(36 + bytes);
+    out << "WAVEfmt ";
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(44100);
+    u32(44100 * 4);
+    u16(4);
+    u16(16);
+    out << "data";
+    u32(bytes);
+    for (const int16_t s : right) {
+      u16(static_cast<uint16_t>(-s));
+      u16(static_cast<uint16_t>(s));
+    }
+  }
+  for (const int32_t format : {core::kFormatFloat64, core::kFormatInt16}) {
+    const std::string node = "f" + std::to_string(format);
+    const auto result =
+        Run("import --input " + Quote(wav.string()) + " --data " + Quote(data_.path().string()) +
+            " --test w --code 1 --node " + node + " --channel 2 --format " +
+            std::to_string(format) + " --description 'rig 4'");
+    ASSERT_EQ(result.exit_code, 0) << result.err;
+    core::SamplingInfo info;
+    info.set_format(format);
+    info.set_c2(1.0);
+    info.set_c1(1.0);
+    info.set_eu("EU");
+    info.set_text1("torvwy import");
+    info.set_text2("stereo.wav");
+    info.set_text3("rig 4");
+    info.set_frequency_hz(44100);
+    const fs::path expected = data_.path() / "expected";
+    auto writer = core::NodeWriter::Open(expected, "w", "1", node, info);
+    ASSERT_TRUE(writer);
+    std::vector<double> raw;
+    for (const int16_t s : right) raw.push_back(static_cast<double>(s) * 10000.0 / 32768.0);
+    ASSERT_TRUE(writer->Append(raw));
+    ASSERT_TRUE(writer->Commit());
+    for (const char* extension : {".sts", ".tsp"}) {
+      const std::string name = "w1#" + node + extension;
+      EXPECT_EQ(ReadFileBytes(data_.path() / name), ReadFileBytes(expected / name)) << name;
+    }
+  }
 }
 
 TEST_F(Commands, BadInputGivesOneLineAndANonZeroExit) {
