@@ -201,14 +201,16 @@ int ImportRecording(const ImportOptions& options) {
   for (const auto& node : *plan) std::cout << PlanLine(**file, node) << "\n";
   std::cout.flush();
 
+  const recording::ImportSettings settings = SettingsOf(options);
+  if (auto ok = recording::CheckImport(**file, *plan, settings); !ok)
+    return ReportError(ok.error());
   ConsoleProgress progress;
-  const auto outcome = recording::ImportChannels(**file, *plan, SettingsOf(options),
-                                                 [&progress](int64_t done, int64_t total) {
-                                                   if (progress.upper() != total)
-                                                     progress.SetRange(0, total);
-                                                   progress.SetPos(done);
-                                                   return !progress.CheckCancelButton();
-                                                 });
+  const auto outcome =
+      recording::ImportChannels(**file, *plan, settings, [&progress](int64_t done, int64_t total) {
+        if (progress.upper() != total) progress.SetRange(0, total);
+        progress.SetPos(done);
+        return !progress.CheckCancelButton();
+      });
   for (const auto& node : outcome.written) {
     std::cout << "wrote " << options.test << options.code << "#" << node.node << ": "
               << node.samples << " samples at " << core::ShortestText(node.rate_hz) << " Hz";
