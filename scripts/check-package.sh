@@ -13,6 +13,7 @@ missing=0
 for path in ./usr/bin/torvwy ./usr/bin/torvwy-gui ./usr/bin/TorvRpt ./usr/bin/TorvEpt \
   ./usr/bin/ldexp ./usr/bin/TorvImgEpt ./usr/lib/libtorvwy_module.so \
   ./usr/lib/libtorvwy_core.so ./usr/lib/libtorvwy_render.so ./usr/lib/libtorvwy_ui.so \
+  ./usr/lib/libtorvwy_recording.so \
   ./usr/lib/python3/dist-packages/torvwy/__init__.py \
   ./usr/lib/python3/dist-packages/torvwy/fleet.py \
   ./usr/share/man/man1/torvwy.1.gz ./usr/share/man/man1/torvwy-gui.1.gz \
@@ -29,6 +30,11 @@ grep -q '^./usr/lib/python3/dist-packages/torvwy/_torvwy.*\.so$' <<<"$listing" |
 [ "$missing" -eq 0 ] || exit 1
 dpkg-deb -f "$deb" Depends | grep -q 'python3-numpy' ||
   { echo "$0: $deb declares no dependencies" >&2; exit 1; }
+# The libraries the readers of recordings are built on come from Debian.
+for library in libmatio libhdf5 libsndfile; do
+  dpkg-deb -f "$deb" Depends | grep -q "$library" ||
+    { echo "$0: $deb does not depend on $library" >&2; exit 1; }
+done
 
 tree=$(mktemp -d)
 trap 'rm -rf "$tree"' EXIT
