@@ -154,7 +154,7 @@ core::Status TextRecording::Scan() {
         Column column;
         column.field = f;
         column.name =
-            names != nullptr && !(*names)[f].empty() ? (*names)[f] : "ch" + std::to_string(f + 1);
+            names != nullptr && !(*names)[f].empty() ? (*names)[f] : "col" + std::to_string(f + 1);
         if (units != nullptr) column.unit = (*units)[f];
         columns_.push_back(std::move(column));
       }
@@ -228,7 +228,7 @@ core::Status TextRecording::Scan() {
   if (time_field && rows >= 2) rate = static_cast<double>(rows - 1) / (last_time - first_time);
   // A trailing separator on every line makes an empty column without a name: not a channel.
   std::erase_if(columns_, [&](const Column& column) {
-    return column.length == 0 && column.name == "ch" + std::to_string(column.field + 1);
+    return column.length == 0 && column.name == "col" + std::to_string(column.field + 1);
   });
   if (columns_.empty()) {
     return core::Fail(core::kMsgFileRead, path_.string() + ": no column of numbers");

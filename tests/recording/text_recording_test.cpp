@@ -75,7 +75,7 @@ TEST_F(TextRecordingTest, DecimalCommaAndBlankSeparatedFiles) {
   auto plain = OpenRecording(Write("1 2  3\n4 5 6\n"));
   ASSERT_TRUE(plain);
   ASSERT_EQ((*plain)->channels().size(), 3u);
-  EXPECT_EQ((*plain)->channels()[2].name, "ch3");
+  EXPECT_EQ((*plain)->channels()[2].name, "col3");
   EXPECT_EQ(ReadAll(**plain, 2), (std::vector<double>{3.0, 6.0}));
 }
 
