@@ -197,11 +197,11 @@ core::Status MatlabRecording::Walk(uint64_t file_bytes, const RecordingOptions& 
       continue;
     }
     uint64_t elements = 1;
-    int long_dimensions = 0;
     bool overflow = false;
+    bool flat_beyond = true;  // the dimensions after the second are all 1
     for (int d = 0; d < variable->rank; ++d) {
       const uint64_t size = variable->dims[d];
-      if (size > 1) ++long_dimensions;
+      if (d >= 2 && size != 1) flat_beyond = false;
       if (size != 0 && elements > UINT64_MAX / size) overflow = true;
       elements *= size;
     }
@@ -212,13 +212,9 @@ core::Status MatlabRecording::Walk(uint64_t file_bytes, const RecordingOptions& 
     if (overflow || elements / kMostValuesPerFileByte > file_bytes) {
       return ReadFailure("variable '" + name + "' claims more values than the file can hold");
     }
-    if (long_dimensions > 2 || variable->rank > 2) {
-      bool flat_beyond = true;
-      for (int d = 2; d < variable->rank; ++d) flat_beyond = flat_beyond && variable->dims[d] == 1;
-      if (!flat_beyond) {
-        skip("has " + std::to_string(variable->rank) + " dimensions (only vectors and matrices)");
-        continue;
-      }
+    if (!flat_beyond) {
+      skip("has " + std::to_string(variable->rank) + " dimensions (only vectors and matrices)");
+      continue;
     }
     if (elements == 1) {
       // Read after the walk: reading data moves the library off its walk through the file.
