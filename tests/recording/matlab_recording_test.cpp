@@ -232,6 +232,7 @@ TEST(MatlabRecording, RefusesFilesWithoutChannelsAndImpossibleSizes) {
   TempDir dir;
   const auto only_text = dir.path() / "text.mat";
   const auto huge = dir.path() / "huge.mat";
+  const auto dims = dir.path() / "dims.mat";
   RunPythonScript(std::string(kArrays) + kMatlabClass +
                   "import scipy.io\n"
                   "scipy.io.savemat('" +
@@ -246,7 +247,17 @@ TEST(MatlabRecording, RefusesFilesWithoutChannelsAndImpossibleSizes) {
                   "with open('" +
                   huge.string() +
                   "', 'r+b') as f:\n"
-                  "    f.write(header)\n");
+                  "    f.write(header)\n"
+                  // A level-5 vector whose sizes (after the 128-byte header, the element's tag,
+                  // the array flags and the sizes' tag) say 2^31-1 x 2^31-1.
+                  "scipy.io.savemat('" +
+                  dims.string() +
+                  "', {'x': np.arange(10.0)})\n"
+                  "with open('" +
+                  dims.string() +
+                  "', 'r+b') as f:\n"
+                  "    f.seek(160)\n"
+                  "    f.write(np.array([2**31 - 1, 2**31 - 1], dtype='<i4').tobytes())\n");
   auto none = OpenMatlabRecording(only_text, {});
   ASSERT_FALSE(none);
   EXPECT_EQ(none.error().message, core::kMsgFileRead);
@@ -254,11 +265,13 @@ TEST(MatlabRecording, RefusesFilesWithoutChannelsAndImpossibleSizes) {
   EXPECT_NE(none.error().detail.find("variable 'note' holds characters"), std::string::npos)
       << none.error().detail;
 
-  auto claimed = OpenMatlabRecording(huge, {});
-  ASSERT_FALSE(claimed);
-  ExpectOneLineNaming(claimed.error(), huge);
-  EXPECT_NE(claimed.error().detail.find("'x' claims more values"), std::string::npos)
-      << claimed.error().detail;
+  for (const auto& path : {huge, dims}) {
+    auto claimed = OpenMatlabRecording(path, {});
+    ASSERT_FALSE(claimed);
+    ExpectOneLineNaming(claimed.error(), path);
+    EXPECT_NE(claimed.error().detail.find("'x' claims more values"), std::string::npos)
+        << claimed.error().detail;
+  }
 }
 
 TEST(MatlabRecording, CutAndDamagedFilesReadOrFailWithOneLine) {
