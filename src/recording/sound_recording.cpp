@@ -122,6 +122,7 @@ core::Result<RecordingHandle> OpenSoundRecording(const std::filesystem::path& pa
   if (info.channels < 1 || info.samplerate < 1 || info.frames < 0) {
     return fail("damaged format (channels, rate or length)");
   }
+  if (info.frames == SF_COUNT_MAX) return fail("the length of the sound data is not known");
   // Integers read as sample / 2^(bits - 1), floats as they are: 1.0 is full scale either way.
   sf_command(sound, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
   sf_command(sound, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_FALSE);
