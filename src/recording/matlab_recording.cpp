@@ -361,6 +361,7 @@ core::Status MatlabRecording::Read(size_t index, const ChannelSink& sink) {
 ///   128: [type u32][bytes u32][data, padded to 8 unless compressed] [type][bytes][...] ...
 std::optional<std::string> CutLevel5Element(int fd, uint64_t file_bytes) {
   constexpr uint64_t kHeaderBytes = 128;
+  constexpr uint32_t kMatrix = 14;
   constexpr uint32_t kCompressed = 15;
   unsigned char header[kHeaderBytes];
   if (file_bytes < kHeaderBytes || ::pread(fd, header, kHeaderBytes, 0) != kHeaderBytes) {
@@ -384,6 +385,14 @@ std::optional<std::string> CutLevel5Element(int fd, uint64_t file_bytes) {
     if (end > file_bytes) {
       return "cut short: variable no. " + std::to_string(n) + " needs " + std::to_string(end) +
              " bytes, the file has " + std::to_string(file_bytes);
+    }
+    // An array: [flags tag][flags][sizes tag][sizes ...]; the library takes the count of
+    // sizes from their tag and allocates for it, so it must lie inside the element.
+    unsigned char sizes_tag[8];
+    if (type == kMatrix && bytes >= 24 &&
+        ::pread(fd, sizes_tag, sizeof sizes_tag, static_cast<off_t>(at + 24)) == sizeof sizes_tag &&
+        (load32(sizes_tag) >> 16) == 0 && load32(sizes_tag + 4) > bytes - 24) {
+      return "variable no. " + std::to_string(n) + " has damaged sizes";
     }
     if (type != kCompressed) end = (end + 7) / 8 * 8;
     at = end;

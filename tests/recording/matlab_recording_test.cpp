@@ -233,6 +233,7 @@ TEST(MatlabRecording, RefusesFilesWithoutChannelsAndImpossibleSizes) {
   const auto only_text = dir.path() / "text.mat";
   const auto huge = dir.path() / "huge.mat";
   const auto dims = dir.path() / "dims.mat";
+  const auto sizes = dir.path() / "sizes.mat";
   RunPythonScript(std::string(kArrays) + kMatlabClass +
                   "import scipy.io\n"
                   "scipy.io.savemat('" +
@@ -257,7 +258,16 @@ TEST(MatlabRecording, RefusesFilesWithoutChannelsAndImpossibleSizes) {
                   dims.string() +
                   "', 'r+b') as f:\n"
                   "    f.seek(160)\n"
-                  "    f.write(np.array([2**31 - 1, 2**31 - 1], dtype='<i4').tobytes())\n");
+                  "    f.write(np.array([2**31 - 1, 2**31 - 1], dtype='<i4').tobytes())\n"
+                  // The same with the sizes' tag claiming 4 GiB of sizes.
+                  "scipy.io.savemat('" +
+                  sizes.string() +
+                  "', {'x': np.arange(10.0)})\n"
+                  "with open('" +
+                  sizes.string() +
+                  "', 'r+b') as f:\n"
+                  "    f.seek(156)\n"
+                  "    f.write(np.array([2**32 - 8], dtype='<u4').tobytes())\n");
   auto none = OpenMatlabRecording(only_text, {});
   ASSERT_FALSE(none);
   EXPECT_EQ(none.error().message, core::kMsgFileRead);
@@ -265,12 +275,15 @@ TEST(MatlabRecording, RefusesFilesWithoutChannelsAndImpossibleSizes) {
   EXPECT_NE(none.error().detail.find("variable 'note' holds characters"), std::string::npos)
       << none.error().detail;
 
-  for (const auto& path : {huge, dims}) {
+  const std::pair<std::filesystem::path, const char*> claims[] = {
+      {huge, "'x' claims more values"},
+      {dims, "'x' claims more values"},
+      {sizes, "variable no. 1 has damaged sizes"}};
+  for (const auto& [path, why] : claims) {
     auto claimed = OpenMatlabRecording(path, {});
     ASSERT_FALSE(claimed);
     ExpectOneLineNaming(claimed.error(), path);
-    EXPECT_NE(claimed.error().detail.find("'x' claims more values"), std::string::npos)
-        << claimed.error().detail;
+    EXPECT_NE(claimed.error().detail.find(why), std::string::npos) << claimed.error().detail;
   }
 }
 
