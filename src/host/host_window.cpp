@@ -28,6 +28,8 @@
 #include "core/services/language.h"
 #include "core/services/names.h"
 #include "core/services/profile.h"
+#include "host/import_recording_dialog.h"
+#include "recording/recording.h"
 #include "render/colours.h"
 #include "ui/error_message.h"
 #include "ui/fatigue_table.h"
@@ -138,6 +140,8 @@ void HostWindow::BuildMenus() {
   QMenu* file = menuBar()->addMenu(Text(TextKey::kMenuFile));
   file->addAction(Text(TextKey::kMenuOpenResult), QKeySequence::Open, this,
                   &HostWindow::OpenResultDialog);
+  file->addAction(Text(TextKey::kMenuImportRecording), QKeySequence(Qt::CTRL | Qt::Key_I), this,
+                  &HostWindow::ImportRecordingChosen);
   command(file, Text(TextKey::kMenuSaveResult), ui::command::kSaveResult, QKeySequence::Save);
   file->addSeparator();
   command(file, Text(TextKey::kMenuPrint), ui::command::kPrint, QKeySequence::Print);
@@ -271,6 +275,46 @@ void HostWindow::OpenResultDialog() {
   const QString path = QFileDialog::getOpenFileName(this, Text(TextKey::kOpenResultTitle),
                                                     QString(), Text(TextKey::kOpenResultFilter));
   if (!path.isEmpty()) OpenResultFile(path);
+}
+
+void HostWindow::ImportRecordingChosen() {
+  const QString start = QString::fromStdString(DefaultDataFolder({}).string());
+  const QString path = QFileDialog::getOpenFileName(this, Text(TextKey::kImportOpenTitle), start,
+                                                    Text(TextKey::kImportOpenFilter));
+  if (!path.isEmpty()) ImportRecording(path);
+}
+
+ImportRecordingDialog* HostWindow::ImportRecording(const QString& path) {
+  auto file = recording::OpenRecording(path.toStdString());
+  if (!file) {
+    ui::ShowMessage(this, ui::ErrorMessage(file.error()));
+    return nullptr;
+  }
+  auto* dialog = new ImportRecordingDialog(this, std::move(*file));
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  connect(dialog, &ImportRecordingDialog::Imported, this, &HostWindow::OfferCountingWindow);
+  dialog->open();
+  return dialog;
+}
+
+void HostWindow::OfferCountingWindow(const ImportedNodes& nodes) {
+  if (!ui::AskYesNo(this, Text(TextKey::kImportOpenCounting)
+                              .arg(QString::fromStdString(nodes.test_name + nodes.test_code + "#" +
+                                                          nodes.nodes.front())))) {
+    return;
+  }
+  // The window opens on the chooser's record of the test, the first node current.
+  ui::NodeChoice choice;
+  choice.test_name = nodes.test_name;
+  choice.test_code = nodes.test_code;
+  choice.data_path = nodes.data_path;
+  choice.result_path = nodes.data_path;
+  choice.names = nodes.nodes;
+  if (auto ok = ui::WriteChoice(choice); !ok) {
+    ui::ShowMessage(this, ui::ErrorMessage(ok.error()));
+    return;
+  }
+  OpenWindow(module::kPeakTemplate);
 }
 
 void HostWindow::SendToActive(quint32 code, qintptr value) {

@@ -15,6 +15,9 @@ class QMdiSubWindow;
 
 namespace torvwy::host {
 
+class ImportRecordingDialog;
+struct ImportedNodes;
+
 class HostWindow : public QMainWindow {
   Q_OBJECT
 
@@ -29,6 +32,10 @@ class HostWindow : public QMainWindow {
   QWidget* OpenWindow(int id);
   /// Opens a saved result file: writes a result-mode parameter file and opens its analysis.
   QWidget* OpenResultFile(const QString& path);
+  /// Opens the import dialog on the recording at `path` (shown, not waited for); after an import
+  /// it offers a counting window on the first node written. Null when the file can't be opened
+  /// as a recording (said in a message).
+  ImportRecordingDialog* ImportRecording(const QString& path);
   /// Sends a 2025 command to the active analysis window.
   void SendToActive(quint32 code, qintptr value = 0);
 
@@ -46,6 +53,9 @@ class HostWindow : public QMainWindow {
   void BuildMenus();
   void ChooseAndOpen(int id);
   void OpenResultDialog();
+  void ImportRecordingChosen();
+  /// Asks whether to open a peak counting window on the first of `nodes`, and opens it.
+  void OfferCountingWindow(const ImportedNodes& nodes);
   void ShowSettings();
   void AnnounceSettings();
   /// 2025/1037: the table of the life estimate a view has just made, in a dock of its own.
