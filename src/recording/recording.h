@@ -70,9 +70,6 @@ class RecordingReader {
   RecordingKind kind() const { return kind_; }
   const std::filesystem::path& path() const { return path_; }
   const std::vector<ChannelInfo>& channels() const { return channels_; }
-  /// One line per part of the file that isn't a channel and was left out, saying why
-  /// ("variable 's' is a struct: not imported"); for the caller to show.
-  const std::vector<std::string>& skipped() const { return skipped_; }
   /// Whether the values are raw units already (sound files: full scale reads 10000, as the
   /// 16-bit formats convert a sample) rather than engineering units.
   bool values_are_raw() const { return kind_ == RecordingKind::kSound; }
