@@ -175,6 +175,7 @@ TEST_F(Commands, SixteenBitWavFilesImportByteForByteAsBefore) {
     info.set_text3("rig 4");
     info.set_frequency_hz(44100);
     const fs::path expected = data_.path() / "expected";
+    fs::create_directories(expected);
     auto writer = core::NodeWriter::Open(expected, "w", "1", node, info);
     ASSERT_TRUE(writer);
     std::vector<double> raw;
