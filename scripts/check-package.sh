@@ -66,7 +66,7 @@ home=$(mktemp -d)
 loaded=$(HOME="$home" QT_QPA_PLATFORM=offscreen LD_DEBUG=libs timeout 5 \
   "$tree/usr/bin/torvwy-gui" 2>&1 | grep 'calling init: .*libtorvwy_' || true)
 rm -rf "$home"
-for library in core render ui module; do
+for library in core render ui module recording; do
   count=$(grep -c "libtorvwy_$library\.so" <<<"$loaded" || true)
   if [ "$count" -ne 1 ] || ! grep -q "init: $tree/usr/.*libtorvwy_$library\.so" <<<"$loaded"; then
     echo "$0: torvwy-gui did not load libtorvwy_$library.so once from the package" >&2

@@ -40,7 +40,7 @@ import soundfile
 t = np.arange(60_000) / 6000.0
 rng = np.random.default_rng(1)
 channels = [0.8 * np.sin(2 * np.pi * 3 * t), 0.5 * np.sign(np.sin(2 * np.pi * 0.5 * t)),
-            np.clip(np.cumsum(rng.normal(0, 0.01, t.size)), -0.9, 0.9),
+            0.6 * np.tanh(np.cumsum(rng.normal(0, 0.02, t.size)) / 3),
             0.3 * np.sin(2 * np.pi * (1 + t) * t)]
 soundfile.write(sys.argv[1], np.column_stack(channels), 6000, subtype="PCM_24")
 PYTHON
