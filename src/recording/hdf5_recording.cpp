@@ -80,6 +80,12 @@ class LibraryHold {
 
   void Acquire() {
     LibraryMutex().lock();
+    // Some damaged files make the library lose track of a part of the file it read (a fault of
+    // the library), and its shutdown at the process's exit then prints two lines on the error
+    // output. A reader has nothing to flush at exit, so the shutdown is left out when this is
+    // the first use of the library in the process.
+    static std::once_flag no_shutdown_at_exit;
+    std::call_once(no_shutdown_at_exit, [] { H5dont_atexit(); });
     H5Eget_auto2(H5E_DEFAULT, &saved_printer_, &saved_data_);
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
     held_ = true;
