@@ -80,6 +80,12 @@ class LibraryHold {
 
   void Acquire() {
     LibraryMutex().lock();
+    // Some damaged files make the library lose track of a part of the file it read (a fault of
+    // the library), and its shutdown at the process's exit then prints two lines on the error
+    // output. A reader has nothing to flush at exit, so the shutdown is left out when this is
+    // the first use of the library in the process.
+    static std::once_flag no_shutdown_at_exit;
+    std::call_once(no_shutdown_at_exit, [] { H5dont_atexit(); });
     H5Eget_auto2(H5E_DEFAULT, &saved_printer_, &saved_data_);
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
     held_ = true;
@@ -468,6 +474,9 @@ class Hdf5Opener {
     Handle space(H5Aget_space(attribute.get()), H5Sclose);
     if (!space.ok() || H5Sget_simple_extent_npoints(space.get()) != 1) return std::nullopt;
     if (H5Tis_variable_str(type.get()) > 0) {
+      // The library believes the length a variable-length string claims and allocates it
+      // before it reads the string: a damaged length can cost gigabytes here (the 1.10 API
+      // gives no way to learn the length of an attribute's string first).
       Handle memory(H5Tcopy(H5T_C_S1), H5Tclose);
       if (!memory.ok() || H5Tset_size(memory.get(), H5T_VARIABLE) < 0 ||
           H5Tset_cset(memory.get(), H5Tget_cset(type.get())) < 0) {
