@@ -19,7 +19,9 @@ TEST(ChannelNames, CleanToWhatANodeNameMayHold) {
       {"###", ""},
       {"_-.tail._-", "tail"},
       {"应变 1", "应变_1"},
-      {"a\tb\x01" "c", "a_b_c"},
+      {"a\tb\x01"
+       "c",
+       "a_b_c"},
       {"bad\xff\xfeutf8", "bad_utf8"},
       {"v1.2-rc", "v1.2-rc"},
   };
