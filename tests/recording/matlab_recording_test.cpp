@@ -15,30 +15,11 @@
 namespace torvwy::recording {
 namespace {
 
+using testing::ExpectOneLineNaming;
+using testing::ReadAll;
+using testing::ReadBack;
 using testing::RunPythonScript;
 using testing::TempDir;
-
-struct ReadBack {
-  core::Status status = core::Ok();
-  std::vector<double> values;
-  size_t largest_piece = 0;
-};
-
-ReadBack ReadAll(RecordingReader& reader, size_t index) {
-  ReadBack back;
-  back.status = reader.Read(index, [&](std::span<const double> piece) {
-    back.values.insert(back.values.end(), piece.begin(), piece.end());
-    back.largest_piece = std::max(back.largest_piece, piece.size());
-    return core::Ok();
-  });
-  return back;
-}
-
-void ExpectOneLineNaming(const core::Error& error, const std::filesystem::path& path) {
-  EXPECT_FALSE(error.detail.empty());
-  EXPECT_EQ(error.detail.find('\n'), std::string::npos) << error.detail;
-  EXPECT_NE(error.detail.find(path.filename().string()), std::string::npos) << error.detail;
-}
 
 // The values every writer below stores, element i (in MATLAB's column-major order) of:
 //   a  int16  70000 x 1   (i * 37) % 65536 - 32768

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -71,6 +72,22 @@ std::vector<std::filesystem::path> DamagedCopies(const std::filesystem::path& pa
     WriteFlippedCopy(path, offsets, copies.back());
   }
   return copies;
+}
+
+ReadBack ReadAll(recording::RecordingReader& reader, size_t index) {
+  ReadBack back;
+  back.status = reader.Read(index, [&](std::span<const double> piece) {
+    back.values.insert(back.values.end(), piece.begin(), piece.end());
+    back.largest_piece = std::max(back.largest_piece, piece.size());
+    return core::Ok();
+  });
+  return back;
+}
+
+void ExpectOneLineNaming(const core::Error& error, const std::filesystem::path& path) {
+  EXPECT_FALSE(error.detail.empty());
+  EXPECT_EQ(error.detail.find('\n'), std::string::npos) << error.detail;
+  EXPECT_NE(error.detail.find(path.filename().string()), std::string::npos) << error.detail;
 }
 
 }  // namespace torvwy::testing

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "core/services/result.h"
+#include "recording/recording.h"
+
 namespace torvwy::testing {
 
 /// Runs `script` with /usr/bin/python3 (numpy, scipy, h5py, soundfile are there); fails the
@@ -26,5 +29,18 @@ void WriteFlippedCopy(const std::filesystem::path& path, const std::vector<uint6
 /// offsets, seeded so that a failure replays. Returns their paths.
 std::vector<std::filesystem::path> DamagedCopies(const std::filesystem::path& path,
                                                  const std::filesystem::path& dir, int count);
+
+/// Every value of a channel, with the reader's status and the largest piece it handed over.
+struct ReadBack {
+  core::Status status = core::Ok();
+  std::vector<double> values;
+  size_t largest_piece = 0;
+};
+
+/// Reads channel `index` of `reader` whole.
+ReadBack ReadAll(recording::RecordingReader& reader, size_t index);
+
+/// Expects a failure said in one line that names the file.
+void ExpectOneLineNaming(const core::Error& error, const std::filesystem::path& path);
 
 }  // namespace torvwy::testing

@@ -15,6 +15,9 @@
 namespace torvwy::recording {
 namespace {
 
+using testing::ExpectOneLineNaming;
+using testing::ReadAll;
+using testing::ReadBack;
 using testing::RunPythonScript;
 using testing::TempDir;
 
@@ -23,23 +26,6 @@ using testing::TempDir;
 int64_t StoredSample(int64_t k, int64_t c, int bits) {
   const int64_t range = int64_t{1} << bits;
   return (k * 7919 + c * 3001) % range - range / 2;
-}
-
-/// Every value of a channel, with the reader's status.
-struct ReadBack {
-  core::Status status = core::Ok();
-  std::vector<double> values;
-  size_t largest_piece = 0;
-};
-
-ReadBack ReadAll(RecordingReader& reader, size_t index) {
-  ReadBack back;
-  back.status = reader.Read(index, [&](std::span<const double> piece) {
-    back.values.insert(back.values.end(), piece.begin(), piece.end());
-    back.largest_piece = std::max(back.largest_piece, piece.size());
-    return core::Ok();
-  });
-  return back;
 }
 
 /// Writes `frames` frames of `channels` channels with StoredSample, in `subtype`.
@@ -68,12 +54,6 @@ void WriteSound(const std::filesystem::path& path, const std::string& subtype, i
       "sf.write('" +
       path.string() + "', " + scale + ", " + std::to_string(rate) + ", subtype='" + subtype +
       "')\n");
-}
-
-void ExpectOneLineNaming(const core::Error& error, const std::filesystem::path& path) {
-  EXPECT_FALSE(error.detail.empty());
-  EXPECT_EQ(error.detail.find('\n'), std::string::npos) << error.detail;
-  EXPECT_NE(error.detail.find(path.filename().string()), std::string::npos) << error.detail;
 }
 
 TEST(SoundRecording, ReadsEveryFormatAtFullScaleTenThousand) {
