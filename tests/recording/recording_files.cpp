@@ -90,4 +90,22 @@ void ExpectOneLineNaming(const core::Error& error, const std::filesystem::path& 
   EXPECT_NE(error.detail.find(path.filename().string()), std::string::npos) << error.detail;
 }
 
+void ExpectDamagedCopiesFailInOneLine(
+    const std::filesystem::path& source, const std::filesystem::path& dir, int count,
+    const std::function<core::Result<recording::RecordingHandle>(const std::filesystem::path&)>&
+        open) {
+  for (const auto& copy : DamagedCopies(source, dir, count)) {
+    SCOPED_TRACE(copy.filename().string());
+    auto reader = open(copy);
+    if (!reader) {
+      ExpectOneLineNaming(reader.error(), copy);
+      continue;
+    }
+    for (size_t index = 0; index < (*reader)->channels().size(); ++index) {
+      const ReadBack back = ReadAll(**reader, index);
+      if (!back.status) ExpectOneLineNaming(back.status.error(), copy);
+    }
+  }
+}
+
 }  // namespace torvwy::testing

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,5 +43,12 @@ ReadBack ReadAll(recording::RecordingReader& reader, size_t index);
 
 /// Expects a failure said in one line that names the file.
 void ExpectOneLineNaming(const core::Error& error, const std::filesystem::path& path);
+
+/// Opens `source`'s DamagedCopies (in `dir`, `count` of them) with `open` and reads every
+/// channel of each that opens: each must read, or fail in one line naming the copy.
+void ExpectDamagedCopiesFailInOneLine(
+    const std::filesystem::path& source, const std::filesystem::path& dir, int count,
+    const std::function<core::Result<recording::RecordingHandle>(const std::filesystem::path&)>&
+        open);
 
 }  // namespace torvwy::testing
