@@ -188,6 +188,7 @@ TEST_F(FollowWindow, CountsGrowWithTheRecordAndEndOnTheOfflineCounts) {
     EXPECT_FALSE(fs::exists(saved));
     ASSERT_EQ(messages_.size(), 1);
     EXPECT_TRUE(messages_[0].contains(QStringLiteral("untick Follow")));
+    messages_.clear();
 
     // Three more blocks and half of the next one: only the whole blocks are counted.
     node_.Grow(3);
@@ -268,7 +269,9 @@ TEST_F(FollowWindow, ClosingDuringAFollowIsSafe) {
   QPointer<CountingView> view = view_;
   node_.Grow(4);  // a look may be under way as the window goes
   frame_->CloseWindow();
-  ASSERT_SOON_TRUE(view.isNull());
+  // The sub-window goes at the event loop's next deferred delete, and the view with it.
+  ASSERT_SOON_TRUE(
+      (QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete), view.isNull()));
   EXPECT_TRUE(host_.frames().empty());
   node_.Grow(1);
   QTest::qWait(module::CountingSession::kFollowIntervalMs + 200);  // no look of a gone window
