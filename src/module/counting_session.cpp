@@ -829,8 +829,9 @@ void CountingSession::TakeLook(Look& look) {
     look.look.reason = look.snapshot->error();
   }
   if (look.look.end != core::FollowEnd::kNone) return EndFollow(look);
-  asker_.ShowStatus(follow_->shown ? Text(TextKey::kFollowStatus).arg(look.blocks).arg(look.behind)
-                                   : Text(TextKey::kFollowWaiting));
+  if (!follow_->shown) return asker_.ShowStatus(Text(TextKey::kFollowWaiting));
+  asker_.ShowStatus(look.behind > 0 ? Text(TextKey::kFollowStatus).arg(look.blocks).arg(look.behind)
+                                    : Text(TextKey::kFollowStatusWhole).arg(look.blocks));
 }
 
 void CountingSession::UpdateLiveResult(core::AnyResultFile file) {

@@ -436,6 +436,7 @@ constexpr CatalogueEntry kCatalogue[] = {
      "Follow with the AD input range (full scale) instead?"},
     {TextKey::kFollowStatus, "正在跟踪：已计入 %1 个数据块，另有 %2 个采样点等待凑满一块",
      "Following: %1 blocks counted, %2 samples waiting for their block to fill"},
+    {TextKey::kFollowStatusWhole, "正在跟踪：已计入 %1 个数据块", "Following: %1 blocks counted"},
     {TextKey::kFollowWaiting, "正在跟踪：等待第一个完整的数据块",
      "Following: waiting for the first whole block"},
     {TextKey::kFollowComplete, "记录已完成：共计入 %1 个数据块。",

@@ -383,6 +383,7 @@ enum class TextKey : uint16_t {
   kMenuFollow,
   kFollowAutoRefused,
   kFollowStatus,
+  kFollowStatusWhole,
   kFollowWaiting,
   kFollowComplete,
   kFollowIdle,
