@@ -38,6 +38,19 @@ void AddAnalysisOptions(CLI::App& command, AnalysisOptions& options) {
                    "Save the result file <test><code>#<node>.PCM|.DCM|.RFL and print its path");
   command.add_option("--result-dir", options.result_dir,
                      "Folder for --save (default: the --data folder)");
+  auto* follow = command.add_flag(
+      "--follow", options.follow,
+      "Count the node while it is recorded: the whole blocks present, then every --interval "
+      "the new ones, with an update each time (with --json one object per line); ends when "
+      "the record is complete, after --idle without growth, or at Ctrl-C");
+  command.add_option("--interval", options.interval_s, "--follow: seconds between looks")
+      ->capture_default_str()
+      ->needs(follow);
+  command
+      .add_option("--idle", options.idle_s,
+                  "--follow: seconds without a new block after which the follow ends")
+      ->capture_default_str()
+      ->needs(follow);
 }
 
 core::Result<std::filesystem::path> SavePath(const AnalysisOptions& options,
@@ -51,22 +64,30 @@ core::Result<std::filesystem::path> SavePath(const AnalysisOptions& options,
                               kind);
 }
 
-core::Result<PreparedRun> PrepareRun(const AnalysisOptions& options) {
+core::Result<CountingChoice> ParseCountingOptions(const AnalysisOptions& options) {
+  CountingChoice choice;
   auto n = core::ParseInt32(options.partitions);
   if (!n) return Bad("--partitions \"" + options.partitions + "\" is not a whole number");
   if (auto ok = core::CheckPartitionCount(*n, "--partitions"); !ok) return ok.error();
-
-  int32_t amplitude_mode = core::kAmplitudeAutomatic;
-  double set_value = 0.0;
+  choice.partitions = *n;
   if (options.amplitude == "full") {
-    amplitude_mode = core::kAmplitudeFullScale;
+    choice.amplitude_mode = core::kAmplitudeFullScale;
   } else if (options.amplitude != "auto") {
     const std::string& text = options.amplitude;
     const auto value = core::ParseFiniteDouble(text);
     if (!value) return Bad("--amplitude \"" + text + "\" is neither full, auto nor a number");
-    amplitude_mode = core::kAmplitudeSetValue;
-    set_value = *value;
+    choice.amplitude_mode = core::kAmplitudeSetValue;
+    choice.set_value = *value;
   }
+  return choice;
+}
+
+core::Result<PreparedRun> PrepareRun(const AnalysisOptions& options) {
+  auto choice = ParseCountingOptions(options);
+  if (!choice) return choice.error();
+  const int32_t amplitude_mode = choice->amplitude_mode;
+  const double set_value = choice->set_value;
+  const int32_t n = choice->partitions;
 
   std::optional<core::BlockRange> blocks;
   if (!options.blocks.empty()) {
@@ -91,7 +112,7 @@ core::Result<PreparedRun> PrepareRun(const AnalysisOptions& options) {
   auto node = OpenNode(options.node);
   if (!node) return node.error();
   auto parameters = core::SettleCountingRequest(
-      core::BlockRequest(blocks, amplitude_mode, set_value, *n), node->info);
+      core::BlockRequest(blocks, amplitude_mode, set_value, n), node->info);
   if (!parameters) return parameters.error();
   return PreparedRun{std::move(*node), *parameters};
 }

@@ -20,12 +20,25 @@ struct AnalysisOptions {
   int threads = 0;  ///< worker threads of the count; 0: one per core
   bool json = false;
   bool save = false;
-  std::string result_dir;  ///< where --save writes; empty: the --data folder
+  std::string result_dir;   ///< where --save writes; empty: the --data folder
+  bool follow = false;      ///< count the node while it is recorded
+  double interval_s = 1.0;  ///< --follow: seconds between looks
+  double idle_s = 30.0;     ///< --follow: seconds without a new block that end the follow
 };
 
 /// Adds the node options and --blocks, --amplitude, --partitions, --threads, --json, --save,
-/// --result-dir.
+/// --result-dir, --follow, --interval and --idle.
 void AddAnalysisOptions(CLI::App& command, AnalysisOptions& options);
+
+/// What --partitions and --amplitude say.
+struct CountingChoice {
+  int32_t partitions = 25;
+  int32_t amplitude_mode = core::kAmplitudeAutomatic;
+  double set_value = 0.0;
+};
+
+/// Parses --partitions (1..2000, more counts as 2000) and --amplitude (full, auto or a value).
+core::Result<CountingChoice> ParseCountingOptions(const AnalysisOptions& options);
 
 /// A node opened and its counting parameters settled from the options.
 struct PreparedRun {

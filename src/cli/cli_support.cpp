@@ -62,6 +62,19 @@ int RunExitCode(bool cancelled) {
   return kExitCancelled;
 }
 
+InterruptWatch::InterruptWatch(bool also_terminate) : also_terminate_(also_terminate) {
+  g_interrupts = 0;
+  std::signal(SIGINT, OnInterrupt);
+  if (also_terminate_) std::signal(SIGTERM, OnInterrupt);
+}
+
+InterruptWatch::~InterruptWatch() {
+  std::signal(SIGINT, SIG_DFL);
+  if (also_terminate_) std::signal(SIGTERM, SIG_DFL);
+}
+
+bool InterruptRequested() { return g_interrupts > 0; }
+
 ConsoleProgress::ConsoleProgress() : terminal_(::isatty(STDERR_FILENO) == 1) {
   g_interrupts = 0;
   std::signal(SIGINT, OnInterrupt);

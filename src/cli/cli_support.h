@@ -38,6 +38,22 @@ int ReportError(const std::string& text);
 /// The exit code after a run: 0, or kExitCancelled with a note on stderr.
 int RunExitCode(bool cancelled);
 
+/// Catches Ctrl-C (and with `also_terminate` SIGTERM) while it lives: the first raises
+/// InterruptRequested(), a second Ctrl-C ends the program. Restores the default handlers after.
+class InterruptWatch {
+ public:
+  explicit InterruptWatch(bool also_terminate = false);
+  ~InterruptWatch();
+  InterruptWatch(const InterruptWatch&) = delete;
+  InterruptWatch& operator=(const InterruptWatch&) = delete;
+
+ private:
+  bool also_terminate_;
+};
+
+/// True once an InterruptWatch (or a ConsoleProgress) caught a signal since it started.
+bool InterruptRequested();
+
 /// Progress on stderr: a bar redrawn in place when stderr is a terminal, nothing otherwise.
 /// The first Ctrl-C raises the cancel flag; a second one ends the program.
 class ConsoleProgress : public core::Progress {

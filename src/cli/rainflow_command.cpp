@@ -4,6 +4,7 @@
 
 #include "cli/analysis_options.h"
 #include "cli/command_language.h"
+#include "cli/follow_run.h"
 #include "cli/handover_options.h"
 #include "cli/picture_options.h"
 #include "cli/subcommands.h"
@@ -108,18 +109,65 @@ void PrintFatigue(const core::FatigueResult& fatigue, const std::string& unit) {
   }
 }
 
+/// The updates of a followed rainflow count: its JSON object with, for a life estimate, the
+/// "fatigue" object of the cycles so far (no list file is written until the end); the cycles so
+/// far (the residue as half cycles) and the damage and implied life.
+FollowFaces RainflowFaces(const FatigueChoice* choice) {
+  const auto estimate = [choice](const core::RainflowResult& result) {
+    std::optional<core::FatigueResult> fatigue;
+    if (choice == nullptr) return fatigue;
+    auto damage = core::EstimateDamage(choice->method, result, choice->class_index,
+                                       choice->reliability_index);
+    if (damage) fatigue = std::move(*damage);
+    return fatigue;
+  };
+  return {[estimate](const core::AnyResultFile& file) {
+            const auto& result = std::get<core::RainflowResultFile>(file).result;
+            nlohmann::ordered_json json = output::RainflowJson(result);
+            if (auto fatigue = estimate(result)) json["fatigue"] = output::FatigueJson(*fatigue);
+            return json;
+          },
+          [estimate, choice](const core::AnyResultFile& file) {
+            const auto& result = std::get<core::RainflowResultFile>(file).result;
+            double cycles = 0.0;
+            for (int32_t j = 0; j < core::PartitionsHeld(result.partitions); ++j) {
+              cycles += result.counts[static_cast<size_t>(j)];
+            }
+            std::string text = core::ShortestText(cycles) + " cycles (residue as half cycles)";
+            if (choice == nullptr) return text;
+            const auto fatigue = estimate(result);
+            if (!fatigue) return text + ", damage not yet estimable";
+            const core::ResultFileNode& node = core::NodeOf(file);
+            const double seconds = node.sampling.record_seconds();
+            text += ", damage " + core::FormatNumber(fatigue->total_damage, 6);
+            if (fatigue->total_damage > 0.0) {
+              text +=
+                  ", implied life " + core::FormatNumber(seconds / fatigue->total_damage, 6) + " s";
+            }
+            return text;
+          }};
+}
+
 int RunRainflow(const RainflowOptions& options) {
   auto choice = ParseFatigue(options);
   if (!choice && !choice.error().detail.empty()) return ReportError(choice.error());
   if (auto ok = CheckPictureOptions(options.picture, options.hand_over.any()); !ok) {
     return ReportError(ok.error());
   }
-  auto run = CountForCommand(options.analysis, core::CountingKind::kRainflow);
+  std::optional<FollowedRun> followed;
+  auto run = CountOrFollow(options.analysis, core::CountingKind::kRainflow,
+                           RainflowFaces(choice ? &*choice : nullptr), followed);
   if (!run) return ReportError(run.error());
+  const std::optional<nlohmann::ordered_json> trailing = FollowKeysOf(followed);
   const core::RainflowResult& result = std::get<core::RainflowResultFile>(run->file).result;
   const auto& node = options.analysis.node;
   std::optional<core::FatigueResult> fatigue;
-  if (choice && !result.cancelled) {
+  if (choice && followed && !followed->ended_well()) {
+    // A record that turned bad: its estimate is shown, but no list file is written.
+    auto estimate = core::EstimateDamage(choice->method, result, choice->class_index,
+                                         choice->reliability_index);
+    if (estimate) fatigue = std::move(*estimate);
+  } else if (choice && !result.cancelled) {
     auto estimate = core::RunFatigueEstimate(choice->method, result, choice->class_index,
                                              choice->reliability_index,
                                              {node.test, node.code, node.node}, CommandLanguage());
@@ -138,7 +186,8 @@ int RunRainflow(const RainflowOptions& options) {
           std::printf("\nlist file: %s\n", core::FatigueListPath().string().c_str());
         }
       },
-      run->saved);
+      run->saved, trailing ? &*trailing : nullptr);
+  if (followed && !followed->ended_well()) return FollowExitCode(*followed);
   if (int code = WriteRunPicture(options.picture, *run, options.analysis.json); code != kExitOk) {
     return code;
   }
@@ -157,7 +206,7 @@ int RunRainflow(const RainflowOptions& options) {
       code != kExitOk) {
     return code;
   }
-  return RunExitCode(result.cancelled);
+  return followed ? FollowExitCode(*followed) : RunExitCode(result.cancelled);
 }
 
 }  // namespace

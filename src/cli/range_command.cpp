@@ -1,5 +1,6 @@
 // torvwy range: range counting of one node.
 #include "cli/analysis_options.h"
+#include "cli/follow_run.h"
 #include "cli/handover_options.h"
 #include "cli/picture_options.h"
 #include "cli/subcommands.h"
@@ -9,19 +10,37 @@
 namespace torvwy::cli {
 namespace {
 
+/// The updates of a followed range count: its JSON object, and the ranges so far.
+FollowFaces RangeFaces() {
+  return {[](const core::AnyResultFile& file) {
+            return output::RangeJson(std::get<core::RangeResultFile>(file).result);
+          },
+          [](const core::AnyResultFile& file) {
+            const auto& result = std::get<core::RangeResultFile>(file).result;
+            int64_t ranges = 0;
+            for (int32_t j = 0; j < core::PartitionsHeld(result.partitions); ++j) {
+              ranges += result.two_way_counts[static_cast<size_t>(j)];
+            }
+            return std::to_string(ranges) + " ranges";
+          }};
+}
+
 int RunRange(const AnalysisOptions& options, const PictureOptions& picture,
              const HandOverOptions& hand_over) {
   if (auto ok = CheckPictureOptions(picture, hand_over.any()); !ok) return ReportError(ok.error());
-  auto run = CountForCommand(options, core::CountingKind::kRange);
+  std::optional<FollowedRun> followed;
+  auto run = CountOrFollow(options, core::CountingKind::kRange, RangeFaces(), followed);
   if (!run) return ReportError(run.error());
+  const std::optional<nlohmann::ordered_json> trailing = FollowKeysOf(followed);
   const auto& result = std::get<core::RangeResultFile>(run->file).result;
   output::ShowRun(
       options.json, output::RangeJson(result),
-      [&] { output::PrintRange(result, NodeTitle(options.node), run->node.info.eu()); },
-      run->saved);
+      [&] { output::PrintRange(result, NodeTitle(options.node), run->node.info.eu()); }, run->saved,
+      trailing ? &*trailing : nullptr);
+  if (followed && !followed->ended_well()) return FollowExitCode(*followed);
   if (int code = WriteRunPicture(picture, *run, options.json); code != kExitOk) return code;
   if (int code = HandOverRun(hand_over, picture, *run, options.json); code != kExitOk) return code;
-  return RunExitCode(result.cancelled);
+  return followed ? FollowExitCode(*followed) : RunExitCode(result.cancelled);
 }
 
 }  // namespace

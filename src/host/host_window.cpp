@@ -163,6 +163,16 @@ void HostWindow::BuildMenus() {
         analysis->addAction(t->icon(), t->title() + "...", this, [this, id] { ChooseAndOpen(id); });
     toolbar->addAction(action);
   }
+  analysis->addSeparator();
+  // The active counting window follows its node, or stops following it.
+  analysis->addAction(Text(TextKey::kMenuFollow), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F),
+                      this, [this] {
+                        if (mdi_->activeSubWindow() == nullptr) {
+                          statusBar()->showMessage(Text(TextKey::kFollowNoWindow), 5000);
+                          return;
+                        }
+                        SendToActive(ui::command::kFollow, 0);
+                      });
 
   QMenu* view = menuBar()->addMenu(Text(TextKey::kMenuView));
   command(view, Text(TextKey::kMenuCopyPicture), ui::command::kCopyPicture, QKeySequence::Copy);
@@ -323,8 +333,14 @@ void HostWindow::SendToActive(quint32 code, qintptr value) {
   }
 }
 
-void HostWindow::ShowFatigueTable() {
+void HostWindow::ShowFatigueTable(bool update) {
   const auto table = ui::LastFatigueTable();
+  if (update) {
+    if (table && fatigue_dock_ != nullptr && fatigue_dock_->isVisible()) {
+      static_cast<ui::FatigueTableWidget*>(fatigue_dock_->widget())->Show(*table);
+    }
+    return;
+  }
   if (!table) {
     statusBar()->showMessage(Text(TextKey::kHostListWritten), 5000);
     return;
@@ -348,7 +364,7 @@ bool HostWindow::event(QEvent* event) {
         gone_.push_back(static_cast<quintptr>(message->value()));
         break;
       case ui::command::kFileStored:
-        ShowFatigueTable();
+        ShowFatigueTable(message->value() == ui::kFileStoredUpdate);
         break;
       case ui::command::kPrinting:
         statusBar()->showMessage(

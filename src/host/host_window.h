@@ -58,8 +58,9 @@ class HostWindow : public QMainWindow {
   void OfferCountingWindow(const ImportedNodes& nodes);
   void ShowSettings();
   void AnnounceSettings();
-  /// 2025/1037: the table of the life estimate a view has just made, in a dock of its own.
-  void ShowFatigueTable();
+  /// 2025/1037: the table of the life estimate a view has just made, in a dock of its own; an
+  /// `update` of a followed node's estimate refreshes the dock when it is shown, and opens none.
+  void ShowFatigueTable(bool update);
   const module::DocTemplate* Template(int id) const;
 
   QMdiArea* mdi_ = nullptr;

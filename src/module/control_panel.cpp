@@ -244,6 +244,12 @@ ControlPanel::ControlPanel(core::CountingKind kind, QWidget* frame, QWidget* par
     actual_->setEnabled(false);
   }
 
+  follow_ = new QCheckBox(Text(TextKey::kPanelFollow), content_);
+  follow_->setObjectName(QStringLiteral("follow"));
+  follow_->setToolTip(Text(TextKey::kPanelFollowTip));
+  connect(follow_, &QCheckBox::clicked, this,
+          [this](bool checked) { Notice(ui::notice::kFollow, checked ? 1 : 2); });
+  layout->addWidget(follow_);
   setup_ = new QPushButton(Text(TextKey::kPanelSetup), content_);
   setup_->setObjectName(QStringLiteral("setup"));
   connect(setup_, &QPushButton::clicked, this, [this] { Notice(ui::notice::kSetup, 3); });
@@ -353,8 +359,10 @@ void ControlPanel::TakeOverView() {
     fitting_->setEnabled(estimable);
     actual_->setEnabled(estimable);
   }
+  follow_->setChecked(view->following());
   if (view->result_mode()) {
     full_waveform_->setEnabled(!(view->result() && core::NodeOf(*view->result()).old_format));
+    follow_->hide();
     setup_->hide();
     select_node_->hide();
   }

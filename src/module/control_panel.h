@@ -32,6 +32,7 @@ class CountingView;
 ///   Cursor  [\][/][Max] [<<][<][>][>>] [/][\][Min]                   1027 0..9
 ///   Reading [R][A][L][C][S][P]  Label Type [Index v]  Sort By [X v]  1035, 1036, 3020
 ///   Fatigue [Fitting Stat Analysis] [Actual Stat Analysis]           rainflow only: 3045, 3046
+///   [x] Follow                                                       3050 (1 ticked, 2 not)
 ///   [Setup [O]] [Select Node [N]]                                    3027, 3024
 class ControlPanel : public QWidget {
   Q_OBJECT
@@ -79,6 +80,7 @@ class ControlPanel : public QWidget {
   QComboBox* sort_by_ = nullptr;
   QPushButton* fitting_ = nullptr;  ///< rainflow: Fitting Stat Analysis (3045)
   QPushButton* actual_ = nullptr;   ///< rainflow: Actual Stat Analysis (3046)
+  QCheckBox* follow_ = nullptr;     ///< the window follows its node while it is recorded
   QPushButton* setup_ = nullptr;
   QPushButton* select_node_ = nullptr;
 };

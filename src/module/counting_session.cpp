@@ -5,6 +5,7 @@
 #include <QMetaObject>
 #include <QThread>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <utility>
 
@@ -96,7 +97,29 @@ constexpr CountingRoute kRoutes[] = {
      [](CountingSession& s, qintptr) { s.EstimateLife(core::FatigueMethod::kFitting); }},
     {CountingCode::kActualEstimateNotice,
      [](CountingSession& s, qintptr) { s.EstimateLife(core::FatigueMethod::kActual); }},
+    {CountingCode::kFollow, [](CountingSession& s, qintptr v) { s.Follow(v); }},
+    {CountingCode::kFollowNotice, [](CountingSession& s, qintptr v) { s.Follow(v); }},
 };
+
+/// The progress of a look at a followed node: nothing is shown (the status line says how far
+/// the follow is), and a stopped follow cancels the look after its current block.
+class LookProgress : public core::Progress {
+ public:
+  explicit LookProgress(const std::atomic<bool>& stop) : stop_(stop) {}
+
+ protected:
+  void OnPoll() override {
+    if (stop_) RequestCancel();
+  }
+
+ private:
+  const std::atomic<bool>& stop_;
+};
+
+/// The seconds without a new block after which a follow ends.
+qint64 IdleSeconds() {
+  return std::chrono::duration_cast<std::chrono::seconds>(core::FollowSetup{}.idle).count();
+}
 
 }  // namespace
 
@@ -133,10 +156,34 @@ class CountingSession::PassProgress : public core::Progress {
   std::string shown_status_;
 };
 
+/// What a follow shares with the look under way on the worker thread: the follower is used by
+/// one of them at a time (a look runs only when none is under way), the stop flag by both.
+struct CountingSession::FollowState {
+  explicit FollowState(core::RecordFollower started) : follower(std::move(started)) {}
+  core::RecordFollower follower;
+  std::atomic<bool> stop{false};
+  bool shown = false;  ///< the counts so far were shown once (the session's thread only)
+};
+
+/// What one look found, handed from the worker thread to the session.
+struct CountingSession::Look {
+  core::FollowLook look;
+  /// Taken when the look counted new blocks, when the follow ended, and until it is first shown.
+  std::optional<core::Result<core::AnyResultFile>> snapshot;
+  int64_t blocks = 0;
+  int64_t behind = 0;
+};
+
 CountingSession::CountingSession(core::CountingKind kind, CountingAsker& asker, QObject* parent)
-    : QObject(parent), kind_(kind), asker_(asker) {}
+    : QObject(parent), kind_(kind), asker_(asker) {
+  follow_timer_.setInterval(kFollowIntervalMs);
+  connect(&follow_timer_, &QTimer::timeout, this, &CountingSession::LookAtNode);
+}
 
 CountingSession::~CountingSession() {
+  follow_timer_.stop();
+  if (follow_ != nullptr) follow_->stop = true;
+  if (look_thread_ != nullptr) look_thread_->wait();
   if (!busy_) return;
   cancel_ = true;
   thread_->wait();
@@ -172,6 +219,7 @@ QString CountingSession::Title() const {
                       Message(core::kMsgNodeLabel), QString::fromStdString(node));
   }
   if (cancelled()) title += Text(TextKey::kTitleCancelled);
+  if (following()) title += Text(TextKey::kTitleLive);
   return title;
 }
 
@@ -213,6 +261,13 @@ void CountingSession::Start() {
                                      context_.node_name);
   if (!node) return Fail(ui::ErrorMessage(node.error()));
   node_ = std::move(*node);
+  followed_ = false;
+  // A node still being recorded is followed, which the automatic amplitude can't be: the setup
+  // dialog proposes the full scale.
+  if (core::RecordMarkedRunning(node_.tsp_file) &&
+      parameters_.amplitude_mode == core::kAmplitudeAutomatic) {
+    parameters_.amplitude_mode = core::kAmplitudeFullScale;
+  }
   ListBookmarks();
   core::ResetRangeOnNodeLoad(parameters_, node_.info);
   core::SettleRange(parameters_);
@@ -237,12 +292,35 @@ void CountingSession::RunSetup(bool count_on_cancel) {
                     } else if (!count_on_cancel) {
                       return;
                     }
-                    Recount();
+                    // A node still being recorded is followed; a finished one is counted.
+                    if (core::RecordMarkedRunning(node_.tsp_file)) {
+                      StartFollow();
+                    } else {
+                      Recount();
+                    }
                   });
+}
+
+bool CountingSession::ReopenNode() {
+  auto node = core::OpenCountingNode(context_.data_path, context_.test_name, context_.test_code,
+                                     context_.node_name);
+  if (!node) {
+    asker_.Tell(Text(TextKey::kNodeFileMissingOrChanged), true);
+    return false;
+  }
+  node_ = std::move(*node);
+  return true;
 }
 
 void CountingSession::Setup() {
   if (result_mode() || busy_) return;
+  StopFollow();
+  // A node that grows (or grew while it was followed) has a longer record than when it was
+  // loaded: it is read again rather than refused as changed.
+  if (followed_ || core::RecordMarkedRunning(node_.tsp_file)) {
+    if (ReopenNode()) RunSetup(false);
+    return;
+  }
   if (auto tsp = core::NodeFilePath(context_.data_path, context_.test_name, context_.test_code,
                                     context_.node_name, ".tsp");
       !tsp || core::CheckNode(*tsp, node_.info) != 0) {
@@ -254,6 +332,7 @@ void CountingSession::Setup() {
 
 void CountingSession::Reload() {
   if (result_mode() || busy_) return;
+  StopFollow();
   if (asker_.AskNode()) {
     caption_ = Caption::kReloaded;
     Start();
@@ -261,7 +340,7 @@ void CountingSession::Reload() {
 }
 
 void CountingSession::Recount() {
-  if (result_mode() || node_.data_file.empty() || busy_) return;
+  if (result_mode() || node_.data_file.empty() || busy_ || following()) return;
   auto outcome = std::make_shared<std::optional<core::Result<core::AnyResultFile>>>();
   core::CountingRunOptions options;
   options.captions = core::CountingCaptions(ui::UiLanguage());
@@ -585,6 +664,8 @@ void CountingSession::StartCompanion(const core::Result<std::filesystem::path>& 
 
 void CountingSession::SaveResult() {
   if (result_mode() || !file_) return;
+  // The counts of a followed node change every second: the result is saved once they stop.
+  if (following()) return asker_.Tell(Text(TextKey::kFollowSaveLater), false);
   auto path = core::ResultFilePath(context_.result_path, context_.test_name, context_.test_code,
                                    context_.node_name, kind_);
   if (!path) return asker_.Tell(ui::ErrorMessage(path.error()), true);
@@ -633,18 +714,171 @@ void CountingSession::EstimateLife(core::FatigueMethod method) {
   if (kind_ != core::CountingKind::kRainflow || busy_ || !HasCycles()) return;
   asker_.AskLifeParameters([this, method](int class_index, int reliability_index) {
     if (!HasCycles()) return;
-    const auto& file = std::get<core::RainflowResultFile>(*file_);
-    const core::ResultFileNode& node = file;
-    const core::FatigueListNames names{node.test_name, node.test_code, node.node_name};
-    auto estimate = core::RunFatigueEstimate(method, file.result, class_index, reliability_index,
-                                             names, ui::UiLanguage());
-    if (!estimate) return asker_.Tell(ui::ErrorMessage(estimate.error()), true);
-    const double frequency = node.sampling.frequency_hz();
-    const double record_seconds =
-        static_cast<double>(core::BlockCount(file.result.first_block, file.result.last_block)) *
-        1024.0 / frequency;
-    asker_.EstimateMade(*estimate, names, node.sampling.eu(), record_seconds);
+    const LiveEstimate estimate{method, class_index, reliability_index};
+    MakeEstimate(estimate, false);
+    // While the node is followed, the estimate is made again at every update.
+    if (following()) live_estimate_ = estimate;
   });
+}
+
+void CountingSession::MakeEstimate(const LiveEstimate& made, bool update) {
+  if (!HasCycles()) return;
+  const auto& file = std::get<core::RainflowResultFile>(*file_);
+  const core::ResultFileNode& node = file;
+  const core::FatigueListNames names{node.test_name, node.test_code, node.node_name};
+  auto estimate = core::RunFatigueEstimate(made.method, file.result, made.class_index,
+                                           made.reliability_index, names, ui::UiLanguage());
+  if (!estimate) {
+    // An update that fails says so in the status line rather than a box every second.
+    if (update) return asker_.ShowStatus(ui::ErrorMessage(estimate.error()));
+    return asker_.Tell(ui::ErrorMessage(estimate.error()), true);
+  }
+  const double frequency = node.sampling.frequency_hz();
+  const double record_seconds =
+      static_cast<double>(core::BlockCount(file.result.first_block, file.result.last_block)) *
+      1024.0 / frequency;
+  asker_.EstimateMade(*estimate, names, node.sampling.eu(), record_seconds, update);
+}
+
+void CountingSession::Follow(qintptr value) {
+  const bool start = value == 1 ? true : value == 2 ? false : !following();
+  if (start) {
+    StartFollow();
+  } else {
+    StopFollow();
+  }
+  emit FollowChanged();  // the panel's box shows what happened, also when nothing did
+}
+
+void CountingSession::StartFollow() {
+  if (result_mode() || node_.data_file.empty() || busy_ || following()) return;
+  if (parameters_.amplitude_mode == core::kAmplitudeAutomatic) {
+    if (!asker_.Ask(Text(TextKey::kFollowAutoRefused))) return;
+    parameters_.amplitude_mode = core::kAmplitudeFullScale;
+  }
+  core::FollowSetup setup;
+  setup.kind = kind_;
+  setup.partitions = parameters_.partitions;
+  setup.amplitude_mode = parameters_.amplitude_mode;
+  setup.set_value = parameters_.set_value;
+  auto follower = core::RecordFollower::Start(node_, setup);
+  if (!follower) return asker_.Tell(ui::ErrorMessage(follower.error()), true);
+  // A look of a follow stopped before ends after its block; it is dropped.
+  if (look_thread_ != nullptr) look_thread_->wait();
+  look_thread_.reset();
+  follow_ = std::make_shared<FollowState>(std::move(*follower));
+  followed_ = true;
+  blocks_followed_ = 0;
+  follow_end_ = core::FollowEnd::kNone;
+  live_estimate_.reset();
+  follow_timer_.start();
+  asker_.ShowStatus(Text(TextKey::kFollowWaiting));
+  emit FollowChanged();
+  emit Changed();  // the caption says (live)
+  LookAtNode();    // the blocks present now, without waiting for the first tick
+}
+
+void CountingSession::StopFollow() {
+  if (follow_ == nullptr) return;
+  follow_timer_.stop();
+  follow_->stop = true;  // a look under way stops after its block, and is dropped
+  follow_.reset();
+  looking_ = false;
+  ++look_number_;
+  asker_.ShowStatus(Text(TextKey::kFollowStopped).arg(blocks_followed_));
+  if (live_estimate_) MakeEstimate(*live_estimate_, true);
+  live_estimate_.reset();
+  emit FollowChanged();
+  emit Changed();
+}
+
+void CountingSession::LookAtNode() {
+  if (follow_ == nullptr || looking_) return;  // the look under way has not ended yet
+  if (look_thread_ != nullptr) look_thread_->wait();
+  auto outcome = std::make_shared<Look>();
+  const uint64_t number = ++look_number_;
+  looking_ = true;
+  look_thread_.reset(QThread::create([follow = follow_, outcome, shown = follow_->shown] {
+    LookProgress progress(follow->stop);
+    outcome->look = follow->follower.Poll(progress);
+    outcome->blocks = follow->follower.blocks_counted();
+    outcome->behind = follow->follower.samples_behind();
+    if (follow->stop) return;
+    if (outcome->look.new_blocks > 0 || outcome->look.end != core::FollowEnd::kNone || !shown) {
+      outcome->snapshot = follow->follower.Snapshot();
+    }
+  }));
+  connect(look_thread_.get(), &QThread::finished, this, [this, outcome, number] {
+    if (number != look_number_) return;  // the follow was stopped meanwhile
+    look_thread_->wait();
+    looking_ = false;
+    if (follow_ != nullptr) TakeLook(*outcome);
+  });
+  look_thread_->start();
+}
+
+void CountingSession::TakeLook(Look& look) {
+  blocks_followed_ = look.blocks;
+  if (look.snapshot && *look.snapshot) {
+    follow_->shown = true;
+    UpdateLiveResult(std::move(**look.snapshot));
+  } else if (look.snapshot && look.blocks > 0 && look.look.end == core::FollowEnd::kNone) {
+    // Whole blocks were counted but their result can't be made (the envelope's reads): the
+    // follow ends there, with what was shown last.
+    look.look.end = core::FollowEnd::kFailed;
+    look.look.reason = look.snapshot->error();
+  }
+  if (look.look.end != core::FollowEnd::kNone) return EndFollow(look);
+  if (!follow_->shown) return asker_.ShowStatus(Text(TextKey::kFollowWaiting));
+  asker_.ShowStatus(look.behind > 0 ? Text(TextKey::kFollowStatus).arg(look.blocks).arg(look.behind)
+                                    : Text(TextKey::kFollowStatusWhole).arg(look.blocks));
+}
+
+void CountingSession::UpdateLiveResult(core::AnyResultFile file) {
+  file_ = std::move(file);
+  // The partitions stay where they were as the record grows (full scale or set value): the
+  // cursor, the zoom and the listed partitions stay; the list shows their counts now.
+  if (!readouts_.empty()) {
+    core::ReadoutList now;
+    now.sort_by = readouts_.sort_by;
+    for (uint32_t i : readouts_.indices) {
+      const auto one = core::CollectReadouts(*file_, {i}, display_.one_way, display_.separately);
+      if (!one.list.empty()) now.Collect(i, one.list.count_texts.front());
+    }
+    readouts_ = std::move(now);
+    UpdateReadoutBox();
+  }
+  if (live_estimate_) MakeEstimate(*live_estimate_, true);
+  emit LiveUpdated();
+  emit Changed();
+}
+
+void CountingSession::EndFollow(const Look& look) {
+  follow_timer_.stop();
+  follow_.reset();
+  follow_end_ = look.look.end;
+  switch (follow_end_) {
+    case core::FollowEnd::kComplete:
+      asker_.ShowStatus(Text(TextKey::kFollowComplete).arg(look.blocks));
+      break;
+    case core::FollowEnd::kIdle:
+      asker_.ShowStatus(Text(TextKey::kFollowIdle).arg(IdleSeconds()).arg(look.blocks));
+      break;
+    default: {
+      const QString line =
+          Text(TextKey::kFollowEnded)
+              .arg(look.blocks)
+              .arg(look.look.reason ? ui::ErrorMessage(*look.look.reason) : QString());
+      asker_.ShowStatus(line);
+      asker_.Tell(line, true);
+      break;
+    }
+  }
+  // The table of a live estimate shows the final damage.
+  if (live_estimate_) MakeEstimate(*live_estimate_, true);
+  live_estimate_.reset();
+  emit FollowChanged();
+  emit Changed();
 }
 
 }  // namespace torvwy::module

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include "core/counting/counting_request.h"
 #include "core/counting/counting_run.h"
 #include "core/counting/progress.h"
+#include "core/counting/record_follower.h"
 #include "core/data/labels.h"
 #include "core/data/parameter_file.h"
 #include "core/fatigue/fatigue_list.h"
@@ -42,6 +44,8 @@ class CountingAsker {
   virtual ~CountingAsker() = default;
   /// A message box: a warning, or an information.
   virtual void Tell(const QString& text, bool warning) = 0;
+  /// A question answered Yes or No; true for Yes.
+  virtual bool Ask(const QString& question) = 0;
   /// A line in the host's status bar; nothing waits for it.
   virtual void ShowStatus(const QString& text) = 0;
   /// The setup dialog over `parameters`: `answer` gets what its fields ask for on OK, to be
@@ -65,9 +69,10 @@ class CountingAsker {
   virtual core::Status WriteReportPicture(const std::filesystem::path& bitmap) = 0;
   /// Puts `text` on the clipboard.
   virtual void CopyText(const QString& text) = 0;
-  /// A life estimate was made: the host shows its table.
+  /// A life estimate was made: the host shows its table. `live`: the estimate of a followed
+  /// node made again at an update (the damage so far), which refreshes a table shown.
   virtual void EstimateMade(const core::FatigueResult& result, const core::FatigueListNames& names,
-                            const std::string& unit, double record_seconds) = 0;
+                            const std::string& unit, double record_seconds, bool live) = 0;
   /// The window can't start: it closes.
   virtual void CloseWindow() = 0;
 };
@@ -89,6 +94,7 @@ enum class CountingCode : quint32 {
   kReadColours = ui::command::kReadColours,
   kDisplaySetting = ui::command::kDisplaySetting,
   kBookmarkDialog = ui::command::kBookmarkDialog,
+  kFollow = ui::command::kFollow,
   kCurveTypeNotice = kNoticeCode | ui::notice::kCurveType,
   kMarkStyleNotice = kNoticeCode | ui::notice::kMarkStyle,
   kZoomSliderNotice = kNoticeCode | ui::notice::kZoomSlider,
@@ -100,6 +106,7 @@ enum class CountingCode : quint32 {
   kOneWayNotice = kNoticeCode | ui::notice::kOneWay,
   kFittingEstimateNotice = kNoticeCode | ui::notice::kFittingEstimate,
   kActualEstimateNotice = kNoticeCode | ui::notice::kActualEstimate,
+  kFollowNotice = kNoticeCode | ui::notice::kFollow,
 };
 
 /// The code of a command (2025) or a notice (2125) with the number `number`.
@@ -128,8 +135,16 @@ std::span<const CountingRoute> CountingRoutes();
 ///         --result----> result file opened                      ResultChanged, Changed
 ///
 /// Every change of what the picture shows emits Changed(); a new result (a count, an opened
-/// file) emits ResultChanged() before it. A refresh of the result from outside (a live count)
-/// goes through SetResult().
+/// file) emits ResultChanged() before it.
+///
+/// A node whose .tsp carries the running mark is followed instead of counted: the whole blocks
+/// present are counted, then every second the blocks that arrived since, each look on a worker
+/// thread, and every update shows the counts so far (LiveUpdated, Changed) with the cursor, the
+/// readout list and the zoom kept.
+///
+///   StartFollow --look--> update --1 s--> look --> update ... --end--> final result shown
+///        |                                                     (complete, idle, an error)
+///        +-- StopFollow (untick, Setup, Select Node, the window closing): no further look
 class CountingSession : public QObject {
   Q_OBJECT
 
@@ -201,6 +216,26 @@ class CountingSession : public QObject {
   void CancelPass() { cancel_ = true; }
   /// Shows `file` as the session's result: a new list, the cursor at the result's own.
   void SetResult(core::AnyResultFile file);
+
+  // Following a node while it is recorded.
+  /// Whether the session follows its node now.
+  bool following() const { return follow_ != nullptr; }
+  /// Starts following the node with the current parameters. The automatic amplitude can't be
+  /// followed (its partitions would move as the record grows): the person is asked whether to
+  /// follow with the full scale instead, and nothing follows on No. Nothing in result mode,
+  /// during a pass, or while following already.
+  void StartFollow();
+  /// Stops at once: the timer stops, no look is started again, the follower goes (a look under
+  /// way stops after its block and is dropped). The counts shown stay.
+  void StopFollow();
+  /// 1 starts, 2 stops, any other value toggles.
+  void Follow(qintptr value);
+  /// Whole blocks counted by the follow under way or the last one.
+  int64_t blocks_followed() const { return blocks_followed_; }
+  /// How the last follow ended (kNone while following, or when it was stopped).
+  core::FollowEnd follow_end() const { return follow_end_; }
+  /// Time between two looks at a followed node.
+  static constexpr int kFollowIntervalMs = 1000;
 
   // What the picture shows.
   void ShowCursor(bool shown);
@@ -274,15 +309,40 @@ class CountingSession : public QObject {
   void BookmarkDialogAsked(int value);
   /// The profile's colours are to be read again.
   void ColoursAsked();
+  /// A follow began or ended (the panel's Follow box and the caption follow it).
+  void FollowChanged();
+  /// A followed node's counts so far replaced the result; Changed() follows.
+  void LiveUpdated();
 
  private:
   class PassProgress;
+  struct FollowState;
+  struct Look;
+  /// What a live estimate is made again with at every update.
+  struct LiveEstimate {
+    core::FatigueMethod method;
+    int class_index;
+    int reliability_index;
+  };
 
   void Fail(const QString& text);
   void ListBookmarks();
   void UpdateReadoutBox();
   void ClearReadouts();
   void Finish(core::Result<core::AnyResultFile>& counted);
+  /// Starts one look at the followed node on a worker thread, unless one is under way.
+  void LookAtNode();
+  /// Takes what a look found: the counts so far, the status line, the end of the follow.
+  void TakeLook(Look& look);
+  /// Replaces the result by the counts so far, keeping the cursor, the readout list (its
+  /// counts refreshed) and the zoom.
+  void UpdateLiveResult(core::AnyResultFile file);
+  /// Ends the follow that `look` saw end, and says how.
+  void EndFollow(const Look& look);
+  /// The estimate of `estimate` over the result shown, handed to the host.
+  void MakeEstimate(const LiveEstimate& estimate, bool live);
+  /// Reopens the node (a followed node's sampling record changes as it grows).
+  bool ReopenNode();
   /// Says why a companion could not be started, or its hand-over file written.
   void StartCompanion(const core::Result<std::filesystem::path>& written, std::string_view program);
 
@@ -300,6 +360,15 @@ class CountingSession : public QObject {
   std::unique_ptr<QThread> thread_;
   bool busy_ = false;
   std::atomic<bool> cancel_{false};
+  std::shared_ptr<FollowState> follow_;   ///< the follow under way; the look thread shares it
+  std::unique_ptr<QThread> look_thread_;  ///< the last look's thread
+  bool looking_ = false;                  ///< a look is under way
+  uint64_t look_number_ = 0;              ///< of the last look started; a stop counts one on
+  QTimer follow_timer_;
+  int64_t blocks_followed_ = 0;
+  core::FollowEnd follow_end_ = core::FollowEnd::kNone;
+  bool followed_ = false;  ///< the node was followed: its sampling record may have grown
+  std::optional<LiveEstimate> live_estimate_;
 };
 
 }  // namespace torvwy::module

@@ -63,6 +63,10 @@ CountingView::CountingView(core::CountingKind kind, QWidget* parent)
     PanelTakeOver();
   });
   connect(&session_, &CountingSession::PassStarted, this, &CountingView::ShowProgress);
+  // The panel takes over the Follow box, and the life estimate buttons once cycles are counted;
+  // a drag of the readout box goes on across an update.
+  connect(&session_, &CountingSession::FollowChanged, this, &CountingView::PanelTakeOver);
+  connect(&session_, &CountingSession::LiveUpdated, this, &CountingView::PanelTakeOver);
   connect(&session_, &CountingSession::PassProgressed, this,
           [this](qint64 lower, qint64 upper, qint64 position, const QString& status) {
             if (progress_ == nullptr) return;
@@ -308,6 +312,8 @@ void CountingView::ShowProgress(const QString& status) {
 
 void CountingView::Tell(const QString& text, bool warning) { ShowMessage(this, text, warning); }
 
+bool CountingView::Ask(const QString& question) { return ui::AskYesNo(this, question); }
+
 void CountingView::ShowStatus(const QString& text) { ui::ShowStatus(this, text); }
 
 void CountingView::AskSetup(const core::CountingParameters& parameters, double ad_range,
@@ -353,14 +359,17 @@ void CountingView::CopyText(const QString& text) { QGuiApplication::clipboard()-
 
 void CountingView::EstimateMade(const core::FatigueResult& result,
                                 const core::FatigueListNames& names, const std::string& unit,
-                                double record_seconds) {
+                                double record_seconds, bool update) {
   ui::FatigueTable table;
   table.result = result;
   table.names = names;
   table.unit = unit;
   table.record_seconds = record_seconds;
+  table.live = session_.following();
   ui::SetLastFatigueTable(table);
-  ui::SendHostCommand(ui::HostWindow(), ui::command::kFileStored, 0);
+  // An update of a followed node's estimate refreshes the table shown and opens none.
+  ui::SendHostCommand(ui::HostWindow(), ui::command::kFileStored,
+                      update ? ui::kFileStoredUpdate : 0);
 }
 
 void CountingView::CloseWindow() {

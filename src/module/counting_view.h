@@ -73,6 +73,8 @@ class CountingView : public PictureView, private CountingAsker {
   /// The bookmarks the picture flags: those of the node shown.
   const std::vector<core::Label>& bookmarks() const { return session_.bookmarks(); }
   bool HasCycles() const { return session_.HasCycles(); }
+  /// Whether the window follows its node now (the caption says "(live)").
+  bool following() const { return session_.following(); }
 
   /// Y zoom bounds.
   static constexpr double kMinZoom = CountingSession::kMinZoom;
@@ -92,6 +94,7 @@ class CountingView : public PictureView, private CountingAsker {
  private:
   // What the session asks of a person, and the window's part of its actions.
   void Tell(const QString& text, bool warning) override;
+  bool Ask(const QString& question) override;
   void ShowStatus(const QString& text) override;
   void AskSetup(const core::CountingParameters& parameters, double ad_range, const QString& unit,
                 std::function<void(std::optional<core::CountingRequest>)> answer) override;
@@ -103,7 +106,7 @@ class CountingView : public PictureView, private CountingAsker {
   core::Status WriteReportPicture(const std::filesystem::path& bitmap) override;
   void CopyText(const QString& text) override;
   void EstimateMade(const core::FatigueResult& result, const core::FatigueListNames& names,
-                    const std::string& unit, double record_seconds) override;
+                    const std::string& unit, double record_seconds, bool update) override;
   void CloseWindow() override;
 
   /// Takes the session's display into the picture's state, the caption, and draws again.

@@ -11,9 +11,12 @@
 namespace torvwy::output {
 
 void ShowRun(bool json, nlohmann::ordered_json object, const std::function<void()>& print_text,
-             const std::filesystem::path& saved) {
+             const std::filesystem::path& saved, const nlohmann::ordered_json* trailing) {
   if (json) {
     if (!saved.empty()) object["result_file"] = saved.string();
+    if (trailing != nullptr) {
+      for (auto it = trailing->begin(); it != trailing->end(); ++it) object[it.key()] = it.value();
+    }
     PrintJson(object);
     return;
   }

@@ -9,9 +9,10 @@
 
 namespace torvwy::output {
 
-/// Prints the result of a run as JSON (with "result_file" when saved) or as tables.
+/// Prints the result of a run as JSON (with "result_file" when saved, then the keys of
+/// `trailing` when given) or as tables.
 void ShowRun(bool json, nlohmann::ordered_json object, const std::function<void()>& print_text,
-             const std::filesystem::path& saved);
+             const std::filesystem::path& saved, const nlohmann::ordered_json* trailing = nullptr);
 
 /// One row of a histogram table.
 struct HistogramRow {

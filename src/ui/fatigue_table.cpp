@@ -80,8 +80,11 @@ void FatigueTableWidget::Show(const FatigueTable& kept) {
   title_->setText(
       QString::fromStdString(kept.names.test_name + kept.names.test_code + "#" +
                              kept.names.node_name) +
-      (fitting ? Text(TextKey::kFatigueFittingCaption) : Text(TextKey::kFatigueActualCaption)));
-  total_->setText(Text(TextKey::kFatigueTotalDamage) + Number(r.total_damage));
+      (fitting ? Text(TextKey::kFatigueFittingCaption) : Text(TextKey::kFatigueActualCaption)) +
+      (kept.live ? Text(TextKey::kTitleLive) : QString()));
+  total_->setText(
+      (kept.live ? Text(TextKey::kFatigueDamageSoFar) : Text(TextKey::kFatigueTotalDamage)) +
+      Number(r.total_damage));
   if (auto life = ImpliedLifeSeconds(kept)) {
     life_->setText(Text(TextKey::kFatigueImpliedLife) + Number(*life) +
                    " s = " + Number(*life / 3600.0) + " h = " + Number(*life / 86400.0) +

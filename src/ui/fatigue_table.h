@@ -20,7 +20,13 @@ struct FatigueTable {
   core::FatigueListNames names;
   std::string unit;             ///< the engineering unit of the stress ranges
   double record_seconds = 0.0;  ///< the counted part of the record, in seconds
+  /// The estimate of a node still followed: the damage so far, made again at every update.
+  bool live = false;
 };
+
+/// The value of 2025/1037 when a followed node's estimate was made again: the host refreshes the
+/// table it shows and opens none.
+inline constexpr qintptr kFileStoredUpdate = 1;
 
 /// Keeps the estimate a view has just written, for the host that it notifies next (one for the
 /// process: the host and the module share this library).

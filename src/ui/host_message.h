@@ -48,7 +48,9 @@ inline constexpr quint32 kReadColours = 1038;
 inline constexpr quint32 kDisplaySetting = 1043;
 inline constexpr quint32 kBookmark = 1044;
 inline constexpr quint32 kBookmarkDialog = 1045;
-inline constexpr quint32 kLast = 1045;
+/// Follow the node while it is recorded: 1 starts, 2 stops, other values toggle.
+inline constexpr quint32 kFollow = 1046;
+inline constexpr quint32 kLast = 1046;
 inline constexpr quint32 kPrinting = 1234;  ///< the statistics view to the host: 0 start, 1 end
 }  // namespace command
 
@@ -69,6 +71,7 @@ inline constexpr quint32 kSeparately = 3040;
 inline constexpr quint32 kOneWay = 3041;
 inline constexpr quint32 kFittingEstimate = 3045;  ///< rainflow: the fitting life estimate
 inline constexpr quint32 kActualEstimate = 3046;   ///< rainflow: the actual life estimate
+inline constexpr quint32 kFollow = 3050;           ///< the panel's Follow box: 1 ticked, 2 unticked
 }  // namespace notice
 
 /// Sends 2025 synchronously; nothing happens when `to` is null.

@@ -28,11 +28,16 @@ class Answers : public module::CountingAsker {
   bool accept_setup = true;
   int setups = 0;
   QString save_name;
-  QStringList told, warned, statuses;
+  QStringList told, warned, statuses, asked;
+  bool answer_yes = false;
   QString copied;
   bool closed = false;
 
   void Tell(const QString& text, bool warning) override { (warning ? warned : told).append(text); }
+  bool Ask(const QString& question) override {
+    asked.append(question);
+    return answer_yes;
+  }
   void ShowStatus(const QString& text) override { statuses.append(text); }
   void AskSetup(const core::CountingParameters& parameters, double, const QString&,
                 std::function<void(std::optional<core::CountingRequest>)> answer) override {
@@ -55,7 +60,7 @@ class Answers : public module::CountingAsker {
   core::Status WriteReportPicture(const fs::path&) override { return core::Ok(); }
   void CopyText(const QString& text) override { copied = text; }
   void EstimateMade(const core::FatigueResult&, const core::FatigueListNames&, const std::string&,
-                    double) override {}
+                    double, bool) override {}
   void CloseWindow() override { closed = true; }
 };
 
