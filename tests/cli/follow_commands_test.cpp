@@ -169,6 +169,9 @@ TEST_F(FollowCommands, FollowingTheSimulatorEndsWithTheOfflineCounts) {
         const auto keys_end = std::prev(update.end(), 3);
         EXPECT_EQ(keys_end.key(), "live") << "the added keys come last";
         EXPECT_EQ(update.at("last_block").get<int64_t>(), blocks);
+        if (std::string(follows[k].options).find("--fatigue") != std::string::npos) {
+          EXPECT_TRUE(update.contains("fatigue")) << "the damage so far";
+        }
       }
       const auto final_object = nlohmann::ordered_json::parse(lines.back());
       EXPECT_FALSE(final_object.at("live").get<bool>());

@@ -22,47 +22,19 @@ namespace {
 
 constexpr int64_t kReadBlocks = 64;
 
-/// What a stretch of the record holds for the envelope: its first sample, and its largest and
-/// smallest sample that is a number with the first position of each. Stretches combine in time
-/// order, the earlier one keeping an extreme the later one only equals, which is exactly what
-/// one running pass over both keeps.
-struct Stretch {
-  bool fed = false;  // holds at least one sample
-  double first = 0.0;
-  bool has = false;  // holds a sample that is a number
-  double min = 0.0, max = 0.0;
-  int64_t min_pos = 0, max_pos = 0;
-};
+/// A stretch of the record as one envelope segment sees it.
+using Stretch = EnvelopeSegment;
 
-Stretch Combine(const Stretch& earlier, const Stretch& later) {
-  if (!earlier.fed) return later;
-  if (!later.fed) return earlier;
-  Stretch both = earlier;
-  if (!later.has) return both;
-  if (!both.has) {
-    both.has = true;
-    both.min = later.min;
-    both.max = later.max;
-    both.min_pos = later.min_pos;
-    both.max_pos = later.max_pos;
-    return both;
-  }
-  if (later.max > both.max) {
-    both.max = later.max;
-    both.max_pos = later.max_pos;
-  }
-  if (later.min < both.min) {
-    both.min = later.min;
-    both.min_pos = later.min_pos;
-  }
-  return both;
+Stretch Combine(Stretch earlier, const Stretch& later) {
+  earlier.Join(later);
+  return earlier;
 }
 
 /// The stretch of `samples`, whose first one is sample `first_pos` of the record.
 Stretch Summarize(std::span<const double> samples, int64_t first_pos) {
   Stretch s;
   if (samples.empty()) return s;
-  s.fed = true;
+  s.fed = static_cast<int64_t>(samples.size());
   s.first = samples[0];
   for (size_t i = 0; i < samples.size(); ++i) {
     const double v = samples[i];
@@ -266,18 +238,7 @@ Result<std::vector<double>> RecordFollower::State::Envelope(const SamplingInfo& 
       if (!tail) return tail.error();
       seg = Combine(Combine(*head, stretches.Blocks(first_whole, last_whole)), *tail);
     }
-    if (seg.fed) {
-      double* out = envelope.data() + 2 * (j - 1);
-      if (std::isnan(seg.first)) {
-        out[0] = out[1] = seg.first;
-      } else if (seg.min_pos <= seg.max_pos) {
-        out[0] = seg.min;
-        out[1] = seg.max;
-      } else {
-        out[0] = seg.max;
-        out[1] = seg.min;
-      }
-    }
+    if (seg.fed > 0) seg.Put(envelope.data() + 2 * (j - 1));
     begin = end;
   }
   for (double& v : envelope) v /= divisor;

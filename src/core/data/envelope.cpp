@@ -126,34 +126,48 @@ void EnvelopeBuilder::Feed(std::span<const double> samples) {
   }
 }
 
+void EnvelopeSegment::Join(const EnvelopeSegment& later) {
+  if (later.fed == 0) return;
+  if (fed == 0) {
+    *this = later;
+    return;
+  }
+  fed += later.fed;
+  if (!later.has) return;
+  if (!has) {
+    has = true;
+    min = later.min;
+    max = later.max;
+    min_pos = later.min_pos;
+    max_pos = later.max_pos;
+    return;
+  }
+  // The earlier stretch keeps an extreme the later one only equals.
+  if (later.max > max) {
+    max = later.max;
+    max_pos = later.max_pos;
+  }
+  if (later.min < min) {
+    min = later.min;
+    min_pos = later.min_pos;
+  }
+}
+
+void EnvelopeSegment::Put(double* out) const {
+  if (std::isnan(first)) {
+    out[0] = out[1] = first;
+  } else if (min_pos <= max_pos) {
+    out[0] = min;
+    out[1] = max;
+  } else {
+    out[0] = max;
+    out[1] = min;
+  }
+}
+
 void EnvelopeBuilder::Merge(const EnvelopeBuilder& later) {
   for (size_t j = 0; j < segments_.size() && j < later.segments_.size(); ++j) {
-    Segment& a = segments_[j];
-    const Segment& b = later.segments_[j];
-    if (b.fed == 0) continue;
-    if (a.fed == 0) {
-      a = b;
-      continue;
-    }
-    a.fed += b.fed;
-    if (!b.has) continue;
-    if (!a.has) {
-      a.has = true;
-      a.min = b.min;
-      a.max = b.max;
-      a.min_pos = b.min_pos;
-      a.max_pos = b.max_pos;
-      continue;
-    }
-    // The earlier stretch keeps an extreme the later one only equals.
-    if (b.max > a.max) {
-      a.max = b.max;
-      a.max_pos = b.max_pos;
-    }
-    if (b.min < a.min) {
-      a.min = b.min;
-      a.min_pos = b.min_pos;
-    }
+    segments_[j].Join(later.segments_[j]);
   }
   if (later.consumed_ > consumed_) {
     consumed_ = later.consumed_;
@@ -169,18 +183,7 @@ std::vector<double> EnvelopeBuilder::Finish() const {
     const int64_t end = SegmentEnd(j);
     const Segment& seg = segments_[static_cast<size_t>(j - 1)];
     // A segment seen only in part (impossible for a whole record) keeps its zeros.
-    if (seg.fed > 0 && seg.fed == end - begin) {
-      double* out = envelope.data() + 2 * (j - 1);
-      if (std::isnan(seg.first)) {
-        out[0] = out[1] = seg.first;
-      } else if (seg.min_pos <= seg.max_pos) {
-        out[0] = seg.min;
-        out[1] = seg.max;
-      } else {
-        out[0] = seg.max;
-        out[1] = seg.min;
-      }
-    }
+    if (seg.fed > 0 && seg.fed == end - begin) seg.Put(envelope.data() + 2 * (j - 1));
     begin = end;
   }
   for (double& v : envelope) v /= divisor_;

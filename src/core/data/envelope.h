@@ -15,6 +15,23 @@ namespace torvwy::core {
 class Progress;
 class WaveformReader;
 
+/// What one envelope segment, or a stretch of one, has seen: its first sample, and the first
+/// positions of its largest and its smallest sample that is a number.
+struct EnvelopeSegment {
+  int64_t fed = 0;  ///< samples seen
+  double first = 0.0;
+  bool has = false;  ///< a sample that is a number was seen
+  double min = 0.0, max = 0.0;
+  int64_t min_pos = 0, max_pos = 0;
+
+  /// Adds what `later` saw, which starts where this one's samples end; this one keeps an
+  /// extreme the later one only equals.
+  void Join(const EnvelopeSegment& later);
+  /// The segment's two envelope values (raw): the one that comes first in time first; the first
+  /// sample twice when it is a NaN.
+  void Put(double* out) const;
+};
+
 /// Builds the envelope of M values from the samples of a whole record fed in time order:
 ///
 ///   samples  |--- segment 1 ---|--- segment 2 ---| ... |--- segment M/2 ---|
@@ -48,15 +65,7 @@ class EnvelopeBuilder {
   std::vector<double> Finish() const;
 
  private:
-  // What one segment has seen: its first sample, and the first positions of its largest and its
-  // smallest sample that is a number.
-  struct Segment {
-    int64_t fed = 0;  // samples seen
-    double first = 0.0;
-    bool has = false;  // a sample that is a number was seen
-    double min = 0.0, max = 0.0;
-    int64_t min_pos = 0, max_pos = 0;
-  };
+  using Segment = EnvelopeSegment;
 
   int64_t SegmentEnd(int segment) const;
 
