@@ -35,6 +35,7 @@
 #include "core/services/language.h"
 #include "core/services/message_table.h"
 #include "core/stats/statistics_batch.h"
+#include "live_binding.h"
 #include "output/stats_output.h"
 #include "recording_binding.h"
 #include "result_dict.h"
@@ -431,6 +432,7 @@ PYBIND11_MODULE(_torvwy, m) {
   m.def("open_result", &OpenResult);
   m.def("write_node", &WriteNode);
   BindRecording(m);
+  BindLive(m);
   m.def("expand_range",
         [](const std::string& text) { return Take(torvwy::core::ExpandCodeRange(text)); });
   m.def("valid_pairs",
