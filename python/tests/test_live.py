@@ -4,6 +4,7 @@ of a node being recorded ends with the count of the finished node."""
 import os
 import pickle
 import re
+import signal
 import threading
 import time
 
@@ -381,6 +382,23 @@ def test_an_idle_record_ends_after_the_idle_time(tmp_path):
     Recorder(empty, sts, tsp, [], finish=False)
     with pytest.raises(torvwy.TorvwyError):
         list(torvwy.follow(empty / "rig1#a", interval=0.02, idle=0.3))
+
+
+def test_ctrl_c_stops_a_follow_that_waits(tmp_path):
+    x = recording_signal(4 * 1024)
+    _, sts, tsp = finished_node(tmp_path, x)
+    live = tmp_path / "live"
+    Recorder(live, sts, tsp, [1024], finish=False, pause=0).run()
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
+    try:
+        follow = torvwy.follow(live / "rig1#a", interval=0.05, idle=600)
+        assert next(follow).blocks_counted == 1
+        # The record stays as it is: only Ctrl-C can end the wait now.
+        threading.Timer(0.2, os.kill, (os.getpid(), signal.SIGINT)).start()
+        with pytest.raises(KeyboardInterrupt):
+            next(follow)
+    finally:
+        signal.signal(signal.SIGINT, previous)
 
 
 @pytest.mark.parametrize("node,amplitude,error,match", [
