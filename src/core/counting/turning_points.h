@@ -8,6 +8,8 @@
 #include <span>
 #include <vector>
 
+#include "core/counting/count_state.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -107,6 +109,19 @@ class TurningPointFinder {
       previous_ = current_;
       current_ = x[i];
     }
+  }
+
+  /// The samples held between feeds, for a count carried between processes.
+  void SaveState(CountStateWriter& out) const {
+    out.Int(held_);
+    out.Double(previous_);
+    out.Double(current_);
+  }
+  bool LoadState(CountStateReader& in) {
+    held_ = static_cast<int>(in.Int(0, 2));
+    previous_ = in.Double();
+    current_ = in.Double();
+    return in.ok();
   }
 
  private:

@@ -73,4 +73,22 @@ PeakCountResult PeakCounter::Finish() const {
   return result;
 }
 
+void PeakCounter::SaveState(CountStateWriter& out) const {
+  finder_.SaveState(out);
+  out.Ints(peaks_.two_way);
+  out.Ints(peaks_.one_way);
+  out.Ints(valleys_.two_way);
+  out.Ints(valleys_.one_way);
+}
+
+bool PeakCounter::LoadState(CountStateReader& in) {
+  const auto n = static_cast<int64_t>(peaks_.two_way.size());
+  if (!finder_.LoadState(in)) return false;
+  peaks_.two_way = in.Ints<int64_t>(n);
+  peaks_.one_way = in.Ints<int64_t>(n);
+  valleys_.two_way = in.Ints<int64_t>(n);
+  valleys_.one_way = in.Ints<int64_t>(n);
+  return in.ok();
+}
+
 }  // namespace torvwy::core

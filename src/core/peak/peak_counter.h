@@ -53,6 +53,12 @@ class PeakCounter {
   /// fields of the run (envelope, modes, blocks, cancelled) are left at their defaults.
   PeakCountResult Finish() const;
 
+  /// The counts and the samples held between feeds, for a count carried between processes;
+  /// LoadState() of them (into a counter of the same setup) goes on where it was. LoadState()
+  /// fails on bytes that don't fit the setup.
+  void SaveState(CountStateWriter& out) const;
+  bool LoadState(CountStateReader& in);
+
  private:
   explicit PeakCounter(PartitionCounter partitions);
 

@@ -51,10 +51,15 @@ void RainflowCounter::Failed(Error error) {
 
 void RainflowCounter::CountRange(double range, double weight) {
   if (setup_.on_cycle) setup_.on_cycle(range, weight);
+  CountRangeInto(counts_, range, weight);
+}
+
+void RainflowCounter::CountRangeInto(std::array<double, kMaxPartitions>& counts, double range,
+                                     double weight) const {
   // Counted when t <= r <= A and r > 0; a NaN range (from a NaN sample) is no range and is
   // dropped too.
   if (!(range <= amplitude_range_ && range >= counted_from_)) return;
-  counts_[static_cast<size_t>(index_.Find(range))] += weight;
+  counts[static_cast<size_t>(index_.Find(range))] += weight;
 }
 
 bool RainflowCounter::AddTurningPoints(const double* raw, size_t count, double k) {
@@ -252,17 +257,22 @@ Result<RainflowResult> RainflowCounter::Finish() {
     return *error_;
   }
 
+  return MakeResult(counts_, turning_points_);
+}
+
+RainflowResult RainflowCounter::MakeResult(const std::array<double, kMaxPartitions>& counts,
+                                           int64_t turning_points) const {
   RainflowResult result;
   const int32_t n = setup_.partitions;
   result.partitions = n;
-  result.counts = counts_;
+  result.counts = counts;
   result.amplitude_range = amplitude_range_;
   result.partition_width = amplitude_range_ / n;
   result.smallest_range = smallest_range_;
-  result.turning_points = turning_points_;
+  result.turning_points = turning_points;
   int32_t largest = 0;
   for (int32_t j = 0; j < n; ++j) {
-    const double whole = std::trunc(counts_[static_cast<size_t>(j)]);
+    const double whole = std::trunc(counts[static_cast<size_t>(j)]);
     const int32_t value = whole >= std::numeric_limits<int32_t>::max()
                               ? std::numeric_limits<int32_t>::max()
                               : static_cast<int32_t>(whole);
@@ -271,6 +281,86 @@ Result<RainflowResult> RainflowCounter::Finish() {
   result.largest_count = largest == 0 ? 1 : largest;
   result.cursor_partition = n / 2;
   return result;
+}
+
+Result<RainflowResult> RainflowCounter::Peek() {
+  if (error_) return *error_;
+  if (finished_) return Fail(kMsgBadValue, "rainflow: Peek() after Finish()");
+  // The residue holds no window that closes (each was tested when its top came), so only the
+  // last sample, taken as the last turning point, can close cycles: at the top, as Finish()
+  // closes them, then down the residue as far as the closings reach.
+  std::vector<double> points;
+  points.reserve(static_cast<size_t>(stack_.size()) + 1);
+  if (auto ok = stack_.ForEach([&](double point) { points.push_back(point); }); !ok) {
+    return ok.error();
+  }
+  std::array<double, kMaxPartitions> counts = counts_;
+  int64_t turning_points = turning_points_;
+  if (seen_ == 2) {
+    ++turning_points;
+    points.push_back(prev_ * scale_);
+    for (size_t n = points.size(); n >= 4; n = points.size()) {
+      const double range = std::fabs(points[n - 2] - points[n - 3]);
+      const bool closes = (range <= std::fabs(points[n - 3] - points[n - 4])) &
+                          (range <= std::fabs(points[n - 1] - points[n - 2]));
+      if (!closes) break;
+      CountRangeInto(counts, range, 1.0);
+      points[n - 3] = points[n - 1];
+      points.resize(n - 2);
+    }
+  }
+  for (size_t i = 1; i < points.size(); ++i) {
+    CountRangeInto(counts, std::fabs(points[i] - points[i - 1]), 0.5);
+  }
+  return MakeResult(counts, turning_points);
+}
+
+Status RainflowCounter::SaveState(CountStateWriter& out) {
+  if (error_) return *error_;
+  if (finished_) return Fail(kMsgBadValue, "rainflow: state saved after Finish()");
+  out.Doubles(counts_.data(), static_cast<size_t>(setup_.partitions));
+  out.Int(opens_range_);
+  out.Int(seen_);
+  out.Double(first_);
+  out.Double(prev_);
+  out.Int(direction_);
+  out.Int(has_waiting_);
+  out.Double(waiting_);
+  out.Int(waiting_step_);
+  out.Int(turning_points_);
+  out.Int(stack_.size());
+  return stack_.ForEach([&](double point) { out.Double(point); });
+}
+
+bool RainflowCounter::LoadState(CountStateReader& in) {
+  if (error_ || finished_ || stack_.size() != 0) return in.Fail();
+  const std::vector<double> counts = in.Doubles();
+  if (counts.size() != static_cast<size_t>(setup_.partitions)) return in.Fail();
+  counts_.fill(0.0);
+  std::copy(counts.begin(), counts.end(), counts_.begin());
+  opens_range_ = in.Int(0, 1) != 0;
+  seen_ = static_cast<int>(in.Int(0, 2));
+  first_ = in.Double();
+  prev_ = in.Double();
+  direction_ = static_cast<int>(in.Int(-1, 1));
+  has_waiting_ = in.Int(0, 1) != 0;
+  waiting_ = in.Double();
+  waiting_step_ = static_cast<int>(in.Int(-1, 1));
+  turning_points_ = in.Int(0, std::numeric_limits<int64_t>::max());
+  const int64_t points = in.Int(0, std::numeric_limits<int64_t>::max());
+  // The residue goes back as it was: no window of it closes, so it is pushed without the test.
+  for (int64_t i = 0; i < points && in.ok(); ++i) {
+    const double point = in.Double();
+    if (!in.ok()) break;
+    if (stack_.in_memory() == stack_.room()) {
+      if (auto ok = stack_.MakeRoom(); !ok) {
+        Failed(ok.error());
+        return in.Fail();
+      }
+    }
+    stack_.Push(point);
+  }
+  return in.ok();
 }
 
 }  // namespace torvwy::core

@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "core/counting/count_state.h"
 #include "core/counting/partition_index.h"
 #include "core/rainflow/rainflow_result.h"
 #include "core/rainflow/residue_stack.h"
@@ -112,12 +113,28 @@ class RainflowCounter {
   /// does, or with the error of `later`.
   Status Join(RainflowCounter& later);
 
+  /// What Finish() would return now, without finishing: the last sample fed as the last turning
+  /// point and the residue as half cycles, counted into a copy of the counts. The counter is
+  /// unchanged (observers are not called) and may be fed on. Fails as Feed() does, and after
+  /// Finish().
+  Result<RainflowResult> Peek();
+
+  /// The counts, the samples held and the residue, for a count carried between processes;
+  /// LoadState() of them (into a fresh counter of the same setup) goes on where it was. Saving
+  /// fails as Feed() does and after Finish(); loading fails on bytes that don't fit the setup.
+  Status SaveState(CountStateWriter& out);
+  bool LoadState(CountStateReader& in);
+
   /// Turning points found so far.
   int64_t turning_points() const { return turning_points_; }
 
  private:
   bool AddTurningPoints(const double* raw, size_t count, double k);
   void CountRange(double range, double weight);
+  void CountRangeInto(std::array<double, kMaxPartitions>& counts, double range,
+                      double weight) const;
+  RainflowResult MakeResult(const std::array<double, kMaxPartitions>& counts,
+                            int64_t turning_points) const;
   void Failed(Error error);
 
   RainflowSetup setup_;

@@ -2,6 +2,7 @@
 #include "core/rainflow/rainflow_cycles.h"
 
 #include <cmath>
+#include <limits>
 
 namespace torvwy::core {
 
@@ -56,6 +57,55 @@ std::vector<RainflowCycle> RainflowCycleExtractor::Finish() {
   }
   stack_.clear();
   return std::move(cycles_);
+}
+
+void RainflowCycleExtractor::SaveState(CountStateWriter& out) const {
+  out.Int(finished_);
+  out.Int(next_index_);
+  out.Double(previous_.value);
+  out.Int(previous_.index);
+  out.Int(direction_);
+  out.Int(static_cast<int64_t>(stack_.size()));
+  for (const Point& point : stack_) {
+    out.Double(point.value);
+    out.Int(point.index);
+  }
+  out.Int(static_cast<int64_t>(cycles_.size()));
+  for (const RainflowCycle& cycle : cycles_) {
+    out.Double(cycle.range);
+    out.Double(cycle.mean);
+    out.Double(cycle.count);
+    out.Int(cycle.start);
+    out.Int(cycle.end);
+  }
+}
+
+bool RainflowCycleExtractor::LoadState(CountStateReader& in) {
+  constexpr int64_t kMost = std::numeric_limits<int64_t>::max();
+  finished_ = in.Int(0, 1) != 0;
+  next_index_ = in.Int(0, kMost);
+  previous_.value = in.Double();
+  previous_.index = in.Int(0, kMost);
+  direction_ = static_cast<int>(in.Int(-1, 1));
+  // Each point takes 16 bytes and each cycle 40, so no count can ask for more than is there.
+  const int64_t points = in.Int(0, kMost / 16);
+  stack_.clear();
+  for (int64_t i = 0; i < points && in.ok(); ++i) {
+    const double value = in.Double();
+    stack_.push_back({value, in.Int(0, kMost)});
+  }
+  const int64_t cycles = in.Int(0, kMost / 40);
+  cycles_.clear();
+  for (int64_t i = 0; i < cycles && in.ok(); ++i) {
+    RainflowCycle cycle;
+    cycle.range = in.Double();
+    cycle.mean = in.Double();
+    cycle.count = in.Double();
+    cycle.start = in.Int(0, kMost);
+    cycle.end = in.Int(0, kMost);
+    cycles_.push_back(cycle);
+  }
+  return in.ok();
 }
 
 }  // namespace torvwy::core

@@ -5,6 +5,8 @@
 #include <span>
 #include <vector>
 
+#include "core/counting/count_state.h"
+
 namespace torvwy::core {
 
 /// One extracted cycle: a closed cycle (count 1.0) or a half cycle of the residue (0.5).
@@ -33,6 +35,18 @@ class RainflowCycleExtractor {
   /// returns every cycle: closed cycles in the order they closed, then the residue's halves in
   /// time order. Later calls return an empty list.
   std::vector<RainflowCycle> Finish();
+
+  /// What Finish() would return now, without finishing: the extractor may be fed on.
+  std::vector<RainflowCycle> Peek() const {
+    RainflowCycleExtractor copy = *this;
+    return copy.Finish();
+  }
+
+  /// Every cycle so far and what is held between feeds, for a count carried between processes;
+  /// LoadState() of them (into a fresh extractor) goes on where it was, and fails on bytes that
+  /// don't fit.
+  void SaveState(CountStateWriter& out) const;
+  bool LoadState(CountStateReader& in);
 
   int64_t samples() const { return next_index_; }
 

@@ -91,4 +91,28 @@ RangeCountResult RangeCounter::Finish() const {
   return result;
 }
 
+void RangeCounter::SaveState(CountStateWriter& out) const {
+  finder_.SaveState(out);
+  out.Ints(counts_.two_way);
+  out.Ints(counts_.one_way);
+  out.Int(opens_range_);
+  out.Int(started_);
+  out.Double(last_extreme_);
+  out.Int(has_turning_point_);
+  out.Double(first_turning_point_);
+}
+
+bool RangeCounter::LoadState(CountStateReader& in) {
+  const auto n = static_cast<int64_t>(counts_.two_way.size());
+  if (!finder_.LoadState(in)) return false;
+  counts_.two_way = in.Ints<int64_t>(n);
+  counts_.one_way = in.Ints<int64_t>(n);
+  opens_range_ = in.Int(0, 1) != 0;
+  started_ = in.Int(0, 1) != 0;
+  last_extreme_ = in.Double();
+  has_turning_point_ = in.Int(0, 1) != 0;
+  first_turning_point_ = in.Double();
+  return in.ok();
+}
+
 }  // namespace torvwy::core

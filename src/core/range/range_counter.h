@@ -63,6 +63,11 @@ class RangeCounter {
   /// the run (envelope, modes, blocks, cancelled) are left at their defaults.
   RangeCountResult Finish() const;
 
+  /// The counts and what is held between feeds, for a count carried between processes (see
+  /// PeakCounter::SaveState).
+  void SaveState(CountStateWriter& out) const;
+  bool LoadState(CountStateReader& in);
+
  private:
   RangeCounter(PartitionCounter partitions, bool opens_range);
 

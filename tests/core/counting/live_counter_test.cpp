@@ -1,0 +1,289 @@
+// A count fed as its record grows: after any split of the record into pieces its result is the
+// offline count of the samples fed, and its state carries over to another counter exactly.
+#include "core/counting/live_counter.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/counting/counting_run.h"
+#include "core/data/sample_format.h"
+#include "core/rainflow/rainflow_cycles.h"
+#include "output/result_output.h"
+#include "support/test_node.h"
+
+namespace torvwy::core {
+namespace {
+
+constexpr CountingKind kKinds[] = {CountingKind::kPeak, CountingKind::kRange,
+                                   CountingKind::kRainflow};
+
+/// A random walk of small integers with plateaus, so that pieces start and end on flats.
+std::vector<double> Walk(size_t n, uint32_t seed) {
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> step(-4, 4);
+  std::vector<double> x;
+  double value = 0.0;
+  while (x.size() < n) {
+    const int s = step(random);
+    value = std::clamp(value + s, -30.0, 30.0);
+    const int repeat = s == 0 ? 3 : 1;
+    for (int r = 0; r < repeat && x.size() < n; ++r) x.push_back(value);
+  }
+  return x;
+}
+
+SamplingInfo Info() {
+  SamplingInfo info;
+  // float32 with a full scale of 24 (raw): the smallest counted range is 24 / 2 x 0.001 EU, so
+  // every range of the walk but those beyond A counts.
+  info.set_format(kFormatFloatFs);
+  info.set_stored_full_scale(24.0);
+  info.set_frequency_hz(50.0);
+  info.set_c1(4.0);
+  info.set_c2(0.5);
+  return info;
+}
+
+LiveCountSetup CountSetup(CountingKind kind) {
+  LiveCountSetup setup;
+  setup.kind = kind;
+  setup.partitions = 12;
+  setup.amplitude_mode = kAmplitudeSetValue;
+  setup.set_value = 9.0;  // EU; the walk's larger values and ranges are dropped
+  setup.info = Info();
+  setup.rainflow.residue_memory_points = 16;  // the residue spills to its scratch file
+  setup.keep_cycles = kind == CountingKind::kRainflow;
+  return setup;
+}
+
+std::string JsonText(const AnyResultFile& file) {
+  switch (KindOf(file)) {
+    case CountingKind::kPeak:
+      return output::PeakJson(std::get<PeakResultFile>(file).result).dump();
+    case CountingKind::kRange:
+      return output::RangeJson(std::get<RangeResultFile>(file).result).dump();
+    case CountingKind::kRainflow:
+      return output::RainflowJson(std::get<RainflowResultFile>(file).result).dump();
+  }
+  return {};
+}
+
+/// The offline count of `raw` as a sample-exact record in memory, with the live count's setup.
+std::string OfflineJson(CountingKind kind, const std::vector<double>& raw, int threads = 1) {
+  CountingNode node;
+  node.test_name = "mem";
+  node.test_code = "1";
+  node.node_name = "1";
+  node.info = Info();
+  node.info.set_length_half_blocks(
+      static_cast<int32_t>(2 * ((static_cast<int64_t>(raw.size()) + 1023) / 1024)));
+  node.data_file = "in memory";
+  node.sample_count = static_cast<int64_t>(raw.size());
+  node.samples = [&raw](int64_t first, std::span<double> out) {
+    std::copy_n(raw.begin() + first, out.size(), out.begin());
+    return Ok();
+  };
+  CountingParameters params;
+  params.partitions = 12;
+  params.amplitude_mode = kAmplitudeSetValue;
+  params.set_value = 9.0;
+  params.range_mode = kRangeFull;
+  params.first_block = 1;
+  params.last_block = node.info.whole_blocks();
+  CountingRunOptions options;
+  options.threads = threads;
+  SilentProgress progress;
+  auto file = RunCounting(kind, node, params, progress, options);
+  EXPECT_TRUE(file.ok()) << file.error().detail;
+  if (!file) return {};
+  // The live count leaves the envelope to its caller; the counts are what is compared.
+  std::visit(
+      [](auto& f) {
+        f.result.envelope.clear();
+        f.result.envelope_maximum = f.result.envelope_minimum = 0.0;
+      },
+      *file);
+  return JsonText(*file);
+}
+
+std::string LiveJson(const LiveCounter& counter) {
+  auto file = counter.Snapshot();
+  EXPECT_TRUE(file.ok()) << file.error().detail;
+  return file ? JsonText(*file) : std::string();
+}
+
+/// Feeds `raw` cut at `edges` (inner cut positions, ascending).
+LiveCounter FedInPieces(CountingKind kind, const std::vector<double>& raw,
+                        const std::vector<size_t>& edges) {
+  auto counter = LiveCounter::Create(CountSetup(kind));
+  EXPECT_TRUE(counter.ok());
+  size_t begin = 0;
+  for (size_t end : edges) {
+    EXPECT_TRUE(counter->Feed(std::span(raw).subspan(begin, end - begin)).ok());
+    begin = end;
+  }
+  EXPECT_TRUE(counter->Feed(std::span(raw).subspan(begin)).ok());
+  return std::move(*counter);
+}
+
+std::string CyclesText(const std::vector<RainflowCycle>& cycles) {
+  std::string text;
+  for (const auto& c : cycles) {
+    text += std::to_string(c.range) + " " + std::to_string(c.mean) + " " + std::to_string(c.count) +
+            " " + std::to_string(c.start) + "-" + std::to_string(c.end) + "\n";
+  }
+  return text;
+}
+
+std::string WholeCyclesText(const std::vector<double>& raw) {
+  RainflowCycleExtractor extractor;
+  std::vector<double> eu(raw);
+  for (double& x : eu) x *= 1.0 / (0.5 * 4.0);
+  extractor.Feed(eu);
+  return CyclesText(extractor.Finish());
+}
+
+TEST(LiveCounterTest, EverySplitOfASmallRecordGivesItsOfflineCount) {
+  for (const size_t n : {size_t{2}, size_t{3}, size_t{5}, size_t{8}, size_t{13}, size_t{24}}) {
+    const std::vector<double> raw = Walk(n, static_cast<uint32_t>(n) * 7u);
+    for (CountingKind kind : kKinds) {
+      const std::string whole = OfflineJson(kind, raw);
+      const std::string whole_cycles = WholeCyclesText(raw);
+      for (size_t a = 0; a <= n; ++a) {
+        for (size_t b = a; b <= n; ++b) {
+          SCOPED_TRACE(std::to_string(n) + " samples cut at " + std::to_string(a) + " and " +
+                       std::to_string(b));
+          const LiveCounter counter = FedInPieces(kind, raw, {a, b});
+          EXPECT_EQ(LiveJson(counter), whole);
+          if (kind == CountingKind::kRainflow) {
+            EXPECT_EQ(CyclesText(counter.Cycles()), whole_cycles);
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(LiveCounterTest, EachSnapshotOfAGrowingRecordIsTheOfflineCountOfWhatCameSoFar) {
+  // Pieces of random sizes across several blocks; the residue spills and comes back. Each
+  // snapshot leaves the count as it was, so the next pieces go on from there.
+  const std::vector<double> raw = Walk(9000, 11);
+  std::mt19937 random(5);
+  for (CountingKind kind : kKinds) {
+    auto counter = LiveCounter::Create(CountSetup(kind));
+    ASSERT_TRUE(counter.ok());
+    size_t fed = 0;
+    int snapshots = 0;
+    while (fed < raw.size()) {
+      const size_t piece = std::min<size_t>(raw.size() - fed, 1 + random() % 2500);
+      ASSERT_TRUE(counter->Feed(std::span(raw).subspan(fed, piece)).ok());
+      fed += piece;
+      if (fed < 2) continue;
+      const std::vector<double> so_far(raw.begin(), raw.begin() + static_cast<ptrdiff_t>(fed));
+      SCOPED_TRACE(std::to_string(fed) + " samples");
+      EXPECT_EQ(LiveJson(*counter), OfflineJson(kind, so_far, 1 + snapshots % 2));
+      if (kind == CountingKind::kRainflow) {
+        EXPECT_EQ(CyclesText(counter->Cycles()), WholeCyclesText(so_far));
+      }
+      ++snapshots;
+    }
+    EXPECT_GE(snapshots, 4);
+    EXPECT_EQ(counter->samples_fed(), 9000);
+  }
+}
+
+TEST(LiveCounterTest, AStateSavedMidwayGoesOnExactlyInAnotherCounter) {
+  const std::vector<double> raw = Walk(5000, 3);
+  for (CountingKind kind : kKinds) {
+    for (const size_t cut : {size_t{0}, size_t{1}, size_t{777}, size_t{4999}}) {
+      SCOPED_TRACE("cut at " + std::to_string(cut));
+      auto first = LiveCounter::Create(CountSetup(kind));
+      ASSERT_TRUE(first.ok());
+      ASSERT_TRUE(first->Feed(std::span(raw).first(cut)).ok());
+      auto state = first->SaveState();
+      ASSERT_TRUE(state.ok()) << state.error().detail;
+      auto second = LiveCounter::Restore(*state);
+      ASSERT_TRUE(second.ok()) << second.error().detail;
+      EXPECT_EQ(second->samples_fed(), static_cast<int64_t>(cut));
+      ASSERT_TRUE(second->Feed(std::span(raw).subspan(cut)).ok());
+      EXPECT_EQ(LiveJson(*second), OfflineJson(kind, raw));
+      if (kind == CountingKind::kRainflow) {
+        EXPECT_EQ(CyclesText(second->Cycles()), WholeCyclesText(raw));
+      }
+      // The first counter is untouched by the save and goes on too.
+      ASSERT_TRUE(first->Feed(std::span(raw).subspan(cut)).ok());
+      EXPECT_EQ(LiveJson(*first), LiveJson(*second));
+    }
+  }
+}
+
+TEST(LiveCounterTest, ADamagedStateIsRefusedWholeAtEveryCut) {
+  const std::vector<double> raw = Walk(300, 9);
+  for (CountingKind kind : kKinds) {
+    auto counter = LiveCounter::Create(CountSetup(kind));
+    ASSERT_TRUE(counter.ok());
+    ASSERT_TRUE(counter->Feed(raw).ok());
+    const std::string state = *counter->SaveState();
+    for (size_t cut = 0; cut < state.size(); ++cut) {
+      auto restored = LiveCounter::Restore(std::string_view(state).substr(0, cut));
+      ASSERT_FALSE(restored.ok()) << "cut at " << cut;
+      EXPECT_NE(restored.error().detail.find("the live count state is damaged"), std::string::npos);
+    }
+    EXPECT_FALSE(LiveCounter::Restore(state + '\0').ok());
+    std::string other = state;
+    other[2] = 'X';
+    EXPECT_FALSE(LiveCounter::Restore(other).ok());
+  }
+}
+
+TEST(LiveCounterTest, RefusesWhatItCannotCount) {
+  LiveCountSetup automatic = CountSetup(CountingKind::kRainflow);
+  automatic.amplitude_mode = kAmplitudeAutomatic;
+  auto refused = LiveCounter::Create(automatic);
+  ASSERT_FALSE(refused.ok());
+  EXPECT_NE(refused.error().detail.find("partitions would move"), std::string::npos);
+
+  LiveCountSetup no_partitions = CountSetup(CountingKind::kPeak);
+  no_partitions.partitions = 0;
+  EXPECT_FALSE(LiveCounter::Create(no_partitions).ok());
+
+  LiveCountSetup unknown_format = CountSetup(CountingKind::kRange);
+  unknown_format.amplitude_mode = kAmplitudeFullScale;
+  unknown_format.info.set_format(4242);
+  EXPECT_FALSE(LiveCounter::Create(unknown_format).ok());
+
+  for (CountingKind kind : kKinds) {
+    auto counter = LiveCounter::Create(CountSetup(kind));
+    ASSERT_TRUE(counter.ok());
+    EXPECT_FALSE(counter->Snapshot().ok());
+    const double one = 3.0;
+    ASSERT_TRUE(counter->Feed({&one, 1}).ok());
+    EXPECT_FALSE(counter->Snapshot().ok());
+  }
+}
+
+TEST(LiveCounterTest, TheFullScaleIsTakenAsTheOfflineRunTakesIt) {
+  // int16 converts to a full scale of 10000 (raw); with c1 = 4, c2 = 0.5: A = 10000 / 2 = 5000
+  // EU for peak, (10000 + 10000) / 2 = 10000 for range and rainflow.
+  for (CountingKind kind : kKinds) {
+    LiveCountSetup setup = CountSetup(kind);
+    setup.amplitude_mode = kAmplitudeFullScale;
+    setup.info.set_format(kFormatInt16);
+    auto counter = LiveCounter::Create(setup);
+    ASSERT_TRUE(counter.ok());
+    const std::vector<double> raw = {0, 3000, -2000, 100};
+    ASSERT_TRUE(counter->Feed(raw).ok());
+    auto file = counter->Snapshot();
+    ASSERT_TRUE(file.ok());
+    const double a = std::visit([](const auto& f) { return f.result.amplitude_range; }, *file);
+    EXPECT_EQ(a, kind == CountingKind::kPeak ? 5000.0 : 10000.0);
+  }
+}
+
+}  // namespace
+}  // namespace torvwy::core
