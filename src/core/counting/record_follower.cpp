@@ -1,0 +1,458 @@
+// Following a node while it is recorded: whole blocks counted as they arrive, and an envelope
+// that grows with the record without rereading it.
+#include "core/counting/record_follower.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "core/counting/progress.h"
+#include "core/data/envelope.h"
+#include "core/data/sample_format.h"
+#include "core/data/waveform_reader.h"
+#include "core/services/message_table.h"
+#include "core/services/number_format.h"
+#include "core/services/profile.h"
+
+namespace torvwy::core {
+namespace {
+
+constexpr int64_t kReadBlocks = 64;
+
+/// What a stretch of the record holds for the envelope: its first sample, and its largest and
+/// smallest sample that is a number with the first position of each. Stretches combine in time
+/// order, the earlier one keeping an extreme the later one only equals, which is exactly what
+/// one running pass over both keeps.
+struct Stretch {
+  bool fed = false;  // holds at least one sample
+  double first = 0.0;
+  bool has = false;  // holds a sample that is a number
+  double min = 0.0, max = 0.0;
+  int64_t min_pos = 0, max_pos = 0;
+};
+
+Stretch Combine(const Stretch& earlier, const Stretch& later) {
+  if (!earlier.fed) return later;
+  if (!later.fed) return earlier;
+  Stretch both = earlier;
+  if (!later.has) return both;
+  if (!both.has) {
+    both.has = true;
+    both.min = later.min;
+    both.max = later.max;
+    both.min_pos = later.min_pos;
+    both.max_pos = later.max_pos;
+    return both;
+  }
+  if (later.max > both.max) {
+    both.max = later.max;
+    both.max_pos = later.max_pos;
+  }
+  if (later.min < both.min) {
+    both.min = later.min;
+    both.min_pos = later.min_pos;
+  }
+  return both;
+}
+
+/// The stretch of `samples`, whose first one is sample `first_pos` of the record.
+Stretch Summarize(std::span<const double> samples, int64_t first_pos) {
+  Stretch s;
+  if (samples.empty()) return s;
+  s.fed = true;
+  s.first = samples[0];
+  for (size_t i = 0; i < samples.size(); ++i) {
+    const double v = samples[i];
+    if (std::isnan(v)) continue;
+    const int64_t pos = first_pos + static_cast<int64_t>(i);
+    if (!s.has) {
+      s.has = true;
+      s.min = s.max = v;
+      s.min_pos = s.max_pos = pos;
+    } else if (v > s.max) {
+      s.max = v;
+      s.max_pos = pos;
+    } else if (v < s.min) {
+      s.min = v;
+      s.min_pos = pos;
+    }
+  }
+  return s;
+}
+
+/// The stretches of the blocks counted, kept at every power-of-two width so that any run of
+/// whole blocks combines from a number of stretches that grows with the log of its length:
+///
+///   level 2   |          0..3         |          4..7         |
+///   level 1   |    0..1   |    2..3   |    4..5   |    6..7   |    8..9   |
+///   level 0   |  0  |  1  |  2  |  3  |  4  |  5  |  6  |  7  |  8  |  9  | 10  |
+///
+///   blocks 1..9 = [1] + [2..3] + [4..7] + [8..9]
+class BlockStretches {
+ public:
+  void Append(const Stretch& block) {
+    if (levels_.empty()) levels_.emplace_back();
+    levels_[0].push_back(block);
+    for (size_t k = 0; levels_[k].size() % 2 == 0; ++k) {
+      if (k + 1 == levels_.size()) levels_.emplace_back();
+      const std::vector<Stretch>& level = levels_[k];
+      levels_[k + 1].push_back(Combine(level[level.size() - 2], level.back()));
+    }
+  }
+
+  int64_t blocks() const { return levels_.empty() ? 0 : static_cast<int64_t>(levels_[0].size()); }
+
+  /// Blocks [begin, end) combined in time order; every one of them must be appended.
+  Stretch Blocks(int64_t begin, int64_t end) const {
+    Stretch all;
+    for (int64_t b = begin; b < end;) {
+      size_t k = 0;
+      while (k + 1 < levels_.size()) {
+        const int64_t width = int64_t{1} << (k + 1);
+        if (b % width != 0 || b + width > end) break;
+        if (b / width >= static_cast<int64_t>(levels_[k + 1].size())) break;
+        ++k;
+      }
+      all = Combine(all, levels_[k][static_cast<size_t>(b >> k)]);
+      b += int64_t{1} << k;
+    }
+    return all;
+  }
+
+ private:
+  std::vector<std::vector<Stretch>> levels_;
+};
+
+bool SameRecording(const SamplingInfo& a, const SamplingInfo& b) {
+  return a.format() == b.format() && a.frequency_hz() == b.frequency_hz() && a.c1() == b.c1() &&
+         a.c2() == b.c2() && a.stored_full_scale() == b.stored_full_scale();
+}
+
+/// What changed between the record's first sampling record and `now`, for the message.
+std::string DescribeChange(const SamplingInfo& was, const SamplingInfo& now) {
+  const auto text = [](double v) { return ShortestText(v); };
+  if (was.format() != now.format()) {
+    return "the format changed from " + std::to_string(was.format()) + " to " +
+           std::to_string(now.format());
+  }
+  if (was.frequency_hz() != now.frequency_hz()) {
+    return "the frequency changed from " + text(was.frequency_hz()) + " to " +
+           text(now.frequency_hz()) + " Hz";
+  }
+  if (was.c1() != now.c1()) return "C1 changed from " + text(was.c1()) + " to " + text(now.c1());
+  if (was.c2() != now.c2()) return "C2 changed from " + text(was.c2()) + " to " + text(now.c2());
+  return "the full scale changed from " + text(was.stored_full_scale()) + " to " +
+         text(now.stored_full_scale());
+}
+
+}  // namespace
+
+bool RecordMarkedRunning(const std::filesystem::path& tsp_path) {
+  auto ini = IniFile::Load(tsp_path);
+  return ini && ini->GetInt(kRecordingSection, kRecordingRunningKey, 0) != 0;
+}
+
+struct RecordFollower::State {
+  State(CountingNode n, const FollowSetup& s, LiveCounter c, int size)
+      : node(std::move(n)), setup(s), counter(std::move(c)), sample_size(size), first(node.info) {}
+
+  CountingNode node;  // info: the .tsp as last read
+  FollowSetup setup;
+  LiveCounter counter;
+  int sample_size;
+  SamplingInfo first;  // the .tsp at the start: what may not change
+  BlockStretches stretches;
+  int64_t blocks_counted = 0;
+  int64_t samples_behind = 0;
+  int32_t tsp_length = 0;  // the largest Length the .tsp has said, in half blocks
+  FollowEnd end = FollowEnd::kNone;
+  std::optional<Error> reason;
+  std::chrono::steady_clock::time_point last_growth = std::chrono::steady_clock::now();
+  // The envelope of the last snapshot and the record it was built for: a record that shrank or
+  // went can't be read again, but its blocks counted were.
+  std::vector<double> envelope;
+  int32_t envelope_length = -1;
+
+  FollowLook End(FollowEnd why, std::optional<Error> error, int64_t new_blocks = 0) {
+    end = why;
+    reason = std::move(error);
+    return {new_blocks, end, reason};
+  }
+
+  /// Counts blocks blocks_counted .. available - 1 (the .sts holds them), stopping after the
+  /// block at which `progress` is cancelled.
+  Status CountBlocks(int64_t available, Progress& progress, int64_t& counted_now);
+
+  Result<std::vector<double>> Envelope(const SamplingInfo& record);
+};
+
+Status RecordFollower::State::CountBlocks(int64_t available, Progress& progress,
+                                          int64_t& counted_now) {
+  counted_now = 0;
+  if (available <= blocks_counted) return Ok();
+  // The reader sees a record of the whole blocks present; the .tsp's Length may lag behind.
+  SamplingInfo present = node.info;
+  present.set_length_half_blocks(static_cast<int32_t>(2 * available));
+  auto reader = WaveformReader::Open(SampleSource(node.data_file), present);
+  if (!reader) return reader.error();
+  if (auto ok = reader->Seek(blocks_counted * kBlockSamples); !ok) return ok;
+  progress.SetRange(0, available - blocks_counted);
+  progress.SetStep(1);
+  std::vector<double> buffer(
+      static_cast<size_t>(std::min(kReadBlocks, available - blocks_counted) * kBlockSamples));
+  while (blocks_counted < available) {
+    const int64_t blocks = std::min(kReadBlocks, available - blocks_counted);
+    const std::span<double> chunk(buffer.data(), static_cast<size_t>(blocks * kBlockSamples));
+    if (auto ok = reader->Read(chunk); !ok) return ok;
+    for (int64_t b = 0; b < blocks; ++b) {
+      const auto block = std::span<const double>(chunk).subspan(
+          static_cast<size_t>(b * kBlockSamples), static_cast<size_t>(kBlockSamples));
+      if (auto ok = counter.Feed(block); !ok) return ok;
+      stretches.Append(Summarize(block, blocks_counted * kBlockSamples));
+      ++blocks_counted;
+      ++counted_now;
+      progress.StepIt();
+      if (progress.CheckCancelButton()) return Ok();
+    }
+  }
+  return Ok();
+}
+
+Result<std::vector<double>> RecordFollower::State::Envelope(const SamplingInfo& record) {
+  // Segment j holds samples [end(j - 1), end(j)), end(j) = trunc(j x s), as EnvelopeBuilder
+  // cuts them. Its whole blocks come from the stretches; only the pieces of the blocks its
+  // borders cut are read:
+  //
+  //   blocks    |   b   |   b   |   b   |   b   |   b   |
+  //   segment        [..|=======|=======|====..)
+  //                  head   stretches     tail
+  const int overview = record.overview_size();
+  const int segments = overview / 2;
+  const double s = static_cast<double>(record.length_half_blocks()) * 1024.0 / overview;
+  const auto segment_end = [s](int j) { return static_cast<int64_t>(std::trunc(j * s)); };
+
+  auto reader = WaveformReader::Open(SampleSource(node.data_file), record);
+  if (!reader) return reader.error();
+  std::vector<double> buffer(static_cast<size_t>(2 * kBlockSamples));
+  const auto read = [&](int64_t begin, int64_t end) -> Result<Stretch> {
+    if (end <= begin) return Stretch{};
+    if (static_cast<size_t>(end - begin) > buffer.size())
+      buffer.resize(static_cast<size_t>(end - begin));
+    const std::span<double> piece(buffer.data(), static_cast<size_t>(end - begin));
+    if (auto ok = reader->Seek(begin); !ok) return ok.error();
+    if (auto ok = reader->Read(piece); !ok) return ok.error();
+    return Summarize(piece, begin);
+  };
+
+  const double divisor = record.c2() * record.c1();
+  std::vector<double> envelope(static_cast<size_t>(overview), 0.0);
+  int64_t begin = 0;
+  for (int j = 1; j <= segments; ++j) {
+    const int64_t end = segment_end(j);
+    const int64_t first_whole = (begin + kBlockSamples - 1) / kBlockSamples;
+    const int64_t last_whole = std::min(end / kBlockSamples, stretches.blocks());
+    Stretch seg;
+    if (first_whole >= last_whole) {
+      auto piece = read(begin, end);
+      if (!piece) return piece.error();
+      seg = *piece;
+    } else {
+      auto head = read(begin, first_whole * kBlockSamples);
+      if (!head) return head.error();
+      auto tail = read(last_whole * kBlockSamples, end);
+      if (!tail) return tail.error();
+      seg = Combine(Combine(*head, stretches.Blocks(first_whole, last_whole)), *tail);
+    }
+    if (seg.fed) {
+      double* out = envelope.data() + 2 * (j - 1);
+      if (std::isnan(seg.first)) {
+        out[0] = out[1] = seg.first;
+      } else if (seg.min_pos <= seg.max_pos) {
+        out[0] = seg.min;
+        out[1] = seg.max;
+      } else {
+        out[0] = seg.max;
+        out[1] = seg.min;
+      }
+    }
+    begin = end;
+  }
+  for (double& v : envelope) v /= divisor;
+  return envelope;
+}
+
+Result<RecordFollower> RecordFollower::Start(const CountingNode& node, const FollowSetup& setup) {
+  if (node.samples) {
+    return Fail(kMsgBadValue, node.data_file.string() + ": a follow reads a waveform file");
+  }
+  auto info = ReadSamplingParameters(node.tsp_file);
+  if (!info) return info.error();
+  if (info->format() == kFormatNone) {
+    return Fail(kMsgUnknownFormat, node.tsp_file.string() + ": the node has no data (format 0)");
+  }
+  auto size = GetSampleSize(info->format());
+  if (!size) return Fail(size.error().message, node.tsp_file.string() + ": " + size.error().detail);
+
+  LiveCountSetup count;
+  count.kind = setup.kind;
+  count.partitions = setup.partitions;
+  count.amplitude_mode = setup.amplitude_mode;
+  count.set_value = setup.set_value;
+  count.info = *info;
+  count.rainflow = setup.rainflow;
+  auto counter = LiveCounter::Create(count);
+  if (!counter) return counter.error();
+
+  CountingNode followed = node;
+  followed.info = *info;
+  auto state = std::make_unique<State>(std::move(followed), setup, std::move(*counter), *size);
+  state->tsp_length = info->length_half_blocks();
+  return RecordFollower(std::move(state));
+}
+
+RecordFollower::RecordFollower(std::unique_ptr<State> state) : state_(std::move(state)) {}
+RecordFollower::RecordFollower(RecordFollower&&) noexcept = default;
+RecordFollower& RecordFollower::operator=(RecordFollower&&) noexcept = default;
+RecordFollower::~RecordFollower() = default;
+
+FollowLook RecordFollower::Poll(Progress& progress) {
+  State& st = *state_;
+  if (st.end != FollowEnd::kNone) return {0, st.end, st.reason};
+  const std::string tsp_name = st.node.tsp_file.string();
+  const std::string sts_name = st.node.data_file.string();
+  const std::string seen = "; " + std::to_string(st.blocks_counted) + " whole blocks were counted";
+
+  std::error_code ec;
+  if (!std::filesystem::exists(st.node.tsp_file, ec)) {
+    return st.End(FollowEnd::kDeleted,
+                  Fail(kMsgSamplingFileMissing, tsp_name + ": the node was deleted" + seen));
+  }
+  // The mark first: a .tsp read after the mark is gone is the final one, so a record is never
+  // taken as complete at a length it only passed through.
+  const bool running = RecordMarkedRunning(st.node.tsp_file);
+  auto info = ReadSamplingParameters(st.node.tsp_file);
+  if (!info) {
+    if (!std::filesystem::exists(st.node.tsp_file, ec)) {
+      return st.End(FollowEnd::kDeleted,
+                    Fail(kMsgSamplingFileMissing, tsp_name + ": the node was deleted" + seen));
+    }
+    Error error = info.error();
+    error.detail += seen;
+    return st.End(FollowEnd::kFailed, std::move(error));
+  }
+  if (!SameRecording(st.first, *info)) {
+    return st.End(FollowEnd::kChanged,
+                  Fail(kMsgNodeDataChanged,
+                       tsp_name + ": " + DescribeChange(st.first, *info) + " mid-record" + seen));
+  }
+  const int32_t length = info->length_half_blocks();
+  if (length < st.tsp_length || (!running && info->whole_blocks() < st.blocks_counted)) {
+    const int64_t counted_half_blocks = 2 * st.blocks_counted;
+    return st.End(FollowEnd::kShrank,
+                  Fail(kMsgNodeDataChanged,
+                       tsp_name + ": the record shrank to Length=" + std::to_string(length) +
+                           " half blocks, below the " +
+                           std::to_string(std::max<int64_t>(st.tsp_length, counted_half_blocks)) +
+                           " already seen" + seen));
+  }
+  st.tsp_length = length;
+  st.node.info = *info;
+
+  const auto bytes = std::filesystem::file_size(st.node.data_file, ec);
+  if (ec) {
+    if (!std::filesystem::exists(st.node.data_file, ec)) {
+      // A waveform not written yet is waited for; one that was there and went is deleted.
+      if (st.blocks_counted == 0 && running) {
+        st.samples_behind = 0;
+        if (std::chrono::steady_clock::now() - st.last_growth >= st.setup.idle) {
+          return st.End(FollowEnd::kIdle, std::nullopt);
+        }
+        return {};
+      }
+      return st.End(FollowEnd::kDeleted,
+                    Fail(kMsgDataFileUnopenable, sts_name + ": the node was deleted" + seen));
+    }
+    return st.End(FollowEnd::kFailed,
+                  Fail(kMsgDataFileUnopenable, sts_name + ": " + ec.message() + seen));
+  }
+  const int64_t present = static_cast<int64_t>(bytes) / st.sample_size;
+  if (present < st.blocks_counted * kBlockSamples) {
+    return st.End(FollowEnd::kShrank,
+                  Fail(kMsgDataFileShort, sts_name + ": the waveform was truncated to " +
+                                              std::to_string(present) + " samples, below the " +
+                                              std::to_string(st.blocks_counted * kBlockSamples) +
+                                              " counted" + seen));
+  }
+  // The .sts may run ahead of a growing .tsp; a finished record ends at its own length.
+  int64_t available = present / kBlockSamples;
+  int64_t record_end = present;
+  if (!running) {
+    available = std::min<int64_t>(available, info->whole_blocks());
+    record_end = std::min(present, info->record_samples());
+  }
+
+  int64_t counted_now = 0;
+  if (auto ok = st.CountBlocks(available, progress, counted_now); !ok) {
+    Error error = ok.error();
+    error.detail += "; " + std::to_string(st.blocks_counted) + " whole blocks were counted";
+    return st.End(FollowEnd::kFailed, std::move(error), counted_now);
+  }
+  const auto now = std::chrono::steady_clock::now();
+  if (counted_now > 0) st.last_growth = now;
+  st.samples_behind = std::max<int64_t>(0, record_end - st.blocks_counted * kBlockSamples);
+
+  if (!running && length > 0 && present >= info->record_samples() &&
+      st.blocks_counted == info->whole_blocks()) {
+    return st.End(FollowEnd::kComplete, std::nullopt, counted_now);
+  }
+  if (counted_now == 0 && now - st.last_growth >= st.setup.idle) {
+    return st.End(FollowEnd::kIdle, std::nullopt);
+  }
+  return {counted_now, FollowEnd::kNone, std::nullopt};
+}
+
+Result<AnyResultFile> RecordFollower::Snapshot() {
+  State& st = *state_;
+  auto counted = st.counter.Snapshot();
+  if (!counted) return counted;
+  // After a complete end the record is the finished one, possibly with a last half block that
+  // no counting counts but the envelope shows; before it, a record of the blocks counted.
+  SamplingInfo record = st.node.info;
+  if (st.end != FollowEnd::kComplete) {
+    record.set_length_half_blocks(static_cast<int32_t>(2 * st.blocks_counted));
+  }
+  auto envelope = st.Envelope(record);
+  if (envelope) {
+    st.envelope = *envelope;
+    st.envelope_length = record.length_half_blocks();
+  } else if (st.envelope_length == record.length_half_blocks()) {
+    envelope = st.envelope;
+  } else {
+    return envelope.error();
+  }
+  const EnvelopeExtremes extremes = FindEnvelopeExtremes(*envelope);
+  std::visit(
+      [&](auto& file) {
+        file.result.envelope = std::move(*envelope);
+        file.result.envelope_maximum = extremes.maximum;
+        file.result.envelope_minimum = extremes.minimum;
+      },
+      *counted);
+  ResultFileNode& names = NodeOf(*counted);
+  names.test_name = st.node.test_name;
+  names.test_code = st.node.test_code;
+  names.node_name = st.node.node_name;
+  names.sampling = record;
+  names.total_blocks = record.whole_blocks();
+  return counted;
+}
+
+int64_t RecordFollower::blocks_counted() const { return state_->blocks_counted; }
+int64_t RecordFollower::samples_behind() const { return state_->samples_behind; }
+FollowEnd RecordFollower::end() const { return state_->end; }
+const CountingNode& RecordFollower::node() const { return state_->node; }
+
+}  // namespace torvwy::core
