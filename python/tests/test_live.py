@@ -313,7 +313,7 @@ def test_follow_ends_with_the_count_of_the_finished_node(tmp_path, kind):
     final, sts, tsp = finished_node(tmp_path, x)
     live = tmp_path / "live"
     # Partial blocks, several blocks at once, a block cut in three.
-    pieces = [700, 1500, 3 * 1024 - 2200, 4096, 300, 300, 424, 9 * 1024]
+    pieces = [700, 1500, 3 * 1024 - 2200, 4096, 300, 300, 424, 12 * 1024]
     assert sum(pieces) == len(x)
     recorder = Recorder(live, sts, tsp, pieces)
     follow = torvwy.follow(live / "rig1#a.tsp", kind=kind, partitions=20, interval=0.02, idle=20)
