@@ -68,7 +68,9 @@ class Counter:
     counter can't know that magnitude before the end, so without full_scale= the first piece fed
     decides it by the same rule, and it stays (`counter.full_scale` tells it). A result then
     equals `torvwy.<kind>(whole, full_scale=counter.full_scale)`, and `torvwy.<kind>(whole)` too
-    when the first piece holds a value within a factor of two of the whole's largest magnitude.
+    when the rule gives the first piece the whole's full scale (as when it holds the whole's
+    largest magnitude). Give full_scale= (the instrument's range) when a quiet start must not
+    decide it.
 
     The overview: a counter keeps no samples, so its results have an empty "envelope" list;
     envelope_max and envelope_min are the largest and smallest sample fed, which are exactly
