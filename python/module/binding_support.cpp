@@ -16,7 +16,11 @@ core::Language ErrorLanguage() {
 
 }  // namespace
 
-void Raise(const core::Error& error) { throw CoreError(core::ErrorText(error, ErrorLanguage())); }
+std::string ErrorMessage(const core::Error& error) {
+  return std::string(core::ErrorText(error, ErrorLanguage()));
+}
+
+void Raise(const core::Error& error) { throw CoreError(ErrorMessage(error)); }
 
 void InterruptibleProgress::OnPoll() {
   // A poll comes after every block; taking the GIL every 16th keeps the cost out of the pass.

@@ -18,6 +18,9 @@ class CoreError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+/// The text the command line would print for `error`, in the package's language.
+std::string ErrorMessage(const core::Error& error);
+
 /// Throws CoreError with the text the command line would print for `error`.
 [[noreturn]] void Raise(const core::Error& error);
 

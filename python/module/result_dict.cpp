@@ -89,4 +89,24 @@ py::dict FatigueDict(const core::FatigueResult& fatigue) {
   return DictOf(fatigue, output::VisitFatigueFields<DictFields>);
 }
 
+py::tuple CyclesTuple(const std::vector<core::RainflowCycle>& cycles, int64_t offset) {
+  const auto n = static_cast<py::ssize_t>(cycles.size());
+  py::array_t<double> range(n), mean(n), count(n);
+  py::array_t<int64_t> start(n), end(n);
+  auto r = range.mutable_unchecked<1>();
+  auto m = mean.mutable_unchecked<1>();
+  auto c = count.mutable_unchecked<1>();
+  auto s = start.mutable_unchecked<1>();
+  auto e = end.mutable_unchecked<1>();
+  for (py::ssize_t i = 0; i < n; ++i) {
+    const auto& cycle = cycles[static_cast<size_t>(i)];
+    r(i) = cycle.range;
+    m(i) = cycle.mean;
+    c(i) = cycle.count;
+    s(i) = cycle.start + offset;
+    e(i) = cycle.end + offset;
+  }
+  return py::make_tuple(range, mean, count, start, end);
+}
+
 }  // namespace torvwy::python

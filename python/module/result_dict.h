@@ -4,8 +4,12 @@
 
 #include <pybind11/pybind11.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "core/fatigue/fatigue_result.h"
 #include "core/peak/peak_count_result.h"
+#include "core/rainflow/rainflow_cycles.h"
 #include "core/rainflow/rainflow_result.h"
 #include "core/range/range_count_result.h"
 
@@ -21,5 +25,8 @@ pybind11::dict RangeDict(const core::RangeCountResult& result);
 pybind11::dict RainflowDict(const core::RainflowResult& result);
 /// The "fatigue" object of a life estimate; P, L and D are float64 arrays.
 pybind11::dict FatigueDict(const core::FatigueResult& fatigue);
+/// Rainflow cycles as five numpy arrays: range, mean, count, start, end; `offset` is added to
+/// the sample indices of the turning points.
+pybind11::tuple CyclesTuple(const std::vector<core::RainflowCycle>& cycles, int64_t offset);
 
 }  // namespace torvwy::python

@@ -4,7 +4,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
+
+#include "binding_support.h"
+#include "core/counting/block_pass.h"
+#include "core/data/node_writer.h"
+#include "core/data/sample_format.h"
+#include "core/services/message_table.h"
 
 namespace torvwy::python {
 namespace py = pybind11;
@@ -93,6 +100,50 @@ int64_t SampleArray::FirstNonFinite() const {
     return true;
   });
   return found;
+}
+
+void CheckCountable(const SampleArray& samples) {
+  if (samples.size() < 2) {
+    throw py::value_error("the array holds " + std::to_string(samples.size()) +
+                          (samples.size() == 1 ? " value" : " values") +
+                          "; counting needs two or more");
+  }
+  if (const int64_t bad = samples.FirstNonFinite(); bad >= 0) {
+    throw py::value_error("the value at index " + std::to_string(bad) + " is not a finite number");
+  }
+}
+
+core::SamplingInfo ArrayInfo(int64_t samples, double largest_magnitude,
+                             std::optional<double> frequency_hz,
+                             std::optional<double> full_scale_eu, const std::string& unit) {
+  if (frequency_hz && (!(*frequency_hz > 0.0) || !std::isfinite(*frequency_hz))) {
+    Raise(core::Fail(core::kMsgBadValue, "the sampling frequency must be a number > 0"));
+  }
+  core::SamplingInfo info;
+  info.set_format(core::kFormatFloat64);
+  info.set_frequency_hz(frequency_hz ? *frequency_hz : 1.0);
+  info.set_c2(1.0);
+  if (full_scale_eu) {
+    if (!(*full_scale_eu > 0.0) || !std::isfinite(*full_scale_eu)) {
+      Raise(core::Fail(core::kMsgBadValue, "the full scale must be a number > 0"));
+    }
+    info.set_c1(*core::GetFormatFullScale(core::kFormatFloat64) / *full_scale_eu);
+  } else {
+    info.set_c1(core::ImportC1(core::kFormatFloat64, largest_magnitude, 1.0));
+  }
+  info.set_eu(unit);
+  info.set_text1("torvwy import");
+  info.set_text2("numpy array");
+  SetArrayLength(info, samples);
+  return info;
+}
+
+void SetArrayLength(core::SamplingInfo& info, int64_t samples) {
+  const int64_t blocks = core::CountableBlocks(samples);
+  if (blocks > std::numeric_limits<int32_t>::max() / 2) {
+    Raise(core::Fail(core::kMsgBadValue, "the array is too long for one record"));
+  }
+  info.set_length_half_blocks(static_cast<int32_t>(2 * blocks));
 }
 
 }  // namespace torvwy::python

@@ -5,7 +5,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
+#include <string>
+
+#include "core/data/sampling_info.h"
 
 namespace torvwy::python {
 
@@ -35,5 +39,22 @@ class SampleArray {
   char kind_ = 'f';
   int item_size_ = 8;
 };
+
+/// Refuses (ValueError) an array that can't be counted: fewer than two values, or a value that
+/// is not a finite number, named by its index.
+void CheckCountable(const SampleArray& samples);
+
+/// Sampling record of an array of `samples` values: float64 values, c2 = 1, c1 from the full
+/// scale in EU when one is given, else the import's own choice for `largest_magnitude`; the
+/// frequency when one is given, else 1 Hz, so that every time of the result is a sample number.
+/// The record's length is the array's blocks (SetArrayLength). CoreError for a frequency or full
+/// scale that is not a number > 0.
+core::SamplingInfo ArrayInfo(int64_t samples, double largest_magnitude,
+                             std::optional<double> frequency_hz,
+                             std::optional<double> full_scale_eu, const std::string& unit);
+
+/// Sets the record's length to the blocks of `samples` values, the last one partial: its
+/// counting ends at the last value. CoreError when the record would be too long.
+void SetArrayLength(core::SamplingInfo& info, int64_t samples);
 
 }  // namespace torvwy::python

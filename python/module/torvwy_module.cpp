@@ -35,10 +35,11 @@
 #include "core/services/language.h"
 #include "core/services/message_table.h"
 #include "core/stats/statistics_batch.h"
-#include "output/result_output.h"
+#include "live_binding.h"
 #include "output/stats_output.h"
 #include "recording_binding.h"
 #include "result_dict.h"
+#include "result_file_handle.h"
 #include "sample_array.h"
 
 namespace py = pybind11;
@@ -59,100 +60,6 @@ core::CountingParameters Parameters(const core::SamplingInfo& info, int32_t part
   if (!p) Raise(p.error());
   return *p;
 }
-
-/// A counted result file, as the command line shows and saves it.
-class ResultFile {
- public:
-  explicit ResultFile(core::AnyResultFile file) : file_(std::move(file)) {}
-
-  int kind() const { return static_cast<int>(core::KindOf(file_)); }
-
-  std::string Json() const {
-    nlohmann::ordered_json json;
-    switch (core::KindOf(file_)) {
-      case core::CountingKind::kPeak:
-        json = output::PeakJson(std::get<core::PeakResultFile>(file_).result);
-        break;
-      case core::CountingKind::kRange:
-        json = output::RangeJson(std::get<core::RangeResultFile>(file_).result);
-        break;
-      case core::CountingKind::kRainflow:
-        json = output::RainflowJson(std::get<core::RainflowResultFile>(file_).result);
-        break;
-    }
-    return Dump(json);
-  }
-
-  /// The fields of the result as a dict, straight from the record: the keys and order of
-  /// Json(), lists of numbers as numpy arrays.
-  py::dict Fields() const {
-    switch (core::KindOf(file_)) {
-      case core::CountingKind::kPeak:
-        return PeakDict(std::get<core::PeakResultFile>(file_).result);
-      case core::CountingKind::kRange:
-        return RangeDict(std::get<core::RangeResultFile>(file_).result);
-      case core::CountingKind::kRainflow:
-        break;
-    }
-    return RainflowDict(std::get<core::RainflowResultFile>(file_).result);
-  }
-
-  /// The "fatigue" object of the life estimate, by the index of the S-N class and of the
-  /// reliability factor.
-  std::string FatigueJson(const std::string& method, int32_t class_index,
-                          int32_t reliability_index) const {
-    return Dump(output::FatigueJson(Estimate(method, class_index, reliability_index)));
-  }
-
-  /// The fields of FatigueJson as a dict, P, L and D as numpy arrays.
-  py::dict Fatigue(const std::string& method, int32_t class_index,
-                   int32_t reliability_index) const {
-    return FatigueDict(Estimate(method, class_index, reliability_index));
-  }
-
-  py::dict Node() const {
-    const core::ResultFileNode& node = core::NodeOf(file_);
-    py::dict out;
-    out["test"] = node.test_name;
-    out["code"] = node.test_code;
-    out["node"] = node.node_name;
-    out["unit"] = node.sampling.eu();
-    out["total_blocks"] = node.total_blocks;
-    return out;
-  }
-
-  void Save(const std::string& path) const {
-    core::Status saved = core::Ok();
-    {
-      py::gil_scoped_release release;
-      saved = core::SaveResultFile(path, file_);
-    }
-    if (!saved) Raise(saved.error());
-  }
-
-  static std::string Dump(const nlohmann::ordered_json& json) {
-    return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-  }
-
- private:
-  core::FatigueResult Estimate(const std::string& method, int32_t class_index,
-                               int32_t reliability_index) const {
-    const auto* rainflow = std::get_if<core::RainflowResultFile>(&file_);
-    if (rainflow == nullptr) {
-      Raise(core::Fail(core::kMsgBadValue, "a fatigue estimate needs a rainflow result"));
-    }
-    core::FatigueMethod which = core::FatigueMethod::kActual;
-    if (method == "fitting") {
-      which = core::FatigueMethod::kFitting;
-    } else if (method != "actual") {
-      Raise(core::Fail(core::kMsgBadValue,
-                       "fatigue method \"" + method + "\" is neither actual nor fitting"));
-    }
-    return Take(core::EstimateDamage(which, rainflow->result, class_index, reliability_index));
-  }
-
-  core::AnyResultFile file_;
-};
 
 /// A node opened from its data folder.
 class Node {
@@ -295,51 +202,6 @@ ResultFile Count(int kind, const core::CountingNode& node, int32_t partitions,
   return ResultFile(Take(std::move(*counted)));
 }
 
-/// Refuses (ValueError) an array that can't be counted: fewer than two values, or a value that
-/// is not a finite number, named by its index.
-void CheckCountable(const SampleArray& samples) {
-  if (samples.size() < 2) {
-    throw py::value_error("the array holds " + std::to_string(samples.size()) +
-                          (samples.size() == 1 ? " value" : " values") +
-                          "; counting needs two or more");
-  }
-  if (const int64_t bad = samples.FirstNonFinite(); bad >= 0) {
-    throw py::value_error("the value at index " + std::to_string(bad) + " is not a finite number");
-  }
-}
-
-/// Sampling record of an array: float64 values, c2 = 1, c1 from the full scale in EU when one is
-/// given, else the import's own choice for the largest magnitude; the frequency when one is
-/// given, else 1 Hz, so that every time of the result is a sample number. The record's length is
-/// the array's blocks, the last one partial: its counting ends at the array's last value.
-core::SamplingInfo ArrayInfo(const SampleArray& samples, std::optional<double> frequency_hz,
-                             std::optional<double> full_scale_eu, const std::string& unit) {
-  if (frequency_hz && (!(*frequency_hz > 0.0) || !std::isfinite(*frequency_hz))) {
-    Raise(core::Fail(core::kMsgBadValue, "the sampling frequency must be a number > 0"));
-  }
-  const int64_t blocks = core::CountableBlocks(samples.size());
-  if (blocks > std::numeric_limits<int32_t>::max() / 2) {
-    Raise(core::Fail(core::kMsgBadValue, "the array is too long for one record"));
-  }
-  core::SamplingInfo info;
-  info.set_format(core::kFormatFloat64);
-  info.set_frequency_hz(frequency_hz ? *frequency_hz : 1.0);
-  info.set_c2(1.0);
-  if (full_scale_eu) {
-    if (!(*full_scale_eu > 0.0) || !std::isfinite(*full_scale_eu)) {
-      Raise(core::Fail(core::kMsgBadValue, "the full scale must be a number > 0"));
-    }
-    info.set_c1(*core::GetFormatFullScale(core::kFormatFloat64) / *full_scale_eu);
-  } else {
-    info.set_c1(core::ImportC1(core::kFormatFloat64, samples.LargestMagnitude(), 1.0));
-  }
-  info.set_eu(unit);
-  info.set_text1("torvwy import");
-  info.set_text2("numpy array");
-  info.set_length_half_blocks(static_cast<int32_t>(2 * blocks));
-  return info;
-}
-
 /// Writes the values (EU) of `samples` as a node; the GIL must be released by the caller.
 core::Result<int64_t> WriteNodeFile(const std::filesystem::path& folder, const std::string& test,
                                     const std::string& code, const std::string& node,
@@ -369,7 +231,9 @@ ResultFile CountArray(int kind, const py::array& array, std::optional<double> fr
                       std::optional<std::pair<int32_t, int32_t>> blocks, int threads) {
   const SampleArray samples(array);
   CheckCountable(samples);
-  const core::SamplingInfo info = ArrayInfo(samples, frequency_hz, full_scale_eu, unit);
+  const core::SamplingInfo info =
+      ArrayInfo(samples.size(), full_scale_eu ? 0.0 : samples.LargestMagnitude(), frequency_hz,
+                full_scale_eu, unit);
   const double factor = info.c2() * info.c1();
   core::CountingNode node;
   node.test_name = "array";
@@ -388,27 +252,6 @@ ResultFile CountArray(int kind, const py::array& array, std::optional<double> fr
     return core::Ok();
   };
   return Count(kind, node, partitions, amplitude_mode, set_value, blocks, threads);
-}
-
-/// The cycles as five numpy arrays: range, mean, count, start, end.
-py::tuple CyclesTuple(const std::vector<core::RainflowCycle>& cycles, int64_t offset) {
-  const auto n = static_cast<py::ssize_t>(cycles.size());
-  py::array_t<double> range(n), mean(n), count(n);
-  py::array_t<int64_t> start(n), end(n);
-  auto r = range.mutable_unchecked<1>();
-  auto m = mean.mutable_unchecked<1>();
-  auto c = count.mutable_unchecked<1>();
-  auto s = start.mutable_unchecked<1>();
-  auto e = end.mutable_unchecked<1>();
-  for (py::ssize_t i = 0; i < n; ++i) {
-    const auto& cycle = cycles[static_cast<size_t>(i)];
-    r(i) = cycle.range;
-    m(i) = cycle.mean;
-    c(i) = cycle.count;
-    s(i) = cycle.start + offset;
-    e(i) = cycle.end + offset;
-  }
-  return py::make_tuple(range, mean, count, start, end);
 }
 
 /// Every cycle of blocks FIRST..LAST of a node, scaled to EU as the rainflow count scales them.
@@ -458,7 +301,7 @@ py::tuple NodeCycles(const Node& node, std::optional<std::pair<int32_t, int32_t>
 py::tuple ArrayCycles(const py::array& array, std::optional<std::pair<int32_t, int32_t>> blocks) {
   const SampleArray samples(array);
   CheckCountable(samples);
-  const core::SamplingInfo info = ArrayInfo(samples, std::nullopt, 1.0, "");
+  const core::SamplingInfo info = ArrayInfo(samples.size(), 0.0, std::nullopt, 1.0, "");
   const core::CountingParameters p = Parameters(info, 25, core::kAmplitudeAutomatic, 0.0, blocks);
   const core::SampleSpan span = core::BlockSpan(p.first_block, p.last_block, samples.size());
   core::RainflowCycleExtractor extractor;
@@ -574,14 +417,7 @@ PYBIND11_MODULE(_torvwy, m) {
       .def_property_readonly("bookmarks", &Node::Bookmarks)
       .def("read", &Node::Read, py::arg("first"), py::arg("count"));
 
-  py::class_<ResultFile>(m, "ResultFile")
-      .def_property_readonly("kind", &ResultFile::kind)
-      .def_property_readonly("node", &ResultFile::Node)
-      .def("fields", &ResultFile::Fields)
-      .def("json", &ResultFile::Json)
-      .def("fatigue", &ResultFile::Fatigue)
-      .def("fatigue_json", &ResultFile::FatigueJson)
-      .def("save", &ResultFile::Save, py::arg("path"));
+  BindResultFile(m);
 
   m.def("count_node",
         [](int kind, const Node& node, int32_t partitions, int32_t amplitude_mode, double set_value,
@@ -596,6 +432,7 @@ PYBIND11_MODULE(_torvwy, m) {
   m.def("open_result", &OpenResult);
   m.def("write_node", &WriteNode);
   BindRecording(m);
+  BindLive(m);
   m.def("expand_range",
         [](const std::string& text) { return Take(torvwy::core::ExpandCodeRange(text)); });
   m.def("valid_pairs",

@@ -13,13 +13,14 @@ import os
 import numpy as np
 
 from . import _torvwy
-from ._results import Fields, Result, Rows
+from ._live import Counter, follow
+from ._results import Fields, LiveResult, Result, Rows
 from ._torvwy import TorvwyError
 
 __all__ = [
     "Node", "write_node", "peak", "range", "rainflow", "rainflow_cycles", "rainflow_matrix",
     "stats", "open_result", "expand_range", "TorvwyError", "Result", "Rows", "CYCLE_DTYPE",
-    "read_channels", "import_file",
+    "read_channels", "import_file", "Counter", "follow", "LiveResult",
 ]
 
 _BLOCK = 1024
@@ -304,3 +305,4 @@ def open_result(path):
 def expand_range(text):
     """The codes of a range text such as "1,3,5-9,A1-A7"."""
     return _torvwy.expand_range(str(text))
+

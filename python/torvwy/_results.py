@@ -90,6 +90,22 @@ class Result(Fields):
         self._handle.save(str(path))
 
 
+class LiveResult(Result):
+    """A result of a follow: the Result of the blocks counted so far, with three attributes
+    besides its fields: `live` (False on the last result of a follow), `blocks_counted` and
+    `samples_behind` (samples in the waveform file not counted yet). to_dict() holds the fields
+    of the offline result only."""
+
+    def __init__(self, handle, fatigue=None, live=True, blocks_counted=0, samples_behind=0):
+        super().__init__(handle, fatigue)
+        self.__dict__.update(live=bool(live), blocks_counted=int(blocks_counted),
+                             samples_behind=int(samples_behind))
+
+    def __repr__(self):
+        return (f"LiveResult(live={self.live}, blocks_counted={self.blocks_counted}, "
+                f"samples_behind={self.samples_behind}, {super().__repr__()})")
+
+
 class Rows(list):
     """Statistics rows, one dict per row, with the keys of `torvwy stats --json`."""
 

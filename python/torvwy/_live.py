@@ -1,0 +1,250 @@
+"""Live counting: a count fed samples as they arrive, and the follow of a node being recorded."""
+
+import os
+import pickle
+import time
+
+import numpy as np
+
+from . import _torvwy
+from ._results import LiveResult, Result
+from ._torvwy import TorvwyError
+
+_KINDS = {"peak": 0, "range": 1, "rainflow": 2}
+_FORMAT_FULL_SCALE = 10000.0  # raw full scale of the float64 record an array is counted as
+_STATE_VERSION = 1
+
+
+def _kind(kind):
+    if kind not in _KINDS:
+        raise ValueError(f'kind "{kind}" is not one of peak, range, rainflow')
+    return _KINDS[kind]
+
+
+def _live_amplitude(amplitude):
+    """Amplitude mode and set value of a count that grows: the full scale or a value."""
+    if isinstance(amplitude, str):
+        if amplitude == "full":
+            return 0, 0.0
+        if amplitude == "auto":
+            raise ValueError(
+                'amplitude "auto" can\'t be counted live: its partitions span the record\'s '
+                'envelope and would move as the record grows; give "full" or a value'
+            )
+        raise ValueError(f'amplitude "{amplitude}" is neither full nor a number')
+    value = float(amplitude)
+    if not np.isfinite(value):
+        raise ValueError("amplitude must be a finite number")
+    return 2, value
+
+
+def _life_estimate(kind, fatigue, has_frequency):
+    from . import _fatigue
+
+    if fatigue is None:
+        return None
+    if kind != "rainflow":
+        raise ValueError("a life estimate (fatigue=) is made of a rainflow count")
+    if not has_frequency:
+        raise ValueError("a life estimate of an array needs its sampling frequency: frequency=")
+    return _fatigue(fatigue)
+
+
+class Counter:
+    """A peak, range or rainflow count that grows with its record.
+
+    `feed(array)` counts the next samples, in pieces of any size (1-D float64, float32, int16 or
+    int32, every value finite); `result()` gives, at any moment, exactly the result that
+    `torvwy.<kind>` gives for the concatenation of every piece fed, with the same options:
+    nothing is recounted and no sample is kept, so a result costs the partitions (and, for
+    rainflow, the residue), not the record.
+
+    kind: "peak", "range" or "rainflow". partitions, frequency= (Hz; without it the record is
+    taken at 1 Hz) and unit: as for torvwy.peak/range/rainflow. amplitude: "full" or a value in
+    EU; "auto" is refused, since its partitions would move as the record grows.
+
+    full_scale= (EU) sets what "full" and rainflow's smallest counted range (a thousandth of it)
+    use. An array counted whole takes the full scale the import gives its largest magnitude; a
+    counter can't know that magnitude before the end, so without full_scale= the first piece fed
+    decides it by the same rule, and it stays (`counter.full_scale` tells it). A result then
+    equals `torvwy.<kind>(whole, full_scale=counter.full_scale)`, and `torvwy.<kind>(whole)` too
+    when the rule gives the first piece the whole's full scale (as when it holds the whole's
+    largest magnitude). Give full_scale= (the instrument's range) when a quiet start must not
+    decide it.
+
+    The overview: a counter keeps no samples, so its results have an empty "envelope" list;
+    envelope_max and envelope_min are the largest and smallest sample fed, which are exactly
+    the extremes of the envelope an offline count gives (each envelope value is a sample).
+
+    keep_cycles=True (rainflow) keeps every cycle for `cycles()`. fatigue=dict(...) (rainflow,
+    with frequency=) adds the life estimate to every result, as torvwy.rainflow does.
+
+    A counter pickles (the count's state, not its samples): restored and fed the rest, it gives
+    the result of the whole record."""
+
+    def __init__(self, kind, partitions=25, amplitude="full", full_scale=None, frequency=None,
+                 unit="", keep_cycles=False, fatigue=None):
+        index = _kind(kind)
+        mode, value = _live_amplitude(amplitude)
+        if keep_cycles and kind != "rainflow":
+            raise ValueError("keep_cycles is for a rainflow counter")
+        self._options = dict(
+            kind=kind, partitions=int(partitions), amplitude=amplitude,
+            full_scale=None if full_scale is None else float(full_scale),
+            frequency=None if frequency is None else float(frequency), unit=str(unit),
+            keep_cycles=bool(keep_cycles), fatigue=None if fatigue is None else dict(fatigue),
+        )
+        self._estimate = _life_estimate(kind, fatigue, frequency is not None)
+        o = self._options
+        self._handle = _torvwy.LiveCount(
+            index, o["partitions"], mode, value, o["frequency"], o["full_scale"], o["unit"],
+            o["keep_cycles"],
+        )
+
+    @property
+    def kind(self):
+        return self._options["kind"]
+
+    @property
+    def samples(self):
+        """Samples fed so far."""
+        return self._handle.samples
+
+    @property
+    def full_scale(self):
+        """The full scale in EU: full_scale= as given, or the one the first piece decided (None
+        until then)."""
+        if self._options["full_scale"] is not None:
+            return self._options["full_scale"]
+        c1 = self._handle.c1
+        return None if c1 is None else _FORMAT_FULL_SCALE / c1
+
+    def feed(self, array):
+        """Counts the next samples. A piece that is not 1-D of a taken type, or that holds NaN or
+        an infinite value, raises ValueError (naming the index in the whole record of the first
+        bad value) and counts nothing of it."""
+        self._handle.feed(_samples(array))
+
+    def result(self):
+        """The result of every sample fed, as torvwy.<kind> gives it for their concatenation
+        (the envelope list empty, its extremes exact). ValueError before two samples."""
+        return Result(self._handle.snapshot(), self._estimate)
+
+    def cycles(self):
+        """Every rainflow cycle of the samples fed, as rainflow_cycles(whole) lists them: the
+        closed ones in the order they closed, then the residue's halves. Needs keep_cycles=True.
+        Exact when the full scale is a power of two of the raw full scale, as a first piece
+        decides it; with another full_scale= the values are scaled there and back."""
+        from . import CYCLE_DTYPE
+
+        columns = self._handle.cycles()
+        cycles = np.empty(columns[0].shape[0], dtype=CYCLE_DTYPE)
+        for name, column in zip(CYCLE_DTYPE.names, columns):
+            cycles[name] = column
+        return cycles
+
+    def __getstate__(self):
+        return {"version": _STATE_VERSION, "options": dict(self._options),
+                "count": self._handle.state()}
+
+    def __setstate__(self, state):
+        if not isinstance(state, dict) or state.get("version") != _STATE_VERSION:
+            raise pickle.UnpicklingError("not the state of a torvwy.Counter of this version")
+        self.__init__(**state["options"])
+        if state["count"] is not None:
+            self._handle.restore(*state["count"])
+
+    def __repr__(self):
+        o = self._options
+        return (f"Counter({o['kind']!r}, partitions={o['partitions']}, "
+                f"amplitude={o['amplitude']!r}, samples={self.samples})")
+
+
+def _samples(array):
+    from . import _samples as checked
+
+    return checked(array)
+
+
+def _node_names(node):
+    """data, test, code and node of a Node or of a path "<data>/<test><code>#<node>[.tsp|.sts]"."""
+    from . import Node
+
+    if isinstance(node, Node):
+        return node.data, node.test, node.code, node.name
+    path = os.fspath(node)
+    folder, title = os.path.split(path)
+    stem, extension = os.path.splitext(title)
+    if extension.lower() in (".tsp", ".sts"):
+        title = stem
+    test, code, name = _torvwy.split_node_title(title)
+    if not name or not (test or code):
+        raise ValueError(f'"{path}" is not a node path "<data>/<test><code>#<node>"')
+    return folder or ".", test, code, name
+
+
+def follow(node, kind="rainflow", partitions=25, amplitude="full", interval=1.0, idle=30.0,
+           fatigue=None):
+    """Counts a node while it is being recorded: a generator of LiveResult.
+
+    node: a Node, or the path "<data>/<test><code>#<node>" (with or without .tsp or .sts).
+    kind, partitions, amplitude ("full" or a value; "auto" refused) and fatigue= as for
+    torvwy.rainflow. Every `interval` seconds it looks at the node and counts the whole blocks
+    that arrived since the last look (never a partial block, never a block twice); a look that
+    counted something yields the result of the blocks counted so far with live True. The follow
+    ends when the record is complete, after `idle` seconds without a new block, or when the
+    record goes wrong (shrinks, changes its format, rate or calibration, is deleted, can't be
+    read); it then yields the result of every block counted with live False, which for a
+    complete record equals torvwy.<kind>(Node(...)) of the finished node. An end that went wrong
+    raises TorvwyError with its one-line reason after that last result; an end with no block
+    counted raises it without one. Ctrl-C raises KeyboardInterrupt. The looks release the GIL.
+
+    Each result also has `live`, `blocks_counted` and `samples_behind` (samples in the waveform
+    file not counted yet: a partial block) as attributes; to_dict() holds the fields of the
+    offline result only."""
+    index = _kind(kind)
+    mode, value = _live_amplitude(amplitude)
+    estimate = _life_estimate(kind, fatigue, True)
+    interval = float(interval)
+    if not interval >= 0.0 or not np.isfinite(interval):
+        raise ValueError("interval must be a number of seconds >= 0")
+    data, test, code, name = _node_names(node)
+    handle = _torvwy.follow_start(data, test, code, name, index, int(partitions), mode, value,
+                                  float(idle))
+    return _looks(handle, estimate, interval)
+
+
+def _looks(handle, estimate, interval):
+    def result(live):
+        return LiveResult(handle.snapshot(), estimate, live=live,
+                          blocks_counted=handle.blocks_counted,
+                          samples_behind=handle.samples_behind)
+
+    next_look = time.monotonic()
+    while True:
+        look = handle.poll()
+        if look["end"] != "none":
+            break
+        if look["new_blocks"] > 0:
+            yield result(True)
+        next_look += interval
+        pause = next_look - time.monotonic()
+        if pause > 0:
+            time.sleep(pause)
+        else:
+            next_look = time.monotonic()
+    last = None
+    if handle.blocks_counted > 0:
+        try:
+            last = result(False)
+        except TorvwyError:
+            # A record gone wrong may no longer give what its overview needs: its reason is
+            # what the user must see.
+            if look["reason"] is None:
+                raise
+    if last is not None:
+        yield last
+    if look["reason"] is not None:
+        raise TorvwyError(look["reason"])
+    if last is None:
+        raise TorvwyError(f"the follow ended ({look['end']}) before a whole block was recorded")
