@@ -47,6 +47,15 @@ PYTHON
 "$torvwy" import --input "$sample/rig.wav" --data "$sample" --test rig --code 1 --overwrite
 "$torvwy" stats --data "$sample" --test rig --codes 1 --nodes ch1-ch4
 echo
+echo "== counting a running test: a ten-second record of a simulated rig, followed by rainflow as it grows =="
+rm -f "$sample"/live1#1.*
+"$torvwy" gen --data "$sample" --test live --code 1 --nodes 1 --rate 5000 --live 10 &
+recorder=$!
+while [ ! -e "$sample/live1#1.tsp" ]; do sleep 0.1; done
+"$torvwy" rainflow --data "$sample" --test live --code 1 --node 1 --follow --amplitude full \
+  --partitions 12 --fatigue actual --class F2 --idle 20 | grep -E "live:|^total"
+wait "$recorder"
+echo
 echo "== the Python package: node 2 again, and the same values counted from a numpy array =="
 PYTHONPATH=build/release/python /usr/bin/python3 - "$sample" <<'PYTHON'
 import sys
