@@ -227,26 +227,6 @@ class LiveCount {
   mutable std::mutex mutex_;
 };
 
-const char* EndName(core::FollowEnd end) {
-  switch (end) {
-    case core::FollowEnd::kNone:
-      return "none";
-    case core::FollowEnd::kComplete:
-      return "complete";
-    case core::FollowEnd::kIdle:
-      return "idle";
-    case core::FollowEnd::kShrank:
-      return "shrank";
-    case core::FollowEnd::kChanged:
-      return "changed";
-    case core::FollowEnd::kDeleted:
-      return "deleted";
-    case core::FollowEnd::kFailed:
-      break;
-  }
-  return "failed";
-}
-
 /// A follow of one node being recorded.
 class Follow {
  public:
@@ -292,7 +272,7 @@ class Follow {
     progress.RaiseIfInterrupted();
     py::dict out;
     out["new_blocks"] = look.new_blocks;
-    out["end"] = EndName(look.end);
+    out["end"] = core::FollowEndName(look.end);
     out["reason"] = look.reason ? py::object(py::str(ErrorMessage(*look.reason))) : py::none();
     return out;
   }
@@ -317,7 +297,7 @@ class Follow {
   }
   std::string end() {
     const std::lock_guard<std::mutex> lock(mutex_);
-    return EndName(follower_.end());
+    return core::FollowEndName(follower_.end());
   }
 
  private:

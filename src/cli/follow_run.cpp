@@ -58,22 +58,8 @@ bool FollowedRun::ended_well() const {
 
 std::string FollowedRun::ended() const {
   if (interrupted) return "interrupted";
-  switch (end) {
-    case core::FollowEnd::kComplete:
-      return "complete";
-    case core::FollowEnd::kIdle:
-      return "idle";
-    case core::FollowEnd::kShrank:
-      return "shrank";
-    case core::FollowEnd::kChanged:
-      return "changed";
-    case core::FollowEnd::kDeleted:
-      return "deleted";
-    case core::FollowEnd::kFailed:
-    case core::FollowEnd::kNone:
-      break;
-  }
-  return "failed";
+  // A follow that stopped without an end of its own failed.
+  return end == core::FollowEnd::kNone ? "failed" : core::FollowEndName(end);
 }
 
 core::Status CheckFollowOptions(const AnalysisOptions& options) {

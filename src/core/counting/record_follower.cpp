@@ -122,6 +122,26 @@ std::string DescribeChange(const SamplingInfo& was, const SamplingInfo& now) {
 
 }  // namespace
 
+const char* FollowEndName(FollowEnd end) {
+  switch (end) {
+    case FollowEnd::kNone:
+      return "none";
+    case FollowEnd::kComplete:
+      return "complete";
+    case FollowEnd::kIdle:
+      return "idle";
+    case FollowEnd::kShrank:
+      return "shrank";
+    case FollowEnd::kChanged:
+      return "changed";
+    case FollowEnd::kDeleted:
+      return "deleted";
+    case FollowEnd::kFailed:
+      break;
+  }
+  return "failed";
+}
+
 bool RecordMarkedRunning(const std::filesystem::path& tsp_path) {
   auto ini = IniFile::Load(tsp_path);
   return ini && ini->GetInt(kRecordingSection, kRecordingRunningKey, 0) != 0;

@@ -53,6 +53,10 @@ enum class FollowEnd {
   kFailed,    ///< a read failed
 };
 
+/// The end's name in messages and JSON: "none", "complete", "idle", "shrank", "changed",
+/// "deleted" or "failed".
+const char* FollowEndName(FollowEnd end);
+
 /// What one look at the node found.
 struct FollowLook {
   int64_t new_blocks = 0;  ///< whole blocks counted by this look
