@@ -2,9 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "core/fatigue/fatigue_result.h"
+#include "core/fatigue/mean_correction.h"
+#include "core/fatigue/sn_curve.h"
+#include "core/rainflow/rainflow_cycles.h"
 #include "core/rainflow/rainflow_result.h"
 #include "core/services/result.h"
 
@@ -32,5 +36,32 @@ Result<FatigueResult> EstimateFittedDamage(const RainflowResult& rainflow, int32
 /// The estimate of `method`.
 Result<FatigueResult> EstimateDamage(FatigueMethod method, const RainflowResult& rainflow,
                                      int32_t class_index, int32_t reliability_index);
+
+/// What an estimate is asked for: the method, the curve and the mean-stress correction.
+struct FatigueChoice {
+  FatigueMethod method = FatigueMethod::kActual;
+  SnCurve curve;              ///< weld class B at d = 2.0 unless chosen
+  MeanCorrection correction;  ///< none unless chosen
+  /// A choice that the estimates of before made (a weld class, no correction): its result is
+  /// theirs byte for byte.
+  bool is_weld_class_only() const {
+    return curve.is_weld_class() && correction.kind == MeanCorrectionKind::kNone;
+  }
+};
+
+/// The estimate of `choice`. A weld class without a correction is EstimateDamage(method,
+/// rainflow, class, factor) exactly. Another curve gives the lives of its pieces at the
+/// partition centres. A mean correction needs the cycles of the histogram (`cycles`, the list
+/// the histogram was counted from) and the actual method: the cycles the histogram counts (its
+/// t <= range <= A) are taken at their equivalent ranges (see FatigueResult::correction).
+/// Fails as the estimates above, for a correction without cycles or with the fitting method
+/// (bad-value message), and as EquivalentRange.
+Result<FatigueResult> EstimateDamage(const FatigueChoice& choice, const RainflowResult& rainflow,
+                                     std::span<const RainflowCycle> cycles = {});
+
+/// The lives at the partition centres of any curve (PartitionLives for a weld class), +infinity
+/// where the curve does no damage.
+Result<std::vector<double>> PartitionLives(int32_t partitions, double partition_width,
+                                           const SnCurve& curve);
 
 }  // namespace torvwy::core

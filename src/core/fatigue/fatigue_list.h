@@ -2,8 +2,10 @@
 #pragma once
 
 #include <filesystem>
+#include <span>
 #include <string>
 
+#include "core/fatigue/fatigue_estimate.h"
 #include "core/fatigue/fatigue_result.h"
 #include "core/rainflow/rainflow_result.h"
 #include "core/services/language.h"
@@ -42,6 +44,14 @@ std::filesystem::path FatigueListPath();
 /// the old file stays.
 Result<FatigueResult> RunFatigueEstimate(FatigueMethod method, const RainflowResult& rainflow,
                                          int32_t class_index, int32_t reliability_index,
+                                         const FatigueListNames& names, Language language);
+
+/// RunFatigueEstimate of any choice (EstimateDamage(choice, rainflow, cycles)): the table of a
+/// weld class without correction is the one above byte for byte; a life of +infinity is
+/// written as "inf".
+Result<FatigueResult> RunFatigueEstimate(const FatigueChoice& choice,
+                                         const RainflowResult& rainflow,
+                                         std::span<const RainflowCycle> cycles,
                                          const FatigueListNames& names, Language language);
 
 }  // namespace torvwy::core

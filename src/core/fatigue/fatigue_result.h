@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/fatigue/mean_correction.h"
+#include "core/fatigue/sn_curve.h"
+
 namespace torvwy::core {
 
 /// Which cycles are divided by the lives: the fitted distribution or the counted cycles.
@@ -32,6 +35,16 @@ struct FatigueResult {
   double scale = 0.0;        ///< lambda
   double shape = 0.0;        ///< b
   int64_t whole_cycles = 0;  ///< M: the counts rounded half up, summed
+
+  /// The curve the lives come from. A weld class is the class and factor above (and all that
+  /// the estimates of before held); a detail category or curve file gives L[j] from its pieces,
+  /// +infinity where it does no damage (D[j] = 0 there).
+  SnCurve curve;
+  /// The mean-stress correction of the cycles, kind none unless one was asked for. With one,
+  /// the partitions hold the cycles by their equivalent range: S_j = (j + 0.5) x w over
+  /// [0, max(A, the largest equivalent range)], and D[j] sums n_i / N(equivalent range) of the
+  /// cycles in partition j exactly; L[j] is N at the centre, for the table.
+  MeanCorrection correction;
 };
 
 }  // namespace torvwy::core

@@ -1,0 +1,33 @@
+// The pictures of a life estimate beside the counting picture: the range-mean matrix as a heat
+// map and the damage as it grew through the record.
+#pragma once
+
+#include <QPainter>
+#include <span>
+#include <string>
+
+#include "core/fatigue/damage_history.h"
+#include "core/fatigue/range_mean_matrix.h"
+#include "core/files/result_file.h"
+#include "render/counting_picture.h"
+#include "render/draw_target.h"
+
+namespace torvwy::render {
+
+/// Draws the range-mean matrix of `file`'s rainflow count into geometry.area: cells coloured by
+/// their cycles on a colour scale drawn beside them (empty cells left blank), range up, mean
+/// across, axis titles and scale in `state.language`, and the information column of the
+/// counting picture. Serves every target (window, image, printer, report), as the counting
+/// picture does.
+PictureReport DrawRangeMeanMatrixPicture(QPainter& painter, const TargetGeometry& geometry,
+                                         const core::RainflowResultFile& file,
+                                         const core::RangeMeanMatrix& matrix,
+                                         const ViewState& state);
+
+/// Draws the cumulative damage against time (seconds) as a step curve into geometry.area, with
+/// its axes, in `state.language`; `steps` as DamageHistory gives them.
+PictureReport DrawDamageHistoryPicture(QPainter& painter, const TargetGeometry& geometry,
+                                       std::span<const core::DamageStep> steps,
+                                       const ViewState& state);
+
+}  // namespace torvwy::render
