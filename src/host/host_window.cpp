@@ -182,6 +182,9 @@ void HostWindow::BuildMenus() {
           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
   command(view, Text(TextKey::kMenuGrid), ui::command::kGrid,
           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
+  // A rainflow window switches between its histogram and its range-mean matrix.
+  command(view, Text(TextKey::kMenuRangeMeanMatrix), ui::command::kMatrixView,
+          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
   view->addSeparator();
   view->addAction(Text(TextKey::kMenuSettings), this, &HostWindow::ShowSettings);
 

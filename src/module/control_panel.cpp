@@ -121,6 +121,14 @@ ControlPanel::ControlPanel(core::CountingKind kind, QWidget* frame, QWidget* par
   connect(curve_style_, &QComboBox::activated, this,
           [this](int index) { Notice(ui::notice::kCurveType, index); });
   view_layout->addWidget(curve_style_, 1, 1);
+  if (kind == core::CountingKind::kRainflow) {
+    // The picture: the histogram, or the range-mean matrix of the counted cycles.
+    matrix_ = new QCheckBox(Text(TextKey::kPanelRangeMeanMatrix), view_box);
+    matrix_->setObjectName(QStringLiteral("matrix_view"));
+    connect(matrix_, &QCheckBox::clicked, this,
+            [this](bool checked) { Command(ui::command::kMatrixView, checked ? 1 : 2); });
+    view_layout->addWidget(matrix_, 2, 0, 1, 2);
+  }
   layout->addWidget(view_box);
 
   // Y zoom: the slider 0..400 (200 is zoom 1), - + Set Reset.
@@ -353,6 +361,7 @@ void ControlPanel::TakeOverView() {
   full_waveform_->setChecked(state.inset_shown);
   if (one_way_ != nullptr) (state.one_way ? one_way_ : two_way_)->setChecked(true);
   if (separate_ != nullptr) (state.separately ? separate_ : together_)->setChecked(true);
+  if (matrix_ != nullptr) matrix_->setChecked(view->matrix_shown());
   if (fitting_ != nullptr) {
     // No estimate while a pass runs, nor without counted cycles.
     const bool estimable = !view->busy() && view->HasCycles();

@@ -12,6 +12,8 @@
 #include "core/counting/block_pass.h"
 #include "core/counting/cursor_move.h"
 #include "core/data/sampling_info.h"
+#include "core/fatigue/damage_history.h"
+#include "core/fatigue/equivalent_load.h"
 #include "core/report/companion.h"
 #include "core/report/list_export.h"
 #include "core/services/atomic_file.h"
@@ -99,6 +101,10 @@ constexpr CountingRoute kRoutes[] = {
      [](CountingSession& s, qintptr) { s.EstimateLife(core::FatigueMethod::kActual); }},
     {CountingCode::kFollow, [](CountingSession& s, qintptr v) { s.Follow(v); }},
     {CountingCode::kFollowNotice, [](CountingSession& s, qintptr v) { s.Follow(v); }},
+    {CountingCode::kMatrixView,
+     [](CountingSession& s, qintptr v) {
+       if (s.kind() == core::CountingKind::kRainflow) s.ShowMatrix(ShowHide(v, s.matrix_shown()));
+     }},
 };
 
 /// The progress of a look at a followed node: nothing is shown (the status line says how far
@@ -249,6 +255,7 @@ void CountingSession::Start() {
       asker_.Tell(QString::fromUtf8(core::OldFormatMessage(ui::UiLanguage())), false);
     }
     file_ = std::move(*opened);
+    ForgetCycles();
     caption_ = Caption::kResult;
     ListBookmarks();
     emit ResultChanged();
@@ -262,6 +269,7 @@ void CountingSession::Start() {
   if (!node) return Fail(ui::ErrorMessage(node.error()));
   node_ = std::move(*node);
   followed_ = false;
+  ForgetCycles();
   // A node still being recorded is followed, which the automatic amplitude can't be: the setup
   // dialog proposes the full scale.
   if (core::RecordMarkedRunning(node_.tsp_file) &&
@@ -383,10 +391,12 @@ void CountingSession::Finish(core::Result<core::AnyResultFile>& counted) {
 
 void CountingSession::SetResult(core::AnyResultFile file) {
   file_ = std::move(file);
+  ForgetCycles();
   display_.cursor_partition.reset();  // the result's own cursor (N / 2 of a new count)
   ClearReadouts();
   emit ResultChanged();
   emit Changed();
+  ListCyclesOfMatrixSoon();
 }
 
 int32_t CountingSession::partitions() const {
@@ -712,12 +722,16 @@ bool CountingSession::HasCycles() const {
 
 void CountingSession::EstimateLife(core::FatigueMethod method) {
   if (kind_ != core::CountingKind::kRainflow || busy_ || !HasCycles()) return;
-  asker_.AskLifeParameters([this, method](int class_index, int reliability_index) {
+  asker_.AskLifeParameters(method, [this](const core::FatigueChoice& choice) {
     if (!HasCycles()) return;
-    const LiveEstimate estimate{method, class_index, reliability_index};
-    MakeEstimate(estimate, false);
-    // While the node is followed, the estimate is made again at every update.
-    if (following()) live_estimate_ = estimate;
+    // While the node is followed, the estimate of the histogram is made again at every update;
+    // a count of the node lists its cycles first, for the loads and the damage curve.
+    if (following()) {
+      MakeEstimate(choice, false);
+      live_estimate_ = choice;
+      return;
+    }
+    WithCycles([this, choice] { MakeEstimate(choice, false); });
   });
 }
 
@@ -726,18 +740,129 @@ void CountingSession::MakeEstimate(const LiveEstimate& made, bool update) {
   const auto& file = std::get<core::RainflowResultFile>(*file_);
   const core::ResultFileNode& node = file;
   const core::FatigueListNames names{node.test_name, node.test_code, node.node_name};
-  auto estimate = core::RunFatigueEstimate(made.method, file.result, made.class_index,
-                                           made.reliability_index, names, ui::UiLanguage());
+  std::span<const core::RainflowCycle> cycles;
+  if (cycles_) cycles = cycles_->cycles;
+  auto estimate = core::RunFatigueEstimate(made, file.result, cycles, names, ui::UiLanguage());
   if (!estimate) {
     // An update that fails says so in the status line rather than a box every second.
     if (update) return asker_.ShowStatus(ui::ErrorMessage(estimate.error()));
     return asker_.Tell(ui::ErrorMessage(estimate.error()), true);
   }
   const double frequency = node.sampling.frequency_hz();
-  const double record_seconds =
+  ui::FatigueTable table;
+  table.result = *estimate;
+  table.names = names;
+  table.unit = node.sampling.eu();
+  table.record_seconds =
       static_cast<double>(core::BlockCount(file.result.first_block, file.result.last_block)) *
       1024.0 / frequency;
-  asker_.EstimateMade(*estimate, names, node.sampling.eu(), record_seconds, update);
+  table.live = following();
+  if (cycles_) {
+    // The loads take N_eq from the counted duration at 1 Hz; the damage curve is the actual
+    // estimate's (a fit's damage is not of the counted cycles).
+    auto n_eq =
+        core::DefaultEquivalentCycles(static_cast<double>(cycles_->samples) / frequency, 1.0);
+    auto loads = n_eq ? core::DamageEquivalentLoads(cycles, ui::kDockExponents, *n_eq)
+                      : core::Result<std::vector<core::EquivalentLoad>>(n_eq.error());
+    if (loads) {
+      table.cycles_known = true;
+      table.equivalent_cycles = *n_eq;
+      table.loads = std::move(*loads);
+    }
+    if (made.method == core::FatigueMethod::kActual) {
+      // The listed cycles hold the record's sample indices already.
+      const core::CycleTiming timing{0, cycles_->first_sample + cycles_->samples - 1, frequency};
+      if (auto history = core::DamageHistory(made, file.result, *estimate, cycles, timing)) {
+        table.history = std::move(*history);
+      }
+    }
+  }
+  asker_.EstimateMade(table, update);
+}
+
+bool CountingSession::CyclesAvailable() const {
+  return kind_ == core::CountingKind::kRainflow && file_ && !result_mode() && !cancelled() &&
+         !following() && !node_.data_file.empty() &&
+         std::holds_alternative<core::RainflowResultFile>(*file_);
+}
+
+void CountingSession::ForgetCycles() {
+  ++result_number_;
+  cycles_.reset();
+  matrix_.reset();
+  matrix_error_.clear();
+}
+
+void CountingSession::WithCycles(std::function<void()> then) {
+  if (cycles_ || !CyclesAvailable()) return then();
+  if (busy_) return;
+  // A node that was followed has grown since it was opened: its record is read again.
+  if (followed_ && !ReopenNode()) return;
+  const auto& counted = std::get<core::RainflowResultFile>(*file_).result;
+  auto outcome = std::make_shared<std::optional<core::Result<core::NodeCycleList>>>();
+  const QString status =
+      Text(TextKey::kCycleListCaption) + " " +
+      QString::fromStdString(node_.test_name + node_.test_code + "#" + node_.node_name);
+  busy_ = true;
+  listing_ = true;
+  cancel_ = false;
+  emit PassStarted(status);
+  thread_.reset(QThread::create(
+      [this, outcome, node = node_, first = counted.first_block, last = counted.last_block] {
+        PassProgress progress(*this);
+        *outcome = core::ExtractNodeCycles(node, first, last, progress);
+      }));
+  connect(thread_.get(), &QThread::finished, this,
+          [this, outcome, number = result_number_, then = std::move(then)] {
+            if (!busy_) return;  // the destructor took over
+            thread_->wait();
+            busy_ = false;
+            listing_ = false;
+            emit ProgressEnded();
+            if (outcome->has_value() && number == result_number_) {
+              auto& listed = **outcome;
+              if (!listed) {
+                asker_.Tell(ui::ErrorMessage(listed.error()), true);
+              } else if (listed->cancelled) {
+                asker_.ShowStatus(Text(TextKey::kCountingCancelledStatus));
+              } else {
+                cycles_ = std::move(*listed);
+                const auto& histogram = std::get<core::RainflowResultFile>(*file_).result;
+                auto matrix = core::MakeRangeMeanMatrix(cycles_->cycles, histogram, 0,
+                                                        core::kDefaultMeanBins);
+                if (matrix) {
+                  matrix_ = std::move(*matrix);
+                } else {
+                  matrix_error_ = ui::ErrorMessage(matrix.error());
+                }
+                then();
+              }
+            }
+            emit PassEnded();
+            emit Changed();
+          });
+  thread_->start();
+}
+
+void CountingSession::ShowMatrix(bool shown) {
+  matrix_shown_ = shown;
+  emit Changed();
+  if (shown && !cycles_ && CyclesAvailable() && !busy_) WithCycles([] {});
+}
+
+void CountingSession::ListCyclesOfMatrixSoon() {
+  // After the pass that made the result has ended (its thread is done with).
+  QTimer::singleShot(0, this, [this] {
+    if (matrix_shown_ && !cycles_ && CyclesAvailable() && !busy_) WithCycles([] {});
+  });
+}
+
+QString CountingSession::MatrixRefusal() const {
+  if (matrix_) return {};
+  if (!matrix_error_.isEmpty()) return matrix_error_;
+  if (listing_) return Text(TextKey::kCycleListCaption) + QStringLiteral("…");
+  if (result_mode()) return Text(TextKey::kMatrixNeedsCount);
+  return Text(TextKey::kMatrixNeedsWholeCount);
 }
 
 void CountingSession::Follow(qintptr value) {
@@ -836,6 +961,7 @@ void CountingSession::TakeLook(Look& look) {
 
 void CountingSession::UpdateLiveResult(core::AnyResultFile file) {
   file_ = std::move(file);
+  ForgetCycles();
   // The partitions stay where they were as the record grows (full scale or set value): the
   // cursor, the zoom and the listed partitions stay; the list shows their counts now.
   if (!readouts_.empty()) {
@@ -879,6 +1005,7 @@ void CountingSession::EndFollow(const Look& look) {
   live_estimate_.reset();
   emit FollowChanged();
   emit Changed();
+  ListCyclesOfMatrixSoon();
 }
 
 }  // namespace torvwy::module

@@ -22,14 +22,18 @@
 #include "core/counting/record_follower.h"
 #include "core/data/labels.h"
 #include "core/data/parameter_file.h"
+#include "core/fatigue/fatigue_estimate.h"
 #include "core/fatigue/fatigue_list.h"
 #include "core/fatigue/fatigue_result.h"
+#include "core/fatigue/range_mean_matrix.h"
 #include "core/files/result_file.h"
+#include "core/rainflow/node_cycles.h"
 #include "core/report/counting_hand_over.h"
 #include "core/report/readout_list.h"
 #include "core/services/result.h"
 #include "module/bookmark_node.h"
 #include "render/view_choices.h"
+#include "ui/fatigue_table.h"
 #include "ui/host_message.h"
 
 class QThread;
@@ -59,9 +63,10 @@ class CountingAsker {
   virtual void AskYScale(double shown, std::function<void(double)> answer) = 0;
   /// The save dialog of the readout list, starting at `start`; empty when cancelled.
   virtual QString AskReadoutListName(const QString& start) = 0;
-  /// The life parameter dialog: `answer` gets the class and the reliability index on OK.
-  virtual void AskLifeParameters(
-      std::function<void(int class_index, int reliability_index)> answer) = 0;
+  /// The life parameter dialog of an estimate by `method`: `answer` gets the curve and the
+  /// correction chosen on OK.
+  virtual void AskLifeParameters(core::FatigueMethod method,
+                                 std::function<void(const core::FatigueChoice&)> answer) = 0;
   /// Lists the nodes of the test in the bookmark dialog (`browse`), or empties it for a loaded
   /// result; returns whether the bookmark flags are shown.
   virtual bool ListBookmarks(std::vector<BookmarkNode> nodes, bool browse) = 0;
@@ -69,10 +74,9 @@ class CountingAsker {
   virtual core::Status WriteReportPicture(const std::filesystem::path& bitmap) = 0;
   /// Puts `text` on the clipboard.
   virtual void CopyText(const QString& text) = 0;
-  /// A life estimate was made: the host shows its table. `live`: the estimate of a followed
+  /// A life estimate was made: the host shows its table. `update`: the estimate of a followed
   /// node made again at an update (the damage so far), which refreshes a table shown.
-  virtual void EstimateMade(const core::FatigueResult& result, const core::FatigueListNames& names,
-                            const std::string& unit, double record_seconds, bool live) = 0;
+  virtual void EstimateMade(const ui::FatigueTable& table, bool update) = 0;
   /// The window can't start: it closes.
   virtual void CloseWindow() = 0;
 };
@@ -95,6 +99,7 @@ enum class CountingCode : quint32 {
   kDisplaySetting = ui::command::kDisplaySetting,
   kBookmarkDialog = ui::command::kBookmarkDialog,
   kFollow = ui::command::kFollow,
+  kMatrixView = ui::command::kMatrixView,
   kCurveTypeNotice = kNoticeCode | ui::notice::kCurveType,
   kMarkStyleNotice = kNoticeCode | ui::notice::kMarkStyle,
   kZoomSliderNotice = kNoticeCode | ui::notice::kZoomSlider,
@@ -192,6 +197,26 @@ class CountingSession : public QObject {
   /// A rainflow histogram with at least one counted cycle, from a whole pass: what a life
   /// estimate needs.
   bool HasCycles() const;
+
+  // The cycle list of the counted blocks and the range-mean matrix.
+  /// The cycles of the blocks the result counted: listed once something needs them, kept until
+  /// the result changes. None for an opened result file, a cancelled pass, or a follow.
+  const std::optional<core::NodeCycleList>& cycles() const { return cycles_; }
+  /// Whether the result shown can have its cycle list: a rainflow count of the node that was
+  /// not cancelled, and no follow under way.
+  bool CyclesAvailable() const;
+  /// Runs `then` once the cycle list is at hand: at once when it is listed or can't be, else
+  /// after a pass on the worker thread that lists it, with the pass's progress and cancel. A
+  /// cancelled or failed listing runs nothing (a failure says why).
+  void WithCycles(std::function<void()> then);
+  /// The rainflow window shows the range-mean matrix instead of the histogram.
+  bool matrix_shown() const { return matrix_shown_; }
+  /// Shows the matrix (listing the cycles first when they can be) or the histogram again.
+  void ShowMatrix(bool shown);
+  /// The matrix of the cycle list on the histogram's ranges; none before the list is there.
+  const std::optional<core::RangeMeanMatrix>& matrix() const { return matrix_; }
+  /// Why the matrix view shows no matrix; empty once it has one.
+  QString MatrixRefusal() const;
 
   /// Runs the action of a host message's code; false when the session has none for it.
   bool Handle(CountingCode code, qintptr value);
@@ -319,17 +344,17 @@ class CountingSession : public QObject {
   struct FollowState;
   struct Look;
   /// What a live estimate is made again with at every update.
-  struct LiveEstimate {
-    core::FatigueMethod method;
-    int class_index;
-    int reliability_index;
-  };
+  using LiveEstimate = core::FatigueChoice;
 
   void Fail(const QString& text);
   void ListBookmarks();
   void UpdateReadoutBox();
   void ClearReadouts();
   void Finish(core::Result<core::AnyResultFile>& counted);
+  /// Drops the cycle list and the matrix of the result shown before.
+  void ForgetCycles();
+  /// Lists the cycles of a new result once its pass has ended, when the matrix is shown.
+  void ListCyclesOfMatrixSoon();
   /// Starts one look at the followed node on a worker thread, unless one is under way.
   void LookAtNode();
   /// Takes what a look found: the counts so far, the status line, the end of the follow.
@@ -369,6 +394,12 @@ class CountingSession : public QObject {
   core::FollowEnd follow_end_ = core::FollowEnd::kNone;
   bool followed_ = false;  ///< the node was followed: its sampling record may have grown
   std::optional<LiveEstimate> live_estimate_;
+  std::optional<core::NodeCycleList> cycles_;
+  std::optional<core::RangeMeanMatrix> matrix_;
+  QString matrix_error_;  ///< why the matrix of the listed cycles can't be made
+  bool matrix_shown_ = false;
+  bool listing_ = false;        ///< the pass under way lists the cycles
+  uint64_t result_number_ = 0;  ///< counts every change of the result shown
 };
 
 }  // namespace torvwy::module

@@ -24,6 +24,7 @@
 #include "module/y_scale_dialog.h"
 #include "render/colours.h"
 #include "render/draw_wave.h"
+#include "render/fatigue_pictures.h"
 #include "render/picture_output.h"
 #include "ui/fatigue_table.h"
 #include "ui/host_message.h"
@@ -76,6 +77,8 @@ CountingView::CountingView(core::CountingKind kind, QWidget* parent)
           });
   connect(&session_, &CountingSession::ProgressEnded, this, [this] { delete progress_.data(); });
   connect(&session_, &CountingSession::PassEnded, this, &AnalysisView::PassEnded);
+  // A pass that only listed the cycles changes no result: the panel takes the view over again.
+  connect(&session_, &CountingSession::PassEnded, this, &CountingView::PanelTakeOver);
   connect(&session_, &CountingSession::ColoursAsked, this, [this] {
     state_.colours = render::ReadColours();
     Redraw();
@@ -132,6 +135,10 @@ void CountingView::contextMenuEvent(QContextMenuEvent* event) {
        [this] { ui::PostHostNotice(this, ui::notice::kInset, state_.inset_shown ? 0 : 1); });
   item(TextKey::kViewMenuBookmark, std::nullopt,
        [this] { ui::PostHostCommand(this, ui::command::kBookmarkDialog, 1); });
+  if (kind() == core::CountingKind::kRainflow) {
+    item(TextKey::kPanelRangeMeanMatrix, matrix_shown(),
+         [this] { ui::PostHostCommand(this, ui::command::kMatrixView, matrix_shown() ? 2 : 1); });
+  }
   menu.addSeparator();
   item(TextKey::kViewMenuSetup, std::nullopt, [this] {
     ui::PostHostNotice(this, ui::notice::kSetup, 0);
@@ -290,7 +297,28 @@ render::PictureReport CountingView::DrawPicture(QPainter& painter,
     painter.fillRect(geometry.area, Qt::white);
     return {};
   }
-  return render::DrawCountingPicture(painter, geometry, *result(), bookmarks(), state_);
+  const auto* rainflow = std::get_if<core::RainflowResultFile>(&*result());
+  if (rainflow == nullptr || !matrix_shown()) {
+    return render::DrawCountingPicture(painter, geometry, *result(), bookmarks(), state_);
+  }
+  if (const auto& matrix = session_.matrix()) {
+    return render::DrawRangeMeanMatrixPicture(painter, geometry, *rainflow, *matrix, state_);
+  }
+  // No matrix (yet): the frame with the reason in its middle.
+  render::PictureReport report;
+  report.empty = false;
+  painter.fillRect(geometry.area, Qt::white);
+  QFont font = painter.font();
+  font.setPixelSize(geometry.FontPixels(10));
+  painter.setFont(font);
+  painter.setPen(Qt::black);
+  const QRect box =
+      geometry.area.adjusted(geometry.area.width() / 8, 0, -geometry.area.width() / 8, 0);
+  const QString text = session_.MatrixRefusal();
+  painter.drawText(box, Qt::AlignCenter | Qt::TextWordWrap, text);
+  report.texts.push_back(
+      {text, painter.boundingRect(box, Qt::AlignCenter | Qt::TextWordWrap, text)});
+  return report;
 }
 
 void CountingView::ShowSession() {
@@ -341,13 +369,13 @@ void CountingView::AskYScale(double shown, std::function<void(double)> answer) {
   dialog->open();
 }
 
-void CountingView::AskLifeParameters(std::function<void(int, int)> answer) {
+void CountingView::AskLifeParameters(core::FatigueMethod method,
+                                     std::function<void(const core::FatigueChoice&)> answer) {
   setFocus();
-  auto* dialog = new LifeParameterDialog(this);
+  auto* dialog = new LifeParameterDialog(method, this);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
-  connect(dialog, &QDialog::accepted, this, [dialog, answer = std::move(answer)] {
-    answer(dialog->class_index(), dialog->reliability_index());
-  });
+  connect(dialog, &QDialog::accepted, this,
+          [dialog, answer = std::move(answer)] { answer(dialog->choice()); });
   dialog->open();
 }
 
@@ -357,15 +385,7 @@ core::Status CountingView::WriteReportPicture(const std::filesystem::path& bitma
 
 void CountingView::CopyText(const QString& text) { QGuiApplication::clipboard()->setText(text); }
 
-void CountingView::EstimateMade(const core::FatigueResult& result,
-                                const core::FatigueListNames& names, const std::string& unit,
-                                double record_seconds, bool update) {
-  ui::FatigueTable table;
-  table.result = result;
-  table.names = names;
-  table.unit = unit;
-  table.record_seconds = record_seconds;
-  table.live = session_.following();
+void CountingView::EstimateMade(const ui::FatigueTable& table, bool update) {
   ui::SetLastFatigueTable(table);
   // An update of a followed node's estimate refreshes the table shown and opens none.
   ui::SendHostCommand(ui::HostWindow(), ui::command::kFileStored,

@@ -75,6 +75,8 @@ class CountingView : public PictureView, private CountingAsker {
   bool HasCycles() const { return session_.HasCycles(); }
   /// Whether the window follows its node now (the caption says "(live)").
   bool following() const { return session_.following(); }
+  /// Rainflow: the picture shows the range-mean matrix instead of the histogram.
+  bool matrix_shown() const { return session_.matrix_shown(); }
 
   /// Y zoom bounds.
   static constexpr double kMinZoom = CountingSession::kMinZoom;
@@ -101,12 +103,12 @@ class CountingView : public PictureView, private CountingAsker {
   bool AskNode() override;
   void AskYScale(double shown, std::function<void(double)> answer) override;
   QString AskReadoutListName(const QString& start) override;
-  void AskLifeParameters(std::function<void(int, int)> answer) override;
+  void AskLifeParameters(core::FatigueMethod method,
+                         std::function<void(const core::FatigueChoice&)> answer) override;
   bool ListBookmarks(std::vector<BookmarkNode> nodes, bool browse) override;
   core::Status WriteReportPicture(const std::filesystem::path& bitmap) override;
   void CopyText(const QString& text) override;
-  void EstimateMade(const core::FatigueResult& result, const core::FatigueListNames& names,
-                    const std::string& unit, double record_seconds, bool update) override;
+  void EstimateMade(const ui::FatigueTable& table, bool update) override;
   void CloseWindow() override;
 
   /// Takes the session's display into the picture's state, the caption, and draws again.

@@ -15,9 +15,11 @@
 #include <cstdio>
 
 #include "core/counting/block_pass.h"
+#include "core/fatigue/sn_class_table.h"
 #include "core/report/companion.h"
 #include "core/report/list_export.h"
 #include "core/services/number_format.h"
+#include "ui/damage_curve_widget.h"
 #include "ui/error_message.h"
 #include "ui/language.h"
 #include "ui/message_box.h"
@@ -36,6 +38,27 @@ QString Printf(const char* format, double value) {
 QString Number(double value) { return QString::fromStdString(core::FormatNumber(value, 4)); }
 
 }  // namespace
+
+QString CurveCaption(const core::SnCurve& curve) {
+  switch (curve.kind) {
+    case core::SnCurveKind::kWeldClass: {
+      if (!core::IsSnClassIndex(curve.class_index) ||
+          !core::IsReliabilityIndex(curve.reliability_index)) {
+        return QString::fromStdString(curve.name);
+      }
+      const std::string_view name =
+          core::kSnClassTable[static_cast<size_t>(curve.class_index)].name;
+      const double d = core::kReliabilityFactors[static_cast<size_t>(curve.reliability_index)].d;
+      return Text(TextKey::kLifeWeldClass).arg(QString::fromUtf8(name.data(), name.size())) +
+             QStringLiteral(" (d = %1)").arg(d, 0, 'f', 1);
+    }
+    case core::SnCurveKind::kDetailCategory:
+      return Text(TextKey::kLifeDetailCategory).arg(curve.category);
+    case core::SnCurveKind::kFile:
+      break;
+  }
+  return Text(TextKey::kLifeCurveFileItem).arg(QString::fromStdString(curve.name));
+}
 
 void SetLastFatigueTable(const FatigueTable& table) { g_last_table = table; }
 
@@ -58,6 +81,13 @@ FatigueTableWidget::FatigueTableWidget(QWidget* parent) : QWidget(parent) {
   life_ = new QLabel(this);
   life_->setObjectName(QStringLiteral("life"));
   life_->setWordWrap(true);
+  curve_ = new QLabel(this);
+  curve_->setObjectName(QStringLiteral("curve"));
+  curve_->setWordWrap(true);
+  loads_ = new QLabel(this);
+  loads_->setObjectName(QStringLiteral("equivalent_loads"));
+  loads_->setWordWrap(true);
+  damage_curve_ = new DamageCurveWidget(this);
   table_ = new QTableWidget(this);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->verticalHeader()->setVisible(false);
@@ -68,8 +98,11 @@ FatigueTableWidget::FatigueTableWidget(QWidget* parent) : QWidget(parent) {
   buttons->addWidget(export_);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(title_);
+  layout->addWidget(curve_);
   layout->addWidget(total_);
   layout->addWidget(life_);
+  layout->addWidget(loads_);
+  layout->addWidget(damage_curve_);
   layout->addWidget(table_, 1);
   layout->addLayout(buttons);
 }
@@ -93,6 +126,28 @@ void FatigueTableWidget::Show(const FatigueTable& kept) {
     life_->setText(Text(TextKey::kFatigueNoLife));
   }
   const QString unit = QString::fromStdString(kept.unit);
+  QString curve = Text(TextKey::kFatigueCurveUsed) + CurveCaption(r.curve);
+  if (r.correction.kind != core::MeanCorrectionKind::kNone) {
+    const std::string_view name = core::MeanCorrectionName(r.correction.kind);
+    curve += Text(TextKey::kFatigueCorrectionUsed) + QString::fromUtf8(name.data(), name.size());
+  }
+  curve_->setText(curve);
+  if (kept.cycles_known && !kept.loads.empty()) {
+    QStringList loads;
+    for (const core::EquivalentLoad& load : kept.loads) {
+      loads.append(
+          QStringLiteral("m = %1: %2%3")
+              .arg(Number(load.m), Number(load.load), unit.isEmpty() ? QString() : " " + unit));
+    }
+    loads_->setText(Text(TextKey::kFatigueEquivalentLoads).arg(Number(kept.equivalent_cycles)) +
+                    "\n" + loads.join(QStringLiteral(";  ")));
+    if (fitting) loads_->setText(loads_->text() + "\n" + Text(TextKey::kFatigueHistoryFitting));
+  } else {
+    loads_->setText(Text(TextKey::kFatigueNoCycleList));
+  }
+  // The damage curve of the counted cycles; a fit's damage is not of them.
+  damage_curve_->SetSteps(kept.history);
+  damage_curve_->setVisible(!kept.history.empty());
   const QStringList columns = {
       Text(TextKey::kFatigueNumber),
       Text(TextKey::kFatigueStress) + (unit.isEmpty() ? QString() : " (" + unit + ")"),

@@ -50,7 +50,10 @@ inline constexpr quint32 kBookmark = 1044;
 inline constexpr quint32 kBookmarkDialog = 1045;
 /// Follow the node while it is recorded: 1 starts, 2 stops, other values toggle.
 inline constexpr quint32 kFollow = 1046;
-inline constexpr quint32 kLast = 1046;
+/// Rainflow: the range-mean matrix instead of the histogram: 1 shows, 2 hides, other values
+/// toggle.
+inline constexpr quint32 kMatrixView = 1047;
+inline constexpr quint32 kLast = 1047;
 inline constexpr quint32 kPrinting = 1234;  ///< the statistics view to the host: 0 start, 1 end
 }  // namespace command
 

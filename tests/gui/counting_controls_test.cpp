@@ -506,16 +506,19 @@ TEST_F(CountingControls, ContextMenuChecksItsItems) {
   QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20),
                           view_->mapToGlobal(QPoint(20, 20)));
   QApplication::sendEvent(view_, &event);
-  ASSERT_EQ(items.size(), 6u);
+  ASSERT_EQ(items.size(), 7u);
   EXPECT_EQ(items[0].text, QStringLiteral("[H] Grid"));
   EXPECT_TRUE(items[0].checkable);
   EXPECT_FALSE(items[0].checked);
-  EXPECT_TRUE(items[1].checked);  // cursor
-  EXPECT_TRUE(items[2].checked);  // full waveform
-  EXPECT_TRUE(items[3].enabled);  // the bookmark dialog
-  EXPECT_EQ(items[4].text, QStringLiteral("-"));
-  EXPECT_EQ(items[5].text, QStringLiteral("[O] Setup"));
-  EXPECT_TRUE(items[5].enabled);
+  EXPECT_TRUE(items[1].checked);                                  // cursor
+  EXPECT_TRUE(items[2].checked);                                  // full waveform
+  EXPECT_TRUE(items[3].enabled);                                  // the bookmark dialog
+  EXPECT_EQ(items[4].text, QStringLiteral("Range-Mean Matrix"));  // the rainflow window's own
+  EXPECT_TRUE(items[4].checkable);
+  EXPECT_FALSE(items[4].checked);
+  EXPECT_EQ(items[5].text, QStringLiteral("-"));
+  EXPECT_EQ(items[6].text, QStringLiteral("[O] Setup"));
+  EXPECT_TRUE(items[6].enabled);
 }
 
 }  // namespace

@@ -55,12 +55,12 @@ class Answers : public module::CountingAsker {
   bool AskNode() override { return false; }
   void AskYScale(double, std::function<void(double)>) override {}
   QString AskReadoutListName(const QString&) override { return save_name; }
-  void AskLifeParameters(std::function<void(int, int)>) override {}
+  void AskLifeParameters(core::FatigueMethod,
+                         std::function<void(const core::FatigueChoice&)>) override {}
   bool ListBookmarks(std::vector<module::BookmarkNode>, bool) override { return true; }
   core::Status WriteReportPicture(const fs::path&) override { return core::Ok(); }
   void CopyText(const QString& text) override { copied = text; }
-  void EstimateMade(const core::FatigueResult&, const core::FatigueListNames&, const std::string&,
-                    double, bool) override {}
+  void EstimateMade(const ui::FatigueTable&, bool) override {}
   void CloseWindow() override { closed = true; }
 };
 
@@ -202,6 +202,7 @@ TEST_F(CountingSessionTest, EveryCodeHasOneActionAndValuesOutOfRangeDoNothing) {
       {CommandCode(ui::command::kZoom), 1, true},             // x 1.1
       {CommandCode(ui::command::kDisplaySetting), 1, false},  // peak counting only
       {NoticeCode(ui::notice::kInset), 0, true},
+      {CommandCode(ui::command::kMatrixView), 1, false},  // rainflow only
   };
   for (const Case& c : cases) {
     const int before = changes;
