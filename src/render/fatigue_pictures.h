@@ -2,6 +2,7 @@
 // map and the damage as it grew through the record.
 #pragma once
 
+#include <QColor>
 #include <QPainter>
 #include <span>
 #include <string>
@@ -23,6 +24,10 @@ PictureReport DrawRangeMeanMatrixPicture(QPainter& painter, const TargetGeometry
                                          const core::RainflowResultFile& file,
                                          const core::RangeMeanMatrix& matrix,
                                          const ViewState& state);
+
+/// The colour of a heat-map cell holding `share` (0..1) of the largest cell's cycles: a
+/// sequential ramp from light (few) to dark (the largest); shares outside 0..1 are clamped.
+QColor MatrixCellColour(double share);
 
 /// Draws the cumulative damage against time (seconds) as a step curve into geometry.area, with
 /// its axes, in `state.language`; `steps` as DamageHistory gives them.
