@@ -415,6 +415,8 @@ void CountingView::HandleCommand(quint32 code, qintptr value) {
   setFocus();
   if (HandlePictureCommand(code, value)) return;
   session_.Handle(CommandCode(code), value);
+  // The panel's matrix box follows the menu's and the context menu's switch.
+  if (code == ui::command::kMatrixView) PanelTakeOver();
 }
 
 void CountingView::HandleNotice(quint32 code, qintptr value) {

@@ -22,6 +22,7 @@
 #include "core/services/number_format.h"
 #include "desktop_fixture.h"
 #include "module/analysis_frame.h"
+#include "module/control_panel.h"
 #include "module/counting_view.h"
 #include "module/life_parameter_dialog.h"
 #include "ui/damage_curve_widget.h"
@@ -234,7 +235,7 @@ TEST_F(FatigueDesk, DockShowsTheCurveTheThreeLoadsAndTheDamageCurve) {
   }
 
   // The damage curve rises to the total damage over the 16 s and is drawn.
-  const ui::DamageCurveWidget* curve = table->damage_curve();
+  ui::DamageCurveWidget* curve = table->damage_curve();
   ASSERT_TRUE(curve->isVisible());
   const auto& steps = curve->steps();
   ASSERT_FALSE(steps.empty());
