@@ -47,7 +47,11 @@ def _life_estimate(kind, fatigue, has_frequency):
         raise ValueError("a life estimate (fatigue=) is made of a rainflow count")
     if not has_frequency:
         raise ValueError("a life estimate of an array needs its sampling frequency: frequency=")
-    return _fatigue(fatigue)
+    estimate = _fatigue(fatigue)
+    if estimate.needs_cycles:
+        raise ValueError("a mean correction works on the cycle list, which a live count does not "
+                         "keep: correct the finished record with torvwy.rainflow")
+    return estimate
 
 
 class Counter:
