@@ -19,7 +19,7 @@ import numpy as np
 
 from . import _torvwy
 from ._live import Counter, follow
-from ._curves import SNCurve, damage_equivalent_load, weld_class_curve
+from ._curves import SNCurve, _weld_class_curve, damage_equivalent_load
 from ._results import Fields, LiveResult, Result, Rows, Table
 from ._torvwy import TorvwyError
 
@@ -303,7 +303,7 @@ def _curve(curve, weld_class, reliability):
         if class_index < 0:
             raise ValueError(f'weld class "{weld_class}" is not one of B C D E F F2 G W S T')
     if curve is None:
-        return weld_class_curve(class_index if weld_class is not None else 0,
+        return _weld_class_curve(class_index if weld_class is not None else 0,
                                 2 if reliability is None else reliability)
     if not isinstance(curve, SNCurve):
         curve = SNCurve(curve, reliability=reliability)

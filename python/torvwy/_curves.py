@@ -179,7 +179,7 @@ def _rebuild(args, keywords):
     return SNCurve(*args, **keywords)
 
 
-def weld_class_curve(class_index, reliability):
+def _weld_class_curve(class_index, reliability):
     """The SNCurve of the weld class of index `class_index` at reliability d."""
     core = _torvwy.weld_class_curve(class_index, _reliability(reliability))
     return SNCurve._of(core, ((core.name,), {"reliability": reliability}))

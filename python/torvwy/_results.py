@@ -112,7 +112,8 @@ class Result(Fields):
         the row adds), cumulative (ending at the total damage) and residue (True on the last
         row, whose range and mean are 0 and count its half cycles x 0.5). None without a life
         estimate or with the fitting method, whose damage is not of the counted cycles. The
-        cycles are read when it is first asked for."""
+        cycles are read when it is first asked for (a node's waveform again, an array's values
+        as they are then)."""
         if self.__dict__["_history"] is None and self.__dict__["_history_of"] is not None:
             self.__dict__["_history"] = self.__dict__["_history_of"]()
         return self.__dict__["_history"]
