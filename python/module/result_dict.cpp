@@ -10,7 +10,9 @@
 #include <string_view>
 #include <type_traits>
 
+#include "core/fatigue/mean_correction.h"
 #include "output/result_fields.h"
+#include "output/result_output.h"
 
 namespace py = pybind11;
 
@@ -30,7 +32,8 @@ class DictFields {
     object_[key] = py::str(value.data(), value.size());
   }
 
-  /// Integers as int64, doubles as float64 with every non-finite value NaN (the JSON's null).
+  /// Integers as int64, doubles as float64: a NaN stays NaN and an infinity (a life where the
+  /// curve does no damage) infinite; the JSON has null for both.
   template <typename T>
   void Values(const char* key, std::span<const T> values) {
     const auto n = static_cast<py::ssize_t>(values.size());
@@ -42,9 +45,7 @@ class DictFields {
     } else {
       py::array_t<double> array(n);
       double* out = array.mutable_data();
-      for (size_t i = 0; i < values.size(); ++i) {
-        out[i] = std::isfinite(values[i]) ? values[i] : std::numeric_limits<double>::quiet_NaN();
-      }
+      for (size_t i = 0; i < values.size(); ++i) out[i] = values[i];
       object_[key] = std::move(array);
     }
   }
@@ -63,6 +64,69 @@ class DictFields {
  private:
   py::dict object_;
 };
+
+/// Fills in the fields of a JSON object that are missing.
+class JsonFiller {
+ public:
+  explicit JsonFiller(nlohmann::ordered_json& object) : object_(object) {}
+  bool Has(const char* key) const { return object_.contains(key); }
+  void Erase(const char* key) { object_.erase(key); }
+  void Value(const char* key, double value) {
+    if (std::isfinite(value)) {
+      object_[key] = value;
+    } else {
+      object_[key] = nullptr;
+    }
+  }
+  void Value(const char* key, std::string_view value) { object_[key] = std::string(value); }
+
+ private:
+  nlohmann::ordered_json& object_;
+};
+
+/// Fills in the fields of a dict that are missing.
+class DictFiller {
+ public:
+  explicit DictFiller(py::dict& object) : object_(object) {}
+  bool Has(const char* key) const { return object_.contains(key); }
+  void Erase(const char* key) {
+    if (object_.contains(key)) PyDict_DelItemString(object_.ptr(), key);
+  }
+  void Value(const char* key, double value) {
+    object_[key] = std::isfinite(value) ? py::object(py::float_(value)) : py::object(py::none());
+  }
+  void Value(const char* key, std::string_view value) {
+    object_[key] = py::str(value.data(), value.size());
+  }
+
+ private:
+  py::dict& object_;
+};
+
+/// The fields of the curve and the correction an estimate used, where they are not the weld
+/// class of old, for a field walk that doesn't give them: a curve other than a weld class has
+/// no class and d but its name and unit; a correction adds the curve, its name, Su and
+/// Walker's gamma (none where the correction has none). A walk that gives "curve" is taken as
+/// it is.
+template <typename Filler>
+void FillChoiceFields(const core::FatigueResult& fatigue, Filler& f) {
+  const core::MeanCorrection& correction = fatigue.correction;
+  const bool corrected = correction.kind != core::MeanCorrectionKind::kNone;
+  if (f.Has("curve") || (fatigue.curve.is_weld_class() && !corrected)) return;
+  constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+  if (!fatigue.curve.is_weld_class()) {
+    f.Erase("class");
+    f.Erase("d");
+  }
+  f.Value("curve", std::string_view(fatigue.curve.name));
+  f.Value("curve_unit", std::string_view(fatigue.curve.unit));
+  if (corrected) {
+    f.Value("mean_correction", core::MeanCorrectionName(correction.kind));
+    f.Value("ultimate", correction.ultimate > 0.0 ? correction.ultimate : kNone);
+    f.Value("walker_gamma",
+            correction.kind == core::MeanCorrectionKind::kWalker ? correction.walker_gamma : kNone);
+  }
+}
 
 template <typename Record, typename Walk>
 py::dict DictOf(const Record& record, Walk walk) {
@@ -86,7 +150,17 @@ py::dict RainflowDict(const core::RainflowResult& result) {
 }
 
 py::dict FatigueDict(const core::FatigueResult& fatigue) {
-  return DictOf(fatigue, output::VisitFatigueFields<DictFields>);
+  py::dict object = DictOf(fatigue, output::VisitFatigueFields<DictFields>);
+  DictFiller filler(object);
+  FillChoiceFields(fatigue, filler);
+  return object;
+}
+
+nlohmann::ordered_json FatigueObject(const core::FatigueResult& fatigue) {
+  nlohmann::ordered_json object = output::FatigueJson(fatigue);
+  JsonFiller filler(object);
+  FillChoiceFields(fatigue, filler);
+  return object;
 }
 
 py::tuple CyclesTuple(const std::vector<core::RainflowCycle>& cycles, int64_t offset) {

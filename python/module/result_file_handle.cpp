@@ -1,7 +1,13 @@
 // The counted result file of the Python package: fields, JSON, life estimate and save.
 #include "result_file_handle.h"
 
+#include <pybind11/numpy.h>
+#include <pybind11/stl.h>
+
+#include <span>
+
 #include "binding_support.h"
+#include "core/fatigue/damage_history.h"
 #include "core/fatigue/fatigue_estimate.h"
 #include "core/services/message_table.h"
 #include "output/result_output.h"
@@ -39,14 +45,53 @@ py::dict ResultFile::Fields() const {
   return RainflowDict(std::get<core::RainflowResultFile>(file_).result);
 }
 
-std::string ResultFile::FatigueJson(const std::string& method, int32_t class_index,
-                                    int32_t reliability_index) const {
-  return Dump(output::FatigueJson(Estimate(method, class_index, reliability_index)));
+std::string ResultFile::FatigueJson(const core::FatigueChoice& choice,
+                                    const CycleList* cycles) const {
+  return Dump(FatigueObject(Estimate(choice, cycles)));
 }
 
-py::dict ResultFile::Fatigue(const std::string& method, int32_t class_index,
-                             int32_t reliability_index) const {
-  return FatigueDict(Estimate(method, class_index, reliability_index));
+py::dict ResultFile::Fatigue(const core::FatigueChoice& choice, const CycleList* cycles) const {
+  return FatigueDict(Estimate(choice, cycles));
+}
+
+py::dict ResultFile::DamageHistory(const core::FatigueChoice& choice,
+                                   const CycleList& cycles) const {
+  const core::FatigueResult estimate = Estimate(choice, &cycles);
+  // The list counts in the record's sample indices, from the record's first sample.
+  const core::CycleTiming timing{0, cycles.first_sample + cycles.samples - 1,
+                                 core::NodeOf(file_).sampling.frequency_hz()};
+  const auto steps =
+      TakeValue(core::DamageHistory(choice, Rainflow(), estimate, cycles.cycles, timing));
+  const auto n = static_cast<py::ssize_t>(steps.size());
+  py::array_t<double> seconds(n), range(n), mean(n), count(n), damage(n), cumulative(n);
+  py::array_t<int64_t> sample(n);
+  py::array_t<bool> residue(n);
+  for (py::ssize_t i = 0; i < n; ++i) {
+    const core::DamageStep& step = steps[static_cast<size_t>(i)];
+    seconds.mutable_at(i) = step.seconds;
+    sample.mutable_at(i) = step.sample;
+    range.mutable_at(i) = step.range;
+    mean.mutable_at(i) = step.mean;
+    count.mutable_at(i) = step.count;
+    damage.mutable_at(i) = step.damage;
+    cumulative.mutable_at(i) = step.cumulative;
+    residue.mutable_at(i) = step.residue;
+  }
+  py::dict out;
+  out["seconds"] = seconds;
+  out["sample"] = sample;
+  out["range"] = range;
+  out["mean"] = mean;
+  out["count"] = count;
+  out["damage"] = damage;
+  out["cumulative"] = cumulative;
+  out["residue"] = residue;
+  return out;
+}
+
+std::pair<int32_t, int32_t> ResultFile::CountedBlocks() const {
+  const core::RainflowResult& rainflow = Rainflow();
+  return {rainflow.first_block, rainflow.last_block};
 }
 
 py::dict ResultFile::Node() const {
@@ -73,20 +118,21 @@ std::string ResultFile::Dump(const nlohmann::ordered_json& json) {
   return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-core::FatigueResult ResultFile::Estimate(const std::string& method, int32_t class_index,
-                                         int32_t reliability_index) const {
+const core::RainflowResult& ResultFile::Rainflow() const {
   const auto* rainflow = std::get_if<core::RainflowResultFile>(&file_);
   if (rainflow == nullptr) {
     Raise(core::Fail(core::kMsgBadValue, "a fatigue estimate needs a rainflow result"));
   }
-  core::FatigueMethod which = core::FatigueMethod::kActual;
-  if (method == "fitting") {
-    which = core::FatigueMethod::kFitting;
-  } else if (method != "actual") {
-    Raise(core::Fail(core::kMsgBadValue,
-                     "fatigue method \"" + method + "\" is neither actual nor fitting"));
-  }
-  return Take(core::EstimateDamage(which, rainflow->result, class_index, reliability_index));
+  return rainflow->result;
+}
+
+core::FatigueResult ResultFile::Estimate(const core::FatigueChoice& choice,
+                                         const CycleList* cycles) const {
+  std::span<const core::RainflowCycle> listed;
+  if (cycles != nullptr) listed = cycles->cycles;
+  auto estimate = core::EstimateDamage(choice, Rainflow(), listed);
+  // A weld class fails as it always has; a bad value of the new choices is a ValueError.
+  return choice.is_weld_class_only() ? Take(std::move(estimate)) : TakeValue(std::move(estimate));
 }
 
 void BindResultFile(py::module_& m) {
@@ -95,8 +141,11 @@ void BindResultFile(py::module_& m) {
       .def_property_readonly("node", &ResultFile::Node)
       .def("fields", &ResultFile::Fields)
       .def("json", &ResultFile::Json)
-      .def("fatigue", &ResultFile::Fatigue)
-      .def("fatigue_json", &ResultFile::FatigueJson)
+      .def("fatigue", &ResultFile::Fatigue, py::arg("choice"), py::arg("cycles").none(true))
+      .def("fatigue_json", &ResultFile::FatigueJson, py::arg("choice"),
+           py::arg("cycles").none(true))
+      .def("damage_history", &ResultFile::DamageHistory, py::arg("choice"), py::arg("cycles"))
+      .def_property_readonly("counted_blocks", &ResultFile::CountedBlocks)
       .def("save", &ResultFile::Save, py::arg("path"));
 }
 

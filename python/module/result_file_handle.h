@@ -7,9 +7,12 @@
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
 
+#include "core/fatigue/fatigue_estimate.h"
 #include "core/fatigue/fatigue_result.h"
 #include "core/files/result_file.h"
+#include "fatigue_binding.h"
 
 namespace torvwy::python {
 
@@ -27,14 +30,20 @@ class ResultFile {
   /// Json(), lists of numbers as numpy arrays.
   pybind11::dict Fields() const;
 
-  /// The "fatigue" object of the life estimate, by the index of the S-N class and of the
-  /// reliability factor.
-  std::string FatigueJson(const std::string& method, int32_t class_index,
-                          int32_t reliability_index) const;
+  /// The "fatigue" object of the life estimate of `choice` as text; `cycles` (the list the
+  /// histogram was counted from) is needed by a mean correction only.
+  std::string FatigueJson(const core::FatigueChoice& choice, const CycleList* cycles) const;
 
   /// The fields of FatigueJson as a dict, P, L and D as numpy arrays.
-  pybind11::dict Fatigue(const std::string& method, int32_t class_index,
-                         int32_t reliability_index) const;
+  pybind11::dict Fatigue(const core::FatigueChoice& choice, const CycleList* cycles) const;
+
+  /// The cumulative damage of the actual estimate of `choice` against time, one row per closed
+  /// cycle of `cycles` and the residue at the end, as a dict of numpy columns: seconds, sample,
+  /// range, mean, count, damage, cumulative and residue.
+  pybind11::dict DamageHistory(const core::FatigueChoice& choice, const CycleList& cycles) const;
+
+  /// The blocks the rainflow histogram counted, first and last (1-based, inclusive).
+  std::pair<int32_t, int32_t> CountedBlocks() const;
 
   /// Test, code and node names, unit and the record's whole blocks.
   pybind11::dict Node() const;
@@ -45,8 +54,8 @@ class ResultFile {
   static std::string Dump(const nlohmann::ordered_json& json);
 
  private:
-  core::FatigueResult Estimate(const std::string& method, int32_t class_index,
-                               int32_t reliability_index) const;
+  const core::RainflowResult& Rainflow() const;
+  core::FatigueResult Estimate(const core::FatigueChoice& choice, const CycleList* cycles) const;
 
   core::AnyResultFile file_;
 };

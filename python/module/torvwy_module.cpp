@@ -30,11 +30,13 @@
 #include "core/fatigue/sn_class_table.h"
 #include "core/files/result_file.h"
 #include "core/files/statistics_result_file.h"
+#include "core/rainflow/node_cycles.h"
 #include "core/rainflow/rainflow_cycles.h"
 #include "core/services/code_range.h"
 #include "core/services/language.h"
 #include "core/services/message_table.h"
 #include "core/stats/statistics_batch.h"
+#include "fatigue_binding.h"
 #include "live_binding.h"
 #include "output/stats_output.h"
 #include "recording_binding.h"
@@ -254,65 +256,49 @@ ResultFile CountArray(int kind, const py::array& array, std::optional<double> fr
   return Count(kind, node, partitions, amplitude_mode, set_value, blocks, threads);
 }
 
-/// Every cycle of blocks FIRST..LAST of a node, scaled to EU as the rainflow count scales them.
-py::tuple NodeCycles(const Node& node, std::optional<std::pair<int32_t, int32_t>> blocks) {
+/// Every cycle of blocks FIRST..LAST of a node, scaled to EU as the rainflow count scales them,
+/// in the one streaming pass of the command line; Ctrl-C cancels it and raises
+/// KeyboardInterrupt.
+CycleList NodeCycles(const Node& node, std::optional<std::pair<int32_t, int32_t>> blocks) {
   const core::CountingNode& n = node.counting_node();
   const core::CountingParameters p = Parameters(n.info, 25, core::kAmplitudeAutomatic, 0.0, blocks);
-  core::RainflowCycleExtractor extractor;
-  core::Status read = core::Ok();
   InterruptibleProgress progress;
-  int64_t first = 0;
+  std::optional<core::Result<core::NodeCycleList>> listed;
   {
     py::gil_scoped_release release;
-    auto reader = core::WaveformReader::Open(core::SourceOf(n), n.info);
-    if (!reader) {
-      read = reader.error();
-    } else {
-      const core::SampleSpan span =
-          core::BlockSpan(p.first_block, p.last_block, reader->countable_samples());
-      first = span.begin;
-      const int64_t count = span.end - span.begin;
-      read = count > 0 && first >= 0
-                 ? reader->Seek(first)
-                 : core::Fail(core::kMsgBadValue,
-                              n.data_file.string() + ": the record holds no block");
-      const double k = 1.0 / (n.info.c2() * n.info.c1());
-      std::vector<double> buffer(64 * core::kBlockSamples);
-      for (int64_t done = 0; read && done < count && !progress.interrupted();) {
-        const auto piece = static_cast<size_t>(
-            std::min<int64_t>(static_cast<int64_t>(buffer.size()), count - done));
-        read = reader->Read({buffer.data(), piece});
-        if (!read) break;
-        for (size_t i = 0; i < piece; ++i) buffer[i] *= k;
-        extractor.Feed({buffer.data(), piece});
-        done += static_cast<int64_t>(piece);
-        // One poll per block read, as the counting passes poll (Ctrl-C is looked at every 16th).
-        for (int poll = 0; poll < 64; ++poll) progress.CheckCancelButton();
-      }
-    }
+    listed.emplace(core::ExtractNodeCycles(n, p.first_block, p.last_block, progress));
   }
   progress.RaiseIfInterrupted();
-  if (!read) Raise(read.error());
-  return CyclesTuple(extractor.Finish(), first);
+  core::NodeCycleList list = Take(std::move(*listed));
+  if (list.cancelled) Raise(core::Fail(core::kMsgCalculationCancelled, n.data_file.string()));
+  return CycleList{std::move(list.cycles), list.first_sample, list.samples};
 }
 
 /// Every cycle of an array as rainflow counts it: of blocks FIRST..LAST of its record (as
 /// CountArray makes it), every value of the array when no blocks are given.
-py::tuple ArrayCycles(const py::array& array, std::optional<std::pair<int32_t, int32_t>> blocks) {
+CycleList ArrayCycles(const py::array& array, std::optional<std::pair<int32_t, int32_t>> blocks) {
   const SampleArray samples(array);
   CheckCountable(samples);
   const core::SamplingInfo info = ArrayInfo(samples.size(), 0.0, std::nullopt, 1.0, "");
   const core::CountingParameters p = Parameters(info, 25, core::kAmplitudeAutomatic, 0.0, blocks);
   const core::SampleSpan span = core::BlockSpan(p.first_block, p.last_block, samples.size());
   core::RainflowCycleExtractor extractor;
+  CycleList list;
   {
     py::gil_scoped_release release;
     samples.ForEachChunk(span.begin, span.end - span.begin, [&](std::span<const double> values) {
       extractor.Feed(values);
       return true;
     });
+    list.cycles = extractor.Finish();
+    for (core::RainflowCycle& cycle : list.cycles) {
+      cycle.start += span.begin;
+      cycle.end += span.begin;
+    }
   }
-  return CyclesTuple(extractor.Finish(), span.begin);
+  list.first_sample = span.begin;
+  list.samples = span.end - span.begin;
+  return list;
 }
 
 std::string Statistics(const std::string& data, const std::string& test, const std::string& codes,
@@ -418,6 +404,7 @@ PYBIND11_MODULE(_torvwy, m) {
       .def("read", &Node::Read, py::arg("first"), py::arg("count"));
 
   BindResultFile(m);
+  BindFatigue(m);
 
   m.def("count_node",
         [](int kind, const Node& node, int32_t partitions, int32_t amplitude_mode, double set_value,

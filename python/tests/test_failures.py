@@ -108,3 +108,60 @@ def test_ctrl_c_cancels_the_pass_and_writes_nothing(tmp_path, monkeypatch, analy
     assert list(tmp_path.iterdir()) == []
     # The interpreter goes on: the next pass counts in full.
     assert getattr(torvwy, analysis)(node, threads=2).to_dict()["cancelled"] is False
+
+
+def test_ctrl_c_cancels_a_cycle_list():
+    """Ctrl-C stops the one pass that lists a node's cycles, with the pass's own
+    KeyboardInterrupt after it ended. The record is long (a billion samples, a triangle per 64
+    blocks) so that the pass is still running when Ctrl-C comes. A Ctrl-C that Python would take
+    inside the reader (its own code, which the pass can't cancel) is sent again."""
+    pattern = np.concatenate([np.linspace(-1.0, 1.0, 32768), np.linspace(1.0, -1.0, 32768)])
+    samples = 1024 * 2 ** 20
+    reads = []
+    go = threading.Event()
+    finished = []
+
+    def read(first, count):
+        if not reads:
+            go.set()
+        reads.append(first)
+        return pattern[:count]
+
+    def in_reader(frame):
+        while frame is not None:
+            if frame.f_code is read.__code__:
+                return True
+            frame = frame.f_back
+        return False
+
+    def on_ctrl_c(signum, frame):
+        if in_reader(frame):
+            go.set()
+            return
+        raise KeyboardInterrupt
+
+    def send():
+        # Runs with the GIL, so the pass is never in Python code while Ctrl-C is sent.
+        while True:
+            go.wait()
+            go.clear()
+            if finished:
+                return
+            os.kill(os.getpid(), signal.SIGINT)
+
+    signal.signal(signal.SIGINT, on_ctrl_c)
+    sender = threading.Thread(target=send)
+    sender.start()
+    node = torvwy.Node.__new__(torvwy.Node)
+    node._node = torvwy._torvwy.Node.supplied(read, samples)
+    try:
+        with pytest.raises(KeyboardInterrupt) as raised:
+            torvwy.rainflow_cycles(node)
+    finally:
+        finished.append(True)
+        go.set()
+        sender.join()
+    assert not any(frame.name == "on_ctrl_c" for frame in traceback.extract_tb(raised.tb))
+    assert 1 <= len(reads) < samples // 65536
+    # The interpreter goes on: the next list is whole.
+    assert torvwy.rainflow_cycles(np.array([-2.0, 1, -3, 5, -1, 3, -4, 4, -2]))["count"].sum() == 4

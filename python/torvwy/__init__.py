@@ -4,6 +4,11 @@ Nodes are read and written as the command line reads and writes them; peak, rang
 counting run the same counting as `torvwy peak|range|rainflow` and give the same fields as its
 JSON. A numpy array counts every value it holds, with the full scale `torvwy import` would
 give it.
+
+The life estimate of a rainflow count (fatigue=) takes a BS 7608 weld class, an EN 1993-1-9
+detail category or an S-N curve of the user's (SNCurve), optionally with a mean-stress
+correction of the counted cycles, and gives the cumulative damage over the record
+(Result.damage_history); damage_equivalent_load summarises a cycle list by one range.
 """
 
 import builtins
@@ -14,17 +19,18 @@ import numpy as np
 
 from . import _torvwy
 from ._live import Counter, follow
-from ._results import Fields, LiveResult, Result, Rows
+from ._curves import SNCurve, _weld_class_curve, damage_equivalent_load
+from ._results import Fields, LiveResult, Result, Rows, Table
 from ._torvwy import TorvwyError
 
 __all__ = [
     "Node", "write_node", "peak", "range", "rainflow", "rainflow_cycles", "rainflow_matrix",
     "stats", "open_result", "expand_range", "TorvwyError", "Result", "Rows", "CYCLE_DTYPE",
-    "read_channels", "import_file", "Counter", "follow", "LiveResult",
+    "read_channels", "import_file", "Counter", "follow", "LiveResult", "SNCurve",
+    "damage_equivalent_load", "Table",
 ]
 
 _BLOCK = 1024
-_RELIABILITY = {0: 0, 0.5: 1, 1: 2, 2: 3, 3: 4}
 _KINDS = {"peak": 0, "range": 1, "rainflow": 2}
 
 #: The fields of one extracted rainflow cycle.
@@ -227,31 +233,85 @@ def rainflow(source, partitions=25, amplitude="auto", blocks=None, fatigue=None,
     """Rainflow counting of a Node or a 1-D array: the fields of `torvwy rainflow --json`.
 
     amplitude is "auto" (1.1 x the envelope's span), "full" (the full scale) or a value in EU.
-    fatigue=dict(method="actual"|"fitting", weld_class="B", reliability=2) adds the life
-    estimate as the "fatigue" field; for an array it needs frequency=. full_scale= (EU) sets
-    what "full" and the smallest counted range (a thousandth of it) use, by default the full
-    scale `torvwy import` would give the same values. threads: as for peak."""
+    full_scale= (EU) sets what "full" and the smallest counted range (a thousandth of it) use,
+    by default the full scale `torvwy import` would give the same values. threads: as for peak.
+
+    fatigue=dict(...) adds the life estimate as the "fatigue" field (for an array it needs
+    frequency=), with the keys
+      method           "actual" (the counted cycles, by default) or "fitting" (a fitted
+                       distribution of them)
+      weld_class       a BS 7608 class, B C D E F F2 G W S T (B unless a curve is given)
+      reliability      its d: 0, 0.5, 1, 2 (by default) or 3
+      curve            "bs7608:F2", "en1993:71", a curve file's path or an SNCurve; with
+                       weld_class only when both name one class
+      mean_correction  "goodman", "gerber", "swt" or "walker": each counted cycle is taken at
+                       its equivalent fully reversed range; needs the actual method
+      ultimate         Su (EU): Goodman and Gerber need it; a cycle whose maximum exceeds it
+                       is refused
+      walker_gamma     Walker's gamma, 0 < gamma <= 1 (0.5 by default)
+    A weld class without a correction gives the fields it always has; another curve adds
+    "curve" and "curve_unit", a correction "mean_correction", "ultimate" and "walker_gamma"
+    (the command line's keys). An infinite life (a range the curve does no damage at) is inf
+    in L and null in to_dict(). With the actual method, `damage_history` is the damage over
+    the record (a Table), computed when first asked for."""
     if fatigue is not None and frequency is None and not isinstance(source, Node):
         raise ValueError("a life estimate of an array needs its sampling frequency: frequency=")
     estimate = None if fatigue is None else _fatigue(fatigue)
     handle = _count(2, source, partitions, amplitude, blocks, frequency, full_scale, unit, threads)
-    return Result(handle, estimate)
+    cycles = None
+    if estimate is not None and estimate.method == "actual":
+        counted = handle.counted_blocks
+        if isinstance(source, Node):
+            cycles = lambda: _torvwy.node_cycles(source._node, counted)  # noqa: E731
+        else:
+            samples = _samples(source)
+            cycles = lambda: _torvwy.array_cycles(samples, counted)  # noqa: E731
+    return Result(handle, estimate, cycles)
 
 
 def _fatigue(options):
-    """The method, S-N class index and reliability index of fatigue= options."""
+    """The estimate fatigue= options ask for, checked before anything is counted."""
     options = dict(options)
     method = options.pop("method", "actual")
-    weld_class = str(options.pop("weld_class", "B"))
-    reliability = options.pop("reliability", 2)
+    weld_class = options.pop("weld_class", None)
+    reliability = options.pop("reliability", None)
+    curve = options.pop("curve", None)
+    correction = options.pop("mean_correction", None)
+    ultimate = options.pop("ultimate", None)
+    gamma = options.pop("walker_gamma", None)
     if options:
         raise ValueError(f"unknown fatigue options: {', '.join(options)}")
-    class_index = _torvwy.sn_class_index(weld_class)
-    if class_index < 0:
-        raise ValueError(f'weld class "{weld_class}" is not one of B C D E F F2 G W S T')
-    if reliability not in _RELIABILITY:
-        raise ValueError(f"reliability {reliability} is not one of 0 0.5 1 2 3")
-    return method, class_index, _RELIABILITY[reliability]
+    if correction is None or correction == "none":
+        if ultimate is not None:
+            raise ValueError("ultimate= goes with a mean_correction=")
+        if gamma is not None:
+            raise ValueError("walker_gamma= is Walker's exponent: it needs mean_correction=\"walker\"")
+        correction = "none"
+    elif gamma is not None and correction != "walker":
+        raise ValueError("walker_gamma= is Walker's exponent: it needs mean_correction=\"walker\"")
+    return _torvwy.fatigue_choice(
+        str(method), _curve(curve, weld_class, reliability)._curve, str(correction),
+        None if ultimate is None else float(ultimate), None if gamma is None else float(gamma),
+    )
+
+
+def _curve(curve, weld_class, reliability):
+    """The SNCurve of curve=, weld_class= and reliability=."""
+    if weld_class is not None:
+        weld_class = str(weld_class)
+        class_index = _torvwy.sn_class_index(weld_class)
+        if class_index < 0:
+            raise ValueError(f'weld class "{weld_class}" is not one of B C D E F F2 G W S T')
+    if curve is None:
+        return _weld_class_curve(class_index if weld_class is not None else 0,
+                                2 if reliability is None else reliability)
+    if not isinstance(curve, SNCurve):
+        curve = SNCurve(curve, reliability=reliability)
+    elif reliability is not None and curve.reliability != reliability:
+        raise ValueError(f"reliability={reliability} and curve={curve.name!r} disagree")
+    if weld_class is not None and curve.weld_class != weld_class:
+        raise ValueError(f'weld_class="{weld_class}" and curve={curve.name!r} disagree: give one')
+    return curve
 
 
 def rainflow_cycles(source, blocks=None):
@@ -262,9 +322,10 @@ def rainflow_cycles(source, blocks=None):
     A range of zero is no cycle; nothing else is dropped: rainflow's histogram is these cycles
     binned by range, without those below the smallest counted range or above A."""
     if isinstance(source, Node):
-        columns = _torvwy.node_cycles(source._node, _blocks(blocks))
+        listed = _torvwy.node_cycles(source._node, _blocks(blocks))
     else:
-        columns = _torvwy.array_cycles(_samples(source), _blocks(blocks))
+        listed = _torvwy.array_cycles(_samples(source), _blocks(blocks))
+    columns = listed.columns()
     cycles = np.empty(columns[0].shape[0], dtype=CYCLE_DTYPE)
     for name, column in zip(CYCLE_DTYPE.names, columns):
         cycles[name] = column

@@ -47,7 +47,11 @@ def _life_estimate(kind, fatigue, has_frequency):
         raise ValueError("a life estimate (fatigue=) is made of a rainflow count")
     if not has_frequency:
         raise ValueError("a life estimate of an array needs its sampling frequency: frequency=")
-    return _fatigue(fatigue)
+    estimate = _fatigue(fatigue)
+    if estimate.needs_cycles:
+        raise ValueError("a mean correction works on the cycle list, which a live count does not "
+                         "keep: correct the finished record with torvwy.rainflow")
+    return estimate
 
 
 class Counter:
@@ -77,7 +81,9 @@ class Counter:
     the extremes of the envelope an offline count gives (each envelope value is a sample).
 
     keep_cycles=True (rainflow) keeps every cycle for `cycles()`. fatigue=dict(...) (rainflow,
-    with frequency=) adds the life estimate to every result, as torvwy.rainflow does.
+    with frequency=) adds the life estimate to every result, as torvwy.rainflow does, on any
+    curve but without a mean correction (it works on the cycle list, which a counter does not
+    keep); a counter's results have no damage_history.
 
     A counter pickles (the count's state, not its samples): restored and fed the rest, it gives
     the result of the whole record."""

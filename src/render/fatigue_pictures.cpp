@@ -358,4 +358,16 @@ PictureReport DrawDamageHistoryPicture(QPainter& painter, const TargetGeometry& 
   return report;
 }
 
+core::Status WriteMatrixReportBitmap(const std::filesystem::path& bitmap_path,
+                                     const core::RainflowResultFile& file,
+                                     const core::RangeMeanMatrix& matrix, const ViewState& state,
+                                     double aspect) {
+  const QImage image = RenderReportImage(
+      [&](QPainter& painter, const TargetGeometry& geometry) {
+        return DrawRangeMeanMatrixPicture(painter, geometry, file, matrix, state);
+      },
+      aspect);
+  return WriteBitmapFile(bitmap_path, image);
+}
+
 }  // namespace torvwy::render

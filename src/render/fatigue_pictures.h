@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QPainter>
+#include <filesystem>
 #include <span>
 #include <string>
 
@@ -12,6 +13,7 @@
 #include "core/files/result_file.h"
 #include "render/counting_picture.h"
 #include "render/draw_target.h"
+#include "render/picture_output.h"
 
 namespace torvwy::render {
 
@@ -34,5 +36,16 @@ QColor MatrixCellColour(double share);
 PictureReport DrawDamageHistoryPicture(QPainter& painter, const TargetGeometry& geometry,
                                        std::span<const core::DamageStep> steps,
                                        const ViewState& state);
+
+/// Writes the matrix picture as a report's bitmap at `bitmap_path` (the report layout of
+/// RenderReportImage, atomically): what FatigueReportPart::matrix_picture does for every face.
+///
+///   options.fatigue.matrix_picture = [&](const std::filesystem::path& bitmap) {
+///     return WriteMatrixReportBitmap(bitmap, file, matrix, state);
+///   };
+core::Status WriteMatrixReportBitmap(const std::filesystem::path& bitmap_path,
+                                     const core::RainflowResultFile& file,
+                                     const core::RangeMeanMatrix& matrix, const ViewState& state,
+                                     double aspect = kDefaultAspect);
 
 }  // namespace torvwy::render

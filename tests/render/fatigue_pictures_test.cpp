@@ -5,11 +5,13 @@
 
 #include <QImage>
 #include <QPainter>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "core/services/text_catalogue.h"
 #include "picture_fixtures.h"
+#include "support/test_node.h"
 
 namespace torvwy::render {
 namespace {
@@ -272,6 +274,29 @@ TEST(RangeMeanMatrixPicture, PrintingUsesThePrintColoursWhateverTheView) {
   for (size_t i = 0; i < print.report.cells.size(); ++i) {
     EXPECT_EQ(print.report.cells[i].colour, screen.report.cells[i].colour);
   }
+}
+
+TEST(RangeMeanMatrixPicture, TheReportBitmapIsTheReportLayout) {
+  torvwy::testing::TempDir dir;
+  const std::filesystem::path path = dir.path() / "matrix.bmp";
+  ASSERT_TRUE(WriteMatrixReportBitmap(path, testing::RainflowFixture(), SmallMatrix(),
+                                      StateFor(core::Language::kEnglish))
+                  .ok());
+  QImage image;
+  ASSERT_TRUE(image.load(QString::fromStdString(path.string()), "BMP"));
+  EXPECT_EQ(image.width(), 2 * kImageWidth);
+  EXPECT_EQ(image.height(), 2 * 560);
+  // The largest cell (range 0..3, mean -2..-0.5) is in the lower left of the map.
+  bool darkest = false;
+  for (int y = image.height() * 3 / 4; y < image.height() * 9 / 10 && !darkest; y += 4) {
+    for (int x = 80; x < 300 && !darkest; x += 4) {
+      darkest = image.pixelColor(x, y) == MatrixCellColour(1.0);
+    }
+  }
+  EXPECT_TRUE(darkest);
+  EXPECT_FALSE(WriteMatrixReportBitmap(dir.path() / "missing" / "m.bmp", testing::RainflowFixture(),
+                                       SmallMatrix(), StateFor(core::Language::kEnglish))
+                   .ok());
 }
 
 /// The topmost row in column x of the curve area, its frame included (damage 0 lies on the
