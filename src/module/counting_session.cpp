@@ -20,6 +20,8 @@
 #include "core/services/folders.h"
 #include "core/services/gbk.h"
 #include "module/module_state.h"
+#include "render/colours.h"
+#include "render/fatigue_pictures.h"
 #include "ui/error_message.h"
 
 namespace torvwy::module {
@@ -699,6 +701,24 @@ void CountingSession::Report() {
   options.picture_failed = [this](const core::Error& error) {
     asker_.Tell(ui::ErrorMessage(error), true);
   };
+  // A rainflow report carries the life estimate made of this result, its loads, and the
+  // range-mean matrix once the cycles were listed.
+  if (const auto* rainflow = std::get_if<core::RainflowResultFile>(&*file_)) {
+    if (last_table_) {
+      options.fatigue.estimate = last_table_->result;
+      options.fatigue.loads = last_table_->loads;
+    }
+    if (matrix_) {
+      render::ViewState state;
+      static_cast<render::ViewChoices&>(state) = display_;
+      state.language = ui::UiLanguage();
+      state.colours = render::ReadColours();
+      options.fatigue.matrix_picture = [rainflow, matrix = *matrix_,
+                                        state](const std::filesystem::path& bitmap) {
+        return render::WriteMatrixReportBitmap(bitmap, *rainflow, matrix, state);
+      };
+    }
+  }
   StartCompanion(core::WriteCountingReport(*file_, view, options), core::kReportProgram);
 }
 
@@ -777,6 +797,7 @@ void CountingSession::MakeEstimate(const LiveEstimate& made, bool update) {
       }
     }
   }
+  last_table_ = table;
   asker_.EstimateMade(table, update);
 }
 
@@ -790,6 +811,7 @@ void CountingSession::ForgetCycles() {
   ++result_number_;
   cycles_.reset();
   matrix_.reset();
+  last_table_.reset();
   matrix_error_.clear();
 }
 

@@ -396,6 +396,7 @@ class CountingSession : public QObject {
   std::optional<LiveEstimate> live_estimate_;
   std::optional<core::NodeCycleList> cycles_;
   std::optional<core::RangeMeanMatrix> matrix_;
+  std::optional<ui::FatigueTable> last_table_;  ///< the last estimate made of the result shown
   QString matrix_error_;  ///< why the matrix of the listed cycles can't be made
   bool matrix_shown_ = false;
   bool listing_ = false;        ///< the pass under way lists the cycles

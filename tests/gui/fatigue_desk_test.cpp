@@ -19,6 +19,7 @@
 
 #include "core/fatigue/fatigue_list.h"
 #include "core/fatigue/life_class_setting.h"
+#include "core/services/folders.h"
 #include "core/services/number_format.h"
 #include "desktop_fixture.h"
 #include "module/analysis_frame.h"
@@ -278,6 +279,13 @@ TEST_F(FatigueDesk, MatrixViewSwitchesPrintsAndCopies) {
   printer.setOutputFileName(QString::fromStdString(pdf.string()));
   ASSERT_TRUE(view_->PrintOn(printer));
   EXPECT_GT(fs::file_size(pdf), 1000u);
+  // The report carries the matrix as its second picture.
+  const fs::path work = core::GetWorkFolder();
+  fs::remove(work / "TorvMtx.bmp");
+  ui::SendHostCommand(frame_, ui::command::kReport);
+  EXPECT_TRUE(fs::exists(work / "TorvMtx.bmp"));
+  EXPECT_NE(ReadFileBytes(work / "TorvRpt.txt").find("TorvMtx.bmp"), std::string::npos);
+  messages_.clear();  // the report program is not installed here
 
   // The host's View menu (Ctrl+Shift+M) brings the histogram back, and the box follows.
   QApplication::setActiveWindow(&host_);
