@@ -25,7 +25,9 @@ struct DamageStep {
 
 /// Where the counted samples sit in the record, to give the steps their times.
 struct CycleTiming {
-  int64_t first_sample = 0;   ///< the record's index of the cycle list's sample 0
+  /// Added to a cycle's end to give the record's sample index: 0 when the cycles hold the
+  /// record's indices already, as ExtractNodeCycles gives them.
+  int64_t first_sample = 0;
   int64_t last_sample = 0;    ///< the record's index of the last counted sample
   double frequency_hz = 0.0;  ///< the sampling frequency
 };

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <string_view>
 
 #include "core/counting/block_pass.h"
@@ -86,7 +87,13 @@ Result<std::string> FormatFatigueList(const FatigueResult& fatigue, const Fatigu
     finite =
         finite && AppendNumber(text, fatigue.probability[j] * 100.0, std::chars_format::fixed, 3);
     text += "  ";
-    finite = finite && AppendNumber(text, fatigue.life[j], std::chars_format::scientific, 4);
+    // A curve below its cut-off (or its knee, without a second slope) does no damage: the life
+    // there is infinite. No weld class gives one.
+    if (fatigue.life[j] == std::numeric_limits<double>::infinity()) {
+      text += "inf";
+    } else {
+      finite = finite && AppendNumber(text, fatigue.life[j], std::chars_format::scientific, 4);
+    }
     text += "  ";
     finite = finite && AppendNumber(text, fatigue.damage[j], std::chars_format::scientific, 4);
     if (!finite) {
@@ -112,6 +119,19 @@ Result<FatigueResult> RunFatigueEstimate(FatigueMethod method, const RainflowRes
                                          const FatigueListNames& names, Language language) {
   if (auto ok = RefuseCancelledPass(rainflow.cancelled, "estimated"); !ok) return ok.error();
   auto estimate = EstimateDamage(method, rainflow, class_index, reliability_index);
+  if (!estimate) return estimate;
+  if (auto saved = SaveFatigueList(FatigueListPath(), *estimate, names, language); !saved) {
+    return saved.error();
+  }
+  return estimate;
+}
+
+Result<FatigueResult> RunFatigueEstimate(const FatigueChoice& choice,
+                                         const RainflowResult& rainflow,
+                                         std::span<const RainflowCycle> cycles,
+                                         const FatigueListNames& names, Language language) {
+  if (auto ok = RefuseCancelledPass(rainflow.cancelled, "estimated"); !ok) return ok.error();
+  auto estimate = EstimateDamage(choice, rainflow, cycles);
   if (!estimate) return estimate;
   if (auto saved = SaveFatigueList(FatigueListPath(), *estimate, names, language); !saved) {
     return saved.error();

@@ -22,13 +22,13 @@ namespace torvwy::core {
 /// (lo + k wm, lo + (k + 1) wm], the first closed below; with one mean value all fall in the
 /// first bin.
 struct RangeMeanMatrix {
-  int32_t range_bins = 0;        ///< R
-  int32_t mean_bins = 0;         ///< M
-  double range_width = 0.0;      ///< w
-  double mean_low = 0.0;         ///< lo
-  double mean_width = 0.0;       ///< wm (0 with one mean value)
-  std::vector<double> counts;    ///< R x M, row-major: counts[i * M + k]
-  double total_cycles = 0.0;     ///< the sum of the cells
+  int32_t range_bins = 0;      ///< R
+  int32_t mean_bins = 0;       ///< M
+  double range_width = 0.0;    ///< w
+  double mean_low = 0.0;       ///< lo
+  double mean_width = 0.0;     ///< wm (0 with one mean value)
+  std::vector<double> counts;  ///< R x M, row-major: counts[i * M + k]
+  double total_cycles = 0.0;   ///< the sum of the cells
 
   double at(int32_t range_bin, int32_t mean_bin) const {
     return counts[static_cast<size_t>(range_bin) * static_cast<size_t>(mean_bins) +

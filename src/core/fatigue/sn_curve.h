@@ -26,11 +26,11 @@ enum class SnCurveKind : int32_t {
 ///
 ///   log N
 ///     |  N = Nref (Sref / S)^m1
-///     |       \
-///     |        \  knee (S_k, N_k)
-///     |         o___ N = N_k (S_k / S)^m2
-///     |             \___
-///     |                 o cut-off (S_c, N_c): no damage below S_c
+///     |    `.
+///     |      `.  knee (S_k, N_k)
+///     |        o---.  N = N_k (S_k / S)^m2
+///     |             `---.
+///     |                  o cut-off (S_c, N_c): no damage below S_c
 ///     +-------------------------------------------------- log S (decreasing to the right)
 ///
 ///  - above the knee stress S_k (or everywhere when there is no knee), slope m1 through the

@@ -1,8 +1,10 @@
 // RainflowResult: the histogram of closed load cycles of one node and how it was counted.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "core/counting/counting_parameters.h"
@@ -38,5 +40,12 @@ struct RainflowResult {
   /// The user cancelled the turning-point pass: nothing was counted (all counts are 0).
   bool cancelled = false;
 };
+
+/// Whether `result` counts a cycle of `range`: t <= range <= A and range > 0 (a NaN range is
+/// none), the rainflow counter's own test, for what lists the cycles beside the histogram.
+inline bool RainflowCountsRange(const RainflowResult& result, double range) {
+  const double from = std::max(result.smallest_range, std::numeric_limits<double>::denorm_min());
+  return range <= result.amplitude_range && range >= from;
+}
 
 }  // namespace torvwy::core
