@@ -23,7 +23,8 @@ Result<std::vector<double>> CycleDamages(const FatigueChoice& choice,
   }
   std::vector<double> damages(cycles.size(), 0.0);
   const bool corrected = choice.correction.kind != MeanCorrectionKind::kNone;
-  const PartitionIndex index = PartitionIndex::Rainflow(estimate.partitions, estimate.partition_width);
+  const PartitionIndex index =
+      PartitionIndex::Rainflow(estimate.partitions, estimate.partition_width);
   for (size_t i = 0; i < cycles.size(); ++i) {
     const RainflowCycle& cycle = cycles[i];
     if (!RainflowCountsRange(histogram, cycle.range)) continue;

@@ -89,7 +89,8 @@ Result<std::string> FormatFatigueList(const FatigueResult& fatigue, const Fatigu
     text += "  ";
     // A curve below its cut-off (or its knee, without a second slope) does no damage: the life
     // there is infinite. No weld class gives one.
-    if (fatigue.life[j] == std::numeric_limits<double>::infinity()) {
+    if (fatigue.life[j] == std::numeric_limits<double>::infinity() &&
+        !fatigue.curve.is_weld_class()) {
       text += "inf";
     } else {
       finite = finite && AppendNumber(text, fatigue.life[j], std::chars_format::scientific, 4);

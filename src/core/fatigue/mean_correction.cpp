@@ -37,7 +37,8 @@ Result<MeanCorrectionKind> ParseMeanCorrectionName(std::string_view name) {
 
 Status CheckMeanCorrection(const MeanCorrection& correction) {
   if (NeedsUltimate(correction.kind) && !Positive(correction.ultimate)) {
-    return Fail(kMsgBadValue, std::string("the ") + std::string(MeanCorrectionName(correction.kind)) +
+    return Fail(kMsgBadValue, std::string("the ") +
+                                  std::string(MeanCorrectionName(correction.kind)) +
                                   " correction needs an ultimate strength above 0");
   }
   if (correction.ultimate != 0.0 && !Positive(correction.ultimate)) {

@@ -58,7 +58,8 @@ Status CheckPieces(const SnCurve& curve) {
   if (curve.knee_cycles != 0.0 && !Positive(curve.knee_cycles)) {
     return Bad("the knee's cycle count must be above 0");
   }
-  if (curve.slope2 != 0.0 && !Positive(curve.slope2)) return Bad("the second slope must be above 0");
+  if (curve.slope2 != 0.0 && !Positive(curve.slope2))
+    return Bad("the second slope must be above 0");
   if (curve.cutoff_cycles != 0.0 && !Positive(curve.cutoff_cycles)) {
     return Bad("the cut-off's cycle count must be above 0");
   }
@@ -73,8 +74,8 @@ Status CheckPieces(const SnCurve& curve) {
       return Bad("the curve ends at its knee: a cut-off beyond it needs the second slope");
     }
   }
-  if (!(curve.knee_range() >= 0.0 && std::isfinite(curve.knee_range())) ||
-      !(curve.cutoff_range() >= 0.0 && std::isfinite(curve.cutoff_range()))) {
+  if ((curve.knee_cycles != 0.0 && !Positive(curve.knee_range())) ||
+      (curve.cutoff_cycles != 0.0 && !Positive(curve.cutoff_range()))) {
     return Bad("the knee or cut-off lies beyond the range of numbers");
   }
   return Ok();

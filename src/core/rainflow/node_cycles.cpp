@@ -13,8 +13,7 @@ Result<NodeCycleList> ExtractNodeCycles(const CountingNode& node, int32_t first_
   const SampleSpan span = BlockSpan(first_block, last_block, reader->countable_samples());
   if (span.end <= span.begin) {
     return Fail(kMsgBadValue, node.data_file.string() + ": the record holds no block " +
-                                  std::to_string(first_block) + ".." +
-                                  std::to_string(last_block));
+                                  std::to_string(first_block) + ".." + std::to_string(last_block));
   }
   // The rainflow count's own scale to EU.
   const double k = 1.0 / (node.info.c2() * node.info.c1());

@@ -102,7 +102,7 @@ TEST(FatigueListTest, OnlyFiniteNumbersAreWritten) {
     void (*spoil)(FatigueResult&);
   };
   const Case cases[] = {
-      {"life inf", [](FatigueResult& f) { f.life[1] = inf; }},
+      {"life inf of a weld class", [](FatigueResult& f) { f.life[1] = inf; }},
       {"damage NaN", [](FatigueResult& f) { f.damage[0] = nan; }},
       {"probability NaN", [](FatigueResult& f) { f.probability[1] = nan; }},
       {"total damage inf", [](FatigueResult& f) { f.total_damage = inf; }},
@@ -117,6 +117,16 @@ TEST(FatigueListTest, OnlyFiniteNumbersAreWritten) {
     ASSERT_FALSE(text.ok()) << c.name;
     EXPECT_EQ(text.error().message, kMsgBadValue) << c.name;
   }
+}
+
+TEST(FatigueListTest, AnInfiniteLifeOfACurveBelowItsCutOffIsWrittenAsInf) {
+  FatigueResult fatigue = TinyEstimate(FatigueMethod::kActual);
+  fatigue.curve = *DetailCategoryCurve(71);
+  fatigue.life[1] = inf;
+  fatigue.damage[1] = 0.0;
+  auto text = FormatFatigueList(fatigue, kNames, Language::kEnglish);
+  ASSERT_TRUE(text.ok()) << text.error().detail;
+  EXPECT_NE(text->find("  inf  0.0000e+00\r\n"), std::string::npos) << *text;
 }
 
 /// Points TORVWY_HOME at a temporary folder, so the list file lands there.
