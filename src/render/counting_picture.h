@@ -1,6 +1,7 @@
 // The pictures of the three counting analyses: count plots, waveform inset, information column.
 #pragma once
 
+#include <QColor>
 #include <QPainter>
 #include <QRect>
 #include <QString>
@@ -53,6 +54,15 @@ struct DrawnPlot {
   std::vector<DrawnText> texts;  ///< title, axis titles and tick labels, each with its own box
 };
 
+/// A cell of a heat map as drawn: the range-mean matrix's row (range bin) and column (mean bin).
+struct DrawnCell {
+  int row = 0;
+  int column = 0;
+  double count = 0.0;
+  QRect rect;
+  QColor colour;
+};
+
 /// What a drawing pass drew, for the mouse handling of a view and for tests.
 struct PictureReport {
   bool empty = true;     ///< nothing to draw: only the empty frame
@@ -64,6 +74,9 @@ struct PictureReport {
   std::vector<DrawnText> texts;  ///< plot titles and information lines, in drawing order
   QRect readout_box;             ///< where the readout list box was drawn; empty when not
   int close_box_size = 0;        ///< side of its close square (window only; 0 otherwise)
+  std::vector<DrawnCell> cells;  ///< a heat map's coloured (non-empty) cells
+  QRect scale_bar;               ///< a heat map's colour scale; empty when not drawn
+  double scale_high = 0.0;       ///< the count at the colour scale's top
 };
 
 /// Below this size (at 96 units per inch; scaled with the target's units) the full layout can't

@@ -2,7 +2,9 @@
 // map and the damage as it grew through the record.
 #pragma once
 
+#include <QColor>
 #include <QPainter>
+#include <filesystem>
 #include <span>
 #include <string>
 
@@ -11,6 +13,7 @@
 #include "core/files/result_file.h"
 #include "render/counting_picture.h"
 #include "render/draw_target.h"
+#include "render/picture_output.h"
 
 namespace torvwy::render {
 
@@ -24,10 +27,25 @@ PictureReport DrawRangeMeanMatrixPicture(QPainter& painter, const TargetGeometry
                                          const core::RangeMeanMatrix& matrix,
                                          const ViewState& state);
 
+/// The colour of a heat-map cell holding `share` (0..1) of the largest cell's cycles: a
+/// sequential ramp from light (few) to dark (the largest); shares outside 0..1 are clamped.
+QColor MatrixCellColour(double share);
+
 /// Draws the cumulative damage against time (seconds) as a step curve into geometry.area, with
 /// its axes, in `state.language`; `steps` as DamageHistory gives them.
 PictureReport DrawDamageHistoryPicture(QPainter& painter, const TargetGeometry& geometry,
                                        std::span<const core::DamageStep> steps,
                                        const ViewState& state);
+
+/// Writes the matrix picture as a report's bitmap at `bitmap_path` (the report layout of
+/// RenderReportImage, atomically): what FatigueReportPart::matrix_picture does for every face.
+///
+///   options.fatigue.matrix_picture = [&](const std::filesystem::path& bitmap) {
+///     return WriteMatrixReportBitmap(bitmap, file, matrix, state);
+///   };
+core::Status WriteMatrixReportBitmap(const std::filesystem::path& bitmap_path,
+                                     const core::RainflowResultFile& file,
+                                     const core::RangeMeanMatrix& matrix, const ViewState& state,
+                                     double aspect = kDefaultAspect);
 
 }  // namespace torvwy::render

@@ -1,4 +1,5 @@
-// The report's pictures on screen: a large picture scaled to the page keeps its thin lines.
+// The report's pictures on screen: a large picture scaled to the page keeps its thin lines; a
+// rainflow report with its life estimate shows both of its pictures.
 #include "companions/report_document.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +7,9 @@
 #include <QColor>
 #include <QImage>
 #include <algorithm>
+
+#include "core/report/report_file.h"
+#include "support/test_node.h"
 
 namespace torvwy::testing {
 namespace {
@@ -32,6 +36,48 @@ TEST(ReportDocument, ScreenPictureKeepsTwoPixelLinesOfAReportPicture) {
   // A picture no wider than the page is shown as it is.
   const QImage small(400, 100, QImage::Format_RGB32);
   EXPECT_EQ(companions::ScreenPicture(small).width(), 400);
+}
+
+TEST(ReportDocument, TheMatrixPictureFollowsTheCountPictureAndTheEstimate) {
+  TempDir dir;
+  core::ResultFileNode node;
+  node.test_name = "T";
+  node.sampling.set_frequency_hz(1024.0);
+  core::RainflowResult result;
+  result.partitions = 2;
+  result.amplitude_range = 4.0;
+  result.partition_width = 2.0;
+  auto bitmap = [](int width, QColor colour) {
+    return [width, colour](const std::filesystem::path& path) {
+      QImage image(width, 50, QImage::Format_RGB32);
+      image.fill(colour);
+      return image.save(QString::fromStdString(path.string()), "BMP")
+                 ? core::Ok()
+                 : core::Status(core::Fail(core::kMsgFileWrite, "not saved"));
+    };
+  };
+  core::ReportOptions options;
+  options.folder = dir.path();
+  options.date = "2026-01-02";
+  options.picture = bitmap(120, Qt::red);
+  options.fatigue.estimate = core::FatigueResult{};
+  options.fatigue.estimate->curve.kind = core::SnCurveKind::kDetailCategory;
+  options.fatigue.estimate->curve.name = "en1993:71";
+  options.fatigue.matrix_picture = bitmap(90, Qt::blue);
+  auto written = core::WriteRainflowReport(result, node, core::ReportView{}, options);
+  ASSERT_TRUE(written.ok()) << written.error().detail;
+  auto report = companions::LoadReport(*written);
+  ASSERT_TRUE(report.ok()) << report.error().detail;
+  ASSERT_EQ(report->pictures.size(), 2u);
+  EXPECT_EQ(report->pictures[0].width(), 120);
+  EXPECT_EQ(report->pictures[1].width(), 90);
+  EXPECT_EQ(report->pictures[1].pixelColor(5, 5), QColor(Qt::blue));
+  const QString html = companions::ReportHtml(*report, companions::PictureSource::kResource);
+  const qsizetype estimate = html.indexOf("S-N curve: en1993:71");
+  ASSERT_GE(estimate, 0);
+  EXPECT_LT(html.indexOf("picture:0"), estimate);
+  EXPECT_GT(html.indexOf("picture:1"), estimate);
+  EXPECT_GT(html.indexOf("Range-Mean Matrix"), estimate);
 }
 
 }  // namespace

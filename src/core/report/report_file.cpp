@@ -118,44 +118,106 @@ fs::path FolderOf(const ReportOptions& options) {
   return options.folder.empty() ? fs::path(GetWorkFolder()) : options.folder;
 }
 
-/// Writes the set: the list and the picture into their temporary files, then the report that
-/// names them; all three replace their targets together, the report last.
+/// The file names a report text refers to; each empty when the set has no such file.
+struct SetNames {
+  std::string bitmap;
+  std::string list;
+  std::string matrix_bitmap;
+  std::string date;
+};
+
+/// Adds a picture of the set: `writer` draws it into the part's temporary file. Returns its
+/// path as the report names it, or empty when it wasn't drawn (told to picture_failed).
+Result<std::string> AddPicture(AtomicFileSet& set, const fs::path& path,
+                               const PictureWriter& writer, const ReportOptions& options) {
+  auto part = set.Add(path, kMsgFileWrite);
+  if (!part) return part.error();
+  const Status drawn = writer((*part)->temp_path());
+  if (drawn) return path.string();
+  set.Drop(*part);
+  if (options.picture_failed) {
+    options.picture_failed(Fail(
+        drawn.error().message,
+        path.string() + ": the report goes without its picture (" + drawn.error().detail + ")"));
+  }
+  return std::string();
+}
+
+/// Writes the set: the list and the pictures into their temporary files, then the report that
+/// names them; all replace their targets together, the report last. `matrix` is the matrix
+/// picture's writer, null or empty for none.
 template <typename MakeText>
 Result<fs::path> WriteReport(const ReportOptions& options, const std::string* list_text,
-                             MakeText make_text) {
+                             const PictureWriter* matrix, MakeText make_text) {
   const fs::path folder = FolderOf(options);
   AtomicFileSet set;
-  std::string list_name;
+  SetNames names;
   if (list_text != nullptr) {
     const fs::path list = folder / kReportListName;
     auto part = set.Add(list, kMsgFileWrite);
     if (!part) return part.error();
     (*part)->Write(HandOverBytes(*list_text));
-    list_name = list.string();
+    names.list = list.string();
   }
-  std::string bitmap_name;
   if (options.picture) {
-    const fs::path bitmap = folder / kReportBitmapName;
-    auto part = set.Add(bitmap, kMsgFileWrite);
-    if (!part) return part.error();
-    if (auto drawn = options.picture((*part)->temp_path()); drawn) {
-      bitmap_name = bitmap.string();
-    } else {
-      set.Drop(*part);
-      if (options.picture_failed) {
-        options.picture_failed(Fail(drawn.error().message,
-                                    bitmap.string() + ": the report goes without its picture (" +
-                                        drawn.error().detail + ")"));
-      }
-    }
+    auto name = AddPicture(set, folder / kReportBitmapName, options.picture, options);
+    if (!name) return name.error();
+    names.bitmap = *name;
   }
-  const std::string date = options.date.empty() ? TodayText() : options.date;
+  if (matrix != nullptr && *matrix) {
+    auto name = AddPicture(set, folder / kReportMatrixBitmapName, *matrix, options);
+    if (!name) return name.error();
+    names.matrix_bitmap = *name;
+  }
+  names.date = options.date.empty() ? TodayText() : options.date;
   const fs::path report = folder / kReportFileName;
   auto part = set.Add(report, kMsgFileWrite);
   if (!part) return part.error();
-  (*part)->Write(HandOverBytes(make_text(bitmap_name, list_name, date)));
+  (*part)->Write(HandOverBytes(make_text(names)));
   if (auto saved = set.Commit(); !saved) return saved.error();
   return report;
+}
+
+/// The life estimate's lines and matrix picture of a rainflow report; empty for an empty part.
+std::string FatigueText(const FatigueReportPart& fatigue, Language language, const std::string& eu,
+                        const std::string& matrix_bitmap) {
+  const bool estimate = fatigue.shows_estimate();
+  if (!estimate && fatigue.loads.empty() && matrix_bitmap.empty()) return std::string();
+  auto text = [language](TextKey key) { return std::string(Tr(language, key)); };
+  auto number = [](double value) { return FormatNumber(value, 0); };
+  const std::string unit = eu.empty() ? std::string() : " " + OneLine(eu);
+  std::string t;
+  if (estimate || !fatigue.loads.empty()) {
+    t += "[TITLE]\n" + text(TextKey::kReportFatigueTitle) + "\n[CONTANT]\n";
+  }
+  if (estimate) {
+    const FatigueResult& result = *fatigue.estimate;
+    t += text(TextKey::kReportFatigueCurve) + OneLine(result.curve.name);
+    if (!result.curve.unit.empty()) t += " (" + OneLine(result.curve.unit) + ")";
+    t += "\n";
+    const MeanCorrection& correction = result.correction;
+    if (correction.kind != MeanCorrectionKind::kNone) {
+      t += text(TextKey::kReportFatigueCorrection) +
+           std::string(MeanCorrectionName(correction.kind));
+      if (correction.ultimate > 0.0) {
+        t += text(TextKey::kReportFatigueUltimate) + number(correction.ultimate) + unit;
+      }
+      if (correction.kind == MeanCorrectionKind::kWalker) {
+        t += text(TextKey::kReportFatigueGamma) + number(correction.walker_gamma);
+      }
+      t += "\n";
+    }
+    t += text(TextKey::kReportFatigueDamage) + number(result.total_damage) + "\n";
+  }
+  for (const EquivalentLoad& load : fatigue.loads) {
+    t += text(TextKey::kReportFatigueLoad) + " m = " + number(load.m) +
+         ", N_eq = " + number(load.cycles) + ": " + number(load.load) + unit + "\n";
+  }
+  if (!matrix_bitmap.empty()) {
+    t += "[TITLE]\n" + text(TextKey::kReportMatrixTitle) + "\n";
+    t += "[BMPFILE]\n160,100," + OneLine(matrix_bitmap) + "\n";
+  }
+  return t;
 }
 
 ReadoutNames NamesOf(const ResultFileNode& node) {
@@ -193,11 +255,25 @@ std::string RangeReportText(const RangeCountResult& result, const ResultFileNode
 std::string RainflowReportText(const RainflowResult& result, const ResultFileNode& node,
                                const ReportView& view, const std::string& bitmap,
                                const std::string& list, const std::string& date) {
+  return RainflowReportText(result, node, view, bitmap, list, date, FatigueReportPart{}, "");
+}
+
+std::string RainflowReportText(const RainflowResult& result, const ResultFileNode& node,
+                               const ReportView& view, const std::string& bitmap,
+                               const std::string& list, const std::string& date,
+                               const FatigueReportPart& fatigue, const std::string& matrix_bitmap) {
   const Language language = view.language;
   std::string t = CountingHead(node, language, TextKey::kReportRainflowCounting);
   t +=
       RangeLine(language, result.first_block, result.last_block, TextKey::kReportAnalysisRange, "");
-  return t + CountingTail(language, bitmap, list) + Closing(language, date);
+  t += CountingTail(language, bitmap, list);
+  t += FatigueText(fatigue, language, node.sampling.eu(), matrix_bitmap);
+  return t + Closing(language, date);
+}
+
+bool FatigueReportPart::shows_estimate() const {
+  return estimate.has_value() && (!estimate->curve.is_weld_class() ||
+                                  estimate->correction.kind != MeanCorrectionKind::kNone);
 }
 
 StatisticsReportNames NamesOfBatch(const StatisticsParameters& parameters,
@@ -270,9 +346,8 @@ Result<fs::path> WritePeakReport(const PeakCountResult& result, const ResultFile
                         view.language, 1);
   }
   return WriteReport(
-      options, view.readouts.empty() ? nullptr : &list_text,
-      [&](const std::string& bitmap, const std::string& list, const std::string& date) {
-        return PeakReportText(result, node, view, bitmap, list, date);
+      options, view.readouts.empty() ? nullptr : &list_text, nullptr, [&](const SetNames& names) {
+        return PeakReportText(result, node, view, names.bitmap, names.list, names.date);
       });
 }
 
@@ -284,9 +359,8 @@ Result<fs::path> WriteRangeReport(const RangeCountResult& result, const ResultFi
                                 NamesOf(node), ReadoutColumns::kCount, view.language, 1);
   }
   return WriteReport(
-      options, view.readouts.empty() ? nullptr : &list_text,
-      [&](const std::string& bitmap, const std::string& list, const std::string& date) {
-        return RangeReportText(result, node, view, bitmap, list, date);
+      options, view.readouts.empty() ? nullptr : &list_text, nullptr, [&](const SetNames& names) {
+        return RangeReportText(result, node, view, names.bitmap, names.list, names.date);
       });
 }
 
@@ -297,11 +371,11 @@ Result<fs::path> WriteRainflowReport(const RainflowResult& result, const ResultF
     list_text = ReadoutListText(view.readouts, RainflowReadoutAxis(result), NamesOf(node),
                                 ReadoutColumns::kCount, view.language, 1);
   }
-  return WriteReport(
-      options, view.readouts.empty() ? nullptr : &list_text,
-      [&](const std::string& bitmap, const std::string& list, const std::string& date) {
-        return RainflowReportText(result, node, view, bitmap, list, date);
-      });
+  return WriteReport(options, view.readouts.empty() ? nullptr : &list_text,
+                     &options.fatigue.matrix_picture, [&](const SetNames& names) {
+                       return RainflowReportText(result, node, view, names.bitmap, names.list,
+                                                 names.date, options.fatigue, names.matrix_bitmap);
+                     });
 }
 
 Result<fs::path> WriteStatisticsReport(const StatisticsTable& table,
@@ -310,10 +384,9 @@ Result<fs::path> WriteStatisticsReport(const StatisticsTable& table,
   const std::string list_text = StatisticsListText(table);
   ReportOptions without_picture = options;
   without_picture.picture = nullptr;
-  return WriteReport(without_picture, &list_text,
-                     [&](const std::string&, const std::string& list, const std::string& date) {
-                       return StatisticsReportText(table, names, language, list, date);
-                     });
+  return WriteReport(without_picture, &list_text, nullptr, [&](const SetNames& set) {
+    return StatisticsReportText(table, names, language, set.list, set.date);
+  });
 }
 
 Result<std::vector<ReportItem>> ParseReportFile(std::string_view bytes) {

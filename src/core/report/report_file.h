@@ -3,10 +3,13 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/fatigue/equivalent_load.h"
+#include "core/fatigue/fatigue_result.h"
 #include "core/files/result_file_node.h"
 #include "core/peak/peak_count_result.h"
 #include "core/rainflow/rainflow_result.h"
@@ -30,6 +33,31 @@ struct ReportView {
   ReadoutList readouts;    ///< the collected partitions; empty: no list in the report
 };
 
+/// What a life estimate adds to a rainflow report, each part only when it was computed:
+///
+///   [TITLE]     Fatigue Life Estimate
+///   [CONTANT]   S-N curve: en1993:71 (N/mm^2)                 the estimate's curve,
+///               Mean-stress correction: goodman, ultimate ... its correction (when one),
+///               Total damage: 0.0123                          and its damage
+///               Damage-equivalent load m = 3, N_eq = 600: 41.2 MPa     one line per DEL
+///   [TITLE]     Range-Mean Matrix
+///   [BMPFILE]   160,100,<folder>/TorvMtx.bmp                  the matrix picture
+///
+/// A part with none of them (or an estimate of a weld class without a correction alone, which
+/// the rainflow report has never shown) leaves the report as it was without a life estimate.
+struct FatigueReportPart {
+  std::optional<FatigueResult> estimate;  ///< the curve, correction and total damage
+  std::vector<EquivalentLoad> loads;      ///< the damage-equivalent loads; empty: none
+  /// Writes the range-mean matrix picture as a bitmap; empty, or failing: no matrix picture
+  /// (a failure is told to ReportOptions::picture_failed).
+  PictureWriter matrix_picture;
+
+  /// The estimate is worth showing: another curve than a weld class, or a correction.
+  bool shows_estimate() const;
+  /// Nothing to add: the report stays as it was without a life estimate.
+  bool empty() const { return !shows_estimate() && loads.empty() && !matrix_picture; }
+};
+
 /// Where and when a report is made.
 struct ReportOptions {
   std::filesystem::path folder;  ///< empty: GetWorkFolder()
@@ -39,6 +67,9 @@ struct ReportOptions {
   /// Told why the picture could not be written (the report is made without it), so that the
   /// user hears of it: the command line warns on stderr, the window shows a message.
   std::function<void(const Error& error)> picture_failed;
+  /// The life estimate's part of a rainflow report (WriteRainflowReport); the other reports
+  /// leave it out.
+  FatigueReportPart fatigue;
 };
 
 /// The directive file of a report (UTF-8 with "\n" line ends; HandOverBytes makes the file):
@@ -62,6 +93,13 @@ std::string RangeReportText(const RangeCountResult& result, const ResultFileNode
 std::string RainflowReportText(const RainflowResult& result, const ResultFileNode& node,
                                const ReportView& view, const std::string& bitmap,
                                const std::string& list, const std::string& date);
+/// The rainflow report with the life estimate's part (FatigueReportPart) before its closing;
+/// `matrix_bitmap` is the matrix picture's path, empty when it has none. An empty part gives
+/// the text above byte for byte.
+std::string RainflowReportText(const RainflowResult& result, const ResultFileNode& node,
+                               const ReportView& view, const std::string& bitmap,
+                               const std::string& list, const std::string& date,
+                               const FatigueReportPart& fatigue, const std::string& matrix_bitmap);
 
 /// What a statistics report names besides its table.
 struct StatisticsReportNames {
@@ -91,7 +129,9 @@ std::string StatisticsReportText(const StatisticsTable& table, const StatisticsR
 
 /// Writes the report file set of a counting view into the folder: when the readout list has
 /// entries, the list file "TorvLst001.txt" (list text format 1); the picture (through
-/// options.picture, as "TorvBmp.bmp"); and "TorvRpt.txt" (GBK, CR LF), which names the others.
+/// options.picture, as "TorvBmp.bmp"); for a rainflow report with options.fatigue, the matrix
+/// picture (through options.fatigue.matrix_picture, as "TorvMtx.bmp"); and "TorvRpt.txt" (GBK,
+/// CR LF), which names the others.
 /// The set is saved as one (AtomicFileSet), the report file last: after a failure the folder
 /// holds the old set whole. A picture that isn't drawn is not named and is reported to
 /// options.picture_failed. Returns the path of "TorvRpt.txt"; fails with the file-write message
@@ -125,6 +165,7 @@ Result<std::filesystem::path> WriteStatisticsReport(const StatisticsTable& table
 inline constexpr std::string_view kReportFileName = "TorvRpt.txt";
 inline constexpr std::string_view kReportBitmapName = "TorvBmp.bmp";
 inline constexpr std::string_view kReportListName = "TorvLst001.txt";
+inline constexpr std::string_view kReportMatrixBitmapName = "TorvMtx.bmp";
 
 /// One directive of a report file as the report program reads it (UTF-8).
 struct ReportItem {

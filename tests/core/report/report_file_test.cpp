@@ -189,7 +189,8 @@ TEST_F(ReportFileTest, PeakReportDiffersInItsTextsOnly) {
             std::string::npos);
 }
 
-TEST_F(ReportFileTest, RainflowReportHasNoCountingLine) {
+/// A rainflow result of 4 partitions over 8 blocks 1..4.
+RainflowResult Rainflow() {
   RainflowResult result;
   result.partitions = 4;
   result.amplitude_range = 8.0;
@@ -197,19 +198,26 @@ TEST_F(ReportFileTest, RainflowReportHasNoCountingLine) {
   result.counts[1] = 2.5;
   result.first_block = 1;
   result.last_block = 4;
+  return result;
+}
+
+/// The English rainflow report of Node() and Rainflow() up to its range line.
+const std::string kRainflowHead =
+    "[TORV-REPORT-FORMAT-FILE]\n[HEAD]\nT01A#3 - TORV Rainflow Counting\n"
+    "[TITLE]\nWaveform Parameters:\n"
+    "[CONTANT]\nTest Name: T01    Test Code: A     Node: 3\n"
+    "[CONTANT]\nDescription 1: t1    Description 2:     Description 3: t3\n"
+    "Sampling Frequency: 1024Hz ; Waveform Length: 4 blocks , 4s ; \n"
+    "[TITLE]\nAnalysis Parameters:\n[CONTANT]\nAnalysis Range: 1 -- 4 blocks \n";
+
+TEST_F(ReportFileTest, RainflowReportHasNoCountingLine) {
+  const RainflowResult result = Rainflow();
   ReportView view;
   view.readouts.Collect(1, RainflowCountTexts(result, 1));
   ASSERT_TRUE(WriteRainflowReport(result, Node(), view, Options(false)).ok());
   EXPECT_EQ(testing::ReadFileBytes(dir_.path() / "TorvRpt.txt"),
-            Crlf("[TORV-REPORT-FORMAT-FILE]\n[HEAD]\nT01A#3 - TORV Rainflow Counting\n"
-                 "[TITLE]\nWaveform Parameters:\n"
-                 "[CONTANT]\nTest Name: T01    Test Code: A     Node: 3\n"
-                 "[CONTANT]\nDescription 1: t1    Description 2:     Description 3: t3\n"
-                 "Sampling Frequency: 1024Hz ; Waveform Length: 4 blocks , 4s ; \n"
-                 "[TITLE]\nAnalysis Parameters:\n[CONTANT]\nAnalysis Range: 1 -- 4 blocks \n"
-                 "[TITLE]\nReadout List\n[LISTDATA]\n" +
-                 Path("TorvLst001.txt") + "\n[CONTANT]\n" + kDashes +
-                 "\nReport Date: 2026-01-02\n[END]\n"));
+            Crlf(kRainflowHead + "[TITLE]\nReadout List\n[LISTDATA]\n" + Path("TorvLst001.txt") +
+                 "\n[CONTANT]\n" + kDashes + "\nReport Date: 2026-01-02\n[END]\n"));
   // 2.5 cycles are listed as 2.
   EXPECT_NE(testing::ReadFileBytes(dir_.path() / "TorvLst001.txt")
                 .find("1    2           3           4           2 "),
@@ -222,6 +230,115 @@ TEST_F(ReportFileTest, RainflowReportHasNoCountingLine) {
   EXPECT_NE(GbkToUtf8(testing::ReadFileBytes(dir_.path() / "TorvRpt.txt"))
                 .find("分析范围: 1 ～ 4 块 \r\n[TITLE]"),
             std::string::npos);
+}
+
+/// An estimate on detail category 71 with Goodman at Su = 400.
+FatigueResult CategoryEstimate() {
+  FatigueResult estimate;
+  estimate.curve.kind = SnCurveKind::kDetailCategory;
+  estimate.curve.name = "en1993:71";
+  estimate.curve.unit = "N/mm^2";
+  estimate.correction.kind = MeanCorrectionKind::kGoodman;
+  estimate.correction.ultimate = 400.0;
+  estimate.total_damage = 0.0125;
+  return estimate;
+}
+
+TEST_F(ReportFileTest, RainflowReportCarriesTheLifeEstimateItWasGiven) {
+  ResultFileNode node = Node();
+  node.sampling.set_eu("MPa");
+  ReportOptions options = Options();
+  options.fatigue.estimate = CategoryEstimate();
+  options.fatigue.loads = {{3.0, 600.0, 41.25}, {5.0, 600.0, 50.0}};
+  options.fatigue.matrix_picture = [](const fs::path& path) {
+    std::ofstream(path, std::ios::binary) << "MX";
+    return Ok();
+  };
+  ASSERT_TRUE(WriteRainflowReport(Rainflow(), node, ReportView{}, options).ok());
+  EXPECT_EQ(
+      testing::ReadFileBytes(dir_.path() / "TorvRpt.txt"),
+      Crlf(kRainflowHead + "[TITLE]\nAnalysis Graph\n[BMPFILE]\n160,100," + Path("TorvBmp.bmp") +
+           "\n[TITLE]\nFatigue Life Estimate\n[CONTANT]\n"
+           "S-N curve: en1993:71 (N/mm^2)\n"
+           "Mean-stress correction: goodman, ultimate strength Su = 400 MPa\n"
+           "Total damage: 0.0125\n"
+           "Damage-equivalent load m = 3, N_eq = 600: 41.25 MPa\n"
+           "Damage-equivalent load m = 5, N_eq = 600: 50 MPa\n"
+           "[TITLE]\nRange-Mean Matrix\n[BMPFILE]\n160,100," +
+           Path("TorvMtx.bmp") + "\n[CONTANT]\n" + kDashes + "\nReport Date: 2026-01-02\n[END]\n"));
+  EXPECT_EQ(testing::ReadFileBytes(dir_.path() / "TorvMtx.bmp"), "MX");
+  // The report program finds both pictures, the counts' first.
+  auto items = ParseReportFile(testing::ReadFileBytes(dir_.path() / "TorvRpt.txt"));
+  ASSERT_TRUE(items.ok()) << items.error().detail;
+  std::vector<fs::path> pictures;
+  for (const ReportItem& item : *items) {
+    if (item.kind == ReportItem::kPicture) pictures.push_back(item.path);
+  }
+  ASSERT_EQ(pictures.size(), 2u);
+  EXPECT_EQ(pictures[1].filename(), "TorvMtx.bmp");
+
+  // In Chinese, with Walker's exponent and no ultimate.
+  ReportView view;
+  view.language = Language::kChinese;
+  options.fatigue.estimate->correction = {MeanCorrectionKind::kWalker, 0.0, 0.4};
+  ASSERT_TRUE(WriteRainflowReport(Rainflow(), node, view, options).ok());
+  const std::string chinese = GbkToUtf8(testing::ReadFileBytes(dir_.path() / "TorvRpt.txt"));
+  EXPECT_NE(chinese.find("[TITLE]\r\n疲劳寿命估算\r\n[CONTANT]\r\nS-N 曲线: en1993:71 (N/mm^2)\r\n"
+                         "平均应力修正: walker, Walker 指数 gamma = 0.4\r\n累积损伤度: 0.0125\r\n"
+                         "等效损伤载荷 m = 3, N_eq = 600: 41.25 MPa\r\n"),
+            std::string::npos)
+      << chinese;
+  EXPECT_NE(chinese.find("[TITLE]\r\n雨流矩阵（幅值-均值）\r\n[BMPFILE]\r\n"), std::string::npos);
+}
+
+TEST_F(ReportFileTest, RainflowReportWithoutNewPartsKeepsItsBytes) {
+  ASSERT_TRUE(WriteRainflowReport(Rainflow(), Node(), ReportView{}, Options()).ok());
+  const std::string plain = testing::ReadFileBytes(dir_.path() / "TorvRpt.txt");
+  // A weld class without a correction is what the report has never shown: the same bytes.
+  ReportOptions options = Options();
+  options.fatigue.estimate = FatigueResult{};
+  options.fatigue.estimate->total_damage = 0.5;
+  ASSERT_TRUE(options.fatigue.empty());
+  ASSERT_TRUE(WriteRainflowReport(Rainflow(), Node(), ReportView{}, options).ok());
+  EXPECT_EQ(testing::ReadFileBytes(dir_.path() / "TorvRpt.txt"), plain);
+  EXPECT_FALSE(fs::exists(dir_.path() / "TorvMtx.bmp"));
+  EXPECT_EQ(RainflowReportText(Rainflow(), Node(), ReportView{}, "b.bmp", "l.txt", "2026-01-02",
+                               FatigueReportPart{}, ""),
+            RainflowReportText(Rainflow(), Node(), ReportView{}, "b.bmp", "l.txt", "2026-01-02"));
+
+  // With a DEL asked for, the weld class still shows no curve line: only the load.
+  options.fatigue.loads = {{4.0, 10.0, 2.5}};
+  ASSERT_TRUE(WriteRainflowReport(Rainflow(), Node(), ReportView{}, options).ok());
+  const std::string with_load = testing::ReadFileBytes(dir_.path() / "TorvRpt.txt");
+  EXPECT_NE(with_load.find("[TITLE]\r\nFatigue Life Estimate\r\n[CONTANT]\r\n"
+                           "Damage-equivalent load m = 4, N_eq = 10: 2.5\r\n[CONTANT]\r\n"),
+            std::string::npos)
+      << with_load;
+  EXPECT_EQ(with_load.find("S-N curve"), std::string::npos);
+
+  // The other reports leave the part out.
+  options.fatigue.estimate = CategoryEstimate();
+  ASSERT_TRUE(WriteRangeReport(Range(), Node(), ReportView{}, options).ok());
+  EXPECT_EQ(testing::ReadFileBytes(dir_.path() / "TorvRpt.txt").find("Fatigue"), std::string::npos);
+}
+
+TEST_F(ReportFileTest, AFailedMatrixPictureIsToldAndNotNamed) {
+  ReportOptions options = Options();
+  options.fatigue.estimate = CategoryEstimate();
+  options.fatigue.matrix_picture = [](const fs::path&) {
+    return Status(Fail(kMsgFileWrite, "no room"));
+  };
+  std::vector<Error> warnings;
+  options.picture_failed = [&](const Error& error) { warnings.push_back(error); };
+  ASSERT_TRUE(WriteRainflowReport(Rainflow(), Node(), ReportView{}, options).ok());
+  const std::string bytes = testing::ReadFileBytes(dir_.path() / "TorvRpt.txt");
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].detail.find("TorvMtx.bmp"), std::string::npos) << warnings[0].detail;
+  EXPECT_NE(warnings[0].detail.find("no room"), std::string::npos) << warnings[0].detail;
+  EXPECT_EQ(bytes.find("Range-Mean Matrix"), std::string::npos);
+  EXPECT_NE(bytes.find("Total damage: 0.0125"), std::string::npos) << "the rest is reported";
+  EXPECT_FALSE(fs::exists(dir_.path() / "TorvMtx.bmp"));
+  EXPECT_TRUE(fs::exists(dir_.path() / "TorvBmp.bmp"));
 }
 
 TEST_F(ReportFileTest, StatisticsReportNamesItsList) {
