@@ -104,8 +104,9 @@ void PrintCycleOutputs(const FatigueRequest& request, const CycleOutputs& output
                   core::FormatNumber(load.load, 6).c_str());
     }
   }
+  if (outputs.matrix || !outputs.history.empty()) std::printf("\n");
   if (outputs.matrix) {
-    std::printf("\nmatrix file: %s (%d range x %d mean bins, %s cycles)\n",
+    std::printf("matrix file: %s (%d range x %d mean bins, %s cycles)\n",
                 request.matrix_file.c_str(), outputs.matrix->range_bins, outputs.matrix->mean_bins,
                 core::ShortestText(outputs.matrix->total_cycles).c_str());
   }

@@ -225,7 +225,13 @@ int RunRainflow(const RainflowOptions& options) {
     }
     hand_over.list_export.clear();
   }
-  if (int code = HandOverRun(hand_over, options.picture, *run, options.analysis.json);
+  // The report carries the curve, the correction, the loads and the matrix where computed.
+  FatigueHandOver fatigue_part;
+  fatigue_part.estimate = fatigue ? &*fatigue : nullptr;
+  fatigue_part.loads = outputs.loads;
+  fatigue_part.matrix = outputs.matrix ? &*outputs.matrix : nullptr;
+  if (int code =
+          HandOverRun(hand_over, options.picture, *run, options.analysis.json, &fatigue_part);
       code != kExitOk) {
     return code;
   }

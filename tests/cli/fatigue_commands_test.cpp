@@ -568,5 +568,28 @@ TEST_F(CycleCommands, BadInputGetsOneLineAndNothingIsWritten) {
   }
 }
 
+TEST_F(CycleCommands, TheReportCarriesTheCurveTheLoadsAndTheMatrix) {
+  const fs::path work = home_.path() / "work";
+  const std::string base =
+      "rainflow " + sine_ + " --amplitude 200 --partitions 10 --report " + "--no-launch --lang en";
+  ASSERT_EQ(Run(base + " --fatigue actual --curve en1993:71 --del 3 --del-cycles 64 --matrix " +
+                Quote(Out("m.csv").string()))
+                .exit_code,
+            0);
+  const std::string report = ReadFileBytes(work / "TorvRpt.txt");
+  EXPECT_NE(report.find("en1993:71"), std::string::npos) << report;
+  EXPECT_NE(report.find("Damage-equivalent load"), std::string::npos) << report;
+  EXPECT_NE(report.find("Range-Mean Matrix"), std::string::npos) << report;
+  EXPECT_NE(report.find("TorvMtx.bmp"), std::string::npos) << report;
+  EXPECT_EQ(ReadFileBytes(work / "TorvMtx.bmp").substr(0, 2), "BM") << "the matrix picture";
+
+  // A weld class alone adds nothing: the report is that of the count without an estimate.
+  ASSERT_EQ(Run(base).exit_code, 0);
+  const std::string plain = ReadFileBytes(work / "TorvRpt.txt");
+  ASSERT_EQ(Run(base + " --fatigue actual --class F2").exit_code, 0);
+  EXPECT_EQ(ReadFileBytes(work / "TorvRpt.txt"), plain);
+  EXPECT_EQ(plain.find("TorvMtx.bmp"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace torvwy::testing
