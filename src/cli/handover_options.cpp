@@ -18,6 +18,7 @@
 #include "core/services/message_table.h"
 #include "render/colours.h"
 #include "render/counting_picture.h"
+#include "render/fatigue_pictures.h"
 #include "render/picture_output.h"
 
 namespace torvwy::cli {
@@ -57,8 +58,8 @@ void AddHandOverOptions(CLI::App& command, HandOverOptions& options, bool readou
 }
 
 int HandOverCounting(const HandOverOptions& options, const core::AnyResultFile& file,
-                     const std::vector<core::Label>& bookmarks, const HandOverView& view,
-                     bool json) {
+                     const std::vector<core::Label>& bookmarks, const HandOverView& view, bool json,
+                     const FatigueHandOver* fatigue) {
   int32_t partitions = 0;
   std::visit([&partitions](const auto& f) { partitions = f.result.partitions; }, file);
   std::vector<uint32_t> indices;
@@ -95,6 +96,20 @@ int HandOverCounting(const HandOverOptions& options, const core::AnyResultFile& 
     report_options.picture_failed = [](const core::Error& error) {
       std::cerr << "torvwy: warning: " << core::ErrorText(error, CommandLanguage()) << "\n";
     };
+    const auto* rainflow = std::get_if<core::RainflowResultFile>(&file);
+    if (fatigue != nullptr && rainflow != nullptr) {
+      if (fatigue->estimate != nullptr) report_options.fatigue.estimate = *fatigue->estimate;
+      report_options.fatigue.loads.assign(fatigue->loads.begin(), fatigue->loads.end());
+      if (fatigue->matrix != nullptr) {
+        report_options.fatigue.matrix_picture = [&](const std::filesystem::path& bitmap) {
+          EnsureGuiApplication();
+          render::ViewState state;
+          state.language = view.language;
+          state.colours = render::ReadColours();
+          return render::WriteMatrixReportBitmap(bitmap, *rainflow, *fatigue->matrix, state);
+        };
+      }
+    }
     auto written = core::WriteCountingReport(file, report_view, report_options);
     if (!written) return ReportError(written.error());
     if (int code = Launch(options, core::kReportProgram, *written, json); code != kExitOk) {
@@ -142,7 +157,7 @@ int HandOverStatistics(const HandOverOptions& options, const core::StatisticsTab
 }
 
 int HandOverRun(const HandOverOptions& options, const PictureOptions& picture,
-                const CountedRun& run, bool json) {
+                const CountedRun& run, bool json, const FatigueHandOver* fatigue) {
   if (!options.any()) return kExitOk;
   if (auto ok = core::RefuseCancelledPass(core::PassCancelled(run.file), "handed over"); !ok) {
     std::fprintf(stderr, "torvwy: the pass was cancelled; no report or export was written\n");
@@ -152,7 +167,8 @@ int HandOverRun(const HandOverOptions& options, const PictureOptions& picture,
   view.language = PictureLanguage(picture);
   view.one_way = picture.one_way;
   view.separately = picture.separate;
-  return HandOverCounting(options, run.file, core::ReadLabels(run.node.tsp_file), view, json);
+  return HandOverCounting(options, run.file, core::ReadLabels(run.node.tsp_file), view, json,
+                          fatigue);
 }
 
 }  // namespace torvwy::cli

@@ -3,11 +3,15 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "cli/picture_options.h"
 #include "core/data/labels.h"
+#include "core/fatigue/equivalent_load.h"
+#include "core/fatigue/fatigue_result.h"
+#include "core/fatigue/range_mean_matrix.h"
 #include "core/files/result_file.h"
 #include "core/report/report_file.h"
 #include "core/services/result.h"
@@ -24,6 +28,13 @@ struct HandOverOptions {
   bool any() const { return report || export_data || !list_export.empty(); }
 };
 
+/// What a rainflow count's life estimate and cycle list add to its report, where computed.
+struct FatigueHandOver {
+  const core::FatigueResult* estimate = nullptr;
+  std::span<const core::EquivalentLoad> loads;
+  const core::RangeMeanMatrix* matrix = nullptr;  ///< drawn as the report's matrix picture
+};
+
 /// Adds the options; `readout` only for the counting analyses.
 void AddHandOverOptions(CLI::App& command, HandOverOptions& options, bool readout);
 
@@ -37,14 +48,15 @@ struct HandOverView {
 /// Writes the hand-over files of a counting result into the work folder exactly as the window
 /// would, and starts each companion unless --no-launch. Returns an exit code; a file that can't
 /// be written is an error and starts nothing.
+/// `fatigue` adds the life estimate's part to a rainflow report.
 int HandOverCounting(const HandOverOptions& options, const core::AnyResultFile& file,
-                     const std::vector<core::Label>& bookmarks, const HandOverView& view,
-                     bool json);
+                     const std::vector<core::Label>& bookmarks, const HandOverView& view, bool json,
+                     const FatigueHandOver* fatigue = nullptr);
 
 /// The hand-over of a counted run, following the display choices of the picture options. A
 /// cancelled pass hands nothing over (its counts are partial) and says so on stderr.
 int HandOverRun(const HandOverOptions& options, const PictureOptions& picture,
-                const CountedRun& run, bool json);
+                const CountedRun& run, bool json, const FatigueHandOver* fatigue = nullptr);
 
 /// The same for a statistics list.
 int HandOverStatistics(const HandOverOptions& options, const core::StatisticsTable& table,

@@ -1,16 +1,19 @@
-// torvwy rainflow: rainflow counting of one node, with the fatigue life estimate on request.
+// torvwy rainflow: rainflow counting of one node, with the fatigue life estimate, the
+// damage-equivalent loads, the range-mean matrix and the damage over time on request.
 #include <cstdio>
 #include <iostream>
 
 #include "cli/analysis_options.h"
 #include "cli/command_language.h"
+#include "cli/cycle_outputs.h"
+#include "cli/fatigue_options.h"
 #include "cli/follow_run.h"
 #include "cli/handover_options.h"
 #include "cli/picture_options.h"
 #include "cli/subcommands.h"
 #include "core/fatigue/fatigue_estimate.h"
 #include "core/fatigue/fatigue_list.h"
-#include "core/fatigue/life_class_setting.h"
+#include "core/fatigue/fatigue_list_summary.h"
 #include "core/fatigue/sn_class_table.h"
 #include "core/files/rainflow_result_file.h"
 #include "core/files/result_file.h"
@@ -28,70 +31,37 @@ namespace {
 
 struct RainflowOptions {
   AnalysisOptions analysis;
-  std::string fatigue;      ///< empty, actual or fitting
-  std::string sn_class;     ///< B .. T; empty: the profile's RainLifeClass, else B
-  std::string reliability;  ///< 0, 0.5, 1, 2 or 3; empty: 2
+  FatigueOptions fatigue;
   PictureOptions picture;
   HandOverOptions hand_over;
 };
 
-struct FatigueChoice {
-  core::FatigueMethod method;
-  int32_t class_index;
-  int32_t reliability_index;
-};
-
-core::Result<FatigueChoice> ParseFatigue(const RainflowOptions& options) {
-  auto bad = [](const std::string& text) { return core::Fail(core::kMsgBadValue, text); };
-  if (options.fatigue.empty()) {
-    if (!options.sn_class.empty() || !options.reliability.empty()) {
-      return bad("--class and --reliability need --fatigue actual|fitting");
-    }
-    return bad("");
+/// The heading of the estimate's table: the weld class and d as always, or the curve and the
+/// mean correction.
+std::string FatigueHeading(const core::FatigueResult& fatigue) {
+  const char* method = fatigue.method == core::FatigueMethod::kFitting ? "fitting" : "actual";
+  const core::MeanCorrection& correction = fatigue.correction;
+  if (fatigue.curve.is_weld_class() && correction.kind == core::MeanCorrectionKind::kNone) {
+    return std::string("fatigue life estimate (") + method + "), class " +
+           std::string(core::kSnClassTable[static_cast<size_t>(fatigue.class_index)].name) +
+           ", d = " + core::ShortestText(fatigue.reliability);
   }
-  FatigueChoice choice{};
-  if (options.fatigue == "actual") {
-    choice.method = core::FatigueMethod::kActual;
-  } else if (options.fatigue == "fitting") {
-    choice.method = core::FatigueMethod::kFitting;
-  } else {
-    return bad("--fatigue \"" + options.fatigue + "\" is neither actual nor fitting");
-  }
-  choice.class_index = -1;
-  if (options.sn_class.empty()) {
-    choice.class_index = core::ReadLifeClassIndex();
-  } else {
-    for (size_t i = 0; i < core::kSnClassTable.size(); ++i) {
-      if (core::kSnClassTable[i].name == options.sn_class)
-        choice.class_index = static_cast<int32_t>(i);
-    }
-    if (choice.class_index < 0) {
-      return bad("--class \"" + options.sn_class + "\" is not one of B C D E F F2 G W S T");
+  std::string heading =
+      std::string("fatigue life estimate (") + method + "), curve " + fatigue.curve.name;
+  if (!fatigue.curve.unit.empty()) heading += " (" + fatigue.curve.unit + ")";
+  if (fatigue.curve.is_weld_class()) heading += ", d = " + core::ShortestText(fatigue.reliability);
+  if (correction.kind != core::MeanCorrectionKind::kNone) {
+    heading += ", mean correction " + std::string(core::MeanCorrectionName(correction.kind));
+    if (correction.ultimate > 0.0) heading += ", Su = " + core::ShortestText(correction.ultimate);
+    if (correction.kind == core::MeanCorrectionKind::kWalker) {
+      heading += ", gamma = " + core::ShortestText(correction.walker_gamma);
     }
   }
-  choice.reliability_index = core::kDefaultReliabilityIndex;
-  if (!options.reliability.empty()) {
-    choice.reliability_index = -1;
-    const char* kTexts[][2] = {
-        {"0", "0.0"}, {"0.5", "0.50"}, {"1", "1.0"}, {"2", "2.0"}, {"3", "3.0"}};
-    for (int32_t i = 0; i < 5; ++i) {
-      if (options.reliability == kTexts[i][0] || options.reliability == kTexts[i][1]) {
-        choice.reliability_index = i;
-      }
-    }
-    if (choice.reliability_index < 0) {
-      return bad("--reliability \"" + options.reliability + "\" is not one of 0 0.5 1 2 3");
-    }
-  }
-  return choice;
+  return heading;
 }
 
 void PrintFatigue(const core::FatigueResult& fatigue, const std::string& unit) {
-  std::printf(
-      "\nfatigue life estimate (%s), class %s, d = %s\n",
-      fatigue.method == core::FatigueMethod::kFitting ? "fitting" : "actual",
-      std::string(core::kSnClassTable[static_cast<size_t>(fatigue.class_index)].name).c_str(),
-      core::ShortestText(fatigue.reliability).c_str());
+  std::printf("\n%s\n", FatigueHeading(fatigue).c_str());
   output::PrintParameter("total cycles F", core::ShortestText(fatigue.total_cycles));
   if (fatigue.method == core::FatigueMethod::kFitting) {
     output::PrintParameter("x0, lambda, b", core::ShortestText(fatigue.location) + ", " +
@@ -112,12 +82,11 @@ void PrintFatigue(const core::FatigueResult& fatigue, const std::string& unit) {
 /// The updates of a followed rainflow count: its JSON object with, for a life estimate, the
 /// "fatigue" object of the cycles so far (no list file is written until the end); the cycles so
 /// far (the residue as half cycles) and the damage and implied life.
-FollowFaces RainflowFaces(const FatigueChoice* choice) {
+FollowFaces RainflowFaces(const core::FatigueChoice* choice) {
   const auto estimate = [choice](const core::RainflowResult& result) {
     std::optional<core::FatigueResult> fatigue;
     if (choice == nullptr) return fatigue;
-    auto damage = core::EstimateDamage(choice->method, result, choice->class_index,
-                                       choice->reliability_index);
+    auto damage = core::EstimateDamage(*choice, result);
     if (damage) fatigue = std::move(*damage);
     return fatigue;
   };
@@ -149,33 +118,86 @@ FollowFaces RainflowFaces(const FatigueChoice* choice) {
 }
 
 int RunRainflow(const RainflowOptions& options) {
-  auto choice = ParseFatigue(options);
-  if (!choice && !choice.error().detail.empty()) return ReportError(choice.error());
+  auto request = ParseFatigueRequest(options.fatigue, options.analysis.follow);
+  if (!request) return ReportError(request.error());
+  const core::FatigueChoice* choice = request->estimate ? &*request->estimate : nullptr;
   if (auto ok = CheckPictureOptions(options.picture, options.hand_over.any()); !ok) {
     return ReportError(ok.error());
   }
   std::optional<FollowedRun> followed;
-  auto run = CountOrFollow(options.analysis, core::CountingKind::kRainflow,
-                           RainflowFaces(choice ? &*choice : nullptr), followed);
+  auto run = CountOrFollow(options.analysis, core::CountingKind::kRainflow, RainflowFaces(choice),
+                           followed);
   if (!run) return ReportError(run.error());
   const std::optional<nlohmann::ordered_json> trailing = FollowKeysOf(followed);
   const core::RainflowResult& result = std::get<core::RainflowResultFile>(run->file).result;
   const auto& node = options.analysis.node;
+  const double frequency_hz = run->node.info.frequency_hz();
+
+  // The cycle list, read once the count is done: of the finished record when following.
+  std::optional<core::NodeCycleList> cycles;
+  if (request->needs_cycles() && !result.cancelled) {
+    const bool finished = !followed || followed->end == core::FollowEnd::kComplete ||
+                          followed->end == core::FollowEnd::kIdle;
+    if (finished) {
+      auto read = ReadCountedCycles(*run, result);
+      if (!read) return ReportError(read.error());
+      if (read->cancelled) {
+        std::fprintf(stderr,
+                     "torvwy: the pass over the cycles was cancelled; no estimate, load, matrix "
+                     "or damage history was made\n");
+        return kExitCancelled;
+      }
+      cycles = std::move(*read);
+    } else {
+      std::fprintf(stderr,
+                   "torvwy: the follow ended %s; the loads, the matrix and the damage history "
+                   "are made only of a finished record\n",
+                   followed->ended().c_str());
+    }
+  }
+  CycleOutputs outputs;
+  if (cycles) {
+    auto made = MakeCycleOutputs(*request, *cycles, result, frequency_hz);
+    if (!made) return ReportError(made.error());
+    outputs = std::move(*made);
+  }
+
   std::optional<core::FatigueResult> fatigue;
   if (choice && followed && !followed->ended_well()) {
     // A record that turned bad: its estimate is shown, but no list file is written.
-    auto estimate = core::EstimateDamage(choice->method, result, choice->class_index,
-                                         choice->reliability_index);
+    auto estimate = core::EstimateDamage(*choice, result);
     if (estimate) fatigue = std::move(*estimate);
   } else if (choice && !result.cancelled) {
-    auto estimate = core::RunFatigueEstimate(choice->method, result, choice->class_index,
-                                             choice->reliability_index,
-                                             {node.test, node.code, node.node}, CommandLanguage());
+    const std::span<const core::RainflowCycle> listed =
+        cycles ? std::span<const core::RainflowCycle>(cycles->cycles)
+               : std::span<const core::RainflowCycle>();
+    const core::FatigueListNames names{node.test, node.code, node.node};
+    auto estimate = core::RunFatigueEstimate(*choice, result, listed, names, CommandLanguage());
     if (!estimate) return ReportError(estimate.error());
     fatigue = std::move(*estimate);
+    if (core::NeedsFatigueListSummary(*fatigue, outputs.loads)) {
+      // The list carries what the estimate was made with; a weld class alone keeps its table.
+      core::FatigueListSummary summary;
+      summary.curve = true;
+      summary.loads = outputs.loads;
+      summary.unit = run->node.info.eu();
+      if (auto ok = core::SaveFatigueListWithSummary(core::FatigueListPath(), *fatigue, names,
+                                                     CommandLanguage(), summary);
+          !ok) {
+        return ReportError(ok.error());
+      }
+    }
+    if (cycles && !request->damage_history_file.empty()) {
+      auto history = MakeDamageHistory(*choice, result, *fatigue, *cycles, frequency_hz);
+      if (!history) return ReportError(history.error());
+      outputs.history = std::move(*history);
+    }
   }
+  if (auto ok = SaveCycleOutputs(*request, outputs); !ok) return ReportError(ok.error());
+
   nlohmann::ordered_json json = output::RainflowJson(result);
   if (fatigue) json["fatigue"] = output::FatigueJson(*fatigue);
+  AddCycleOutputsJson(json, *request, outputs);
   const std::string unit = run->node.info.eu();
   output::ShowRun(
       options.analysis.json, json,
@@ -185,6 +207,7 @@ int RunRainflow(const RainflowOptions& options) {
           PrintFatigue(*fatigue, unit);
           std::printf("\nlist file: %s\n", core::FatigueListPath().string().c_str());
         }
+        PrintCycleOutputs(*request, outputs, unit);
       },
       run->saved, trailing ? &*trailing : nullptr);
   if (followed && !followed->ended_well()) return FollowExitCode(*followed);
@@ -202,7 +225,13 @@ int RunRainflow(const RainflowOptions& options) {
     }
     hand_over.list_export.clear();
   }
-  if (int code = HandOverRun(hand_over, options.picture, *run, options.analysis.json);
+  // The report carries the curve, the correction, the loads and the matrix where computed.
+  FatigueHandOver fatigue_part;
+  fatigue_part.estimate = fatigue ? &*fatigue : nullptr;
+  fatigue_part.loads = outputs.loads;
+  fatigue_part.matrix = outputs.matrix ? &*outputs.matrix : nullptr;
+  if (int code =
+          HandOverRun(hand_over, options.picture, *run, options.analysis.json, &fatigue_part);
       code != kExitOk) {
     return code;
   }
@@ -216,14 +245,7 @@ void RegisterRainflowCommand(CLI::App& app, int& exit_code) {
   auto* command = app.add_subcommand(
       "rainflow", "Rainflow counting: closed load cycles by range, and the fatigue life estimate");
   AddAnalysisOptions(*command, options->analysis);
-  command->add_option("--fatigue", options->fatigue,
-                      "Life estimate from the counted cycles (actual) or a fitted distribution "
-                      "(fitting); writes listdata.txt in the work folder");
-  command->add_option("--class", options->sn_class,
-                      "S-N weld class: B C D E F F2 G W S T (default: the last one chosen, B)");
-  command->add_option("--reliability", options->reliability,
-                      "Reliability factor d: 0 (50%), 0.5 (69%), 1 (84%), 2 (97.7%, default), "
-                      "3 (99.86%)");
+  AddFatigueOptions(*command, options->fatigue);
   AddPictureOptions(*command, options->picture, false, false);
   AddHandOverOptions(*command, options->hand_over, true);
   command->callback([options, &exit_code] { exit_code = RunRainflow(*options); });

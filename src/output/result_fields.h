@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <limits>
 #include <span>
 #include <string_view>
 
@@ -115,14 +116,33 @@ void VisitRainflowFields(const core::RainflowResult& result, Visitor& v) {
 }
 
 /// Visits the fields of a life estimate: method, class, d, totals, P, L, D (N each) and, for
-/// the fitting method, x0, lambda and b.
+/// the fitting method, x0, lambda and b. An estimate on another curve than a weld class, or
+/// with a mean correction, also names the curve ("curve", "curve_unit") and the correction
+/// ("mean_correction", "ultimate" and "walker_gamma", NaN where the correction has none); a
+/// curve other than a weld class has no class and d. A life that is infinite (no damage) stays
+/// +infinity: the JSON shows it as null.
 template <typename Visitor>
 void VisitFatigueFields(const core::FatigueResult& fatigue, Visitor& v) {
   const size_t n = fields_detail::Length(fatigue.partitions);
   v.Value("method",
           std::string_view(fatigue.method == core::FatigueMethod::kFitting ? "fitting" : "actual"));
-  v.Value("class", core::kSnClassTable[static_cast<size_t>(fatigue.class_index)].name);
-  v.Value("d", fatigue.reliability);
+  const core::MeanCorrection& correction = fatigue.correction;
+  const bool corrected = correction.kind != core::MeanCorrectionKind::kNone;
+  if (fatigue.curve.is_weld_class()) {
+    v.Value("class", core::kSnClassTable[static_cast<size_t>(fatigue.class_index)].name);
+    v.Value("d", fatigue.reliability);
+  }
+  if (!fatigue.curve.is_weld_class() || corrected) {
+    v.Value("curve", std::string_view(fatigue.curve.name));
+    v.Value("curve_unit", std::string_view(fatigue.curve.unit));
+  }
+  if (corrected) {
+    constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+    v.Value("mean_correction", core::MeanCorrectionName(correction.kind));
+    v.Value("ultimate", correction.ultimate > 0.0 ? correction.ultimate : kNone);
+    v.Value("walker_gamma",
+            correction.kind == core::MeanCorrectionKind::kWalker ? correction.walker_gamma : kNone);
+  }
   v.Value("total_cycles", fatigue.total_cycles);
   v.Value("total_damage", fatigue.total_damage);
   v.Values("P", FirstValues(fatigue.probability, n));
