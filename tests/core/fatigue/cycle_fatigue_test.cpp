@@ -145,7 +145,8 @@ TEST(EquivalentLoadTest, AstmExampleAndConstantAmplitude) {
   const std::vector<RainflowCycle> big = {Cycle(1e200, 0), Cycle(5e199, 0)};
   EXPECT_NEAR(*DamageEquivalentLoad(big, 50.0, 1.0) / 1e200, 1.0, 1e-12);
   EXPECT_EQ(*DamageEquivalentLoad({}, 3.0, 5.0), 0.0);
-  for (double m : {0.0, -3.0, double(NAN), double(INFINITY)}) EXPECT_FALSE(DamageEquivalentLoad(astm, m, 1).ok());
+  for (double m : {0.0, -3.0, double(NAN), double(INFINITY)})
+    EXPECT_FALSE(DamageEquivalentLoad(astm, m, 1).ok());
   for (double n : {0.0, -1.0, double(NAN)}) EXPECT_FALSE(DamageEquivalentLoad(astm, 3.0, n).ok());
   EXPECT_EQ(*DefaultEquivalentCycles(600.0), 600.0);
   EXPECT_EQ(*DefaultEquivalentCycles(600.0, 0.5), 300.0);
