@@ -62,10 +62,16 @@ Result<BlockPassOutcome> RunBlockPass(WaveformReader& reader, const BlockPassSet
     const int64_t n = std::min(static_cast<int64_t>(buffer.size()), read_end - position);
     const std::span<double> chunk(buffer.data(), static_cast<size_t>(n));
     if (auto ok = reader.Read(chunk); !ok) return ok.error();
-    if (envelope != nullptr) envelope->Feed(chunk);
-    const int64_t end = std::min(position + n, range_end);
-    for (int64_t b = std::max(position, range_begin); counting && b < end; b += kBlockSamples) {
-      const int64_t samples = std::min(kBlockSamples, end - b);
+    // Block by block, the envelope and then the counter take each block while it is in the
+    // first-level cache.
+    for (int64_t b = position; b < position + n; b += kBlockSamples) {
+      const int64_t block_end = std::min(b + kBlockSamples, position + n);
+      if (envelope != nullptr) {
+        envelope->Feed(
+            chunk.subspan(static_cast<size_t>(b - position), static_cast<size_t>(block_end - b)));
+      }
+      if (!counting || b < range_begin || b >= range_end) continue;
+      const int64_t samples = std::min(kBlockSamples, range_end - b);
       if (auto ok =
               sink(chunk.subspan(static_cast<size_t>(b - position), static_cast<size_t>(samples)));
           !ok) {
@@ -144,16 +150,27 @@ Status RunChunkWorker(WaveformReader& reader, size_t chunk, int64_t read_begin, 
     const int64_t n = std::min(static_cast<int64_t>(buffer.size()), read_end - position);
     const std::span<double> piece(buffer.data(), static_cast<size_t>(n));
     if (auto ok = reader.Read(piece); !ok) return ok;
-    if (envelope != nullptr) envelope->Feed(piece);
-    const int64_t begin = std::max(position, window.begin);
-    const int64_t end = std::min(position + n, window.end);
-    if (counting && begin < end) {
-      if (auto ok = sink(chunk, piece.subspan(static_cast<size_t>(begin - position),
-                                              static_cast<size_t>(end - begin)));
-          !ok) {
-        return ok;
+    // Piece by piece, the envelope and then the counter take the samples while they are in the
+    // first-level cache.
+    constexpr int64_t kPieceSamples = 4 * kBlockSamples;
+    for (int64_t p = position; p < position + n; p += kPieceSamples) {
+      const int64_t p_end = std::min(p + kPieceSamples, position + n);
+      if (envelope != nullptr) {
+        envelope->Feed(
+            piece.subspan(static_cast<size_t>(p - position), static_cast<size_t>(p_end - p)));
       }
-      state.counted_samples += end - begin;
+      const int64_t begin = std::max(p, window.begin);
+      const int64_t end = std::min(p_end, window.end);
+      if (counting && begin < end) {
+        if (auto ok = sink(chunk, piece.subspan(static_cast<size_t>(begin - position),
+                                                static_cast<size_t>(end - begin)));
+            !ok) {
+          return ok;
+        }
+        state.counted_samples += end - begin;
+      }
+    }
+    if (counting) {
       state.changed.notify_one();
       if (state.stop_counting) counting = false;
     }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/counting/counting_parameters.h"
+#include "core/counting/partition_kernel.h"
 #include "core/services/message_table.h"
 #include "core/services/number_format.h"
 
@@ -34,40 +35,6 @@ void DivideAll(double* values, size_t count, double c) {
     for (size_t j = 0; j < count; ++j) values[j] *= reciprocal;
   } else {
     for (size_t j = 0; j < count; ++j) values[j] /= c;
-  }
-}
-
-// The stored edges with -infinity in front. When they are not monotone the check of a guess
-// can't prove it, so they are all NaN: every check fails and the index answers.
-std::vector<double> PaddedEdges(const PartitionIndex& index) {
-  const auto n = static_cast<size_t>(index.size());
-  std::vector<double> edges(n + 1, -std::numeric_limits<double>::infinity());
-  for (size_t k = 0; k < n; ++k) {
-    edges[k + 1] = index.edge(static_cast<int32_t>(k));
-    if (!(edges[k] <= edges[k + 1])) {
-      return std::vector<double>(n + 1, std::numeric_limits<double>::quiet_NaN());
-    }
-  }
-  return edges;
-}
-
-// Guesses the two-way partition of each value and the one-way partition of its magnitude
-// from the position within the range, clamped to 0..last (a NaN guess, from a zero width,
-// becomes 0). Written without branches so that it vectorises.
-void GuessPartitions(const double* values, size_t count, double a, double two_way_width,
-                     double one_way_width, int32_t last, int32_t* two_way, int32_t* one_way) {
-  const double top = last;
-  const double two_way_scale = 1.0 / two_way_width;
-  const double one_way_scale = 1.0 / one_way_width;
-  for (size_t j = 0; j < count; ++j) {
-    double g = (values[j] + a) * two_way_scale;
-    g = g > 0.0 ? g : 0.0;
-    g = g < top ? g : top;
-    two_way[j] = static_cast<int32_t>(g);
-    double h = std::fabs(values[j]) * one_way_scale;
-    h = h > 0.0 ? h : 0.0;
-    h = h < top ? h : top;
-    one_way[j] = static_cast<int32_t>(h);
   }
 }
 
@@ -101,20 +68,42 @@ PartitionCounter::PartitionCounter(const PartitionSetup& setup, int32_t partitio
       top_takes_above_(setup.top_takes_above && setup.amplitude_range > 0.0),
       two_way_index_(PartitionIndex::TwoWay(partitions, amplitude_range_, two_way_width_)),
       one_way_index_(PartitionIndex::OneWay(partitions, one_way_width_)),
-      two_way_edges_(PaddedEdges(two_way_index_)),
-      one_way_edges_(PaddedEdges(one_way_index_)),
-      two_way_guess_(kBatch),
-      one_way_guess_(kBatch) {}
+      two_way_guess_(kGuessPiece),
+      one_way_guess_(kGuessPiece) {
+  // The proof of a guess holds for widths and scales that are normal numbers; other ranges (A
+  // of zero or below, or too small or large to scale) are left to the index.
+  const double two_way_scale = 1.0 / two_way_width_;
+  const double one_way_scale = 1.0 / one_way_width_;
+  guess_ = amplitude_range_ > 0.0 && std::isnormal(two_way_width_) &&
+           std::isnormal(one_way_width_) && std::isnormal(two_way_scale) &&
+           std::isnormal(one_way_scale) && std::isfinite(amplitude_range_ + amplitude_range_);
+  guess_setup_ = PartitionGuess{.a = amplitude_range_,
+                                .two_way_scale = two_way_scale,
+                                .one_way_scale = one_way_scale,
+                                .partitions = static_cast<double>(partitions),
+                                .lanes = static_cast<int32_t>(PartitionCounts::kLanes)};
+}
+
+bool PartitionCounts::Assign(const std::vector<int64_t>& two_way,
+                             const std::vector<int64_t>& one_way) {
+  if (two_way.size() != partitions_ || one_way.size() != partitions_) return false;
+  std::fill(two_way_.begin(), two_way_.end(), 0);
+  std::fill(one_way_.begin(), one_way_.end(), 0);
+  for (size_t k = 0; k < partitions_; ++k) {
+    two_way_[k * kLanes] = two_way[k];
+    one_way_[k * kLanes] = one_way[k];
+  }
+  return true;
+}
 
 PartitionCounts PartitionCounter::MakeCounts() const {
-  const auto n = static_cast<size_t>(partitions_);
-  return PartitionCounts{std::vector<int64_t>(n), std::vector<int64_t>(n)};
+  return PartitionCounts(static_cast<size_t>(partitions_));
 }
 
 void PartitionCounter::CountRaw(std::span<double> raw_values, PartitionCounts& counts) {
   for (size_t begin = 0; begin < raw_values.size(); begin += kBatch) {
     const size_t count = std::min(kBatch, raw_values.size() - begin);
-    CountBatch(raw_values.data() + begin, count, counts.two_way.data(), counts.one_way.data());
+    CountBatch(raw_values.data() + begin, count, counts.two_way_lanes(), counts.one_way_lanes());
   }
 }
 
@@ -122,35 +111,44 @@ void PartitionCounter::CountBatch(double* values, size_t count, int64_t* two_way
                                   int64_t* one_way) {
   DivideAll(values, count, c2_);
   DivideAll(values, count, c1_);
-  const double a = amplitude_range_;
-  const int32_t last = partitions_ - 1;
   int32_t* two_way_guess = two_way_guess_.data();
   int32_t* one_way_guess = one_way_guess_.data();
-  GuessPartitions(values, count, a, two_way_width_, one_way_width_, last, two_way_guess,
-                  one_way_guess);
-  // edges[k] is edge(k - 1): the guess k holds when edges[k] < v <= edges[k + 1].
-  const double* two_way_edges = two_way_edges_.data();
-  const double* one_way_edges = one_way_edges_.data();
-  for (size_t j = 0; j < count; ++j) {
-    const double v = values[j];
-    if ((v <= a) & (v >= -a)) {
-      int32_t k = two_way_guess[j];
-      if (!((two_way_edges[k] < v) & (two_way_edges[k + 1] >= v))) {
-        k = FindSlowly(two_way_index_, v);
+  for (size_t begin = 0; begin < count; begin += kGuessPiece) {
+    const size_t piece = std::min(kGuessPiece, count - begin);
+    const double* x = values + begin;
+    const uint64_t all = piece == 64 ? ~uint64_t{0} : (uint64_t{1} << piece) - 1;
+    const uint64_t proven =
+        guess_ ? GuessProvenPartitions(x, piece, guess_setup_, two_way_guess, one_way_guess) : 0;
+    if (proven == all) {
+      for (size_t j = 0; j < piece; ++j) {
+        ++two_way[two_way_guess[j]];
+        ++one_way[one_way_guess[j]];
       }
-      ++two_way[k];
-      const double magnitude = std::fabs(v);
-      k = one_way_guess[j];
-      if (!((one_way_edges[k] < magnitude) & (one_way_edges[k + 1] >= magnitude))) {
-        k = FindSlowly(one_way_index_, magnitude);
-      }
-      ++one_way[k];
-    } else if (top_takes_above_ && v > a) {
-      ++two_way[last];
-      ++one_way[last];
+      continue;
     }
-    // Anything else lies beyond the amplitude range (or is not a number) and is dropped.
+    for (size_t j = 0; j < piece; ++j) {
+      if ((proven >> j) & 1) {
+        ++two_way[two_way_guess[j]];
+        ++one_way[one_way_guess[j]];
+      } else {
+        CountSlowly(x[j], j % PartitionCounts::kLanes, two_way, one_way);
+      }
+    }
   }
+}
+
+void PartitionCounter::CountSlowly(double v, size_t lane, int64_t* two_way, int64_t* one_way) {
+  constexpr size_t kLanes = PartitionCounts::kLanes;
+  const double a = amplitude_range_;
+  if ((v <= a) & (v >= -a)) {
+    two_way[static_cast<size_t>(FindSlowly(two_way_index_, v)) * kLanes + lane] += 1;
+    one_way[static_cast<size_t>(FindSlowly(one_way_index_, std::fabs(v))) * kLanes + lane] += 1;
+  } else if (top_takes_above_ && v > a) {
+    const auto last = static_cast<size_t>(partitions_ - 1);
+    two_way[last * kLanes + lane] += 1;
+    one_way[last * kLanes + lane] += 1;
+  }
+  // Anything else lies beyond the amplitude range (or is not a number) and is dropped.
 }
 
 }  // namespace torvwy::core

@@ -6,14 +6,58 @@
 #include <vector>
 
 #include "core/counting/partition_index.h"
+#include "core/counting/partition_kernel.h"
 #include "core/services/result.h"
 
 namespace torvwy::core {
 
-/// Counts of one kind of value; entry k is partition k.
-struct PartitionCounts {
-  std::vector<int64_t> two_way;
-  std::vector<int64_t> one_way;
+/// Counts of one kind of value, in the two-way and the one-way partitions. Each partition has
+/// kLanes counters side by side, and neighbouring values of a batch go to different ones, so
+/// that two values in one partition never wait on each other's increment; a partition's count is
+/// the sum of its lanes.
+class PartitionCounts {
+ public:
+  static constexpr size_t kLanes = 4;
+
+  explicit PartitionCounts(size_t partitions = 0)
+      : partitions_(partitions), two_way_(partitions * kLanes), one_way_(partitions * kLanes) {}
+
+  size_t size() const { return partitions_; }
+  int64_t two_way(size_t k) const { return Sum(two_way_, k); }
+  int64_t one_way(size_t k) const { return Sum(one_way_, k); }
+  std::vector<int64_t> TwoWay() const { return Sums(two_way_); }
+  std::vector<int64_t> OneWay() const { return Sums(one_way_); }
+
+  /// Adds the counts of `other`, of the same size.
+  void Add(const PartitionCounts& other) {
+    for (size_t j = 0; j < two_way_.size(); ++j) {
+      two_way_[j] += other.two_way_[j];
+      one_way_[j] += other.one_way_[j];
+    }
+  }
+  /// Sets the counts to the given ones (of the same size; false otherwise, leaving them as they
+  /// were).
+  bool Assign(const std::vector<int64_t>& two_way, const std::vector<int64_t>& one_way);
+
+  /// The lanes, partition k's at [k * kLanes, (k + 1) * kLanes).
+  int64_t* two_way_lanes() { return two_way_.data(); }
+  int64_t* one_way_lanes() { return one_way_.data(); }
+
+ private:
+  static int64_t Sum(const std::vector<int64_t>& lanes, size_t k) {
+    int64_t sum = 0;
+    for (size_t lane = 0; lane < kLanes; ++lane) sum += lanes[k * kLanes + lane];
+    return sum;
+  }
+  std::vector<int64_t> Sums(const std::vector<int64_t>& lanes) const {
+    std::vector<int64_t> sums(partitions_);
+    for (size_t k = 0; k < partitions_; ++k) sums[k] = Sum(lanes, k);
+    return sums;
+  }
+
+  size_t partitions_;
+  std::vector<int64_t> two_way_;
+  std::vector<int64_t> one_way_;
 };
 
 /// What a PartitionCounter is set up with.
@@ -31,13 +75,10 @@ struct PartitionSetup {
 /// of [0, A] (W1 = A / N). A value goes to the lowest partition whose upper edge is at or above
 /// it, the very answer of PartitionIndex::FindLinear; a value outside [-A, A] is dropped.
 ///
-/// Values come in batches so that the work vectorises: the conversion to EU, then a guess of
-/// both partitions from the widths, then a check of each guess against its two stored edges,
-///
-///     edge(k-1) < v <= edge(k)     (edge(-1) taken as -infinity)
-///
-/// which on monotone edges proves k the linear scan's answer; a guess that fails the check (a
-/// value on or next to an edge) is settled by PartitionIndex::Find.
+/// Values come in batches so that the work vectorises: the conversion to EU, then both
+/// partitions from one multiply and a truncation each (GuessProvenPartitions), kept when the
+/// scaled value lies clear of both edges of its partition; a value on or next to an edge is
+/// settled by PartitionIndex::Find against the stored edges.
 class PartitionCounter {
  public:
   /// Refuses (bad-value message) N < 1 and a non-finite A.
@@ -57,7 +98,10 @@ class PartitionCounter {
 
  private:
   PartitionCounter(const PartitionSetup& setup, int32_t partitions);
+  static constexpr size_t kGuessPiece = 64;
+
   void CountBatch(double* values, size_t count, int64_t* two_way, int64_t* one_way);
+  void CountSlowly(double v, size_t lane, int64_t* two_way, int64_t* one_way);
 
   int32_t partitions_;
   double amplitude_range_;
@@ -68,10 +112,8 @@ class PartitionCounter {
   bool top_takes_above_;
   PartitionIndex two_way_index_;
   PartitionIndex one_way_index_;
-  // The edges with -infinity in front, so edge(k - 1) is at index k; empty when the edges are not
-  // monotone, which leaves every value to PartitionIndex::Find.
-  std::vector<double> two_way_edges_;
-  std::vector<double> one_way_edges_;
+  bool guess_ = false;  // the proven guess applies to this range
+  PartitionGuess guess_setup_;
   std::vector<int32_t> two_way_guess_;
   std::vector<int32_t> one_way_guess_;
 };

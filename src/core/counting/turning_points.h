@@ -10,43 +10,14 @@
 
 #include "core/counting/count_state.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace torvwy::core {
 
-/// Bit j of `peaks` is set when x[j] is a peak, x[j] > x[j - 1] && x[j] >= x[j + 1], and bit j
-/// of `valleys` when it is a valley, x[j] < x[j - 1] && x[j] <= x[j + 1]. Reads x[-1] to
-/// x[count]; count is at most 64. A NaN is never a peak or a valley, nor next to one.
-inline void MarkTurningPoints(const double* x, size_t count, uint64_t& peaks, uint64_t& valleys) {
-  uint64_t p = 0;
-  uint64_t v = 0;
-  size_t j = 0;
-#if defined(__SSE2__)
-  // Two lanes per compare, two compares per step: four samples give four bits at a time.
-  const auto marks = [x](size_t at, int& peak, int& valley) {
-    const __m128d cur = _mm_loadu_pd(x + at);
-    const __m128d prev = _mm_loadu_pd(x + at - 1);
-    const __m128d next = _mm_loadu_pd(x + at + 1);
-    peak = _mm_movemask_pd(_mm_and_pd(_mm_cmpgt_pd(cur, prev), _mm_cmpge_pd(cur, next)));
-    valley = _mm_movemask_pd(_mm_and_pd(_mm_cmplt_pd(cur, prev), _mm_cmple_pd(cur, next)));
-  };
-  for (; j + 4 <= count; j += 4) {
-    int peak_low = 0, valley_low = 0, peak_high = 0, valley_high = 0;
-    marks(j, peak_low, valley_low);
-    marks(j + 2, peak_high, valley_high);
-    p |= static_cast<uint64_t>(peak_low | (peak_high << 2)) << j;
-    v |= static_cast<uint64_t>(valley_low | (valley_high << 2)) << j;
-  }
-#endif
-  for (; j < count; ++j) {
-    p |= static_cast<uint64_t>((x[j] > x[j - 1]) & (x[j] >= x[j + 1])) << j;
-    v |= static_cast<uint64_t>((x[j] < x[j - 1]) & (x[j] <= x[j + 1])) << j;
-  }
-  peaks = p;
-  valleys = v;
-}
+/// Marks the turning points of x[0..count): bit j % 64 of word j / 64 of `peaks` is set when x[j]
+/// is a peak, x[j] > x[j - 1] && x[j] >= x[j + 1], and of `valleys` when it is a valley,
+/// x[j] < x[j - 1] && x[j] <= x[j + 1]; the bits past count in the last word are clear. Reads
+/// x[-1] to x[count]. A NaN is never a peak or a valley, nor next to one. Uses the
+/// ActiveSimdLevel(); every level marks the same bits.
+void MarkTurningPoints(const double* x, size_t count, uint64_t* peaks, uint64_t* valleys);
 
 /// Finds the turning points of samples fed in time order, in pieces of any size. Every sample is
 /// tested against its true neighbours, so the first and the last sample fed are never tested:
@@ -84,19 +55,18 @@ class TurningPointFinder {
       double* second = second_.data();
       size_t first_count = first_count_;
       size_t second_count = second_count_;
-      while (j < turn_end) {
-        const size_t count = std::min<size_t>(64, turn_end - j);
-        uint64_t peaks = 0;
-        uint64_t valleys = 0;
-        MarkTurningPoints(x + j, count, peaks, valleys);
+      const size_t count = turn_end - j;
+      MarkTurningPoints(x + j, count, peak_words_.data(), valley_words_.data());
+      for (size_t word = 0; word * 64 < count; ++word) {
+        const double* at = x + j + word * 64;
         if (separate_) {
-          first_count = Collect(x + j, peaks, first, first_count);
-          second_count = Collect(x + j, valleys, second, second_count);
+          first_count = Collect(at, peak_words_[word], first, first_count);
+          second_count = Collect(at, valley_words_[word], second, second_count);
         } else {
-          first_count = Collect(x + j, peaks | valleys, first, first_count);
+          first_count = Collect(at, peak_words_[word] | valley_words_[word], first, first_count);
         }
-        j += count;
       }
+      j = turn_end;
       first_count_ = first_count;
       second_count_ = second_count;
       Hand(sink);
@@ -160,6 +130,8 @@ class TurningPointFinder {
   double current_ = 0.0;
   std::vector<double> first_;
   std::vector<double> second_;
+  std::vector<uint64_t> peak_words_ = std::vector<uint64_t>(kTurnSamples / 64);
+  std::vector<uint64_t> valley_words_ = std::vector<uint64_t>(kTurnSamples / 64);
   size_t first_count_ = 0;
   size_t second_count_ = 0;
 };

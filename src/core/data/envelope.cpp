@@ -4,11 +4,12 @@
 #include <algorithm>
 #include <cmath>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 #include "core/counting/progress.h"
+#include "core/counting/simd_level.h"
 #include "core/data/waveform_reader.h"
 
 namespace torvwy::core {
@@ -19,10 +20,51 @@ struct PieceExtremes {
   double max;
 };
 
+PieceExtremes FindPieceExtremesScalar(const double* x, size_t i, size_t n, double min, double max) {
+  for (; i < n; ++i) {
+    max = x[i] > max ? x[i] : max;
+    min = x[i] < min ? x[i] : min;
+  }
+  return {min, max};
+}
+
+#if defined(__x86_64__)
+
+// VMAXPD and VMINPD keep the second operand when the first is NaN, as the scalar update does.
+__attribute__((target("avx2"))) PieceExtremes FindPieceExtremesAvx2(const double* x, size_t n,
+                                                                    double min, double max) {
+  __m256d lo0 = _mm256_set1_pd(min), lo1 = lo0;
+  __m256d hi0 = _mm256_set1_pd(max), hi1 = hi0;
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m256d a = _mm256_loadu_pd(x + i);
+    const __m256d b = _mm256_loadu_pd(x + i + 4);
+    hi0 = _mm256_max_pd(a, hi0);
+    hi1 = _mm256_max_pd(b, hi1);
+    lo0 = _mm256_min_pd(a, lo0);
+    lo1 = _mm256_min_pd(b, lo1);
+  }
+  double lanes[8];
+  _mm256_storeu_pd(lanes, _mm256_max_pd(hi0, hi1));
+  _mm256_storeu_pd(lanes + 4, _mm256_min_pd(lo0, lo1));
+  for (int k = 0; k < 4; ++k) {
+    max = lanes[k] > max ? lanes[k] : max;
+    min = lanes[4 + k] < min ? lanes[4 + k] : min;
+  }
+  return FindPieceExtremesScalar(x, i, n, min, max);
+}
+
+#endif
+
 // The smallest and the largest of x[0..n) and the given bounds (numbers), ignoring NaN.
 PieceExtremes FindPieceExtremes(const double* x, size_t n, double min, double max) {
+  const SimdLevel level = ActiveSimdLevel();
+#if defined(__x86_64__)
+  if (level == SimdLevel::kAvx2) return FindPieceExtremesAvx2(x, n, min, max);
+#endif
   size_t i = 0;
 #if defined(__SSE2__)
+  if (level == SimdLevel::kScalar) return FindPieceExtremesScalar(x, 0, n, min, max);
   // MAXPD and MINPD keep the second operand when the first is NaN, as `v > max ? v : max` does.
   __m128d lo0 = _mm_set1_pd(min), lo1 = lo0;
   __m128d hi0 = _mm_set1_pd(max), hi1 = hi0;
@@ -40,11 +82,7 @@ PieceExtremes FindPieceExtremes(const double* x, size_t n, double min, double ma
   max = lanes[0] > lanes[1] ? lanes[0] : lanes[1];
   min = lanes[2] < lanes[3] ? lanes[2] : lanes[3];
 #endif
-  for (; i < n; ++i) {
-    max = x[i] > max ? x[i] : max;
-    min = x[i] < min ? x[i] : min;
-  }
-  return {min, max};
+  return FindPieceExtremesScalar(x, i, n, min, max);
 }
 
 // Index of the first x[i] == value; value is one of x[0..n).

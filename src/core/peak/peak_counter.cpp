@@ -37,12 +37,8 @@ void PeakCounter::Feed(std::span<const double> raw_samples) {
 }
 
 void PeakCounter::Join(const PeakCounter& later) {
-  for (size_t k = 0; k < peaks_.two_way.size(); ++k) {
-    peaks_.two_way[k] += later.peaks_.two_way[k];
-    peaks_.one_way[k] += later.peaks_.one_way[k];
-    valleys_.two_way[k] += later.valleys_.two_way[k];
-    valleys_.one_way[k] += later.valleys_.one_way[k];
-  }
+  peaks_.Add(later.peaks_);
+  valleys_.Add(later.valleys_);
 }
 
 PeakCountResult PeakCounter::Finish() const {
@@ -54,16 +50,20 @@ PeakCountResult PeakCounter::Finish() const {
   int64_t largest_separate = 0;
   int64_t largest_total = 0;
   for (size_t k = 0; k < static_cast<size_t>(result.partitions); ++k) {
-    const int64_t two_way_total = peaks_.two_way[k] + valleys_.two_way[k];
-    const int64_t one_way_total = peaks_.one_way[k] + valleys_.one_way[k];
-    result.two_way_peak_counts[k] = SaturatedCount(peaks_.two_way[k]);
-    result.two_way_valley_counts[k] = SaturatedCount(valleys_.two_way[k]);
+    const int64_t two_way_peaks = peaks_.two_way(k);
+    const int64_t two_way_valleys = valleys_.two_way(k);
+    const int64_t one_way_peaks = peaks_.one_way(k);
+    const int64_t one_way_valleys = valleys_.one_way(k);
+    const int64_t two_way_total = two_way_peaks + two_way_valleys;
+    const int64_t one_way_total = one_way_peaks + one_way_valleys;
+    result.two_way_peak_counts[k] = SaturatedCount(two_way_peaks);
+    result.two_way_valley_counts[k] = SaturatedCount(two_way_valleys);
     result.two_way_total_counts[k] = SaturatedCount(two_way_total);
-    result.one_way_peak_counts[k] = SaturatedCount(peaks_.one_way[k]);
-    result.one_way_valley_counts[k] = SaturatedCount(valleys_.one_way[k]);
+    result.one_way_peak_counts[k] = SaturatedCount(one_way_peaks);
+    result.one_way_valley_counts[k] = SaturatedCount(one_way_valleys);
     result.one_way_total_counts[k] = SaturatedCount(one_way_total);
-    largest_separate = std::max({largest_separate, peaks_.two_way[k], valleys_.two_way[k],
-                                 peaks_.one_way[k], valleys_.one_way[k]});
+    largest_separate = std::max(
+        {largest_separate, two_way_peaks, two_way_valleys, one_way_peaks, one_way_valleys});
     largest_total = std::max({largest_total, two_way_total, one_way_total});
   }
   // The largest counts scale the picture's count axis, which must not be empty.
@@ -75,20 +75,22 @@ PeakCountResult PeakCounter::Finish() const {
 
 void PeakCounter::SaveState(CountStateWriter& out) const {
   finder_.SaveState(out);
-  out.Ints(peaks_.two_way);
-  out.Ints(peaks_.one_way);
-  out.Ints(valleys_.two_way);
-  out.Ints(valleys_.one_way);
+  out.Ints(peaks_.TwoWay());
+  out.Ints(peaks_.OneWay());
+  out.Ints(valleys_.TwoWay());
+  out.Ints(valleys_.OneWay());
 }
 
 bool PeakCounter::LoadState(CountStateReader& in) {
-  const auto n = static_cast<int64_t>(peaks_.two_way.size());
+  const auto n = static_cast<int64_t>(peaks_.size());
   if (!finder_.LoadState(in)) return false;
-  peaks_.two_way = in.Ints<int64_t>(n);
-  peaks_.one_way = in.Ints<int64_t>(n);
-  valleys_.two_way = in.Ints<int64_t>(n);
-  valleys_.one_way = in.Ints<int64_t>(n);
-  return in.ok();
+  const std::vector<int64_t> peaks_two_way = in.Ints<int64_t>(n);
+  const std::vector<int64_t> peaks_one_way = in.Ints<int64_t>(n);
+  const std::vector<int64_t> valleys_two_way = in.Ints<int64_t>(n);
+  const std::vector<int64_t> valleys_one_way = in.Ints<int64_t>(n);
+  if (!in.ok()) return false;
+  return peaks_.Assign(peaks_two_way, peaks_one_way) &&
+         valleys_.Assign(valleys_two_way, valleys_one_way);
 }
 
 }  // namespace torvwy::core

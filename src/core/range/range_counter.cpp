@@ -56,10 +56,7 @@ void RangeCounter::Feed(std::span<const double> raw_samples) {
 }
 
 void RangeCounter::Join(const RangeCounter& later, bool adjacent) {
-  for (size_t k = 0; k < counts_.two_way.size(); ++k) {
-    counts_.two_way[k] += later.counts_.two_way[k];
-    counts_.one_way[k] += later.counts_.one_way[k];
-  }
+  counts_.Add(later.counts_);
   if (!later.has_turning_point_) return;
   if (!adjacent) return;
   if (started_) {
@@ -81,9 +78,11 @@ RangeCountResult RangeCounter::Finish() const {
   result.one_way_width = partitions_.one_way_width();
   int64_t largest = 0;
   for (size_t k = 0; k < static_cast<size_t>(result.partitions); ++k) {
-    result.two_way_counts[k] = SaturatedCount(counts_.two_way[k]);
-    result.one_way_counts[k] = SaturatedCount(counts_.one_way[k]);
-    largest = std::max({largest, counts_.two_way[k], counts_.one_way[k]});
+    const int64_t two_way = counts_.two_way(k);
+    const int64_t one_way = counts_.one_way(k);
+    result.two_way_counts[k] = SaturatedCount(two_way);
+    result.one_way_counts[k] = SaturatedCount(one_way);
+    largest = std::max({largest, two_way, one_way});
   }
   // The largest count scales the picture's count axis, which must not be empty.
   result.largest_count = largest > 0 ? SaturatedCount(largest) : 1;
@@ -93,8 +92,8 @@ RangeCountResult RangeCounter::Finish() const {
 
 void RangeCounter::SaveState(CountStateWriter& out) const {
   finder_.SaveState(out);
-  out.Ints(counts_.two_way);
-  out.Ints(counts_.one_way);
+  out.Ints(counts_.TwoWay());
+  out.Ints(counts_.OneWay());
   out.Int(opens_range_);
   out.Int(started_);
   out.Double(last_extreme_);
@@ -103,10 +102,11 @@ void RangeCounter::SaveState(CountStateWriter& out) const {
 }
 
 bool RangeCounter::LoadState(CountStateReader& in) {
-  const auto n = static_cast<int64_t>(counts_.two_way.size());
+  const auto n = static_cast<int64_t>(counts_.size());
   if (!finder_.LoadState(in)) return false;
-  counts_.two_way = in.Ints<int64_t>(n);
-  counts_.one_way = in.Ints<int64_t>(n);
+  const std::vector<int64_t> two_way = in.Ints<int64_t>(n);
+  const std::vector<int64_t> one_way = in.Ints<int64_t>(n);
+  if (!in.ok() || !counts_.Assign(two_way, one_way)) return false;
   opens_range_ = in.Int(0, 1) != 0;
   started_ = in.Int(0, 1) != 0;
   last_extreme_ = in.Double();

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "core/counting/partition_counter.h"
+#include "core/counting/simd_level.h"
+#include "core/counting/simd_levels.h"
 
 namespace torvwy::core {
 namespace {
@@ -88,19 +90,23 @@ TEST(PartitionIndexTest, BatchedCountsMatchTheIndexOnAndAroundEveryEdge) {
       for (double v : ValuesAround(Edges(n, [&](int32_t k) { return one_way.edge(k); }), a)) {
         values.insert(values.end(), {v, -v});
       }
-      PartitionCounts expected{std::vector<int64_t>(static_cast<size_t>(n)),
-                               std::vector<int64_t>(static_cast<size_t>(n))};
+      std::vector<int64_t> expected_two_way(static_cast<size_t>(n));
+      std::vector<int64_t> expected_one_way(static_cast<size_t>(n));
       for (double v : values) {
         if (!(v <= a && v >= -a)) continue;
-        ++expected.two_way[static_cast<size_t>(two_way.Find(v))];
-        ++expected.one_way[static_cast<size_t>(one_way.Find(std::fabs(v)))];
+        ++expected_two_way[static_cast<size_t>(two_way.Find(v))];
+        ++expected_one_way[static_cast<size_t>(one_way.Find(std::fabs(v)))];
       }
-      auto counter = PartitionCounter::Create({.partitions = n, .amplitude_range = a});
-      PartitionCounts counts = counter->MakeCounts();
-      counter->CountRaw(values, counts);
-      if ((counts.two_way != expected.two_way || counts.one_way != expected.one_way) &&
-          ++failures <= 10) {
-        ADD_FAILURE() << "A=" << a << " N=" << n;
+      for (SimdLevel level : kLevels) {
+        const LevelInUse use(level);
+        auto counter = PartitionCounter::Create({.partitions = n, .amplitude_range = a});
+        PartitionCounts counts = counter->MakeCounts();
+        std::vector<double> raw = values;
+        counter->CountRaw(raw, counts);
+        if ((counts.TwoWay() != expected_two_way || counts.OneWay() != expected_one_way) &&
+            ++failures <= 10) {
+          ADD_FAILURE() << "A=" << a << " N=" << n << " " << SimdLevelName(level);
+        }
       }
     }
   }
