@@ -62,6 +62,7 @@ Result<BlockPassOutcome> RunBlockPass(WaveformReader& reader, const BlockPassSet
     const int64_t n = std::min(static_cast<int64_t>(buffer.size()), read_end - position);
     const std::span<double> chunk(buffer.data(), static_cast<size_t>(n));
     if (auto ok = reader.Read(chunk); !ok) return ok.error();
+    if (auto ok = reader.CheckFinite(chunk, position); !ok) return ok.error();
     // Block by block, the envelope and then the counter take each block while it is in the
     // first-level cache.
     for (int64_t b = position; b < position + n; b += kBlockSamples) {
@@ -137,6 +138,7 @@ Status RunChunkWorker(WaveformReader& reader, size_t chunk, int64_t read_begin, 
     double sample = 0.0;
     if (auto ok = reader.Seek(index); !ok) return ok;
     if (auto ok = reader.Read({&sample, 1}); !ok) return ok;
+    if (auto ok = reader.CheckFinite({&sample, 1}, index); !ok) return ok;
     return sink(chunk, {&sample, 1});
   };
   bool counting = true;
@@ -150,6 +152,7 @@ Status RunChunkWorker(WaveformReader& reader, size_t chunk, int64_t read_begin, 
     const int64_t n = std::min(static_cast<int64_t>(buffer.size()), read_end - position);
     const std::span<double> piece(buffer.data(), static_cast<size_t>(n));
     if (auto ok = reader.Read(piece); !ok) return ok;
+    if (auto ok = reader.CheckFinite(piece, position); !ok) return ok;
     // Piece by piece, the envelope and then the counter take the samples while they are in the
     // first-level cache.
     constexpr int64_t kPieceSamples = 4 * kBlockSamples;

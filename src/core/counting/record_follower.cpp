@@ -199,6 +199,7 @@ Status RecordFollower::State::CountBlocks(int64_t available, Progress& progress,
     const int64_t blocks = std::min(kReadBlocks, available - blocks_counted);
     const std::span<double> chunk(buffer.data(), static_cast<size_t>(blocks * kBlockSamples));
     if (auto ok = reader->Read(chunk); !ok) return ok;
+    if (auto ok = reader->CheckFinite(chunk, blocks_counted * kBlockSamples); !ok) return ok;
     for (int64_t b = 0; b < blocks; ++b) {
       const auto block = std::span<const double>(chunk).subspan(
           static_cast<size_t>(b * kBlockSamples), static_cast<size_t>(kBlockSamples));
@@ -236,6 +237,7 @@ Result<std::vector<double>> RecordFollower::State::Envelope(const SamplingInfo& 
     const std::span<double> piece(buffer.data(), static_cast<size_t>(end - begin));
     if (auto ok = reader->Seek(begin); !ok) return ok.error();
     if (auto ok = reader->Read(piece); !ok) return ok.error();
+    if (auto ok = reader->CheckFinite(piece, begin); !ok) return ok.error();
     return Summarize(piece, begin);
   };
 

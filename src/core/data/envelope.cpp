@@ -242,6 +242,9 @@ Result<std::vector<double>> BuildWaveformEnvelope(WaveformReader& reader, const 
     const int64_t n = std::min(left, kChunk);
     std::span<double> chunk(buffer.data(), static_cast<size_t>(n));
     if (auto ok = reader.Read(chunk); !ok) return ok.error();
+    if (auto ok = reader.CheckFinite(chunk, reader.record_samples() - left); !ok) {
+      return ok.error();
+    }
     const int before = builder.segments_done();
     builder.Feed(chunk);
     if (builder.segments_done() != before) progress.SetPos(builder.segments_done());

@@ -7,9 +7,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <limits>
 #include <string>
 #include <system_error>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/services/file_read.h"
 #include "core/services/message_table.h"
@@ -162,6 +167,59 @@ Status WaveformReader::Read(std::span<double> out, ExtremePositions* positions) 
   }
   position_ += count;
   return ConvertSamples(format_, out, std::span<const char>(raw_.data(), bytes), positions);
+}
+
+bool WaveformReader::may_hold_non_finite() const {
+  return static_cast<bool>(supplier_) || format_ == kFormatFloat32 || format_ == kFormatFloatFs ||
+         format_ == kFormatFloat64;
+}
+
+namespace {
+
+// Index of the first sample that is NaN or infinite, or n. x - x is 0 for a finite x and NaN
+// otherwise, so a sum of them tells at once whether a stretch needs searching.
+size_t FirstNonFinite(const double* x, size_t n) {
+  constexpr size_t kStretch = 256;
+  for (size_t begin = 0; begin < n; begin += kStretch) {
+    const size_t end = std::min(n, begin + kStretch);
+    size_t i = begin;
+    double sum = 0.0;
+#if defined(__SSE2__)
+    __m128d s0 = _mm_setzero_pd(), s1 = s0;
+    for (; i + 4 <= end; i += 4) {
+      const __m128d a = _mm_loadu_pd(x + i);
+      const __m128d b = _mm_loadu_pd(x + i + 2);
+      s0 = _mm_add_pd(s0, _mm_sub_pd(a, a));
+      s1 = _mm_add_pd(s1, _mm_sub_pd(b, b));
+    }
+    double lanes[2];
+    _mm_storeu_pd(lanes, _mm_add_pd(s0, s1));
+    sum = lanes[0] + lanes[1];
+#endif
+    for (; i < end; ++i) sum += x[i] - x[i];
+    if (sum == 0.0) continue;
+    for (size_t j = begin; j < end; ++j) {
+      if (!std::isfinite(x[j])) return j;
+    }
+  }
+  return n;
+}
+
+}  // namespace
+
+Status WaveformReader::CheckFinite(std::span<const double> samples, int64_t first_sample) const {
+  if (!may_hold_non_finite()) return Ok();
+  const size_t at = FirstNonFinite(samples.data(), samples.size());
+  if (at == samples.size()) return Ok();
+  const int64_t index = first_sample + static_cast<int64_t>(at);
+  const double value = samples[at];
+  return Fail(kMsgBadValue, path_.string() + ": sample " +
+                                std::to_string(index % kBlockSamples + 1) + " of block " +
+                                std::to_string(index / kBlockSamples + 1) + " is " +
+                                (std::isnan(value) ? "not a number"
+                                 : value > 0       ? "+infinity"
+                                                   : "-infinity") +
+                                "; a count needs finite samples");
 }
 
 }  // namespace torvwy::core

@@ -69,6 +69,15 @@ class WaveformReader {
   int sample_size() const { return sample_size_; }
   /// The next sample to be read.
   int64_t position() const { return position_; }
+  const std::filesystem::path& path() const { return path_; }
+  /// True when the samples may be NaN or infinite: a floating-point format, or supplied values.
+  bool may_hold_non_finite() const;
+
+  /// Fails (bad-value message naming the file, the block and the sample) on the first sample of
+  /// `samples` that is not a finite number, where samples[0] is sample `first_sample` (0-based)
+  /// of the record: a count of such samples would be no count. Quick when the format can't hold
+  /// one.
+  Status CheckFinite(std::span<const double> samples, int64_t first_sample) const;
 
   /// Moves to sample `index` (0-based, at most the record's length).
   Status Seek(int64_t index);

@@ -174,7 +174,9 @@ Status ReadBlock(OpenedNode& node, Block& block, ExtremePositions* positions,
   if (cancelled && cancelled()) {
     return Fail(kMsgCalculationCancelled, "the statistics pass was cancelled");
   }
+  const int64_t first = node.reader.position();
   if (auto read = node.reader.Read(block, positions); !read) return read;
+  if (auto finite = node.reader.CheckFinite(block, first); !finite) return finite;
   for (double& x : block) x /= node.divisor;
   return Ok();
 }

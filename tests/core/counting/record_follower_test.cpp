@@ -272,20 +272,31 @@ TEST(RecordFollowerTest, CompleteEndEqualsTheOfflineRunOfTheFinishedRecord) {
   }
 }
 
-TEST(RecordFollowerTest, EnvelopeEqualsTheWholeRecordsAtManyLengthsWithNaN) {
+TEST(RecordFollowerTest, ANonFiniteSampleEndsTheFollowNamingItsBlockAndSample) {
+  TempDir dir;
+  GrowingNode rig(dir.path(), kFormatFloat32);
+  std::vector<double> samples = Samples(3 * 1024, 3);
+  samples[2 * 1024 + 16] = std::numeric_limits<double>::quiet_NaN();
+  auto follower = RecordFollower::Start(rig.Node(), SetupOf(CountingKind::kPeak));
+  ASSERT_TRUE(follower.ok()) << follower.error().detail;
+  rig.Append({samples.begin(), samples.begin() + 2 * 1024});
+  SilentProgress progress;
+  ASSERT_EQ(follower->Poll(progress).end, FollowEnd::kNone);
+  rig.Append({samples.begin() + 2 * 1024, samples.end()});
+  const auto look = follower->Poll(progress);
+  ASSERT_EQ(look.end, FollowEnd::kFailed);
+  ASSERT_TRUE(look.reason.has_value());
+  EXPECT_NE(look.reason->detail.find("sample 17 of block 3 is not a number"), std::string::npos)
+      << look.reason->detail;
+}
+
+TEST(RecordFollowerTest, EnvelopeEqualsTheWholeRecordsAtManyLengths) {
   // Segments of L samples for L half blocks: shorter than a block, a block, and several blocks
-  // with borders inside blocks, with NaN at segment starts, inside blocks and as whole blocks.
-  const double nan = std::numeric_limits<double>::quiet_NaN();
+  // with borders inside blocks.
   const std::vector<int64_t> blocks_at_look = {1, 2, 3, 7, 512, 513, 1100, 1537};
   TempDir dir;
   GrowingNode rig(dir.path(), kFormatFloat32);
   std::vector<double> samples = Samples(1537 * 1024 + 512, 3);
-  std::mt19937 random(7);
-  std::uniform_int_distribution<size_t> where(0, samples.size() - 1);
-  for (int i = 0; i < 3000; ++i) samples[where(random)] = nan;
-  // Segment j of a record of B blocks starts at sample (j - 1) x 2B.
-  for (int64_t b : blocks_at_look) samples[static_cast<size_t>(2 * b * 5)] = nan;
-  std::fill(samples.begin() + 600 * 1024, samples.begin() + 602 * 1024, nan);
   auto follower = RecordFollower::Start(rig.Node(), SetupOf(CountingKind::kPeak));
   ASSERT_TRUE(follower.ok()) << follower.error().detail;
   int64_t written = 0;
