@@ -41,7 +41,7 @@ TEST_F(Commands, SaveBeyondTheFileSizeLimitFailsWithAMessageAndLeavesNoTemporary
   EXPECT_GT(result.exit_code, 0) << "killed by a signal?";
   EXPECT_NE(result.err.find("File too large"), std::string::npos) << result.err;
   for (const auto& entry : fs::directory_iterator(data_.path())) {
-    EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos)
+    EXPECT_EQ(entry.path().filename().string().find(".torvwy-"), std::string::npos)
         << entry.path() << " was left behind";
   }
 }
