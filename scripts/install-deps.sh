@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
   qt6-base-dev libgl-dev fonts-wqy-microhei
-  libxlsxwriter-dev zlib1g-dev poppler-utils python3-openpyxl
+  libxlsxwriter-dev zlib1g-dev libpng-dev poppler-utils python3-openpyxl
   python3-dev pybind11-dev python3-numpy python3-pytest
   python3-dask python3-distributed python3-pandas
   libmatio-dev libhdf5-dev libsndfile1-dev python3-scipy python3-h5py python3-soundfile sox

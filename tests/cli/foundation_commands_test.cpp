@@ -1,5 +1,6 @@
 // The gen, info and import commands end to end, and their refusals.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -40,9 +41,31 @@ TEST_F(Commands, SaveBeyondTheFileSizeLimitFailsWithAMessageAndLeavesNoTemporary
   EXPECT_GT(result.exit_code, 0) << "killed by a signal?";
   EXPECT_NE(result.err.find("File too large"), std::string::npos) << result.err;
   for (const auto& entry : fs::directory_iterator(data_.path())) {
-    EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos)
+    EXPECT_EQ(entry.path().filename().string().find(".torvwy-"), std::string::npos)
         << entry.path() << " was left behind";
   }
+}
+
+TEST_F(Commands, GenRefusesToReplaceAFifoOrADanglingLinkAndFollowsALinkToAFile) {
+  const std::string data = Quote(data_.path().string());
+  const std::string gen = "gen --data " + data + " --test t --code 1 --nodes 1 --blocks 1";
+  const fs::path sts = data_.path() / "t1#1.sts";
+  ASSERT_EQ(::mkfifo(sts.c_str(), 0644), 0);
+  ExpectOneLineError(gen, sts.string() + ": is a FIFO, not a regular file; nothing was written");
+  EXPECT_TRUE(fs::is_fifo(fs::symlink_status(sts)));
+  EXPECT_FALSE(fs::exists(data_.path() / "t1#1.tsp"));
+  fs::remove(sts);
+  fs::create_symlink("elsewhere.sts", sts);
+  ExpectOneLineError(gen, sts.string() +
+                              ": is a symbolic link to elsewhere.sts, which does not "
+                              "exist; nothing was written");
+  EXPECT_FALSE(fs::exists(data_.path() / "elsewhere.sts"));
+  // A link to a file: the file is written, the link stays.
+  std::ofstream(data_.path() / "elsewhere.sts") << "old";
+  ASSERT_EQ(Run(gen).exit_code, 0);
+  EXPECT_TRUE(fs::is_symlink(sts));
+  EXPECT_EQ(fs::file_size(data_.path() / "elsewhere.sts"), 1024u * 2u);  // int16 by default
+  EXPECT_EQ(std::distance(fs::directory_iterator(data_.path()), {}), 3);
 }
 
 TEST_F(Commands, GenWritesATestThatInfoDescribes) {

@@ -1,5 +1,7 @@
 // The companion programs end to end, headless: report, export, list converter, image export.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 
 #include <QGuiApplication>
@@ -132,6 +134,64 @@ TEST_F(CompanionsTest, ReportProgramRefusesDamagedOrIncompleteSets) {
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_NE(run.err.find("TorvBmp.bmp"), std::string::npos) << run.err;
   EXPECT_FALSE(fs::exists(At("x.html")));
+}
+
+TEST_F(CompanionsTest, ReportProgramWritesOnlyRegularFiles) {
+  WriteRangeReportSet(core::Language::kEnglish);
+  const std::string input = "--input " + Quote(At("TorvRpt.txt").string());
+  const fs::path fifo = At("fifo.pdf");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  const fs::path dangling = At("dangling.html");
+  fs::create_symlink("gone.html", dangling);
+  std::vector<std::pair<std::string, fs::path>> refused = {{"--pdf", fifo}, {"--html", dangling}};
+  // A full device, as /dev/full is, made in the test folder.
+  const fs::path full = At("full.pdf");
+  const bool device = ::mknod(full.c_str(), S_IFCHR | 0666, ::makedev(1, 7)) == 0;
+  if (device) refused.emplace_back("--pdf", full);
+  for (const auto& [option, target] : refused) {
+    SCOPED_TRACE(target);
+    const fs::file_type before = fs::symlink_status(target).type();
+    const ProgramRun run =
+        Companion("TorvRpt", input + " " + option + " " + Quote(target.string()));
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_TRUE(run.err.find("not a regular file; nothing was written") != std::string::npos ||
+                run.err.find("which does not exist; nothing was written") != std::string::npos)
+        << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(fs::symlink_status(target).type(), before);
+  }
+  EXPECT_FALSE(fs::exists(At("gone.html")));
+  // A link to a file is followed.
+  std::ofstream(At("real.html")) << "old";
+  fs::create_symlink("real.html", At("link.html"));
+  const ProgramRun run = Companion("TorvRpt", input + " --html " + Quote(At("link.html").string()));
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_TRUE(fs::is_symlink(At("link.html")));
+  EXPECT_EQ(testing::ReadFileBytes(At("real.html")).substr(0, 15), "<!DOCTYPE html>");
+  if (!device) GTEST_SKIP() << "mknod is not allowed here; the full device was not tried";
+}
+
+TEST_F(CompanionsTest, ImageExportSaysInOneLineWhenAPictureCantBeReadOrWritten) {
+  // A PNG cut short, and one no PNG writer takes (wider than the PNG library's limit).
+  QImage small(8, 8, QImage::Format_RGB32);
+  small.fill(Qt::red);
+  ASSERT_TRUE(small.save(QString::fromStdString(At("whole.png").string()), "PNG"));
+  const std::string whole = testing::ReadFileBytes(At("whole.png"));
+  std::ofstream(At("cut.png"), std::ios::binary) << whole.substr(0, whole.size() - 20);
+  QImage wide(1100000, 1, QImage::Format_RGB32);
+  wide.fill(Qt::blue);
+  ASSERT_TRUE(wide.save(QString::fromStdString(At("wide.bmp").string()), "BMP"));
+  for (const auto& [input, output] :
+       {std::pair{"cut.png", "x.bmp"}, std::pair{"wide.bmp", "y.png"}}) {
+    SCOPED_TRACE(input);
+    const ProgramRun run =
+        Companion("TorvImgEpt", Quote(At(input).string()) + " --to " + Quote(At(output).string()));
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err.rfind("TorvImgEpt: ", 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(run.err.find("libpng"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(At(output)));
+  }
 }
 
 /// Reads back a workbook with openpyxl: sheet name, then each row's cells as repr(), one a line.

@@ -155,7 +155,7 @@ TEST_F(RecordingImport, AFailedChannelLeavesTheEarlierOnesWholeAndNothingOfItsel
   EXPECT_FALSE(fs::exists(data_.path() / "rec1#b.tsp"));
   EXPECT_FALSE(fs::exists(data_.path() / "rec1#c.sts"));
   for (const auto& entry : fs::directory_iterator(data_.path())) {
-    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+    EXPECT_EQ(entry.path().filename().string().find(".torvwy-"), std::string::npos) << entry.path();
   }
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "core/data/sampling_info.h"
 #include "core/services/gbk.h"
 #include "core/services/message_table.h"
 #include "core/services/profile.h"
@@ -21,7 +22,8 @@ std::string Key(const char* stem, int number) {
 
 /// The label count, bounded so that a damaged count can't make us loop for ever.
 int LabelCount(const IniFile& ini) {
-  const long long count = ini.GetInt(kSection, "LabelNum", 0);
+  const auto value = ini.Get(kSection, "LabelNum");
+  const long long count = value ? ParseInt(NumberBeforeComment(*value)).value_or(0) : 0;
   return count < 0 ? 0 : count > 999 ? 999 : static_cast<int>(count);
 }
 
@@ -31,11 +33,19 @@ std::string ReadValue(const IniFile& ini, const std::string& key) {
   return std::string(CutCharacters(text, kMaxLabelReadCharacters));
 }
 
+/// A position as read: a sample number loses its trailing "; comment"; anything else stays.
+std::string ReadPosition(const IniFile& ini, const std::string& key) {
+  std::string text = ReadValue(ini, key);
+  const std::string_view number = NumberBeforeComment(text);
+  if (number.size() != text.size() && ParseFiniteDouble(number)) text = std::string(number);
+  return text;
+}
+
 std::vector<Label> LabelsOf(const IniFile& ini) {
   std::vector<Label> labels;
   const int count = LabelCount(ini);
   for (int k = 1; k <= count; ++k) {
-    labels.push_back({ReadValue(ini, Key("LabelPos", k)), ReadValue(ini, Key("LabelText", k))});
+    labels.push_back({ReadPosition(ini, Key("LabelPos", k)), ReadValue(ini, Key("LabelText", k))});
   }
   return labels;
 }

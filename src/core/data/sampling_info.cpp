@@ -37,6 +37,11 @@ std::optional<int32_t> WholeInt32(std::string_view text) {
 
 }  // namespace
 
+std::string_view NumberBeforeComment(std::string_view value) {
+  const size_t comment = value.find(';');
+  return comment == std::string_view::npos ? value : Trim(value.substr(0, comment));
+}
+
 double SamplingInfo::frequency_hz() const { return LoadDouble(bytes_.data() + kFrequencyOffset); }
 double SamplingInfo::c1() const { return LoadDouble(bytes_.data() + kC1Offset); }
 double SamplingInfo::c2() const { return LoadDouble(bytes_.data() + kC2Offset); }
@@ -107,7 +112,7 @@ Result<SamplingInfo> ReadSamplingParameters(const std::filesystem::path& tsp_pat
   auto number = [&](const char* key) -> Result<double> {
     auto text = need(key);
     if (!text) return text.error();
-    auto value = ParseFiniteDouble(*text);
+    auto value = ParseFiniteDouble(NumberBeforeComment(*text));
     if (!value) {
       return Fail(kMsgSamplingUnreadable, where + key + " \"" + *text + "\" is not a number");
     }
@@ -116,7 +121,7 @@ Result<SamplingInfo> ReadSamplingParameters(const std::filesystem::path& tsp_pat
   auto integer = [&](const char* key) -> Result<int32_t> {
     auto text = need(key);
     if (!text) return text.error();
-    auto value = WholeInt32(*text);
+    auto value = WholeInt32(NumberBeforeComment(*text));
     if (!value) {
       return Fail(kMsgSamplingUnreadable, where + key + " \"" + *text + "\" is not an integer");
     }
@@ -150,7 +155,7 @@ Result<SamplingInfo> ReadSamplingParameters(const std::filesystem::path& tsp_pat
   info.set_format(*format);
   info.set_length_half_blocks(*length);
   if (auto full_scale = ini->Get(kSection, "FullScale")) {
-    auto value = ParseFiniteDouble(*full_scale);
+    auto value = ParseFiniteDouble(NumberBeforeComment(*full_scale));
     if (!value || *value <= 0.0) {
       return Fail(kMsgSamplingUnreadable, where + "FullScale must be a number > 0");
     }

@@ -80,9 +80,16 @@ Result<double> FullScaleOf(const SamplingInfo& info);
 ///   [Sampling]  Frequency (Hz), C1, C2, Format, Length (half blocks), EU, Text1..3,
 ///               FullScale (format 111 only, optional)
 ///
-/// Fails on a missing file, a missing or non-numeric key, a frequency <= 0 or not finite, C1 or
-/// C2 equal to 0 or not finite, or an unknown format code.
+/// A key that holds a number may carry a trailing "; comment" (Frequency=1024 ; Hz); a text
+/// (EU, Text1..3) holds everything after its '='. Fails on a missing file, a missing or
+/// non-numeric key, a frequency <= 0 or not finite, C1 or C2 equal to 0 or not finite, or an
+/// unknown format code.
 Result<SamplingInfo> ReadSamplingParameters(const std::filesystem::path& tsp_path);
+
+/// The number in the value of a key that holds one: the text before a trailing ';' comment,
+/// trimmed ("1024 ; Hz, > 0" gives "1024"). A number never holds a ';', so nothing a number
+/// key could mean is lost; the value is returned whole when it has no ';'.
+std::string_view NumberBeforeComment(std::string_view value);
 
 class IniFile;
 /// Sets the [Sampling] keys of `info` in `ini`.

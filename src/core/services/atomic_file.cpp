@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "core/services/message_table.h"
+#include "core/services/save_leftovers.h"
 
 namespace torvwy::core {
 namespace fs = std::filesystem;
@@ -29,13 +30,68 @@ SaveFault FaultOf(const fs::path& target) {
   return FaultHook() ? FaultHook()(target) : SaveFault::kNone;
 }
 
+std::function<bool(SaveStep, const fs::path&)>& StepHook() {
+  static std::function<bool(SaveStep, const fs::path&)> hook;
+  return hook;
+}
+
+/// False (errno EIO) when a test makes this step fail.
+bool StepMayRun(SaveStep step, const fs::path& target) {
+  if (StepHook() && StepHook()(step, target)) {
+    errno = EIO;
+    return false;
+  }
+  return true;
+}
+
 /// Renames like ::rename, unless a test made the target's rename fail.
-int RenameOver(const fs::path& from, const fs::path& to) {
-  if (FaultOf(to) == SaveFault::kRename) {
+int RenameOver(const fs::path& from, const fs::path& to, const fs::path& target) {
+  if (FaultOf(target) == SaveFault::kRename || !StepMayRun(SaveStep::kRename, target)) {
     errno = EIO;
     return -1;
   }
   return ::rename(from.c_str(), to.c_str());
+}
+
+const char* KindOf(mode_t mode) {
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISDIR(mode)) return "a folder";
+  return "not a plain file";
+}
+
+/// The file a save of `target` replaces: the target itself, or the regular file its symbolic
+/// link names. Anything else standing at the name is refused, so that a save never turns a
+/// device, a FIFO or a link into a plain file.
+Result<fs::path> FileToReplace(const fs::path& target, int message) {
+  const auto refused = [&](const std::string& why) {
+    return Fail(message, target.string() + ": " + why + "; nothing was written");
+  };
+  struct stat status {};
+  if (::lstat(target.c_str(), &status) != 0) {
+    if (errno == ENOENT) return target;
+    return Fail(message, target.string() + ": " + ErrnoText());
+  }
+  fs::path file = target;
+  if (S_ISLNK(status.st_mode)) {
+    std::error_code ec;
+    const fs::path named = fs::read_symlink(target, ec);
+    if (::stat(target.c_str(), &status) != 0) {
+      // A link that names nothing could point anywhere; creating its file is not ours to do.
+      if (errno == ENOENT) {
+        return refused("is a symbolic link to " + named.string() + ", which does not exist");
+      }
+      return Fail(message, target.string() + ": " + ErrnoText());
+    }
+    file = fs::canonical(target, ec);
+    if (ec) return Fail(message, target.string() + ": " + ec.message());
+  }
+  if (!S_ISREG(status.st_mode)) {
+    return refused(std::string("is ") + KindOf(status.st_mode) + ", not a regular file");
+  }
+  return file;
 }
 
 }  // namespace
@@ -44,22 +100,33 @@ void SetSaveFaultForTesting(std::function<SaveFault(const fs::path& target)> fau
   FaultHook() = std::move(fault);
 }
 
+void SetSaveStepHookForTesting(std::function<bool(SaveStep, const fs::path&)> hook) {
+  StepHook() = std::move(hook);
+}
+
 Result<AtomicFileWriter> AtomicFileWriter::Open(const fs::path& target, int message) {
   if (message == 0) message = kMsgResultFileCreate;
-  fs::path folder = target.parent_path();
+  auto file = FileToReplace(target, message);
+  if (!file) return file.error();
+  fs::path folder = file->parent_path();
+  RemoveLeftoversOfKilledSaves(folder);
   if (folder.empty()) folder = ".";
-  std::string pattern = (folder / (target.filename().string() + ".tmp-XXXXXX")).string();
-  const int fd = ::mkstemp(pattern.data());
+  fs::path temp;
+  int fd = -1;
+  // The name is unique within the process; one left by an earlier process of the same PID is
+  // stepped over.
+  do {
+    temp = folder /
+           LeftoverName(file->filename().string(), LeftoverKind::kTemporary, NextSaveNumber());
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+  } while (fd < 0 && errno == EEXIST);
   if (fd < 0) return Fail(message, target.string() + ": " + ErrnoText());
-  // mkstemp makes the file private; a saved file gets the usual permissions.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
   AtomicFileWriter writer;
   writer.fd_ = fd;
   writer.message_ = message;
   writer.target_ = target;
-  writer.temp_ = pattern;
+  writer.final_ = *file;
+  writer.temp_ = temp;
   writer.buffer_.reserve(kBufferBytes);
   if (FaultOf(target) == SaveFault::kWrite) {
     // Fails even a file with nothing to write, or one a library writes by name.
@@ -75,6 +142,7 @@ AtomicFileWriter::AtomicFileWriter(AtomicFileWriter&& other) noexcept
       failed_(other.failed_),
       error_(std::move(other.error_)),
       target_(std::move(other.target_)),
+      final_(std::move(other.final_)),
       temp_(std::move(other.temp_)),
       buffer_(std::move(other.buffer_)),
       written_(other.written_),
@@ -141,6 +209,10 @@ bool AtomicFileWriter::Flush() {
 
 bool AtomicFileWriter::Close() {
   bool ok = Flush();
+  if (ok && !StepMayRun(SaveStep::kClose, target_)) {
+    ok = false;
+    error_ = ErrnoText();
+  }
   if (ok && ::fsync(fd_) != 0 && errno != EINVAL) {
     ok = false;
     error_ = ErrnoText();
@@ -157,7 +229,7 @@ bool AtomicFileWriter::Close() {
 Status AtomicFileWriter::Commit() {
   if (fd_ < 0) return Fail(message_, target_.string() + ": already closed");
   bool ok = Close();
-  if (ok && RenameOver(temp_, target_) != 0) {
+  if (ok && RenameOver(temp_, final_, target_) != 0) {
     ok = false;
     error_ = ErrnoText();
   }
@@ -190,50 +262,67 @@ Status AtomicFileSet::Commit() {
       return status;
     }
   }
-  // Each old target is kept under a second name until the whole set is in place.
-  struct Replaced {
-    fs::path target;
-    fs::path backup;  // empty: there was no old target
+  // Each old target is kept under a second name until the whole set is in place; a part that
+  // had none gets an empty mark, so that a clean-up after a kill knows to remove it again.
+  struct Kept {
+    fs::path file;  // the target replaced
+    fs::path kept;  // its old content (a hard link), or the mark of a new part
+    bool existed = false;
   };
-  std::vector<Replaced> replaced;
-  const auto put_back = [&replaced] {
-    for (auto it = replaced.rbegin(); it != replaced.rend(); ++it) {
-      std::error_code ec;
-      if (it->backup.empty()) {
-        fs::remove(it->target, ec);
+  std::vector<Kept> kept;
+  const uint64_t number = NextSaveNumber();
+  const auto put_back = [&kept] {
+    for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
+      if (it->existed) {
+        // Onto a part not yet replaced (the same file) the rename leaves both names.
+        if (::rename(it->kept.c_str(), it->file.c_str()) == 0) ::unlink(it->kept.c_str());
       } else {
-        ::rename(it->backup.c_str(), it->target.c_str());
+        ::unlink(it->file.c_str());
+        ::unlink(it->kept.c_str());
       }
     }
   };
+  const auto fail = [&](AtomicFileWriter& part, const std::string& error) {
+    const Status status = Fail(part.message_, part.target_.string() + ": " + error);
+    put_back();
+    parts_.clear();
+    return status;
+  };
+  const bool several = parts_.size() > 1;
   for (auto& part : parts_) {
-    Replaced entry{part->target_, {}};
-    std::string error;
-    std::error_code ec;
-    if (fs::exists(part->target_, ec)) {
-      std::string pattern = part->target_.string() + ".old-XXXXXX";
-      const int fd = ::mkstemp(pattern.data());
-      if (fd < 0 || ::close(fd) != 0 || ::unlink(pattern.c_str()) != 0 ||
-          ::link(part->target_.c_str(), pattern.c_str()) != 0) {
-        error = "can't keep the old file: " + ErrnoText();
-      } else {
-        entry.backup = pattern;
-      }
+    Kept entry{part->final_, {}, false};
+    struct stat status {};
+    entry.existed = ::lstat(part->final_.c_str(), &status) == 0;
+    if (!entry.existed && !several) continue;
+    const fs::path folder = part->final_.parent_path();
+    const LeftoverKind kind = entry.existed ? LeftoverKind::kKept : LeftoverKind::kAbsent;
+    entry.kept = folder / LeftoverName(part->final_.filename().string(), kind, number);
+    bool ok = StepMayRun(SaveStep::kKeepOld, part->target_);
+    if (ok && entry.existed) {
+      ok = ::link(part->final_.c_str(), entry.kept.c_str()) == 0;
+    } else if (ok) {
+      const int fd = ::open(entry.kept.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+      ok = fd >= 0 && ::close(fd) == 0;
     }
-    if (error.empty() && RenameOver(part->temp_, part->target_) != 0) error = ErrnoText();
-    if (!error.empty()) {
-      const Status status = Fail(part->message_, part->target_.string() + ": " + error);
-      if (!entry.backup.empty()) fs::remove(entry.backup, ec);
-      put_back();
-      parts_.clear();
-      return status;
+    if (!ok) return fail(*part, "can't keep the old file: " + ErrnoText());
+    kept.push_back(std::move(entry));
+  }
+  // Without its last part (the one naming the others) the set reads as incomplete, never as
+  // a new part beside an old one.
+  if (several && kept.back().existed) {
+    AtomicFileWriter& last = *parts_.back();
+    if (!StepMayRun(SaveStep::kTakeAway, last.target_) || ::unlink(last.final_.c_str()) != 0) {
+      return fail(last, "can't replace the old file: " + ErrnoText());
+    }
+  }
+  for (auto& part : parts_) {
+    if (RenameOver(part->temp_, part->final_, part->target_) != 0) {
+      return fail(*part, ErrnoText());
     }
     part->temp_.clear();
-    replaced.push_back(std::move(entry));
   }
-  for (const Replaced& entry : replaced) {
-    std::error_code ec;
-    if (!entry.backup.empty()) fs::remove(entry.backup, ec);
+  for (const Kept& entry : kept) {
+    if (StepMayRun(SaveStep::kDropOld, entry.file)) ::unlink(entry.kept.c_str());
   }
   parts_.clear();
   return Ok();

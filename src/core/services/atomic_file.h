@@ -16,14 +16,19 @@ namespace torvwy::core {
 
 /// Writes a new file beside the target and renames it over the target on Commit():
 ///
-///   target.tmp-XXXXXX  --write, write, ..., fsync, close-->  rename --> target
+///   .target.torvwy-tmp-PID-N  --write, write, ..., fsync, close-->  rename --> target
 ///
 /// Every write and the close are checked; on any failure (or when the writer is destroyed
-/// without Commit) the temporary file is removed and the target stays as it was.
+/// without Commit) the temporary file is removed and the target stays as it was. Only a regular
+/// file is replaced: a target that is a FIFO, a device, a socket or a folder is refused before
+/// anything is written, and so is a symbolic link that names nothing. A symbolic link to a
+/// regular file is followed: the file it names is replaced and the link stays. Opening also
+/// removes what killed saves left in the folder (see RemoveLeftoversOfKilledSaves).
 class AtomicFileWriter {
  public:
-  /// Creates the temporary file in the folder of `target`; `message` is the message-table
-  /// number reported on failure (the "result file can't be created" message by default).
+  /// Creates the temporary file in the folder of the file `target` names; `message` is the
+  /// message-table number reported on failure (the "result file can't be created" message by
+  /// default), also when the target is not a regular file.
   static Result<AtomicFileWriter> Open(const std::filesystem::path& target, int message = 0);
 
   AtomicFileWriter(AtomicFileWriter&& other) noexcept;
@@ -63,7 +68,8 @@ class AtomicFileWriter {
   int message_ = 0;
   bool failed_ = false;
   std::string error_;
-  std::filesystem::path target_;
+  std::filesystem::path target_;  ///< as given, for messages
+  std::filesystem::path final_;   ///< the file replaced: the target, or the file its link names
   std::filesystem::path temp_;
   std::string buffer_;
   uint64_t written_ = 0;
@@ -74,13 +80,15 @@ class AtomicFileWriter {
 /// when all of them are complete are they renamed over their targets, in the order they were
 /// added, so the file that names the others (added last) changes last:
 ///
-///   list.tmp-a   picture.tmp-b   report.tmp-c      all written, synced, closed
-///        |             |              |             then, one after the other:
-///      list  ------> picture ------> report         rename over the target
+///   tmp list   tmp picture   tmp report     all written, synced, closed
+///   old list   old picture   old report     each old target kept under a second name (link)
+///                            (removed)      the last part taken away: no reader meets a mix
+///     list ----> picture ----> report       then, one after the other, renamed over the targets
 ///
-/// A part that fails while written fails the set before any target changes. A rename that
-/// fails puts back the targets already replaced (each old target is kept under a hard link
-/// until the set is in place), so the folder holds the whole old set or the whole new set.
+/// A part that fails while written fails the set before any target changes. A step that fails
+/// later puts back the old targets, so the folder holds the whole old set or the whole new set.
+/// A process killed in between leaves the set without its last part (a reader refuses it as
+/// incomplete) until the next save into the folder puts the old set back.
 class AtomicFileSet {
  public:
   AtomicFileSet() = default;
@@ -111,6 +119,20 @@ enum class SaveFault {
 /// For tests: asks `fault` at every save which fault the target gets (empty: none). Not
 /// thread-safe; a test sets it, saves, and sets it back to empty.
 void SetSaveFaultForTesting(std::function<SaveFault(const std::filesystem::path& target)> fault);
+
+/// The steps of a commit, in their order, each done for one target.
+enum class SaveStep {
+  kClose,     ///< flush, sync and close the temporary file
+  kKeepOld,   ///< a set: keep the old target under a second name
+  kTakeAway,  ///< a set: remove its last part's old target before the renames
+  kRename,    ///< rename the temporary file over the target
+  kDropOld,   ///< a set: remove the kept old target, the set being in place
+};
+
+/// For tests: `hook` is called before each step of every commit; when it returns true the step
+/// fails as with an I/O error (a test may also end the process there). Not thread-safe.
+void SetSaveStepHookForTesting(
+    std::function<bool(SaveStep step, const std::filesystem::path& target)> hook);
 
 /// Makes a write beyond the file-size limit (ulimit -f) fail with "File too large" instead of
 /// killing the process: the writer then reports the error and removes its temporary file.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "core/data/labels.h"
 #include "core/data/sample_format.h"
 #include "core/services/gbk.h"
 #include "core/services/message_table.h"
@@ -133,6 +134,81 @@ TEST(SamplingInfo, RefusesBadSamplingParameters) {
     }
   }
   EXPECT_FALSE(ReadSamplingParameters(dir.path() / "missing.tsp"));
+}
+
+/// The first ```ini block after `heading` in README.md.
+std::string ReadmeExample(const std::string& heading) {
+  const std::string readme =
+      testing::ReadFileBytes(fs::path(TORVWY_SOURCE_DIR).parent_path() / "README.md");
+  const size_t at = readme.find(heading);
+  if (at == std::string::npos) return {};
+  const size_t begin = readme.find("```ini\n", at);
+  const size_t end = readme.find("```\n", begin + 7);
+  if (begin == std::string::npos || end == std::string::npos) return {};
+  return readme.substr(begin + 7, end - begin - 7);
+}
+
+TEST(SamplingInfo, ReadsTheExampleOfTheReadme) {
+  testing::TempDir dir;
+  const std::string example = ReadmeExample("### Sampling parameter file (.tsp)");
+  ASSERT_NE(example.find("Frequency=1024"), std::string::npos) << example;
+  const fs::path tsp = dir.path() / "T01A#1.tsp";
+  std::ofstream(tsp, std::ios::binary) << example;
+  auto info = ReadSamplingParameters(tsp);
+  ASSERT_TRUE(info) << info.error().detail;
+  EXPECT_EQ(info->frequency_hz(), 1024.0);
+  EXPECT_EQ(info->c1(), 100.0);
+  EXPECT_EQ(info->c2(), 1.0);
+  EXPECT_EQ(info->format(), 951);
+  EXPECT_EQ(info->length_half_blocks(), 400);
+  EXPECT_EQ(info->stored_full_scale(), 10000.0);
+  EXPECT_EQ(info->eu(), "MPa");
+  EXPECT_EQ(info->text1(), "...");
+  const std::vector<Label> labels = ReadLabels(tsp);
+  ASSERT_EQ(labels.size(), 2u);
+  EXPECT_EQ(labels[0].position, "0");
+  EXPECT_EQ(labels[0].text, "sweep starts");
+  EXPECT_EQ(labels[1].position, "102400");
+}
+
+TEST(SamplingInfo, ACommentFollowsANumberButATextKeepsItsSemicolon) {
+  testing::TempDir dir;
+  const fs::path tsp = dir.path() / "n.tsp";
+  std::ofstream(tsp, std::ios::binary)
+      << "[Sampling]\r\nFrequency=2048;Hz\r\nC1 = 2.5   ; c1\r\nC2=0.8\t; c2\r\n"
+         "Format=886 ; float64\r\nLength=4;half blocks\r\nEU=N;m\r\nText1=a ; b\r\n"
+         "Text2=;\r\nText3=x\r\n[Labels]\r\nLabelNum=1 ; one\r\nLabelPos001=512 ; here\r\n"
+         "LabelText001=start ; of the sweep\r\n";
+  auto info = ReadSamplingParameters(tsp);
+  ASSERT_TRUE(info) << info.error().detail;
+  EXPECT_EQ(info->frequency_hz(), 2048.0);
+  EXPECT_EQ(info->c1(), 2.5);
+  EXPECT_EQ(info->c2(), 0.8);
+  EXPECT_EQ(info->format(), 886);
+  EXPECT_EQ(info->length_half_blocks(), 4);
+  EXPECT_EQ(info->eu(), "N;m");
+  EXPECT_EQ(info->text1(), "a ; b");
+  EXPECT_EQ(info->text2(), ";");
+  const std::vector<Label> labels = ReadLabels(tsp);
+  ASSERT_EQ(labels.size(), 1u);
+  EXPECT_EQ(labels[0].position, "512");
+  EXPECT_EQ(labels[0].text, "start ; of the sweep");
+
+  // Only a number may stand before the comment; the message shows the whole value.
+  const struct {
+    std::string line;
+    std::string detail;
+  } bad[] = {
+      {"Frequency=; 1024\r\n", "Frequency \"; 1024\" is not a number"},
+      {"Frequency=10 24 ; Hz\r\n", "Frequency \"10 24 ; Hz\" is not a number"},
+      {"Frequency=1024 Hz ; rate\r\n", "Frequency \"1024 Hz ; rate\" is not a number"},
+  };
+  for (const auto& c : bad) {
+    WriteTsp(tsp, c.line + "C1=1\r\nC2=1\r\nFormat=886\r\nLength=4\r\n");
+    auto refused = ReadSamplingParameters(tsp);
+    ASSERT_FALSE(refused) << c.line;
+    EXPECT_NE(refused.error().detail.find(c.detail), std::string::npos) << refused.error().detail;
+  }
 }
 
 TEST(SamplingInfo, NodeCheckSeesChangedData) {

@@ -209,6 +209,14 @@ TEST(ExportFileTest, CsvTextThatLooksLikeAFormulaStaysText) {
       {"MPa", "MPa"},
       {"a=b", "a=b"},  // only a leading sign starts a formula
       {"", ""},
+      // A spreadsheet skips leading tabs and line ends before it looks for a formula.
+      {"\t=1+1", "'\t=1+1"},
+      {"\r+1", "\"'\r+1\""},
+      {"\t\r\n@SUM(A1)", "\"'\t\r\n@SUM(A1)\""},
+      {"\t-", "'\t-"},
+      {"\tMPa", "\tMPa"},
+      {"\r", "\"\r\""},
+      {" =1", " =1"},
   };
   for (const auto& c : cases) table.rows.push_back({c.text, -1.5});
   std::string expected = "\xEF\xBB\xBF'-unit,value\r\n";
