@@ -161,9 +161,11 @@ TEST(PeakResultFile, RefusesImpossibleValuesAndEveryCut) {
   }
   EXPECT_EQ(testing::CutsNotRefusedAsDamaged(good, ParsePeakResultFile), std::vector<size_t>{});
 
-  // A <= 0 is what the program writes for a constant record or a set value <= 0.
+  // A <= 0 is what the program writes for a constant record or a set value <= 0, with the
+  // widths 2A / N and A / N.
   for (double a : {0.0, -3.0}) {
-    auto read = ParsePeakResultFile(testing::Overwritten(good, 1026, f64(a)));
+    auto read =
+        ParsePeakResultFile(testing::Overwritten(good, 1026, f64(a) + f64(2 * a / 4) + f64(a / 4)));
     ASSERT_TRUE(read) << a;
     EXPECT_EQ(read->result.amplitude_range, a);
   }
