@@ -94,8 +94,9 @@ def _fleet(*args, timeout=120):
 def _one_line_failure(done, code, text):
     assert done.returncode == code, done.stderr
     assert "Traceback" not in done.stderr
-    assert len(done.stderr.strip().splitlines()) == 1, done.stderr
-    assert text in done.stderr, done.stderr
+    # Ours is one line; Dask may warn before it (a port taken by another cluster).
+    ours = [line for line in done.stderr.splitlines() if line.startswith("torvwy.fleet: ")]
+    assert len(ours) == 1 and text in ours[0], done.stderr
 
 
 def test_command_refuses_what_it_cannot_do_in_one_line(campaign, tmp_path):

@@ -127,9 +127,13 @@ TEST(CountingRunTest, TheAutomaticAmplitudeOfAConstantRecordIsRefusedInOneLine) 
 TEST(CountingRunTest, TheFullScaleOfANegativeSensitivityKeepsItsSize) {
   // c1 = -1 turns the triangle over (EU = -raw): the full scale, and so A, stay as for c1 = 1,
   // and the mirrored triangle has as many peaks, valleys and cycles.
+  // int16 values of +-400 give ranges of 800, above the smallest counted range (a thousandth
+  // of the full scale), which is a size for c1 = -1 as well.
   TempDir dir;
-  WriteNode(dir.path(), Triangle(4096), {.node_name = "up", .c1 = 1.0});
-  WriteNode(dir.path(), Triangle(4096), {.node_name = "down", .c1 = -1.0});
+  std::vector<double> raw = Triangle(4096);
+  for (double& x : raw) x *= 100.0;
+  WriteNode(dir.path(), raw, {.node_name = "up", .format = 951, .c1 = 1.0});
+  WriteNode(dir.path(), raw, {.node_name = "down", .format = 951, .c1 = -1.0});
   CountingParameters full;
   full.amplitude_mode = kAmplitudeFullScale;
   full.partitions = 8;
@@ -154,6 +158,7 @@ TEST(CountingRunTest, TheFullScaleOfANegativeSensitivityKeepsItsSize) {
             EXPECT_GT(total(u.result.two_way_total_counts), 0);
           } else if constexpr (requires { u.result.counts; }) {
             EXPECT_EQ(d.result.counts, u.result.counts);
+            EXPECT_GT(std::accumulate(u.result.counts.begin(), u.result.counts.end(), 0.0), 0.0);
           }
         },
         *up);

@@ -105,7 +105,7 @@ TEST(PeakResultFile, KeepsAtMost2000PartitionsAndEntries) {
   const std::vector<int32_t> ones(2500, 1), twos(2500, 2), threes(2500, 3);
   const std::string bytes = testing::Head("[TORV-RESULT-FILE-PCM-001]") +
                             testing::SamplingSection(testing::SampleSampling()) +
-                            testing::ParameterSection({2500, 0}, {}) +
+                            testing::ParameterSection({2500, 0, 0, 0, 1, 1}, {}) +
                             testing::IntSection("[CONT-DATA-1-------]", {ones, twos, threes}) +
                             testing::IntSection("[CONT-DATA-2-------]", {threes, twos, ones}) +
                             testing::DoubleSection("[WAVEFORM-DATA-----]", {}) +
