@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (read) {
     std::visit(
         [&](const auto& file) {
-          torvwy::fuzz::CheckSound(file.result, size);
+          torvwy::fuzz::CheckSoundFile(file, size);
           if (file.result.partitions <= torvwy::fuzz::kShownPartitions) {
             torvwy::fuzz::ShowFile(file, data[size - 1],
                                    std::string_view(reinterpret_cast<const char*>(data), size));

@@ -64,8 +64,16 @@ void CheckCounts(const Counts& counts, int32_t n) {
   }
 }
 
-/// Aborts unless N is 1..2000, the cursor is N / 2, the envelope fits the input, every count is
-/// one a counting can give and A and the partition widths are finite.
+/// Aborts unless `width` is finite and of the sign of the amplitude range `a` (A > 0 is divided
+/// into widths > 0; A <= 0 gives widths <= 0, zero for A = 0).
+inline void CheckWidth(double a, double width) {
+  Require(std::isfinite(width) && (width > 0.0) == (a > 0.0) && (width < 0.0) == (a < 0.0));
+}
+
+/// Aborts unless N is 1..2000, the cursor is N / 2, the envelope fits the input and holds only
+/// finite values, as do its extremes, every count is one a counting can give, the largest
+/// counts are >= 0, the block range is 1 <= first <= last, A is finite and the partition widths
+/// are finite and of A's sign.
 inline void CheckSound(const core::PeakCountResult& r) {
   CheckCounts(r.two_way_peak_counts, r.partitions);
   CheckCounts(r.two_way_valley_counts, r.partitions);
@@ -73,23 +81,37 @@ inline void CheckSound(const core::PeakCountResult& r) {
   CheckCounts(r.one_way_peak_counts, r.partitions);
   CheckCounts(r.one_way_valley_counts, r.partitions);
   CheckCounts(r.one_way_total_counts, r.partitions);
-  Require(std::isfinite(r.two_way_width) && std::isfinite(r.one_way_width));
+  CheckWidth(r.amplitude_range, r.two_way_width);
+  CheckWidth(r.amplitude_range, r.one_way_width);
+  Require(r.largest_separate_count >= 0 && r.largest_total_count >= 0);
 }
 inline void CheckSound(const core::RangeCountResult& r) {
   CheckCounts(r.two_way_counts, r.partitions);
   CheckCounts(r.one_way_counts, r.partitions);
-  Require(std::isfinite(r.two_way_width) && std::isfinite(r.one_way_width));
+  CheckWidth(r.amplitude_range, r.two_way_width);
+  CheckWidth(r.amplitude_range, r.one_way_width);
+  Require(r.largest_count >= 0);
 }
 inline void CheckSound(const core::RainflowResult& r) {
   CheckCounts(r.counts, r.partitions);
-  Require(std::isfinite(r.partition_width));
+  CheckWidth(r.amplitude_range, r.partition_width);
+  Require(r.largest_count >= 0);
 }
 template <typename Record>
 void CheckSound(const Record& r, size_t input_size) {
   Require(r.partitions >= 1 && r.partitions <= core::kMaxPartitions &&
           r.cursor_partition == r.partitions / 2 && r.envelope.size() * 8 <= input_size &&
           std::isfinite(r.amplitude_range));
+  Require(r.first_block >= 1 && r.first_block <= r.last_block);
+  Require(std::isfinite(r.envelope_maximum) && std::isfinite(r.envelope_minimum));
+  for (const double value : r.envelope) Require(std::isfinite(value));
   CheckSound(r);
+}
+/// The record's checks, and a finite sampling frequency (every time shown divides by it).
+template <typename File>
+void CheckSoundFile(const File& file, size_t input_size) {
+  Require(std::isfinite(file.sampling.frequency_hz()));
+  CheckSound(file.result, input_size);
 }
 
 /// Shows an accepted record as `torvwy open` does: the table and the JSON text.
@@ -166,7 +188,7 @@ template <typename Read>
 void CheckRead(const Read& read, std::string_view input) {
   SilencePrinting();
   if (read) {
-    CheckSound(read->result, input.size());
+    CheckSoundFile(*read, input.size());
     const uint8_t choice = input.empty() ? 0 : static_cast<uint8_t>(input.back());
     if (read->result.partitions <= kShownPartitions) ShowFile(*read, choice, input);
   } else {

@@ -2,9 +2,11 @@
 // table and JSON as `torvwy open` shows them. The first input byte picks the number format and
 // the language, the rest is the file.
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "core/files/statistics_result_file.h"
+#include "core/services/text.h"
 #include "fuzz_checks.h"
 #include "output/stats_output.h"
 
@@ -27,6 +29,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t r = 0; r < table->rows.size(); ++r) {
     fuzz::Require(table->rows[r].size() == table->columns.size());
     fuzz::Require(table->rows[r][0] == std::to_string(r + 1));
+  }
+  // No variance or standard deviation below 0: columns 7 and 8 of the older layout (first
+  // number > 0) and of the current amplitude indices as this program writes them.
+  const size_t start = bytes.find_first_not_of(" \t\r\n\v\f");
+  const std::string_view rest = start == std::string_view::npos ? "" : bytes.substr(start);
+  const auto first = core::ParseInt(rest.substr(0, rest.find_first_of(" \t\r\n\v\f")));
+  const bool older = first && *first > 0;
+  const bool indices = table->content == core::kStatAmplitudeIndices &&
+                       table->columns.size() ==
+                           core::StatisticsColumns(core::kStatAmplitudeIndices, language).size();
+  if (older || indices) {
+    for (const auto& row : table->rows) {
+      for (const size_t column : {size_t{7}, size_t{8}}) {
+        const auto value = core::ParseDouble(row[column]);
+        fuzz::Require(!value || *value >= 0.0);
+      }
+    }
   }
   output::PrintStatisticsTable(*table);
   output::PrintJson(output::StatisticsJson(*table));

@@ -45,6 +45,12 @@ core::CountingKind CountingKindOf(int kind) {
 /// It keeps no samples, so it has no overview of its record; the extremes of the samples are
 /// what an overview of any record gives as its largest and smallest value (each of its values
 /// is a sample divided once by c2 x c1), and a result carries those with an empty overview.
+/// Raises ValueError for a set amplitude range no partition can be made of, as a count does.
+void RefuseSetAmplitude(int32_t amplitude_mode, double set_value) {
+  if (amplitude_mode != core::kAmplitudeSetValue) return;
+  if (auto ok = core::CheckAmplitudeRange(set_value, "amplitude"); !ok) Raise(ok.error());
+}
+
 class LiveCount {
  public:
   LiveCount(int kind, int32_t partitions, int32_t amplitude_mode, double set_value,
@@ -53,6 +59,7 @@ class LiveCount {
       : frequency_hz_(frequency_hz), unit_(unit) {
     setup_.kind = CountingKindOf(kind);
     if (auto ok = core::CheckPartitionCount(partitions, "partitions"); !ok) Raise(ok.error());
+    RefuseSetAmplitude(amplitude_mode, set_value);
     setup_.partitions = partitions;
     setup_.amplitude_mode = amplitude_mode;
     setup_.set_value = set_value;
@@ -240,6 +247,7 @@ class Follow {
       throw py::value_error("idle must be a number of seconds > 0");
     }
     if (auto ok = core::CheckPartitionCount(partitions, "partitions"); !ok) Raise(ok.error());
+    RefuseSetAmplitude(amplitude_mode, set_value);
     core::FollowSetup setup;
     setup.kind = CountingKindOf(kind);
     setup.partitions = partitions;

@@ -157,21 +157,24 @@ class Node {
                        "samples " + std::to_string(first) + "+" + std::to_string(count) +
                            " lie outside the record's " + std::to_string(total)));
     }
+    // The file is opened first: a Length the .sts can't hold is its error, before any memory
+    // is asked for the samples.
+    std::optional<core::Result<core::WaveformReader>> opened;
+    {
+      py::gil_scoped_release release;
+      opened.emplace(core::WaveformReader::Open(core::SourceOf(node_), node_.info));
+    }
+    core::WaveformReader reader = Take(std::move(*opened));
     py::array_t<double> out(static_cast<py::ssize_t>(count));
     double* values = out.mutable_data();
     core::Status read = core::Ok();
     {
       py::gil_scoped_release release;
-      auto reader = core::WaveformReader::Open(core::SourceOf(node_), node_.info);
-      if (!reader) {
-        read = reader.error();
-      } else {
-        read = reader->Seek(first);
-        const double k = 1.0 / (node_.info.c2() * node_.info.c1());
-        if (read) read = reader->Read({values, static_cast<size_t>(count)});
-        if (read) {
-          for (int64_t i = 0; i < count; ++i) values[i] *= k;
-        }
+      read = reader.Seek(first);
+      const double k = 1.0 / (node_.info.c2() * node_.info.c1());
+      if (read) read = reader.Read({values, static_cast<size_t>(count)});
+      if (read) {
+        for (int64_t i = 0; i < count; ++i) values[i] *= k;
       }
     }
     if (!read) Raise(read.error());
@@ -357,6 +360,10 @@ py::dict WriteNode(const std::string& data, const std::string& test, const std::
     bad("the sampling frequency must be a number > 0");
   }
   if (samples.size() == 0) bad("no samples to write");
+  // As the import refuses a cell that is not a number: a node holds finite samples only.
+  if (const int64_t index = samples.FirstNonFinite(); index >= 0) {
+    bad("the sample at index " + std::to_string(index) + " is not a finite number");
+  }
   core::SamplingInfo info;
   info.set_format(format);
   info.set_frequency_hz(frequency_hz);

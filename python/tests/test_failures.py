@@ -165,3 +165,60 @@ def test_ctrl_c_cancels_a_cycle_list():
     assert 1 <= len(reads) < samples // 65536
     # The interpreter goes on: the next list is whole.
     assert torvwy.rainflow_cycles(np.array([-2.0, 1, -3, 5, -1, 3, -4, 4, -2]))["count"].sum() == 4
+
+
+@pytest.mark.parametrize("amplitude,match", [
+    (0, "not a finite number above 0"), (-1.0, "not a finite number above 0"),
+    (float("nan"), "not a finite number above 0"), (float("inf"), "not a finite number above 0"),
+    (1e308, "partition width infinite")])
+def test_an_amplitude_no_partition_can_be_made_of_raises(amplitude, match):
+    ramp = np.tile(np.arange(64.0), 32)
+    for analysis in (torvwy.peak, torvwy.range, torvwy.rainflow):
+        with pytest.raises(torvwy.TorvwyError, match=match):
+            analysis(ramp, amplitude=amplitude, frequency=10.0)
+    with pytest.raises((ValueError, torvwy.TorvwyError)):
+        torvwy.Counter("rainflow", amplitude=amplitude, frequency=10.0)
+
+
+def test_a_constant_record_says_so_under_the_automatic_amplitude():
+    # Range and rainflow scale by the span (0), a peak counting by the largest peak (here 0).
+    for analysis, level in ((torvwy.range, 3.0), (torvwy.rainflow, -2.5), (torvwy.peak, 0.0)):
+        with pytest.raises(torvwy.TorvwyError, match=f"the record is constant at {level:g} EU"):
+            analysis(np.full(4096, level), frequency=10.0, partitions=8)
+    # A peak counting of a record wholly below 0 has no largest peak above 0 to scale by.
+    with pytest.raises(torvwy.TorvwyError, match=r"largest peak -[0-9.]+ EU is not above 0"):
+        torvwy.peak(-2.0 + np.sin(np.arange(4096) / 9.0), frequency=10.0)
+    # The full scale or a value still count it.
+    result = torvwy.range(np.full(4096, 3.0), amplitude=8.0, frequency=10.0, partitions=8)
+    assert result.A == 8.0
+
+
+def test_write_node_refuses_values_that_are_not_numbers(tmp_path):
+    for bad, index in ((np.nan, 5), (np.inf, 0), (-np.inf, 1023)):
+        values = np.linspace(-1.0, 1.0, 1024)
+        values[index] = bad
+        with pytest.raises(torvwy.TorvwyError,
+                           match=f"the sample at index {index} is not a finite number"):
+            torvwy.write_node(tmp_path, "nan", "1", "1", values, 100.0)
+        assert not list(tmp_path.iterdir())  # nothing written
+    torvwy.write_node(tmp_path, "ok", "1", "1", np.linspace(-1.0, 1.0, 1024), 100.0)
+
+
+def test_an_absurd_length_is_the_short_file_not_memory(sample, tmp_path):
+    for suffix in (".tsp", ".sts"):
+        shutil.copy(sample / f"demo1#1{suffix}", tmp_path / f"huge1#1{suffix}")
+    tsp = tmp_path / "huge1#1.tsp"
+    text = tsp.read_bytes()
+    start = text.index(b"Length=") + len(b"Length=")
+    end = text.index(b"\n", start)
+    tsp.write_bytes(text[:start] + b"1073741824" + text[end:])  # 2^39 samples, 4 TiB as doubles
+    node = torvwy.Node(tmp_path, "huge", "1", "1")
+    with pytest.raises(torvwy.TorvwyError, match="huge1#1"):
+        node.samples()
+
+
+@pytest.mark.parametrize("threads", [-1, 257, 10000])
+def test_stats_takes_the_threads_of_the_command_line(sample, threads):
+    with pytest.raises(ValueError, match="0 to 256"):
+        torvwy.stats(sample, "demo", "1", "1", threads=threads)
+    assert len(torvwy.stats(sample, "demo", "1", "1", threads=0)) == 1

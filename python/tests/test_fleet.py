@@ -1,5 +1,6 @@
 """Fleet batches on a 2-worker LocalCluster (loopback only) equal the local loop row for row."""
 
+import os
 import shutil
 import subprocess
 import sys
@@ -83,3 +84,50 @@ def test_command_writes_the_csv(campaign, tmp_path):
          "--test", "camp", "--codes", "3-1", "--nodes", "1", "rainflow", "--csv", csv],
         capture_output=True, text=True, cwd=PACKAGE, timeout=60)
     assert bad.returncode == 1 and bad.stderr.startswith("torvwy.fleet: ")
+
+
+def _fleet(*args, timeout=120):
+    return subprocess.run([sys.executable, "-m", "torvwy.fleet", *map(str, args)],
+                          capture_output=True, text=True, cwd=PACKAGE, timeout=timeout)
+
+
+def _one_line_failure(done, code, text):
+    assert done.returncode == code, done.stderr
+    assert "Traceback" not in done.stderr
+    # Ours is one line; Dask may warn before it (a port taken by another cluster).
+    ours = [line for line in done.stderr.splitlines() if line.startswith("torvwy.fleet: ")]
+    assert len(ours) == 1 and text in ours[0], done.stderr
+
+
+def test_command_refuses_what_it_cannot_do_in_one_line(campaign, tmp_path):
+    csv = tmp_path / "rows.csv"
+    common = ("--data", campaign, "--test", "camp", "--codes", "1", "--nodes", "1", "peak")
+    # No workers: a local cluster of none would wait forever (argparse's usage and one error).
+    for workers in (0, -1):
+        done = _fleet("--scheduler", "local", "--workers", workers, *common, "--csv", csv,
+                      timeout=60)
+        assert done.returncode == 2 and "1 or more workers" in done.stderr.splitlines()[-1]
+    done = _fleet("--scheduler", "local", "--data", tmp_path / "none", "--test", "camp",
+                  "--codes", "1", "--nodes", "1", "peak", "--csv", csv, timeout=60)
+    _one_line_failure(done, 1, "none: no such folder")
+    done = _fleet("--scheduler", "nonsense://nowhere", *common, "--csv", csv, timeout=60)
+    _one_line_failure(done, 1, "torvwy.fleet: scheduler nonsense://nowhere: ")
+    done = _fleet("--scheduler", "local", "--workers", 1, *common, "--csv",
+                  tmp_path / "no" / "rows.csv")
+    _one_line_failure(done, 1, "rows.csv: No such file or directory")
+    assert not csv.exists()
+
+
+def test_every_pair_present_in_any_form_gets_a_row(home, tmp_path):
+    data = tmp_path / "odd"
+    run_cli("gen", "--data", data, "--test", "odd", "--code", 1, "--nodes", 2, "--blocks", 4)
+    os.mkfifo(data / "odd1#3.tsp")                              # a FIFO beside no waveform
+    shutil.copy(data / "odd1#1.sts", data / "odd1#4.STS")       # a waveform without parameters
+    shutil.copy(data / "odd1#1.tsp", data / "odd1#5.tsp")       # parameters without a waveform
+    os.symlink(data / "nowhere.tsp", data / "odd1#6.tsp")       # a link that leads nowhere
+    for analysis in ("peak", "stats"):
+        rows = fleet.run_local(data, "odd", "1", "1-7", analysis)
+        assert list(rows["node"]) == ["1", "2", "3", "4", "5", "6"], analysis
+        assert list(rows["error"].isna()) == [True, True, False, False, False, False], analysis
+    with pytest.raises(torvwy.TorvwyError, match="no such folder"):
+        fleet.run_local(tmp_path / "none", "odd", "1", "1")

@@ -342,12 +342,22 @@ def rainflow_matrix(source, range_bins=10, mean_bins=10, blocks=None):
     )
 
 
+def _stats_threads(threads):
+    """The workers of `torvwy stats --threads`: 0 (one per core) for None, else 0 to 256."""
+    if threads is None:
+        return 0
+    threads = int(threads)
+    if not 0 <= threads <= 256:
+        raise ValueError("threads must be 0 to 256 (0: one per core), or None")
+    return threads
+
+
 def stats(data, test, codes, nodes, peak_peak=None, threads=None):
     """The amplitude statistics of every waveform of the code and node ranges (or, with
     peak_peak=N, the N largest peak-to-peak values of each): rows of `torvwy stats --json`."""
     text = _torvwy.statistics(
         os.fspath(data), str(test), str(codes), str(nodes),
-        None if peak_peak is None else int(peak_peak), 0 if threads is None else int(threads),
+        None if peak_peak is None else int(peak_peak), _stats_threads(threads),
     )
     fields = json.loads(text)
     return Rows(fields["rows"], fields.get("content", 0))

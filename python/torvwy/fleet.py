@@ -66,10 +66,23 @@ def node_row(data, test, code, node, analysis="rainflow", partitions=25, amplitu
 
 
 def waveforms(data, test, codes, nodes):
-    """The (code, node) pairs of the ranges whose sampling parameter file exists, code-major."""
-    return torvwy._torvwy.valid_pairs(
-        os.fspath(data), str(test), torvwy.expand_range(codes), torvwy.expand_range(nodes)
-    )
+    """The (code, node) pairs of the ranges of which a sampling parameter file or a waveform
+    file ("<test><code>#<node>.tsp" or ".sts", extension in any case) exists in any form, a
+    link that leads nowhere or a file that is not regular among them, code-major: each gets a
+    row, with its error when it can't be counted. Raises TorvwyError when `data` is not a
+    folder."""
+    data = os.fspath(data)
+    if not os.path.isdir(data):
+        raise torvwy.TorvwyError(f"{data}: no such folder")
+    present = set()
+    with os.scandir(data) as entries:
+        for entry in entries:
+            stem, extension = os.path.splitext(entry.name)
+            if extension.lower() in (".tsp", ".sts"):
+                present.add(stem)
+    test = str(test)
+    return [(code, node) for code in torvwy.expand_range(codes)
+            for node in torvwy.expand_range(nodes) if f"{test}{code}#{node}" in present]
 
 
 def _frame(rows):
@@ -122,6 +135,22 @@ def _write_csv(frame, path):
         raise
 
 
+def _workers(text):
+    """--workers: a whole number of 1 or more (a local cluster of none would wait forever)."""
+    try:
+        workers = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f'"{text}" is not a whole number') from None
+    if workers < 1:
+        raise argparse.ArgumentTypeError(f"{workers}: a local cluster needs 1 or more workers")
+    return workers
+
+
+def _fail(text):
+    print(f"torvwy.fleet: {text}", file=sys.stderr)
+    return 1
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(
         prog="python3 -m torvwy.fleet",
@@ -129,7 +158,7 @@ def main(argv=None):
         "cluster, written as CSV.")
     parser.add_argument("--scheduler", required=True,
                         help='scheduler address (tcp://host:8786) or "local" for a LocalCluster')
-    parser.add_argument("--workers", type=int, default=os.cpu_count() or 1,
+    parser.add_argument("--workers", type=_workers, default=os.cpu_count() or 1,
                         help="workers of a local cluster (default: one per core)")
     parser.add_argument("--data", required=True, help="data folder every worker sees")
     parser.add_argument("--test", required=True, help="test name")
@@ -174,17 +203,26 @@ def main(argv=None):
 
     try:
         waveforms(args.data, args.test, args.codes, args.nodes)
-    except torvwy.TorvwyError as error:
-        print(f"torvwy.fleet: {error}", file=sys.stderr)
-        return 1
-    client, cluster = _client(args.scheduler, args.workers)
+    except (torvwy.TorvwyError, OSError) as error:
+        return _fail(error)
+    # The scheduler's and the cluster's failures (an address that can't be reached, a cluster
+    # that can't start or dies) are one line, as a waveform's are.
+    try:
+        client, cluster = _client(args.scheduler, args.workers)
+    except Exception as error:  # noqa: BLE001
+        return _fail(f"scheduler {args.scheduler}: {str(error) or type(error).__name__}")
     try:
         frame = run(client, args.data, args.test, args.codes, args.nodes, args.analysis, **options)
+    except Exception as error:  # noqa: BLE001
+        return _fail(f"scheduler {args.scheduler}: {str(error) or type(error).__name__}")
     finally:
         client.close()
         if cluster is not None:
             cluster.close()
-    _write_csv(frame, args.csv)
+    try:
+        _write_csv(frame, args.csv)
+    except OSError as error:
+        return _fail(f"{args.csv}: {error.strerror or error}")
     failed = int(frame["error"].notna().sum()) if len(frame) else 0
     print(f"{len(frame)} waveforms, {failed} failed: {args.csv}")
     return 0

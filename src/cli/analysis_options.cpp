@@ -76,6 +76,7 @@ core::Result<CountingChoice> ParseCountingOptions(const AnalysisOptions& options
     const std::string& text = options.amplitude;
     const auto value = core::ParseFiniteDouble(text);
     if (!value) return Bad("--amplitude \"" + text + "\" is neither full, auto nor a number");
+    if (auto ok = core::CheckAmplitudeRange(*value, "--amplitude"); !ok) return ok.error();
     choice.amplitude_mode = core::kAmplitudeSetValue;
     choice.set_value = *value;
   }

@@ -114,6 +114,10 @@ TEST_F(CountingCommands, BadInputGivesOneLineAndANonZeroExit) {
   std::ofstream(data_.path() / "t1#short.sts") << "abcd";
   std::ofstream(data_.path() / "t1#odd.tsp")
       << "[Sampling]\nFrequency=10\nC1=1\nC2=1\nFormat=4711\nLength=2\n";
+  // A constant record: 1024 int16 zeros.
+  std::ofstream(data_.path() / "t1#flat.tsp")
+      << "[Sampling]\nFrequency=10\nC1=1\nC2=1\nFormat=951\nLength=2\n";
+  std::ofstream(data_.path() / "t1#flat.sts") << std::string(2048, '\0');
   const std::string data = "--data " + Quote(data_.path().string()) + " --test t --code 1";
   struct Case {
     std::string arguments;
@@ -129,6 +133,11 @@ TEST_F(CountingCommands, BadInputGivesOneLineAndANonZeroExit) {
            {"peak " + node_ + " --blocks 1-x", "--blocks"},
            {"range " + node_ + " --amplitude big", "--amplitude"},
            {"range " + node_ + " --amplitude nan", "--amplitude"},
+           {"peak " + node_ + " --amplitude 0", "--amplitude = 0 is not a finite number above 0"},
+           {"rainflow " + node_ + " --amplitude -1", "--amplitude = -1 is not a finite number"},
+           {"range " + node_ + " --amplitude 1e308", "--amplitude = 1e+308 makes the partition"},
+           {"rainflow " + data + " --node flat", "t1#flat.sts: the record is constant at 0 EU"},
+           {"range " + data + " --node flat --amplitude auto", "the record is constant"},
            {"peak --data /nowhere --test t --code 1 --node n", "/nowhere"},
        }) {
     const auto result = Run(c.arguments);

@@ -1,6 +1,7 @@
 // Resetting and settling the counting parameters.
 #include "core/counting/counting_parameters.h"
 
+#include <cmath>
 #include <utility>
 
 namespace torvwy::core {
@@ -14,8 +15,10 @@ void ResetRangeOnNodeLoad(CountingParameters& p, const SamplingInfo& info) {
 }
 
 double AdRangeValue(CountingKind kind, double full_scale, const SamplingInfo& info) {
-  if (kind == CountingKind::kPeak) return full_scale / info.c2() / info.c1();
-  return (full_scale + full_scale) / info.c2() / info.c1();
+  // A negative sensitivity (a sensor mounted the other way round) turns the samples over, not
+  // the full scale: the range is its size.
+  if (kind == CountingKind::kPeak) return std::fabs(full_scale / info.c2() / info.c1());
+  return std::fabs((full_scale + full_scale) / info.c2() / info.c1());
 }
 
 void TakeAdRangeAsDefault(CountingParameters& p, double ad_range_value) {

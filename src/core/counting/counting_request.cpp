@@ -1,9 +1,11 @@
 // Settling a counting request into the parameters of a run.
 #include "core/counting/counting_request.h"
 
+#include <cmath>
 #include <string>
 
 #include "core/services/message_table.h"
+#include "core/services/number_format.h"
 
 namespace torvwy::core {
 
@@ -28,6 +30,19 @@ Result<CountingParameters> SettleCountingRequest(const CountingRequest& request,
     return Fail(kMsgBadValue,
                 "amplitude mode " + std::to_string(request.amplitude_mode) + " is not 0, 1 or 2");
   }
+  if (request.amplitude_mode == kAmplitudeSetValue) {
+    if (auto ok = CheckAmplitudeRange(request.set_value, "the set amplitude range"); !ok) {
+      return ok.error();
+    }
+  } else if (request.amplitude_mode == kAmplitudeFullScale) {
+    // An unknown format is left for the run to refuse, as it always has been.
+    if (auto full_scale = FullScaleOf(info)) {
+      const double range = AdRangeValue(CountingKind::kRange, *full_scale, info);
+      if (auto ok = CheckAmplitudeRange(range, "the full scale (FS + FS) / c2 / c1"); !ok) {
+        return ok.error();
+      }
+    }
+  }
   CountingParameters p;
   p.range_mode = request.range_mode;
   p.amplitude_mode = request.amplitude_mode;
@@ -44,6 +59,32 @@ Result<CountingParameters> SettleCountingRequest(const CountingRequest& request,
   }
   SettleRange(p);
   return p;
+}
+
+Status CheckAmplitudeRange(double amplitude_range, std::string_view name) {
+  const std::string value = " = " + ShortestText(amplitude_range);
+  if (!std::isfinite(amplitude_range) || !(amplitude_range > 0.0)) {
+    return Fail(kMsgBadValue, std::string(name) + value + " is not a finite number above 0");
+  }
+  if (!std::isfinite(amplitude_range + amplitude_range)) {
+    return Fail(kMsgBadValue, std::string(name) + value + " makes the partition width infinite");
+  }
+  return Ok();
+}
+
+Status CheckAutomaticAmplitude(double amplitude_range, double envelope_maximum,
+                               double envelope_minimum, const std::filesystem::path& record) {
+  if (amplitude_range > 0.0) return Ok();
+  const std::string give = "; give the full scale or a value";
+  if (envelope_maximum == envelope_minimum) {
+    return Fail(kMsgBadValue, record.string() + ": the record is constant at " +
+                                  ShortestText(envelope_maximum) +
+                                  " EU: the automatic amplitude range is 0" + give);
+  }
+  return Fail(kMsgBadValue, record.string() + ": the largest peak " +
+                                ShortestText(envelope_maximum) +
+                                " EU is not above 0: the automatic amplitude range is " +
+                                ShortestText(amplitude_range) + give);
 }
 
 Status CheckPartitionCount(int64_t partitions, std::string_view name) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string_view>
 
@@ -42,9 +43,24 @@ CountingRequest BlockRequest(std::optional<BlockRange> blocks, int32_t amplitude
 /// starts as the whole node, the fields asked for replace its block and time fields, then the
 /// range mode settles it (SettleRange: By Block clamps both blocks to 1..total blocks and swaps
 /// them when reversed; Full takes the whole node). Fails (bad value) for a range or amplitude
-/// mode outside its three values.
+/// mode outside its three values, and by CheckAmplitudeRange for a set value, or a full scale
+/// of the node (the larger, (FS + FS) / c2 / c1, when the format is known), that no partition
+/// can be made of.
 Result<CountingParameters> SettleCountingRequest(const CountingRequest& request,
                                                  const SamplingInfo& info);
+
+/// Accepts an amplitude range A (EU) that is finite and above 0 and whose widest partition,
+/// 2A / N with N >= 1, is finite too; fails (bad value) "<name> is not a finite number above 0"
+/// or "... makes the partition width infinite", `name` being what the face calls it.
+Status CheckAmplitudeRange(double amplitude_range, std::string_view name);
+
+/// Refuses the amplitude range A (EU) a counting found under the automatic mode when it is not
+/// above 0, so that no count is listed in partitions of no width: for a constant record
+/// (envelope maximum = minimum) "<record>: the record is constant at X EU: the automatic
+/// amplitude range is 0; give the full scale or a value", else (a peak counting of a record
+/// below 0) that the largest peak is not above 0. Bad-value message.
+Status CheckAutomaticAmplitude(double amplitude_range, double envelope_maximum,
+                               double envelope_minimum, const std::filesystem::path& record);
 
 /// Accepts a partition count N of 1 or more; fails (bad value) "<name> must be 1 or more",
 /// `name` being what the face calls it ("--partitions", "partitions").

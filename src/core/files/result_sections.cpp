@@ -132,6 +132,51 @@ Status CheckScale(std::initializer_list<std::pair<std::string_view, double>> val
   return Ok();
 }
 
+Status CheckFrequency(double frequency_hz) {
+  if (std::isfinite(frequency_hz)) return Ok();
+  return Damaged("the sampling frequency " + ShortestText(frequency_hz) + " is not a number");
+}
+
+Status CheckBlockRange(int32_t first_block, int32_t last_block) {
+  if (first_block >= 1 && first_block <= last_block) return Ok();
+  return Damaged("the analysis blocks " + std::to_string(first_block) + ".." +
+                 std::to_string(last_block) + " are not a range from block 1 on");
+}
+
+Status CheckWidthSigns(double amplitude_range,
+                       std::initializer_list<std::pair<std::string_view, double>> widths) {
+  const auto sign = [](double value) { return (value > 0.0) - (value < 0.0); };
+  for (const auto& [name, width] : widths) {
+    if (sign(width) != sign(amplitude_range)) {
+      return Damaged(std::string(name) + " = " + ShortestText(width) +
+                     " does not divide the amplitude range A = " + ShortestText(amplitude_range));
+    }
+  }
+  return Ok();
+}
+
+Status CheckLargestCounts(std::initializer_list<std::pair<std::string_view, int32_t>> counts) {
+  for (const auto& [name, count] : counts) {
+    if (count < 0)
+      return Damaged("the " + std::string(name) + " " + std::to_string(count) + " is negative");
+  }
+  return Ok();
+}
+
+Status CheckEnvelope(std::span<const double> envelope, double maximum, double minimum) {
+  if (!std::isfinite(maximum) || !std::isfinite(minimum)) {
+    return Damaged("the envelope extremes " + ShortestText(maximum) + ", " + ShortestText(minimum) +
+                   " are not numbers");
+  }
+  for (size_t i = 0; i < envelope.size(); ++i) {
+    if (!std::isfinite(envelope[i])) {
+      return Damaged("the envelope value " + ShortestText(envelope[i]) + " at entry " +
+                     std::to_string(i + 1) + " is not a number");
+    }
+  }
+  return Ok();
+}
+
 Error InFile(const std::filesystem::path& path, Error error) {
   error.detail = path.string() + ": " + error.detail;
   return error;

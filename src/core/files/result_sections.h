@@ -168,16 +168,76 @@ Status SaveCountedFile(const std::filesystem::path& path, const File& file, Enco
   return SaveResultBytes(path, encode(file));
 }
 
+/// Fails as damaged for a sampling frequency that is not finite: every time of the record is
+/// blocks x 1024 / frequency.
+Status CheckFrequency(double frequency_hz);
+
+/// Fails as damaged unless 1 <= first block <= last block, the analysis range a counting writes.
+Status CheckBlockRange(int32_t first_block, int32_t last_block);
+
+/// Fails as damaged for a partition width whose sign is not the sign of A: a counting divides A
+/// into its partitions, so A > 0 gives widths > 0, and the A <= 0 of a constant or all-negative
+/// record or a set value <= 0 gives widths <= 0 (A = 0, width 0).
+Status CheckWidthSigns(double amplitude_range,
+                       std::initializer_list<std::pair<std::string_view, double>> widths);
+
+/// Fails as damaged naming the first largest count that is negative.
+Status CheckLargestCounts(std::initializer_list<std::pair<std::string_view, int32_t>> counts);
+
+/// Fails as damaged for an envelope value or extreme that is not finite: the envelope is drawn
+/// and scaled by its extremes.
+Status CheckEnvelope(std::span<const double> envelope, double maximum, double minimum);
+
+/// Fails as damaged for a read record of any layout holding a value no counting writes: a
+/// frequency or envelope value that is not finite, a block range that is none, a width of the
+/// wrong sign or a negative largest count. (The readers have already checked N, the counts and
+/// that A and the widths are finite.)
+template <typename File>
+Status CheckResultValues(const File& file) {
+  const auto& r = file.result;
+  if (auto ok = CheckFrequency(file.sampling.frequency_hz()); !ok) return ok;
+  if (auto ok = CheckBlockRange(r.first_block, r.last_block); !ok) return ok;
+  if constexpr (requires { r.largest_separate_count; }) {
+    if (auto ok = CheckWidthSigns(r.amplitude_range, {{"partition width W2", r.two_way_width},
+                                                      {"partition width W1", r.one_way_width}});
+        !ok) {
+      return ok;
+    }
+    if (auto ok = CheckLargestCounts({{"largest separate count", r.largest_separate_count},
+                                      {"largest total count", r.largest_total_count}});
+        !ok) {
+      return ok;
+    }
+  } else if constexpr (requires { r.two_way_width; }) {
+    if (auto ok = CheckWidthSigns(r.amplitude_range, {{"partition width W2", r.two_way_width},
+                                                      {"partition width W1", r.one_way_width}});
+        !ok) {
+      return ok;
+    }
+    if (auto ok = CheckLargestCounts({{"largest count", r.largest_count}}); !ok) return ok;
+  } else {
+    if (auto ok = CheckWidthSigns(r.amplitude_range, {{"partition width w", r.partition_width}});
+        !ok) {
+      return ok;
+    }
+    if (auto ok = CheckLargestCounts({{"largest count", r.largest_count}}); !ok) return ok;
+  }
+  return CheckEnvelope(r.envelope, r.envelope_maximum, r.envelope_minimum);
+}
+
 /// Parses `bytes` by their magic: a file without one in the analysis's older layout
 /// (`older`), a current file of analysis `kind` by `current`, and a current file of another
-/// analysis is refused as not a `what`.
+/// analysis is refused as not a `what`. A record of either layout must then pass
+/// CheckResultValues.
 template <typename File, typename Older, typename Current>
 Result<File> ParseByMagic(std::string_view bytes, CountingKind kind, std::string_view what,
                           Older&& older, Current&& current) {
   const auto found = MagicKind(bytes);
-  if (!found) return older(bytes);
-  if (*found != kind) return Fail(kMsgResultFileOpen, "not a " + std::string(what));
-  return current(bytes);
+  if (found && *found != kind) return Fail(kMsgResultFileOpen, "not a " + std::string(what));
+  Result<File> file = found ? current(bytes) : older(bytes);
+  if (!file) return file;
+  if (auto ok = CheckResultValues(*file); !ok) return ok.error();
+  return file;
 }
 
 /// An array section of a current layout: `arrays` arrays one after another behind the size

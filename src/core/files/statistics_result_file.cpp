@@ -47,6 +47,9 @@ class Tokens {
     token.assign(text_, start, at_ - start);
     return true;
   }
+  /// True when the last token read ran to the end of the text: every token the writer writes is
+  /// followed by blanks or a line break, so the file was cut inside it.
+  bool EndedInsideToken() const { return at_ >= text_.size() && at_ > 0 && !IsSpace(text_.back()); }
   bool NextInt(int64_t& value) {
     std::string token;
     if (!Next(token)) return false;
@@ -59,6 +62,17 @@ class Tokens {
   std::string text_;
   size_t at_ = 0;
 };
+
+/// Columns of a spread that no waveform can have below 0, in a row of either layout: variance
+/// and standard deviation.
+constexpr size_t kVarianceColumn = 7;
+constexpr size_t kDeviationColumn = 8;
+
+/// True when `cell` is a number below 0 or NaN (an empty or text cell is not checked).
+bool NegativeSpread(std::string_view cell) {
+  const auto value = ParseDouble(cell);
+  return value && !(*value >= 0.0);
+}
 
 }  // namespace
 
@@ -124,14 +138,23 @@ Result<StatisticsTable> ReadStatisticsResultFile(const std::filesystem::path& pa
       if (!tokens.Next(token)) return damaged("titles end early");
       table.columns.push_back({token, width});
     }
+    // The amplitude indices as this program writes them hold a variance and a deviation.
+    const bool spreads =
+        table.content == kStatAmplitudeIndices &&
+        table.columns.size() == StatisticsColumns(kStatAmplitudeIndices, language).size();
     for (int64_t r = 1; r <= rows; ++r) {
       std::vector<std::string> row{std::to_string(r)};
       for (int64_t c = 0; c < data_columns; ++c) {
         if (!tokens.Next(token)) return damaged("rows end early");
         row.push_back(token == kFullWidthBlank ? std::string() : token);
       }
+      if (spreads &&
+          (NegativeSpread(row[kVarianceColumn]) || NegativeSpread(row[kDeviationColumn]))) {
+        return damaged("a variance or standard deviation is below 0");
+      }
       table.rows.push_back(std::move(row));
     }
+    if (tokens.EndedInsideToken()) return damaged("the file ends inside its last cell");
     return table;
   }
 
@@ -148,12 +171,16 @@ Result<StatisticsTable> ReadStatisticsResultFile(const std::filesystem::path& pa
     const auto maximum = ParseDouble(t[2]);
     const auto minimum = ParseDouble(t[3]);
     if (!maximum || !minimum) return damaged("an extreme is not a number");
+    if (NegativeSpread(t[kVarianceColumn]) || NegativeSpread(t[kDeviationColumn])) {
+      return damaged("a variance or standard deviation is below 0");
+    }
     const double peak = std::max(std::abs(*maximum), std::abs(*minimum));
     table.rows.push_back({std::to_string(r), t[0], t[1], FormatNumber(peak, number_format),
                           FormatNumber(*maximum, number_format),
                           FormatNumber(*minimum, number_format), t[6], t[7], t[8], t[10], t[9],
                           t[11]});
   }
+  if (tokens.EndedInsideToken()) return damaged("the file ends inside its last unit");
   return table;
 }
 

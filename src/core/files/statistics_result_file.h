@@ -40,7 +40,10 @@ Status WriteStatisticsResultFile(const std::filesystem::path& path, const Statis
 /// deviation, RMS, mean square, unit; it becomes the 12 columns No., code, node, peak value,
 /// maximum, minimum, mean, variance, standard deviation, mean square, RMS, unit, with peak value,
 /// maximum and minimum formatted with `number_format`. Fails with the result-file open message
-/// when the file can't be read, and the damaged message on a short file or impossible counts.
+/// when the file can't be read, and the damaged message on a short file, impossible counts, a
+/// file that ends inside its last token (every token is written followed by blanks or a line
+/// break), or a variance or standard deviation below 0 (in the older layout, and in the current
+/// one when it holds the amplitude indices in the columns this program writes).
 Result<StatisticsTable> ReadStatisticsResultFile(const std::filesystem::path& path,
                                                  int number_format, Language language);
 

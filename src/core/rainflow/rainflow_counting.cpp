@@ -32,7 +32,7 @@ Result<double> RainflowAmplitudeRange(int32_t amplitude_mode, double full_scale,
 }
 
 double SmallestCountedRange(double full_scale, const SamplingInfo& info) {
-  return full_scale / info.c2() / info.c1() * 0.001;
+  return std::fabs(full_scale / info.c2() / info.c1()) * 0.001;  // the size, as for A
 }
 
 Result<RainflowResult> RunRainflowCounting(const SamplingInfo& info, const SampleSource& source,

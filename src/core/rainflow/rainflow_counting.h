@@ -24,7 +24,7 @@ Result<double> RainflowAmplitudeRange(int32_t amplitude_mode, double full_scale,
                                       const SamplingInfo& info, double set_value,
                                       const EnvelopeExtremes& extremes);
 
-/// The smallest counted range t = FS / c2 / c1 x 0.001 (EU): a thousandth of the full scale.
+/// The smallest counted range t = |FS / c2 / c1| x 0.001 (EU): a thousandth of the full scale.
 double SmallestCountedRange(double full_scale, const SamplingInfo& info);
 
 /// Where a run keeps a residue that outgrows memory.

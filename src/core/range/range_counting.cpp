@@ -31,7 +31,7 @@ Result<RangeCountResult> RunRangeCounting(const SamplingInfo& info, const Sample
   if (params.amplitude_mode == kAmplitudeFullScale) {
     auto full_scale = FullScaleOf(info);
     if (!full_scale) return full_scale.error();
-    setup.amplitude_range = (*full_scale + *full_scale) / info.c2() / info.c1();
+    setup.amplitude_range = AdRangeValue(CountingKind::kRange, *full_scale, info);
   } else if (params.amplitude_mode == kAmplitudeSetValue) {
     setup.amplitude_range = params.set_value;
   } else {

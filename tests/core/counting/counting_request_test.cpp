@@ -51,11 +51,11 @@ TEST(CountingRequest, KeepsWhatTheFaceAskedFor) {
     double set_value;
     int32_t partitions, effective;
   };
-  // N is kept as asked (a file records it); the run counts at most 2000. A set value of 0 is a
-  // range of 0: only the dialog fills in the AD range before it shows.
+  // N is kept as asked (a file records it); the run counts at most 2000. The set value is
+  // kept beside the other modes, which don't use it.
   for (const Case& c :
-       {Case{kAmplitudeFullScale, 0.0, 2, 2}, Case{kAmplitudeAutomatic, 0.0, 25, 25},
-        Case{kAmplitudeSetValue, 0.0, 1999, 1999}, Case{kAmplitudeSetValue, -3.5, 2000, 2000},
+       {Case{kAmplitudeFullScale, 0.0, 2, 2}, Case{kAmplitudeAutomatic, -1.0, 25, 25},
+        Case{kAmplitudeSetValue, 1e-300, 1999, 1999}, Case{kAmplitudeSetValue, 3.5, 2000, 2000},
         Case{kAmplitudeSetValue, 12.25, 5000, 2000}}) {
     auto p = SettleCountingRequest(
         BlockRequest(std::nullopt, c.amplitude_mode, c.set_value, c.partitions), Node());
@@ -105,6 +105,56 @@ TEST(CountingRequest, RefusesModesOutsideTheirValues) {
     ASSERT_FALSE(p) << c.detail;
     EXPECT_EQ(p.error().message, kMsgBadValue);
     EXPECT_EQ(p.error().detail, c.detail);
+  }
+}
+
+TEST(CountingRequest, RefusesAnAmplitudeNoPartitionCanBeMadeOf) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const double most = std::numeric_limits<double>::max();
+  struct Case {
+    double set_value;
+    const char* detail;
+  };
+  for (const Case& c : {
+           Case{0.0, "the set amplitude range = 0 is not a finite number above 0"},
+           Case{-0.0, "the set amplitude range = -0 is not a finite number above 0"},
+           Case{-1.0, "the set amplitude range = -1 is not a finite number above 0"},
+           Case{nan, "the set amplitude range = nan is not a finite number above 0"},
+           Case{inf, "the set amplitude range = inf is not a finite number above 0"},
+           Case{1e308, "the set amplitude range = 1e+308 makes the partition width infinite"},
+           Case{most,
+                "the set amplitude range = 1.7976931348623157e+308 makes the partition "
+                "width infinite"},
+       }) {
+    auto p = SettleCountingRequest(BlockRequest(std::nullopt, kAmplitudeSetValue, c.set_value, 4),
+                                   Node());
+    ASSERT_FALSE(p) << c.detail;
+    EXPECT_EQ(p.error().message, kMsgBadValue);
+    EXPECT_EQ(p.error().detail, c.detail);
+  }
+  // The largest value whose double is finite still divides: 2A / N = DBL_MAX for N = 1.
+  EXPECT_TRUE(
+      SettleCountingRequest(BlockRequest(std::nullopt, kAmplitudeSetValue, most / 2, 1), Node()));
+
+  // The full scale of format 951 is finite and above 0 for any finite c1 other than 0: a
+  // negative c1 turns the samples over and keeps the size of the range. c1 = 0 makes it
+  // infinite.
+  for (const double c1 : {2.0, -2.0, -1e-300}) {
+    SamplingInfo info = Node();
+    info.set_c1(c1);
+    EXPECT_TRUE(
+        SettleCountingRequest(BlockRequest(std::nullopt, kAmplitudeFullScale, 0.0, 4), info))
+        << c1;
+  }
+  for (const double c1 : {0.0, 1e-320, nan}) {
+    SamplingInfo info = Node();
+    info.set_c1(c1);
+    auto p = SettleCountingRequest(BlockRequest(std::nullopt, kAmplitudeFullScale, 0.0, 4), info);
+    ASSERT_FALSE(p) << c1;
+    EXPECT_EQ(p.error().message, kMsgBadValue);
+    EXPECT_NE(p.error().detail.find("the full scale (FS + FS) / c2 / c1 = "), std::string::npos)
+        << p.error().detail;
   }
 }
 

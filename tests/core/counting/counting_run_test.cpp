@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <numeric>
+#include <type_traits>
 
 #include "core/counting/block_pass.h"
 #include "core/fatigue/fatigue_list.h"
@@ -75,6 +77,92 @@ TEST(CountingRunTest, ReturnsACompleteRecordOfEachAnalysis) {
   EXPECT_EQ(
       counts.two_way_peak_counts[0] + counts.two_way_peak_counts[1] + counts.two_way_peak_counts[2],
       0);
+}
+
+TEST(CountingRunTest, TheAutomaticAmplitudeOfAConstantRecordIsRefusedInOneLine) {
+  TempDir dir;
+  WriteNode(dir.path(), std::vector<double>(2048, 2.5), {.node_name = "flat"});
+  WriteNode(dir.path(), std::vector<double>(2048, 0.0), {.node_name = "zero"});
+  std::vector<double> below = Triangle(2048);
+  for (double& x : below) x -= 5.0;  // -9 .. -1
+  WriteNode(dir.path(), below, {.node_name = "below"});
+  CountingParameters automatic;
+  automatic.amplitude_mode = kAmplitudeAutomatic;
+  automatic.partitions = 8;
+  automatic.last_block = 2;
+  struct Case {
+    CountingKind kind;
+    const char* node;
+    const char* detail;  ///< after the waveform's path
+  };
+  for (const Case& c : {
+           Case{CountingKind::kRange, "flat",
+                ": the record is constant at 2.5 EU: the automatic amplitude range is 0; give "
+                "the full scale or a value"},
+           Case{CountingKind::kRainflow, "flat", ": the record is constant at 2.5 EU"},
+           Case{CountingKind::kPeak, "zero", ": the record is constant at 0 EU"},
+           Case{CountingKind::kPeak, "below",
+                ": the largest peak -1 EU is not above 0: the automatic amplitude range is -1; "
+                "give the full scale or a value"},
+       }) {
+    auto node = OpenCountingNode(dir.path(), "abc", "12", c.node);
+    ASSERT_TRUE(node.ok());
+    SilentProgress progress;
+    auto file = RunCounting(c.kind, *node, automatic, progress);
+    ASSERT_FALSE(file.ok()) << c.detail;
+    EXPECT_EQ(file.error().message, kMsgBadValue);
+    EXPECT_EQ(file.error().detail.find('\n'), std::string::npos);
+    const std::string want =
+        (dir.path() / ("abc12#" + std::string(c.node) + ".sts")).string() + c.detail;
+    EXPECT_EQ(file.error().detail.substr(0, want.size()), want);
+  }
+  // A peak counting of a constant record above 0 has a range, in which nothing is counted.
+  auto flat = OpenCountingNode(dir.path(), "abc", "12", "flat");
+  SilentProgress progress;
+  auto peak = RunCounting(CountingKind::kPeak, *flat, automatic, progress);
+  ASSERT_TRUE(peak.ok()) << peak.error().detail;
+  EXPECT_EQ(std::get<PeakResultFile>(peak.value()).result.amplitude_range, 2.5);
+}
+
+TEST(CountingRunTest, TheFullScaleOfANegativeSensitivityKeepsItsSize) {
+  // c1 = -1 turns the triangle over (EU = -raw): the full scale, and so A, stay as for c1 = 1,
+  // and the mirrored triangle has as many peaks, valleys and cycles.
+  // int16 values of +-400 give ranges of 800, above the smallest counted range (a thousandth
+  // of the full scale), which is a size for c1 = -1 as well.
+  TempDir dir;
+  std::vector<double> raw = Triangle(4096);
+  for (double& x : raw) x *= 100.0;
+  WriteNode(dir.path(), raw, {.node_name = "up", .format = 951, .c1 = 1.0});
+  WriteNode(dir.path(), raw, {.node_name = "down", .format = 951, .c1 = -1.0});
+  CountingParameters full;
+  full.amplitude_mode = kAmplitudeFullScale;
+  full.partitions = 8;
+  full.last_block = 4;
+  for (CountingKind kind : kKinds) {
+    SilentProgress progress;
+    auto up =
+        RunCounting(kind, OpenCountingNode(dir.path(), "abc", "12", "up").value(), full, progress);
+    auto down = RunCounting(kind, OpenCountingNode(dir.path(), "abc", "12", "down").value(), full,
+                            progress);
+    ASSERT_TRUE(up.ok() && down.ok()) << static_cast<int>(kind);
+    std::visit(
+        [&](const auto& u) {
+          const auto& d = std::get<std::decay_t<decltype(u)>>(*down);
+          EXPECT_GT(u.result.amplitude_range, 0.0);
+          EXPECT_EQ(d.result.amplitude_range, u.result.amplitude_range);
+          if constexpr (requires { u.result.two_way_total_counts; }) {
+            const auto total = [](const std::vector<int32_t>& v) {
+              return std::accumulate(v.begin(), v.end(), int64_t{0});
+            };
+            EXPECT_EQ(total(d.result.two_way_total_counts), total(u.result.two_way_total_counts));
+            EXPECT_GT(total(u.result.two_way_total_counts), 0);
+          } else if constexpr (requires { u.result.counts; }) {
+            EXPECT_EQ(d.result.counts, u.result.counts);
+            EXPECT_GT(std::accumulate(u.result.counts.begin(), u.result.counts.end(), 0.0), 0.0);
+          }
+        },
+        *up);
+  }
 }
 
 TEST(CountingRunTest, EveryAnalysisRefusesARecordShorterThanABlock) {

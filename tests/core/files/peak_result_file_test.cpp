@@ -105,7 +105,7 @@ TEST(PeakResultFile, KeepsAtMost2000PartitionsAndEntries) {
   const std::vector<int32_t> ones(2500, 1), twos(2500, 2), threes(2500, 3);
   const std::string bytes = testing::Head("[TORV-RESULT-FILE-PCM-001]") +
                             testing::SamplingSection(testing::SampleSampling()) +
-                            testing::ParameterSection({2500, 0}, {}) +
+                            testing::ParameterSection({2500, 0, 0, 0, 1, 1}, {}) +
                             testing::IntSection("[CONT-DATA-1-------]", {ones, twos, threes}) +
                             testing::IntSection("[CONT-DATA-2-------]", {threes, twos, ones}) +
                             testing::DoubleSection("[WAVEFORM-DATA-----]", {}) +
@@ -161,9 +161,11 @@ TEST(PeakResultFile, RefusesImpossibleValuesAndEveryCut) {
   }
   EXPECT_EQ(testing::CutsNotRefusedAsDamaged(good, ParsePeakResultFile), std::vector<size_t>{});
 
-  // A <= 0 is what the program writes for a constant record or a set value <= 0.
+  // A <= 0 is what the program writes for a constant record or a set value <= 0, with the
+  // widths 2A / N and A / N.
   for (double a : {0.0, -3.0}) {
-    auto read = ParsePeakResultFile(testing::Overwritten(good, 1026, f64(a)));
+    auto read =
+        ParsePeakResultFile(testing::Overwritten(good, 1026, f64(a) + f64(2 * a / 4) + f64(a / 4)));
     ASSERT_TRUE(read) << a;
     EXPECT_EQ(read->result.amplitude_range, a);
   }

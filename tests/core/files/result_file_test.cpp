@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <limits>
+#include <tuple>
 
 #include "core/files/hand_built_files.h"
 #include "core/services/message_table.h"
@@ -187,6 +189,92 @@ TEST(ResultFileReading, RefusesDamagedFiles) {
     auto read = ParseResultFile(bytes, extension);
     ASSERT_FALSE(read) << what;
     EXPECT_EQ(read.error().message, kMsgResultFileDamaged) << what << ": " << read.error().detail;
+  }
+}
+
+TEST(ResultFileReading, RefusesValuesNoCountingWrites) {
+  // Offsets in the small current files (N = 4, M = 6): the frequency at 54; first and last
+  // block at 954 and 958, the largest counts from 962; A at 1026, the widths from 1034, then
+  // the envelope's extremes; the envelope values 48 bytes before the end tag.
+  const std::string peak = testing::SmallPeakFile();
+  const std::string range = testing::SmallRangeFile();
+  const std::string rainflow = testing::SmallRainflowFile();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  auto i32 = [](int32_t value) { return LeBytes().I32(value).str(); };
+  auto f64 = [](double value) { return LeBytes().F64(value).str(); };
+  auto envelope_at = [](const std::string& bytes, size_t entry) {
+    return bytes.size() - 68 + 8 * entry;
+  };
+  testing::OlderPeak older;
+  older.arrays.assign(6, {1, 2, 3, 4});
+  testing::OlderPeak older_first_zero = older;
+  older_first_zero.first_block = 0;
+  testing::OlderPeak older_reversed = older;
+  older_reversed.first_block = 11;
+  testing::OlderPeak older_nan_frequency = older;
+  older_nan_frequency.frequency = nan;
+  testing::OlderPeak older_negative_width = older;
+  older_negative_width.two_way_width = -15.0;
+  testing::OlderPeak older_negative_largest = older;
+  older_negative_largest.largest_total = -1;
+  testing::OlderRange older_range;
+  older_range.two_way = {1, 2, 3, 4};
+  older_range.one_way = {5, 6, 7, 8};
+  older_range.largest_count = -8;
+  testing::LegacyRainflow legacy;
+  legacy.counts = {1.0, 0.5, 2.0, 0.0};
+  legacy.frequency = inf;
+  testing::LegacyRainflow legacy_zero_width = legacy;
+  legacy_zero_width.frequency = 256.0;
+  legacy_zero_width.width = 0.0;
+
+  const std::tuple<const char*, std::string, const char*> cases[] = {
+      {"first block 0", testing::Overwritten(peak, 954, i32(0)), ".PCM"},
+      {"first block -5", testing::Overwritten(rainflow, 954, i32(-5)), ".RFL"},
+      {"first block after the last", testing::Overwritten(range, 954, i32(5)), ".DCM"},
+      {"A > 0, W2 = 0", testing::Overwritten(peak, 1034, f64(0.0)), ".PCM"},
+      {"A > 0, W1 < 0", testing::Overwritten(range, 1042, f64(-12.5)), ".DCM"},
+      {"A > 0, w = 0", testing::Overwritten(rainflow, 1034, f64(0.0)), ".RFL"},
+      {"A = 0, widths > 0", testing::Overwritten(peak, 1026, f64(0.0)), ".PCM"},
+      {"A < 0, w > 0", testing::Overwritten(rainflow, 1026, f64(-12.0)), ".RFL"},
+      {"largest separate count -1", testing::Overwritten(peak, 962, i32(-1)), ".PCM"},
+      {"largest total count INT32_MIN", testing::Overwritten(peak, 966, i32(INT32_MIN)), ".PCM"},
+      {"largest count -1", testing::Overwritten(range, 962, i32(-1)), ".DCM"},
+      {"rainflow largest count -3", testing::Overwritten(rainflow, 962, i32(-3)), ".RFL"},
+      {"a NaN envelope value", testing::Overwritten(peak, envelope_at(peak, 2), f64(nan)), ".PCM"},
+      {"an infinite envelope value",
+       testing::Overwritten(rainflow, envelope_at(rainflow, 5), f64(-inf)), ".RFL"},
+      {"an infinite envelope maximum", testing::Overwritten(peak, 1050, f64(inf)), ".PCM"},
+      {"a NaN envelope minimum", testing::Overwritten(rainflow, 1050, f64(nan)), ".RFL"},
+      {"a NaN frequency", testing::Overwritten(range, 54, f64(nan)), ".DCM"},
+      {"an infinite frequency", testing::Overwritten(peak, 54, f64(inf)), ".PCM"},
+      {"older: first block 0", testing::OlderPeakBytes(older_first_zero), ".PCM"},
+      {"older: first block after the last", testing::OlderPeakBytes(older_reversed), ".PCM"},
+      {"older: a NaN frequency", testing::OlderPeakBytes(older_nan_frequency), ".PCM"},
+      {"older: A > 0, W2 < 0", testing::OlderPeakBytes(older_negative_width), ".PCM"},
+      {"older: largest total -1", testing::OlderPeakBytes(older_negative_largest), ".PCM"},
+      {"older range: largest count -8", testing::OlderRangeBytes(older_range), ".DCM"},
+      {"legacy: an infinite frequency", testing::LegacyRainflowBytes(legacy), ".RFL"},
+      {"legacy: A > 0, w = 0", testing::LegacyRainflowBytes(legacy_zero_width), ".RFL"},
+  };
+  for (const auto& [what, bytes, extension] : cases) {
+    auto read = ParseResultFile(bytes, extension);
+    ASSERT_FALSE(read) << what;
+    EXPECT_EQ(read.error().message, kMsgResultFileDamaged) << what << ": " << read.error().detail;
+  }
+
+  // What a counting does write stays readable: one block, A <= 0 with widths of its sign, and
+  // largest counts of 0.
+  const std::pair<const char*, std::string> readable[] = {
+      {"one block", testing::Overwritten(peak, 954, i32(7))},
+      {"A = W2 = W1 = 0", testing::Overwritten(peak, 1026, f64(0.0) + f64(0.0) + f64(-0.0))},
+      {"A < 0", testing::Overwritten(range, 1026, f64(-8.0) + f64(-4.0) + f64(-2.0))},
+      {"largest counts 0", testing::Overwritten(peak, 962, i32(0) + i32(0))},
+  };
+  for (const auto& [what, bytes] : readable) {
+    auto read = ParseResultFile(bytes, ".PCM");
+    EXPECT_TRUE(read) << what << ": " << read.error().detail;
   }
 }
 

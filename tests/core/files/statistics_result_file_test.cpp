@@ -136,10 +136,16 @@ TEST(StatisticsResultFile, ReadsTheOlderLayout) {
   EXPECT_EQ(read->rows[1][0], "2");
 }
 
+/// The head of a current file of amplitude indices as a run writes it, one row to follow.
+const std::string kThirteen =
+    "0   13   1\n"
+    "Test_Code  Node  Peak_Value  Maximum  Minimum  Mean  Variance  Std_Deviation  "
+    "Mean_Square  RMS  Maximum-Mean  Minimum-Mean  Unit  \n";
+
 TEST(StatisticsResultFile, RefusesDamagedFiles) {
   TempDir dir;
   const struct {
-    const char* text;
+    std::string text;
     int message;
   } cases[] = {
       {"", kMsgResultFileDamaged},
@@ -150,6 +156,16 @@ TEST(StatisticsResultFile, RefusesDamagedFiles) {
       {"0   1   -1\nA  \n", kMsgResultFileDamaged},                        // negative rows
       {"1\n12 5 3 -4 9 9 0.5 1.25 1.1 1.2 MPa\n", kMsgResultFileDamaged},  // 11 tokens
       {"1\n12 5 x -4 9 9 0.5 1.25 1.1 1.2 1.44 MPa\n", kMsgResultFileDamaged},
+      // Cut inside the last unit, or the last title of a table without rows.
+      {"1\n12 5 3 -4 9 9 0.5 1.25 1.1 1.2 1.44 MP", kMsgResultFileDamaged},
+      {"0   2   1\nA  B  \nx  y", kMsgResultFileDamaged},
+      {"0   2   0\nA  B", kMsgResultFileDamaged},
+      // A negative variance or standard deviation, in either layout.
+      {"1\n12 5 3 -4 9 9 0.5 -1.25 1.1 1.2 1.44 MPa\n", kMsgResultFileDamaged},
+      {"1\n12 5 3 -4 9 9 0.5 1.25 -1.1 1.2 1.44 MPa\n", kMsgResultFileDamaged},
+      {"1\n12 5 3 -4 9 9 0.5 nan 1.1 1.2 1.44 MPa\n", kMsgResultFileDamaged},
+      {kThirteen + "3  1  2  -2  -2  -2  -0.5  0  4  2  0  0  MPa  \n", kMsgResultFileDamaged},
+      {kThirteen + "3  1  2  -2  -2  -2  0  -1e-9  4  2  0  0  MPa  \n", kMsgResultFileDamaged},
   };
   for (const auto& c : cases) {
     const auto path = dir.path() / "bad.aps";
@@ -164,6 +180,24 @@ TEST(StatisticsResultFile, RefusesDamagedFiles) {
   auto unwritable = WriteStatisticsResultFile(dir.path() / "no" / "such.aps", PeakPeakTable());
   ASSERT_FALSE(unwritable.ok());
   EXPECT_EQ(unwritable.error().message, kMsgResultFileCreate);
+}
+
+TEST(StatisticsResultFile, ReadsSpreadsOfZeroAndTablesThatAreNotIndices) {
+  TempDir dir;
+  // A spread of 0 (also -0) is a constant waveform; the same columns of a peak-to-peak table
+  // hold times and values of either sign; a file ending in any blank is whole.
+  const std::string texts[] = {
+      kThirteen + "3  1  2  -2  -2  -2  0  -0  4  2  0  0  MPa  \n",
+      "-1   9   1\nTest_Code  Node  Rank  Peak-Peak  Peak  Peak_Time(s)  Valley  Valley_Time(s)  "
+      "Unit  \n12  5  1  6  3  0.1  -3  -0.2  MPa  \n",
+      "1\n12 5 3 -4 9 9 0.5 0 0 1.2 1.44 MPa\t",
+  };
+  for (const std::string& text : texts) {
+    const auto path = dir.path() / "good.aps";
+    std::ofstream(path, std::ios::binary) << text;
+    auto read = ReadStatisticsResultFile(path, 0, Language::kEnglish);
+    EXPECT_TRUE(read.ok()) << text << ": " << read.error().detail;
+  }
 }
 
 TEST(StatisticsResultFile, ListText) {
