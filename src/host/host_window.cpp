@@ -409,6 +409,7 @@ void HostWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   event->accept();
+  closing_ = false;  // a window shown again closes as the first time
   // Windows of the host's that are not MDI windows (help, a progress dialog left over) do not
   // keep the program running once the main window has closed.
   if (quitting_) QTimer::singleShot(0, qApp, &QCoreApplication::quit);

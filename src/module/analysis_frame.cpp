@@ -74,8 +74,12 @@ AnalysisFrame::AnalysisFrame(AnalysisKind kind, AnalysisView* view, QWidget* par
       CloseWindow();
     }
   });
-  auto* help = new QShortcut(QKeySequence::HelpContents, this);
-  connect(help, &QShortcut::activated, this, &AnalysisFrame::OpenHelp);
+  // In the host, F1 is its Help command, which reaches this frame; a second F1 shortcut in the
+  // same window would make the key ambiguous, and neither would fire.
+  if (ui::HostWindow() == nullptr) {
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, &AnalysisFrame::OpenHelp);
+  }
 }
 
 AnalysisFrame::~AnalysisFrame() {

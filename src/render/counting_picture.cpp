@@ -309,7 +309,9 @@ void DrawReadoutBox(QPainter& painter, const TargetGeometry& geometry, const Vie
   report.texts.push_back({title, rect});
   for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
     const QRect row(rect.left() + 4, rect.top() + 2 * h + i * h, std::max(1, width - 8), h);
-    const QString shown = metrics.elidedText(rows[i], Qt::ElideRight, row.width());
+    const QString shown = metrics.horizontalAdvance(rows[i]) <= row.width()
+                              ? rows[i]
+                              : metrics.elidedText(rows[i], Qt::ElideRight, row.width());
     painter.drawText(row, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, shown);
     report.texts.push_back({shown, row});
   }

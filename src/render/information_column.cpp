@@ -222,7 +222,9 @@ void DrawInformation(QPainter& painter, const TargetGeometry& geometry, const Vi
         // A title wider than a narrow column ends in an ellipsis rather than at the box's edge.
         const QRect title_rect = box.adjusted(indent, 0, -indent, 0);
         const QString title =
-            metrics.elidedText(line.text, Qt::ElideRight, std::max(1, title_rect.width()));
+            metrics.horizontalAdvance(line.text) <= title_rect.width()
+                ? line.text
+                : metrics.elidedText(line.text, Qt::ElideRight, std::max(1, title_rect.width()));
         DrawClippedText(painter, title, title_rect);
         report.texts.push_back({title, title_rect});
         break;
