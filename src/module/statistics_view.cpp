@@ -219,6 +219,8 @@ void StatisticsView::Run(const core::StatisticsParameters& parameters) {
           return;
         }
         batch_ = std::move(*batch);
+        // The list of an earlier run is replaced by this run's only when the person says so.
+        written_.clear();
         Fill();
       });
 }
