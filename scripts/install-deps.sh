@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
-  qt6-base-dev libgl-dev fonts-wqy-microhei
+  qt6-base-dev qt6-translations-l10n libgl-dev fonts-wqy-microhei
   libxlsxwriter-dev zlib1g-dev libpng-dev poppler-utils python3-openpyxl
   python3-dev pybind11-dev python3-numpy python3-pytest
   python3-dask python3-distributed python3-pandas

@@ -200,4 +200,15 @@ core::Status WriteReportHtml(const LoadedReport& report, const QString& path) {
   return Save(path, ReportHtml(report, PictureSource::kEmbedded).toUtf8());
 }
 
+QRect PreviewWindowGeometry(const QRect& available) {
+  constexpr int kWidth = 900;
+  constexpr int kHeight = 1000;
+  constexpr int kTitleBar = 40;
+  const int width = std::max(1, std::min(kWidth, available.width()));
+  const int height = std::max(1, std::min(kHeight, available.height() - kTitleBar));
+  return QRect(available.left() + (available.width() - width) / 2,
+               available.top() + std::max(0, (available.height() - kTitleBar - height) / 2), width,
+               height);
+}
+
 }  // namespace torvwy::companions

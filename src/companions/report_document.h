@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <QTextDocument>
 #include <filesystem>
@@ -44,6 +45,10 @@ std::unique_ptr<QTextDocument> ReportDocument(const LoadedReport& report, bool f
 
 /// A picture as the report shows it on screen: scaled smoothly to the picture width.
 QImage ScreenPicture(const QImage& picture);
+
+/// Where the preview window opens on a screen whose free room is `available`: 900 x 1000, less
+/// where the screen is smaller (kept 40 pixels clear for the title bar), in the middle of it.
+QRect PreviewWindowGeometry(const QRect& available);
 
 /// Writes the report as an A4 PDF file through QPdfWriter; atomically.
 core::Status WriteReportPdf(const LoadedReport& report, const QString& path);

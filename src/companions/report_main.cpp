@@ -8,6 +8,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -72,7 +73,14 @@ int RunPreview(const companions::LoadedReport& report, core::Language language) 
         QFileDialog::getSaveFileName(&window, "Save as HTML", "report.html", "HTML (*.html)");
     if (!path.isEmpty()) ShowFailure(&window, companions::WriteReportHtml(report, path), language);
   });
-  window.resize(900, 1000);
+  // Never taller than the screen: the buttons and the bottom of the page stay reachable.
+  if (const QScreen* screen = window.screen()) {
+    const QRect place = companions::PreviewWindowGeometry(screen->availableGeometry());
+    window.resize(place.size());
+    window.move(place.topLeft());
+  } else {
+    window.resize(900, 1000);
+  }
   window.show();
   return QApplication::exec();
 }

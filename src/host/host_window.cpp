@@ -152,7 +152,11 @@ void HostWindow::BuildMenus() {
   command(file, Text(TextKey::kMenuExport), ui::command::kExport,
           QKeySequence(Qt::CTRL | Qt::Key_E));
   file->addSeparator();
-  file->addAction(Text(TextKey::kMenuExit), QKeySequence::Quit, this, &QWidget::close);
+  // Exit and Ctrl+Q close the main window as its close box does: a pass under way is cancelled
+  // first. The key works while the progress dialog of a pass has the focus too.
+  QAction* exit =
+      file->addAction(Text(TextKey::kMenuExit), QKeySequence::Quit, this, &HostWindow::Quit);
+  exit->setShortcutContext(Qt::ApplicationShortcut);
 
   QMenu* analysis = menuBar()->addMenu(Text(TextKey::kMenuAnalysis));
   QToolBar* toolbar = addToolBar(Text(TextKey::kToolbarAnalysis));
@@ -357,6 +361,9 @@ void HostWindow::ShowFatigueTable(bool update) {
   static_cast<ui::FatigueTableWidget*>(fatigue_dock_->widget())->Show(*table);
   fatigue_dock_->show();
   fatigue_dock_->raise();
+  // As wide as the table's columns need.
+  const int wanted = fatigue_dock_->widget()->minimumSizeHint().width();
+  if (fatigue_dock_->width() < wanted) resizeDocks({fatigue_dock_}, {wanted}, Qt::Horizontal);
 }
 
 bool HostWindow::event(QEvent* event) {
@@ -382,6 +389,11 @@ bool HostWindow::event(QEvent* event) {
   return QMainWindow::event(event);
 }
 
+void HostWindow::Quit() {
+  quitting_ = true;
+  close();
+}
+
 void HostWindow::closeEvent(QCloseEvent* event) {
   // A window whose closing is not yet permitted is asked once more, by giving the permission;
   // a pass under way is cancelled by its window. Then everything closes; never an endless loop.
@@ -397,6 +409,10 @@ void HostWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   event->accept();
+  closing_ = false;  // a window shown again closes as the first time
+  // Windows of the host's that are not MDI windows (help, a progress dialog left over) do not
+  // keep the program running once the main window has closed.
+  if (quitting_) QTimer::singleShot(0, qApp, &QCoreApplication::quit);
 }
 
 void HostWindow::ShowSettings() {

@@ -38,6 +38,9 @@ class HostWindow : public QMainWindow {
   ImportRecordingDialog* ImportRecording(const QString& path);
   /// Sends a 2025 command to the active analysis window.
   void SendToActive(quint32 code, qintptr value = 0);
+  /// File > Exit and Ctrl+Q: closes the main window as its close box does (a pass under way is
+  /// cancelled first, then every window closes) and ends the program.
+  void Quit();
 
   QMdiArea* mdi() const { return mdi_; }
   /// The analysis frames open now.
@@ -68,6 +71,7 @@ class HostWindow : public QMainWindow {
   std::vector<std::unique_ptr<module::DocTemplate>> templates_;
   std::vector<quintptr> gone_;
   bool closing_ = false;
+  bool quitting_ = false;
   QDockWidget* fatigue_dock_ = nullptr;
 };
 

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDockWidget>
 #include <QMdiSubWindow>
+#include <QResizeEvent>
 #include <QShortcut>
 #include <QTimerEvent>
 #include <QVBoxLayout>
@@ -21,22 +22,23 @@ namespace {
 constexpr int kCloseRetryMs = 200;
 
 struct PanelInfo {
-  const char* caption;  ///< empty: no panel
+  const char* name;  ///< the dock's object name; empty: no panel
   int dialog;
+  TextKey title;
 };
 
 PanelInfo PanelOf(AnalysisKind kind) {
   switch (kind) {
     case AnalysisKind::kPeak:
-      return {"ContParameter", 6016};
+      return {"ContParameter", 6016, TextKey::kDockPeakPanel};
     case AnalysisKind::kRange:
-      return {"DispParameter", 6022};
+      return {"DispParameter", 6022, TextKey::kDockRangePanel};
     case AnalysisKind::kRainflow:
-      return {"RainflowParameter", 6025};
+      return {"RainflowParameter", 6025, TextKey::kDockRainflowPanel};
     case AnalysisKind::kStatistics:
       break;
   }
-  return {"", 0};
+  return {"", 0, TextKey::kDockPeakPanel};
 }
 
 }  // namespace
@@ -48,8 +50,8 @@ AnalysisFrame::AnalysisFrame(AnalysisKind kind, AnalysisView* view, QWidget* par
   setCentralWidget(view);
   const PanelInfo info = PanelOf(kind);
   if (info.dialog != 0) {
-    panel_ = new QDockWidget(QString::fromLatin1(info.caption), this);
-    panel_->setObjectName(QString::fromLatin1(info.caption));
+    panel_ = new QDockWidget(Text(info.title), this);
+    panel_->setObjectName(QString::fromLatin1(info.name));
     panel_->setAllowedAreas(Qt::AllDockWidgetAreas);
     // The control panel in the frame's container, with the frame's panel colour.
     const auto counting = kind == AnalysisKind::kPeak    ? core::CountingKind::kPeak
@@ -72,8 +74,12 @@ AnalysisFrame::AnalysisFrame(AnalysisKind kind, AnalysisView* view, QWidget* par
       CloseWindow();
     }
   });
-  auto* help = new QShortcut(QKeySequence::HelpContents, this);
-  connect(help, &QShortcut::activated, this, &AnalysisFrame::OpenHelp);
+  // In the host, F1 is its Help command, which reaches this frame; a second F1 shortcut in the
+  // same window would make the key ambiguous, and neither would fire.
+  if (ui::HostWindow() == nullptr) {
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, &AnalysisFrame::OpenHelp);
+  }
 }
 
 AnalysisFrame::~AnalysisFrame() {
@@ -134,6 +140,7 @@ void AnalysisFrame::HandleNotice(quint32 code, qintptr value) {
       if (view_ != nullptr) view_->setFocus();
       return;
     case ui::notice::kPanelCollapse:
+      panel_auto_collapsed_ = false;
       control_panel_->ToggleCollapsed();
       return;
     default:
@@ -150,6 +157,29 @@ void AnalysisFrame::SlidePanel(int width) {
     for (; size < width; size += 50) resizeDocks({panel_}, {size}, Qt::Horizontal);
   }
   resizeDocks({panel_}, {std::max(width, 1)}, Qt::Horizontal);
+}
+
+void AnalysisFrame::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  FitPanel();
+}
+
+void AnalysisFrame::FitPanel() {
+  if (control_panel_ == nullptr || !panel_->isVisible()) return;
+  if (!control_panel_->collapsed()) {
+    if (width() - panel_->width() >= kMinPictureWidth) return;
+    panel_auto_collapsed_ = true;
+    control_panel_->ToggleCollapsed();
+    return;
+  }
+  // A panel collapsed by a person stays so; one collapsed here opens with room to spare, so
+  // that a width near the edge does not open and close it in turn.
+  const int open_width =
+      std::max(control_panel_->expanded_width(), control_panel_->sizeHint().width());
+  if (panel_auto_collapsed_ && width() - open_width >= kMinPictureWidth + 40) {
+    panel_auto_collapsed_ = false;
+    control_panel_->ToggleCollapsed();
+  }
 }
 
 void AnalysisFrame::closeEvent(QCloseEvent* event) {

@@ -44,16 +44,23 @@ class AnalysisFrame : public QMainWindow {
   static constexpr int kMaxPanelWidth = 4000;
   /// Panel colour 0x00BBGGRR.
   static constexpr unsigned kPanelColour = 0x00FFEBD7;
+  /// The narrowest picture the open panel leaves: a frame narrower than the panel and this
+  /// collapses the panel by itself, and opens it again once the frame is wide enough.
+  static constexpr int kMinPictureWidth = 320;
 
  protected:
   bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void HandleNotice(quint32 code, qintptr value);
   void SlidePanel(int width);
   void OpenHelp();
+  /// Collapses the panel when the picture would be narrower than kMinPictureWidth, and opens
+  /// a panel it collapsed itself when there is room again.
+  void FitPanel();
 
   AnalysisKind kind_;
   QPointer<AnalysisView> view_;
@@ -62,6 +69,7 @@ class AnalysisFrame : public QMainWindow {
   bool closing_permitted_ = true;
   bool close_after_pass_ = false;
   int close_timer_ = 0;
+  bool panel_auto_collapsed_ = false;  ///< the panel was collapsed by FitPanel, not by a person
 };
 
 }  // namespace torvwy::module

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "core/services/text.h"
 #include "render/colours.h"
@@ -36,11 +37,15 @@ BookmarkDialog::BookmarkDialog(QWidget* owner) : QDialog(owner) {
   using ui::TextKey;
   setWindowTitle(Text(TextKey::kBookmarkTitle));
   setModal(false);
+  // The dialog's own colours for what can be used; disabled buttons and labels keep the
+  // style's greyed look.
   QPalette colours = palette();
   colours.setColor(QPalette::Window, render::ToQColor(kDialogColour));
-  colours.setColor(QPalette::WindowText, render::ToQColor(kTextColour));
-  colours.setColor(QPalette::ButtonText, render::ToQColor(kTextColour));
-  colours.setColor(QPalette::Text, Qt::black);
+  for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+    colours.setColor(group, QPalette::WindowText, render::ToQColor(kTextColour));
+    colours.setColor(group, QPalette::ButtonText, render::ToQColor(kTextColour));
+    colours.setColor(group, QPalette::Text, Qt::black);
+  }
   colours.setColor(QPalette::Base, Qt::white);
   setPalette(colours);
   setAutoFillBackground(true);
@@ -96,7 +101,17 @@ BookmarkDialog::BookmarkDialog(QWidget* owner) : QDialog(owner) {
   adjustSize();
   layout->activate();
   full_size_ = size();
-  compact_size_ = QSize(separator_->geometry().right() + 1, full_size_.height() / 2 + 3);
+  // The compact size holds the radio column whole: both buttons with their labels, the
+  // separator and the layout's margins.
+  const QMargins margins = layout->contentsMargins();
+  const int radio_width = std::max(hide_->sizeHint().width(), show_->sizeHint().width());
+  const int radio_height =
+      hide_->sizeHint().height() + radios->spacing() + show_->sizeHint().height();
+  compact_size_ =
+      QSize(std::max(separator_->geometry().right() + 1,
+                     margins.left() + radio_width + layout->spacing() +
+                         separator_->sizeHint().width() + margins.right()),
+            std::max(full_size_.height() / 2 + 3, margins.top() + radio_height + margins.bottom()));
 
   connect(node_combo_, &QComboBox::activated, this, &BookmarkDialog::NodeChanged);
   connect(list_, &QListWidget::itemSelectionChanged, this, &BookmarkDialog::ListSelectionChanged);
@@ -289,6 +304,9 @@ void BookmarkDialog::UpdateButtons() {
   const bool editable = mode_ != kHideOnlyMode;
   goto_->setEnabled(chosen && !limited);
   add_->setEnabled(selected_node_ >= 0 && named && !limited);
+  // What a mode never enables is not shown at all.
+  goto_->setVisible(!limited);
+  add_->setVisible(!limited);
   delete_->setEnabled(chosen && editable);
   rename_->setEnabled(chosen && named && editable);
 }
@@ -296,7 +314,15 @@ void BookmarkDialog::UpdateButtons() {
 void BookmarkDialog::ApplySize() {
   const bool compact = !show_flag_ || mode_ == kHideOnlyMode;
   edit_column_->setVisible(!compact);
-  resize(compact ? CompactSize() : full_size_);
+  // Hidden widgets take no room in the layout: the radio column lays its buttons out at their
+  // whole width and the dialog is never cut narrower than that.
+  if (compact) {
+    setMinimumSize(CompactSize());
+    resize(CompactSize());
+  } else {
+    setMinimumSize(0, 0);
+    resize(full_size_);
+  }
 }
 
 bool BookmarkDialog::Store(int operation, int index, const QString& text) {

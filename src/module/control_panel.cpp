@@ -209,6 +209,7 @@ ControlPanel::ControlPanel(core::CountingKind kind, QWidget* frame, QWidget* par
     connect(button, &QToolButton::clicked, this,
             [this, operation] { Command(ui::command::kReadoutList, operation); });
     button->setEnabled(operation != 2);  // auto collects nothing yet
+    if (operation != 2) reading_buttons_.push_back(button);
     reading_layout->addWidget(button, column / 3, column % 3);
     ++column;
   }
@@ -356,8 +357,12 @@ void ControlPanel::TakeOverView() {
   const auto& state = view->view_state();
   {
     const QSignalBlocker quiet(slider_);
-    slider_->setValue(static_cast<int>(std::log10(state.zoom) * 100.0 + 200.0));
+    const double position = std::log10(state.zoom) * 100.0 + 200.0;
+    slider_->setValue(static_cast<int>(std::lround(
+        std::clamp(position, static_cast<double>(kSliderLow), static_cast<double>(kSliderHigh)))));
   }
+  // The readout list is not read or changed while a pass runs.
+  for (QToolButton* button : reading_buttons_) button->setEnabled(!view->busy());
   full_waveform_->setChecked(state.inset_shown);
   if (one_way_ != nullptr) (state.one_way ? one_way_ : two_way_)->setChecked(true);
   if (separate_ != nullptr) (state.separately ? separate_ : together_)->setChecked(true);

@@ -4,6 +4,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <vector>
 
 #include "core/counting/counting_parameters.h"
 
@@ -48,6 +49,8 @@ class ControlPanel : public QWidget {
   /// The hide/show button: collapses to the button or expands to the full width.
   void ToggleCollapsed();
   bool collapsed() const { return collapsed_; }
+  /// The width the panel had open when it was last collapsed (0 before).
+  int expanded_width() const { return expanded_width_; }
   /// Wide enough for the controls and the scroll bar beside them.
   QSize sizeHint() const override;
 
@@ -85,6 +88,7 @@ class ControlPanel : public QWidget {
   QCheckBox* follow_ = nullptr;     ///< the window follows its node while it is recorded
   QPushButton* setup_ = nullptr;
   QPushButton* select_node_ = nullptr;
+  std::vector<QToolButton*> reading_buttons_;  ///< the readout list's buttons but Auto
 };
 
 }  // namespace torvwy::module

@@ -345,6 +345,8 @@ void CountingSession::Reload() {
   StopFollow();
   if (asker_.AskNode()) {
     caption_ = Caption::kReloaded;
+    // The value set for the old node is in its unit: the new node starts from its AD range.
+    parameters_.set_value = 0.0;
     Start();
   }
 }
@@ -681,9 +683,18 @@ void CountingSession::SaveResult() {
   auto path = core::ResultFilePath(context_.result_path, context_.test_name, context_.test_code,
                                    context_.node_name, kind_);
   if (!path) return asker_.Tell(ui::ErrorMessage(path.error()), true);
+  // A file of that name this window did not write (another run's, another program's) is
+  // replaced only when the person says so.
+  std::error_code error;
+  if (!cancelled() && std::filesystem::exists(*path, error) && written_.count(*path) == 0 &&
+      !asker_.Ask(
+          Text(TextKey::kReplaceFileQuestion).arg(QString::fromStdString(path->string())))) {
+    return;
+  }
   if (auto saved = core::SaveResultFile(*path, *file_); !saved) {
     return asker_.Tell(ui::ErrorMessage(saved.error()), true);
   }
+  written_.insert(*path);
   asker_.Tell(Text(TextKey::kResultSavedTo) + QString::fromStdString(path->string()), false);
 }
 
@@ -773,6 +784,7 @@ void CountingSession::MakeEstimate(const LiveEstimate& made, bool update) {
   table.result = *estimate;
   table.names = names;
   table.unit = node.sampling.eu();
+  table.data_folder = context_.data_path;
   table.record_seconds =
       static_cast<double>(core::BlockCount(file.result.first_block, file.result.last_block)) *
       1024.0 / frequency;

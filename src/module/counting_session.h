@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -393,6 +394,7 @@ class CountingSession : public QObject {
   int64_t blocks_followed_ = 0;
   core::FollowEnd follow_end_ = core::FollowEnd::kNone;
   bool followed_ = false;  ///< the node was followed: its sampling record may have grown
+  std::set<std::filesystem::path> written_;  ///< result files this window saved
   std::optional<LiveEstimate> live_estimate_;
   std::optional<core::NodeCycleList> cycles_;
   std::optional<core::RangeMeanMatrix> matrix_;

@@ -322,7 +322,10 @@ render::PictureReport CountingView::DrawPicture(QPainter& painter,
 }
 
 void CountingView::ShowSession() {
+  // The panel's zoom slider follows a zoom made with the keys, the menu or the Y scale dialog.
+  const bool zoomed = state_.zoom != session_.display().zoom;
   static_cast<render::ViewChoices&>(state_) = session_.display();
+  if (zoomed) PanelTakeOver();
   if (!state_.readout_box.shown) dragging_ = false;
   setWindowTitle(session_.Title());
   Redraw();

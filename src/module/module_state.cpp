@@ -2,14 +2,17 @@
 #include "module/module_state.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
-#include <QMessageBox>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QScreen>
+#include <QTextBrowser>
 #include <QUrl>
 
 #include "core/report/companion.h"
 #include "ui/error_message.h"
+#include "ui/host_message.h"
 #include "ui/message_box.h"
 
 namespace torvwy::module {
@@ -17,6 +20,7 @@ namespace {
 
 struct ModuleState {
   bool help_failed = false;
+  QPointer<QTextBrowser> help;  ///< the help window, one for the whole process
 };
 
 ModuleState& State() {
@@ -70,8 +74,31 @@ bool OpenHelpTopic(QWidget* caller, const QString& topic) {
     ShowMessage(caller, Text(TextKey::kHelpMissing) + path);
     return false;
   }
-  return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+  // A window of its own: the pages need no browser or file handler of the system.
+  if (state.help == nullptr) {
+    // A window of the host's: it closes with the main window rather than outliving it.
+    QWidget* owner = qobject_cast<QWidget*>(ui::HostWindow());
+    if (owner == nullptr && caller != nullptr) owner = caller->window();
+    state.help = new QTextBrowser(owner);
+    state.help->setWindowFlag(Qt::Window);
+    state.help->setAttribute(Qt::WA_DeleteOnClose);
+    state.help->setObjectName(QStringLiteral("help_window"));
+    state.help->setOpenExternalLinks(true);
+    QSize size(760, 600);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+      size = size.boundedTo(screen->availableGeometry().size() * 9 / 10);
+    }
+    state.help->resize(size);
+  }
+  state.help->setWindowTitle(Text(TextKey::kHelpWindowTitle) + QStringLiteral(" - ") + page);
+  state.help->setSource(QUrl::fromLocalFile(path));
+  state.help->show();
+  state.help->raise();
+  state.help->activateWindow();
+  return true;
 }
+
+QTextBrowser* HelpWindow() { return State().help.data(); }
 
 void ResetHelpForTesting() { State().help_failed = false; }
 

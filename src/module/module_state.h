@@ -10,6 +10,7 @@
 #include "core/services/result.h"
 #include "ui/language.h"
 
+class QTextBrowser;
 class QWidget;
 
 namespace torvwy::module {
@@ -30,10 +31,13 @@ void ShowMessage(QWidget* parent, const QString& text, bool warning = true);
 void StartCompanion(QWidget* parent, const core::Result<std::filesystem::path>& written,
                     std::string_view program);
 
-/// Opens the help page `topic` ("WyCont.html"; "_en" added in English) from the help folder
-/// beside the program. When the pages are missing it says so once and never tries again in this
-/// process. Returns whether a page was opened.
+/// Shows the help page `topic` ("WyCont.html"; "_en" added in English) from the help folder
+/// beside the program in the help window (a window of its own, one per process). When the pages
+/// are missing it says so once and never tries again in this process. Returns whether a page
+/// was shown.
 bool OpenHelpTopic(QWidget* caller, const QString& topic);
+/// The help window, null before a page was shown or after it was closed.
+QTextBrowser* HelpWindow();
 /// For tests: forget an earlier failure.
 void ResetHelpForTesting();
 /// The folder help pages are looked up in: $TORVWY_HELP_DIR, else "<program>/help", else

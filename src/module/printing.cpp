@@ -8,6 +8,7 @@
 #include <QPrinterInfo>
 
 #include "module/module_state.h"
+#include "ui/host_message.h"
 
 namespace torvwy::module {
 namespace {
@@ -24,9 +25,11 @@ void PrintWithDialog(QWidget* parent, const PagePrinter& print, bool full_page) 
   SetUpA4(printer, full_page);
   if (QPrinterInfo::availablePrinters().isEmpty()) printer.setOutputFormat(QPrinter::PdfFormat);
   QPrintDialog dialog(&printer, parent);
-  if (dialog.exec() == QDialog::Accepted && !print(printer)) {
-    ShowMessage(parent, Text(TextKey::kPrintingFailed));
-  }
+  if (dialog.exec() != QDialog::Accepted) return;
+  // The host's status line says "Printing..." and then "Printed"; a preview prints nothing.
+  ui::SendHostCommand(ui::HostWindow(), ui::command::kPrinting, 0);
+  if (!print(printer)) return ShowMessage(parent, Text(TextKey::kPrintingFailed));
+  ui::SendHostCommand(ui::HostWindow(), ui::command::kPrinting, 1);
 }
 
 void PreviewPrint(QWidget* parent, const PagePrinter& print, bool full_page) {

@@ -30,6 +30,7 @@
 #include "module/statistics_pages.h"
 #include "ui/error_message.h"
 #include "ui/host_message.h"
+#include "ui/message_box.h"
 
 namespace torvwy::module {
 namespace {
@@ -218,6 +219,8 @@ void StatisticsView::Run(const core::StatisticsParameters& parameters) {
           return;
         }
         batch_ = std::move(*batch);
+        // The list of an earlier run is replaced by this run's only when the person says so.
+        written_.clear();
         Fill();
       });
 }
@@ -228,7 +231,9 @@ void StatisticsView::Fill() {
   list_->setColumnCount(static_cast<int>(table.columns.size()));
   QStringList titles;
   for (size_t c = 0; c < table.columns.size(); ++c) {
-    titles << QString::fromStdString(table.columns[c].title);
+    // The file joins the words of a title with "_"; the list shows them apart.
+    titles << QString::fromStdString(table.columns[c].title)
+                  .replace(QLatin1Char('_'), QLatin1Char(' '));
   }
   list_->setHorizontalHeaderLabels(titles);
   // A column is at least as wide as its list's own width, and wide enough for its title and
@@ -274,9 +279,18 @@ void StatisticsView::Save() {
   if (result_mode_ || !batch_ || batch_->table.rows.empty()) return;
   const auto path = core::StatisticsResultFilePath(parameters_.result_path, parameters_.test_name,
                                                    batch_->codes, batch_->nodes);
+  // A list of that name this window did not write (another run's) is replaced only when the
+  // person says so.
+  std::error_code error;
+  if (std::filesystem::exists(path, error) && written_.count(path) == 0 &&
+      !ui::AskYesNo(
+          this, Text(TextKey::kReplaceFileQuestion).arg(QString::fromStdString(path.string())))) {
+    return;
+  }
   if (auto ok = core::WriteStatisticsResultFile(path, batch_->table); !ok) {
     return ShowMessage(this, ui::ErrorMessage(ok.error()));
   }
+  written_.insert(path);
   ShowMessage(this, Text(TextKey::kStatisticsSaved).arg(QString::fromStdString(path.string())),
               false);
 }
@@ -306,10 +320,7 @@ QString StatisticsView::PageHeading() const {
 bool StatisticsView::PrintOn(QPrinter& printer) {
   core::StatisticsTable empty;
   const StatisticsPages pages(batch_ ? batch_->table : empty, PageHeading());
-  ui::SendHostCommand(ui::HostWindow(), ui::command::kPrinting, 0);
-  const bool printed = pages.Print(printer);
-  ui::SendHostCommand(ui::HostWindow(), ui::command::kPrinting, 1);
-  return printed;
+  return pages.Print(printer);
 }
 
 void StatisticsView::HandleCommand(quint32 code, qintptr value) {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <set>
 
 #include "core/report/report_file.h"
 #include "core/stats/statistics_batch.h"
@@ -73,8 +74,9 @@ class StatisticsView : public AnalysisView {
 
   bool started_ = false;
   bool result_mode_ = false;
-  std::filesystem::path list_file_;  ///< result mode: the list shown
-  int number_format_ = 0;            ///< format code of the numeric cells (the profile's setting)
+  std::filesystem::path list_file_;          ///< result mode: the list shown
+  std::set<std::filesystem::path> written_;  ///< the lists this window saved of its last run
+  int number_format_ = 0;  ///< format code of the numeric cells (the profile's setting)
   core::StatisticsParameters parameters_;
   std::optional<core::StatisticsBatch> batch_;
   QTableWidget* list_ = nullptr;

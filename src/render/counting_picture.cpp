@@ -271,9 +271,14 @@ void DrawReadoutBox(QPainter& painter, const TargetGeometry& geometry, const Vie
     rows.back() = QString(QChar(0x2026));
   }
   const int n = static_cast<int>(rows.size()) - 1;  // entries below the heading
-  // Five columns wide, narrower where the plots are narrower (the rows are cut at its edge).
-  const int width = std::max(
-      1, std::min(5 * metrics.horizontalAdvance(QString(11, QLatin1Char(' '))), plots.width() - 3));
+  // As wide as its widest row (at least five columns and the title with the close square),
+  // never wider than the plots: there the rows end in an ellipsis instead of being cut.
+  int widest = std::max(
+      5 * metrics.horizontalAdvance(QString(11, QLatin1Char(' '))),
+      metrics.horizontalAdvance(Q(core::LoadMessageTable(state.language)[core::kMsgListBoxTitle])) +
+          2 * h);
+  for (const QString& row : rows) widest = std::max(widest, metrics.horizontalAdvance(row));
+  const int width = std::max(1, std::min(widest + 8, plots.width() - 3));
   const int height = (n + 3) * h + 6;
   const int64_t area_width = std::max(1, area.width());
   const int64_t area_height = std::max(1, area.height());
@@ -303,9 +308,12 @@ void DrawReadoutBox(QPainter& painter, const TargetGeometry& geometry, const Vie
                    Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, title);
   report.texts.push_back({title, rect});
   for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
-    const QRect row(rect.left() + 4, rect.top() + 2 * h + i * h, width - 4, h);
-    painter.drawText(row, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, rows[i]);
-    report.texts.push_back({rows[i], row});
+    const QRect row(rect.left() + 4, rect.top() + 2 * h + i * h, std::max(1, width - 8), h);
+    const QString shown = metrics.horizontalAdvance(rows[i]) <= row.width()
+                              ? rows[i]
+                              : metrics.elidedText(rows[i], Qt::ElideRight, row.width());
+    painter.drawText(row, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, shown);
+    report.texts.push_back({shown, row});
   }
   const QPen red(ToQColor(0x0000FF), geometry.LineWidth());
   painter.setPen(red);

@@ -174,7 +174,10 @@ void DrawInformation(QPainter& painter, const TargetGeometry& geometry, const Vi
   }
   const int left = column.left();
   const int width = column.width();
-  const QRect box(left, column.top() + 10, std::min(box_width, width), box_height);
+  // The box and its shade stay inside the column.
+  const int shade = geometry.printing() ? 0 : 3 * geometry.LineWidth();
+  const QRect box(left, column.top() + 10, std::max(1, std::min(box_width, width - shade)),
+                  box_height);
   report.title_box = box;
   int y = box.bottom() + 1 + h / 2;
   // The date and time close the column, no higher than three lines above its bottom.
@@ -216,9 +219,14 @@ void DrawInformation(QPainter& painter, const TargetGeometry& geometry, const Vi
                      geometry.LineWidth());
         // The box is light whatever the background: its text is dark.
         painter.setPen(geometry.printing() ? QColor(Qt::black) : ToQColor(0x400000));
-        const QRect title_rect = box.adjusted(indent, 0, 0, 0);
-        DrawClippedText(painter, line.text, title_rect);
-        report.texts.push_back({line.text, title_rect});
+        // A title wider than a narrow column ends in an ellipsis rather than at the box's edge.
+        const QRect title_rect = box.adjusted(indent, 0, -indent, 0);
+        const QString title =
+            metrics.horizontalAdvance(line.text) <= title_rect.width()
+                ? line.text
+                : metrics.elidedText(line.text, Qt::ElideRight, std::max(1, title_rect.width()));
+        DrawClippedText(painter, title, title_rect);
+        report.texts.push_back({title, title_rect});
         break;
       }
       case InfoLine::kWrapped: {
@@ -267,12 +275,12 @@ namespace {
 /// The width the information column needs for its fixed texts: at least the given width
 /// (110 pixels on screen, 180 units on paper) and never more than half the picture.
 int ColumnWidth(const QFontMetrics& metrics, const InfoColumn& content, int given, int title_box,
-                int area_width) {
-  int widest = title_box;
+                int title_shade, int area_width) {
+  int widest = title_box + title_shade;
   for (const InfoLine& line : content.lines) {
     if (line.kind == InfoLine::kFixed || line.kind == InfoLine::kTitle) {
-      const int padding =
-          line.kind == InfoLine::kTitle ? 2 * TitleIndent(metrics) : metrics.averageCharWidth();
+      const int padding = line.kind == InfoLine::kTitle ? 2 * TitleIndent(metrics) + title_shade
+                                                        : metrics.averageCharWidth();
       widest = std::max(widest, metrics.horizontalAdvance(line.text) + padding);
     }
   }
@@ -305,7 +313,8 @@ QRect PlaceColumn(QPainter& painter, const TargetGeometry& geometry, const QFont
   const int text_height = metrics.boundingRect(HeightSample()).height();
   const int title_box = static_cast<int>(static_cast<int>(text_height * 2.3) * 3.7272727272727275);
   const int given = geometry.printing() ? 180 : 110;
-  const int column_width = ColumnWidth(metrics, column, given, title_box, area.width());
+  const int shade = geometry.printing() ? 0 : 3 * geometry.LineWidth();
+  const int column_width = ColumnWidth(metrics, column, given, title_box, shade, area.width());
   report.column = QRect(area.right() + 1 - column_width, area.top(), column_width, area.height());
   return QRect(area.left(), area.top(), area.width() - column_width, area.height());
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <string_view>
 
 #include "core/services/message_table.h"
 #include "core/services/result.h"
@@ -9,8 +10,16 @@
 
 namespace torvwy::ui {
 
-/// The error's message in the language of the windows, then its detail.
+/// The error's message in the language of the windows, then its detail. The refusal of a
+/// cancelled pass's counts says it in one sentence of the windows' language, not the message
+/// and the command line's detail that repeats it.
 inline QString ErrorMessage(const core::Error& error) {
+  // The detail core::RefuseCancelledPass gives.
+  constexpr std::string_view kCancelledPassDetail = "the pass was cancelled; ";
+  if (error.message == core::kMsgCalculationCancelled &&
+      error.detail.starts_with(kCancelledPassDetail)) {
+    return Text(TextKey::kCountingCancelledStatus);
+  }
   return QString::fromStdString(core::ErrorText(error, UiLanguage()));
 }
 

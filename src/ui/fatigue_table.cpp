@@ -1,7 +1,9 @@
 // The host's table of a life estimate.
 #include "ui/fatigue_table.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -18,7 +20,9 @@
 #include "core/fatigue/sn_class_table.h"
 #include "core/report/companion.h"
 #include "core/report/list_export.h"
+#include "core/services/folders.h"
 #include "core/services/number_format.h"
+#include "core/services/profile.h"
 #include "ui/damage_curve_widget.h"
 #include "ui/error_message.h"
 #include "ui/language.h"
@@ -36,6 +40,10 @@ QString Printf(const char* format, double value) {
 }
 
 QString Number(double value) { return QString::fromStdString(core::FormatNumber(value, 4)); }
+
+/// Where the profile keeps the folder of the last export.
+constexpr const char* kProfileSection = "settings";
+constexpr const char* kExportFolderKey = "FatigueExportFolder";
 
 }  // namespace
 
@@ -108,6 +116,8 @@ FatigueTableWidget::FatigueTableWidget(QWidget* parent) : QWidget(parent) {
 }
 
 void FatigueTableWidget::Show(const FatigueTable& kept) {
+  names_ = kept.names;
+  data_folder_ = kept.data_folder;
   const core::FatigueResult& r = kept.result;
   const bool fitting = r.method == core::FatigueMethod::kFitting;
   title_->setText(
@@ -182,15 +192,40 @@ void FatigueTableWidget::Show(const FatigueTable& kept) {
   for (int column = 0; column < table_->columnCount(); ++column) {
     width += table_->columnWidth(column);
   }
+  // Every column shows at the dock's first width, up to half the screen (a wider table scrolls).
   const QRect screen = this->screen() != nullptr ? this->screen()->availableGeometry() : QRect();
-  table_->setMinimumWidth(screen.isValid() ? std::min(width, screen.width() / 4) : width);
+  table_->setMinimumWidth(screen.isValid() ? std::min(width, screen.width() / 2) : width);
+}
+
+QString FatigueTableWidget::ExportStartPath() const {
+  QString folder;
+  if (auto profile = core::IniFile::Load(core::ProfilePath())) {
+    if (auto last = profile->Get(kProfileSection, kExportFolderKey)) {
+      folder = QString::fromStdString(*last);
+    }
+  }
+  if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QString::fromStdString(data_folder_);
+  if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
+  const QString name = QString::fromStdString(names_.test_name + names_.test_code + "#" +
+                                              names_.node_name + "_fatigue.xlsx");
+  return QDir(folder).filePath(name);
 }
 
 void FatigueTableWidget::Export() {
   // The estimate wrote listdata.txt; the workbook's name goes to listname.txt.
-  const QString path = QFileDialog::getSaveFileName(this, Text(TextKey::kFatigueExportTitle),
-                                                    QString(), Text(TextKey::kFatigueExportFilter));
+  QFileDialog dialog(this, Text(TextKey::kFatigueExportTitle), ExportStartPath(),
+                     Text(TextKey::kFatigueExportFilter));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.selectFile(ExportStartPath());
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  const QString path = dialog.selectedFiles().front();
   if (path.isEmpty()) return;
+  // The next export starts in this folder; a profile that can't be written only forgets it.
+  core::IniFile profile;
+  if (auto loaded = core::IniFile::Load(core::ProfilePath())) profile = std::move(*loaded);
+  profile.Set(kProfileSection, kExportFolderKey, QFileInfo(path).absolutePath().toStdString());
+  if (core::EnsureHostFolder()) static_cast<void>(profile.Save(core::ProfilePath()));
   if (auto named = core::WriteListName(path.toStdString()); !named) {
     return ShowMessage(this, ErrorMessage(named.error()));
   }

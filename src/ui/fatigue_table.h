@@ -27,6 +27,7 @@ struct FatigueTable {
   core::FatigueResult result;
   core::FatigueListNames names;
   std::string unit;             ///< the engineering unit of the stress ranges
+  std::string data_folder;      ///< the test's data folder: where Export starts the first time
   double record_seconds = 0.0;  ///< the counted part of the record, in seconds
   /// The estimate of a node still followed: the damage so far, made again at every update.
   bool live = false;
@@ -59,7 +60,7 @@ std::optional<FatigueTable> LastFatigueTable();
 std::optional<double> ImpliedLifeSeconds(const FatigueTable& table);
 
 /// The curve used, the rows of the estimate (No, stress range, count, percent, cycles to failure,
-/// damage), its total damage, and the life that damage implies (our addition, labelled as such);
+/// damage), its total damage, and the life that damage implies (record duration / damage);
 /// with the cycle list, the damage-equivalent loads and the damage curve. "Export" hands the
 /// table to the list converter.
 class FatigueTableWidget : public QWidget {
@@ -77,6 +78,9 @@ class FatigueTableWidget : public QWidget {
   QLabel* equivalent_loads() const { return loads_; }
   DamageCurveWidget* damage_curve() const { return damage_curve_; }
   QPushButton* export_button() const { return export_; }
+  /// The folder and name the Export save dialog starts with: the folder last exported to (the
+  /// profile's), else the test's data folder; "<test><code>#<node>_fatigue.xlsx".
+  QString ExportStartPath() const;
 
  private:
   void Export();
@@ -89,6 +93,8 @@ class FatigueTableWidget : public QWidget {
   DamageCurveWidget* damage_curve_ = nullptr;
   QTableWidget* table_ = nullptr;
   QPushButton* export_ = nullptr;
+  core::FatigueListNames names_;  ///< of the estimate shown
+  std::string data_folder_;
 };
 
 }  // namespace torvwy::ui

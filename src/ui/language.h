@@ -16,7 +16,9 @@ using core::TextKey;
 /// the next start.
 core::Language UiLanguage();
 
-/// Sets the language of the windows: once at start-up, or by a test.
+/// Sets the language of the windows: once at start-up, or by a test. Qt's own dialogs and
+/// buttons follow (its Chinese translations are loaded, or taken away for English); call it
+/// once the application object exists.
 void SetUiLanguage(core::Language language);
 
 /// The catalogue's text of `key` in UiLanguage().

@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QRect>
 #include <algorithm>
 
 #include "core/report/report_file.h"
@@ -78,6 +79,23 @@ TEST(ReportDocument, TheMatrixPictureFollowsTheCountPictureAndTheEstimate) {
   EXPECT_LT(html.indexOf("picture:0"), estimate);
   EXPECT_GT(html.indexOf("picture:1"), estimate);
   EXPECT_GT(html.indexOf("Range-Mean Matrix"), estimate);
+}
+
+TEST(ReportDocument, PreviewWindowFitsTheScreenItOpensOn) {
+  // 900 x 1000 where there is room; less on a smaller screen, with 40 pixels for the title
+  // bar, in the middle of the free room.
+  const struct {
+    QRect available, expected;
+  } cases[] = {
+      {{0, 0, 1920, 1200}, {510, 80, 900, 1000}},
+      {{0, 0, 1440, 900}, {270, 0, 900, 860}},
+      {{0, 30, 800, 570}, {0, 30, 800, 530}},
+      {{1920, 0, 1280, 1024}, {2110, 0, 900, 984}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(companions::PreviewWindowGeometry(c.available), c.expected)
+        << c.available.width() << "x" << c.available.height();
+  }
 }
 
 }  // namespace

@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <set>
 
+#include "core/data/parameter_file.h"
 #include "core/files/result_file.h"
+#include "core/services/folders.h"
 #include "core/services/message_table.h"
 #include "desktop_fixture.h"
 #include "support/test_node.h"
@@ -261,6 +263,73 @@ TEST_F(CountingSessionTest, ACancelledPassIsKeptButNeverSaved) {
   for (const QString& warning : answers_.warned) {
     EXPECT_TRUE(warning.contains(QStringLiteral("cancelled"))) << warning.toStdString();
   }
+}
+
+/// Answers Select Node with node "3" (another unit and scale), and keeps what each setup
+/// dialog was shown.
+class NodeSwitch : public Answers {
+ public:
+  std::vector<double> shown_set_values, shown_ad_ranges;
+  std::function<void()> choose;
+  bool AskNode() override {
+    choose();
+    return true;
+  }
+  void AskSetup(const core::CountingParameters& parameters, double ad_range, const QString&,
+                std::function<void(std::optional<core::CountingRequest>)> answer) override {
+    shown_set_values.push_back(parameters.set_value);
+    shown_ad_ranges.push_back(ad_range);
+    // OK with the whole record, and the amplitude set to `specify` when there is one.
+    core::CountingRequest request;
+    request.range_mode = core::kRangeFull;
+    request.amplitude_mode = specify ? core::kAmplitudeSetValue : parameters.amplitude_mode;
+    request.set_value = specify.value_or(parameters.set_value);
+    request.partitions = parameters.partitions;
+    answer(request);
+  }
+  std::optional<double> specify;
+};
+
+TEST_F(CountingSessionTest, SelectNodeStartsTheSetValueFromTheNewNodesAdRange) {
+  WriteCountingTest(data_.path(), Zigzag());
+  NodeLayout other;
+  other.test_name = "abc";
+  other.test_code = "1";
+  other.node_name = "3";
+  other.c1 = 0.01;  // a hundred times the range of node 2
+  other.eu = "kN";
+  WriteNode(data_.path(), Zigzag(), other);
+  NodeSwitch answers;
+  answers.choose = [&] {
+    core::TestContext context;
+    context.test_name = "abc";
+    context.test_code = "1";
+    context.data_path = data_.path().string();
+    context.result_path = data_.path().string();
+    context.node_list = {"2", "3"};
+    context.node_name = "3";
+    ASSERT_TRUE(core::WriteAnalysisParameterFile(core::GetHostFolder() / core::kParameterFileName,
+                                                 context));
+  };
+  CountingSession session(core::CountingKind::kPeak, answers);
+  int ended = 0;
+  QObject::connect(&session, &CountingSession::PassEnded, [&] { ++ended; });
+  session.Start();
+  ASSERT_TRUE(WaitFor([&] { return ended == 1; }, 300000));
+  ASSERT_EQ(answers.shown_ad_ranges.size(), 1u);
+  // The person specifies 123 (in node 2's unit) and counts again.
+  answers.specify = 123.0;
+  session.Handle(module::NoticeCode(ui::notice::kSetup), 0);
+  ASSERT_EQ(answers.shown_set_values.size(), 2u);
+  ASSERT_TRUE(WaitFor([&] { return ended == 2 && !session.busy(); }, 300000));
+  ASSERT_DOUBLE_EQ(session.parameters().set_value, 123.0);
+  answers.specify.reset();
+  session.Handle(module::NoticeCode(ui::notice::kReload), 0);
+  ASSERT_EQ(answers.shown_set_values.size(), 3u);
+  // Node 3's dialog starts from node 3's AD range, not from the 123 set for node 2.
+  EXPECT_DOUBLE_EQ(answers.shown_set_values[2], answers.shown_ad_ranges[2]);
+  EXPECT_NE(answers.shown_set_values[2], 123.0);
+  ASSERT_TRUE(WaitFor([&] { return ended == 3; }, 300000));
 }
 
 }  // namespace

@@ -8,10 +8,16 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTableWidget>
+#include <QTimer>
 #include <QtTest/QTest>
 #include <cmath>
 #include <filesystem>
@@ -21,6 +27,7 @@
 #include "core/fatigue/life_class_setting.h"
 #include "core/services/folders.h"
 #include "core/services/number_format.h"
+#include "core/services/profile.h"
 #include "desktop_fixture.h"
 #include "module/analysis_frame.h"
 #include "module/control_panel.h"
@@ -334,6 +341,77 @@ TEST_F(FatigueDesk, AnOpenedResultFileSaysTheMatrixNeedsACount) {
   EXPECT_TRUE(table->equivalent_loads()->text().contains(QStringLiteral("need a count")))
       << table->equivalent_loads()->text().toStdString();
   EXPECT_FALSE(table->damage_curve()->isVisible());
+}
+
+TEST_F(FatigueDesk, DockShowsEveryColumnAndExportStartsInTheTestsFolderWithItsName) {
+  WriteTest(SquareWave(16384));
+  Open();
+  auto* actual = frame_->findChild<QPushButton*>(QStringLiteral("actual_estimate"));
+  ASSERT_TRUE(WaitFor([&] { return actual->isEnabled(); }, 5000));
+  Click(actual);
+  LifeParameterDialog* dialog = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (dialog = view_->findChild<LifeParameterDialog*>()); }));
+  Click(Ok(dialog));
+  ui::FatigueTableWidget* table = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (table = host_.findChild<ui::FatigueTableWidget*>()); }));
+  ASSERT_SOON_TRUE(table->isVisible() && !view_->busy());
+  QApplication::processEvents();
+  // At the dock's first width every column, Life and Damage the last, shows whole, up to half
+  // the screen; a wider table scrolls to its last column.
+  QTableWidget* list = table->table();
+  ASSERT_EQ(list->columnCount(), 6);
+  int columns_width = 0;
+  for (int column = 0; column < list->columnCount(); ++column) {
+    columns_width += list->columnWidth(column);
+  }
+  const int half_screen = table->screen()->availableGeometry().width() / 2;
+  for (int column = 0; column < list->columnCount(); ++column) {
+    if (columns_width + list->verticalScrollBar()->sizeHint().width() + 2 * list->frameWidth() <=
+        half_screen) {
+      EXPECT_LE(list->columnViewportPosition(column) + list->columnWidth(column),
+                list->viewport()->width())
+          << list->horizontalHeaderItem(column)->text().toStdString();
+    } else {
+      EXPECT_GE(
+          list->viewport()->width(),
+          half_screen - list->verticalScrollBar()->sizeHint().width() - 2 * list->frameWidth());
+      EXPECT_GT(list->horizontalScrollBar()->maximum(), 0);
+    }
+  }
+  EXPECT_TRUE(table->life()->text().startsWith(QStringLiteral("Implied life: ")))
+      << table->life()->text().toStdString();
+
+  // Export opens its save dialog in the test's data folder with the node's name, and next
+  // time in the folder last exported to.
+  TempDir elsewhere;
+  const struct {
+    bool remembered;
+    fs::path folder;
+  } cases[] = {{false, data_.path()}, {true, elsewhere.path()}};
+  for (const auto& c : cases) {
+    if (c.remembered) {
+      core::IniFile profile;
+      if (auto loaded = core::IniFile::Load(core::ProfilePath())) profile = std::move(*loaded);
+      profile.Set("settings", "FatigueExportFolder", elsewhere.path().string());
+      ASSERT_TRUE(core::EnsureHostFolder());
+      ASSERT_TRUE(profile.Save(core::ProfilePath()));
+    }
+    QString directory, name;
+    QTimer::singleShot(0, [&] {
+      WaitFor([&] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()); }, 5000);
+      auto* save = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (save == nullptr) return;
+      directory = save->directory().absolutePath();
+      const QStringList chosen = save->selectedFiles();
+      name = chosen.isEmpty() ? QString() : QFileInfo(chosen.front()).fileName();
+      save->reject();
+    });
+    Click(table->export_button());
+    std::error_code error;
+    EXPECT_TRUE(fs::equivalent(fs::path(directory.toStdString()), c.folder, error))
+        << directory.toStdString();
+    EXPECT_EQ(name, QStringLiteral("abc1#2_fatigue.xlsx"));
+  }
 }
 
 }  // namespace

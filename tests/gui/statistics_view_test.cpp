@@ -3,17 +3,21 @@
 #include "module/statistics_view.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QPrintPreviewDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -26,6 +30,7 @@
 #include "module/module_state.h"
 #include "module/statistics_dialog.h"
 #include "ui/host_message.h"
+#include "ui/language.h"
 
 namespace torvwy::testing {
 namespace {
@@ -268,6 +273,74 @@ TEST_F(StatisticsDesk, ActivatedListFillsTheMdiArea) {
   sub->setGeometry(10, 10, 200, 150);
   host_.mdi()->setActiveSubWindow(sub);
   EXPECT_SOON_EQ(sub->geometry(), host_.mdi()->viewport()->rect());
+}
+
+TEST_F(StatisticsDesk, SaveAsksBeforeReplacingAnotherListAndAReopenedListShowsBlanks) {
+  WriteTest(8192);
+  StatisticsView* view = OpenWindow();
+  RunBatch(view, "1", "2");
+  ui::SendHostCommand(frame_, ui::command::kSaveResult);
+  const fs::path list = data_.path() / "abc1#2.aps";
+  ASSERT_TRUE(fs::exists(list)) << messages_.join("|").toStdString();
+  const auto read = [](const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string amplitudes = read(list);
+  EXPECT_NE(amplitudes.find('_'), std::string::npos) << "the file keeps its underscores";
+
+  // Reopened, its column titles show blanks where the file has "_".
+  auto* opened = qobject_cast<AnalysisFrame*>(host_.OpenResultFile(QString::fromStdString(list)));
+  ASSERT_NE(opened, nullptr);
+  auto* shown = qobject_cast<StatisticsView*>(opened->view());
+  ASSERT_TRUE(WaitFor([&] { return shown->batch().has_value(); }));
+  bool blank = false;
+  for (int c = 0; c < shown->list()->columnCount(); ++c) {
+    const QString title = shown->list()->horizontalHeaderItem(c)->text();
+    EXPECT_FALSE(title.contains(QLatin1Char('_'))) << title.toStdString();
+    blank = blank || title.contains(QLatin1Char(' '));
+  }
+  EXPECT_TRUE(blank);
+  opened->CloseWindow();
+
+  // A peak-peak run of the same test, code and node has the same file name: the first save
+  // asks and, answered No, keeps the amplitude list; Yes replaces it; the window's own file is
+  // then replaced without a question.
+  messages_.clear();
+  AskAgain(view);
+  RunBatch(view, "1", "2", true);
+  sink_.answer = false;
+  ui::SendHostCommand(frame_, ui::command::kSaveResult);
+  ASSERT_EQ(messages_.size(), 1) << messages_.join("|").toStdString();
+  EXPECT_TRUE(messages_[0].contains(QString::fromStdString(list.string())));
+  EXPECT_EQ(read(list), amplitudes);
+  sink_.answer = true;
+  ui::SendHostCommand(frame_, ui::command::kSaveResult);
+  ASSERT_EQ(messages_.size(), 3) << messages_.join("|").toStdString();  // asked, then saved
+  EXPECT_NE(read(list), amplitudes);
+  sink_.answer = false;
+  ui::SendHostCommand(frame_, ui::command::kSaveResult);
+  EXPECT_EQ(messages_.size(), 4) << "saved without a question";
+  EXPECT_TRUE(messages_.back().contains(QString::fromStdString(list.string())));
+}
+
+TEST_F(StatisticsDesk, APrintPreviewIsNotReportedAsPrinted) {
+  WriteTest(8192);
+  StatisticsView* view = OpenWindow();
+  RunBatch(view, "1", "2");
+  host_.statusBar()->clearMessage();
+  bool previewed = false;
+  QTimer::singleShot(0, [&] {
+    WaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 5000);
+    if (auto* preview = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget())) {
+      previewed = true;
+      preview->reject();
+    }
+  });
+  ui::SendHostCommand(frame_, ui::command::kPrintPreview);
+  EXPECT_TRUE(previewed);
+  EXPECT_NE(host_.statusBar()->currentMessage(), ui::Text(ui::TextKey::kHostPrinted));
+  EXPECT_NE(host_.statusBar()->currentMessage(), ui::Text(ui::TextKey::kHostPrinting));
 }
 
 }  // namespace

@@ -371,6 +371,12 @@ enum class TextKey : uint16_t {
   kNumberFormatFixed,
   kSettingsNumberFormat,
   kSettingsDecimals,
+  // The desktop's docks, help window and questions.
+  kDockPeakPanel,
+  kDockRangePanel,
+  kDockRainflowPanel,
+  kHelpWindowTitle,
+  kReplaceFileQuestion,
   // The counting windows.
   kViewMenuGrid,
   kViewMenuCursor,
