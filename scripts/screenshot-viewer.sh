@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Screenshots of the time-history viewer, the log count axis and the overlay of nodes under
+# Xvfb, in the language of TORVWY_LANG (en or zh), into OUT (default build/shots). Captured with
+# ImageMagick's import; keys and clicks come from xdotool. Needs a build in build/gui (or $BUILD).
+# Usage: TORVWY_LANG=zh scripts/screenshot-viewer.sh [OUT]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${BUILD:-build/gui}
+out=${1:-build/shots}
+lang=${TORVWY_LANG:-en}
+mkdir -p "$out"
+home=$(mktemp -d)
+sample="$home/sample"
+export TORVWY_HOME="$home" TORVWY_LANG="$lang"
+"$build/bin/torvwy" gen --data "$sample" --test demo --code 1 --nodes 4 --blocks 200 >/dev/null
+xvfb-run -a -s "-screen 0 1400x900x24" bash -c "
+  '$build/bin/torvwy-gui' --data '$sample' --test demo --code 1 --node 1 --rainflow &
+  gui=\$!
+  sleep 6
+  xdotool key Return                  # the setup dialog: OK with its defaults
+  sleep 5
+  xdotool mousemove 900 450 click 1   # focus the picture
+  import -window root '$out/rainflow-linear-$lang.png'
+  xdotool key ctrl+shift+l            # View > Log Count Axis
+  sleep 2
+  import -window root '$out/rainflow-log-$lang.png'
+  xdotool key ctrl+shift+w            # Analysis > View Waveform
+  sleep 3
+  import -window root '$out/viewer-$lang.png'
+  window=\$(xdotool search --sync --onlyvisible --name 'demo1#1' | tail -1)
+  xdotool windowactivate \$window 2>/dev/null || true
+  eval \$(xdotool getwindowgeometry --shell \$window)
+  cx=\$((X + WIDTH / 2)); cy=\$((Y + HEIGHT / 2 - 30))
+  xdotool mousemove \$cx \$cy click 4 click 4 click 4
+  sleep 2
+  import -window root '$out/viewer-zoomed-$lang.png'
+  xdotool mousemove \$((cx - 150)) \$cy mousedown 1 mousemove \$((cx - 60)) \$cy \
+    mousemove \$((cx + 120)) \$cy mouseup 1
+  sleep 3
+  import -window root '$out/viewer-pick-$lang.png'
+  xdotool key Escape
+  sleep 1
+  kill \$gui
+"
+rm -rf "$home"
+echo "wrote the screenshots in $out"
