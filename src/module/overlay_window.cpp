@@ -99,7 +99,7 @@ core::Result<render::OverlayPicture> CountOverlay(core::CountingKind kind,
   const TextKey title = kind == core::CountingKind::kPeak    ? TextKey::kPicturePeakValleyCount
                         : kind == core::CountingKind::kRange ? TextKey::kPictureRangeCount
                                                              : TextKey::kPictureRainflowCount;
-  picture.title = ui::Text(TextKey::kOverlayTitle) + " - " + ui::Text(title);
+  picture.title = ui::Text(TextKey::kOverlayTitle) + " - " + ui::Text(title).trimmed();
   const core::MessageTable table = core::LoadMessageTable(language);
   picture.x_title = QString::fromUtf8(table[core::kMsgCountXTitle].data());
   const double a = files->empty() ? 1.0 : AmplitudeOf(files->front());
