@@ -139,6 +139,10 @@ void CountingView::contextMenuEvent(QContextMenuEvent* event) {
        [this] { ui::PostHostNotice(this, ui::notice::kInset, state_.inset_shown ? 0 : 1); });
   item(TextKey::kViewMenuBookmark, std::nullopt,
        [this] { ui::PostHostCommand(this, ui::command::kBookmarkDialog, 1); });
+  if (kind() == core::CountingKind::kRainflow) {
+    item(TextKey::kPanelRangeMeanMatrix, matrix_shown(),
+         [this] { ui::PostHostCommand(this, ui::command::kMatrixView, matrix_shown() ? 2 : 1); });
+  }
   item(TextKey::kViewMenuLogCounts, state_.log_counts,
        [this] { ui::PostHostCommand(this, ui::command::kLogCounts, state_.log_counts ? 2 : 1); });
   item(TextKey::kViewMenuViewWaveform, std::nullopt, [this] {
@@ -147,10 +151,6 @@ void CountingView::contextMenuEvent(QContextMenuEvent* event) {
   item(TextKey::kViewMenuOverlayNodes, std::nullopt, [this] {
     ui::PostHostCommand(this, ui::command::kOverlayNodes, 0);
   })->setEnabled(!result_mode());
-  if (kind() == core::CountingKind::kRainflow) {
-    item(TextKey::kPanelRangeMeanMatrix, matrix_shown(),
-         [this] { ui::PostHostCommand(this, ui::command::kMatrixView, matrix_shown() ? 2 : 1); });
-  }
   menu.addSeparator();
   item(TextKey::kViewMenuSetup, std::nullopt, [this] {
     ui::PostHostNotice(this, ui::notice::kSetup, 0);
