@@ -454,6 +454,11 @@ void CountingView::ViewWaveform() {
     // A new count brings the envelope of the record; the flags follow the bookmarks.
     connect(&session_, &CountingSession::ResultChanged, viewer_, [this] {
       if (!result() || viewer_ == nullptr) return;
+      // After Select Node the viewer of the node before goes; View Waveform opens the new one.
+      if (viewer_->node().data_file != session_.node().data_file) {
+        viewer_->close();
+        return;
+      }
       viewer_->SetEnvelope(std::visit([](const auto& f) { return f.result.envelope; }, *result()));
       viewer_->SetBookmarks(bookmarks());
     });

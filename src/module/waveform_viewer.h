@@ -41,6 +41,8 @@ class WaveformViewer : public QWidget {
   /// The analysis range shown as picked (blocks, 1-based); none hides it.
   void SetPickedBlocks(std::optional<std::pair<int32_t, int32_t>> blocks);
 
+  /// The node shown.
+  const core::CountingNode& node() const { return node_; }
   /// The stretch asked for: first sample and sample count.
   int64_t view_first() const { return view_first_; }
   int64_t view_count() const { return view_count_; }
