@@ -168,6 +168,11 @@ void HostWindow::BuildMenus() {
     toolbar->addAction(action);
   }
   analysis->addSeparator();
+  // The time history of the active counting window's node, and the overlay of several nodes.
+  command(analysis, Text(TextKey::kMenuViewWaveform), ui::command::kViewWaveform,
+          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W));
+  command(analysis, Text(TextKey::kMenuOverlayNodes), ui::command::kOverlayNodes,
+          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
   // The active counting window follows its node, or stops following it.
   analysis->addAction(Text(TextKey::kMenuFollow), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F),
                       this, [this] {
@@ -189,6 +194,8 @@ void HostWindow::BuildMenus() {
   // A rainflow window switches between its histogram and its range-mean matrix.
   command(view, Text(TextKey::kMenuRangeMeanMatrix), ui::command::kMatrixView,
           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
+  command(view, Text(TextKey::kViewMenuLogCounts), ui::command::kLogCounts,
+          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
   view->addSeparator();
   view->addAction(Text(TextKey::kMenuSettings), this, &HostWindow::ShowSettings);
 

@@ -30,6 +30,7 @@ class CountingView;
 ///           (o) Separate ( ) Together      [W]   peak and range: 3041
 ///   View    [x] Full Waveform [K]  Style [Hollow Bar v]              3035, 110
 ///           [ ] Range-Mean Matrix                                    rainflow only: 1047
+///           [ ] Log Count Axis  [View Waveform]                      1048, 1049
 ///   Y Zoom  ----|----  [-] [+] [Set [V]] [Reset [I]]                 3019, 1020
 ///   Cursor  [\][/][Max] [<<][<][>][>>] [/][\][Min]                   1027 0..9
 ///   Reading [R][A][L][C][S][P]  Label Type [Index v]  Sort By [X v]  1035, 1036, 3020
@@ -79,7 +80,8 @@ class ControlPanel : public QWidget {
   QRadioButton* one_way_ = nullptr;   ///< peak, range
   QCheckBox* full_waveform_ = nullptr;
   QComboBox* curve_style_ = nullptr;
-  QCheckBox* matrix_ = nullptr;  ///< rainflow: the range-mean matrix instead of the histogram
+  QCheckBox* matrix_ = nullptr;      ///< rainflow: the range-mean matrix instead of the histogram
+  QCheckBox* log_counts_ = nullptr;  ///< the count plots on a logarithmic axis
   QSlider* slider_ = nullptr;
   QComboBox* label_type_ = nullptr;
   QComboBox* sort_by_ = nullptr;

@@ -21,6 +21,7 @@
 #include "core/services/gbk.h"
 #include "module/module_state.h"
 #include "render/colours.h"
+#include "render/count_axis_setting.h"
 #include "render/fatigue_pictures.h"
 #include "ui/error_message.h"
 
@@ -107,6 +108,8 @@ constexpr CountingRoute kRoutes[] = {
      [](CountingSession& s, qintptr v) {
        if (s.kind() == core::CountingKind::kRainflow) s.ShowMatrix(ShowHide(v, s.matrix_shown()));
      }},
+    {CountingCode::kLogCounts,
+     [](CountingSession& s, qintptr v) { s.SetLogCounts(ShowHide(v, s.display().log_counts)); }},
 };
 
 /// The progress of a look at a followed node: nothing is shown (the status line says how far
@@ -184,6 +187,7 @@ struct CountingSession::Look {
 
 CountingSession::CountingSession(core::CountingKind kind, CountingAsker& asker, QObject* parent)
     : QObject(parent), kind_(kind), asker_(asker) {
+  display_.log_counts = render::ReadLogCountAxis();
   follow_timer_.setInterval(kFollowIntervalMs);
   connect(&follow_timer_, &QTimer::timeout, this, &CountingSession::LookAtNode);
 }
@@ -340,6 +344,14 @@ void CountingSession::Setup() {
   RunSetup(false);
 }
 
+void CountingSession::PickBlocks(int32_t first, int32_t last) {
+  if (result_mode() || busy_ || node_.data_file.empty()) return;
+  parameters_.range_mode = core::kRangeByBlock;
+  parameters_.block_from = std::min(first, last);
+  parameters_.block_to = std::max(first, last);
+  Setup();
+}
+
 void CountingSession::Reload() {
   if (result_mode() || busy_) return;
   StopFollow();
@@ -462,6 +474,14 @@ void CountingSession::SetMarkStyle(int style) {
 void CountingSession::SetCurveType(int type) {
   display_.curve_type = type == 6 ? 1 : type;  // points: a scatter of symbol 0
   display_.symbol_type = type == 6 ? 0 : 4;
+  emit Changed();
+}
+
+void CountingSession::SetLogCounts(bool log) {
+  if (display_.log_counts == log) return;
+  display_.log_counts = log;
+  if (auto kept = render::WriteLogCountAxis(log); !kept)
+    asker_.ShowStatus(ui::ErrorMessage(kept.error()));
   emit Changed();
 }
 

@@ -101,6 +101,7 @@ enum class CountingCode : quint32 {
   kBookmarkDialog = ui::command::kBookmarkDialog,
   kFollow = ui::command::kFollow,
   kMatrixView = ui::command::kMatrixView,
+  kLogCounts = ui::command::kLogCounts,
   kCurveTypeNotice = kNoticeCode | ui::notice::kCurveType,
   kMarkStyleNotice = kNoticeCode | ui::notice::kMarkStyle,
   kZoomSliderNotice = kNoticeCode | ui::notice::kZoomSlider,
@@ -164,6 +165,8 @@ class CountingSession : public QObject {
 
   core::CountingKind kind() const { return kind_; }
   const core::TestContext& context() const { return context_; }
+  /// The node counted; no data file in result mode or before the start.
+  const core::CountingNode& node() const { return node_; }
   bool result_mode() const { return context_.result_mode != 0; }
   /// The parameters the next count uses (settled after the setup dialog).
   const core::CountingParameters& parameters() const { return parameters_; }
@@ -233,6 +236,10 @@ class CountingSession : public QObject {
   void Setup();
   /// Select Node: another node of the test, counted after its setup dialog.
   void Reload();
+  /// The analysis range picked on the waveform: By Block over blocks first..last (1-based,
+  /// either order), shown in the setup dialog, which counts them on OK. Nothing in result mode
+  /// or during a pass.
+  void PickBlocks(int32_t first, int32_t last);
 
   // The counting pass.
   /// Counts again with the current parameters (without the setup dialog).
@@ -271,6 +278,9 @@ class CountingSession : public QObject {
   void SetInset(bool shown);
   void SetSeparately(bool separately);
   void SetOneWay(bool one_way);
+  /// The count plots on a logarithmic axis or a linear one; the choice is kept in the profile
+  /// for the windows opened later.
+  void SetLogCounts(bool log);
   /// Puts the cursor on `partition` (a click in a plot).
   void SetCursor(int32_t partition);
   /// Moves the cursor by a step code 0..9 (core::MoveCursor); other codes do nothing.

@@ -20,12 +20,15 @@
 #include "module/bookmark_dialog.h"
 #include "module/life_parameter_dialog.h"
 #include "module/module_state.h"
+#include "module/overlay_window.h"
 #include "module/setup_dialog.h"
+#include "module/waveform_viewer.h"
 #include "module/y_scale_dialog.h"
 #include "render/colours.h"
 #include "render/draw_wave.h"
 #include "render/fatigue_pictures.h"
 #include "render/picture_output.h"
+#include "ui/error_message.h"
 #include "ui/fatigue_table.h"
 #include "ui/host_message.h"
 #include "ui/message_box.h"
@@ -37,6 +40,7 @@ namespace {
 constexpr int kStartDelayMs = 100;
 
 std::optional<QString> g_save_name_for_testing;
+std::optional<std::vector<std::string>> g_overlay_nodes_for_testing;
 
 /// A message-table filter ("Text File (*.txt)|*.txt|Excel File (*.xls)|*.xls||") as a Qt
 /// filter ("Text File (*.txt);;Excel File (*.xls)").
@@ -139,6 +143,14 @@ void CountingView::contextMenuEvent(QContextMenuEvent* event) {
     item(TextKey::kPanelRangeMeanMatrix, matrix_shown(),
          [this] { ui::PostHostCommand(this, ui::command::kMatrixView, matrix_shown() ? 2 : 1); });
   }
+  item(TextKey::kViewMenuLogCounts, state_.log_counts,
+       [this] { ui::PostHostCommand(this, ui::command::kLogCounts, state_.log_counts ? 2 : 1); });
+  item(TextKey::kViewMenuViewWaveform, std::nullopt, [this] {
+    ui::PostHostCommand(this, ui::command::kViewWaveform, 0);
+  })->setEnabled(!result_mode());
+  item(TextKey::kViewMenuOverlayNodes, std::nullopt, [this] {
+    ui::PostHostCommand(this, ui::command::kOverlayNodes, 0);
+  })->setEnabled(!result_mode());
   menu.addSeparator();
   item(TextKey::kViewMenuSetup, std::nullopt, [this] {
     ui::PostHostNotice(this, ui::notice::kSetup, 0);
@@ -417,9 +429,86 @@ void CountingView::PanelTakeOver() { ui::PostHostNotice(parentWidget(), ui::noti
 void CountingView::HandleCommand(quint32 code, qintptr value) {
   setFocus();
   if (HandlePictureCommand(code, value)) return;
+  if (code == ui::command::kViewWaveform) return ViewWaveform();
+  if (code == ui::command::kOverlayNodes) return OverlayNodes();
   session_.Handle(CommandCode(code), value);
-  // The panel's matrix box follows the menu's and the context menu's switch.
-  if (code == ui::command::kMatrixView) PanelTakeOver();
+  // The panel's matrix and log boxes follow the menu's and the context menu's switch.
+  if (code == ui::command::kMatrixView || code == ui::command::kLogCounts) PanelTakeOver();
+}
+
+void CountingView::SetOverlayNodesForTesting(std::optional<std::vector<std::string>> names) {
+  g_overlay_nodes_for_testing = std::move(names);
+}
+
+void CountingView::ViewWaveform() {
+  if (result_mode() || session_.node().data_file.empty()) return;
+  if (viewer_ == nullptr) {
+    std::vector<double> envelope;
+    if (result()) envelope = std::visit([](const auto& f) { return f.result.envelope; }, *result());
+    viewer_ = new WaveformViewer(session_.node(), std::move(envelope), bookmarks(), state_.language,
+                                 this);
+    viewer_->setAttribute(Qt::WA_DeleteOnClose);
+    const auto& p = parameters();
+    if (p.range_mode == core::kRangeByBlock) {
+      viewer_->SetPickedBlocks(std::make_pair(p.first_block, p.last_block));
+    }
+    connect(viewer_, &WaveformViewer::BlocksPicked, this,
+            [this](int32_t first, int32_t last) { session_.PickBlocks(first, last); });
+    // A new count brings the envelope of the record; the flags follow the bookmarks.
+    connect(&session_, &CountingSession::ResultChanged, viewer_, [this] {
+      if (!result() || viewer_ == nullptr) return;
+      // After Select Node the viewer of the node before goes; View Waveform opens the new one.
+      if (viewer_->node().data_file != session_.node().data_file) {
+        viewer_->close();
+        return;
+      }
+      viewer_->SetEnvelope(std::visit([](const auto& f) { return f.result.envelope; }, *result()));
+      viewer_->SetBookmarks(bookmarks());
+    });
+  }
+  viewer_->show();
+  viewer_->raise();
+  viewer_->activateWindow();
+}
+
+void CountingView::OverlayNodes() {
+  if (result_mode() || busy()) return;
+  ui::NodeChoice choice;
+  if (g_overlay_nodes_for_testing) {
+    choice.names = *g_overlay_nodes_for_testing;
+  } else {
+    ui::NodeChoice start;
+    start.test_name = context().test_name;
+    start.test_code = context().test_code;
+    start.data_path = context().data_path;
+    start.result_path = context().result_path;
+    start.names = context().node_list;
+    ui::SelectNodeDialog dialog(this, true, false, start);
+    if (dialog.exec() != QDialog::Accepted) return;
+    choice = dialog.choice();
+  }
+  core::TestContext test = context();
+  if (!choice.test_name.empty()) {
+    test.test_name = choice.test_name;
+    test.test_code = choice.test_code;
+    test.data_path = choice.data_path;
+  }
+  if (choice.names.size() < 2) return Tell(Text(TextKey::kOverlayNeedsNodes), true);
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  auto picture = CountOverlay(kind(), parameters(), test, choice.names, session_.display());
+  QGuiApplication::restoreOverrideCursor();
+  if (!picture) {
+    return Tell(Text(TextKey::kOverlayFailed)
+                    .arg(QString::fromStdString(
+                        picture.error().detail.substr(0, picture.error().detail.find(':'))))
+                    .arg(ui::ErrorMessage(picture.error())),
+                true);
+  }
+  delete overlay_.data();
+  overlay_ = new OverlayWindow(std::move(*picture), this);
+  overlay_->setAttribute(Qt::WA_DeleteOnClose);
+  overlay_->show();
+  overlay_->raise();
 }
 
 void CountingView::HandleNotice(quint32 code, qintptr value) {

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "module/counting_session.h"
+#include "module/overlay_window.h"
 #include "module/picture_view.h"
+#include "module/waveform_viewer.h"
 #include "ui/progress_dialog.h"
 
 class QMdiArea;
@@ -78,6 +80,18 @@ class CountingView : public PictureView, private CountingAsker {
   /// Rainflow: the picture shows the range-mean matrix instead of the histogram.
   bool matrix_shown() const { return session_.matrix_shown(); }
 
+  /// Opens (or raises) the time-history viewer of the node; a pick on it sets the setup
+  /// dialog's blocks. Nothing in result mode.
+  void ViewWaveform();
+  /// The viewer when open.
+  WaveformViewer* waveform_viewer() const { return viewer_; }
+  /// The node chooser with several nodes, then their counts in one picture.
+  void OverlayNodes();
+  /// The overlay window when open.
+  OverlayWindow* overlay_window() const { return overlay_; }
+  /// For tests: the nodes the chooser answers with (none: it is shown).
+  static void SetOverlayNodesForTesting(std::optional<std::vector<std::string>> names);
+
   /// Y zoom bounds.
   static constexpr double kMinZoom = CountingSession::kMinZoom;
   static constexpr double kMaxZoom = CountingSession::kMaxZoom;
@@ -131,6 +145,8 @@ class CountingView : public PictureView, private CountingAsker {
   BookmarkDialog* bookmark_dialog_ = nullptr;
   QPointer<ui::ProgressDialog> progress_;
   QPointer<QMdiArea> mdi_area_;  ///< the host's window area, watched for activation
+  QPointer<WaveformViewer> viewer_;
+  QPointer<OverlayWindow> overlay_;
 };
 
 }  // namespace torvwy::module

@@ -201,7 +201,13 @@ void DrawCountPlot(QPainter& painter, const QRect& rect, const TargetGeometry& g
     for (double v : count_plot.values) largest = std::max(largest, v);
     if (!(largest > 0.0)) largest = 1.0;
   }
-  plot.SetRangeOfY(CDrawWave::kRangeFixed, 0.0, 1.2 * largest / SafeZoom(state.zoom));
+  if (state.log_counts) {
+    const LogCountRange range = LogCountAxis(count_plot.values, largest, SafeZoom(state.zoom));
+    plot.SetLogY(true);
+    plot.SetRangeOfY(CDrawWave::kRangeFixed, range.low, range.high);
+  } else {
+    plot.SetRangeOfY(CDrawWave::kRangeFixed, 0.0, 1.2 * largest / SafeZoom(state.zoom));
+  }
   plot.SetTitle(count_plot.title, Q(table[core::kMsgCountXTitle]), QStringLiteral("Number"));
   plot.SetEU(SanitizeText(eu), QString());
   const bool points = state.curve_type == CDrawWave::kPoints;
@@ -389,6 +395,21 @@ PictureReport DrawPicture(QPainter& painter, const TargetGeometry& geometry,
 }
 
 }  // namespace
+
+LogCountRange LogCountAxis(std::span<const double> counts, double largest, double zoom) {
+  double smallest = 0.0;
+  for (double v : counts) {
+    if (std::isfinite(v) && v > 0.0 && (smallest == 0.0 || v < smallest)) smallest = v;
+  }
+  LogCountRange range;
+  if (smallest > 0.0) range.low = std::min(1.0, std::pow(10.0, std::floor(std::log10(smallest))));
+  const double top = std::isfinite(zoom) && zoom > 0.0 ? largest / zoom : largest;
+  if (std::isfinite(top) && top > 0.0) {
+    range.high = std::pow(10.0, std::floor(std::log10(top)) + 1.0);
+  }
+  range.high = std::max(range.high, 10.0 * range.low);
+  return range;
+}
 
 int MarkTypeOfStyle(int mark_style) {
   switch (mark_style) {

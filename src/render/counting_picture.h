@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <ctime>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,22 @@ PictureReport DrawCountingPicture(QPainter& painter, const TargetGeometry& geome
                                   const core::AnyResultFile& file,
                                   const std::vector<core::Label>& bookmarks,
                                   const ViewState& state);
+
+/// The Y range of a count plot on a logarithmic axis, in counts.
+struct LogCountRange {
+  double low = 1.0;
+  double high = 10.0;
+};
+
+/// The decades a logarithmic count axis spans:
+///
+///   high  10^(k+1)  the decade above the largest count shown (largest / zoom = a x 10^k)
+///         ...
+///   low   1         or the decade of the smallest positive count when it is below 1 (a half
+///                   cycle: 0.1); counts of 0 have no place on the axis and are not drawn
+///
+/// at least one decade high.
+LogCountRange LogCountAxis(std::span<const double> counts, double largest, double zoom);
 
 /// The mark type the plot gets for a mark style 0..4 (1, 12, 20, 28, 36), 0 for others.
 int MarkTypeOfStyle(int mark_style);

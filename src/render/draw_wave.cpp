@@ -6,6 +6,7 @@
 #include <QPolygonF>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "core/services/number_format.h"
 
@@ -47,6 +48,20 @@ std::vector<double> NiceTicks(double low, double high, int divisions) {
     ticks.push_back(value);
   }
   return ticks;
+}
+
+std::vector<double> DecadeTicks(double low, double high) {
+  std::vector<double> ticks;
+  if (!Finite(low) || !Finite(high) || !(low > 0.0) || high < low) return ticks;
+  const int first = static_cast<int>(std::ceil(std::log10(low) - 1e-9));
+  const int last = static_cast<int>(std::floor(std::log10(high) + 1e-9));
+  for (int k = first; k <= last && ticks.size() < 400; ++k) ticks.push_back(std::pow(10.0, k));
+  return ticks;
+}
+
+std::vector<double> CDrawWave::YTicks() const {
+  if (log_y_) return DecadeTicks(y_lo_, y_hi_);
+  return NiceTicks(y_lo_, y_hi_, ticks_y_.major > 0 ? ticks_y_.major : 5);
 }
 
 void CDrawWave::SetData(std::span<const double> values) {
@@ -121,7 +136,8 @@ void CDrawWave::SettleRanges() {
 
 bool CDrawWave::Drawable() const {
   return !data_.empty() && Finite(x_lo_) && Finite(x_hi_) && x_hi_ > x_lo_ && Finite(y_lo_) &&
-         Finite(y_hi_) && y_hi_ > y_lo_ && Finite(x_hi_ - x_lo_) && Finite(y_hi_ - y_lo_);
+         Finite(y_hi_) && y_hi_ > y_lo_ && Finite(x_hi_ - x_lo_) && Finite(y_hi_ - y_lo_) &&
+         (!log_y_ || y_lo_ > 0.0);
 }
 
 double CDrawWave::MapX(double x) const {
@@ -131,6 +147,13 @@ double CDrawWave::MapX(double x) const {
 
 double CDrawWave::MapY(double y) const {
   if (!(y_hi_ > y_lo_)) return wave_rect_.top() + wave_rect_.height();
+  if (log_y_) {
+    // log of 0 or below: no row; the callers leave such values out.
+    if (!(y > 0.0) || !(y_lo_ > 0.0)) return std::numeric_limits<double>::quiet_NaN();
+    const double top = std::log10(y_hi_);
+    return wave_rect_.top() +
+           (top - std::log10(y)) / (top - std::log10(y_lo_)) * wave_rect_.height();
+  }
   return wave_rect_.top() + (y_hi_ - y) / (y_hi_ - y_lo_) * wave_rect_.height();
 }
 
@@ -186,7 +209,7 @@ void CDrawWave::Draw(QPainter& painter, const QRect& rect) {
   const bool drawable = Drawable();
   int y_label_width = 0;
   if (labels_y && drawable) {
-    for (double tick : NiceTicks(y_lo_, y_hi_, ticks_y_.major > 0 ? ticks_y_.major : 5)) {
+    for (double tick : YTicks()) {
       y_label_width =
           std::max(y_label_width, metrics.horizontalAdvance(NumberText(tick, ticks_y_.digits)));
     }
@@ -312,7 +335,7 @@ void CDrawWave::DrawAxes(QPainter& painter) {
     }
   }
   // Y ticks.
-  for (double tick : NiceTicks(y_lo_, y_hi_, ticks_y_.major > 0 ? ticks_y_.major : 5)) {
+  for (double tick : YTicks()) {
     const int y = static_cast<int>(std::lround(MapY(tick)));
     if (ticks_y_.grid != 0) {
       painter.setPen(grid_pen);
@@ -351,7 +374,9 @@ void CDrawWave::DrawCurve(QPainter& painter) const {
   painter.save();
   painter.setClipRect(wave_rect_.adjusted(0, 0, 1, 1), Qt::IntersectClip);
   const int n = static_cast<int>(data_.size());
-  const double base = MapY(std::clamp(0.0, y_lo_, y_hi_));
+  // A logarithmic axis has no 0: its bars stand on the bottom of the area.
+  const double base =
+      log_y_ ? static_cast<double>(wave_rect_.bottom() + 1) : MapY(std::clamp(0.0, y_lo_, y_hi_));
   const QPen line_pen(Colour(kWaveLine), line_width_);
   // Rows are clamped a little outside the area so that huge values never overflow the painter.
   auto row = [&](double value) {
@@ -359,6 +384,7 @@ void CDrawWave::DrawCurve(QPainter& painter) const {
     if (!Finite(y)) return base;
     return std::clamp(y, wave_rect_.top() - 10.0, wave_rect_.bottom() + 10.0);
   };
+  auto Absent = [this](double value) { return log_y_ && !(value > 0.0); };
   int type = wave_type_;
   if (type == kPoints) type = kScatter;
   switch (type) {
@@ -367,6 +393,7 @@ void CDrawWave::DrawCurve(QPainter& painter) const {
       painter.setPen(type == kHollowBar ? line_pen : QPen(Colour(kWaveLine), 0));
       painter.setBrush(type == kFilledBar ? QBrush(Colour(kWaveFill)) : Qt::NoBrush);
       for (int i = 0; i < n; ++i) {
+        if (Absent(data_[static_cast<size_t>(i)])) continue;
         const double y = row(data_[static_cast<size_t>(i)]);
         if (y == base) continue;
         const double x0 = CellLeft(i);
@@ -382,11 +409,16 @@ void CDrawWave::DrawCurve(QPainter& painter) const {
     }
     case kStep: {
       QPolygonF steps;
+      painter.setPen(line_pen);
       for (int i = 0; i < n; ++i) {
+        if (Absent(data_[static_cast<size_t>(i)])) {
+          painter.drawPolyline(steps);
+          steps.clear();
+          continue;
+        }
         const double y = row(data_[static_cast<size_t>(i)]);
         steps << QPointF(CellLeft(i), y) << QPointF(CellLeft(i + 1), y);
       }
-      painter.setPen(line_pen);
       painter.drawPolyline(steps);
       break;
     }
@@ -406,14 +438,21 @@ void CDrawWave::DrawCurve(QPainter& painter) const {
       break;
     }
     default: {
-      QPolygonF points;
+      // A value a logarithmic axis can't show breaks the line and gets no symbol.
+      std::vector<QPolygonF> runs(1);
       for (int i = 0; i < n; ++i) {
-        points << QPointF(CellCentre(i), row(data_[static_cast<size_t>(i)]));
+        if (Absent(data_[static_cast<size_t>(i)])) {
+          if (!runs.back().isEmpty()) runs.emplace_back();
+          continue;
+        }
+        runs.back() << QPointF(CellCentre(i), row(data_[static_cast<size_t>(i)]));
       }
       painter.setPen(line_pen);
-      if (type == kLine || type == kLineSymbol) painter.drawPolyline(points);
-      if (type == kScatter || type == kLineSymbol) {
-        for (const QPointF& point : points) DrawSymbol(painter, point);
+      for (const QPolygonF& points : runs) {
+        if (type == kLine || type == kLineSymbol) painter.drawPolyline(points);
+        if (type == kScatter || type == kLineSymbol) {
+          for (const QPointF& point : points) DrawSymbol(painter, point);
+        }
       }
       break;
     }
@@ -445,7 +484,9 @@ void CDrawWave::DrawMarks(QPainter& painter) const {
     if (parts.isEmpty()) continue;
     const QString text = parts.join(", ");
     const int text_width = metrics.horizontalAdvance(text) + 4;
-    int y = static_cast<int>(std::lround(MapY(value))) - metrics.height() - 2;
+    const double value_row = MapY(value);
+    int y = static_cast<int>(std::lround(Finite(value_row) ? value_row : wave_rect_.bottom())) -
+            metrics.height() - 2;
     y = std::clamp(y, wave_rect_.top() + 1,
                    std::max(wave_rect_.top() + 1, wave_rect_.bottom() - metrics.height()));
     int left = std::min(x + 2, wave_rect_.right() - text_width);

@@ -123,6 +123,10 @@ class CDrawWave {
   /// Small plots: titles end in an ellipsis where they have no room, and tick labels that would
   /// overlap another text or leave the plot are left out. Off (the full layout) by default.
   void SetCompact(bool compact) { compact_ = compact; }
+  /// A logarithmic Y axis: the fixed Y range (both ends above 0) is divided in decades, ticks
+  /// stand at the powers of ten, and values of 0 or below are not drawn (bars start at the
+  /// axis's bottom). Off by default.
+  void SetLogY(bool log) { log_y_ = log; }
 
   /// Draws the whole plot into `rect`.
   void Draw(QPainter& painter, const QRect& rect);
@@ -191,11 +195,17 @@ class CDrawWave {
   QRect bounds_;  ///< the rectangle of the last Draw
   bool drawn_ = false;
   bool compact_ = false;
+  bool log_y_ = false;
   std::vector<std::pair<QString, QRect>> texts_;
+  /// The Y tick values: nice steps, or the decades of a logarithmic axis.
+  std::vector<double> YTicks() const;
 };
 
 /// Tick positions of a range: multiples of a step of 1, 2 or 5 times a power of ten, the one
 /// nearest to (high - low) / `divisions`; empty for a range that can't be divided.
 std::vector<double> NiceTicks(double low, double high, int divisions);
+
+/// The powers of ten from `low` to `high` (both above 0); empty for a range that has none.
+std::vector<double> DecadeTicks(double low, double high);
 
 }  // namespace torvwy::render

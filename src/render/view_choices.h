@@ -34,6 +34,7 @@ struct ViewChoices {
   int symbol_type = 4;
   int mark_style = 4;             ///< 0..4: how readout marks are labelled
   double zoom = 1.0;              ///< divides the Y range of the count plots
+  bool log_counts = false;        ///< count plots on a logarithmic axis (decades)
   std::vector<int32_t> readouts;  ///< partitions collected with the cursor (marked)
   bool bookmarks_shown = true;    ///< bookmark flags on the inset
   ReadoutBox readout_box;         ///< the readout list, drawn last

@@ -53,7 +53,13 @@ inline constexpr quint32 kFollow = 1046;
 /// Rainflow: the range-mean matrix instead of the histogram: 1 shows, 2 hides, other values
 /// toggle.
 inline constexpr quint32 kMatrixView = 1047;
-inline constexpr quint32 kLast = 1047;
+/// The count plots on a logarithmic axis: 1 on, 2 off, other values toggle.
+inline constexpr quint32 kLogCounts = 1048;
+/// The time-history viewer of the window's node.
+inline constexpr quint32 kViewWaveform = 1049;
+/// The counts of several nodes of the test in one picture (the node chooser first).
+inline constexpr quint32 kOverlayNodes = 1050;
+inline constexpr quint32 kLast = 1050;
 inline constexpr quint32 kPrinting = 1234;  ///< the statistics view to the host: 0 start, 1 end
 }  // namespace command
 

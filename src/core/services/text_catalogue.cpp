@@ -548,6 +548,28 @@ constexpr CatalogueEntry kCatalogue[] = {
     {TextKey::kImportStopped, "导入停止：", "The import stopped: "},
     {TextKey::kImportOpenCounting, "在测点 %1 上打开峰值计数窗口吗？",
      "Open a peak counting window on node %1?"},
+    {TextKey::kPanelLogCounts, "对数计数轴", "Log Count Axis"},
+    {TextKey::kViewMenuLogCounts, "对数计数轴", "Log Count Axis"},
+    {TextKey::kMenuViewWaveform, "查看波形(&W)...", "View &Waveform..."},
+    {TextKey::kViewMenuViewWaveform, "查看波形...", "View Waveform..."},
+    {TextKey::kPanelViewWaveform, "查看波形", "View Waveform"},
+    {TextKey::kWaveformTitle, "时间历程", "Time History"},
+    {TextKey::kWaveformXTitle, "时间", "Time"},
+    {TextKey::kWaveformYTitle, "幅值", "Amplitude"},
+    {TextKey::kWaveformHelp,
+     "滚轮或 +/- 缩放，右键拖动或左右键平移，Home 显示全部，左键拖动选择分析范围",
+     "Wheel or +/- zooms, right drag or Left/Right pans, Home shows all, left drag picks the "
+     "analysis range"},
+    {TextKey::kWaveformPick, "分析范围：第 %1 -- %2 块", "Analysis range: blocks %1 -- %2"},
+    {TextKey::kWaveformNoOverview, "计数完成后才能显示波形概览",
+     "The overview shows once the node is counted"},
+    {TextKey::kWaveformShown, "%1 -- %2 s，共 %3 个采样点", "%1 -- %2 s, %3 samples"},
+    {TextKey::kMenuOverlayNodes, "多测点叠加(&O)...", "&Overlay Nodes..."},
+    {TextKey::kViewMenuOverlayNodes, "多测点叠加...", "Overlay Nodes..."},
+    {TextKey::kOverlayTitle, "多测点计数叠加", "Counts of Several Nodes"},
+    {TextKey::kOverlayNeedsNodes, "请选择至少两个测点进行叠加。",
+     "Pick two nodes or more to overlay."},
+    {TextKey::kOverlayFailed, "测点 %1 无法计数：%2", "Node %1 can't be counted: %2"},
 };
 
 constexpr bool InKeyOrder() {

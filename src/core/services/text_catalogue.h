@@ -466,6 +466,23 @@ enum class TextKey : uint16_t {
   kImportNodeLine,
   kImportStopped,
   kImportOpenCounting,
+  kPanelLogCounts,
+  kViewMenuLogCounts,
+  kMenuViewWaveform,
+  kViewMenuViewWaveform,
+  kPanelViewWaveform,
+  kWaveformTitle,
+  kWaveformXTitle,
+  kWaveformYTitle,
+  kWaveformHelp,
+  kWaveformPick,
+  kWaveformNoOverview,
+  kWaveformShown,
+  kMenuOverlayNodes,
+  kViewMenuOverlayNodes,
+  kOverlayTitle,
+  kOverlayNeedsNodes,
+  kOverlayFailed,
   kCount  ///< how many keys there are; not a text
 };
 
