@@ -17,9 +17,20 @@ double FloorPass(const BenchNode& node);
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 
 namespace torvwy::bench {
+
+/// The machine's load average over the last minute (from /proc/loadavg; -1 when unknown).
+inline double LoadAverage() {
+  std::FILE* file = std::fopen("/proc/loadavg", "r");
+  if (file == nullptr) return -1.0;
+  double load = -1.0;
+  if (std::fscanf(file, "%lf", &load) != 1) load = -1.0;
+  std::fclose(file);
+  return load;
+}
 
 /// CPU seconds of this process so far, all threads together.
 inline double ProcessCpuSeconds() {
@@ -31,10 +42,13 @@ inline double ProcessCpuSeconds() {
 /// Times the iterations of a benchmark, then the floor of the same record right after them (the
 /// best of three), so that both see the same machine. Reports best_ms, floor_ms and x_floor =
 /// best / floor in wall time, and cpu_ms, floor_cpu_ms and x_floor_cpu in CPU time of the whole
-/// process (all threads: for a pass on one thread the steadier number on a busy machine).
+/// process (all threads: for a pass on one thread the steadier number on a busy machine), and
+/// load_1m, the load average when the run started. `floor_passes` floors make the floor of a pass
+/// over that many records like `node`. Run with --benchmark_repetitions=5 for the median.
 class FloorClock {
  public:
   void Start() {
+    if (load_ < 0.0) load_ = LoadAverage();
     start_ = std::chrono::steady_clock::now();
     start_cpu_ = ProcessCpuSeconds();
   }
@@ -43,13 +57,13 @@ class FloorClock {
     best_ = std::min(best_, took.count());
     best_cpu_ = std::min(best_cpu_, ProcessCpuSeconds() - start_cpu_);
   }
-  void Report(benchmark::State& state, const BenchNode& node) const {
+  void Report(benchmark::State& state, const BenchNode& node, int floor_passes = 1) const {
     double floor = 1e300;
     double floor_cpu = 1e300;
     for (int pass = 0; pass < 3; ++pass) {
       const auto start = std::chrono::steady_clock::now();
       const double start_cpu = ProcessCpuSeconds();
-      benchmark::DoNotOptimize(FloorPass(node));
+      for (int p = 0; p < floor_passes; ++p) benchmark::DoNotOptimize(FloorPass(node));
       const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
       floor = std::min(floor, took.count());
       floor_cpu = std::min(floor_cpu, ProcessCpuSeconds() - start_cpu);
@@ -60,6 +74,7 @@ class FloorClock {
     state.counters["cpu_ms"] = best_cpu_ * 1e3;
     state.counters["floor_cpu_ms"] = floor_cpu * 1e3;
     state.counters["x_floor_cpu"] = best_cpu_ / floor_cpu;
+    state.counters["load_1m"] = load_;
   }
 
  private:
@@ -67,6 +82,7 @@ class FloorClock {
   double start_cpu_ = 0.0;
   double best_ = 1e300;
   double best_cpu_ = 1e300;
+  double load_ = -1.0;
 };
 
 }  // namespace torvwy::bench

@@ -1,5 +1,6 @@
 // The statistics batch over 200 waveforms of 1 M samples, on one thread and on every core; the
-// speed-up is the ratio of the two times (the "pairs" counter is per second).
+// speed-up is the ratio of the two times (the "pairs" counter is per second), and x_floor the
+// batch against one plain read-and-convert pass over each waveform.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -9,6 +10,7 @@
 #include "core/counting/progress.h"
 #include "core/data/sampling_info.h"
 #include "core/stats/statistics_batch.h"
+#include "floor.h"
 
 namespace torvwy::bench {
 namespace {
@@ -46,7 +48,9 @@ void BM_StatisticsBatch(benchmark::State& state) {
   parameters.content = static_cast<int32_t>(state.range(0));
   core::StatisticsRunOptions options;
   options.threads = static_cast<int>(state.range(1));
+  FloorClock clock;
   for (auto _ : state) {
+    clock.Start();
     core::SilentProgress progress;
     auto batch = core::RunStatistics(parameters, options, progress);
     if (!batch || batch->table.rows.empty()) {
@@ -54,7 +58,10 @@ void BM_StatisticsBatch(benchmark::State& state) {
       return;
     }
     benchmark::DoNotOptimize(batch->table.rows.size());
+    clock.Stop();
   }
+  // The floor of the batch: one plain pass over each of its waveforms.
+  clock.Report(state, RandomWalkNode(kSamples, 951), kWaveforms);
   state.counters["pairs"] =
       benchmark::Counter(static_cast<double>(kWaveforms) * static_cast<double>(state.iterations()),
                          benchmark::Counter::kIsRate);
@@ -73,7 +80,8 @@ BENCHMARK(BM_StatisticsBatch)
     ->Apply(Threads)
     ->ArgNames({"content", "threads"})
     ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+    ->UseRealTime()
+    ->Repetitions(5);
 
 }  // namespace
 }  // namespace torvwy::bench

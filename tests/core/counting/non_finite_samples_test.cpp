@@ -58,7 +58,8 @@ TEST(NonFiniteSamplesTest, EveryCountingStopsAtTheSampleAtEveryThreadCount) {
       auto peak = RunPeakCounting(node.info, node.sts, params, progress, {}, threads);
       ASSERT_FALSE(peak.ok()) << what;
       EXPECT_EQ(peak.error().message, kMsgBadValue) << what;
-      EXPECT_NE(peak.error().detail.find(c.expected), std::string::npos) << what << ": " << peak.error().detail;
+      EXPECT_NE(peak.error().detail.find(c.expected), std::string::npos)
+          << what << ": " << peak.error().detail;
       auto range = RunRangeCounting(node.info, node.sts, params, progress, {}, threads);
       ASSERT_FALSE(range.ok()) << what;
       EXPECT_NE(range.error().detail.find(c.expected), std::string::npos) << range.error().detail;
