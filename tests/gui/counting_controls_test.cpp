@@ -414,8 +414,8 @@ TEST_F(CountingControls, SetupDialogSettlesAndRecountsAsTheCommandLineDoes) {
   EXPECT_EQ(shown.two_way_counts, cli_counts.two_way_counts);
   EXPECT_EQ(shown.one_way_counts, cli_counts.one_way_counts);
 
-  // Cancel keeps every field; a set value of 0 typed on OK becomes the AD range value when the
-  // dialog opens next, and stays so on Cancel.
+  // Cancel keeps every field; a set value of 0 typed on OK is no amplitude range: it is refused,
+  // and the last good value stays, in the parameters and in the dialog when it opens next.
   Key(Qt::Key_O);
   dialog = WaitForSetup();
   ASSERT_NE(dialog, nullptr);
@@ -435,7 +435,7 @@ TEST_F(CountingControls, SetupDialogSettlesAndRecountsAsTheCommandLineDoes) {
   QTest::keyClick(dialog->set_value(), Qt::Key_Return);
   ASSERT_TRUE(
       WaitFor([&] { return !view_->busy() && view_->findChild<SetupDialog*>() == nullptr; }));
-  EXPECT_EQ(view_->parameters().set_value, 0.0);
+  EXPECT_EQ(view_->parameters().set_value, 20000.0);
   Key(Qt::Key_O);
   dialog = WaitForSetup();
   ASSERT_NE(dialog, nullptr);
