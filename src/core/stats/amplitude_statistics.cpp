@@ -2,10 +2,12 @@
 #include "core/stats/amplitude_statistics.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
+#include <span>
 #include <string>
+#include <vector>
 
+#include "core/data/sample_format.h"
 #include "core/data/sampling_info.h"
 #include "core/data/waveform_reader.h"
 #include "core/services/extreme.h"
@@ -166,20 +168,70 @@ Result<OpenedNode> OpenNode(const std::filesystem::path& tsp_path,
   return OpenedNode{*info, std::move(*reader), divisor};
 }
 
-using Block = std::array<double, kHalfBlockSamples>;
+/// Half blocks read at once: one read of the file per 64 half blocks (256 KB of values) rather
+/// than one per half block, whose system calls cost more than the pass's own work.
+constexpr int64_t kReadHalfBlocks = 64;
 
-/// Reads the next block and divides it by s, unless the pass was cancelled.
-Status ReadBlock(OpenedNode& node, Block& block, ExtremePositions* positions,
-                 const CancelPoll& cancelled) {
-  if (cancelled && cancelled()) {
-    return Fail(kMsgCalculationCancelled, "the statistics pass was cancelled");
+/// The record's half blocks in order, read kReadHalfBlocks at a time and divided by s, and
+/// `with_positions`, where each half block's largest and smallest raw values lie.
+class HalfBlocks {
+ public:
+  HalfBlocks(OpenedNode& node, const CancelPoll& cancelled, bool with_positions)
+      : node_(node),
+        cancelled_(cancelled),
+        with_positions_(with_positions),
+        values_(static_cast<size_t>(kReadHalfBlocks * kHalfBlockSamples)) {}
+
+  /// Moves to the next half block; fails on a read error, a sample that is no finite number,
+  /// or a cancelled pass.
+  Status Next() {
+    if (cancelled_ && cancelled_()) {
+      return Fail(kMsgCalculationCancelled, "the statistics pass was cancelled");
+    }
+    if (++current_ < held_) return Ok();
+    const int64_t left =
+        node_.info.length_half_blocks() - node_.reader.position() / kHalfBlockSamples;
+    held_ = std::min(kReadHalfBlocks, left);
+    current_ = 0;
+    const std::span<double> chunk(values_.data(), static_cast<size_t>(held_ * kHalfBlockSamples));
+    const int64_t first = node_.reader.position();
+    if (auto read = node_.reader.Read(chunk); !read) return read;
+    if (auto finite = node_.reader.CheckFinite(chunk, first); !finite) return finite;
+    positions_.resize(with_positions_ ? static_cast<size_t>(held_) : 0);
+    for (int64_t b = 0; b < static_cast<int64_t>(positions_.size()); ++b) {
+      FindExtremePositions(HalfBlock(b), &positions_[static_cast<size_t>(b)]);
+    }
+    const double divisor = node_.divisor;
+    for (double& x : chunk) x /= divisor;
+    return Ok();
   }
-  const int64_t first = node.reader.position();
-  if (auto read = node.reader.Read(block, positions); !read) return read;
-  if (auto finite = node.reader.CheckFinite(block, first); !finite) return finite;
-  for (double& x : block) x /= node.divisor;
-  return Ok();
-}
+
+  /// The current half block's EU values and where its largest and smallest raw values lie.
+  std::span<const double> values() const {
+    return {values_.data() + current_ * kHalfBlockSamples, static_cast<size_t>(kHalfBlockSamples)};
+  }
+  const ExtremePositions& positions() const { return positions_[static_cast<size_t>(current_)]; }
+
+  /// Starts again at the first half block.
+  Status Rewind() {
+    held_ = 0;
+    current_ = -1;
+    return node_.reader.Seek(0);
+  }
+
+ private:
+  std::span<double> HalfBlock(int64_t b) {
+    return {values_.data() + b * kHalfBlockSamples, static_cast<size_t>(kHalfBlockSamples)};
+  }
+
+  OpenedNode& node_;
+  const CancelPoll& cancelled_;
+  bool with_positions_;
+  std::vector<double> values_;
+  std::vector<ExtremePositions> positions_;
+  int64_t held_ = 0;
+  int64_t current_ = -1;
+};
 
 }  // namespace
 
@@ -190,15 +242,15 @@ Result<AmplitudeIndicesOfNode> ComputeAmplitudeIndices(const std::filesystem::pa
   if (!node) return node.error();
   const int64_t blocks = node->info.length_half_blocks();
   AmplitudeIndexCounter counter;
-  Block block{};
+  HalfBlocks half_blocks(*node, cancelled, false);
   for (int64_t b = 0; b < blocks; ++b) {
-    if (auto read = ReadBlock(*node, block, nullptr, cancelled); !read) return read.error();
-    counter.Feed(block);
+    if (auto next = half_blocks.Next(); !next) return next.error();
+    counter.Feed(half_blocks.values());
   }
-  if (auto seek = node->reader.Seek(0); !seek) return seek.error();
+  if (auto rewind = half_blocks.Rewind(); !rewind) return rewind.error();
   for (int64_t b = 0; b < blocks; ++b) {
-    if (auto read = ReadBlock(*node, block, nullptr, cancelled); !read) return read.error();
-    counter.FeedDeviation(block);
+    if (auto next = half_blocks.Next(); !next) return next.error();
+    counter.FeedDeviation(half_blocks.values());
   }
   return AmplitudeIndicesOfNode{counter.Finish(), node->info.eu()};
 }
@@ -212,12 +264,11 @@ Result<PeakPeaksOfNode> FindLargestPeakPeaks(const std::filesystem::path& tsp_pa
   auto node = OpenNode(tsp_path, sts_path);
   if (!node) return node.error();
   PeakPeakDetector detector(count, node->info.frequency_hz());
-  Block block{};
+  HalfBlocks half_blocks(*node, cancelled, true);
   for (int64_t b = 0; b < node->info.length_half_blocks(); ++b) {
-    ExtremePositions positions;
-    if (auto read = ReadBlock(*node, block, &positions, cancelled); !read) return read.error();
-    detector.FeedBlock(block, static_cast<size_t>(positions.largest),
-                       static_cast<size_t>(positions.smallest));
+    if (auto next = half_blocks.Next(); !next) return next.error();
+    detector.FeedBlock(half_blocks.values(), static_cast<size_t>(half_blocks.positions().largest),
+                       static_cast<size_t>(half_blocks.positions().smallest));
   }
   return PeakPeaksOfNode{detector.Finish(), detector.half_cycles(), node->info.eu()};
 }

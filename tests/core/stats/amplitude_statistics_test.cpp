@@ -12,8 +12,10 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "core/data/sample_format.h"
 #include "core/services/message_table.h"
 #include "support/test_node.h"
 
@@ -372,6 +374,63 @@ TEST(AmplitudeStatistics, PassesPollBeforeEveryBlockAndStopAtACancel) {
       ASSERT_FALSE(status.ok()) << c.indices << " cancel at " << c.cancel_at;
       EXPECT_EQ(status.error().message, kMsgCalculationCancelled);
     }
+  }
+}
+
+// A record longer than one read of the file (64 half blocks) and ending inside the third: the
+// passes give exactly what feeding the same values one half block at a time gives, including
+// the extremes' positions the peak-to-peak thresholds come from.
+TEST(AmplitudeStatistics, LongRecordsGiveWhatHalfBlockFeedsGive) {
+  TempDir dir;
+  std::mt19937 random(11);
+  constexpr size_t kHalfBlocks = 2 * 64 + 5;
+  std::vector<double> raw(kHalfBlocks * 512);
+  double level = 0.0;
+  for (double& x : raw) {
+    level += static_cast<double>(random() % 2001) / 7.0 - 142.0;
+    x = level;
+  }
+  NodeLayout layout;
+  layout.c1 = 3.0;
+  layout.c2 = 0.7;
+  const auto node = WriteNode(dir.path(), raw, layout);
+
+  AmplitudeIndexCounter counter;
+  PeakPeakDetector detector(50, layout.frequency_hz);
+  const auto half_block = [&](size_t b) {
+    std::vector<double> eu(raw.begin() + static_cast<std::ptrdiff_t>(b * 512),
+                           raw.begin() + static_cast<std::ptrdiff_t>((b + 1) * 512));
+    ExtremePositions positions;
+    FindExtremePositions(eu, &positions);
+    for (double& x : eu) x /= 3.0 * 0.7;
+    return std::pair(eu, positions);
+  };
+  for (size_t b = 0; b < kHalfBlocks; ++b) {
+    const auto [eu, positions] = half_block(b);
+    counter.Feed(eu);
+    detector.FeedBlock(eu, static_cast<size_t>(positions.largest),
+                       static_cast<size_t>(positions.smallest));
+  }
+  for (size_t b = 0; b < kHalfBlocks; ++b) counter.FeedDeviation(half_block(b).first);
+  const AmplitudeIndices want = counter.Finish();
+
+  auto indices = ComputeAmplitudeIndices(node.tsp, node.sts);
+  ASSERT_TRUE(indices.ok()) << indices.error().detail;
+  EXPECT_EQ(indices->indices.maximum, want.maximum);
+  EXPECT_EQ(indices->indices.minimum, want.minimum);
+  EXPECT_EQ(indices->indices.mean, want.mean);
+  EXPECT_EQ(indices->indices.rms, want.rms);
+  EXPECT_EQ(indices->indices.variance, want.variance);
+
+  auto peaks = FindLargestPeakPeaks(node.tsp, node.sts, 50);
+  ASSERT_TRUE(peaks.ok()) << peaks.error().detail;
+  const std::vector<PeakPeak> want_peaks = detector.Finish();
+  EXPECT_EQ(peaks->half_cycles, detector.half_cycles());
+  ASSERT_EQ(peaks->entries.size(), want_peaks.size());
+  ASSERT_FALSE(want_peaks.empty());
+  for (size_t i = 0; i < want_peaks.size(); ++i) {
+    EXPECT_EQ(peaks->entries[i].difference, want_peaks[i].difference) << "rank " << i + 1;
+    EXPECT_EQ(peaks->entries[i].peak_time_s, want_peaks[i].peak_time_s) << "rank " << i + 1;
   }
 }
 
