@@ -122,6 +122,10 @@ __attribute__((target("avx2"))) uint64_t GuessAvx2(const double* x, size_t count
     _mm_storeu_si128(reinterpret_cast<__m128i*>(one_way + j),
                      _mm_add_epi32(_mm_slli_epi32(k1, 2), lanes));
   }
+  // The upper halves of the vector registers are cleared before the plain code that follows:
+  // left dirty, every later SSE instruction of the pass (and of the caller) waits on them, and
+  // the compiler does not clear them before this call by itself.
+  _mm256_zeroupper();
   return bits | GuessScalar(x, j, count, guess, two_way, one_way);
 }
 
