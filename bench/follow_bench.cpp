@@ -24,6 +24,7 @@
 #include "core/counting/record_follower.h"
 #include "core/data/sample_format.h"
 #include "core/data/sampling_info.h"
+#include "floor.h"
 
 namespace torvwy::bench {
 namespace {
@@ -92,12 +93,8 @@ double FloorOfUpdate(const fs::path& sts, int64_t first, int64_t count) {
   const ssize_t got = ::pread(fd, raw.data(), raw.size() * sizeof(int16_t),
                               static_cast<off_t>(first * static_cast<int64_t>(sizeof(int16_t))));
   ::close(fd);
-  double sums[4] = {0.0, 0.0, 0.0, 0.0};
   const size_t n = got > 0 ? static_cast<size_t>(got) / sizeof(int16_t) : 0;
-  for (size_t i = 0; i + 4 <= n; i += 4) {
-    for (size_t k = 0; k < 4; ++k) sums[k] += static_cast<double>(raw[i + k]);
-  }
-  return (sums[0] + sums[1]) + (sums[2] + sums[3]);
+  return ConvertAndSum<int16_t>(reinterpret_cast<const char*>(raw.data()), n);
 }
 
 double Median(std::vector<double> values) {

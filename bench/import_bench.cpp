@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "floor.h"
 #include "recording/recording_import.h"
 
 namespace torvwy::bench {
@@ -130,21 +131,14 @@ double FloorPass(const fs::path& path) {
   const int fd = ::open(path.c_str(), O_RDONLY);
   if (fd < 0) return 0.0;
   std::vector<char> buffer(size_t{4} << 20);
-  double sums[4] = {0, 0, 0, 0};
+  double sum = 0.0;
   for (;;) {
     const ssize_t got = ::read(fd, buffer.data(), buffer.size());
     if (got <= 0) break;
-    const size_t n = static_cast<size_t>(got) / 2;
-    for (size_t i = 0; i + 4 <= n; i += 4) {
-      for (size_t k = 0; k < 4; ++k) {
-        int16_t v;
-        std::memcpy(&v, buffer.data() + (i + k) * 2, 2);
-        sums[k] += static_cast<double>(v);
-      }
-    }
+    sum += ConvertAndSum<int16_t>(buffer.data(), static_cast<size_t>(got) / 2);
   }
   ::close(fd);
-  return sums[0] + sums[1] + sums[2] + sums[3];
+  return sum;
 }
 
 /// Resets the peak resident size of the process (Linux: "5" into clear_refs).
