@@ -153,9 +153,11 @@ void HostWindow::BuildMenus() {
           QKeySequence(Qt::CTRL | Qt::Key_E));
   file->addSeparator();
   // Exit and Ctrl+Q close the main window as its close box does: a pass under way is cancelled
-  // first. The key works while the progress dialog of a pass has the focus too.
-  QAction* exit =
-      file->addAction(Text(TextKey::kMenuExit), QKeySequence::Quit, this, &HostWindow::Quit);
+  // first. The key works while the progress dialog of a pass has the focus too. Ctrl+Q is named
+  // itself: the platform's standard quit key is empty where it defines none (Windows, a
+  // headless display), and Exit then had no key at all.
+  QAction* exit = file->addAction(Text(TextKey::kMenuExit), QKeySequence(Qt::CTRL | Qt::Key_Q),
+                                  this, &HostWindow::Quit);
   exit->setShortcutContext(Qt::ApplicationShortcut);
 
   QMenu* analysis = menuBar()->addMenu(Text(TextKey::kMenuAnalysis));
