@@ -15,9 +15,11 @@ for lang in en zh; do
     sample="$home/sample"
     export TORVWY_HOME="$home" TORVWY_LANG="$lang"
     "$build/bin/torvwy" gen --data "$sample" --test demo --code 1 --nodes 4 --blocks 200 >/dev/null
-    "$build/bin/torvwy" gen --data "$sample" --test long --code 1 --nodes 1 --blocks 60000 \
+    "$build/bin/torvwy" gen --data "$sample" --test long --code 1 --nodes 1 --blocks 150000 \
       >/dev/null
     tag="$lang-$size"
+    w=${size%x*}; h=${size#*x}
+    cx=$((w * 3 / 5)); cy=$((h * 3 / 5))   # a point on the analysis window, to focus it
     xvfb-run -a -s "-screen 0 ${size}x24" bash -c "
       shot() { import -window root '$out/'\$1'-$tag.png'; }
       # The control panel of a peak window, and Save Result over another run's file.
@@ -26,6 +28,8 @@ for lang in en zh; do
       sleep 6
       xdotool key Return
       sleep 4
+      xdotool mousemove $cx $cy click 1
+      sleep 1
       shot panel
       echo 'another run' > '$sample/demo1#1.PCM'
       xdotool key ctrl+s
@@ -41,10 +45,10 @@ for lang in en zh; do
       '$build/bin/torvwy-gui' --data '$sample' --test long --code 1 --node 1 --rainflow &
       gui=\$!
       sleep 6
-      xdotool key Return
-      sleep 1
+      xdotool mousemove $cx $cy key Return
+      sleep 0.5
       xdotool key alt+f
-      sleep 1
+      sleep 0.5
       shot exit-during-pass
       xdotool key Up Return       # Exit, the menu's last item
       sleep 3
@@ -56,6 +60,7 @@ for lang in en zh; do
       sleep 6
       xdotool key Return
       sleep 5
+      xdotool mousemove $cx $cy click 1
       xdotool key ctrl+shift+o
       sleep 3
       xdotool key Tab ctrl+a

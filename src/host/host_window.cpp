@@ -17,6 +17,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTimer>
@@ -80,7 +81,13 @@ HostWindow::HostWindow(QWidget* parent) : QMainWindow(parent) {
   mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setCentralWidget(mdi_);
-  resize(1200, 800);
+  // Never larger than the screen's free area: a window wider than a small screen hides the
+  // right part of every analysis window.
+  QSize size(1200, 800);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    size = size.boundedTo(screen->availableGeometry().size());
+  }
+  resize(size);
   ui::SetHostWindow(this);
   statusBar()->showMessage(Text(TextKey::kHostReady));
 }
@@ -240,7 +247,11 @@ QWidget* HostWindow::OpenWindow(int id) {
   QMdiSubWindow* sub = mdi_->addSubWindow(frame);
   sub->setAttribute(Qt::WA_DeleteOnClose);
   sub->setWindowIcon(t->icon());
-  sub->resize(900, 620);
+  // The window fits the area it opens in, so that its panel collapses in a small main window
+  // and the picture keeps its room.
+  const QSize room = mdi_->viewport()->size();
+  sub->resize(
+      QSize(900, 620).boundedTo(room.isValid() && !room.isEmpty() ? room : QSize(900, 620)));
   sub->show();
   return frame;
 }

@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QImage>
+#include <QMdiArea>
 #include <QPrinter>
 #include <QPushButton>
 #include <QStatusBar>
@@ -228,6 +229,19 @@ TEST_F(OverlayPassTest, TheLegendGivesEachNodesLargestCountAndTheLogAxisWorks) {
   const double decades = std::log10(plot.y_high / plot.y_low);
   EXPECT_NEAR(decades, std::round(decades), 1e-9);
   EXPECT_GE(decades, 1.0);
+}
+
+TEST_F(OverlayPassTest, AnAnalysisWindowFitsASmallMainWindow) {
+  WriteTest(8 * 1024);
+  host_.resize(500, 380);
+  ASSERT_TRUE(WaitFor([&] { return host_.size() == QSize(500, 380); }));
+  Open(module::kPeakTemplate);
+  auto* area = host_.findChild<QMdiArea*>();
+  ASSERT_NE(area, nullptr);
+  QWidget* sub = frame_->parentWidget();
+  ASSERT_NE(sub, nullptr);
+  EXPECT_LE(sub->width(), area->viewport()->width());
+  EXPECT_LE(sub->height(), area->viewport()->height());
 }
 
 }  // namespace
