@@ -16,6 +16,7 @@
 
 #include "desktop_fixture.h"
 #include "module/analysis_frame.h"
+#include "module/control_panel.h"
 #include "module/counting_view.h"
 #include "module/doc_template.h"
 #include "module/overlay_window.h"
@@ -242,6 +243,9 @@ TEST_F(OverlayPassTest, AnAnalysisWindowFitsASmallMainWindow) {
   ASSERT_NE(sub, nullptr);
   EXPECT_LE(sub->width(), area->viewport()->width());
   EXPECT_LE(sub->height(), area->viewport()->height());
+  // Its panel collapses by itself, and the picture keeps the room.
+  EXPECT_SOON_TRUE(frame_->control_panel()->collapsed());
+  EXPECT_GE(view_->width(), sub->width() / 2);
 }
 
 }  // namespace
