@@ -17,6 +17,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTimer>
@@ -80,7 +81,13 @@ HostWindow::HostWindow(QWidget* parent) : QMainWindow(parent) {
   mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setCentralWidget(mdi_);
-  resize(1200, 800);
+  // Never larger than the screen's free area: a window wider than a small screen hides the
+  // right part of every analysis window.
+  QSize size(1200, 800);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    size = size.boundedTo(screen->availableGeometry().size());
+  }
+  resize(size);
   ui::SetHostWindow(this);
   statusBar()->showMessage(Text(TextKey::kHostReady));
 }
@@ -153,9 +160,11 @@ void HostWindow::BuildMenus() {
           QKeySequence(Qt::CTRL | Qt::Key_E));
   file->addSeparator();
   // Exit and Ctrl+Q close the main window as its close box does: a pass under way is cancelled
-  // first. The key works while the progress dialog of a pass has the focus too.
-  QAction* exit =
-      file->addAction(Text(TextKey::kMenuExit), QKeySequence::Quit, this, &HostWindow::Quit);
+  // first. The key works while the progress dialog of a pass has the focus too. Ctrl+Q is named
+  // itself: the platform's standard quit key is empty where it defines none (Windows, a
+  // headless display), and Exit then had no key at all.
+  QAction* exit = file->addAction(Text(TextKey::kMenuExit), QKeySequence(Qt::CTRL | Qt::Key_Q),
+                                  this, &HostWindow::Quit);
   exit->setShortcutContext(Qt::ApplicationShortcut);
 
   QMenu* analysis = menuBar()->addMenu(Text(TextKey::kMenuAnalysis));
@@ -238,7 +247,11 @@ QWidget* HostWindow::OpenWindow(int id) {
   QMdiSubWindow* sub = mdi_->addSubWindow(frame);
   sub->setAttribute(Qt::WA_DeleteOnClose);
   sub->setWindowIcon(t->icon());
-  sub->resize(900, 620);
+  // The window fits the area it opens in, so that its panel collapses in a small main window
+  // and the picture keeps its room.
+  const QSize room = mdi_->viewport()->size();
+  sub->resize(
+      QSize(900, 620).boundedTo(room.isValid() && !room.isEmpty() ? room : QSize(900, 620)));
   sub->show();
   return frame;
 }

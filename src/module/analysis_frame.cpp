@@ -6,6 +6,7 @@
 #include <QMdiSubWindow>
 #include <QResizeEvent>
 #include <QShortcut>
+#include <QTimer>
 #include <QTimerEvent>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -162,6 +163,13 @@ void AnalysisFrame::SlidePanel(int width) {
 void AnalysisFrame::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   FitPanel();
+}
+
+void AnalysisFrame::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  // A window that opens small collapses its panel too: its first resize came before the panel
+  // was shown.
+  QTimer::singleShot(0, this, &AnalysisFrame::FitPanel);
 }
 
 void AnalysisFrame::FitPanel() {

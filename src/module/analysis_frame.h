@@ -53,6 +53,7 @@ class AnalysisFrame : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void HandleNotice(quint32 code, qintptr value);

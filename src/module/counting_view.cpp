@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "core/counting/cursor_move.h"
 #include "module/analysis_frame.h"
@@ -81,6 +82,7 @@ CountingView::CountingView(core::CountingKind kind, QWidget* parent)
           });
   connect(&session_, &CountingSession::ProgressEnded, this, [this] { delete progress_.data(); });
   connect(&session_, &CountingSession::PassEnded, this, &AnalysisView::PassEnded);
+  connect(&overlay_runner_, &ui::PassRunner::Finished, this, &AnalysisView::PassEnded);
   // A pass that only listed the cycles changes no result: the panel takes the view over again.
   connect(&session_, &CountingSession::PassEnded, this, &CountingView::PanelTakeOver);
   connect(&session_, &CountingSession::ColoursAsked, this, [this] {
@@ -95,6 +97,11 @@ CountingView::CountingView(core::CountingKind kind, QWidget* parent)
 }
 
 CountingView::~CountingView() { delete progress_.data(); }
+
+void CountingView::CancelPass() {
+  session_.CancelPass();
+  overlay_runner_.Cancel();
+}
 
 QString CountingView::HelpTopic() const {
   switch (kind()) {
@@ -494,21 +501,36 @@ void CountingView::OverlayNodes() {
     test.data_path = choice.data_path;
   }
   if (choice.names.size() < 2) return Tell(Text(TextKey::kOverlayNeedsNodes), true);
-  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-  auto picture = CountOverlay(kind(), parameters(), test, choice.names, session_.display());
-  QGuiApplication::restoreOverrideCursor();
-  if (!picture) {
-    return Tell(Text(TextKey::kOverlayFailed)
-                    .arg(QString::fromStdString(
-                        picture.error().detail.substr(0, picture.error().detail.find(':'))))
-                    .arg(ui::ErrorMessage(picture.error())),
-                true);
-  }
-  delete overlay_.data();
-  overlay_ = new OverlayWindow(std::move(*picture), this);
-  overlay_->setAttribute(Qt::WA_DeleteOnClose);
-  overlay_->show();
-  overlay_->raise();
+  // The worker counts copies; what it found is taken on this thread once it has ended.
+  auto outcome = std::make_shared<std::optional<core::Result<OverlayCounts>>>();
+  const QString status = Text(TextKey::kOverlayTitle);
+  const bool started = overlay_runner_.Start(
+      status,
+      [outcome, kind = kind(), parameters = parameters(), test, names = choice.names,
+       language = state_.language](core::Progress& progress) {
+        *outcome = CountOverlayNodes(kind, parameters, test, names, language, progress);
+      },
+      [this, outcome, test, names = choice.names] {
+        PanelTakeOver();
+        if (!outcome->has_value()) return;
+        const core::Result<OverlayCounts>& counted = **outcome;
+        if (!counted) {
+          const std::string& detail = counted.error().detail;
+          return Tell(Text(TextKey::kOverlayFailed)
+                          .arg(QString::fromStdString(detail.substr(0, detail.find(':'))))
+                          .arg(ui::ErrorMessage(counted.error())),
+                      true);
+        }
+        if (counted->cancelled) return ShowStatus(Text(TextKey::kOverlayCancelled));
+        delete overlay_.data();
+        overlay_ = new OverlayWindow(
+            OverlayPictureOf(kind(), test, names, counted->files, session_.display()), this);
+        overlay_->setAttribute(Qt::WA_DeleteOnClose);
+        overlay_->show();
+        overlay_->raise();
+        overlay_->activateWindow();
+      });
+  if (started) PanelTakeOver();  // no reading and no life estimate while the nodes are counted
 }
 
 void CountingView::HandleNotice(quint32 code, qintptr value) {

@@ -36,8 +36,9 @@ class CountingView : public PictureView, private CountingAsker {
   CountingSession& session() { return session_; }
   const CountingSession& session() const { return session_; }
   core::CountingKind kind() const { return session_.kind(); }
-  bool busy() const override { return session_.busy(); }
-  void CancelPass() override { session_.CancelPass(); }
+  /// A counting pass or the overlay's pass is under way.
+  bool busy() const override { return session_.busy() || overlay_runner_.busy(); }
+  void CancelPass() override;
   QString HelpTopic() const override;
   render::PictureReport DrawPicture(QPainter& painter,
                                     const render::TargetGeometry& geometry) override;
@@ -85,8 +86,11 @@ class CountingView : public PictureView, private CountingAsker {
   void ViewWaveform();
   /// The viewer when open.
   WaveformViewer* waveform_viewer() const { return viewer_; }
-  /// The node chooser with several nodes, then their counts in one picture.
+  /// The node chooser with several nodes, then their counts in one picture: counted on a worker
+  /// thread behind the progress dialog, whose Cancel draws nothing.
   void OverlayNodes();
+  /// The pass that counts the overlay's nodes.
+  ui::PassRunner& overlay_runner() { return overlay_runner_; }
   /// The overlay window when open.
   OverlayWindow* overlay_window() const { return overlay_; }
   /// For tests: the nodes the chooser answers with (none: it is shown).
@@ -147,6 +151,7 @@ class CountingView : public PictureView, private CountingAsker {
   QPointer<QMdiArea> mdi_area_;  ///< the host's window area, watched for activation
   QPointer<WaveformViewer> viewer_;
   QPointer<OverlayWindow> overlay_;
+  ui::PassRunner overlay_runner_{this};
 };
 
 }  // namespace torvwy::module

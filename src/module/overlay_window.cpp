@@ -1,16 +1,25 @@
-// Counting several nodes for one picture, and the window that shows it.
+// Counting several nodes for one picture, and the window that shows, prints and copies it.
 #include "module/overlay_window.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QImage>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 #include <variant>
 
 #include "core/counting/counting_run.h"
-#include "core/counting/progress.h"
 #include "core/services/message_table.h"
+#include "core/services/text_catalogue.h"
+#include "module/printing.h"
 #include "render/colours.h"
 #include "render/draw_target.h"
+#include "render/picture_output.h"
 #include "ui/language.h"
 
 namespace torvwy::module {
@@ -44,54 +53,80 @@ double AmplitudeOf(const core::AnyResultFile& file) {
   return std::visit([](const auto& f) { return f.result.amplitude_range; }, file);
 }
 
+/// A count as the legend writes it: whole counts without a fraction.
+QString CountText(double count) {
+  if (std::isfinite(count) && std::fabs(count) < 1e15 && count == std::floor(count)) {
+    return QString::number(static_cast<qlonglong>(count));
+  }
+  return QString::number(count, 'g', 6);
+}
+
 }  // namespace
 
-core::Result<render::OverlayPicture> CountOverlay(core::CountingKind kind,
-                                                  const core::CountingParameters& parameters,
-                                                  const core::TestContext& test,
-                                                  const std::vector<std::string>& names,
-                                                  const render::ViewChoices& choices) {
-  const core::Language language = ui::UiLanguage();
+core::Result<OverlayCounts> CountOverlayNodes(core::CountingKind kind,
+                                              const core::CountingParameters& parameters,
+                                              const core::TestContext& test,
+                                              const std::vector<std::string>& names,
+                                              core::Language language, core::Progress& progress) {
   std::vector<core::CountingNode> nodes;
   for (const std::string& name : names) {
     auto node = core::OpenCountingNode(test.data_path, test.test_name, test.test_code, name);
-    if (!node) return node.error();
+    if (!node) return core::Fail(node.error().message, name + ": " + node.error().detail);
     nodes.push_back(std::move(*node));
   }
-  core::CountingRunOptions options;
-  options.captions = core::CountingCaptions(language);
-  auto count_all =
-      [&](const core::CountingParameters& asked) -> core::Result<std::vector<core::AnyResultFile>> {
-    std::vector<core::AnyResultFile> files;
-    for (const core::CountingNode& node : nodes) {
+  const core::PassCaptions captions = core::CountingCaptions(language);
+  OverlayCounts counts;
+  // Each node's pass reports as "Counting abc1#3 (2/3)"; the second round on the common range
+  // goes over the nodes again.
+  auto count_all = [&](const core::CountingParameters& asked) -> core::Status {
+    counts.files.clear();
+    for (size_t i = 0; i < nodes.size(); ++i) {
+      const core::CountingNode& node = nodes[i];
       core::CountingParameters p = asked;
       core::ResetRangeOnNodeLoad(p, node.info);
       p.range_mode = core::kRangeFull;
-      core::SilentProgress progress;
+      const std::string place = " " + node.test_name + node.test_code + "#" + node.node_name +
+                                " (" + std::to_string(i + 1) + "/" + std::to_string(nodes.size()) +
+                                ")";
+      core::CountingRunOptions options;
+      options.captions.envelope = captions.envelope + place;
+      options.captions.counting = captions.counting + place;
       auto counted = core::RunCounting(kind, node, p, progress, options);
       if (!counted) {
         return core::Fail(counted.error().message, node.node_name + ": " + counted.error().detail);
       }
-      files.push_back(std::move(*counted));
+      if (core::PassCancelled(*counted)) {
+        counts.files.clear();
+        counts.cancelled = true;
+        return core::Ok();
+      }
+      counts.files.push_back(std::move(*counted));
     }
-    return files;
+    return core::Ok();
   };
-  auto files = count_all(parameters);
-  if (!files) return files.error();
+  if (auto ok = count_all(parameters); !ok) return ok.error();
+  if (counts.cancelled) return counts;
   double largest = 0.0;
   bool differ = false;
-  for (const auto& file : *files) {
+  for (const auto& file : counts.files) {
     const double a = AmplitudeOf(file);
-    if (!files->empty() && a != AmplitudeOf(files->front())) differ = true;
+    if (a != AmplitudeOf(counts.files.front())) differ = true;
     largest = std::max(largest, a);
   }
   if (differ && largest > 0.0) {
     core::CountingParameters common = parameters;
     common.amplitude_mode = core::kAmplitudeSetValue;
     common.set_value = largest;
-    files = count_all(common);
-    if (!files) return files.error();
+    if (auto ok = count_all(common); !ok) return ok.error();
   }
+  return counts;
+}
+
+render::OverlayPicture OverlayPictureOf(core::CountingKind kind, const core::TestContext& test,
+                                        const std::vector<std::string>& names,
+                                        const std::vector<core::AnyResultFile>& files,
+                                        const render::ViewChoices& choices) {
+  const core::Language language = ui::UiLanguage();
   render::OverlayPicture picture;
   picture.language = language;
   picture.colours = render::ReadColours();
@@ -102,16 +137,23 @@ core::Result<render::OverlayPicture> CountOverlay(core::CountingKind kind,
   picture.title = ui::Text(TextKey::kOverlayTitle) + " - " + ui::Text(title).trimmed();
   const core::MessageTable table = core::LoadMessageTable(language);
   picture.x_title = QString::fromUtf8(table[core::kMsgCountXTitle].data());
-  const double a = files->empty() ? 1.0 : AmplitudeOf(files->front());
+  const double a = files.empty() ? 1.0 : AmplitudeOf(files.front());
   const bool one_sided = kind == core::CountingKind::kRainflow || choices.one_way;
   picture.x_low = one_sided ? 0.0 : -a;
   picture.x_high = a;
-  for (size_t i = 0; i < files->size(); ++i) {
-    const core::ResultFileNode& node = core::NodeOf((*files)[i]);
+  for (size_t i = 0; i < files.size() && i < names.size(); ++i) {
+    const core::ResultFileNode& node = core::NodeOf(files[i]);
     if (i == 0) picture.eu = QString::fromStdString(node.sampling.eu());
+    std::vector<double> counts = CountsOf(files[i], choices);
+    double largest = 0.0;
+    for (double v : counts) {
+      if (std::isfinite(v)) largest = std::max(largest, v);
+    }
+    // A node of small swings under one of large swings may hardly show on the common range:
+    // the legend gives every node's largest count.
+    const QString name = QString::fromStdString(test.test_name + test.test_code + "#" + names[i]);
     picture.curves.push_back(
-        {QString::fromStdString(test.test_name + test.test_code + "#" + names[i]),
-         CountsOf((*files)[i], choices)});
+        {ui::Text(TextKey::kOverlayLegend).arg(name, CountText(largest)), std::move(counts)});
   }
   return picture;
 }
@@ -121,14 +163,86 @@ OverlayWindow::OverlayWindow(render::OverlayPicture picture, QWidget* parent)
   setWindowTitle(picture_.title);
   setMinimumSize(320, 240);
   resize(860, 520);
+  // The picture commands of a counting window, in a menu bar and the context menu, with the
+  // keys of the main window's menu.
+  menu_bar_ = new QMenuBar(this);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setMenuBar(menu_bar_);
+  layout->addStretch();
+  QMenu* file = menu_bar_->addMenu(ui::Text(TextKey::kMenuFile));
+  print_ = file->addAction(ui::Text(TextKey::kMenuPrint), this, [this] {
+    PrintWithDialog(
+        this, [this](QPrinter& printer) { return PrintOn(printer); }, true);
+  });
+  print_->setShortcut(QKeySequence::Print);
+  preview_ = file->addAction(ui::Text(TextKey::kMenuPrintPreview), this, [this] {
+    PreviewPrint(
+        this, [this](QPrinter& printer) { return PrintOn(printer); }, true);
+  });
+  file->addSeparator();
+  QAction* close_action = file->addAction(ui::Text(TextKey::kMenuClose), this, &QWidget::close);
+  close_action->setShortcut(QKeySequence::Close);
+  QMenu* view = menu_bar_->addMenu(ui::Text(TextKey::kMenuView));
+  copy_ = view->addAction(ui::Text(TextKey::kMenuCopyPicture), this,
+                          [this] { QApplication::clipboard()->setImage(ExportImage()); });
+  copy_->setShortcut(QKeySequence::Copy);
+  log_ = view->addAction(ui::Text(TextKey::kViewMenuLogCounts), this,
+                         [this](bool checked) { SetLogCounts(checked); });
+  log_->setCheckable(true);
+  log_->setChecked(picture_.choices.log_counts);
+  log_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
+  // The window's own keys work wherever its focus is; the menu bar holds them.
+  for (QAction* action : {print_, preview_, copy_, log_, close_action}) addAction(action);
+  setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+QRect OverlayWindow::PictureArea() const {
+  const int top = menu_bar_->isVisible() ? menu_bar_->geometry().bottom() + 1 : 0;
+  return QRect(0, top, width(), std::max(1, height() - top));
+}
+
+render::OverlayReport OverlayWindow::Draw(QPainter& painter,
+                                          const render::TargetGeometry& geometry) const {
+  return render::DrawOverlayPicture(painter, geometry, picture_);
+}
+
+QImage OverlayWindow::ExportImage() const {
+  const QRect area = PictureArea();
+  const double aspect = area.width() > 0 && area.height() > 0
+                            ? static_cast<double>(area.height()) / area.width()
+                            : render::kDefaultAspect;
+  return render::RenderImage(
+      [this](QPainter& painter, const render::TargetGeometry& geometry) {
+        Draw(painter, geometry);
+        render::PictureReport report;
+        report.empty = false;
+        return report;
+      },
+      aspect);
+}
+
+bool OverlayWindow::PrintOn(QPrinter& printer) const {
+  return PrintPicture(printer, [this](QPainter& painter, const render::TargetGeometry& geometry) {
+    Draw(painter, geometry);
+    render::PictureReport report;
+    report.empty = false;
+    return report;
+  });
+}
+
+void OverlayWindow::SetLogCounts(bool log_counts) {
+  picture_.choices.log_counts = log_counts;
+  log_->setChecked(log_counts);
+  update();
 }
 
 void OverlayWindow::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
   render::TargetGeometry geometry;
   geometry.target = render::DrawTarget::kWindow;
-  geometry.area = rect();
-  drawn_ = render::DrawOverlayPicture(painter, geometry, picture_);
+  geometry.area = PictureArea();
+  drawn_ = Draw(painter, geometry);
 }
 
 }  // namespace torvwy::module

@@ -69,20 +69,9 @@ QImage PictureView::ReportImage() const {
 }
 
 bool PictureView::PrintOn(QPrinter& printer) {
-  QPainter painter;
-  if (!painter.begin(&printer)) return false;
-  const QRectF paper = printer.pageLayout().fullRect(QPageLayout::Millimeter);
-  const int dpi = printer.resolution();
-  const render::PrinterGeometry page =
-      render::ComputePrinterGeometry(paper.width(), paper.height(), dpi);
-  painter.setWindow(QRect(QPoint(0, 0), page.logical_extent));
-  painter.setViewport(QRect(QPoint(0, 0), page.device_extent));
-  render::TargetGeometry geometry;
-  geometry.target = render::DrawTarget::kPrinter;
-  geometry.area = page.area;
-  geometry.units_per_inch = page.units_per_inch;
-  DrawPicture(painter, geometry);
-  return painter.end();
+  return PrintPicture(printer, [this](QPainter& painter, const render::TargetGeometry& geometry) {
+    return DrawPicture(painter, geometry);
+  });
 }
 
 bool PictureView::HandlePictureCommand(quint32 code, qintptr) {

@@ -1,7 +1,9 @@
 // The print dialog and the preview.
 #include "module/printing.h"
 
+#include <QPageLayout>
 #include <QPageSize>
+#include <QPainter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -19,6 +21,23 @@ void SetUpA4(QPrinter& printer, bool full_page) {
 }
 
 }  // namespace
+
+bool PrintPicture(QPrinter& printer, const render::PictureDrawer& draw) {
+  QPainter painter;
+  if (!painter.begin(&printer)) return false;
+  const QRectF paper = printer.pageLayout().fullRect(QPageLayout::Millimeter);
+  const int dpi = printer.resolution();
+  const render::PrinterGeometry page =
+      render::ComputePrinterGeometry(paper.width(), paper.height(), dpi);
+  painter.setWindow(QRect(QPoint(0, 0), page.logical_extent));
+  painter.setViewport(QRect(QPoint(0, 0), page.device_extent));
+  render::TargetGeometry geometry;
+  geometry.target = render::DrawTarget::kPrinter;
+  geometry.area = page.area;
+  geometry.units_per_inch = page.units_per_inch;
+  draw(painter, geometry);
+  return painter.end();
+}
 
 void PrintWithDialog(QWidget* parent, const PagePrinter& print, bool full_page) {
   QPrinter printer(QPrinter::HighResolution);

@@ -3,6 +3,8 @@
 
 #include <functional>
 
+#include "render/picture_output.h"
+
 class QPrinter;
 class QWidget;
 
@@ -10,6 +12,10 @@ namespace torvwy::module {
 
 /// Prints on a page (true when it was printed).
 using PagePrinter = std::function<bool(QPrinter&)>;
+
+/// Draws a picture on one page of `printer`: the paper mapped to the picture's printed layout,
+/// as every picture prints. False when the printer can't be painted on.
+bool PrintPicture(QPrinter& printer, const render::PictureDrawer& draw);
 
 /// Runs the print dialog over `parent` on A4 paper and prints with `print`; with no printer
 /// installed the dialog still offers a PDF file. `full_page`: the drawing maps the whole paper

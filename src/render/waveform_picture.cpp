@@ -138,6 +138,14 @@ QColor OverlayColour(int i) {
   return ToQColor(kHues[((i % kCount) + kCount) % kCount]);
 }
 
+QColor OverlayPaperColour(int i) {
+  // Dark hues that stand out on white paper, none of them white or yellow.
+  static constexpr ColourRef kHues[] = {0x008000, 0x0080FF, 0xFF0000, 0x800080,
+                                        0x0000FF, 0x000000, 0x808000, 0x004080};
+  constexpr int kCount = static_cast<int>(std::size(kHues));
+  return ToQColor(kHues[((i % kCount) + kCount) % kCount]);
+}
+
 OverlayReport DrawOverlayPicture(QPainter& painter, const TargetGeometry& geometry,
                                  const OverlayPicture& picture) {
   OverlayReport report;
@@ -189,7 +197,8 @@ OverlayReport DrawOverlayPicture(QPainter& painter, const TargetGeometry& geomet
   const QRect wave = plot.GetWaveRect();
   painter.setClipRect(wave.adjusted(0, 0, 1, 1), Qt::IntersectClip);
   for (size_t c = 0; c < picture.curves.size(); ++c) {
-    const QColor colour = OverlayColour(static_cast<int>(c));
+    const QColor colour =
+        printing ? OverlayPaperColour(static_cast<int>(c)) : OverlayColour(static_cast<int>(c));
     report.colours.push_back(colour);
     painter.setPen(QPen(colour, std::max(2, geometry.LineWidth() * 2)));
     const auto& counts = picture.curves[c].counts;

@@ -82,6 +82,8 @@ struct OverlayReport {
 
 /// The colour of curve i of an overlay: eight distinct hues, repeated.
 QColor OverlayColour(int i);
+/// The colour of curve i of an overlay on paper: eight distinct dark hues, repeated.
+QColor OverlayPaperColour(int i);
 
 /// Draws the overlay into geometry.area: the curves as lines in their colours, the legend in
 /// the top-right corner of the curve area.

@@ -258,7 +258,7 @@ TEST_F(DailyUse, FileExitDuringAPassCancelsItThenCloses) {
   }
   ASSERT_NE(exit, nullptr);
   // Ctrl+Q, also while the progress dialog of the pass has the focus.
-  EXPECT_EQ(exit->shortcut(), QKeySequence(QKeySequence::Quit));
+  EXPECT_EQ(exit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
   EXPECT_EQ(exit->shortcutContext(), Qt::ApplicationShortcut);
   exit->trigger();
   ASSERT_TRUE(WaitFor([&] { return host_.frames().empty() && !host_.isVisible(); }, 60000))

@@ -123,5 +123,29 @@ TEST(LogCountAxisTest, OverlayDrawsOneColourPerNodeAndALegend) {
   }
 }
 
+TEST(LogCountAxisTest, OverlayOnPaperDrawsEveryCurveInAHueThatShowsOnWhite) {
+  OverlayPicture picture;
+  picture.x_high = 9;
+  for (int i = 0; i < 8; ++i) picture.curves.push_back({QString::number(i), {1, 2, 1}});
+  QImage image(800, 500, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  TargetGeometry geometry;
+  geometry.target = DrawTarget::kPrinter;
+  geometry.area = image.rect();
+  const OverlayReport report = DrawOverlayPicture(painter, geometry, picture);
+  painter.end();
+  ASSERT_EQ(report.colours.size(), 8u);
+  for (size_t i = 0; i < 8; ++i) {
+    const QColor c = report.colours[i];
+    // Light hues vanish on paper: every curve is darker than the screen's white and yellow.
+    EXPECT_LT(c.lightness(), 160) << "curve " << i << " " << c.name().toStdString();
+    for (size_t j = 0; j < i; ++j) EXPECT_NE(c, report.colours[j]) << i << " " << j;
+    EXPECT_EQ(
+        Pixel(image, report.legend[i].swatch.center().x(), report.legend[i].swatch.center().y()),
+        c);
+  }
+}
+
 }  // namespace
 }  // namespace torvwy::render

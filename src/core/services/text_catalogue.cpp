@@ -570,6 +570,9 @@ constexpr CatalogueEntry kCatalogue[] = {
     {TextKey::kOverlayNeedsNodes, "请选择至少两个测点进行叠加。",
      "Pick two nodes or more to overlay."},
     {TextKey::kOverlayFailed, "测点 %1 无法计数：%2", "Node %1 can't be counted: %2"},
+    {TextKey::kOverlayLegend, "%1（最大计数 %2）", "%1 (largest count %2)"},
+    {TextKey::kOverlayCancelled, "多测点叠加已取消，未绘制任何曲线。",
+     "The overlay was cancelled; nothing is drawn."},
 };
 
 constexpr bool InKeyOrder() {

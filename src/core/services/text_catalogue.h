@@ -483,6 +483,8 @@ enum class TextKey : uint16_t {
   kOverlayTitle,
   kOverlayNeedsNodes,
   kOverlayFailed,
+  kOverlayLegend,
+  kOverlayCancelled,
   kCount  ///< how many keys there are; not a text
 };
 
