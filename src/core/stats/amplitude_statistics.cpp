@@ -3,10 +3,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "core/data/int16_samples.h"
 #include "core/data/sample_format.h"
 #include "core/data/sampling_info.h"
 #include "core/data/waveform_reader.h"
@@ -180,7 +182,12 @@ class HalfBlocks {
       : node_(node),
         cancelled_(cancelled),
         with_positions_(with_positions),
-        values_(static_cast<size_t>(kReadHalfBlocks * kHalfBlockSamples)) {}
+        values_(static_cast<size_t>(kReadHalfBlocks * kHalfBlockSamples)),
+        // A record of 16-bit samples shorter than the table divides each sample instead.
+        quotients_(node.info.length_half_blocks() * kHalfBlockSamples >=
+                           static_cast<int64_t>(Int16Samples::kEntries)
+                       ? QuotientTable::For(node.info.format(), node.divisor)
+                       : nullptr) {}
 
   /// Moves to the next half block; fails on a read error, a sample that is no finite number,
   /// or a cancelled pass.
@@ -201,8 +208,12 @@ class HalfBlocks {
     for (int64_t b = 0; b < static_cast<int64_t>(positions_.size()); ++b) {
       FindExtremePositions(HalfBlock(b), &positions_[static_cast<size_t>(b)]);
     }
-    const double divisor = node_.divisor;
-    for (double& x : chunk) x /= divisor;
+    if (quotients_ != nullptr) {
+      quotients_->Divide(chunk);
+    } else {
+      const double divisor = node_.divisor;
+      for (double& x : chunk) x /= divisor;
+    }
     return Ok();
   }
 
@@ -229,6 +240,7 @@ class HalfBlocks {
   bool with_positions_;
   std::vector<double> values_;
   std::vector<ExtremePositions> positions_;
+  std::shared_ptr<const QuotientTable> quotients_;  // the quotient of every raw value, or none
   int64_t held_ = 0;
   int64_t current_ = -1;
 };

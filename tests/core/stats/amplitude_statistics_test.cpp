@@ -380,57 +380,69 @@ TEST(AmplitudeStatistics, PassesPollBeforeEveryBlockAndStopAtACancel) {
 // A record longer than one read of the file (64 half blocks) and ending inside the third: the
 // passes give exactly what feeding the same values one half block at a time gives, including
 // the extremes' positions the peak-to-peak thresholds come from.
+// Records of float64 samples, and of 16-bit samples long enough to be divided by the quotient
+// table, under a divisor whose quotients are not exact.
 TEST(AmplitudeStatistics, LongRecordsGiveWhatHalfBlockFeedsGive) {
-  TempDir dir;
-  std::mt19937 random(11);
-  constexpr size_t kHalfBlocks = 2 * 64 + 5;
-  std::vector<double> raw(kHalfBlocks * 512);
-  double level = 0.0;
-  for (double& x : raw) {
-    level += static_cast<double>(random() % 2001) / 7.0 - 142.0;
-    x = level;
-  }
-  NodeLayout layout;
-  layout.c1 = 3.0;
-  layout.c2 = 0.7;
-  const auto node = WriteNode(dir.path(), raw, layout);
+  for (const auto& [format, full_scale] :
+       {std::pair{886, 0.0}, std::pair{951, 10000.0}, std::pair{861, 5000.0}}) {
+    SCOPED_TRACE(format);
+    TempDir dir;
+    std::mt19937 random(11);
+    constexpr size_t kHalfBlocks = 2 * 64 + 5;
+    std::vector<double> raw(kHalfBlocks * 512);
+    double level = 0.0;
+    for (double& x : raw) {
+      level += static_cast<double>(random() % 2001) / 7.0 - 142.0;
+      x = full_scale == 0.0 ? level : std::clamp(std::round(level), -32768.0, 32767.0);
+    }
+    // The node holds 16-bit samples as they are; their raw values are samples x scale.
+    std::vector<double> read = raw;
+    if (full_scale != 0.0) {
+      for (double& x : read) x *= full_scale / 32768.0;
+    }
+    NodeLayout layout;
+    layout.format = format;
+    layout.c1 = 3.0;
+    layout.c2 = 0.7;
+    const auto node = WriteNode(dir.path(), raw, layout);
 
-  AmplitudeIndexCounter counter;
-  PeakPeakDetector detector(50, layout.frequency_hz);
-  const auto half_block = [&](size_t b) {
-    std::vector<double> eu(raw.begin() + static_cast<std::ptrdiff_t>(b * 512),
-                           raw.begin() + static_cast<std::ptrdiff_t>((b + 1) * 512));
-    ExtremePositions positions;
-    FindExtremePositions(eu, &positions);
-    for (double& x : eu) x /= 3.0 * 0.7;
-    return std::pair(eu, positions);
-  };
-  for (size_t b = 0; b < kHalfBlocks; ++b) {
-    const auto [eu, positions] = half_block(b);
-    counter.Feed(eu);
-    detector.FeedBlock(eu, static_cast<size_t>(positions.largest),
-                       static_cast<size_t>(positions.smallest));
-  }
-  for (size_t b = 0; b < kHalfBlocks; ++b) counter.FeedDeviation(half_block(b).first);
-  const AmplitudeIndices want = counter.Finish();
+    AmplitudeIndexCounter counter;
+    PeakPeakDetector detector(50, layout.frequency_hz);
+    const auto half_block = [&](size_t b) {
+      std::vector<double> eu(read.begin() + static_cast<std::ptrdiff_t>(b * 512),
+                             read.begin() + static_cast<std::ptrdiff_t>((b + 1) * 512));
+      ExtremePositions positions;
+      FindExtremePositions(eu, &positions);
+      for (double& x : eu) x /= 3.0 * 0.7;
+      return std::pair(eu, positions);
+    };
+    for (size_t b = 0; b < kHalfBlocks; ++b) {
+      const auto [eu, positions] = half_block(b);
+      counter.Feed(eu);
+      detector.FeedBlock(eu, static_cast<size_t>(positions.largest),
+                         static_cast<size_t>(positions.smallest));
+    }
+    for (size_t b = 0; b < kHalfBlocks; ++b) counter.FeedDeviation(half_block(b).first);
+    const AmplitudeIndices want = counter.Finish();
 
-  auto indices = ComputeAmplitudeIndices(node.tsp, node.sts);
-  ASSERT_TRUE(indices.ok()) << indices.error().detail;
-  EXPECT_EQ(indices->indices.maximum, want.maximum);
-  EXPECT_EQ(indices->indices.minimum, want.minimum);
-  EXPECT_EQ(indices->indices.mean, want.mean);
-  EXPECT_EQ(indices->indices.rms, want.rms);
-  EXPECT_EQ(indices->indices.variance, want.variance);
+    auto indices = ComputeAmplitudeIndices(node.tsp, node.sts);
+    ASSERT_TRUE(indices.ok()) << indices.error().detail;
+    EXPECT_EQ(indices->indices.maximum, want.maximum);
+    EXPECT_EQ(indices->indices.minimum, want.minimum);
+    EXPECT_EQ(indices->indices.mean, want.mean);
+    EXPECT_EQ(indices->indices.rms, want.rms);
+    EXPECT_EQ(indices->indices.variance, want.variance);
 
-  auto peaks = FindLargestPeakPeaks(node.tsp, node.sts, 50);
-  ASSERT_TRUE(peaks.ok()) << peaks.error().detail;
-  const std::vector<PeakPeak> want_peaks = detector.Finish();
-  EXPECT_EQ(peaks->half_cycles, detector.half_cycles());
-  ASSERT_EQ(peaks->entries.size(), want_peaks.size());
-  ASSERT_FALSE(want_peaks.empty());
-  for (size_t i = 0; i < want_peaks.size(); ++i) {
-    EXPECT_EQ(peaks->entries[i].difference, want_peaks[i].difference) << "rank " << i + 1;
-    EXPECT_EQ(peaks->entries[i].peak_time_s, want_peaks[i].peak_time_s) << "rank " << i + 1;
+    auto peaks = FindLargestPeakPeaks(node.tsp, node.sts, 50);
+    ASSERT_TRUE(peaks.ok()) << peaks.error().detail;
+    const std::vector<PeakPeak> want_peaks = detector.Finish();
+    EXPECT_EQ(peaks->half_cycles, detector.half_cycles());
+    ASSERT_EQ(peaks->entries.size(), want_peaks.size());
+    ASSERT_FALSE(want_peaks.empty());
+    for (size_t i = 0; i < want_peaks.size(); ++i) {
+      EXPECT_EQ(peaks->entries[i].difference, want_peaks[i].difference) << "rank " << i + 1;
+      EXPECT_EQ(peaks->entries[i].peak_time_s, want_peaks[i].peak_time_s) << "rank " << i + 1;
+    }
   }
 }
 
