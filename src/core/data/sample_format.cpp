@@ -1,6 +1,7 @@
 // Conversion of raw samples to doubles for every known format.
 #include "core/data/sample_format.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -180,8 +181,54 @@ Status ConvertSamples(int32_t format, std::span<double> out, std::span<const cha
   return Ok();
 }
 
+namespace {
+
+// The first largest and smallest of values free of NaN: the extremes by SSE2, then the first
+// value equal to each (equal values include 0 and -0, which the scan treats alike too). False,
+// and nothing found, when a NaN is among the values.
+bool FindExtremesWithoutNaN(std::span<const double> values, ExtremePositions* positions) {
+#if defined(__SSE2__)
+  const double* x = values.data();
+  const size_t n = values.size();
+  if (n < 4) return false;
+  __m128d high = _mm_loadu_pd(x);
+  __m128d low = high;
+  __m128d unordered = _mm_cmpunord_pd(high, high);
+  size_t i = 2;
+  for (; i + 2 <= n; i += 2) {
+    const __m128d v = _mm_loadu_pd(x + i);
+    high = _mm_max_pd(high, v);
+    low = _mm_min_pd(low, v);
+    unordered = _mm_or_pd(unordered, _mm_cmpunord_pd(v, v));
+  }
+  if (i < n) {
+    const __m128d v = _mm_set1_pd(x[i]);
+    high = _mm_max_pd(high, v);
+    low = _mm_min_pd(low, v);
+    unordered = _mm_or_pd(unordered, _mm_cmpunord_pd(v, v));
+  }
+  if (_mm_movemask_pd(unordered) != 0) return false;
+  const double largest = std::max(_mm_cvtsd_f64(high), _mm_cvtsd_f64(_mm_unpackhi_pd(high, high)));
+  const double smallest = std::min(_mm_cvtsd_f64(low), _mm_cvtsd_f64(_mm_unpackhi_pd(low, low)));
+  size_t at = 0;
+  while (x[at] != largest) ++at;
+  positions->largest = static_cast<int64_t>(at);
+  at = 0;
+  while (x[at] != smallest) ++at;
+  positions->smallest = static_cast<int64_t>(at);
+  return true;
+#else
+  (void)values;
+  (void)positions;
+  return false;
+#endif
+}
+
+}  // namespace
+
 void FindExtremePositions(std::span<const double> values, ExtremePositions* positions) {
   *positions = {};
+  if (FindExtremesWithoutNaN(values, positions)) return;
   for (size_t i = 1; i < values.size(); ++i) {
     if (values[i] > values[static_cast<size_t>(positions->largest)]) {
       positions->largest = static_cast<int64_t>(i);

@@ -174,3 +174,39 @@ TEST(SampleFormat, EncodingClampsToTheIntegerRange) {
 
 }  // namespace
 }  // namespace torvwy::core
+
+namespace torvwy::core {
+namespace {
+
+// The rule written out: the first value above every one before it, and the first below.
+ExtremePositions ExtremesByRule(const std::vector<double>& x) {
+  ExtremePositions p;
+  for (size_t i = 1; i < x.size(); ++i) {
+    if (x[i] > x[static_cast<size_t>(p.largest)]) p.largest = static_cast<int64_t>(i);
+    if (x[i] < x[static_cast<size_t>(p.smallest)]) p.smallest = static_cast<int64_t>(i);
+  }
+  return p;
+}
+
+TEST(SampleFormat, ExtremePositionsAreTheFirstOfEqualsAtEveryLength) {
+  std::mt19937 random(5);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  // Few distinct values, so that the extremes repeat; signed zeros, infinities and NaN.
+  const std::vector<double> pool{-2.0, -1.0, -0.0, 0.0, 1.0, 2.0, inf, -inf, nan};
+  for (size_t length = 0; length <= 70; ++length) {
+    for (int round = 0; round < 40; ++round) {
+      std::vector<double> x(length);
+      const size_t kinds = round < 20 ? 6 : pool.size();  // half of the rounds without NaN or inf
+      for (double& v : x) v = pool[random() % kinds];
+      ExtremePositions got;
+      FindExtremePositions(x, &got);
+      const ExtremePositions want = ExtremesByRule(x);
+      ASSERT_EQ(got.largest, want.largest) << "length " << length << " round " << round;
+      ASSERT_EQ(got.smallest, want.smallest) << "length " << length << " round " << round;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace torvwy::core
