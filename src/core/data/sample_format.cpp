@@ -183,6 +183,21 @@ Status ConvertSamples(int32_t format, std::span<double> out, std::span<const cha
 
 namespace {
 
+#if defined(__SSE2__)
+// Where the first of x[0..n) equal to `value` lies; `value` is one of them.
+size_t FirstEqual(const double* x, size_t n, double value) {
+  const __m128d v = _mm_set1_pd(value);
+  size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const int mask = _mm_movemask_pd(_mm_cmpeq_pd(_mm_loadu_pd(x + i), v)) |
+                     (_mm_movemask_pd(_mm_cmpeq_pd(_mm_loadu_pd(x + i + 2), v)) << 2);
+    if (mask != 0) return i + static_cast<size_t>(std::countr_zero(static_cast<unsigned>(mask)));
+  }
+  while (x[i] != value) ++i;
+  return i;
+}
+#endif
+
 // The first largest and smallest of values free of NaN: the extremes by SSE2, then the first
 // value equal to each (equal values include 0 and -0, which the scan treats alike too). False,
 // and nothing found, when a NaN is among the values.
@@ -210,12 +225,8 @@ bool FindExtremesWithoutNaN(std::span<const double> values, ExtremePositions* po
   if (_mm_movemask_pd(unordered) != 0) return false;
   const double largest = std::max(_mm_cvtsd_f64(high), _mm_cvtsd_f64(_mm_unpackhi_pd(high, high)));
   const double smallest = std::min(_mm_cvtsd_f64(low), _mm_cvtsd_f64(_mm_unpackhi_pd(low, low)));
-  size_t at = 0;
-  while (x[at] != largest) ++at;
-  positions->largest = static_cast<int64_t>(at);
-  at = 0;
-  while (x[at] != smallest) ++at;
-  positions->smallest = static_cast<int64_t>(at);
+  positions->largest = static_cast<int64_t>(FirstEqual(x, n, largest));
+  positions->smallest = static_cast<int64_t>(FirstEqual(x, n, smallest));
   return true;
 #else
   (void)values;

@@ -16,6 +16,10 @@
 #include "core/services/message_table.h"
 #include "core/stats/statistics_parameters.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace torvwy::core {
 
 double AmplitudeIndices::peak() const { return std::max(std::abs(maximum), std::abs(minimum)); }
@@ -66,48 +70,119 @@ void PeakPeakDetector::FeedBlock(std::span<const double> block, size_t largest, 
   const double q = block[std::min(smallest, block.size() - 1)];
   const double high = 0.6 * p + 0.4 * q;
   const double low = 0.4 * p + 0.6 * q;
-  for (const double x : block) {
-    const int64_t g = next_index_++;
-    switch (state_) {
-      case State::kUndecided:
-        if (x > high) {
-          state_ = State::kRising;
-          peak_ = x;
-          peak_index_ = g;
-        }
-        if (x < low) {
-          state_ = State::kFalling;
-          valley_ = x;
-          valley_index_ = g;
-        }
-        if (state_ != State::kUndecided) opposite_known_ = false;
-        break;
-      case State::kRising:
-        if (x > peak_) {
-          peak_ = x;
-          peak_index_ = g;
-        }
-        if (x < low) {
-          state_ = State::kFalling;
-          if (opposite_known_) Record(peak_index_, valley_index_);
-          opposite_known_ = true;
-          valley_ = low;
-        }
-        break;
-      case State::kFalling:
-        if (x < valley_) {
-          valley_ = x;
-          valley_index_ = g;
-        }
-        if (x > high) {
-          state_ = State::kRising;
-          if (opposite_known_) Record(peak_index_, valley_index_);
-          opposite_known_ = true;
-          peak_ = high;
-        }
-        break;
-    }
+  const double* x = block.data();
+  const size_t n = block.size();
+  size_t i = 0;
+  // Eight samples at a time while nothing in them changes the state; the eight that hold a
+  // change (or a NaN) go one by one.
+  for (; i + kRun <= n; i += kRun) {
+    if (RunThrough(x + i, high, low)) continue;
+    for (size_t j = i; j < i + kRun; ++j) Step(x[j], high, low);
   }
+  for (; i < n; ++i) Step(x[i], high, low);
+}
+
+void PeakPeakDetector::Step(double x, double high, double low) {
+  const int64_t g = next_index_++;
+  switch (state_) {
+    case State::kUndecided:
+      if (x > high) {
+        state_ = State::kRising;
+        peak_ = x;
+        peak_index_ = g;
+      }
+      if (x < low) {
+        state_ = State::kFalling;
+        valley_ = x;
+        valley_index_ = g;
+      }
+      if (state_ != State::kUndecided) opposite_known_ = false;
+      break;
+    case State::kRising:
+      if (x > peak_) {
+        peak_ = x;
+        peak_index_ = g;
+      }
+      if (x < low) {
+        state_ = State::kFalling;
+        if (opposite_known_) Record(peak_index_, valley_index_);
+        opposite_known_ = true;
+        valley_ = low;
+      }
+      break;
+    case State::kFalling:
+      if (x < valley_) {
+        valley_ = x;
+        valley_index_ = g;
+      }
+      if (x > high) {
+        state_ = State::kRising;
+        if (opposite_known_) Record(peak_index_, valley_index_);
+        opposite_known_ = true;
+        peak_ = high;
+      }
+      break;
+  }
+}
+
+#if defined(__SSE2__)
+namespace {
+
+// Whether any of kRun samples crosses `threshold` (below it when rising, above it when
+// falling) or is NaN, and their largest (rising) or smallest (falling).
+template <bool kRising>
+bool CrossesOrExtreme(const double* x, size_t run, double threshold, double* extreme) {
+  const __m128d t = _mm_set1_pd(threshold);
+  __m128d change = _mm_setzero_pd();
+  __m128d e = _mm_loadu_pd(x);
+  for (size_t j = 0; j < run; j += 2) {
+    const __m128d v = _mm_loadu_pd(x + j);
+    const __m128d crosses = kRising ? _mm_cmplt_pd(v, t) : _mm_cmpgt_pd(v, t);
+    change = _mm_or_pd(change, _mm_or_pd(crosses, _mm_cmpunord_pd(v, v)));
+    e = kRising ? _mm_max_pd(e, v) : _mm_min_pd(e, v);
+  }
+  const double a = _mm_cvtsd_f64(e);
+  const double b = _mm_cvtsd_f64(_mm_unpackhi_pd(e, e));
+  *extreme = kRising ? std::max(a, b) : std::min(a, b);
+  return _mm_movemask_pd(change) != 0;
+}
+
+}  // namespace
+#endif
+
+bool PeakPeakDetector::RunThrough(const double* x, double high, double low) {
+#if defined(__SSE2__)
+  // Rising, kRun samples none of which falls below `low` only move the peak to their first
+  // largest, when that is above it; falling, the same for the valley and `high`. The first
+  // largest of the run is its largest, then the first sample equal to it.
+  double extreme = 0.0;
+  if (state_ == State::kRising) {
+    if (CrossesOrExtreme<true>(x, kRun, low, &extreme)) return false;
+    if (extreme > peak_) {
+      size_t j = 0;
+      while (x[j] != extreme) ++j;
+      peak_ = x[j];
+      peak_index_ = next_index_ + static_cast<int64_t>(j);
+    }
+  } else if (state_ == State::kFalling) {
+    if (CrossesOrExtreme<false>(x, kRun, high, &extreme)) return false;
+    if (extreme < valley_) {
+      size_t j = 0;
+      while (x[j] != extreme) ++j;
+      valley_ = x[j];
+      valley_index_ = next_index_ + static_cast<int64_t>(j);
+    }
+  } else {
+    return false;
+  }
+  next_index_ += static_cast<int64_t>(kRun);
+  return true;
+#else
+  (void)x;
+  (void)high;
+  (void)low;
+  return false;
+#endif
 }
 
 void PeakPeakDetector::Record(int64_t peak_index, int64_t valley_index) {

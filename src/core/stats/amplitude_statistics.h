@@ -1,6 +1,7 @@
 // The two statistics of one waveform: amplitude indices and the largest peak-to-peak values.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -92,6 +93,9 @@ class PeakPeakDetector {
 
  private:
   enum class State { kUndecided, kRising, kFalling };
+  static constexpr size_t kRun = 8;
+  void Step(double x, double high, double low);
+  bool RunThrough(const double* x, double high, double low);
   void Record(int64_t peak_index, int64_t valley_index);
 
   std::vector<PeakPeak> slots_;

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <numbers>
 #include <random>
 #include <sstream>
@@ -442,6 +443,102 @@ TEST(AmplitudeStatistics, LongRecordsGiveWhatHalfBlockFeedsGive) {
     for (size_t i = 0; i < want_peaks.size(); ++i) {
       EXPECT_EQ(peaks->entries[i].difference, want_peaks[i].difference) << "rank " << i + 1;
       EXPECT_EQ(peaks->entries[i].peak_time_s, want_peaks[i].peak_time_s) << "rank " << i + 1;
+    }
+  }
+}
+
+// The hysteresis written out sample by sample, every half-cycle kept in time order.
+struct HysteresisModel {
+  int state = 0;  // 0 undecided, 1 rising, -1 falling
+  bool opposite_known = false;
+  double peak = 0.0, valley = 0.0;
+  int64_t peak_index = 0, valley_index = 0, next = 0;
+  std::vector<PeakPeak> half_cycles;
+
+  void Record() {
+    if (peak - valley > 0.0) {
+      half_cycles.push_back({peak - valley, peak, static_cast<double>(peak_index), valley,
+                             static_cast<double>(valley_index)});
+    }
+  }
+  void Feed(const std::vector<double>& block, size_t largest, size_t smallest) {
+    const double p = block[largest];
+    const double q = block[smallest];
+    const double high = 0.6 * p + 0.4 * q;
+    const double low = 0.4 * p + 0.6 * q;
+    for (const double x : block) {
+      const int64_t g = next++;
+      if (state == 0) {
+        if (x > high) state = 1, peak = x, peak_index = g, opposite_known = false;
+        if (x < low) state = -1, valley = x, valley_index = g, opposite_known = false;
+      } else if (state == 1) {
+        if (x > peak) peak = x, peak_index = g;
+        if (x < low) {
+          state = -1;
+          if (opposite_known) Record();
+          opposite_known = true;
+          valley = low;
+        }
+      } else {
+        if (x < valley) valley = x, valley_index = g;
+        if (x > high) {
+          state = 1;
+          if (opposite_known) Record();
+          opposite_known = true;
+          peak = high;
+        }
+      }
+    }
+  }
+};
+
+// Blocks of every length up to 40 and of 512, with repeated values, signed zeros and NaN, and
+// with threshold positions that are not the block's extremes.
+TEST(PeakPeakDetector, FindsTheHalfCyclesOfTheRuleSampleBySample) {
+  std::mt19937 random(3);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (int round = 0; round < 60; ++round) {
+    SCOPED_TRACE(round);
+    PeakPeakDetector detector(100000, 1.0);
+    HysteresisModel model;
+    double level = 0.0;
+    for (int b = 0; b < 50; ++b) {
+      const size_t length = b % 7 == 0 ? 512 : 1 + random() % 40;
+      std::vector<double> block(length);
+      for (double& x : block) {
+        const unsigned pick = random() % 100;
+        if (round % 3 != 0 && pick < 30) {
+          // a plateau: the level again
+        } else {
+          level += static_cast<double>(static_cast<int>(random() % 9) - 4);
+        }
+        x = level;
+        if (round % 5 == 1 && pick == 99) x = nan;
+        if (x == 0.0 && pick % 2 == 0) x = -0.0;
+      }
+      ExtremePositions positions;
+      FindExtremePositions(block, &positions);
+      size_t largest = static_cast<size_t>(positions.largest);
+      size_t smallest = static_cast<size_t>(positions.smallest);
+      if (round % 4 == 3) {
+        largest = random() % length;
+        smallest = random() % length;
+      }
+      detector.FeedBlock(block, largest, smallest);
+      model.Feed(block, largest, smallest);
+    }
+    ASSERT_EQ(detector.half_cycles(), static_cast<int64_t>(model.half_cycles.size()));
+    std::stable_sort(
+        model.half_cycles.begin(), model.half_cycles.end(),
+        [](const PeakPeak& a, const PeakPeak& b) { return a.difference > b.difference; });
+    const std::vector<PeakPeak> got = detector.Finish();
+    ASSERT_EQ(got.size(), model.half_cycles.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+      const PeakPeak& want = model.half_cycles[i];
+      ASSERT_EQ(got[i].difference, want.difference) << "rank " << i;
+      ASSERT_EQ(got[i].peak_time_s, want.peak_time_s) << "rank " << i;
+      ASSERT_EQ(got[i].valley_time_s, want.valley_time_s) << "rank " << i;
+      ASSERT_EQ(std::signbit(got[i].peak), std::signbit(want.peak)) << "rank " << i;
     }
   }
 }
