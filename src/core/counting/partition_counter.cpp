@@ -4,7 +4,12 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <string>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/counting/counting_parameters.h"
 #include "core/counting/partition_kernel.h"
@@ -107,8 +112,73 @@ void PartitionCounter::CountRaw(std::span<double> raw_values, PartitionCounts& c
   }
 }
 
+void PartitionCounter::UseSampleTable(int32_t format) {
+  const auto steps = Int16Steps::Of(format);
+  if (!steps) return;
+  auto table = std::make_shared<SampleTable>(SampleTable{*steps, {}});
+  table->partitions.resize(Int16Steps::kEntries);
+  // Every step in pieces, as CountBatch finds partitions: divided by c2 and c1, the proven
+  // guess, else the stored edges (a guess of one lane gives the partition itself).
+  PartitionGuess one_lane = guess_setup_;
+  one_lane.lanes = 1;
+  std::vector<double> eu(kGuessPiece);
+  std::vector<int32_t> two(kGuessPiece);
+  std::vector<int32_t> one(kGuessPiece);
+  for (size_t begin = 0; begin < Int16Steps::kEntries; begin += kGuessPiece) {
+    for (size_t j = 0; j < kGuessPiece; ++j) eu[j] = steps->Value(begin + j);
+    DivideAll(eu.data(), kGuessPiece, c2_);
+    DivideAll(eu.data(), kGuessPiece, c1_);
+    const uint64_t proven =
+        guess_ ? GuessProvenPartitions(eu.data(), kGuessPiece, one_lane, two.data(), one.data())
+               : 0;
+    for (size_t j = 0; j < kGuessPiece; ++j) {
+      table->partitions[begin + j] =
+          (proven >> j) & 1 ? static_cast<uint32_t>(two[j]) | static_cast<uint32_t>(one[j]) << 16
+                            : PartitionsOf(eu[j]);
+    }
+  }
+  table_ = std::move(table);
+}
+
+void PartitionCounter::CountByTable(const double* values, size_t count, int64_t* two_way,
+                                    int64_t* one_way) const {
+  constexpr size_t kLanes = PartitionCounts::kLanes;
+  const uint32_t* partitions = table_->partitions.data();
+  const Int16Steps& steps = table_->steps;
+  const auto add = [&](uint32_t both, size_t lane) {
+    if (both == kDropped) return;
+    ++two_way[(both & 0xffff) * kLanes + lane];
+    ++one_way[(both >> 16) * kLanes + lane];
+  };
+  size_t j = 0;
+#if defined(__SSE2__)
+  // Four entries at a time, found as Int16Steps::Entry finds them (maxpd takes its second
+  // operand for a NaN, which goes to entry 0 there too).
+  const __m128d inverse = _mm_set1_pd(steps.inverse());
+  const __m128d offset = _mm_set1_pd(65536.5);
+  const __m128d last = _mm_set1_pd(static_cast<double>(Int16Steps::kEntries - 1));
+  const __m128d zero = _mm_setzero_pd();
+  const auto entries = [&](const double* x) {
+    const __m128d position = _mm_add_pd(_mm_mul_pd(_mm_loadu_pd(x), inverse), offset);
+    return _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(position, zero), last));
+  };
+  static_assert(kLanes == 4);
+  for (; j + 4 <= count; j += 4) {
+    const __m128i four = _mm_unpacklo_epi64(entries(values + j), entries(values + j + 2));
+    alignas(16) uint32_t e[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(e), four);
+    add(partitions[e[0]], 0);
+    add(partitions[e[1]], 1);
+    add(partitions[e[2]], 2);
+    add(partitions[e[3]], 3);
+  }
+#endif
+  for (; j < count; ++j) add(partitions[steps.Entry(values[j])], j % kLanes);
+}
+
 void PartitionCounter::CountBatch(double* values, size_t count, int64_t* two_way,
                                   int64_t* one_way) {
+  if (table_) return CountByTable(values, count, two_way, one_way);
   DivideAll(values, count, c2_);
   DivideAll(values, count, c1_);
   int32_t* two_way_guess = two_way_guess_.data();
@@ -130,25 +200,27 @@ void PartitionCounter::CountBatch(double* values, size_t count, int64_t* two_way
       if ((proven >> j) & 1) {
         ++two_way[two_way_guess[j]];
         ++one_way[one_way_guess[j]];
-      } else {
-        CountSlowly(x[j], j % PartitionCounts::kLanes, two_way, one_way);
+      } else if (const uint32_t both = PartitionsOf(x[j]); both != kDropped) {
+        const size_t lane = j % PartitionCounts::kLanes;
+        two_way[(both & 0xffff) * PartitionCounts::kLanes + lane] += 1;
+        one_way[(both >> 16) * PartitionCounts::kLanes + lane] += 1;
       }
     }
   }
 }
 
-void PartitionCounter::CountSlowly(double v, size_t lane, int64_t* two_way, int64_t* one_way) {
-  constexpr size_t kLanes = PartitionCounts::kLanes;
+uint32_t PartitionCounter::PartitionsOf(double v) const {
   const double a = amplitude_range_;
   if ((v <= a) & (v >= -a)) {
-    two_way[static_cast<size_t>(FindSlowly(two_way_index_, v)) * kLanes + lane] += 1;
-    one_way[static_cast<size_t>(FindSlowly(one_way_index_, std::fabs(v))) * kLanes + lane] += 1;
-  } else if (top_takes_above_ && v > a) {
-    const auto last = static_cast<size_t>(partitions_ - 1);
-    two_way[last * kLanes + lane] += 1;
-    one_way[last * kLanes + lane] += 1;
+    return static_cast<uint32_t>(FindSlowly(two_way_index_, v)) |
+           static_cast<uint32_t>(FindSlowly(one_way_index_, std::fabs(v))) << 16;
+  }
+  if (top_takes_above_ && v > a) {
+    const auto last = static_cast<uint32_t>(partitions_ - 1);
+    return last | last << 16;
   }
   // Anything else lies beyond the amplitude range (or is not a number) and is dropped.
+  return kDropped;
 }
 
 }  // namespace torvwy::core

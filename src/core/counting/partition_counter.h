@@ -2,11 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
 #include "core/counting/partition_index.h"
 #include "core/counting/partition_kernel.h"
+#include "core/data/int16_samples.h"
 #include "core/services/result.h"
 
 namespace torvwy::core {
@@ -92,16 +94,33 @@ class PartitionCounter {
   /// Zeroed counts of N entries each.
   PartitionCounts MakeCounts() const;
 
-  /// Turns the raw values into EU in place, v / c2 / c1 (first by c2, then by c1, with the
-  /// rounding of those two divisions), and counts them into `counts`.
+  /// Counts the raw values, v / c2 / c1 (first by c2, then by c1, with the rounding of those two
+  /// divisions), into `counts`. The values are left changed (in EU without a sample table).
   void CountRaw(std::span<double> raw_values, PartitionCounts& counts);
+
+  /// From now on counts the raw values of the 16-bit integer `format`, and differences of them,
+  /// by a table that holds the partitions of every one, found as CountRaw finds them (nothing
+  /// for another format). Made once (about 131072 values' work, for a long record); copies of
+  /// this counter share it.
+  void UseSampleTable(int32_t format);
+
+  /// Records from this many counted samples on are worth the table.
+  static constexpr int64_t kSampleTableFrom = int64_t{1} << 22;
 
  private:
   PartitionCounter(const PartitionSetup& setup, int32_t partitions);
   static constexpr size_t kGuessPiece = 64;
 
+  /// The partitions of every step of a 16-bit format: two-way | one-way << 16, or kDropped.
+  struct SampleTable {
+    Int16Steps steps;
+    std::vector<uint32_t> partitions;
+  };
+  static constexpr uint32_t kDropped = 0xffffffff;
+
   void CountBatch(double* values, size_t count, int64_t* two_way, int64_t* one_way);
-  void CountSlowly(double v, size_t lane, int64_t* two_way, int64_t* one_way);
+  void CountByTable(const double* values, size_t count, int64_t* two_way, int64_t* one_way) const;
+  uint32_t PartitionsOf(double v) const;
 
   int32_t partitions_;
   double amplitude_range_;
@@ -116,6 +135,7 @@ class PartitionCounter {
   PartitionGuess guess_setup_;
   std::vector<int32_t> two_way_guess_;
   std::vector<int32_t> one_way_guess_;
+  std::shared_ptr<const SampleTable> table_;
 };
 
 }  // namespace torvwy::core

@@ -28,6 +28,12 @@ std::optional<Int16Samples> Int16Samples::Of(int32_t format) {
   return Int16Samples(raw);
 }
 
+std::optional<Int16Steps> Int16Steps::Of(int32_t format) {
+  const auto samples = Int16Samples::Of(format);
+  if (!samples) return std::nullopt;
+  return Int16Steps(samples->scale());
+}
+
 QuotientTable::QuotientTable(const Int16Samples& samples, double divisor)
     : samples_(samples), divisor_(divisor), quotients_(Int16Samples::kEntries) {
   for (size_t j = 0; j < quotients_.size(); ++j) quotients_[j] = samples_.Raw(j) / divisor;

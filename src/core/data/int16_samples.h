@@ -50,6 +50,40 @@ class Int16Samples {
   double inverse_;
 };
 
+/// The raw values of a 16-bit integer format and the differences of two of them: all are
+/// k x scale (exact) for an integer k with |k| <= 65535, entry j standing for k = j - 65536. The
+/// entry of a value comes back as in Int16Samples, with an offset of 65536.5.
+class Int16Steps {
+ public:
+  static constexpr size_t kEntries = 131072;
+
+  /// The steps of `format`; nullopt for a format whose samples are not 16-bit integers.
+  static std::optional<Int16Steps> Of(int32_t format);
+
+  double scale() const { return scale_; }
+  double inverse() const { return inverse_; }
+
+  /// The value of entry j.
+  double Value(size_t j) const {
+    return static_cast<double>(static_cast<int32_t>(j) - 65536) * scale_;
+  }
+
+  /// The entry of a value of this format (clamped to the table for any other value).
+  size_t Entry(double value) const {
+    double position = value * inverse_ + 65536.5;
+    position = 0.0 < position ? position : 0.0;
+    position = position < kLast ? position : kLast;
+    return static_cast<size_t>(static_cast<int32_t>(position));
+  }
+
+ private:
+  explicit Int16Steps(double scale) : scale_(scale), inverse_(1.0 / scale) {}
+  static constexpr double kLast = static_cast<double>(kEntries - 1);
+
+  double scale_;
+  double inverse_;
+};
+
 /// raw / divisor for every raw value of a 16-bit integer format, the very quotients the division
 /// gives: a pass divides each sample by a table lookup.
 class QuotientTable {

@@ -42,6 +42,10 @@ class PeakCounter {
   static Result<PeakCounter> Create(const PeakCountSetup& setup);
 
   /// Feeds the next raw samples.
+  /// Counts the raw values of a 16-bit `format` by a table of partitions from now on (see
+  /// PartitionCounter::UseSampleTable): the same counts, for a long record.
+  void UseSampleTable(int32_t format) { partitions_.UseSampleTable(format); }
+
   void Feed(std::span<const double> raw_samples);
 
   /// Adds the counts of `later`, a counter of the same setup that was fed the next stretch of the

@@ -52,6 +52,9 @@ Result<PeakCountResult> RunPeakCounting(const SamplingInfo& info, const SampleSo
   pass_setup.caption = captions.counting;
   const SampleSpan range =
       BlockSpan(params.first_block, params.last_block, reader->countable_samples());
+  if (range.end - range.begin >= PartitionCounter::kSampleTableFrom) {
+    counter->UseSampleTable(info.format());
+  }
   const std::vector<int64_t> edges = ChunkEdges(range.begin, range.end, WorkerThreads(threads));
   Result<BlockPassOutcome> pass = BlockPassOutcome{};
   if (edges.size() > 2) {

@@ -44,6 +44,10 @@ class RangeCounter {
   static Result<RangeCounter> Create(const RangeCountSetup& setup);
 
   /// Feeds the next raw samples.
+  /// Counts the raw values of a 16-bit `format` by a table of partitions from now on (see
+  /// PartitionCounter::UseSampleTable): the same counts, for a long record.
+  void UseSampleTable(int32_t format) { partitions_.UseSampleTable(format); }
+
   void Feed(std::span<const double> raw_samples);
 
   /// Joins `later`, a counter (opens_range false) of the same setup that was fed the next

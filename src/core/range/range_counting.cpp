@@ -52,6 +52,9 @@ Result<RangeCountResult> RunRangeCounting(const SamplingInfo& info, const Sample
   pass_setup.caption = captions.counting;
   const SampleSpan range =
       BlockSpan(params.first_block, params.last_block, reader->countable_samples());
+  if (range.end - range.begin >= PartitionCounter::kSampleTableFrom) {
+    counter->UseSampleTable(info.format());
+  }
   const std::vector<int64_t> edges = ChunkEdges(range.begin, range.end, WorkerThreads(threads));
   Result<BlockPassOutcome> pass = BlockPassOutcome{};
   if (edges.size() > 2) {
@@ -59,7 +62,12 @@ Result<RangeCountResult> RunRangeCounting(const SamplingInfo& info, const Sample
     setup.opens_range = false;
     std::vector<RangeCounter> counters;
     counters.push_back(std::move(*counter));
-    for (size_t c = 2; c < edges.size(); ++c) counters.push_back(*RangeCounter::Create(setup));
+    for (size_t c = 2; c < edges.size(); ++c) {
+      counters.push_back(*RangeCounter::Create(setup));
+      if (range.end - range.begin >= PartitionCounter::kSampleTableFrom) {
+        counters.back().UseSampleTable(info.format());
+      }
+    }
     pass = RunChunkedBlockPass(
         *reader, pass_setup, edges,
         [&counters](size_t chunk, std::span<const double> samples) {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "core/data/sample_format.h"
@@ -45,6 +46,26 @@ TEST(Int16Samples, EveryRawValueFindsItsOwnEntry) {
   for (const int32_t format : {0, 111, 872, 885, 886, 12345}) {
     EXPECT_FALSE(Int16Samples::Of(format).has_value()) << format;
   }
+}
+
+// Raw values and differences of two raw values are steps, each finding its own entry.
+TEST(Int16Samples, EveryStepFindsItsOwnEntry) {
+  for (const int32_t format : {861, 951}) {
+    SCOPED_TRACE(format);
+    const auto steps = Int16Steps::Of(format);
+    ASSERT_TRUE(steps.has_value());
+    const std::vector<double> raw = EverySample(format);
+    for (size_t j = 0; j < Int16Steps::kEntries; ++j) {
+      ASSERT_EQ(steps->Entry(steps->Value(j)), j) << "entry " << j;
+    }
+    for (const auto& [a, b] : {std::pair{0u, 65535u}, std::pair{65535u, 0u}, std::pair{7u, 8u},
+                               std::pair{40000u, 12u}}) {
+      const double difference = raw[a] - raw[b];
+      EXPECT_EQ(steps->Value(steps->Entry(difference)), difference) << a << " - " << b;
+    }
+    EXPECT_EQ(steps->Entry(raw[0]), 65536u - 32768u);
+  }
+  EXPECT_FALSE(Int16Steps::Of(886).has_value());
 }
 
 TEST(QuotientTable, DividesEverySampleAsTheDivisionDoes) {
