@@ -152,19 +152,10 @@ void PartitionCounter::CountByTable(const double* values, size_t count, int64_t*
   };
   size_t j = 0;
 #if defined(__SSE2__)
-  // Four entries at a time, found as Int16Steps::Entry finds them (maxpd takes its second
-  // operand for a NaN, which goes to entry 0 there too).
-  const __m128d inverse = _mm_set1_pd(steps.inverse());
-  const __m128d offset = _mm_set1_pd(65536.5);
-  const __m128d last = _mm_set1_pd(static_cast<double>(Int16Steps::kEntries - 1));
-  const __m128d zero = _mm_setzero_pd();
-  const auto entries = [&](const double* x) {
-    const __m128d position = _mm_add_pd(_mm_mul_pd(_mm_loadu_pd(x), inverse), offset);
-    return _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(position, zero), last));
-  };
   static_assert(kLanes == 4);
   for (; j + 4 <= count; j += 4) {
-    const __m128i four = _mm_unpacklo_epi64(entries(values + j), entries(values + j + 2));
+    const __m128i four =
+        _mm_unpacklo_epi64(steps.Entries(values + j), steps.Entries(values + j + 2));
     alignas(16) uint32_t e[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(e), four);
     add(partitions[e[0]], 0);

@@ -35,7 +35,7 @@ TEST(Int16Samples, EveryRawValueFindsItsOwnEntry) {
     ASSERT_TRUE(samples.has_value());
     const std::vector<double> raw = EverySample(format);
     for (size_t j = 0; j < raw.size(); ++j) {
-      ASSERT_EQ(samples->Raw(j), raw[j]) << "entry " << j;
+      ASSERT_EQ(samples->Value(j), raw[j]) << "entry " << j;
       ASSERT_EQ(samples->Entry(raw[j]), j) << "entry " << j;
     }
     // Values no sample of the format gives stay inside the table.
