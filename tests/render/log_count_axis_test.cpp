@@ -123,6 +123,37 @@ TEST(LogCountAxisTest, OverlayDrawsOneColourPerNodeAndALegend) {
   }
 }
 
+TEST(LogCountAxisTest, OverlayOnTheLogAxisShowsACountBetweenEmptyCells) {
+  // On decades the empty cells break each line: node a has one count, in cell 1, node b two
+  // counts apart; each still shows in its colour, at its cell.
+  OverlayPicture picture;
+  picture.x_high = 10;
+  picture.choices.log_counts = true;
+  picture.curves = {{"a", {0, 500, 0, 0, 0}}, {"b", {0, 0, 0, 7, 0}}, {"c", {1, 0, 2, 0, 0}}};
+  QImage image(800, 500, QImage::Format_RGB32);
+  image.fill(Qt::black);
+  QPainter painter(&image);
+  TargetGeometry geometry;
+  geometry.area = image.rect();
+  const OverlayReport report = DrawOverlayPicture(painter, geometry, picture);
+  painter.end();
+  ASSERT_EQ(report.colours.size(), 3u);
+  const QRect wave = report.plot.wave_rect;
+  const double cell = wave.width() / 5.0;
+  const int cells[] = {1, 3, 0};
+  for (size_t c = 0; c < 3; ++c) {
+    // The pixels of the curve's colour within its first filled cell (the legend is in cell 4).
+    int shown = 0;
+    const int left = static_cast<int>(wave.left() + cells[c] * cell);
+    for (int x = left; x < left + static_cast<int>(cell); ++x) {
+      for (int y = wave.top(); y <= wave.bottom(); ++y) {
+        shown += Pixel(image, x, y) == report.colours[c] ? 1 : 0;
+      }
+    }
+    EXPECT_GT(shown, 10) << "curve " << c;
+  }
+}
+
 TEST(LogCountAxisTest, OverlayOnPaperDrawsEveryCurveInAHueThatShowsOnWhite) {
   OverlayPicture picture;
   picture.x_high = 9;
