@@ -18,7 +18,7 @@ if [ -z "${SHOT_SIZE:-}" ]; then
     for size in 500x380 1400x900; do
       home=$(mktemp -d)
       TORVWY_HOME="$home" TORVWY_LANG="$lang" SHOT_SIZE="$size" BUILD="$build" \
-        xvfb-run -a -s "-screen 0 ${size}x24" "$0" "$out" || echo "failed: $lang $size" >&2
+        xvfb-run -a -s "-screen 0 ${size}x24 -noreset" "$0" "$out" || echo "failed: $lang $size" >&2
       rm -rf "$home"
     done
   done
