@@ -22,6 +22,7 @@
 #include "core/services/atomic_file.h"
 #include "core/services/folders.h"
 #include "core/services/message_table.h"
+#include "core/services/text_catalogue.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -29,6 +30,12 @@ using namespace torvwy;
 
 std::string MessageOf(const core::Error& error, core::Language language) {
   return core::ErrorText(error, language);
+}
+
+/// A text of the catalogue in `language`.
+QString Label(core::Language language, core::TextKey key) {
+  const std::string_view text = core::Tr(language, key);
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 void ShowFailure(QWidget* parent, const core::Status& status, core::Language language) {
@@ -44,9 +51,9 @@ int RunPreview(const companions::LoadedReport& report, core::Language language) 
   window.setWindowTitle("TorvRpt - " + report.head);
   auto* layout = new QVBoxLayout(&window);
   auto* buttons = new QHBoxLayout();
-  auto* print = new QPushButton("Print...");
-  auto* pdf = new QPushButton("Save as PDF...");
-  auto* html = new QPushButton("Save as HTML...");
+  auto* print = new QPushButton(Label(language, core::TextKey::kReportPrintButton));
+  auto* pdf = new QPushButton(Label(language, core::TextKey::kReportSavePdfButton));
+  auto* html = new QPushButton(Label(language, core::TextKey::kReportSaveHtmlButton));
   buttons->addWidget(print);
   buttons->addWidget(pdf);
   buttons->addWidget(html);
@@ -64,13 +71,14 @@ int RunPreview(const companions::LoadedReport& report, core::Language language) 
     if (dialog.exec() == QDialog::Accepted) paper->print(&printer);
   });
   QObject::connect(pdf, &QPushButton::clicked, [&] {
-    const QString path =
-        QFileDialog::getSaveFileName(&window, "Save as PDF", "report.pdf", "PDF (*.pdf)");
+    const QString path = QFileDialog::getSaveFileName(
+        &window, Label(language, core::TextKey::kReportSavePdfTitle), "report.pdf", "PDF (*.pdf)");
     if (!path.isEmpty()) ShowFailure(&window, companions::WriteReportPdf(report, path), language);
   });
   QObject::connect(html, &QPushButton::clicked, [&] {
     const QString path =
-        QFileDialog::getSaveFileName(&window, "Save as HTML", "report.html", "HTML (*.html)");
+        QFileDialog::getSaveFileName(&window, Label(language, core::TextKey::kReportSaveHtmlTitle),
+                                     "report.html", "HTML (*.html)");
     if (!path.isEmpty()) ShowFailure(&window, companions::WriteReportHtml(report, path), language);
   });
   // Never taller than the screen: the buttons and the bottom of the page stay reachable.

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -162,7 +163,13 @@ OverlayWindow::OverlayWindow(render::OverlayPicture picture, QWidget* parent)
     : QWidget(parent, Qt::Window), picture_(std::move(picture)) {
   setWindowTitle(picture_.title);
   setMinimumSize(320, 240);
-  resize(860, 520);
+  // Never larger than the screen it opens on: the axes and the legend stay in sight.
+  QSize size(860, 520);
+  if (const QScreen* screen =
+          parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen()) {
+    size = size.boundedTo(screen->availableGeometry().size() * 9 / 10);
+  }
+  resize(size.expandedTo(minimumSize()));
   // The picture commands of a counting window, in a menu bar and the context menu, with the
   // keys of the main window's menu.
   menu_bar_ = new QMenuBar(this);

@@ -202,19 +202,30 @@ OverlayReport DrawOverlayPicture(QPainter& painter, const TargetGeometry& geomet
     report.colours.push_back(colour);
     painter.setPen(QPen(colour, std::max(2, geometry.LineWidth() * 2)));
     const auto& counts = picture.curves[c].counts;
+    const double cell = wave.width() / static_cast<double>(std::max<size_t>(n, 1));
+    // A run of one point, a count between two empty cells on a logarithmic axis, draws as a
+    // step across its cell: a polyline of one point draws nothing.
     QPolygonF run;
+    const auto draw_run = [&] {
+      if (run.size() == 1) {
+        const QPointF at = run.front();
+        painter.drawLine(QPointF(at.x() - std::max(3.0, cell / 2), at.y()),
+                         QPointF(at.x() + std::max(3.0, cell / 2), at.y()));
+      } else {
+        painter.drawPolyline(run);
+      }
+      run.clear();
+    };
     for (size_t i = 0; i < counts.size(); ++i) {
       const double y = plot.MapY(counts[i]);
       if (!std::isfinite(y)) {  // a zero on a logarithmic axis breaks the line
-        painter.drawPolyline(run);
-        run.clear();
+        draw_run();
         continue;
       }
-      const double x = wave.left() + (static_cast<double>(i) + 0.5) * wave.width() /
-                                         static_cast<double>(std::max<size_t>(n, 1));
+      const double x = wave.left() + (static_cast<double>(i) + 0.5) * cell;
       run << QPointF(x, std::clamp(y, wave.top() - 10.0, wave.bottom() + 10.0));
     }
-    painter.drawPolyline(run);
+    draw_run();
   }
   // The legend: a swatch and the node's name per curve, in the top-right corner.
   painter.setFont(font);

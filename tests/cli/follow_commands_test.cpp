@@ -269,9 +269,11 @@ TEST_F(FollowCommands, EachBadRecordEndsTheFollowWithItsReason) {
         data_.path(), Wave(3 * 1024),
         {.test_name = "rig", .test_code = "1", .node_name = "1", .length_half_blocks = 6});
     MarkRunning(node.tsp);
-    const auto run = Shell("$T rainflow " + Node() +
-                           " --amplitude 12 --json --follow --interval 0.05 --idle 30 >fo & "
-                           "pid=$!; while ! grep -q live fo; do sleep 0.02; done; " +
+    // fo is made before the follow starts: the background job opens its own redirection, and
+    // a look before it has run would find no file and add grep's complaint to stderr.
+    const auto run = Shell(": >fo; $T rainflow " + Node() +
+                           " --amplitude 12 --json --follow --interval 0.05 --idle 30 >>fo & "
+                           "pid=$!; while ! grep -q '\"live\"' fo; do sleep 0.02; done; " +
                            c.damage + "; wait $pid; rc=$?; cat fo; exit $rc");
     EXPECT_EQ(run.exit_code, 1) << run.err;
     const auto lines = Lines(run.out);
@@ -290,9 +292,10 @@ TEST_F(FollowCommands, CtrlCEndsTheFollowWithTheFinalObject) {
   const auto node =
       WriteNode(data_.path(), Wave(2048), {.test_name = "rig", .test_code = "1", .node_name = "1"});
   MarkRunning(node.tsp);
-  const auto run = Shell("$T peak " + Node() +
-                         " --amplitude 12 --json --follow --interval 0.05 --idle 30 --save >fo & "
-                         "pid=$!; while ! grep -q live fo; do sleep 0.02; done; kill -INT $pid; "
+  const auto run = Shell(": >fo; $T peak " + Node() +
+                         " --amplitude 12 --json --follow --interval 0.05 --idle 30 --save >>fo & "
+                         "pid=$!; while ! grep -q '\"live\"' fo; do sleep 0.02; done; "
+                         "kill -INT $pid; "
                          "wait $pid; rc=$?; cat fo; exit $rc");
   EXPECT_EQ(run.exit_code, 130) << run.err;
   const auto lines = Lines(run.out);

@@ -22,7 +22,7 @@
 #include "core/services/atomic_file.h"
 #include "core/services/folders.h"
 #include "core/services/number_format.h"
-#include "desktop_fixture.h"
+#include "counting_window_fixture.h"
 #include "module/analysis_frame.h"
 #include "module/bookmark_dialog.h"
 #include "module/counting_view.h"
@@ -46,16 +46,8 @@ std::string TspHead(const fs::path& tsp) {
   return text.substr(0, text.find("[Labels]"));
 }
 
-class BookmarksAndFatigue : public DesktopTest {
+class BookmarksAndFatigue : public CountingWindowTest {
  protected:
-  void Open(int kind) {
-    frame_ = qobject_cast<AnalysisFrame*>(host_.OpenWindow(kind));
-    ASSERT_NE(frame_, nullptr);
-    view_ = qobject_cast<CountingView*>(frame_->view());
-    ASSERT_TRUE(WaitFor([&] { return view_->result().has_value() && !view_->busy(); }));
-    view_->setFocus();
-    ASSERT_TRUE(PassMarker(frame_, view_));  // the panel has taken the view over
-  }
   /// Nodes "2" and "3" of test abc1, each with bookmarks, listed in that order.
   void WriteTwoNodes() {
     WriteTest(size_t{8192});
@@ -113,9 +105,6 @@ class BookmarksAndFatigue : public DesktopTest {
     }
     return nullptr;
   }
-
-  AnalysisFrame* frame_ = nullptr;
-  CountingView* view_ = nullptr;
 };
 
 TEST_F(BookmarksAndFatigue, BookmarkDialogBrowsesRenamesAndDeletesAcrossNodes) {

@@ -23,7 +23,7 @@
 #include "core/files/result_file.h"
 #include "core/report/list_export.h"
 #include "core/services/folders.h"
-#include "desktop_fixture.h"
+#include "counting_window_fixture.h"
 #include "module/analysis_frame.h"
 #include "module/control_panel.h"
 #include "module/counting_view.h"
@@ -57,23 +57,8 @@ std::string ReadFile(const fs::path& path) {
   return bytes.str();
 }
 
-class CountingControls : public DesktopTest {
+class CountingControls : public CountingWindowTest {
  protected:
-  /// Opens a window of `kind` and waits for its first count.
-  void Open(int kind) {
-    frame_ = qobject_cast<AnalysisFrame*>(host_.OpenWindow(kind));
-    ASSERT_NE(frame_, nullptr);
-    view_ = qobject_cast<CountingView*>(frame_->view());
-    ASSERT_TRUE(WaitFor([&] { return view_->result().has_value() && !view_->busy(); }));
-    view_->setFocus();
-    ASSERT_TRUE(PassMarker(frame_, view_));  // the panel has taken the view over
-  }
-  /// A key, then a marker behind what it posts to the view or the frame. A panel key goes on
-  /// from the panel to the view once more: wait for its effect.
-  void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QTest::keyClick(view_, key, modifiers);
-    ASSERT_TRUE(PassMarker(frame_, view_));
-  }
   void Click(const char* name) {
     auto* button = frame_->control_panel()->findChild<QAbstractButton*>(QString::fromLatin1(name));
     ASSERT_NE(button, nullptr) << name;
@@ -85,9 +70,6 @@ class CountingControls : public DesktopTest {
     WaitFor([&] { return (dialog = view_->findChild<SetupDialog*>()) != nullptr; }, 5000);
     return dialog;
   }
-
-  AnalysisFrame* frame_ = nullptr;
-  CountingView* view_ = nullptr;
 };
 
 TEST_F(CountingControls, CursorMovesFromKeysButtonsHostAndMouse) {

@@ -26,7 +26,7 @@
 
 #include "core/counting/block_pass.h"
 #include "core/services/folders.h"
-#include "desktop_fixture.h"
+#include "counting_window_fixture.h"
 #include "module/analysis_frame.h"
 #include "module/bookmark_dialog.h"
 #include "module/control_panel.h"
@@ -76,7 +76,7 @@ class BoxClicker : public QObject {
   QTimer timer_;
 };
 
-class DailyUse : public DesktopTest {
+class DailyUse : public CountingWindowTest {
  protected:
   void TearDown() override {
     ui::SetUiLanguage(core::Language::kEnglish);
@@ -84,13 +84,8 @@ class DailyUse : public DesktopTest {
   }
   /// Opens a counting window of `kind`, its sub-window `size`, and waits for its first count.
   void Open(int kind, QSize size = {900, 620}) {
-    frame_ = qobject_cast<AnalysisFrame*>(host_.OpenWindow(kind));
-    ASSERT_NE(frame_, nullptr);
-    view_ = qobject_cast<CountingView*>(frame_->view());
-    ASSERT_TRUE(WaitFor([&] { return view_->result().has_value() && !view_->busy(); }));
+    ASSERT_NO_FATAL_FAILURE(CountingWindowTest::Open(kind));
     Resize(size);
-    view_->setFocus();
-    ASSERT_TRUE(PassMarker(frame_, view_));
   }
   void Resize(QSize size) {
     host_.resize(std::max(1500, size.width() + 100), std::max(1000, size.height() + 150));
@@ -99,13 +94,6 @@ class DailyUse : public DesktopTest {
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(PassMarker(frame_, view_));
     QApplication::processEvents();
   }
-  void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QTest::keyClick(view_, key, modifiers);
-    ASSERT_TRUE(PassMarker(frame_, view_));
-  }
-
-  AnalysisFrame* frame_ = nullptr;
-  CountingView* view_ = nullptr;
 };
 
 TEST_F(DailyUse, TextsFitTheirBoxesAtASmallAndALargeWindowInBothLanguages) {

@@ -28,7 +28,7 @@
 #include "core/services/folders.h"
 #include "core/services/number_format.h"
 #include "core/services/profile.h"
-#include "desktop_fixture.h"
+#include "counting_window_fixture.h"
 #include "module/analysis_frame.h"
 #include "module/control_panel.h"
 #include "module/counting_view.h"
@@ -60,20 +60,13 @@ int InkedPixels(const QImage& image) {
   return inked;
 }
 
-class FatigueDesk : public DesktopTest {
+class FatigueDesk : public CountingWindowTest {
  protected:
   void TearDown() override {
     LifeParameterDialog::SetCurveFileForTesting(std::nullopt);
     DesktopTest::TearDown();
   }
-  void Open() {
-    frame_ = qobject_cast<AnalysisFrame*>(host_.OpenWindow(module::kRainflowTemplate));
-    ASSERT_NE(frame_, nullptr);
-    view_ = qobject_cast<CountingView*>(frame_->view());
-    ASSERT_TRUE(WaitFor([&] { return view_->result().has_value() && !view_->busy(); }));
-    view_->setFocus();
-    ASSERT_TRUE(PassMarker(frame_, view_));  // the panel has taken the view over
-  }
+  void Open() { CountingWindowTest::Open(module::kRainflowTemplate); }
   void Click(QAbstractButton* button) {
     ASSERT_NE(button, nullptr);
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(4, button->height() / 2));
@@ -107,9 +100,6 @@ class FatigueDesk : public DesktopTest {
     std::ofstream(path, std::ios::binary) << text;
     return path;
   }
-
-  AnalysisFrame* frame_ = nullptr;
-  CountingView* view_ = nullptr;
 };
 
 TEST_F(FatigueDesk, DialogTakesADetailCategoryWithACorrectionAndRefusesBadValues) {

@@ -23,7 +23,7 @@
 #include "core/services/atomic_file.h"
 #include "core/services/message_table.h"
 #include "core/services/number_format.h"
-#include "desktop_fixture.h"
+#include "counting_window_fixture.h"
 #include "module/analysis_frame.h"
 #include "module/control_panel.h"
 #include "module/counting_view.h"
@@ -89,20 +89,13 @@ class GrowingNode {
   int64_t written_ = 0;
 };
 
-class FollowWindow : public DesktopTest {
+class FollowWindow : public CountingWindowTest {
  protected:
   /// Writes the parameter file and a running node of `blocks` blocks.
   void StartRecording(int64_t blocks) {
     WriteTest(Blocks(0, 1));  // the parameter file; the node is written again below
     fs::remove(data_.path() / "abc1#2.sts");
     node_.Grow(blocks);
-  }
-  /// Opens a window of `kind` (its setup dialog answered with the fields as they are).
-  void Open(int kind) {
-    frame_ = qobject_cast<AnalysisFrame*>(host_.OpenWindow(kind));
-    ASSERT_NE(frame_, nullptr);
-    view_ = qobject_cast<CountingView*>(frame_->view());
-    ASSERT_NE(view_, nullptr);
   }
   /// Waits until the window shows the counts of `blocks` whole blocks.
   bool WaitForBlocks(int64_t blocks) {
@@ -138,8 +131,6 @@ class FollowWindow : public DesktopTest {
   }
 
   GrowingNode node_{data_.path()};
-  AnalysisFrame* frame_ = nullptr;
-  CountingView* view_ = nullptr;
 };
 
 TEST_F(FollowWindow, CountsGrowWithTheRecordAndEndOnTheOfflineCounts) {
@@ -154,7 +145,7 @@ TEST_F(FollowWindow, CountsGrowWithTheRecordAndEndOnTheOfflineCounts) {
     SCOPED_TRACE(c.extension);
     node_ = GrowingNode(data_.path());
     StartRecording(2);
-    Open(c.template_id);
+    Start(c.template_id);
     // A running node is followed at once, with the full scale the window proposes for it.
     ASSERT_TRUE(WaitForBlocks(2)) << messages_.join('\n').toStdString();
     EXPECT_TRUE(view_->following());
@@ -234,7 +225,7 @@ TEST_F(FollowWindow, CountsGrowWithTheRecordAndEndOnTheOfflineCounts) {
 
 TEST_F(FollowWindow, UntickingStopsAndTheMenuFollowsAgain) {
   StartRecording(2);
-  Open(module::kRangeTemplate);
+  Start(module::kRangeTemplate);
   ASSERT_TRUE(WaitForBlocks(2));
   ASSERT_SOON_TRUE(FollowBox()->isChecked());
 
@@ -264,7 +255,7 @@ TEST_F(FollowWindow, UntickingStopsAndTheMenuFollowsAgain) {
 
 TEST_F(FollowWindow, ClosingDuringAFollowIsSafe) {
   StartRecording(3);
-  Open(module::kRainflowTemplate);
+  Start(module::kRainflowTemplate);
   ASSERT_TRUE(WaitForBlocks(3));
   QPointer<CountingView> view = view_;
   node_.Grow(4);  // a look may be under way as the window goes
@@ -281,7 +272,7 @@ TEST_F(FollowWindow, ClosingDuringAFollowIsSafe) {
 TEST_F(FollowWindow, AutomaticAmplitudeIsNeverFollowed) {
   // A finished node counted with the window's default, the automatic amplitude.
   WriteTest(Blocks(0, 4));
-  Open(module::kPeakTemplate);
+  Start(module::kPeakTemplate);
   ASSERT_TRUE(WaitForBlocks(4));
   ASSERT_EQ(view_->parameters().amplitude_mode, core::kAmplitudeAutomatic);
   const auto counted = *view_->result();
@@ -310,7 +301,7 @@ TEST_F(FollowWindow, AutomaticAmplitudeIsNeverFollowed) {
 
 TEST_F(FollowWindow, ABadEndSaysWhyAndKeepsTheWholeBlocksSeen) {
   StartRecording(3);
-  Open(module::kPeakTemplate);
+  Start(module::kPeakTemplate);
   ASSERT_TRUE(WaitForBlocks(3));
   const auto seen = std::get<core::PeakResultFile>(*view_->result()).result.two_way_peak_counts;
   // The writer shrinks the record below what was counted.
@@ -328,7 +319,7 @@ TEST_F(FollowWindow, ABadEndSaysWhyAndKeepsTheWholeBlocksSeen) {
 
 TEST_F(FollowWindow, TheLifeEstimateShowsTheDamageSoFar) {
   StartRecording(4);
-  Open(module::kRainflowTemplate);
+  Start(module::kRainflowTemplate);
   ASSERT_TRUE(WaitForBlocks(4));
   auto* actual = frame_->findChild<QPushButton*>(QStringLiteral("actual_estimate"));
   ASSERT_SOON_TRUE(actual->isEnabled());

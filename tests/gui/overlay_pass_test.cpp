@@ -14,7 +14,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "desktop_fixture.h"
+#include "counting_window_fixture.h"
 #include "module/analysis_frame.h"
 #include "module/control_panel.h"
 #include "module/counting_view.h"
@@ -28,19 +28,11 @@
 namespace torvwy::testing {
 namespace {
 namespace fs = std::filesystem;
-using module::AnalysisFrame;
 using module::CountingView;
 using module::OverlayWindow;
 
-class OverlayPassTest : public DesktopTest {
+class OverlayPassTest : public CountingWindowTest {
  protected:
-  void Open(int kind) {
-    frame_ = qobject_cast<AnalysisFrame*>(host_.OpenWindow(kind));
-    ASSERT_NE(frame_, nullptr);
-    view_ = qobject_cast<CountingView*>(frame_->view());
-    ASSERT_TRUE(WaitFor([&] { return view_->result().has_value() && !view_->busy(); }));
-    ASSERT_TRUE(PassMarker(frame_, view_));
-  }
   /// Writes node `name` of test abc1: `amplitude` x a sine, 8 blocks, or with `half_blocks` a
   /// sparse int16 record of that length whose first blocks hold the sine.
   void WriteNodeOf(const char* name, double amplitude, int32_t half_blocks = 0) {
@@ -87,8 +79,6 @@ class OverlayPassTest : public DesktopTest {
     QApplication::setActiveWindow(window);
     return QTest::qWaitForWindowActive(window);
   }
-  AnalysisFrame* frame_ = nullptr;
-  CountingView* view_ = nullptr;
 };
 
 /// The longest horizontal run of pixels of exactly `colour` in `image` within `area`.
@@ -107,12 +97,11 @@ int LongestRun(const QImage& image, const QRect& area, QColor colour) {
 
 TEST_F(OverlayPassTest, CtrlQDuringAPassCancelsItThenQuits) {
   WriteLongTest(1 << 19);
-  auto* frame = qobject_cast<AnalysisFrame*>(host_.OpenWindow(module::kPeakTemplate));
-  auto* view = qobject_cast<CountingView*>(frame->view());
-  ASSERT_TRUE(WaitFor([&] { return view->busy(); }));
+  Start(module::kPeakTemplate);
+  ASSERT_TRUE(WaitFor([&] { return view_->busy(); }));
   bool ended_cancelled = false;
-  QObject::connect(&view->session(), &module::CountingSession::ResultChanged,
-                   [&] { ended_cancelled = view->cancelled(); });
+  QObject::connect(&view_->session(), &module::CountingSession::ResultChanged,
+                   [&] { ended_cancelled = view_->cancelled(); });
   // The key as a person presses it, on whatever has the focus of the active window: the
   // progress dialog of the pass is up.
   ASSERT_TRUE(Activate(&host_));
@@ -128,9 +117,7 @@ TEST_F(OverlayPassTest, CancelDuringAnOverlayDrawsNothingAndLeavesTheWindowUsabl
   WriteNodeOf("3", 2.0, 1 << 18);
   WriteNodeOf("4", 4.0, 1 << 18);
   // The window's own pass on node 2 is cancelled at once: only the overlay is timed here.
-  frame_ = qobject_cast<AnalysisFrame*>(host_.OpenWindow(module::kRainflowTemplate));
-  ASSERT_NE(frame_, nullptr);
-  view_ = qobject_cast<CountingView*>(frame_->view());
+  Start(module::kRainflowTemplate);
   ASSERT_TRUE(WaitFor([&] { return view_->busy(); }));
   view_->CancelPass();
   ASSERT_TRUE(WaitFor([&] { return !view_->busy() && view_->result().has_value(); }, 60000));

@@ -14,7 +14,7 @@
 #include "core/data/waveform_window.h"
 #include "core/services/folders.h"
 #include "core/services/profile.h"
-#include "desktop_fixture.h"
+#include "counting_window_fixture.h"
 #include "module/analysis_frame.h"
 #include "module/control_panel.h"
 #include "module/counting_view.h"
@@ -45,18 +45,7 @@ void Drag(QWidget* widget, Qt::MouseButton button, QPoint from, QPoint to) {
   QTest::mouseRelease(widget, button, Qt::NoModifier, to);
 }
 
-class WaveformViewerTest : public DesktopTest {
- protected:
-  void Open(int kind) {
-    frame_ = qobject_cast<AnalysisFrame*>(host_.OpenWindow(kind));
-    ASSERT_NE(frame_, nullptr);
-    view_ = qobject_cast<CountingView*>(frame_->view());
-    ASSERT_TRUE(WaitFor([&] { return view_->result().has_value() && !view_->busy(); }));
-    ASSERT_TRUE(PassMarker(frame_, view_));
-  }
-  AnalysisFrame* frame_ = nullptr;
-  CountingView* view_ = nullptr;
-};
+using WaveformViewerTest = CountingWindowTest;
 
 TEST_F(WaveformViewerTest, ZoomAndPanChangeTheStretchAndADragPicksTheSetupBlocks) {
   WriteTest(40 * 1024);  // 40 blocks

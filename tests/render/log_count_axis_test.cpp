@@ -82,6 +82,18 @@ TEST(LogCountAxisTest, BarsRiseWithTheLogOfTheirCountsAndZerosDrawNothing) {
   EXPECT_TRUE(has_thousand);
 }
 
+/// Draws `picture` into `image` (800 x 500, filled with `ground`) on `target`.
+OverlayReport DrawOverlay(const OverlayPicture& picture, QImage& image, QColor ground = Qt::black,
+                          DrawTarget target = DrawTarget::kWindow) {
+  image = QImage(800, 500, QImage::Format_RGB32);
+  image.fill(ground);
+  QPainter painter(&image);
+  TargetGeometry geometry;
+  geometry.target = target;
+  geometry.area = image.rect();
+  return DrawOverlayPicture(painter, geometry, picture);
+}
+
 TEST(LogCountAxisTest, OverlayDrawsOneColourPerNodeAndALegend) {
   OverlayPicture picture;
   picture.title = "Counts";
@@ -89,13 +101,8 @@ TEST(LogCountAxisTest, OverlayDrawsOneColourPerNodeAndALegend) {
   picture.x_low = 0;
   picture.x_high = 9;
   picture.curves = {{"abc1#1", {4, 2, 1}}, {"abc1#2", {1, 3, 0}}, {"abc1#3", {2, 2, 2}}};
-  QImage image(800, 500, QImage::Format_RGB32);
-  image.fill(Qt::black);
-  QPainter painter(&image);
-  TargetGeometry geometry;
-  geometry.area = image.rect();
-  const OverlayReport report = DrawOverlayPicture(painter, geometry, picture);
-  painter.end();
+  QImage image;
+  const OverlayReport report = DrawOverlay(picture, image);
   ASSERT_EQ(report.colours.size(), 3u);
   EXPECT_NE(report.colours[0], report.colours[1]);
   EXPECT_NE(report.colours[1], report.colours[2]);
@@ -123,18 +130,38 @@ TEST(LogCountAxisTest, OverlayDrawsOneColourPerNodeAndALegend) {
   }
 }
 
+TEST(LogCountAxisTest, OverlayOnTheLogAxisShowsACountBetweenEmptyCells) {
+  // On decades the empty cells break each line: node a has one count, in cell 1, node b two
+  // counts apart; each still shows in its colour, at its cell.
+  OverlayPicture picture;
+  picture.x_high = 10;
+  picture.choices.log_counts = true;
+  picture.curves = {{"a", {0, 500, 0, 0, 0}}, {"b", {0, 0, 0, 7, 0}}, {"c", {1, 0, 2, 0, 0}}};
+  QImage image;
+  const OverlayReport report = DrawOverlay(picture, image);
+  ASSERT_EQ(report.colours.size(), 3u);
+  const QRect wave = report.plot.wave_rect;
+  const double cell = wave.width() / 5.0;
+  const int cells[] = {1, 3, 0};
+  for (size_t c = 0; c < 3; ++c) {
+    // The pixels of the curve's colour within its first filled cell (the legend is in cell 4).
+    int shown = 0;
+    const int left = static_cast<int>(wave.left() + cells[c] * cell);
+    for (int x = left; x < left + static_cast<int>(cell); ++x) {
+      for (int y = wave.top(); y <= wave.bottom(); ++y) {
+        shown += Pixel(image, x, y) == report.colours[c] ? 1 : 0;
+      }
+    }
+    EXPECT_GT(shown, 10) << "curve " << c;
+  }
+}
+
 TEST(LogCountAxisTest, OverlayOnPaperDrawsEveryCurveInAHueThatShowsOnWhite) {
   OverlayPicture picture;
   picture.x_high = 9;
   for (int i = 0; i < 8; ++i) picture.curves.push_back({QString::number(i), {1, 2, 1}});
-  QImage image(800, 500, QImage::Format_RGB32);
-  image.fill(Qt::white);
-  QPainter painter(&image);
-  TargetGeometry geometry;
-  geometry.target = DrawTarget::kPrinter;
-  geometry.area = image.rect();
-  const OverlayReport report = DrawOverlayPicture(painter, geometry, picture);
-  painter.end();
+  QImage image;
+  const OverlayReport report = DrawOverlay(picture, image, Qt::white, DrawTarget::kPrinter);
   ASSERT_EQ(report.colours.size(), 8u);
   for (size_t i = 0; i < 8; ++i) {
     const QColor c = report.colours[i];

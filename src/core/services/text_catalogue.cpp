@@ -422,6 +422,12 @@ constexpr CatalogueEntry kCatalogue[] = {
     {TextKey::kHelpWindowTitle, "帮助", "Help"},
     {TextKey::kReplaceFileQuestion, "“%1”已经存在，而且不是本窗口保存的。要替换它吗？",
      "\"%1\" exists already and was not saved by this window. Replace it?"},
+    // The report program's preview.
+    {TextKey::kReportPrintButton, "打印...", "Print..."},
+    {TextKey::kReportSavePdfButton, "另存为 PDF...", "Save as PDF..."},
+    {TextKey::kReportSaveHtmlButton, "另存为 HTML...", "Save as HTML..."},
+    {TextKey::kReportSavePdfTitle, "另存为 PDF", "Save as PDF"},
+    {TextKey::kReportSaveHtmlTitle, "另存为 HTML", "Save as HTML"},
     {TextKey::kViewMenuGrid, "坐标网线\t[H]", "[H] Grid"},
     {TextKey::kViewMenuCursor, "读数光标", "Cursor"},
     {TextKey::kViewMenuFullWaveform, "全程波形图", "Full Waveform"},

@@ -377,6 +377,12 @@ enum class TextKey : uint16_t {
   kDockRainflowPanel,
   kHelpWindowTitle,
   kReplaceFileQuestion,
+  // The report program's preview.
+  kReportPrintButton,
+  kReportSavePdfButton,
+  kReportSaveHtmlButton,
+  kReportSavePdfTitle,
+  kReportSaveHtmlTitle,
   // The counting windows.
   kViewMenuGrid,
   kViewMenuCursor,
