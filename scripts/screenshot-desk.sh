@@ -2,15 +2,16 @@
 # Screenshots of the desktop under Xvfb in English and Chinese at 500x380 and 1400x900: the
 # control panel in a small window, the Save Result replace question, the report window, Exit
 # during a pass and the overlay of nodes on the log count axis, into OUT (default
-# /work/logs/shots-28d). Captured with ImageMagick's import; keys and clicks come from xdotool.
+# build/shots-desk). Captured with ImageMagick's import; keys and clicks come from xdotool.
 # There is no window manager: keys go to the window under the pointer, so every key is sent
 # after the pointer is put on the window that should take it. Needs a build in build/test (or
 # $BUILD).
 # Usage: scripts/screenshot-desk.sh [OUT]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/screenshot-packages.sh
 build=$(realpath "${BUILD:-build/test}")
-out=$(realpath -m "${1:-/work/logs/shots-28d}")
+out=$(realpath -m "${1:-build/shots-desk}")
 
 if [ -z "${SHOT_SIZE:-}" ]; then
   mkdir -p "$out"

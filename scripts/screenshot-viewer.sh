@@ -5,6 +5,7 @@
 # Usage: TORVWY_LANG=zh scripts/screenshot-viewer.sh [OUT]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/screenshot-packages.sh
 build=${BUILD:-build/gui}
 out=${1:-build/shots}
 lang=${TORVWY_LANG:-en}

@@ -9,18 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(xvfb xauth imagemagick xdotool)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-    missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" >/dev/null
-fi
+source scripts/screenshot-packages.sh
 
 build=${BUILD:-build/gui}
 home=$(mktemp -d)
