@@ -21,6 +21,12 @@ namespace {
 
 constexpr size_t kBatch = 1024;
 
+// Counts the packed partitions `both` (two-way | one-way << 16) into lane `lane` of the counts.
+inline void AddPacked(uint32_t both, size_t lane, int64_t* two_way, int64_t* one_way) {
+  two_way[(both & 0xffff) * PartitionCounts::kLanes + lane] += 1;
+  one_way[(both >> 16) * PartitionCounts::kLanes + lane] += 1;
+}
+
 // 1 / c when x / c equals x * (1 / c) for every x: c a power of two whose reciprocal is a normal
 // number, so that the reciprocal is exact and both forms round the same exact quotient. 0
 // otherwise.
@@ -146,9 +152,7 @@ void PartitionCounter::CountByTable(const double* values, size_t count, int64_t*
   const uint32_t* partitions = table_->partitions.data();
   const Int16Steps& steps = table_->steps;
   const auto add = [&](uint32_t both, size_t lane) {
-    if (both == kDropped) return;
-    ++two_way[(both & 0xffff) * kLanes + lane];
-    ++one_way[(both >> 16) * kLanes + lane];
+    if (both != kDropped) AddPacked(both, lane, two_way, one_way);
   };
   size_t j = 0;
 #if defined(__SSE2__)
@@ -192,9 +196,7 @@ void PartitionCounter::CountBatch(double* values, size_t count, int64_t* two_way
         ++two_way[two_way_guess[j]];
         ++one_way[one_way_guess[j]];
       } else if (const uint32_t both = PartitionsOf(x[j]); both != kDropped) {
-        const size_t lane = j % PartitionCounts::kLanes;
-        two_way[(both & 0xffff) * PartitionCounts::kLanes + lane] += 1;
-        one_way[(both >> 16) * PartitionCounts::kLanes + lane] += 1;
+        AddPacked(both, j % PartitionCounts::kLanes, two_way, one_way);
       }
     }
   }

@@ -103,6 +103,9 @@ class PartitionCounter {
   /// for another format). Made once (about 131072 values' work, for a long record); copies of
   /// this counter share it.
   void UseSampleTable(int32_t format);
+  /// Counts by `other`'s sample table, if it has one, without making another; `other` must count
+  /// into the same partitions (the same N, A and calibration).
+  void ShareSampleTable(const PartitionCounter& other) { table_ = other.table_; }
 
   /// Records from this many counted samples on are worth the table.
   static constexpr int64_t kSampleTableFrom = int64_t{1} << 22;

@@ -47,6 +47,10 @@ class RangeCounter {
   /// Counts the raw values of a 16-bit `format` by a table of partitions from now on (see
   /// PartitionCounter::UseSampleTable): the same counts, for a long record.
   void UseSampleTable(int32_t format) { partitions_.UseSampleTable(format); }
+  /// Counts by the sample table of `other`, a counter of the same setup (but for opens_range).
+  void ShareSampleTable(const RangeCounter& other) {
+    partitions_.ShareSampleTable(other.partitions_);
+  }
 
   void Feed(std::span<const double> raw_samples);
 

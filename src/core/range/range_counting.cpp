@@ -52,9 +52,8 @@ Result<RangeCountResult> RunRangeCounting(const SamplingInfo& info, const Sample
   pass_setup.caption = captions.counting;
   const SampleSpan range =
       BlockSpan(params.first_block, params.last_block, reader->countable_samples());
-  if (range.end - range.begin >= PartitionCounter::kSampleTableFrom) {
-    counter->UseSampleTable(info.format());
-  }
+  const bool by_table = range.end - range.begin >= PartitionCounter::kSampleTableFrom;
+  if (by_table) counter->UseSampleTable(info.format());
   const std::vector<int64_t> edges = ChunkEdges(range.begin, range.end, WorkerThreads(threads));
   Result<BlockPassOutcome> pass = BlockPassOutcome{};
   if (edges.size() > 2) {
@@ -64,9 +63,7 @@ Result<RangeCountResult> RunRangeCounting(const SamplingInfo& info, const Sample
     counters.push_back(std::move(*counter));
     for (size_t c = 2; c < edges.size(); ++c) {
       counters.push_back(*RangeCounter::Create(setup));
-      if (range.end - range.begin >= PartitionCounter::kSampleTableFrom) {
-        counters.back().UseSampleTable(info.format());
-      }
+      if (by_table) counters.back().ShareSampleTable(counters.front());
     }
     pass = RunChunkedBlockPass(
         *reader, pass_setup, edges,
