@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "cli/command_language.h"
+#include "core/counting/progress.h"
 #include "core/data/parameter_file.h"
 #include "core/services/message_table.h"
 #include "core/services/text.h"
@@ -46,7 +47,19 @@ core::Result<core::CountingNode> OpenNode(const NodeOptions& options) {
 }
 
 int ReportError(const core::Error& error) {
-  return ReportError(core::ErrorText(error, CommandLanguage()));
+  if (error.message != core::kMsgCalculationCancelled) {
+    return ReportError(core::ErrorText(error, CommandLanguage()));
+  }
+  // A cancel is no failure: the message, then what the pass did, as one sentence each.
+  std::string text = core::ErrorText(error, CommandLanguage());
+  if (error.detail.starts_with(core::kCancelledPassDetail)) {
+    std::string what = error.detail.substr(core::kCancelledPassDetail.size());
+    if (!what.empty() && what[0] >= 'a' && what[0] <= 'z')
+      what[0] = static_cast<char>(what[0] - 32);
+    text = std::string(core::LoadMessageTable(CommandLanguage())[error.message]) + " " + what + ".";
+  }
+  std::cerr << "torvwy: " << core::EscapeControlCharacters(text) << "\n";
+  return kExitCancelled;
 }
 
 int ReportError(const std::string& text) {

@@ -31,7 +31,8 @@ void AddNodeOptions(CLI::App& command, NodeOptions& options, bool required = tru
 /// Finds the node's files and reads its sampling parameters.
 core::Result<core::CountingNode> OpenNode(const NodeOptions& options);
 
-/// Prints "torvwy: <message> <detail>" as one line on stderr and returns kExitFailure.
+/// Prints "torvwy: <message> <detail>" as one line on stderr and returns kExitFailure; a
+/// cancelled pass (kMsgCalculationCancelled) returns kExitCancelled.
 int ReportError(const core::Error& error);
 int ReportError(const std::string& text);
 

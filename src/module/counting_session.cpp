@@ -393,6 +393,10 @@ void CountingSession::Recount() {
 }
 
 void CountingSession::Finish(core::Result<core::AnyResultFile>& counted) {
+  if (!counted && counted.error().message == core::kMsgCalculationCancelled) {
+    // Cancelled while the envelope was read: nothing was counted, and the shown result stays.
+    return asker_.ShowStatus(Text(TextKey::kCountingCancelledStatus));
+  }
   if (!counted) return asker_.Tell(ui::ErrorMessage(counted.error()), true);
   SetResult(std::move(*counted));
   if (cancelled()) {

@@ -93,13 +93,15 @@ core::Result<OverlayCounts> CountOverlayNodes(core::CountingKind kind,
       options.captions.envelope = captions.envelope + place;
       options.captions.counting = captions.counting + place;
       auto counted = core::RunCounting(kind, node, p, progress, options);
-      if (!counted) {
-        return core::Fail(counted.error().message, node.node_name + ": " + counted.error().detail);
-      }
-      if (core::PassCancelled(*counted)) {
+      // A cancel while the envelope is read ends the pass as one while the blocks are counted.
+      if (counted ? core::PassCancelled(*counted)
+                  : counted.error().message == core::kMsgCalculationCancelled) {
         counts.files.clear();
         counts.cancelled = true;
         return core::Ok();
+      }
+      if (!counted) {
+        return core::Fail(counted.error().message, node.node_name + ": " + counted.error().detail);
       }
       counts.files.push_back(std::move(*counted));
     }

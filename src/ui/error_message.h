@@ -4,6 +4,7 @@
 #include <QString>
 #include <string_view>
 
+#include "core/counting/progress.h"
 #include "core/services/message_table.h"
 #include "core/services/result.h"
 #include "ui/language.h"
@@ -14,10 +15,8 @@ namespace torvwy::ui {
 /// cancelled pass's counts says it in one sentence of the windows' language, not the message
 /// and the command line's detail that repeats it.
 inline QString ErrorMessage(const core::Error& error) {
-  // The detail core::RefuseCancelledPass gives.
-  constexpr std::string_view kCancelledPassDetail = "the pass was cancelled; ";
   if (error.message == core::kMsgCalculationCancelled &&
-      error.detail.starts_with(kCancelledPassDetail)) {
+      error.detail.starts_with(core::kCancelledPassDetail)) {
     return Text(TextKey::kCountingCancelledStatus);
   }
   return QString::fromStdString(core::ErrorText(error, UiLanguage()));

@@ -1,7 +1,9 @@
 // The peak, range and rainflow commands: their JSON contract, options and refusals.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
@@ -194,6 +196,33 @@ TEST_F(CountingCommands, RainflowCountsTheAstmExampleAndEstimatesTheLife) {
     const auto result = Run("rainflow " + node + " " + bad);
     EXPECT_NE(result.exit_code, 0) << bad;
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << bad << result.err;
+  }
+}
+
+// One Ctrl-C while the envelope of a long record is read ends the run at its next poll, with the
+// exit code of a cancel and one line that says nothing was counted. The record is sparse: 4 Gi
+// samples of zeros, 8 GiB that take no disk and seconds to read.
+TEST_F(CountingCommands, OneCtrlCWhileTheEnvelopeIsReadEndsTheRun) {
+  NodeLayout layout;
+  layout.test_name = "big";
+  layout.test_code = "1";
+  layout.node_name = "n";
+  layout.format = 951;
+  layout.length_half_blocks = 1 << 23;
+  const WrittenNode node = WriteNode(data_.path(), {}, layout);
+  fs::resize_file(node.sts, (uintmax_t{1} << 32) * 2);
+  const fs::path err = home_.path() / "err";
+  for (const char* command : {"peak", "range", "rainflow"}) {
+    const std::string script =
+        "export TORVWY_HOME=" + Quote(home_.path().string()) + " TORVWY_LANG=en; " +
+        Quote(TORVWY_BINARY) + " " + command + " --data " + Quote(data_.path().string()) +
+        " --test big --code 1 --node n --amplitude auto --json >/dev/null 2>" +
+        Quote(err.string()) + " </dev/null & pid=$!; sleep 0.5; kill -INT $pid; wait $pid";
+    const int status = std::system(("bash -c " + Quote(script)).c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    const std::string said = ReadFileBytes(err);
+    EXPECT_EQ(WEXITSTATUS(status), 130) << command << ": " << said;
+    EXPECT_EQ(said, "torvwy: The calculation was cancelled! Nothing was counted.\n") << command;
   }
 }
 

@@ -15,6 +15,7 @@
 #include "desktop_fixture.h"
 #include "support/test_node.h"
 #include "ui/host_message.h"
+#include "ui/language.h"
 
 namespace torvwy::testing {
 namespace {
@@ -263,6 +264,36 @@ TEST_F(CountingSessionTest, ACancelledPassIsKeptButNeverSaved) {
   for (const QString& warning : answers_.warned) {
     EXPECT_TRUE(warning.contains(QStringLiteral("cancelled"))) << warning.toStdString();
   }
+}
+
+// A cancel while the envelope of automatic A is read ends the pass there: nothing was counted,
+// the status says so, and no box warns of an error.
+TEST_F(CountingSessionTest, ACancelWhileTheEnvelopeIsReadCountsNothingAndWarnsOfNothing) {
+  WriteCountingTest(data_.path(), Zigzag(), 1 << 19);
+  CountingSession session(core::CountingKind::kPeak, answers_);
+  const QString counting = QString::fromStdString(
+      std::string(core::LoadMessageTable(core::Language::kEnglish)[core::kMsgCountingCaption]));
+  bool cancel_sent = false, counted = false;
+  qint64 reached = 0, end = 0;  // of the envelope pass
+  QObject::connect(&session, &CountingSession::PassProgressed,
+                   [&](qint64, qint64 upper, qint64 position, const QString& status) {
+                     if (status.startsWith(counting)) counted = true;
+                     if (counted) return;
+                     reached = position, end = upper;
+                     if (!cancel_sent) {
+                       cancel_sent = true;
+                       session.CancelPass();
+                     }
+                   });
+  session.Start();
+  ASSERT_TRUE(WaitFor([&] { return !session.busy(); }, 300000));
+  ASSERT_TRUE(cancel_sent);
+  EXPECT_FALSE(counted) << "the counting pass never began";
+  EXPECT_LT(reached, end) << "the envelope pass ended before the record's end";
+  EXPECT_FALSE(session.result());
+  EXPECT_EQ(answers_.statuses, QStringList{ui::Text(ui::TextKey::kCountingCancelledStatus)});
+  EXPECT_TRUE(answers_.told.empty()) << answers_.told.join("|").toStdString();
+  EXPECT_TRUE(answers_.warned.empty()) << answers_.warned.join("|").toStdString();
 }
 
 /// Answers Select Node with node "3" (another unit and scale), and keeps what each setup

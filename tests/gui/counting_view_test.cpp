@@ -169,10 +169,16 @@ TEST_F(CountingWindow, ACancelledPassIsShownButNeverSavedReportedOrExported) {
   ASSERT_TRUE(WaitFor([&] { return view->busy(); }));
   const QPointer<ui::ProgressDialog> dialog = frame->findChild<ui::ProgressDialog*>();
   ASSERT_NE(dialog, nullptr);
-  const QString counting = QString::fromStdString(
-      std::string(core::LoadMessageTable(core::Language::kEnglish)[core::kMsgCountingCaption]));
-  ASSERT_TRUE(
-      WaitFor([&] { return !dialog || dialog->StatusText().startsWith(counting); }, 300000));
+  // Cancel once the blocks are counted: the envelope pass reports first.
+  const QString envelope = QString::fromStdString(
+      std::string(core::LoadMessageTable(core::Language::kEnglish)[core::kMsgEnvelopeCaption]));
+  bool envelope_seen = false, counting_seen = false;
+  QObject::connect(&view->session(), &module::CountingSession::PassProgressed,
+                   [&](qint64, qint64, qint64, const QString& status) {
+                     if (status == envelope) envelope_seen = true;
+                     if (envelope_seen && status != envelope) counting_seen = true;
+                   });
+  ASSERT_TRUE(WaitFor([&] { return !dialog || counting_seen; }, 300000));
   ASSERT_TRUE(dialog);
   auto* cancel = dialog->findChild<QPushButton*>();
   ASSERT_NE(cancel, nullptr);

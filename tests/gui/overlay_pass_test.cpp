@@ -100,8 +100,10 @@ TEST_F(OverlayPassTest, CtrlQDuringAPassCancelsItThenQuits) {
   Start(module::kPeakTemplate);
   ASSERT_TRUE(WaitFor([&] { return view_->busy(); }));
   bool ended_cancelled = false;
-  QObject::connect(&view_->session(), &module::CountingSession::ResultChanged,
-                   [&] { ended_cancelled = view_->cancelled(); });
+  // Cancelled while the envelope is read, the pass ends without a result; later, with a
+  // partial one.
+  QObject::connect(&view_->session(), &module::CountingSession::PassEnded,
+                   [&] { ended_cancelled = !view_->result().has_value() || view_->cancelled(); });
   // The key as a person presses it, on whatever has the focus of the active window: the
   // progress dialog of the pass is up.
   ASSERT_TRUE(Activate(&host_));
@@ -120,7 +122,7 @@ TEST_F(OverlayPassTest, CancelDuringAnOverlayDrawsNothingAndLeavesTheWindowUsabl
   Start(module::kRainflowTemplate);
   ASSERT_TRUE(WaitFor([&] { return view_->busy(); }));
   view_->CancelPass();
-  ASSERT_TRUE(WaitFor([&] { return !view_->busy() && view_->result().has_value(); }, 60000));
+  ASSERT_TRUE(WaitFor([&] { return !view_->busy(); }, 60000));
   ASSERT_TRUE(PassMarker(frame_, view_));
   messages_.clear();
 

@@ -306,8 +306,8 @@ Status CheckRecordHoldsABlock(const WaveformReader& reader,
 
 Status RefuseCancelledPass(bool cancelled, std::string_view what) {
   if (!cancelled) return Ok();
-  return Fail(kMsgCalculationCancelled,
-              "the pass was cancelled; its partial counts are not " + std::string(what));
+  return Fail(kMsgCalculationCancelled, std::string(kCancelledPassDetail) +
+                                            "its partial counts are not " + std::string(what));
 }
 
 }  // namespace torvwy::core

@@ -59,7 +59,8 @@ PassCaptions CountingCaptions(Language language);
 /// record). Returns the complete result file record: the engine's result, the test, code and
 /// node names, the sampling record and the record's whole blocks, ready to be shown, drawn,
 /// saved or handed over. A cancelled pass returns its partial counts with `cancelled` set (see
-/// RefuseCancelledPass for what may be done with them). Fails as the analysis's own run does:
+/// RefuseCancelledPass for what may be done with them); a cancel during the envelope pass, before
+/// any count, fails with kMsgCalculationCancelled. Fails as the analysis's own run does:
 /// a record shorter than one block (a sample-exact record: than two samples), N < 1, a range
 /// outside the record, a file that can't be read.
 Result<AnyResultFile> RunCounting(CountingKind kind, const CountingNode& node,

@@ -48,6 +48,9 @@ class Progress {
   std::string status_;
 };
 
+/// How the detail of every error that ends or refuses a cancelled pass begins.
+inline constexpr std::string_view kCancelledPassDetail = "the pass was cancelled; ";
+
 /// The status lines a counting run shows, handed in by its caller (the core reads no message
 /// table and no profile during a pass). An empty caption leaves the status as it is.
 struct PassCaptions {

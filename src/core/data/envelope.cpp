@@ -11,6 +11,7 @@
 #include "core/counting/progress.h"
 #include "core/counting/simd_level.h"
 #include "core/data/waveform_reader.h"
+#include "core/services/message_table.h"
 
 namespace torvwy::core {
 namespace {
@@ -236,9 +237,16 @@ Result<std::vector<double>> BuildWaveformEnvelope(WaveformReader& reader, const 
   if (!caption.empty()) progress.SetStatus(caption);
   if (auto ok = reader.Seek(0); !ok) return ok.error();
   constexpr int64_t kChunk = 1 << 16;
+  // Cancel is polled once every 1 Mi samples (a few milliseconds of reading); a record shorter
+  // than that is read whole.
+  constexpr int kChunksPerPoll = 16;
   std::vector<double> buffer(kChunk);
   int64_t left = reader.record_samples();
-  while (left > 0) {
+  for (int chunks = 1; left > 0; ++chunks) {
+    if (chunks % kChunksPerPoll == 1 && chunks > 1 && progress.CheckCancelButton()) {
+      return Fail(kMsgCalculationCancelled,
+                  std::string(kCancelledPassDetail) + "nothing was counted");
+    }
     const int64_t n = std::min(left, kChunk);
     std::span<double> chunk(buffer.data(), static_cast<size_t>(n));
     if (auto ok = reader.Read(chunk); !ok) return ok.error();

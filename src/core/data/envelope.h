@@ -78,9 +78,11 @@ class EnvelopeBuilder {
   int64_t segment_end_ = 0;  // sample index where the current segment ends
 };
 
-/// Reads the whole record once and builds its envelope (not cancellable); fails on a sample that
-/// is not a finite number (WaveformReader::CheckFinite), which no count may take. The progress runs
-/// from 0 to M/2 with one step per segment and shows `caption` (left as it is when empty).
+/// Reads the whole record once and builds its envelope; fails on a sample that is not a finite
+/// number (WaveformReader::CheckFinite), which no count may take. The progress runs from 0 to M/2
+/// with one step per segment and shows `caption` (left as it is when empty). Cancel is polled
+/// after every 1 Mi samples read; a cancel fails with kMsgCalculationCancelled, its detail
+/// beginning with kCancelledPassDetail.
 Result<std::vector<double>> BuildWaveformEnvelope(WaveformReader& reader, const SamplingInfo& info,
                                                   Progress& progress,
                                                   std::string_view caption = {});

@@ -22,7 +22,8 @@ namespace torvwy::core {
 /// in parallel (RunChunkedBlockPass) and joined exactly: the result equals the one-thread result.
 ///
 /// The counting pass reports to `progress` block by block and stops after the block at which
-/// Cancel is seen; the counts so far are returned with `cancelled` set. Fails with the reader's
+/// Cancel is seen; the counts so far are returned with `cancelled` set. A cancel during the
+/// envelope pass counts nothing and fails with kMsgCalculationCancelled. Fails with the reader's
 /// error when the file can't be opened or read, and with the bad-value message for N < 1, a
 /// non-finite A, a record shorter than one block or a range outside the record.
 Result<PeakCountResult> RunPeakCounting(const SamplingInfo& info, const SampleSource& source,

@@ -41,7 +41,7 @@ struct RainflowStorage {
 /// range. The count's progress runs from 0 to trunc(blocks x 1.2) with step 1 and the counting
 /// caption; it steps and polls Cancel after every block and ends at its upper bound. A cancel
 /// ends the count after that block: the result says `cancelled` and holds no cycle (the envelope
-/// is still completed).
+/// is still completed). A cancel during the envelope pass fails with kMsgCalculationCancelled.
 ///
 /// With `threads` other than 1 (0: one per core) the blocks are cut into as many chunks, each
 /// counted on a worker of its own with its own residue, and joined in time order

@@ -20,7 +20,8 @@ namespace torvwy::core {
 /// otherwise the envelope pass comes first, then the counting pass.
 ///
 /// The counting pass reports to `progress` block by block and stops after the block at which
-/// Cancel is seen; the counts so far are returned with `cancelled` set. Fails with the reader's
+/// Cancel is seen; the counts so far are returned with `cancelled` set. A cancel during the
+/// envelope pass counts nothing and fails with kMsgCalculationCancelled. Fails with the reader's
 /// error when the file can't be opened or read, and with the bad-value message for N < 1, a
 /// With `threads` other than 1 (0: one per core) the blocks are cut into as many chunks, counted
 /// in parallel (RunChunkedBlockPass) and joined exactly (RangeCounter::Join): the result equals

@@ -231,5 +231,36 @@ TEST(CountingRunTest, ACancelledPassIsShownButNeverSavedReportedOrExported) {
   EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 3);
 }
 
+// The envelope pass of automatic A polls Cancel once every 1 Mi samples read; a cancel there ends
+// the run before any count, for every analysis. A shorter record is read whole without a poll.
+TEST(CountingRunTest, ACancelWhileTheEnvelopeIsReadCountsNothing) {
+  TempDir dir;
+  constexpr size_t kPoll = size_t{1} << 20;
+  WriteNode(dir.path(), Triangle(kPoll + 2048), {.node_name = "long", .format = 951});
+  WriteNode(dir.path(), Triangle(kPoll), {.node_name = "short", .format = 951});
+  auto long_node = OpenCountingNode(dir.path(), "abc", "12", "long");
+  auto short_node = OpenCountingNode(dir.path(), "abc", "12", "short");
+  ASSERT_TRUE(long_node.ok() && short_node.ok());
+  CountingParameters automatic = SetValue(0.0, 4, 1, 8);
+  automatic.amplitude_mode = kAmplitudeAutomatic;
+  for (CountingKind kind : kKinds) {
+    SCOPED_TRACE(static_cast<int>(kind));
+    SilentProgress cancel(1);
+    auto cancelled = RunCounting(kind, *long_node, automatic, cancel);
+    ASSERT_FALSE(cancelled.ok());
+    EXPECT_EQ(cancelled.error().message, kMsgCalculationCancelled);
+    EXPECT_TRUE(cancelled.error().detail.starts_with(kCancelledPassDetail))
+        << cancelled.error().detail;
+    EXPECT_EQ(cancel.polls(), 1);
+
+    // The same first poll falls after the first block of the shorter record.
+    SilentProgress after_a_block(1);
+    auto partial = RunCounting(kind, *short_node, automatic, after_a_block);
+    ASSERT_TRUE(partial.ok()) << partial.error().detail;
+    EXPECT_TRUE(PassCancelled(*partial));
+    EXPECT_EQ(after_a_block.position(), kind == CountingKind::kRainflow ? 9 : 1);
+  }
+}
+
 }  // namespace
 }  // namespace torvwy::core
