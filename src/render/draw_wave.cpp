@@ -229,6 +229,7 @@ void CDrawWave::Draw(QPainter& painter, const QRect& rect) {
   // Titles longer than their room end in an ellipsis instead of running into their
   // neighbours or being cut at both ends (a small window); at full size they fit as they are.
   texts_.clear();
+  title_line_ = QRect();
   bounds_ = rect;
   auto Fitted = [this](const QFontMetrics& m, const QString& text, int width) {
     return compact_ ? m.elidedText(text, Qt::ElideRight, std::max(0, width)) : text;
@@ -241,6 +242,12 @@ void CDrawWave::Draw(QPainter& painter, const QRect& rect) {
       texts_.push_back(
           {title, QRect(box.left(), box.top(),
                         std::min(box.width(), metrics.horizontalAdvance(title)), box.height())});
+      // The line the title's letters take, after its leading blanks: no tick label may meet it.
+      qsizetype blanks = 0;
+      while (blanks < title.size() && title[blanks].isSpace()) ++blanks;
+      const int lead = metrics.horizontalAdvance(title.left(blanks));
+      const int width = std::min(box.width(), metrics.horizontalAdvance(title)) - lead;
+      title_line_ = QRect(box.left() + lead, box.top() + gap / 2, std::max(0, width), text_height);
     }
   }
   auto with_unit = [&](const QString& title, const QString& unit) {
@@ -301,6 +308,8 @@ bool CDrawWave::PlaceText(QPainter& painter, const QRect& box, int flags, const 
   if (compact_ && !bounds.contains(box)) return false;
   // One pixel of air between neighbouring labels.
   const QRect spaced = box.adjusted(-1, -1, 1, 1);
+  // A label that would run into the title is left out at any size (the top decade of a log axis).
+  if (title_line_.isValid() && title_line_.intersects(box)) return false;
   for (const auto& drawn : texts_) {
     if (compact_ && drawn.second.intersects(spaced)) return false;
   }

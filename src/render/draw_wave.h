@@ -157,8 +157,8 @@ class CDrawWave {
   };
   void SettleRanges();
   void DrawAxes(QPainter& painter);
-  /// Draws a single-line text in `box` and records it; false (nothing drawn) when the box
-  /// leaves `bounds` or meets a text already drawn.
+  /// Draws a single-line text in `box` and records it; false (nothing drawn) when it would meet
+  /// the title, or (compact) when the box leaves `bounds` or meets a text already drawn.
   bool PlaceText(QPainter& painter, const QRect& box, int flags, const QString& text,
                  const QRect& bounds);
   void DrawCurve(QPainter& painter) const;
@@ -197,6 +197,7 @@ class CDrawWave {
   bool compact_ = false;
   bool log_y_ = false;
   std::vector<std::pair<QString, QRect>> texts_;
+  QRect title_line_;  ///< the line of the title's letters in the last Draw; null without a title
   /// The Y tick values: nice steps, or the decades of a logarithmic axis.
   std::vector<double> YTicks() const;
 };

@@ -3,6 +3,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -154,6 +155,31 @@ TEST(LogCountAxisTest, OverlayOnTheLogAxisShowsACountBetweenEmptyCells) {
     }
     EXPECT_GT(shown, 10) << "curve " << c;
   }
+}
+
+// The top of a log axis is a decade, whose label sits on the plot's top edge, where a long
+// title runs: the label is left out instead of written across the title.
+TEST(LogCountAxisTest, TheTopDecadesLabelNeverRunsIntoALongTitle) {
+  OverlayPicture picture;
+  picture.title = QString::fromUtf8("多测点计数叠加 - 雨流法计数结果");
+  picture.x_high = 10;
+  picture.choices.log_counts = true;
+  picture.curves = {{"a", {22443.5, 1090.5, 3, 0}}, {"b", {400.5, 20, 1, 1}}};
+  QImage image;
+  const OverlayReport report = DrawOverlay(picture, image);
+  EXPECT_DOUBLE_EQ(report.plot.y_high, 100000);
+  ASSERT_FALSE(report.plot.texts.empty());
+  const DrawnText& title = report.plot.texts.front();
+  ASSERT_TRUE(title.text.contains(picture.title));
+  std::vector<QString> labels;
+  for (const DrawnText& text : report.plot.texts) {
+    if (&text == &title) continue;
+    labels.push_back(text.text);
+    EXPECT_FALSE(text.rect.intersects(title.rect.adjusted(0, 0, 0, -title.rect.height() / 4)))
+        << text.text.toStdString() << " runs into the title";
+  }
+  EXPECT_EQ(std::count(labels.begin(), labels.end(), QStringLiteral("100000")), 0);
+  EXPECT_EQ(std::count(labels.begin(), labels.end(), QStringLiteral("10000")), 1);
 }
 
 TEST(LogCountAxisTest, OverlayOnPaperDrawsEveryCurveInAHueThatShowsOnWhite) {
