@@ -178,7 +178,9 @@ TEST_F(ModuleRouting, ClosingWaitsForThePermissionAndTellsTheHost) {
   EXPECT_EQ(host_.frames().size(), 1u);
   const auto address = reinterpret_cast<quintptr>(frame);
   ui::PostHostNotice(frame, ui::notice::kClosePermission, 1);
-  EXPECT_TRUE(WaitFor([&] { return host_.frames().empty(); }));
+  // The sub-window leaves the list as it closes; the frame is deleted, and says so, a moment
+  // later.
+  EXPECT_TRUE(WaitFor([&] { return host_.frames().empty() && !host_.gone().empty(); }));
   ASSERT_FALSE(host_.gone().empty());
   EXPECT_EQ(host_.gone().back(), address);
 }
