@@ -6,6 +6,7 @@
 
 #include <QStringList>
 #include <filesystem>
+#include <memory>
 #include <set>
 
 #include "core/data/parameter_file.h"
@@ -225,31 +226,47 @@ TEST_F(CountingSessionTest, EveryCodeHasOneActionAndValuesOutOfRangeDoNothing) {
   EXPECT_TRUE(answers_.warned.empty());
 }
 
-TEST_F(CountingSessionTest, ACancelledPassIsKeptButNeverSaved) {
-  WriteCountingTest(data_.path(), Zigzag(), 1 << 19);
-  CountingSession session(core::CountingKind::kPeak, answers_);
+/// How a pass cancelled by CancelInPass went: whether the cancel was sent, whether the counting
+/// pass reported, and how far the cancelled pass (envelope or counting) came.
+struct PassCancelState {
+  bool sent = false, counting_seen = false;
+  qint64 reached = 0, end = 0;
+};
+using PassCancel = std::shared_ptr<PassCancelState>;
+
+/// Starts `session`'s pass, cancels it at the first report of its counting pass (`in_counting`)
+/// or of its envelope pass, and waits for its end.
+PassCancel CancelInPass(CountingSession& session, bool in_counting) {
   const QString counting = QString::fromStdString(
       std::string(core::LoadMessageTable(core::Language::kEnglish)[core::kMsgCountingCaption]));
-  bool cancel_sent = false;
-  qint64 reached = 0, end = 0;  // of the counting pass
+  auto state = std::make_shared<PassCancelState>();
   QObject::connect(&session, &CountingSession::PassProgressed,
-                   [&](qint64, qint64 upper, qint64 position, const QString& status) {
-                     // The envelope pass runs to its end; the counting pass stops at a poll.
-                     if (!status.startsWith(counting)) return;
-                     reached = position, end = upper;
-                     if (!cancel_sent) {
-                       cancel_sent = true;
+                   [&session, state, counting, in_counting](qint64, qint64 upper, qint64 position,
+                                                            const QString& status) {
+                     const bool counting_report = status.startsWith(counting);
+                     state->counting_seen |= counting_report;
+                     if (counting_report != in_counting) return;
+                     state->reached = position, state->end = upper;
+                     if (!state->sent) {
+                       state->sent = true;
                        session.CancelPass();
                      }
                    });
   session.Start();
-  ASSERT_TRUE(WaitFor([&] { return !session.busy(); }, 300000));
-  ASSERT_TRUE(cancel_sent);
+  EXPECT_TRUE(WaitFor([&] { return !session.busy(); }, 300000));
+  return state;
+}
+
+TEST_F(CountingSessionTest, ACancelledPassIsKeptButNeverSaved) {
+  WriteCountingTest(data_.path(), Zigzag(), 1 << 19);
+  CountingSession session(core::CountingKind::kPeak, answers_);
+  const PassCancel cancel = CancelInPass(session, true);
+  ASSERT_TRUE(cancel->sent);
   ASSERT_TRUE(session.result());
   EXPECT_TRUE(session.cancelled());
   const auto& partial = std::get<core::PeakResultFile>(*session.result()).result;
   EXPECT_TRUE(partial.cancelled);
-  EXPECT_LT(reached, end) << "the pass ended before the record's end";
+  EXPECT_LT(cancel->reached, cancel->end) << "the pass ended before the record's end";
   EXPECT_TRUE(session.Title().endsWith(QStringLiteral("(cancelled)")));
   ASSERT_EQ(answers_.statuses.size(), 1);
   EXPECT_TRUE(answers_.statuses[0].contains(QStringLiteral("cancelled")));
@@ -271,25 +288,10 @@ TEST_F(CountingSessionTest, ACancelledPassIsKeptButNeverSaved) {
 TEST_F(CountingSessionTest, ACancelWhileTheEnvelopeIsReadCountsNothingAndWarnsOfNothing) {
   WriteCountingTest(data_.path(), Zigzag(), 1 << 19);
   CountingSession session(core::CountingKind::kPeak, answers_);
-  const QString counting = QString::fromStdString(
-      std::string(core::LoadMessageTable(core::Language::kEnglish)[core::kMsgCountingCaption]));
-  bool cancel_sent = false, counted = false;
-  qint64 reached = 0, end = 0;  // of the envelope pass
-  QObject::connect(&session, &CountingSession::PassProgressed,
-                   [&](qint64, qint64 upper, qint64 position, const QString& status) {
-                     if (status.startsWith(counting)) counted = true;
-                     if (counted) return;
-                     reached = position, end = upper;
-                     if (!cancel_sent) {
-                       cancel_sent = true;
-                       session.CancelPass();
-                     }
-                   });
-  session.Start();
-  ASSERT_TRUE(WaitFor([&] { return !session.busy(); }, 300000));
-  ASSERT_TRUE(cancel_sent);
-  EXPECT_FALSE(counted) << "the counting pass never began";
-  EXPECT_LT(reached, end) << "the envelope pass ended before the record's end";
+  const PassCancel cancel = CancelInPass(session, false);
+  ASSERT_TRUE(cancel->sent);
+  EXPECT_FALSE(cancel->counting_seen) << "the counting pass never began";
+  EXPECT_LT(cancel->reached, cancel->end) << "the envelope pass ended before the record's end";
   EXPECT_FALSE(session.result());
   EXPECT_EQ(answers_.statuses, QStringList{ui::Text(ui::TextKey::kCountingCancelledStatus)});
   EXPECT_TRUE(answers_.told.empty()) << answers_.told.join("|").toStdString();
