@@ -104,7 +104,43 @@ bool PartitionCounts::Assign(const std::vector<int64_t>& two_way,
     two_way_[k * kLanes] = two_way[k];
     one_way_[k * kLanes] = one_way[k];
   }
+  std::fill(tally_.begin(), tally_.end(), 0);
+  tallied_ = 0;
   return true;
+}
+
+void PartitionCounts::Add(const PartitionCounts& other) {
+  for (size_t j = 0; j < two_way_.size(); ++j) {
+    two_way_[j] += other.two_way_[j];
+    one_way_[j] += other.one_way_[j];
+  }
+  if (!other.settled()) AddTally(other.tally_, *other.step_partitions_);
+}
+
+void PartitionCounts::AddTally(const std::vector<uint32_t>& tally,
+                               const std::vector<uint32_t>& step_partitions) {
+  for (size_t e = 0; e < tally.size(); ++e) {
+    const uint32_t count = tally[e];
+    const uint32_t both = step_partitions[e];
+    if (count == 0 || both == kDropped) continue;
+    two_way_[(both & 0xffff) * kLanes] += count;
+    one_way_[(both >> 16) * kLanes] += count;
+  }
+}
+
+void PartitionCounts::Settle() {
+  if (settled()) return;
+  AddTally(tally_, *step_partitions_);
+  std::fill(tally_.begin(), tally_.end(), 0);
+  tallied_ = 0;
+}
+
+PartitionCounts PartitionCounts::Settled() const {
+  PartitionCounts settled(partitions_);
+  settled.two_way_ = two_way_;
+  settled.one_way_ = one_way_;
+  if (!this->settled()) settled.AddTally(tally_, *step_partitions_);
+  return settled;
 }
 
 PartitionCounts PartitionCounter::MakeCounts() const {
@@ -116,6 +152,37 @@ void PartitionCounter::CountRaw(std::span<double> raw_values, PartitionCounts& c
     const size_t count = std::min(kBatch, raw_values.size() - begin);
     CountBatch(raw_values.data() + begin, count, counts.two_way_lanes(), counts.one_way_lanes());
   }
+}
+
+void PartitionCounter::Tally(std::span<double> raw_values, PartitionCounts& counts) {
+  if (!table_) return CountRaw(raw_values, counts);
+  const std::vector<uint32_t>* partitions = &table_->partitions;
+  if (counts.step_partitions_.get() != partitions) {
+    counts.Settle();
+    counts.step_partitions_ = std::shared_ptr<const std::vector<uint32_t>>(table_, partitions);
+    counts.tally_.assign(Int16Steps::kEntries, 0);
+  }
+  if (counts.tallied_ + raw_values.size() > tally_limit_) counts.Settle();
+  counts.tallied_ += raw_values.size();
+  // One increment per value, instead of a lookup and two increments; each step's tally goes to
+  // its partitions once, when the counts are settled.
+  const Int16Steps& steps = table_->steps;
+  const double* values = raw_values.data();
+  const size_t count = raw_values.size();
+  uint32_t* tally = counts.tally_.data();
+  size_t j = 0;
+#if defined(__SSE2__)
+  for (; j + 4 <= count; j += 4) {
+    alignas(16) uint32_t e[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(e),
+                    _mm_unpacklo_epi64(steps.Entries(values + j), steps.Entries(values + j + 2)));
+    ++tally[e[0]];
+    ++tally[e[1]];
+    ++tally[e[2]];
+    ++tally[e[3]];
+  }
+#endif
+  for (; j < count; ++j) ++tally[steps.Entry(values[j])];
 }
 
 void PartitionCounter::UseSampleTable(int32_t format) {

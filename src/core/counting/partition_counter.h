@@ -17,28 +17,36 @@ namespace torvwy::core {
 /// kLanes counters side by side, and neighbouring values of a batch go to different ones, so
 /// that two values in one partition never wait on each other's increment; a partition's count is
 /// the sum of its lanes.
+///
+/// Values counted by a sample table may first be tallied by their step (PartitionCounter::Tally):
+/// one increment per value, each step's tally added to its partitions when the counts are
+/// settled. The counts read out are always the settled ones.
 class PartitionCounts {
  public:
   static constexpr size_t kLanes = 4;
+  /// The packed partitions of a value that is dropped.
+  static constexpr uint32_t kDropped = 0xffffffff;
 
   explicit PartitionCounts(size_t partitions = 0)
       : partitions_(partitions), two_way_(partitions * kLanes), one_way_(partitions * kLanes) {}
 
   size_t size() const { return partitions_; }
-  int64_t two_way(size_t k) const { return Sum(two_way_, k); }
-  int64_t one_way(size_t k) const { return Sum(one_way_, k); }
-  std::vector<int64_t> TwoWay() const { return Sums(two_way_); }
-  std::vector<int64_t> OneWay() const { return Sums(one_way_); }
+  int64_t two_way(size_t k) const { return settled() ? Sum(two_way_, k) : Settled().two_way(k); }
+  int64_t one_way(size_t k) const { return settled() ? Sum(one_way_, k) : Settled().one_way(k); }
+  std::vector<int64_t> TwoWay() const { return settled() ? Sums(two_way_) : Settled().TwoWay(); }
+  std::vector<int64_t> OneWay() const { return settled() ? Sums(one_way_) : Settled().OneWay(); }
 
-  /// Adds the counts of `other`, of the same size.
-  void Add(const PartitionCounts& other) {
-    for (size_t j = 0; j < two_way_.size(); ++j) {
-      two_way_[j] += other.two_way_[j];
-      one_way_[j] += other.one_way_[j];
-    }
-  }
+  /// No value waits in a tally.
+  bool settled() const { return tallied_ == 0; }
+  /// Adds the tallied values to their partitions.
+  void Settle();
+  /// A settled copy (without the tally's storage): read many counts out of this.
+  PartitionCounts Settled() const;
+
+  /// Adds the counts of `other`, of the same size, and what it has tallied.
+  void Add(const PartitionCounts& other);
   /// Sets the counts to the given ones (of the same size; false otherwise, leaving them as they
-  /// were).
+  /// were), with nothing tallied.
   bool Assign(const std::vector<int64_t>& two_way, const std::vector<int64_t>& one_way);
 
   /// The lanes, partition k's at [k * kLanes, (k + 1) * kLanes).
@@ -46,6 +54,8 @@ class PartitionCounts {
   int64_t* one_way_lanes() { return one_way_.data(); }
 
  private:
+  friend class PartitionCounter;
+
   static int64_t Sum(const std::vector<int64_t>& lanes, size_t k) {
     int64_t sum = 0;
     for (size_t lane = 0; lane < kLanes; ++lane) sum += lanes[k * kLanes + lane];
@@ -56,10 +66,16 @@ class PartitionCounts {
     for (size_t k = 0; k < partitions_; ++k) sums[k] = Sum(lanes, k);
     return sums;
   }
+  /// Adds `tally`, counted by the steps of `step_partitions`, to the lanes.
+  void AddTally(const std::vector<uint32_t>& tally, const std::vector<uint32_t>& step_partitions);
 
   size_t partitions_;
   std::vector<int64_t> two_way_;
   std::vector<int64_t> one_way_;
+  // Values tallied by their step and not yet added, with the packed partitions of every step.
+  std::vector<uint32_t> tally_;
+  std::shared_ptr<const std::vector<uint32_t>> step_partitions_;
+  uint64_t tallied_ = 0;
 };
 
 /// What a PartitionCounter is set up with.
@@ -97,6 +113,11 @@ class PartitionCounter {
   /// Counts the raw values, v / c2 / c1 (first by c2, then by c1, with the rounding of those two
   /// divisions), into `counts`. The values are left changed (in EU without a sample table).
   void CountRaw(std::span<double> raw_values, PartitionCounts& counts);
+  /// Counts as CountRaw does, but with a sample table only tallies each value's step in
+  /// `counts`, to be settled when they are read (the values are then left as they were).
+  void Tally(std::span<double> raw_values, PartitionCounts& counts);
+  /// A tally is settled before any step could hold more than this many values.
+  void SetTallyLimitForTesting(uint64_t limit) { tally_limit_ = limit; }
 
   /// From now on counts the raw values of the 16-bit integer `format`, and differences of them,
   /// by a table that holds the partitions of every one, found as CountRaw finds them (nothing
@@ -115,11 +136,11 @@ class PartitionCounter {
   static constexpr size_t kGuessPiece = 64;
 
   /// The partitions of every step of a 16-bit format: two-way | one-way << 16, or kDropped.
+  static constexpr uint32_t kDropped = PartitionCounts::kDropped;
   struct SampleTable {
     Int16Steps steps;
     std::vector<uint32_t> partitions;
   };
-  static constexpr uint32_t kDropped = 0xffffffff;
 
   void CountBatch(double* values, size_t count, int64_t* two_way, int64_t* one_way);
   void CountByTable(const double* values, size_t count, int64_t* two_way, int64_t* one_way) const;
@@ -139,6 +160,7 @@ class PartitionCounter {
   std::vector<int32_t> two_way_guess_;
   std::vector<int32_t> one_way_guess_;
   std::shared_ptr<const SampleTable> table_;
+  uint64_t tally_limit_ = 0xffffffff;
 };
 
 }  // namespace torvwy::core

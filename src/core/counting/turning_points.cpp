@@ -1,5 +1,9 @@
-// Marking turning points in scalar code, SSE2 (two samples a compare) and AVX2 (four).
+// Collecting turning points in scalar code, SSE2 (two samples a compare) and AVX2 (four): each
+// step stores all its samples and moves the end of a list by the number that are turning
+// points, so that no branch depends on the load.
 #include "core/counting/turning_points.h"
+
+#include <array>
 
 #include "core/counting/simd_level.h"
 
@@ -10,81 +14,151 @@
 namespace torvwy::core {
 namespace {
 
-void MarkScalar(const double* x, size_t begin, size_t count, uint64_t* peaks, uint64_t* valleys) {
+// The number of set bits of each 4-bit mask.
+constexpr std::array<uint8_t, 16> kBitCounts = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+
+template <bool kSeparate>
+TurningPointCounts CollectScalar(const double* x, size_t begin, size_t count, double* first,
+                                 double* second, TurningPointCounts n) {
   for (size_t j = begin; j < count; ++j) {
-    const uint64_t bit = uint64_t{1} << (j % 64);
-    if ((x[j] > x[j - 1]) & (x[j] >= x[j + 1])) peaks[j / 64] |= bit;
-    if ((x[j] < x[j - 1]) & (x[j] <= x[j + 1])) valleys[j / 64] |= bit;
+    const double cur = x[j];
+    const bool peak = (cur > x[j - 1]) & (cur >= x[j + 1]);
+    const bool valley = (cur < x[j - 1]) & (cur <= x[j + 1]);
+    first[n.first] = cur;
+    if constexpr (kSeparate) {
+      n.first += peak;
+      second[n.second] = cur;
+      n.second += valley;
+    } else {
+      n.first += peak | valley;
+    }
   }
+  return n;
 }
 
 #if defined(__x86_64__)
 
-// Whole steps of four samples; returns where the scalar tail starts.
-size_t MarkSse2(const double* x, size_t count, uint64_t* peaks, uint64_t* valleys) {
-  size_t j = 0;
-  for (; j + 4 <= count; j += 4) {
-    int peak = 0;
-    int valley = 0;
-    for (size_t half = 0; half < 4; half += 2) {
-      const __m128d cur = _mm_loadu_pd(x + j + half);
-      const __m128d prev = _mm_loadu_pd(x + j + half - 1);
-      const __m128d next = _mm_loadu_pd(x + j + half + 1);
-      peak |= _mm_movemask_pd(_mm_and_pd(_mm_cmpgt_pd(cur, prev), _mm_cmpge_pd(cur, next))) << half;
-      valley |= _mm_movemask_pd(_mm_and_pd(_mm_cmplt_pd(cur, prev), _mm_cmple_pd(cur, next)))
-                << half;
-    }
-    peaks[j / 64] |= static_cast<uint64_t>(peak) << (j % 64);
-    valleys[j / 64] |= static_cast<uint64_t>(valley) << (j % 64);
-  }
-  return j;
+// Per 2-bit mask: all ones where the high sample moves down to the low lane (mask 2: only the
+// high sample is kept).
+inline __m128d KeepHighOnly(int mask) {
+  return _mm_castsi128_pd(_mm_set1_epi64x(mask == 2 ? -1 : 0));
 }
 
-// Whole steps of eight samples; returns where the scalar tail starts.
-__attribute__((target("avx2"))) size_t MarkAvx2(const double* x, size_t count, uint64_t* peaks,
-                                                uint64_t* valleys) {
+// The samples of `v` whose bits are set, first, stored at list (two values are written).
+inline size_t StoreSet2(__m128d v, int mask, double* list, size_t n) {
+  const __m128d select = KeepHighOnly(mask);
+  const __m128d packed =
+      _mm_or_pd(_mm_and_pd(select, _mm_unpackhi_pd(v, v)), _mm_andnot_pd(select, v));
+  _mm_storeu_pd(list + n, packed);
+  return n + kBitCounts[static_cast<size_t>(mask)];
+}
+
+// Whole steps of two samples; returns the counts and, through `end`, where the scalar tail starts.
+template <bool kSeparate>
+TurningPointCounts CollectSse2(const double* x, size_t count, double* first, double* second,
+                               TurningPointCounts n, size_t& end) {
   size_t j = 0;
-  for (; j + 8 <= count; j += 8) {
-    int peak = 0;
-    int valley = 0;
-    for (size_t half = 0; half < 8; half += 4) {
-      const __m256d cur = _mm256_loadu_pd(x + j + half);
-      const __m256d prev = _mm256_loadu_pd(x + j + half - 1);
-      const __m256d next = _mm256_loadu_pd(x + j + half + 1);
-      peak |= _mm256_movemask_pd(_mm256_and_pd(_mm256_cmp_pd(cur, prev, _CMP_GT_OQ),
-                                               _mm256_cmp_pd(cur, next, _CMP_GE_OQ)))
-              << half;
-      valley |= _mm256_movemask_pd(_mm256_and_pd(_mm256_cmp_pd(cur, prev, _CMP_LT_OQ),
-                                                 _mm256_cmp_pd(cur, next, _CMP_LE_OQ)))
-                << half;
+  for (; j + 2 <= count; j += 2) {
+    const __m128d cur = _mm_loadu_pd(x + j);
+    const __m128d prev = _mm_loadu_pd(x + j - 1);
+    const __m128d next = _mm_loadu_pd(x + j + 1);
+    const int peak = _mm_movemask_pd(_mm_and_pd(_mm_cmpgt_pd(cur, prev), _mm_cmpge_pd(cur, next)));
+    const int valley =
+        _mm_movemask_pd(_mm_and_pd(_mm_cmplt_pd(cur, prev), _mm_cmple_pd(cur, next)));
+    if constexpr (kSeparate) {
+      n.first = StoreSet2(cur, peak, first, n.first);
+      n.second = StoreSet2(cur, valley, second, n.second);
+    } else {
+      n.first = StoreSet2(cur, peak | valley, first, n.first);
     }
-    peaks[j / 64] |= static_cast<uint64_t>(peak) << (j % 64);
-    valleys[j / 64] |= static_cast<uint64_t>(valley) << (j % 64);
   }
-  return j;
+  end = j;
+  return n;
+}
+
+// For each 4-bit mask, the 32-bit lanes that move the set samples of four to the front.
+struct Permutes {
+  alignas(32) int32_t lanes[16][8];
+};
+constexpr Permutes MakePermutes() {
+  Permutes p{};
+  for (int mask = 0; mask < 16; ++mask) {
+    int out = 0;
+    for (int sample = 0; sample < 4; ++sample) {
+      if ((mask >> sample) & 1) {
+        p.lanes[mask][2 * out] = 2 * sample;
+        p.lanes[mask][2 * out + 1] = 2 * sample + 1;
+        ++out;
+      }
+    }
+  }
+  return p;
+}
+constexpr Permutes kPermutes = MakePermutes();
+
+__attribute__((target("avx2"))) inline size_t StoreSet4(__m256d v, int mask, double* list,
+                                                        size_t n) {
+  const __m256i lanes = _mm256_load_si256(reinterpret_cast<const __m256i*>(kPermutes.lanes[mask]));
+  const __m256 packed = _mm256_permutevar8x32_ps(_mm256_castpd_ps(v), lanes);
+  _mm256_storeu_pd(list + n, _mm256_castps_pd(packed));
+  return n + kBitCounts[static_cast<size_t>(mask)];
+}
+
+// Whole steps of four samples; returns the counts and, through `end`, where the scalar tail
+// starts.
+template <bool kSeparate>
+__attribute__((target("avx2"))) TurningPointCounts CollectAvx2(const double* x, size_t count,
+                                                               double* first, double* second,
+                                                               TurningPointCounts n, size_t& end) {
+  size_t j = 0;
+  for (; j + 4 <= count; j += 4) {
+    const __m256d cur = _mm256_loadu_pd(x + j);
+    const __m256d prev = _mm256_loadu_pd(x + j - 1);
+    const __m256d next = _mm256_loadu_pd(x + j + 1);
+    const int peak = _mm256_movemask_pd(
+        _mm256_and_pd(_mm256_cmp_pd(cur, prev, _CMP_GT_OQ), _mm256_cmp_pd(cur, next, _CMP_GE_OQ)));
+    const int valley = _mm256_movemask_pd(
+        _mm256_and_pd(_mm256_cmp_pd(cur, prev, _CMP_LT_OQ), _mm256_cmp_pd(cur, next, _CMP_LE_OQ)));
+    if constexpr (kSeparate) {
+      n.first = StoreSet4(cur, peak, first, n.first);
+      n.second = StoreSet4(cur, valley, second, n.second);
+    } else {
+      n.first = StoreSet4(cur, peak | valley, first, n.first);
+    }
+  }
+  // The scalar tail runs on plain SSE registers: clear the upper halves first.
+  _mm256_zeroupper();
+  end = j;
+  return n;
 }
 
 #endif
 
-}  // namespace
-
-void MarkTurningPoints(const double* x, size_t count, uint64_t* peaks, uint64_t* valleys) {
-  const size_t words = (count + 63) / 64;
-  for (size_t w = 0; w < words; ++w) peaks[w] = valleys[w] = 0;
+template <bool kSeparate>
+TurningPointCounts Collect(const double* x, size_t count, double* first, double* second,
+                           TurningPointCounts n) {
   size_t j = 0;
 #if defined(__x86_64__)
   switch (ActiveSimdLevel()) {
     case SimdLevel::kAvx2:
-      j = MarkAvx2(x, count, peaks, valleys);
+      n = CollectAvx2<kSeparate>(x, count, first, second, n, j);
       break;
     case SimdLevel::kSse2:
-      j = MarkSse2(x, count, peaks, valleys);
+      n = CollectSse2<kSeparate>(x, count, first, second, n, j);
       break;
     case SimdLevel::kScalar:
       break;
   }
 #endif
-  MarkScalar(x, j, count, peaks, valleys);
+  return CollectScalar<kSeparate>(x, j, count, first, second, n);
+}
+
+}  // namespace
+
+TurningPointCounts CollectTurningPoints(const double* x, size_t count, double* first,
+                                        double* second, TurningPointCounts counts) {
+  return second != nullptr ? Collect<true>(x, count, first, second, counts)
+                           : Collect<false>(x, count, first, nullptr, counts);
 }
 
 }  // namespace torvwy::core

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <algorithm>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -12,12 +11,23 @@
 
 namespace torvwy::core {
 
-/// Marks the turning points of x[0..count): bit j % 64 of word j / 64 of `peaks` is set when x[j]
-/// is a peak, x[j] > x[j - 1] && x[j] >= x[j + 1], and of `valleys` when it is a valley,
-/// x[j] < x[j - 1] && x[j] <= x[j + 1]; the bits past count in the last word are clear. Reads
-/// x[-1] to x[count]. A NaN is never a peak or a valley, nor next to one. Uses the
-/// ActiveSimdLevel(); every level marks the same bits.
-void MarkTurningPoints(const double* x, size_t count, uint64_t* peaks, uint64_t* valleys);
+/// How many values two lists of turning points hold.
+struct TurningPointCounts {
+  size_t first = 0;
+  size_t second = 0;
+};
+
+/// Room a list needs past its last turning point for CollectTurningPoints to write into.
+inline constexpr size_t kCollectSlack = 4;
+
+/// Appends the turning points of x[0..count) to lists that already hold `counts`, in time order:
+/// the peaks, x[j] > x[j - 1] && x[j] >= x[j + 1], to `first` and the valleys, x[j] < x[j - 1]
+/// && x[j] <= x[j + 1], to `second`; with `second` null both go to `first`. Returns the new
+/// counts. Reads x[-1] to x[count]; a NaN is never a peak or a valley, nor next to one. Each list
+/// needs room for kCollectSlack values past its new end (written, not counted). Uses the
+/// ActiveSimdLevel(); every level gives the same lists.
+TurningPointCounts CollectTurningPoints(const double* x, size_t count, double* first,
+                                        double* second, TurningPointCounts counts);
 
 /// Finds the turning points of samples fed in time order, in pieces of any size. Every sample is
 /// tested against its true neighbours, so the first and the last sample fed are never tested:
@@ -30,7 +40,9 @@ void MarkTurningPoints(const double* x, size_t count, uint64_t* peaks, uint64_t*
 class TurningPointFinder {
  public:
   explicit TurningPointFinder(bool separate)
-      : separate_(separate), first_(kTurnSamples + 2), second_(kTurnSamples + 2) {}
+      : separate_(separate),
+        first_(kTurnSamples + 2 + kCollectSlack),
+        second_(kTurnSamples + 2 + kCollectSlack) {}
 
   /// Feeds the next samples; calls sink(first, second) with the values found (first: peaks, or
   /// all turning points; second: valleys, or empty). The lists may be changed by the sink.
@@ -51,24 +63,12 @@ class TurningPointFinder {
     if (i + 1 < size) Test(current_, x[i], x[i + 1]);
     for (size_t j = i + 1; j + 1 < size;) {
       const size_t turn_end = std::min(size - 1, j + kTurnSamples);
-      double* first = first_.data();
-      double* second = second_.data();
-      size_t first_count = first_count_;
-      size_t second_count = second_count_;
-      const size_t count = turn_end - j;
-      MarkTurningPoints(x + j, count, peak_words_.data(), valley_words_.data());
-      for (size_t word = 0; word * 64 < count; ++word) {
-        const double* at = x + j + word * 64;
-        if (separate_) {
-          first_count = Collect(at, peak_words_[word], first, first_count);
-          second_count = Collect(at, valley_words_[word], second, second_count);
-        } else {
-          first_count = Collect(at, peak_words_[word] | valley_words_[word], first, first_count);
-        }
-      }
+      const TurningPointCounts counts =
+          CollectTurningPoints(x + j, turn_end - j, first_.data(),
+                               separate_ ? second_.data() : nullptr, {first_count_, second_count_});
+      first_count_ = counts.first;
+      second_count_ = counts.second;
       j = turn_end;
-      first_count_ = first_count;
-      second_count_ = second_count;
       Hand(sink);
     }
     Hand(sink);
@@ -107,15 +107,6 @@ class TurningPointFinder {
     }
   }
 
-  // Appends the samples whose bits are set, in time order; returns the new count.
-  static size_t Collect(const double* x, uint64_t mask, double* list, size_t count) {
-    while (mask != 0) {
-      list[count++] = x[std::countr_zero(mask)];
-      mask &= mask - 1;
-    }
-    return count;
-  }
-
   template <typename Sink>
   void Hand(Sink& sink) {
     if (first_count_ == 0 && second_count_ == 0) return;
@@ -130,8 +121,6 @@ class TurningPointFinder {
   double current_ = 0.0;
   std::vector<double> first_;
   std::vector<double> second_;
-  std::vector<uint64_t> peak_words_ = std::vector<uint64_t>(kTurnSamples / 64);
-  std::vector<uint64_t> valley_words_ = std::vector<uint64_t>(kTurnSamples / 64);
   size_t first_count_ = 0;
   size_t second_count_ = 0;
 };

@@ -31,8 +31,8 @@ PeakCounter::PeakCounter(PartitionCounter partitions)
 
 void PeakCounter::Feed(std::span<const double> raw_samples) {
   finder_.Feed(raw_samples, [this](std::span<double> peaks, std::span<double> valleys) {
-    partitions_.CountRaw(peaks, peaks_);
-    partitions_.CountRaw(valleys, valleys_);
+    partitions_.Tally(peaks, peaks_);
+    partitions_.Tally(valleys, valleys_);
   });
 }
 
@@ -47,13 +47,15 @@ PeakCountResult PeakCounter::Finish() const {
   result.amplitude_range = partitions_.amplitude_range();
   result.two_way_width = partitions_.two_way_width();
   result.one_way_width = partitions_.one_way_width();
+  const PartitionCounts peaks = peaks_.Settled();
+  const PartitionCounts valleys = valleys_.Settled();
   int64_t largest_separate = 0;
   int64_t largest_total = 0;
   for (size_t k = 0; k < static_cast<size_t>(result.partitions); ++k) {
-    const int64_t two_way_peaks = peaks_.two_way(k);
-    const int64_t two_way_valleys = valleys_.two_way(k);
-    const int64_t one_way_peaks = peaks_.one_way(k);
-    const int64_t one_way_valleys = valleys_.one_way(k);
+    const int64_t two_way_peaks = peaks.two_way(k);
+    const int64_t two_way_valleys = valleys.two_way(k);
+    const int64_t one_way_peaks = peaks.one_way(k);
+    const int64_t one_way_valleys = valleys.one_way(k);
     const int64_t two_way_total = two_way_peaks + two_way_valleys;
     const int64_t one_way_total = one_way_peaks + one_way_valleys;
     result.two_way_peak_counts[k] = SaturatedCount(two_way_peaks);
@@ -75,10 +77,12 @@ PeakCountResult PeakCounter::Finish() const {
 
 void PeakCounter::SaveState(CountStateWriter& out) const {
   finder_.SaveState(out);
-  out.Ints(peaks_.TwoWay());
-  out.Ints(peaks_.OneWay());
-  out.Ints(valleys_.TwoWay());
-  out.Ints(valleys_.OneWay());
+  const PartitionCounts peaks = peaks_.Settled();
+  const PartitionCounts valleys = valleys_.Settled();
+  out.Ints(peaks.TwoWay());
+  out.Ints(peaks.OneWay());
+  out.Ints(valleys.TwoWay());
+  out.Ints(valleys.OneWay());
 }
 
 bool PeakCounter::LoadState(CountStateReader& in) {

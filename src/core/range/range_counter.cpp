@@ -43,15 +43,16 @@ void RangeCounter::Feed(std::span<const double> raw_samples) {
       if (turning_points.empty()) return;
     }
     has_turning_point_ = true;
-    // Each range is the raw difference from the previous turning point, made in place from the
-    // back; the partition counter then divides it by c2 and by c1.
-    const double first_extreme = last_extreme_;
-    last_extreme_ = turning_points.back();
-    for (size_t j = turning_points.size() - 1; j > 0; --j) {
-      turning_points[j] -= turning_points[j - 1];
-    }
-    turning_points[0] -= first_extreme;
-    partitions_.CountRaw(turning_points, counts_);
+    // Each range is the raw difference from the previous turning point (into a list of its
+    // own, so that the loop vectorises); the partition counter then divides it by c2 and by c1.
+    const size_t n = turning_points.size();
+    if (ranges_.size() < n) ranges_.resize(n);
+    const double* from = turning_points.data();
+    double* ranges = ranges_.data();
+    ranges[0] = from[0] - last_extreme_;
+    for (size_t j = 1; j < n; ++j) ranges[j] = from[j] - from[j - 1];
+    last_extreme_ = from[n - 1];
+    partitions_.Tally({ranges, n}, counts_);
   });
 }
 
@@ -76,10 +77,11 @@ RangeCountResult RangeCounter::Finish() const {
   result.amplitude_range = partitions_.amplitude_range();
   result.two_way_width = partitions_.two_way_width();
   result.one_way_width = partitions_.one_way_width();
+  const PartitionCounts counts = counts_.Settled();
   int64_t largest = 0;
   for (size_t k = 0; k < static_cast<size_t>(result.partitions); ++k) {
-    const int64_t two_way = counts_.two_way(k);
-    const int64_t one_way = counts_.one_way(k);
+    const int64_t two_way = counts.two_way(k);
+    const int64_t one_way = counts.one_way(k);
     result.two_way_counts[k] = SaturatedCount(two_way);
     result.one_way_counts[k] = SaturatedCount(one_way);
     largest = std::max({largest, two_way, one_way});
@@ -92,8 +94,9 @@ RangeCountResult RangeCounter::Finish() const {
 
 void RangeCounter::SaveState(CountStateWriter& out) const {
   finder_.SaveState(out);
-  out.Ints(counts_.TwoWay());
-  out.Ints(counts_.OneWay());
+  const PartitionCounts counts = counts_.Settled();
+  out.Ints(counts.TwoWay());
+  out.Ints(counts.OneWay());
   out.Int(opens_range_);
   out.Int(started_);
   out.Double(last_extreme_);

@@ -87,6 +87,7 @@ class RangeCounter {
   double last_extreme_ = 0.0;  // E: the raw value the next range starts from
   bool has_turning_point_ = false;
   double first_turning_point_ = 0.0;  // of a counter that does not open the range
+  std::vector<double> ranges_;        // the ranges of the turning points handed on
 };
 
 }  // namespace torvwy::core

@@ -4,12 +4,16 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "core/counting/count_state.h"
 #include "core/counting/partition_counter.h"
 #include "core/counting/progress.h"
 #include "core/data/int16_samples.h"
+#include "core/peak/peak_counter.h"
 #include "core/peak/peak_counting.h"
+#include "core/range/range_counter.h"
 #include "core/range/range_counting.h"
 #include "support/test_node.h"
 
@@ -68,6 +72,126 @@ TEST(SampleTable, CountsEveryStepAsCountingItDoes) {
   floats.UseSampleTable(885);
   const std::vector<double> values{0.1, -0.3, 1.7, 2.5};
   EXPECT_EQ(Count(floats, values), Count(*counter, values));
+}
+
+// Values tallied by their step count as the same values counted one by one: settled on the way
+// (a small tally limit), read out before settling, added unsettled to other counts, replaced by
+// Assign; the values themselves are left as they were. Without a table a tally is a count.
+TEST(SampleTable, TalliedValuesCountAsCountedOnes) {
+  const auto steps = Int16Steps::Of(951);
+  ASSERT_TRUE(steps.has_value());
+  std::mt19937 random(3);
+  std::vector<double> values(5000);
+  for (double& v : values) v = steps->Value(random() % Int16Steps::kEntries);
+  auto counter =
+      PartitionCounter::Create({.partitions = 25, .amplitude_range = 3000.0, .c1 = 3.0, .c2 = 0.7});
+  ASSERT_TRUE(counter.ok());
+  const Counted want = Count(*counter, values);
+
+  PartitionCounter by_table = *counter;
+  by_table.UseSampleTable(951);
+  by_table.SetTallyLimitForTesting(1000);
+  PartitionCounts counts = by_table.MakeCounts();
+  PartitionCounts second = by_table.MakeCounts();
+  std::vector<double> fed = values;
+  for (size_t begin = 0; begin < fed.size();) {
+    const size_t end = begin < 3000 ? 3000 : fed.size();
+    const size_t size = std::min<size_t>(random() % 38, end - begin);
+    by_table.Tally({fed.data() + begin, size}, begin < 3000 ? counts : second);
+    begin += size;
+  }
+  EXPECT_EQ(fed, values);
+  EXPECT_FALSE(second.settled());
+  EXPECT_EQ((Counted{second.TwoWay(), second.OneWay()}),
+            Count(*counter, {values.begin() + 3000, values.end()}));
+  counts.Add(second);
+  EXPECT_EQ((Counted{counts.TwoWay(), counts.OneWay()}), want);
+  const PartitionCounts settled = counts.Settled();
+  EXPECT_TRUE(settled.settled());
+  EXPECT_EQ((Counted{settled.TwoWay(), settled.OneWay()}), want);
+  counts.Settle();
+  EXPECT_EQ((Counted{counts.TwoWay(), counts.OneWay()}), want);
+
+  const std::vector<int64_t> zeros(25);
+  ASSERT_TRUE(second.Assign(zeros, zeros));
+  EXPECT_TRUE(second.settled());
+  EXPECT_EQ(second.TwoWay(), zeros);
+
+  PartitionCounter no_table = *counter;
+  PartitionCounts direct = no_table.MakeCounts();
+  fed = values;
+  no_table.Tally(fed, direct);
+  EXPECT_EQ((Counted{direct.TwoWay(), direct.OneWay()}), want);
+}
+
+// A fresh counter of `setup` loaded from the saved state of `counter`.
+template <typename Counter, typename Setup>
+Counter Reloaded(const Counter& counter, const Setup& setup) {
+  CountStateWriter out;
+  counter.SaveState(out);
+  const std::string state = out.Take();
+  auto loaded = *Counter::Create(setup);
+  CountStateReader in(state);
+  EXPECT_TRUE(loaded.LoadState(in));
+  return loaded;
+}
+
+// Peak and range counters on the table carry their tallied counts through a saved state and a
+// join: a fresh counter loaded from the state, and two joined halves, finish as one counter fed
+// everything value by value.
+TEST(SampleTable, TalliedCountsSurviveSavedStatesAndJoins) {
+  const double scale = Int16FormatScale(951);
+  std::mt19937 random(5);
+  std::vector<double> samples(20000);
+  int32_t level = 0;
+  for (double& x : samples) {
+    level = std::clamp(level + static_cast<int32_t>(random() % 801) - 400, -32768, 32767);
+    x = level * scale;
+  }
+  const std::span<const double> all(samples);
+  const std::span<const double> first = all.first(12001);
+  const std::span<const double> later = all.subspan(11999);  // one sample of overlap each side
+
+  const PeakCountSetup peak_setup{.partitions = 30, .amplitude_range = 6000.0};
+  auto peak_plain = *PeakCounter::Create(peak_setup);
+  peak_plain.Feed(all);
+  const PeakCountResult peak_want = peak_plain.Finish();
+  auto peak_table = *PeakCounter::Create(peak_setup);
+  peak_table.UseSampleTable(951);
+  peak_table.Feed(all);
+  const PeakCounter peak_loaded = Reloaded(peak_table, peak_setup);
+  EXPECT_EQ(peak_loaded.Finish().two_way_total_counts, peak_want.two_way_total_counts);
+  EXPECT_EQ(peak_loaded.Finish().one_way_peak_counts, peak_want.one_way_peak_counts);
+  auto peak_head = *PeakCounter::Create(peak_setup);
+  peak_head.UseSampleTable(951);
+  auto peak_tail = peak_head;
+  peak_head.Feed(first);
+  peak_tail.Feed(later);
+  peak_head.Join(peak_tail);
+  EXPECT_EQ(peak_head.Finish().two_way_peak_counts, peak_want.two_way_peak_counts);
+  EXPECT_EQ(peak_head.Finish().one_way_valley_counts, peak_want.one_way_valley_counts);
+
+  const RangeCountSetup range_setup{.partitions = 30, .amplitude_range = 6000.0};
+  auto range_plain = *RangeCounter::Create(range_setup);
+  range_plain.Feed(all);
+  const RangeCountResult range_want = range_plain.Finish();
+  auto range_table = *RangeCounter::Create(range_setup);
+  range_table.UseSampleTable(951);
+  range_table.Feed(all);
+  const RangeCounter range_loaded = Reloaded(range_table, range_setup);
+  EXPECT_EQ(range_loaded.Finish().two_way_counts, range_want.two_way_counts);
+  EXPECT_EQ(range_loaded.Finish().one_way_counts, range_want.one_way_counts);
+  auto range_head = *RangeCounter::Create(range_setup);
+  range_head.UseSampleTable(951);
+  auto later_setup = range_setup;
+  later_setup.opens_range = false;
+  auto range_tail = *RangeCounter::Create(later_setup);
+  range_tail.ShareSampleTable(range_head);
+  range_head.Feed(first);
+  range_tail.Feed(later);
+  range_head.Join(range_tail);
+  EXPECT_EQ(range_head.Finish().two_way_counts, range_want.two_way_counts);
+  EXPECT_EQ(range_head.Finish().one_way_counts, range_want.one_way_counts);
 }
 
 // A record long enough for the table, as int16 and as float64 samples of the same raw values:

@@ -27,7 +27,7 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-// Samples with plateaus (few distinct values), and now and then a NaN or an infinity.
+// Samples with plateaus (few distinct values), and now and then a NaN, an infinity or -0.
 std::vector<double> Samples(size_t count, uint32_t seed, bool specials) {
   std::mt19937 rng(seed);
   std::uniform_int_distribution<int> level(-3, 3);
@@ -37,29 +37,51 @@ std::vector<double> Samples(size_t count, uint32_t seed, bool specials) {
     v = level(rng) * 0.25;
     if (!specials) continue;
     const int s = special(rng);
-    v = s == 0 ? kNaN : s == 1 ? kInf : s == 2 ? -kInf : v;
+    v = s == 0 ? kNaN : s == 1 ? kInf : s == 2 ? -kInf : s == 3 ? -0.0 : v;
   }
   return x;
 }
 
+// Peaks and valleys in two lists and all turning points in one, appended to lists that already
+// hold values, as the rule finds them; nothing is written past the lists' slack.
 TEST(VectorKernelsTest, TurningPointsAtEveryLengthAndLevel) {
   int failures = 0;
   for (size_t count = 0; count <= 200; ++count) {
     const std::vector<double> x = Samples(count + 2, static_cast<uint32_t>(count), true);
+    std::vector<double> peaks{7.0, 8.0};
+    std::vector<double> valleys{9.0};
+    std::vector<double> all{7.0};
+    for (size_t j = 1; j <= count; ++j) {
+      const double* c = x.data() + j;
+      if (c[0] > c[-1] && c[0] >= c[1]) peaks.push_back(c[0]);
+      if (c[0] < c[-1] && c[0] <= c[1]) valleys.push_back(c[0]);
+      if ((c[0] > c[-1] && c[0] >= c[1]) || (c[0] < c[-1] && c[0] <= c[1])) all.push_back(c[0]);
+    }
+    // Compares bit for bit (NaN is never a turning point, but -0 and +0 must not swap).
+    const auto same = [](const std::vector<double>& got, size_t n,
+                         const std::vector<double>& want) {
+      return n == want.size() && std::memcmp(got.data(), want.data(), n * sizeof(double)) == 0;
+    };
+    constexpr double kGuard = 12345.5;
     for (SimdLevel level : kLevels) {
       const LevelInUse use(level);
-      std::vector<uint64_t> peaks((count + 63) / 64 + 1, ~uint64_t{0});
-      std::vector<uint64_t> valleys(peaks.size(), ~uint64_t{0});
-      MarkTurningPoints(x.data() + 1, count, peaks.data(), valleys.data());
-      for (size_t j = 0; j < (count + 63) / 64 * 64; ++j) {
-        const double* c = x.data() + 1 + j;
-        const bool peak = j < count && c[0] > c[-1] && c[0] >= c[1];
-        const bool valley = j < count && c[0] < c[-1] && c[0] <= c[1];
-        if ((((peaks[j / 64] >> (j % 64)) & 1) != peak ||
-             ((valleys[j / 64] >> (j % 64)) & 1) != valley) &&
-            ++failures <= 5) {
-          ADD_FAILURE() << SimdLevelName(use.used()) << " count " << count << " sample " << j;
-        }
+      std::vector<double> first(count + 2 + kCollectSlack + 1, kGuard);
+      std::vector<double> second(first.size(), kGuard);
+      first[0] = 7.0;
+      first[1] = 8.0;
+      second[0] = 9.0;
+      const TurningPointCounts n =
+          CollectTurningPoints(x.data() + 1, count, first.data(), second.data(), {2, 1});
+      std::vector<double> one(first.size(), kGuard);
+      one[0] = 7.0;
+      const TurningPointCounts m =
+          CollectTurningPoints(x.data() + 1, count, one.data(), nullptr, {1, 0});
+      const bool ok =
+          same(first, n.first, peaks) && same(second, n.second, valleys) &&
+          same(one, m.first, all) && m.second == 0 && first[n.first + kCollectSlack] == kGuard &&
+          second[n.second + kCollectSlack] == kGuard && one[m.first + kCollectSlack] == kGuard;
+      if (!ok && ++failures <= 5) {
+        ADD_FAILURE() << SimdLevelName(use.used()) << " count " << count;
       }
     }
   }
