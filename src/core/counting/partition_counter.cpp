@@ -2,6 +2,7 @@
 #include "core/counting/partition_counter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -47,6 +48,28 @@ void DivideAll(double* values, size_t count, double c) {
   } else {
     for (size_t j = 0; j < count; ++j) values[j] /= c;
   }
+}
+
+// Bit j set for each of x[0..count) (count <= 64) below -a, or not a number, or above a unless
+// `top_takes_above`: the values PartitionsOf drops for lying beyond the range.
+uint64_t DroppedBeyond(const double* x, size_t count, double a, bool top_takes_above) {
+  uint64_t bits = 0;
+  size_t j = 0;
+#if defined(__SSE2__)
+  const __m128d high = _mm_set1_pd(top_takes_above ? std::numeric_limits<double>::infinity() : a);
+  const __m128d low = _mm_set1_pd(-a);
+  for (; j + 2 <= count; j += 2) {
+    const __m128d v = _mm_loadu_pd(x + j);
+    // Inside: -a <= v <= high (false for NaN); the bits are its complement.
+    const __m128d inside = _mm_and_pd(_mm_cmpge_pd(v, low), _mm_cmple_pd(v, high));
+    bits |= static_cast<uint64_t>(_mm_movemask_pd(inside) ^ 3) << j;
+  }
+#endif
+  for (; j < count; ++j) {
+    const bool inside = x[j] >= -a && (top_takes_above || x[j] <= a);
+    bits |= static_cast<uint64_t>(!inside) << j;
+  }
+  return bits;
 }
 
 // The partition of v when the guess fails its check; kept out of line, it is seldom needed.
@@ -258,11 +281,16 @@ void PartitionCounter::CountBatch(double* values, size_t count, int64_t* two_way
       }
       continue;
     }
-    for (size_t j = 0; j < piece; ++j) {
-      if ((proven >> j) & 1) {
-        ++two_way[two_way_guess[j]];
-        ++one_way[one_way_guess[j]];
-      } else if (const uint32_t both = PartitionsOf(x[j]); both != kDropped) {
+    for (uint64_t bits = proven; bits != 0; bits &= bits - 1) {
+      const auto j = static_cast<size_t>(std::countr_zero(bits));
+      ++two_way[two_way_guess[j]];
+      ++one_way[one_way_guess[j]];
+    }
+    // A value beyond the range that no top partition takes is dropped without a search.
+    const uint64_t dropped = DroppedBeyond(x, piece, amplitude_range_, top_takes_above_);
+    for (uint64_t bits = all & ~proven & ~dropped; bits != 0; bits &= bits - 1) {
+      const auto j = static_cast<size_t>(std::countr_zero(bits));
+      if (const uint32_t both = PartitionsOf(x[j]); both != kDropped) {
         AddPacked(both, j % PartitionCounts::kLanes, two_way, one_way);
       }
     }

@@ -90,22 +90,37 @@ TEST(PartitionIndexTest, BatchedCountsMatchTheIndexOnAndAroundEveryEdge) {
       for (double v : ValuesAround(Edges(n, [&](int32_t k) { return one_way.edge(k); }), a)) {
         values.insert(values.end(), {v, -v});
       }
-      std::vector<int64_t> expected_two_way(static_cast<size_t>(n));
-      std::vector<int64_t> expected_one_way(static_cast<size_t>(n));
-      for (double v : values) {
-        if (!(v <= a && v >= -a)) continue;
-        ++expected_two_way[static_cast<size_t>(two_way.Find(v))];
-        ++expected_one_way[static_cast<size_t>(one_way.Find(std::fabs(v)))];
+      // Values just and far beyond the range among the others, in the same pieces.
+      const size_t inside = values.size();
+      for (size_t j = 0; j < inside; j += 3) {
+        const double beyond[] = {std::nextafter(a, kInf), -std::nextafter(a, kInf), a * 1.5,
+                                 -a * 1.5};
+        values.insert(values.begin() + static_cast<std::ptrdiff_t>(j), beyond[j % 4]);
       }
-      for (SimdLevel level : kLevels) {
-        const LevelInUse use(level);
-        auto counter = PartitionCounter::Create({.partitions = n, .amplitude_range = a});
-        PartitionCounts counts = counter->MakeCounts();
-        std::vector<double> raw = values;
-        counter->CountRaw(raw, counts);
-        if ((counts.TwoWay() != expected_two_way || counts.OneWay() != expected_one_way) &&
-            ++failures <= 10) {
-          ADD_FAILURE() << "A=" << a << " N=" << n << " " << SimdLevelName(level);
+      for (const bool top : {false, true}) {
+        std::vector<int64_t> expected_two_way(static_cast<size_t>(n));
+        std::vector<int64_t> expected_one_way(static_cast<size_t>(n));
+        for (double v : values) {
+          if (top && a > 0.0 && v > a) {  // the top takes them only for A > 0
+            ++expected_two_way.back();
+            ++expected_one_way.back();
+          }
+          if (!(v <= a && v >= -a)) continue;
+          ++expected_two_way[static_cast<size_t>(two_way.Find(v))];
+          ++expected_one_way[static_cast<size_t>(one_way.Find(std::fabs(v)))];
+        }
+        for (SimdLevel level : kLevels) {
+          const LevelInUse use(level);
+          auto counter = PartitionCounter::Create(
+              {.partitions = n, .amplitude_range = a, .top_takes_above = top});
+          PartitionCounts counts = counter->MakeCounts();
+          std::vector<double> raw = values;
+          counter->CountRaw(raw, counts);
+          if ((counts.TwoWay() != expected_two_way || counts.OneWay() != expected_one_way) &&
+              ++failures <= 10) {
+            ADD_FAILURE() << "A=" << a << " N=" << n << (top ? " top" : "") << " "
+                          << SimdLevelName(level);
+          }
         }
       }
     }
