@@ -185,27 +185,29 @@ void PartitionCounter::Tally(std::span<double> raw_values, PartitionCounts& coun
     counts.step_partitions_ = std::shared_ptr<const std::vector<uint32_t>>(table_, partitions);
     counts.tally_.assign(Int16Steps::kEntries, 0);
   }
-  if (counts.tallied_ + raw_values.size() > tally_limit_) counts.Settle();
-  counts.tallied_ += raw_values.size();
   // One increment per value, instead of a lookup and two increments; each step's tally goes to
   // its partitions once, when the counts are settled.
   const Int16Steps& steps = table_->steps;
-  const double* values = raw_values.data();
-  const size_t count = raw_values.size();
   uint32_t* tally = counts.tally_.data();
-  size_t j = 0;
+  for (size_t begin = 0; begin < raw_values.size(); begin += kBatch) {
+    const size_t count = std::min(kBatch, raw_values.size() - begin);
+    if (counts.tallied_ + count > tally_limit_) counts.Settle();
+    counts.tallied_ += count;
+    const double* values = raw_values.data() + begin;
+    size_t j = 0;
 #if defined(__SSE2__)
-  for (; j + 4 <= count; j += 4) {
-    alignas(16) uint32_t e[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(e),
-                    _mm_unpacklo_epi64(steps.Entries(values + j), steps.Entries(values + j + 2)));
-    ++tally[e[0]];
-    ++tally[e[1]];
-    ++tally[e[2]];
-    ++tally[e[3]];
-  }
+    for (; j + 4 <= count; j += 4) {
+      alignas(16) uint32_t e[4];
+      _mm_store_si128(reinterpret_cast<__m128i*>(e),
+                      _mm_unpacklo_epi64(steps.Entries(values + j), steps.Entries(values + j + 2)));
+      ++tally[e[0]];
+      ++tally[e[1]];
+      ++tally[e[2]];
+      ++tally[e[3]];
+    }
 #endif
-  for (; j < count; ++j) ++tally[steps.Entry(values[j])];
+    for (; j < count; ++j) ++tally[steps.Entry(values[j])];
+  }
 }
 
 void PartitionCounter::UseSampleTable(int32_t format) {

@@ -116,7 +116,8 @@ class PartitionCounter {
   /// Counts as CountRaw does, but with a sample table only tallies each value's step in
   /// `counts`, to be settled when they are read (the values are then left as they were).
   void Tally(std::span<double> raw_values, PartitionCounts& counts);
-  /// A tally is settled before any step could hold more than this many values.
+  /// A tally is settled before any step could hold more than this many values (at least 1024,
+  /// the values tallied between two checks).
   void SetTallyLimitForTesting(uint64_t limit) { tally_limit_ = limit; }
 
   /// From now on counts the raw values of the 16-bit integer `format`, and differences of them,

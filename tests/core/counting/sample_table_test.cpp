@@ -90,7 +90,7 @@ TEST(SampleTable, TalliedValuesCountAsCountedOnes) {
 
   PartitionCounter by_table = *counter;
   by_table.UseSampleTable(951);
-  by_table.SetTallyLimitForTesting(1000);
+  by_table.SetTallyLimitForTesting(1100);
   PartitionCounts counts = by_table.MakeCounts();
   PartitionCounts second = by_table.MakeCounts();
   std::vector<double> fed = values;
@@ -116,6 +116,12 @@ TEST(SampleTable, TalliedValuesCountAsCountedOnes) {
   ASSERT_TRUE(second.Assign(zeros, zeros));
   EXPECT_TRUE(second.settled());
   EXPECT_EQ(second.TwoWay(), zeros);
+
+  // All at once: settled on the way inside the one call.
+  PartitionCounts at_once = by_table.MakeCounts();
+  fed = values;
+  by_table.Tally(fed, at_once);
+  EXPECT_EQ((Counted{at_once.TwoWay(), at_once.OneWay()}), want);
 
   PartitionCounter no_table = *counter;
   PartitionCounts direct = no_table.MakeCounts();
