@@ -572,10 +572,9 @@ TEST_F(CycleCommands, TheReportCarriesTheCurveTheLoadsAndTheMatrix) {
   const fs::path work = home_.path() / "work";
   const std::string base =
       "rainflow " + sine_ + " --amplitude 200 --partitions 10 --report " + "--no-launch --lang en";
-  ASSERT_EQ(Run(base + " --fatigue actual --curve en1993:71 --del 3 --del-cycles 64 --matrix " +
-                Quote(Out("m.csv").string()))
-                .exit_code,
-            0);
+  const auto made = Run(base + " --fatigue actual --curve en1993:71 --del 3 --del-cycles 64 " +
+                        "--matrix " + Quote(Out("m.csv").string()));
+  ASSERT_EQ(made.exit_code, 0) << made.err;
   const std::string report = ReadFileBytes(work / "TorvRpt.txt");
   EXPECT_NE(report.find("en1993:71"), std::string::npos) << report;
   EXPECT_NE(report.find("Damage-equivalent load"), std::string::npos) << report;

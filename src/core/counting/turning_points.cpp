@@ -3,6 +3,7 @@
 // points, so that no branch depends on the load.
 #include "core/counting/turning_points.h"
 
+#include <algorithm>
 #include <array>
 
 #include "core/counting/simd_level.h"
@@ -153,7 +154,114 @@ TurningPointCounts Collect(const double* x, size_t count, double* first, double*
   return CollectScalar<kSeparate>(x, j, count, first, second, n);
 }
 
+size_t ReversalsScalar(const double* x, size_t begin, size_t count, double previous, int& direction,
+                       double* out, size_t found) {
+  double prev = begin == 0 ? previous : x[begin - 1];
+  int d = direction;
+  for (size_t j = begin; j < count; ++j) {
+    const double cur = x[j];
+    const int step = static_cast<int>(cur > prev) - static_cast<int>(cur < prev);
+    out[found] = prev;
+    found += static_cast<size_t>(step + d == 0);
+    d = step != 0 ? step : d;
+    prev = cur;
+  }
+  direction = d;
+  return found;
+}
+
+#if defined(__x86_64__)
+
+// Steps of two samples while every step is up or down: the step of sample j reverses when it
+// differs from the one before (rising bits r, the bit below the first one the direction); a step
+// of 0 or a NaN sends the rest to the scalar loop. Returns the count; `end` is where it stopped.
+size_t ReversalsSse2(const double* x, size_t count, double previous, int& direction, double* out,
+                     size_t& end) {
+  size_t found = 0;
+  int rising = direction > 0 ? 1 : 0;
+  size_t j = 0;
+  if (count >= 2) {
+    __m128d prev = _mm_set_pd(x[0], previous);
+    for (; j + 2 <= count;) {
+      const __m128d cur = _mm_loadu_pd(x + j);
+      const int up = _mm_movemask_pd(_mm_cmpgt_pd(cur, prev));
+      const int down = _mm_movemask_pd(_mm_cmplt_pd(cur, prev));
+      if ((up | down) != 3) break;
+      const int reversed = (up ^ ((up << 1) | rising)) & 3;
+      found = StoreSet2(prev, reversed, out, found);
+      rising = up >> 1;
+      j += 2;
+      if (j + 2 <= count) prev = _mm_loadu_pd(x + j - 1);
+    }
+  }
+  direction = rising != 0 ? 1 : -1;
+  end = j;
+  return found;
+}
+
+// As ReversalsSse2, four samples a step.
+__attribute__((target("avx2"))) size_t ReversalsAvx2(const double* x, size_t count, double previous,
+                                                     int& direction, double* out, size_t& end) {
+  size_t found = 0;
+  int rising = direction > 0 ? 1 : 0;
+  size_t j = 0;
+  if (count >= 4) {
+    __m256d prev = _mm256_set_pd(x[2], x[1], x[0], previous);
+    for (; j + 4 <= count;) {
+      const __m256d cur = _mm256_loadu_pd(x + j);
+      const int up = _mm256_movemask_pd(_mm256_cmp_pd(cur, prev, _CMP_GT_OQ));
+      const int down = _mm256_movemask_pd(_mm256_cmp_pd(cur, prev, _CMP_LT_OQ));
+      if ((up | down) != 15) break;
+      const int reversed = (up ^ ((up << 1) | rising)) & 15;
+      found = StoreSet4(prev, reversed, out, found);
+      rising = up >> 3;
+      j += 4;
+      if (j + 4 <= count) prev = _mm256_loadu_pd(x + j - 1);
+    }
+  }
+  _mm256_zeroupper();
+  direction = rising != 0 ? 1 : -1;
+  end = j;
+  return found;
+}
+
+#endif
+
 }  // namespace
+
+size_t CollectReversals(const double* x, size_t count, double previous, int& direction,
+                        double* out) {
+  size_t found = 0;
+  size_t j = 0;
+  // Each vector step that meets a step of 0 leaves it, and the next sample, to the scalar loop.
+  while (j < count) {
+    size_t end = 0;
+    size_t got = 0;
+    const double before = j == 0 ? previous : x[j - 1];
+#if defined(__x86_64__)
+    switch (ActiveSimdLevel()) {
+      case SimdLevel::kAvx2:
+        got = ReversalsAvx2(x + j, count - j, before, direction, out + found, end);
+        break;
+      case SimdLevel::kSse2:
+        got = ReversalsSse2(x + j, count - j, before, direction, out + found, end);
+        break;
+      case SimdLevel::kScalar:
+        return ReversalsScalar(x, j, count, previous, direction, out, found);
+    }
+#else
+    return ReversalsScalar(x, j, count, previous, direction, out, found);
+#endif
+    found += got;
+    j += end;
+    if (j >= count) break;
+    // A few samples one by one, past the step of 0, then the vector loop again.
+    const size_t stop = std::min(count, j + 8);
+    found = ReversalsScalar(x, j, stop, previous, direction, out, found);
+    j = stop;
+  }
+  return found;
+}
 
 TurningPointCounts CollectTurningPoints(const double* x, size_t count, double* first,
                                         double* second, TurningPointCounts counts) {

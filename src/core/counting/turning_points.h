@@ -29,6 +29,15 @@ inline constexpr size_t kCollectSlack = 4;
 TurningPointCounts CollectTurningPoints(const double* x, size_t count, double* first,
                                         double* second, TurningPointCounts counts);
 
+/// Where the direction of a load reverses, for rainflow counting: with p the sample before x[j]
+/// (`previous` for j = 0), the step of x[j] is +1 when x[j] > p, -1 when x[j] < p, else 0 (a
+/// NaN included). A step of -direction makes p a turning point, appended to `out`; a step that
+/// is not 0 becomes the direction. `direction` must be +1 or -1 and is left as the last one.
+/// Returns the number of turning points; `out` needs room for count + kCollectSlack values. Uses
+/// the ActiveSimdLevel(); every level gives the same list.
+size_t CollectReversals(const double* x, size_t count, double previous, int& direction,
+                        double* out);
+
 /// Finds the turning points of samples fed in time order, in pieces of any size. Every sample is
 /// tested against its true neighbours, so the first and the last sample fed are never tested:
 ///

@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 
+#include "core/counting/turning_points.h"
 #include "core/services/message_table.h"
 
 namespace torvwy::core {
@@ -167,25 +168,19 @@ Status RainflowCounter::Feed(std::span<const double> raw_samples) {
     }
   }
   // Turning points are gathered piece by piece without a branch per sample. The direction is the
-  // sign of the last difference that was not zero (+1 rising, -1 falling); a difference of the
-  // opposite sign makes the previous sample a turning point. Every sample's predecessor is
-  // written to the buffer, and the write position advances only at a reversal.
+  // sign of the last difference that was not zero (+1 rising, -1 falling; known by now whenever
+  // a sample is left); a difference of the opposite sign makes the previous sample a turning
+  // point.
   constexpr size_t kPiece = 4096;
-  turning_buffer_.resize(kPiece);
+  turning_buffer_.resize(kPiece + kCollectSlack);
   double prev = prev_;
   int direction = direction_;
   while (i < n) {
     const size_t end = std::min(n, i + kPiece);
     double* out = turning_buffer_.data();
-    size_t found = 0;
-    for (; i < end; ++i) {
-      const double x = raw_samples[i];
-      const int step = sign(x, prev);
-      out[found] = prev;
-      found += static_cast<size_t>(step + direction == 0);
-      direction = step != 0 ? step : direction;
-      prev = x;
-    }
+    const size_t found = CollectReversals(raw_samples.data() + i, end - i, prev, direction, out);
+    prev = raw_samples[end - 1];
+    i = end;
     turning_points_ += static_cast<int64_t>(found);
     if (!AddTurningPoints(out, found, scale_)) return *error_;
   }

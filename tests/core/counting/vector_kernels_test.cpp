@@ -88,6 +88,47 @@ TEST(VectorKernelsTest, TurningPointsAtEveryLengthAndLevel) {
   EXPECT_EQ(failures, 0);
 }
 
+// Reversals of the direction, as rainflow counting finds its turning points: every length, both
+// starting directions, on plateaus and NaN (which send the vector loops to the scalar one) and
+// on a load whose every step is up or down (which keeps them in the vector loops).
+TEST(VectorKernelsTest, ReversalsAtEveryLengthAndLevel) {
+  int failures = 0;
+  for (size_t count = 0; count <= 120; ++count) {
+    for (const bool plateaus : {true, false}) {
+      std::vector<double> x = Samples(count + 1, static_cast<uint32_t>(count) + 500, plateaus);
+      if (!plateaus) {
+        std::mt19937 rng(static_cast<uint32_t>(count));
+        double level = 0.0;
+        for (double& v : x) v = level += (rng() % 2 == 0 ? -1.0 : 1.0) * (1 + rng() % 3);
+      }
+      for (const int start : {1, -1}) {
+        // The rule, sample by sample.
+        std::vector<double> want;
+        int want_direction = start;
+        for (size_t j = 1; j <= count; ++j) {
+          const int step = (x[j] > x[j - 1]) - (x[j] < x[j - 1]);
+          if (step == -want_direction) want.push_back(x[j - 1]);
+          if (step != 0) want_direction = step;
+        }
+        for (SimdLevel level : kLevels) {
+          const LevelInUse use(level);
+          std::vector<double> out(count + kCollectSlack, 12345.5);
+          int direction = start;
+          const size_t found = CollectReversals(x.data() + 1, count, x[0], direction, out.data());
+          const bool ok =
+              found == want.size() && direction == want_direction &&
+              (found == 0 || std::memcmp(out.data(), want.data(), found * sizeof(double)) == 0);
+          if (!ok && ++failures <= 5) {
+            ADD_FAILURE() << SimdLevelName(use.used()) << " count " << count
+                          << (plateaus ? " plateaus" : " steps") << " start " << start;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_EQ(failures, 0);
+}
+
 TEST(VectorKernelsTest, ProvenGuessesAreTheIndexAndAgreeAtEveryLevel) {
   std::mt19937 rng(7);
   int failures = 0;
