@@ -173,8 +173,8 @@ size_t ReversalsScalar(const double* x, size_t begin, size_t count, double previ
 #if defined(__x86_64__)
 
 // Steps of two samples while every step is up or down: the step of sample j reverses when it
-// differs from the one before (rising bits r, the bit below the first one the direction); a step
-// of 0 or a NaN sends the rest to the scalar loop. Returns the count; `end` is where it stopped.
+// differs from the one before (bit j of `up` against bit j - 1, the direction below bit 0); a
+// step of 0 or a NaN ends the loop. Returns the count; `end` is where it stopped.
 size_t ReversalsSse2(const double* x, size_t count, double previous, int& direction, double* out,
                      size_t& end) {
   size_t found = 0;
@@ -233,7 +233,8 @@ size_t CollectReversals(const double* x, size_t count, double previous, int& dir
                         double* out) {
   size_t found = 0;
   size_t j = 0;
-  // Each vector step that meets a step of 0 leaves it, and the next sample, to the scalar loop.
+  // A vector step that meets a step of 0 (or a NaN) leaves it, and the samples up to 8 on, to the
+  // scalar loop; then the vector loop goes on.
   while (j < count) {
     size_t end = 0;
     size_t got = 0;
