@@ -8,7 +8,8 @@
 #
 # FOLDER holds the root (default build/fresh-root); an existing root in it is reused, with a new
 # clone. --keep leaves the root in place afterwards (to look around: chroot FOLDER); without it
-# the root is removed when the check passes. Run as root. DEBIAN_MIRROR overrides the mirror.
+# the root is removed when the check passes. Run as root. debootstrap picks its own default mirror;
+# DEBIAN_MIRROR overrides it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,7 +32,7 @@ for arg in "$@"; do
   esac
 done
 root="$(realpath -m "${root:-build/fresh-root}")"
-mirror="${DEBIAN_MIRROR:-http://deb.debian.org/debian}"
+mirror="${DEBIAN_MIRROR:-}"
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "$0: run as root (debootstrap, mount and chroot need it)" >&2
@@ -81,7 +82,7 @@ fi
 if [ ! -f "$root/etc/debian_version" ]; then
   echo "== debootstrap bookworm into $root" >&2
   mkdir -p "$root"
-  debootstrap --variant=minbase bookworm "$root" "$mirror"
+  debootstrap --variant=minbase bookworm "$root" ${mirror:+"$mirror"}
 fi
 # No package may start a service inside the root.
 printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"

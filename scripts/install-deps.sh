@@ -12,6 +12,7 @@ packages=(
   python3-dev pybind11-dev python3-numpy python3-pytest
   python3-dask python3-distributed python3-pandas
   libmatio-dev libhdf5-dev libsndfile1-dev python3-scipy python3-h5py python3-soundfile sox
+  python3-hdf5storage
   help2man dpkg-dev fakeroot file
 )
 
