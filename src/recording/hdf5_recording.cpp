@@ -1,9 +1,10 @@
-// The HDF5 reader: the numeric datasets found by walking the groups, as channels read in
-// hyperslabs through the HDF5 C library.
+// The HDF5 reader: the numeric datasets found by walking the groups, or the variables of a
+// MATLAB 7.3 file, as channels read in hyperslabs through the HDF5 C library.
 #include <hdf5.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -15,6 +16,7 @@
 
 #include "core/services/file_read.h"
 #include "core/services/message_table.h"
+#include "recording/matlab_variables.h"
 #include "recording/recording.h"
 
 namespace torvwy::recording {
@@ -131,12 +133,19 @@ std::string Reason() {
 
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
-/// How a channel lies in its dataset.
+/// How messages name a dataset: as such in an HDF5 file, as a variable in a MATLAB file.
+std::string Subject(bool matlab, const std::string& dataset) {
+  return matlab ? "variable '" + dataset + "'" : "the dataset " + Quoted(dataset);
+}
+
+/// How a channel lies in its dataset: the samples run along dimension `axis`, at index `fixed`
+/// of dimension `other` (none: -1); every other dimension has one index.
 struct ChannelSource {
   std::string dataset;  ///< path from the root, without the leading '/'
-  int rank = 1;         ///< 1 or 2
-  int axis = 0;         ///< the dimension the samples run along
-  hsize_t fixed = 0;    ///< 2-D: the index along the other dimension
+  int rank = 1;
+  int axis = 0;
+  int other = -1;
+  hsize_t fixed = 0;
 };
 
 /// A dataset the file holds but that gives no channel, and why.
@@ -180,9 +189,15 @@ Handle LocalLinkAccess() {
 /// Reads everything this reader learns from a file while it opens it.
 class Hdf5Opener {
  public:
+  /// `matlab`: the file is a MATLAB 7.3 file, whose datasets are named as variables.
   Hdf5Opener(const std::filesystem::path& path, const RecordingOptions& options, hid_t file,
-             hid_t lapl, uint64_t file_size)
-      : path_(path), options_(options), file_(file), lapl_(lapl), file_size_(file_size) {}
+             hid_t lapl, uint64_t file_size, bool matlab = false)
+      : path_(path),
+        options_(options),
+        file_(file),
+        lapl_(lapl),
+        file_size_(file_size),
+        matlab_(matlab) {}
 
   core::Error Failure(const std::string& what) const {
     return core::Fail(core::kMsgFileRead, path_.string() + ": " + what);
@@ -273,7 +288,7 @@ class Hdf5Opener {
     }
 
     // Rows along the first dimension; one row or one column is a single channel.
-    ChannelSource source{name, rank, 0, 0};
+    ChannelSource source{name, rank, 0, rank == 2 ? 1 : -1, 0};
     hsize_t length = dims[0];
     hsize_t columns = 1;
     if (rank == 2) {
@@ -281,6 +296,7 @@ class Hdf5Opener {
         columns = 1;
       } else if (dims[0] == 1) {
         source.axis = 1;
+        source.other = 0;
         length = dims[1];
       } else {
         columns = dims[1];
@@ -336,8 +352,155 @@ class Hdf5Opener {
     return AddDataset(name, true);
   }
 
+  /// The names of the root's hard links in name order: the variables of a MATLAB file.
+  core::Result<std::vector<std::string>> RootLinks() {
+    std::vector<std::string> links;
+    hsize_t position = 0;
+    if (H5Literate(
+            file_, H5_INDEX_NAME, H5_ITER_INC, &position,
+            [](hid_t, const char* name, const H5L_info_t* info, void* data) -> herr_t {
+              if (info->type == H5L_TYPE_HARD) {
+                static_cast<std::vector<std::string>*>(data)->emplace_back(name);
+              }
+              return 0;
+            },
+            &links) < 0) {
+      return Failure("can't list the variables" + Reason());
+    }
+    return links;
+  }
+
+  /// Adds the channels of MATLAB variable `name` (a link of the root), keeps it as a scalar
+  /// for the rate, or says why it is left out, under the rules of a level-5 file.
+  ///
+  ///   MATLAB writes each variable as a dataset (or a group) carrying its class in the
+  ///   attribute MATLAB_class: double, single, int8..uint64 and logical as a dataset of that
+  ///   type; char as uint16; complex as a compound of "real" and "imag"; an empty array as a
+  ///   uint64 dataset of its sizes with MATLAB_empty = 1; a cell as a dataset of references
+  ///   into "#refs#"; a struct as a group of its fields; a sparse matrix as a group with
+  ///   MATLAB_sparse.
+  ///
+  ///   MATLAB keeps arrays column-major, HDF5 row-major, so the sizes are stored reversed:
+  ///
+  ///     MATLAB r x c         HDF5 shape (c, r)       column j of MATLAB = row j of HDF5
+  ///     [ a  d ]             [ a  b  c ]
+  ///     [ b  e ]    ---->    [ d  e  f ]
+  ///     [ c  f ]
+  core::Status AddMatlabVariable(const std::string& name) {
+    if (name.starts_with('#')) return core::Ok();  // MATLAB's own: "#refs#", "#subsystem#"
+    const std::string variable = Subject(true, name);
+    const auto skip = [&](const std::string& why) {
+      skipped_.push_back(variable + " " + why + ": not imported");
+      return core::Ok();
+    };
+    H5O_type_t object_type;
+    std::string key;
+    if (!ObjectKind(file_, "/" + name, lapl_, object_type, key)) {
+      return Failure("can't read " + variable + Reason());
+    }
+    Handle object(H5Oopen(file_, ("/" + name).c_str(), lapl_), H5Oclose);
+    if (!object.ok()) return Failure("can't open " + variable + Reason());
+    const std::optional<std::string> matlab_class = AttributeText(object.get(), "MATLAB_class");
+    if (object_type == H5O_TYPE_GROUP) {
+      if (H5Aexists(object.get(), "MATLAB_sparse") > 0) return skip("is sparse");
+      if (!matlab_class || *matlab_class == "struct") return skip("is a struct");
+      return skip("is not a numeric array");  // an object of a class of its own
+    }
+    if (object_type != H5O_TYPE_DATASET) return skip("is not a numeric array");
+    if (matlab_class) {
+      if (*matlab_class == "char") return skip("holds characters");
+      if (*matlab_class == "cell") return skip("is a cell array");
+      if (*matlab_class == "struct") return skip("is a struct");
+      static const std::set<std::string> kNumeric{"double", "single", "int8",   "uint8",
+                                                  "int16",  "uint16", "int32",  "uint32",
+                                                  "int64",  "uint64", "logical"};
+      if (kNumeric.count(*matlab_class) == 0) return skip("is not a numeric array");
+    }
+    const std::optional<double> empty = AttributeNumber(object.get(), "MATLAB_empty");
+    if (empty && *empty != 0) return skip("is empty");
+
+    Handle dataset(H5Dopen2(file_, ("/" + name).c_str(), lapl_), H5Dclose);
+    if (!dataset.ok()) return Failure("can't open " + variable + Reason());
+    Handle type(H5Dget_type(dataset.get()), H5Tclose);
+    const H5T_class_t type_class = type.ok() ? H5Tget_class(type.get()) : H5T_NO_CLASS;
+    if (type_class == H5T_COMPOUND && H5Tget_member_index(type.get(), "real") >= 0 &&
+        H5Tget_member_index(type.get(), "imag") >= 0) {
+      return skip("is complex");
+    }
+    if (type_class == H5T_STRING) return skip("holds characters");
+    if (type_class != H5T_INTEGER && type_class != H5T_FLOAT) {
+      return skip("is not a numeric array");
+    }
+    const size_t value_bytes = H5Tget_size(type.get());
+    if (value_bytes == 0) return skip("is not a numeric array");
+    Handle space(H5Dget_space(dataset.get()), H5Sclose);
+    if (!space.ok()) {
+      const std::string reason = Reason();
+      return Failure("can't read the sizes of " + variable + reason);
+    }
+    const H5S_class_t space_class = H5Sget_simple_extent_type(space.get());
+    if (space_class != H5S_SCALAR && space_class != H5S_SIMPLE) return skip("is empty");
+    const int rank = space_class == H5S_SCALAR ? 0 : H5Sget_simple_extent_ndims(space.get());
+    std::vector<hsize_t> dims(static_cast<size_t>(std::max(rank, 0)));
+    if (rank < 0 || H5Sget_simple_extent_dims(space.get(), dims.data(), nullptr) != rank) {
+      const std::string reason = Reason();
+      return Failure("can't read the sizes of " + variable + reason);
+    }
+    // MATLAB's sizes are the dataset's reversed: rows last, columns before them; the
+    // dimensions past MATLAB's second come first and must all be 1.
+    uint64_t elements = 1;
+    bool overflow = false;
+    bool flat_beyond = true;
+    for (int d = 0; d < rank; ++d) {
+      const uint64_t size = dims[static_cast<size_t>(d)];
+      if (d < rank - 2 && size != 1) flat_beyond = false;
+      if (size != 0 && elements > UINT64_MAX / size) overflow = true;
+      elements *= size;
+    }
+    if (elements == 0 && !overflow) return skip("is empty");
+    if (overflow || elements / kMostValuesPerFileByte > file_size_ ||
+        elements > UINT64_MAX / value_bytes) {
+      return Failure(variable + " claims more values than the file can hold");
+    }
+    if (!flat_beyond) {
+      return skip("has " + std::to_string(rank) + " dimensions (only vectors and matrices)");
+    }
+    if (auto stored = CheckStorage(dataset.get(), name, elements * value_bytes); !stored) {
+      return stored;
+    }
+    if (elements == 1) {
+      double value = 0;
+      if (H5Dread(dataset.get(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, &value) < 0) {
+        return Failure("can't read " + variable + Reason());
+      }
+      scalars_.emplace_back(name, value);
+      return core::Ok();
+    }
+    const uint64_t rows = rank >= 1 ? dims[static_cast<size_t>(rank - 1)] : 1;
+    const uint64_t columns = rank >= 2 ? dims[static_cast<size_t>(rank - 2)] : 1;
+    if (std::max(rows, columns) > kMaxChannelSamples) {
+      return Failure(variable + " claims " + std::to_string(std::max(rows, columns)) +
+                     " values in a row or column");
+    }
+    if (std::min(rows, columns) > kMaxColumns) {
+      return skip("gives " + std::to_string(std::min(rows, columns)) + " channels (at most " +
+                  std::to_string(kMaxColumns) + ")");
+    }
+    for (const MatlabChannel& channel : MatlabVariableChannels(name, rows, columns)) {
+      // Down MATLAB's column j: along the dataset's last dimension, at row j of the one before.
+      ChannelSource source{name, rank, rank - 1, rank - 2, channel.fixed_index};
+      if (!channel.down_column) std::swap(source.axis, source.other);
+      channels_.push_back(
+          ChannelInfo{channel.name, static_cast<int64_t>(channel.length), 0, "", std::nullopt});
+      sources_.push_back(source);
+    }
+    return core::Ok();
+  }
+
   std::vector<ChannelInfo>& channels() { return channels_; }
   std::vector<ChannelSource>& sources() { return sources_; }
+  std::vector<std::pair<std::string, double>>& scalars() { return scalars_; }
+  std::vector<std::string>& skipped() { return skipped_; }
 
  private:
   static std::string ClassName(H5T_class_t type_class) {
@@ -370,16 +533,15 @@ class Hdf5Opener {
     Handle create(H5Dget_create_plist(dataset), H5Pclose);
     if (!create.ok()) {
       const std::string reason = Reason();
-      return Failure("can't read how the dataset " + Quoted(name) + " is stored" + reason);
+      return Failure("can't read how " + Subject(matlab_, name) + " is stored" + reason);
     }
     const H5D_layout_t layout = H5Pget_layout(create.get());
     if (layout == H5D_VIRTUAL) {
-      return Failure("the dataset " + Quoted(name) +
+      return Failure(Subject(matlab_, name) +
                      " is a virtual dataset drawn from other files, which are not read");
     }
     if (H5Pget_external_count(create.get()) > 0) {
-      return Failure("the dataset " + Quoted(name) +
-                     " is stored in external files, which are not read");
+      return Failure(Subject(matlab_, name) + " is stored in external files, which are not read");
     }
     const int filters = H5Pget_nfilters(create.get());
     for (int i = 0; i < filters; ++i) {
@@ -392,7 +554,7 @@ class Hdf5Opener {
                          sizeof filter_name, filter_name, &filter_config);
       if (filter < 0 || H5Zfilter_avail(filter) <= 0) {
         filter_name[sizeof filter_name - 1] = '\0';
-        return Failure("the dataset " + Quoted(name) + " is compressed by filter " +
+        return Failure(Subject(matlab_, name) + " is compressed by filter " +
                        std::to_string(filter) +
                        (filter_name[0] != '\0' ? " (" + std::string(filter_name) + ")" : "") +
                        ", which this library lacks");
@@ -401,14 +563,14 @@ class Hdf5Opener {
     if (layout == H5D_CONTIGUOUS) {
       const haddr_t offset = H5Dget_offset(dataset);
       if (offset != HADDR_UNDEF && (offset > file_size_ || claimed_bytes > file_size_ - offset)) {
-        return Failure("the dataset " + Quoted(name) + " claims " + std::to_string(claimed_bytes) +
+        return Failure(Subject(matlab_, name) + " claims " + std::to_string(claimed_bytes) +
                        " bytes at offset " + std::to_string(offset) +
                        ", beyond the end of the file (" + std::to_string(file_size_) + " bytes)");
       }
     }
     const hsize_t stored_bytes = H5Dget_storage_size(dataset);
     if (stored_bytes > file_size_) {
-      return Failure("the dataset " + Quoted(name) + " claims " + std::to_string(stored_bytes) +
+      return Failure(Subject(matlab_, name) + " claims " + std::to_string(stored_bytes) +
                      " bytes of storage in a file of " + std::to_string(file_size_) + " bytes");
     }
     return core::Ok();
@@ -522,22 +684,25 @@ class Hdf5Opener {
   hid_t file_;
   hid_t lapl_;
   uint64_t file_size_;
+  bool matlab_;
   std::vector<ChannelInfo> channels_;
   std::vector<ChannelSource> sources_;
+  std::vector<std::pair<std::string, double>> scalars_;
+  std::vector<std::string> skipped_;
 };
 
-/// An opened HDF5 file and where each of its channels lies.
+/// An opened HDF5 file (or MATLAB 7.3 file) and where each of its channels lies.
 class Hdf5Recording final : public RecordingReader {
  public:
-  Hdf5Recording(std::filesystem::path path, Handle file, Handle lapl,
-                std::vector<ChannelInfo> channels, std::vector<ChannelSource> sources,
-                std::optional<double> nan_value)
-      : RecordingReader(RecordingKind::kHdf5, std::move(path)),
+  Hdf5Recording(RecordingKind kind, std::filesystem::path path, Handle file, Handle lapl,
+                Hdf5Opener& opener, std::optional<double> nan_value)
+      : RecordingReader(kind, std::move(path)),
         file_(std::move(file)),
         lapl_(std::move(lapl)),
-        sources_(std::move(sources)),
+        sources_(std::move(opener.sources())),
         nan_value_(nan_value) {
-    channels_ = std::move(channels);
+    channels_ = std::move(opener.channels());
+    skipped_ = std::move(opener.skipped());
   }
 
   ~Hdf5Recording() override {
@@ -554,9 +719,10 @@ class Hdf5Recording final : public RecordingReader {
     const ChannelSource& source = sources_[index];
     const auto length = static_cast<hsize_t>(channels_[index].length);
     // Says what failed with the library's reason; called right after the failing call.
+    const bool matlab = kind_ == RecordingKind::kMatlab;
     const auto failure = [&](const std::string& what) {
-      return core::Fail(core::kMsgFileRead, path_.string() + ": " + what + " the dataset " +
-                                                Quoted(source.dataset) + Reason());
+      return core::Fail(core::kMsgFileRead, path_.string() + ": " + what + " " +
+                                                Subject(matlab, source.dataset) + Reason());
     };
     // The hold is declared first so that the handles are closed while it is held.
     LibraryHold hold;
@@ -565,20 +731,18 @@ class Hdf5Recording final : public RecordingReader {
     Handle space(H5Dget_space(dataset.get()), H5Sclose);
     if (!space.ok()) return failure("can't read the shape of");
     std::vector<double> buffer(std::min<hsize_t>(length, kRecordingBuffer));
+    // One index of every dimension but the samples' own.
+    std::vector<hsize_t> start(static_cast<size_t>(std::max(source.rank, 1)), 0);
+    std::vector<hsize_t> block(start.size(), 1);
+    if (source.other >= 0) start[static_cast<size_t>(source.other)] = source.fixed;
     for (hsize_t done = 0; done < length;) {
       hsize_t count = std::min<hsize_t>(length - done, kRecordingBuffer);
-      hsize_t start[2] = {done, 0};
-      hsize_t block[2] = {count, 1};
-      if (source.rank == 2) {
-        start[1] = source.fixed;
-        if (source.axis == 1) {
-          std::swap(start[0], start[1]);
-          std::swap(block[0], block[1]);
-        }
-      }
+      start[static_cast<size_t>(source.axis)] = done;
+      block[static_cast<size_t>(source.axis)] = count;
       Handle memory(H5Screate_simple(1, &count, nullptr), H5Sclose);
       if (!memory.ok() ||
-          H5Sselect_hyperslab(space.get(), H5S_SELECT_SET, start, nullptr, block, nullptr) < 0 ||
+          H5Sselect_hyperslab(space.get(), H5S_SELECT_SET, start.data(), nullptr, block.data(),
+                              nullptr) < 0 ||
           H5Dread(dataset.get(), H5T_NATIVE_DOUBLE, memory.get(), space.get(), H5P_DEFAULT,
                   buffer.data()) < 0) {
         return failure("can't read samples " + std::to_string(done + 1) + ".." +
@@ -586,6 +750,9 @@ class Hdf5Recording final : public RecordingReader {
       }
       for (hsize_t i = 0; i < count; ++i) {
         if (std::isfinite(buffer[i])) continue;
+        if (!nan_value_ && matlab) {
+          return MatlabNotFinite(path_, channels_[index].name, static_cast<int64_t>(done + i));
+        }
         if (!nan_value_) {
           return core::Fail(core::kMsgBadValue, path_.string() + ": channel " +
                                                     Quoted(channels_[index].name) + ", sample " +
@@ -612,27 +779,88 @@ class Hdf5Recording final : public RecordingReader {
 
 }  // namespace
 
-core::Result<RecordingHandle> OpenHdf5Recording(const std::filesystem::path& path,
-                                                const RecordingOptions& options) {
+namespace {
+
+/// The HDF5 file at `path` opened for reading, with the link access that stays inside it.
+struct OpenedFile {
+  uint64_t size_bytes = 0;
+  Handle file;
+  Handle lapl;
+};
+
+/// Opens the file; call it holding the library. `what` says the kind of file in its failure.
+core::Result<OpenedFile> OpenHdf5File(const std::filesystem::path& path, const char* what) {
   auto regular = core::OpenRegularFile(path, core::kMsgFileRead);
   if (!regular) return regular.error();
-  const uint64_t file_size = regular->size_bytes;
-  const auto failure = [&](const std::string& what) {
-    return core::Fail(core::kMsgFileRead, path.string() + ": " + what);
+  OpenedFile opened;
+  opened.size_bytes = regular->size_bytes;
+  const auto failure = [&](const std::string& why) {
+    return core::Fail(core::kMsgFileRead, path.string() + ": " + why);
   };
-
-  LibraryHold hold;
   Handle access(H5Pcreate(H5P_FILE_ACCESS), H5Pclose);
 #if H5_VERSION_GE(1, 10, 7)
   // Locks are taken where the file system has them, and not insisted on where it has none.
   if (access.ok()) H5Pset_file_locking(access.get(), true, true);
 #endif
-  Handle file(H5Fopen(path.c_str(), H5F_ACC_RDONLY, access.get()), H5Fclose);
-  if (!file.ok()) return failure("not an HDF5 file, or a damaged one" + Reason());
-  Handle lapl = LocalLinkAccess();
-  if (!lapl.ok()) return failure("can't set up the reading" + Reason());
+  opened.file = Handle(H5Fopen(path.c_str(), H5F_ACC_RDONLY, access.get()), H5Fclose);
+  if (!opened.file.ok()) return failure(std::string(what) + Reason());
+  opened.lapl = LocalLinkAccess();
+  if (!opened.lapl.ok()) return failure("can't set up the reading" + Reason());
+  return opened;
+}
 
-  Hdf5Opener opener(path, options, file.get(), lapl.get(), file_size);
+/// Whether an object at the root carries MATLAB's class attribute: the variables of a 7.3 file
+/// whose user block (and MAT header) was lost, as when the file was repacked.
+bool RootHoldsMatlabClass(hid_t file, hid_t lapl) {
+  struct Search {
+    hid_t lapl;
+    bool found = false;
+  } search{lapl};
+  hsize_t position = 0;
+  H5Literate(
+      file, H5_INDEX_NAME, H5_ITER_INC, &position,
+      [](hid_t group, const char* name, const H5L_info_t* info, void* data) -> herr_t {
+        auto& search = *static_cast<Search*>(data);
+        if (info->type != H5L_TYPE_HARD) return 0;
+        Handle object(H5Oopen(group, name, search.lapl), H5Oclose);
+        search.found = object.ok() && H5Aexists(object.get(), "MATLAB_class") > 0;
+        return search.found ? 1 : 0;
+      },
+      &search);
+  return search.found;
+}
+
+/// The channels of a MATLAB 7.3 file's variables; call it holding the library.
+core::Result<RecordingHandle> ReadMatlabVariables(const std::filesystem::path& path,
+                                                  const RecordingOptions& options,
+                                                  OpenedFile& opened) {
+  Hdf5Opener opener(path, options, opened.file.get(), opened.lapl.get(), opened.size_bytes, true);
+  auto variables = opener.RootLinks();
+  if (!variables) return variables.error();
+  for (const std::string& name : *variables) {
+    if (auto added = opener.AddMatlabVariable(name); !added) return added.error();
+  }
+  if (opener.channels().empty()) return MatlabNoChannel(path, opener.skipped());
+  auto rate_hz = MatlabRate(opener.scalars(), options, path);
+  if (!rate_hz) return rate_hz.error();
+  for (ChannelInfo& channel : opener.channels()) channel.rate_hz = *rate_hz;
+  return RecordingHandle(
+      std::make_unique<Hdf5Recording>(RecordingKind::kMatlab, path, std::move(opened.file),
+                                      std::move(opened.lapl), opener, options.nan_value));
+}
+
+}  // namespace
+
+core::Result<RecordingHandle> OpenHdf5Recording(const std::filesystem::path& path,
+                                                const RecordingOptions& options) {
+  LibraryHold hold;
+  auto opened = OpenHdf5File(path, "not an HDF5 file, or a damaged one");
+  if (!opened) return opened.error();
+  // MATLAB's variables are read as such unless the caller picks datasets.
+  if (options.datasets.empty() && RootHoldsMatlabClass(opened->file.get(), opened->lapl.get())) {
+    return ReadMatlabVariables(path, options, *opened);
+  }
+  Hdf5Opener opener(path, options, opened->file.get(), opened->lapl.get(), opened->size_bytes);
   if (options.datasets.empty()) {
     auto datasets = opener.WalkDatasets();
     if (!datasets) return datasets.error();
@@ -644,10 +872,20 @@ core::Result<RecordingHandle> OpenHdf5Recording(const std::filesystem::path& pat
       if (auto added = opener.AddNamedDataset(name); !added) return added.error();
     }
   }
-  if (opener.channels().empty()) return failure("no numeric dataset");
-  return RecordingHandle(std::make_unique<Hdf5Recording>(
-      path, std::move(file), std::move(lapl), std::move(opener.channels()),
-      std::move(opener.sources()), options.nan_value));
+  if (opener.channels().empty()) {
+    return core::Fail(core::kMsgFileRead, path.string() + ": no numeric dataset");
+  }
+  return RecordingHandle(
+      std::make_unique<Hdf5Recording>(RecordingKind::kHdf5, path, std::move(opened->file),
+                                      std::move(opened->lapl), opener, options.nan_value));
+}
+
+core::Result<RecordingHandle> OpenMatlab73Recording(const std::filesystem::path& path,
+                                                    const RecordingOptions& options) {
+  LibraryHold hold;
+  auto opened = OpenHdf5File(path, "not a readable MATLAB 7.3 file (its HDF5 part is damaged)");
+  if (!opened) return opened.error();
+  return ReadMatlabVariables(path, options, *opened);
 }
 
 }  // namespace torvwy::recording

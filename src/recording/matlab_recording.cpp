@@ -1,5 +1,5 @@
-// MATLAB files (level 5 and 7.3) through the MAT-file library: numeric vectors, and the columns
-// or rows of 2-D matrices, as channels read in hyperslabs.
+// MATLAB files: level 5 through the MAT-file library, numeric vectors and the columns or rows of
+// 2-D matrices as channels read piece by piece; 7.3 files are handed to the HDF5 reader.
 #include <hdf5.h>
 #include <matio.h>
 #include <unistd.h>
@@ -15,14 +15,11 @@
 
 #include "core/services/file_read.h"
 #include "core/services/message_table.h"
+#include "recording/matlab_variables.h"
 #include "recording/recording.h"
 
 namespace torvwy::recording {
 namespace {
-
-/// Deflate packs at most about 1032 bytes into one; a variable claiming more values than that
-/// ratio allows of the file's bytes is damaged or hostile.
-constexpr uint64_t kMostValuesPerFileByte = 1032;
 
 /// A compressed level-5 variable is inflated from its start for every piece the library
 /// reads, so it is read whole, up to this size.
@@ -237,22 +234,12 @@ core::Status MatlabRecording::Walk(uint64_t file_bytes, const RecordingOptions& 
            " MiB (save it without compression)");
       continue;
     }
-    if (place.rows == 1 || place.columns == 1) {
-      place.along = place.rows == 1 ? 1 : 0;
+    for (const MatlabChannel& channel : MatlabVariableChannels(name, place.rows, place.columns)) {
+      place.along = channel.down_column ? 0 : 1;
+      place.fixed_index = channel.fixed_index;
       places_.push_back(place);
-      channels_.push_back(ChannelInfo{name, static_cast<int64_t>(elements), 0, "", std::nullopt});
-      continue;
-    }
-    // A matrix: its columns when it is at least as tall as wide, else its rows.
-    const bool by_columns = place.rows >= place.columns;
-    place.along = by_columns ? 0 : 1;
-    const size_t count = by_columns ? place.columns : place.rows;
-    const size_t length = by_columns ? place.rows : place.columns;
-    for (size_t i = 0; i < count; ++i) {
-      place.fixed_index = i;
-      places_.push_back(place);
-      channels_.push_back(ChannelInfo{name + "_" + std::to_string(i + 1),
-                                      static_cast<int64_t>(length), 0, "", std::nullopt});
+      channels_.push_back(
+          ChannelInfo{channel.name, static_cast<int64_t>(channel.length), 0, "", std::nullopt});
     }
   }
   skipped_ = skipped;
@@ -266,33 +253,10 @@ core::Status MatlabRecording::Walk(uint64_t file_bytes, const RecordingOptions& 
       scalars_.emplace_back(name, value[0]);
     }
   }
-  if (channels_.empty()) {
-    std::string why = "no numeric vector or matrix to import";
-    for (const auto& line : skipped) why += "; " + line;
-    return ReadFailure(why);
-  }
-  // The rate: the named scalar, or the first of the usual names; "dt" is a step in seconds.
-  const bool named = !options.rate_from.empty();
-  const std::vector<std::string> names =
-      named ? std::vector<std::string>{options.rate_from} : DefaultRateNames();
-  double rate_hz = 0;
-  for (const auto& rate_name : names) {
-    const auto found = std::find_if(scalars_.begin(), scalars_.end(),
-                                    [&](const auto& scalar) { return scalar.first == rate_name; });
-    if (found == scalars_.end()) {
-      if (named) return ReadFailure("no scalar variable '" + rate_name + "' gives the rate");
-      continue;
-    }
-    const double rate = rate_name == "dt" ? 1.0 / found->second : found->second;
-    if (std::isfinite(rate) && rate > 0) {
-      rate_hz = rate;
-      break;
-    }
-    if (named) {
-      return ReadFailure("variable '" + rate_name + "' doesn't give a rate (a finite number > 0)");
-    }
-  }
-  for (auto& channel : channels_) channel.rate_hz = rate_hz;
+  if (channels_.empty()) return MatlabNoChannel(path_, skipped);
+  auto rate_hz = MatlabRate(scalars_, options, path_);
+  if (!rate_hz) return rate_hz.error();
+  for (auto& channel : channels_) channel.rate_hz = *rate_hz;
   return core::Ok();
 }
 
@@ -301,10 +265,7 @@ core::Status MatlabRecording::Deliver(size_t index, int64_t done, std::vector<do
   for (size_t i = 0; i < values.size(); ++i) {
     if (std::isfinite(values[i])) continue;
     if (!nan_value_) {
-      return core::Fail(core::kMsgBadValue, path_.string() + ": channel " + channels_[index].name +
-                                                ", sample " +
-                                                std::to_string(done + static_cast<int64_t>(i) + 1) +
-                                                ": not a finite number (give a value for it)");
+      return MatlabNotFinite(path_, channels_[index].name, done + static_cast<int64_t>(i));
     }
     values[i] = *nan_value_;
   }
@@ -400,7 +361,73 @@ std::optional<std::string> CutLevel5Element(int fd, uint64_t file_bytes) {
   return std::nullopt;
 }
 
+/// Whether the 128-byte MAT header at the file's start says version 0x0200: a 7.3 file, whose
+/// variables follow as HDF5 behind the 512-byte user block the header starts.
+bool IsVersion73(int fd, uint64_t file_bytes) {
+  unsigned char tail[4];
+  if (file_bytes < 128 || ::pread(fd, tail, sizeof tail, 124) != sizeof tail) return false;
+  // The version is written in the writer's byte order, which "IM" (or "MI" swapped) tells.
+  return (tail[2] == 'I' && tail[3] == 'M' && tail[0] == 0x00 && tail[1] == 0x02) ||
+         (tail[2] == 'M' && tail[3] == 'I' && tail[0] == 0x02 && tail[1] == 0x00);
+}
+
 }  // namespace
+
+std::vector<MatlabChannel> MatlabVariableChannels(const std::string& name, uint64_t rows,
+                                                  uint64_t columns) {
+  if (rows == 1 || columns == 1) {
+    return {MatlabChannel{name, rows != 1, 0, rows * columns}};
+  }
+  // A matrix: its columns when it is at least as tall as wide, else its rows.
+  const bool by_columns = rows >= columns;
+  const uint64_t count = by_columns ? columns : rows;
+  std::vector<MatlabChannel> channels;
+  for (uint64_t i = 0; i < count; ++i) {
+    channels.push_back(MatlabChannel{name + "_" + std::to_string(i + 1), by_columns, i,
+                                     by_columns ? rows : columns});
+  }
+  return channels;
+}
+
+core::Result<double> MatlabRate(const std::vector<std::pair<std::string, double>>& scalars,
+                                const RecordingOptions& options,
+                                const std::filesystem::path& path) {
+  const auto failure = [&](const std::string& why) {
+    return core::Fail(core::kMsgFileRead, path.string() + ": " + why);
+  };
+  // The named scalar, or the first of the usual names; "dt" is a step in seconds.
+  const bool named = !options.rate_from.empty();
+  const std::vector<std::string> names =
+      named ? std::vector<std::string>{options.rate_from} : DefaultRateNames();
+  for (const auto& rate_name : names) {
+    const auto found = std::find_if(scalars.begin(), scalars.end(),
+                                    [&](const auto& scalar) { return scalar.first == rate_name; });
+    if (found == scalars.end()) {
+      if (named) return failure("no scalar variable '" + rate_name + "' gives the rate");
+      continue;
+    }
+    const double rate = rate_name == "dt" ? 1.0 / found->second : found->second;
+    if (std::isfinite(rate) && rate > 0) return rate;
+    if (named) {
+      return failure("variable '" + rate_name + "' doesn't give a rate (a finite number > 0)");
+    }
+  }
+  return 0.0;
+}
+
+core::Error MatlabNoChannel(const std::filesystem::path& path,
+                            const std::vector<std::string>& skipped) {
+  std::string why = "no numeric vector or matrix to import";
+  for (const auto& line : skipped) why += "; " + line;
+  return core::Fail(core::kMsgFileRead, path.string() + ": " + why);
+}
+
+core::Error MatlabNotFinite(const std::filesystem::path& path, const std::string& channel,
+                            int64_t sample) {
+  return core::Fail(core::kMsgBadValue, path.string() + ": channel " + channel + ", sample " +
+                                            std::to_string(sample + 1) +
+                                            ": not a finite number (give a value for it)");
+}
 
 core::Result<RecordingHandle> OpenMatlabRecording(const std::filesystem::path& path,
                                                   const RecordingOptions& options) {
@@ -410,6 +437,7 @@ core::Result<RecordingHandle> OpenMatlabRecording(const std::filesystem::path& p
     auto file = core::OpenRegularFile(path, core::kMsgFileRead);
     if (!file) return file.error();
     file_bytes = file->size_bytes;
+    if (IsVersion73(file->fd.get(), file_bytes)) return OpenMatlab73Recording(path, options);
     if (auto cut = CutLevel5Element(file->fd.get(), file_bytes)) {
       return core::Fail(core::kMsgFileRead, path.string() + ": " + *cut);
     }

@@ -20,7 +20,7 @@ namespace torvwy::recording {
 enum class RecordingKind {
   kText,    ///< CSV or plain text: columns of numbers
   kSound,   ///< WAV, FLAC, AIFF (through the sound-file library)
-  kMatlab,  ///< MATLAB level 5 or 7.3
+  kMatlab,  ///< MATLAB level 5 or 7.3 (also 7.3 variables in an HDF5 file without the header)
   kHdf5,    ///< HDF5 (not a MATLAB 7.3 file)
 };
 

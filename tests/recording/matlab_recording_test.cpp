@@ -1,4 +1,5 @@
-// MATLAB files made by scipy (level 5) and h5py (7.3), read back channel by channel.
+// MATLAB files made by scipy (level 5), hdf5storage (7.3) and laid out by hand with h5py as
+// MATLAB writes 7.3, read back channel by channel.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,7 +26,7 @@ using testing::TempDir;
 //   a  int16  70000 x 1   (i * 37) % 65536 - 32768
 //   b  single 1 x 70000   i / 8 - 1000          (exact in single precision)
 //   u  uint8  300 x 1     i % 256
-//   m  double 1000 x 3    i * 0.25 + 1           columns m_1..m_3
+//   m  double 1000 x 2    i * 0.25 + 1           columns m_1, m_2
 //   w  int32  2 x 500     i - 400                rows w_1, w_2
 constexpr int64_t kLongLength = 70000;  // more than one piece
 double AValue(int64_t i) { return static_cast<double>((i * 37) % 65536 - 32768); }
@@ -42,7 +43,7 @@ std::map<std::string, std::vector<double>> ExpectedChannels() {
     expected["b"].push_back(BValue(i));
   }
   for (int64_t i = 0; i < 300; ++i) expected["u"].push_back(UValue(i));
-  for (int64_t c = 0; c < 3; ++c) {
+  for (int64_t c = 0; c < 2; ++c) {
     for (int64_t r = 0; r < 1000; ++r) {
       expected["m_" + std::to_string(c + 1)].push_back(MValue(c * 1000 + r));
     }
@@ -63,21 +64,31 @@ i = np.arange(70000, dtype=np.int64)
 a = fortran(((i * 37) % 65536 - 32768).astype(np.int16), (70000, 1))
 b = fortran((i / 8.0 - 1000).astype(np.float32), (1, 70000))
 u = fortran((np.arange(300) % 256).astype(np.uint8), (300, 1))
-m = fortran(np.arange(3000) * 0.25 + 1, (1000, 3))
+m = fortran(np.arange(2000) * 0.25 + 1, (1000, 2))
 w = fortran((np.arange(1000) - 400).astype(np.int32), (2, 500))
 )";
 
+/// Every file below holds these variables (or their like, laid out by hand).
+const char* kVariables = R"(variables = {'a': a, 'b': b, 'u': u, 'm': m, 'w': w,
+  'fs': 2000.0, 'dt': 0.5, 'note': 'a text', 'z': np.array([1+2j, 3j]),
+  's': {'x': np.arange(3.0)}, 'cells': np.array([[1.0], 'two'], dtype=object),
+  'cube': np.zeros((2, 3, 4)), 'none': np.zeros((0, 5))}
+)";
+
 std::string Level5Script(const std::filesystem::path& path, bool compressed) {
-  return std::string(kArrays) +
+  return std::string(kArrays) + kVariables +
          "import scipy.io\n"
          "scipy.io.savemat('" +
-         path.string() +
-         "', {'a': a, 'b': b, 'u': u, 'm': m, 'w': w,\n"
-         "  'fs': 2000.0, 'dt': 0.5, 'note': 'a text', 'z': np.array([1+2j, 3j]),\n"
-         "  's': {'x': np.arange(3.0)}, 'cells': np.array([[1.0], 'two'], dtype=object),\n"
-         "  'cube': np.zeros((2, 3, 4)), 'none': np.zeros((0, 5))},\n"
-         "  do_compression=" +
-         (compressed ? "True" : "False") + ", oned_as='column')\n";
+         path.string() + "', variables, do_compression=" + (compressed ? "True" : "False") +
+         ", oned_as='column')\n";
+}
+
+/// A 7.3 file as hdf5storage, a writer made for MATLAB's reading, saves it (compressed chunks).
+std::string Hdf5StorageScript(const std::filesystem::path& path) {
+  return std::string(kArrays) + kVariables +
+         "import hdf5storage\n"
+         "hdf5storage.savemat('" +
+         path.string() + "', variables, format='7.3', oned_as='column')\n";
 }
 
 /// MATLAB's class attribute of a 7.3 dataset: a scalar null-terminated string exactly as long as
@@ -91,49 +102,106 @@ def matlab_class(dataset, name):
     attribute.write(np.array(name, dtype='S%d' % len(name)), mtype=string)
 )";
 
-/// A 7.3 file: HDF5 behind a 512-byte user block whose first 128 bytes are MATLAB's header.
-/// h5py keeps C order, so a MATLAB r x c matrix is an HDF5 dataset of c x r.
-std::string Level73Script(const std::filesystem::path& path) {
-  return std::string(kArrays) + kMatlabClass + "path = '" + path.string() +
-         "'\n"
-         "with h5py.File(path, 'w', userblock_size=512) as f:\n"
-         "    for name, value in (('a', a), ('b', b), ('u', u), ('m', m), ('w', w),\n"
-         "                        ('rate', np.array([[250.0]]))):\n"
-         "        d = f.create_dataset(name, data=np.ascontiguousarray(value.T))\n"
-         "        matlab_class(d, {'int16': b'int16', 'float32': b'single', 'uint8': b'uint8',\n"
-         "            'float64': b'double', 'int32': b'int32'}[str(value.dtype)])\n"
-         "header = b'MATLAB 7.3 MAT-file, Platform: GLNXA64, Created on: Tue Dec  8 00:00:00 2026 "
-         "HDF5 schema 1.00 .'\n"
-         "header = header.ljust(116, b' ') + bytes(8) + b'\\x00\\x02' + b'IM'\n"
-         "with open(path, 'r+b') as f:\n"
-         "    f.write(header.ljust(512, b'\\x00'))\n";
+/// A 7.3 file laid out by hand as MATLAB writes one: HDF5 behind a 512-byte user block whose
+/// first 128 bytes are MATLAB's header (without `header`: the HDF5 part alone, as a copy that
+/// lost its user block). h5py keeps C order, so a MATLAB r x c matrix is a dataset of c x r.
+std::string Level73Script(const std::filesystem::path& path, bool header = true) {
+  return std::string(kArrays) + kMatlabClass + "path = '" + path.string() + "'\n" +
+         "with h5py.File(path, 'w', userblock_size=" + (header ? "512" : "0") + ") as f:\n" +
+         R"(    def numeric(name, value, **storage):
+        d = f.create_dataset(name, data=np.ascontiguousarray(value.T), **storage)
+        matlab_class(d, {'int16': b'int16', 'float32': b'single', 'uint8': b'uint8',
+            'float64': b'double', 'int32': b'int32'}[str(value.dtype)])
+        return d
+    numeric('a', a, chunks=(1, 4096), compression='gzip', compression_opts=3)
+    numeric('b', b)
+    numeric('u', u)
+    numeric('m', m, chunks=(2, 128), compression='gzip', shuffle=True)
+    numeric('w', w)
+    numeric('fs', np.array([[2000.0]]))
+    numeric('dt', np.array([[0.5]]))
+    # char 1 x 6: UTF-16 code units
+    d = f.create_dataset('note', data=np.array([[ord(c)] for c in 'a text'], dtype=np.uint16))
+    matlab_class(d, b'char')
+    d.attrs.create('MATLAB_int_decode', 2, dtype=np.int32)
+    # complex 2 x 1: a compound of real and imag
+    d = f.create_dataset('z', data=np.array([[(1.0, 2.0), (0.0, 3.0)]],
+                                            dtype=[('real', '<f8'), ('imag', '<f8')]))
+    matlab_class(d, b'double')
+    # struct: a group of its fields
+    g = f.create_group('s')
+    matlab_class(g, b'struct')
+    matlab_class(g.create_dataset('x', data=np.arange(3.0).reshape(1, 3)), b'double')
+    # cell 2 x 1: references into #refs#
+    refs = f.create_group('#refs#')
+    one = refs.create_dataset('b', data=np.array([[1.0]]))
+    matlab_class(one, b'double')
+    two = refs.create_dataset('c', data=np.array([[116], [119], [111]], dtype=np.uint16))
+    matlab_class(two, b'char')
+    d = f.create_dataset('cells', data=np.array([[one.ref, two.ref]], dtype=h5py.ref_dtype))
+    matlab_class(d, b'cell')
+    numeric('cube', np.zeros((2, 3, 4)))
+    # empty 0 x 5: its sizes as uint64
+    d = f.create_dataset('none', data=np.array([0, 5], dtype=np.uint64))
+    matlab_class(d, b'double')
+    d.attrs.create('MATLAB_empty', 1, dtype=np.uint8)
+)" +
+         (header
+              ? R"(header = b'MATLAB 7.3 MAT-file, Platform: GLNXA64, Created on: Tue Dec  8 00:00:00 2026 HDF5 schema 1.00 .'
+header = header.ljust(116, b' ') + bytes(8) + b'\x00\x02' + b'IM'
+with open(path, 'r+b') as f:
+    f.write(header.ljust(512, b'\x00'))
+)"
+              : "");
 }
 
-TEST(MatlabRecording, ReadsVectorsAndMatricesOfEveryClass) {
+/// The script that writes each kind of file the tests read.
+enum class Writer { kLevel5, kLevel5Compressed, kHdf5Storage, kByHand, kByHandNoHeader };
+std::string WriteScript(Writer writer, const std::filesystem::path& path) {
+  switch (writer) {
+    case Writer::kLevel5:
+      return Level5Script(path, false);
+    case Writer::kLevel5Compressed:
+      return Level5Script(path, true);
+    case Writer::kHdf5Storage:
+      return Hdf5StorageScript(path);
+    case Writer::kByHand:
+      return Level73Script(path);
+    case Writer::kByHandNoHeader:
+      return Level73Script(path, false);
+  }
+  return {};
+}
+
+TEST(MatlabRecording, EveryWriterGivesTheSameChannelsAndLeavesOutTheSameVariables) {
   struct Case {
     const char* file;
-    int kind;  // 0: level 5, 1: level 5 compressed, 2: 7.3
-    double rate_hz;
+    Writer writer;
   };
-  const Case cases[] = {{"plain.mat", 0, 2000.0}, {"packed.mat", 1, 2000.0}, {"v73.mat", 2, 250.0}};
+  const Case cases[] = {{"plain.mat", Writer::kLevel5},
+                        {"packed.mat", Writer::kLevel5Compressed},
+                        {"hdf5storage.mat", Writer::kHdf5Storage},
+                        {"by-hand.mat", Writer::kByHand},
+                        {"no-user-block.h5", Writer::kByHandNoHeader}};
   const auto expected = ExpectedChannels();
   TempDir dir;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
     const auto path = dir.path() / c.file;
-    RunPythonScript(c.kind == 2 ? Level73Script(path) : Level5Script(path, c.kind == 1));
-    auto reader = OpenMatlabRecording(path, {});
+    RunPythonScript(WriteScript(c.writer, path));
+    // Through the door every face uses: the kind is told by the file's bytes.
+    auto reader = OpenRecording(path, {});
     ASSERT_TRUE(reader) << reader.error().detail;
     EXPECT_EQ((*reader)->kind(), RecordingKind::kMatlab);
     EXPECT_FALSE((*reader)->values_are_raw());
     std::vector<std::string> names;
     for (const auto& channel : (*reader)->channels()) names.push_back(channel.name);
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "m_1", "m_2", "m_3", "u", "w_1", "w_2"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "m_1", "m_2", "u", "w_1", "w_2"}));
     for (size_t index = 0; index < (*reader)->channels().size(); ++index) {
       const ChannelInfo& info = (*reader)->channels()[index];
       SCOPED_TRACE(info.name);
-      EXPECT_EQ(info.rate_hz, c.rate_hz);  // "fs" comes before "dt"
+      EXPECT_EQ(info.rate_hz, 2000.0);  // "fs" comes before "dt"
       EXPECT_TRUE(info.unit.empty());
       const auto& want = expected.at(info.name);
       EXPECT_EQ(info.length, static_cast<int64_t>(want.size()));
@@ -142,76 +210,85 @@ TEST(MatlabRecording, ReadsVectorsAndMatricesOfEveryClass) {
       EXPECT_LE(back.largest_piece, kRecordingBuffer);
       EXPECT_EQ(back.values, want);
     }
-    if (c.kind != 2) {
-      // One line for each variable left out; the scalars are parameters, not channels.
-      std::vector<std::string> skipped = (*reader)->skipped();
-      std::sort(skipped.begin(), skipped.end());
-      EXPECT_EQ(skipped, (std::vector<std::string>{
-                             "variable 'cells' is a cell array: not imported",
-                             "variable 'cube' has 3 dimensions (only vectors and matrices): not "
-                             "imported",
-                             "variable 'none' is empty: not imported",
-                             "variable 'note' holds characters: not imported",
-                             "variable 's' is a struct: not imported",
-                             "variable 'z' is complex: not imported"}));
-    }
+    // One line for each variable left out; the scalars are parameters, not channels.
+    std::vector<std::string> skipped = (*reader)->skipped();
+    std::sort(skipped.begin(), skipped.end());
+    EXPECT_EQ(
+        skipped,
+        (std::vector<std::string>{
+            "variable 'cells' is a cell array: not imported",
+            "variable 'cube' has 3 dimensions (only vectors and matrices): not imported",
+            "variable 'none' is empty: not imported",
+            "variable 'note' holds characters: not imported",
+            "variable 's' is a struct: not imported", "variable 'z' is complex: not imported"}));
   }
+}
+
+/// Saves `variables` (a Python dict) as level 5 with scipy and as 7.3 with hdf5storage; the paths.
+std::vector<std::filesystem::path> SaveBothLevels(const TempDir& dir, const std::string& stem,
+                                                  const std::string& variables) {
+  const auto level5 = dir.path() / (stem + "-5.mat");
+  const auto level73 = dir.path() / (stem + "-73.mat");
+  RunPythonScript("import numpy as np, scipy.io, hdf5storage\nvariables = " + variables +
+                  "\nscipy.io.savemat('" + level5.string() +
+                  "', variables)\n"
+                  "hdf5storage.savemat('" +
+                  level73.string() + "', variables, format='7.3')\n");
+  return {level5, level73};
 }
 
 TEST(MatlabRecording, RateFromANamedScalarOrAStep) {
   TempDir dir;
-  const auto path = dir.path() / "rates.mat";
-  RunPythonScript(
-      "import numpy as np, scipy.io\n"
-      "scipy.io.savemat('" +
-      path.string() + "', {'x': np.arange(10.0), 'dt': 0.004, 'clock': 512, 'bad': -1.0})\n");
   struct Case {
     const char* rate_from;
     double rate_hz;  // < 0: the open fails
   };
   const Case cases[] = {{"", 250.0}, {"clock", 512.0}, {"dt", 250.0}, {"bad", -1}, {"nope", -1}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.rate_from);
-    RecordingOptions options;
-    options.rate_from = c.rate_from;
-    auto reader = OpenMatlabRecording(path, options);
-    if (c.rate_hz < 0) {
-      ASSERT_FALSE(reader);
-      EXPECT_NE(reader.error().detail.find(std::string("'") + c.rate_from + "'"), std::string::npos)
-          << reader.error().detail;
-      continue;
+  for (const auto& path : SaveBothLevels(
+           dir, "rates", "{'x': np.arange(10.0), 'dt': 0.004, 'clock': 512, 'bad': -1.0}")) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(path.filename().string() + " " + c.rate_from);
+      RecordingOptions options;
+      options.rate_from = c.rate_from;
+      auto reader = OpenMatlabRecording(path, options);
+      if (c.rate_hz < 0) {
+        ASSERT_FALSE(reader);
+        EXPECT_NE(reader.error().detail.find(std::string("'") + c.rate_from + "'"),
+                  std::string::npos)
+            << reader.error().detail;
+        continue;
+      }
+      ASSERT_TRUE(reader) << reader.error().detail;
+      ASSERT_EQ((*reader)->channels().size(), 1u);
+      EXPECT_DOUBLE_EQ((*reader)->channels()[0].rate_hz, c.rate_hz);
     }
-    ASSERT_TRUE(reader) << reader.error().detail;
-    ASSERT_EQ((*reader)->channels().size(), 1u);
-    EXPECT_DOUBLE_EQ((*reader)->channels()[0].rate_hz, c.rate_hz);
   }
 }
 
 TEST(MatlabRecording, NotFiniteValuesAreReplacedOrRefused) {
   TempDir dir;
-  const auto path = dir.path() / "nan.mat";
-  RunPythonScript(
-      "import numpy as np, scipy.io\n"
-      "x = np.arange(6.0)\nx[2] = np.nan\nx[4] = -np.inf\n"
-      "scipy.io.savemat('" +
-      path.string() + "', {'x': x})\n");
-  auto reader = OpenMatlabRecording(path, {});
-  ASSERT_TRUE(reader);
-  const ReadBack refused = ReadAll(**reader, 0);
-  ASSERT_FALSE(refused.status);
-  EXPECT_EQ(refused.status.error().message, core::kMsgBadValue);
-  EXPECT_NE(refused.status.error().detail.find("x, sample 3"), std::string::npos)
-      << refused.status.error().detail;
-  RecordingOptions options;
-  options.nan_value = 9.5;
-  auto replacing = OpenMatlabRecording(path, options);
-  ASSERT_TRUE(replacing);
-  EXPECT_EQ(ReadAll(**replacing, 0).values, (std::vector<double>{0, 1, 9.5, 3, 9.5, 5}));
+  for (const auto& path :
+       SaveBothLevels(dir, "nan", "{'x': np.array([0, 1, np.nan, 3, -np.inf, 5.0])}")) {
+    SCOPED_TRACE(path.filename().string());
+    auto reader = OpenMatlabRecording(path, {});
+    ASSERT_TRUE(reader);
+    const ReadBack refused = ReadAll(**reader, 0);
+    ASSERT_FALSE(refused.status);
+    EXPECT_EQ(refused.status.error().message, core::kMsgBadValue);
+    EXPECT_NE(refused.status.error().detail.find("x, sample 3"), std::string::npos)
+        << refused.status.error().detail;
+    RecordingOptions options;
+    options.nan_value = 9.5;
+    auto replacing = OpenMatlabRecording(path, options);
+    ASSERT_TRUE(replacing);
+    EXPECT_EQ(ReadAll(**replacing, 0).values, (std::vector<double>{0, 1, 9.5, 3, 9.5, 5}));
+  }
 }
 
 TEST(MatlabRecording, RefusesFilesWithoutChannelsAndImpossibleSizes) {
   TempDir dir;
   const auto only_text = dir.path() / "text.mat";
+  const auto only_text73 = dir.path() / "text73.mat";
   const auto huge = dir.path() / "huge.mat";
   const auto dims = dir.path() / "dims.mat";
   const auto sizes = dir.path() / "sizes.mat";
@@ -220,6 +297,10 @@ TEST(MatlabRecording, RefusesFilesWithoutChannelsAndImpossibleSizes) {
                   "scipy.io.savemat('" +
                   only_text.string() +
                   "', {'note': 'hello', 'fs': 10.0})\n"
+                  "import hdf5storage\n"
+                  "hdf5storage.savemat('" +
+                  only_text73.string() +
+                  "', {'note': 'hello', 'fs': 10.0}, format='7.3')\n"
                   "with h5py.File('" +
                   huge.string() +
                   "', 'w', userblock_size=512) as f:\n"
@@ -249,12 +330,16 @@ TEST(MatlabRecording, RefusesFilesWithoutChannelsAndImpossibleSizes) {
                   "', 'r+b') as f:\n"
                   "    f.seek(156)\n"
                   "    f.write(np.array([2**32 - 8], dtype='<u4').tobytes())\n");
-  auto none = OpenMatlabRecording(only_text, {});
-  ASSERT_FALSE(none);
-  EXPECT_EQ(none.error().message, core::kMsgFileRead);
-  ExpectOneLineNaming(none.error(), only_text);
-  EXPECT_NE(none.error().detail.find("variable 'note' holds characters"), std::string::npos)
-      << none.error().detail;
+  for (const auto& path : {only_text, only_text73}) {
+    auto none = OpenMatlabRecording(path, {});
+    ASSERT_FALSE(none);
+    EXPECT_EQ(none.error().message, core::kMsgFileRead);
+    ExpectOneLineNaming(none.error(), path);
+    EXPECT_NE(none.error().detail.find("no numeric vector or matrix to import; variable 'note' "
+                                       "holds characters: not imported"),
+              std::string::npos)
+        << none.error().detail;
+  }
 
   const std::pair<std::filesystem::path, const char*> claims[] = {
       {huge, "'x' claims more values"},
@@ -273,11 +358,13 @@ TEST(MatlabRecording, CutAndDamagedFilesReadOrFailWithOneLine) {
   const auto plain = dir.path() / "plain.mat";
   const auto packed = dir.path() / "packed.mat";
   const auto v73 = dir.path() / "v73.mat";
+  const auto storage = dir.path() / "hdf5storage.mat";
   RunPythonScript(Level5Script(plain, false));
   RunPythonScript(Level5Script(packed, true));
   RunPythonScript(Level73Script(v73));
+  RunPythonScript(Hdf5StorageScript(storage));
   const auto expected = ExpectedChannels();
-  for (const auto& source : {plain, packed, v73}) {
+  for (const auto& source : {plain, packed, v73, storage}) {
     testing::ExpectDamagedCopiesFailInOneLine(
         source, dir.path(), 40, [](const auto& copy) { return OpenMatlabRecording(copy, {}); });
   }
