@@ -290,6 +290,7 @@ TEST(MatlabRecording, RefusesFilesWithoutChannelsAndImpossibleSizes) {
   const auto only_text = dir.path() / "text.mat";
   const auto only_text73 = dir.path() / "text73.mat";
   const auto huge = dir.path() / "huge.mat";
+  const auto lzf = dir.path() / "lzf.mat";
   const auto dims = dir.path() / "dims.mat";
   const auto sizes = dir.path() / "sizes.mat";
   RunPythonScript(std::string(kArrays) + kMatlabClass +
@@ -306,11 +307,18 @@ TEST(MatlabRecording, RefusesFilesWithoutChannelsAndImpossibleSizes) {
                   "', 'w', userblock_size=512) as f:\n"
                   "    d = f.create_dataset('x', shape=(1, 2**40), dtype='f8', chunks=(1, 4096))\n"
                   "    matlab_class(d, b'double')\n"
+                  // A variable packed by a filter only h5py has.
+                  "with h5py.File('" +
+                  lzf.string() +
+                  "', 'w', userblock_size=512) as f:\n"
+                  "    matlab_class(f.create_dataset('x', data=np.ones((1, 500)), "
+                  "compression='lzf'), b'double')\n"
                   "header = b'MATLAB 7.3 MAT-file'.ljust(116, b' ') + bytes(8) + b'\\x00\\x02IM'\n"
-                  "with open('" +
-                  huge.string() +
-                  "', 'r+b') as f:\n"
-                  "    f.write(header)\n"
+                  "for path in ('" +
+                  huge.string() + "', '" + lzf.string() +
+                  "'):\n"
+                  "    with open(path, 'r+b') as f:\n"
+                  "        f.write(header)\n"
                   // A level-5 vector whose sizes (after the 128-byte header, the element's tag,
                   // the array flags and the sizes' tag) say 2^31-1 x 2^31-1.
                   "scipy.io.savemat('" +
@@ -343,6 +351,7 @@ TEST(MatlabRecording, RefusesFilesWithoutChannelsAndImpossibleSizes) {
 
   const std::pair<std::filesystem::path, const char*> claims[] = {
       {huge, "'x' claims more values"},
+      {lzf, "variable 'x' is compressed by filter 32000"},
       {dims, "'x' claims more values"},
       {sizes, "variable no. 1 has damaged sizes"}};
   for (const auto& [path, why] : claims) {
