@@ -368,14 +368,16 @@ TEST(MatlabRecording, CutAndDamagedFilesReadOrFailWithOneLine) {
   const auto packed = dir.path() / "packed.mat";
   const auto v73 = dir.path() / "v73.mat";
   const auto storage = dir.path() / "hdf5storage.mat";
+  const auto no_header = dir.path() / "no-user-block.h5";
   RunPythonScript(Level5Script(plain, false));
   RunPythonScript(Level5Script(packed, true));
   RunPythonScript(Level73Script(v73));
   RunPythonScript(Hdf5StorageScript(storage));
+  RunPythonScript(Level73Script(no_header, false));
   const auto expected = ExpectedChannels();
-  for (const auto& source : {plain, packed, v73, storage}) {
+  for (const auto& source : {plain, packed, v73, storage, no_header}) {
     testing::ExpectDamagedCopiesFailInOneLine(
-        source, dir.path(), 40, [](const auto& copy) { return OpenMatlabRecording(copy, {}); });
+        source, dir.path(), 40, [](const auto& copy) { return OpenRecording(copy, {}); });
   }
   // A file cut inside the data of its first channels: never values that weren't written.
   const auto cut = dir.path() / "cut.mat";
