@@ -351,7 +351,36 @@ def test_follow_takes_a_node_and_a_life_estimate(tmp_path):
     assert all("fatigue" in r for r in results)
 
 
-def test_a_record_that_goes_wrong_ends_with_its_whole_blocks_and_the_reason(tmp_path):
+def _truncate(live, tsp):
+    os.truncate(live / "rig1#a.sts", 1024 * 8)  # a writer's crash cut it short
+
+
+def _replace(live, tsp):
+    other = live / "other.sts"
+    other.write_bytes((live / "rig1#a.sts").read_bytes())
+    os.replace(other, live / "rig1#a.sts")
+
+
+def _rewrite_and_finish(live, tsp):
+    with open(live / "rig1#a.sts", "r+b") as sts:
+        sts.seek(1500 * 8)
+        sts.write(b"\x7f" * 8)
+    write_recording(live, "rig1#a", b"", tsp, 6, running=False)
+
+
+def _fifo(live, tsp):
+    os.mkfifo(live / "pipe")
+    os.replace(live / "pipe", live / "rig1#a.sts")
+
+
+@pytest.mark.parametrize("damage,match", [
+    (_truncate, "rig1#a.sts: the waveform was truncated"),
+    (_replace, "rig1#a.sts: another file took the waveform's place"),
+    (_rewrite_and_finish, "rig1#a.sts: samples already counted were rewritten"),
+    (_fifo, r"rig1#a.sts: not a regular file \(a FIFO\)"),
+])
+def test_a_record_that_goes_wrong_ends_with_its_whole_blocks_and_the_reason(tmp_path, damage,
+                                                                            match):
     x = recording_signal(8 * 1024)
     final, sts, tsp = finished_node(tmp_path, x)
     live = tmp_path / "live"
@@ -361,12 +390,12 @@ def test_a_record_that_goes_wrong_ends_with_its_whole_blocks_and_the_reason(tmp_
     follow = torvwy.follow(str(live / "rig1#a"), kind="peak", interval=0.02, idle=20)
     first = next(follow)
     assert (first.live, first.blocks_counted, first.samples_behind) == (True, 3, 100)
-    os.truncate(live / "rig1#a.sts", 1024 * 8)  # a writer's crash cut it short
+    damage(live, tsp)
     last = next(follow)
     assert (last.live, last.blocks_counted) == (False, 3)
     options = dict(node_options(final), partitions=25)
     assert last.to_dict() == torvwy.peak(x[: 3 * 1024], **options).to_dict()
-    with pytest.raises(torvwy.TorvwyError, match="rig1#a"):
+    with pytest.raises(torvwy.TorvwyError, match=match):
         next(follow)
 
 

@@ -200,7 +200,9 @@ def follow(node, kind="rainflow", partitions=25, amplitude="full", interval=1.0,
     counted something yields the result of the blocks counted so far with live True. The follow
     ends when the record is complete, after `idle` seconds without a new block, or when the
     record goes wrong (shrinks, changes its format, rate or calibration, is deleted, can't be
-    read); it then yields the result of every block counted with live False, which for a
+    read, another file or a FIFO takes the waveform file's name, or samples already counted are
+    rewritten: a follow that ends complete or idle reads the bytes it counted again first); it
+    then yields the result of every block counted with live False, which for a
     complete record equals torvwy.<kind>(Node(...)) of the finished node. An end that went wrong
     raises TorvwyError with its one-line reason after that last result; an end with no block
     counted raises it without one. Ctrl-C raises KeyboardInterrupt. The looks release the GIL.

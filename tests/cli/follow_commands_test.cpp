@@ -262,6 +262,15 @@ TEST_F(FollowCommands, EachBadRecordEndsTheFollowWithItsReason) {
       {"format changed", "sed -i 's/^Format=.*/Format=885/' rig1#1.tsp", "changed", "format"},
       {"rate changed", "sed -i 's/^Frequency=.*/Frequency=99/' rig1#1.tsp", "changed", "frequency"},
       {"deleted", "rm rig1#1.sts rig1#1.tsp", "deleted", "deleted"},
+      // Each step below leaves a node the follow may look at: the new name comes by a rename.
+      {"replaced", "cp rig1#1.sts next && mv next rig1#1.sts", "changed",
+       "another file took the waveform's place"},
+      {"rewritten, then finished",
+       "printf '\\177\\177\\177\\177\\177\\177\\177\\177' | "
+       "dd of=rig1#1.sts bs=8 seek=2 conv=notrunc status=none; sed -i '/^Running=/d' rig1#1.tsp",
+       "changed", "samples already counted were rewritten"},
+      {"a FIFO in its place", "mkfifo pipe && mv pipe rig1#1.sts", "failed",
+       "rig1#1.sts: not a regular file (a FIFO)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -285,6 +294,7 @@ TEST_F(FollowCommands, EachBadRecordEndsTheFollowWithItsReason) {
     EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("3 whole blocks"), std::string::npos) << run.err;
     fs::remove(data_.path() / "fo");
+    fs::remove(data_.path() / "rig1#1.sts");  // a FIFO would stop the next node's writing
   }
 }
 

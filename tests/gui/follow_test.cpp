@@ -1,5 +1,7 @@
 // Following a node while it is recorded: the window's counts grow with the record and end on the
 // offline counts, the cursor, list and zoom stay, and unticking, closing and bad ends stop it.
+#include <sys/stat.h>
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -12,7 +14,9 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <vector>
 
 #include "core/counting/counting_run.h"
 #include "core/counting/progress.h"
@@ -77,6 +81,14 @@ class GrowingNode {
     if (running) text << "[Recording]\r\nRunning=1\r\n";
     ASSERT_TRUE(core::SaveFileAtomically(tsp_, text.str(), core::kMsgFileWrite));
   }
+  /// Writes `value` over sample `index` of the .sts, in place.
+  void Rewrite(int64_t index, double value) {
+    std::fstream out(sts_, std::ios::binary | std::ios::in | std::ios::out);
+    out.seekp(index * static_cast<int64_t>(sizeof(double)));
+    out.write(reinterpret_cast<const char*>(&value), sizeof(double));
+  }
+  /// Renames `file` over the .sts.
+  void RenameOver(const fs::path& file) { fs::rename(file, sts_); }
   /// Cuts the .sts to `samples` samples (a writer that crashed, a record that shrank).
   void Truncate(int64_t samples) {
     fs::resize_file(sts_, static_cast<uintmax_t>(samples) * sizeof(double));
@@ -183,8 +195,8 @@ TEST_F(FollowWindow, CountsGrowWithTheRecordAndEndOnTheOfflineCounts) {
 
     // Three more blocks and half of the next one: only the whole blocks are counted.
     node_.Grow(3);
-    node_.Append(Blocks(5, 1));
-    node_.Truncate(5 * kBlock + 512);
+    const std::vector<double> block6 = Blocks(5, 1);
+    node_.Append({block6.begin(), block6.begin() + 512});
     node_.WriteTsp(true);
     ASSERT_TRUE(WaitForBlocks(5));
     EXPECT_SOON_TRUE(Status().contains(QStringLiteral("5 blocks counted, 512 samples")))
@@ -205,8 +217,8 @@ TEST_F(FollowWindow, CountsGrowWithTheRecordAndEndOnTheOfflineCounts) {
               inset_before);
 
     // The record ends: the rest of block 6, and the .tsp without the mark.
-    node_.Truncate(5 * kBlock);
-    node_.Grow(1, false);
+    node_.Append({block6.begin() + 512, block6.end()});
+    node_.WriteTsp(false);
     ASSERT_SOON_TRUE(!view_->following());
     EXPECT_EQ(ShownBlocks(), 6);
     EXPECT_FALSE(view_->windowTitle().contains(QStringLiteral("(live)")));
@@ -300,21 +312,63 @@ TEST_F(FollowWindow, AutomaticAmplitudeIsNeverFollowed) {
 }
 
 TEST_F(FollowWindow, ABadEndSaysWhyAndKeepsTheWholeBlocksSeen) {
-  StartRecording(3);
-  Start(module::kPeakTemplate);
-  ASSERT_TRUE(WaitForBlocks(3));
-  const auto seen = std::get<core::PeakResultFile>(*view_->result()).result.two_way_peak_counts;
-  // The writer shrinks the record below what was counted.
-  node_.Truncate(kBlock + 100);
-  node_.WriteTsp(true);
-  ASSERT_SOON_TRUE(!view_->following());
-  ASSERT_EQ(messages_.size(), 1);
-  EXPECT_TRUE(messages_[0].startsWith(QStringLiteral("The follow ended")))
-      << messages_[0].toStdString();
-  EXPECT_FALSE(messages_[0].contains('\n'));
-  EXPECT_EQ(Status(), messages_[0]);
-  EXPECT_EQ(ShownBlocks(), 3);
-  EXPECT_EQ(std::get<core::PeakResultFile>(*view_->result()).result.two_way_peak_counts, seen);
+  // Each damage leaves, at every step, a node a look may find.
+  struct Case {
+    const char* name;
+    std::function<void(GrowingNode&, const fs::path& dir)> damage;
+    const char* says;
+  };
+  const std::vector<Case> cases = {
+      {"shrank below the blocks counted",
+       [](GrowingNode& node, const fs::path&) { node.Truncate(kBlock + 100); }, "truncated"},
+      {"another file renamed over the waveform",
+       [](GrowingNode& node, const fs::path& dir) {
+         const fs::path copy = dir / "copy.sts";
+         fs::copy_file(dir / "abc1#2.sts", copy);
+         node.RenameOver(copy);
+       },
+       "another file took the waveform's place"},
+      {"a counted sample rewritten, then the record finished",
+       [](GrowingNode& node, const fs::path&) {
+         node.Rewrite(kBlock + 5, 1234.5);
+         node.WriteTsp(false);
+       },
+       "samples already counted were rewritten"},
+      {"a FIFO renamed over the waveform",
+       [](GrowingNode& node, const fs::path& dir) {
+         const fs::path pipe = dir / "pipe";
+         ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+         node.RenameOver(pipe);
+       },
+       "not a regular file (a FIFO)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    node_ = GrowingNode(data_.path());
+    StartRecording(3);
+    Start(module::kPeakTemplate);
+    ASSERT_TRUE(WaitForBlocks(3));
+    const auto seen = std::get<core::PeakResultFile>(*view_->result()).result;
+    messages_.clear();
+    c.damage(node_, data_.path());
+    ASSERT_SOON_TRUE(!view_->following());
+    ASSERT_EQ(messages_.size(), 1);
+    EXPECT_TRUE(messages_[0].startsWith(QStringLiteral("The follow ended")))
+        << messages_[0].toStdString();
+    EXPECT_TRUE(messages_[0].contains(QString::fromUtf8(c.says))) << messages_[0].toStdString();
+    EXPECT_TRUE(messages_[0].contains(QStringLiteral("3 whole blocks")))
+        << messages_[0].toStdString();
+    EXPECT_FALSE(messages_[0].contains('\n'));
+    EXPECT_EQ(Status(), messages_[0]);
+    EXPECT_EQ(ShownBlocks(), 3);
+    // The counts and the overview of the blocks seen, from the file they were counted in.
+    const auto& shown = std::get<core::PeakResultFile>(*view_->result()).result;
+    EXPECT_EQ(shown.two_way_peak_counts, seen.two_way_peak_counts);
+    EXPECT_EQ(shown.envelope, seen.envelope);
+    frame_->CloseWindow();
+    ASSERT_SOON_TRUE(host_.frames().empty());
+    fs::remove(data_.path() / "abc1#2.sts");  // a FIFO would stop the next node's writing
+  }
 }
 
 TEST_F(FollowWindow, TheLifeEstimateShowsTheDamageSoFar) {

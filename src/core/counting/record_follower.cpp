@@ -2,9 +2,14 @@
 // that grows with the record without rereading it.
 #include "core/counting/record_follower.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -13,6 +18,7 @@
 #include "core/data/envelope.h"
 #include "core/data/sample_format.h"
 #include "core/data/waveform_reader.h"
+#include "core/services/file_read.h"
 #include "core/services/message_table.h"
 #include "core/services/number_format.h"
 #include "core/services/profile.h"
@@ -21,6 +27,73 @@ namespace torvwy::core {
 namespace {
 
 constexpr int64_t kReadBlocks = 64;
+/// The buffer in which the counted bytes are read again at the end.
+constexpr int64_t kCheckBytes = int64_t{1} << 20;
+
+/// A 64-bit hash of a stream of bytes, the same whatever pieces it is fed in: FNV-1a over 64-bit
+/// words, each step followed by an xor-shift so that a change in a high bit reaches the low ones.
+/// Each step is a one-to-one map of the state for a given word, so two streams of one length
+/// that differ in a single word always hash apart; more differences collide by chance only.
+class ByteHash {
+ public:
+  void Feed(std::span<const char> bytes) {
+    size_t i = 0;
+    for (; i < bytes.size() && pending_bytes_ != 0; ++i) Take(bytes[i]);
+    for (; i + 8 <= bytes.size(); i += 8) {
+      uint64_t word = 0;
+      std::memcpy(&word, bytes.data() + i, 8);
+      Mix(word);
+    }
+    for (; i < bytes.size(); ++i) Take(bytes[i]);
+    length_ += bytes.size();
+  }
+
+  /// The hash of every byte fed, its length included.
+  uint64_t value() const {
+    ByteHash end = *this;
+    if (end.pending_bytes_ != 0) end.Mix(end.pending_);
+    end.Mix(length_);
+    return end.state_;
+  }
+
+ private:
+  void Take(char byte) {
+    pending_ |= uint64_t{static_cast<unsigned char>(byte)} << (8 * pending_bytes_);
+    if (++pending_bytes_ == 8) {
+      Mix(pending_);
+      pending_ = 0;
+      pending_bytes_ = 0;
+    }
+  }
+  void Mix(uint64_t word) {
+    state_ = (state_ ^ word) * 0x100000001b3ull;
+    state_ ^= state_ >> 32;
+  }
+
+  uint64_t state_ = 0xcbf29ce484222325ull;
+  uint64_t pending_ = 0;
+  int pending_bytes_ = 0;
+  uint64_t length_ = 0;
+};
+
+/// Which file a path names: it stays the same while a file is written to, and changes when
+/// another file is renamed over the path.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+FileIdentity IdentityOf(const struct stat& status) { return {status.st_dev, status.st_ino}; }
+
+/// What a path that is no regular file names, for the message.
+const char* KindOfFile(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  return "no regular file";
+}
 
 /// A stretch of the record as one envelope segment sees it.
 using Stretch = EnvelopeSegment;
@@ -167,6 +240,15 @@ struct RecordFollower::State {
   // went can't be read again, but its blocks counted were.
   std::vector<double> envelope;
   int32_t envelope_length = -1;
+  // The .sts the blocks were counted from, held open: every read goes to it, even after another
+  // file took its name, and each look checks that the name still leads to it.
+  FileDescriptor sts;
+  FileIdentity sts_identity;
+  int64_t largest_bytes = 0;  // the .sts never shrinks
+  ByteHash counted_hash;      // of the bytes of the blocks counted, in order
+  bool rewritten = false;     // the counted bytes read again differ: nothing more is read
+  std::vector<char> raw;      // the bytes of the last samples Source() gave
+  int64_t raw_first = 0;      // ... from this sample on
 
   FollowLook End(FollowEnd why, std::optional<Error> error, int64_t new_blocks = 0) {
     end = why;
@@ -179,7 +261,98 @@ struct RecordFollower::State {
   Status CountBlocks(int64_t available, Progress& progress, int64_t& counted_now);
 
   Result<std::vector<double>> Envelope(const SamplingInfo& record);
+
+  /// A source of the held .sts's samples for a WaveformReader; it leaves their bytes in `raw`.
+  SampleSource Source();
+  /// Reads bytes [offset, offset + out.size()) of the held .sts.
+  Status ReadBytes(int64_t offset, std::span<char> out);
+
+  /// Opens the .sts at `path_status` to be held, when none is held or none of its blocks is
+  /// counted yet (a writer may still replace an empty one). Fails when it can't be opened.
+  Status Hold(const struct stat& path_status);
+
+  /// Reads the bytes of the blocks counted again and compares them with those counted: ends the
+  /// follow (changed) when they differ, (failed) when they can't be read; nullopt when they are
+  /// the same or when `progress` cancelled the reading (then `cancelled` is set).
+  std::optional<FollowLook> CheckCounted(Progress& progress, const std::string& seen,
+                                         bool& cancelled);
 };
+
+SampleSource RecordFollower::State::Source() {
+  return SampleSource(node.data_file, [this](int64_t first, std::span<double> out) -> Status {
+    raw.resize(out.size() * static_cast<size_t>(sample_size));
+    raw_first = first;
+    if (auto ok = ReadBytes(first * sample_size, raw); !ok) return ok;
+    return ConvertSamples(node.info.format(), out, raw);
+  });
+}
+
+Status RecordFollower::State::ReadBytes(int64_t offset, std::span<char> out) {
+  size_t done = 0;
+  while (done < out.size()) {
+    const ssize_t n = ::pread(sts.get(), out.data() + done, out.size() - done,
+                              static_cast<off_t>(offset) + static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      return Fail(kMsgDataFileShort,
+                  node.data_file.string() + ": " +
+                      (n < 0 ? std::generic_category().message(errno) : "the file ended early"));
+    }
+    done += static_cast<size_t>(n);
+  }
+  return Ok();
+}
+
+Status RecordFollower::State::Hold(const struct stat& path_status) {
+  if (sts.get() >= 0 && (blocks_counted > 0 || IdentityOf(path_status) == sts_identity)) {
+    return Ok();
+  }
+  auto file = OpenRegularFile(node.data_file, kMsgDataFileUnopenable);
+  if (!file) return file.error();
+  struct stat status {};
+  if (::fstat(file->fd.get(), &status) != 0) {
+    return Fail(kMsgDataFileUnopenable,
+                node.data_file.string() + ": " + std::generic_category().message(errno));
+  }
+  sts = std::move(file->fd);
+  sts_identity = IdentityOf(status);
+  largest_bytes = 0;
+  return Ok();
+}
+
+std::optional<FollowLook> RecordFollower::State::CheckCounted(Progress& progress,
+                                                              const std::string& seen,
+                                                              bool& cancelled) {
+  cancelled = false;
+  const int64_t counted_bytes = blocks_counted * kBlockSamples * sample_size;
+  if (counted_bytes == 0) return std::nullopt;
+  std::vector<char> buffer(static_cast<size_t>(std::min(kCheckBytes, counted_bytes)));
+  progress.SetRange(0, (counted_bytes + kCheckBytes - 1) / kCheckBytes);
+  progress.SetStep(1);
+  ByteHash again;
+  for (int64_t offset = 0; offset < counted_bytes; offset += kCheckBytes) {
+    const auto piece = std::span<char>(buffer).first(
+        static_cast<size_t>(std::min(kCheckBytes, counted_bytes - offset)));
+    if (auto ok = ReadBytes(offset, piece); !ok) {
+      Error error = ok.error();
+      error.detail += seen;
+      return End(FollowEnd::kFailed, std::move(error));
+    }
+    again.Feed(piece);
+    progress.StepIt();
+    if (progress.CheckCancelButton()) {
+      cancelled = true;
+      return std::nullopt;
+    }
+  }
+  if (again.value() == counted_hash.value()) return std::nullopt;
+  rewritten = true;
+  return End(FollowEnd::kChanged,
+             Fail(kMsgNodeDataChanged, node.data_file.string() +
+                                           ": samples already counted were rewritten: read "
+                                           "again at the end, they differ" +
+                                           seen));
+}
 
 Status RecordFollower::State::CountBlocks(int64_t available, Progress& progress,
                                           int64_t& counted_now) {
@@ -188,9 +361,10 @@ Status RecordFollower::State::CountBlocks(int64_t available, Progress& progress,
   // The reader sees a record of the whole blocks present; the .tsp's Length may lag behind.
   SamplingInfo present = node.info;
   present.set_length_half_blocks(static_cast<int32_t>(2 * available));
-  auto reader = WaveformReader::Open(SampleSource(node.data_file), present);
+  auto reader = WaveformReader::Open(Source(), present);
   if (!reader) return reader.error();
   if (auto ok = reader->Seek(blocks_counted * kBlockSamples); !ok) return ok;
+  const auto block_bytes = static_cast<size_t>(kBlockSamples * sample_size);
   progress.SetRange(0, available - blocks_counted);
   progress.SetStep(1);
   std::vector<double> buffer(
@@ -200,10 +374,17 @@ Status RecordFollower::State::CountBlocks(int64_t available, Progress& progress,
     const std::span<double> chunk(buffer.data(), static_cast<size_t>(blocks * kBlockSamples));
     if (auto ok = reader->Read(chunk); !ok) return ok;
     if (auto ok = reader->CheckFinite(chunk, blocks_counted * kBlockSamples); !ok) return ok;
+    // The chunk's bytes, hashed block by block as the blocks are counted.
+    const std::span<const char> bytes(raw);
+    if (raw_first != blocks_counted * kBlockSamples ||
+        bytes.size() != static_cast<size_t>(blocks) * block_bytes) {
+      return Fail(kMsgBadValue, node.data_file.string() + ": the chunk's bytes were not kept");
+    }
     for (int64_t b = 0; b < blocks; ++b) {
       const auto block = std::span<const double>(chunk).subspan(
           static_cast<size_t>(b * kBlockSamples), static_cast<size_t>(kBlockSamples));
       if (auto ok = counter.Feed(block); !ok) return ok;
+      counted_hash.Feed(bytes.subspan(static_cast<size_t>(b) * block_bytes, block_bytes));
       stretches.Append(Summarize(block, blocks_counted * kBlockSamples));
       ++blocks_counted;
       ++counted_now;
@@ -227,7 +408,11 @@ Result<std::vector<double>> RecordFollower::State::Envelope(const SamplingInfo& 
   const double s = static_cast<double>(record.length_half_blocks()) * 1024.0 / overview;
   const auto segment_end = [s](int j) { return static_cast<int64_t>(std::trunc(j * s)); };
 
-  auto reader = WaveformReader::Open(SampleSource(node.data_file), record);
+  if (rewritten || sts.get() < 0) {
+    return Fail(kMsgNodeDataChanged,
+                node.data_file.string() + ": the samples counted can no longer be read");
+  }
+  auto reader = WaveformReader::Open(Source(), record);
   if (!reader) return reader.error();
   std::vector<double> buffer(static_cast<size_t>(2 * kBlockSamples));
   const auto read = [&](int64_t begin, int64_t end) -> Result<Stretch> {
@@ -344,9 +529,11 @@ FollowLook RecordFollower::Poll(Progress& progress) {
   st.tsp_length = length;
   st.node.info = *info;
 
-  const auto bytes = std::filesystem::file_size(st.node.data_file, ec);
-  if (ec) {
-    if (!std::filesystem::exists(st.node.data_file, ec)) {
+  // The .sts must still be the file whose blocks were counted, and must not have shrunk since.
+  struct stat status {};
+  if (::stat(st.node.data_file.c_str(), &status) != 0) {
+    const int error = errno;
+    if (error == ENOENT || error == ENOTDIR) {
       // A waveform not written yet is waited for; one that was there and went is deleted.
       if (st.blocks_counted == 0 && running) {
         st.samples_behind = 0;
@@ -359,9 +546,32 @@ FollowLook RecordFollower::Poll(Progress& progress) {
                     Fail(kMsgDataFileUnopenable, sts_name + ": the node was deleted" + seen));
     }
     return st.End(FollowEnd::kFailed,
-                  Fail(kMsgDataFileUnopenable, sts_name + ": " + ec.message() + seen));
+                  Fail(kMsgDataFileUnopenable,
+                       sts_name + ": " + std::generic_category().message(error) + seen));
   }
-  const int64_t present = static_cast<int64_t>(bytes) / st.sample_size;
+  if (!S_ISREG(status.st_mode)) {
+    return st.End(FollowEnd::kFailed,
+                  Fail(kMsgDataFileUnopenable, sts_name + ": not a regular file (" +
+                                                   KindOfFile(status.st_mode) + ")" + seen));
+  }
+  if (auto ok = st.Hold(status); !ok) {
+    Error error = ok.error();
+    error.detail += seen;
+    return st.End(FollowEnd::kFailed, std::move(error));
+  }
+  if (st.blocks_counted > 0 && IdentityOf(status) != st.sts_identity) {
+    return st.End(FollowEnd::kChanged,
+                  Fail(kMsgNodeDataChanged,
+                       sts_name + ": another file took the waveform's place mid-record" + seen));
+  }
+  // The size of the file held, which the counting reads.
+  if (::fstat(st.sts.get(), &status) != 0) {
+    return st.End(FollowEnd::kFailed,
+                  Fail(kMsgDataFileUnopenable,
+                       sts_name + ": " + std::generic_category().message(errno) + seen));
+  }
+  const auto bytes = static_cast<int64_t>(status.st_size);
+  const int64_t present = bytes / st.sample_size;
   if (present < st.blocks_counted * kBlockSamples) {
     return st.End(FollowEnd::kShrank,
                   Fail(kMsgDataFileShort, sts_name + ": the waveform was truncated to " +
@@ -369,6 +579,14 @@ FollowLook RecordFollower::Poll(Progress& progress) {
                                               std::to_string(st.blocks_counted * kBlockSamples) +
                                               " counted" + seen));
   }
+  // Before a block is counted, a writer may still start its file again.
+  if (st.blocks_counted > 0 && bytes < st.largest_bytes) {
+    return st.End(FollowEnd::kShrank,
+                  Fail(kMsgDataFileShort, sts_name + ": the waveform shrank from " +
+                                              std::to_string(st.largest_bytes) + " to " +
+                                              std::to_string(bytes) + " bytes" + seen));
+  }
+  st.largest_bytes = bytes;
   // The .sts may run ahead of a growing .tsp; a finished record ends at its own length.
   int64_t available = present / kBlockSamples;
   int64_t record_end = present;
@@ -377,6 +595,14 @@ FollowLook RecordFollower::Poll(Progress& progress) {
     record_end = std::min(present, info->record_samples());
   }
 
+  // A look that finds the record finished reads the bytes counted so far again before it counts
+  // the last blocks; so does one that ends idle, below.
+  const bool finishing = !running && length > 0 && present >= info->record_samples();
+  bool cancelled = false;
+  if (finishing) {
+    if (auto end = st.CheckCounted(progress, seen, cancelled)) return *end;
+    if (cancelled) return {};
+  }
   int64_t counted_now = 0;
   if (auto ok = st.CountBlocks(available, progress, counted_now); !ok) {
     Error error = ok.error();
@@ -387,11 +613,12 @@ FollowLook RecordFollower::Poll(Progress& progress) {
   if (counted_now > 0) st.last_growth = now;
   st.samples_behind = std::max<int64_t>(0, record_end - st.blocks_counted * kBlockSamples);
 
-  if (!running && length > 0 && present >= info->record_samples() &&
-      st.blocks_counted == info->whole_blocks()) {
+  if (finishing && st.blocks_counted == info->whole_blocks()) {
     return st.End(FollowEnd::kComplete, std::nullopt, counted_now);
   }
   if (counted_now == 0 && now - st.last_growth >= st.setup.idle) {
+    if (auto end = st.CheckCounted(progress, seen, cancelled)) return *end;
+    if (cancelled) return {};
     return st.End(FollowEnd::kIdle, std::nullopt);
   }
   return {counted_now, FollowEnd::kNone, std::nullopt};

@@ -47,10 +47,12 @@ enum class FollowEnd {
   kNone,      ///< still following
   kComplete,  ///< the record is complete: not marked running, .sts as long as the .tsp says
   kIdle,      ///< no new whole block for the idle time
-  kShrank,    ///< the .sts (or the .tsp's Length) became shorter than what was counted
-  kChanged,   ///< the .tsp's format, frequency or calibration changed mid-record
-  kDeleted,   ///< the node's .tsp or .sts is gone
-  kFailed,    ///< a read failed
+  kShrank,    ///< the .sts became shorter than it was, or the .tsp's Length than what was seen
+  /// The .tsp's format, frequency or calibration changed mid-record, another file took the
+  /// .sts's name, or samples counted were rewritten (their bytes read again at the end differ).
+  kChanged,
+  kDeleted,  ///< the node's .tsp or .sts is gone
+  kFailed,   ///< a read failed, or the .sts's name leads to no regular file (a FIFO, a folder)
 };
 
 /// The end's name in messages and JSON: "none", "complete", "idle", "shrank", "changed",
@@ -67,7 +69,11 @@ struct FollowLook {
 };
 
 /// Follows one node. Each Poll() counts the whole blocks that arrived since the last one and
-/// never recounts a block; a partial last block waits for its end. Snapshot() gives the result
+/// never recounts a block; a partial last block waits for its end. The .sts is held open from the
+/// first look that finds it, and every read goes to that file; each look checks that the .sts's
+/// name still leads to it and that it never shrank, and a follow that ends complete or idle
+/// first reads the bytes it counted again, comparing them with a hash kept while counting, so
+/// that its counts are never those of another file. Snapshot() gives the result
 /// of the blocks counted so far as a complete result file record, as RunCounting would give it
 /// for a record of exactly those blocks; after a complete end, exactly what RunCounting gives for
 /// the finished record.
@@ -84,7 +90,9 @@ class RecordFollower {
   /// One look: re-reads the .tsp and the size of the .sts, counts the new whole blocks (in
   /// fixed buffers, with `progress` stepping per block and polled for Cancel, which stops after
   /// the current block and leaves the rest for the next look), and tells whether the follow has
-  /// ended. After an end, further looks count nothing and return the same end.
+  /// ended. A look that would end complete or idle first reads the bytes counted again (in
+  /// buffers of 1 MiB, `progress` stepping per buffer; a Cancel there ends nothing and counts
+  /// nothing). After an end, further looks count nothing and return the same end.
   FollowLook Poll(Progress& progress);
 
   /// The result of the blocks counted so far (the envelope too, grown with the record), with the
@@ -93,7 +101,9 @@ class RecordFollower {
   /// no block holds). Costs the new partitions and about a thousand short reads at the segment
   /// borders, never the record. Fails (bad-value message) before two samples are counted, and
   /// when the envelope's reads fail, unless an earlier snapshot of the same blocks holds it (a
-  /// record that shrank or was deleted after its last look still shows its blocks counted).
+  /// record that shrank or was deleted after its last look still shows its blocks counted). The
+  /// envelope is read from the file counted, even after another took its name; after the
+  /// counted samples were found rewritten, only an earlier snapshot's envelope is given.
   Result<AnyResultFile> Snapshot();
 
   int64_t blocks_counted() const;

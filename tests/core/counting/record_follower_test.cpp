@@ -4,6 +4,7 @@
 #include "core/counting/record_follower.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <fstream>
@@ -69,6 +70,25 @@ class GrowingNode {
     std::ofstream(sts_, std::ios::binary | std::ios::app)
         .write(bytes.data(), static_cast<long>(bytes.size()));
     written_.insert(written_.end(), raw.begin(), raw.end());
+  }
+
+  /// Writes `raw` over sample `index` of the .sts, in place.
+  void Rewrite(int64_t index, double raw) {
+    std::string bytes;
+    ASSERT_TRUE(EncodeSamples(format_, {&raw, 1}, bytes).ok());
+    std::fstream file(sts_, std::ios::binary | std::ios::in | std::ios::out);
+    file.seekp(index * static_cast<int64_t>(bytes.size()));
+    file.write(bytes.data(), static_cast<long>(bytes.size()));
+    ASSERT_TRUE(file.good());
+  }
+
+  /// Renames a new file holding the .sts's bytes and `more` over the .sts.
+  void Replace(const std::vector<double>& more) {
+    std::string bytes = testing::ReadFileBytes(sts_);
+    ASSERT_TRUE(EncodeSamples(format_, more, bytes).ok());
+    const fs::path next = dir_ / "next.sts";
+    std::ofstream(next, std::ios::binary).write(bytes.data(), static_cast<long>(bytes.size()));
+    fs::rename(next, sts_);
   }
 
   /// Cuts the .sts to `samples` samples and a few bytes of the next one.
@@ -350,46 +370,75 @@ TEST(RecordFollowerTest, EachBadRecordEndsTheFollowWithTheBlocksSeen) {
     std::function<void(GrowingNode&)> damage;
     FollowEnd end;
     int message;
+    const char* says;
   };
   const std::vector<Case> cases = {
       {"waveform truncated inside a counted block",
        [](GrowingNode& rig) { rig.Truncate(2 * 1024 + 100, 3); }, FollowEnd::kShrank,
-       kMsgDataFileShort},
+       kMsgDataFileShort, "truncated to 2148 samples"},
+      {"waveform shrank, its counted blocks whole",
+       [](GrowingNode& rig) { rig.Truncate(3 * 1024 + 100); }, FollowEnd::kShrank,
+       kMsgDataFileShort, "shrank from 28672 to 25376 bytes"},
       {"the .tsp's Length shrank", [](GrowingNode& rig) { rig.WriteTsp(2, true); },
-       FollowEnd::kShrank, kMsgNodeDataChanged},
+       FollowEnd::kShrank, kMsgNodeDataChanged, "Length=2"},
       {"finished at a Length below the blocks counted",
-       [](GrowingNode& rig) { rig.WriteTsp(5, false); }, FollowEnd::kShrank, kMsgNodeDataChanged},
+       [](GrowingNode& rig) { rig.WriteTsp(5, false); }, FollowEnd::kShrank, kMsgNodeDataChanged,
+       "Length=5"},
       {"format changed",
        [](GrowingNode& rig) {
          rig.info().set_format(kFormatFloat32);
          rig.WriteTsp(6, true);
        },
-       FollowEnd::kChanged, kMsgNodeDataChanged},
+       FollowEnd::kChanged, kMsgNodeDataChanged, "format"},
       {"frequency changed",
        [](GrowingNode& rig) {
          rig.info().set_frequency_hz(1000.0);
          rig.WriteTsp(6, true);
        },
-       FollowEnd::kChanged, kMsgNodeDataChanged},
+       FollowEnd::kChanged, kMsgNodeDataChanged, "frequency"},
       {"C1 changed",
        [](GrowingNode& rig) {
          rig.info().set_c1(3.0);
          rig.WriteTsp(6, true);
        },
-       FollowEnd::kChanged, kMsgNodeDataChanged},
+       FollowEnd::kChanged, kMsgNodeDataChanged, "C1"},
       {"C2 changed",
        [](GrowingNode& rig) {
          rig.info().set_c2(1.0);
          rig.WriteTsp(6, true);
        },
-       FollowEnd::kChanged, kMsgNodeDataChanged},
+       FollowEnd::kChanged, kMsgNodeDataChanged, "C2"},
+      // Another file renamed over the .sts, even with the same first bytes: the blocks counted
+      // came from the one that went.
+      {"waveform replaced by a rename", [](GrowingNode& rig) { rig.Replace(Samples(2048, 8)); },
+       FollowEnd::kChanged, kMsgNodeDataChanged, "another file took the waveform's place"},
+      // A sample already counted rewritten in place, the size unchanged, and the record then
+      // finished: the check at the end finds it.
+      {"a counted sample rewritten",
+       [](GrowingNode& rig) {
+         rig.Rewrite(1500, rig.written()[1500] + 1.0);
+         rig.WriteTsp(20, false);
+       },
+       FollowEnd::kChanged, kMsgNodeDataChanged, "samples already counted were rewritten"},
+      {"a FIFO in the waveform's place",
+       [](GrowingNode& rig) {
+         fs::remove(rig.sts());
+         ASSERT_EQ(::mkfifo(rig.sts().c_str(), 0600), 0);
+       },
+       FollowEnd::kFailed, kMsgDataFileUnopenable, "rig1#7.sts: not a regular file (a FIFO)"},
+      {"a folder in the waveform's place",
+       [](GrowingNode& rig) {
+         fs::remove(rig.sts());
+         fs::create_directory(rig.sts());
+       },
+       FollowEnd::kFailed, kMsgDataFileUnopenable, "rig1#7.sts: not a regular file (a folder)"},
       {"waveform deleted", [](GrowingNode& rig) { fs::remove(rig.sts()); }, FollowEnd::kDeleted,
-       kMsgDataFileUnopenable},
+       kMsgDataFileUnopenable, "deleted"},
       {"parameters deleted", [](GrowingNode& rig) { fs::remove(rig.tsp()); }, FollowEnd::kDeleted,
-       kMsgSamplingFileMissing},
+       kMsgSamplingFileMissing, "deleted"},
       {".tsp damaged",
        [](GrowingNode& rig) { std::ofstream(rig.tsp()) << "[Sampling]\nFrequency=x\n"; },
-       FollowEnd::kFailed, kMsgSamplingUnreadable},
+       FollowEnd::kFailed, kMsgSamplingUnreadable, "rig1#7.tsp"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -407,7 +456,7 @@ TEST(RecordFollowerTest, EachBadRecordEndsTheFollowWithTheBlocksSeen) {
     ASSERT_TRUE(before.ok());
 
     c.damage(rig);
-    // More that must not count, in the waveform that is still there (one truncated by a
+    // More that must not count, in a waveform file that is still there (one truncated by a
     // crashed writer or deleted stays so).
     if (c.message != kMsgDataFileShort && c.message != kMsgDataFileUnopenable) {
       rig.Append({samples.begin() + 3 * 1024 + 512, samples.end()});
@@ -417,6 +466,7 @@ TEST(RecordFollowerTest, EachBadRecordEndsTheFollowWithTheBlocksSeen) {
     EXPECT_EQ(look.new_blocks, 0);
     ASSERT_TRUE(look.reason.has_value());
     EXPECT_EQ(look.reason->message, c.message) << look.reason->detail;
+    EXPECT_NE(look.reason->detail.find(c.says), std::string::npos) << look.reason->detail;
     EXPECT_NE(look.reason->detail.find("3 whole blocks"), std::string::npos) << look.reason->detail;
     EXPECT_EQ(look.reason->detail.find('\n'), std::string::npos);
     EXPECT_EQ(follower->end(), c.end);
@@ -425,11 +475,97 @@ TEST(RecordFollowerTest, EachBadRecordEndsTheFollowWithTheBlocksSeen) {
     EXPECT_EQ(follower->Poll(progress).end, c.end);
     EXPECT_EQ(follower->blocks_counted(), 3);
     // Even a record that can't be read any more shows its blocks counted, from the last
-    // snapshot of them.
+    // snapshot of them or from the file counted, never from another.
     auto after = follower->Snapshot();
     ASSERT_TRUE(after.ok()) << after.error().detail;
     EXPECT_EQ(Encoded(*after), Encoded(*before));
+    EXPECT_EQ(EnvelopeBytes(*after), EnvelopeBytes(*before));
   }
+}
+
+TEST(RecordFollowerTest, TheBytesCountedAreReadAgainWhenTheFollowEndsByItself) {
+  // 3 blocks are counted; then a sample of block 2 is written again, with its own value or
+  // another, and the record ends complete (2 more blocks) or idle. Only bytes that differ end
+  // the follow, before the last blocks are counted; the same bytes end it as before.
+  struct Case {
+    const char* name;
+    double (*rewrite)(double was);
+    bool finish;
+    FollowEnd end;
+    int64_t blocks;
+  };
+  const auto same = [](double was) { return was; };
+  const auto other = [](double was) { return was + 3.0; };
+  const auto negated = [](double was) { return -was; };
+  const std::vector<Case> cases = {
+      {"same bytes, complete", same, true, FollowEnd::kComplete, 5},
+      {"same bytes, idle", same, false, FollowEnd::kIdle, 3},
+      {"another value, complete", other, true, FollowEnd::kChanged, 3},
+      {"another value, idle", other, false, FollowEnd::kChanged, 3},
+      {"the sign only, idle", negated, false, FollowEnd::kChanged, 3},
+  };
+  for (const Case& c : cases) {
+    for (int32_t format : {kFormatInt16, kFormatFloat64}) {
+      SCOPED_TRACE(std::string(c.name) + ", format " + std::to_string(format));
+      TempDir dir;
+      GrowingNode rig(dir.path(), format);
+      FollowSetup setup = SetupOf(CountingKind::kPeak);
+      setup.idle = std::chrono::milliseconds(0);
+      auto follower = RecordFollower::Start(rig.Node(), setup);
+      ASSERT_TRUE(follower.ok());
+      const std::vector<double> samples = Samples(5 * 1024, 6);
+      rig.Append({samples.begin(), samples.begin() + 3 * 1024});
+      SilentProgress progress;
+      ASSERT_EQ(follower->Poll(progress).new_blocks, 3);
+      // A sample of block 2 that is not 0, so that its sign shows in its bytes.
+      int64_t at = 1024 + 77;
+      while (rig.written()[static_cast<size_t>(at)] == 0.0) ++at;
+      rig.Rewrite(at, c.rewrite(rig.written()[static_cast<size_t>(at)]));
+      if (c.finish) {
+        rig.Append({samples.begin() + 3 * 1024, samples.end()});
+        rig.WriteTsp(10, false);
+      }
+      const FollowLook look = follower->Poll(progress);
+      EXPECT_EQ(look.end, c.end);
+      EXPECT_EQ(follower->blocks_counted(), c.blocks);
+      if (c.end != FollowEnd::kChanged) {
+        EXPECT_FALSE(look.reason.has_value());
+        continue;
+      }
+      ASSERT_TRUE(look.reason.has_value());
+      EXPECT_EQ(look.reason->message, kMsgNodeDataChanged);
+      EXPECT_NE(look.reason->detail.find("rewritten"), std::string::npos) << look.reason->detail;
+      EXPECT_NE(look.reason->detail.find("3 whole blocks"), std::string::npos);
+    }
+  }
+}
+
+TEST(RecordFollowerTest, AWaveformStartedAgainBeforeAnyBlockIsCountedIsFollowed) {
+  // The writer writes part of a block, starts its file again (cut to nothing), then renames a
+  // new file over it. No block was counted from the first, so the last one is simply followed.
+  TempDir dir;
+  GrowingNode rig(dir.path(), kFormatFloat32);
+  const FollowSetup setup = SetupOf(CountingKind::kRange);
+  auto follower = RecordFollower::Start(rig.Node(), setup);
+  ASSERT_TRUE(follower.ok());
+  SilentProgress progress;
+  rig.Append(Samples(500, 1));
+  ASSERT_EQ(follower->Poll(progress).end, FollowEnd::kNone);
+  rig.Truncate(0);
+  ASSERT_EQ(follower->Poll(progress).end, FollowEnd::kNone);
+  const std::vector<double> samples = Samples(4 * 1024, 12);
+  rig.Replace({samples.begin(), samples.begin() + 2 * 1024});
+  ASSERT_EQ(follower->Poll(progress).new_blocks, 2);
+  rig.Append({samples.begin() + 2 * 1024, samples.end()});
+  rig.WriteTsp(8, false);
+  ASSERT_EQ(follower->Poll(progress).end, FollowEnd::kComplete);
+  auto live = follower->Snapshot();
+  ASSERT_TRUE(live.ok());
+  auto node = OpenCountingNode(dir.path(), "rig", "1", "7");
+  ASSERT_TRUE(node.ok());
+  auto offline = RunOffline(*node, setup, 1);
+  ASSERT_TRUE(offline.ok());
+  ExpectSameResult(*live, *offline, "replaced while empty");
 }
 
 TEST(RecordFollowerTest, AWriterStoppingMidBlockNeverHasThatBlockCounted) {
