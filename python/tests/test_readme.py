@@ -62,8 +62,9 @@ def place(home, tmp_path_factory):
     root = tmp_path_factory.mktemp("readme")
     (root / "build" / "release").mkdir(parents=True)
     (root / "build" / "release" / "python").symlink_to(PACKAGE)
+    # The quick start's sample test, whose numbers the fatigue page quotes.
     run_cli("gen", "--data", root / "build" / "sample", "--test", "demo", "--code", 1, "--nodes",
-            4, "--blocks", 60)
+            4, "--blocks", 200)
     rng = np.random.default_rng(11)
     np.save(root / "strain.npy", np.cumsum(rng.normal(0.0, 2.0, 10_000)))
     times = np.arange(6000) / 1000.0
@@ -126,6 +127,26 @@ def test_command_line_session(place, tmp_path):
 def test_counting_method_examples(place):
     for name in ("counting-peak", "counting-range", "counting-rainflow"):
         run([PYTHON, "-c", doc_block(name)], place)
+
+
+def quoted_lines(page, after):
+    """The lines of the first text block after `after` on a guide page."""
+    text = (ROOT / "docs" / page).read_text()
+    block = text[text.index(after):]
+    block = block[block.index("```text\n") + 8:]
+    return [line for line in block[:block.index("```")].splitlines() if line != "..."]
+
+
+def test_fatigue_worked_example_prints_what_the_page_says(place):
+    root, _, _ = place
+    done = bash(doc_block("fatigue-category-71"), place)
+    for line in quoted_lines("fatigue.md", "<!-- run: fatigue-category-71 -->"):
+        if not line.startswith(("list file:", "  ...")):
+            assert line in done.stdout, line
+    assert (root / "matrix.csv").read_text().startswith("range_from,range_to,")
+    done = bash(doc_block("fatigue-curve-file"), place)
+    for line in quoted_lines("fatigue.md", "<!-- run: fatigue-curve-file -->"):
+        assert line in done.stdout, line
 
 
 def test_follow_of_a_rig(place, tmp_path):
