@@ -125,8 +125,9 @@ def test_command_line_session(place, tmp_path):
 
 
 def test_counting_method_examples(place):
-    for name in ("counting-peak", "counting-range", "counting-rainflow"):
-        run([PYTHON, "-c", doc_block(name)], place)
+    for block in (doc_block("counting-peak"), doc_block("counting-range"),
+                  doc_block("counting-rainflow")):
+        run([PYTHON, "-c", block], place)
 
 
 def quoted_lines(page, after):
