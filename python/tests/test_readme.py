@@ -7,6 +7,7 @@ neither run nor marked as not run fails the first test."""
 
 import json
 import os
+import pathlib
 import re
 import subprocess
 
@@ -99,6 +100,14 @@ def put_in(text, old, new):
     return text.replace(old, new)
 
 
+def quoted_lines(page, after):
+    """The lines of the first text block after `after` on a page (README.md or a guide page)."""
+    text = (page if isinstance(page, pathlib.Path) else ROOT / "docs" / page).read_text()
+    block = text[text.index(after):]
+    block = block[block.index("```text\n") + 8:]
+    return [line for line in block[:block.index("```")].splitlines() if line != "..."]
+
+
 def bash(script, place, cwd=None):
     return run(["bash", "-e", "-c", script], place, cwd=cwd)
 
@@ -107,7 +116,10 @@ def bash(script, place, cwd=None):
 
 def test_readme_command_line_python_and_fleet(place):
     root, _, _ = place
-    bash(doc_block("readme-command-line"), place)
+    done = bash(doc_block("readme-command-line"), place)
+    for line in quoted_lines(ROOT / "README.md", "<!-- run: readme-command-line -->"):
+        if line != "  ...":
+            assert line in done.stdout, line
     life = json.loads((root / "life.json").read_text())
     assert life["analysis"] == "rainflow" and life["fatigue"]["total_damage"] > 0
     assert len(life["counts"]) == 32
@@ -128,14 +140,6 @@ def test_counting_method_examples(place):
     for block in (doc_block("counting-peak"), doc_block("counting-range"),
                   doc_block("counting-rainflow")):
         run([PYTHON, "-c", block], place)
-
-
-def quoted_lines(page, after):
-    """The lines of the first text block after `after` on a guide page."""
-    text = (ROOT / "docs" / page).read_text()
-    block = text[text.index(after):]
-    block = block[block.index("```text\n") + 8:]
-    return [line for line in block[:block.index("```")].splitlines() if line != "..."]
 
 
 def test_fatigue_worked_example_prints_what_the_page_says(place):
