@@ -36,11 +36,11 @@ wm=$!
 sleep 2
 "$build/bin/torvwy-gui" --data "$sample" --test demo --code 1 --node 2 --rainflow &
 gui=$!
-sleep 6
+sleep 12
 xdotool key Return   # the setup dialog: OK with its defaults
-sleep 4
+sleep 8
 xdotool key F1       # the help page of the rainflow window
-sleep 3
+sleep 5
 import -window root "$out/help-$tag.png"
 xdotool key Escape   # closes the help window
 sleep 2
