@@ -98,17 +98,18 @@ TEST_F(Help, WindowFitsTheScreenFollowsLinksAndEscClosesIt) {
 /// A control's or command's text as a page would quote it: without its accelerator ("&File",
 /// "文件(&F)"), its key ("[H] Grid", "Collect [R]", "坐标网线\t[H]"), its dots and arrows.
 QString Quoted(QString text) {
-  text.remove(QRegularExpression(QStringLiteral("\\(&.\\)")));
+  text.remove(QRegularExpression(QStringLiteral("\\(&.\\)|\\s&[A-Za-z]$")));
   text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
   text.remove(QLatin1Char('&'));
   text.replace(QStringLiteral("\x01"), QStringLiteral("&"));
   text = text.section(QLatin1Char('\t'), 0, 0);
   text.remove(QRegularExpression(QStringLiteral("\\[[^\\]]*\\]")));
-  text.remove(QRegularExpression(QStringLiteral("(\\.\\.\\.+|…|<==)")));
+  text.remove(QRegularExpression(QStringLiteral("(\\.\\.\\.+|…|<==|[:：]$)")));
   return text.simplified();
 }
 
-/// The plain text of a page and of the pages it links to, as a reader of the help finds it.
+/// The plain text of a page and of the pages its text links to (not the bar of every page at
+/// its top), as a reader of the help finds it.
 QString PageAndLinked(const QString& page) {
   QString text;
   std::set<QString> read;
@@ -176,11 +177,12 @@ void ExpectDescribed(const QString& topic, const QStringList& texts, int at_leas
 QStringList TextsOf(const QWidget* window) {
   QStringList texts;
   for (const QAbstractButton* b : window->findChildren<QAbstractButton*>()) {
-    texts << (b->text().isEmpty() ? b->toolTip() : b->text());
+    if (b->isVisibleTo(window)) texts << (b->text().isEmpty() ? b->toolTip() : b->text());
   }
   for (const QGroupBox* g : window->findChildren<QGroupBox*>()) texts << g->title();
   for (const QLabel* l : window->findChildren<QLabel*>()) {
-    if (!l->text().contains(QLatin1Char('\n')) && !l->text().startsWith(QLatin1Char('('))) {
+    if (l->isVisibleTo(window) && !l->text().contains(QLatin1Char('\n')) &&
+        !l->text().startsWith(QLatin1Char('('))) {
       texts << l->text();
     }
   }
