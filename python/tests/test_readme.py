@@ -72,6 +72,8 @@ def place(home, tmp_path_factory):
     strain = 80.0 * np.sin(2 * np.pi * 3 * times) + rng.normal(0.0, 20.0, times.size)
     (root / "strain.csv").write_text(
         "time,strain\n" + "".join(f"{t:g},{s:.3f}\n" for t, s in zip(times, strain)))
+    readme = (ROOT / "README.md").read_text()
+    assert (root / "strain.csv").read_text()[:30] in readme  # the lines the README shows
     scipy_io = pytest.importorskip("scipy.io")
     scipy_io.savemat(root / "rig.mat", {"strain": rng.normal(0.0, 5.0, 3000),
                                         "force": rng.normal(0.0, 1.0, (3000, 2)), "fs": 500.0})
