@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Draws the pictures of the built-in sample test with the torvwy command: the three analyses in
-# English and the peak counting in Chinese. README.md shows the ones in docs/pictures/.
+# English and the peak counting in Chinese. The user guide shows the ones in docs/pictures/.
 #
 #   bash scripts/make-pictures.sh [TORVWY [FOLDER]]   (default: build/release/bin/torvwy,
 #                                                      docs/pictures)

@@ -1,14 +1,14 @@
 """Recordings from the lab through the package and the command: files made by the field's own
 writers (scipy, h5py, soundfile), read back sample for sample from the nodes."""
 
-import re
 import shlex
 
 import numpy as np
 import pytest
 
 import torvwy
-from conftest import CLI, ROOT, run_cli
+from conftest import CLI, run_cli
+from doc_blocks import doc_block
 
 scipy_io = pytest.importorskip("scipy.io")
 h5py = pytest.importorskip("h5py")
@@ -125,10 +125,9 @@ def test_failures_name_the_nodes_and_write_nothing(tmp_path, home):
         torvwy.import_file(path, data, "m", "1", rate=-1)
 
 
-def test_readme_import_commands(tmp_path, home):
-    """The import examples of the README, run as written in a folder holding their files."""
-    text = (ROOT / "README.md").read_text()
-    block = re.search(r"- `import` brings.*?```sh\n(.*?)```", text, re.S).group(1)
+def test_guide_import_commands(tmp_path, home):
+    """The import examples of the user guide, run as written in a folder holding their files."""
+    block = doc_block("import-commands")
     write_mat(tmp_path / "rig.mat")
     write_h5(tmp_path / "run.h5")
     soundfile.write(tmp_path / "rig.wav", RNG.uniform(-0.5, 0.5, (2000, 4)), 4000,

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QScreen>
 #include <QTextBrowser>
@@ -22,6 +23,33 @@ struct ModuleState {
   bool help_failed = false;
   QPointer<QTextBrowser> help;  ///< the help window, one for the whole process
 };
+
+/// The help window: a page browser that Esc closes, as a dialog closes.
+class HelpBrowser : public QTextBrowser {
+ public:
+  using QTextBrowser::QTextBrowser;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+      close();
+      return;
+    }
+    QTextBrowser::keyPressEvent(event);
+  }
+};
+
+/// Sizes and places the help window inside the available area of the screen its owner (or the
+/// primary screen) is on: at most 760 x 700, at most nine tenths of the area so that the window
+/// manager's frame fits too, and centred on it.
+void FitToScreen(QWidget* help, const QWidget* owner) {
+  const QScreen* screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
+  if (screen == nullptr) return help->resize(760, 600);
+  const QRect area = screen->availableGeometry();
+  const QSize size = QSize(760, 700).boundedTo(area.size() * 9 / 10);
+  help->resize(size);
+  help->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+}
 
 ModuleState& State() {
   static ModuleState state;
@@ -79,16 +107,12 @@ bool OpenHelpTopic(QWidget* caller, const QString& topic) {
     // A window of the host's: it closes with the main window rather than outliving it.
     QWidget* owner = qobject_cast<QWidget*>(ui::HostWindow());
     if (owner == nullptr && caller != nullptr) owner = caller->window();
-    state.help = new QTextBrowser(owner);
+    state.help = new HelpBrowser(owner);
     state.help->setWindowFlag(Qt::Window);
     state.help->setAttribute(Qt::WA_DeleteOnClose);
     state.help->setObjectName(QStringLiteral("help_window"));
     state.help->setOpenExternalLinks(true);
-    QSize size(760, 600);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-      size = size.boundedTo(screen->availableGeometry().size() * 9 / 10);
-    }
-    state.help->resize(size);
+    FitToScreen(state.help, owner != nullptr ? owner : caller);
   }
   state.help->setWindowTitle(Text(TextKey::kHelpWindowTitle) + QStringLiteral(" - ") + page);
   state.help->setSource(QUrl::fromLocalFile(path));

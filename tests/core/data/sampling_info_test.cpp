@@ -136,10 +136,10 @@ TEST(SamplingInfo, RefusesBadSamplingParameters) {
   EXPECT_FALSE(ReadSamplingParameters(dir.path() / "missing.tsp"));
 }
 
-/// The first ```ini block after `heading` in README.md.
-std::string ReadmeExample(const std::string& heading) {
-  const std::string readme =
-      testing::ReadFileBytes(fs::path(TORVWY_SOURCE_DIR).parent_path() / "README.md");
+/// The first ```ini block after `heading` in the user guide's page of file formats.
+std::string GuideExample(const std::string& heading) {
+  const std::string readme = testing::ReadFileBytes(fs::path(TORVWY_SOURCE_DIR).parent_path() /
+                                                    "docs" / "file-formats.md");
   const size_t at = readme.find(heading);
   if (at == std::string::npos) return {};
   const size_t begin = readme.find("```ini\n", at);
@@ -148,9 +148,9 @@ std::string ReadmeExample(const std::string& heading) {
   return readme.substr(begin + 7, end - begin - 7);
 }
 
-TEST(SamplingInfo, ReadsTheExampleOfTheReadme) {
+TEST(SamplingInfo, ReadsTheExampleOfTheGuide) {
   testing::TempDir dir;
-  const std::string example = ReadmeExample("### Sampling parameter file (.tsp)");
+  const std::string example = GuideExample("## Sampling parameter file (.tsp)");
   ASSERT_NE(example.find("Frequency=1024"), std::string::npos) << example;
   const fs::path tsp = dir.path() / "T01A#1.tsp";
   std::ofstream(tsp, std::ios::binary) << example;
