@@ -211,8 +211,10 @@ Status CheckEnvelopeExtremes(std::span<const double> envelope, double maximum, d
 Status CheckStoredWidths(int32_t stored_partitions, std::initializer_list<StoredWidth> widths) {
   constexpr double kWidthTolerance = 1e-12;
   for (const StoredWidth& w : widths) {
+    // A span past the largest double gives no width a counting could write.
     const double expected = w.span / stored_partitions;
-    if (!(std::fabs(w.width - expected) <= kWidthTolerance * std::fabs(expected))) {
+    if (!std::isfinite(expected) ||
+        !(std::fabs(w.width - expected) <= kWidthTolerance * std::fabs(expected))) {
       return Damaged(std::string(w.name) + " = " + ShortestText(w.width) + " is not " +
                      ShortestText(w.span) + " / N = " + ShortestText(expected) +
                      " for N = " + std::to_string(stored_partitions));
