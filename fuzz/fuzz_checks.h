@@ -5,12 +5,14 @@
 #include <unistd.h>
 
 #include <QGuiApplication>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -72,8 +74,8 @@ inline void CheckWidth(double a, double width) {
 
 /// Aborts unless N is 1..2000, the cursor is N / 2, the envelope fits the input and holds only
 /// finite values, as do its extremes, every count is one a counting can give, the largest
-/// counts are >= 0, the block range is 1 <= first <= last, A is finite and the partition widths
-/// are finite and of A's sign.
+/// counts are >= 0, the block range is 1 <= first <= last or 1..0, A is finite and the partition
+/// widths are finite and of A's sign.
 inline void CheckSound(const core::PeakCountResult& r) {
   CheckCounts(r.two_way_peak_counts, r.partitions);
   CheckCounts(r.two_way_valley_counts, r.partitions);
@@ -102,16 +104,84 @@ void CheckSound(const Record& r, size_t input_size) {
   Require(r.partitions >= 1 && r.partitions <= core::kMaxPartitions &&
           r.cursor_partition == r.partitions / 2 && r.envelope.size() * 8 <= input_size &&
           std::isfinite(r.amplitude_range));
-  Require(r.first_block >= 1 && r.first_block <= r.last_block);
+  // 1..0 is the range of a record shorter than a block.
+  Require((r.first_block >= 1 && r.first_block <= r.last_block) ||
+          (r.first_block == 1 && r.last_block == 0));
   Require(std::isfinite(r.envelope_maximum) && std::isfinite(r.envelope_minimum));
   for (const double value : r.envelope) Require(std::isfinite(value));
   CheckSound(r);
 }
-/// The record's checks, and a finite sampling frequency (every time shown divides by it).
+/// The sum of the first `n` counts.
+template <typename Counts>
+double SumOf(const Counts& counts, int32_t n) {
+  double sum = 0.0;
+  for (int32_t i = 0; i < n; ++i) sum += static_cast<double>(counts[static_cast<size_t>(i)]);
+  return sum;
+}
+
+/// Aborts unless `width` is `span` / N to 1e-12; a file read as N = 2000 may store more
+/// partitions, so its width is at most that of 2000.
+inline void CheckWidthOfN(double width, double span, int32_t n) {
+  const double expected = span / n;
+  const double slack = 1e-12 * std::fabs(expected);
+  Require(n == core::kMaxPartitions ? std::fabs(width) <= std::fabs(expected) + slack
+                                    : std::fabs(width - expected) <= slack);
+}
+
+/// Aborts unless the values that the file's layout holds twice agree: the envelope's extremes
+/// are its largest and smallest value; a current file's widths are (A + A) / N and A / N; a
+/// current peak file's totals are peak + valley (held at 2^31 - 1); and wherever the layout
+/// stores the block range, the peaks and valleys, the ranges, or twice the cycles of each
+/// direction are at most the samples of those blocks (1024 each).
+template <typename File>
+void CheckRelations(const File& file) {
+  const auto& r = file.result;
+  if (!r.envelope.empty()) {
+    Require(*std::max_element(r.envelope.begin(), r.envelope.end()) == r.envelope_maximum);
+    Require(*std::min_element(r.envelope.begin(), r.envelope.end()) == r.envelope_minimum);
+  }
+  const int32_t n = r.partitions;
+  const bool current = !file.old_format;
+  const double samples =
+      r.last_block >= r.first_block ? (double(r.last_block) - r.first_block + 1) * 1024.0 : 0.0;
+  if constexpr (requires { r.two_way_peak_counts; }) {
+    if (current) {
+      CheckWidthOfN(r.two_way_width, r.amplitude_range + r.amplitude_range, n);
+      CheckWidthOfN(r.one_way_width, r.amplitude_range, n);
+      for (size_t k = 0; k < static_cast<size_t>(n); ++k) {
+        constexpr int64_t kHeld = std::numeric_limits<int32_t>::max();
+        Require(r.two_way_total_counts[k] ==
+                std::min(int64_t{r.two_way_peak_counts[k]} + r.two_way_valley_counts[k], kHeld));
+        Require(r.one_way_total_counts[k] ==
+                std::min(int64_t{r.one_way_peak_counts[k]} + r.one_way_valley_counts[k], kHeld));
+      }
+    }
+    if (!current && file.layout_version <= 1) return;  // no block range stored
+    Require(SumOf(r.two_way_peak_counts, n) + SumOf(r.two_way_valley_counts, n) <= samples);
+    Require(SumOf(r.one_way_peak_counts, n) + SumOf(r.one_way_valley_counts, n) <= samples);
+    Require(SumOf(r.two_way_total_counts, n) <= samples);
+    Require(SumOf(r.one_way_total_counts, n) <= samples);
+  } else if constexpr (requires { r.two_way_counts; }) {
+    if (current) {
+      CheckWidthOfN(r.two_way_width, r.amplitude_range + r.amplitude_range, n);
+      CheckWidthOfN(r.one_way_width, r.amplitude_range, n);
+    }
+    if (!current && file.layout_version <= 1) return;  // no block range stored
+    Require(SumOf(r.two_way_counts, n) <= samples);
+    Require(SumOf(r.one_way_counts, n) <= samples);
+  } else {
+    if (current) CheckWidthOfN(r.partition_width, r.amplitude_range, n);
+    Require(2.0 * SumOf(r.counts, n) <= samples);
+  }
+}
+
+/// The record's checks, its relations, and a finite sampling frequency (every time shown
+/// divides by it).
 template <typename File>
 void CheckSoundFile(const File& file, size_t input_size) {
   Require(std::isfinite(file.sampling.frequency_hz()));
   CheckSound(file.result, input_size);
+  CheckRelations(file);
 }
 
 /// Shows an accepted record as `torvwy open` does: the table and the JSON text.

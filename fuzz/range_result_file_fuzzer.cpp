@@ -1,4 +1,5 @@
-// Fuzz target: the range result file reader, current and older layouts.
+// Fuzz target: the range result file reader, current and older layouts; what it reads must hold
+// the values its layout keeps twice in agreement (CheckRelations in fuzz_checks.h).
 #include <cstdint>
 #include <string_view>
 

@@ -41,6 +41,15 @@ Result<PeakResultFile> ParseCurrent(std::string_view bytes) {
       !scale) {
     return scale.error();
   }
+  if (auto widths = CheckStoredWidths(
+          content->stored_partitions,
+          {{.name = "partition width W2",
+            .width = r.two_way_width,
+            .span = r.amplitude_range + r.amplitude_range},
+           {.name = "partition width W1", .width = r.one_way_width, .span = r.amplitude_range}});
+      !widths) {
+    return widths.error();
+  }
   const auto& two_way = content->sections[0];
   const auto& one_way = content->sections[1];
   TakeCounts(two_way, 0, r.two_way_peak_counts);

@@ -34,6 +34,12 @@ Result<RainflowResultFile> ParseCurrent(std::string_view bytes) {
       !scale) {
     return scale.error();
   }
+  if (auto width = CheckStoredWidths(
+          content->stored_partitions,
+          {{.name = "partition width w", .width = r.partition_width, .span = r.amplitude_range}});
+      !width) {
+    return width.error();
+  }
   const auto& counts = content->sections[0][0];
   std::copy_n(counts.begin(), std::min(counts.size(), r.counts.size()), r.counts.begin());
   r.envelope = content->sections[1][0];

@@ -36,6 +36,15 @@ Result<RangeResultFile> ParseCurrent(std::string_view bytes) {
       !scale) {
     return scale.error();
   }
+  if (auto widths = CheckStoredWidths(
+          content->stored_partitions,
+          {{.name = "partition width W2",
+            .width = r.two_way_width,
+            .span = r.amplitude_range + r.amplitude_range},
+           {.name = "partition width W1", .width = r.one_way_width, .span = r.amplitude_range}});
+      !widths) {
+    return widths.error();
+  }
   TakeCounts(content->sections[0], 0, r.two_way_counts);
   TakeCounts(content->sections[1], 0, r.one_way_counts);
   r.envelope = content->sections[2][0];

@@ -139,6 +139,7 @@ Status CheckFrequency(double frequency_hz) {
 
 Status CheckBlockRange(int32_t first_block, int32_t last_block) {
   if (first_block >= 1 && first_block <= last_block) return Ok();
+  if (first_block == 1 && last_block == 0) return Ok();  // a record shorter than a block
   return Damaged("the analysis blocks " + std::to_string(first_block) + ".." +
                  std::to_string(last_block) + " are not a range from block 1 on");
 }
@@ -150,6 +151,73 @@ Status CheckWidthSigns(double amplitude_range,
     if (sign(width) != sign(amplitude_range)) {
       return Damaged(std::string(name) + " = " + ShortestText(width) +
                      " does not divide the amplitude range A = " + ShortestText(amplitude_range));
+    }
+  }
+  return Ok();
+}
+
+int64_t BlockRangeSamples(int32_t first_block, int32_t last_block) {
+  return BlockCount(first_block, last_block) * kBlockSamples;
+}
+
+Status CheckCountedInBlocks(std::string_view what, double counted, int samples_each,
+                            int32_t first_block, int32_t last_block) {
+  const int64_t samples = BlockRangeSamples(first_block, last_block);
+  if (counted * samples_each <= static_cast<double>(samples)) return Ok();
+  return Damaged("the file counts " + ShortestText(counted) + " " + std::string(what) +
+                 " in blocks " + std::to_string(first_block) + ".." + std::to_string(last_block) +
+                 ", more than their " + std::to_string(samples) + " samples allow");
+}
+
+Status CheckPeakTotals(std::string_view direction, int32_t n, const std::vector<int32_t>& peaks,
+                       const std::vector<int32_t>& valleys, const std::vector<int32_t>& totals) {
+  const size_t held =
+      std::min({static_cast<size_t>(std::max(n, 0)), peaks.size(), valleys.size(), totals.size()});
+  for (size_t i = 0; i < held; ++i) {
+    const int64_t sum = int64_t{peaks[i]} + valleys[i];
+    const int64_t total = std::min<int64_t>(sum, std::numeric_limits<int32_t>::max());
+    if (totals[i] != total) {
+      return Damaged("the " + std::string(direction) + " total " + std::to_string(totals[i]) +
+                     " of partition " + std::to_string(i + 1) + " is not its " +
+                     std::to_string(peaks[i]) + " peaks + " + std::to_string(valleys[i]) +
+                     " valleys");
+    }
+  }
+  return Ok();
+}
+
+Status CheckEnvelopeExtremes(std::span<const double> envelope, double maximum, double minimum) {
+  if (envelope.empty()) return Ok();
+  double largest = envelope[0];
+  double smallest = envelope[0];
+  for (size_t i = 0; i < envelope.size(); ++i) {
+    const double value = envelope[i];
+    if (value > maximum || value < minimum) {
+      return Damaged("the envelope value " + ShortestText(value) + " at entry " +
+                     std::to_string(i + 1) + " lies outside the stored extremes " +
+                     ShortestText(minimum) + " .. " + ShortestText(maximum));
+    }
+    largest = std::max(largest, value);
+    smallest = std::min(smallest, value);
+  }
+  if (largest != maximum || smallest != minimum) {
+    return Damaged("the envelope reaches " + ShortestText(smallest) + " .. " +
+                   ShortestText(largest) + ", not its stored extremes " + ShortestText(minimum) +
+                   " .. " + ShortestText(maximum));
+  }
+  return Ok();
+}
+
+Status CheckStoredWidths(int32_t stored_partitions, std::initializer_list<StoredWidth> widths) {
+  constexpr double kWidthTolerance = 1e-12;
+  for (const StoredWidth& w : widths) {
+    // A span past the largest double gives no width a counting could write.
+    const double expected = w.span / stored_partitions;
+    if (!std::isfinite(expected) ||
+        !(std::fabs(w.width - expected) <= kWidthTolerance * std::fabs(expected))) {
+      return Damaged(std::string(w.name) + " = " + ShortestText(w.width) + " is not " +
+                     ShortestText(w.span) + " / N = " + ShortestText(expected) +
+                     " for N = " + std::to_string(stored_partitions));
     }
   }
   return Ok();
@@ -291,6 +359,7 @@ Result<TaggedContent> ReadTaggedSections(std::string_view bytes,
                        " is more than the file holds");
       }
       stored_partitions = p.ints[0];
+      content.stored_partitions = p.ints[0];
       content.partitions = EffectivePartitions(p.ints[0]);
       content.envelope_size = p.ints[1];
       // New parameters size new arrays: what came before them no longer fits.

@@ -172,7 +172,8 @@ Status SaveCountedFile(const std::filesystem::path& path, const File& file, Enco
 /// blocks x 1024 / frequency.
 Status CheckFrequency(double frequency_hz);
 
-/// Fails as damaged unless 1 <= first block <= last block, the analysis range a counting writes.
+/// Fails as damaged unless 1 <= first block <= last block, the analysis range a counting writes,
+/// or the blocks are 1..0: the range of a record shorter than a block, which counts nothing.
 Status CheckBlockRange(int32_t first_block, int32_t last_block);
 
 /// Fails as damaged for a partition width whose sign is not the sign of A: a counting divides A
@@ -225,10 +226,125 @@ Status CheckResultValues(const File& file) {
   return CheckEnvelope(r.envelope, r.envelope_maximum, r.envelope_minimum);
 }
 
+/// The samples of blocks first..last, 1024 each; 0 for the range 1..0.
+int64_t BlockRangeSamples(int32_t first_block, int32_t last_block);
+
+/// The sum of the first `n` entries of `counts`.
+template <typename Counts>
+double SumOfCounts(const Counts& counts, int32_t n) {
+  double sum = 0.0;
+  for (int32_t i = 0; i < n && static_cast<size_t>(i) < counts.size(); ++i) {
+    sum += static_cast<double>(counts[static_cast<size_t>(i)]);
+  }
+  return sum;
+}
+
+/// Fails as damaged when `counted` things (named by `what`) take more samples than blocks
+/// first..last hold, at `samples_each` samples apiece: no counting finds more turning points or
+/// ranges than it reads samples, nor more cycles than half of them.
+Status CheckCountedInBlocks(std::string_view what, double counted, int samples_each,
+                            int32_t first_block, int32_t last_block);
+
+/// Fails as damaged for a total of the first `n` partitions that is not its peak count plus its
+/// valley count (held at 2^31 - 1 as the counting holds it); `direction` names the arrays.
+Status CheckPeakTotals(std::string_view direction, int32_t n, const std::vector<int32_t>& peaks,
+                       const std::vector<int32_t>& valleys, const std::vector<int32_t>& totals);
+
+/// Fails as damaged for an envelope value outside the stored extremes, or extremes that are not
+/// the envelope's own largest and smallest value (the counting takes them from the envelope it
+/// stores). An empty envelope has nothing to hold them to.
+Status CheckEnvelopeExtremes(std::span<const double> envelope, double maximum, double minimum);
+
+/// A partition width of a current layout and the part of A it is: `span` / N, where the span is
+/// A + A for a two-way width and A for a one-way or rainflow width.
+struct StoredWidth {
+  std::string_view name;
+  double width = 0.0;
+  double span = 0.0;
+};
+
+/// Fails as damaged for a width that is not its span divided by the N stored in the file (to
+/// within 1e-12 of it, what another build of the one division may round to): every counting
+/// divides A so, and a file of N above 2000, read as 2000, keeps the widths of its own N.
+Status CheckStoredWidths(int32_t stored_partitions, std::initializer_list<StoredWidth> widths);
+
+/// Fails as damaged for a read record whose values contradict each other where its layout holds
+/// a value twice. What each layout holds:
+///
+///   relation                            current     older peak    older range   legacy rainflow
+///   the envelope lies within its        yes         no envelope   no envelope   no envelope
+///     extremes, which it reaches
+///   W2 = (A + A) / N, W1 (w) = A / N    yes, checked by each analysis's ParseCurrent
+///   total = peak + valley, each         peak        no            -             -
+///     partition (2^31 - 1 at most)
+///   the counts fit the stored blocks    yes         versions 2+   kinds 2+      yes
+///
+/// The counts fit the blocks: the peaks and valleys of each direction (its totals, where the
+/// layout keeps totals only), the ranges of each direction, and twice the cycles, are at most
+/// the 1024 samples of each block first..last. A counting tests each sample once for a turning
+/// point, and rainflow's T turning points give (T - 1) / 2 cycles with the residue's half
+/// cycles. A record shorter than a block is stored as blocks 1..0, no sample: every count is 0.
+/// A cancelled pass counts the blocks it saw, fewer than it stores; a file of N above 2000 is
+/// read as 2000, its sums then of the first 2000 partitions: both fit all the more.
+///
+/// Where a layout holds no such value there is nothing to check: the older layouts of version
+/// or kind 0 and 1 store no block range (1..1 stands in its place), versions 2 and 3 of the
+/// older peak layout keep totals only, and the other older peak versions come from a counting
+/// of before whose totals nothing here relies on. Not checked either: the largest counts, a
+/// display scale (1 when every count is 0, not recomputed after a cancelled pass), and A, which
+/// a file keeps as it was counted with.
+template <typename File>
+Status CheckResultRelations(const File& file) {
+  const auto& r = file.result;
+  if (auto ok = CheckEnvelopeExtremes(r.envelope, r.envelope_maximum, r.envelope_minimum); !ok) {
+    return ok;
+  }
+  const int32_t n = r.partitions;
+  if constexpr (requires { r.two_way_peak_counts; }) {
+    if (!file.old_format) {
+      if (auto ok = CheckPeakTotals("two-way", n, r.two_way_peak_counts, r.two_way_valley_counts,
+                                    r.two_way_total_counts);
+          !ok) {
+        return ok;
+      }
+      if (auto ok = CheckPeakTotals("one-way", n, r.one_way_peak_counts, r.one_way_valley_counts,
+                                    r.one_way_total_counts);
+          !ok) {
+        return ok;
+      }
+    }
+    if (file.old_format && file.layout_version <= 1) return Ok();
+    const double two_way =
+        std::max(SumOfCounts(r.two_way_peak_counts, n) + SumOfCounts(r.two_way_valley_counts, n),
+                 SumOfCounts(r.two_way_total_counts, n));
+    const double one_way =
+        std::max(SumOfCounts(r.one_way_peak_counts, n) + SumOfCounts(r.one_way_valley_counts, n),
+                 SumOfCounts(r.one_way_total_counts, n));
+    if (auto ok = CheckCountedInBlocks("two-way peaks and valleys", two_way, 1, r.first_block,
+                                       r.last_block);
+        !ok) {
+      return ok;
+    }
+    return CheckCountedInBlocks("one-way peaks and valleys", one_way, 1, r.first_block,
+                                r.last_block);
+  } else if constexpr (requires { r.two_way_counts; }) {
+    if (file.old_format && file.layout_version <= 1) return Ok();
+    if (auto ok = CheckCountedInBlocks("two-way ranges", SumOfCounts(r.two_way_counts, n), 1,
+                                       r.first_block, r.last_block);
+        !ok) {
+      return ok;
+    }
+    return CheckCountedInBlocks("one-way ranges", SumOfCounts(r.one_way_counts, n), 1,
+                                r.first_block, r.last_block);
+  } else {
+    return CheckCountedInBlocks("cycles", SumOfCounts(r.counts, n), 2, r.first_block, r.last_block);
+  }
+}
+
 /// Parses `bytes` by their magic: a file without one in the analysis's older layout
 /// (`older`), a current file of analysis `kind` by `current`, and a current file of another
 /// analysis is refused as not a `what`. A record of either layout must then pass
-/// CheckResultValues.
+/// CheckResultValues and CheckResultRelations.
 template <typename File, typename Older, typename Current>
 Result<File> ParseByMagic(std::string_view bytes, CountingKind kind, std::string_view what,
                           Older&& older, Current&& current) {
@@ -237,6 +353,7 @@ Result<File> ParseByMagic(std::string_view bytes, CountingKind kind, std::string
   Result<File> file = found ? current(bytes) : older(bytes);
   if (!file) return file;
   if (auto ok = CheckResultValues(*file); !ok) return ok.error();
+  if (auto ok = CheckResultRelations(*file); !ok) return ok.error();
   return file;
 }
 
@@ -254,8 +371,9 @@ struct TaggedContent {
   int32_t version = 0;
   SamplingInfo sampling;  ///< zero when the file has no sampling section
   AnalysisParameterBlock parameters;
-  int32_t partitions = 0;     ///< N of the file, at most 2000
-  int32_t envelope_size = 0;  ///< M of the file
+  int32_t partitions = 0;         ///< N of the file, at most 2000
+  int32_t stored_partitions = 0;  ///< N as the file stores it, above 2000 too
+  int32_t envelope_size = 0;      ///< M of the file
   /// For each array layout, in the order given: its arrays, each holding the first
   /// min(N, 2000) (or M) values; int32 values are held exactly as doubles.
   std::vector<std::vector<std::vector<double>>> sections;

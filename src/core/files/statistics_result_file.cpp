@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string_view>
 
 #include "core/services/atomic_file.h"
@@ -74,6 +75,77 @@ bool NegativeSpread(std::string_view cell) {
   return value && !(*value >= 0.0);
 }
 
+/// A number cell as its text shows it: the value, and how far the value it was written from may
+/// lie from it, half a unit of its last digit (the trailing zeros that "%g" drops only widen
+/// that).
+struct ShownNumber {
+  double value = 0.0;
+  double slack = 0.0;
+};
+
+/// The number a cell shows; none for a cell that is no finite number.
+std::optional<ShownNumber> Shown(std::string_view cell) {
+  const auto value = ParseFiniteDouble(cell);
+  if (!value) return std::nullopt;
+  const size_t exponent_at = cell.find_first_of("eE");
+  const std::string_view mantissa = cell.substr(0, exponent_at);
+  const size_t point = mantissa.find('.');
+  int64_t place =
+      point == std::string_view::npos ? 0 : -static_cast<int64_t>(mantissa.size() - point - 1);
+  if (exponent_at != std::string_view::npos) {
+    const auto exponent = ParseInt(cell.substr(exponent_at + 1));
+    if (!exponent) return std::nullopt;
+    place += *exponent;
+  }
+  return ShownNumber{*value, 0.5 * std::pow(10.0, static_cast<double>(place))};
+}
+
+/// True when `shown` may have been written from `computed`, itself known to within
+/// `computed_slack`; 1e-12 of the larger one more covers the rounding of the writer's doubles.
+bool Agrees(const ShownNumber& shown, double computed, double computed_slack) {
+  const double scale = std::max(std::fabs(shown.value), std::fabs(computed));
+  return std::fabs(shown.value - computed) <= shown.slack + computed_slack + 1e-12 * scale;
+}
+
+/// True when `square` may be `root` x `root`, each as its cell shows it.
+bool SquareOf(const ShownNumber& square, const ShownNumber& root) {
+  return Agrees(square, root.value * root.value,
+                (2.0 * std::fabs(root.value) + root.slack) * root.slack);
+}
+
+/// The reason a row of amplitude indices contradicts itself where it holds a value twice; none
+/// when it does not. By the columns this program writes (a cell that is no number is not
+/// checked):
+///
+///   3 peak value  = max(|4 maximum|, |5 minimum|)   8 deviation  = root of 7 variance
+///   9 mean square = 10 RMS squared                  11 = 4 - 6, 12 = 5 - 6 (extreme - mean)
+std::optional<std::string_view> IndicesContradict(const std::vector<std::string>& row) {
+  const auto at = [&row](size_t column) { return Shown(row[column]); };
+  const auto peak = at(3), maximum = at(4), minimum = at(5), mean = at(6);
+  const auto variance = at(7), deviation = at(8), mean_square = at(9), rms = at(10);
+  const auto above = at(11), below = at(12);
+  if (peak && maximum && minimum &&
+      !Agrees(*peak, std::max(std::fabs(maximum->value), std::fabs(minimum->value)),
+              std::max(maximum->slack, minimum->slack))) {
+    return "the peak value is not the larger size of the maximum and the minimum";
+  }
+  if (variance && deviation && !SquareOf(*variance, *deviation)) {
+    return "the standard deviation is not the root of the variance";
+  }
+  if (mean_square && rms && !SquareOf(*mean_square, *rms)) {
+    return "the mean square is not the RMS squared";
+  }
+  if (above && maximum && mean &&
+      !Agrees(*above, maximum->value - mean->value, maximum->slack + mean->slack)) {
+    return "maximum - mean is not the maximum less the mean";
+  }
+  if (below && minimum && mean &&
+      !Agrees(*below, minimum->value - mean->value, minimum->slack + mean->slack)) {
+    return "minimum - mean is not the minimum less the mean";
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::filesystem::path StatisticsResultFilePath(const std::string& result_path,
@@ -116,8 +188,8 @@ Result<StatisticsTable> ReadStatisticsResultFile(const std::filesystem::path& pa
   auto bytes = ReadTextFile(path, kMsgResultFileOpen, kMsgResultFileDamaged);
   if (!bytes) return bytes.error();
   Tokens tokens(GbkToUtf8(*bytes));
-  auto damaged = [&path](const char* why) {
-    return Fail(kMsgResultFileDamaged, path.string() + ": " + why);
+  auto damaged = [&path](std::string_view why) {
+    return Fail(kMsgResultFileDamaged, path.string() + ": " + std::string(why));
   };
 
   StatisticsTable table;
@@ -138,10 +210,14 @@ Result<StatisticsTable> ReadStatisticsResultFile(const std::filesystem::path& pa
       if (!tokens.Next(token)) return damaged("titles end early");
       table.columns.push_back({token, width});
     }
-    // The amplitude indices as this program writes them hold a variance and a deviation.
+    // The amplitude indices as this program writes them hold a variance and a deviation, and
+    // values twice (IndicesContradict); its peak-to-peak values are their peak less their valley.
     const bool spreads =
         table.content == kStatAmplitudeIndices &&
         table.columns.size() == StatisticsColumns(kStatAmplitudeIndices, language).size();
+    const bool peak_peaks =
+        table.content == kStatPeakPeaks &&
+        table.columns.size() == StatisticsColumns(kStatPeakPeaks, language).size();
     for (int64_t r = 1; r <= rows; ++r) {
       std::vector<std::string> row{std::to_string(r)};
       for (int64_t c = 0; c < data_columns; ++c) {
@@ -151,6 +227,19 @@ Result<StatisticsTable> ReadStatisticsResultFile(const std::filesystem::path& pa
       if (spreads &&
           (NegativeSpread(row[kVarianceColumn]) || NegativeSpread(row[kDeviationColumn]))) {
         return damaged("a variance or standard deviation is below 0");
+      }
+      if (spreads) {
+        if (const auto why = IndicesContradict(row)) {
+          return damaged("row " + std::to_string(r) + ": " + std::string(*why));
+        }
+      }
+      if (peak_peaks) {
+        const auto difference = Shown(row[4]), peak = Shown(row[5]), valley = Shown(row[7]);
+        if (difference && peak && valley &&
+            !Agrees(*difference, peak->value - valley->value, peak->slack + valley->slack)) {
+          return damaged("row " + std::to_string(r) +
+                         ": the peak-peak value is not its peak less its valley");
+        }
       }
       table.rows.push_back(std::move(row));
     }
@@ -173,6 +262,15 @@ Result<StatisticsTable> ReadStatisticsResultFile(const std::filesystem::path& pa
     if (!maximum || !minimum) return damaged("an extreme is not a number");
     if (NegativeSpread(t[kVarianceColumn]) || NegativeSpread(t[kDeviationColumn])) {
       return damaged("a variance or standard deviation is below 0");
+    }
+    // Tokens 7 and 8 are a variance and its root, 9 and 10 an RMS and its square.
+    const auto variance = Shown(t[7]), deviation = Shown(t[8]);
+    const auto rms = Shown(t[9]), mean_square = Shown(t[10]);
+    if (variance && deviation && !SquareOf(*variance, *deviation)) {
+      return damaged("the standard deviation is not the root of the variance");
+    }
+    if (rms && mean_square && !SquareOf(*mean_square, *rms)) {
+      return damaged("the mean square is not the RMS squared");
     }
     const double peak = std::max(std::abs(*maximum), std::abs(*minimum));
     table.rows.push_back({std::to_string(r), t[0], t[1], FormatNumber(peak, number_format),

@@ -43,7 +43,12 @@ Status WriteStatisticsResultFile(const std::filesystem::path& path, const Statis
 /// when the file can't be read, and the damaged message on a short file, impossible counts, a
 /// file that ends inside its last token (every token is written followed by blanks or a line
 /// break), or a variance or standard deviation below 0 (in the older layout, and in the current
-/// one when it holds the amplitude indices in the columns this program writes).
+/// one when it holds the amplitude indices in the columns this program writes). A row that holds
+/// a value twice must agree with itself to within the digits its cells show: the older layout's
+/// standard deviation is the root of its variance and its mean square the RMS squared; the
+/// current amplitude indices as this program writes them also have the peak value the larger
+/// size of maximum and minimum and the two extremes less the mean; its largest peak-to-peak
+/// values are their peak less their valley.
 Result<StatisticsTable> ReadStatisticsResultFile(const std::filesystem::path& path,
                                                  int number_format, Language language);
 

@@ -101,13 +101,14 @@ TEST(PeakResultFile, ReadsTheOlderLayoutOfEveryVersion) {
 
 TEST(PeakResultFile, KeepsAtMost2000PartitionsAndEntries) {
   // The current layout with N = 2500: each array of a section is stepped over whole, so the
-  // valleys are not read from the tail of the peaks.
+  // valleys are not read from the tail of the peaks. Blocks 1..8 hold the 6000 peaks and valleys
+  // of the 2000 partitions read.
   const std::vector<int32_t> ones(2500, 1), twos(2500, 2), threes(2500, 3);
   const std::string bytes = testing::Head("[TORV-RESULT-FILE-PCM-001]") +
                             testing::SamplingSection(testing::SampleSampling()) +
-                            testing::ParameterSection({2500, 0, 0, 0, 1, 1}, {}) +
+                            testing::ParameterSection({2500, 0, 0, 0, 1, 8}, {}) +
                             testing::IntSection("[CONT-DATA-1-------]", {ones, twos, threes}) +
-                            testing::IntSection("[CONT-DATA-2-------]", {threes, twos, ones}) +
+                            testing::IntSection("[CONT-DATA-2-------]", {twos, ones, threes}) +
                             testing::DoubleSection("[WAVEFORM-DATA-----]", {}) +
                             std::string(testing::kEnd);
   auto read = ParsePeakResultFile(bytes);
@@ -115,7 +116,8 @@ TEST(PeakResultFile, KeepsAtMost2000PartitionsAndEntries) {
   EXPECT_EQ(read->result.partitions, 2000);
   EXPECT_EQ(read->result.two_way_valley_counts, std::vector<int32_t>(2000, 2));
   EXPECT_EQ(read->result.two_way_total_counts, std::vector<int32_t>(2000, 3));
-  EXPECT_EQ(read->result.one_way_total_counts, std::vector<int32_t>(2000, 1));
+  EXPECT_EQ(read->result.one_way_peak_counts, std::vector<int32_t>(2000, 2));
+  EXPECT_EQ(read->result.one_way_total_counts, std::vector<int32_t>(2000, 3));
 
   // The older layout: 2N bounded to 2000, entries past 2000 stepped over, entries past N
   // dropped.

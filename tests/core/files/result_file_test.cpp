@@ -27,7 +27,8 @@ using testing::ParameterSection;
 struct RangePieces {
   std::string head = Head("[TORV-RESULT-FILE-DCM-001]");
   std::string sampling = testing::SamplingSection(testing::SampleSampling());
-  std::string parameters = ParameterSection({4, 6, 2, 1, 1, 4, 9}, {50.0, 50.0, 25.0, 12.5});
+  std::string parameters =
+      ParameterSection({4, 6, 2, 1, 1, 4, 9}, {50.0, 50.0, 25.0, 12.5, 7.5, -6.25});
   std::string two_way = testing::IntSection("[DISP-DATA-1-------]", {{9, 0, 3, 1}});
   std::string one_way = testing::IntSection("[DISP-DATA-2-------]", {{2, 4, 6, 8}});
   std::string waveform = testing::DoubleSection("[WAVEFORM-DATA-----]", testing::kSmallEnvelope);
@@ -278,6 +279,119 @@ TEST(ResultFileReading, RefusesValuesNoCountingWrites) {
   }
 }
 
+TEST(ResultFileReading, RefusesValuesThatContradictEachOther) {
+  // Offsets in the small current files (N = 4, M = 6), beside those above: the peak arrays of
+  // 16 bytes each, two-way peaks, valleys and totals from 1202, one-way from 1274; the range
+  // counts, two-way from 1202, one-way from 1242; the rainflow counts from 1202 and its
+  // envelope extremes at 1042 and 1050. Peak counts blocks 3..7 (5120 samples), range and
+  // rainflow blocks 1..4 (4096 samples); the envelope reaches -6.25 .. 7.5, as stored.
+  const std::string peak = testing::SmallPeakFile();
+  const std::string range = testing::SmallRangeFile();
+  const std::string rainflow = testing::SmallRainflowFile();
+  auto i32 = [](int32_t value) { return LeBytes().I32(value).str(); };
+  auto f64 = [](double value) { return LeBytes().F64(value).str(); };
+  auto envelope_at = [](const std::string& bytes, size_t entry) {
+    return bytes.size() - 68 + 8 * entry;
+  };
+  using testing::Overwritten;
+  // Older layouts: peak blocks 3..10 (8192 samples), range blocks 2..11 (10240), rainflow 1..5.
+  testing::OlderPeak older_v4;
+  older_v4.arrays = {{8000, 0, 0, 0}, {200, 0, 0, 0}, {8200, 0, 0, 0}, {}, {}, {}};
+  testing::OlderPeak older_v2;  // two-way totals only
+  older_v2.version = 2;
+  older_v2.arrays = {{8190, 3, 0, 0}};
+  testing::OlderRange older_range;
+  older_range.two_way = {10000, 200, 41, 0};
+  older_range.one_way = {1, 2, 3, 4};
+  testing::LegacyRainflow legacy;
+  legacy.counts = {2560.5, 0.0, 0.0, 0.0};
+
+  const std::tuple<const char*, std::string, const char*> cases[] = {
+      {"a two-way total 6 of peak 1 + valley 4", Overwritten(peak, 1234, i32(6)), ".PCM"},
+      {"a one-way total 4 of peak 1 + valley 2", Overwritten(peak, 1310, i32(4)), ".PCM"},
+      {"a two-way total 2^31 - 1 of peak 4 + valley 1", Overwritten(peak, 1246, i32(INT32_MAX)),
+       ".PCM"},
+      {"6019 two-way peaks and valleys in 5120 samples",
+       Overwritten(Overwritten(peak, 1202, i32(6000)), 1234, i32(6004)), ".PCM"},
+      {"6010 one-way peaks and valleys in 5120 samples",
+       Overwritten(Overwritten(peak, 1274, i32(6000)), 1306, i32(6002)), ".PCM"},
+      {"4099 two-way ranges in 4096 samples", Overwritten(range, 1202, i32(4095)), ".DCM"},
+      {"4108 one-way ranges in 4096 samples", Overwritten(range, 1242, i32(4090)), ".DCM"},
+      {"2050 cycles in 4096 samples", Overwritten(rainflow, 1202, f64(2048.5)), ".RFL"},
+      {"older peak version 4: 8200 two-way in 8192 samples", testing::OlderPeakBytes(older_v4),
+       ".PCM"},
+      {"older peak version 2: 8193 totals in 8192 samples", testing::OlderPeakBytes(older_v2),
+       ".PCM"},
+      {"older range kind 4: 10241 two-way in 10240 samples", testing::OlderRangeBytes(older_range),
+       ".DCM"},
+      {"legacy rainflow: 2560.5 cycles in 5120 samples", testing::LegacyRainflowBytes(legacy),
+       ".RFL"},
+      {"an envelope value -3.1e231 below the minimum -6.25",
+       Overwritten(peak, envelope_at(peak, 0), f64(-3.1e231)), ".PCM"},
+      {"an envelope value 7.75 above the maximum 7.5",
+       Overwritten(rainflow, envelope_at(rainflow, 4), f64(7.75)), ".RFL"},
+      {"an envelope maximum 8 the envelope never reaches", Overwritten(range, 1050, f64(8.0)),
+       ".DCM"},
+      {"an envelope minimum -7 the envelope never reaches", Overwritten(rainflow, 1050, f64(-7.0)),
+       ".RFL"},
+      {"W2 4.5, not (8 + 8) / 4", Overwritten(peak, 1034, f64(4.5)), ".PCM"},
+      {"W1 12, not 50 / 4", Overwritten(range, 1042, f64(12.0)), ".DCM"},
+      {"w 3.0000001, not 12 / 4", Overwritten(rainflow, 1034, f64(3.0000001)), ".RFL"},
+  };
+  for (const auto& [what, bytes, extension] : cases) {
+    auto read = ParseResultFile(bytes, extension);
+    ASSERT_FALSE(read) << what;
+    EXPECT_EQ(read.error().message, kMsgResultFileDamaged) << what << ": " << read.error().detail;
+  }
+
+  // What the counting writes stays readable: a record shorter than a block (blocks 1..0, no
+  // count, largest counts left as stored), totals held at 2^31 - 1, N above 2000 with the
+  // widths of its own N, cycles of exactly half the samples, and the older layouts the block
+  // range or the peak + valley relation does not reach.
+  const std::string no_counts = std::string(48, '\0');
+  const std::string peak_under_a_block = Overwritten(
+      Overwritten(Overwritten(peak, 954, i32(1) + i32(0)), 1202, no_counts), 1274, no_counts);
+  const std::string range_under_a_block = Overwritten(
+      Overwritten(Overwritten(range, 954, i32(1) + i32(0)), 1202, std::string(16, '\0')), 1242,
+      std::string(16, '\0'));
+  const std::string rainflow_under_a_block =
+      Overwritten(Overwritten(rainflow, 954, i32(1) + i32(0)), 1202, std::string(32, '\0'));
+  const std::string saturated = Overwritten(
+      Overwritten(Overwritten(peak, 954, i32(1) + i32(INT32_MAX)), 1202, i32(INT32_MAX)), 1234,
+      i32(INT32_MAX));
+  const std::string wide =
+      Head("[TORV-RESULT-FILE-RFL-001]") + testing::SamplingSection(testing::SampleSampling()) +
+      ParameterSection({2500, 0, 1, 0, 1, 1}, {0.0, 10.0, 10.0 / 2500}) +
+      testing::DoubleSection("[RAINFLOW-DATA-----]", std::vector<double>(2500, 0.0)) +
+      testing::DoubleSection("[WAVEFORM-DATA-----]", {}) + std::string(testing::kEnd);
+  testing::OlderPeak older_v1;  // no block range: 1..1 stands in for it
+  older_v1.version = 1;
+  older_v1.n = 2;
+  older_v1.arrays = {{3000, 0, 0, 0}, {3000, 0, 0, 0}, {1, 0, 0, 0}};
+  testing::OlderPeak older_v4_totals;  // a counting of before: totals as stored
+  older_v4_totals.arrays.assign(6, {1, 2, 3, 4});
+  testing::OlderRange older_kind0;
+  older_kind0.kind = 0;
+  older_kind0.two_way = {5000, 0, 0};
+  older_kind0.one_way = {5000, 0, 0};
+  const std::tuple<const char*, std::string, const char*> readable[] = {
+      {"peak of a record under a block", peak_under_a_block, ".PCM"},
+      {"range of a record under a block", range_under_a_block, ".DCM"},
+      {"rainflow of a record under a block", rainflow_under_a_block, ".RFL"},
+      {"a two-way total 2^31 - 1 of peak 2^31 - 1 + valley 4", saturated, ".PCM"},
+      {"N = 2500, w = 10 / 2500", wide, ".RFL"},
+      {"2048 cycles in 4096 samples", Overwritten(rainflow, 1202, f64(2046.5)), ".RFL"},
+      {"older peak version 1: 6000 in 1..1", testing::OlderPeakBytes(older_v1), ".PCM"},
+      {"older peak version 4: totals not peak + valley", testing::OlderPeakBytes(older_v4_totals),
+       ".PCM"},
+      {"older range kind 0: 5000 in 1..1", testing::OlderRangeBytes(older_kind0), ".DCM"},
+  };
+  for (const auto& [what, bytes, extension] : readable) {
+    auto read = ParseResultFile(bytes, extension);
+    EXPECT_TRUE(read) << what << ": " << read.error().detail;
+  }
+}
+
 TEST(ResultFileOpen, DecidesTheAnalysisByMagicThenByExtension) {
   testing::TempDir dir;
   WriteFile(dir.path() / "abc12#5.PCM", testing::SmallRangeFile());  // the magic wins
@@ -364,9 +478,20 @@ TEST(ResultFileSave, RoundTripsEveryAnalysisThroughAFile) {
   peak.result.partitions = range.result.partitions = rainflow.result.partitions = 2000;
   for (size_t i = 0; i < 2000; ++i) {
     peak.result.one_way_valley_counts[i] = static_cast<int32_t>(i) * 7 + 3;
+    peak.result.one_way_total_counts[i] =
+        peak.result.one_way_peak_counts[i] + peak.result.one_way_valley_counts[i];
     range.result.one_way_counts[i] = static_cast<int32_t>(i);
     rainflow.result.counts[i] = static_cast<double>(i) * 0.5;
   }
+  // As a counting writes them: the widths of N = 2000, and blocks 1..100000 that hold the
+  // 14 million one-way peaks and valleys.
+  peak.result.two_way_width = 16.0 / 2000;
+  peak.result.one_way_width = 8.0 / 2000;
+  range.result.two_way_width = 100.0 / 2000;
+  range.result.one_way_width = 50.0 / 2000;
+  rainflow.result.partition_width = 12.0 / 2000;
+  peak.result.first_block = range.result.first_block = rainflow.result.first_block = 1;
+  peak.result.last_block = range.result.last_block = rainflow.result.last_block = 100000;
   rainflow.sampling.set_format(111);
   rainflow.sampling.set_stored_full_scale(2500.0);
   ASSERT_TRUE(SavePeakResultFile(path(CountingKind::kPeak), peak));
@@ -377,7 +502,9 @@ TEST(ResultFileSave, RoundTripsEveryAnalysisThroughAFile) {
   auto peak_read = ReadPeakResultFile(path(CountingKind::kPeak));
   auto range_read = ReadRangeResultFile(path(CountingKind::kRange));
   auto rainflow_read = ReadRainflowResultFile(path(CountingKind::kRainflow));
-  ASSERT_TRUE(peak_read && range_read && rainflow_read);
+  ASSERT_TRUE(peak_read) << peak_read.error().detail;
+  ASSERT_TRUE(range_read) << range_read.error().detail;
+  ASSERT_TRUE(rainflow_read) << rainflow_read.error().detail;
   EXPECT_EQ(EncodePeakResultFile(*peak_read).value(), EncodePeakResultFile(peak).value());
   EXPECT_EQ(EncodeRangeResultFile(*range_read).value(), EncodeRangeResultFile(range).value());
   EXPECT_EQ(EncodeRainflowResultFile(*rainflow_read).value(),

@@ -200,6 +200,59 @@ TEST(StatisticsResultFile, ReadsSpreadsOfZeroAndTablesThatAreNotIndices) {
   }
 }
 
+TEST(StatisticsResultFile, RefusesRowsThatContradictThemselves) {
+  // A row that holds a value twice must agree with itself to within the digits it shows: half
+  // a unit of each cell's last digit.
+  TempDir dir;
+  const std::string peak_peaks =
+      "-1   9   1\nTest_Code  Node  Rank  Peak-Peak  Peak  Peak_Time(s)  Valley  Valley_Time(s)  "
+      "Unit  \n";
+  // A constant -2 as the program writes it with one decimal, then one or two cells changed
+  // (by their column: 3 peak value, 7 variance, 8 deviation, 9 mean square, 11 and 12).
+  auto row = [&](std::vector<std::pair<size_t, const char*>> changed) {
+    std::vector<std::string> cells = {"3",   "1",   "2.0", "-2.0", "-2.0", "-2.0", "0.0",
+                                      "0.0", "4.0", "2.0", "0.0",  "0.0",  "MPa"};
+    for (const auto& [column, text] : changed) cells[column - 1] = text;
+    std::string text = kThirteen;
+    for (const std::string& c : cells) text += c + "  ";
+    return text + "\n";
+  };
+  const std::pair<const char*, std::string> refused[] = {
+      {"peak value 2.5 of extremes -2.0, -2.0", row({{3, "2.5"}})},
+      {"deviation 3.0 of variance 4.1", row({{7, "4.1"}, {8, "3.0"}})},
+      {"mean square 4.5 of RMS 2.0", row({{9, "4.5"}})},
+      {"maximum - mean 0.5 of -2.0 - -2.0", row({{11, "0.5"}})},
+      {"minimum - mean -0.5 of -2.0 - -2.0", row({{12, "-0.5"}})},
+      {"peak-peak 9 of peak 3 less valley -3", peak_peaks + "12  5  1  9  3  0.1  -3  0.2  N  \n"},
+      {"older: deviation 2 of variance 1.25", "1\n12 5 3 -4 9 9 0.5 1.25 2 1.2 1.44 MPa\n"},
+      {"older: mean square 2.0 of RMS 1.2", "1\n12 5 3 -4 9 9 0.5 1.25 1.1 1.2 2.0 MPa\n"},
+  };
+
+  for (const auto& [what, text] : refused) {
+    const auto path = dir.path() / "bad.aps";
+    std::ofstream(path, std::ios::binary) << text;
+    auto read = ReadStatisticsResultFile(path, 0, Language::kEnglish);
+    ASSERT_FALSE(read.ok()) << what;
+    EXPECT_EQ(read.error().message, kMsgResultFileDamaged) << what;
+  }
+  // Rounded as shown: 0.707107^2 = 0.5000003 against 0.5 (6 digits); RMS 0.07 of 0.0749 with
+  // mean square 0.01 of 0.0056 (2 decimals); 1.5e+06 - -1.5e+06 against 3e+06.
+  const std::pair<const char*, std::string> readable[] = {
+      {"one decimal, as written", row({})},
+      {"six digits", kThirteen + "1  1  1.41421  1.41421  -1.41421  0  0.5  0.707107  0.5  "
+                                 "0.707107  1.41421  -1.41421  V  \n"},
+      {"two decimals", kThirteen + "1  1  0.10  0.10  -0.10  0.00  0.01  0.07  0.01  0.07  0.10  "
+                                   "-0.10  V  \n"},
+      {"exponents", peak_peaks + "12  5  1  3e+06  1.5e+06  0.1  -1.5e+06  0.2  N  \n"},
+  };
+  for (const auto& [what, text] : readable) {
+    const auto path = dir.path() / "good.aps";
+    std::ofstream(path, std::ios::binary) << text;
+    auto read = ReadStatisticsResultFile(path, 0, Language::kEnglish);
+    EXPECT_TRUE(read.ok()) << what << ": " << read.error().detail;
+  }
+}
+
 TEST(StatisticsResultFile, ListText) {
   StatisticsTable table = PeakPeakTable();
   table.columns.resize(3);
