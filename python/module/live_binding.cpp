@@ -11,7 +11,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -21,6 +23,7 @@
 #include "core/counting/counting_run.h"
 #include "core/counting/live_counter.h"
 #include "core/counting/record_follower.h"
+#include "core/files/result_file.h"
 #include "core/services/message_table.h"
 #include "core/services/names.h"
 #include "result_dict.h"
@@ -35,6 +38,12 @@ namespace {
 core::CountingKind CountingKindOf(int kind) {
   if (kind < 0 || kind > 2) Raise(core::Fail(core::kMsgBadValue, "unknown analysis"));
   return static_cast<core::CountingKind>(kind);
+}
+
+/// Whether `c1` is one a first piece decides for a float64 record: a power of two.
+bool IsPowerOfTwo(double c1) {
+  int exponent = 0;
+  return c1 > 0.0 && std::isfinite(c1) && std::frexp(c1, &exponent) == 0.5;
 }
 
 /// A count of a record that arrives as numpy arrays, one after the other, counted as an array of
@@ -169,23 +178,24 @@ class LiveCount {
     return py::make_tuple(py::bytes(Take(std::move(*bytes))), lowest_, highest_);
   }
 
-  /// Goes on from a State() of a count of the same analysis.
-  void Restore(const py::bytes& bytes, double lowest, double highest) {
+  /// Goes on from a State() of a counter made with the same options and fed `samples`. Refuses
+  /// (ValueError "the live count state is damaged: ...", nothing changed) bytes the core
+  /// refuses, a setup other than this counter's, a count of another number of samples, counts
+  /// more than so many samples can hold, and extremes that can't be theirs.
+  void Restore(const py::bytes& bytes, double lowest, double highest, int64_t samples) {
     const std::string state = bytes;
     std::optional<core::Result<core::LiveCounter>> restored;
+    core::Status checked = core::Ok();
     {
       py::gil_scoped_release release;
       restored.emplace(core::LiveCounter::Restore(state));
+      if (*restored) checked = CheckRestored(**restored, lowest, highest, samples);
     }
-    core::LiveCounter counter = Take(std::move(*restored));
-    if (counter.setup().kind != setup_.kind || !std::isfinite(lowest) || !std::isfinite(highest) ||
-        lowest > highest) {
-      Raise(core::Fail(core::kMsgBadValue,
-                       "the live count state is damaged: it is not one of this counter"));
-    }
+    if (!*restored) checked = restored->error();
+    if (!checked) throw py::value_error(ErrorMessage(checked.error()));
     const std::lock_guard<std::mutex> lock(mutex_);
-    setup_ = counter.setup();
-    counter_.emplace(std::move(counter));
+    setup_ = (*restored)->setup();
+    counter_.emplace(std::move(**restored));
     lowest_ = lowest;
     highest_ = highest;
   }
@@ -223,6 +233,75 @@ class LiveCount {
       return static_cast<bool>(status);
     });
     return status;
+  }
+
+  /// Whether `counter`, restored, is one of this counter's options that was fed `samples`
+  /// samples with the extremes `lowest` and `highest` (raw).
+  core::Status CheckRestored(core::LiveCounter& counter, double lowest, double highest,
+                             int64_t samples) const {
+    const auto damaged = [](const std::string& why) {
+      return core::Fail(core::kMsgBadValue, "the live count state is damaged: " + why);
+    };
+    const core::LiveCountSetup& got = counter.setup();
+    core::SamplingInfo expected = setup_.info;
+    core::SamplingInfo restored = got.info;
+    if (!counter_) expected.set_c1(restored.c1());  // the first piece decided it
+    expected.set_length_half_blocks(0);
+    restored.set_length_half_blocks(0);
+    if (got.kind != setup_.kind || got.partitions != setup_.partitions ||
+        got.amplitude_mode != setup_.amplitude_mode || got.set_value != setup_.set_value ||
+        got.keep_cycles != setup_.keep_cycles ||
+        got.rainflow.residue_memory_points != setup_.rainflow.residue_memory_points ||
+        got.rainflow.scratch_folder != setup_.rainflow.scratch_folder ||
+        expected.bytes() != restored.bytes() || (!counter_ && !IsPowerOfTwo(restored.c1()))) {
+      return damaged("it is not one of this counter");
+    }
+    const int64_t fed = counter.samples_fed();
+    if (fed != samples) {
+      return damaged("its count holds " + std::to_string(fed) + " samples, not the " +
+                     std::to_string(samples) + " fed");
+    }
+    if (auto ok = counter.CheckExtremes(lowest, highest); !ok) return ok;
+    if (fed < 2) {
+      // Nothing counted yet: the state is the one a new count fed the same gets.
+      auto fresh = core::LiveCounter::Create(got);
+      if (!fresh) return fresh.error();
+      if (fed == 1) {
+        const double first = lowest;
+        if (auto ok = fresh->Feed(std::span<const double>(&first, 1)); !ok) return ok;
+      }
+      auto mine = counter.SaveState();
+      auto theirs = fresh->SaveState();
+      if (!mine || !theirs || *mine != *theirs) return damaged("it counts what was not fed");
+      return core::Ok();
+    }
+    auto snapshot = counter.Snapshot();
+    if (!snapshot) return snapshot.error();
+    // No more peaks and valleys, ranges or cycles than the samples fed can make: a cycle takes
+    // two turning points, and a half cycle one more than the one before it.
+    const auto sum = [](const auto& counts, int32_t n) {
+      double total = 0.0;
+      for (int32_t j = 0; j < n; ++j) total += static_cast<double>(counts[static_cast<size_t>(j)]);
+      return total;
+    };
+    const auto n_fed = static_cast<double>(fed);
+    bool fits = true;
+    std::visit(
+        [&](const auto& file) {
+          const auto& result = file.result;
+          using Record = std::decay_t<decltype(file)>;
+          if constexpr (std::is_same_v<Record, core::PeakResultFile>) {
+            fits = sum(result.two_way_total_counts, result.partitions) <= n_fed;
+          } else if constexpr (std::is_same_v<Record, core::RangeResultFile>) {
+            fits = sum(result.two_way_counts, result.partitions) <= n_fed;
+          } else {
+            fits = 2.0 * sum(result.counts, result.partitions) <= n_fed &&
+                   result.turning_points <= fed;
+          }
+        },
+        *snapshot);
+    if (!fits) return damaged("it counts more than its " + std::to_string(fed) + " samples hold");
+    return core::Ok();
   }
 
   core::LiveCountSetup setup_;
@@ -327,7 +406,8 @@ void BindLive(py::module_& m) {
       .def("snapshot", &LiveCount::Snapshot)
       .def("cycles", &LiveCount::Cycles)
       .def("state", &LiveCount::State)
-      .def("restore", &LiveCount::Restore, py::arg("state"), py::arg("lowest"), py::arg("highest"));
+      .def("restore", &LiveCount::Restore, py::arg("state"), py::arg("lowest"), py::arg("highest"),
+           py::arg("samples"));
 
   py::class_<Follow>(m, "Follow")
       .def("poll", &Follow::Poll)

@@ -27,11 +27,13 @@
 #include "core/data/sample_format.h"
 #include "core/data/waveform_reader.h"
 #include "core/fatigue/fatigue_estimate.h"
+#include "core/fatigue/range_mean_matrix.h"
 #include "core/fatigue/sn_class_table.h"
 #include "core/files/result_file.h"
 #include "core/files/statistics_result_file.h"
 #include "core/rainflow/node_cycles.h"
 #include "core/rainflow/rainflow_cycles.h"
+#include "core/services/atomic_file.h"
 #include "core/services/code_range.h"
 #include "core/services/language.h"
 #include "core/services/message_table.h"
@@ -393,6 +395,53 @@ py::dict WriteNode(const std::string& data, const std::string& test, const std::
   return out;
 }
 
+/// Raises ValueError with the core's one-line text of a value it refuses.
+void RefuseValue(const core::Status& status) {
+  if (!status) throw py::value_error(ErrorMessage(status.error()));
+}
+
+/// The checks of the options the command line and the fleet share, in the command line's words:
+/// `option` names the option ("--class") or keyword the value came from.
+void BindOptionChecks(py::module_& m) {
+  m.def("check_partitions", [](int64_t partitions, const std::string& option) {
+    RefuseValue(core::CheckPartitionCount(partitions, option));
+  });
+  m.def("check_amplitude", [](double amplitude_range, const std::string& option) {
+    RefuseValue(core::CheckAmplitudeRange(amplitude_range, option));
+  });
+  m.def("parse_weld_class", [](const std::string& name, const std::string& option) {
+    auto index = core::ParseSnClassName(name, option);
+    if (!index) RefuseValue(index.error());
+    return *index;
+  });
+  m.def("parse_reliability", [](const std::string& text, const std::string& option) {
+    auto index = core::ParseReliabilityText(text, option);
+    if (!index) RefuseValue(index.error());
+    return *index;
+  });
+  m.def("check_matrix_bins", [](int64_t range_bins, int64_t mean_bins) {
+    RefuseValue(core::CheckMatrixBins(range_bins, mean_bins));
+  });
+}
+
+/// The one save of the core for the files the Python side writes itself (the fleet's CSV):
+/// written beside the target and renamed over it; a target that is not a regular file (or a
+/// link to one) is refused with nothing touched. TorvwyError on failure.
+void BindSave(py::module_& m) {
+  m.def("save_file", [](const std::string& path, const py::bytes& content) {
+    const std::string bytes = content;
+    core::Status saved = core::Ok();
+    {
+      py::gil_scoped_release release;
+      saved = core::SaveFileAtomically(path, bytes, core::kMsgFileWrite);
+    }
+    if (!saved) Raise(saved.error());
+  });
+  m.def("check_save_target", [](const std::string& path) {
+    if (auto ok = core::CheckSaveTarget(path, core::kMsgFileWrite); !ok) Raise(ok.error());
+  });
+}
+
 }  // namespace
 }  // namespace torvwy::python
 
@@ -439,9 +488,9 @@ PYBIND11_MODULE(_torvwy, m) {
           return out;
         });
   m.def("sn_class_index", [](const std::string& name) {
-    for (size_t i = 0; i < torvwy::core::kSnClassTable.size(); ++i) {
-      if (torvwy::core::kSnClassTable[i].name == name) return static_cast<int>(i);
-    }
-    return -1;
+    const auto index = torvwy::core::ParseSnClassName(name, "weld class");
+    return index ? *index : -1;
   });
+  BindOptionChecks(m);
+  BindSave(m);
 }

@@ -109,3 +109,16 @@ def test_matrix_sums_to_the_cycles(sample):
     matrix, _, _ = torvwy.rainflow_matrix(source, edges, np.linspace(-80, 80, 5))
     inside = cycles[(cycles["range"] <= 60) & (np.abs(cycles["mean"]) <= 80)]
     assert matrix.sum() == pytest.approx(inside["count"].sum(), abs=1e-9)
+
+
+def test_matrix_bins_are_capped_as_the_command_line_caps_them():
+    x = np.sin(np.linspace(0.0, 30.0, 3000))
+    # 2000 bins on an axis is the most `torvwy rainflow --matrix-bins` takes, and so here.
+    matrix, _, _ = torvwy.rainflow_matrix(x, 2000, np.linspace(-1, 1, 2001))
+    assert matrix.shape == (2000, 2000)
+    for range_bins, mean_bins in [(2001, 10), (10, 10**9), (0, 10), (10, -1),
+                                  (np.linspace(0, 2, 2002), 10), (10, [0.5])]:
+        with pytest.raises(ValueError, match="1..2000 range bins and 1..2000 mean bins"):
+            torvwy.rainflow_matrix(x, range_bins, mean_bins)
+    with pytest.raises(ValueError, match="range_bins must be a number of bins"):
+        torvwy.rainflow_matrix(x, 10.0)

@@ -131,3 +131,30 @@ def test_every_pair_present_in_any_form_gets_a_row(home, tmp_path):
         assert list(rows["error"].isna()) == [True, True, False, False, False, False], analysis
     with pytest.raises(torvwy.TorvwyError, match="no such folder"):
         fleet.run_local(tmp_path / "none", "odd", "1", "1")
+
+
+def test_options_every_waveform_would_refuse_fail_once_before_any_task(campaign, tmp_path):
+    csv = tmp_path / "rows.csv"
+    common = ("--scheduler", "local", "--workers", 1, "--data", campaign, "--test", "camp",
+              "--codes", "1", "--nodes", "1", "--csv", csv)
+    # The command line's own words (torvwy rainflow --fatigue actual --class Q ...).
+    for args, text in [
+        (("rainflow", "--fatigue", "actual", "--class", "Q"),
+         '--class "Q" is not one of B C D E F F2 G W S T'),
+        (("rainflow", "--fatigue", "fitting", "--reliability", "7"),
+         '--reliability "7" is not one of 0 0.5 1 2 3'),
+        (("peak", "--partitions", "0"), "--partitions must be 1 or more"),
+        (("range", "--amplitude", "-5"), "--amplitude = -5 is not a finite number above 0"),
+    ]:
+        done = _fleet(*common, *args, timeout=30)
+        _one_line_failure(done, 1, text)
+        assert not csv.exists()
+    # The package's: refused before a task or a row is made.
+    for options in [dict(fatigue=dict(weld_class="Q")), dict(partitions=0),
+                    dict(amplitude="half"), dict(colour="red")]:
+        with pytest.raises((ValueError, torvwy.TorvwyError)):
+            fleet.run_local(campaign, "camp", "1-3", "1-4", "rainflow", **options)
+    with pytest.raises(ValueError, match="rainflow"):
+        fleet.run_local(campaign, "camp", "1", "1", "peak", fatigue=dict(method="actual"))
+    with pytest.raises(TypeError, match="client must be a dask.distributed Client, not NoneType"):
+        fleet.run(None, campaign, "camp", "1", "1", "peak")

@@ -5,6 +5,7 @@ import os
 import pickle
 import re
 import signal
+import struct
 import threading
 import time
 
@@ -158,13 +159,111 @@ def test_a_damaged_state_is_refused():
     data, lowest, highest = state["count"]
     for damaged in (data[: len(data) // 2], b"", b"x" + data[1:]):
         broken = dict(state, count=(damaged, lowest, highest))
-        with pytest.raises(torvwy.TorvwyError, match="damaged"):
+        with pytest.raises(ValueError, match="damaged"):
             torvwy.Counter("rainflow").__setstate__(broken)
     other = dict(state, options=dict(state["options"], kind="peak", keep_cycles=False))
-    with pytest.raises(torvwy.TorvwyError, match="damaged"):
+    with pytest.raises(ValueError, match="damaged"):
         torvwy.Counter("peak").__setstate__(other)
     with pytest.raises(pickle.UnpicklingError):
         torvwy.Counter("peak").__setstate__(dict(state, version=99))
+
+
+def _with_fed(data, fed, new_fed):
+    """The state bytes with the samples fed they hold changed from `fed` to `new_fed`."""
+    old = struct.pack("<q", fed)
+    assert data.count(old) == 1
+    return data.replace(old, struct.pack("<q", new_fed))
+
+
+def _tampered(state, **changes):
+    """A copy of `state` with fields replaced; options=dict(...) replaces single options."""
+    out = dict(state)
+    for name, value in changes.items():
+        if name == "options":
+            out["options"] = dict(state["options"], **value)
+        else:
+            out[name] = value
+    return out
+
+
+# Rainflow of 4999 samples cycling 0..16 with full scale 20: every field changed alone. Each
+# makes a state the counter could never have written, so each is refused in one ValueError,
+# and nothing of it is taken (the counter is unusable rather than silently restarted).
+TAMPERS = [
+    ("no count", lambda s, d, lo, hi: _tampered(s, count=None)),
+    ("more samples", lambda s, d, lo, hi: _tampered(s, samples=5000)),
+    ("no samples", lambda s, d, lo, hi: _tampered(s, samples=0)),
+    ("samples as text", lambda s, d, lo, hi: _tampered(s, samples="4999")),
+    ("samples negative", lambda s, d, lo, hi: _tampered(s, samples=-1)),
+    ("samples a bool", lambda s, d, lo, hi: _tampered(s, samples=True)),
+    ("huge extremes", lambda s, d, lo, hi: _tampered(s, count=(d, -1e308, 1e308))),
+    ("wider maximum", lambda s, d, lo, hi: _tampered(s, count=(d, lo, hi * 2.0))),
+    ("extremes swapped", lambda s, d, lo, hi: _tampered(s, count=(d, hi, lo))),
+    ("extreme NaN", lambda s, d, lo, hi: _tampered(s, count=(d, float("nan"), hi))),
+    ("extreme infinite", lambda s, d, lo, hi: _tampered(s, count=(d, lo, float("inf")))),
+    ("extreme as text", lambda s, d, lo, hi: _tampered(s, count=(d, "0", hi))),
+    ("count a list", lambda s, d, lo, hi: _tampered(s, count=[d, lo, hi])),
+    ("count short", lambda s, d, lo, hi: _tampered(s, count=(d, lo))),
+    ("three fed, many counted", lambda s, d, lo, hi: _tampered(
+        s, count=(_with_fed(d, 4999, 3), lo, hi), samples=3)),
+    ("none fed, some counted", lambda s, d, lo, hi: _tampered(
+        s, count=(_with_fed(d, 4999, 0), 0.0, 0.0), samples=0)),
+    ("other partitions", lambda s, d, lo, hi: _tampered(s, options=dict(partitions=26))),
+    ("partitions 0", lambda s, d, lo, hi: _tampered(s, options=dict(partitions=0))),
+    ("partitions as text", lambda s, d, lo, hi: _tampered(s, options=dict(partitions="25"))),
+    ("other full scale", lambda s, d, lo, hi: _tampered(s, options=dict(full_scale=40.0))),
+    ("full scale dropped", lambda s, d, lo, hi: _tampered(s, options=dict(full_scale=None))),
+    ("other amplitude", lambda s, d, lo, hi: _tampered(s, options=dict(amplitude=30.0))),
+    ("automatic amplitude", lambda s, d, lo, hi: _tampered(s, options=dict(amplitude="auto"))),
+    ("other unit", lambda s, d, lo, hi: _tampered(s, options=dict(unit="MPa"))),
+    ("a frequency", lambda s, d, lo, hi: _tampered(s, options=dict(frequency=50.0))),
+    ("cycles kept", lambda s, d, lo, hi: _tampered(s, options=dict(keep_cycles=True))),
+    ("unknown kind", lambda s, d, lo, hi: _tampered(s, options=dict(kind="cycles"))),
+    ("an option more", lambda s, d, lo, hi: _tampered(s, options=dict(colour="red"))),
+    ("an option less", lambda s, d, lo, hi: dict(s, options={
+        k: v for k, v in s["options"].items() if k != "unit"})),
+    ("a field more", lambda s, d, lo, hi: _tampered(s, extra=1)),
+    ("options a list", lambda s, d, lo, hi: dict(s, options=[])),
+]
+
+
+@pytest.mark.parametrize("name,tamper", TAMPERS, ids=[name for name, _ in TAMPERS])
+def test_a_tampered_state_is_refused_in_one_value_error(name, tamper):
+    x = np.arange(4999.0) % 17
+    counter = counted("rainflow", [x], full_scale=20.0)
+    state = counter.__getstate__()
+    data, lowest, highest = state["count"]
+    assert (lowest, highest, state["samples"]) == (0.0, 16.0 * 500.0, 4999)  # raw: c1 = 10000/20
+    restored = torvwy.Counter.__new__(torvwy.Counter)
+    with pytest.raises(ValueError, match="damaged") as refused:
+        restored.__setstate__(tamper(state, data, lowest, highest))
+    assert "\n" not in str(refused.value)
+    # The untouched state goes on: 4999 samples (294 ramps 0..16 and a last 0) turn 589 times,
+    # 0 16 0 ... 16 0, which close 293 cycles of 16 and leave the residue 0 16 0: two halves.
+    carried = torvwy.Counter.__new__(torvwy.Counter)
+    carried.__setstate__(state)
+    assert carried.result().counts.sum() == 293 + 2 * 0.5
+
+
+def test_a_state_without_a_count_is_one_that_was_not_fed():
+    fresh = torvwy.Counter("rainflow").__getstate__()
+    assert fresh["count"] is None and fresh["samples"] == 0
+    fed = counted("rainflow", [np.array([2.0, -30.0, 25.0])]).__getstate__()
+    for state in (dict(fed, count=None), dict(fresh, samples=3)):
+        with pytest.raises(ValueError, match="no count"):
+            torvwy.Counter.__new__(torvwy.Counter).__setstate__(state)
+    # Any partition count the constructor takes survives the trip (2000 or more count as 2000).
+    wide = counted("range", [np.arange(100.0)], partitions=5000, full_scale=200.0)
+    assert pickle.loads(pickle.dumps(wide)).result().to_dict() == wide.result().to_dict()
+
+
+def test_a_counter_never_set_up_says_so():
+    bare = torvwy.Counter.__new__(torvwy.Counter)
+    for use in (lambda: bare.feed(np.ones(3)), bare.result, bare.cycles, lambda: bare.samples,
+                lambda: bare.full_scale, lambda: bare.kind, lambda: pickle.dumps(bare)):
+        with pytest.raises(TypeError, match="never set up"):
+            use()
+    assert repr(bare) == "Counter(<never set up>)"
 
 
 def test_cycles_equal_the_cycles_of_the_whole():

@@ -332,10 +332,24 @@ def rainflow_cycles(source, blocks=None):
     return cycles
 
 
+def _bin_count(bins, name):
+    """The number of bins of a count or of a 1-D array of edges."""
+    if isinstance(bins, (int, np.integer)) and not isinstance(bins, (bool, np.bool_)):
+        return int(bins)
+    edges = np.asarray(bins)
+    if edges.ndim != 1:
+        raise ValueError(f"{name} must be a number of bins or a 1-D array of their edges")
+    return edges.size - 1
+
+
 def rainflow_matrix(source, range_bins=10, mean_bins=10, blocks=None):
     """The range-mean matrix of the rainflow cycles: (matrix, range_edges, mean_edges), the
     matrix counting cycles (half cycles as 0.5) with rows by range and columns by mean. The bins
-    are counts or edges, as numpy.histogram2d takes them; with counts, every cycle is inside."""
+    are counts or edges, as numpy.histogram2d takes them; with counts, every cycle is inside.
+    Each axis has 1 to 2000 bins, as `torvwy rainflow --matrix-bins` allows; more or none
+    raise ValueError."""
+    _torvwy.check_matrix_bins(_bin_count(range_bins, "range_bins"),
+                              _bin_count(mean_bins, "mean_bins"))
     cycles = rainflow_cycles(source, blocks)
     return np.histogram2d(
         cycles["range"], cycles["mean"], bins=[range_bins, mean_bins], weights=cycles["count"]

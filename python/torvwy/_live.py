@@ -12,7 +12,9 @@ from ._torvwy import TorvwyError
 
 _KINDS = {"peak": 0, "range": 1, "rainflow": 2}
 _FORMAT_FULL_SCALE = 10000.0  # raw full scale of the float64 record an array is counted as
-_STATE_VERSION = 1
+_STATE_VERSION = 2  # 2: the samples fed are part of the state
+_OPTION_NAMES = ("kind", "partitions", "amplitude", "full_scale", "frequency", "unit",
+                 "keep_cycles", "fatigue")
 
 
 def _kind(kind):
@@ -88,6 +90,8 @@ class Counter:
     A counter pickles (the count's state, not its samples): restored and fed the rest, it gives
     the result of the whole record."""
 
+    _handle = None  # a Counter made by __new__ alone has none; see _live()
+
     def __init__(self, kind, partitions=25, amplitude="full", full_scale=None, frequency=None,
                  unit="", keep_cycles=False, fatigue=None):
         index = _kind(kind)
@@ -107,34 +111,42 @@ class Counter:
             o["keep_cycles"],
         )
 
+    def _live(self):
+        """The count, or TypeError for a Counter that was never set up (made by __new__ alone)."""
+        if self._handle is None:
+            raise TypeError("this Counter was never set up: make it with torvwy.Counter(kind, ...) "
+                            "or restore it from its pickle")
+        return self._handle
+
     @property
     def kind(self):
+        self._live()
         return self._options["kind"]
 
     @property
     def samples(self):
         """Samples fed so far."""
-        return self._handle.samples
+        return self._live().samples
 
     @property
     def full_scale(self):
         """The full scale in EU: full_scale= as given, or the one the first piece decided (None
         until then)."""
+        c1 = self._live().c1
         if self._options["full_scale"] is not None:
             return self._options["full_scale"]
-        c1 = self._handle.c1
         return None if c1 is None else _FORMAT_FULL_SCALE / c1
 
     def feed(self, array):
         """Counts the next samples. A piece that is not 1-D of a taken type, or that holds NaN or
         an infinite value, raises ValueError (naming the index in the whole record of the first
         bad value) and counts nothing of it."""
-        self._handle.feed(_samples(array))
+        self._live().feed(_samples(array))
 
     def result(self):
         """The result of every sample fed, as torvwy.<kind> gives it for their concatenation
         (the envelope list empty, its extremes exact). ValueError before two samples."""
-        return Result(self._handle.snapshot(), self._estimate)
+        return Result(self._live().snapshot(), self._estimate)
 
     def cycles(self):
         """Every rainflow cycle of the samples fed, as rainflow_cycles(whole) lists them: the
@@ -143,27 +155,84 @@ class Counter:
         decides it; with another full_scale= the values are scaled there and back."""
         from . import CYCLE_DTYPE
 
-        columns = self._handle.cycles()
+        columns = self._live().cycles()
         cycles = np.empty(columns[0].shape[0], dtype=CYCLE_DTYPE)
         for name, column in zip(CYCLE_DTYPE.names, columns):
             cycles[name] = column
         return cycles
 
     def __getstate__(self):
+        handle = self._live()
         return {"version": _STATE_VERSION, "options": dict(self._options),
-                "count": self._handle.state()}
+                "samples": handle.samples, "count": handle.state()}
 
     def __setstate__(self, state):
+        """Goes on from a __getstate__() of a counter. A state of another version raises
+        pickle.UnpicklingError; one whose fields are of the wrong type or range, or disagree
+        with each other (options, samples fed, counts, extremes), raises ValueError."""
         if not isinstance(state, dict) or state.get("version") != _STATE_VERSION:
             raise pickle.UnpicklingError("not the state of a torvwy.Counter of this version")
-        self.__init__(**state["options"])
-        if state["count"] is not None:
-            self._handle.restore(*state["count"])
+        options, samples, count = _checked_state(state)
+        try:
+            self.__init__(**options)
+        except (TorvwyError, ValueError) as error:
+            raise ValueError(f"the Counter state is damaged: its options are refused: {error}") \
+                from None
+        if count is None:
+            # Only a counter that has not been fed, and whose first piece is still to decide
+            # the full scale, has no count.
+            if samples != 0 or options["full_scale"] is not None:
+                raise ValueError("the Counter state is damaged: it has no count, yet "
+                                 f"{samples} samples and full_scale={options['full_scale']}")
+            return
+        self._handle.restore(*count, samples)
 
     def __repr__(self):
+        if self._handle is None:
+            return "Counter(<never set up>)"
         o = self._options
         return (f"Counter({o['kind']!r}, partitions={o['partitions']}, "
                 f"amplitude={o['amplitude']!r}, samples={self.samples})")
+
+
+def _real(value):
+    """Whether `value` is a real number (a bool is not)."""
+    return isinstance(value, (int, float, np.integer, np.floating)) and not isinstance(
+        value, (bool, np.bool_))
+
+
+def _checked_state(state):
+    """The options, samples fed and count of a Counter state, each of its type and range;
+    ValueError naming the first field that is not."""
+    def damaged(why):
+        return ValueError(f"the Counter state is damaged: {why}")
+
+    if set(state) != {"version", "options", "samples", "count"}:
+        raise damaged("its fields are not version, options, samples and count")
+    options, samples, count = state["options"], state["samples"], state["count"]
+    if not isinstance(options, dict) or set(options) != set(_OPTION_NAMES):
+        raise damaged(f"options are not {', '.join(_OPTION_NAMES)}")
+    kinds = {
+        "kind": lambda v: isinstance(v, str) and v in _KINDS,
+        "partitions": lambda v: isinstance(v, int) and not isinstance(v, bool) and v >= 1,
+        "amplitude": lambda v: v == "full" if isinstance(v, str) else (
+            _real(v) and np.isfinite(v)),
+        "full_scale": lambda v: v is None or (_real(v) and np.isfinite(v) and v > 0),
+        "frequency": lambda v: v is None or (_real(v) and np.isfinite(v) and v > 0),
+        "unit": lambda v: isinstance(v, str),
+        "keep_cycles": lambda v: isinstance(v, bool),
+        "fatigue": lambda v: v is None or isinstance(v, dict),
+    }
+    for name, valid in kinds.items():
+        if not valid(options[name]):
+            raise damaged(f"options[{name!r}] = {options[name]!r} is out of type or range")
+    if not isinstance(samples, int) or isinstance(samples, bool) or samples < 0:
+        raise damaged(f"samples = {samples!r} is not a count of samples")
+    if count is not None and not (
+            isinstance(count, tuple) and len(count) == 3 and isinstance(count[0], bytes)
+            and isinstance(count[1], float) and isinstance(count[2], float)):
+        raise damaged("count is not (bytes, lowest, highest)")
+    return options, samples, count
 
 
 def _samples(array):

@@ -10,9 +10,10 @@ every worker sees); a waveform that fails gives a row with its error and the bat
 import argparse
 import os
 import sys
-import tempfile
 
 import torvwy
+from torvwy import _torvwy
+from torvwy._curves import RELIABILITIES
 
 ANALYSES = ("rainflow", "peak", "range", "stats")
 
@@ -91,9 +92,33 @@ def _frame(rows):
     return pandas.DataFrame(rows)
 
 
+_OPTIONS = ("partitions", "amplitude", "blocks", "fatigue", "peak_peak")
+
+
+def check_options(analysis, options):
+    """Refuses (ValueError) an analysis or options node_row would refuse for every waveform, so
+    that a batch fails once before any task is sent instead of in each row."""
+    if analysis not in ANALYSES:
+        raise ValueError(f'analysis "{analysis}" is not one of {", ".join(ANALYSES)}')
+    unknown = [name for name in options if name not in _OPTIONS]
+    if unknown:
+        raise ValueError(f"unknown options: {', '.join(unknown)} (the options are "
+                         f"{', '.join(_OPTIONS)})")
+    if analysis != "stats":
+        _torvwy.check_partitions(int(options.get("partitions", 25)), "partitions")
+        mode, value = torvwy._amplitude(options.get("amplitude", "auto"))
+        if mode == 2:
+            _torvwy.check_amplitude(value, "amplitude")
+    if options.get("fatigue") is not None:
+        if analysis != "rainflow":
+            raise ValueError("a life estimate (fatigue=) is made of a rainflow count")
+        torvwy._fatigue(options["fatigue"])
+
+
 def run_local(data, test, codes, nodes, analysis="rainflow", **options):
     """The batch in this process, one waveform after another: the reference a cluster's batch
-    equals row for row."""
+    equals row for row. Options as for run()."""
+    check_options(analysis, options)
     data = os.path.abspath(os.fspath(data))
     return _frame([node_row(data, test, code, node, analysis, **options)
                    for code, node in waveforms(data, test, codes, nodes)])
@@ -102,7 +127,11 @@ def run_local(data, test, codes, nodes, analysis="rainflow", **options):
 def run(client, data, test, codes, nodes, analysis="rainflow", **options):
     """Maps one task per waveform onto the dask.distributed `client` and gathers the rows, in
     the order of the waveforms, into a pandas DataFrame. `options` are node_row's: partitions,
-    amplitude, blocks, fatigue, peak_peak."""
+    amplitude, blocks, fatigue, peak_peak; ones every waveform would refuse raise ValueError
+    before any task is sent."""
+    if not all(callable(getattr(client, name, None)) for name in ("submit", "gather")):
+        raise TypeError(f"client must be a dask.distributed Client, not {type(client).__name__}")
+    check_options(analysis, options)
     data = os.path.abspath(os.fspath(data))
     pairs = waveforms(data, test, codes, nodes)
     futures = [
@@ -122,17 +151,11 @@ def _client(scheduler, workers):
     return Client(scheduler), None
 
 
-def _write_csv(frame, path):
-    """Writes the CSV next to its target and renames it over the target."""
-    folder = os.path.dirname(os.path.abspath(path))
-    handle, temporary = tempfile.mkstemp(dir=folder, prefix=".torvwy-", suffix=".csv")
-    try:
-        with os.fdopen(handle, "w", newline="") as out:
-            frame.to_csv(out, index=False)
-        os.replace(temporary, path)
-    except BaseException:
-        os.unlink(temporary)
-        raise
+def _save_csv(frame, path):
+    """Saves the rows as CSV through the core's one save: written beside the target and renamed
+    over it; a link to a regular file is followed, anything else that is not a regular file is
+    refused (TorvwyError) with nothing touched."""
+    _torvwy.save_file(os.fspath(path), frame.to_csv(index=False).encode("utf-8"))
 
 
 def _workers(text):
@@ -170,7 +193,7 @@ def main(argv=None):
     parser.add_argument("--blocks", help="analysis range FIRST-LAST in blocks")
     parser.add_argument("--fatigue", choices=("actual", "fitting"), help="rainflow life estimate")
     parser.add_argument("--class", dest="weld_class", default="B", help="S-N weld class")
-    parser.add_argument("--reliability", type=float, default=2.0, help="0, 0.5, 1, 2 or 3")
+    parser.add_argument("--reliability", default="2", help="0, 0.5, 1, 2 or 3")
     parser.add_argument("--peak-peak", type=int, help="stats: the N largest peak-to-peak values")
     parser.add_argument("--csv", required=True, help="the CSV file to write")
     args = parser.parse_args(argv)
@@ -190,20 +213,28 @@ def main(argv=None):
                 options["blocks"] = (int(first), int(last))
             except ValueError:
                 parser.error(f'--blocks "{args.blocks}" is not FIRST-LAST')
-    if args.fatigue:
-        if args.analysis != "rainflow":
-            parser.error("--fatigue applies to rainflow")
-        reliability = float(args.reliability)
-        if reliability.is_integer():
-            reliability = int(reliability)
-        options["fatigue"] = dict(method=args.fatigue, weld_class=args.weld_class,
-                                  reliability=reliability)
+    if args.fatigue and args.analysis != "rainflow":
+        parser.error("--fatigue applies to rainflow")
     if args.peak_peak is not None:
         options["peak_peak"] = args.peak_peak
 
+    # Options every waveform would refuse, and a CSV the save would refuse, fail here, before
+    # any task is sent, in the command line's words.
     try:
+        if "partitions" in options:
+            _torvwy.check_partitions(args.partitions, "--partitions")
+        if isinstance(options.get("amplitude"), float):
+            _torvwy.check_amplitude(options["amplitude"], "--amplitude")
+        if args.fatigue:
+            _torvwy.parse_weld_class(args.weld_class, "--class")
+            reliability = RELIABILITIES[
+                _torvwy.parse_reliability(args.reliability, "--reliability")]
+            options["fatigue"] = dict(method=args.fatigue, weld_class=args.weld_class,
+                                      reliability=reliability)
+        check_options(args.analysis, options)
+        _torvwy.check_save_target(args.csv)
         waveforms(args.data, args.test, args.codes, args.nodes)
-    except (torvwy.TorvwyError, OSError) as error:
+    except (ValueError, torvwy.TorvwyError, OSError) as error:
         return _fail(error)
     # The scheduler's and the cluster's failures (an address that can't be reached, a cluster
     # that can't start or dies) are one line, as a waveform's are.
@@ -220,9 +251,9 @@ def main(argv=None):
         if cluster is not None:
             cluster.close()
     try:
-        _write_csv(frame, args.csv)
-    except OSError as error:
-        return _fail(f"{args.csv}: {error.strerror or error}")
+        _save_csv(frame, args.csv)
+    except torvwy.TorvwyError as error:
+        return _fail(error)
     failed = int(frame["error"].notna().sum()) if len(frame) else 0
     print(f"{len(frame)} waveforms, {failed} failed: {args.csv}")
     return 0

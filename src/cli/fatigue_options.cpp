@@ -42,33 +42,17 @@ core::Status CheckOutputFolder(const std::string& file, const char* option) {
   return core::Ok();
 }
 
-core::Result<int32_t> ParseClass(const std::string& name) {
-  for (size_t i = 0; i < core::kSnClassTable.size(); ++i) {
-    if (core::kSnClassTable[i].name == name) return static_cast<int32_t>(i);
-  }
-  return Bad("--class " + Quoted(name) + " is not one of B C D E F F2 G W S T");
-}
-
-core::Result<int32_t> ParseReliability(const std::string& text) {
-  const char* kTexts[][2] = {
-      {"0", "0.0"}, {"0.5", "0.50"}, {"1", "1.0"}, {"2", "2.0"}, {"3", "3.0"}};
-  for (int32_t i = 0; i < 5; ++i) {
-    if (text == kTexts[i][0] || text == kTexts[i][1]) return i;
-  }
-  return Bad("--reliability " + Quoted(text) + " is not one of 0 0.5 1 2 3");
-}
-
 /// The curve of --class, --reliability and --curve.
 core::Result<core::SnCurve> ParseCurve(const FatigueOptions& options) {
   int32_t reliability_index = core::kDefaultReliabilityIndex;
   if (!options.reliability.empty()) {
-    auto parsed = ParseReliability(options.reliability);
+    auto parsed = core::ParseReliabilityText(options.reliability, "--reliability");
     if (!parsed) return parsed.error();
     reliability_index = *parsed;
   }
   std::optional<int32_t> class_index;
   if (!options.sn_class.empty()) {
-    auto parsed = ParseClass(options.sn_class);
+    auto parsed = core::ParseSnClassName(options.sn_class, "--class");
     if (!parsed) return parsed.error();
     class_index = *parsed;
   }
@@ -185,7 +169,7 @@ core::Status ParseMatrix(const FatigueOptions& options, FatigueRequest& request)
     ranges = core::ParseInt32(std::string_view(options.matrix_bins).substr(0, comma));
     means = core::ParseInt32(std::string_view(options.matrix_bins).substr(comma + 1));
   }
-  if (!ranges || !means || *ranges < 1 || *ranges > 2000 || *means < 1 || *means > 2000) {
+  if (!ranges || !means || !core::CheckMatrixBins(*ranges, *means)) {
     return Bad("--matrix-bins " + Quoted(options.matrix_bins) +
                " is not R,M: range and mean bins, whole numbers 1..2000");
   }

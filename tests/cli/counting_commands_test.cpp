@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <utility>
 
 #include "support/run_command.h"
 #include "support/test_node.h"
@@ -191,11 +192,17 @@ TEST_F(CountingCommands, RainflowCountsTheAstmExampleAndEstimatesTheLife) {
   EXPECT_EQ(json["fatigue"]["class"], "B");  // the default class
   EXPECT_EQ(json["fatigue"]["d"], 2.0);      // and factor
 
-  for (const char* bad : {"--fatigue actual --class Z", "--fatigue actual --reliability 4",
-                          "--fatigue sometimes", "--class B"}) {
+  // The class and factor texts are the core's, which the fleet's options share.
+  for (const auto& [bad, text] :
+       {std::pair{"--fatigue actual --class Z", "--class \"Z\" is not one of B C D E F F2 G W S T"},
+        std::pair{"--fatigue actual --reliability 4",
+                  "--reliability \"4\" is not one of 0 0.5 1 2 3"},
+        std::pair{"--fatigue sometimes", "neither actual nor fitting"},
+        std::pair{"--class B", "need --fatigue"}}) {
     const auto result = Run("rainflow " + node + " " + bad);
     EXPECT_NE(result.exit_code, 0) << bad;
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << bad << result.err;
+    EXPECT_NE(result.err.find(text), std::string::npos) << bad << result.err;
   }
 }
 

@@ -179,6 +179,23 @@ std::vector<RainflowCycle> LiveCounter::Cycles() const {
   return state_->cycles->Peek();
 }
 
+Status LiveCounter::CheckExtremes(double lowest, double highest) const {
+  State& s = *state_;  // as Snapshot(): the residue is read, not changed
+  const double divisor = s.setup.info.c2() * s.setup.info.c1();
+  if (!std::isfinite(lowest) || !std::isfinite(highest) || !(lowest <= highest) ||
+      !std::isfinite(lowest / divisor) || !std::isfinite(highest / divisor)) {
+    return Damaged("its extremes are not finite numbers in order");
+  }
+  if (s.fed == 1 && lowest != highest) return Damaged("one sample has two extremes");
+  if (!s.rainflow || s.fed == 0) return Ok();
+  auto held = s.rainflow->HeldRange();
+  if (!held) return held.error();
+  if (!*held || (*held)->first != lowest * s.scale || (*held)->second != highest * s.scale) {
+    return Damaged("its extremes are not those of the samples it holds");
+  }
+  return Ok();
+}
+
 Result<std::string> LiveCounter::SaveState() const {
   State& s = *state_;  // as Snapshot(): the residue is read, not changed
   const LiveCountSetup& setup = s.setup;
@@ -207,7 +224,8 @@ Result<LiveCounter> LiveCounter::Restore(std::string_view bytes) {
   if (in.Text() != kStateMagic || !in.ok()) return Damaged("it is not a live count's state");
   LiveCountSetup setup;
   setup.kind = static_cast<CountingKind>(in.Int(0, 2));
-  setup.partitions = static_cast<int32_t>(in.Int(1, kMaxPartitions));
+  // N as given: 2000 or more counts as 2000.
+  setup.partitions = static_cast<int32_t>(in.Int(1, std::numeric_limits<int32_t>::max()));
   setup.amplitude_mode = static_cast<int32_t>(in.Int(kAmplitudeFullScale, kAmplitudeSetValue));
   setup.set_value = in.Double();
   const std::string info = in.Text();

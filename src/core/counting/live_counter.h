@@ -79,6 +79,13 @@ class LiveCounter {
   /// cycles in time order), in EU (raw x 1 / (c2 x c1)). Empty otherwise. Unchanged counter.
   std::vector<RainflowCycle> Cycles() const;
 
+  /// Whether `lowest` and `highest` (raw) can be the smallest and the largest sample fed, as a
+  /// caller that keeps them beside a restored state carries them: finite, in order, finite in EU
+  /// too, equal with one sample fed, and for rainflow exactly the extremes of the points the
+  /// count holds (its residue keeps the record's extremes; peak and range keep no trace of
+  /// theirs). Fails (bad-value message "the live count state is damaged: ...").
+  Status CheckExtremes(double lowest, double highest) const;
+
   /// The whole state as bytes (setup, counts, held samples, residue, kept cycles), so that a
   /// count may be carried between processes; Restore() of them goes on exactly where it was.
   Result<std::string> SaveState() const;

@@ -121,6 +121,11 @@ PartitionCounter::PartitionCounter(const PartitionSetup& setup, int32_t partitio
 bool PartitionCounts::Assign(const std::vector<int64_t>& two_way,
                              const std::vector<int64_t>& one_way) {
   if (two_way.size() != partitions_ || one_way.size() != partitions_) return false;
+  const auto negative = [](int64_t count) { return count < 0; };
+  if (std::any_of(two_way.begin(), two_way.end(), negative) ||
+      std::any_of(one_way.begin(), one_way.end(), negative)) {
+    return false;
+  }
   std::fill(two_way_.begin(), two_way_.end(), 0);
   std::fill(one_way_.begin(), one_way_.end(), 0);
   for (size_t k = 0; k < partitions_; ++k) {

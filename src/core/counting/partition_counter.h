@@ -45,8 +45,8 @@ class PartitionCounts {
 
   /// Adds the counts of `other`, of the same size, and what it has tallied.
   void Add(const PartitionCounts& other);
-  /// Sets the counts to the given ones (of the same size; false otherwise, leaving them as they
-  /// were), with nothing tallied.
+  /// Sets the counts to the given ones (of the same size, none below 0; false otherwise, leaving
+  /// them as they were), with nothing tallied.
   bool Assign(const std::vector<int64_t>& two_way, const std::vector<int64_t>& one_way);
 
   /// The lanes, partition k's at [k * kLanes, (k + 1) * kLanes).

@@ -13,8 +13,6 @@
 namespace torvwy::core {
 namespace {
 
-bool BinCountValid(int32_t bins) { return bins >= 1 && bins <= kMaxPartitions; }
-
 /// The mean bin of v: the smallest k with v <= lo + (k + 1) wm, the last for anything above.
 int32_t MeanBin(const RangeMeanMatrix& matrix, double v) {
   if (!(matrix.mean_width > 0.0)) return 0;
@@ -27,6 +25,13 @@ int32_t MeanBin(const RangeMeanMatrix& matrix, double v) {
 }
 
 }  // namespace
+
+Status CheckMatrixBins(int64_t range_bins, int64_t mean_bins) {
+  const auto valid = [](int64_t bins) { return bins >= 1 && bins <= kMaxPartitions; };
+  if (valid(range_bins) && valid(mean_bins)) return Ok();
+  return Fail(kMsgBadValue, "the matrix needs 1..2000 range bins and 1..2000 mean bins, not " +
+                                std::to_string(range_bins) + "," + std::to_string(mean_bins));
+}
 
 std::vector<double> RangeMeanMatrix::RangeCounts() const {
   std::vector<double> rows(static_cast<size_t>(range_bins), 0.0);
@@ -44,10 +49,7 @@ Result<RangeMeanMatrix> MakeRangeMeanMatrix(std::span<const RainflowCycle> cycle
                                             const RainflowResult& histogram, int32_t range_bins,
                                             int32_t mean_bins) {
   if (range_bins == 0) range_bins = histogram.partitions;
-  if (!BinCountValid(range_bins) || !BinCountValid(mean_bins)) {
-    return Fail(kMsgBadValue, "the matrix needs 1..2000 range bins and 1..2000 mean bins, not " +
-                                  std::to_string(range_bins) + "," + std::to_string(mean_bins));
-  }
+  if (auto ok = CheckMatrixBins(range_bins, mean_bins); !ok) return ok.error();
   if (!(std::isfinite(histogram.amplitude_range) && histogram.amplitude_range > 0.0) ||
       std::isnan(histogram.smallest_range)) {
     return Fail(kMsgBadValue, "the rainflow count has no amplitude range A above 0");

@@ -51,6 +51,10 @@ Result<RangeMeanMatrix> MakeRangeMeanMatrix(std::span<const RainflowCycle> cycle
                                             const RainflowResult& histogram, int32_t range_bins,
                                             int32_t mean_bins);
 
+/// Refuses (bad-value message "the matrix needs 1..2000 range bins and 1..2000 mean bins, not
+/// R,M") a matrix of more bins than a histogram has partitions, or of none, on either axis.
+Status CheckMatrixBins(int64_t range_bins, int64_t mean_bins);
+
 /// The default number of mean bins.
 constexpr int32_t kDefaultMeanBins = 10;
 

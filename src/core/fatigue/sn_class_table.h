@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "core/services/result.h"
+
 namespace torvwy::core {
 
 /// One weld class: log10 N = log10 C0 - d x sigma - m x log10 S, with S the stress range
@@ -53,6 +55,15 @@ inline bool IsSnClassIndex(int32_t index) {
 inline bool IsReliabilityIndex(int32_t index) {
   return index >= 0 && index < static_cast<int32_t>(kReliabilityFactors.size());
 }
+
+/// The index in kSnClassTable of the weld class named as typed ("F2"). Fails (bad-value
+/// message) with `<option> "<name>" is not one of B C D E F F2 G W S T`, `option` naming where
+/// the name came from ("--class").
+Result<int32_t> ParseSnClassName(std::string_view name, std::string_view option);
+
+/// The index in kReliabilityFactors of the factor d as typed: 0, 0.5, 1, 2 or 3 (or 0.0, 0.50,
+/// 1.0, 2.0, 3.0). Fails (bad-value message) with `<option> "<text>" is not one of 0 0.5 1 2 3`.
+Result<int32_t> ParseReliabilityText(std::string_view text, std::string_view option);
 
 /// Cycles to failure at `stress_range`: 10^(K - m x log10 S) with K = log10 C0 - d x sigma.
 double CyclesToFailure(const SnClass& sn_class, double d, double stress_range);

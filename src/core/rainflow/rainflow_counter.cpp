@@ -310,6 +310,20 @@ Result<RainflowResult> RainflowCounter::Peek() {
   return MakeResult(counts, turning_points);
 }
 
+Result<std::optional<std::pair<double, double>>> RainflowCounter::HeldRange() {
+  if (error_) return *error_;
+  if (seen_ == 0 && stack_.size() == 0) return std::optional<std::pair<double, double>>();
+  double lowest = std::numeric_limits<double>::infinity();
+  double highest = -lowest;
+  const auto hold = [&](double point) {
+    lowest = std::min(lowest, point);
+    highest = std::max(highest, point);
+  };
+  if (auto ok = stack_.ForEach(hold); !ok) return ok.error();
+  if (seen_ == 2) hold(prev_ * scale_);
+  return std::optional(std::pair(lowest, highest));
+}
+
 Status RainflowCounter::SaveState(CountStateWriter& out) {
   if (error_) return *error_;
   if (finished_) return Fail(kMsgBadValue, "rainflow: state saved after Finish()");
@@ -331,6 +345,12 @@ bool RainflowCounter::LoadState(CountStateReader& in) {
   if (error_ || finished_ || stack_.size() != 0) return in.Fail();
   const std::vector<double> counts = in.Doubles();
   if (counts.size() != static_cast<size_t>(setup_.partitions)) return in.Fail();
+  // Counts of whole and half cycles, as Feed() adds them.
+  for (const double count : counts) {
+    if (!(count >= 0.0) || !std::isfinite(count) || std::fmod(count, 0.5) != 0.0) {
+      return in.Fail();
+    }
+  }
   counts_.fill(0.0);
   std::copy(counts.begin(), counts.end(), counts_.begin());
   opens_range_ = in.Int(0, 1) != 0;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "core/counting/count_state.h"
@@ -127,6 +128,12 @@ class RainflowCounter {
 
   /// Turning points found so far.
   int64_t turning_points() const { return turning_points_; }
+
+  /// The smallest and largest point held (EU): the residue and the last sample fed. A closing
+  /// removes a pair only from between points beyond both of it, so the largest and the smallest
+  /// sample of the record stay: these are the extremes of every sample fed, scaled by k. Nothing
+  /// before the first sample. Fails as Feed() does.
+  Result<std::optional<std::pair<double, double>>> HeldRange();
 
  private:
   bool AddTurningPoints(const double* raw, size_t count, double k);

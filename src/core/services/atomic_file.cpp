@@ -330,6 +330,21 @@ Status AtomicFileSet::Commit() {
 
 void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
+Status CheckSaveTarget(const fs::path& target, int message) {
+  if (message == 0) message = kMsgResultFileCreate;
+  auto file = FileToReplace(target, message);
+  if (!file) return file.error();
+  const fs::path folder = file->parent_path().empty() ? fs::path(".") : file->parent_path();
+  struct stat status {};
+  if (::stat(folder.c_str(), &status) != 0) {
+    return Fail(message, target.string() + ": " + ErrnoText());
+  }
+  if (!S_ISDIR(status.st_mode)) {
+    return Fail(message, target.string() + ": " + std::generic_category().message(ENOTDIR));
+  }
+  return Ok();
+}
+
 Status SaveFileAtomically(const fs::path& target, std::string_view content, int message) {
   auto writer = AtomicFileWriter::Open(target, message);
   if (!writer) return writer.error();

@@ -139,6 +139,12 @@ void SetSaveStepHookForTesting(
 /// Every program calls it first thing in main().
 void IgnoreFileSizeSignal();
 
+/// Whether a save of `target` can begin: what stands at the name is a regular file, a symbolic
+/// link to one, or nothing, and the folder it goes in is there. Fails with the message a save
+/// would give (AtomicFileWriter::Open), before a long job whose end is the save. Nothing is
+/// created or changed.
+Status CheckSaveTarget(const std::filesystem::path& target, int message = 0);
+
 /// Saves `content` as the file `target` atomically.
 Status SaveFileAtomically(const std::filesystem::path& target, std::string_view content,
                           int message = 0);

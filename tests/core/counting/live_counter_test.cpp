@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <random>
 #include <set>
 #include <string>
@@ -238,6 +240,84 @@ TEST(LiveCounterTest, ADamagedStateIsRefusedWholeAtEveryCut) {
     std::string other = state;
     other[2] = 'X';
     EXPECT_FALSE(LiveCounter::Restore(other).ok());
+  }
+}
+
+/// Eight little-endian bytes, as a state stores an integer.
+std::string Le64(uint64_t value) {
+  std::string bytes(8, '\0');
+  for (size_t i = 0; i < 8; ++i) bytes[i] = static_cast<char>(value >> (8 * i));
+  return bytes;
+}
+
+TEST(LiveCounterTest, ACountNoFeedCanMakeIsRefused) {
+  const std::vector<double> raw = Walk(300, 4);
+  for (CountingKind kind : kKinds) {
+    auto counter = LiveCounter::Create(CountSetup(kind));
+    ASSERT_TRUE(counter.ok());
+    ASSERT_TRUE(counter->Feed(raw).ok());
+    const std::string state = *counter->SaveState();
+    // After the samples fed (300) come rainflow's 12 counts (doubles), or the two samples peak
+    // and range hold (2, then two doubles) before their 12 counts (integers).
+    const bool rainflow = kind == CountingKind::kRainflow;
+    const size_t at = state.find(Le64(300) + Le64(rainflow ? 12 : 2));
+    ASSERT_NE(at, std::string::npos);
+    const size_t first_count = at + (rainflow ? 16 : 40);
+    ASSERT_TRUE(LiveCounter::Restore(state).ok());
+    std::vector<std::string> bad = {Le64(static_cast<uint64_t>(-1))};
+    if (rainflow) {
+      bad = {Le64(std::bit_cast<uint64_t>(-1.0)), Le64(std::bit_cast<uint64_t>(0.25)),
+             Le64(std::bit_cast<uint64_t>(std::nan(""))), Le64(std::bit_cast<uint64_t>(HUGE_VAL))};
+    }
+    for (const std::string& count : bad) {
+      std::string damaged = state;
+      damaged.replace(first_count, 8, count);
+      auto restored = LiveCounter::Restore(damaged);
+      ASSERT_FALSE(restored.ok()) << static_cast<int>(kind);
+      EXPECT_NE(restored.error().detail.find("counts are cut short or out of range"),
+                std::string::npos);
+    }
+  }
+}
+
+TEST(LiveCounterTest, TheExtremesKeptBesideAStateAreThoseOfItsSamples) {
+  const std::vector<double> raw = Walk(5000, 5);
+  const auto [low, high] = std::minmax_element(raw.begin(), raw.end());
+  const double nan = std::nan("");
+  struct Case {
+    double lowest, highest;
+    bool rainflow_only;  // peak and range keep no trace of their extremes to check against
+  };
+  const Case cases[] = {
+      {*high, *low, false},  {nan, *high, false},     {*low, HUGE_VAL, false},
+      {-1e308, 1e308, true}, {*low, *high + 1, true}, {*low + 1, *high, true},
+      {*low, *low, true},
+  };
+  for (CountingKind kind : kKinds) {
+    SCOPED_TRACE(static_cast<int>(kind));
+    LiveCountSetup setup = CountSetup(kind);
+    setup.partitions = 5000;  // counts as 2000, and a state of it is restored as it was
+    auto counter = LiveCounter::Create(setup);
+    ASSERT_TRUE(counter.ok());
+    EXPECT_TRUE(counter->CheckExtremes(0.0, 0.0).ok());  // nothing fed yet
+    ASSERT_TRUE(counter->Feed(raw).ok());
+    auto restored = LiveCounter::Restore(*counter->SaveState());
+    ASSERT_TRUE(restored.ok()) << restored.error().detail;
+    EXPECT_EQ(restored->setup().partitions, 5000);
+    EXPECT_TRUE(restored->CheckExtremes(*low, *high).ok());
+    for (const Case& c : cases) {
+      const bool refused = kind == CountingKind::kRainflow || !c.rainflow_only;
+      const Status checked = restored->CheckExtremes(c.lowest, c.highest);
+      EXPECT_EQ(checked.ok(), !refused) << c.lowest << " " << c.highest;
+      if (!checked.ok()) {
+        EXPECT_NE(checked.error().detail.find("the live count state is damaged"),
+                  std::string::npos);
+      }
+    }
+    auto one = LiveCounter::Create(CountSetup(kind));
+    ASSERT_TRUE(one->Feed(std::span(raw).first(1)).ok());
+    EXPECT_TRUE(one->CheckExtremes(raw[0], raw[0]).ok());
+    EXPECT_FALSE(one->CheckExtremes(raw[0] - 1, raw[0]).ok());
   }
 }
 

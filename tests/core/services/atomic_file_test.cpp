@@ -121,6 +121,11 @@ TEST(AtomicFile, RefusesToReplaceWhatIsNotARegularFile) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.target);
     const size_t files_before = FileCount(dir.path());
+    // The check before a long job refuses it in the same words as the save after it.
+    const auto checked = CheckSaveTarget(c.target, kMsgFileWrite);
+    ASSERT_FALSE(checked);
+    EXPECT_EQ(checked.error().detail,
+              c.target.string() + ": " + c.reason + "; nothing was written");
     const auto saved = SaveFileAtomically(c.target, "new", kMsgFileWrite);
     ASSERT_FALSE(saved);
     EXPECT_EQ(saved.error().message, kMsgFileWrite);
@@ -147,6 +152,13 @@ TEST(AtomicFile, FollowsALinkToARegularFile) {
   const fs::path link_to_link = dir.path() / "again.txt";
   fs::create_symlink(link, link_to_link);
 
+  EXPECT_TRUE(CheckSaveTarget(link));
+  EXPECT_TRUE(CheckSaveTarget(dir.path() / "new.txt"));
+  for (const fs::path& nowhere : {dir.path() / "no" / "new.txt", file / "new.txt"}) {
+    const auto checked = CheckSaveTarget(nowhere, kMsgFileWrite);
+    ASSERT_FALSE(checked) << nowhere;
+    EXPECT_EQ(checked.error().message, kMsgFileWrite);
+  }
   ASSERT_TRUE(SaveFileAtomically(link, "through the link"));
   EXPECT_EQ(KindAt(link), "link");
   EXPECT_EQ(fs::read_symlink(link), "real/listdata.txt");
