@@ -55,9 +55,11 @@ bool IsPowerOfTwo(double c1) {
 /// what an overview of any record gives as its largest and smallest value (each of its values
 /// is a sample divided once by c2 x c1), and a result carries those with an empty overview.
 /// Raises ValueError for a set amplitude range no partition can be made of, as a count does.
-void RefuseSetAmplitude(int32_t amplitude_mode, double set_value) {
+void RefuseSetAmplitude(int32_t amplitude_mode, double set_value, int32_t partitions) {
   if (amplitude_mode != core::kAmplitudeSetValue) return;
-  if (auto ok = core::CheckAmplitudeRange(set_value, "amplitude"); !ok) Raise(ok.error());
+  if (auto ok = core::CheckAmplitudeRange(set_value, partitions, "amplitude"); !ok) {
+    Raise(ok.error());
+  }
 }
 
 class LiveCount {
@@ -68,7 +70,7 @@ class LiveCount {
       : frequency_hz_(frequency_hz), unit_(unit) {
     setup_.kind = CountingKindOf(kind);
     if (auto ok = core::CheckPartitionCount(partitions, "partitions"); !ok) Raise(ok.error());
-    RefuseSetAmplitude(amplitude_mode, set_value);
+    RefuseSetAmplitude(amplitude_mode, set_value, partitions);
     setup_.partitions = partitions;
     setup_.amplitude_mode = amplitude_mode;
     setup_.set_value = set_value;
@@ -326,7 +328,7 @@ class Follow {
       throw py::value_error("idle must be a number of seconds > 0");
     }
     if (auto ok = core::CheckPartitionCount(partitions, "partitions"); !ok) Raise(ok.error());
-    RefuseSetAmplitude(amplitude_mode, set_value);
+    RefuseSetAmplitude(amplitude_mode, set_value, partitions);
     core::FollowSetup setup;
     setup.kind = CountingKindOf(kind);
     setup.partitions = partitions;

@@ -469,6 +469,12 @@ PYBIND11_MODULE(_torvwy, m) {
                        threads);
         });
   m.def("count_array", &CountArray);
+  // What the package warns of a partition count above 2000; None for 2000 or fewer.
+  m.def("partition_note", [](int64_t partitions) -> std::optional<std::string> {
+    std::string note = torvwy::core::PartitionCountNote(partitions, "partitions");
+    if (note.empty()) return std::nullopt;
+    return note;
+  });
   m.def("node_cycles", &NodeCycles);
   m.def("array_cycles", &ArrayCycles);
   m.def("statistics", &Statistics);

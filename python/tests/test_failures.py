@@ -5,6 +5,7 @@ import shutil
 import signal
 import threading
 import traceback
+import warnings
 
 import numpy as np
 import pytest
@@ -170,7 +171,7 @@ def test_ctrl_c_cancels_a_cycle_list():
 @pytest.mark.parametrize("amplitude,match", [
     (0, "not a finite number above 0"), (-1.0, "not a finite number above 0"),
     (float("nan"), "not a finite number above 0"), (float("inf"), "not a finite number above 0"),
-    (1e308, "partition width infinite")])
+    (1e308, "partition width infinite"), (5e-324, "partition width too small: A / 25 is below")])
 def test_an_amplitude_no_partition_can_be_made_of_raises(amplitude, match):
     ramp = np.tile(np.arange(64.0), 32)
     for analysis in (torvwy.peak, torvwy.range, torvwy.rainflow):
@@ -178,6 +179,24 @@ def test_an_amplitude_no_partition_can_be_made_of_raises(amplitude, match):
             analysis(ramp, amplitude=amplitude, frequency=10.0)
     with pytest.raises((ValueError, torvwy.TorvwyError)):
         torvwy.Counter("rainflow", amplitude=amplitude, frequency=10.0)
+
+
+def test_partitions_above_2000_count_with_2000_and_warn():
+    ramp = np.tile(np.arange(64.0), 32)
+    text = "partitions 2500 is above 2000; counted with 2000 partitions"
+    for analysis in (torvwy.peak, torvwy.range, torvwy.rainflow):
+        with pytest.warns(UserWarning, match=text) as caught:
+            result = analysis(ramp, partitions=2500, amplitude=100.0, frequency=10.0)
+        assert result.N == 2000
+        assert [w.filename for w in caught] == [__file__]  # the caller's line
+    for make in (lambda: torvwy.Counter("rainflow", partitions=2500, amplitude=100.0),
+                 lambda: torvwy.Counter("peak", partitions=2001, amplitude=100.0)):
+        with pytest.warns(UserWarning, match="is above 2000; counted with 2000") as caught:
+            make()
+        assert [w.filename for w in caught] == [__file__]
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        assert torvwy.peak(ramp, partitions=2000, amplitude=100.0, frequency=10.0).N == 2000
 
 
 def test_a_constant_record_says_so_under_the_automatic_amplitude():

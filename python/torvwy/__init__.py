@@ -14,6 +14,7 @@ correction of the counted cycles, and gives the cumulative damage over the recor
 import builtins
 import json
 import os
+import warnings
 
 import numpy as np
 
@@ -178,6 +179,16 @@ def _amplitude(amplitude):
     return 2, float(amplitude)
 
 
+def _partitions(partitions, stacklevel):
+    """N as an int; above 2000 a UserWarning says that 2000 are counted, as the command line
+    notes it. stacklevel points the warning at the caller's call."""
+    partitions = int(partitions)
+    note = _torvwy.partition_note(partitions)
+    if note is not None:
+        warnings.warn(note, UserWarning, stacklevel=stacklevel + 1)
+    return partitions
+
+
 def _blocks(blocks):
     if blocks is None:
         return None
@@ -197,13 +208,14 @@ def _threads(threads):
 
 def _count(kind, source, partitions, amplitude, blocks, frequency, full_scale, unit, threads):
     mode, value = _amplitude(amplitude)
+    partitions = _partitions(partitions, 3)  # the user's call of peak, range or rainflow
     if isinstance(source, Node):
-        return _torvwy.count_node(kind, source._node, int(partitions), mode, value, _blocks(blocks),
+        return _torvwy.count_node(kind, source._node, partitions, mode, value, _blocks(blocks),
                                   _threads(threads))
     return _torvwy.count_array(
         kind, _samples(source), None if frequency is None else float(frequency),
         None if full_scale is None else float(full_scale),
-        unit, int(partitions), mode, value, _blocks(blocks), _threads(threads),
+        unit, partitions, mode, value, _blocks(blocks), _threads(threads),
     )
 
 
@@ -215,7 +227,8 @@ def peak(source, partitions=25, amplitude="auto", blocks=None, frequency=None, f
     the last, partial one, and blocks=(first, last) picks some of them. frequency= (Hz) is the
     array's sampling frequency; without it the record is taken at 1 Hz, so that its times (of a
     saved result's envelope) are sample numbers. threads: the workers of the pass (None: every
-    core); the counts are the same for every number."""
+    core); the counts are the same for every number. partitions above 2000 are counted with 2000,
+    with a UserWarning that says so."""
     return Result(_count(0, source, partitions, amplitude, blocks, frequency, full_scale, unit,
                          threads))
 

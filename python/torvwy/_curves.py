@@ -194,7 +194,8 @@ def damage_equivalent_load(cycles, m, n_eq):
     length (a dict of arrays, a DataFrame). m: a Woehler exponent (a float comes back) or a
     sequence of them (a numpy array comes back, in their order). n_eq: the equivalent cycle
     count, often the record's seconds x 1 Hz. No cycle gives 0. ValueError for m or n_eq that
-    is not a finite number > 0, or a range or count that is not a finite number >= 0."""
+    is not a finite number > 0 or is below the smallest normal double, a range or count that is
+    not a finite number >= 0, and a load that would be infinite (m or n_eq too small)."""
     try:
         ranges, counts = cycles["range"], cycles["count"]
     except (KeyError, ValueError, IndexError, TypeError):

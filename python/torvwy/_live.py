@@ -99,7 +99,7 @@ class Counter:
         if keep_cycles and kind != "rainflow":
             raise ValueError("keep_cycles is for a rainflow counter")
         self._options = dict(
-            kind=kind, partitions=int(partitions), amplitude=amplitude,
+            kind=kind, partitions=_partitions(partitions), amplitude=amplitude,
             full_scale=None if full_scale is None else float(full_scale),
             frequency=None if frequency is None else float(frequency), unit=str(unit),
             keep_cycles=bool(keep_cycles), fatigue=None if fatigue is None else dict(fatigue),
@@ -235,6 +235,13 @@ def _checked_state(state):
     return options, samples, count
 
 
+def _partitions(partitions):
+    """N, with the package's warning above 2000 pointed at the caller of Counter or follow."""
+    from . import _partitions as checked
+
+    return checked(partitions, 3)
+
+
 def _samples(array):
     from . import _samples as checked
 
@@ -286,8 +293,8 @@ def follow(node, kind="rainflow", partitions=25, amplitude="full", interval=1.0,
     if not interval >= 0.0 or not np.isfinite(interval):
         raise ValueError("interval must be a number of seconds >= 0")
     data, test, code, name = _node_names(node)
-    handle = _torvwy.follow_start(data, test, code, name, index, int(partitions), mode, value,
-                                  float(idle))
+    handle = _torvwy.follow_start(data, test, code, name, index, _partitions(partitions), mode,
+                                  value, float(idle))
     return _looks(handle, estimate, interval)
 
 

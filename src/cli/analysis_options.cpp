@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iostream>
 #include <limits>
 
 #include "cli/command_language.h"
@@ -20,9 +21,11 @@ core::Error Bad(const std::string& text) { return core::Fail(core::kMsgBadValue,
 
 void AddAnalysisOptions(CLI::App& command, AnalysisOptions& options) {
   AddNodeOptions(command, options.node);
-  command.add_option("--blocks", options.blocks,
-                     "Analysis range FIRST-LAST in blocks of 1024 samples, from 1 (clamped to "
-                     "the record, swapped when reversed); default the whole record");
+  command
+      .add_option("--blocks", options.blocks,
+                  "Analysis range FIRST-LAST in blocks of 1024 samples, from 1 (clamped to "
+                  "the record, swapped when reversed); default the whole record")
+      ->check(NonEmptyValue());
   command
       .add_option("--amplitude", options.amplitude,
                   "Amplitude range: full (the sampling full scale), auto (from the largest "
@@ -36,8 +39,10 @@ void AddAnalysisOptions(CLI::App& command, AnalysisOptions& options) {
   command.add_flag("--json", options.json, "One JSON object on stdout");
   command.add_flag("--save", options.save,
                    "Save the result file <test><code>#<node>.PCM|.DCM|.RFL and print its path");
-  command.add_option("--result-dir", options.result_dir,
-                     "Folder for --save (default: the --data folder)");
+  command
+      .add_option("--result-dir", options.result_dir,
+                  "Folder for --save (default: the --data folder)")
+      ->check(NonEmptyValue());
   auto* follow = command.add_flag(
       "--follow", options.follow,
       "Count the node while it is recorded: the whole blocks present, then every --interval "
@@ -76,9 +81,13 @@ core::Result<CountingChoice> ParseCountingOptions(const AnalysisOptions& options
     const std::string& text = options.amplitude;
     const auto value = core::ParseFiniteDouble(text);
     if (!value) return Bad("--amplitude \"" + text + "\" is neither full, auto nor a number");
-    if (auto ok = core::CheckAmplitudeRange(*value, "--amplitude"); !ok) return ok.error();
+    if (auto ok = core::CheckAmplitudeRange(*value, *n, "--amplitude"); !ok) return ok.error();
     choice.amplitude_mode = core::kAmplitudeSetValue;
     choice.set_value = *value;
+  }
+  // Above 2000 the count, the JSON and the files use 2000, as they always have; the user is told.
+  if (const std::string note = core::PartitionCountNote(*n, "--partitions"); !note.empty()) {
+    std::cerr << "torvwy: note: " << note << "\n";
   }
   return choice;
 }

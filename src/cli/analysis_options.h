@@ -37,7 +37,8 @@ struct CountingChoice {
   double set_value = 0.0;
 };
 
-/// Parses --partitions (1..2000, more counts as 2000) and --amplitude (full, auto or a value).
+/// Parses --partitions (1 or more; above 2000 counted as 2000, which a note on stderr says) and
+/// --amplitude (full, auto, or a value that the partitions can be made of).
 core::Result<CountingChoice> ParseCountingOptions(const AnalysisOptions& options);
 
 /// A node opened and its counting parameters settled from the options.

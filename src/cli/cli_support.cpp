@@ -42,6 +42,48 @@ void AddNodeOptions(CLI::App& command, NodeOptions& options, bool required) {
   }
 }
 
+const CLI::Validator& NonEmptyValue() {
+  static const CLI::Validator validator(
+      [](const std::string& value) { return value.empty() ? "the value is empty" : ""; }, "");
+  return validator;
+}
+
+namespace {
+
+/// The file a path names, as far as it exists: links and ".." resolved, relative to the
+/// working folder.
+std::filesystem::path Resolved(const std::filesystem::path& path) {
+  std::error_code ec;
+  auto absolute = std::filesystem::absolute(path, ec);
+  if (ec) return path.lexically_normal();
+  auto resolved = std::filesystem::weakly_canonical(absolute, ec);
+  return ec ? absolute.lexically_normal() : resolved;
+}
+
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+  std::error_code ec;
+  // Two names of one existing file (a link, a hard link) are one file.
+  if (std::filesystem::equivalent(a, b, ec) && !ec) return true;
+  return Resolved(a) == Resolved(b);
+}
+
+}  // namespace
+
+core::Status CheckDistinctFiles(const std::vector<NamedFile>& files) {
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (files[i].path.empty()) continue;
+    for (size_t j = i + 1; j < files.size(); ++j) {
+      if (files[j].path.empty() || !SameFile(files[i].path, files[j].path)) continue;
+      const auto named = [](const NamedFile& file) {
+        return file.what + " \"" + core::EscapeControlCharacters(file.path.string()) + "\"";
+      };
+      return core::Fail(core::kMsgBadValue,
+                        named(files[i]) + " and " + named(files[j]) + " name the same file");
+    }
+  }
+  return core::Ok();
+}
+
 core::Result<core::CountingNode> OpenNode(const NodeOptions& options) {
   return core::OpenCountingNode(options.data, options.test, options.code, options.node);
 }

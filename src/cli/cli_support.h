@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "core/counting/counting_run.h"
 #include "core/counting/progress.h"
@@ -27,6 +28,22 @@ struct NodeOptions {
 /// Adds --data, --test, --code and --node to a subcommand (--test, --code and --node required
 /// when `required`).
 void AddNodeOptions(CLI::App& command, NodeOptions& options, bool required = true);
+
+/// Refuses an empty value ("--matrix: the value is empty"): an option that is given names
+/// something, and its empty value would otherwise be taken as the option left out.
+const CLI::Validator& NonEmptyValue();
+
+/// A file the user names for one run: what names it (an option, or the node) and its path.
+struct NamedFile {
+  std::string what;  ///< "--matrix", "--save", "the node's waveform"
+  std::filesystem::path path;
+};
+
+/// Refuses two of `files` (empty paths left out) that are one file, once relative paths, "..",
+/// links and hard links are resolved, so that no output of a run overwrites another output or
+/// an input of the same run: "--matrix \"a.csv\" and --damage-history \"./a.csv\" name the
+/// same file". Bad-value message.
+core::Status CheckDistinctFiles(const std::vector<NamedFile>& files);
 
 /// Finds the node's files and reads its sampling parameters.
 core::Result<core::CountingNode> OpenNode(const NodeOptions& options);

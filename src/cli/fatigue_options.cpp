@@ -3,6 +3,8 @@
 
 #include <filesystem>
 
+#include "cli/cli_support.h"
+#include "core/fatigue/equivalent_load.h"
 #include "core/fatigue/life_class_setting.h"
 #include "core/fatigue/mean_correction.h"
 #include "core/fatigue/sn_class_table.h"
@@ -129,6 +131,9 @@ core::Status ParseEquivalentLoads(const FatigueOptions& options, FatigueRequest&
       return Bad("--del " + Quoted(options.del) + ": each Woehler exponent m must be a number " +
                  "above 0, as in --del 3,5,10");
     }
+    if (auto ok = core::CheckWoehlerExponent(*m); !ok) {
+      return Bad("--del " + Quoted(options.del) + ": " + ok.error().detail);
+    }
     request.del_exponents.push_back(*m);
     if (comma == std::string::npos) break;
     from = comma + 1;
@@ -142,6 +147,9 @@ core::Status ParseEquivalentLoads(const FatigueOptions& options, FatigueRequest&
       return Bad("--del-cycles " + Quoted(options.del_cycles) +
                  " must be the equivalent cycle count N_eq, a number above 0");
     }
+    if (auto ok = core::CheckEquivalentCycles(*cycles); !ok) {
+      return Bad("--del-cycles " + Quoted(options.del_cycles) + ": " + ok.error().detail);
+    }
     request.del_cycles = *cycles;
   }
   if (!options.del_frequency.empty()) {
@@ -149,6 +157,9 @@ core::Status ParseEquivalentLoads(const FatigueOptions& options, FatigueRequest&
     if (!frequency) {
       return Bad("--del-frequency " + Quoted(options.del_frequency) +
                  " must be a number of Hz above 0");
+    }
+    if (auto ok = core::CheckEquivalentLoadFrequency(*frequency); !ok) {
+      return Bad("--del-frequency " + Quoted(options.del_frequency) + ": " + ok.error().detail);
     }
     request.del_frequency_hz = *frequency;
   }
@@ -181,39 +192,65 @@ core::Status ParseMatrix(const FatigueOptions& options, FatigueRequest& request)
 }  // namespace
 
 void AddFatigueOptions(CLI::App& command, FatigueOptions& options) {
-  command.add_option("--fatigue", options.fatigue,
-                     "Life estimate from the counted cycles (actual) or a fitted distribution "
-                     "(fitting); writes listdata.txt in the work folder");
-  command.add_option("--class", options.sn_class,
-                     "S-N weld class: B C D E F F2 G W S T (default: the last one chosen, B)");
-  command.add_option("--reliability", options.reliability,
-                     "Reliability factor d: 0 (50%), 0.5 (69%), 1 (84%), 2 (97.7%, default), "
-                     "3 (99.86%)");
-  command.add_option("--curve", options.curve,
-                     "S-N curve of the estimate: bs7608:CLASS (as --class), en1993:CATEGORY "
-                     "(36..160) or a curve file");
-  command.add_option("--mean-correction", options.mean_correction,
-                     "Mean-stress correction of each cycle before the damage sum: goodman, "
-                     "gerber, swt or walker (needs --fatigue actual)");
-  command.add_option("--ultimate", options.ultimate,
-                     "Ultimate strength Su (EU) of the mean correction; goodman and gerber need "
-                     "it");
-  command.add_option("--walker-gamma", options.walker_gamma,
-                     "Walker's exponent gamma, 0 < gamma <= 1 (default 0.5)");
-  command.add_option("--damage-history", options.damage_history,
-                     "Write the cumulative damage against time as this CSV file (needs "
-                     "--fatigue actual)");
-  command.add_option("--del", options.del,
-                     "Damage-equivalent loads for these Woehler exponents, e.g. 3,5,10");
-  command.add_option("--del-cycles", options.del_cycles,
-                     "--del: the equivalent cycle count N_eq (default: the counted duration in "
-                     "seconds x --del-frequency)");
-  command.add_option("--del-frequency", options.del_frequency,
-                     "--del: the equivalent-load frequency in Hz (default 1)");
-  command.add_option("--matrix", options.matrix,
-                     "Write the range-mean matrix of the cycles as this CSV file");
-  command.add_option("--matrix-bins", options.matrix_bins,
-                     "--matrix: range and mean bins R,M (default: the partitions N and 10)");
+  command
+      .add_option("--fatigue", options.fatigue,
+                  "Life estimate from the counted cycles (actual) or a fitted distribution "
+                  "(fitting); writes listdata.txt in the work folder")
+      ->check(NonEmptyValue());
+  command
+      .add_option("--class", options.sn_class,
+                  "S-N weld class: B C D E F F2 G W S T (default: the last one chosen, B)")
+      ->check(NonEmptyValue());
+  command
+      .add_option("--reliability", options.reliability,
+                  "Reliability factor d: 0 (50%), 0.5 (69%), 1 (84%), 2 (97.7%, default), "
+                  "3 (99.86%)")
+      ->check(NonEmptyValue());
+  command
+      .add_option("--curve", options.curve,
+                  "S-N curve of the estimate: bs7608:CLASS (as --class), en1993:CATEGORY "
+                  "(36..160) or a curve file")
+      ->check(NonEmptyValue());
+  command
+      .add_option("--mean-correction", options.mean_correction,
+                  "Mean-stress correction of each cycle before the damage sum: goodman, "
+                  "gerber, swt or walker (needs --fatigue actual)")
+      ->check(NonEmptyValue());
+  command
+      .add_option("--ultimate", options.ultimate,
+                  "Ultimate strength Su (EU) of the mean correction; goodman and gerber need "
+                  "it")
+      ->check(NonEmptyValue());
+  command
+      .add_option("--walker-gamma", options.walker_gamma,
+                  "Walker's exponent gamma, 0 < gamma <= 1 (default 0.5)")
+      ->check(NonEmptyValue());
+  command
+      .add_option("--damage-history", options.damage_history,
+                  "Write the cumulative damage against time as this CSV file (needs "
+                  "--fatigue actual)")
+      ->check(NonEmptyValue());
+  command
+      .add_option("--del", options.del,
+                  "Damage-equivalent loads for these Woehler exponents, e.g. 3,5,10")
+      ->check(NonEmptyValue());
+  command
+      .add_option("--del-cycles", options.del_cycles,
+                  "--del: the equivalent cycle count N_eq (default: the counted duration in "
+                  "seconds x --del-frequency)")
+      ->check(NonEmptyValue());
+  command
+      .add_option("--del-frequency", options.del_frequency,
+                  "--del: the equivalent-load frequency in Hz (default 1)")
+      ->check(NonEmptyValue());
+  command
+      .add_option("--matrix", options.matrix,
+                  "Write the range-mean matrix of the cycles as this CSV file")
+      ->check(NonEmptyValue());
+  command
+      .add_option("--matrix-bins", options.matrix_bins,
+                  "--matrix: range and mean bins R,M (default: the partitions N and 10)")
+      ->check(NonEmptyValue());
 }
 
 core::Result<FatigueRequest> ParseFatigueRequest(const FatigueOptions& options, bool follow) {

@@ -8,6 +8,7 @@
 #include "cli/command_language.h"
 #include "cli/picture_options.h"
 #include "core/counting/block_pass.h"
+#include "core/data/parameter_file.h"
 #include "core/report/companion.h"
 #include "core/report/counting_hand_over.h"
 #include "core/report/export_file.h"
@@ -39,9 +40,11 @@ int Launch(const HandOverOptions& options, std::string_view program,
 
 void AddHandOverOptions(CLI::App& command, HandOverOptions& options, bool readout) {
   if (readout) {
-    command.add_option("--readout", options.readout,
-                       "Collect these partitions (1..N, e.g. \"3,5,12\") into the readout list "
-                       "of the report and the list export");
+    command
+        .add_option("--readout", options.readout,
+                    "Collect these partitions (1..N, e.g. \"3,5,12\") into the readout list "
+                    "of the report and the list export")
+        ->check(NonEmptyValue());
   }
   command.add_flag("--report", options.report,
                    "Write the report files (TorvRpt.txt, TorvBmp.bmp, TorvLst001.txt) into the "
@@ -49,12 +52,34 @@ void AddHandOverOptions(CLI::App& command, HandOverOptions& options, bool readou
   command.add_flag("--export", options.export_data,
                    "Write the export file TorvEpt.Dat into the work folder and start TorvEpt");
   if (readout) {
-    command.add_option("--list-export", options.list_export,
-                       "Write the readout list as listname.txt/listdata.txt for the workbook "
-                       "FILE and start ldexp");
+    command
+        .add_option("--list-export", options.list_export,
+                    "Write the readout list as listname.txt/listdata.txt for the workbook "
+                    "FILE and start ldexp")
+        ->check(NonEmptyValue());
   }
   command.add_flag("--no-launch", options.no_launch,
                    "Write the hand-over files but start no companion program");
+}
+
+core::Status CheckRunFiles(const AnalysisOptions& analysis, core::CountingKind kind,
+                           const PictureOptions& picture, const HandOverOptions& hand_over,
+                           std::vector<NamedFile> more) {
+  std::vector<NamedFile> files;
+  const NodeOptions& node = analysis.node;
+  for (const char* extension : {".tsp", ".sts"}) {
+    // A node not found is refused by the count, with its own message.
+    if (auto path = core::NodeFilePath(node.data, node.test, node.code, node.node, extension)) {
+      files.push_back({std::string("the node's ") + extension, *path});
+    }
+  }
+  if (analysis.save) {
+    if (auto path = SavePath(analysis, kind)) files.push_back({"--save", *path});
+  }
+  files.push_back({"--picture", picture.file});
+  files.push_back({"--list-export", hand_over.list_export});
+  for (NamedFile& file : more) files.push_back(std::move(file));
+  return CheckDistinctFiles(files);
 }
 
 int HandOverCounting(const HandOverOptions& options, const core::AnyResultFile& file,

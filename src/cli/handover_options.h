@@ -58,6 +58,14 @@ int HandOverCounting(const HandOverOptions& options, const core::AnyResultFile& 
 int HandOverRun(const HandOverOptions& options, const PictureOptions& picture,
                 const CountedRun& run, bool json, const FatigueHandOver* fatigue = nullptr);
 
+/// Refuses, before anything is counted, two files the user names for one counting run that are
+/// one file (CheckDistinctFiles): the node's .tsp and .sts, the result file of --save,
+/// --picture, --list-export and `more` (the rainflow command's CSV files and curve file). The
+/// hand-over files the work folder receives by design are no names of the user's.
+core::Status CheckRunFiles(const AnalysisOptions& analysis, core::CountingKind kind,
+                           const PictureOptions& picture, const HandOverOptions& hand_over,
+                           std::vector<NamedFile> more = {});
+
 /// The same for a statistics list.
 int HandOverStatistics(const HandOverOptions& options, const core::StatisticsTable& table,
                        const core::StatisticsReportNames& names, core::Language language,

@@ -57,6 +57,12 @@ int RunOpen(const OpenOptions& options) {
   if (auto ok = CheckPictureOptions(options.picture, options.hand_over.any()); !ok) {
     return ReportError(ok.error());
   }
+  if (auto ok = CheckDistinctFiles({{"the result file", options.file},
+                                    {"--picture", options.picture.file},
+                                    {"--list-export", options.hand_over.list_export}});
+      !ok) {
+    return ReportError(ok.error());
+  }
   if (IsStatisticsFile(options.file)) {
     if (!options.picture.file.empty()) return ReportError("--picture draws counting results only");
     return RunOpenStatistics(options);

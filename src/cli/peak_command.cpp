@@ -29,6 +29,9 @@ FollowFaces PeakFaces() {
 int RunPeak(const AnalysisOptions& options, const PictureOptions& picture,
             const HandOverOptions& hand_over) {
   if (auto ok = CheckPictureOptions(picture, hand_over.any()); !ok) return ReportError(ok.error());
+  if (auto ok = CheckRunFiles(options, core::CountingKind::kPeak, picture, hand_over); !ok) {
+    return ReportError(ok.error());
+  }
   std::optional<FollowedRun> followed;
   auto run = CountOrFollow(options, core::CountingKind::kPeak, PeakFaces(), followed);
   if (!run) return ReportError(run.error());

@@ -60,9 +60,11 @@ void EnsureGuiApplication() {
 
 void AddPictureOptions(CLI::App& command, PictureOptions& options, bool one_way_option,
                        bool separate_option) {
-  command.add_option("--picture", options.file,
-                     "Draw the picture of the result into FILE.png, FILE.bmp (800 pixels wide) "
-                     "or FILE.pdf (one A4 page)");
+  command
+      .add_option("--picture", options.file,
+                  "Draw the picture of the result into FILE.png, FILE.bmp (800 pixels wide) "
+                  "or FILE.pdf (one A4 page)")
+      ->check(NonEmptyValue());
   // Every counting command takes both display choices, so that one command line serves them
   // all; where a choice does not apply it changes nothing.
   command.add_flag("--one-way", options.one_way,
@@ -74,11 +76,15 @@ void AddPictureOptions(CLI::App& command, PictureOptions& options, bool one_way_
                    separate_option ? "Picture, report and export of a peak result: peaks and "
                                      "valleys separately (two plots)"
                                    : "Accepted for the other analyses; applies to peak results");
-  command.add_option("--lang", options.lang,
-                     "Picture texts in Chinese (zh) or English (en); default: the user "
-                     "interface language");
-  command.add_option("--size", options.size,
-                     "Picture size WxH in pixels of a PNG or BMP (default 800x560)");
+  command
+      .add_option("--lang", options.lang,
+                  "Picture texts in Chinese (zh) or English (en); default: the user "
+                  "interface language")
+      ->check(NonEmptyValue());
+  command
+      .add_option("--size", options.size,
+                  "Picture size WxH in pixels of a PNG or BMP (default 800x560)")
+      ->check(NonEmptyValue());
 }
 
 core::Language PictureLanguage(const PictureOptions& options) {

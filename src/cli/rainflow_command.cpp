@@ -1,7 +1,9 @@
 // torvwy rainflow: rainflow counting of one node, with the fatigue life estimate, the
 // damage-equivalent loads, the range-mean matrix and the damage over time on request.
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
+#include <vector>
 
 #include "cli/analysis_options.h"
 #include "cli/command_language.h"
@@ -122,6 +124,17 @@ int RunRainflow(const RainflowOptions& options) {
   if (!request) return ReportError(request.error());
   const core::FatigueChoice* choice = request->estimate ? &*request->estimate : nullptr;
   if (auto ok = CheckPictureOptions(options.picture, options.hand_over.any()); !ok) {
+    return ReportError(ok.error());
+  }
+  std::vector<NamedFile> fatigue_files = {{"--matrix", request->matrix_file},
+                                          {"--damage-history", request->damage_history_file}};
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(options.fatigue.curve, ec)) {
+    fatigue_files.push_back({"--curve", options.fatigue.curve});
+  }
+  if (auto ok = CheckRunFiles(options.analysis, core::CountingKind::kRainflow, options.picture,
+                              options.hand_over, std::move(fatigue_files));
+      !ok) {
     return ReportError(ok.error());
   }
   std::optional<FollowedRun> followed;

@@ -28,6 +28,9 @@ FollowFaces RangeFaces() {
 int RunRange(const AnalysisOptions& options, const PictureOptions& picture,
              const HandOverOptions& hand_over) {
   if (auto ok = CheckPictureOptions(picture, hand_over.any()); !ok) return ReportError(ok.error());
+  if (auto ok = CheckRunFiles(options, core::CountingKind::kRange, picture, hand_over); !ok) {
+    return ReportError(ok.error());
+  }
   std::optional<FollowedRun> followed;
   auto run = CountOrFollow(options, core::CountingKind::kRange, RangeFaces(), followed);
   if (!run) return ReportError(run.error());

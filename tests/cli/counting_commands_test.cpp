@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <utility>
 
@@ -121,6 +122,17 @@ TEST_F(CountingCommands, BadInputGivesOneLineAndANonZeroExit) {
   std::ofstream(data_.path() / "t1#flat.tsp")
       << "[Sampling]\nFrequency=10\nC1=1\nC2=1\nFormat=951\nLength=2\n";
   std::ofstream(data_.path() / "t1#flat.sts") << std::string(2048, '\0');
+  // The largest doubles, as a recording of +-DBL_MAX imports them: the largest peak is finite,
+  // twice it is not.
+  std::vector<double> huge(1024);
+  for (size_t i = 0; i < huge.size(); ++i) {
+    huge[i] = (i % 2 == 0 ? 1.0 : -1.0) * std::numeric_limits<double>::max();
+  }
+  NodeLayout layout;
+  layout.test_name = "t";
+  layout.test_code = "1";
+  layout.node_name = "huge";
+  WriteNode(data_.path(), huge, layout);
   const std::string data = "--data " + Quote(data_.path().string()) + " --test t --code 1";
   struct Case {
     std::string arguments;
@@ -139,6 +151,19 @@ TEST_F(CountingCommands, BadInputGivesOneLineAndANonZeroExit) {
            {"peak " + node_ + " --amplitude 0", "--amplitude = 0 is not a finite number above 0"},
            {"rainflow " + node_ + " --amplitude -1", "--amplitude = -1 is not a finite number"},
            {"range " + node_ + " --amplitude 1e308", "--amplitude = 1e+308 makes the partition"},
+           {"peak " + node_ + " --amplitude 4.9e-324",
+            "--amplitude = 5e-324 makes the partition width too small: A / 25 is below "
+            "2.2250738585072014e-308"},
+           {"range " + node_ + " --amplitude 1e-306 --partitions 2000",
+            "--amplitude = 1e-306 makes the partition width too small: A / 2000"},
+           {"peak " + data + " --node huge --save",
+            "t1#huge.sts: the automatic amplitude range = 1.7976931348623157e+308 makes the "
+            "partition width infinite"},
+           {"range " + data + " --node huge", "the automatic amplitude range = inf is not"},
+           {"rainflow " + data + " --node huge --amplitude 4.9e-324 --partitions 1",
+            "A / 1 is below"},
+           {"peak " + node_ + " --blocks ''", "--blocks: the value is empty"},
+           {"peak " + node_ + " --save --result-dir ''", "--result-dir: the value is empty"},
            {"rainflow " + data + " --node flat", "t1#flat.sts: the record is constant at 0 EU"},
            {"range " + data + " --node flat --amplitude auto", "the record is constant"},
            {"peak --data /nowhere --test t --code 1 --node n", "/nowhere"},
@@ -150,6 +175,29 @@ TEST_F(CountingCommands, BadInputGivesOneLineAndANonZeroExit) {
     EXPECT_NE(result.err.find(c.fragment), std::string::npos) << c.arguments << ": " << result.err;
     EXPECT_TRUE(result.out.empty()) << c.arguments;
   }
+  // Nothing refused was saved.
+  for (const char* name : {"t1#huge.PCM", "t1#n.PCM", "t1#n.DCM", "t1#huge.RFL"}) {
+    EXPECT_FALSE(fs::exists(data_.path() / name)) << name;
+  }
+}
+
+TEST_F(CountingCommands, PartitionsAbove2000AreCountedWith2000AndNoted) {
+  const std::string out = data_.path().string();
+  for (const char* command : {"peak", "range", "rainflow"}) {
+    const auto result =
+        Run(std::string(command) + " " + node_ +
+            " --partitions 2500 --amplitude 4 --json --save --result-dir " + Quote(out));
+    ASSERT_EQ(result.exit_code, 0) << command << ": " << result.err;
+    EXPECT_EQ(result.err,
+              "torvwy: note: --partitions 2500 is above 2000; counted with 2000 partitions\n")
+        << command;
+    const auto json = nlohmann::ordered_json::parse(result.out);
+    EXPECT_EQ(json["N"], 2000) << command;
+  }
+  // 2000 itself is no note.
+  const auto at_most = Run("peak " + node_ + " --partitions 2000 --json");
+  EXPECT_EQ(at_most.exit_code, 0);
+  EXPECT_TRUE(at_most.err.empty()) << at_most.err;
 }
 
 TEST_F(CountingCommands, RainflowCountsTheAstmExampleAndEstimatesTheLife) {

@@ -553,7 +553,41 @@ TEST_F(CycleCommands, BadInputGetsOneLineAndNothingIsWritten) {
       {" --fatigue actual" + h + " --matrix " + Quote(Out("no/such/m.csv").string()),
        "no such folder"},
       {actual + " --mean-correction swt --follow --amplitude full", "--follow"},
+      // Values that would print a load of null: no double is left for the result.
+      {actual + " --del 3 --del-cycles 5e-324",
+       "--del-cycles \"5e-324\": the equivalent cycle count 5e-324 is too small: below "
+       "2.2250738585072014e-308"},
+      {actual + " --del 5e-324", "--del \"5e-324\": the Woehler exponent m = 5e-324 is too small"},
+      {actual + " --del 3,1e-320", "the Woehler exponent m = 1e-320 is too small"},
+      {actual + " --del 3 --del-frequency 5e-324", "--del-frequency \"5e-324\": the"},
+      // An option given names something: its empty value is no "left out".
+      {actual + " --del " + Quote(""), "--del: the value is empty"},
+      {" --fatigue actual" + h + " --matrix " + Quote(""), "--matrix: the value is empty"},
+      {" --fatigue actual" + m + " --damage-history " + Quote(""),
+       "--damage-history: the value is empty"},
+      {actual + " --curve " + Quote(""), "--curve: the value is empty"},
+      {actual + " --picture " + Quote(""), "--picture: the value is empty"},
+      // Two names of one file in one run: the later write would take the earlier's place.
+      {" --fatigue actual" + m + " --damage-history " + Quote(Out("sub/../m.csv").string()),
+       "--matrix \"" + Out("m.csv").string() + "\" and --damage-history \"" +
+           Out("sub/../m.csv").string() + "\" name the same file"},
+      {" --fatigue actual" + h + " --matrix " + Quote(Out("link.csv").string()),
+       "link.csv\" and --damage-history"},
+      {" --fatigue actual" + h + " --matrix " + Quote(Out("m.png").string()) + " --picture " +
+           Quote(Out("m.png").string()),
+       "name the same file"},
+      {" --fatigue actual" + h + " --matrix " + Quote(Out("sine1#50.RFL").string()) +
+           " --save --result-dir " + Quote(out_.path().string()),
+       "--save \"" + Out("sine1#50.RFL").string() + "\" and --matrix"},
+      {" --fatigue actual" + h + " --matrix " + Quote((data_.path() / "sine1#50.sts").string()),
+       "the node's .sts"},
   };
+  // h.csv and link.csv are two links to one file; "sub" makes sub/.. a way back to the folder.
+  fs::create_directories(Out("sub"));
+  std::ofstream(Out("h.csv.target")) << "kept\n";
+  fs::create_symlink(Out("h.csv.target"), Out("link.csv"));
+  fs::create_symlink(Out("h.csv.target"), Out("h.csv"));
+  const auto sts_size = fs::file_size(data_.path() / "sine1#50.sts");
   for (const Case& c : cases) {
     const std::string arguments = "rainflow " + raised_ + c.options;
     const auto refused = Run(arguments);
@@ -564,7 +598,11 @@ TEST_F(CycleCommands, BadInputGetsOneLineAndNothingIsWritten) {
     EXPECT_TRUE(refused.out.empty()) << arguments << ": " << refused.out;
     EXPECT_FALSE(fs::exists(ListData())) << arguments;
     EXPECT_FALSE(fs::exists(Out("m.csv"))) << arguments;
-    EXPECT_FALSE(fs::exists(Out("h.csv"))) << arguments;
+    EXPECT_FALSE(fs::exists(Out("m.png"))) << arguments;
+    EXPECT_FALSE(fs::exists(Out("sine1#50.RFL"))) << arguments;
+    EXPECT_EQ(ReadFileBytes(Out("h.csv")), "kept\n") << arguments;
+    EXPECT_TRUE(fs::is_symlink(Out("h.csv"))) << arguments;
+    EXPECT_EQ(fs::file_size(data_.path() / "sine1#50.sts"), sts_size) << arguments;
   }
 }
 

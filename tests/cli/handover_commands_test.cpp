@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <string>
 #include <thread>
 
 #include "support/run_command.h"
@@ -66,12 +67,27 @@ TEST_F(HandOverCommands, CountingReportExportAndListWithoutLaunching) {
 }
 
 TEST_F(HandOverCommands, RefusedChoicesTouchNothing) {
-  for (const char* bad : {" --readout 13 --report", " --readout 0 --report",
-                          " --readout x --export", " --one-way", " --lang fr --report"}) {
+  const std::string picture = Quote((data_.path() / "p.png").string());
+  const std::string same = " --picture " + picture + " --list-export " + picture + " --report";
+  for (const std::string& bad :
+       {std::string(" --readout 13 --report"), std::string(" --readout 0 --report"),
+        std::string(" --readout x --export"), std::string(" --one-way"),
+        std::string(" --lang fr --report"), std::string(" --readout '' --report"),
+        std::string(" --list-export '' --report"), same}) {
     const auto out = Run("range " + node_ + " --partitions 12" + bad + " --no-launch");
     EXPECT_EQ(out.exit_code, 1) << bad;
     EXPECT_EQ(std::count(out.err.begin(), out.err.end(), '\n'), 1) << bad << ": " << out.err;
   }
+  // A result opened from its file: the picture and the workbook may not be one file either.
+  ASSERT_EQ(Run("range " + node_ + " --save").exit_code, 0);
+  const auto out =
+      Run("open " + Quote((data_.path() / "abc1#2.DCM").string()) + same + " --no-launch");
+  EXPECT_EQ(out.exit_code, 1);
+  EXPECT_NE(
+      out.err.find("--picture \"" + (data_.path() / "p.png").string() + "\" and --list-export"),
+      std::string::npos)
+      << out.err;
+  EXPECT_FALSE(fs::exists(data_.path() / "p.png"));
   EXPECT_FALSE(fs::exists(work_ / "TorvRpt.txt"));
   EXPECT_FALSE(fs::exists(work_ / "TorvEpt.Dat"));
 }

@@ -418,6 +418,29 @@ TEST_F(CountingControls, SetupDialogSettlesAndRecountsAsTheCommandLineDoes) {
   ASSERT_TRUE(
       WaitFor([&] { return !view_->busy() && view_->findChild<SetupDialog*>() == nullptr; }));
   EXPECT_EQ(view_->parameters().set_value, 20000.0);
+  // A value whose partition width A / N underflows is refused before any pass, with the text
+  // the command line gives (N = 5000 is counted with 2000).
+  const auto counted_range = [&] {
+    return std::get<core::RangeResultFile>(*view_->result()).result.amplitude_range;
+  };
+  const double shown_range = counted_range();
+  Key(Qt::Key_O);
+  dialog = WaitForSetup();
+  ASSERT_NE(dialog, nullptr);
+  QTest::mouseClick(dialog->amplitude_group()->button(core::kAmplitudeSetValue), Qt::LeftButton);
+  dialog->set_value()->selectAll();
+  QTest::keyClicks(dialog->set_value(), QStringLiteral("4.9e-324"));
+  messages_.clear();
+  QTest::keyClick(dialog->set_value(), Qt::Key_Return);
+  ASSERT_TRUE(
+      WaitFor([&] { return !view_->busy() && view_->findChild<SetupDialog*>() == nullptr; }));
+  ASSERT_EQ(messages_.size(), 1) << messages_.join("|").toStdString();
+  EXPECT_TRUE(messages_[0].contains(
+      QStringLiteral("the set amplitude range = 5e-324 makes the partition width too small: A / "
+                     "2000 is below 2.2250738585072014e-308")))
+      << messages_[0].toStdString();
+  EXPECT_EQ(view_->parameters().set_value, 20000.0);
+  EXPECT_EQ(counted_range(), shown_range);
   Key(Qt::Key_O);
   dialog = WaitForSetup();
   ASSERT_NE(dialog, nullptr);

@@ -3,7 +3,6 @@
 
 #include <utility>
 
-#include "core/counting/counting_request.h"
 #include "core/data/parameter_file.h"
 #include "core/peak/peak_counting.h"
 #include "core/range/range_counting.h"
@@ -73,17 +72,9 @@ Result<AnyResultFile> RunCounting(CountingKind kind, const CountingNode& node,
                                                              options.captions, options.threads));
       break;
   }
+  // An amplitude range no partitions can be made of was refused before the counting pass
+  // (CountingAmplitudeRange).
   if (!counted) return counted;
-  if (parameters.amplitude_mode == kAmplitudeAutomatic && !PassCancelled(*counted)) {
-    const Status found = std::visit(
-        [&](const auto& file) {
-          const auto& r = file.result;
-          return CheckAutomaticAmplitude(r.amplitude_range, r.envelope_maximum, r.envelope_minimum,
-                                         node.data_file);
-        },
-        *counted);
-    if (!found) return found.error();
-  }
   ResultFileNode& record = NodeOf(*counted);
   record.test_name = node.test_name;
   record.test_code = node.test_code;

@@ -61,8 +61,9 @@ PassCaptions CountingCaptions(Language language);
 /// saved or handed over. A cancelled pass returns its partial counts with `cancelled` set (see
 /// RefuseCancelledPass for what may be done with them); a cancel during the envelope pass, before
 /// any count, fails with kMsgCalculationCancelled. Fails as the analysis's own run does:
-/// a record shorter than one block (a sample-exact record: than two samples), N < 1, a range
-/// outside the record, a file that can't be read.
+/// a record shorter than one block (a sample-exact record: than two samples), N < 1, an
+/// amplitude range that N partitions can't be made of (CountingAmplitudeRange, before anything
+/// is counted), a range outside the record, a file that can't be read.
 Result<AnyResultFile> RunCounting(CountingKind kind, const CountingNode& node,
                                   const CountingParameters& parameters, Progress& progress,
                                   const CountingRunOptions& options = {});

@@ -8,6 +8,7 @@
 
 #include "core/counting/block_pass.h"
 #include "core/counting/count_state.h"
+#include "core/counting/counting_request.h"
 #include "core/peak/peak_counter.h"
 #include "core/rainflow/rainflow_counter.h"
 #include "core/range/range_counter.h"
@@ -23,20 +24,18 @@ Error Damaged(const std::string& why) {
 }
 
 /// The amplitude range A (EU) of a live count: the full scale or the set value, as the offline
-/// run of the same kind takes it.
+/// run of the same kind takes and checks it.
 Result<double> LiveAmplitudeRange(const LiveCountSetup& setup) {
   if (setup.amplitude_mode == kAmplitudeAutomatic) {
     return Fail(kMsgBadValue,
                 "the automatic amplitude range can't be followed: its partitions would move as "
                 "the record grows; give the full scale or a value");
   }
-  if (setup.amplitude_mode == kAmplitudeSetValue) return setup.set_value;
-  if (setup.amplitude_mode != kAmplitudeFullScale) {
-    return Fail(kMsgBadValue, "unknown amplitude mode " + std::to_string(setup.amplitude_mode));
-  }
-  auto full_scale = FullScaleOf(setup.info);
-  if (!full_scale) return full_scale.error();
-  return AdRangeValue(setup.kind, *full_scale, setup.info);
+  CountingParameters parameters;
+  parameters.amplitude_mode = setup.amplitude_mode;
+  parameters.set_value = setup.set_value;
+  parameters.partitions = setup.partitions;
+  return CountingAmplitudeRange(setup.kind, parameters, setup.info, {}, {});
 }
 
 }  // namespace
@@ -65,9 +64,6 @@ Result<LiveCounter> LiveCounter::Create(const LiveCountSetup& setup) {
   }
   auto amplitude_range = LiveAmplitudeRange(setup);
   if (!amplitude_range) return amplitude_range.error();
-  if (!std::isfinite(*amplitude_range)) {
-    return Fail(kMsgBadValue, "the amplitude range is not a finite number");
-  }
   auto state = std::make_unique<State>();
   state->setup = setup;
   const SamplingInfo& info = setup.info;

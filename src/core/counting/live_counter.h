@@ -49,7 +49,8 @@ struct LiveCountSetup {
 class LiveCounter {
  public:
   /// Refuses (bad-value message) the automatic amplitude ("the partitions would move as the
-  /// record grows"), N < 1, an unknown format for the full scale, and a non-finite A.
+  /// record grows"), N < 1, an unknown format for the full scale, and an A that N partitions
+  /// can't be made of (CountingAmplitudeRange).
   static Result<LiveCounter> Create(const LiveCountSetup& setup);
 
   LiveCounter(LiveCounter&&) noexcept;

@@ -25,7 +25,8 @@ namespace torvwy::core {
 /// Cancel is seen; the counts so far are returned with `cancelled` set. A cancel during the
 /// envelope pass counts nothing and fails with kMsgCalculationCancelled. Fails with the reader's
 /// error when the file can't be opened or read, and with the bad-value message for N < 1, a
-/// non-finite A, a record shorter than one block or a range outside the record.
+/// an A that N partitions can't be made of (CountingAmplitudeRange, before the counting pass), a
+/// record shorter than one block or a range outside the record.
 Result<PeakCountResult> RunPeakCounting(const SamplingInfo& info, const SampleSource& source,
                                         const CountingParameters& params, Progress& progress,
                                         const PassCaptions& captions = {}, int threads = 1);

@@ -8,28 +8,13 @@
 #include <vector>
 
 #include "core/counting/block_pass.h"
+#include "core/counting/counting_request.h"
 #include "core/counting/progress.h"
 #include "core/data/waveform_reader.h"
 #include "core/rainflow/rainflow_counter.h"
 #include "core/services/message_table.h"
 
 namespace torvwy::core {
-
-Result<double> RainflowAmplitudeRange(int32_t amplitude_mode, double full_scale,
-                                      const SamplingInfo& info, double set_value,
-                                      const EnvelopeExtremes& extremes) {
-  switch (amplitude_mode) {
-    case kAmplitudeFullScale:
-      return AdRangeValue(CountingKind::kRainflow, full_scale, info);
-    case kAmplitudeAutomatic:
-      return (extremes.maximum - extremes.minimum) * 1.1;
-    case kAmplitudeSetValue:
-      return set_value;
-    default:
-      return Fail(kMsgBadValue,
-                  "rainflow: unknown amplitude mode " + std::to_string(amplitude_mode));
-  }
-}
 
 double SmallestCountedRange(double full_scale, const SamplingInfo& info) {
   return std::fabs(full_scale / info.c2() / info.c1()) * 0.001;  // the size, as for A
@@ -77,14 +62,9 @@ Result<RainflowResult> RunRainflowCounting(const SamplingInfo& info, const Sampl
     if (!envelope) return envelope.error();
     result.envelope = std::move(*envelope);
   }
-  const EnvelopeExtremes before = FindEnvelopeExtremes(result.envelope);
-  auto amplitude_range =
-      RainflowAmplitudeRange(params.amplitude_mode, *full_scale, info, params.set_value, before);
+  auto amplitude_range = CountingAmplitudeRange(CountingKind::kRainflow, params, info,
+                                                FindEnvelopeExtremes(result.envelope), source.path);
   if (!amplitude_range) return amplitude_range.error();
-  if (!std::isfinite(*amplitude_range)) {
-    return Fail(kMsgBadValue,
-                source.path.string() + ": the amplitude range is not a finite number");
-  }
 
   RainflowSetup setup;
   setup.partitions = n;

@@ -15,15 +15,6 @@
 
 namespace torvwy::core {
 
-/// The amplitude range A (EU) of a rainflow run:
-///   mode 0, sampling full scale:  (FS + FS) / c2 / c1
-///   mode 1, automatic:            (envelope maximum - envelope minimum) x 1.1
-///   mode 2, set value:            the set value
-/// `full_scale` is FS in raw units. Fails (bad-value message) for another mode.
-Result<double> RainflowAmplitudeRange(int32_t amplitude_mode, double full_scale,
-                                      const SamplingInfo& info, double set_value,
-                                      const EnvelopeExtremes& extremes);
-
 /// The smallest counted range t = |FS / c2 / c1| x 0.001 (EU): a thousandth of the full scale.
 double SmallestCountedRange(double full_scale, const SamplingInfo& info);
 
@@ -49,8 +40,8 @@ struct RainflowStorage {
 ///
 /// Fails with a message-table error when N < 1, the amplitude mode is unknown, the format has no
 /// full scale, the data file can't be opened or read, the record holds fewer samples than one
-/// block, the range lies outside the record's whole blocks, A is not finite, or the residue's
-/// scratch file fails.
+/// block, the range lies outside the record's whole blocks, A can't be cut into N partitions
+/// (CountingAmplitudeRange), or the residue's scratch file fails.
 Result<RainflowResult> RunRainflowCounting(const SamplingInfo& info, const SampleSource& source,
                                            const CountingParameters& params, Progress& progress,
                                            const RainflowStorage& storage = {},

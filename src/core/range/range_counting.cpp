@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/counting/block_pass.h"
+#include "core/counting/counting_request.h"
 #include "core/counting/progress.h"
 #include "core/data/envelope.h"
 #include "core/data/waveform_reader.h"
@@ -28,19 +29,15 @@ Result<RangeCountResult> RunRangeCounting(const SamplingInfo& info, const Sample
   const bool known_range =
       params.amplitude_mode == kAmplitudeFullScale || params.amplitude_mode == kAmplitudeSetValue;
   std::vector<double> envelope;
-  if (params.amplitude_mode == kAmplitudeFullScale) {
-    auto full_scale = FullScaleOf(info);
-    if (!full_scale) return full_scale.error();
-    setup.amplitude_range = AdRangeValue(CountingKind::kRange, *full_scale, info);
-  } else if (params.amplitude_mode == kAmplitudeSetValue) {
-    setup.amplitude_range = params.set_value;
-  } else {
+  if (!known_range) {
     auto built = BuildWaveformEnvelope(*reader, info, progress, captions.envelope);
     if (!built) return built.error();
     envelope = std::move(*built);
-    const EnvelopeExtremes extremes = FindEnvelopeExtremes(envelope);
-    setup.amplitude_range = (extremes.maximum - extremes.minimum) * 1.1;
   }
+  auto amplitude_range = CountingAmplitudeRange(CountingKind::kRange, params, info,
+                                                FindEnvelopeExtremes(envelope), source.path);
+  if (!amplitude_range) return amplitude_range.error();
+  setup.amplitude_range = *amplitude_range;
   auto counter = RangeCounter::Create(setup);
   if (!counter) return counter.error();
 

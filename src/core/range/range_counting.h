@@ -22,11 +22,13 @@ namespace torvwy::core {
 /// The counting pass reports to `progress` block by block and stops after the block at which
 /// Cancel is seen; the counts so far are returned with `cancelled` set. A cancel during the
 /// envelope pass counts nothing and fails with kMsgCalculationCancelled. Fails with the reader's
-/// error when the file can't be opened or read, and with the bad-value message for N < 1, a
+/// error when the file can't be opened or read, and with the bad-value message for N < 1, an A
+/// that N partitions can't be made of (CountingAmplitudeRange, before the counting pass), a
+/// record shorter than one block or a range outside the record.
+///
 /// With `threads` other than 1 (0: one per core) the blocks are cut into as many chunks, counted
 /// in parallel (RunChunkedBlockPass) and joined exactly (RangeCounter::Join): the result equals
 /// the one-thread result.
-/// non-finite A, a record shorter than one block or a range outside the record.
 Result<RangeCountResult> RunRangeCounting(const SamplingInfo& info, const SampleSource& source,
                                           const CountingParameters& params, Progress& progress,
                                           const PassCaptions& captions = {}, int threads = 1);

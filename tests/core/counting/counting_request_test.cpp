@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
+#include <string>
 
+#include "core/data/sample_format.h"
 #include "core/services/message_table.h"
 
 namespace torvwy::core {
@@ -156,6 +159,163 @@ TEST(CountingRequest, RefusesAnAmplitudeNoPartitionCanBeMadeOf) {
     EXPECT_NE(p.error().detail.find("the full scale (FS + FS) / c2 / c1 = "), std::string::npos)
         << p.error().detail;
   }
+}
+
+TEST(CountingRequest, RefusesAWidthThatUnderflowsForTheCountedPartitions) {
+  // The narrowest width A / N must be a normal number: at least DBL_MIN = 2^-1022. A = DBL_MIN x
+  // N divides back to DBL_MIN exactly; the double just below it gives less.
+  const double least = std::numeric_limits<double>::min();
+  const double tiny = std::numeric_limits<double>::denorm_min();
+  struct Case {
+    double set_value;
+    int32_t partitions;
+    const char* detail;  // empty: accepted
+  };
+  for (const Case& c : {
+           Case{tiny, 25,
+                "the set amplitude range = 5e-324 makes the partition width too small: A / 25 is "
+                "below 2.2250738585072014e-308"},
+           Case{least, 1, ""},
+           Case{std::nextafter(least, 0.0), 1,
+                "the set amplitude range = 2.225073858507201e-308 makes the partition width too "
+                "small: A / 1 is below 2.2250738585072014e-308"},
+           Case{least * 25, 25, ""},
+           Case{std::nextafter(least * 25, 0.0), 25, "A / 25 is below"},
+           Case{least * 2000, 2000, ""},
+           // Above 2000 the count divides by 2000, and so does the rule.
+           Case{least * 2000, 5000, ""},
+           Case{std::nextafter(least * 2000, 0.0), 5000, "A / 2000 is below"},
+           Case{1e-305, 4, ""},
+       }) {
+    auto p = SettleCountingRequest(
+        BlockRequest(std::nullopt, kAmplitudeSetValue, c.set_value, c.partitions), Node());
+    const std::string what = std::to_string(c.partitions) + " " + std::to_string(c.set_value);
+    if (std::string(c.detail).empty()) {
+      EXPECT_TRUE(p) << what << ": " << p.error().detail;
+      continue;
+    }
+    ASSERT_FALSE(p) << what;
+    EXPECT_EQ(p.error().message, kMsgBadValue);
+    EXPECT_NE(p.error().detail.find(c.detail), std::string::npos) << p.error().detail;
+  }
+  // The command line's own name for A.
+  EXPECT_EQ(CheckAmplitudeRange(tiny, 25, "--amplitude").error().detail,
+            "--amplitude = 5e-324 makes the partition width too small: A / 25 is below "
+            "2.2250738585072014e-308");
+}
+
+TEST(CountingRequest, EveryAmplitudeModeMeetsTheOneRuleBeforeCounting) {
+  const double most = std::numeric_limits<double>::max();
+  const SamplingInfo int16 = Node();  // format 951: full scale 10000 raw; c1 = 2, c2 = 5
+  const double fs = 10000.0;
+  SamplingInfo huge = Node();  // format 111 with a full scale stored before imports refused it
+  huge.set_format(kFormatFloatFs);
+  huge.set_c1(1.0);
+  huge.set_c2(1.0);
+  huge.set_stored_full_scale(1.5e308);
+  struct Case {
+    CountingKind kind;
+    int32_t mode;
+    double set_value;
+    SamplingInfo info;
+    EnvelopeExtremes extremes;
+    double a;             // when accepted
+    const char* refused;  // a fragment of the refusal; empty: accepted
+  };
+  for (const Case& c : {
+           Case{CountingKind::kPeak, kAmplitudeFullScale, 0, int16, {}, fs / 10.0, ""},
+           Case{CountingKind::kRange, kAmplitudeFullScale, 0, int16, {}, 2 * fs / 10.0, ""},
+           Case{CountingKind::kRainflow, kAmplitudeFullScale, 0, int16, {}, 2 * fs / 10.0, ""},
+           Case{CountingKind::kPeak, kAmplitudeAutomatic, 0, int16, {8.0, -3.0}, 8.0, ""},
+           Case{CountingKind::kRange, kAmplitudeAutomatic, 0, int16, {8.0, -3.0}, 11.0 * 1.1, ""},
+           Case{CountingKind::kRainflow, kAmplitudeSetValue, 7.5, int16, {}, 7.5, ""},
+           // A record holding the largest doubles: the largest peak is finite, its two-way
+           // width 2A / N is not.
+           Case{CountingKind::kPeak,
+                kAmplitudeAutomatic,
+                0,
+                int16,
+                {most, -most},
+                0,
+                "rec.sts: the automatic amplitude range = 1.7976931348623157e+308 makes the "
+                "partition width infinite"},
+           Case{CountingKind::kRange,
+                kAmplitudeAutomatic,
+                0,
+                int16,
+                {most, -most},
+                0,
+                "rec.sts: the automatic amplitude range = inf is not a finite number above 0"},
+           Case{CountingKind::kRainflow,
+                kAmplitudeAutomatic,
+                0,
+                int16,
+                {1e-310, 0.0},
+                0,
+                "makes the partition width too small: A / 25 is below"},
+           Case{CountingKind::kRange,
+                kAmplitudeAutomatic,
+                0,
+                int16,
+                {2.0, 2.0},
+                0,
+                "rec.sts: the record is constant at 2 EU"},
+           Case{CountingKind::kPeak,
+                kAmplitudeAutomatic,
+                0,
+                int16,
+                {-1.0, -4.0},
+                0,
+                "the largest peak -1 EU is not above 0"},
+           Case{CountingKind::kPeak,
+                kAmplitudeFullScale,
+                0,
+                huge,
+                {},
+                0,
+                "the full scale |FS / c2 / c1| = 1.5e+308 makes the partition width infinite"},
+           Case{CountingKind::kRange,
+                kAmplitudeFullScale,
+                0,
+                huge,
+                {},
+                0,
+                "the full scale (FS + FS) / c2 / c1 = inf is not a finite number above 0"},
+           Case{CountingKind::kRainflow,
+                kAmplitudeSetValue,
+                5e-324,
+                int16,
+                {},
+                0,
+                "the set amplitude range = 5e-324 makes the partition width too small"},
+           Case{CountingKind::kPeak, 7, 0, int16, {}, 0, "unknown amplitude mode 7"},
+       }) {
+    CountingParameters p;
+    p.amplitude_mode = c.mode;
+    p.set_value = c.set_value;
+    p.partitions = 25;
+    auto a = CountingAmplitudeRange(c.kind, p, c.info, c.extremes, "rec.sts");
+    const std::string what =
+        std::to_string(static_cast<int>(c.kind)) + "/" + std::to_string(c.mode);
+    if (std::string(c.refused).empty()) {
+      ASSERT_TRUE(a) << what << ": " << a.error().detail;
+      EXPECT_DOUBLE_EQ(*a, c.a) << what;
+      continue;
+    }
+    ASSERT_FALSE(a) << what;
+    EXPECT_EQ(a.error().message, kMsgBadValue) << what;
+    EXPECT_NE(a.error().detail.find(c.refused), std::string::npos) << a.error().detail;
+  }
+}
+
+TEST(CountingRequest, APartitionCountAbove2000IsNoted) {
+  for (const int64_t n : {int64_t{1}, int64_t{25}, int64_t{2000}}) {
+    EXPECT_EQ(PartitionCountNote(n, "--partitions"), "") << n;
+  }
+  EXPECT_EQ(PartitionCountNote(2001, "--partitions"),
+            "--partitions 2001 is above 2000; counted with 2000 partitions");
+  EXPECT_EQ(PartitionCountNote(2500, "partitions"),
+            "partitions 2500 is above 2000; counted with 2000 partitions");
 }
 
 TEST(CountingRequest, OnePartitionRule) {

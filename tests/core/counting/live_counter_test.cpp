@@ -337,6 +337,28 @@ TEST(LiveCounterTest, RefusesWhatItCannotCount) {
   unknown_format.info.set_format(4242);
   EXPECT_FALSE(LiveCounter::Create(unknown_format).ok());
 
+  // A follow meets the offline rule for A: a width that underflows, or a full scale (stored
+  // before imports refused it) whose two-way width is infinite.
+  LiveCountSetup tiny = CountSetup(CountingKind::kRainflow);
+  tiny.amplitude_mode = kAmplitudeSetValue;
+  tiny.set_value = 5e-324;
+  refused = LiveCounter::Create(tiny);
+  ASSERT_FALSE(refused.ok());
+  EXPECT_NE(refused.error().detail.find(
+                "the set amplitude range = 5e-324 makes the partition width too small"),
+            std::string::npos)
+      << refused.error().detail;
+  LiveCountSetup huge = CountSetup(CountingKind::kPeak);
+  huge.amplitude_mode = kAmplitudeFullScale;
+  huge.info.set_format(kFormatFloatFs);
+  huge.info.set_c1(1.0);
+  huge.info.set_c2(1.0);
+  huge.info.set_stored_full_scale(1.5e308);
+  refused = LiveCounter::Create(huge);
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(refused.error().detail,
+            "the full scale |FS / c2 / c1| = 1.5e+308 makes the partition width infinite");
+
   for (CountingKind kind : kKinds) {
     auto counter = LiveCounter::Create(CountSetup(kind));
     ASSERT_TRUE(counter.ok());

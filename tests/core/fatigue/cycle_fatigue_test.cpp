@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -152,6 +153,55 @@ TEST(EquivalentLoadTest, AstmExampleAndConstantAmplitude) {
   EXPECT_EQ(*DefaultEquivalentCycles(600.0, 0.5), 300.0);
   EXPECT_FALSE(DefaultEquivalentCycles(0.0).ok());
   EXPECT_FALSE(DefaultEquivalentCycles(600.0, -1.0).ok());
+}
+
+TEST(EquivalentLoadTest, NoLoadComesOutInfinite) {
+  // ASTM's cycles: sum n S^3 = 1094 (above). Each row would otherwise give inf (the load's
+  // power 1 / m, or the quotient sum / N_eq, overflows) or divide by a subnormal number.
+  const std::vector<RainflowCycle> astm = {Cycle(4, 1),      Cycle(3, -0.5, 0.5), Cycle(4, -1, 0.5),
+                                           Cycle(8, 1, 0.5), Cycle(9, 0.5, 0.5),  Cycle(8, 0, 0.5),
+                                           Cycle(6, 1, 0.5)};
+  const double tiny = std::numeric_limits<double>::denorm_min();
+  struct Case {
+    double m, n_eq;
+    const char* detail;
+  };
+  for (const Case& c : {
+           Case{tiny, 1.0,
+                "the Woehler exponent m = 5e-324 is too small: below 2.2250738585072014e-308"},
+           Case{3.0, tiny,
+                "the equivalent cycle count 5e-324 is too small: below 2.2250738585072014e-308"},
+           // m normal, but (sum / 1)^(1 / 1e-300) = 1094^(1e300) is beyond any double.
+           Case{1e-300, 1.0,
+                "the damage-equivalent load of m = 1e-300 and N_eq = 1 is not a finite number: m "
+                "or N_eq is too small for these cycles"},
+       }) {
+    auto load = DamageEquivalentLoad(astm, c.m, c.n_eq);
+    ASSERT_FALSE(load.ok()) << c.detail;
+    EXPECT_EQ(load.error().message, kMsgBadValue);
+    EXPECT_NE(load.error().detail.find(c.detail), std::string::npos) << load.error().detail;
+  }
+  // 1e10 cycles of range 5 over N_eq = 1e-300: the quotient 1e310 is beyond the doubles, its
+  // cube root is not: DEL = 5 x 10^(310 / 3).
+  const std::vector<RainflowCycle> many = {Cycle(5, 0, 1e10)};
+  auto beyond = DamageEquivalentLoad(many, 3.0, 1e-300);
+  ASSERT_TRUE(beyond.ok()) << beyond.error().detail;
+  EXPECT_NEAR(*beyond / (5.0 * std::pow(10.0, 310.0 / 3.0)), 1.0, 1e-12);
+  // The smallest m taken, DBL_MIN, still gives a load where it is finite: cycles of one range S
+  // with N_eq = sum n give (sum n S^m / N_eq)^(1/m) = S for every m.
+  const std::vector<RainflowCycle> even = {Cycle(5, 0), Cycle(5, 1)};
+  auto edge = DamageEquivalentLoad(even, std::numeric_limits<double>::min(), 2.0);
+  ASSERT_TRUE(edge.ok()) << edge.error().detail;
+  EXPECT_DOUBLE_EQ(*edge, 5.0);
+
+  EXPECT_EQ(CheckEquivalentLoadFrequency(tiny).error().detail,
+            "the equivalent-load frequency 5e-324 Hz is too small: below "
+            "2.2250738585072014e-308");
+  // 600 s at 1e-306 Hz: N_eq = 6e-304, a normal count; at 1e-310 Hz the frequency is refused.
+  EXPECT_TRUE(DefaultEquivalentCycles(600.0, 1e-306).ok());
+  EXPECT_FALSE(DefaultEquivalentCycles(600.0, 1e-310).ok());
+  // A product that overflows is refused too.
+  EXPECT_FALSE(DefaultEquivalentCycles(1e300, 1e300).ok());
 }
 
 /// 1000 cycles of range 180 (mean `big_mean`) and 10000 of range 60 (mean 0), on partitions of

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "core/counting/progress.h"
@@ -75,13 +76,14 @@ TEST(PeakCountingTest, AutomaticRangeEdgeCases) {
   EXPECT_EQ(r->two_way_peak_counts[7], 1);
   EXPECT_EQ(r->one_way_peak_counts[7], 1);
 
-  // Automatic A of a waveform below zero is negative: every value is dropped.
+  // Automatic A of a waveform below zero is negative: no partition is made of it, and the run
+  // says so before it counts.
   for (size_t i = 0; i < x.size(); ++i) x[i] = -10.0 - static_cast<double>(i % 5);
   const auto negative = WriteNode(dir.path(), x, {.node_name = "n"});
   r = RunPeakCounting(negative.info, negative.sts, Params(1, 0, 25, 1, 1), progress);
-  ASSERT_TRUE(r.ok());
-  EXPECT_EQ(r->amplitude_range, -10.0);
-  EXPECT_EQ(r->two_way_total_counts, std::vector<int32_t>(kMaxPartitions));
+  ASSERT_FALSE(r.ok());
+  EXPECT_NE(r.error().detail.find("the largest peak -10 EU is not above 0"), std::string::npos)
+      << r.error().detail;
 
   // A float record starting with NaN has no finite automatic A: refused.
   x[0] = NAN;
