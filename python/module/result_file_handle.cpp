@@ -106,6 +106,9 @@ py::dict ResultFile::Node() const {
 }
 
 void ResultFile::Save(const std::string& path) const {
+  if (opened_from_file_) {
+    throw CoreError("a result opened from its file is not saved again; nothing was written");
+  }
   core::Status saved = core::Ok();
   {
     py::gil_scoped_release release;

@@ -19,7 +19,10 @@ namespace torvwy::python {
 /// A counted result file, as the command line shows and saves it.
 class ResultFile {
  public:
-  explicit ResultFile(core::AnyResultFile file) : file_(std::move(file)) {}
+  /// `opened_from_file`: read by open_result, never saved again (an older layout saved in the
+  /// current one would hold values that contradict each other).
+  explicit ResultFile(core::AnyResultFile file, bool opened_from_file = false)
+      : file_(std::move(file)), opened_from_file_(opened_from_file) {}
 
   int kind() const { return static_cast<int>(core::KindOf(file_)); }
 
@@ -48,7 +51,8 @@ class ResultFile {
   /// Test, code and node names, unit and the record's whole blocks.
   pybind11::dict Node() const;
 
-  /// Saves the result file atomically, the GIL released; CoreError on failure.
+  /// Saves the result file atomically, the GIL released; CoreError on failure, and for a result
+  /// opened from its file, as the command line and the window refuse it.
   void Save(const std::string& path) const;
 
   static std::string Dump(const nlohmann::ordered_json& json);
@@ -58,6 +62,7 @@ class ResultFile {
   core::FatigueResult Estimate(const core::FatigueChoice& choice, const CycleList* cycles) const;
 
   core::AnyResultFile file_;
+  bool opened_from_file_ = false;
 };
 
 /// Adds the ResultFile class to the module.

@@ -346,7 +346,7 @@ py::object OpenResult(const std::string& path) {
     py::gil_scoped_release release;
     opened.emplace(core::OpenResultFile(path));
   }
-  return py::cast(ResultFile(Take(std::move(*opened))));
+  return py::cast(ResultFile(Take(std::move(*opened)), /*opened_from_file=*/true));
 }
 
 py::dict WriteNode(const std::string& data, const std::string& test, const std::string& code,
@@ -469,9 +469,10 @@ PYBIND11_MODULE(_torvwy, m) {
                        threads);
         });
   m.def("count_array", &CountArray);
-  // What the package warns of a partition count above 2000; None for 2000 or fewer.
+  // What the package warns of a partition count above 2000, in the command line's words; None
+  // for 2000 or fewer.
   m.def("partition_note", [](int64_t partitions) -> std::optional<std::string> {
-    std::string note = torvwy::core::PartitionCountNote(partitions, "partitions");
+    std::string note = torvwy::core::PartitionCountNote(partitions, "--partitions");
     if (note.empty()) return std::nullopt;
     return note;
   });

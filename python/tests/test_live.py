@@ -8,6 +8,7 @@ import signal
 import struct
 import threading
 import time
+import warnings
 
 import numpy as np
 import pytest
@@ -253,8 +254,12 @@ def test_a_state_without_a_count_is_one_that_was_not_fed():
         with pytest.raises(ValueError, match="no count"):
             torvwy.Counter.__new__(torvwy.Counter).__setstate__(state)
     # Any partition count the constructor takes survives the trip (2000 or more count as 2000).
-    wide = counted("range", [np.arange(100.0)], partitions=5000, full_scale=200.0)
-    assert pickle.loads(pickle.dumps(wide)).result().to_dict() == wide.result().to_dict()
+    with pytest.warns(UserWarning, match="counted with 2000 partitions"):
+        wide = counted("range", [np.arange(100.0)], partitions=5000, full_scale=200.0)
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")  # warned when made, not again when restored
+        restored = pickle.loads(pickle.dumps(wide))
+    assert restored.result().to_dict() == wide.result().to_dict()
 
 
 def test_a_counter_never_set_up_says_so():

@@ -3,6 +3,7 @@
 import os
 import pickle
 import time
+import warnings
 
 import numpy as np
 
@@ -174,7 +175,10 @@ class Counter:
             raise pickle.UnpicklingError("not the state of a torvwy.Counter of this version")
         options, samples, count = _checked_state(state)
         try:
-            self.__init__(**options)
+            # The counter warned of partitions above 2000 when it was made; not again here.
+            with warnings.catch_warnings():
+                warnings.simplefilter("ignore", UserWarning)
+                self.__init__(**options)
         except (TorvwyError, ValueError) as error:
             raise ValueError(f"the Counter state is damaged: its options are refused: {error}") \
                 from None

@@ -119,7 +119,8 @@ class Result(Fields):
         return self.__dict__["_history"]
 
     def save(self, path):
-        """Writes the result file (.PCM, .DCM or .RFL layout of the analysis) atomically."""
+        """Writes the result file (.PCM, .DCM or .RFL layout of the analysis) atomically. A
+        result read by open_result is not saved again (TorvwyError), as on the command line."""
         self._handle.save(str(path))
 
 

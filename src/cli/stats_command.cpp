@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "cli/analysis_options.h"
+#include "cli/cli_support.h"
 #include "cli/command_language.h"
 #include "cli/handover_options.h"
 #include "cli/subcommands.h"
@@ -160,11 +161,15 @@ void RegisterStatsCommand(CLI::App& app, int& exit_code) {
   command->add_flag("--json", options->json, "One JSON object instead of the table");
   command->add_flag("--save", options->save,
                     "Save the list as <result dir>/<test>[<code>]#<node or first_last>.aps");
-  command->add_option("--result-dir", options->result_dir,
-                      "Where --save writes (default: the --data folder)");
+  command
+      ->add_option("--result-dir", options->result_dir,
+                   "Where --save writes (default: the --data folder)")
+      ->check(NonEmptyValue());
   AddHandOverOptions(*command, options->hand_over, false);
-  command->add_option("--readout", options->readout,
-                      "Refused here: the readout list belongs to the counting analyses");
+  command
+      ->add_option("--readout", options->readout,
+                   "Refused here: the readout list belongs to the counting analyses")
+      ->check(NonEmptyValue());
   command->add_flag("--one-way", options->one_way,
                     "Accepted with the counting commands' options; "
                     "no effect on statistics");

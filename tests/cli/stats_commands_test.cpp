@@ -128,8 +128,11 @@ TEST_F(StatsCommands, RefusedBatches) {
   EXPECT_NE(out.err.find("torvwy: abc2#3: "), std::string::npos) << "says why: " << out.err;
   EXPECT_FALSE(fs::exists(data_.path() / "abc2#3.aps"));
   // No waveform at all, a malformed range, N out of range: one line, exit 1.
-  for (const char* bad : {" --codes 7 --nodes 1", " --codes 1-A --nodes 1",
-                          " --codes 1 --nodes 9-3", " --codes 1 --nodes 1 --peak-peak 201"}) {
+  // An option given with an empty value is refused, not taken as left out.
+  for (const char* bad :
+       {" --codes 7 --nodes 1", " --codes 1-A --nodes 1", " --codes 1 --nodes 9-3",
+        " --codes 1 --nodes 1 --peak-peak 201", " --codes 1 --nodes 1 --save --result-dir ''",
+        " --codes 1 --nodes 1 --readout ''", " --codes 1 --nodes 1 --lang ''"}) {
     out = Run("stats --data " + Quote(data_.path().string()) + " --test abc" + bad);
     EXPECT_EQ(out.exit_code, 1) << bad;
     EXPECT_EQ(std::count(out.err.begin(), out.err.end(), '\n'), 1) << out.err;

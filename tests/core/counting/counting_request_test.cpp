@@ -314,8 +314,8 @@ TEST(CountingRequest, APartitionCountAbove2000IsNoted) {
   }
   EXPECT_EQ(PartitionCountNote(2001, "--partitions"),
             "--partitions 2001 is above 2000; counted with 2000 partitions");
-  EXPECT_EQ(PartitionCountNote(2500, "partitions"),
-            "partitions 2500 is above 2000; counted with 2000 partitions");
+  EXPECT_EQ(PartitionCountNote(2500, "--partitions"),
+            "--partitions 2500 is above 2000; counted with 2000 partitions");
 }
 
 TEST(CountingRequest, OnePartitionRule) {
