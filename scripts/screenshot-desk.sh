@@ -14,16 +14,7 @@ build=$(realpath "${BUILD:-build/test}")
 out=$(realpath -m "${1:-build/shots-desk}")
 
 if [ -z "${SHOT_SIZE:-}" ]; then
-  mkdir -p "$out"
-  for lang in en zh; do
-    for size in 500x380 1400x900; do
-      home=$(mktemp -d)
-      TORVWY_HOME="$home" TORVWY_LANG="$lang" SHOT_SIZE="$size" BUILD="$build" \
-        xvfb-run -a -s "-screen 0 ${size}x24 -noreset" "$0" "$out" || echo "failed: $lang $size" >&2
-      rm -rf "$home"
-    done
-  done
-  echo "wrote the screenshots in $out"
+  shoot_each_language_and_size "$0" "$out" 500x380 1400x900
   exit 0
 fi
 

@@ -35,18 +35,8 @@ Result<PeakResultFile> ParseCurrent(std::string_view bytes) {
   r.largest_total_count = p.ints[kLargestTotal];
   r.two_way_width = p.reals[kTwoWayWidth];
   r.one_way_width = p.reals[kOneWayWidth];
-  if (auto scale = CheckScale({{"amplitude range A", r.amplitude_range},
-                               {"partition width W2", r.two_way_width},
-                               {"partition width W1", r.one_way_width}});
-      !scale) {
-    return scale.error();
-  }
-  if (auto widths = CheckStoredWidths(
-          content->stored_partitions,
-          {{.name = "partition width W2",
-            .width = r.two_way_width,
-            .span = r.amplitude_range + r.amplitude_range},
-           {.name = "partition width W1", .width = r.one_way_width, .span = r.amplitude_range}});
+  if (auto widths = CheckTwoWayAndOneWayWidths(content->stored_partitions, r.amplitude_range,
+                                               r.two_way_width, r.one_way_width);
       !widths) {
     return widths.error();
   }

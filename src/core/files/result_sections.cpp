@@ -223,6 +223,22 @@ Status CheckStoredWidths(int32_t stored_partitions, std::initializer_list<Stored
   return Ok();
 }
 
+Status CheckTwoWayAndOneWayWidths(int32_t stored_partitions, double amplitude_range,
+                                  double two_way_width, double one_way_width) {
+  if (auto scale = CheckScale({{"amplitude range A", amplitude_range},
+                               {"partition width W2", two_way_width},
+                               {"partition width W1", one_way_width}});
+      !scale) {
+    return scale;
+  }
+  return CheckStoredWidths(
+      stored_partitions,
+      {{.name = "partition width W2",
+        .width = two_way_width,
+        .span = amplitude_range + amplitude_range},
+       {.name = "partition width W1", .width = one_way_width, .span = amplitude_range}});
+}
+
 Status CheckLargestCounts(std::initializer_list<std::pair<std::string_view, int32_t>> counts) {
   for (const auto& [name, count] : counts) {
     if (count < 0)

@@ -268,6 +268,11 @@ struct StoredWidth {
 /// divides A so, and a file of N above 2000, read as 2000, keeps the widths of its own N.
 Status CheckStoredWidths(int32_t stored_partitions, std::initializer_list<StoredWidth> widths);
 
+/// CheckScale and CheckStoredWidths of the current peak and range layouts: A, the two-way width
+/// W2 = (A + A) / N and the one-way width W1 = A / N.
+Status CheckTwoWayAndOneWayWidths(int32_t stored_partitions, double amplitude_range,
+                                  double two_way_width, double one_way_width);
+
 /// Fails as damaged for a read record whose values contradict each other where its layout holds
 /// a value twice. What each layout holds:
 ///
