@@ -215,13 +215,9 @@ core::Result<int64_t> WriteNodeFile(const std::filesystem::path& folder, const s
                                     const core::SamplingInfo& info, const SampleArray& samples) {
   auto writer = core::NodeWriter::Open(folder, test, code, node, info);
   if (!writer) return writer.error();
-  const double factor = info.c2() * info.c1();
-  std::vector<double> raw;
   core::Status status = core::Ok();
   samples.ForEachChunk(0, samples.size(), [&](std::span<const double> values) {
-    raw.assign(values.begin(), values.end());
-    for (double& v : raw) v *= factor;  // EU back to raw units
-    status = writer->Append(raw);
+    status = writer->AppendEu(values);
     return static_cast<bool>(status);
   });
   if (!status) return status.error();

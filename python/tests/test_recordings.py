@@ -125,6 +125,55 @@ def test_failures_name_the_nodes_and_write_nothing(tmp_path, home):
         torvwy.import_file(path, data, "m", "1", rate=-1)
 
 
+@pytest.mark.parametrize("fmt,c1,says", [
+    # 150 x 1e6 = 1.5e8 raw units: beyond 951's -10000..9999.69.
+    (951, 1e6, r"channel 'b', sample 2: 150 x c2 1 x c1 1e\+06 = 1.5e\+08 raw units, beyond"),
+    # 0.002 x 1e-300 rounds to 0 in every sample of a: nothing would be left of it.
+    (951, 1e-300, r"channel 'a', every value other than 0 rounds to 0 in format 951"),
+    (885, 1e300, r"channel 'a', sample 1: -0.002 x c2 1 x c1 1e\+300"),
+    (886, 1e307, r"channel 'b', sample 2: .* = inf raw units"),
+])
+def test_import_refuses_values_a_node_cant_keep(tmp_path, home, fmt, c1, says):
+    path = tmp_path / "gauges.mat"
+    i = np.arange(600)
+    b = np.where(i % 2 == 1, 150.0, -150.0)
+    b[0] = 0.0
+    scipy_io.savemat(path, {"fs": 100.0, "a": 0.001 * (i % 5 - 2), "b": b})
+    data = tmp_path / "d"
+    with pytest.raises(torvwy.TorvwyError, match=says):
+        torvwy.import_file(path, data, "g", "1", format=fmt, c1=c1)
+    assert not (data / "g1#b.sts").exists() and not (data / "g1#b.tsp").exists()
+
+
+def test_write_node_keeps_every_value_or_refuses(tmp_path):
+    # c1 for 886 fits 1e300 (2^-984): 1e-310 x c1 is 0, so the value can't come back.
+    values = np.array([1e300, 1e-310, -1.0, 1.0])
+    with pytest.raises(torvwy.TorvwyError, match=r"sample 2: 1e-310 x c2 1 x c1 .* reads back"):
+        torvwy.write_node(tmp_path, "w", "1", "a", values, 10.0)
+    with pytest.raises(torvwy.TorvwyError, match="full scale"):
+        torvwy.write_node(tmp_path, "w", "1", "a", np.array([1.7976931348623157e308, 0.0]), 10.0)
+    assert not list(tmp_path.iterdir())
+    # Without the huge value c1 keeps the subnormal: every value comes back as it went in.
+    torvwy.write_node(tmp_path, "w", "1", "a", values[1:], 10.0)
+    np.testing.assert_array_equal(torvwy.Node(tmp_path, "w", "1", "a").samples()[:3], values[1:])
+
+
+@pytest.mark.parametrize("field", ["test", "code", "node"])
+def test_names_with_control_characters_are_refused(tmp_path, home, field):
+    names = {"test": "t", "code": "1", "node": "a"}
+    names[field] = "x\ny"
+    with pytest.raises(torvwy.TorvwyError, match=r'"x\\ny" holds a control character'):
+        torvwy.write_node(tmp_path, names["test"], names["code"], names["node"],
+                          np.arange(4.0), 10.0)
+    path = tmp_path / "two.csv"
+    path.write_text("a,b\n1,2\n3,4\n")
+    node_names = [names["node"], "b"]
+    with pytest.raises(torvwy.TorvwyError, match="holds a control character"):
+        torvwy.import_file(path, tmp_path / "d", names["test"], names["code"],
+                           node_names=node_names, rate=10.0)
+    assert [p.name for p in tmp_path.iterdir()] == ["two.csv"]
+
+
 def test_guide_import_commands(tmp_path, home):
     """The import examples of the user guide, run as written in a folder holding their files."""
     block = doc_block("import-commands")

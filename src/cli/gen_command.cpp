@@ -2,6 +2,7 @@
 // real time as a rig records it.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -139,6 +140,12 @@ std::vector<core::Label> NodeLabels(int k, int64_t samples, int64_t written) {
   return labels;
 }
 
+/// A raw value held within the range of the format, as a rig's amplifier saturates: the random
+/// loads reach beyond the full scale once in many millions of samples.
+double Saturated(double raw, const core::RawValueRange& range) {
+  return std::clamp(raw, range.lowest, range.highest);
+}
+
 int CheckGenOptions(const GenOptions& options) {
   if (options.nodes < 1 || options.nodes > 999) return ReportError("--nodes must be 1..999");
   if (options.blocks < 1 || options.blocks > (int64_t{1} << 30)) {
@@ -160,6 +167,7 @@ int CheckGenOptions(const GenOptions& options) {
 int RunGen(const GenOptions& options) {
   if (int code = CheckGenOptions(options); code != kExitOk) return code;
   const int64_t samples = options.blocks * core::kBlockSamples;
+  const core::RawValueRange range = *core::GetRawValueRange(options.format);
   ConsoleProgress progress;
   progress.SetRange(0, int64_t{options.nodes} * options.blocks);
   progress.SetStep(1);
@@ -174,7 +182,7 @@ int RunGen(const GenOptions& options) {
     LoadSignal signal(k % 4, samples, options.rate, 1000 + static_cast<uint64_t>(k));
     std::vector<double> block(core::kBlockSamples);
     for (int64_t b = 0; b < options.blocks; ++b) {
-      for (double& v : block) v = signal.Next() * c2 * c1;  // EU back to raw units
+      for (double& v : block) v = Saturated(signal.Next() * c2 * c1, range);  // EU to raw units
       if (auto ok = writer->Append(block); !ok) return ReportError(ok.error());
       progress.StepIt();
     }
@@ -234,6 +242,7 @@ int RunGenLive(const GenOptions& options) {
     if (auto ok = core::CheckName(*name, what); !ok) return ReportError(ok.error());
   }
   const int64_t planned = sized.blocks * core::kBlockSamples;
+  const core::RawValueRange range = *core::GetRawValueRange(options.format);
 
   InterruptWatch interrupt(true);
   std::vector<LiveNode> nodes;
@@ -268,7 +277,9 @@ int RunGenLive(const GenOptions& options) {
         sized.blocks, static_cast<int64_t>(elapsed * options.rate / core::kBlockSamples));
     for (; written < due; ++written) {
       for (LiveNode& node : nodes) {
-        for (double& v : block) v = node.signal.Next() * node.info.c2() * node.info.c1();
+        for (double& v : block) {
+          v = Saturated(node.signal.Next() * node.info.c2() * node.info.c1(), range);
+        }
         bytes.clear();
         if (auto ok = core::EncodeSamples(node.info.format(), block, bytes); !ok) {
           return ReportError(ok.error());

@@ -53,13 +53,22 @@ std::vector<std::string> Items(const std::vector<std::string>& lists) {
 }
 
 /// Says a column reader's failure as the import always has: its detail, with a hint for a NaN
-/// cell.
+/// or infinite cell (a reader says "not finite" or "not a finite number" of it).
 int ReportReadError(const core::Error& error, const ImportOptions& options) {
   std::string text = error.detail;
-  if (error.message == core::kMsgBadValue && !options.nan_value) {
+  if (error.message == core::kMsgBadValue && !options.nan_value &&
+      text.find("finite") != std::string::npos) {
     text += " (give --nan-value to replace it)";
   }
   return ReportError(text);
+}
+
+/// Says a node writer's failure; a value the node can't keep with the file and the column it
+/// comes from.
+int ReportNodeError(const core::Error& error, const ImportOptions& options) {
+  if (error.message != core::kMsgBadValue) return ReportError(error);
+  return ReportError(options.input + ": column " + std::to_string(options.column) + ", " +
+                     error.detail);
 }
 
 core::ColumnChoice ChoiceOf(const ImportOptions& options) {
@@ -69,7 +78,7 @@ core::ColumnChoice ChoiceOf(const ImportOptions& options) {
 int Finish(core::NodeWriter& writer, const ImportOptions& options) {
   const int64_t real = writer.samples();
   auto padding = writer.Commit();
-  if (!padding) return ReportError(padding.error());
+  if (!padding) return ReportNodeError(padding.error(), options);
   std::cout << "imported " << real << " samples into " << writer.sts_path().string() << "\n";
   if (*padding > 0) {
     std::cout << "padded " << *padding
@@ -115,23 +124,23 @@ int ImportText(const ImportOptions& options) {
   if (!options.c1 && largest > 0.0) {
     info.set_c1(core::ImportC1(options.format, largest, options.c2));
   }
+  const auto of_column = [&](const core::Error& error) { return ReportNodeError(error, options); };
   auto writer =
       core::NodeWriter::Open(options.data, options.test, options.code, options.node, info);
-  if (!writer) return ReportError(writer.error());
+  if (!writer) return of_column(writer.error());
   std::vector<double> values;
   values.reserve(65536);
   core::Status status = core::Ok();
-  const double c1 = info.c1(), c2 = info.c2();
   auto read = core::ReadColumnRows(options.input, choice, [&](double value, double) {
-    values.push_back(value * c2 * c1);  // EU back to raw units
+    values.push_back(value);
     if (values.size() == 65536) {
-      if (status) status = writer->Append(values);
+      if (status) status = writer->AppendEu(values);
       values.clear();
     }
   });
   if (!read) return ReportReadError(read.error(), options);
-  if (status) status = writer->Append(values);
-  if (!status) return ReportError(status.error());
+  if (status) status = writer->AppendEu(values);
+  if (!status) return of_column(status.error());
   return Finish(*writer, options);
 }
 

@@ -82,18 +82,20 @@ core::Result<WrittenNode> ImportOne(RecordingReader& recording, const PlannedNod
     }
     if (largest > 0.0) info.set_c1(core::ImportC1(settings.format, largest, settings.c2));
   }
+  // A value the node can't keep is said with the file and the channel it comes from.
+  const auto of_channel = [&](core::Error error) {
+    if (error.message == core::kMsgBadValue) {
+      error.detail =
+          recording.path().string() + ": channel " + Quoted(channel.name) + ", " + error.detail;
+    }
+    return error;
+  };
   auto writer =
       core::NodeWriter::Open(settings.data, settings.test, settings.code, planned.node, info);
-  if (!writer) return writer.error();
-  const double c1 = info.c1(), c2 = info.c2();
-  std::vector<double> converted;
+  if (!writer) return of_channel(writer.error());
   auto read = recording.Read(planned.channel, [&](std::span<const double> values) {
-    if (raw) {
-      if (auto ok = writer->Append(values); !ok) return ok;
-    } else {
-      converted.clear();
-      for (const double v : values) converted.push_back(v * c2 * c1);  // EU back to raw units
-      if (auto ok = writer->Append(converted); !ok) return ok;
+    if (auto ok = raw ? writer->Append(values) : writer->AppendEu(values); !ok) {
+      return core::Status(of_channel(ok.error()));
     }
     return tally.Add(static_cast<int64_t>(values.size())) ? core::Ok() : core::Status(Cancelled());
   });
@@ -109,7 +111,7 @@ core::Result<WrittenNode> ImportOne(RecordingReader& recording, const PlannedNod
   written.node = planned.node;
   written.samples = writer->samples();
   auto padding = writer->Commit();
-  if (!padding) return padding.error();
+  if (!padding) return of_channel(padding.error());
   written.padding = *padding;
   written.sts_path = writer->sts_path();
   written.tsp_path = writer->tsp_path();

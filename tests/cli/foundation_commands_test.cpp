@@ -241,5 +241,42 @@ TEST_F(Commands, BadInputGivesOneLineAndANonZeroExit) {
   EXPECT_NE(help.out.find("--time-column"), std::string::npos);
 }
 
+TEST_F(Commands, ControlCharactersInNamesAreRefusedByEveryCommand) {
+  const std::string data = Quote(data_.path().string());
+  ASSERT_EQ(Run("gen --data " + data + " --blocks 2 --nodes 1").exit_code, 0);
+  const fs::path csv = data_.path() / "two.csv";
+  std::ofstream(csv) << "a,b\n1,2\n3,4\n";
+  const std::string import =
+      "import --input " + Quote(csv.string()) + " --data " + data + " --rate 10 ";
+  const std::string node = " --data " + data + " --test demo --code 1 --node ";
+  // Quoted for the shell, the line break, tab or escape reaches the command as it is.
+  const struct {
+    std::string arguments;
+    std::string says;
+  } cases[] = {
+      {"gen --data " + data + " --test " + Quote("n\nx") + " --blocks 1", "test name \"n\\nx\""},
+      {"gen --data " + data + " --code " + Quote("1\x1b[2J") + " --blocks 1",
+       "test code \"1\\x1b[2J\""},
+      {"gen --data " + data + " --test " + Quote("n\tx") + " --live 0.1", "test name \"n\\tx\""},
+      {import + "--test t --code 1 --node " + Quote("a\nb") + " --column 1", "node name \"a\\nb\""},
+      {import + "--test t --code 1 --channels a --node " + Quote("a\rb"), "node name \"a\\rb\""},
+      {import + "--test t --code 1 --node-names " + Quote("a\nb,b"), "node name \"a\\nb\""},
+      {import + "--test " + Quote("t\n") + " --code 1", "test name \"t\\n\""},
+      {"info" + node + Quote("7\n"), "node name \"7\\n\""},
+      {"peak" + node + Quote("1\x7f"), "node name \"1\\x7f\""},
+      {"rainflow --data " + data + " --test " + Quote("de\nmo") + " --code 1 --node 1",
+       "test name \"de\\nmo\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    ExpectOneLineError(c.arguments, c.says + " holds a control character");
+  }
+  // Nothing was written under such a name, or under a cleaned one.
+  for (const auto& entry : fs::directory_iterator(data_.path())) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name.starts_with("demo1#1.") || name == "two.csv") << name;
+  }
+}
+
 }  // namespace
 }  // namespace torvwy::testing

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iomanip>
@@ -13,6 +14,8 @@
 #include "core/data/waveform_reader.h"
 #include "core/services/atomic_file.h"
 #include "core/services/message_table.h"
+#include "core/services/number_format.h"
+#include "recording/recording_files.h"
 #include "support/run_command.h"
 #include "support/test_node.h"
 
@@ -231,6 +234,137 @@ TEST(RecordingImportCommand, SixteenColumnsInOneRunEqualSixteenSingleImports) {
   EXPECT_NE(again.err.find("--overwrite"), std::string::npos);
   run("import --input " + Quote(csv.string()) + " --data " + data +
       " --test many --code 1 --overwrite --channels 'gauge 3' --node-names 3");
+}
+
+/// One line on stderr, holding `says`.
+void ExpectOneLineSaying(const testing::CommandOutput& out, const std::string& says) {
+  EXPECT_EQ(out.exit_code, 1) << out.out << out.err;
+  EXPECT_EQ(std::count(out.err.begin(), out.err.end(), '\n'), 1) << out.err;
+  EXPECT_NE(out.err.find(says), std::string::npos) << out.err;
+}
+
+TEST(RecordingImportCommand, AValueANodeCantKeepIsRefusedNamingItsChannelAndSample) {
+  testing::TempDir dir, home;
+  // a: -0.002, -0.001, 0, 0.001, 0.002, ... (raw 1000 at most with c1 1e6); b: 0, 150, -150, ...
+  const fs::path csv = dir.path() / "gauges.csv";
+  {
+    std::ofstream out(csv);
+    out << "a,b\n";
+    for (int i = 0; i < 600; ++i) {
+      out << 0.001 * ((i % 5) - 2) << "," << (i == 0 ? 0 : i % 2 == 1 ? 150 : -150) << "\n";
+    }
+  }
+  // The same columns by the writers of MATLAB files, HDF5 and float sound files.
+  const fs::path mat = dir.path() / "gauges.mat";
+  const fs::path h5 = dir.path() / "gauges.h5";
+  const fs::path wav = dir.path() / "huge.wav";
+  const fs::path wav32 = dir.path() / "over.wav";
+  testing::RunPythonScript(
+      "import numpy as np, scipy.io, h5py, soundfile as sf\n"
+      "i = np.arange(600)\n"
+      "a = 0.001 * (i % 5 - 2)\n"
+      "b = np.where(i % 2 == 1, 150.0, -150.0); b[0] = 0\n"
+      "scipy.io.savemat('" +
+      mat.string() +
+      "', {'fs': 100.0, 'a': a, 'b': b})\n"
+      "with h5py.File('" +
+      h5.string() +
+      "', 'w') as f:\n"
+      "    f.attrs['rate'] = 100.0\n"
+      "    f['a'] = a\n"
+      "    f['b'] = b\n"
+      "w = np.full((600, 2), 0.5)\n"
+      "w[2, 1] = 1.8e304\n"  // x 10000 is beyond 1.797e308
+      "sf.write('" +
+      wav.string() +
+      "', w, 100, subtype='DOUBLE')\n"
+      "w = np.full((600, 1), 0.5, dtype=np.float32)\n"
+      "w[4, 0] = 1.5\n"  // 15000 raw units: beyond the 9999.69 of 951
+      "sf.write('" +
+      wav32.string() + "', w, 100, subtype='FLOAT')\n");
+  struct Case {
+    fs::path input;
+    std::string options;
+    std::string says;
+    std::vector<std::string> written;  // complete nodes before the refused one
+    std::string refused;
+  };
+  const std::string b2 = "channel 'b', sample 2: 150 x c2 1 x c1 ";
+  const Case cases[] = {
+      // 150 x 1e6 = 1.5e8 raw units: beyond 951's -10000..9999.69.
+      {csv,
+       "--format 951 --c1 1e6 --rate 100",
+       b2 + "1e+06 = 1.5e+08 raw units, beyond",
+       {"a"},
+       "b"},
+      {mat, "--format 951 --c1 1e6", b2 + "1e+06", {"a"}, "b"},
+      {h5, "--format 951 --c1 1e6", b2 + "1e+06", {"a"}, "b"},
+      // 0.002 x 1e-300: far below half a step (0.153 raw units): every value becomes 0.
+      {csv,
+       "--format 951 --c1 1e-300 --rate 100",
+       "channel 'a', every value other than 0 rounds to 0 in format 951, the first at sample 1",
+       {},
+       "a"},
+      // 150 x 1e300 is beyond float32 (3.4e38); 150 x 1e307 beyond float64 (1.8e308).
+      {csv,
+       "--format 885 --c1 1e300 --rate 100",
+       "channel 'a', sample 1: -0.002 x c2 1 x c1 1e+300",
+       {},
+       "a"},
+      {csv, "--format 886 --c1 1e307 --rate 100", b2 + "1e+307 = inf raw units", {"a"}, "b"},
+      {csv, "--format 111 --c1 1e300 --rate 100", "channel 'a', sample 1", {}, "a"},
+      // 0.001 x 1e-300 = 1e-303 falls to 0 in float32.
+      {mat, "--format 885 --c1 1e-300", "channel 'a', sample 1: -0.002", {}, "a"},
+      {wav, "", "channel ch2, sample 3: 1.8e+304 times full scale is beyond", {"ch1"}, "ch2"},
+      {wav32,
+       "--format 951",
+       "channel 'ch1', sample 5: 15000 raw units, beyond the range",
+       {},
+       "ch1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input.filename().string() + " " + c.options);
+    testing::TempDir data;
+    const auto out =
+        testing::RunTorvwy("import --input " + Quote(c.input.string()) + " --data " +
+                               Quote(data.path().string()) + " --test g --code 1 " + c.options,
+                           home.path().string());
+    ExpectOneLineSaying(out, c.says);
+    for (const std::string& node : c.written) {
+      EXPECT_EQ(NodeValues(data.path(), "g1#" + node).size(), 1024u) << node;
+    }
+    EXPECT_FALSE(fs::exists(data.path() / ("g1#" + c.refused + ".sts")));
+    EXPECT_FALSE(fs::exists(data.path() / ("g1#" + c.refused + ".tsp")));
+  }
+  // One column as a named node reads through the same check.
+  testing::TempDir data;
+  const auto one = testing::RunTorvwy("import --input " + Quote(csv.string()) + " --data " +
+                                          Quote(data.path().string()) +
+                                          " --test g --code 1 --node n --column 2 --rate 100 "
+                                          "--format 951 --c1 1e6",
+                                      home.path().string());
+  ExpectOneLineSaying(one, "gauges.csv: column 2, sample 2: 150 x c2 1 x c1 1e+06");
+  EXPECT_TRUE(fs::is_empty(data.path()));
+}
+
+TEST(RecordingImportCommand, HugeAndTinyValuesTogetherAreRefusedWhereC1CantKeepThem) {
+  testing::TempDir dir, home, data;
+  const fs::path csv = dir.path() / "wide.csv";
+  // c1 for 886 is 2^floor(log2(9000 / 1e300)) = 2^-984: 1e-310 x 2^-984 falls to 0.
+  std::ofstream(csv) << "wide\n1e300\n1e-310\n-1\n1\n";
+  // +-1.7976931348623157e308: any c1 makes F / c1 = 10000 / c1 beyond the largest double.
+  const fs::path largest = dir.path() / "largest.csv";
+  std::ofstream(largest) << "x\n1.7976931348623157e308\n-1.7976931348623157e308\n0\n";
+  const auto run = [&](const fs::path& input) {
+    return testing::RunTorvwy("import --input " + Quote(input.string()) + " --data " +
+                                  Quote(data.path().string()) + " --test w --code 1 --rate 10",
+                              home.path().string());
+  };
+  ExpectOneLineSaying(run(csv), "channel 'wide', sample 2: 1e-310 x c2 1 x c1 " +
+                                    core::ShortestText(std::exp2(-984.0)) +
+                                    " = 0 raw units reads back from format 886 as 0");
+  ExpectOneLineSaying(run(largest), "the full scale 10000 / c2 1 / c1");
+  EXPECT_TRUE(fs::is_empty(data.path()));
 }
 
 }  // namespace

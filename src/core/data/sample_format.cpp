@@ -302,4 +302,66 @@ Status EncodeSamples(int32_t format, std::span<const double> raw_values, std::st
   }
 }
 
+Result<RawValueRange> GetRawValueRange(int32_t format) {
+  switch (format) {
+    case kFormatInt16A:
+    case kFormatInt16B:
+    case kFormatInt16:
+      return RawValueRange{-32768.0 * kInt16Scale, 32767.0 * kInt16Scale, kInt16Scale};
+    case kFormatInt16Half1:
+    case kFormatInt16Half2:
+      return RawValueRange{-32768.0 * kInt16HalfScale, 32767.0 * kInt16HalfScale, kInt16HalfScale};
+    case kFormatInt32:
+      return RawValueRange{-2147483648.0 * kInt32Scale, 2147483647.0 * kInt32Scale, kInt32Scale};
+    case kFormatFloat32:
+    case kFormatFloatFs:
+      return RawValueRange{-std::numeric_limits<float>::max(), std::numeric_limits<float>::max(),
+                           0.0};
+    case kFormatFloat64:
+      return RawValueRange{-std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
+                           0.0};
+    default:
+      return UnknownFormat(format);
+  }
+}
+
+namespace {
+
+// An integer format keeps a value that rounds (half away from 0, as llround) to one of its
+// integers: s - 0.5 < scaled < s + 0.5 for s from the lowest to the highest. The scaling is the
+// one EncodeSamples does, the reading back the one ConvertSamples does.
+template <typename T>
+StoredRawValue StoreInteger(double scaled, double step) {
+  const double lowest = static_cast<double>(std::numeric_limits<T>::min());
+  const double highest = static_cast<double>(std::numeric_limits<T>::max());
+  return {static_cast<double>(ToInteger<T>(scaled)) * step,
+          scaled > lowest - 0.5 && scaled < highest + 0.5};
+}
+
+}  // namespace
+
+StoredRawValue StoreRawValue(int32_t format, double v) {
+  switch (format) {
+    case kFormatInt16A:
+    case kFormatInt16B:
+    case kFormatInt16:
+      return StoreInteger<int16_t>(v * 32768.0 / 10000.0, kInt16Scale);
+    case kFormatInt16Half1:
+    case kFormatInt16Half2:
+      return StoreInteger<int16_t>(v * 32768.0 / 5000.0, kInt16HalfScale);
+    case kFormatInt32:
+      return StoreInteger<int32_t>(v * 2147483648.0 / 10000.0, kInt32Scale);
+    case kFormatFloat32:
+    case kFormatFloatFs: {
+      // Beyond the largest float the conversion is undefined: the value is clipped to it.
+      constexpr double kLargest = std::numeric_limits<float>::max();
+      if (!(std::fabs(v) <= kLargest))
+        return {std::isnan(v) ? v : std::copysign(kLargest, v), false};
+      return {static_cast<double>(static_cast<float>(v)), true};
+    }
+    default:
+      return {v, std::isfinite(v)};
+  }
+}
+
 }  // namespace torvwy::core

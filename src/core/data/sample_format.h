@@ -57,4 +57,23 @@ namespace torvwy::core {
 /// Appends to `out`.
 Status EncodeSamples(int32_t format, std::span<const double> raw_values, std::string& out);
 
+/// The raw values a known format holds: integer formats from their lowest step to their
+/// highest (-10000 to 9999.6948 for 951), float formats up to their largest finite value.
+struct RawValueRange {
+  double lowest = 0;
+  double highest = 0;
+  double step = 0;  ///< raw units from one integer to the next; 0 for float formats
+};
+Result<RawValueRange> GetRawValueRange(int32_t format);
+
+/// What a raw value becomes when a known format stores it, as EncodeSamples and ConvertSamples
+/// make it: `value` is what reads back, `in_range` is false when the format has to clip it
+/// (integer formats: it rounds beyond the lowest or the highest step; float formats: it is
+/// beyond the largest finite value, or not a number).
+struct StoredRawValue {
+  double value = 0;
+  bool in_range = true;
+};
+StoredRawValue StoreRawValue(int32_t format, double raw_value);
+
 }  // namespace torvwy::core

@@ -1,7 +1,10 @@
 // Name splitting and checking.
 #include "core/services/names.h"
 
+#include <algorithm>
+
 #include "core/services/message_table.h"
+#include "core/services/text.h"
 
 namespace torvwy::core {
 
@@ -40,6 +43,16 @@ SplitName SplitResultFileName(std::string_view file_name) {
 }
 
 Status CheckName(std::string_view name, std::string_view what) {
+  // A line break or an escape sequence in a file name breaks every list and message that shows
+  // it; such a name is refused, never cleaned.
+  const auto control = std::find_if(name.begin(), name.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte < 0x20 && byte != 0) || byte == 0x7F;
+  });
+  if (control != name.end()) {
+    return Fail(kMsgBadName, std::string(what) + " \"" + EscapeControlCharacters(name) +
+                                 "\" holds a control character");
+  }
   const bool bad = name.empty() || name == "." || name == ".." ||
                    name.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos ||
                    name.find("..") != std::string_view::npos;

@@ -26,7 +26,8 @@ void SplitTestAndCode(std::string_view p, std::string& test_name, std::string& t
 SplitName SplitResultFileName(std::string_view file_name);
 
 /// Refuses a name that would leave its folder when used in a file name: empty, holding '/',
-/// '\\' or a zero byte, or "..". `what` names the field in the error.
+/// '\\' or a zero byte, or ".."; and a name holding a control character (below 0x20, or 0x7F).
+/// `what` names the field in the error.
 Status CheckName(std::string_view name, std::string_view what);
 
 }  // namespace torvwy::core

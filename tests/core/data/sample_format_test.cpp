@@ -165,6 +165,61 @@ TEST(SampleFormat, UnknownCodesAreErrorsNotCrashes) {
   }
 }
 
+TEST(SampleFormat, StoringARawValueSaysWhatReadsBackAndWhetherItIsClipped) {
+  // 951: s x 10000 / 32768; a step is 0.30517578125 raw units, the range -10000..9999.6948.
+  const double step = 10000.0 / 32768.0;
+  const double float_max = 3.4028234663852886e38;
+  struct Case {
+    int32_t format;
+    double raw;
+    double reads_back;
+    bool in_range;
+  };
+  const Case cases[] = {
+      {951, 1.0, 3 * step, true},              // 3.2768 steps round to 3
+      {951, -10000.0, -10000.0, true},         // the lowest integer exactly
+      {951, 9999.85, 32767 * step, false},     // 32767.51 steps round to 32768: clipped
+      {951, 9999.8, 32767 * step, true},       // 32767.34 steps round to 32767
+      {951, -10000.16, -10000.0, false},       // -32768.52 steps: beyond the lowest
+      {951, 0.0762939453125, 0.0, true},       // a quarter step
+      {861, 4999.9, 32767 * step / 2, true},   // 861 steps are half as large
+      {861, 5000.0, 32767 * step / 2, false},  //
+      {872, 10000.0, 2147483647 * (10000.0 / 2147483648.0), false},
+      {885, 0.1, static_cast<double>(0.1f), true},
+      {885, 3.5e38, float_max, false},  // beyond the largest float
+      {111, -1e39, -float_max, false},
+      {886, 1e-310, 1e-310, true},  // float64 keeps a subnormal as it is
+      {886, HUGE_VAL, HUGE_VAL, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.format) + " " + std::to_string(c.raw));
+    const StoredRawValue stored = StoreRawValue(c.format, c.raw);
+    EXPECT_EQ(stored.value, c.reads_back);
+    EXPECT_EQ(stored.in_range, c.in_range);
+    if (c.in_range && c.format != 886) {
+      // What EncodeSamples writes and ConvertSamples reads back.
+      std::string bytes;
+      ASSERT_TRUE(EncodeSamples(c.format, std::vector<double>{c.raw}, bytes));
+      std::vector<double> back(1);
+      ASSERT_TRUE(ConvertSamples(c.format, back, bytes));
+      EXPECT_EQ(back[0], c.reads_back);
+    }
+  }
+  EXPECT_FALSE(StoreRawValue(951, std::nan("")).in_range);
+  EXPECT_FALSE(StoreRawValue(885, std::nan("")).in_range);
+
+  auto range = GetRawValueRange(951);
+  ASSERT_TRUE(range);
+  EXPECT_EQ(range->lowest, -10000.0);
+  EXPECT_EQ(range->highest, 32767 * step);
+  EXPECT_EQ(range->step, step);
+  range = GetRawValueRange(863);
+  ASSERT_TRUE(range);
+  EXPECT_EQ(range->lowest, -5000.0);
+  EXPECT_EQ(GetRawValueRange(885)->highest, float_max);
+  EXPECT_FALSE(GetRawValueRange(950));
+}
+
 TEST(SampleFormat, EncodingClampsToTheIntegerRange) {
   std::string encoded;
   const std::vector<double> values = {20000.0, -20000.0, std::nan("")};

@@ -8,6 +8,7 @@
 #include <limits>
 #include <string>
 
+#include "core/services/message_table.h"
 #include "core/services/number_format.h"
 
 namespace torvwy::core {
@@ -41,6 +42,21 @@ TEST(Names, RefusesNamesThatLeaveTheirFolder) {
   }
   for (const char* good : {"5", "N-1", "测点3", "a.b"})
     EXPECT_TRUE(CheckName(good, "node")) << good;
+}
+
+TEST(Names, RefusesControlCharactersInOneLineAndNeverCleansThem) {
+  // Every byte below 0x20 and DEL: a line break, a tab, an escape sequence, a bell.
+  for (const std::string bad : {"a\nb", "a\rb", "\tx", "x\x1b[31m", "\x07", "a\x7f", "\x01"}) {
+    const Status status = CheckName(bad, "node name");
+    ASSERT_FALSE(status) << bad;
+    EXPECT_EQ(status.error().message, kMsgBadName);
+    EXPECT_NE(status.error().detail.find("node name \""), std::string::npos);
+    EXPECT_NE(status.error().detail.find("control character"), std::string::npos);
+    for (const char c : status.error().detail) {
+      EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == 0x7f) << status.error().detail;
+    }
+  }
+  EXPECT_NE(CheckName("a\nb", "test name").error().detail.find("\"a\\nb\""), std::string::npos);
 }
 
 TEST(NumberFormat, FormatsByCode) {
