@@ -50,8 +50,8 @@ Status CheckName(std::string_view name, std::string_view what) {
     return (byte < 0x20 && byte != 0) || byte == 0x7F;
   });
   if (control != name.end()) {
-    return Fail(kMsgBadName, std::string(what) + " \"" + EscapeControlCharacters(name) +
-                                 "\" holds a control character");
+    return Fail(kMsgBadValue, std::string(what) + " \"" + EscapeControlCharacters(name) +
+                                  "\" holds a control character");
   }
   const bool bad = name.empty() || name == "." || name == ".." ||
                    name.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos ||
