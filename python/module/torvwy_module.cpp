@@ -402,9 +402,10 @@ void BindOptionChecks(py::module_& m) {
   m.def("check_partitions", [](int64_t partitions, const std::string& option) {
     RefuseValue(core::CheckPartitionCount(partitions, option));
   });
-  m.def("check_amplitude", [](double amplitude_range, const std::string& option) {
-    RefuseValue(core::CheckAmplitudeRange(amplitude_range, option));
-  });
+  m.def("check_amplitude",
+        [](double amplitude_range, int64_t partitions, const std::string& option) {
+          RefuseValue(core::CheckAmplitudeRange(amplitude_range, partitions, option));
+        });
   m.def("parse_weld_class", [](const std::string& name, const std::string& option) {
     auto index = core::ParseSnClassName(name, option);
     if (!index) RefuseValue(index.error());

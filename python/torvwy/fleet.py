@@ -105,10 +105,11 @@ def check_options(analysis, options):
         raise ValueError(f"unknown options: {', '.join(unknown)} (the options are "
                          f"{', '.join(_OPTIONS)})")
     if analysis != "stats":
-        _torvwy.check_partitions(int(options.get("partitions", 25)), "partitions")
+        partitions = int(options.get("partitions", 25))
+        _torvwy.check_partitions(partitions, "partitions")
         mode, value = torvwy._amplitude(options.get("amplitude", "auto"))
         if mode == 2:
-            _torvwy.check_amplitude(value, "amplitude")
+            _torvwy.check_amplitude(value, partitions, "amplitude")
     if options.get("fatigue") is not None:
         if analysis != "rainflow":
             raise ValueError("a life estimate (fatigue=) is made of a rainflow count")
@@ -224,7 +225,8 @@ def main(argv=None):
         if "partitions" in options:
             _torvwy.check_partitions(args.partitions, "--partitions")
         if isinstance(options.get("amplitude"), float):
-            _torvwy.check_amplitude(options["amplitude"], "--amplitude")
+            _torvwy.check_amplitude(options["amplitude"], options.get("partitions", 25),
+                                    "--amplitude")
         if args.fatigue:
             _torvwy.parse_weld_class(args.weld_class, "--class")
             reliability = RELIABILITIES[
