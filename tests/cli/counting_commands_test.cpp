@@ -256,7 +256,8 @@ TEST_F(CountingCommands, RainflowCountsTheAstmExampleAndEstimatesTheLife) {
 
 // One Ctrl-C while the envelope of a long record is read ends the run at its next poll, with the
 // exit code of a cancel and one line that says nothing was counted. The record is sparse: 4 Gi
-// samples of zeros, 8 GiB that take no disk and seconds to read.
+// samples of zeros, 8 GiB that take no disk and seconds to read; Ctrl-C comes once the command
+// reads it.
 TEST_F(CountingCommands, OneCtrlCWhileTheEnvelopeIsReadEndsTheRun) {
   NodeLayout layout;
   layout.test_name = "big";
@@ -272,7 +273,13 @@ TEST_F(CountingCommands, OneCtrlCWhileTheEnvelopeIsReadEndsTheRun) {
         "export TORVWY_HOME=" + Quote(home_.path().string()) + " TORVWY_LANG=en; " +
         Quote(TORVWY_BINARY) + " " + command + " --data " + Quote(data_.path().string()) +
         " --test big --code 1 --node n --amplitude auto --json >/dev/null 2>" +
-        Quote(err.string()) + " </dev/null & pid=$!; sleep 0.5; kill -INT $pid; wait $pid";
+        Quote(err.string()) +
+        " </dev/null & pid=$!; "
+        // A background job starts with Ctrl-C ignored until the command takes it over, which
+        // it does before it reads the waveform: wait for the waveform to be open (a slow start
+        // under a sanitizer or a loaded machine would otherwise lose the signal).
+        "for i in $(seq 1 400); do ls -l /proc/$pid/fd 2>/dev/null | grep -q 'big1#n.sts' && "
+        "break; sleep 0.05; done; sleep 0.2; kill -INT $pid; wait $pid";
     const int status = std::system(("bash -c " + Quote(script)).c_str());
     ASSERT_TRUE(WIFEXITED(status));
     const std::string said = ReadFileBytes(err);
