@@ -208,6 +208,19 @@ void ExpectSameResult(const AnyResultFile& live, const AnyResultFile& offline,
   EXPECT_EQ(PassCancelled(live), PassCancelled(offline));
 }
 
+/// The follower's last result against the offline count of node 7 of test "rig" code 1 in
+/// `folder`, as it now stands.
+void ExpectTheOfflineCountOfRig7(RecordFollower& follower, const std::filesystem::path& folder,
+                                 const FollowSetup& setup, const std::string& where) {
+  auto live = follower.Snapshot();
+  ASSERT_TRUE(live.ok()) << where;
+  auto node = OpenCountingNode(folder, "rig", "1", "7");
+  ASSERT_TRUE(node.ok()) << where;
+  auto offline = RunOffline(*node, setup, 1);
+  ASSERT_TRUE(offline.ok()) << where;
+  ExpectSameResult(*live, *offline, where);
+}
+
 TEST(RecordFollowerTest, EveryLookEqualsTheOfflineRunOfTheBlocksCounted) {
   // Pieces in samples that end inside blocks, on borders and several blocks at once; the .tsp
   // says the length of the previous piece (it lags behind the .sts).
@@ -559,13 +572,7 @@ TEST(RecordFollowerTest, AWaveformStartedAgainBeforeAnyBlockIsCountedIsFollowed)
   rig.Append({samples.begin() + 2 * 1024, samples.end()});
   rig.WriteTsp(8, false);
   ASSERT_EQ(follower->Poll(progress).end, FollowEnd::kComplete);
-  auto live = follower->Snapshot();
-  ASSERT_TRUE(live.ok());
-  auto node = OpenCountingNode(dir.path(), "rig", "1", "7");
-  ASSERT_TRUE(node.ok());
-  auto offline = RunOffline(*node, setup, 1);
-  ASSERT_TRUE(offline.ok());
-  ExpectSameResult(*live, *offline, "replaced while empty");
+  ExpectTheOfflineCountOfRig7(*follower, dir.path(), setup, "replaced while empty");
 }
 
 TEST(RecordFollowerTest, AWriterStoppingMidBlockNeverHasThatBlockCounted) {
@@ -625,13 +632,7 @@ TEST(RecordFollowerTest, ACancelledLookLeavesTheRestForTheNext) {
   EXPECT_EQ(follower->samples_behind(), 0);
   rig.WriteTsp(20, false);
   EXPECT_EQ(follower->Poll(progress).end, FollowEnd::kComplete);
-  auto live = follower->Snapshot();
-  ASSERT_TRUE(live.ok());
-  auto node = OpenCountingNode(dir.path(), "rig", "1", "7");
-  ASSERT_TRUE(node.ok());
-  auto offline = RunOffline(*node, setup, 1);
-  ASSERT_TRUE(offline.ok());
-  ExpectSameResult(*live, *offline, "after a cancelled look");
+  ExpectTheOfflineCountOfRig7(*follower, dir.path(), setup, "after a cancelled look");
 }
 
 TEST(RecordFollowerTest, StartRefusesWhatCannotBeFollowed) {
