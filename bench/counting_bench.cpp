@@ -3,9 +3,9 @@
 
 #include "bench_data.h"
 #include "core/counting/counting_parameters.h"
-#include "core/counting/progress.h"
 #include "core/peak/peak_counting.h"
 #include "core/range/range_counting.h"
+#include "core/services/progress.h"
 #include "floor.h"
 
 namespace torvwy::bench {

@@ -20,10 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "core/counting/progress.h"
-#include "core/counting/record_follower.h"
 #include "core/data/sample_format.h"
 #include "core/data/sampling_info.h"
+#include "core/run/record_follower.h"
+#include "core/services/progress.h"
 #include "floor.h"
 
 namespace torvwy::bench {

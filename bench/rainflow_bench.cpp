@@ -5,9 +5,9 @@
 
 #include "bench_data.h"
 #include "core/counting/counting_parameters.h"
-#include "core/counting/progress.h"
 #include "core/rainflow/rainflow_counter.h"
 #include "core/rainflow/rainflow_counting.h"
+#include "core/services/progress.h"
 #include "floor.h"
 
 namespace torvwy::bench {

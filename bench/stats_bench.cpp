@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "bench_data.h"
-#include "core/counting/progress.h"
 #include "core/data/sampling_info.h"
+#include "core/services/progress.h"
 #include "core/stats/statistics_batch.h"
 #include "floor.h"
 

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "core/counting/progress.h"
+#include "core/services/progress.h"
 #include "core/services/result.h"
 
 namespace torvwy::python {

@@ -11,7 +11,7 @@
 #include <type_traits>
 
 #include "core/fatigue/mean_correction.h"
-#include "output/result_fields.h"
+#include "core/files/result_fields.h"
 #include "output/result_output.h"
 
 namespace py = pybind11;
@@ -138,19 +138,19 @@ py::dict DictOf(const Record& record, Walk walk) {
 }  // namespace
 
 py::dict PeakDict(const core::PeakCountResult& result) {
-  return DictOf(result, output::VisitPeakFields<DictFields>);
+  return DictOf(result, core::VisitPeakFields<DictFields>);
 }
 
 py::dict RangeDict(const core::RangeCountResult& result) {
-  return DictOf(result, output::VisitRangeFields<DictFields>);
+  return DictOf(result, core::VisitRangeFields<DictFields>);
 }
 
 py::dict RainflowDict(const core::RainflowResult& result) {
-  return DictOf(result, output::VisitRainflowFields<DictFields>);
+  return DictOf(result, core::VisitRainflowFields<DictFields>);
 }
 
 py::dict FatigueDict(const core::FatigueResult& fatigue) {
-  py::dict object = DictOf(fatigue, output::VisitFatigueFields<DictFields>);
+  py::dict object = DictOf(fatigue, core::VisitFatigueFields<DictFields>);
   DictFiller filler(object);
   FillChoiceFields(fatigue, filler);
   return object;

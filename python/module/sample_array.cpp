@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "binding_support.h"
-#include "core/counting/block_pass.h"
+#include "core/data/block_span.h"
 #include "core/data/node_writer.h"
 #include "core/data/sample_format.h"
 #include "core/services/message_table.h"

@@ -18,10 +18,8 @@
 #include <vector>
 
 #include "binding_support.h"
-#include "core/counting/block_pass.h"
 #include "core/counting/counting_parameters.h"
-#include "core/counting/counting_request.h"
-#include "core/counting/counting_run.h"
+#include "core/data/block_span.h"
 #include "core/data/labels.h"
 #include "core/data/node_writer.h"
 #include "core/data/sample_format.h"
@@ -33,6 +31,8 @@
 #include "core/files/statistics_result_file.h"
 #include "core/rainflow/node_cycles.h"
 #include "core/rainflow/rainflow_cycles.h"
+#include "core/run/counting_request.h"
+#include "core/run/counting_run.h"
 #include "core/services/atomic_file.h"
 #include "core/services/code_range.h"
 #include "core/services/language.h"

@@ -7,8 +7,8 @@
 #include <limits>
 
 #include "cli/command_language.h"
-#include "core/counting/counting_request.h"
 #include "core/files/result_file.h"
+#include "core/run/counting_request.h"
 #include "core/services/message_table.h"
 #include "core/services/text.h"
 

@@ -7,8 +7,8 @@
 
 #include "cli/cli_support.h"
 #include "core/counting/counting_parameters.h"
-#include "core/counting/counting_run.h"
 #include "core/files/result_file.h"
+#include "core/run/counting_run.h"
 
 namespace torvwy::cli {
 

@@ -8,9 +8,9 @@
 #include <iostream>
 
 #include "cli/command_language.h"
-#include "core/counting/progress.h"
 #include "core/data/parameter_file.h"
 #include "core/services/message_table.h"
+#include "core/services/progress.h"
 #include "core/services/text.h"
 
 namespace torvwy::cli {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "core/counting/counting_run.h"
-#include "core/counting/progress.h"
+#include "core/run/counting_run.h"
+#include "core/services/progress.h"
 #include "core/services/result.h"
 
 namespace torvwy::cli {

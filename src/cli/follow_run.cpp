@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "cli/command_language.h"
-#include "core/counting/progress.h"
 #include "core/services/message_table.h"
 #include "core/services/number_format.h"
+#include "core/services/progress.h"
 #include "core/services/text.h"
 #include "output/console_output.h"
 

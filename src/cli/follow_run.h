@@ -9,8 +9,8 @@
 #include <string>
 
 #include "cli/analysis_options.h"
-#include "core/counting/record_follower.h"
 #include "core/files/result_file.h"
+#include "core/run/record_follower.h"
 #include "core/services/result.h"
 
 namespace torvwy::cli {

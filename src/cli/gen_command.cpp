@@ -16,10 +16,10 @@
 
 #include "cli/cli_support.h"
 #include "cli/subcommands.h"
-#include "core/counting/record_follower.h"
 #include "core/data/labels.h"
 #include "core/data/node_writer.h"
 #include "core/data/sample_format.h"
+#include "core/run/record_follower.h"
 #include "core/services/message_table.h"
 #include "core/services/names.h"
 #include "core/services/number_format.h"

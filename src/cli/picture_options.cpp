@@ -8,8 +8,9 @@
 #include <cstdlib>
 
 #include "cli/command_language.h"
-#include "core/counting/block_pass.h"
+#include "core/data/block_span.h"
 #include "core/services/message_table.h"
+#include "core/services/progress.h"
 #include "core/services/text.h"
 #include "render/colours.h"
 #include "render/counting_picture.h"

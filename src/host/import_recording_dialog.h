@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/counting/progress.h"
+#include "core/services/progress.h"
 #include "core/services/result.h"
 #include "recording/recording_import.h"
 

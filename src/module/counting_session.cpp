@@ -9,8 +9,8 @@
 #include <cmath>
 #include <utility>
 
-#include "core/counting/block_pass.h"
 #include "core/counting/cursor_move.h"
+#include "core/data/block_span.h"
 #include "core/data/sampling_info.h"
 #include "core/fatigue/damage_history.h"
 #include "core/fatigue/equivalent_load.h"

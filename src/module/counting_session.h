@@ -17,10 +17,6 @@
 #include <vector>
 
 #include "core/counting/counting_parameters.h"
-#include "core/counting/counting_request.h"
-#include "core/counting/counting_run.h"
-#include "core/counting/progress.h"
-#include "core/counting/record_follower.h"
 #include "core/data/labels.h"
 #include "core/data/parameter_file.h"
 #include "core/fatigue/fatigue_estimate.h"
@@ -31,6 +27,10 @@
 #include "core/rainflow/node_cycles.h"
 #include "core/report/counting_hand_over.h"
 #include "core/report/readout_list.h"
+#include "core/run/counting_request.h"
+#include "core/run/counting_run.h"
+#include "core/run/record_follower.h"
+#include "core/services/progress.h"
 #include "core/services/result.h"
 #include "module/bookmark_node.h"
 #include "render/view_choices.h"

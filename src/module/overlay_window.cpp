@@ -14,7 +14,7 @@
 #include <cmath>
 #include <variant>
 
-#include "core/counting/counting_run.h"
+#include "core/run/counting_run.h"
 #include "core/services/message_table.h"
 #include "core/services/text_catalogue.h"
 #include "module/printing.h"

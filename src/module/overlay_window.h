@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "core/counting/counting_parameters.h"
-#include "core/counting/progress.h"
 #include "core/data/parameter_file.h"
 #include "core/files/result_file.h"
 #include "core/services/language.h"
+#include "core/services/progress.h"
 #include "core/services/result.h"
 #include "render/view_choices.h"
 #include "render/waveform_picture.h"

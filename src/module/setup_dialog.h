@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "core/counting/counting_parameters.h"
-#include "core/counting/counting_request.h"
+#include "core/run/counting_request.h"
 
 class QButtonGroup;
 class QLineEdit;

@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "core/counting/counting_run.h"
 #include "core/data/labels.h"
 #include "core/data/waveform_reader.h"
 #include "core/data/waveform_window.h"
+#include "core/run/counting_run.h"
 #include "core/services/language.h"
 #include "render/colours.h"
 #include "render/waveform_picture.h"

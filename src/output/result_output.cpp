@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "core/files/result_fields.h"
 #include "core/services/number_format.h"
 #include "output/console_output.h"
-#include "output/result_fields.h"
 
 namespace torvwy::output {
 
@@ -56,19 +56,19 @@ nlohmann::ordered_json JsonOf(const Record& record, Walk walk) {
 }  // namespace
 
 nlohmann::ordered_json PeakJson(const core::PeakCountResult& result) {
-  return JsonOf(result, VisitPeakFields<JsonFields>);
+  return JsonOf(result, core::VisitPeakFields<JsonFields>);
 }
 
 nlohmann::ordered_json RangeJson(const core::RangeCountResult& result) {
-  return JsonOf(result, VisitRangeFields<JsonFields>);
+  return JsonOf(result, core::VisitRangeFields<JsonFields>);
 }
 
 nlohmann::ordered_json FatigueJson(const core::FatigueResult& fatigue) {
-  return JsonOf(fatigue, VisitFatigueFields<JsonFields>);
+  return JsonOf(fatigue, core::VisitFatigueFields<JsonFields>);
 }
 
 nlohmann::ordered_json RainflowJson(const core::RainflowResult& result) {
-  return JsonOf(result, VisitRainflowFields<JsonFields>);
+  return JsonOf(result, core::VisitRainflowFields<JsonFields>);
 }
 
 namespace {

@@ -4,8 +4,8 @@
 #include <QString>
 #include <string_view>
 
-#include "core/counting/progress.h"
 #include "core/services/message_table.h"
+#include "core/services/progress.h"
 #include "core/services/result.h"
 #include "ui/language.h"
 

@@ -16,7 +16,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "core/counting/block_pass.h"
+#include "core/data/block_span.h"
 #include "core/fatigue/sn_class_table.h"
 #include "core/report/companion.h"
 #include "core/report/list_export.h"

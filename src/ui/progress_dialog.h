@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "core/counting/progress.h"
+#include "core/services/progress.h"
 
 class QLabel;
 class QProgressBar;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/counting/record_follower.h"
+#include "core/run/record_follower.h"
 #include "core/services/profile.h"
 #include "support/run_command.h"
 #include "support/test_node.h"

@@ -24,8 +24,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "core/counting/block_pass.h"
+#include "core/data/block_span.h"
 #include "core/services/folders.h"
+#include "core/services/progress.h"
 #include "counting_window_fixture.h"
 #include "module/analysis_frame.h"
 #include "module/bookmark_dialog.h"

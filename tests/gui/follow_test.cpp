@@ -18,15 +18,15 @@
 #include <sstream>
 #include <vector>
 
-#include "core/counting/counting_run.h"
-#include "core/counting/progress.h"
-#include "core/counting/record_follower.h"
 #include "core/fatigue/fatigue_list.h"
 #include "core/fatigue/life_class_setting.h"
 #include "core/files/result_file.h"
+#include "core/run/counting_run.h"
+#include "core/run/record_follower.h"
 #include "core/services/atomic_file.h"
 #include "core/services/message_table.h"
 #include "core/services/number_format.h"
+#include "core/services/progress.h"
 #include "counting_window_fixture.h"
 #include "module/analysis_frame.h"
 #include "module/control_panel.h"

@@ -10,8 +10,8 @@
 #include <cmath>
 #include <filesystem>
 
-#include "core/counting/counting_run.h"
 #include "core/data/waveform_window.h"
+#include "core/run/counting_run.h"
 #include "core/services/folders.h"
 #include "core/services/profile.h"
 #include "counting_window_fixture.h"

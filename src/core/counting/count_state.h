@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/files/byte_builder.h"
-#include "core/files/byte_cursor.h"
+#include "core/services/byte_builder.h"
+#include "core/services/byte_cursor.h"
 
 namespace torvwy::core {
 

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "core/counting/simd_level.h"
+#include "core/services/simd_level.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <array>
 
-#include "core/counting/simd_level.h"
+#include "core/services/simd_level.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>

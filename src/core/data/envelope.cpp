@@ -8,10 +8,10 @@
 #include <immintrin.h>
 #endif
 
-#include "core/counting/progress.h"
-#include "core/counting/simd_level.h"
 #include "core/data/waveform_reader.h"
 #include "core/services/message_table.h"
+#include "core/services/progress.h"
+#include "core/services/simd_level.h"
 
 namespace torvwy::core {
 namespace {

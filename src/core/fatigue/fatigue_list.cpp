@@ -7,13 +7,14 @@
 #include <limits>
 #include <string_view>
 
-#include "core/counting/block_pass.h"
+#include "core/data/block_span.h"
 #include "core/fatigue/fatigue_estimate.h"
 #include "core/services/atomic_file.h"
 #include "core/services/folders.h"
 #include "core/services/gbk.h"
 #include "core/services/message_table.h"
 #include "core/services/number_format.h"
+#include "core/services/progress.h"
 #include "core/services/text_catalogue.h"
 
 namespace torvwy::core {

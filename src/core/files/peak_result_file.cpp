@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "core/counting/block_pass.h"
+#include "core/data/block_span.h"
 #include "core/files/result_sections.h"
 #include "core/services/message_table.h"
 

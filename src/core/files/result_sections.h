@@ -14,13 +14,14 @@
 #include <utility>
 #include <vector>
 
-#include "core/counting/block_pass.h"
 #include "core/counting/counting_parameters.h"
+#include "core/data/block_span.h"
 #include "core/data/sampling_info.h"
-#include "core/files/byte_builder.h"
-#include "core/files/byte_cursor.h"
 #include "core/files/result_file_node.h"
+#include "core/services/byte_builder.h"
+#include "core/services/byte_cursor.h"
 #include "core/services/message_table.h"
+#include "core/services/progress.h"
 #include "core/services/result.h"
 
 namespace torvwy::core {

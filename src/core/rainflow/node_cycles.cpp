@@ -1,7 +1,7 @@
 // Listing the rainflow cycles of a node's counted blocks.
 #include "core/rainflow/node_cycles.h"
 
-#include "core/counting/block_pass.h"
+#include "core/run/block_pass.h"
 #include "core/services/message_table.h"
 
 namespace torvwy::core {

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/counting/counting_run.h"
-#include "core/counting/progress.h"
 #include "core/rainflow/rainflow_cycles.h"
+#include "core/run/counting_run.h"
+#include "core/services/progress.h"
 #include "core/services/result.h"
 
 namespace torvwy::core {

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "core/counting/block_pass.h"
-#include "core/counting/counting_request.h"
-#include "core/counting/progress.h"
 #include "core/data/waveform_reader.h"
 #include "core/rainflow/rainflow_counter.h"
+#include "core/run/block_pass.h"
+#include "core/run/counting_request.h"
 #include "core/services/message_table.h"
+#include "core/services/progress.h"
 
 namespace torvwy::core {
 

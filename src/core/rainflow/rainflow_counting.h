@@ -5,12 +5,12 @@
 #include <filesystem>
 
 #include "core/counting/counting_parameters.h"
-#include "core/counting/progress.h"
 #include "core/data/envelope.h"
 #include "core/data/sampling_info.h"
 #include "core/data/waveform_reader.h"
 #include "core/rainflow/rainflow_result.h"
 #include "core/rainflow/residue_stack.h"
+#include "core/services/progress.h"
 #include "core/services/result.h"
 
 namespace torvwy::core {

@@ -4,12 +4,12 @@
 #include <utility>
 #include <vector>
 
-#include "core/counting/block_pass.h"
-#include "core/counting/counting_request.h"
-#include "core/counting/progress.h"
 #include "core/data/envelope.h"
 #include "core/data/waveform_reader.h"
 #include "core/range/range_counter.h"
+#include "core/run/block_pass.h"
+#include "core/run/counting_request.h"
+#include "core/services/progress.h"
 
 namespace torvwy::core {
 

@@ -4,10 +4,10 @@
 #include <filesystem>
 
 #include "core/counting/counting_parameters.h"
-#include "core/counting/progress.h"
 #include "core/data/sampling_info.h"
 #include "core/data/waveform_reader.h"
 #include "core/range/range_count_result.h"
+#include "core/services/progress.h"
 #include "core/services/result.h"
 
 namespace torvwy::core {

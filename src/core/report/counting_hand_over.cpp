@@ -3,8 +3,9 @@
 
 #include <type_traits>
 
-#include "core/counting/block_pass.h"
+#include "core/data/block_span.h"
 #include "core/report/list_export.h"
+#include "core/services/progress.h"
 
 namespace torvwy::core {
 

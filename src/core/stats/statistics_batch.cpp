@@ -13,11 +13,11 @@
 #include <system_error>
 #include <thread>
 
-#include "core/counting/progress.h"
 #include "core/data/parameter_file.h"
 #include "core/services/code_range.h"
 #include "core/services/message_table.h"
 #include "core/services/number_format.h"
+#include "core/services/progress.h"
 #include "core/services/text_catalogue.h"
 
 namespace torvwy::core {

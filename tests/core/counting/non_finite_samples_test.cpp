@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "core/counting/progress.h"
 #include "core/data/sample_format.h"
 #include "core/peak/peak_counting.h"
 #include "core/rainflow/rainflow_counting.h"
 #include "core/range/range_counting.h"
 #include "core/services/message_table.h"
+#include "core/services/progress.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {

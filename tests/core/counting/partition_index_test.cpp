@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "core/counting/partition_counter.h"
-#include "core/counting/simd_level.h"
 #include "core/counting/simd_levels.h"
+#include "core/services/simd_level.h"
 
 namespace torvwy::core {
 namespace {

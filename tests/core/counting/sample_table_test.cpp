@@ -9,12 +9,12 @@
 
 #include "core/counting/count_state.h"
 #include "core/counting/partition_counter.h"
-#include "core/counting/progress.h"
 #include "core/data/int16_samples.h"
 #include "core/peak/peak_counter.h"
 #include "core/peak/peak_counting.h"
 #include "core/range/range_counter.h"
 #include "core/range/range_counting.h"
+#include "core/services/progress.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {

@@ -1,7 +1,7 @@
 // Running a test body on every vector level the processor has.
 #pragma once
 
-#include "core/counting/simd_level.h"
+#include "core/services/simd_level.h"
 
 namespace torvwy::core {
 

@@ -7,10 +7,10 @@
 #include <limits>
 #include <random>
 
-#include "core/counting/progress.h"
 #include "core/data/envelope.h"
 #include "core/data/waveform_reader.h"
 #include "core/services/message_table.h"
+#include "core/services/progress.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {

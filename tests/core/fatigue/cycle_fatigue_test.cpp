@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "core/counting/counting_run.h"
 #include "core/fatigue/damage_history.h"
 #include "core/fatigue/equivalent_load.h"
 #include "core/fatigue/fatigue_estimate.h"
 #include "core/fatigue/mean_correction.h"
 #include "core/fatigue/range_mean_matrix.h"
 #include "core/rainflow/node_cycles.h"
+#include "core/run/counting_run.h"
 #include "core/services/message_table.h"
 #include "support/test_node.h"
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "core/counting/progress.h"
 #include "core/services/message_table.h"
 #include "core/services/number_format.h"
+#include "core/services/progress.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {

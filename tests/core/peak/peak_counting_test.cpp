@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/counting/progress.h"
 #include "core/services/message_table.h"
+#include "core/services/progress.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "core/counting/progress.h"
 #include "core/data/waveform_reader.h"
 #include "core/rainflow/literal_rainflow.h"
 #include "core/services/message_table.h"
+#include "core/services/progress.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "core/counting/progress.h"
+#include "core/services/progress.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {

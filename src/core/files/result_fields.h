@@ -14,7 +14,7 @@
 #include "core/rainflow/rainflow_result.h"
 #include "core/range/range_count_result.h"
 
-namespace torvwy::output {
+namespace torvwy::core {
 
 // A visitor of the fields offers three calls, each with the field's key:
 //
@@ -68,7 +68,7 @@ inline size_t Length(int32_t partitions) { return static_cast<size_t>(partitions
 /// Visits the fields of a peak count: the head, the largest counts, the two-way and one-way
 /// peak/valley/total counts (N each), the envelope and whether the pass was cancelled.
 template <typename Visitor>
-void VisitPeakFields(const core::PeakCountResult& result, Visitor& v) {
+void VisitPeakFields(const PeakCountResult& result, Visitor& v) {
   const size_t n = fields_detail::Length(result.partitions);
   fields_detail::VisitTwoWayHead(v, "peak", result);
   v.Value("largest_separate", result.largest_separate_count);
@@ -90,7 +90,7 @@ void VisitPeakFields(const core::PeakCountResult& result, Visitor& v) {
 /// Visits the fields of a range count: the head, the largest count, the two-way and one-way
 /// counts (N each), the envelope and whether the pass was cancelled.
 template <typename Visitor>
-void VisitRangeFields(const core::RangeCountResult& result, Visitor& v) {
+void VisitRangeFields(const RangeCountResult& result, Visitor& v) {
   const size_t n = fields_detail::Length(result.partitions);
   fields_detail::VisitTwoWayHead(v, "range", result);
   v.Value("largest", result.largest_count);
@@ -103,7 +103,7 @@ void VisitRangeFields(const core::RangeCountResult& result, Visitor& v) {
 /// Visits the fields of a rainflow count: the head with the width w, the largest count, the
 /// cycles of the N partitions, the envelope and whether the pass was cancelled.
 template <typename Visitor>
-void VisitRainflowFields(const core::RainflowResult& result, Visitor& v) {
+void VisitRainflowFields(const RainflowResult& result, Visitor& v) {
   const size_t n = fields_detail::Length(result.partitions);
   fields_detail::VisitHead(
       v, "rainflow", result.partitions, result.amplitude_range,
@@ -122,7 +122,7 @@ void VisitRainflowFields(const core::RainflowResult& result, Visitor& v) {
 /// curve other than a weld class has no class and d. A life that is infinite (no damage) stays
 /// +infinity: the JSON shows it as null.
 template <typename Visitor>
-void VisitFatigueFields(const core::FatigueResult& fatigue, Visitor& v) {
+void VisitFatigueFields(const FatigueResult& fatigue, Visitor& v) {
   const size_t n = fields_detail::Length(fatigue.partitions);
   v.Value("method",
           std::string_view(fatigue.method == core::FatigueMethod::kFitting ? "fitting" : "actual"));
@@ -155,4 +155,4 @@ void VisitFatigueFields(const core::FatigueResult& fatigue, Visitor& v) {
   }
 }
 
-}  // namespace torvwy::output
+}  // namespace torvwy::core

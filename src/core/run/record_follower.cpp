@@ -1,6 +1,6 @@
 // Following a node while it is recorded: whole blocks counted as they arrive, and an envelope
 // that grows with the record without rereading it.
-#include "core/counting/record_follower.h"
+#include "core/run/record_follower.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,7 +14,6 @@
 #include <utility>
 #include <vector>
 
-#include "core/counting/progress.h"
 #include "core/data/envelope.h"
 #include "core/data/sample_format.h"
 #include "core/data/waveform_reader.h"
@@ -22,6 +21,7 @@
 #include "core/services/message_table.h"
 #include "core/services/number_format.h"
 #include "core/services/profile.h"
+#include "core/services/progress.h"
 
 namespace torvwy::core {
 namespace {

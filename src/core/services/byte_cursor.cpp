@@ -1,5 +1,5 @@
 // Bounds-checked reading of little-endian fields.
-#include "core/files/byte_cursor.h"
+#include "core/services/byte_cursor.h"
 
 #include <bit>
 

@@ -9,9 +9,9 @@
 #include <optional>
 #include <string>
 
-#include "core/counting/counting_run.h"
-#include "core/counting/live_counter.h"
 #include "core/files/result_file.h"
+#include "core/run/counting_run.h"
+#include "core/run/live_counter.h"
 #include "core/services/result.h"
 
 namespace torvwy::core {

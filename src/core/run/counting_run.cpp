@@ -1,9 +1,8 @@
 // The counting run shared by every face.
-#include "core/counting/counting_run.h"
+#include "core/run/counting_run.h"
 
 #include <utility>
 
-#include "core/data/parameter_file.h"
 #include "core/peak/peak_counting.h"
 #include "core/range/range_counting.h"
 #include "core/services/message_table.h"
@@ -21,31 +20,6 @@ Result<AnyResultFile> Wrap(Result<Counted> counted) {
 }
 
 }  // namespace
-
-Result<CountingNode> OpenCountingNode(const std::filesystem::path& data_folder,
-                                      const std::string& test_name, const std::string& test_code,
-                                      const std::string& node_name) {
-  const std::string folder = data_folder.string();
-  auto tsp = NodeFilePath(folder, test_name, test_code, node_name, ".tsp");
-  if (!tsp) return tsp.error();
-  auto sts = NodeFilePath(folder, test_name, test_code, node_name, ".sts");
-  if (!sts) return sts.error();
-  auto info = ReadSamplingParameters(*tsp);
-  if (!info) return info.error();
-  CountingNode node;
-  node.test_name = test_name;
-  node.test_code = test_code;
-  node.node_name = node_name;
-  node.info = *info;
-  node.tsp_file = *tsp;
-  node.data_file = *sts;
-  return node;
-}
-
-SampleSource SourceOf(const CountingNode& node) {
-  if (!node.samples) return SampleSource(node.data_file);
-  return SampleSource(node.data_file, node.samples, node.sample_count);
-}
 
 PassCaptions CountingCaptions(Language language) {
   const MessageTable table = LoadMessageTable(language);

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/services/result.h"
+
 namespace torvwy::core {
 
 /// Percentage shown for `position` in [lower, upper]: (position - lower) * 100 / (upper - lower)
@@ -50,6 +52,11 @@ class Progress {
 
 /// How the detail of every error that ends or refuses a cancelled pass begins.
 inline constexpr std::string_view kCancelledPassDetail = "the pass was cancelled; ";
+
+/// The one rule for a cancelled pass: its partial counts may be shown, marked as cancelled, but
+/// are never saved, reported, exported or list-exported. Fails with the cancelled message
+/// (detail: `what` was not written) for a cancelled pass; succeeds otherwise.
+Status RefuseCancelledPass(bool cancelled, std::string_view what);
 
 /// The status lines a counting run shows, handed in by its caller (the core reads no message
 /// table and no profile during a pass). An empty caption leaves the status as it is.

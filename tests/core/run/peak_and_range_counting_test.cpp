@@ -10,12 +10,12 @@
 #include <type_traits>
 #include <vector>
 
-#include "core/counting/progress.h"
 #include "core/data/envelope.h"
 #include "core/data/waveform_reader.h"
 #include "core/peak/peak_counting.h"
 #include "core/range/range_counting.h"
 #include "core/services/message_table.h"
+#include "core/services/progress.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {

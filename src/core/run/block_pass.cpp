@@ -1,5 +1,5 @@
-// The block pass shared by the counting runs, and the rule for a cancelled pass.
-#include "core/counting/block_pass.h"
+// The block pass of the counting run, on one thread or several.
+#include "core/run/block_pass.h"
 
 #include <algorithm>
 #include <atomic>
@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include "core/counting/progress.h"
 #include "core/data/envelope.h"
 #include "core/data/waveform_reader.h"
 #include "core/services/message_table.h"
+#include "core/services/progress.h"
 
 namespace torvwy::core {
 namespace {
@@ -94,19 +94,6 @@ Result<BlockPassOutcome> RunBlockPass(WaveformReader& reader, const BlockPassSet
 int WorkerThreads(int threads) {
   if (threads > 0) return threads;
   return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-}
-
-SampleSpan ChunkWindow(int64_t range_begin, int64_t range_end, int64_t begin, int64_t end) {
-  return {std::max(range_begin, begin - 1), std::min(range_end, end + 1)};
-}
-
-std::vector<int64_t> ChunkEdges(int64_t range_begin, int64_t range_end, int chunks) {
-  const int64_t blocks = CountableBlocks(range_end - range_begin);
-  const int64_t n = std::max<int64_t>(1, std::min<int64_t>(chunks, blocks));
-  std::vector<int64_t> edges;
-  for (int64_t c = 0; c <= n; ++c) edges.push_back(range_begin + blocks * c / n * kBlockSamples);
-  edges.back() = range_end;
-  return edges;
 }
 
 namespace {
@@ -287,27 +274,6 @@ Result<BlockPassOutcome> RunChunkedBlockPass(WaveformReader& reader, const Block
     for (const EnvelopeBuilder& stretch : envelopes) envelope->Merge(stretch);
   }
   return outcome;
-}
-
-Status CheckRecordHoldsABlock(const WaveformReader& reader,
-                              const std::filesystem::path& data_file) {
-  if (reader.sample_exact()) {
-    if (reader.countable_samples() >= 2) return Ok();
-    return Fail(kMsgBadValue, data_file.string() + ": the record holds " +
-                                  std::to_string(reader.countable_samples()) +
-                                  " sample, fewer than two; nothing can be counted");
-  }
-  if (reader.record_samples() >= kBlockSamples) return Ok();
-  return Fail(kMsgBadValue, data_file.string() + ": the record holds " +
-                                std::to_string(reader.record_samples()) +
-                                " samples, fewer than one block of " +
-                                std::to_string(kBlockSamples) + "; nothing can be counted");
-}
-
-Status RefuseCancelledPass(bool cancelled, std::string_view what) {
-  if (!cancelled) return Ok();
-  return Fail(kMsgCalculationCancelled, std::string(kCancelledPassDetail) +
-                                            "its partial counts are not " + std::string(what));
 }
 
 }  // namespace torvwy::core

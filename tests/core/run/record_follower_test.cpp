@@ -1,7 +1,7 @@
 // Following a node being recorded: the counts and the envelope of the whole blocks seen at every
 // look, the same as the offline run of a record of exactly those blocks, and each bad record
 // ending the follow without a wrong count.
-#include "core/counting/record_follower.h"
+#include "core/run/record_follower.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "core/counting/progress.h"
 #include "core/data/envelope.h"
 #include "core/data/sample_format.h"
 #include "core/data/waveform_reader.h"
@@ -23,6 +22,7 @@
 #include "core/files/range_result_file.h"
 #include "core/services/message_table.h"
 #include "core/services/profile.h"
+#include "core/services/progress.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {

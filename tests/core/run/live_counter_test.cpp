@@ -1,6 +1,6 @@
 // A count fed as its record grows: after any split of the record into pieces its result is the
 // offline count of the samples fed, and its state carries over to another counter exactly.
-#include "core/counting/live_counter.h"
+#include "core/run/live_counter.h"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "core/counting/counting_run.h"
 #include "core/data/sample_format.h"
 #include "core/rainflow/rainflow_cycles.h"
+#include "core/run/counting_run.h"
 #include "output/result_output.h"
 #include "support/test_node.h"
 

@@ -1,5 +1,5 @@
 // Settling a counting request into the parameters of a run.
-#include "core/counting/counting_request.h"
+#include "core/run/counting_request.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // The percentage rule and the cancel flag of a long pass.
-#include "core/counting/progress.h"
+#include "core/services/progress.h"
 
 #include <gtest/gtest.h>
 

@@ -12,8 +12,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "core/counting/block_pass.h"
-#include "core/counting/counting_run.h"
+#include "core/data/block_span.h"
 #include "core/data/waveform_reader.h"
 #include "core/files/result_file.h"
 #include "core/peak/peak_counter.h"
@@ -21,6 +20,7 @@
 #include "core/rainflow/rainflow_counter.h"
 #include "core/rainflow/rainflow_counting.h"
 #include "core/range/range_counter.h"
+#include "core/run/counting_run.h"
 #include "core/services/message_table.h"
 #include "output/result_output.h"
 #include "support/test_node.h"

@@ -1,5 +1,5 @@
-// Streaming the blocks of an analysis range to a counter, with the record's envelope on the way,
-// and the rule every counting run follows when its pass is cancelled.
+// Streaming the blocks of an analysis range to a counter, on one thread or several, with the
+// record's envelope on the way.
 #pragma once
 
 #include <algorithm>
@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/data/block_span.h"
 #include "core/data/sampling_info.h"
 #include "core/services/result.h"
 
@@ -59,26 +60,6 @@ Result<BlockPassOutcome> RunBlockPass(WaveformReader& reader, const BlockPassSet
 /// Number of worker threads for `threads`: itself when positive, one per core otherwise.
 int WorkerThreads(int threads);
 
-/// The samples a chunk [begin, end) of the counting range [range_begin, range_end) is fed: the
-/// chunk and one sample more on each side that the range has, so that every sample of the chunk
-/// is tested against its true neighbours and each sample is tested by exactly one chunk:
-///
-///   range   |0 1 2 3 4 5 6 7 8 9|      chunks [0,4) [4,7) [7,10)
-///   windows |0 1 2 3 4|                  fed 0..4: tests 1 2 3
-///                 |3 4 5 6 7|            fed 3..7: tests 4 5 6
-///                       |6 7 8 9|        fed 6..9: tests 7 8
-struct SampleSpan {
-  int64_t begin = 0;
-  int64_t end = 0;
-};
-SampleSpan ChunkWindow(int64_t range_begin, int64_t range_end, int64_t begin, int64_t end);
-
-/// Edges of `chunks` contiguous chunks of whole blocks over the samples [range_begin,
-/// range_end): chunks + 1 sample positions from range_begin to range_end, each chunk as long as
-/// the others to within one block. Fewer chunks than asked when the range has fewer blocks; a
-/// last block that ends inside (a sample-exact record) is a block of its own, in the last chunk.
-std::vector<int64_t> ChunkEdges(int64_t range_begin, int64_t range_end, int chunks);
-
 /// Takes the window of chunk `chunk` (ChunkWindow) in pieces of any size, in time order, on that
 /// chunk's worker thread; a failure ends the pass with that error.
 using ChunkSink = std::function<Status(size_t chunk, std::span<const double>)>;
@@ -96,39 +77,5 @@ using ChunkSink = std::function<Status(size_t chunk, std::span<const double>)>;
 Result<BlockPassOutcome> RunChunkedBlockPass(WaveformReader& reader, const BlockPassSetup& setup,
                                              const std::vector<int64_t>& chunk_edges,
                                              const ChunkSink& sink, Progress& progress);
-
-/// Number of blocks in first_block..last_block; 0 when last < first.
-inline int64_t BlockCount(int32_t first_block, int32_t last_block) {
-  return last_block >= first_block ? int64_t{last_block} - first_block + 1 : 0;
-}
-
-/// Blocks a counting may count in `countable_samples` (WaveformReader::countable_samples): the
-/// whole blocks, and a last partial block of a sample-exact record.
-inline int64_t CountableBlocks(int64_t countable_samples) {
-  return (countable_samples + kBlockSamples - 1) / kBlockSamples;
-}
-
-/// The samples [begin, end) of blocks first_block..last_block, the last block ending at
-/// `countable_samples` when it lies inside it:
-///
-///   blocks 2..3 of 2500 samples   |  1  |  2  | 3 |     samples [1024, 2500)
-///
-/// {0, 0} when last < first.
-inline SampleSpan BlockSpan(int32_t first_block, int32_t last_block, int64_t countable_samples) {
-  const int64_t blocks = BlockCount(first_block, last_block);
-  if (blocks == 0) return {};
-  const int64_t begin = (int64_t{first_block} - 1) * kBlockSamples;
-  return {begin, std::min(begin + blocks * kBlockSamples, countable_samples)};
-}
-
-/// Fails (bad-value message naming `data_file`) when the record holds fewer samples than one
-/// block, or a sample-exact record fewer than two: no counting has anything to count then, and
-/// each refuses it the same way.
-Status CheckRecordHoldsABlock(const WaveformReader& reader, const std::filesystem::path& data_file);
-
-/// The one rule for a cancelled pass: its partial counts may be shown, marked as cancelled, but
-/// are never saved, reported, exported or list-exported. Fails with the cancelled message
-/// (detail: `what` was not written) for a cancelled pass; succeeds otherwise.
-Status RefuseCancelledPass(bool cancelled, std::string_view what);
 
 }  // namespace torvwy::core

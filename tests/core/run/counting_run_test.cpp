@@ -1,6 +1,6 @@
 // The counting run: a complete record from any analysis, one refusal of a record shorter than a
 // block, and a cancelled pass that can be shown but never saved, reported or exported.
-#include "core/counting/counting_run.h"
+#include "core/run/counting_run.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +9,11 @@
 #include <numeric>
 #include <type_traits>
 
-#include "core/counting/block_pass.h"
+#include "core/data/block_span.h"
 #include "core/fatigue/fatigue_list.h"
 #include "core/report/counting_hand_over.h"
 #include "core/services/message_table.h"
+#include "core/services/progress.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {

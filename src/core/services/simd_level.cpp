@@ -1,5 +1,5 @@
 // Finding the processor's vector instructions once, and the level in use.
-#include "core/counting/simd_level.h"
+#include "core/services/simd_level.h"
 
 #include <atomic>
 

@@ -1,17 +1,17 @@
 // LiveCounter: the offline counters fed as the record grows, and their results at any moment.
-#include "core/counting/live_counter.h"
+#include "core/run/live_counter.h"
 
 #include <cmath>
 #include <limits>
 #include <optional>
 #include <utility>
 
-#include "core/counting/block_pass.h"
 #include "core/counting/count_state.h"
-#include "core/counting/counting_request.h"
+#include "core/data/block_span.h"
 #include "core/peak/peak_counter.h"
 #include "core/rainflow/rainflow_counter.h"
 #include "core/range/range_counter.h"
+#include "core/run/counting_request.h"
 #include "core/services/message_table.h"
 
 namespace torvwy::core {

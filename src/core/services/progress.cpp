@@ -1,5 +1,9 @@
 // Progress bookkeeping and the percentage rule.
-#include "core/counting/progress.h"
+#include "core/services/progress.h"
+
+#include <string>
+
+#include "core/services/message_table.h"
 
 namespace torvwy::core {
 
@@ -31,6 +35,12 @@ bool Progress::CheckCancelButton() {
   const bool cancelled = cancel_requested_;
   cancel_requested_ = false;
   return cancelled;
+}
+
+Status RefuseCancelledPass(bool cancelled, std::string_view what) {
+  if (!cancelled) return Ok();
+  return Fail(kMsgCalculationCancelled, std::string(kCancelledPassDetail) +
+                                            "its partial counts are not " + std::string(what));
 }
 
 }  // namespace torvwy::core

@@ -1,5 +1,5 @@
 // Counting requests: settled against a node as the command line, the dialog and Python ask.
-#include "core/counting/counting_request.h"
+#include "core/run/counting_request.h"
 
 #include <gtest/gtest.h>
 
