@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "core/data/counting_node.h"
+#include "core/run/counting_plan.h"
+#include "core/run/counting_run.h"
+
 namespace torvwy::bench {
 namespace fs = std::filesystem;
 
@@ -52,6 +56,21 @@ BenchNode RandomWalkNode(int64_t samples, int32_t format) {
   std::fclose(out);
   fs::rename(temp, node.sts);
   return node;
+}
+
+core::Result<core::AnyResultFile> CountBenchNode(core::CountingKind kind, const BenchNode& node,
+                                                 const core::CountingParameters& parameters,
+                                                 int64_t threads, core::Progress& progress) {
+  core::CountingPlan asked;
+  asked.kind = kind;
+  asked.parameters = parameters;
+  asked.threads = static_cast<int>(threads);
+  auto plan = core::PlanCounting(asked);
+  if (!plan) return plan.error();
+  core::CountingNode counted;
+  counted.info = node.info;
+  counted.data_file = node.sts;
+  return core::RunCounting(*plan, counted, progress);
 }
 
 }  // namespace torvwy::bench

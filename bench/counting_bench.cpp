@@ -3,8 +3,6 @@
 
 #include "bench_data.h"
 #include "core/counting/counting_parameters.h"
-#include "core/peak/peak_counting.h"
-#include "core/range/range_counting.h"
 #include "core/services/progress.h"
 #include "floor.h"
 
@@ -28,13 +26,13 @@ void BM_PeakCounting(benchmark::State& state) {
   for (auto _ : state) {
     clock.Start();
     core::SilentProgress progress;
-    auto result = core::RunPeakCounting(node.info, node.sts, params, progress, {},
-                                        static_cast<int>(state.range(3)));
-    if (!result) {
-      state.SkipWithError(result.error().detail.c_str());
+    auto counted =
+        CountBenchNode(core::CountingKind::kPeak, node, params, state.range(3), progress);
+    if (!counted) {
+      state.SkipWithError(counted.error().detail.c_str());
       return;
     }
-    benchmark::DoNotOptimize(result->largest_total_count);
+    benchmark::DoNotOptimize(std::get<core::PeakResultFile>(*counted).result.largest_total_count);
     clock.Stop();
   }
   clock.Report(state, node);
@@ -48,13 +46,13 @@ void BM_RangeCounting(benchmark::State& state) {
   for (auto _ : state) {
     clock.Start();
     core::SilentProgress progress;
-    auto result = core::RunRangeCounting(node.info, node.sts, params, progress, {},
-                                         static_cast<int>(state.range(3)));
-    if (!result) {
-      state.SkipWithError(result.error().detail.c_str());
+    auto counted =
+        CountBenchNode(core::CountingKind::kRange, node, params, state.range(3), progress);
+    if (!counted) {
+      state.SkipWithError(counted.error().detail.c_str());
       return;
     }
-    benchmark::DoNotOptimize(result->largest_count);
+    benchmark::DoNotOptimize(std::get<core::RangeResultFile>(*counted).result.largest_count);
     clock.Stop();
   }
   clock.Report(state, node);

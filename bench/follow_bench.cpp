@@ -114,9 +114,9 @@ void BM_FollowUpdate(benchmark::State& state) {
     return;
   }
   core::FollowSetup setup;
-  setup.kind = kind;
-  setup.partitions = 64;
-  setup.amplitude_mode = core::kAmplitudeFullScale;
+  setup.plan.kind = kind;
+  setup.plan.parameters.partitions = 64;
+  setup.plan.parameters.amplitude_mode = core::kAmplitudeFullScale;
   auto follower = core::RecordFollower::Start(*counting_node, setup);
   if (!follower) {
     state.SkipWithError(follower.error().detail.c_str());

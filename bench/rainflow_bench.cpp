@@ -6,7 +6,6 @@
 #include "bench_data.h"
 #include "core/counting/counting_parameters.h"
 #include "core/rainflow/rainflow_counter.h"
-#include "core/rainflow/rainflow_counting.h"
 #include "core/services/progress.h"
 #include "floor.h"
 
@@ -26,14 +25,14 @@ void BM_RainflowCounting(benchmark::State& state) {
   for (auto _ : state) {
     clock.Start();
     core::SilentProgress progress;
-    auto result = core::RunRainflowCounting(node.info, node.sts, params, progress, {}, {},
-                                            static_cast<int>(state.range(3)));
-    if (!result) {
-      state.SkipWithError(result.error().detail.c_str());
+    auto counted =
+        CountBenchNode(core::CountingKind::kRainflow, node, params, state.range(3), progress);
+    if (!counted) {
+      state.SkipWithError(counted.error().detail.c_str());
       return;
     }
-    turning_points = result->turning_points;
-    benchmark::DoNotOptimize(result->largest_count);
+    turning_points = std::get<core::RainflowResultFile>(*counted).result.turning_points;
+    benchmark::DoNotOptimize(std::get<core::RainflowResultFile>(*counted).result.largest_count);
     clock.Stop();
   }
   clock.Report(state, node);

@@ -20,7 +20,6 @@
 #include "binding_support.h"
 #include "core/counting/counting_parameters.h"
 #include "core/files/result_file.h"
-#include "core/run/counting_request.h"
 #include "core/run/counting_run.h"
 #include "core/run/live_counter.h"
 #include "core/run/record_follower.h"
@@ -34,11 +33,6 @@ namespace py = pybind11;
 
 namespace torvwy::python {
 namespace {
-
-core::CountingKind CountingKindOf(int kind) {
-  if (kind < 0 || kind > 2) Raise(core::Fail(core::kMsgBadValue, "unknown analysis"));
-  return static_cast<core::CountingKind>(kind);
-}
 
 /// Whether `c1` is one a first piece decides for a float64 record: a power of two.
 bool IsPowerOfTwo(double c1) {
@@ -54,31 +48,20 @@ bool IsPowerOfTwo(double c1) {
 /// It keeps no samples, so it has no overview of its record; the extremes of the samples are
 /// what an overview of any record gives as its largest and smallest value (each of its values
 /// is a sample divided once by c2 x c1), and a result carries those with an empty overview.
-/// Raises ValueError for a set amplitude range no partition can be made of, as a count does.
-void RefuseSetAmplitude(int32_t amplitude_mode, double set_value, int32_t partitions) {
-  if (amplitude_mode != core::kAmplitudeSetValue) return;
-  if (auto ok = core::CheckAmplitudeRange(set_value, partitions, "amplitude"); !ok) {
-    Raise(ok.error());
-  }
-}
-
 class LiveCount {
  public:
-  LiveCount(int kind, int32_t partitions, int32_t amplitude_mode, double set_value,
-            std::optional<double> frequency_hz, std::optional<double> full_scale_eu,
-            const std::string& unit, bool keep_cycles)
+  LiveCount(const core::CountingPlan& plan, std::optional<double> frequency_hz,
+            std::optional<double> full_scale_eu, const std::string& unit, bool keep_cycles)
       : frequency_hz_(frequency_hz), unit_(unit) {
-    setup_.kind = CountingKindOf(kind);
-    if (auto ok = core::CheckPartitionCount(partitions, "partitions"); !ok) Raise(ok.error());
-    RefuseSetAmplitude(amplitude_mode, set_value, partitions);
-    setup_.partitions = partitions;
-    setup_.amplitude_mode = amplitude_mode;
-    setup_.set_value = set_value;
+    setup_.kind = plan.kind;
+    setup_.partitions = plan.parameters.partitions;
+    setup_.amplitude_mode = plan.parameters.amplitude_mode;
+    setup_.set_value = plan.parameters.set_value;
     setup_.keep_cycles = keep_cycles;
     setup_.info = ArrayInfo(0, 0.0, frequency_hz, full_scale_eu, unit);
     // A setup the count refuses is refused here, not at the first piece.
     auto counter = core::LiveCounter::Create(setup_);
-    if (!counter) Raise(counter.error());
+    if (!counter) throw py::value_error(ErrorMessage(counter.error()));
     if (full_scale_eu) counter_.emplace(std::move(*counter));
   }
 
@@ -321,19 +304,13 @@ class Follow {
   explicit Follow(core::RecordFollower follower) : follower_(std::move(follower)) {}
 
   static std::unique_ptr<Follow> Start(const std::string& data, const std::string& test,
-                                       const std::string& code, const std::string& node, int kind,
-                                       int32_t partitions, int32_t amplitude_mode, double set_value,
-                                       double idle_s) {
+                                       const std::string& code, const std::string& node,
+                                       const core::CountingPlan& plan, double idle_s) {
     if (!(idle_s > 0.0) || !std::isfinite(idle_s) || idle_s > 1e9) {
       throw py::value_error("idle must be a number of seconds > 0");
     }
-    if (auto ok = core::CheckPartitionCount(partitions, "partitions"); !ok) Raise(ok.error());
-    RefuseSetAmplitude(amplitude_mode, set_value, partitions);
     core::FollowSetup setup;
-    setup.kind = CountingKindOf(kind);
-    setup.partitions = partitions;
-    setup.amplitude_mode = amplitude_mode;
-    setup.set_value = set_value;
+    setup.plan = plan;
     setup.idle = std::chrono::milliseconds(std::llround(idle_s * 1000.0));
     std::optional<core::Result<core::RecordFollower>> started;
     {
@@ -398,10 +375,10 @@ class Follow {
 
 void BindLive(py::module_& m) {
   py::class_<LiveCount>(m, "LiveCount")
-      .def(py::init<int, int32_t, int32_t, double, std::optional<double>, std::optional<double>,
+      .def(py::init<const core::CountingPlan&, std::optional<double>, std::optional<double>,
                     const std::string&, bool>(),
-           py::arg("kind"), py::arg("partitions"), py::arg("amplitude_mode"), py::arg("set_value"),
-           py::arg("frequency"), py::arg("full_scale"), py::arg("unit"), py::arg("keep_cycles"))
+           py::arg("plan"), py::arg("frequency"), py::arg("full_scale"), py::arg("unit"),
+           py::arg("keep_cycles"))
       .def("feed", &LiveCount::Feed, py::arg("array"))
       .def_property_readonly("samples", &LiveCount::Fed)
       .def_property_readonly("c1", &LiveCount::c1)
@@ -418,8 +395,7 @@ void BindLive(py::module_& m) {
       .def_property_readonly("samples_behind", &Follow::samples_behind)
       .def_property_readonly("end", &Follow::end);
   m.def("follow_start", &Follow::Start, py::arg("data"), py::arg("test"), py::arg("code"),
-        py::arg("node"), py::arg("kind"), py::arg("partitions"), py::arg("amplitude_mode"),
-        py::arg("set_value"), py::arg("idle"));
+        py::arg("node"), py::arg("plan"), py::arg("idle"));
 
   // The test, code and node of a node's file title ("demo1#2" -> demo, 1, 2).
   m.def("split_node_title", [](const std::string& title) {

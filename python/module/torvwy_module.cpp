@@ -31,7 +31,7 @@
 #include "core/files/statistics_result_file.h"
 #include "core/rainflow/node_cycles.h"
 #include "core/rainflow/rainflow_cycles.h"
-#include "core/run/counting_request.h"
+#include "core/run/counting_plan.h"
 #include "core/run/counting_run.h"
 #include "core/services/atomic_file.h"
 #include "core/services/code_range.h"
@@ -51,18 +51,13 @@ namespace py = pybind11;
 namespace torvwy::python {
 namespace {
 
-/// The analysis range of a run: the whole record, or blocks FIRST..LAST clamped to it and
+/// The analysis range of a cycle list: the whole record, or blocks FIRST..LAST clamped to it and
 /// swapped when reversed, as the command line's --blocks.
-core::CountingParameters Parameters(const core::SamplingInfo& info, int32_t partitions,
-                                    int32_t amplitude_mode, double set_value,
+core::CountingParameters CycleRange(const core::SamplingInfo& info,
                                     std::optional<std::pair<int32_t, int32_t>> blocks) {
-  if (auto ok = core::CheckPartitionCount(partitions, "partitions"); !ok) Raise(ok.error());
-  std::optional<core::BlockRange> range;
-  if (blocks) range = core::BlockRange{blocks->first, blocks->second};
-  auto p = core::SettleCountingRequest(
-      core::BlockRequest(range, amplitude_mode, set_value, partitions), info);
-  if (!p) Raise(p.error());
-  return *p;
+  core::CountingPlan plan = PlanOf("rainflow", 25, py::str("auto"), blocks);
+  if (auto ok = core::SettlePlan(plan, info); !ok) Raise(ok.error());
+  return plan.parameters;
 }
 
 /// A node opened from its data folder.
@@ -190,20 +185,13 @@ class Node {
 };
 
 /// A counting run with the GIL released; Ctrl-C cancels it and raises KeyboardInterrupt.
-ResultFile Count(int kind, const core::CountingNode& node, int32_t partitions,
-                 int32_t amplitude_mode, double set_value,
-                 std::optional<std::pair<int32_t, int32_t>> blocks, int threads) {
-  if (kind < 0 || kind > 2) Raise(core::Fail(core::kMsgBadValue, "unknown analysis"));
-  const core::CountingParameters parameters =
-      Parameters(node.info, partitions, amplitude_mode, set_value, blocks);
-  core::CountingRunOptions options;
-  options.threads = threads;  // 0: every core, as the command line counts
+ResultFile Count(core::CountingPlan plan, const core::CountingNode& node) {
+  if (auto ok = core::SettlePlan(plan, node.info); !ok) Raise(ok.error());
   InterruptibleProgress progress;
   std::optional<core::Result<core::AnyResultFile>> counted;
   {
     py::gil_scoped_release release;
-    counted.emplace(core::RunCounting(static_cast<core::CountingKind>(kind), node, parameters,
-                                      progress, options));
+    counted.emplace(core::RunCounting(plan, node, progress));
   }
   progress.RaiseIfInterrupted();
   return ResultFile(Take(std::move(*counted)));
@@ -228,10 +216,9 @@ core::Result<int64_t> WriteNodeFile(const std::filesystem::path& folder, const s
 /// ends at its last value (the last block partial): the one counting run reads the values
 /// through a sample supplier, each scaled to the raw value `import` would store (value x c2 x
 /// c1). Nothing is copied or written.
-ResultFile CountArray(int kind, const py::array& array, std::optional<double> frequency_hz,
-                      std::optional<double> full_scale_eu, const std::string& unit,
-                      int32_t partitions, int32_t amplitude_mode, double set_value,
-                      std::optional<std::pair<int32_t, int32_t>> blocks, int threads) {
+ResultFile CountArray(const core::CountingPlan& plan, const py::array& array,
+                      std::optional<double> frequency_hz, std::optional<double> full_scale_eu,
+                      const std::string& unit) {
   const SampleArray samples(array);
   CheckCountable(samples);
   const core::SamplingInfo info =
@@ -254,7 +241,7 @@ ResultFile CountArray(int kind, const py::array& array, std::optional<double> fr
                          });
     return core::Ok();
   };
-  return Count(kind, node, partitions, amplitude_mode, set_value, blocks, threads);
+  return Count(plan, node);
 }
 
 /// Every cycle of blocks FIRST..LAST of a node, scaled to EU as the rainflow count scales them,
@@ -262,7 +249,7 @@ ResultFile CountArray(int kind, const py::array& array, std::optional<double> fr
 /// KeyboardInterrupt.
 CycleList NodeCycles(const Node& node, std::optional<std::pair<int32_t, int32_t>> blocks) {
   const core::CountingNode& n = node.counting_node();
-  const core::CountingParameters p = Parameters(n.info, 25, core::kAmplitudeAutomatic, 0.0, blocks);
+  const core::CountingParameters p = CycleRange(n.info, blocks);
   InterruptibleProgress progress;
   std::optional<core::Result<core::NodeCycleList>> listed;
   {
@@ -281,7 +268,7 @@ CycleList ArrayCycles(const py::array& array, std::optional<std::pair<int32_t, i
   const SampleArray samples(array);
   CheckCountable(samples);
   const core::SamplingInfo info = ArrayInfo(samples.size(), 0.0, std::nullopt, 1.0, "");
-  const core::CountingParameters p = Parameters(info, 25, core::kAmplitudeAutomatic, 0.0, blocks);
+  const core::CountingParameters p = CycleRange(info, blocks);
   const core::SampleSpan span = core::BlockSpan(p.first_block, p.last_block, samples.size());
   core::RainflowCycleExtractor extractor;
   CycleList list;
@@ -399,13 +386,6 @@ void RefuseValue(const core::Status& status) {
 /// The checks of the options the command line and the fleet share, in the command line's words:
 /// `option` names the option ("--class") or keyword the value came from.
 void BindOptionChecks(py::module_& m) {
-  m.def("check_partitions", [](int64_t partitions, const std::string& option) {
-    RefuseValue(core::CheckPartitionCount(partitions, option));
-  });
-  m.def("check_amplitude",
-        [](double amplitude_range, int64_t partitions, const std::string& option) {
-          RefuseValue(core::CheckAmplitudeRange(amplitude_range, partitions, option));
-        });
   m.def("parse_weld_class", [](const std::string& name, const std::string& option) {
     auto index = core::ParseSnClassName(name, option);
     if (!index) RefuseValue(index.error());
@@ -459,20 +439,23 @@ PYBIND11_MODULE(_torvwy, m) {
   BindResultFile(m);
   BindFatigue(m);
 
-  m.def("count_node",
-        [](int kind, const Node& node, int32_t partitions, int32_t amplitude_mode, double set_value,
-           std::optional<std::pair<int32_t, int32_t>> blocks, int threads) {
-          return Count(kind, node.counting_node(), partitions, amplitude_mode, set_value, blocks,
-                       threads);
-        });
-  m.def("count_array", &CountArray);
-  // What the package warns of a partition count above 2000, in the command line's words; None
-  // for 2000 or fewer.
-  m.def("partition_note", [](int64_t partitions) -> std::optional<std::string> {
-    std::string note = torvwy::core::PartitionCountNote(partitions, "--partitions");
-    if (note.empty()) return std::nullopt;
-    return note;
+  // The one request of every count, checked by the core as the command line's is: ValueError
+  // with the plan's line; `note` says what the package warns of (N above 2000), else None.
+  py::class_<torvwy::core::CountingPlan>(m, "Plan").def_property_readonly(
+      "note", [](const torvwy::core::CountingPlan& plan) {
+        return plan.note.empty() ? std::nullopt : std::optional<std::string>(plan.note);
+      });
+  m.def(
+      "plan",
+      [](const std::string& method, int64_t partitions, const py::object& amplitude,
+         std::optional<std::pair<int32_t, int32_t>> blocks,
+         int threads) { return PlanOf(method, partitions, amplitude, blocks, threads); },
+      py::arg("method"), py::arg("partitions"), py::arg("amplitude"),
+      py::arg("blocks") = std::nullopt, py::arg("threads") = 1);
+  m.def("count_node", [](const torvwy::core::CountingPlan& plan, const Node& node) {
+    return Count(plan, node.counting_node());
   });
+  m.def("count_array", &CountArray);
   m.def("node_cycles", &NodeCycles);
   m.def("array_cycles", &ArrayCycles);
   m.def("statistics", &Statistics);

@@ -169,24 +169,16 @@ def _samples(array):
     return array
 
 
-def _amplitude(amplitude):
-    if isinstance(amplitude, str):
-        if amplitude == "full":
-            return 0, 0.0
-        if amplitude == "auto":
-            return 1, 0.0
-        raise ValueError(f'amplitude "{amplitude}" is neither full, auto nor a number')
-    return 2, float(amplitude)
-
-
-def _partitions(partitions, stacklevel):
-    """N as an int; above 2000 a UserWarning says that 2000 are counted, as the command line
-    notes it. stacklevel points the warning at the caller's call."""
-    partitions = int(partitions)
-    note = _torvwy.partition_note(partitions)
-    if note is not None:
-        warnings.warn(note, UserWarning, stacklevel=stacklevel + 1)
-    return partitions
+def _plan(method, partitions, amplitude, blocks=None, threads=1, stacklevel=2):
+    """The core's counting plan of a call, checked as the command line's options are (ValueError
+    with its line); above 2000 partitions a UserWarning says that 2000 are counted, as the
+    command line notes it. stacklevel points the warning at the caller's call."""
+    if not isinstance(amplitude, str):
+        amplitude = float(amplitude)
+    plan = _torvwy.plan(method, int(partitions), amplitude, blocks, threads)
+    if plan.note is not None:
+        warnings.warn(plan.note, UserWarning, stacklevel=stacklevel + 1)
+    return plan
 
 
 def _blocks(blocks):
@@ -207,15 +199,13 @@ def _threads(threads):
 
 
 def _count(kind, source, partitions, amplitude, blocks, frequency, full_scale, unit, threads):
-    mode, value = _amplitude(amplitude)
-    partitions = _partitions(partitions, 3)  # the user's call of peak, range or rainflow
+    # The warning points at the user's call of peak, range or rainflow.
+    plan = _plan(kind, partitions, amplitude, _blocks(blocks), _threads(threads), 3)
     if isinstance(source, Node):
-        return _torvwy.count_node(kind, source._node, partitions, mode, value, _blocks(blocks),
-                                  _threads(threads))
+        return _torvwy.count_node(plan, source._node)
     return _torvwy.count_array(
-        kind, _samples(source), None if frequency is None else float(frequency),
-        None if full_scale is None else float(full_scale),
-        unit, partitions, mode, value, _blocks(blocks), _threads(threads),
+        plan, _samples(source), None if frequency is None else float(frequency),
+        None if full_scale is None else float(full_scale), unit,
     )
 
 
@@ -229,7 +219,7 @@ def peak(source, partitions=25, amplitude="auto", blocks=None, frequency=None, f
     saved result's envelope) are sample numbers. threads: the workers of the pass (None: every
     core); the counts are the same for every number. partitions above 2000 are counted with 2000,
     with a UserWarning that says so."""
-    return Result(_count(0, source, partitions, amplitude, blocks, frequency, full_scale, unit,
+    return Result(_count("peak", source, partitions, amplitude, blocks, frequency, full_scale, unit,
                          threads))
 
 
@@ -237,7 +227,7 @@ def range(source, partitions=25, amplitude="auto", blocks=None, frequency=None, 
           unit="", threads=None):
     """Range counting of a Node or a 1-D array: the fields of `torvwy range --json`. Arrays,
     frequency= and threads: as for peak."""
-    return Result(_count(1, source, partitions, amplitude, blocks, frequency, full_scale, unit,
+    return Result(_count("range", source, partitions, amplitude, blocks, frequency, full_scale, unit,
                          threads))
 
 
@@ -270,7 +260,7 @@ def rainflow(source, partitions=25, amplitude="auto", blocks=None, fatigue=None,
     if fatigue is not None and frequency is None and not isinstance(source, Node):
         raise ValueError("a life estimate of an array needs its sampling frequency: frequency=")
     estimate = None if fatigue is None else _fatigue(fatigue)
-    handle = _count(2, source, partitions, amplitude, blocks, frequency, full_scale, unit, threads)
+    handle = _count("rainflow", source, partitions, amplitude, blocks, frequency, full_scale, unit, threads)
     cycles = None
     if estimate is not None and estimate.method == "actual":
         counted = handle.counted_blocks

@@ -18,29 +18,6 @@ _OPTION_NAMES = ("kind", "partitions", "amplitude", "full_scale", "frequency", "
                  "keep_cycles", "fatigue")
 
 
-def _kind(kind):
-    if kind not in _KINDS:
-        raise ValueError(f'kind "{kind}" is not one of peak, range, rainflow')
-    return _KINDS[kind]
-
-
-def _live_amplitude(amplitude):
-    """Amplitude mode and set value of a count that grows: the full scale or a value."""
-    if isinstance(amplitude, str):
-        if amplitude == "full":
-            return 0, 0.0
-        if amplitude == "auto":
-            raise ValueError(
-                'amplitude "auto" can\'t be counted live: its partitions span the record\'s '
-                'envelope and would move as the record grows; give "full" or a value'
-            )
-        raise ValueError(f'amplitude "{amplitude}" is neither full nor a number')
-    value = float(amplitude)
-    if not np.isfinite(value):
-        raise ValueError("amplitude must be a finite number")
-    return 2, value
-
-
 def _life_estimate(kind, fatigue, has_frequency):
     from . import _fatigue
 
@@ -95,22 +72,19 @@ class Counter:
 
     def __init__(self, kind, partitions=25, amplitude="full", full_scale=None, frequency=None,
                  unit="", keep_cycles=False, fatigue=None):
-        index = _kind(kind)
-        mode, value = _live_amplitude(amplitude)
+        plan = _plan(kind, partitions, amplitude)
         if keep_cycles and kind != "rainflow":
             raise ValueError("keep_cycles is for a rainflow counter")
         self._options = dict(
-            kind=kind, partitions=_partitions(partitions), amplitude=amplitude,
+            kind=kind, partitions=int(partitions), amplitude=amplitude,
             full_scale=None if full_scale is None else float(full_scale),
             frequency=None if frequency is None else float(frequency), unit=str(unit),
             keep_cycles=bool(keep_cycles), fatigue=None if fatigue is None else dict(fatigue),
         )
         self._estimate = _life_estimate(kind, fatigue, frequency is not None)
         o = self._options
-        self._handle = _torvwy.LiveCount(
-            index, o["partitions"], mode, value, o["frequency"], o["full_scale"], o["unit"],
-            o["keep_cycles"],
-        )
+        self._handle = _torvwy.LiveCount(plan, o["frequency"], o["full_scale"], o["unit"],
+                                         o["keep_cycles"])
 
     def _live(self):
         """The count, or TypeError for a Counter that was never set up (made by __new__ alone)."""
@@ -239,11 +213,12 @@ def _checked_state(state):
     return options, samples, count
 
 
-def _partitions(partitions):
-    """N, with the package's warning above 2000 pointed at the caller of Counter or follow."""
-    from . import _partitions as checked
+def _plan(kind, partitions, amplitude):
+    """The count's plan, with the package's warning above 2000 pointed at the caller of Counter
+    or follow."""
+    from . import _plan as checked
 
-    return checked(partitions, 3)
+    return checked(kind, partitions, amplitude, stacklevel=3)
 
 
 def _samples(array):
@@ -290,15 +265,13 @@ def follow(node, kind="rainflow", partitions=25, amplitude="full", interval=1.0,
     Each result also has `live`, `blocks_counted` and `samples_behind` (samples in the waveform
     file not counted yet: a partial block) as attributes; to_dict() holds the fields of the
     offline result only."""
-    index = _kind(kind)
-    mode, value = _live_amplitude(amplitude)
+    plan = _plan(kind, partitions, amplitude)
     estimate = _life_estimate(kind, fatigue, True)
     interval = float(interval)
     if not interval >= 0.0 or not np.isfinite(interval):
         raise ValueError("interval must be a number of seconds >= 0")
     data, test, code, name = _node_names(node)
-    handle = _torvwy.follow_start(data, test, code, name, index, _partitions(partitions), mode,
-                                  value, float(idle))
+    handle = _torvwy.follow_start(data, test, code, name, plan, float(idle))
     return _looks(handle, estimate, interval)
 
 

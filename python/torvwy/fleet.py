@@ -105,11 +105,9 @@ def check_options(analysis, options):
         raise ValueError(f"unknown options: {', '.join(unknown)} (the options are "
                          f"{', '.join(_OPTIONS)})")
     if analysis != "stats":
-        partitions = int(options.get("partitions", 25))
-        _torvwy.check_partitions(partitions, "partitions")
-        mode, value = torvwy._amplitude(options.get("amplitude", "auto"))
-        if mode == 2:
-            _torvwy.check_amplitude(value, partitions, "amplitude")
+        amplitude = options.get("amplitude", "auto")
+        _torvwy.plan(analysis, int(options.get("partitions", 25)),
+                     amplitude if isinstance(amplitude, str) else float(amplitude))
     if options.get("fatigue") is not None:
         if analysis != "rainflow":
             raise ValueError("a life estimate (fatigue=) is made of a rainflow count")
@@ -201,13 +199,8 @@ def main(argv=None):
 
     options = {}
     if args.analysis in ("peak", "range", "rainflow"):
-        amplitude = args.amplitude
-        if amplitude not in ("full", "auto"):
-            try:
-                amplitude = float(amplitude)
-            except ValueError:
-                parser.error(f'--amplitude "{amplitude}" is neither full, auto nor a number')
-        options.update(partitions=args.partitions, amplitude=amplitude)
+        # The text as typed: the counting plan reads it as the command line does.
+        options.update(partitions=args.partitions, amplitude=args.amplitude)
         if args.blocks:
             first, _, last = args.blocks.partition("-")
             try:
@@ -223,10 +216,7 @@ def main(argv=None):
     # any task is sent, in the command line's words.
     try:
         if "partitions" in options:
-            _torvwy.check_partitions(args.partitions, "--partitions")
-        if isinstance(options.get("amplitude"), float):
-            _torvwy.check_amplitude(options["amplitude"], options.get("partitions", 25),
-                                    "--amplitude")
+            _torvwy.plan(args.analysis, args.partitions, args.amplitude)
         if args.fatigue:
             _torvwy.parse_weld_class(args.weld_class, "--class")
             reliability = RELIABILITIES[

@@ -8,17 +8,10 @@
 
 #include "cli/command_language.h"
 #include "core/files/result_file.h"
-#include "core/run/counting_request.h"
 #include "core/services/message_table.h"
 #include "core/services/text.h"
 
 namespace torvwy::cli {
-namespace {
-
-core::Error Bad(const std::string& text) { return core::Fail(core::kMsgBadValue, text); }
-
-}  // namespace
-
 void AddAnalysisOptions(CLI::App& command, AnalysisOptions& options) {
   AddNodeOptions(command, options.node);
   command
@@ -69,62 +62,20 @@ core::Result<std::filesystem::path> SavePath(const AnalysisOptions& options,
                               kind);
 }
 
-core::Result<CountingChoice> ParseCountingOptions(const AnalysisOptions& options) {
-  CountingChoice choice;
-  auto n = core::ParseInt32(options.partitions);
-  if (!n) return Bad("--partitions \"" + options.partitions + "\" is not a whole number");
-  if (auto ok = core::CheckPartitionCount(*n, "--partitions"); !ok) return ok.error();
-  choice.partitions = *n;
-  if (options.amplitude == "full") {
-    choice.amplitude_mode = core::kAmplitudeFullScale;
-  } else if (options.amplitude != "auto") {
-    const std::string& text = options.amplitude;
-    const auto value = core::ParseFiniteDouble(text);
-    if (!value) return Bad("--amplitude \"" + text + "\" is neither full, auto nor a number");
-    if (auto ok = core::CheckAmplitudeRange(*value, *n, "--amplitude"); !ok) return ok.error();
-    choice.amplitude_mode = core::kAmplitudeSetValue;
-    choice.set_value = *value;
-  }
+core::Result<core::CountingPlan> PlanOfOptions(const AnalysisOptions& options,
+                                               core::CountingKind kind) {
+  core::CountingPlan base;
+  base.threads = options.threads;
+  base.captions = core::CountingCaptions(CommandLanguage());
+  auto plan = core::PlanCounting({.method = core::MethodOf(kind).name,
+                                  .partitions = options.partitions,
+                                  .amplitude = options.amplitude,
+                                  .blocks = options.blocks},
+                                 std::move(base));
+  if (!plan) return plan.error();
   // Above 2000 the count, the JSON and the files use 2000, as they always have; the user is told.
-  if (const std::string note = core::PartitionCountNote(*n, "--partitions"); !note.empty()) {
-    std::cerr << "torvwy: note: " << note << "\n";
-  }
-  return choice;
-}
-
-core::Result<PreparedRun> PrepareRun(const AnalysisOptions& options) {
-  auto choice = ParseCountingOptions(options);
-  if (!choice) return choice.error();
-  const int32_t amplitude_mode = choice->amplitude_mode;
-  const double set_value = choice->set_value;
-  const int32_t n = choice->partitions;
-
-  std::optional<core::BlockRange> blocks;
-  if (!options.blocks.empty()) {
-    // FIRST-LAST; the dash that separates them is the first one after a digit.
-    const std::string& text = options.blocks;
-    size_t dash = std::string::npos;
-    for (size_t i = 1; i < text.size(); ++i) {
-      if (text[i] == '-' && std::isdigit(static_cast<unsigned char>(text[i - 1])) != 0) {
-        dash = i;
-        break;
-      }
-    }
-    std::optional<int32_t> first, last;
-    if (dash != std::string::npos) {
-      first = core::ParseInt32(std::string_view(text).substr(0, dash));
-      last = core::ParseInt32(std::string_view(text).substr(dash + 1));
-    }
-    if (!first || !last) return Bad("--blocks \"" + text + "\" is not FIRST-LAST");
-    blocks = core::BlockRange{*first, *last};
-  }
-
-  auto node = OpenNode(options.node);
-  if (!node) return node.error();
-  auto parameters = core::SettleCountingRequest(
-      core::BlockRequest(blocks, amplitude_mode, set_value, n), node->info);
-  if (!parameters) return parameters.error();
-  return PreparedRun{std::move(*node), *parameters};
+  if (!plan->note.empty()) std::cerr << "torvwy: note: " << plan->note << "\n";
+  return plan;
 }
 
 core::Result<CountedRun> CountForCommand(const AnalysisOptions& options, core::CountingKind kind) {
@@ -134,16 +85,15 @@ core::Result<CountedRun> CountForCommand(const AnalysisOptions& options, core::C
     if (!path) return path.error();
     saved = *path;
   }
-  auto prepared = PrepareRun(options);
-  if (!prepared) return prepared.error();
-  core::CountingRunOptions run_options;
-  run_options.captions = core::CountingCaptions(CommandLanguage());
-  run_options.threads = options.threads;
+  auto plan = PlanOfOptions(options, kind);
+  if (!plan) return plan.error();
+  auto node = OpenNode(options.node);
+  if (!node) return node.error();
+  if (auto ok = core::SettlePlan(*plan, node->info); !ok) return ok.error();
   ConsoleProgress progress;
-  auto counted =
-      core::RunCounting(kind, prepared->node, prepared->parameters, progress, run_options);
+  auto counted = core::RunCounting(*plan, *node, progress);
   if (!counted) return counted.error();
-  CountedRun run{std::move(*counted), std::move(prepared->node), {}};
+  CountedRun run{std::move(*counted), std::move(*node), {}};
   if (!saved.empty() && !core::PassCancelled(run.file)) {
     if (auto ok = core::SaveResultFile(saved, run.file); !ok) return ok.error();
     run.saved = std::move(saved);

@@ -8,6 +8,7 @@
 #include "cli/cli_support.h"
 #include "core/counting/counting_parameters.h"
 #include "core/files/result_file.h"
+#include "core/run/counting_plan.h"
 #include "core/run/counting_run.h"
 
 namespace torvwy::cli {
@@ -30,26 +31,10 @@ struct AnalysisOptions {
 /// --result-dir, --follow, --interval and --idle.
 void AddAnalysisOptions(CLI::App& command, AnalysisOptions& options);
 
-/// What --partitions and --amplitude say.
-struct CountingChoice {
-  int32_t partitions = 25;
-  int32_t amplitude_mode = core::kAmplitudeAutomatic;
-  double set_value = 0.0;
-};
-
-/// Parses --partitions (1 or more; above 2000 counted as 2000, which a note on stderr says) and
-/// --amplitude (full, auto, or a value that the partitions can be made of).
-core::Result<CountingChoice> ParseCountingOptions(const AnalysisOptions& options);
-
-/// A node opened and its counting parameters settled from the options.
-struct PreparedRun {
-  core::CountingNode node;
-  core::CountingParameters parameters;
-};
-
-/// Opens the node and settles the parameters: --blocks as the By Block rule (clamped to the
-/// record, swapped when reversed), --amplitude as mode 0, 1 or 2. Malformed values are errors.
-core::Result<PreparedRun> PrepareRun(const AnalysisOptions& options);
+/// The counting plan of the options (PlanCounting of --partitions, --amplitude, --blocks and
+/// --threads), with the plan's note of a partition count above 2000 on stderr.
+core::Result<core::CountingPlan> PlanOfOptions(const AnalysisOptions& options,
+                                               core::CountingKind kind);
 
 /// Where --save writes the result file of `kind`: "<result dir>/<test><code>#<node>.PCM|.DCM|.RFL".
 core::Result<std::filesystem::path> SavePath(const AnalysisOptions& options,
@@ -63,8 +48,9 @@ struct CountedRun {
 };
 
 /// What every counting command does before it shows anything: checks where --save would write,
-/// opens the node, settles the parameters, counts through the core's counting run with the
-/// console progress and, unless the pass was cancelled, saves. A cancelled count is never saved.
+/// plans the counting, opens the node, settles the plan, counts through the core's counting run
+/// with the console progress and, unless the pass was cancelled, saves. A cancelled count is never
+/// saved.
 core::Result<CountedRun> CountForCommand(const AnalysisOptions& options, core::CountingKind kind);
 
 /// "<test><code>#<node>" of the options.

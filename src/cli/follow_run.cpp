@@ -93,16 +93,13 @@ core::Result<FollowedRun> FollowForCommand(const AnalysisOptions& options, core:
     if (!path) return path.error();
     save_path = *path;
   }
-  auto counting = ParseCountingOptions(options);
-  if (!counting) return counting.error();
+  auto plan = PlanOfOptions(options, kind);
+  if (!plan) return plan.error();
   auto node = OpenNode(options.node);
   if (!node) return node.error();
 
   core::FollowSetup setup;
-  setup.kind = kind;
-  setup.partitions = counting->partitions;
-  setup.amplitude_mode = counting->amplitude_mode;
-  setup.set_value = counting->set_value;
+  setup.plan = std::move(*plan);
   setup.idle = *Seconds(options.idle_s, 0.0, "--idle");
   const auto interval = *Seconds(options.interval_s, 1e-3, "--interval");
   InterruptWatch interrupt;

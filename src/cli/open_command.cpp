@@ -12,7 +12,7 @@
 #include "cli/subcommands.h"
 #include "core/files/result_file.h"
 #include "core/files/statistics_result_file.h"
-#include "core/rainflow/rainflow_counting.h"
+#include "core/rainflow/rainflow_counter.h"
 #include "core/services/message_table.h"
 #include "core/services/names.h"
 #include "output/console_output.h"

@@ -293,16 +293,20 @@ void CountingSession::RunSetup(bool count_on_cancel) {
   if (result_mode() || node_.data_file.empty()) return;
   // A set value of exactly 0 takes the AD range value before the dialog shows; Cancel keeps it.
   // The full scale the counting itself takes for "AD Input Range".
-  const auto full_scale = core::FullScaleOf(node_.info);
-  const double ad_range = core::AdRangeValue(
-      kind_, full_scale ? *full_scale : core::GetFullScale(node_.info), node_.info);
+  const auto full_scale = core::FullScaleRange(core::MethodOf(kind_), node_.info);
+  const double ad_range = full_scale ? *full_scale : 0.0;
   core::TakeAdRangeAsDefault(parameters_, ad_range);
   asker_.AskSetup(parameters_, ad_range, QString::fromStdString(node_.info.eu()),
-                  [this, count_on_cancel](std::optional<core::CountingRequest> answer) {
+                  [this, count_on_cancel](std::optional<core::CountingPlan> answer) {
                     if (answer) {
-                      auto settled = core::SettleCountingRequest(*answer, node_.info);
-                      if (!settled) return asker_.Tell(ui::ErrorMessage(settled.error()), true);
-                      parameters_ = *settled;
+                      if (auto ok = core::SettlePlan(*answer, node_.info); !ok) {
+                        return asker_.Tell(ui::ErrorMessage(ok.error()), true);
+                      }
+                      parameters_ = answer->parameters;
+                      // N above 2000 is counted with 2000: the status bar says so.
+                      if (!answer->note.empty()) {
+                        asker_.ShowStatus(QString::fromStdString(answer->note));
+                      }
                     } else if (!count_on_cancel) {
                       return;
                     }
@@ -363,12 +367,18 @@ void CountingSession::Reload() {
   }
 }
 
+core::CountingPlan CountingSession::Plan() const {
+  core::CountingPlan plan;
+  plan.kind = kind_;
+  plan.parameters = parameters_;  // checked by the setup dialog's plan, settled on the node
+  plan.threads = 0;               // every core; the counts are the same as on one
+  plan.captions = core::CountingCaptions(ui::UiLanguage());
+  return plan;
+}
+
 void CountingSession::Recount() {
   if (result_mode() || node_.data_file.empty() || busy_ || following()) return;
   auto outcome = std::make_shared<std::optional<core::Result<core::AnyResultFile>>>();
-  core::CountingRunOptions options;
-  options.captions = core::CountingCaptions(ui::UiLanguage());
-  options.threads = 0;  // every core; the counts are the same as on one
   const QString status =
       Message(core::kMsgCountingCaption) + " " +
       QString::fromStdString(node_.test_name + node_.test_code + "#" + node_.node_name);
@@ -376,11 +386,10 @@ void CountingSession::Recount() {
   cancel_ = false;
   emit PassStarted(status);
   // The worker counts copies: the session may take another node while the pass runs.
-  thread_.reset(QThread::create(
-      [this, outcome, kind = kind_, node = node_, parameters = parameters_, options] {
-        PassProgress progress(*this);
-        *outcome = core::RunCounting(kind, node, parameters, progress, options);
-      }));
+  thread_.reset(QThread::create([this, outcome, node = node_, plan = Plan()] {
+    PassProgress progress(*this);
+    *outcome = core::RunCounting(plan, node, progress);
+  }));
   connect(thread_.get(), &QThread::finished, this, [this, outcome] {
     if (!busy_) return;  // the destructor took over
     thread_->wait();
@@ -940,10 +949,7 @@ void CountingSession::StartFollow() {
     parameters_.amplitude_mode = core::kAmplitudeFullScale;
   }
   core::FollowSetup setup;
-  setup.kind = kind_;
-  setup.partitions = parameters_.partitions;
-  setup.amplitude_mode = parameters_.amplitude_mode;
-  setup.set_value = parameters_.set_value;
+  setup.plan = Plan();
   auto follower = core::RecordFollower::Start(node_, setup);
   if (!follower) return asker_.Tell(ui::ErrorMessage(follower.error()), true);
   // A look of a follow stopped before ends after its block; it is dropped.

@@ -27,7 +27,7 @@
 #include "core/rainflow/node_cycles.h"
 #include "core/report/counting_hand_over.h"
 #include "core/report/readout_list.h"
-#include "core/run/counting_request.h"
+#include "core/run/counting_plan.h"
 #include "core/run/counting_run.h"
 #include "core/run/record_follower.h"
 #include "core/services/progress.h"
@@ -57,7 +57,7 @@ class CountingAsker {
   /// settled against the node, and nothing on Cancel.
   virtual void AskSetup(const core::CountingParameters& parameters, double ad_range,
                         const QString& unit,
-                        std::function<void(std::optional<core::CountingRequest>)> answer) = 0;
+                        std::function<void(std::optional<core::CountingPlan>)> answer) = 0;
   /// The node chooser; true when a node was chosen (the parameter file is rewritten then).
   virtual bool AskNode() = 0;
   /// The Y-scale dialog showing `shown`: `answer` gets the value entered on OK.
@@ -242,6 +242,8 @@ class CountingSession : public QObject {
   void PickBlocks(int32_t first, int32_t last);
 
   // The counting pass.
+  /// The plan of a pass over the node: the view's kind and settled parameters, every core.
+  core::CountingPlan Plan() const;
   /// Counts again with the current parameters (without the setup dialog).
   void Recount();
   bool busy() const { return busy_; }

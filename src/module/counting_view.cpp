@@ -368,7 +368,7 @@ void CountingView::ShowStatus(const QString& text) { ui::ShowStatus(this, text);
 
 void CountingView::AskSetup(const core::CountingParameters& parameters, double ad_range,
                             const QString& unit,
-                            std::function<void(std::optional<core::CountingRequest>)> answer) {
+                            std::function<void(std::optional<core::CountingPlan>)> answer) {
   auto* dialog = new SetupDialog(kind(), parameters, ad_range, unit, this);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   connect(dialog, &QDialog::finished, this, [dialog, answer = std::move(answer)](int result) {

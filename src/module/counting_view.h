@@ -117,7 +117,7 @@ class CountingView : public PictureView, private CountingAsker {
   bool Ask(const QString& question) override;
   void ShowStatus(const QString& text) override;
   void AskSetup(const core::CountingParameters& parameters, double ad_range, const QString& unit,
-                std::function<void(std::optional<core::CountingRequest>)> answer) override;
+                std::function<void(std::optional<core::CountingPlan>)> answer) override;
   bool AskNode() override;
   void AskYScale(double shown, std::function<void(double)> answer) override;
   QString AskReadoutListName(const QString& start) override;

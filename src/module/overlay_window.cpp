@@ -83,16 +83,18 @@ core::Result<OverlayCounts> CountOverlayNodes(core::CountingKind kind,
     counts.files.clear();
     for (size_t i = 0; i < nodes.size(); ++i) {
       const core::CountingNode& node = nodes[i];
-      core::CountingParameters p = asked;
+      core::CountingPlan plan;
+      plan.kind = kind;
+      plan.parameters = asked;
+      core::CountingParameters& p = plan.parameters;
       core::ResetRangeOnNodeLoad(p, node.info);
       p.range_mode = core::kRangeFull;
       const std::string place = " " + node.test_name + node.test_code + "#" + node.node_name +
                                 " (" + std::to_string(i + 1) + "/" + std::to_string(nodes.size()) +
                                 ")";
-      core::CountingRunOptions options;
-      options.captions.envelope = captions.envelope + place;
-      options.captions.counting = captions.counting + place;
-      auto counted = core::RunCounting(kind, node, p, progress, options);
+      plan.captions.envelope = captions.envelope + place;
+      plan.captions.counting = captions.counting + place;
+      auto counted = core::RunCounting(plan, node, progress);
       // A cancel while the envelope is read ends the pass as one while the blocks are counted.
       if (counted ? core::PassCancelled(*counted)
                   : counted.error().message == core::kMsgCalculationCancelled) {

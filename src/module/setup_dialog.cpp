@@ -15,9 +15,11 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "core/run/counting_plan.h"
 #include "core/services/number_format.h"
 #include "core/services/text.h"
 #include "module/module_state.h"
+#include "ui/error_message.h"
 
 namespace torvwy::module {
 namespace {
@@ -59,7 +61,7 @@ void SetupDialog::SetAnswerForTesting(std::optional<int> answer) { g_answer_for_
 
 SetupDialog::SetupDialog(core::CountingKind kind, const core::CountingParameters& parameters,
                          double ad_range_value, const QString& eu, QWidget* parent)
-    : QDialog(parent), parameters_(parameters) {
+    : QDialog(parent), parameters_(parameters), kind_(kind) {
   setWindowTitle(Title(kind));
   auto* layout = new QVBoxLayout(this);
 
@@ -193,13 +195,28 @@ void SetupDialog::accept() {
   if (!n) return;
   const auto set_value = real(set_value_);
   if (!set_value) return;
-  request_.blocks = core::BlockRange{*from, *to};
-  request_.times = core::TimeRange{*time_from, *time_to};
-  request_.partitions = *n;
-  request_.set_value = *set_value;
-  request_.range_mode = range_->checkedId() >= 0 ? range_->checkedId() : parameters_.range_mode;
-  request_.amplitude_mode =
+  core::CountingPlan asked;
+  asked.kind = kind_;
+  asked.blocks = core::BlockRange{*from, *to};
+  asked.times = core::TimeRange{*time_from, *time_to};
+  asked.parameters = parameters_;
+  asked.parameters.partitions = *n;
+  asked.parameters.set_value = *set_value;
+  asked.parameters.range_mode =
+      range_->checkedId() >= 0 ? range_->checkedId() : parameters_.range_mode;
+  asked.parameters.amplitude_mode =
       amplitude_->checkedId() >= 0 ? amplitude_->checkedId() : parameters_.amplitude_mode;
+  // The plan's own check, before anything is counted: a 0 or a bad amplitude keeps the dialog.
+  auto plan = core::PlanCounting(asked);
+  if (!plan) {
+    QLineEdit* field =
+        asked.parameters.partitions < core::kMinPartitions ? partitions_ : set_value_;
+    field->setFocus();
+    field->selectAll();
+    ShowMessage(this, ui::ErrorMessage(plan.error()));
+    return;
+  }
+  plan_ = std::move(*plan);
   QDialog::accept();
 }
 

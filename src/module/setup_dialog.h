@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "core/counting/counting_parameters.h"
-#include "core/run/counting_request.h"
+#include "core/run/counting_plan.h"
 
 class QButtonGroup;
 class QLineEdit;
@@ -23,8 +23,10 @@ namespace torvwy::module {
 ///   Partitions [ 25 ][^v] (2-2000)                     [OK] [Cancel]
 ///
 /// The block fields are enabled only for By Block, the set value only for Specify. OK checks
-/// only that each field is a number of its type; the numbers are taken as typed (5000
-/// partitions are accepted and the counting uses 2000) into a request that the view settles.
+/// that each field is a number of its type, then the plan's own check (PlanCounting) refuses a
+/// partition count below 1 or a set value no partitions can be made of in the plan's words and
+/// keeps the dialog open; the numbers are taken as typed (5000 partitions are accepted and the
+/// counting uses 2000, which the status bar notes) into a plan that the view settles.
 class SetupDialog : public QDialog {
   Q_OBJECT
 
@@ -34,7 +36,7 @@ class SetupDialog : public QDialog {
               double ad_range_value, const QString& eu, QWidget* parent = nullptr);
 
   /// What the fields ask for (after OK), to be settled against the node.
-  const core::CountingRequest& request() const { return request_; }
+  const core::CountingPlan& request() const { return plan_; }
 
   /// Shows `dialog` window-modal without waiting, or, when a test set an answer, closes it with
   /// that answer as soon as the event loop runs.
@@ -63,7 +65,8 @@ class SetupDialog : public QDialog {
   void Spin(int step);
 
   core::CountingParameters parameters_;
-  core::CountingRequest request_;
+  core::CountingKind kind_;
+  core::CountingPlan plan_;
   QButtonGroup* range_ = nullptr;
   QButtonGroup* amplitude_ = nullptr;
   QLineEdit* block_from_ = nullptr;

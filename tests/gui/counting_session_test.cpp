@@ -44,16 +44,13 @@ class Answers : public module::CountingAsker {
   }
   void ShowStatus(const QString& text) override { statuses.append(text); }
   void AskSetup(const core::CountingParameters& parameters, double, const QString&,
-                std::function<void(std::optional<core::CountingRequest>)> answer) override {
+                std::function<void(std::optional<core::CountingPlan>)> answer) override {
     ++setups;
     if (!accept_setup) return answer(std::nullopt);
-    core::CountingRequest request;  // OK on the fields as they were shown
-    request.range_mode = parameters.range_mode;
+    core::CountingPlan request;  // OK on the fields as they were shown
+    request.parameters = parameters;
     request.blocks = core::BlockRange{parameters.block_from, parameters.block_to};
     request.times = core::TimeRange{parameters.time_from, parameters.time_to};
-    request.amplitude_mode = parameters.amplitude_mode;
-    request.set_value = parameters.set_value;
-    request.partitions = parameters.partitions;
     answer(request);
   }
   bool AskNode() override { return false; }
@@ -309,15 +306,16 @@ class NodeSwitch : public Answers {
     return true;
   }
   void AskSetup(const core::CountingParameters& parameters, double ad_range, const QString&,
-                std::function<void(std::optional<core::CountingRequest>)> answer) override {
+                std::function<void(std::optional<core::CountingPlan>)> answer) override {
     shown_set_values.push_back(parameters.set_value);
     shown_ad_ranges.push_back(ad_range);
     // OK with the whole record, and the amplitude set to `specify` when there is one.
-    core::CountingRequest request;
-    request.range_mode = core::kRangeFull;
-    request.amplitude_mode = specify ? core::kAmplitudeSetValue : parameters.amplitude_mode;
-    request.set_value = specify.value_or(parameters.set_value);
-    request.partitions = parameters.partitions;
+    core::CountingPlan request;
+    request.parameters.range_mode = core::kRangeFull;
+    request.parameters.amplitude_mode =
+        specify ? core::kAmplitudeSetValue : parameters.amplitude_mode;
+    request.parameters.set_value = specify.value_or(parameters.set_value);
+    request.parameters.partitions = parameters.partitions;
     answer(request);
   }
   std::optional<double> specify;

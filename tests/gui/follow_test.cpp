@@ -18,6 +18,7 @@
 #include <sstream>
 #include <vector>
 
+#include "support/count_record.h"
 #include "core/fatigue/fatigue_list.h"
 #include "core/fatigue/life_class_setting.h"
 #include "core/files/result_file.h"
@@ -135,7 +136,7 @@ class FollowWindow : public CountingWindowTest {
     parameters.range_mode = core::kRangeFull;
     core::SettleRange(parameters);
     core::SilentProgress progress;
-    auto counted = core::RunCounting(kind, *node, parameters, progress);
+    auto counted = testing::CountNode(kind, *node, parameters, progress);
     EXPECT_TRUE(counted);
     const fs::path path = data_.path() / "offline.result";
     EXPECT_TRUE(core::SaveResultFile(path, *counted));

@@ -14,13 +14,6 @@ void ResetRangeOnNodeLoad(CountingParameters& p, const SamplingInfo& info) {
   p.block_to = p.last_block = p.total_blocks;
 }
 
-double AdRangeValue(CountingKind kind, double full_scale, const SamplingInfo& info) {
-  // A negative sensitivity (a sensor mounted the other way round) turns the samples over, not
-  // the full scale: the range is its size.
-  if (kind == CountingKind::kPeak) return std::fabs(full_scale / info.c2() / info.c1());
-  return std::fabs((full_scale + full_scale) / info.c2() / info.c1());
-}
-
 void TakeAdRangeAsDefault(CountingParameters& p, double ad_range_value) {
   if (p.set_value == 0.0) p.set_value = ad_range_value;
 }

@@ -39,11 +39,6 @@ struct CountingParameters {
 /// value and N are kept.
 void ResetRangeOnNodeLoad(CountingParameters& parameters, const SamplingInfo& info);
 
-/// The full scale in EU: |FS / c2 / c1| for peak counting, |(FS + FS) / c2 / c1| for range and
-/// rainflow counting (a negative c1 or c2 turns the samples over, the range keeps its size).
-/// `full_scale` is F in raw units.
-double AdRangeValue(CountingKind kind, double full_scale, const SamplingInfo& info);
-
 /// Before the setup is shown: a set value of exactly 0.0 takes the AD range value.
 void TakeAdRangeAsDefault(CountingParameters& parameters, double ad_range_value);
 

@@ -10,6 +10,10 @@
 #include "core/services/message_table.h"
 
 namespace torvwy::core {
+
+double SmallestCountedRange(double full_scale, const SamplingInfo& info) {
+  return std::fabs(full_scale / info.c2() / info.c1()) * 0.001;  // the size, as for A
+}
 namespace {
 
 std::optional<Error> CheckSetup(const RainflowSetup& setup) {

@@ -12,11 +12,21 @@
 
 #include "core/counting/count_state.h"
 #include "core/counting/partition_index.h"
+#include "core/data/sampling_info.h"
 #include "core/rainflow/rainflow_result.h"
 #include "core/rainflow/residue_stack.h"
 #include "core/services/result.h"
 
 namespace torvwy::core {
+
+/// The smallest counted range t = |FS / c2 / c1| x 0.001 (EU): a thousandth of the full scale.
+double SmallestCountedRange(double full_scale, const SamplingInfo& info);
+
+/// Where a count keeps a residue that outgrows memory.
+struct RainflowStorage {
+  int64_t residue_memory_points = ResidueStack::kDefaultMemoryPoints;
+  std::filesystem::path scratch_folder;  ///< empty: the system's temporary folder
+};
 
 /// The fixed inputs of one rainflow count.
 struct RainflowSetup {

@@ -1,46 +1,36 @@
-// The counting run: one entry that counts a node by any of the three analyses and returns the
-// complete result file record, for the command line, the windows and any later face alike.
+// The counting run: one run that counts a node by any entry of the method table, on one thread or
+// several, and returns the complete result file record, for every face alike.
 #pragma once
 
-#include <filesystem>
-#include <string>
-
-#include "core/counting/counting_parameters.h"
 #include "core/data/counting_node.h"
-#include "core/data/sampling_info.h"
-#include "core/data/waveform_reader.h"
 #include "core/files/result_file.h"
-#include "core/rainflow/rainflow_counting.h"
+#include "core/run/counting_plan.h"
 #include "core/services/language.h"
 #include "core/services/progress.h"
 #include "core/services/result.h"
 
 namespace torvwy::core {
 
-/// What a run takes from its caller besides the node and the parameters; the core reads no
-/// profile, message table or environment during a pass.
-struct CountingRunOptions {
-  PassCaptions captions;     ///< status lines of the envelope and counting passes
-  RainflowStorage rainflow;  ///< where a large rainflow residue spills
-  /// Worker threads of the counting pass: 1 counts on the calling thread, 0 one per core. The
-  /// result is the same for every number.
-  int threads = 1;
-};
-
 /// The captions of a run in `language`, from the message table.
 PassCaptions CountingCaptions(Language language);
 
-/// Counts `node` by `kind` over the settled `parameters` (first and last block within the
-/// record). Returns the complete result file record: the engine's result, the test, code and
-/// node names, the sampling record and the record's whole blocks, ready to be shown, drawn,
-/// saved or handed over. A cancelled pass returns its partial counts with `cancelled` set (see
-/// RefuseCancelledPass for what may be done with them); a cancel during the envelope pass, before
-/// any count, fails with kMsgCalculationCancelled. Fails as the analysis's own run does:
-/// a record shorter than one block (a sample-exact record: than two samples), N < 1, an
-/// amplitude range that N partitions can't be made of (CountingAmplitudeRange, before anything
-/// is counted), a range outside the record, a file that can't be read.
-Result<AnyResultFile> RunCounting(CountingKind kind, const CountingNode& node,
-                                  const CountingParameters& parameters, Progress& progress,
-                                  const CountingRunOptions& options = {});
+/// Counts `node` as `plan` (checked by PlanCounting, settled by SettlePlan against the node)
+/// says, with the plan's method:
+///
+///   open the waveform -> [envelope pass, automatic A only] -> A (AmplitudeRangeOf)
+///     -> counters (method.make; one per chunk with plan.threads other than 1)
+///     -> block pass (the envelope on the way when A was known) -> joins -> result
+///
+/// Returns the complete result file record: the method's result, the test, code and node
+/// names, the sampling record and the record's whole blocks, ready to be shown, drawn, saved or
+/// handed over. The result is the same for every thread count. The progress runs over the
+/// counted blocks (times the method's progress share) with the plan's captions; a cancel stops
+/// the count after the block at which it is seen and returns the partial counts with
+/// `cancelled` set (see RefuseCancelledPass); a cancel during the envelope pass, before any
+/// count, fails with kMsgCalculationCancelled. Fails for a record shorter than one block (a
+/// sample-exact record: than two samples), an amplitude range that N partitions can't be made
+/// of, a range outside the record, a file that can't be read, a counter whose storage fails.
+Result<AnyResultFile> RunCounting(const CountingPlan& plan, const CountingNode& node,
+                                  Progress& progress);
 
 }  // namespace torvwy::core

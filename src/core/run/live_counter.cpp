@@ -8,10 +8,7 @@
 
 #include "core/counting/count_state.h"
 #include "core/data/block_span.h"
-#include "core/peak/peak_counter.h"
-#include "core/rainflow/rainflow_counter.h"
-#include "core/range/range_counter.h"
-#include "core/run/counting_request.h"
+#include "core/run/counting_method.h"
 #include "core/services/message_table.h"
 
 namespace torvwy::core {
@@ -23,28 +20,11 @@ Error Damaged(const std::string& why) {
   return Fail(kMsgBadValue, "the live count state is damaged: " + why);
 }
 
-/// The amplitude range A (EU) of a live count: the full scale or the set value, as the offline
-/// run of the same kind takes and checks it.
-Result<double> LiveAmplitudeRange(const LiveCountSetup& setup) {
-  if (setup.amplitude_mode == kAmplitudeAutomatic) {
-    return Fail(kMsgBadValue,
-                "the automatic amplitude range can't be followed: its partitions would move as "
-                "the record grows; give the full scale or a value");
-  }
-  CountingParameters parameters;
-  parameters.amplitude_mode = setup.amplitude_mode;
-  parameters.set_value = setup.set_value;
-  parameters.partitions = setup.partitions;
-  return CountingAmplitudeRange(setup.kind, parameters, setup.info, {}, {});
-}
-
 }  // namespace
 
 struct LiveCounter::State {
   LiveCountSetup setup;
-  std::optional<PeakCounter> peak;
-  std::optional<RangeCounter> range;
-  std::optional<RainflowCounter> rainflow;
+  std::unique_ptr<MethodCounter> counter;
   std::optional<RainflowCycleExtractor> cycles;
   double scale = 1.0;  // raw x scale = EU, as the rainflow counter scales its turning points
   int64_t fed = 0;
@@ -56,55 +36,46 @@ LiveCounter::LiveCounter(LiveCounter&&) noexcept = default;
 LiveCounter& LiveCounter::operator=(LiveCounter&&) noexcept = default;
 LiveCounter::~LiveCounter() = default;
 
-Result<LiveCounter> LiveCounter::Create(const LiveCountSetup& setup) {
-  const int32_t n = EffectivePartitions(setup.partitions);
-  if (n < 1) {
+Result<LiveCounter> LiveCounter::Create(const CountingPlan& plan, const SamplingInfo& info) {
+  if (plan.parameters.amplitude_mode == kAmplitudeAutomatic) {
     return Fail(kMsgBadValue,
-                "the partition count " + std::to_string(setup.partitions) + " is below 1");
+                "the automatic amplitude range can't be followed: its partitions would move as "
+                "the record grows; give the full scale or a value");
   }
-  auto amplitude_range = LiveAmplitudeRange(setup);
+  auto amplitude_range = AmplitudeRangeOf(plan, info, {}, {});
   if (!amplitude_range) return amplitude_range.error();
+  CounterSetup counter_setup;
+  counter_setup.partitions = plan.parameters.partitions;
+  counter_setup.amplitude_range = *amplitude_range;
+  counter_setup.info = info;
+  counter_setup.rainflow = plan.rainflow;
+  auto counter = plan.method().make(counter_setup);
+  if (!counter) return counter.error();
   auto state = std::make_unique<State>();
-  state->setup = setup;
-  const SamplingInfo& info = setup.info;
-  switch (setup.kind) {
-    case CountingKind::kPeak: {
-      auto counter = PeakCounter::Create({.partitions = n,
-                                          .amplitude_range = *amplitude_range,
-                                          .c1 = info.c1(),
-                                          .c2 = info.c2(),
-                                          .automatic = false});
-      if (!counter) return counter.error();
-      state->peak.emplace(std::move(*counter));
-      break;
-    }
-    case CountingKind::kRange: {
-      auto counter = RangeCounter::Create({.partitions = n,
-                                           .amplitude_range = *amplitude_range,
-                                           .c1 = info.c1(),
-                                           .c2 = info.c2(),
-                                           .opens_range = true});
-      if (!counter) return counter.error();
-      state->range.emplace(std::move(*counter));
-      break;
-    }
-    case CountingKind::kRainflow: {
-      auto full_scale = FullScaleOf(info);
-      if (!full_scale) return full_scale.error();
-      RainflowSetup rainflow;
-      rainflow.partitions = n;
-      rainflow.amplitude_range = *amplitude_range;
-      rainflow.smallest_range = SmallestCountedRange(*full_scale, info);
-      rainflow.scale = 1.0 / (info.c2() * info.c1());
-      rainflow.residue_memory_points = setup.rainflow.residue_memory_points;
-      rainflow.scratch_folder = setup.rainflow.scratch_folder;
-      state->scale = rainflow.scale;
-      state->rainflow.emplace(rainflow);
-      if (setup.keep_cycles) state->cycles.emplace();
-      break;
-    }
-  }
+  state->setup = {.kind = plan.kind,
+                  .partitions = plan.parameters.partitions,
+                  .amplitude_mode = plan.parameters.amplitude_mode,
+                  .set_value = plan.parameters.set_value,
+                  .info = info,
+                  .rainflow = plan.rainflow,
+                  .keep_cycles = plan.keep_cycles};
+  state->counter = std::move(*counter);
+  state->scale = 1.0 / (info.c2() * info.c1());
+  if (plan.keep_cycles && plan.kind == CountingKind::kRainflow) state->cycles.emplace();
   return LiveCounter(std::move(state));
+}
+
+Result<LiveCounter> LiveCounter::Create(const LiveCountSetup& setup) {
+  CountingPlan asked;
+  asked.kind = setup.kind;
+  asked.parameters.partitions = setup.partitions;
+  asked.parameters.amplitude_mode = setup.amplitude_mode;
+  asked.parameters.set_value = setup.set_value;
+  asked.rainflow = setup.rainflow;
+  asked.keep_cycles = setup.keep_cycles;
+  auto plan = PlanCounting(asked);
+  if (!plan) return plan.error();
+  return Create(*plan, setup.info);
 }
 
 const LiveCountSetup& LiveCounter::setup() const { return state_->setup; }
@@ -113,11 +84,7 @@ int64_t LiveCounter::samples_fed() const { return state_->fed; }
 
 Status LiveCounter::Feed(std::span<const double> raw_samples) {
   State& s = *state_;
-  if (s.peak) s.peak->Feed(raw_samples);
-  if (s.range) s.range->Feed(raw_samples);
-  if (s.rainflow) {
-    if (auto ok = s.rainflow->Feed(raw_samples); !ok) return ok;
-  }
+  if (auto ok = s.counter->Feed(raw_samples); !ok) return ok;
   if (s.cycles) {
     // The cycle list takes EU, scaled as the counter scales its turning points.
     constexpr size_t kPiece = 4096;
@@ -141,33 +108,20 @@ Result<AnyResultFile> LiveCounter::Snapshot() const {
   }
   const auto last_block = static_cast<int32_t>(
       std::min<int64_t>(CountableBlocks(s.fed), std::numeric_limits<int32_t>::max()));
+  auto file = s.counter->Snapshot();
+  if (!file) return file;
   // The fields of a Full range over the samples fed, as the offline run sets them.
-  auto fill_run = [&](auto& result) {
-    result.amplitude_mode = s.setup.amplitude_mode;
-    result.set_value = s.setup.set_value;
-    result.range_mode = kRangeFull;
-    result.first_block = 1;
-    result.last_block = last_block;
-    result.cancelled = false;
-  };
-  if (s.peak) {
-    PeakResultFile file;
-    file.result = s.peak->Finish();
-    fill_run(file.result);
-    return AnyResultFile(std::move(file));
-  }
-  if (s.range) {
-    RangeResultFile file;
-    file.result = s.range->Finish();
-    fill_run(file.result);
-    return AnyResultFile(std::move(file));
-  }
-  auto peeked = s.rainflow->Peek();
-  if (!peeked) return peeked.error();
-  RainflowResultFile file;
-  file.result = std::move(*peeked);
-  fill_run(file.result);
-  return AnyResultFile(std::move(file));
+  std::visit(
+      [&](auto& f) {
+        f.result.amplitude_mode = s.setup.amplitude_mode;
+        f.result.set_value = s.setup.set_value;
+        f.result.range_mode = kRangeFull;
+        f.result.first_block = 1;
+        f.result.last_block = last_block;
+        f.result.cancelled = false;
+      },
+      *file);
+  return file;
 }
 
 std::vector<RainflowCycle> LiveCounter::Cycles() const {
@@ -183,10 +137,11 @@ Status LiveCounter::CheckExtremes(double lowest, double highest) const {
     return Damaged("its extremes are not finite numbers in order");
   }
   if (s.fed == 1 && lowest != highest) return Damaged("one sample has two extremes");
-  if (!s.rainflow || s.fed == 0) return Ok();
-  auto held = s.rainflow->HeldRange();
+  if (s.fed == 0) return Ok();
+  auto held = s.counter->HeldExtremes();
   if (!held) return held.error();
-  if (!*held || (*held)->first != lowest * s.scale || (*held)->second != highest * s.scale) {
+  if (!*held) return Ok();  // the method keeps no trace of the record's extremes
+  if ((*held)->first != lowest * s.scale || (*held)->second != highest * s.scale) {
     return Damaged("its extremes are not those of the samples it holds");
   }
   return Ok();
@@ -206,11 +161,7 @@ Result<std::string> LiveCounter::SaveState() const {
   out.Text(setup.rainflow.scratch_folder.string());
   out.Int(setup.keep_cycles);
   out.Int(s.fed);
-  if (s.peak) s.peak->SaveState(out);
-  if (s.range) s.range->SaveState(out);
-  if (s.rainflow) {
-    if (auto ok = s.rainflow->SaveState(out); !ok) return ok.error();
-  }
+  if (auto ok = s.counter->SaveState(out); !ok) return ok.error();
   if (s.cycles) s.cycles->SaveState(out);
   return out.Take();
 }
@@ -237,10 +188,7 @@ Result<LiveCounter> LiveCounter::Restore(std::string_view bytes) {
   if (!counter) return Damaged(counter.error().detail);
   State& s = *counter->state_;
   s.fed = fed;
-  bool loaded = true;
-  if (s.peak) loaded = s.peak->LoadState(in);
-  if (s.range) loaded = s.range->LoadState(in);
-  if (s.rainflow) loaded = s.rainflow->LoadState(in);
+  bool loaded = s.counter->LoadState(in);
   if (loaded && s.cycles) loaded = s.cycles->LoadState(in);
   if (!loaded || !in.ok()) return Damaged("its counts are cut short or out of range");
   if (!in.at_end()) return Damaged("bytes follow its end");

@@ -12,14 +12,15 @@
 #include "core/counting/counting_parameters.h"
 #include "core/data/sampling_info.h"
 #include "core/files/result_file.h"
-#include "core/rainflow/rainflow_counting.h"
+#include "core/rainflow/rainflow_counter.h"
 #include "core/rainflow/rainflow_cycles.h"
+#include "core/run/counting_plan.h"
 #include "core/services/result.h"
 
 namespace torvwy::core {
 
-/// What a live count is set up with. Its partitions must not move while the record grows, so
-/// the amplitude range is the full scale or a set value, never the automatic one.
+/// What a live count was set up with (from its plan). Its partitions must not move while the
+/// record grows, so the amplitude range is the full scale or a set value, never the automatic one.
 struct LiveCountSetup {
   CountingKind kind = CountingKind::kRainflow;
   int32_t partitions = 25;  ///< N; 2000 or more counts as 2000, below 1 is refused
@@ -48,9 +49,15 @@ struct LiveCountSetup {
 /// fed, bit for bit; the final snapshot equals the offline count of the finished record.
 class LiveCounter {
  public:
-  /// Refuses (bad-value message) the automatic amplitude ("the partitions would move as the
-  /// record grows"), N < 1, an unknown format for the full scale, and an A that N partitions
-  /// can't be made of (CountingAmplitudeRange).
+  /// Counts by the method of `plan` (checked by PlanCounting; its kind, N, amplitude mode and
+  /// value, rainflow storage and keep_cycles) the record of sampling record `info` (calibration,
+  /// format for the full scale, frequency; its length is not used), with the counter the run
+  /// makes. Refuses (bad-value message) the automatic amplitude ("the partitions would move as
+  /// the record grows"), an unknown format for the full scale, and an A that N partitions can't
+  /// be made of (AmplitudeRangeOf).
+  static Result<LiveCounter> Create(const CountingPlan& plan, const SamplingInfo& info);
+  /// The same for the plan a setup describes (as a restored state or a pickled count holds it);
+  /// the plan is checked by PlanCounting.
   static Result<LiveCounter> Create(const LiveCountSetup& setup);
 
   LiveCounter(LiveCounter&&) noexcept;

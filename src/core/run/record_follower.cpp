@@ -464,14 +464,7 @@ Result<RecordFollower> RecordFollower::Start(const CountingNode& node, const Fol
   auto size = GetSampleSize(info->format());
   if (!size) return Fail(size.error().message, node.tsp_file.string() + ": " + size.error().detail);
 
-  LiveCountSetup count;
-  count.kind = setup.kind;
-  count.partitions = setup.partitions;
-  count.amplitude_mode = setup.amplitude_mode;
-  count.set_value = setup.set_value;
-  count.info = *info;
-  count.rainflow = setup.rainflow;
-  auto counter = LiveCounter::Create(count);
+  auto counter = LiveCounter::Create(setup.plan, *info);
   if (!counter) return counter.error();
 
   CountingNode followed = node;

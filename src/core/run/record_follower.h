@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/files/result_file.h"
+#include "core/run/counting_plan.h"
 #include "core/run/counting_run.h"
 #include "core/run/live_counter.h"
 #include "core/services/result.h"
@@ -33,11 +34,9 @@ bool RecordMarkedRunning(const std::filesystem::path& tsp_path);
 
 /// What a follow counts and when it gives up waiting.
 struct FollowSetup {
-  CountingKind kind = CountingKind::kRainflow;
-  int32_t partitions = 25;
-  int32_t amplitude_mode = kAmplitudeFullScale;  ///< full scale or set value; automatic refused
-  double set_value = 0.0;
-  RainflowStorage rainflow;
+  /// The counting, checked by PlanCounting: its kind, N, amplitude mode (full scale or set
+  /// value; automatic refused) and value, rainflow storage.
+  CountingPlan plan;
   /// The follow ends after this long without a new whole block.
   std::chrono::milliseconds idle{30000};
 };

@@ -8,11 +8,9 @@
 #include <vector>
 
 #include "core/data/sample_format.h"
-#include "core/peak/peak_counting.h"
-#include "core/rainflow/rainflow_counting.h"
-#include "core/range/range_counting.h"
 #include "core/services/message_table.h"
 #include "core/services/progress.h"
+#include "support/count_record.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {
@@ -55,15 +53,18 @@ TEST(NonFiniteSamplesTest, EveryCountingStopsAtTheSampleAtEveryThreadCount) {
       SilentProgress progress;
       const std::string what =
           std::string(c.expected) + ", " + std::to_string(threads) + " threads";
-      auto peak = RunPeakCounting(node.info, node.sts, params, progress, {}, threads);
+      auto peak =
+          testing::CountPeaks(node.info, node.sts, params, progress, testing::Threads(threads));
       ASSERT_FALSE(peak.ok()) << what;
       EXPECT_EQ(peak.error().message, kMsgBadValue) << what;
       EXPECT_NE(peak.error().detail.find(c.expected), std::string::npos)
           << what << ": " << peak.error().detail;
-      auto range = RunRangeCounting(node.info, node.sts, params, progress, {}, threads);
+      auto range =
+          testing::CountRanges(node.info, node.sts, params, progress, testing::Threads(threads));
       ASSERT_FALSE(range.ok()) << what;
       EXPECT_NE(range.error().detail.find(c.expected), std::string::npos) << range.error().detail;
-      auto rainflow = RunRainflowCounting(node.info, node.sts, params, progress, {}, {}, threads);
+      auto rainflow =
+          testing::CountRainflow(node.info, node.sts, params, progress, testing::Threads(threads));
       ASSERT_FALSE(rainflow.ok()) << what;
       EXPECT_NE(rainflow.error().detail.find(c.expected), std::string::npos)
           << rainflow.error().detail;

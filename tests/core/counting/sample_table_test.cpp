@@ -11,10 +11,9 @@
 #include "core/counting/partition_counter.h"
 #include "core/data/int16_samples.h"
 #include "core/peak/peak_counter.h"
-#include "core/peak/peak_counting.h"
 #include "core/range/range_counter.h"
-#include "core/range/range_counting.h"
 #include "core/services/progress.h"
+#include "support/count_record.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {
@@ -233,13 +232,17 @@ TEST(SampleTable, LongRecordsCountAsTheirFloatCopies) {
                                       .set_value = a,
                                       .partitions = 40};
       SilentProgress progress;
-      auto peak = RunPeakCounting(int16.info, int16.sts, params, progress, {}, threads);
-      auto peak_float = RunPeakCounting(float64.info, float64.sts, params, progress, {}, threads);
+      auto peak =
+          testing::CountPeaks(int16.info, int16.sts, params, progress, testing::Threads(threads));
+      auto peak_float = testing::CountPeaks(float64.info, float64.sts, params, progress,
+                                            testing::Threads(threads));
       ASSERT_TRUE(peak.ok() && peak_float.ok());
       EXPECT_EQ(peak->two_way_peak_counts, peak_float->two_way_peak_counts);
       EXPECT_EQ(peak->one_way_valley_counts, peak_float->one_way_valley_counts);
-      auto range = RunRangeCounting(int16.info, int16.sts, params, progress, {}, threads);
-      auto range_float = RunRangeCounting(float64.info, float64.sts, params, progress, {}, threads);
+      auto range =
+          testing::CountRanges(int16.info, int16.sts, params, progress, testing::Threads(threads));
+      auto range_float = testing::CountRanges(float64.info, float64.sts, params, progress,
+                                              testing::Threads(threads));
       ASSERT_TRUE(range.ok() && range_float.ok());
       EXPECT_EQ(range->two_way_counts, range_float->two_way_counts);
       EXPECT_EQ(range->one_way_counts, range_float->one_way_counts);

@@ -16,6 +16,7 @@
 #include "core/rainflow/node_cycles.h"
 #include "core/run/counting_run.h"
 #include "core/services/message_table.h"
+#include "support/count_record.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {
@@ -372,7 +373,7 @@ TEST(NodeCyclesTest, TheMatrixOfANodesCyclesIsItsHistogramByMean) {
   p.first_block = 3;
   p.last_block = 7;
   SilentProgress progress;
-  auto file = RunCounting(CountingKind::kRainflow, *node, p, progress);
+  auto file = testing::CountNode(CountingKind::kRainflow, *node, p, progress);
   ASSERT_TRUE(file.ok()) << file.error().detail;
   const RainflowResult& histogram = std::get<RainflowResultFile>(*file).result;
   auto list = ExtractNodeCycles(*node, 3, 7, progress);

@@ -1,7 +1,5 @@
 // RunPeakCounting: samples tested across block borders, and the automatic amplitude range.
 // What it shares with range counting is tested in tests/core/counting/.
-#include "core/peak/peak_counting.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +8,7 @@
 
 #include "core/services/message_table.h"
 #include "core/services/progress.h"
+#include "support/count_record.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {
@@ -50,7 +49,8 @@ TEST(PeakCountingTest, TestsEverySampleOfTheRangeWithItsNeighboursAcrossBlockBor
   };
   for (const Case& c : cases) {
     SilentProgress progress;
-    auto r = RunPeakCounting(node.info, node.sts, Params(2, 10.0, 4, c.first, c.last), progress);
+    auto r =
+        testing::CountPeaks(node.info, node.sts, Params(2, 10.0, 4, c.first, c.last), progress);
     ASSERT_TRUE(r.ok()) << r.error().detail;
     EXPECT_EQ(first4(r->two_way_peak_counts), c.two_way_peaks) << c.first << ".." << c.last;
     EXPECT_EQ(first4(r->two_way_valley_counts), c.two_way_valleys) << c.first << ".." << c.last;
@@ -71,7 +71,7 @@ TEST(PeakCountingTest, AutomaticRangeEdgeCases) {
   x[500] = 1.0;
   ASSERT_GT(1.0 / 1.7 / 0.3, 1.0 / (1.7 * 0.3));
   const auto spike = WriteNode(dir.path(), x, {.node_name = "s", .c1 = 0.3, .c2 = 1.7});
-  auto r = RunPeakCounting(spike.info, spike.sts, Params(1, 0, 8, 1, 1), progress);
+  auto r = testing::CountPeaks(spike.info, spike.sts, Params(1, 0, 8, 1, 1), progress);
   ASSERT_TRUE(r.ok());
   EXPECT_EQ(r->two_way_peak_counts[7], 1);
   EXPECT_EQ(r->one_way_peak_counts[7], 1);
@@ -80,7 +80,7 @@ TEST(PeakCountingTest, AutomaticRangeEdgeCases) {
   // says so before it counts.
   for (size_t i = 0; i < x.size(); ++i) x[i] = -10.0 - static_cast<double>(i % 5);
   const auto negative = WriteNode(dir.path(), x, {.node_name = "n"});
-  r = RunPeakCounting(negative.info, negative.sts, Params(1, 0, 25, 1, 1), progress);
+  r = testing::CountPeaks(negative.info, negative.sts, Params(1, 0, 25, 1, 1), progress);
   ASSERT_FALSE(r.ok());
   EXPECT_NE(r.error().detail.find("the largest peak -10 EU is not above 0"), std::string::npos)
       << r.error().detail;
@@ -88,7 +88,8 @@ TEST(PeakCountingTest, AutomaticRangeEdgeCases) {
   // A float record starting with NaN has no finite automatic A: refused.
   x[0] = NAN;
   const auto nan_first = WriteNode(dir.path(), x, {.node_name = "q", .format = 885});
-  auto failed = RunPeakCounting(nan_first.info, nan_first.sts, Params(1, 0, 25, 1, 1), progress);
+  auto failed =
+      testing::CountPeaks(nan_first.info, nan_first.sts, Params(1, 0, 25, 1, 1), progress);
   ASSERT_FALSE(failed.ok());
   EXPECT_EQ(failed.error().message, kMsgBadValue) << failed.error().detail;
 }

@@ -1,6 +1,4 @@
 // The file-driven rainflow run: reading paths, amplitude modes, progress, cancel and refusals.
-#include "core/rainflow/rainflow_counting.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,6 +13,7 @@
 #include "core/rainflow/literal_rainflow.h"
 #include "core/services/message_table.h"
 #include "core/services/progress.h"
+#include "support/count_record.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {
@@ -77,8 +76,8 @@ TEST_F(RainflowCountingTest, AstmExampleThroughTheFile) {
   };
   for (const Case& c : cases) {
     SilentProgress progress;
-    auto result = RunRainflowCounting(node.info, node.sts,
-                                      Parameters(c.mode, c.set_value, 10, 1, 1), progress);
+    auto result = testing::CountRainflow(node.info, node.sts,
+                                         Parameters(c.mode, c.set_value, 10, 1, 1), progress);
     ASSERT_TRUE(result.ok()) << c.name << ": " << result.error().detail;
     EXPECT_EQ(Partitions(*result), c.counts) << c.name;
     EXPECT_EQ(result->amplitude_range, c.a) << c.name;
@@ -151,9 +150,9 @@ TEST_F(RainflowCountingTest, ReadPathsCountTheRangeAndEnvelopeTheRecord) {
   for (const Case& c : cases) {
     testing::TempDir scratch;
     SilentProgress progress;
-    auto result = RunRainflowCounting(walk.node.info, walk.node.sts,
-                                      Parameters(c.mode, 3000.0, 40, c.first, c.last), progress,
-                                      {c.memory_points, scratch.path()});
+    auto result = testing::CountRainflow(walk.node.info, walk.node.sts,
+                                         Parameters(c.mode, 3000.0, 40, c.first, c.last), progress,
+                                         {{}, {c.memory_points, scratch.path()}});
     ASSERT_TRUE(result.ok()) << c.name << ": " << result.error().detail;
     const std::vector<double> range(walk.raw.begin() + (c.first - 1) * 1024,
                                     walk.raw.begin() + c.last * 1024);
@@ -182,9 +181,10 @@ TEST_F(RainflowCountingTest, ProgressRunsToBlocksTimesOnePointTwo) {
                         {3, 7, kAmplitudeSetValue, 6}};
   for (const Case& c : cases) {
     SilentProgress progress;
-    auto result =
-        RunRainflowCounting(node.info, node.sts, Parameters(c.mode, 200.0, 10, c.first, c.last),
-                            progress, {}, {"envelope", "counting"});
+    testing::CountOptions options;
+    options.captions = {"envelope", "counting"};
+    auto result = testing::CountRainflow(
+        node.info, node.sts, Parameters(c.mode, 200.0, 10, c.first, c.last), progress, options);
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(progress.upper(), c.upper) << c.first << ".." << c.last;
     EXPECT_EQ(progress.position(), c.upper) << c.first << ".." << c.last;
@@ -197,14 +197,14 @@ TEST_F(RainflowCountingTest, CancelAfterTheFirstBlockCountsNothing) {
   const WalkNode walk = WriteWalk(dir_.path());
   for (int32_t mode : {kAmplitudeSetValue, kAmplitudeAutomatic}) {
     SilentProgress whole;
-    auto complete = RunRainflowCounting(walk.node.info, walk.node.sts,
-                                        Parameters(mode, 3000.0, 40, 1, 2), whole);
+    auto complete = testing::CountRainflow(walk.node.info, walk.node.sts,
+                                           Parameters(mode, 3000.0, 40, 1, 2), whole);
     ASSERT_TRUE(complete.ok());
     ASSERT_FALSE(complete->cancelled);
 
     SilentProgress progress(1);  // cancels at the first poll, after block 1
-    auto result = RunRainflowCounting(walk.node.info, walk.node.sts,
-                                      Parameters(mode, 3000.0, 40, 1, 2), progress);
+    auto result = testing::CountRainflow(walk.node.info, walk.node.sts,
+                                         Parameters(mode, 3000.0, 40, 1, 2), progress);
     ASSERT_TRUE(result.ok());
     EXPECT_TRUE(result->cancelled) << mode;
     EXPECT_EQ(Partitions(*result), std::vector<double>(40, 0.0)) << mode;
@@ -251,15 +251,15 @@ TEST_F(RainflowCountingTest, RefusesWhatItCannotCount) {
   };
   for (const Case& c : cases) {
     SilentProgress progress;
-    auto result = RunRainflowCounting(c.node->info, c.sts, c.params, progress);
+    auto result = testing::CountRainflow(c.node->info, c.sts, c.params, progress);
     ASSERT_FALSE(result.ok()) << c.name;
     EXPECT_EQ(result.error().message, c.message) << c.name << ": " << result.error().detail;
     EXPECT_FALSE(result.error().detail.empty()) << c.name;
   }
   // More than 2000 partitions count into 2000.
   SilentProgress progress;
-  auto result = RunRainflowCounting(node.info, node.sts,
-                                    Parameters(kAmplitudeSetValue, 1.0, 5000, 1, 2), progress);
+  auto result = testing::CountRainflow(node.info, node.sts,
+                                       Parameters(kAmplitudeSetValue, 1.0, 5000, 1, 2), progress);
   ASSERT_TRUE(result.ok());
   EXPECT_EQ(result->partitions, 2000);
   EXPECT_EQ(result->cursor_partition, 1000);

@@ -1,12 +1,11 @@
 // RunRangeCounting: where the first range starts and the ranges across block borders.
 // What it shares with peak counting is tested in tests/core/counting/.
-#include "core/range/range_counting.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "core/services/progress.h"
+#include "support/count_record.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {
@@ -50,7 +49,7 @@ TEST(RangeCountingTest, FirstRangeStartsAtTheRangesFirstSampleAndCrossesBlockBor
                                     .amplitude_mode = kAmplitudeSetValue,
                                     .set_value = 10.0,
                                     .partitions = 4};
-    auto r = RunRangeCounting(node.info, node.sts, params, progress);
+    auto r = testing::CountRanges(node.info, node.sts, params, progress);
     ASSERT_TRUE(r.ok()) << r.error().detail;
     EXPECT_EQ(first4(r->two_way_counts), c.two_way);
     EXPECT_EQ(first4(r->one_way_counts), c.one_way);

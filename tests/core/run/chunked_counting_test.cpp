@@ -18,11 +18,11 @@
 #include "core/peak/peak_counter.h"
 #include "core/rainflow/literal_rainflow.h"
 #include "core/rainflow/rainflow_counter.h"
-#include "core/rainflow/rainflow_counting.h"
 #include "core/range/range_counter.h"
 #include "core/run/counting_run.h"
 #include "core/services/message_table.h"
 #include "output/result_output.h"
+#include "support/count_record.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {
@@ -286,16 +286,16 @@ TEST(ChunkedCountingTest, EveryThreadCountGivesTheOneThreadJson) {
         params.last_block = last;
         SCOPED_TRACE(std::to_string(static_cast<int>(kind)) + " mode " + std::to_string(mode) +
                      " blocks " + std::to_string(first) + ".." + std::to_string(last));
-        CountingRunOptions options;
+        testing::CountOptions options;
         options.rainflow.residue_memory_points = 64;
         SilentProgress progress;
-        auto one = RunCounting(kind, *node, params, progress, options);
+        auto one = testing::CountNode(kind, *node, params, progress, options);
         ASSERT_TRUE(one.ok()) << one.error().detail;
         const std::string expected = JsonText(*one);
         for (int threads : {0, 2, 3, 4, 5, 6, 7, 8}) {
           options.threads = threads;
           SilentProgress parallel_progress;
-          auto many = RunCounting(kind, *node, params, parallel_progress, options);
+          auto many = testing::CountNode(kind, *node, params, parallel_progress, options);
           ASSERT_TRUE(many.ok()) << many.error().detail;
           EXPECT_EQ(JsonText(*many), expected) << threads << " threads";
           EXPECT_FALSE(PassCancelled(*many));
@@ -303,7 +303,7 @@ TEST(ChunkedCountingTest, EveryThreadCountGivesTheOneThreadJson) {
         for (int threads : {1, 4}) {
           options.threads = threads;
           SilentProgress supplied_progress;
-          auto supplied = RunCounting(kind, in_memory, params, supplied_progress, options);
+          auto supplied = testing::CountNode(kind, in_memory, params, supplied_progress, options);
           ASSERT_TRUE(supplied.ok()) << supplied.error().detail;
           EXPECT_EQ(JsonText(*supplied), expected) << threads << " threads, from memory";
         }
@@ -364,11 +364,11 @@ TEST(ChunkedCountingTest, ASampleExactRecordCountsEveryValueOnEveryThreadCount) 
            {CountingKind::kPeak, CountingKind::kRange, CountingKind::kRainflow}) {
         std::string one_thread;
         for (int threads : {1, 2, 3, 8}) {
-          CountingRunOptions options;
+          testing::CountOptions options;
           options.threads = threads;
           options.rainflow.residue_memory_points = 64;
           SilentProgress progress;
-          auto file = RunCounting(kind, node, params, progress, options);
+          auto file = testing::CountNode(kind, node, params, progress, options);
           ASSERT_TRUE(file.ok()) << file.error().detail;
           if (threads == 1) one_thread = JsonText(*file);
           EXPECT_EQ(JsonText(*file), one_thread) << threads << " threads";
@@ -422,7 +422,7 @@ TEST(ChunkedCountingTest, ASampleExactRecordRefusesWhatItCantCount) {
   params.first_block = params.last_block = 1;
   SilentProgress progress;
   for (CountingKind kind : {CountingKind::kPeak, CountingKind::kRange, CountingKind::kRainflow}) {
-    auto file = RunCounting(kind, node, params, progress);
+    auto file = testing::CountNode(kind, node, params, progress);
     ASSERT_FALSE(file.ok());
     EXPECT_NE(file.error().detail.find("fewer than two"), std::string::npos) << file.error().detail;
   }
@@ -430,10 +430,10 @@ TEST(ChunkedCountingTest, ASampleExactRecordRefusesWhatItCantCount) {
   const std::vector<double> some(1500, 1.0);
   node = SampleExactNode(some, asked_end);
   node.sample_count = 2049;
-  EXPECT_FALSE(RunCounting(CountingKind::kPeak, node, params, progress).ok());
+  EXPECT_FALSE(testing::CountNode(CountingKind::kPeak, node, params, progress).ok());
   node.sample_count = 1500;
   params.first_block = params.last_block = 3;
-  EXPECT_FALSE(RunCounting(CountingKind::kRange, node, params, progress).ok());
+  EXPECT_FALSE(testing::CountNode(CountingKind::kRange, node, params, progress).ok());
 }
 
 TEST(ChunkedCountingTest, ACancelDuringAParallelPassSavesNothing) {
@@ -448,10 +448,10 @@ TEST(ChunkedCountingTest, ACancelDuringAParallelPassSavesNothing) {
   params.first_block = 1;
   params.last_block = 64;
   for (CountingKind kind : {CountingKind::kPeak, CountingKind::kRange, CountingKind::kRainflow}) {
-    CountingRunOptions options;
+    testing::CountOptions options;
     options.threads = 4;
     SilentProgress progress(1);  // the first poll sees the cancel
-    auto file = RunCounting(kind, *node, params, progress, options);
+    auto file = testing::CountNode(kind, *node, params, progress, options);
     ASSERT_TRUE(file.ok()) << file.error().detail;
     EXPECT_TRUE(PassCancelled(*file));
     const fs::path target = dir.path() / ("out" + std::string(ResultFileExtension(kind)));
@@ -481,10 +481,10 @@ TEST(ChunkedCountingTest, ProgressSumsTheWorkersAndEndsFull) {
   params.first_block = 5;
   params.last_block = 44;  // 40 blocks; rainflow's bar runs to 48
   for (CountingKind kind : {CountingKind::kPeak, CountingKind::kRange, CountingKind::kRainflow}) {
-    CountingRunOptions options;
+    testing::CountOptions options;
     options.threads = 3;
     RecordingProgress progress;
-    auto file = RunCounting(kind, *node, params, progress, options);
+    auto file = testing::CountNode(kind, *node, params, progress, options);
     ASSERT_TRUE(file.ok()) << file.error().detail;
     ASSERT_FALSE(progress.positions.empty());
     EXPECT_TRUE(std::is_sorted(progress.positions.begin(), progress.positions.end()));

@@ -14,6 +14,7 @@
 #include "core/report/counting_hand_over.h"
 #include "core/services/message_table.h"
 #include "core/services/progress.h"
+#include "support/count_record.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {
@@ -55,7 +56,8 @@ TEST(CountingRunTest, ReturnsACompleteRecordOfEachAnalysis) {
   EXPECT_EQ(node->data_file, dir.path() / "tr7#n2.sts");
   for (CountingKind kind : kKinds) {
     SilentProgress progress;
-    auto file = RunCounting(kind, *node, SetValue(4.0, 4, 1, 2), progress, {{"env", "count"}, {}});
+    auto file =
+        testing::CountNode(kind, *node, SetValue(4.0, 4, 1, 2), progress, {{"env", "count"}, {}});
     ASSERT_TRUE(file.ok()) << file.error().detail;
     EXPECT_EQ(KindOf(*file), kind);
     const ResultFileNode& record = NodeOf(*file);
@@ -70,7 +72,7 @@ TEST(CountingRunTest, ReturnsACompleteRecordOfEachAnalysis) {
   // Blocks 1..2 of the triangle: 128 peaks at 4 in the top partition of [-4, 4] and 128 valleys
   // at -4 in the bottom one (N = 4, W2 = 2).
   SilentProgress progress;
-  auto peak = RunCounting(CountingKind::kPeak, *node, SetValue(4.0, 4, 1, 2), progress);
+  auto peak = testing::CountNode(CountingKind::kPeak, *node, SetValue(4.0, 4, 1, 2), progress);
   ASSERT_TRUE(peak.ok());
   const PeakCountResult& counts = std::get<PeakResultFile>(*peak).result;
   EXPECT_EQ(counts.two_way_peak_counts[3], 128);
@@ -109,7 +111,7 @@ TEST(CountingRunTest, TheAutomaticAmplitudeOfAConstantRecordIsRefusedInOneLine) 
     auto node = OpenCountingNode(dir.path(), "abc", "12", c.node);
     ASSERT_TRUE(node.ok());
     SilentProgress progress;
-    auto file = RunCounting(c.kind, *node, automatic, progress);
+    auto file = testing::CountNode(c.kind, *node, automatic, progress);
     ASSERT_FALSE(file.ok()) << c.detail;
     EXPECT_EQ(file.error().message, kMsgBadValue);
     EXPECT_EQ(file.error().detail.find('\n'), std::string::npos);
@@ -120,7 +122,7 @@ TEST(CountingRunTest, TheAutomaticAmplitudeOfAConstantRecordIsRefusedInOneLine) 
   // A peak counting of a constant record above 0 has a range, in which nothing is counted.
   auto flat = OpenCountingNode(dir.path(), "abc", "12", "flat");
   SilentProgress progress;
-  auto peak = RunCounting(CountingKind::kPeak, *flat, automatic, progress);
+  auto peak = testing::CountNode(CountingKind::kPeak, *flat, automatic, progress);
   ASSERT_TRUE(peak.ok()) << peak.error().detail;
   EXPECT_EQ(std::get<PeakResultFile>(peak.value()).result.amplitude_range, 2.5);
 }
@@ -141,10 +143,10 @@ TEST(CountingRunTest, TheFullScaleOfANegativeSensitivityKeepsItsSize) {
   full.last_block = 4;
   for (CountingKind kind : kKinds) {
     SilentProgress progress;
-    auto up =
-        RunCounting(kind, OpenCountingNode(dir.path(), "abc", "12", "up").value(), full, progress);
-    auto down = RunCounting(kind, OpenCountingNode(dir.path(), "abc", "12", "down").value(), full,
-                            progress);
+    auto up = testing::CountNode(kind, OpenCountingNode(dir.path(), "abc", "12", "up").value(),
+                                 full, progress);
+    auto down = testing::CountNode(kind, OpenCountingNode(dir.path(), "abc", "12", "down").value(),
+                                   full, progress);
     ASSERT_TRUE(up.ok() && down.ok()) << static_cast<int>(kind);
     std::visit(
         [&](const auto& u) {
@@ -178,7 +180,7 @@ TEST(CountingRunTest, EveryAnalysisRefusesARecordShorterThanABlock) {
   for (CountingKind kind : kKinds) {
     for (const CountingParameters& p : {whole, SetValue(1.0, 25, 1, 0)}) {
       SilentProgress progress;
-      auto file = RunCounting(kind, *node, p, progress);
+      auto file = testing::CountNode(kind, *node, p, progress);
       ASSERT_FALSE(file.ok()) << static_cast<int>(kind);
       EXPECT_EQ(file.error().message, kMsgBadValue);
       EXPECT_NE(file.error().detail.find("fewer than one block"), std::string::npos)
@@ -196,7 +198,7 @@ TEST(CountingRunTest, ACancelledPassIsShownButNeverSavedReportedOrExported) {
   fs::create_directory(out);
   for (CountingKind kind : kKinds) {
     SilentProgress progress(1);  // cancels after the first block
-    auto file = RunCounting(kind, *node, SetValue(4.0, 4, 1, 8), progress);
+    auto file = testing::CountNode(kind, *node, SetValue(4.0, 4, 1, 8), progress);
     ASSERT_TRUE(file.ok());
     ASSERT_TRUE(PassCancelled(*file));
     if (kind == CountingKind::kPeak) {
@@ -247,7 +249,7 @@ TEST(CountingRunTest, ACancelWhileTheEnvelopeIsReadCountsNothing) {
   for (CountingKind kind : kKinds) {
     SCOPED_TRACE(static_cast<int>(kind));
     SilentProgress cancel(1);
-    auto cancelled = RunCounting(kind, *long_node, automatic, cancel);
+    auto cancelled = testing::CountNode(kind, *long_node, automatic, cancel);
     ASSERT_FALSE(cancelled.ok());
     EXPECT_EQ(cancelled.error().message, kMsgCalculationCancelled);
     EXPECT_TRUE(cancelled.error().detail.starts_with(kCancelledPassDetail))
@@ -256,7 +258,7 @@ TEST(CountingRunTest, ACancelWhileTheEnvelopeIsReadCountsNothing) {
 
     // The same first poll falls after the first block of the shorter record.
     SilentProgress after_a_block(1);
-    auto partial = RunCounting(kind, *short_node, automatic, after_a_block);
+    auto partial = testing::CountNode(kind, *short_node, automatic, after_a_block);
     ASSERT_TRUE(partial.ok()) << partial.error().detail;
     EXPECT_TRUE(PassCancelled(*partial));
     EXPECT_EQ(after_a_block.position(), kind == CountingKind::kRainflow ? 9 : 1);

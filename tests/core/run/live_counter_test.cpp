@@ -16,6 +16,7 @@
 #include "core/rainflow/rainflow_cycles.h"
 #include "core/run/counting_run.h"
 #include "output/result_output.h"
+#include "support/count_record.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {
@@ -97,10 +98,10 @@ std::string OfflineJson(CountingKind kind, const std::vector<double>& raw, int t
   params.range_mode = kRangeFull;
   params.first_block = 1;
   params.last_block = node.info.whole_blocks();
-  CountingRunOptions options;
+  testing::CountOptions options;
   options.threads = threads;
   SilentProgress progress;
-  auto file = RunCounting(kind, node, params, progress, options);
+  auto file = testing::CountNode(kind, node, params, progress, options);
   EXPECT_TRUE(file.ok()) << file.error().detail;
   if (!file) return {};
   // The live count leaves the envelope to its caller; the counts are what is compared.
@@ -345,7 +346,7 @@ TEST(LiveCounterTest, RefusesWhatItCannotCount) {
   refused = LiveCounter::Create(tiny);
   ASSERT_FALSE(refused.ok());
   EXPECT_NE(refused.error().detail.find(
-                "the set amplitude range = 5e-324 makes the partition width too small"),
+                "--amplitude = 5e-324 makes the partition width too small"),
             std::string::npos)
       << refused.error().detail;
   LiveCountSetup huge = CountSetup(CountingKind::kPeak);

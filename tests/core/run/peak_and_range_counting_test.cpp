@@ -12,10 +12,9 @@
 
 #include "core/data/envelope.h"
 #include "core/data/waveform_reader.h"
-#include "core/peak/peak_counting.h"
-#include "core/range/range_counting.h"
 #include "core/services/message_table.h"
 #include "core/services/progress.h"
+#include "support/count_record.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {
@@ -51,7 +50,7 @@ struct PeakRun {
   using Result = PeakCountResult;
   static core::Result<Result> Run(const testing::WrittenNode& node, const CountingParameters& p,
                                   Progress& progress) {
-    return RunPeakCounting(node.info, node.sts, p, progress);
+    return testing::CountPeaks(node.info, node.sts, p, progress);
   }
   static Histograms Literal(const std::vector<double>& x, int n, double a, double c1, double c2,
                             bool automatic) {
@@ -101,7 +100,7 @@ struct RangeRun {
   using Result = RangeCountResult;
   static core::Result<Result> Run(const testing::WrittenNode& node, const CountingParameters& p,
                                   Progress& progress) {
-    return RunRangeCounting(node.info, node.sts, p, progress);
+    return testing::CountRanges(node.info, node.sts, p, progress);
   }
   static Histograms Literal(const std::vector<double>& x, int n, double a, double c1, double c2,
                             bool /*automatic*/) {

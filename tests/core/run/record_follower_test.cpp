@@ -23,6 +23,7 @@
 #include "core/services/message_table.h"
 #include "core/services/profile.h"
 #include "core/services/progress.h"
+#include "support/count_record.h"
 #include "support/test_node.h"
 
 namespace torvwy::core {
@@ -143,27 +144,24 @@ std::vector<double> Samples(size_t n, uint32_t seed) {
 
 FollowSetup SetupOf(CountingKind kind, int32_t amplitude_mode = kAmplitudeSetValue) {
   FollowSetup setup;
-  setup.kind = kind;
-  setup.partitions = 16;
-  setup.amplitude_mode = amplitude_mode;
-  setup.set_value = 12.0;
+  setup.plan.kind = kind;
+  setup.plan.parameters.partitions = 16;
+  setup.plan.parameters.amplitude_mode = amplitude_mode;
+  setup.plan.parameters.set_value = 12.0;
   setup.idle = std::chrono::hours(1);
   return setup;
 }
 
 Result<AnyResultFile> RunOffline(const CountingNode& node, const FollowSetup& setup, int threads) {
-  CountingParameters p;
+  CountingParameters p = setup.plan.parameters;
   p.range_mode = kRangeFull;
-  p.partitions = setup.partitions;
-  p.amplitude_mode = setup.amplitude_mode;
-  p.set_value = setup.set_value;
   p.total_blocks = node.info.whole_blocks();
   p.first_block = 1;
   p.last_block = node.info.whole_blocks();
   SilentProgress progress;
-  CountingRunOptions options;
+  testing::CountOptions options;
   options.threads = threads;
-  return RunCounting(setup.kind, node, p, progress, options);
+  return testing::CountNode(setup.plan.kind, node, p, progress, options);
 }
 
 std::string Encoded(const AnyResultFile& file) {
@@ -641,7 +639,7 @@ TEST(RecordFollowerTest, StartRefusesWhatCannotBeFollowed) {
   EXPECT_FALSE(
       RecordFollower::Start(rig.Node(), SetupOf(CountingKind::kPeak, kAmplitudeAutomatic)).ok());
   FollowSetup no_partitions = SetupOf(CountingKind::kPeak);
-  no_partitions.partitions = 0;
+  no_partitions.plan.parameters.partitions = 0;
   EXPECT_FALSE(RecordFollower::Start(rig.Node(), no_partitions).ok());
   rig.info().set_format(kFormatNone);
   rig.WriteTsp(0, true);

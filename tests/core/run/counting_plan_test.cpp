@@ -1,11 +1,13 @@
 // Counting requests: settled against a node as the command line, the dialog and Python ask.
-#include "core/run/counting_request.h"
+#include "core/run/counting_plan.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/data/sample_format.h"
 #include "core/services/message_table.h"
@@ -24,7 +26,37 @@ SamplingInfo Node() {
   return info;
 }
 
-TEST(CountingRequest, SettlesTheBlocksAsked) {
+/// The plan a face builds from block fields and values, as the command line's --blocks.
+CountingPlan BlockRequest(std::optional<BlockRange> blocks, int32_t amplitude_mode,
+                          double set_value, int32_t partitions) {
+  CountingPlan plan;
+  plan.parameters.range_mode = blocks ? kRangeByBlock : kRangeFull;
+  plan.blocks = blocks;
+  plan.parameters.amplitude_mode = amplitude_mode;
+  plan.parameters.set_value = set_value;
+  plan.parameters.partitions = partitions;
+  return plan;
+}
+
+/// A plan checked and settled against `info`, as every face does before a run.
+Result<CountingParameters> Settled(const CountingPlan& asked, const SamplingInfo& info) {
+  auto plan = PlanCounting(asked);
+  if (!plan) return plan.error();
+  if (auto ok = SettlePlan(*plan, info); !ok) return ok.error();
+  return plan->parameters;
+}
+
+/// The amplitude range of `kind` under `parameters`, as the run resolves it.
+Result<double> AmplitudeOf(CountingKind kind, const CountingParameters& parameters,
+                           const SamplingInfo& info, const EnvelopeExtremes& extremes,
+                           const std::filesystem::path& record) {
+  CountingPlan plan;
+  plan.kind = kind;
+  plan.parameters = parameters;
+  return AmplitudeRangeOf(plan, info, extremes, record);
+}
+
+TEST(CountingPlan, SettlesTheBlocksAsked) {
   struct Case {
     const char* what;
     std::optional<BlockRange> blocks;
@@ -39,7 +71,7 @@ TEST(CountingRequest, SettlesTheBlocksAsked) {
            Case{"negative: the first block", BlockRange{-3, -9}, kRangeByBlock, 1, 1},
            Case{"reversed beyond the end", BlockRange{900, 39}, kRangeByBlock, 39, 40},
        }) {
-    auto p = SettleCountingRequest(BlockRequest(c.blocks, kAmplitudeAutomatic, 0.0, 25), Node());
+    auto p = Settled(BlockRequest(c.blocks, kAmplitudeAutomatic, 0.0, 25), Node());
     ASSERT_TRUE(p) << c.what;
     EXPECT_EQ(p->range_mode, c.mode) << c.what;
     EXPECT_EQ(p->first_block, c.first) << c.what;
@@ -48,7 +80,7 @@ TEST(CountingRequest, SettlesTheBlocksAsked) {
   }
 }
 
-TEST(CountingRequest, KeepsWhatTheFaceAskedFor) {
+TEST(CountingPlan, KeepsWhatTheFaceAskedFor) {
   struct Case {
     int32_t amplitude_mode;
     double set_value;
@@ -60,8 +92,8 @@ TEST(CountingRequest, KeepsWhatTheFaceAskedFor) {
        {Case{kAmplitudeFullScale, 0.0, 2, 2}, Case{kAmplitudeAutomatic, -1.0, 25, 25},
         Case{kAmplitudeSetValue, 1e-300, 1999, 1999}, Case{kAmplitudeSetValue, 3.5, 2000, 2000},
         Case{kAmplitudeSetValue, 12.25, 5000, 2000}}) {
-    auto p = SettleCountingRequest(
-        BlockRequest(std::nullopt, c.amplitude_mode, c.set_value, c.partitions), Node());
+    auto p =
+        Settled(BlockRequest(std::nullopt, c.amplitude_mode, c.set_value, c.partitions), Node());
     ASSERT_TRUE(p);
     EXPECT_EQ(p->amplitude_mode, c.amplitude_mode);
     EXPECT_EQ(p->set_value, c.set_value);
@@ -70,12 +102,12 @@ TEST(CountingRequest, KeepsWhatTheFaceAskedFor) {
   }
 }
 
-TEST(CountingRequest, FullRangeKeepsTheTypedFieldsAndByTimeSettlesTheTimes) {
+TEST(CountingPlan, FullRangeKeepsTheTypedFieldsAndByTimeSettlesTheTimes) {
   // The dialog hands in every field; Full counts the whole node and keeps the block fields for
   // the next time it shows.
-  CountingRequest full;
+  CountingPlan full;
   full.blocks = BlockRange{12, 5};
-  auto p = SettleCountingRequest(full, Node());
+  auto p = Settled(full, Node());
   ASSERT_TRUE(p);
   EXPECT_EQ(p->block_from, 12);
   EXPECT_EQ(p->block_to, 5);
@@ -83,16 +115,16 @@ TEST(CountingRequest, FullRangeKeepsTheTypedFieldsAndByTimeSettlesTheTimes) {
   EXPECT_EQ(p->last_block, 40);
   EXPECT_DOUBLE_EQ(p->time_to, 40.0);
 
-  CountingRequest by_time;
-  by_time.range_mode = kRangeByTime;
+  CountingPlan by_time;
+  by_time.parameters.range_mode = kRangeByTime;
   by_time.times = TimeRange{7.5, -2.0};
-  p = SettleCountingRequest(by_time, Node());
+  p = Settled(by_time, Node());
   ASSERT_TRUE(p);
   EXPECT_EQ(p->time_from, 0.0);
   EXPECT_EQ(p->time_to, 7.5);
 }
 
-TEST(CountingRequest, RefusesModesOutsideTheirValues) {
+TEST(CountingPlan, RefusesModesOutsideTheirValues) {
   struct Case {
     int32_t range_mode, amplitude_mode;
     const char* detail;
@@ -101,17 +133,17 @@ TEST(CountingRequest, RefusesModesOutsideTheirValues) {
                         Case{-1, kAmplitudeAutomatic, "analysis range mode -1 is not 0, 1 or 2"},
                         Case{kRangeFull, 3, "amplitude mode 3 is not 0, 1 or 2"},
                         Case{kRangeByBlock, -1, "amplitude mode -1 is not 0, 1 or 2"}}) {
-    CountingRequest request;
-    request.range_mode = c.range_mode;
-    request.amplitude_mode = c.amplitude_mode;
-    auto p = SettleCountingRequest(request, Node());
+    CountingPlan request;
+    request.parameters.range_mode = c.range_mode;
+    request.parameters.amplitude_mode = c.amplitude_mode;
+    auto p = Settled(request, Node());
     ASSERT_FALSE(p) << c.detail;
     EXPECT_EQ(p.error().message, kMsgBadValue);
     EXPECT_EQ(p.error().detail, c.detail);
   }
 }
 
-TEST(CountingRequest, RefusesAnAmplitudeNoPartitionCanBeMadeOf) {
+TEST(CountingPlan, RefusesAnAmplitudeNoPartitionCanBeMadeOf) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
   const double most = std::numeric_limits<double>::max();
@@ -120,25 +152,23 @@ TEST(CountingRequest, RefusesAnAmplitudeNoPartitionCanBeMadeOf) {
     const char* detail;
   };
   for (const Case& c : {
-           Case{0.0, "the set amplitude range = 0 is not a finite number above 0"},
-           Case{-0.0, "the set amplitude range = -0 is not a finite number above 0"},
-           Case{-1.0, "the set amplitude range = -1 is not a finite number above 0"},
-           Case{nan, "the set amplitude range = nan is not a finite number above 0"},
-           Case{inf, "the set amplitude range = inf is not a finite number above 0"},
-           Case{1e308, "the set amplitude range = 1e+308 makes the partition width infinite"},
+           Case{0.0, "--amplitude = 0 is not a finite number above 0"},
+           Case{-0.0, "--amplitude = -0 is not a finite number above 0"},
+           Case{-1.0, "--amplitude = -1 is not a finite number above 0"},
+           Case{nan, "--amplitude = nan is not a finite number above 0"},
+           Case{inf, "--amplitude = inf is not a finite number above 0"},
+           Case{1e308, "--amplitude = 1e+308 makes the partition width infinite"},
            Case{most,
-                "the set amplitude range = 1.7976931348623157e+308 makes the partition "
+                "--amplitude = 1.7976931348623157e+308 makes the partition "
                 "width infinite"},
        }) {
-    auto p = SettleCountingRequest(BlockRequest(std::nullopt, kAmplitudeSetValue, c.set_value, 4),
-                                   Node());
+    auto p = Settled(BlockRequest(std::nullopt, kAmplitudeSetValue, c.set_value, 4), Node());
     ASSERT_FALSE(p) << c.detail;
     EXPECT_EQ(p.error().message, kMsgBadValue);
     EXPECT_EQ(p.error().detail, c.detail);
   }
   // The largest value whose double is finite still divides: 2A / N = DBL_MAX for N = 1.
-  EXPECT_TRUE(
-      SettleCountingRequest(BlockRequest(std::nullopt, kAmplitudeSetValue, most / 2, 1), Node()));
+  EXPECT_TRUE(Settled(BlockRequest(std::nullopt, kAmplitudeSetValue, most / 2, 1), Node()));
 
   // The full scale of format 951 is finite and above 0 for any finite c1 other than 0: a
   // negative c1 turns the samples over and keeps the size of the range. c1 = 0 makes it
@@ -146,14 +176,12 @@ TEST(CountingRequest, RefusesAnAmplitudeNoPartitionCanBeMadeOf) {
   for (const double c1 : {2.0, -2.0, -1e-300}) {
     SamplingInfo info = Node();
     info.set_c1(c1);
-    EXPECT_TRUE(
-        SettleCountingRequest(BlockRequest(std::nullopt, kAmplitudeFullScale, 0.0, 4), info))
-        << c1;
+    EXPECT_TRUE(Settled(BlockRequest(std::nullopt, kAmplitudeFullScale, 0.0, 4), info)) << c1;
   }
   for (const double c1 : {0.0, 1e-320, nan}) {
     SamplingInfo info = Node();
     info.set_c1(c1);
-    auto p = SettleCountingRequest(BlockRequest(std::nullopt, kAmplitudeFullScale, 0.0, 4), info);
+    auto p = Settled(BlockRequest(std::nullopt, kAmplitudeFullScale, 0.0, 4), info);
     ASSERT_FALSE(p) << c1;
     EXPECT_EQ(p.error().message, kMsgBadValue);
     EXPECT_NE(p.error().detail.find("the full scale (FS + FS) / c2 / c1 = "), std::string::npos)
@@ -161,7 +189,7 @@ TEST(CountingRequest, RefusesAnAmplitudeNoPartitionCanBeMadeOf) {
   }
 }
 
-TEST(CountingRequest, RefusesAWidthThatUnderflowsForTheCountedPartitions) {
+TEST(CountingPlan, RefusesAWidthThatUnderflowsForTheCountedPartitions) {
   // The narrowest width A / N must be a normal number: at least DBL_MIN = 2^-1022. A = DBL_MIN x
   // N divides back to DBL_MIN exactly; the double just below it gives less.
   const double least = std::numeric_limits<double>::min();
@@ -173,11 +201,11 @@ TEST(CountingRequest, RefusesAWidthThatUnderflowsForTheCountedPartitions) {
   };
   for (const Case& c : {
            Case{tiny, 25,
-                "the set amplitude range = 5e-324 makes the partition width too small: A / 25 is "
+                "--amplitude = 5e-324 makes the partition width too small: A / 25 is "
                 "below 2.2250738585072014e-308"},
            Case{least, 1, ""},
            Case{std::nextafter(least, 0.0), 1,
-                "the set amplitude range = 2.225073858507201e-308 makes the partition width too "
+                "--amplitude = 2.225073858507201e-308 makes the partition width too "
                 "small: A / 1 is below 2.2250738585072014e-308"},
            Case{least * 25, 25, ""},
            Case{std::nextafter(least * 25, 0.0), 25, "A / 25 is below"},
@@ -187,8 +215,8 @@ TEST(CountingRequest, RefusesAWidthThatUnderflowsForTheCountedPartitions) {
            Case{std::nextafter(least * 2000, 0.0), 5000, "A / 2000 is below"},
            Case{1e-305, 4, ""},
        }) {
-    auto p = SettleCountingRequest(
-        BlockRequest(std::nullopt, kAmplitudeSetValue, c.set_value, c.partitions), Node());
+    auto p =
+        Settled(BlockRequest(std::nullopt, kAmplitudeSetValue, c.set_value, c.partitions), Node());
     const std::string what = std::to_string(c.partitions) + " " + std::to_string(c.set_value);
     if (std::string(c.detail).empty()) {
       EXPECT_TRUE(p) << what << ": " << p.error().detail;
@@ -204,7 +232,7 @@ TEST(CountingRequest, RefusesAWidthThatUnderflowsForTheCountedPartitions) {
             "2.2250738585072014e-308");
 }
 
-TEST(CountingRequest, EveryAmplitudeModeMeetsTheOneRuleBeforeCounting) {
+TEST(CountingPlan, EveryAmplitudeModeMeetsTheOneRuleBeforeCounting) {
   const double most = std::numeric_limits<double>::max();
   const SamplingInfo int16 = Node();  // format 951: full scale 10000 raw; c1 = 2, c2 = 5
   const double fs = 10000.0;
@@ -288,13 +316,12 @@ TEST(CountingRequest, EveryAmplitudeModeMeetsTheOneRuleBeforeCounting) {
                 {},
                 0,
                 "the set amplitude range = 5e-324 makes the partition width too small"},
-           Case{CountingKind::kPeak, 7, 0, int16, {}, 0, "unknown amplitude mode 7"},
        }) {
     CountingParameters p;
     p.amplitude_mode = c.mode;
     p.set_value = c.set_value;
     p.partitions = 25;
-    auto a = CountingAmplitudeRange(c.kind, p, c.info, c.extremes, "rec.sts");
+    auto a = AmplitudeOf(c.kind, p, c.info, c.extremes, "rec.sts");
     const std::string what =
         std::to_string(static_cast<int>(c.kind)) + "/" + std::to_string(c.mode);
     if (std::string(c.refused).empty()) {
@@ -308,27 +335,114 @@ TEST(CountingRequest, EveryAmplitudeModeMeetsTheOneRuleBeforeCounting) {
   }
 }
 
-TEST(CountingRequest, APartitionCountAbove2000IsNoted) {
-  for (const int64_t n : {int64_t{1}, int64_t{25}, int64_t{2000}}) {
-    EXPECT_EQ(PartitionCountNote(n, "--partitions"), "") << n;
+/// Each fault, asked by each face, refused before anything is read with the same one line.
+TEST(CountingPlan, EveryFaceMeetsOneCheckWithOneWording) {
+  struct Case {
+    const char* what;
+    CountingTexts texts;  // the command line's options, Python's strings
+    int64_t partitions;   // the dialog's and Python's values
+    int32_t amplitude_mode;
+    double set_value;
+    const char* detail;  // empty: accepted
+  };
+  const double nan = std::nan("");
+  for (const Case& c : {
+           Case{"N 0",
+                {"peak", "0", "auto", ""},
+                0,
+                kAmplitudeAutomatic,
+                0,
+                "--partitions must be 1 or more"},
+           Case{"N -3",
+                {"range", "-3", "full", ""},
+                -3,
+                kAmplitudeFullScale,
+                0,
+                "--partitions must be 1 or more"},
+           Case{"A 0",
+                {"rainflow", "25", "0", ""},
+                25,
+                kAmplitudeSetValue,
+                0.0,
+                "--amplitude = 0 is not a finite number above 0"},
+           Case{"A -1",
+                {"peak", "25", "-1", ""},
+                25,
+                kAmplitudeSetValue,
+                -1.0,
+                "--amplitude = -1 is not a finite number above 0"},
+           Case{"A tiny",
+                {"range", "2000", "1e-306", ""},
+                2000,
+                kAmplitudeSetValue,
+                1e-306,
+                "--amplitude = 1e-306 makes the partition width too small: A / 2000 is below "
+                "2.2250738585072014e-308"},
+           Case{"A huge",
+                {"rainflow", "4", "1e308", ""},
+                4,
+                kAmplitudeSetValue,
+                1e308,
+                "--amplitude = 1e+308 makes the partition width infinite"},
+           Case{"good", {"rainflow", "5000", "12.5", ""}, 5000, kAmplitudeSetValue, 12.5, ""},
+       }) {
+    auto from_texts = PlanCounting(c.texts);
+    CountingPlan asked;
+    asked.kind = MethodNamed(c.texts.method)->kind;
+    asked.parameters.partitions = static_cast<int32_t>(c.partitions);
+    asked.parameters.amplitude_mode = c.amplitude_mode;
+    asked.parameters.set_value = c.set_value;
+    auto from_values = PlanCounting(asked);
+    if (*c.detail == 0) {
+      ASSERT_TRUE(from_texts && from_values) << c.what;
+      EXPECT_EQ(from_texts->kind, from_values->kind) << c.what;
+      EXPECT_EQ(from_texts->parameters.partitions, from_values->parameters.partitions);
+      EXPECT_EQ(from_texts->parameters.amplitude_mode, from_values->parameters.amplitude_mode);
+      EXPECT_EQ(from_texts->parameters.set_value, from_values->parameters.set_value);
+      EXPECT_EQ(from_texts->note, "--partitions 5000 is above 2000; counted with 2000 partitions");
+      EXPECT_EQ(from_values->note, from_texts->note);
+      continue;
+    }
+    ASSERT_FALSE(from_texts) << c.what;
+    ASSERT_FALSE(from_values) << c.what;
+    EXPECT_EQ(from_texts.error().message, kMsgBadValue) << c.what;
+    EXPECT_EQ(from_texts.error().detail, c.detail) << c.what;
+    EXPECT_EQ(from_values.error().detail, c.detail) << c.what;
   }
-  EXPECT_EQ(PartitionCountNote(2001, "--partitions"),
+  (void)nan;
+  // Faults only texts can have.
+  for (const auto& [texts, detail] : std::vector<std::pair<CountingTexts, std::string>>{
+           {{"peaks", "25", "auto", ""}, "--method \"peaks\" is not one of peak, range, rainflow"},
+           {{"peak", "2x", "auto", ""}, "--partitions \"2x\" is not a whole number"},
+           {{"peak", "25", "half", ""}, "--amplitude \"half\" is neither full, auto nor a number"},
+           {{"peak", "25", "nan", ""}, "--amplitude \"nan\" is neither full, auto nor a number"},
+           {{"peak", "25", "auto", "3"}, "--blocks \"3\" is not FIRST-LAST"},
+           {{"peak", "0", "auto", "3"}, "--partitions must be 1 or more"}}) {
+    auto plan = PlanCounting(texts);
+    ASSERT_FALSE(plan) << detail;
+    EXPECT_EQ(plan.error().detail, detail);
+  }
+  CountingPlan threads;
+  threads.threads = 257;
+  EXPECT_EQ(PlanCounting(threads).error().detail, "--threads = 257 is not in 0..256");
+  auto blocks = PlanCounting({"range", "25", "auto", "-3--9"});
+  ASSERT_TRUE(blocks);
+  EXPECT_EQ(blocks->parameters.range_mode, kRangeByBlock);
+  EXPECT_EQ(blocks->blocks->first, -3);
+  EXPECT_EQ(blocks->blocks->last, -9);
+}
+
+TEST(CountingPlan, APartitionCountAbove2000IsNoted) {
+  for (const int64_t n : {int64_t{1}, int64_t{25}, int64_t{2000}}) {
+    EXPECT_EQ(PartitionCountNote(n), "") << n;
+  }
+  EXPECT_EQ(PartitionCountNote(2001),
             "--partitions 2001 is above 2000; counted with 2000 partitions");
-  EXPECT_EQ(PartitionCountNote(2500, "--partitions"),
+  EXPECT_EQ(PartitionCountNote(2500),
             "--partitions 2500 is above 2000; counted with 2000 partitions");
 }
 
-TEST(CountingRequest, OnePartitionRule) {
-  EXPECT_TRUE(CheckPartitionCount(1, "--partitions"));
-  EXPECT_TRUE(CheckPartitionCount(5000, "--partitions"));
-  for (int64_t n : {int64_t{0}, int64_t{-1}, std::numeric_limits<int64_t>::min()}) {
-    const Status ok = CheckPartitionCount(n, "--partitions");
-    ASSERT_FALSE(ok) << n;
-    EXPECT_EQ(ok.error().message, kMsgBadValue);
-    EXPECT_EQ(ok.error().detail, "--partitions must be 1 or more");
-  }
-  EXPECT_EQ(CheckPartitionCount(0, "partitions").error().detail, "partitions must be 1 or more");
-
+TEST(CountingPlan, OnePartitionRule) {
   struct Case {
     int64_t n;
     int32_t effective, held;
