@@ -24,32 +24,8 @@ inline CountOptions Threads(int threads) {
   return options;
 }
 
-/// Counts the record `source` of sampling record `info` by `kind` over `parameters` (their range
-/// settled, as SettlePlan leaves it): the plan is checked by PlanCounting, then run. Fails as the
-/// plan or the run does.
-inline core::Result<core::AnyResultFile> CountRecord(core::CountingKind kind,
-                                                     const core::SamplingInfo& info,
-                                                     const core::SampleSource& source,
-                                                     const core::CountingParameters& parameters,
-                                                     core::Progress& progress,
-                                                     const CountOptions& options = {}) {
-  core::CountingPlan asked;
-  asked.kind = kind;
-  asked.parameters = parameters;
-  asked.threads = options.threads;
-  asked.rainflow = options.rainflow;
-  asked.captions = options.captions;
-  auto plan = core::PlanCounting(asked);
-  if (!plan) return plan.error();
-  core::CountingNode node;
-  node.info = info;
-  node.data_file = source.path;
-  node.samples = source.supplier;
-  node.sample_count = source.sample_count;
-  return core::RunCounting(*plan, node, progress);
-}
-
-/// CountRecord of a whole node, its names carried into the result file.
+/// Counts `node` by `kind` over `parameters` (their range settled): the plan is checked by
+/// PlanCounting, then run, its names carried into the result file.
 inline core::Result<core::AnyResultFile> CountNode(core::CountingKind kind,
                                                    const core::CountingNode& node,
                                                    const core::CountingParameters& parameters,
@@ -64,6 +40,23 @@ inline core::Result<core::AnyResultFile> CountNode(core::CountingKind kind,
   auto plan = core::PlanCounting(asked);
   if (!plan) return plan.error();
   return core::RunCounting(*plan, node, progress);
+}
+
+/// Counts the record `source` of sampling record `info` by `kind` over `parameters` (their range
+/// settled, as SettlePlan leaves it): the plan is checked by PlanCounting, then run. Fails as the
+/// plan or the run does.
+inline core::Result<core::AnyResultFile> CountRecord(core::CountingKind kind,
+                                                     const core::SamplingInfo& info,
+                                                     const core::SampleSource& source,
+                                                     const core::CountingParameters& parameters,
+                                                     core::Progress& progress,
+                                                     const CountOptions& options = {}) {
+  core::CountingNode node;
+  node.info = info;
+  node.data_file = source.path;
+  node.samples = source.supplier;
+  node.sample_count = source.sample_count;
+  return CountNode(kind, node, parameters, progress, options);
 }
 
 /// CountRecord of one method, its result record taken out of the result file.
