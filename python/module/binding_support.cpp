@@ -3,7 +3,6 @@
 
 #include "core/services/language.h"
 #include "core/services/message_table.h"
-#include "core/services/number_format.h"
 
 namespace torvwy::python {
 
@@ -24,17 +23,23 @@ std::string ErrorMessage(const core::Error& error) {
 core::CountingPlan PlanOf(const std::string& method, int64_t partitions,
                           const pybind11::object& amplitude,
                           std::optional<std::pair<int32_t, int32_t>> blocks, int threads) {
-  // A number goes in as the shortest text that reads back as the same double.
-  const std::string amplitude_text = pybind11::isinstance<pybind11::str>(amplitude)
-                                         ? amplitude.cast<std::string>()
-                                         : core::ShortestText(amplitude.cast<double>());
+  // A number is taken exactly; a NaN or an infinity is refused by the plan's value check, in the
+  // wording the command line gives a value it can't use.
+  const bool is_text = pybind11::isinstance<pybind11::str>(amplitude);
   const std::string partitions_text = std::to_string(partitions);
   core::CountingPlan base;
   base.threads = threads;
-  auto plan = core::PlanCounting(
-      {.method = method, .partitions = partitions_text, .amplitude = amplitude_text, .blocks = {}},
-      base);
-  if (!plan) throw pybind11::value_error(ErrorMessage(plan.error()));
+  auto plan = core::PlanCounting({.method = method,
+                                  .partitions = partitions_text,
+                                  .amplitude = is_text ? amplitude.cast<std::string>() : "full",
+                                  .blocks = {}},
+                                 base);
+  if (plan && !is_text) {
+    plan->parameters.amplitude_mode = core::kAmplitudeSetValue;
+    plan->parameters.set_value = amplitude.cast<double>();
+    plan = core::PlanCounting(*plan);
+  }
+  if (!plan) throw RequestError(ErrorMessage(plan.error()));
   if (blocks) {
     plan->blocks = core::BlockRange{blocks->first, blocks->second};
     plan->parameters.range_mode = core::kRangeByBlock;

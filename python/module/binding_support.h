@@ -25,6 +25,14 @@ class CoreError : public std::runtime_error {
 /// The text the command line would print for `error`, in the package's language.
 std::string ErrorMessage(const core::Error& error);
 
+/// A counting request the core refuses before reading anything. Python sees it as RequestError,
+/// both a TorvwyError (as a count refused by the core always was) and a ValueError (as a bad
+/// argument is), so a caller's existing `except` of either still holds.
+class RequestError : public CoreError {
+ public:
+  using CoreError::CoreError;
+};
+
 /// Throws CoreError with the text the command line would print for `error`.
 [[noreturn]] void Raise(const core::Error& error);
 
@@ -38,7 +46,8 @@ T Take(core::Result<T> result) {
 /// The counting plan of a call: the method's name ("peak", "range", "rainflow"), N, the amplitude
 /// ("full", "auto" or a number, taken exactly), the blocks (first, last) and the worker threads,
 /// built and checked by the core's PlanCounting as the command line's are. ValueError with the
-/// plan's line for a bad request; the note of N above 2000 is left in the plan for the caller.
+/// plan's line for a bad request (RequestError); the note of N above 2000 is left in the plan for
+/// the caller.
 core::CountingPlan PlanOf(const std::string& method, int64_t partitions,
                           const pybind11::object& amplitude,
                           std::optional<std::pair<int32_t, int32_t>> blocks = std::nullopt,

@@ -309,6 +309,8 @@ class Follow {
     if (!(idle_s > 0.0) || !std::isfinite(idle_s) || idle_s > 1e9) {
       throw py::value_error("idle must be a number of seconds > 0");
     }
+    // Refused before the record is opened, as the command line refuses it.
+    if (auto ok = core::CheckLiveAmplitude(plan); !ok) throw RequestError(ErrorMessage(ok.error()));
     core::FollowSetup setup;
     setup.plan = plan;
     setup.idle = std::chrono::milliseconds(std::llround(idle_s * 1000.0));

@@ -425,7 +425,9 @@ void BindSave(py::module_& m) {
 PYBIND11_MODULE(_torvwy, m) {
   using namespace torvwy::python;
   m.doc() = "The compiled core of the torvwy package; use the torvwy package itself.";
-  py::register_exception<CoreError>(m, "TorvwyError", PyExc_RuntimeError);
+  const auto torvwy_error = py::register_exception<CoreError>(m, "TorvwyError", PyExc_RuntimeError);
+  py::register_exception<RequestError>(m, "RequestError",
+                                       py::make_tuple(torvwy_error, py::handle(PyExc_ValueError)));
 
   py::class_<Node>(m, "Node")
       .def(py::init<const std::string&, const std::string&, const std::string&,
@@ -439,8 +441,9 @@ PYBIND11_MODULE(_torvwy, m) {
   BindResultFile(m);
   BindFatigue(m);
 
-  // The one request of every count, checked by the core as the command line's is: ValueError
-  // with the plan's line; `note` says what the package warns of (N above 2000), else None.
+  // The one request of every count, checked by the core as the command line's is: RequestError
+  // (a TorvwyError and a ValueError) with the plan's line; `note` says what the package warns of (N
+  // above 2000), else None.
   py::class_<torvwy::core::CountingPlan>(m, "Plan").def_property_readonly(
       "note", [](const torvwy::core::CountingPlan& plan) {
         return plan.note.empty() ? std::nullopt : std::optional<std::string>(plan.note);

@@ -257,3 +257,23 @@ def test_stats_takes_the_threads_of_the_command_line(sample, threads):
     with pytest.raises(ValueError, match="0 to 256"):
         torvwy.stats(sample, "demo", "1", "1", threads=threads)
     assert len(torvwy.stats(sample, "demo", "1", "1", threads=0)) == 1
+
+
+@pytest.mark.parametrize("options,args", [
+    (dict(partitions=0), ["--partitions", "0"]),
+    (dict(amplitude="half"), ["--amplitude", "half"]),
+    (dict(amplitude=-2.5), ["--amplitude", "-2.5"]),
+    (dict(amplitude=1e308, partitions=1), ["--amplitude", "1e308", "--partitions", "1"]),
+])
+def test_a_bad_request_is_refused_in_the_command_lines_words(sample, options, args):
+    node = torvwy.Node(sample, "demo", "1", "1")
+    done = run_cli("rainflow", "--data", sample, "--test", "demo", "--code", 1, "--node", 1, *args,
+                   check=False)
+    assert done.returncode == 1
+    line = done.stderr.strip().removeprefix("torvwy: ")
+    for analysis in (torvwy.peak, torvwy.rainflow):
+        with pytest.raises(torvwy.RequestError) as raised:
+            analysis(node, **options)
+        assert str(raised.value) == line
+        # Either of the exceptions a caller may already catch takes it.
+        assert isinstance(raised.value, ValueError) and isinstance(raised.value, torvwy.TorvwyError)

@@ -22,11 +22,11 @@ from . import _torvwy
 from ._live import Counter, follow
 from ._curves import SNCurve, _weld_class_curve, damage_equivalent_load
 from ._results import Fields, LiveResult, Result, Rows, Table
-from ._torvwy import TorvwyError
+from ._torvwy import RequestError, TorvwyError
 
 __all__ = [
     "Node", "write_node", "peak", "range", "rainflow", "rainflow_cycles", "rainflow_matrix",
-    "stats", "open_result", "expand_range", "TorvwyError", "Result", "Rows", "CYCLE_DTYPE",
+    "stats", "open_result", "expand_range", "TorvwyError", "RequestError", "Result", "Rows", "CYCLE_DTYPE",
     "read_channels", "import_file", "Counter", "follow", "LiveResult", "SNCurve",
     "damage_equivalent_load", "Table",
 ]

@@ -18,7 +18,6 @@
 #include <sstream>
 #include <vector>
 
-#include "support/count_record.h"
 #include "core/fatigue/fatigue_list.h"
 #include "core/fatigue/life_class_setting.h"
 #include "core/files/result_file.h"
@@ -33,6 +32,7 @@
 #include "module/control_panel.h"
 #include "module/counting_view.h"
 #include "module/life_parameter_dialog.h"
+#include "support/count_record.h"
 #include "ui/fatigue_table.h"
 #include "ui/host_message.h"
 #include "ui/language.h"

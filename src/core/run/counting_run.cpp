@@ -37,11 +37,11 @@ Result<AnyResultFile> RunCounting(const CountingPlan& plan, const CountingNode& 
   // A settled plan's range lies in the record; a caller's own range is refused, not counted empty.
   const int64_t record_blocks = CountableBlocks(reader->countable_samples());
   if (p.first_block < 1 || p.last_block < p.first_block || p.last_block > record_blocks) {
-    return Fail(kMsgBadValue,
-                source.path.string() + ": blocks " + std::to_string(p.first_block) + ".." +
-                    std::to_string(p.last_block) + " are not a range of the record's " +
-                    std::to_string(record_blocks) +
-                    (reader->sample_exact() ? " blocks" : " whole blocks"));
+    return Fail(kMsgBadValue, source.path.string() + ": blocks " + std::to_string(p.first_block) +
+                                  ".." + std::to_string(p.last_block) +
+                                  " are not a range of the record's " +
+                                  std::to_string(record_blocks) +
+                                  (reader->sample_exact() ? " blocks" : " whole blocks"));
   }
 
   // When A does not depend on the envelope, one read gives both the envelope and the counts.

@@ -36,12 +36,17 @@ LiveCounter::LiveCounter(LiveCounter&&) noexcept = default;
 LiveCounter& LiveCounter::operator=(LiveCounter&&) noexcept = default;
 LiveCounter::~LiveCounter() = default;
 
-Result<LiveCounter> LiveCounter::Create(const CountingPlan& plan, const SamplingInfo& info) {
+Status CheckLiveAmplitude(const CountingPlan& plan) {
   if (plan.parameters.amplitude_mode == kAmplitudeAutomatic) {
     return Fail(kMsgBadValue,
                 "the automatic amplitude range can't be followed: its partitions would move as "
                 "the record grows; give the full scale or a value");
   }
+  return Ok();
+}
+
+Result<LiveCounter> LiveCounter::Create(const CountingPlan& plan, const SamplingInfo& info) {
+  if (auto ok = CheckLiveAmplitude(plan); !ok) return ok.error();
   auto amplitude_range = AmplitudeRangeOf(plan, info, {}, {});
   if (!amplitude_range) return amplitude_range.error();
   CounterSetup counter_setup;

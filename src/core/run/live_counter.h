@@ -47,6 +47,11 @@ struct LiveCountSetup {
 ///
 /// So a snapshot after any split of a record into pieces equals the offline count of the samples
 /// fed, bit for bit; the final snapshot equals the offline count of the finished record.
+/// Whether `plan` can be counted as its record grows: the automatic amplitude can't (bad-value
+/// message, "its partitions would move as the record grows"). A follow asks this before it opens
+/// the record; Create asks it too.
+Status CheckLiveAmplitude(const CountingPlan& plan);
+
 class LiveCounter {
  public:
   /// Counts by the method of `plan` (checked by PlanCounting; its kind, N, amplitude mode and

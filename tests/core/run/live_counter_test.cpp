@@ -345,8 +345,7 @@ TEST(LiveCounterTest, RefusesWhatItCannotCount) {
   tiny.set_value = 5e-324;
   refused = LiveCounter::Create(tiny);
   ASSERT_FALSE(refused.ok());
-  EXPECT_NE(refused.error().detail.find(
-                "--amplitude = 5e-324 makes the partition width too small"),
+  EXPECT_NE(refused.error().detail.find("--amplitude = 5e-324 makes the partition width too small"),
             std::string::npos)
       << refused.error().detail;
   LiveCountSetup huge = CountSetup(CountingKind::kPeak);
