@@ -17,21 +17,7 @@ namespace py = pybind11;
 
 namespace torvwy::python {
 
-std::string ResultFile::Json() const {
-  nlohmann::ordered_json json;
-  switch (core::KindOf(file_)) {
-    case core::CountingKind::kPeak:
-      json = output::PeakJson(std::get<core::PeakResultFile>(file_).result);
-      break;
-    case core::CountingKind::kRange:
-      json = output::RangeJson(std::get<core::RangeResultFile>(file_).result);
-      break;
-    case core::CountingKind::kRainflow:
-      json = output::RainflowJson(std::get<core::RainflowResultFile>(file_).result);
-      break;
-  }
-  return Dump(json);
-}
+std::string ResultFile::Json() const { return Dump(output::ResultJson(file_)); }
 
 py::dict ResultFile::Fields() const {
   switch (core::KindOf(file_)) {

@@ -75,25 +75,14 @@ int RunOpen(const OpenOptions& options) {
   }
   const std::string name = node.test_name + node.test_code + "#" + node.node_name;
   const std::string unit = node.sampling.eu();
-  nlohmann::ordered_json json;
-  std::function<void()> print;
-  if (const auto* peak = std::get_if<core::PeakResultFile>(&*opened)) {
-    json = output::PeakJson(peak->result);
-    print = [peak, &name, &unit] { output::PrintPeak(peak->result, name, unit); };
-  } else if (const auto* range = std::get_if<core::RangeResultFile>(&*opened)) {
-    json = output::RangeJson(range->result);
-    print = [range, &name, &unit] { output::PrintRange(range->result, name, unit); };
-  } else {
-    auto& rainflow = std::get<core::RainflowResultFile>(*opened);
+  if (auto* rainflow = std::get_if<core::RainflowResultFile>(&*opened)) {
     // The file keeps no smallest counted range; it follows from the stored full scale.
-    if (auto full_scale = core::ResultFullScale(core::CountingKind::kRainflow, rainflow)) {
-      rainflow.result.smallest_range = core::SmallestCountedRange(*full_scale, rainflow.sampling);
+    if (auto full_scale = core::ResultFullScale(core::CountingKind::kRainflow, *rainflow)) {
+      rainflow->result.smallest_range = core::SmallestCountedRange(*full_scale, rainflow->sampling);
     }
-    json = output::RainflowJson(rainflow.result);
-    print = [result = &rainflow.result, &name, &unit] {
-      output::PrintRainflow(*result, name, unit);
-    };
   }
+  nlohmann::ordered_json json = output::ResultJson(*opened);
+
   if (options.save) {
     // A result shown from its file is never written again.
     std::cerr << "torvwy: a result opened from its file is not saved again; nothing was written\n";
@@ -104,7 +93,7 @@ int RunOpen(const OpenOptions& options) {
   } else {
     output::PrintParameter("result file", options.file);
     if (node.old_format) output::PrintParameter("layout", "older layout (no envelope stored)");
-    print();
+    output::PrintResult(*opened, name, unit);
   }
   // A saved result is drawn without bookmarks: the file keeps none.
   if (int code = WritePicture(options.picture, *opened, {}, options.json); code != kExitOk) {

@@ -5,6 +5,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <variant>
 
 #include "core/files/result_fields.h"
 #include "core/services/number_format.h"
@@ -169,6 +171,31 @@ void PrintRainflow(const core::RainflowResult& result, const std::string& node,
     rows.push_back({TableEdge(k * w, w), TableEdge(k * w + w, w), {result.counts[j]}});
   }
   PrintHistogram("cycles by range (full cycles 1, half cycles 0.5)", {"cycles"}, rows, unit);
+}
+
+nlohmann::ordered_json ResultJson(const core::AnyResultFile& file) {
+  return std::visit(
+      [](const auto& f) {
+        using File = std::decay_t<decltype(f)>;
+        if constexpr (std::is_same_v<File, core::PeakResultFile>) return PeakJson(f.result);
+        if constexpr (std::is_same_v<File, core::RangeResultFile>) return RangeJson(f.result);
+        if constexpr (std::is_same_v<File, core::RainflowResultFile>) return RainflowJson(f.result);
+      },
+      file);
+}
+
+void PrintResult(const core::AnyResultFile& file, const std::string& node,
+                 const std::string& unit) {
+  std::visit(
+      [&node, &unit](const auto& f) {
+        using File = std::decay_t<decltype(f)>;
+        if constexpr (std::is_same_v<File, core::PeakResultFile>) PrintPeak(f.result, node, unit);
+        if constexpr (std::is_same_v<File, core::RangeResultFile>) PrintRange(f.result, node, unit);
+        if constexpr (std::is_same_v<File, core::RainflowResultFile>) {
+          PrintRainflow(f.result, node, unit);
+        }
+      },
+      file);
 }
 
 }  // namespace torvwy::output

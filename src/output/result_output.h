@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/fatigue/fatigue_result.h"
+#include "core/files/result_file.h"
 #include "core/peak/peak_count_result.h"
 #include "core/rainflow/rainflow_result.h"
 #include "core/range/range_count_result.h"
@@ -14,6 +15,8 @@ namespace torvwy::output {
 nlohmann::ordered_json PeakJson(const core::PeakCountResult& result);
 nlohmann::ordered_json RangeJson(const core::RangeCountResult& result);
 nlohmann::ordered_json RainflowJson(const core::RainflowResult& result);
+/// The JSON object of the result a result file holds, whichever its analysis.
+nlohmann::ordered_json ResultJson(const core::AnyResultFile& file);
 /// The "fatigue" object of a rainflow result: method, class, d, totals, P, L, D and, for the
 /// fitting method, x0, lambda and b.
 nlohmann::ordered_json FatigueJson(const core::FatigueResult& fatigue);
@@ -25,5 +28,7 @@ void PrintRange(const core::RangeCountResult& result, const std::string& node,
                 const std::string& unit);
 void PrintRainflow(const core::RainflowResult& result, const std::string& node,
                    const std::string& unit);
+/// The parameter block and the tables of the result a result file holds.
+void PrintResult(const core::AnyResultFile& file, const std::string& node, const std::string& unit);
 
 }  // namespace torvwy::output

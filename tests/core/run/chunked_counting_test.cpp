@@ -239,17 +239,7 @@ TEST(ChunkedCountingTest, HourglassSplitAnywhereGivesTheOnePassCycles) {
   }
 }
 
-std::string JsonText(const AnyResultFile& file) {
-  switch (KindOf(file)) {
-    case CountingKind::kPeak:
-      return output::PeakJson(std::get<PeakResultFile>(file).result).dump();
-    case CountingKind::kRange:
-      return output::RangeJson(std::get<RangeResultFile>(file).result).dump();
-    case CountingKind::kRainflow:
-      return output::RainflowJson(std::get<RainflowResultFile>(file).result).dump();
-  }
-  return {};
-}
+std::string JsonText(const AnyResultFile& file) { return output::ResultJson(file).dump(); }
 
 TEST(ChunkedCountingTest, EveryThreadCountGivesTheOneThreadJson) {
   testing::TempDir dir;

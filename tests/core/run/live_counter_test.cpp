@@ -64,17 +64,7 @@ LiveCountSetup CountSetup(CountingKind kind) {
   return setup;
 }
 
-std::string JsonText(const AnyResultFile& file) {
-  switch (KindOf(file)) {
-    case CountingKind::kPeak:
-      return output::PeakJson(std::get<PeakResultFile>(file).result).dump();
-    case CountingKind::kRange:
-      return output::RangeJson(std::get<RangeResultFile>(file).result).dump();
-    case CountingKind::kRainflow:
-      return output::RainflowJson(std::get<RainflowResultFile>(file).result).dump();
-  }
-  return {};
-}
+std::string JsonText(const AnyResultFile& file) { return output::ResultJson(file).dump(); }
 
 /// The offline count of `raw` as a sample-exact record in memory, with the live count's setup.
 std::string OfflineJson(CountingKind kind, const std::vector<double>& raw, int threads = 1) {
