@@ -1,10 +1,6 @@
 // torvwy range: range counting of one node.
-#include "cli/analysis_options.h"
-#include "cli/follow_run.h"
-#include "cli/handover_options.h"
-#include "cli/picture_options.h"
+#include "cli/counting_command.h"
 #include "cli/subcommands.h"
-#include "output/console_output.h"
 #include "output/result_output.h"
 
 namespace torvwy::cli {
@@ -12,10 +8,7 @@ namespace {
 
 /// The updates of a followed range count: its JSON object, and the ranges so far.
 FollowFaces RangeFaces() {
-  return {[](const core::AnyResultFile& file) {
-            return output::RangeJson(std::get<core::RangeResultFile>(file).result);
-          },
-          [](const core::AnyResultFile& file) {
+  return {&output::ResultJson, [](const core::AnyResultFile& file) {
             const auto& result = std::get<core::RangeResultFile>(file).result;
             int64_t ranges = 0;
             for (int32_t j = 0; j < core::PartitionsHeld(result.partitions); ++j) {
@@ -23,27 +16,6 @@ FollowFaces RangeFaces() {
             }
             return std::to_string(ranges) + " ranges";
           }};
-}
-
-int RunRange(const AnalysisOptions& options, const PictureOptions& picture,
-             const HandOverOptions& hand_over) {
-  if (auto ok = CheckPictureOptions(picture, hand_over.any()); !ok) return ReportError(ok.error());
-  if (auto ok = CheckRunFiles(options, core::CountingKind::kRange, picture, hand_over); !ok) {
-    return ReportError(ok.error());
-  }
-  std::optional<FollowedRun> followed;
-  auto run = CountOrFollow(options, core::CountingKind::kRange, RangeFaces(), followed);
-  if (!run) return ReportError(run.error());
-  const std::optional<nlohmann::ordered_json> trailing = FollowKeysOf(followed);
-  const auto& result = std::get<core::RangeResultFile>(run->file).result;
-  output::ShowRun(
-      options.json, output::RangeJson(result),
-      [&] { output::PrintRange(result, NodeTitle(options.node), run->node.info.eu()); }, run->saved,
-      trailing ? &*trailing : nullptr);
-  if (followed && !followed->ended_well()) return FollowExitCode(*followed);
-  if (int code = WriteRunPicture(picture, *run, options.json); code != kExitOk) return code;
-  if (int code = HandOverRun(hand_over, picture, *run, options.json); code != kExitOk) return code;
-  return followed ? FollowExitCode(*followed) : RunExitCode(result.cancelled);
 }
 
 }  // namespace
@@ -58,7 +30,8 @@ void RegisterRangeCommand(CLI::App& app, int& exit_code) {
   auto hand_over = std::make_shared<HandOverOptions>();
   AddHandOverOptions(*command, *hand_over, true);
   command->callback([options, picture, hand_over, &exit_code] {
-    exit_code = RunRange(*options, *picture, *hand_over);
+    exit_code = RunCountingCommand(core::CountingKind::kRange, *options, *picture, *hand_over,
+                                   RangeFaces());
   });
 }
 
