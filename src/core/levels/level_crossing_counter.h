@@ -1,0 +1,85 @@
+// Level crossing counting: how often the load crosses each of a set of levels, up and down.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "core/counting/count_state.h"
+
+namespace torvwy::core {
+
+/// The fixed inputs of one level crossing count.
+struct CrossingSetup {
+  std::vector<double> levels;  ///< EU, finite and strictly increasing
+  double gate = 0.0;           ///< EU, finite and >= 0
+  double c1 = 1.0;             ///< calibration: a raw value v is v / c2 / c1 in EU
+  double c2 = 1.0;
+  /// Fed from the first sample of the range; false for a later stretch of a chunked count, fed
+  /// from the sample before the stretch (which it skips: the stretch before counts the move from
+  /// it), whose levels start on a side only the stretch before it knows.
+  bool opens_range = true;
+};
+
+/// Counts, level by level, the crossings of the load. The load is at or above a level L when
+/// x >= L, below it when x < L; it crosses L upwards when it goes from below L to at or above
+/// it. A sample exactly on L is above it.
+///
+/// The gate G >= 0 makes each level a switch with a band [L - G, L): each level is above or
+/// below; it turns above (an upward crossing) when x >= L, and below (a downward crossing) when
+/// x < L - G; inside the band it stays as it was. So the counts of a level alternate, and
+/// after a crossing the level counts again only once the load has come back G beyond it:
+///
+///   L     ----/\/\/\/\/\------------/\/--   up 1: the wiggles under L - G don't count
+///   L - G - -/- - - - - -\- - - - -/- - -   down 1 when the load leaves the band below
+///
+/// With G = 0 every crossing counts. A level starts above or below as the first sample is.
+/// Only the samples where the load passes a level or a band's lower edge cost more than two
+/// compares, and a monotone run counts as its two ends would.
+class LevelCrossingCounter {
+ public:
+  explicit LevelCrossingCounter(CrossingSetup setup);
+
+  /// Feeds the next raw samples, in time order.
+  void Feed(std::span<const double> raw_samples);
+
+  /// Takes in the counts of `later`, a later stretch (opens_range false) fed from this one's
+  /// last sample but one, as if this counter had been fed its samples too.
+  void Join(const LevelCrossingCounter& later);
+
+  const CrossingSetup& setup() const { return setup_; }
+  /// Upward and downward crossings of each level so far.
+  const std::vector<int64_t>& up() const { return up_; }
+  const std::vector<int64_t>& down() const { return down_; }
+  /// Samples counted from, this counter's and those of the counters joined.
+  int64_t samples_fed() const { return fed_; }
+
+  /// The counts and the levels' states, for a count carried between processes.
+  void SaveState(CountStateWriter& out) const;
+  bool LoadState(CountStateReader& in);
+
+ private:
+  enum Side : uint8_t { kUnknown, kBelow, kAbove };
+  enum Opening : uint8_t { kNone, kOpensUp, kOpensDown };
+
+  void TurnAbove(size_t level);
+  void TurnBelow(size_t level);
+  void FindCell(double v);
+
+  CrossingSetup setup_;
+  std::vector<double> band_low_;  // L - G
+  std::vector<int64_t> up_, down_;
+  std::vector<uint8_t> side_;  // Side of each level
+  // Of a later stretch: the level's first crossing, met before its side was known; it counts if
+  // the stretch before left the level on the other side.
+  std::vector<uint8_t> opening_;
+  int64_t fed_ = 0;
+  bool skip_first_ = false;
+  double last_ = 0.0;
+  // No level and no band edge lies in (cell_low_, cell_high_) and none but cell_low_ itself at
+  // its ends: the load moves inside [cell_low_, cell_high_) without any level changing side.
+  double cell_low_ = 0.0;
+  double cell_high_ = 0.0;
+};
+
+}  // namespace torvwy::core
