@@ -52,6 +52,11 @@ inline int32_t EffectivePartitions(int64_t n) {
   return n >= kMaxPartitions ? kMaxPartitions : static_cast<int32_t>(n);
 }
 
+/// A count as a result's int32 arrays hold it: at most INT32_MAX.
+inline int32_t SaturatedCount(int64_t count) {
+  return count < int64_t{0x7fffffff} ? static_cast<int32_t>(count) : int32_t{0x7fffffff};
+}
+
 /// How many entries of a result's arrays carry counts: N clamped to 0..2000, for those who read
 /// or draw a record that may be damaged.
 inline int32_t PartitionsHeld(int64_t n) { return n < 0 ? 0 : EffectivePartitions(n); }

@@ -6,14 +6,6 @@
 #include <utility>
 
 namespace torvwy::core {
-namespace {
-
-int32_t SaturatedCount(int64_t count) {
-  return static_cast<int32_t>(std::min<int64_t>(count, std::numeric_limits<int32_t>::max()));
-}
-
-}  // namespace
-
 Result<PeakCounter> PeakCounter::Create(const PeakCountSetup& setup) {
   auto partitions = PartitionCounter::Create({.partitions = setup.partitions,
                                               .amplitude_range = setup.amplitude_range,

@@ -6,14 +6,6 @@
 #include <utility>
 
 namespace torvwy::core {
-namespace {
-
-int32_t SaturatedCount(int64_t count) {
-  return static_cast<int32_t>(std::min<int64_t>(count, std::numeric_limits<int32_t>::max()));
-}
-
-}  // namespace
-
 Result<RangeCounter> RangeCounter::Create(const RangeCountSetup& setup) {
   auto partitions = PartitionCounter::Create({.partitions = setup.partitions,
                                               .amplitude_range = setup.amplitude_range,
@@ -71,17 +63,18 @@ void RangeCounter::Join(const RangeCounter& later, bool adjacent) {
   last_extreme_ = later.last_extreme_;
 }
 
-RangeCountResult RangeCounter::Finish() const {
+RangeCountResult RangeHistograms(const PartitionCounter& partitions,
+                                 const PartitionCounts& counts) {
   RangeCountResult result;
-  result.partitions = partitions_.partitions();
-  result.amplitude_range = partitions_.amplitude_range();
-  result.two_way_width = partitions_.two_way_width();
-  result.one_way_width = partitions_.one_way_width();
-  const PartitionCounts counts = counts_.Settled();
+  result.partitions = partitions.partitions();
+  result.amplitude_range = partitions.amplitude_range();
+  result.two_way_width = partitions.two_way_width();
+  result.one_way_width = partitions.one_way_width();
+  const PartitionCounts settled = counts.Settled();
   int64_t largest = 0;
   for (size_t k = 0; k < static_cast<size_t>(result.partitions); ++k) {
-    const int64_t two_way = counts.two_way(k);
-    const int64_t one_way = counts.one_way(k);
+    const int64_t two_way = settled.two_way(k);
+    const int64_t one_way = settled.one_way(k);
     result.two_way_counts[k] = SaturatedCount(two_way);
     result.one_way_counts[k] = SaturatedCount(one_way);
     largest = std::max({largest, two_way, one_way});
@@ -91,6 +84,8 @@ RangeCountResult RangeCounter::Finish() const {
   result.cursor_partition = result.partitions / 2;
   return result;
 }
+
+RangeCountResult RangeCounter::Finish() const { return RangeHistograms(partitions_, counts_); }
 
 void RangeCounter::SaveState(CountStateWriter& out) const {
   finder_.SaveState(out);

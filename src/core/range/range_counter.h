@@ -12,6 +12,10 @@
 
 namespace torvwy::core {
 
+/// The result record of range histograms `counts` counted by `partitions`: arrays, largest
+/// count, cursor partition, A, W2 and W1; the fields of the run are left at their defaults.
+RangeCountResult RangeHistograms(const PartitionCounter& partitions, const PartitionCounts& counts);
+
 /// What a range count is set up with.
 struct RangeCountSetup {
   int32_t partitions = 25;       ///< N; 2000 or more counts as 2000, below 1 is refused
