@@ -29,11 +29,12 @@ core::CountingPlan PlanOf(const std::string& method, int64_t partitions,
   const std::string partitions_text = std::to_string(partitions);
   core::CountingPlan base;
   base.threads = threads;
-  auto plan = core::PlanCounting({.method = method,
-                                  .partitions = partitions_text,
-                                  .amplitude = is_text ? amplitude.cast<std::string>() : "full",
-                                  .blocks = {}},
-                                 base);
+  const std::string amplitude_text = is_text ? amplitude.cast<std::string>() : "full";
+  core::CountingTexts texts;
+  texts.method = method;
+  texts.partitions = partitions_text;
+  texts.amplitude = amplitude_text;
+  auto plan = core::PlanCounting(texts, base);
   if (plan && !is_text) {
     plan->parameters.amplitude_mode = core::kAmplitudeSetValue;
     plan->parameters.set_value = amplitude.cast<double>();

@@ -279,7 +279,7 @@ class LiveCount {
             fits = sum(result.two_way_total_counts, result.partitions) <= n_fed;
           } else if constexpr (std::is_same_v<Record, core::RangeResultFile>) {
             fits = sum(result.two_way_counts, result.partitions) <= n_fed;
-          } else {
+          } else if constexpr (std::is_same_v<Record, core::RainflowResultFile>) {
             fits = 2.0 * sum(result.counts, result.partitions) <= n_fed &&
                    result.turning_points <= fed;
           }

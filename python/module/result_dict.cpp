@@ -142,7 +142,8 @@ py::dict PeakDict(const core::PeakCountResult& result) {
 }
 
 py::dict RangeDict(const core::RangeCountResult& result) {
-  return DictOf(result, core::VisitRangeFields<DictFields>);
+  return DictOf(
+      result, [](const core::RangeCountResult& r, DictFields& f) { core::VisitRangeFields(r, f); });
 }
 
 py::dict RainflowDict(const core::RainflowResult& result) {

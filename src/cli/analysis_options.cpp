@@ -62,11 +62,33 @@ core::Result<std::filesystem::path> SavePath(const AnalysisOptions& options,
                               kind);
 }
 
+void AddCrossingOptions(CLI::App& command, AnalysisOptions& options) {
+  command
+      .add_option("--level-list", options.level_list,
+                  "The levels L1,L2,... (EU, strictly increasing) instead of the N + 1 partition "
+                  "edges of [-A, A]")
+      ->excludes("--partitions");
+  command.add_option("--reference", options.reference,
+                     "Reference level R (EU, default 0): --direction astm counts upward crossings "
+                     "at and above it, downward ones below it");
+  command.add_option("--direction", options.direction,
+                     "The counts shown: up, down, both or astm (default)");
+  command.add_option("--gate", options.gate,
+                     "Gate G (EU, default 0): after a crossing a level counts again only once the "
+                     "load has come back G beyond it");
+}
+
 core::Result<core::CountingPlan> PlanOfOptions(const AnalysisOptions& options,
                                                core::CountingKind kind) {
   core::CountingPlan base;
   base.threads = options.threads;
   base.captions = core::CountingCaptions(CommandLanguage());
+  auto crossings = core::ParseCrossingTexts({.level_list = options.level_list,
+                                             .reference = options.reference,
+                                             .direction = options.direction,
+                                             .gate = options.gate});
+  if (!crossings) return crossings.error();
+  base.crossings = std::move(*crossings);
   auto plan = core::PlanCounting({.method = core::MethodOf(kind).name,
                                   .partitions = options.partitions,
                                   .amplitude = options.amplitude,

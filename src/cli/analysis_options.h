@@ -25,11 +25,19 @@ struct AnalysisOptions {
   bool follow = false;      ///< count the node while it is recorded
   double interval_s = 1.0;  ///< --follow: seconds between looks
   double idle_s = 30.0;     ///< --follow: seconds without a new block that end the follow
+  // Level crossings only (AddCrossingOptions); empty: the default.
+  std::string level_list;
+  std::string reference;
+  std::string direction;
+  std::string gate;
 };
 
 /// Adds the node options and --blocks, --amplitude, --partitions, --threads, --json, --save,
 /// --result-dir, --follow, --interval and --idle.
 void AddAnalysisOptions(CLI::App& command, AnalysisOptions& options);
+
+/// Adds --level-list (which excludes --partitions), --reference, --direction and --gate.
+void AddCrossingOptions(CLI::App& command, AnalysisOptions& options);
 
 /// The counting plan of the options (PlanCounting of --partitions, --amplitude, --blocks and
 /// --threads), with the plan's note of a partition count above 2000 on stderr.

@@ -29,6 +29,7 @@ int Main(int argc, char** argv) {
   RegisterPeakCommand(app, exit_code);
   RegisterRangeCommand(app, exit_code);
   RegisterRainflowCommand(app, exit_code);
+  RegisterLevelCommands(app, exit_code);
   RegisterStatsCommand(app, exit_code);
   RegisterOpenCommand(app, exit_code);
   if (argc > 1 && argv[1][0] != '-') {

@@ -11,6 +11,8 @@ void RegisterImportCommand(CLI::App& app, int& exit_code);
 void RegisterPeakCommand(CLI::App& app, int& exit_code);
 void RegisterRangeCommand(CLI::App& app, int& exit_code);
 void RegisterRainflowCommand(CLI::App& app, int& exit_code);
+/// crossings, range-pairs and time-at-level.
+void RegisterLevelCommands(CLI::App& app, int& exit_code);
 void RegisterOpenCommand(CLI::App& app, int& exit_code);
 void RegisterStatsCommand(CLI::App& app, int& exit_code);
 

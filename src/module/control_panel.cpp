@@ -35,7 +35,7 @@ QString Title(core::CountingKind kind) {
       return Text(TextKey::kPanelPeakTitle);
     case core::CountingKind::kRange:
       return Text(TextKey::kPanelRangeTitle);
-    case core::CountingKind::kRainflow:
+    default:  // rainflow; the newer methods have no window yet
       break;
   }
   return Text(TextKey::kPanelRainflowTitle);

@@ -109,7 +109,7 @@ QString CountingView::HelpTopic() const {
       return QStringLiteral("WyCont.html");
     case core::CountingKind::kRange:
       return QStringLiteral("WyDisp.html");
-    case core::CountingKind::kRainflow:
+    default:  // rainflow; the newer methods have no window yet
       break;
   }
   return QStringLiteral("WyRainflow.html");
@@ -117,7 +117,8 @@ QString CountingView::HelpTopic() const {
 
 QString CountingView::PictureName() const {
   static const char* const kSuffix[] = {"_Cont", "_Disp", "_RainFlow"};
-  const QString suffix = QString::fromLatin1(kSuffix[static_cast<int>(kind())]);
+  const auto k = static_cast<size_t>(kind());
+  const QString suffix = QString::fromLatin1(kSuffix[k < std::size(kSuffix) ? k : 2]);
   const QString test = QString::fromStdString(context().test_name + context().test_code);
   if (result()) {
     const core::ResultFileNode& node = core::NodeOf(*result());

@@ -34,7 +34,7 @@ QString Title(core::CountingKind kind) {
       return Text(TextKey::kSetupPeakTitle);
     case core::CountingKind::kRange:
       return Text(TextKey::kSetupRangeTitle);
-    case core::CountingKind::kRainflow:
+    default:  // rainflow; the newer methods have no window yet
       break;
   }
   return Text(TextKey::kSetupRainflowTitle);

@@ -8,69 +8,30 @@
 #include <type_traits>
 #include <variant>
 
+#include "core/files/json_fields.h"
+#include "core/files/json_result_file.h"
 #include "core/files/result_fields.h"
 #include "core/services/number_format.h"
 #include "output/console_output.h"
 
 namespace torvwy::output {
 
-namespace {
-
-/// Builds the JSON object of a walk of result fields.
-class JsonFields {
- public:
-  void Value(const char* key, bool value) { (*object_)[key] = value; }
-  void Value(const char* key, int32_t value) { (*object_)[key] = value; }
-  void Value(const char* key, double value) { (*object_)[key] = value; }
-  void Value(const char* key, std::string_view value) { (*object_)[key] = std::string(value); }
-
-  template <typename T>
-  void Values(const char* key, std::span<const T> values) {
-    nlohmann::ordered_json array = nlohmann::ordered_json::array();
-    for (const T value : values) array.push_back(value);
-    (*object_)[key] = std::move(array);
-  }
-
-  template <typename Walk>
-  void Object(const char* key, const Walk& walk) {
-    nlohmann::ordered_json nested = nlohmann::ordered_json::object();
-    nlohmann::ordered_json* outer = object_;
-    object_ = &nested;
-    walk(*this);
-    object_ = outer;
-    (*object_)[key] = std::move(nested);
-  }
-
-  nlohmann::ordered_json Take() { return std::move(root_); }
-
- private:
-  nlohmann::ordered_json root_ = nlohmann::ordered_json::object();
-  nlohmann::ordered_json* object_ = &root_;
-};
-
-template <typename Record, typename Walk>
-nlohmann::ordered_json JsonOf(const Record& record, Walk walk) {
-  JsonFields json;
-  walk(record, json);
-  return json.Take();
-}
-
-}  // namespace
-
 nlohmann::ordered_json PeakJson(const core::PeakCountResult& result) {
-  return JsonOf(result, core::VisitPeakFields<JsonFields>);
+  return core::JsonOf(result, core::VisitPeakFields<core::JsonFields>);
 }
 
 nlohmann::ordered_json RangeJson(const core::RangeCountResult& result) {
-  return JsonOf(result, core::VisitRangeFields<JsonFields>);
+  return core::JsonOf(result, [](const core::RangeCountResult& r, core::JsonFields& v) {
+    core::VisitRangeFields(r, v);
+  });
 }
 
 nlohmann::ordered_json FatigueJson(const core::FatigueResult& fatigue) {
-  return JsonOf(fatigue, core::VisitFatigueFields<JsonFields>);
+  return core::JsonOf(fatigue, core::VisitFatigueFields<core::JsonFields>);
 }
 
 nlohmann::ordered_json RainflowJson(const core::RainflowResult& result) {
-  return JsonOf(result, core::VisitRainflowFields<JsonFields>);
+  return core::JsonOf(result, core::VisitRainflowFields<core::JsonFields>);
 }
 
 namespace {
@@ -134,8 +95,8 @@ void PrintPeak(const core::PeakCountResult& result, const std::string& node,
 }
 
 void PrintRange(const core::RangeCountResult& result, const std::string& node,
-                const std::string& unit) {
-  PrintTwoWayHead("range counting", result, node, unit);
+                const std::string& unit, const char* analysis) {
+  PrintTwoWayHead(analysis, result, node, unit);
   PrintParameter("largest count", std::to_string(result.largest_count));
   std::vector<HistogramRow> two_way, one_way;
   for (size_t i = 0; i < static_cast<size_t>(result.partitions); ++i) {
@@ -173,15 +134,51 @@ void PrintRainflow(const core::RainflowResult& result, const std::string& node,
   PrintHistogram("cycles by range (full cycles 1, half cycles 0.5)", {"cycles"}, rows, unit);
 }
 
+void PrintCrossings(const core::LevelCrossingResult& result, const std::string& node,
+                    const std::string& unit) {
+  PrintCommon("level crossing counting", node, result.first_block, result.last_block,
+              result.partitions, result.amplitude_range, unit);
+  PrintParameter("reference, gate", core::ShortestText(result.reference) + ", " +
+                                        core::ShortestText(result.gate) + " " + unit);
+  PrintParameter("direction", std::string(core::CrossingDirectionName(result.direction)));
+  PrintParameter("envelope max, min", core::ShortestText(result.envelope_maximum) + ", " +
+                                          core::ShortestText(result.envelope_minimum));
+  const std::vector<int64_t> counts = result.Counts();
+  std::vector<HistogramRow> rows;
+  for (size_t i = 0; i < result.levels.size(); ++i) {
+    rows.push_back({result.levels[i],
+                    result.levels[i],
+                    {double(result.up[i]), double(result.down[i]), double(counts[i])}});
+  }
+  PrintHistogram("crossings of each level (from, to: the level)", {"up", "down", "counted"}, rows,
+                 unit);
+}
+
+void PrintTimeAtLevel(const core::TimeAtLevelResult& result, const std::string& node,
+                      const std::string& unit) {
+  PrintCommon("time at level", node, result.first_block, result.last_block, result.partitions,
+              result.amplitude_range, unit);
+  PrintParameter("width W2", core::ShortestText(result.width));
+  PrintParameter("seconds outside [-A, A]", core::ShortestText(result.SecondsOutside()));
+  PrintParameter("envelope max, min", core::ShortestText(result.envelope_maximum) + ", " +
+                                          core::ShortestText(result.envelope_minimum));
+  const std::vector<double> seconds = result.Seconds();
+  const std::vector<double> fraction = result.Fractions();
+  const std::vector<double> exceedance = result.Exceedance();
+  std::vector<HistogramRow> rows;
+  for (size_t j = 0; j < seconds.size(); ++j) {
+    const auto k = static_cast<double>(j);
+    const double w = result.width;
+    rows.push_back({TableEdge(k * w - result.amplitude_range, w),
+                    TableEdge((k + 1) * w - result.amplitude_range, w),
+                    {seconds[j], fraction[j], exceedance[j]}});
+  }
+  PrintHistogram("time in each partition (open below, closed above)",
+                 {"seconds", "fraction", "at or above"}, rows, unit);
+}
+
 nlohmann::ordered_json ResultJson(const core::AnyResultFile& file) {
-  return std::visit(
-      [](const auto& f) {
-        using File = std::decay_t<decltype(f)>;
-        if constexpr (std::is_same_v<File, core::PeakResultFile>) return PeakJson(f.result);
-        if constexpr (std::is_same_v<File, core::RangeResultFile>) return RangeJson(f.result);
-        if constexpr (std::is_same_v<File, core::RainflowResultFile>) return RainflowJson(f.result);
-      },
-      file);
+  return core::ResultJson(file);
 }
 
 void PrintResult(const core::AnyResultFile& file, const std::string& node,
@@ -193,6 +190,16 @@ void PrintResult(const core::AnyResultFile& file, const std::string& node,
         if constexpr (std::is_same_v<File, core::RangeResultFile>) PrintRange(f.result, node, unit);
         if constexpr (std::is_same_v<File, core::RainflowResultFile>) {
           PrintRainflow(f.result, node, unit);
+        }
+        if constexpr (std::is_same_v<File, core::CrossingResultFile>) {
+          PrintCrossings(f.result, node, unit);
+        }
+        if constexpr (std::is_same_v<File, core::RangePairResultFile>) {
+          PrintRange(f.result, node, unit, "range-pair counting");
+          PrintParameter("ranges left over", std::to_string(f.result.left_over_ranges));
+        }
+        if constexpr (std::is_same_v<File, core::TimeAtLevelResultFile>) {
+          PrintTimeAtLevel(f.result, node, unit);
         }
       },
       file);

@@ -25,7 +25,11 @@ nlohmann::ordered_json FatigueJson(const core::FatigueResult& fatigue);
 void PrintPeak(const core::PeakCountResult& result, const std::string& node,
                const std::string& unit);
 void PrintRange(const core::RangeCountResult& result, const std::string& node,
-                const std::string& unit);
+                const std::string& unit, const char* analysis = "range counting");
+void PrintCrossings(const core::LevelCrossingResult& result, const std::string& node,
+                    const std::string& unit);
+void PrintTimeAtLevel(const core::TimeAtLevelResult& result, const std::string& node,
+                      const std::string& unit);
 void PrintRainflow(const core::RainflowResult& result, const std::string& node,
                    const std::string& unit);
 /// The parameter block and the tables of the result a result file holds.

@@ -1,13 +1,35 @@
 // CountingParameters: analysis range, amplitude mode and partition count of a counting run.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 #include "core/data/sampling_info.h"
 
 namespace torvwy::core {
 
-enum class CountingKind { kPeak, kRange, kRainflow };
+/// The counting methods, in the order of their table and of AnyResultFile's alternatives.
+enum class CountingKind { kPeak, kRange, kRainflow, kCrossings, kRangePairs, kTimeAtLevel };
+
+/// The name of each method, in CountingKind order: the subcommand, the Python kind and the
+/// JSON's "analysis".
+inline constexpr std::array<std::string_view, 6> kCountingKindNames = {
+    "peak", "range", "rainflow", "crossings", "range-pairs", "time-at-level"};
+
+/// "peak", "range", ...
+constexpr std::string_view CountingKindName(CountingKind kind) {
+  return kCountingKindNames[static_cast<size_t>(kind)];
+}
+
+/// The kind of a name; none for another text.
+inline std::optional<CountingKind> CountingKindNamed(std::string_view name) {
+  for (size_t k = 0; k < kCountingKindNames.size(); ++k) {
+    if (kCountingKindNames[k] == name) return static_cast<CountingKind>(k);
+  }
+  return std::nullopt;
+}
 
 constexpr int32_t kRangeFull = 0;
 constexpr int32_t kRangeByTime = 1;

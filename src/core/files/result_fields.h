@@ -10,9 +10,12 @@
 
 #include "core/fatigue/fatigue_result.h"
 #include "core/fatigue/sn_class_table.h"
+#include "core/levels/level_crossing_result.h"
+#include "core/levels/time_at_level_result.h"
 #include "core/peak/peak_count_result.h"
 #include "core/rainflow/rainflow_result.h"
 #include "core/range/range_count_result.h"
+#include "core/range_pairs/range_pair_result.h"
 
 namespace torvwy::core {
 
@@ -90,12 +93,61 @@ void VisitPeakFields(const PeakCountResult& result, Visitor& v) {
 /// Visits the fields of a range count: the head, the largest count, the two-way and one-way
 /// counts (N each), the envelope and whether the pass was cancelled.
 template <typename Visitor>
-void VisitRangeFields(const RangeCountResult& result, Visitor& v) {
+void VisitRangeFields(const RangeCountResult& result, Visitor& v, const char* analysis = "range") {
   const size_t n = fields_detail::Length(result.partitions);
-  fields_detail::VisitTwoWayHead(v, "range", result);
+  fields_detail::VisitTwoWayHead(v, analysis, result);
   v.Value("largest", result.largest_count);
   v.Values("two_way", FirstValues(result.two_way_counts, n));
   v.Values("one_way", FirstValues(result.one_way_counts, n));
+  v.Values("envelope", FirstValues(result.envelope, result.envelope.size()));
+  v.Value("cancelled", result.cancelled);
+}
+
+/// Visits the fields of a range-pair count: those of a range count, then the ranges left over.
+template <typename Visitor>
+void VisitRangePairFields(const RangePairResult& result, Visitor& v) {
+  VisitRangeFields(result, v, "range-pairs");
+  v.Value("left_over_ranges", result.left_over_ranges);
+}
+
+/// Visits the fields of a level crossing count: the head (N and A are 0 for a level list), the
+/// levels, the upward and downward crossings of each, the counts by the direction, the
+/// reference, the gate and the direction, the envelope and whether the pass was cancelled.
+template <typename Visitor>
+void VisitCrossingFields(const LevelCrossingResult& result, Visitor& v) {
+  fields_detail::VisitHead(
+      v, "crossings", result.partitions, result.amplitude_range, [](Visitor&) {},
+      result.first_block, result.last_block, result.envelope_maximum, result.envelope_minimum);
+  v.Values("levels", std::span<const double>(result.levels));
+  v.Values("up", std::span<const int64_t>(result.up));
+  v.Values("down", std::span<const int64_t>(result.down));
+  const std::vector<int64_t> counts = result.Counts();
+  v.Values("counts", std::span<const int64_t>(counts));
+  v.Value("reference", result.reference);
+  v.Value("gate", result.gate);
+  v.Value("direction", CrossingDirectionName(result.direction));
+  v.Values("envelope", FirstValues(result.envelope, result.envelope.size()));
+  v.Value("cancelled", result.cancelled);
+}
+
+/// Visits the fields of a time-at-level count: the head with the width W2, the samples and the
+/// seconds of each partition, each one's share of the time, the share at or above each, the
+/// time outside [-A, A], the envelope and whether the pass was cancelled.
+template <typename Visitor>
+void VisitTimeAtLevelFields(const TimeAtLevelResult& result, Visitor& v) {
+  fields_detail::VisitHead(
+      v, "time-at-level", result.partitions, result.amplitude_range,
+      [&](Visitor& w) { w.Value("W2", result.width); }, result.first_block, result.last_block,
+      result.envelope_maximum, result.envelope_minimum);
+  const std::vector<double> seconds = result.Seconds();
+  const std::vector<double> fraction = result.Fractions();
+  const std::vector<double> exceedance = result.Exceedance();
+  v.Values("samples", std::span<const int64_t>(result.samples));
+  v.Values("seconds", std::span<const double>(seconds));
+  v.Values("fraction", std::span<const double>(fraction));
+  v.Values("exceedance", std::span<const double>(exceedance));
+  v.Value("samples_outside", result.samples_outside);
+  v.Value("seconds_outside", result.SecondsOutside());
   v.Values("envelope", FirstValues(result.envelope, result.envelope.size()));
   v.Value("cancelled", result.cancelled);
 }

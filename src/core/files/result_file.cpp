@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "core/files/json_result_file.h"
 #include "core/files/result_sections.h"
 #include "core/services/folders.h"
 #include "core/services/message_table.h"
@@ -33,13 +34,18 @@ bool PassCancelled(const AnyResultFile& file) {
 }
 
 Status SaveResultFile(const std::filesystem::path& path, const AnyResultFile& file) {
-  struct Saver {
-    const std::filesystem::path& path;
-    Status operator()(const PeakResultFile& f) const { return SavePeakResultFile(path, f); }
-    Status operator()(const RangeResultFile& f) const { return SaveRangeResultFile(path, f); }
-    Status operator()(const RainflowResultFile& f) const { return SaveRainflowResultFile(path, f); }
-  };
-  return std::visit(Saver{path}, file);
+  if (SavedAsJson(KindOf(file))) {
+    // The newer methods save the object their JSON prints, with the node, in a JSON file.
+    if (auto ok = RefuseCancelledPass(PassCancelled(file), "saved"); !ok) return ok;
+    auto text = JsonResultText(file);
+    if (!text) return text.error();
+    return SaveResultBytes(path, *text);
+  }
+  if (const auto* peak = std::get_if<PeakResultFile>(&file)) return SavePeakResultFile(path, *peak);
+  if (const auto* range = std::get_if<RangeResultFile>(&file)) {
+    return SaveRangeResultFile(path, *range);
+  }
+  return SaveRainflowResultFile(path, std::get<RainflowResultFile>(file));
 }
 
 std::string_view ResultFileExtension(CountingKind kind) {
@@ -50,6 +56,12 @@ std::string_view ResultFileExtension(CountingKind kind) {
       return ".DCM";
     case CountingKind::kRainflow:
       return ".RFL";
+    case CountingKind::kCrossings:
+      return ".crossings.json";
+    case CountingKind::kRangePairs:
+      return ".range-pairs.json";
+    case CountingKind::kTimeAtLevel:
+      return ".time-at-level.json";
   }
   return {};
 }
@@ -62,6 +74,7 @@ std::optional<CountingKind> KindOfExtension(std::string_view extension) {
 }
 
 Result<AnyResultFile> ParseResultFile(std::string_view bytes, std::string_view extension) {
+  if (LooksLikeJsonResult(bytes)) return ParseJsonResultFile(bytes);
   auto kind = MagicKind(bytes);
   if (!kind) kind = KindOfExtension(extension);
   if (!kind) {
@@ -75,6 +88,8 @@ Result<AnyResultFile> ParseResultFile(std::string_view bytes, std::string_view e
       return Widen(ParseRangeResultFile(bytes));
     case CountingKind::kRainflow:
       return Widen(ParseRainflowResultFile(bytes));
+    default:  // a JSON result file, recognised above
+      break;
   }
   return Fail(kMsgResultFileOpen, "unknown analysis");
 }
@@ -84,7 +99,9 @@ Result<AnyResultFile> OpenResultFile(const std::filesystem::path& path) {
   if (!bytes) return bytes.error();
   auto file = ParseResultFile(*bytes, path.extension().string());
   if (!file) return InFile(path, file.error());
-  std::visit([&](auto& f) { TakeNamesFromFileName(path, f); }, *file);
+  // A JSON result file names its node itself.
+  if (!SavedAsJson(KindOf(*file)))
+    std::visit([&](auto& f) { TakeNamesFromFileName(path, f); }, *file);
   return file;
 }
 

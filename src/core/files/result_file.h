@@ -7,6 +7,7 @@
 #include <variant>
 
 #include "core/counting/counting_parameters.h"
+#include "core/files/json_result_files.h"
 #include "core/files/peak_result_file.h"
 #include "core/files/rainflow_result_file.h"
 #include "core/files/range_result_file.h"
@@ -14,8 +15,9 @@
 
 namespace torvwy::core {
 
-/// A result file of one of the three counting analyses; the alternatives follow CountingKind.
-using AnyResultFile = std::variant<PeakResultFile, RangeResultFile, RainflowResultFile>;
+/// A result file of one of the counting methods; the alternatives follow CountingKind.
+using AnyResultFile = std::variant<PeakResultFile, RangeResultFile, RainflowResultFile,
+                                   CrossingResultFile, RangePairResultFile, TimeAtLevelResultFile>;
 
 /// The analysis of a result file.
 inline CountingKind KindOf(const AnyResultFile& file) {
@@ -33,14 +35,15 @@ bool PassCancelled(const AnyResultFile& file);
 /// saved (cancelled message); otherwise fails as the analysis's own writer does.
 Status SaveResultFile(const std::filesystem::path& path, const AnyResultFile& file);
 
-/// ".PCM", ".DCM" or ".RFL".
+/// ".PCM", ".DCM" or ".RFL"; ".crossings.json", ".range-pairs.json" or ".time-at-level.json".
 std::string_view ResultFileExtension(CountingKind kind);
 
 /// The analysis of a file extension (".pcm" and the like, compared without case); none for
 /// another one.
 std::optional<CountingKind> KindOfExtension(std::string_view extension);
 
-/// Reads a result file from its bytes: a current file's magic decides its analysis whatever
+/// Reads a result file from its bytes: a JSON result file (json_result_file.h) by its content; a
+/// current file's magic decides its analysis whatever
 /// `extension` says; a file without a magic is read in the older layout of `extension` (".PCM",
 /// ".DCM" or ".RFL", without case). Fails with the can't-be-opened message for a file with
 /// neither, and with the reader's error otherwise.

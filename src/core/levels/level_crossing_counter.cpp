@@ -91,8 +91,16 @@ void LevelCrossingCounter::Feed(std::span<const double> raw_samples) {
   }
 }
 
-void LevelCrossingCounter::Join(const LevelCrossingCounter& later) {
+void LevelCrossingCounter::Join(const LevelCrossingCounter& later, bool adjacent) {
   if (later.fed_ == 0) return;
+  if (!adjacent) {
+    for (size_t i = 0; i < up_.size(); ++i) {
+      up_[i] += later.up_[i];
+      down_[i] += later.down_[i];
+    }
+    fed_ += later.fed_;
+    return;
+  }
   if (fed_ == 0) {
     *this = later;
     return;

@@ -44,8 +44,10 @@ class LevelCrossingCounter {
   void Feed(std::span<const double> raw_samples);
 
   /// Takes in the counts of `later`, a later stretch (opens_range false) fed from this one's
-  /// last sample but one, as if this counter had been fed its samples too.
-  void Join(const LevelCrossingCounter& later);
+  /// last sample but one, as if this counter had been fed its samples too. With `adjacent`
+  /// false (a cancelled pass, whose stretches need not meet) only the counts are added: no
+  /// crossing is made up across the gap.
+  void Join(const LevelCrossingCounter& later, bool adjacent = true);
 
   const CrossingSetup& setup() const { return setup_; }
   /// Upward and downward crossings of each level so far.

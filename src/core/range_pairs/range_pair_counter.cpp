@@ -49,7 +49,7 @@ void RangePairCounter::Feed(std::span<const double> raw_samples) {
   }
 }
 
-RangePairCount RangePairCounter::Finish() const {
+RangePairResult RangePairCounter::Finish() const {
   std::vector<double> stack = stack_;
   std::vector<double> pairs = pairs_;
   // The last sample ends the record's last range, unless it is the last point itself.
@@ -58,10 +58,10 @@ RangePairCount RangePairCounter::Finish() const {
   PartitionCounter counter = partitions_;
   counter.CountRaw(pairs, counts);
 
-  RangePairCount count;
-  count.counts = RangeHistograms(partitions_, counts);
-  count.left_over_ranges = static_cast<int64_t>(stack.size()) - 1;
-  return count;
+  RangePairResult result;
+  static_cast<RangeCountResult&>(result) = RangeHistograms(partitions_, counts);
+  result.left_over_ranges = static_cast<int64_t>(stack.size()) - 1;
+  return result;
 }
 
 void RangePairCounter::SaveState(CountStateWriter& out) const {

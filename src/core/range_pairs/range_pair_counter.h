@@ -8,7 +8,7 @@
 #include "core/counting/count_state.h"
 #include "core/counting/partition_counter.h"
 #include "core/counting/turning_points.h"
-#include "core/range/range_count_result.h"
+#include "core/range_pairs/range_pair_result.h"
 #include "core/services/result.h"
 
 namespace torvwy::core {
@@ -19,13 +19,6 @@ struct RangePairSetup {
   double amplitude_range = 0.0;  ///< A in EU, finite
   double c1 = 1.0;               ///< calibration: a raw value v is v / c2 / c1 in EU
   double c2 = 1.0;
-};
-
-/// A range-pair count: the histograms of range counting, and what was left over.
-struct RangePairCount {
-  RangeCountResult counts;
-  /// Ranges left unpaired at the end: each smaller than the one before it, none counted.
-  int64_t left_over_ranges = 0;
 };
 
 /// Counts the range pairs of one record, fed its raw samples in time order in pieces of any size.
@@ -59,7 +52,7 @@ class RangePairCounter {
   void Feed(std::span<const double> raw_samples);
 
   /// The count so far, the last sample fed taken as the last point; the counter goes on.
-  RangePairCount Finish() const;
+  RangePairResult Finish() const;
 
   /// Samples fed so far.
   int64_t samples_fed() const { return fed_; }

@@ -5,6 +5,7 @@
 
 #include "core/data/block_span.h"
 #include "core/report/list_export.h"
+#include "core/services/message_table.h"
 #include "core/services/progress.h"
 
 namespace torvwy::core {
@@ -34,29 +35,49 @@ ReadoutNames NamesOf(const AnyResultFile& file) {
   return {node.test_name, node.test_code, node.node_name};
 }
 
+Status CheckHandedOver(const AnyResultFile& file, std::string_view what) {
+  const CountingKind kind = KindOf(file);
+  if (kind == CountingKind::kCrossings || kind == CountingKind::kTimeAtLevel) {
+    return Fail(kMsgBadValue, std::string(CountingKindName(kind)) + " results are not " +
+                                  std::string(what) +
+                                  " by this version; save the result or use --json");
+  }
+  return Ok();
+}
+
 ExportTable CountingExportTable(const AnyResultFile& file, bool one_way, Language language) {
   const ReadoutNames names = NamesOf(file);
+  if (const auto* pairs = std::get_if<RangePairResultFile>(&file)) {
+    return RangeExportTable(pairs->result, names, one_way, language);
+  }
   if (const auto* peak = std::get_if<PeakResultFile>(&file)) {
     return PeakExportTable(peak->result, names, one_way, language);
   }
   if (const auto* range = std::get_if<RangeResultFile>(&file)) {
     return RangeExportTable(range->result, names, one_way, language);
   }
-  return RainflowExportTable(std::get<RainflowResultFile>(file).result, names, language);
+  if (const auto* rainflow = std::get_if<RainflowResultFile>(&file)) {
+    return RainflowExportTable(rainflow->result, names, language);
+  }
+  return {};  // no table yet for level crossings and time at level (CheckHandedOver)
 }
 
 Result<std::filesystem::path> WriteCountingReport(const AnyResultFile& file, const ReportView& view,
                                                   const ReportOptions& options) {
   if (auto ok = RefuseCancelledPass(PassCancelled(file), "reported"); !ok) return ok.error();
+  if (auto ok = CheckHandedOver(file, "reported"); !ok) return ok.error();
   return std::visit(
       [&](const auto& f) -> Result<std::filesystem::path> {
         using File = std::decay_t<decltype(f)>;
         if constexpr (std::is_same_v<File, PeakResultFile>) {
           return WritePeakReport(f.result, f, view, options);
-        } else if constexpr (std::is_same_v<File, RangeResultFile>) {
+        } else if constexpr (std::is_same_v<File, RangeResultFile> ||
+                             std::is_same_v<File, RangePairResultFile>) {
           return WriteRangeReport(f.result, f, view, options);
-        } else {
+        } else if constexpr (std::is_same_v<File, RainflowResultFile>) {
           return WriteRainflowReport(f.result, f, view, options);
+        } else {
+          return Fail(kMsgBadValue, "unreachable");
         }
       },
       file);
@@ -66,6 +87,7 @@ Result<std::filesystem::path> WriteCountingExport(const AnyResultFile& file, boo
                                                   Language language,
                                                   const std::filesystem::path& folder) {
   if (auto ok = RefuseCancelledPass(PassCancelled(file), "exported"); !ok) return ok.error();
+  if (auto ok = CheckHandedOver(file, "exported"); !ok) return ok.error();
   return WriteExport(CountingExportTable(file, one_way, language), folder);
 }
 
@@ -79,6 +101,7 @@ Status WriteCountingListExport(const AnyResultFile& file, const CountingReadouts
                                const std::string& target, Language language,
                                const std::filesystem::path& folder) {
   if (auto ok = RefuseCancelledPass(PassCancelled(file), "list-exported"); !ok) return ok;
+  if (auto ok = CheckHandedOver(file, "list-exported"); !ok) return ok;
   return WriteListExport(target, CountingReadoutText(file, readouts, language), folder);
 }
 

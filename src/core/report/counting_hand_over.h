@@ -32,6 +32,10 @@ ReadoutNames NamesOf(const AnyResultFile& file);
 /// The export table of the result as the view shows it.
 ExportTable CountingExportTable(const AnyResultFile& file, bool one_way, Language language);
 
+/// Fails (bad-value message) for a result this version can't report or export (`what`: as
+/// "reported"): level crossings and time at level, which --json and their result files show.
+Status CheckHandedOver(const AnyResultFile& file, std::string_view what);
+
 /// Writes the report file set of the result (WritePeakReport and its siblings). A cancelled
 /// pass is never reported (cancelled message, nothing written).
 Result<std::filesystem::path> WriteCountingReport(const AnyResultFile& file, const ReportView& view,

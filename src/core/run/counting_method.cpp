@@ -5,8 +5,13 @@
 #include <utility>
 
 #include "core/counting/partition_counter.h"
+#include "core/levels/level_crossing_counter.h"
+#include "core/levels/time_at_level_counter.h"
 #include "core/peak/peak_counter.h"
 #include "core/range/range_counter.h"
+#include "core/range_pairs/range_pair_counter.h"
+#include "core/services/message_table.h"
+#include "core/services/number_format.h"
 
 namespace torvwy::core {
 namespace {
@@ -124,6 +129,118 @@ class RainflowMethodCounter final : public MethodCounter {
   RainflowCounter counter_;
 };
 
+class CrossingMethodCounter final : public MethodCounter {
+ public:
+  /// `result` holds what the count is asked with (N, A, levels, reference, gate, direction).
+  CrossingMethodCounter(CrossingSetup setup, LevelCrossingResult result)
+      : counter_(setup), result_(std::move(result)) {}
+
+  std::unique_ptr<MethodCounter> MakeLater() const override {
+    CrossingSetup later = counter_.setup();
+    later.opens_range = false;
+    return std::make_unique<CrossingMethodCounter>(std::move(later), result_);
+  }
+  Status Feed(std::span<const double> raw_samples) override {
+    counter_.Feed(raw_samples);
+    return Ok();
+  }
+  Status Join(MethodCounter& later, bool adjacent) override {
+    // Stretches that don't meet (a cancelled pass) are only added: no crossing is made up.
+    counter_.Join(static_cast<CrossingMethodCounter&>(later).counter_, adjacent);
+    return Ok();
+  }
+  Result<AnyResultFile> Finish(bool /*cancelled*/) override { return Snapshot(); }
+  Result<AnyResultFile> Snapshot() override {
+    LevelCrossingResult result = result_;
+    result.up = counter_.up();
+    result.down = counter_.down();
+    return InFile<CrossingResultFile>(std::move(result));
+  }
+  Status SaveState(CountStateWriter& out) override {
+    counter_.SaveState(out);
+    return Ok();
+  }
+  bool LoadState(CountStateReader& in) override { return counter_.LoadState(in); }
+
+ private:
+  LevelCrossingCounter counter_;
+  LevelCrossingResult result_;
+};
+
+class RangePairMethodCounter final : public MethodCounter {
+ public:
+  explicit RangePairMethodCounter(RangePairCounter counter) : counter_(std::move(counter)) {}
+
+  std::unique_ptr<MethodCounter> MakeLater() const override { return nullptr; }  // one stretch
+  Status Feed(std::span<const double> raw_samples) override {
+    counter_.Feed(raw_samples);
+    return Ok();
+  }
+  Status Join(MethodCounter& /*later*/, bool /*adjacent*/) override {
+    return Fail(kMsgBadValue, "range pairs are counted in one stretch");
+  }
+  Result<AnyResultFile> Finish(bool /*cancelled*/) override { return Snapshot(); }
+  Result<AnyResultFile> Snapshot() override {
+    return InFile<RangePairResultFile>(counter_.Finish());
+  }
+  Status SaveState(CountStateWriter& out) override {
+    counter_.SaveState(out);
+    return Ok();
+  }
+  bool LoadState(CountStateReader& in) override { return counter_.LoadState(in); }
+
+ private:
+  RangePairCounter counter_;
+};
+
+class TimeAtLevelMethodCounter final : public MethodCounter {
+ public:
+  TimeAtLevelMethodCounter(TimeAtLevelCounter counter, LevelTimeSetup setup, double frequency_hz)
+      : counter_(std::move(counter)), setup_(setup), frequency_hz_(frequency_hz) {}
+
+  std::unique_ptr<MethodCounter> MakeLater() const override {
+    LevelTimeSetup later_setup = setup_;
+    later_setup.opens_range = false;
+    auto later = TimeAtLevelCounter::Create(later_setup);  // the setup was accepted once already
+    later->ShareSampleTable(counter_);
+    return std::make_unique<TimeAtLevelMethodCounter>(std::move(*later), later_setup,
+                                                      frequency_hz_);
+  }
+  Status Feed(std::span<const double> raw_samples) override {
+    counter_.Feed(raw_samples);
+    return Ok();
+  }
+  Status Join(MethodCounter& later, bool /*adjacent*/) override {
+    // Each stretch counted its own samples: the times add up, cancelled or not.
+    counter_.Join(static_cast<TimeAtLevelMethodCounter&>(later).counter_);
+    return Ok();
+  }
+  Result<AnyResultFile> Finish(bool /*cancelled*/) override { return Snapshot(); }
+  Result<AnyResultFile> Snapshot() override {
+    TimeAtLevelResult result;
+    result.partitions = counter_.partitions();
+    result.amplitude_range = counter_.amplitude_range();
+    result.width = counter_.two_way_width();
+    result.frequency_hz = frequency_hz_;
+    result.samples = counter_.Counts();
+    int64_t inside = 0;
+    for (const int64_t s : result.samples) inside += s;
+    result.samples_outside = counter_.samples() - inside;
+    result.cursor_partition = result.partitions / 2;
+    return InFile<TimeAtLevelResultFile>(std::move(result));
+  }
+  Status SaveState(CountStateWriter& out) override {
+    counter_.SaveState(out);
+    return Ok();
+  }
+  bool LoadState(CountStateReader& in) override { return counter_.LoadState(in); }
+
+ private:
+  TimeAtLevelCounter counter_;
+  LevelTimeSetup setup_;
+  double frequency_hz_;
+};
+
 Result<std::unique_ptr<MethodCounter>> MakePeakCounter(const CounterSetup& setup) {
   auto counter = PeakCounter::Create({.partitions = setup.partitions,
                                       .amplitude_range = setup.amplitude_range,
@@ -162,26 +279,109 @@ Result<std::unique_ptr<MethodCounter>> MakeRainflowCounter(const CounterSetup& s
   return std::unique_ptr<MethodCounter>(std::make_unique<RainflowMethodCounter>(rainflow));
 }
 
+/// The levels of a crossing count: its list, or the N + 1 partition edges of [-A, A], each from
+/// its index as the partitions' edges are: k x W2 - A.
+std::vector<double> CrossingLevels(const CounterSetup& setup, int32_t n) {
+  if (!setup.crossings.level_list.empty()) return setup.crossings.level_list;
+  const double a = setup.amplitude_range;
+  const double w2 = (a + a) / n;
+  std::vector<double> levels(static_cast<size_t>(n) + 1);
+  for (int32_t k = 0; k <= n; ++k) levels[static_cast<size_t>(k)] = k * w2 - a;
+  return levels;
+}
+
+Result<std::unique_ptr<MethodCounter>> MakeCrossingCounter(const CounterSetup& setup) {
+  const bool listed = !setup.crossings.level_list.empty();
+  const int32_t n = EffectivePartitions(setup.partitions);
+  const std::vector<double> levels = CrossingLevels(setup, n);
+  const double reference = setup.crossings.reference;
+  if (setup.crossings.direction == CrossingDirection::kAstm &&
+      !(reference >= levels.front() && reference <= levels.back())) {
+    // Checked here, where the levels are known: A may come from the record.
+    return Fail(kMsgBadValue, "--reference " + ShortestText(reference) +
+                                  " lies outside the levels " + ShortestText(levels.front()) +
+                                  ".." + ShortestText(levels.back()) +
+                                  " that --direction astm divides");
+  }
+  LevelCrossingResult asked;
+  asked.partitions = listed ? 0 : n;
+  asked.amplitude_range = listed ? 0.0 : setup.amplitude_range;
+  asked.levels = levels;
+  asked.reference = setup.crossings.reference;
+  asked.gate = setup.crossings.gate;
+  asked.direction = setup.crossings.direction;
+  asked.cursor_partition = static_cast<int32_t>(asked.levels.size() / 2);
+  CrossingSetup crossing{.levels = asked.levels,
+                         .gate = setup.crossings.gate,
+                         .c1 = setup.info.c1(),
+                         .c2 = setup.info.c2(),
+                         .opens_range = setup.opens_range};
+  return std::unique_ptr<MethodCounter>(
+      std::make_unique<CrossingMethodCounter>(std::move(crossing), std::move(asked)));
+}
+
+Result<std::unique_ptr<MethodCounter>> MakeRangePairCounter(const CounterSetup& setup) {
+  auto counter = RangePairCounter::Create({.partitions = setup.partitions,
+                                           .amplitude_range = setup.amplitude_range,
+                                           .c1 = setup.info.c1(),
+                                           .c2 = setup.info.c2()});
+  if (!counter) return counter.error();
+  if (setup.sample_table_format >= 0) counter->UseSampleTable(setup.sample_table_format);
+  return std::unique_ptr<MethodCounter>(
+      std::make_unique<RangePairMethodCounter>(std::move(*counter)));
+}
+
+Result<std::unique_ptr<MethodCounter>> MakeTimeAtLevelCounter(const CounterSetup& setup) {
+  const LevelTimeSetup time{.partitions = setup.partitions,
+                            .amplitude_range = setup.amplitude_range,
+                            .c1 = setup.info.c1(),
+                            .c2 = setup.info.c2(),
+                            .opens_range = setup.opens_range};
+  auto counter = TimeAtLevelCounter::Create(time);
+  if (!counter) return counter.error();
+  if (setup.sample_table_format >= 0) counter->UseSampleTable(setup.sample_table_format);
+  return std::unique_ptr<MethodCounter>(std::make_unique<TimeAtLevelMethodCounter>(
+      std::move(*counter), time, setup.info.frequency_hz()));
+}
+
 constexpr std::array kMethods{
     CountingMethod{.kind = CountingKind::kPeak,
-                   .name = "peak",
+                   .name = CountingKindName(CountingKind::kPeak),
                    .title = TextKey::kReportPeakCounting,
                    .amplitude = {.full_scale_two_way = false, .automatic_largest_peak = true},
                    .tests_next_sample_after_cancel = true,
                    .make = MakePeakCounter},
     CountingMethod{.kind = CountingKind::kRange,
-                   .name = "range",
+                   .name = CountingKindName(CountingKind::kRange),
                    .title = TextKey::kReportRangeCounting,
                    .amplitude = {.full_scale_two_way = true, .automatic_largest_peak = false},
                    .make = MakeRangeCounter},
     // The bar keeps a fifth beyond the blocks for the cycle extraction, filled when it ends.
     CountingMethod{.kind = CountingKind::kRainflow,
-                   .name = "rainflow",
+                   .name = CountingKindName(CountingKind::kRainflow),
                    .title = TextKey::kReportRainflowCounting,
                    .amplitude = {.full_scale_two_way = true, .automatic_largest_peak = false},
                    .progress_share = 1.2,
                    .needs_full_scale = true,
                    .make = MakeRainflowCounter},
+    // Levels and values lie in [-A, A]: the full scale is a value's (from 0 to FS), the
+    // automatic A the largest magnitude.
+    CountingMethod{.kind = CountingKind::kCrossings,
+                   .name = CountingKindName(CountingKind::kCrossings),
+                   .title = TextKey::kReportLevelCrossingCounting,
+                   .amplitude = {.full_scale_two_way = false, .automatic_largest_magnitude = true},
+                   .make = MakeCrossingCounter},
+    CountingMethod{.kind = CountingKind::kRangePairs,
+                   .name = CountingKindName(CountingKind::kRangePairs),
+                   .title = TextKey::kReportRangePairCounting,
+                   .amplitude = {.full_scale_two_way = true, .automatic_largest_peak = false},
+                   .counts_in_chunks = false,
+                   .make = MakeRangePairCounter},
+    CountingMethod{.kind = CountingKind::kTimeAtLevel,
+                   .name = CountingKindName(CountingKind::kTimeAtLevel),
+                   .title = TextKey::kReportTimeAtLevel,
+                   .amplitude = {.full_scale_two_way = false, .automatic_largest_magnitude = true},
+                   .make = MakeTimeAtLevelCounter},
 };
 
 }  // namespace

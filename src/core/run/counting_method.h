@@ -13,6 +13,7 @@
 #include "core/counting/counting_parameters.h"
 #include "core/data/sampling_info.h"
 #include "core/files/result_file.h"
+#include "core/levels/level_crossing_result.h"
 #include "core/rainflow/rainflow_counter.h"
 #include "core/services/result.h"
 #include "core/services/text_catalogue.h"
@@ -27,6 +28,9 @@ struct AmplitudeRule {
   /// Automatic: the envelope's largest value when true, else (maximum - minimum) x 1.1, so that
   /// no range is dropped.
   bool automatic_largest_peak = false;
+  /// Automatic: the envelope's largest magnitude, max(|maximum|, |minimum|), so that every value
+  /// lies in [-A, A] (before automatic_largest_peak).
+  bool automatic_largest_magnitude = false;
 };
 
 /// What a method's counter is made with; the run fills it once A is known.
@@ -41,6 +45,7 @@ struct CounterSetup {
   bool opens_range = true;
   /// Count the raw values of this 16-bit format by a table of partitions (a long range); -1 not.
   int32_t sample_table_format = -1;
+  CrossingOptions crossings;  ///< the levels, reference, direction and gate of level crossings
 };
 
 /// One method's counter as the run, the chunked join and the live counter drive it. Samples are
@@ -83,8 +88,10 @@ class MethodCounter {
 /// Everything the run, the live counter and the faces need to know about one counting method.
 struct CountingMethod {
   CountingKind kind;
-  std::string_view name;  ///< "peak", "range", "rainflow": subcommand, Python kind, JSON key
-  TextKey title;          ///< "Peak Counting", ... in both languages
+  /// "peak", "range", "rainflow", "crossings", "range-pairs", "time-at-level": subcommand, Python
+  /// kind, the JSON's "analysis"
+  std::string_view name;
+  TextKey title;  ///< "Peak Counting", ... in both languages
   AmplitudeRule amplitude;
   /// The progress bar runs to trunc(blocks x share), filled at the end; 1: to the block count.
   double progress_share = 1.0;
@@ -94,6 +101,9 @@ struct CountingMethod {
   /// The counter needs the format's full scale whatever the amplitude mode (rainflow's smallest
   /// counted range is a thousandth of it).
   bool needs_full_scale = false;
+  /// The record can be cut into chunks counted on several threads and joined exactly; false for
+  /// a method whose every count depends on the whole history before it (one thread counts).
+  bool counts_in_chunks = true;
   /// Makes the counter; fails as the engine refuses its setup.
   Result<std::unique_ptr<MethodCounter>> (*make)(const CounterSetup& setup);
 };

@@ -31,6 +31,73 @@ Result<BlockRange> ParseBlocks(std::string_view text) {
   return Bad("--blocks " + Quoted(text) + " is not FIRST-LAST");
 }
 
+}  // namespace
+
+Result<CrossingOptions> ParseCrossingTexts(const CrossingTexts& texts) {
+  CrossingOptions options;
+  if (!texts.level_list.empty()) {
+    options.level_list.clear();
+    std::string_view rest = texts.level_list;
+    while (true) {
+      const size_t comma = rest.find(',');
+      const auto level = ParseFiniteDouble(rest.substr(0, comma));
+      if (!level)
+        return Bad("--level-list " + Quoted(texts.level_list) + " is not a list of numbers");
+      options.level_list.push_back(*level);
+      if (comma == std::string_view::npos) break;
+      rest = rest.substr(comma + 1);
+    }
+  }
+  if (!texts.reference.empty()) {
+    const auto reference = ParseFiniteDouble(texts.reference);
+    if (!reference) return Bad("--reference " + Quoted(texts.reference) + " is not a number");
+    options.reference = *reference;
+  }
+  if (!texts.direction.empty()) {
+    const auto direction = CrossingDirectionNamed(texts.direction);
+    if (!direction) {
+      return Bad("--direction " + Quoted(texts.direction) + " is not one of up, down, both, astm");
+    }
+    options.direction = *direction;
+  }
+  if (!texts.gate.empty()) {
+    const auto gate = ParseDouble(texts.gate);
+    if (!gate) return Bad("--gate " + Quoted(texts.gate) + " is not a number");
+    options.gate = *gate;
+  }
+  return options;
+}
+
+namespace {
+
+/// The level crossing options as values: a gate of 0 or more, a level list (when given) of at
+/// most 2001 strictly increasing numbers, a finite reference. Whether the reference lies among
+/// the levels is known once A is.
+Status CheckCrossingOptions(const CrossingOptions& options) {
+  if (!std::isfinite(options.gate) || !(options.gate >= 0.0)) {
+    return Bad("--gate = " + ShortestText(options.gate) + " is not a finite number of 0 or more");
+  }
+  if (!std::isfinite(options.reference)) {
+    return Bad("--reference = " + ShortestText(options.reference) + " is not a finite number");
+  }
+  const std::vector<double>& levels = options.level_list;
+  if (levels.size() > static_cast<size_t>(kMaxPartitions) + 1) {
+    return Bad("--level-list holds " + std::to_string(levels.size()) + " levels; " +
+               std::to_string(kMaxPartitions + 1) + " at most");
+  }
+  for (size_t i = 0; i < levels.size(); ++i) {
+    if (!std::isfinite(levels[i])) {
+      return Bad("--level-list: level " + std::to_string(i + 1) + " = " + ShortestText(levels[i]) +
+                 " is not a finite number");
+    }
+    if (i > 0 && !(levels[i] > levels[i - 1])) {
+      return Bad("--level-list is not strictly increasing: " + ShortestText(levels[i]) +
+                 " follows " + ShortestText(levels[i - 1]));
+    }
+  }
+  return Ok();
+}
+
 /// The name the messages give the full scale of `method`.
 std::string_view FullScaleName(const CountingMethod& method) {
   return method.amplitude.full_scale_two_way ? "the full scale (FS + FS) / c2 / c1"
@@ -53,6 +120,7 @@ Result<CountingPlan> PlanCounting(const CountingPlan& asked) {
       return ok.error();
     }
   }
+  if (auto ok = CheckCrossingOptions(asked.crossings); !ok) return ok.error();
   if (asked.threads < 0 || asked.threads > kMaxThreads) {
     return Bad("--threads = " + std::to_string(asked.threads) + " is not in 0.." +
                std::to_string(kMaxThreads));
@@ -146,8 +214,12 @@ Result<double> AmplitudeRangeOf(const CountingPlan& plan, const SamplingInfo& in
       break;
     }
     case kAmplitudeAutomatic:
-      range = rule.automatic_largest_peak ? extremes.maximum
-                                          : (extremes.maximum - extremes.minimum) * 1.1;
+      if (rule.automatic_largest_magnitude) {
+        range = std::max(std::fabs(extremes.maximum), std::fabs(extremes.minimum));
+      } else {
+        range = rule.automatic_largest_peak ? extremes.maximum
+                                            : (extremes.maximum - extremes.minimum) * 1.1;
+      }
       if (auto ok = CheckAutomaticAmplitude(range, extremes.maximum, extremes.minimum, record);
           !ok) {
         return ok.error();

@@ -47,8 +47,9 @@ struct CountingPlan {
   /// Worker threads of the counting pass: 1 counts on the calling thread, 0 one per core. The
   /// result is the same for every number.
   int threads = 1;
-  RainflowStorage rainflow;  ///< where a large rainflow residue spills
-  PassCaptions captions;     ///< status lines of the envelope and counting passes
+  RainflowStorage rainflow;   ///< where a large rainflow residue spills
+  PassCaptions captions;      ///< status lines of the envelope and counting passes
+  CrossingOptions crossings;  ///< level crossings: the level list, reference, direction, gate
   /// A live rainflow count also keeps every cycle with its range, mean and turning samples.
   bool keep_cycles = false;
   /// What the face tells the user of the request: N above 2000 is counted with 2000. Empty when
@@ -66,11 +67,28 @@ struct CountingTexts {
   std::string_view blocks;               ///< "FIRST-LAST"; empty: the whole record
 };
 
+/// The level crossing options as a face holds them in texts; empty: the default.
+struct CrossingTexts {
+  std::string_view level_list;  ///< "L1,L2,..." (EU)
+  std::string_view reference;   ///< EU, default 0
+  std::string_view direction;   ///< "up", "down", "both" or "astm" (default)
+  std::string_view gate;        ///< EU, default 0
+};
+
+/// The level crossing options of `texts`, for a plan's `crossings` (checked as values by
+/// PlanCounting):
+///
+///   --level-list "x" is not a list of numbers       --reference "x" is not a number
+///   --direction "x" is not one of up, down, both, astm
+///   --gate "x" is not a number
+Result<CrossingOptions> ParseCrossingTexts(const CrossingTexts& texts);
+
 /// Checks a request before anything is read, with one wording per fault whatever the face; the
 /// fields are named as the command line's options, which the guide and every face's help use:
 ///
 ///   --method "x" is not one of peak, range, rainflow
 ///   --partitions "x" is not a whole number          --partitions must be 1 or more
+///   --level-list is not strictly increasing: ...    --gate = G is not a finite number of 0 or more
 ///   --amplitude "x" is neither full, auto nor a number
 ///   --amplitude = A is not a finite number above 0 (or makes the partition width infinite or
 ///                                                    too small: CheckAmplitudeRange)

@@ -54,6 +54,7 @@ Result<LiveCounter> LiveCounter::Create(const CountingPlan& plan, const Sampling
   counter_setup.amplitude_range = *amplitude_range;
   counter_setup.info = info;
   counter_setup.rainflow = plan.rainflow;
+  counter_setup.crossings = plan.crossings;
   auto counter = plan.method().make(counter_setup);
   if (!counter) return counter.error();
   auto state = std::make_unique<State>();

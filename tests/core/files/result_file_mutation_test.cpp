@@ -113,8 +113,10 @@ bool Sound(const AnyResultFile& file, size_t size) {
                  ZeroFrom(n, r.one_way_valley_counts) && ZeroFrom(n, r.one_way_total_counts);
         } else if constexpr (requires { r.two_way_counts; }) {
           return ZeroFrom(n, r.two_way_counts) && ZeroFrom(n, r.one_way_counts);
-        } else {
+        } else if constexpr (requires { r.partition_width; }) {
           return ZeroFrom(n, r.counts);
+        } else {
+          return true;  // a JSON result file: no binary layout to mutate
         }
       },
       file);
@@ -177,16 +179,21 @@ bool Consistent(const AnyResultFile& file) {
                  Sum(r.two_way_total_counts, n) <= samples &&
                  Sum(r.one_way_peak_counts, n) + Sum(r.one_way_valley_counts, n) <= samples &&
                  Sum(r.one_way_total_counts, n) <= samples;
-        } else if constexpr (requires { r.two_way_counts; }) {
+        } else if constexpr (requires {
+                               f.layout_version;
+                               r.two_way_counts;
+                             }) {
           if (current && (!WidthOf(r.two_way_width, r.amplitude_range + r.amplitude_range, n) ||
                           !WidthOf(r.one_way_width, r.amplitude_range, n))) {
             return false;
           }
           if (!current && f.layout_version <= 1) return true;
           return Sum(r.two_way_counts, n) <= samples && Sum(r.one_way_counts, n) <= samples;
-        } else {
+        } else if constexpr (requires { r.partition_width; }) {
           if (current && !WidthOf(r.partition_width, r.amplitude_range, n)) return false;
           return 2 * Sum(r.counts, n) <= samples;
+        } else {
+          return true;  // a JSON result file: no binary layout to mutate
         }
       },
       file);

@@ -25,14 +25,14 @@ void PrintTo(const Histograms& h, std::ostream* out) {
        << testing::PrintToString(h.one_way) << ", left over " << h.left_over;
 }
 
-Histograms Of(const RangePairCount& count) {
-  const auto n = static_cast<size_t>(count.counts.partitions);
-  return {{count.counts.two_way_counts.begin(), count.counts.two_way_counts.begin() + n},
-          {count.counts.one_way_counts.begin(), count.counts.one_way_counts.begin() + n},
+Histograms Of(const RangePairResult& count) {
+  const auto n = static_cast<size_t>(count.partitions);
+  return {{count.two_way_counts.begin(), count.two_way_counts.begin() + n},
+          {count.one_way_counts.begin(), count.one_way_counts.begin() + n},
           count.left_over_ranges};
 }
 
-RangePairCount Count(const std::vector<double>& x, int32_t n, double a) {
+RangePairResult Count(const std::vector<double>& x, int32_t n, double a) {
   auto counter = RangePairCounter::Create({.partitions = n, .amplitude_range = a});
   EXPECT_TRUE(counter.ok());
   counter->Feed(x);
@@ -87,7 +87,7 @@ TEST(RangePairCounter, CountsTheStandardsLoadHistoryAsWorkedByHand) {
   //               ranges, neither counted.
   // With A = 10, N = 5: two-way W2 = 4, +3 and +4 in (2, 6], +8 in (6, 10]; one-way W1 = 2, 3
   // and 4 in (2, 4], 8 in (6, 8].
-  const RangePairCount count = Count({-2, 1, -3, 5, -1, 3, -4, 4, -2}, 5, 10.0);
+  const RangePairResult count = Count({-2, 1, -3, 5, -1, 3, -4, 4, -2}, 5, 10.0);
   EXPECT_EQ(Of(count), (Histograms{{0, 0, 0, 2, 1}, {0, 2, 0, 1, 0}, 2}));
 }
 
@@ -105,7 +105,7 @@ TEST(RangePairCounter, EqualsTheLiteralStepsOnRandomLoadsWholeInPiecesAndAfterAS
     const size_t a = 1 + random() % (length - 1);
     auto pieces = RangePairCounter::Create({.partitions = 7, .amplitude_range = 20.0});
     pieces->Feed(std::span(x).first(a));
-    const RangePairCount midway = pieces->Finish();  // a look midway changes nothing
+    const RangePairResult midway = pieces->Finish();  // a look midway changes nothing
     EXPECT_EQ(Of(midway), Reference(std::vector<double>(x.begin(), x.begin() + a), 7, 20.0));
     CountStateWriter out;
     pieces->SaveState(out);

