@@ -22,13 +22,15 @@ std::string ErrorMessage(const core::Error& error) {
 
 core::CountingPlan PlanOf(const std::string& method, int64_t partitions,
                           const pybind11::object& amplitude,
-                          std::optional<std::pair<int32_t, int32_t>> blocks, int threads) {
+                          std::optional<std::pair<int32_t, int32_t>> blocks, int threads,
+                          const core::CrossingOptions& crossings) {
   // A number is taken exactly; a NaN or an infinity is refused by the plan's value check, in the
   // wording the command line gives a value it can't use.
   const bool is_text = pybind11::isinstance<pybind11::str>(amplitude);
   const std::string partitions_text = std::to_string(partitions);
   core::CountingPlan base;
   base.threads = threads;
+  base.crossings = crossings;
   const std::string amplitude_text = is_text ? amplitude.cast<std::string>() : "full";
   core::CountingTexts texts;
   texts.method = method;

@@ -46,12 +46,12 @@ T Take(core::Result<T> result) {
 /// The counting plan of a call: the method's name ("peak", "range", "rainflow"), N, the amplitude
 /// ("full", "auto" or a number, taken exactly), the blocks (first, last) and the worker threads,
 /// built and checked by the core's PlanCounting as the command line's are. ValueError with the
-/// plan's line for a bad request (RequestError); the note of N above 2000 is left in the plan for
-/// the caller.
+/// plan's line for a bad request (RequestError); `crossings` are the level crossing options; the
+/// note of N above 2000 is left in the plan for the caller.
 core::CountingPlan PlanOf(const std::string& method, int64_t partitions,
                           const pybind11::object& amplitude,
                           std::optional<std::pair<int32_t, int32_t>> blocks = std::nullopt,
-                          int threads = 1);
+                          int threads = 1, const core::CrossingOptions& crossings = {});
 
 /// Progress of a pass run with the GIL released: every few polls it takes the GIL and lets
 /// Python look at its signals; a pending Ctrl-C cancels the pass.

@@ -451,10 +451,21 @@ PYBIND11_MODULE(_torvwy, m) {
   m.def(
       "plan",
       [](const std::string& method, int64_t partitions, const py::object& amplitude,
-         std::optional<std::pair<int32_t, int32_t>> blocks,
-         int threads) { return PlanOf(method, partitions, amplitude, blocks, threads); },
+         std::optional<std::pair<int32_t, int32_t>> blocks, int threads,
+         std::optional<std::vector<double>> level_list, double reference,
+         const std::string& direction, double gate) {
+        // The direction in the command line's words; the numbers are checked by the plan.
+        auto crossings = torvwy::core::ParseCrossingTexts({"", "", direction, ""});
+        if (!crossings) throw RequestError(ErrorMessage(crossings.error()));
+        if (level_list) crossings->level_list = *level_list;
+        crossings->reference = reference;
+        crossings->gate = gate;
+        return PlanOf(method, partitions, amplitude, blocks, threads, *crossings);
+      },
       py::arg("method"), py::arg("partitions"), py::arg("amplitude"),
-      py::arg("blocks") = std::nullopt, py::arg("threads") = 1);
+      py::arg("blocks") = std::nullopt, py::arg("threads") = 1,
+      py::arg("level_list") = std::nullopt, py::arg("reference") = 0.0,
+      py::arg("direction") = "astm", py::arg("gate") = 0.0);
   m.def("count_node", [](const torvwy::core::CountingPlan& plan, const Node& node) {
     return Count(plan, node.counting_node());
   });

@@ -25,7 +25,8 @@ from ._results import Fields, LiveResult, Result, Rows, Table
 from ._torvwy import RequestError, TorvwyError
 
 __all__ = [
-    "Node", "write_node", "peak", "range", "rainflow", "rainflow_cycles", "rainflow_matrix",
+    "Node", "write_node", "peak", "range", "rainflow", "crossings", "range_pairs",
+    "time_at_level", "rainflow_cycles", "rainflow_matrix",
     "stats", "open_result", "expand_range", "TorvwyError", "RequestError", "Result", "Rows", "CYCLE_DTYPE",
     "read_channels", "import_file", "Counter", "follow", "LiveResult", "SNCurve",
     "damage_equivalent_load", "Table",
@@ -169,13 +170,20 @@ def _samples(array):
     return array
 
 
-def _plan(method, partitions, amplitude, blocks=None, threads=1, stacklevel=2):
+def _plan(method, partitions, amplitude, blocks=None, threads=1, stacklevel=2, crossings=None):
     """The core's counting plan of a call, checked as the command line's options are (ValueError
     with its line); above 2000 partitions a UserWarning says that 2000 are counted, as the
-    command line notes it. stacklevel points the warning at the caller's call."""
+    command line notes it. stacklevel points the warning at the caller's call. crossings: the
+    level crossing options (level_list, reference, direction, gate) as a dict."""
     if not isinstance(amplitude, str):
         amplitude = float(amplitude)
-    plan = _torvwy.plan(method, int(partitions), amplitude, blocks, threads)
+    options = dict(crossings or {})
+    if options.get("level_list") is not None:
+        options["level_list"] = [float(level) for level in options["level_list"]]
+    for key in ("reference", "gate"):
+        if key in options:
+            options[key] = float(options[key])
+    plan = _torvwy.plan(method, int(partitions), amplitude, blocks, threads, **options)
     if plan.note is not None:
         warnings.warn(plan.note, UserWarning, stacklevel=stacklevel + 1)
     return plan
@@ -198,9 +206,10 @@ def _threads(threads):
     return threads
 
 
-def _count(kind, source, partitions, amplitude, blocks, frequency, full_scale, unit, threads):
-    # The warning points at the user's call of peak, range or rainflow.
-    plan = _plan(kind, partitions, amplitude, _blocks(blocks), _threads(threads), 3)
+def _count(kind, source, partitions, amplitude, blocks, frequency, full_scale, unit, threads,
+           crossings=None):
+    # The warning points at the user's call of peak, range, rainflow and the others.
+    plan = _plan(kind, partitions, amplitude, _blocks(blocks), _threads(threads), 3, crossings)
     if isinstance(source, Node):
         return _torvwy.count_node(plan, source._node)
     return _torvwy.count_array(
@@ -229,6 +238,40 @@ def range(source, partitions=25, amplitude="auto", blocks=None, frequency=None, 
     frequency= and threads: as for peak."""
     return Result(_count("range", source, partitions, amplitude, blocks, frequency, full_scale, unit,
                          threads))
+
+
+def crossings(source, partitions=None, amplitude="auto", blocks=None, level_list=None,
+              reference=0.0, direction="astm", gate=0.0, frequency=None, full_scale=None, unit="",
+              threads=None):
+    """Level crossing counting of a Node or a 1-D array: the fields of `torvwy crossings --json`.
+
+    The levels are the partitions + 1 edges of [-A, A] (25 partitions unless given), or
+    level_list (strictly increasing; not with partitions). A sample on a level is above it.
+    direction: "up", "down", "both" or "astm" (upward crossings at and above the reference,
+    downward ones below it). gate (EU): after a crossing a level counts again only once the load
+    has come back gate beyond it. Arrays, frequency= and threads: as for peak."""
+    if level_list is not None and partitions is not None:
+        raise RequestError("Invalid value! level_list= and partitions= can't go together")
+    options = dict(level_list=level_list, reference=reference, direction=direction, gate=gate)
+    return Result(_count("crossings", source, 25 if partitions is None else partitions,
+                         amplitude, blocks, frequency, full_scale, unit, threads, options))
+
+
+def range_pairs(source, partitions=25, amplitude="auto", blocks=None, frequency=None,
+                full_scale=None, unit="", threads=None):
+    """Range-pair counting of a Node or a 1-D array: the fields of `torvwy range-pairs --json`,
+    the histograms of range counting and the ranges left over. Counted on one thread."""
+    return Result(_count("range-pairs", source, partitions, amplitude, blocks, frequency,
+                         full_scale, unit, threads))
+
+
+def time_at_level(source, partitions=25, amplitude="auto", blocks=None, frequency=None,
+                  full_scale=None, unit="", threads=None):
+    """Time at level of a Node or a 1-D array: the fields of `torvwy time-at-level --json`, the
+    seconds (samples / frequency) in each partition of [-A, A], their fractions and the share at
+    or above each. An array without frequency= is taken at 1 Hz (seconds are samples)."""
+    return Result(_count("time-at-level", source, partitions, amplitude, blocks, frequency,
+                         full_scale, unit, threads))
 
 
 def rainflow(source, partitions=25, amplitude="auto", blocks=None, fatigue=None, frequency=None,

@@ -9,10 +9,7 @@
 namespace torvwy::core {
 
 Result<TimeAtLevelCounter> TimeAtLevelCounter::Create(const LevelTimeSetup& setup) {
-  auto partitions = PartitionCounter::Create({.partitions = setup.partitions,
-                                              .amplitude_range = setup.amplitude_range,
-                                              .c1 = setup.c1,
-                                              .c2 = setup.c2});
+  auto partitions = PartitionCounter::Create(setup);
   if (!partitions) return partitions.error();
   return TimeAtLevelCounter(std::move(*partitions), setup);
 }

@@ -11,15 +11,11 @@
 
 namespace torvwy::core {
 
-/// The fixed inputs of one time-at-level count.
-struct LevelTimeSetup {
-  int32_t partitions = 25;       ///< N; 2000 or more counts as 2000
-  double amplitude_range = 0.0;  ///< A (EU), finite and above 0
-  double c1 = 1.0;               ///< calibration: a raw value v is v / c2 / c1 in EU
-  double c2 = 1.0;
-  /// Fed from the first sample of the range; false for a later stretch of a chunked count, fed
-  /// from the sample before the stretch (counted by the stretch before) to the sample after it
-  /// (counted by the stretch after).
+/// The fixed inputs of one time-at-level count: the partitions (N, A, c1, c2) and whether the
+/// counter opens the range; false for a later stretch of a chunked count, fed from the sample
+/// before the stretch (counted by the stretch before) to the sample after it (counted by the
+/// stretch after).
+struct LevelTimeSetup : PartitionSetup {
   bool opens_range = true;
 };
 

@@ -11,10 +11,7 @@
 namespace torvwy::core {
 
 Result<RangePairCounter> RangePairCounter::Create(const RangePairSetup& setup) {
-  auto partitions = PartitionCounter::Create({.partitions = setup.partitions,
-                                              .amplitude_range = setup.amplitude_range,
-                                              .c1 = setup.c1,
-                                              .c2 = setup.c2});
+  auto partitions = PartitionCounter::Create(setup);
   if (!partitions) return partitions.error();
   return RangePairCounter(std::move(*partitions));
 }

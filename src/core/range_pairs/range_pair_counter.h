@@ -13,13 +13,8 @@
 
 namespace torvwy::core {
 
-/// What a range-pair count is set up with: the partitions of range counting.
-struct RangePairSetup {
-  int32_t partitions = 25;       ///< N; 2000 or more counts as 2000
-  double amplitude_range = 0.0;  ///< A in EU, finite
-  double c1 = 1.0;               ///< calibration: a raw value v is v / c2 / c1 in EU
-  double c2 = 1.0;
-};
+/// What a range-pair count is set up with: the partitions of range counting (N, A, c1, c2).
+using RangePairSetup = PartitionSetup;
 
 /// Counts the range pairs of one record, fed its raw samples in time order in pieces of any size.
 /// The points are the first sample, every turning point (as range counting finds them) and the

@@ -332,11 +332,12 @@ Result<std::unique_ptr<MethodCounter>> MakeRangePairCounter(const CounterSetup& 
 }
 
 Result<std::unique_ptr<MethodCounter>> MakeTimeAtLevelCounter(const CounterSetup& setup) {
-  const LevelTimeSetup time{.partitions = setup.partitions,
-                            .amplitude_range = setup.amplitude_range,
-                            .c1 = setup.info.c1(),
-                            .c2 = setup.info.c2(),
-                            .opens_range = setup.opens_range};
+  LevelTimeSetup time;
+  time.partitions = setup.partitions;
+  time.amplitude_range = setup.amplitude_range;
+  time.c1 = setup.info.c1();
+  time.c2 = setup.info.c2();
+  time.opens_range = setup.opens_range;
   auto counter = TimeAtLevelCounter::Create(time);
   if (!counter) return counter.error();
   if (setup.sample_table_format >= 0) counter->UseSampleTable(setup.sample_table_format);

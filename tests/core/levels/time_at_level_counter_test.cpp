@@ -33,6 +33,15 @@ std::vector<int64_t> Reference(const std::vector<double>& raw, int32_t n, double
   return counts;
 }
 
+LevelTimeSetup PartitionsOf(int32_t n, double a, double c1, double c2) {
+  LevelTimeSetup setup;
+  setup.partitions = n;
+  setup.amplitude_range = a;
+  setup.c1 = c1;
+  setup.c2 = c2;
+  return setup;
+}
+
 std::vector<int64_t> WithOutside(const TimeAtLevelCounter& counter) {
   std::vector<int64_t> counts = counter.Counts();
   int64_t inside = 0;
@@ -44,7 +53,7 @@ std::vector<int64_t> WithOutside(const TimeAtLevelCounter& counter) {
 TEST(TimeAtLevelCounter, EqualsTheReferenceWholeInPiecesInChunksAndAfterASavedState) {
   std::mt19937 random(5);
   std::uniform_int_distribution<int> step(-5, 5);
-  const LevelTimeSetup setup{.partitions = 8, .amplitude_range = 12.0, .c1 = 2.0, .c2 = 0.5};
+  const LevelTimeSetup setup = PartitionsOf(8, 12.0, 2.0, 0.5);
   for (size_t length = 2; length <= 200; ++length) {
     // Integer values in EU, many exactly on a partition edge (W2 = 3) or on -A and A.
     std::vector<double> x;
@@ -102,7 +111,7 @@ TEST(TimeAtLevelCounter, ALongSixteenBitRecordCountsAlikeByItsTable) {
   std::vector<double> raw(3'000'000);
   int s = 0;
   for (double& r : raw) r = (s = std::clamp(s + step(random), -32768, 32767)) * 10000.0 / 32768.0;
-  const LevelTimeSetup setup{.partitions = 40, .amplitude_range = 4000.0, .c1 = 1.25, .c2 = 1.0};
+  const LevelTimeSetup setup = PartitionsOf(40, 4000.0, 1.25, 1.0);
   auto counter = TimeAtLevelCounter::Create(setup);
   ASSERT_TRUE(counter.ok());
   counter->UseSampleTable(kFormatInt16);
