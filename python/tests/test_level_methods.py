@@ -63,3 +63,21 @@ def test_a_saved_result_opens_as_it_was(tmp_path):
 def test_bad_options_raise_the_command_lines_line(options, match):
     with pytest.raises((torvwy.RequestError, torvwy.TorvwyError), match=match):
         torvwy.crossings(HISTORY, **options)
+
+
+@pytest.mark.parametrize("kind,function", [
+    ("crossings", torvwy.crossings), ("range-pairs", torvwy.range_pairs),
+    ("time-at-level", torvwy.time_at_level),
+])
+def test_a_live_count_in_pieces_ends_on_the_offline_count(kind, function):
+    x = np.cumsum(np.random.default_rng(1).normal(size=5000))
+    counter = torvwy.Counter(kind, partitions=10, amplitude=60.0, frequency=10.0)
+    for piece in np.array_split(x, 7):
+        counter.feed(piece)
+    live = counter.result().to_dict()
+    offline = function(x, partitions=10, amplitude=60.0, frequency=10.0).to_dict()
+    # The live count leaves the envelope to its caller; the counts are what is compared.
+    for key in ("envelope", "envelope_max", "envelope_min"):
+        live.pop(key, None)
+        offline.pop(key)
+    assert live == offline
