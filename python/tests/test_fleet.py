@@ -40,6 +40,9 @@ def client():
     ("rainflow", dict(partitions=16, fatigue=dict(method="actual", weld_class="F2"))),
     ("peak", dict(partitions=10, amplitude="full")),
     ("range", dict(blocks=(2, 12))),
+    ("crossings", dict(partitions=6)),
+    ("range-pairs", dict(partitions=9, amplitude="full")),
+    ("time-at-level", dict(partitions=7)),
     ("stats", {}),
 ])
 def test_cluster_equals_local_loop(campaign, client, analysis, options):

@@ -15,7 +15,7 @@ import torvwy
 from torvwy import _torvwy
 from torvwy._curves import RELIABILITIES
 
-ANALYSES = ("rainflow", "peak", "range", "stats")
+ANALYSES = ("rainflow", "peak", "range", "crossings", "range-pairs", "time-at-level", "stats")
 
 
 def _largest_range(counts, width):
@@ -56,6 +56,17 @@ def node_row(data, test, code, node, analysis="rainflow", partitions=25, amplitu
             if fatigue is not None:
                 damage = result.fatigue.total_damage
                 row.update(total_damage=damage, life=1.0 / damage if damage > 0 else float("inf"))
+        elif analysis == "crossings":
+            result = torvwy.crossings(source, partitions, amplitude, blocks, threads=1)
+            row.update(total_crossings=float(result.counts.sum()))
+        elif analysis == "range-pairs":
+            result = torvwy.range_pairs(source, partitions, amplitude, blocks, threads=1)
+            row.update(largest=result.largest, total_pairs=float(result.two_way.sum()),
+                       left_over_ranges=result.left_over_ranges)
+        elif analysis == "time-at-level":
+            result = torvwy.time_at_level(source, partitions, amplitude, blocks, threads=1)
+            row.update(seconds=float(result.seconds.sum()),
+                       seconds_outside=result.seconds_outside)
         else:
             raise ValueError(f'analysis "{analysis}" is not one of {", ".join(ANALYSES)}')
         row.update(N=result.N, A=result.A, first_block=result.first_block,
