@@ -1,8 +1,11 @@
-// Peak and range counting runs over a large record, to set beside the read baseline.
+// Counting runs of every method over a large record, to set beside the read baseline.
 #include <benchmark/benchmark.h>
+
+#include <string>
 
 #include "bench_data.h"
 #include "core/counting/counting_parameters.h"
+#include "core/files/result_file.h"
 #include "core/services/progress.h"
 #include "floor.h"
 
@@ -59,6 +62,28 @@ void BM_RangeCounting(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+// The newer methods beside peak counting: argument 4 is the CountingKind.
+void BM_MethodCounting(benchmark::State& state) {
+  const BenchNode node = RandomWalkNode(state.range(0), static_cast<int32_t>(state.range(1)));
+  const core::CountingParameters params = BenchParameters(node, state.range(2));
+  const auto kind = static_cast<core::CountingKind>(state.range(4));
+  state.SetLabel(std::string(core::CountingKindName(kind)));
+  FloorClock clock;
+  for (auto _ : state) {
+    clock.Start();
+    core::SilentProgress progress;
+    auto counted = CountBenchNode(kind, node, params, state.range(3), progress);
+    if (!counted) {
+      state.SkipWithError(counted.error().detail.c_str());
+      return;
+    }
+    benchmark::DoNotOptimize(core::PassCancelled(*counted));
+    clock.Stop();
+  }
+  clock.Report(state, node);
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
 }  // namespace
 }  // namespace torvwy::bench
 
@@ -66,6 +91,13 @@ void BM_RangeCounting(benchmark::State& state) {
 // and on every core.
 BENCHMARK(torvwy::bench::BM_PeakCounting)
     ->ArgsProduct({{100 << 20}, {951, 885}, {0, 1}, {1, 0}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->Repetitions(5);
+// Peak (0) beside level crossings (3), range pairs (4) and time at level (5): the aim is within
+// 1.5 x of peak counting's time on the same record.
+BENCHMARK(torvwy::bench::BM_MethodCounting)
+    ->ArgsProduct({{100 << 20}, {951}, {0}, {1, 0}, {0, 3, 4, 5}})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3)
     ->Repetitions(5);

@@ -59,8 +59,12 @@ void LevelCrossingCounter::Feed(std::span<const double> raw_samples) {
       skip_first_ = false;
       continue;
     }
+    ++fed_;
+    // A raw value between two raw values already found in the cell converts into the cell too:
+    // the conversion, a division by each factor, never reverses the order of two values.
+    if (raw >= cell_raw_low_ && raw <= cell_raw_high_) continue;
     const double v = raw / setup_.c2 / setup_.c1;
-    if (fed_ == 0) {
+    if (fed_ == 1) {
       for (size_t i = 0; i < levels.size(); ++i) {
         if (setup_.opens_range) {
           side_[i] = v >= levels[i] ? kAbove : kBelow;
@@ -70,24 +74,25 @@ void LevelCrossingCounter::Feed(std::span<const double> raw_samples) {
           TurnBelow(i);
         }
       }
-      FindCell(v);
-    } else if (v < cell_low_ || v >= cell_high_) {
-      if (v > last_) {
-        // The levels in (last, v] are reached.
-        for (size_t i = FirstAbove(levels, last_), end = FirstAbove(levels, v); i < end; ++i) {
-          TurnAbove(i);
-        }
-      } else {
-        // The bands whose lower edge lies in (v, last] are left below.
-        for (size_t i = FirstAbove(band_low_, v), end = FirstAbove(band_low_, last_); i < end;
-             ++i) {
-          TurnBelow(i);
-        }
+    } else if (v >= cell_low_ && v < cell_high_) {
+      cell_raw_low_ = std::min(cell_raw_low_, raw);
+      cell_raw_high_ = std::max(cell_raw_high_, raw);
+      continue;
+    } else if (v > last_) {
+      // The levels in (last, v] are reached.
+      for (size_t i = FirstAbove(levels, last_), end = FirstAbove(levels, v); i < end; ++i) {
+        TurnAbove(i);
       }
-      FindCell(v);
+    } else {
+      // The bands whose lower edge lies in (v, last] are left below.
+      for (size_t i = FirstAbove(band_low_, v), end = FirstAbove(band_low_, last_); i < end; ++i) {
+        TurnBelow(i);
+      }
     }
+    // A new cell: `last_` stands for every value in it (each finds the same levels above it).
     last_ = v;
-    ++fed_;
+    FindCell(v);
+    cell_raw_low_ = cell_raw_high_ = raw;
   }
 }
 
@@ -118,6 +123,8 @@ void LevelCrossingCounter::Join(const LevelCrossingCounter& later, bool adjacent
   last_ = later.last_;
   cell_low_ = later.cell_low_;
   cell_high_ = later.cell_high_;
+  cell_raw_low_ = later.cell_raw_low_;
+  cell_raw_high_ = later.cell_raw_high_;
 }
 
 void LevelCrossingCounter::SaveState(CountStateWriter& out) const {
@@ -155,6 +162,9 @@ bool LevelCrossingCounter::LoadState(CountStateReader& in) {
   side_.assign(side.begin(), side.end());
   opening_.assign(opening.begin(), opening.end());
   if (fed_ > 0) FindCell(last_);
+  // The raw values of the cell are learnt again from the next samples.
+  cell_raw_low_ = std::numeric_limits<double>::infinity();
+  cell_raw_high_ = -std::numeric_limits<double>::infinity();
   return true;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -34,8 +35,9 @@ struct CrossingSetup {
 ///   L - G - -/- - - - - -\- - - - -/- - -   down 1 when the load leaves the band below
 ///
 /// With G = 0 every crossing counts. A level starts above or below as the first sample is.
-/// Only the samples where the load passes a level or a band's lower edge cost more than two
-/// compares, and a monotone run counts as its two ends would.
+/// Only the samples where the load passes a level or a band's lower edge, or reaches a raw value
+/// not seen since it entered its cell, cost more than two compares; a monotone run counts as its
+/// two ends would.
 class LevelCrossingCounter {
  public:
   explicit LevelCrossingCounter(CrossingSetup setup);
@@ -82,6 +84,9 @@ class LevelCrossingCounter {
   // its ends: the load moves inside [cell_low_, cell_high_) without any level changing side.
   double cell_low_ = 0.0;
   double cell_high_ = 0.0;
+  // Raw values already converted into the cell: none at first (an empty interval).
+  double cell_raw_low_ = std::numeric_limits<double>::infinity();
+  double cell_raw_high_ = -std::numeric_limits<double>::infinity();
 };
 
 }  // namespace torvwy::core
