@@ -125,7 +125,7 @@ TEST_F(FollowCommands, SigtermEndsTheRecordAtAWholeBlockWithItsFinalLength) {
 }
 
 TEST_F(FollowCommands, FollowingTheSimulatorEndsWithTheOfflineCounts) {
-  // The simulator records 2 s at 16384 Hz (32 blocks) while four follows look every 0.1 s.
+  // The simulator records 2 s at 16384 Hz (32 blocks) while seven follows look every 0.1 s.
   struct Follow {
     const char* command;
     const char* options;
@@ -133,7 +133,10 @@ TEST_F(FollowCommands, FollowingTheSimulatorEndsWithTheOfflineCounts) {
   const std::vector<Follow> follows = {{"peak", "--amplitude full --partitions 12"},
                                        {"range", "--amplitude 90 --partitions 10"},
                                        {"rainflow", "--amplitude 90 --partitions 16"},
-                                       {"rainflow", "--amplitude full --fatigue actual"}};
+                                       {"rainflow", "--amplitude full --fatigue actual"},
+                                       {"crossings", "--amplitude full --partitions 12 --gate 5"},
+                                       {"range-pairs", "--amplitude 90 --partitions 10"},
+                                       {"time-at-level", "--amplitude full --partitions 9"}};
   for (int threads : {1, 2}) {
     SCOPED_TRACE("threads " + std::to_string(threads));
     const std::string data = "sim" + std::to_string(threads);
