@@ -9,8 +9,29 @@
 namespace torvwy::core {
 namespace {
 
-/// Index of the first entry of `sorted` above v.
-size_t FirstAbove(const std::vector<double>& sorted, double v) {
+/// 1 / the mean spacing of `sorted`, for FirstAbove.
+double InverseSpacing(const std::vector<double>& sorted) {
+  const size_t n = sorted.size();
+  return n < 2 ? 0.0 : static_cast<double>(n - 1) / (sorted[n - 1] - sorted[0]);
+}
+
+/// Index of the first entry of `sorted` above v: a guess from the entries' mean spacing (exact
+/// for the evenly spaced partition edges, within a step or two of rounding), corrected against
+/// the entries themselves; a binary search where the guess is far off (an uneven level list).
+size_t FirstAbove(const std::vector<double>& sorted, double inverse_spacing, double v) {
+  const size_t n = sorted.size();
+  if (n < 2) return n == 1 && sorted[0] <= v ? 1 : 0;
+  const double guess = (v - sorted[0]) * inverse_spacing + 1.0;
+  size_t k = !(guess > 0.0) ? 0 : guess >= static_cast<double>(n) ? n : static_cast<size_t>(guess);
+  for (int step = 0; step < 3; ++step) {
+    if (k < n && sorted[k] <= v) {
+      ++k;
+    } else if (k > 0 && sorted[k - 1] > v) {
+      --k;
+    } else {
+      return k;
+    }
+  }
   return static_cast<size_t>(std::upper_bound(sorted.begin(), sorted.end(), v) - sorted.begin());
 }
 
@@ -20,8 +41,13 @@ LevelCrossingCounter::LevelCrossingCounter(CrossingSetup setup) : setup_(std::mo
   const size_t n = setup_.levels.size();
   band_low_.resize(n);
   for (size_t i = 0; i < n; ++i) band_low_[i] = setup_.levels[i] - setup_.gate;
+  levels_inverse_ = InverseSpacing(setup_.levels);
+  band_inverse_ = InverseSpacing(band_low_);
   up_.assign(n, 0);
   down_.assign(n, 0);
+  spans_ = setup_.gate == 0.0;
+  up_span_.assign(n + 1, 0);
+  down_span_.assign(n + 1, 0);
   skip_first_ = !setup_.opens_range;
   side_.assign(n, kUnknown);
   opening_.assign(n, kNone);
@@ -44,8 +70,9 @@ void LevelCrossingCounter::TurnBelow(size_t i) {
 void LevelCrossingCounter::FindCell(double v) {
   cell_low_ = -std::numeric_limits<double>::infinity();
   cell_high_ = std::numeric_limits<double>::infinity();
-  for (const std::vector<double>* edges : {&setup_.levels, &band_low_}) {
-    const size_t k = FirstAbove(*edges, v);
+  for (const auto& [edges, inverse] :
+       {std::pair{&setup_.levels, levels_inverse_}, std::pair{&band_low_, band_inverse_}}) {
+    const size_t k = FirstAbove(*edges, inverse, v);
     if (k > 0) cell_low_ = std::max(cell_low_, (*edges)[k - 1]);
     if (k < edges->size()) cell_high_ = std::min(cell_high_, (*edges)[k]);
   }
@@ -78,14 +105,28 @@ void LevelCrossingCounter::Feed(std::span<const double> raw_samples) {
       cell_raw_low_ = std::min(cell_raw_low_, raw);
       cell_raw_high_ = std::max(cell_raw_high_, raw);
       continue;
+    } else if (spans_) {
+      // Every level is on the side of the last value: the levels in (last, v] or (v, last] all
+      // cross, one span.
+      const bool rise = v > last_;
+      const size_t first = FirstAbove(levels, levels_inverse_, rise ? last_ : v);
+      const size_t end = FirstAbove(levels, levels_inverse_, rise ? v : last_);
+      std::vector<int64_t>& span = rise ? up_span_ : down_span_;
+      ++span[first];
+      --span[end];
+      unsettled_ = true;
     } else if (v > last_) {
       // The levels in (last, v] are reached.
-      for (size_t i = FirstAbove(levels, last_), end = FirstAbove(levels, v); i < end; ++i) {
+      for (size_t i = FirstAbove(levels, levels_inverse_, last_),
+                  end = FirstAbove(levels, levels_inverse_, v);
+           i < end; ++i) {
         TurnAbove(i);
       }
     } else {
       // The bands whose lower edge lies in (v, last] are left below.
-      for (size_t i = FirstAbove(band_low_, v), end = FirstAbove(band_low_, last_); i < end; ++i) {
+      for (size_t i = FirstAbove(band_low_, band_inverse_, v),
+                  end = FirstAbove(band_low_, band_inverse_, last_);
+           i < end; ++i) {
         TurnBelow(i);
       }
     }
@@ -96,7 +137,24 @@ void LevelCrossingCounter::Feed(std::span<const double> raw_samples) {
   }
 }
 
+void LevelCrossingCounter::Settle() const {
+  if (!unsettled_) return;
+  int64_t up = 0, down = 0;
+  for (size_t i = 0; i < up_.size(); ++i) {
+    up += up_span_[i];
+    down += down_span_[i];
+    up_[i] += up;
+    down_[i] += down;
+    up_span_[i] = down_span_[i] = 0;
+    side_[i] = last_ >= setup_.levels[i] ? kAbove : kBelow;
+  }
+  up_span_.back() = down_span_.back() = 0;
+  unsettled_ = false;
+}
+
 void LevelCrossingCounter::Join(const LevelCrossingCounter& later, bool adjacent) {
+  Settle();
+  later.Settle();
   if (later.fed_ == 0) return;
   if (!adjacent) {
     for (size_t i = 0; i < up_.size(); ++i) {
@@ -128,6 +186,7 @@ void LevelCrossingCounter::Join(const LevelCrossingCounter& later, bool adjacent
 }
 
 void LevelCrossingCounter::SaveState(CountStateWriter& out) const {
+  Settle();
   out.Int(fed_);
   out.Double(last_);
   out.Ints(up_);
@@ -162,6 +221,9 @@ bool LevelCrossingCounter::LoadState(CountStateReader& in) {
   side_.assign(side.begin(), side.end());
   opening_.assign(opening.begin(), opening.end());
   if (fed_ > 0) FindCell(last_);
+  std::fill(up_span_.begin(), up_span_.end(), 0);
+  std::fill(down_span_.begin(), down_span_.end(), 0);
+  unsettled_ = false;
   // The raw values of the cell are learnt again from the next samples.
   cell_raw_low_ = std::numeric_limits<double>::infinity();
   cell_raw_high_ = -std::numeric_limits<double>::infinity();

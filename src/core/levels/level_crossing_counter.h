@@ -53,8 +53,14 @@ class LevelCrossingCounter {
 
   const CrossingSetup& setup() const { return setup_; }
   /// Upward and downward crossings of each level so far.
-  const std::vector<int64_t>& up() const { return up_; }
-  const std::vector<int64_t>& down() const { return down_; }
+  const std::vector<int64_t>& up() const {
+    Settle();
+    return up_;
+  }
+  const std::vector<int64_t>& down() const {
+    Settle();
+    return down_;
+  }
   /// Samples counted from, this counter's and those of the counters joined.
   int64_t samples_fed() const { return fed_; }
 
@@ -72,8 +78,19 @@ class LevelCrossingCounter {
 
   CrossingSetup setup_;
   std::vector<double> band_low_;  // L - G
-  std::vector<int64_t> up_, down_;
-  std::vector<uint8_t> side_;  // Side of each level
+  double levels_inverse_ = 0.0;   // 1 / the mean spacing of the levels
+  double band_inverse_ = 0.0;     // and of the bands' lower edges
+  /// Adds the spans counted in `up_span_` and `down_span_` to the counts and, without a gate,
+  /// sets each level's side from the last value (see Feed).
+  void Settle() const;
+
+  // Without a gate a move counts a whole span of levels: +1 at its first level and -1 past its
+  // last one, added up by Settle(); the sides then follow from the last value alone.
+  bool spans_ = false;
+  mutable std::vector<int64_t> up_span_, down_span_;
+  mutable bool unsettled_ = false;
+  mutable std::vector<int64_t> up_, down_;
+  mutable std::vector<uint8_t> side_;  // Side of each level
   // Of a later stretch: the level's first crossing, met before its side was known; it counts if
   // the stretch before left the level on the other side.
   std::vector<uint8_t> opening_;
