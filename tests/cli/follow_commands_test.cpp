@@ -33,8 +33,16 @@ std::string WithoutFollowKeys(const std::string& line) {
   return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
+struct Follow {
+  const char* command;
+  const char* options;
+};
+
 class FollowCommands : public ::testing::Test {
  protected:
+  /// Runs `follows` beside the simulator recording 2 s at 16384 Hz (32 blocks), each looking
+  /// every 0.1 s, and checks their updates and that each ends on the offline count.
+  void FollowTheSimulator(const std::vector<Follow>& follows);
   /// Runs a shell script in which $T is the torvwy command; returns the exit code of the script
   /// and its stdout and stderr.
   CommandOutput Shell(const std::string& script) {
@@ -125,18 +133,19 @@ TEST_F(FollowCommands, SigtermEndsTheRecordAtAWholeBlockWithItsFinalLength) {
 }
 
 TEST_F(FollowCommands, FollowingTheSimulatorEndsWithTheOfflineCounts) {
-  // The simulator records 2 s at 16384 Hz (32 blocks) while seven follows look every 0.1 s.
-  struct Follow {
-    const char* command;
-    const char* options;
-  };
-  const std::vector<Follow> follows = {{"peak", "--amplitude full --partitions 12"},
-                                       {"range", "--amplitude 90 --partitions 10"},
-                                       {"rainflow", "--amplitude 90 --partitions 16"},
-                                       {"rainflow", "--amplitude full --fatigue actual"},
-                                       {"crossings", "--amplitude full --partitions 12 --gate 5"},
-                                       {"range-pairs", "--amplitude 90 --partitions 10"},
-                                       {"time-at-level", "--amplitude full --partitions 9"}};
+  FollowTheSimulator({{"peak", "--amplitude full --partitions 12"},
+                      {"range", "--amplitude 90 --partitions 10"},
+                      {"rainflow", "--amplitude 90 --partitions 16"},
+                      {"rainflow", "--amplitude full --fatigue actual"}});
+}
+
+TEST_F(FollowCommands, FollowingTheNewerMethodsEndsWithTheOfflineCounts) {
+  FollowTheSimulator({{"crossings", "--amplitude full --partitions 12 --gate 5"},
+                      {"range-pairs", "--amplitude 90 --partitions 10"},
+                      {"time-at-level", "--amplitude full --partitions 9"}});
+}
+
+void FollowCommands::FollowTheSimulator(const std::vector<Follow>& follows) {
   for (int threads : {1, 2}) {
     SCOPED_TRACE("threads " + std::to_string(threads));
     const std::string data = "sim" + std::to_string(threads);
