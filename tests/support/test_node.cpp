@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 namespace torvwy::testing {
@@ -41,6 +43,19 @@ std::string ReadFileBytes(const fs::path& path) {
 TempDir::~TempDir() {
   std::error_code ec;
   fs::remove_all(path_, ec);
+}
+
+std::vector<double> SmallWalk(size_t n, uint32_t seed) {
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> step(-4, 4);
+  std::vector<double> x;
+  double value = 0.0;
+  while (x.size() < n) {
+    const int s = step(random);
+    value = std::clamp(value + s, -30.0, 30.0);
+    for (int r = 0; r < (s == 0 ? 3 : 1) && x.size() < n; ++r) x.push_back(value);
+  }
+  return x;
 }
 
 std::vector<double> PadToHalfBlocks(std::vector<double> values) {

@@ -71,4 +71,8 @@ WrittenNode WriteNode(const std::filesystem::path& dir, const std::vector<double
 /// adds no turning point).
 std::vector<double> PadToHalfBlocks(std::vector<double> values);
 
+/// A random walk of `n` small integers in [-30, 30] (steps -4..4, a step of 0 held for three
+/// samples), so that pieces of it start and end on flats.
+std::vector<double> SmallWalk(size_t n, uint32_t seed);
+
 }  // namespace torvwy::testing

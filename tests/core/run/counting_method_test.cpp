@@ -25,6 +25,7 @@
 #include "core/services/progress.h"
 #include "output/result_output.h"
 #include "support/run_command.h"
+#include "support/test_node.h"
 
 namespace torvwy::core {
 namespace {
@@ -39,19 +40,7 @@ uint64_t Fingerprint(const std::string& text) {
   return hash;
 }
 
-/// A random walk of small integers with plateaus.
-std::vector<double> Walk(size_t n, uint32_t seed) {
-  std::mt19937 random(seed);
-  std::uniform_int_distribution<int> step(-4, 4);
-  std::vector<double> x;
-  double value = 0.0;
-  while (x.size() < n) {
-    const int s = step(random);
-    value = std::clamp(value + s, -30.0, 30.0);
-    for (int r = 0; r < (s == 0 ? 3 : 1) && x.size() < n; ++r) x.push_back(value);
-  }
-  return x;
-}
+std::vector<double> Walk(size_t n, uint32_t seed) { return testing::SmallWalk(n, seed); }
 
 TEST(CountingMethods, EveryEntryHoldsWhatAMethodNeeds) {
   std::set<std::string_view> names;

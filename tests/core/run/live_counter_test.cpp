@@ -25,20 +25,7 @@ namespace {
 constexpr CountingKind kKinds[] = {CountingKind::kPeak, CountingKind::kRange,
                                    CountingKind::kRainflow};
 
-/// A random walk of small integers with plateaus, so that pieces start and end on flats.
-std::vector<double> Walk(size_t n, uint32_t seed) {
-  std::mt19937 random(seed);
-  std::uniform_int_distribution<int> step(-4, 4);
-  std::vector<double> x;
-  double value = 0.0;
-  while (x.size() < n) {
-    const int s = step(random);
-    value = std::clamp(value + s, -30.0, 30.0);
-    const int repeat = s == 0 ? 3 : 1;
-    for (int r = 0; r < repeat && x.size() < n; ++r) x.push_back(value);
-  }
-  return x;
-}
+std::vector<double> Walk(size_t n, uint32_t seed) { return testing::SmallWalk(n, seed); }
 
 SamplingInfo Info() {
   SamplingInfo info;
