@@ -35,9 +35,14 @@ struct CrossingSetup {
 ///   L - G - -/- - - - - -\- - - - -/- - -   down 1 when the load leaves the band below
 ///
 /// With G = 0 every crossing counts. A level starts above or below as the first sample is.
-/// Only the samples where the load passes a level or a band's lower edge, or reaches a raw value
-/// not seen since it entered its cell, cost more than two compares; a monotone run counts as its
-/// two ends would.
+///
+/// Without a gate (and with positive calibration factors) the samples are counted in blocks by
+/// their raw values: each level L becomes the smallest raw value whose conversion reaches it, and
+/// a sample's level index, the number of levels at or below it, follows from those thresholds by
+/// arithmetic; a move between two indices crosses the levels between them. With a gate, only the
+/// samples where the load passes a level or a band's lower edge, or reaches a raw value not seen
+/// since it entered its cell, cost more than two compares; a monotone run counts as its two ends
+/// would.
 class LevelCrossingCounter {
  public:
   explicit LevelCrossingCounter(CrossingSetup setup);
@@ -75,6 +80,19 @@ class LevelCrossingCounter {
   void TurnAbove(size_t level);
   void TurnBelow(size_t level);
   void FindCell(double v);
+  /// Feeds samples one by one: with a gate all of them.
+  void FeedEach(std::span<const double> raw_samples);
+  /// Without a gate: FeedEach between the counts by raw index, for the first sample, the one
+  /// before a later stretch and a block that FeedBlock leaves.
+  void FeedSlowly(std::span<const double> raw_samples);
+  /// Without a gate: feeds a block of at most kBlock finite samples by their raw level indices,
+  /// after the first sample; false, with nothing counted, when one of them is not finite.
+  bool FeedBlock(std::span<const double> raw_samples);
+  /// The raw level index of a finite raw value: how many levels its conversion reaches.
+  template <bool kGuessWithinOne>
+  size_t RawIndex(double raw) const;
+  /// Sets up the raw thresholds of the levels (see raw_levels_).
+  void SetUpRawLevels();
 
   CrossingSetup setup_;
   std::vector<double> band_low_;  // L - G
@@ -89,6 +107,30 @@ class LevelCrossingCounter {
   bool spans_ = false;
   mutable std::vector<int64_t> up_span_, down_span_;
   mutable bool unsettled_ = false;
+
+  // Without a gate, counting by raw values. The level L becomes R_L, the smallest raw value r
+  // with r / c2 / c1 >= L: the conversion never reverses the order of two values, so a raw value
+  // reaches L exactly when it is at least R_L, and no sample needs converting.
+  //
+  //   raw_levels_:  -inf  R_0  R_1  ...  R_n-1  +inf      index k: R_k-1 <= raw < R_k
+  //                  [0]  [1]  [2]       [n]    [n+1]     (k levels reached)
+  static constexpr size_t kBlock = 1024;
+  static constexpr size_t kLanes = 4;
+  bool by_raw_ = false;
+  // The guess (raw - R_0) x raw_inverse_ + 1 is never more than one level off (checked for every
+  // cell once), so one step against the thresholds corrects it; otherwise R is searched.
+  bool raw_guess_within_one_ = false;
+  std::vector<double> raw_levels_;
+  double raw_inverse_ = 0.0;
+  size_t index_ = 0;  // raw level index of the last sample
+  // A move between indices a and b crosses every level in [min, max) once: +1 in `lows_` at the
+  // lower index, +1 in `highs_` at the upper one, each in lane (sample % kLanes), so that
+  // neighbouring samples never wait on one counter. A level's crossings alternate, the first one
+  // upwards when the load was below the level at `span_start_`, the index where these counts
+  // began: Settle() splits them into up and down.
+  mutable std::vector<int64_t> lows_, highs_;
+  mutable size_t span_start_ = 0;
+  bool cell_stale_ = false;  // the cell below was not followed by FeedBlock
   mutable std::vector<int64_t> up_, down_;
   mutable std::vector<uint8_t> side_;  // Side of each level
   // Of a later stretch: the level's first crossing, met before its side was known; it counts if

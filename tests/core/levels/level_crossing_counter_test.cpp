@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <random>
 #include <span>
 #include <string>
@@ -119,6 +120,71 @@ TEST(LevelCrossingCounter, EqualsTheReferenceOnRandomLoadsInAnyPiecesAndChunks) 
       ASSERT_TRUE(restored.LoadState(in) && in.at_end());
       restored.Feed(std::span(x).subspan(a));
       EXPECT_EQ((Crossings{restored.up(), restored.down()}), expected);
+    }
+  }
+}
+
+TEST(LevelCrossingCounter, CountsRawSamplesAsTheReferenceCountsTheirConversions) {
+  // Without a gate the raw values are counted against thresholds; these loads are integers under
+  // factors whose divisions round, with levels on the converted values of samples themselves,
+  // the partition edges k x W2 - A and an uneven list, fed across whole blocks, in pieces, in
+  // chunks, and with infinities that the blocks leave to the sample-by-sample count.
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
+  const double c2 = 3.0, c1 = 0.7;
+  const auto convert = [&](double raw) { return raw / c2 / c1; };
+  std::vector<double> edges;
+  for (int k = 0; k <= 20; ++k) edges.push_back(k * (2 * 30.0 / 20) - 30.0);
+  std::vector<double> on_samples;
+  for (int raw = -60; raw <= 60; raw += 7) on_samples.push_back(convert(raw));
+  const std::vector<std::vector<double>> level_sets = {
+      edges, on_samples, {-11.5, convert(-13), -0.25, convert(0), convert(1), 4, 19}, {convert(5)}};
+  std::mt19937 random(12);
+  std::uniform_int_distribution<int> step(-9, 9);
+  std::vector<size_t> lengths;
+  for (size_t length = 1; length <= 40; ++length) lengths.push_back(length);
+  for (size_t length = 1020; length <= 1030; ++length) lengths.push_back(length);
+  for (int k = 0; k < 20; ++k) lengths.push_back(2 + random() % 5000);
+  for (const size_t length : lengths) {
+    std::vector<double> x;
+    double v = 0;
+    for (size_t k = 0; k < length; ++k) {
+      x.push_back(v = std::clamp(v + step(random), -70.0, 70.0));
+      if (random() % 700 == 0) x.back() = random() % 2 ? kInfinity : -kInfinity;
+    }
+    std::vector<double> converted(x.size());
+    std::transform(x.begin(), x.end(), converted.begin(), convert);
+    for (const std::vector<double>& levels : level_sets) {
+      SCOPED_TRACE(testing::Message() << "length " << length << ", " << levels.size() << " levels");
+      const Crossings expected = Reference(levels, 0.0, converted);
+      const CrossingSetup setup{.levels = levels, .c1 = c1, .c2 = c2};
+      LevelCrossingCounter whole(setup);
+      whole.Feed(x);
+      ASSERT_EQ((Crossings{whole.up(), whole.down()}), expected);
+
+      // In random pieces, read out midway (the counts settle and go on), and in two chunks.
+      LevelCrossingCounter pieces(setup);
+      for (size_t begin = 0; begin < length;) {
+        const size_t size = std::min<size_t>(length - begin, 1 + random() % 1500);
+        pieces.Feed(std::span(x).subspan(begin, size));
+        const auto midway = pieces.up();
+        begin += size;
+        if (begin < length) {
+          const std::vector<double> so_far(converted.begin(), converted.begin() + begin);
+          EXPECT_EQ(midway, Reference(levels, 0.0, so_far).up);
+        }
+      }
+      EXPECT_EQ((Crossings{pieces.up(), pieces.down()}), expected);
+      if (length < 3) continue;
+      const size_t a = 1 + random() % (length - 1);
+      LevelCrossingCounter first(setup);
+      CrossingSetup later_setup = setup;
+      later_setup.opens_range = false;
+      LevelCrossingCounter second(later_setup);
+      // Chunks [0, a) and [a, length), each fed one sample more on the side it has.
+      first.Feed(std::span(x).first(a + 1));
+      second.Feed(std::span(x).subspan(a - 1));
+      first.Join(second);
+      EXPECT_EQ((Crossings{first.up(), first.down()}), expected);
     }
   }
 }
