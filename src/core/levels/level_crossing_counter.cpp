@@ -1,6 +1,10 @@
 // Level crossing counting: how often the load crosses each of a set of levels, up and down.
 #include "core/levels/level_crossing_counter.h"
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -8,6 +12,8 @@
 #include <limits>
 #include <numeric>
 #include <utility>
+
+#include "core/services/simd_level.h"
 
 namespace torvwy::core {
 namespace {
@@ -74,6 +80,47 @@ inline size_t RawGuess(double raw, double origin, double inverse, double top) {
   t = t < top ? t : top;
   return static_cast<size_t>(static_cast<int32_t>(t));
 }
+
+#if defined(__x86_64__)
+
+/// The raw level indices of x[0..count) four at a time, each as RawGuess corrected by one step
+/// against the padded thresholds `r` (see raw_levels_); returns where the scalar tail starts.
+/// `finite` is cleared when a value is not finite (its index is then of no use).
+__attribute__((target("avx2"))) size_t RawIndicesAvx2(const double* x, size_t count,
+                                                      const double* r, double inverse, double top,
+                                                      uint32_t* indices, bool& finite) {
+  const __m256d origin_v = _mm256_set1_pd(r[1]);
+  const __m256d inverse_v = _mm256_set1_pd(inverse);
+  const __m256d one = _mm256_set1_pd(1.0);
+  const __m256d top_v = _mm256_set1_pd(top);
+  const __m256d largest = _mm256_set1_pd(std::numeric_limits<double>::max());
+  const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffff));
+  const __m256d every = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+  __m256d all_finite = every;
+  size_t j = 0;
+  for (; j + 4 <= count; j += 4) {
+    const __m256d v = _mm256_loadu_pd(x + j);
+    all_finite =
+        _mm256_and_pd(all_finite, _mm256_cmp_pd(_mm256_and_pd(v, magnitude), largest, _CMP_LE_OQ));
+    // As RawGuess: maxpd takes its second operand, 0, for a NaN.
+    __m256d t = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(v, origin_v), inverse_v), one);
+    t = _mm256_min_pd(_mm256_max_pd(t, _mm256_setzero_pd()), top_v);
+    t = _mm256_round_pd(t, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    const __m128i k = _mm256_cvttpd_epi32(t);
+    // R_k-1 and R_k (the masked gather: the plain one leaves its source unset).
+    const __m256d below = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), r, k, every, 8);
+    const __m256d above = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), r + 1, k, every, 8);
+    const __m256d step = _mm256_sub_pd(_mm256_and_pd(_mm256_cmp_pd(above, v, _CMP_LE_OQ), one),
+                                       _mm256_and_pd(_mm256_cmp_pd(below, v, _CMP_GT_OQ), one));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(indices + j),
+                     _mm256_cvttpd_epi32(_mm256_add_pd(t, step)));
+  }
+  finite = finite && _mm256_movemask_pd(all_finite) == 0xf;
+  _mm256_zeroupper();
+  return j;
+}
+
+#endif
 
 }  // namespace
 
@@ -202,10 +249,18 @@ bool LevelCrossingCounter::FeedBlock(std::span<const double> raw_samples) {
   const double* x = raw_samples.data();
   // First every index, so that a block with a value that is not finite is left untouched.
   std::array<uint32_t, kBlock> indices;
+  size_t vector_end = 0;
   bool finite = true;
   constexpr double kLargest = std::numeric_limits<double>::max();
   if (raw_guess_within_one_) {
-    for (size_t j = 0; j < count; ++j) {
+#if defined(__x86_64__)
+    if (ActiveSimdLevel() == SimdLevel::kAvx2) {
+      vector_end =
+          RawIndicesAvx2(x, count, raw_levels_.data(), raw_inverse_,
+                         static_cast<double>(setup_.levels.size()), indices.data(), finite);
+    }
+#endif
+    for (size_t j = vector_end; j < count; ++j) {
       finite &= std::fabs(x[j]) <= kLargest;
       indices[j] = static_cast<uint32_t>(RawIndex<true>(x[j]));
     }
