@@ -19,29 +19,63 @@ Result<RangePairCounter> RangePairCounter::Create(const RangePairSetup& setup) {
 RangePairCounter::RangePairCounter(PartitionCounter partitions)
     : partitions_(std::move(partitions)), counts_(partitions_.MakeCounts()) {}
 
-void RangePairCounter::Push(std::vector<double>& stack, double point, std::vector<double>& pairs) {
-  stack.push_back(point);
-  while (stack.size() >= 3) {
-    const size_t top = stack.size() - 1;
-    const double x = std::fabs(stack[top] - stack[top - 1]);
-    const double y = std::fabs(stack[top - 1] - stack[top - 2]);
-    if (x < y) break;
-    pairs.push_back(stack[top - 1] - stack[top - 2]);
-    stack[top - 2] = stack[top];
-    stack.resize(top - 1);
+void RangePairCounter::PushAll(std::vector<double>& stack, std::span<const double> points,
+                               std::vector<double>& pairs) {
+  // Room for every point on the stack and for every pair they can close (each takes two points
+  // off it), and two more: the writes below run through plain pointers.
+  size_t top = stack.size();
+  size_t found = pairs.size();
+  stack.resize(top + points.size());
+  pairs.resize(found + (top + points.size()) / 2 + 2);
+  double* s = stack.data();
+  double* out = pairs.data();
+  for (const double point : points) {
+    if (top >= 4) {
+      // The first two tests without a branch on the load: whether a point closes a pair is as
+      // likely as not, and mostly it closes one at most.
+      //
+      //   t3 t2 t1 t0 p:  Y = t0 - t1 is paired when |p - t0| >= |Y|; then, with p on top of t2,
+      //                   t2 - t3 when |p - t2| >= |t2 - t3|
+      const double t0 = s[top - 1];
+      const double t1 = s[top - 2];
+      const double t2 = s[top - 3];
+      const double t3 = s[top - 4];
+      const bool first = !(std::fabs(point - t0) < std::fabs(t0 - t1));
+      const bool second = first & !(std::fabs(point - t2) < std::fabs(t2 - t3));
+      out[found] = t0 - t1;
+      out[found + 1] = t2 - t3;
+      const size_t closed = static_cast<size_t>(first) + static_cast<size_t>(second);
+      found += closed;
+      top -= 2 * closed;
+      s[top++] = point;
+      if (!second) continue;
+    } else {
+      s[top++] = point;
+    }
+    while (top >= 3) {
+      const double x = std::fabs(s[top - 1] - s[top - 2]);
+      const double y = std::fabs(s[top - 2] - s[top - 3]);
+      if (x < y) break;
+      out[found++] = s[top - 2] - s[top - 3];
+      s[top - 3] = s[top - 1];
+      top -= 2;
+    }
   }
+  stack.resize(top);
+  pairs.resize(found);
 }
 
 void RangePairCounter::Feed(std::span<const double> raw_samples) {
   if (raw_samples.empty()) return;
-  if (fed_ == 0) Push(stack_, raw_samples[0], pairs_);
+  if (fed_ == 0) PushAll(stack_, raw_samples.first(1), pairs_);
   finder_.Feed(raw_samples, [this](std::span<double> turning_points, std::span<double>) {
-    for (const double point : turning_points) Push(stack_, point, pairs_);
+    PushAll(stack_, turning_points, pairs_);
   });
   fed_ += static_cast<int64_t>(raw_samples.size());
   last_sample_ = raw_samples.back();
   if (pairs_.size() >= 1024) {
-    partitions_.CountRaw(pairs_, counts_);
+    // Tallied by their step with a sample table, as peaks are: one increment a pair.
+    partitions_.Tally(pairs_, counts_);
     pairs_.clear();
   }
 }
@@ -50,7 +84,7 @@ RangePairResult RangePairCounter::Finish() const {
   std::vector<double> stack = stack_;
   std::vector<double> pairs = pairs_;
   // The last sample ends the record's last range, unless it is the last point itself.
-  if (fed_ >= 2 && last_sample_ != stack.back()) Push(stack, last_sample_, pairs);
+  if (fed_ >= 2 && last_sample_ != stack.back()) PushAll(stack, {&last_sample_, 1}, pairs);
   PartitionCounts counts = counts_.Settled();
   PartitionCounter counter = partitions_;
   counter.CountRaw(pairs, counts);

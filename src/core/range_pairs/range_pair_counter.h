@@ -58,8 +58,10 @@ class RangePairCounter {
 
  private:
   explicit RangePairCounter(PartitionCounter partitions);
-  /// Pushes `point` and counts the pairs it closes into `pairs` (raw differences).
-  static void Push(std::vector<double>& stack, double point, std::vector<double>& pairs);
+  /// Pushes `points` in turn, each with the pairs it closes appended to `pairs` (raw
+  /// differences).
+  static void PushAll(std::vector<double>& stack, std::span<const double> points,
+                      std::vector<double>& pairs);
 
   PartitionCounter partitions_;
   PartitionCounts counts_;
