@@ -263,8 +263,8 @@ TEST_F(CompanionsTest, ListConverterSavesXlsAsXlsx) {
   core::ReadoutList list;
   list.Collect(0, {"5"});
   const std::string text =
-      core::ReadoutListText(list, {-10.0, 10.0}, {"T01", "A", "3"}, core::ReadoutColumns::kCount,
-                            core::Language::kEnglish, 1);
+      core::ReadoutListText(list, {-10.0, 10.0, {}}, {"T01", "A", "3"},
+                            core::ReadoutColumns::kCount, core::Language::kEnglish, 1);
   ASSERT_TRUE(core::WriteListExport(At("list.xls").string(), text, dir_.path()).ok());
   const ProgramRun run = Companion("ldexp", "--folder " + Quote(dir_.path().string()));
   ASSERT_EQ(run.exit_code, 0) << run.err;

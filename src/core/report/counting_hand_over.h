@@ -22,19 +22,25 @@ struct CountingReadouts {
 };
 
 /// The partitions `indices` (0-based) collected as the view shows the result: the one-way or
-/// two-way arrays, peaks and valleys separately or together (peak counting).
+/// two-way arrays, peaks and valleys separately or together (peak counting); the levels of a
+/// level crossing count.
 CountingReadouts CollectReadouts(const AnyResultFile& file, const std::vector<uint32_t>& indices,
                                  bool one_way, bool separately);
+
+/// The points a cursor or a readout list picks from: the levels of a level crossing count, the
+/// partitions (at most the held ones) of the others.
+int32_t ReadoutPoints(const AnyResultFile& file);
+
+/// The values the view's curve shows, one per point: peak totals, range or range-pair counts (of
+/// the one-way or two-way arrays), rainflow cycles, the level crossings by the result's direction,
+/// the seconds at each level.
+std::vector<double> ShownValues(const AnyResultFile& file, bool one_way);
 
 /// The names of the result's node.
 ReadoutNames NamesOf(const AnyResultFile& file);
 
 /// The export table of the result as the view shows it.
 ExportTable CountingExportTable(const AnyResultFile& file, bool one_way, Language language);
-
-/// Fails (bad-value message) for a result this version can't report or export (`what`: as
-/// "reported"): level crossings and time at level, which --json and their result files show.
-Status CheckHandedOver(const AnyResultFile& file, std::string_view what);
 
 /// Writes the report file set of the result (WritePeakReport and its siblings). A cancelled
 /// pass is never reported (cancelled message, nothing written).

@@ -284,6 +284,57 @@ ExportTable RangeExportTable(const RangeCountResult& result, const ReadoutNames&
   return table;
 }
 
+ExportTable RangePairExportTable(const RangePairResult& result, const ReadoutNames& names,
+                                 bool one_way, Language language) {
+  ExportTable table = RangeExportTable(result, names, one_way, language);
+  table.name = NodeName(names) + "Pairs";
+  return table;
+}
+
+ExportTable CrossingExportTable(const LevelCrossingResult& result, const ReadoutNames& names,
+                                Language language) {
+  ExportTable table;
+  table.name = NodeName(names) + "Cross";
+  for (TextKey key : {TextKey::kExportLevel, TextKey::kExportUp, TextKey::kExportDown,
+                      TextKey::kExportCrossingCount}) {
+    table.columns.emplace_back(Tr(language, key));
+  }
+  table.kinds.assign(4, ExportColumnKind::kNumber);
+  const std::vector<int64_t> counts = result.Counts();
+  const auto at = [](const std::vector<int64_t>& values, size_t i) {
+    return i < values.size() ? static_cast<double>(values[i]) : 0.0;
+  };
+  for (size_t i = 0; i < result.levels.size(); ++i) {
+    table.rows.push_back({result.levels[i], at(result.up, i), at(result.down, i), at(counts, i)});
+  }
+  return table;
+}
+
+ExportTable TimeAtLevelExportTable(const TimeAtLevelResult& result, const ReadoutNames& names,
+                                   Language language) {
+  ExportTable table;
+  table.name = NodeName(names) + "Time";
+  table.columns = EdgeTitles(language);
+  for (TextKey key :
+       {TextKey::kExportSeconds, TextKey::kExportFraction, TextKey::kExportExceedance}) {
+    table.columns.emplace_back(Tr(language, key));
+  }
+  table.kinds.assign(6, ExportColumnKind::kNumber);
+  const std::vector<double> seconds = result.Seconds();
+  const std::vector<double> fractions = result.Fractions();
+  const std::vector<double> exceedance = result.Exceedance();
+  for (int32_t i = 0; i < static_cast<int32_t>(seconds.size()); ++i) {
+    std::vector<ExportCell> row;
+    AddEdges(row, -result.amplitude_range, result.width, i);
+    const auto k = static_cast<size_t>(i);
+    row.emplace_back(seconds[k]);
+    row.emplace_back(k < fractions.size() ? fractions[k] : 0.0);
+    row.emplace_back(k < exceedance.size() ? exceedance[k] : 0.0);
+    table.rows.push_back(std::move(row));
+  }
+  return table;
+}
+
 ExportTable RainflowExportTable(const RainflowResult& result, const ReadoutNames& names,
                                 Language language) {
   ExportTable table;

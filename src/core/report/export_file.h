@@ -8,9 +8,12 @@
 #include <variant>
 #include <vector>
 
+#include "core/levels/level_crossing_result.h"
+#include "core/levels/time_at_level_result.h"
 #include "core/peak/peak_count_result.h"
 #include "core/rainflow/rainflow_result.h"
 #include "core/range/range_count_result.h"
+#include "core/range_pairs/range_pair_result.h"
 #include "core/report/report_file.h"
 #include "core/services/language.h"
 #include "core/services/result.h"
@@ -62,6 +65,17 @@ ExportTable PeakExportTable(const PeakCountResult& result, const ReadoutNames& n
 /// The range view's table "<test><code>#<node>Disp": XL, X, XR and the count.
 ExportTable RangeExportTable(const RangeCountResult& result, const ReadoutNames& names,
                              bool one_way, Language language);
+/// The range-pair view's table "<test><code>#<node>Pairs": the columns of the range view's.
+ExportTable RangePairExportTable(const RangePairResult& result, const ReadoutNames& names,
+                                 bool one_way, Language language);
+/// The level crossing view's table "<test><code>#<node>Cross": each level with its upward,
+/// downward and shown (by the result's direction) crossings.
+ExportTable CrossingExportTable(const LevelCrossingResult& result, const ReadoutNames& names,
+                                Language language);
+/// The time-at-level view's table "<test><code>#<node>Time": XL, X, XR, the seconds, the share
+/// of the time counted and the exceedance of every partition.
+ExportTable TimeAtLevelExportTable(const TimeAtLevelResult& result, const ReadoutNames& names,
+                                   Language language);
 /// The rainflow view's table "<test><code>#<node>Rainflow": XL, X, XR and the cycles.
 ExportTable RainflowExportTable(const RainflowResult& result, const ReadoutNames& names,
                                 Language language);

@@ -27,8 +27,9 @@ std::string Cell(std::string_view gbk, size_t pad, size_t width) {
   return cell;
 }
 
-int64_t CountOf(const std::vector<std::string>& texts) {
-  return texts.empty() ? 0 : ParseInt(texts.front()).value_or(0);
+/// The value a list is sorted by: its first count text, a whole count or seconds.
+double CountOf(const std::vector<std::string>& texts) {
+  return texts.empty() ? 0.0 : ParseFiniteDouble(texts.front()).value_or(0.0);
 }
 
 std::string CountText(int64_t count) { return std::to_string(count); }
@@ -65,35 +66,49 @@ void ReadoutList::Clear() {
 std::string ReadoutListText(const ReadoutList& list, const ReadoutAxis& axis,
                             const ReadoutNames& names, ReadoutColumns columns, Language language,
                             int format) {
-  const bool two_counts = columns == ReadoutColumns::kPeakAndValley;
+  const bool levels = columns == ReadoutColumns::kCrossings;
   const size_t n = std::min(list.indices.size(), list.count_texts.size());
+  std::vector<std::string> titles;
+  std::vector<TextKey> keys;
+  if (levels) {
+    keys = {TextKey::kListLevel, TextKey::kListCount, TextKey::kListUp, TextKey::kListDown};
+  } else {
+    keys = {TextKey::kListLeftEdge, TextKey::kListCentre, TextKey::kListRightEdge};
+    switch (columns) {
+      case ReadoutColumns::kPeakAndValley:
+        keys.insert(keys.end(), {TextKey::kListPeakCount, TextKey::kListValleyCount});
+        break;
+      case ReadoutColumns::kTimeAtLevel:
+        keys.push_back(TextKey::kListSeconds);
+        break;
+      default:
+        keys.push_back(TextKey::kListCount);
+    }
+  }
+  for (TextKey key : keys) titles.emplace_back(Tr(language, key));
   // Built in GBK, because the widths are GBK bytes; converted back to UTF-8 at the end.
   std::string gbk;
   if (format == 1) {
     gbk += Utf8ToGbk(OneLine(names.test_name + names.test_code + "#" + names.node_name));
     gbk += "-DataList\n";
-    gbk += std::to_string(n) + "  " + (two_counts ? "6" : "5") + "\n";
-  }
-  std::vector<std::string> titles;
-  for (TextKey key : {TextKey::kListLeftEdge, TextKey::kListCentre, TextKey::kListRightEdge}) {
-    titles.emplace_back(Tr(language, key));
-  }
-  if (two_counts) {
-    titles.emplace_back(Tr(language, TextKey::kListPeakCount));
-    titles.emplace_back(Tr(language, TextKey::kListValleyCount));
-  } else {
-    titles.emplace_back(Tr(language, TextKey::kListCount));
+    gbk += std::to_string(n) + "  " + std::to_string(titles.size() + 1) + "\n";
   }
   gbk += Utf8ToGbk(titles.front());
   for (size_t c = 1; c < titles.size(); ++c) gbk += CutGbk(Utf8ToGbk(titles[c]), kCellWidth);
   gbk += "\r\n";
-  const size_t count_columns = two_counts ? 2 : 1;
+  const size_t count_columns = titles.size() - (levels ? 1 : 3);
   for (size_t k = 0; k < n; ++k) {
-    const double i = static_cast<double>(list.indices[k]);
+    const uint32_t index = list.indices[k];
+    const double i = static_cast<double>(index);
     gbk += Cell(std::to_string(k + 1), 7, kNumberWidth);
-    for (const double value : {axis.left + i * axis.width, axis.left + (i + 0.5) * axis.width,
-                               axis.left + (i + 1.0) * axis.width}) {
-      gbk += Cell(FormatNumber(value, 0), 16, kCellWidth);
+    if (levels) {
+      const double level = index < axis.levels.size() ? axis.levels[index] : 0.0;
+      gbk += Cell(FormatNumber(level, 0), 16, kCellWidth);
+    } else {
+      for (const double value : {axis.left + i * axis.width, axis.left + (i + 0.5) * axis.width,
+                                 axis.left + (i + 1.0) * axis.width}) {
+        gbk += Cell(FormatNumber(value, 0), 16, kCellWidth);
+      }
     }
     for (size_t c = 0; c < count_columns; ++c) {
       const auto& texts = list.count_texts[k];
@@ -118,8 +133,8 @@ std::vector<std::string> PeakCountTexts(const PeakCountResult& result, uint32_t 
 }
 
 ReadoutAxis PeakReadoutAxis(const PeakCountResult& result, bool one_way) {
-  return one_way ? ReadoutAxis{0.0, result.one_way_width}
-                 : ReadoutAxis{-result.amplitude_range, result.two_way_width};
+  return one_way ? ReadoutAxis{0.0, result.one_way_width, {}}
+                 : ReadoutAxis{-result.amplitude_range, result.two_way_width, {}};
 }
 
 std::vector<std::string> RangeCountTexts(const RangeCountResult& result, uint32_t index,
@@ -129,8 +144,8 @@ std::vector<std::string> RangeCountTexts(const RangeCountResult& result, uint32_
 }
 
 ReadoutAxis RangeReadoutAxis(const RangeCountResult& result, bool one_way) {
-  return one_way ? ReadoutAxis{0.0, result.one_way_width}
-                 : ReadoutAxis{-result.amplitude_range, result.two_way_width};
+  return one_way ? ReadoutAxis{0.0, result.one_way_width, {}}
+                 : ReadoutAxis{-result.amplitude_range, result.two_way_width, {}};
 }
 
 std::vector<std::string> RainflowCountTexts(const RainflowResult& result, uint32_t index) {
@@ -141,7 +156,29 @@ std::vector<std::string> RainflowCountTexts(const RainflowResult& result, uint32
 }
 
 ReadoutAxis RainflowReadoutAxis(const RainflowResult& result) {
-  return {0.0, result.partition_width};
+  return {0.0, result.partition_width, {}};
+}
+
+std::vector<std::string> CrossingCountTexts(const LevelCrossingResult& result, uint32_t index) {
+  const auto at = [index](const std::vector<int64_t>& counts) {
+    return CountText(index < counts.size() ? counts[index] : 0);
+  };
+  return {at(result.Counts()), at(result.up), at(result.down)};
+}
+
+ReadoutAxis CrossingReadoutAxis(const LevelCrossingResult& result) {
+  ReadoutAxis axis;
+  axis.levels = result.levels;
+  return axis;
+}
+
+std::vector<std::string> TimeAtLevelCountTexts(const TimeAtLevelResult& result, uint32_t index) {
+  const std::vector<double> seconds = result.Seconds();
+  return {FormatNumber(index < seconds.size() ? seconds[index] : 0.0, 0)};
+}
+
+ReadoutAxis TimeAtLevelReadoutAxis(const TimeAtLevelResult& result) {
+  return {-result.amplitude_range, result.width, {}};
 }
 
 Result<std::vector<uint32_t>> ParseReadoutPartitions(std::string_view text, int32_t partitions) {
@@ -190,6 +227,12 @@ std::string ReadoutSaveName(const ReadoutNames& names, CountingKind kind) {
       return name + "-PeakCount";
     case CountingKind::kRange:
       return name + "-VaryDistCount";
+    case CountingKind::kCrossings:
+      return name + "-CrossingCount";
+    case CountingKind::kRangePairs:
+      return name + "-RangePairCount";
+    case CountingKind::kTimeAtLevel:
+      return name + "-TimeAtLevel";
     default:
       return name + "-RainflowCount";
   }

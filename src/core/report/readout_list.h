@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/levels/level_crossing_result.h"
+#include "core/levels/time_at_level_result.h"
 #include "core/peak/peak_count_result.h"
 #include "core/rainflow/rainflow_result.h"
 #include "core/range/range_count_result.h"
@@ -16,7 +18,7 @@ namespace torvwy::core {
 
 /// Sort orders of a readout list.
 inline constexpr int32_t kSortByX = 0;  ///< ascending partition index
-inline constexpr int32_t kSortByY = 1;  ///< descending count (the first count text)
+inline constexpr int32_t kSortByY = 1;  ///< descending count (the value of the first count text)
 
 /// The collected partitions of a counting view. Each entry keeps the count texts of its
 /// partition as they were when it was collected ("%d"): one text, or two (peak, valley) when
@@ -40,9 +42,11 @@ struct ReadoutList {
 
 /// The axis of a listed partition i: XL = left + i x width, X = left + (i + 0.5) x width,
 /// XR = left + (i + 1) x width (two-way: left -A, width W2; one-way: left 0, width W1).
+/// A level crossing list names each entry's level instead: levels[i].
 struct ReadoutAxis {
   double left = 0.0;
   double width = 0.0;
+  std::vector<double> levels;
 };
 
 /// What the list text needs besides the list.
@@ -56,6 +60,8 @@ struct ReadoutNames {
 enum class ReadoutColumns {
   kCount,          ///< No., XL, X, XR, Count (range, rainflow, peak counted together)
   kPeakAndValley,  ///< No., XL, X, XR, Peak_Count, Valley_Count (peak counted separately)
+  kCrossings,      ///< No., Level, Count, Up, Down (the count by the direction shown first)
+  kTimeAtLevel,    ///< No., XL, X, XR, Time(s)
 };
 
 /// The list text of `list` (UTF-8 before the GBK conversion, widths counted in GBK bytes):
@@ -87,13 +93,22 @@ ReadoutAxis RangeReadoutAxis(const RangeCountResult& result, bool one_way);
 std::vector<std::string> RainflowCountTexts(const RainflowResult& result, uint32_t index);
 ReadoutAxis RainflowReadoutAxis(const RainflowResult& result);
 
+/// The count texts a level crossing view collects at level `index`: the count by the result's
+/// direction, the upward and the downward crossings.
+std::vector<std::string> CrossingCountTexts(const LevelCrossingResult& result, uint32_t index);
+ReadoutAxis CrossingReadoutAxis(const LevelCrossingResult& result);
+
+/// The count text a time-at-level view collects: the seconds in partition `index` ("%g").
+std::vector<std::string> TimeAtLevelCountTexts(const TimeAtLevelResult& result, uint32_t index);
+ReadoutAxis TimeAtLevelReadoutAxis(const TimeAtLevelResult& result);
+
 /// The partitions of a readout option such as "3,5,12" or "3-5,12": numbers as the view shows
 /// them (Ni, 1..N), returned as 0-based indices in the order given, without repeats. Fails with
 /// the bad-value message naming the item that is no number or lies outside 1..N.
 Result<std::vector<uint32_t>> ParseReadoutPartitions(std::string_view text, int32_t partitions);
 
 /// Default list file titles: "<test><code>#<node>-PeakCount", "-VaryDistCount",
-/// "-RainflowCount".
+/// "-RainflowCount", "-CrossingCount", "-RangePairCount", "-TimeAtLevel".
 std::string ReadoutSaveName(const ReadoutNames& names, CountingKind kind);
 
 }  // namespace torvwy::core

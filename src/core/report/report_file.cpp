@@ -224,6 +224,20 @@ ReadoutNames NamesOf(const ResultFileNode& node) {
   return {node.test_name, node.test_code, node.node_name};
 }
 
+/// Writes a counting view's set: its list file when the readout list has entries (on `axis` in
+/// `columns`), the pictures, and the report text `make_text` makes from the set's names.
+template <typename MakeText>
+Result<fs::path> WriteCountingSet(const ResultFileNode& node, const ReportView& view,
+                                  const ReadoutAxis& axis, ReadoutColumns columns,
+                                  const ReportOptions& options, const PictureWriter* matrix,
+                                  MakeText make_text) {
+  std::string list_text;
+  if (!view.readouts.empty()) {
+    list_text = ReadoutListText(view.readouts, axis, NamesOf(node), columns, view.language, 1);
+  }
+  return WriteReport(options, view.readouts.empty() ? nullptr : &list_text, matrix, make_text);
+}
+
 }  // namespace
 
 std::string PeakReportText(const PeakCountResult& result, const ResultFileNode& node,
@@ -249,6 +263,53 @@ std::string RangeReportText(const RangeCountResult& result, const ResultFileNode
                  TextKey::kReportAnalysisRangeLower, ";");
   t += Tr(language, view.one_way ? TextKey::kReportRangeOneWay : TextKey::kReportRangeTwoWay);
   t += PartitionsLine(language, result.partitions);
+  return t + CountingTail(language, bitmap, list) + Closing(language, date);
+}
+
+std::string RangePairReportText(const RangePairResult& result, const ResultFileNode& node,
+                                const ReportView& view, const std::string& bitmap,
+                                const std::string& list, const std::string& date) {
+  const Language language = view.language;
+  std::string t = CountingHead(node, language, TextKey::kReportRangePairCounting);
+  t += RangeLine(language, result.first_block, result.last_block,
+                 TextKey::kReportAnalysisRangeLower, ";");
+  t += Tr(language, view.one_way ? TextKey::kReportRangeOneWay : TextKey::kReportRangeTwoWay);
+  t += PartitionsLine(language, result.partitions);
+  t += std::string(Tr(language, TextKey::kReportLeftOverRanges)) + Int(result.left_over_ranges) +
+       "\n";
+  return t + CountingTail(language, bitmap, list) + Closing(language, date);
+}
+
+std::string CrossingReportText(const LevelCrossingResult& result, const ResultFileNode& node,
+                               const ReportView& view, const std::string& bitmap,
+                               const std::string& list, const std::string& date) {
+  const Language language = view.language;
+  std::string t = CountingHead(node, language, TextKey::kReportLevelCrossingCounting);
+  t += RangeLine(language, result.first_block, result.last_block,
+                 TextKey::kReportAnalysisRangeLower, ";");
+  t += std::string(Tr(language, TextKey::kReportLevelsLead)) +
+       Int(static_cast<int64_t>(result.levels.size()));
+  t += Tr(language,
+          result.partitions > 0 ? TextKey::kReportLevelsEdges : TextKey::kReportLevelsListed);
+  t += std::string(Tr(language, TextKey::kReportCrossingReference)) +
+       FormatNumber(result.reference, 0);
+  t += std::string(Tr(language, TextKey::kReportCrossingDirection)) +
+       std::string(CrossingDirectionName(result.direction));
+  t +=
+      std::string(Tr(language, TextKey::kReportCrossingGate)) + FormatNumber(result.gate, 0) + "\n";
+  return t + CountingTail(language, bitmap, list) + Closing(language, date);
+}
+
+std::string TimeAtLevelReportText(const TimeAtLevelResult& result, const ResultFileNode& node,
+                                  const ReportView& view, const std::string& bitmap,
+                                  const std::string& list, const std::string& date) {
+  const Language language = view.language;
+  std::string t = CountingHead(node, language, TextKey::kReportTimeAtLevel);
+  t += RangeLine(language, result.first_block, result.last_block,
+                 TextKey::kReportAnalysisRangeLower, ";");
+  t += PartitionsLine(language, result.partitions);
+  t += std::string(Tr(language, TextKey::kReportTimeOutside)) +
+       FormatNumber(result.SecondsOutside(), 0) + " s\n";
   return t + CountingTail(language, bitmap, list) + Closing(language, date);
 }
 
@@ -338,44 +399,58 @@ std::string StatisticsReportText(const StatisticsTable& table, const StatisticsR
 
 Result<fs::path> WritePeakReport(const PeakCountResult& result, const ResultFileNode& node,
                                  const ReportView& view, const ReportOptions& options) {
-  std::string list_text;
-  if (!view.readouts.empty()) {
-    list_text =
-        ReadoutListText(view.readouts, PeakReadoutAxis(result, view.one_way), NamesOf(node),
-                        view.separately ? ReadoutColumns::kPeakAndValley : ReadoutColumns::kCount,
-                        view.language, 1);
-  }
-  return WriteReport(
-      options, view.readouts.empty() ? nullptr : &list_text, nullptr, [&](const SetNames& names) {
-        return PeakReportText(result, node, view, names.bitmap, names.list, names.date);
-      });
+  return WriteCountingSet(node, view, PeakReadoutAxis(result, view.one_way),
+                          view.separately ? ReadoutColumns::kPeakAndValley : ReadoutColumns::kCount,
+                          options, nullptr, [&](const SetNames& names) {
+                            return PeakReportText(result, node, view, names.bitmap, names.list,
+                                                  names.date);
+                          });
 }
 
 Result<fs::path> WriteRangeReport(const RangeCountResult& result, const ResultFileNode& node,
                                   const ReportView& view, const ReportOptions& options) {
-  std::string list_text;
-  if (!view.readouts.empty()) {
-    list_text = ReadoutListText(view.readouts, RangeReadoutAxis(result, view.one_way),
-                                NamesOf(node), ReadoutColumns::kCount, view.language, 1);
-  }
-  return WriteReport(
-      options, view.readouts.empty() ? nullptr : &list_text, nullptr, [&](const SetNames& names) {
-        return RangeReportText(result, node, view, names.bitmap, names.list, names.date);
-      });
+  return WriteCountingSet(node, view, RangeReadoutAxis(result, view.one_way),
+                          ReadoutColumns::kCount, options, nullptr, [&](const SetNames& names) {
+                            return RangeReportText(result, node, view, names.bitmap, names.list,
+                                                   names.date);
+                          });
 }
 
 Result<fs::path> WriteRainflowReport(const RainflowResult& result, const ResultFileNode& node,
                                      const ReportView& view, const ReportOptions& options) {
-  std::string list_text;
-  if (!view.readouts.empty()) {
-    list_text = ReadoutListText(view.readouts, RainflowReadoutAxis(result), NamesOf(node),
-                                ReadoutColumns::kCount, view.language, 1);
-  }
-  return WriteReport(options, view.readouts.empty() ? nullptr : &list_text,
-                     &options.fatigue.matrix_picture, [&](const SetNames& names) {
-                       return RainflowReportText(result, node, view, names.bitmap, names.list,
-                                                 names.date, options.fatigue, names.matrix_bitmap);
-                     });
+  return WriteCountingSet(node, view, RainflowReadoutAxis(result), ReadoutColumns::kCount, options,
+                          &options.fatigue.matrix_picture, [&](const SetNames& names) {
+                            return RainflowReportText(result, node, view, names.bitmap, names.list,
+                                                      names.date, options.fatigue,
+                                                      names.matrix_bitmap);
+                          });
+}
+
+Result<fs::path> WriteRangePairReport(const RangePairResult& result, const ResultFileNode& node,
+                                      const ReportView& view, const ReportOptions& options) {
+  return WriteCountingSet(node, view, RangeReadoutAxis(result, view.one_way),
+                          ReadoutColumns::kCount, options, nullptr, [&](const SetNames& names) {
+                            return RangePairReportText(result, node, view, names.bitmap, names.list,
+                                                       names.date);
+                          });
+}
+
+Result<fs::path> WriteCrossingReport(const LevelCrossingResult& result, const ResultFileNode& node,
+                                     const ReportView& view, const ReportOptions& options) {
+  return WriteCountingSet(node, view, CrossingReadoutAxis(result), ReadoutColumns::kCrossings,
+                          options, nullptr, [&](const SetNames& names) {
+                            return CrossingReportText(result, node, view, names.bitmap, names.list,
+                                                      names.date);
+                          });
+}
+
+Result<fs::path> WriteTimeAtLevelReport(const TimeAtLevelResult& result, const ResultFileNode& node,
+                                        const ReportView& view, const ReportOptions& options) {
+  return WriteCountingSet(node, view, TimeAtLevelReadoutAxis(result), ReadoutColumns::kTimeAtLevel,
+                          options, nullptr, [&](const SetNames& names) {
+                            return TimeAtLevelReportText(result, node, view, names.bitmap,
+                                                         names.list, names.date);
+                          });
 }
 
 Result<fs::path> WriteStatisticsReport(const StatisticsTable& table,

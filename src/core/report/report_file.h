@@ -11,9 +11,12 @@
 #include "core/fatigue/equivalent_load.h"
 #include "core/fatigue/fatigue_result.h"
 #include "core/files/result_file_node.h"
+#include "core/levels/level_crossing_result.h"
+#include "core/levels/time_at_level_result.h"
 #include "core/peak/peak_count_result.h"
 #include "core/rainflow/rainflow_result.h"
 #include "core/range/range_count_result.h"
+#include "core/range_pairs/range_pair_result.h"
 #include "core/report/readout_list.h"
 #include "core/services/language.h"
 #include "core/services/result.h"
@@ -93,6 +96,19 @@ std::string RangeReportText(const RangeCountResult& result, const ResultFileNode
 std::string RainflowReportText(const RainflowResult& result, const ResultFileNode& node,
                                const ReportView& view, const std::string& bitmap,
                                const std::string& list, const std::string& date);
+/// The range report of a range-pair count, headed as one, with the ranges left unpaired.
+std::string RangePairReportText(const RangePairResult& result, const ResultFileNode& node,
+                                const ReportView& view, const std::string& bitmap,
+                                const std::string& list, const std::string& date);
+/// A level crossing report: the levels (partition edges or listed), the reference, the
+/// crossings shown and the gate.
+std::string CrossingReportText(const LevelCrossingResult& result, const ResultFileNode& node,
+                               const ReportView& view, const std::string& bitmap,
+                               const std::string& list, const std::string& date);
+/// A time-at-level report: the partitions and the time outside them.
+std::string TimeAtLevelReportText(const TimeAtLevelResult& result, const ResultFileNode& node,
+                                  const ReportView& view, const std::string& bitmap,
+                                  const std::string& list, const std::string& date);
 /// The rainflow report with the life estimate's part (FatigueReportPart) before its closing;
 /// `matrix_bitmap` is the matrix picture's path, empty when it has none. An empty part gives
 /// the text above byte for byte.
@@ -154,6 +170,18 @@ Result<std::filesystem::path> WriteRainflowReport(const RainflowResult& result,
                                                   const ResultFileNode& node,
                                                   const ReportView& view,
                                                   const ReportOptions& options = {});
+Result<std::filesystem::path> WriteRangePairReport(const RangePairResult& result,
+                                                   const ResultFileNode& node,
+                                                   const ReportView& view,
+                                                   const ReportOptions& options = {});
+Result<std::filesystem::path> WriteCrossingReport(const LevelCrossingResult& result,
+                                                  const ResultFileNode& node,
+                                                  const ReportView& view,
+                                                  const ReportOptions& options = {});
+Result<std::filesystem::path> WriteTimeAtLevelReport(const TimeAtLevelResult& result,
+                                                     const ResultFileNode& node,
+                                                     const ReportView& view,
+                                                     const ReportOptions& options = {});
 /// The statistics report: the list file (the statistics list text) and "TorvRpt.txt"; no
 /// picture (options.picture is not called).
 Result<std::filesystem::path> WriteStatisticsReport(const StatisticsTable& table,

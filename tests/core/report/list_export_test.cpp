@@ -56,7 +56,7 @@ TEST(ReadoutListTest, WideNumbersFillTheirColumnAndStillReadBack) {
   ReadoutList list;
   list.Collect(0, {"2147483647"});
   // -1234567 and friends print as 12-byte "%g" texts that touch the next column.
-  const std::string text = ReadoutListText(list, {-1234567.0, 1000.0}, {"a", "b", "c"},
+  const std::string text = ReadoutListText(list, {-1234567.0, 1000.0, {}}, {"a", "b", "c"},
                                            ReadoutColumns::kCount, Language::kEnglish, 1);
   EXPECT_NE(text.find("1    -1.23457e+06-1.23407e+06-1.23357e+062147483647  \r\n"),
             std::string::npos);
@@ -73,7 +73,7 @@ TEST(ListExportTest, WritesBothFilesAndReadsThemBack) {
   testing::TempDir dir;
   ReadoutList list;
   list.Collect(3, {"8"});
-  const std::string text = ReadoutListText(list, {0.0, 0.5}, {"T", "1", "2"},
+  const std::string text = ReadoutListText(list, {0.0, 0.5, {}}, {"T", "1", "2"},
                                            ReadoutColumns::kCount, Language::kChinese, 1);
   ASSERT_TRUE(WriteListExport("/out/列表\n.xls", text, dir.path()).ok());
   EXPECT_EQ(testing::ReadFileBytes(dir.path() / "listname.txt"), Utf8ToGbk("/out/列表 .xls"));
