@@ -30,6 +30,7 @@ struct CountPlot {
   QString title;
   std::vector<double> values;
   double largest = 1.0;
+  QString y_title = QStringLiteral("Number");
 };
 
 /// What differs between the three pictures: the count plots, their X range, the cursor and the
@@ -37,8 +38,10 @@ struct CountPlot {
 struct PictureContent : layout::InfoColumn {
   std::vector<CountPlot> plots;  ///< one, or two stacked (peaks over valleys)
   double x_low = 0.0, x_high = 0.0;
-  int partitions = 0;
+  int partitions = 0;  ///< the points of a plot: partitions, or the levels of level crossings
   int cursor = 0;
+  QString x_title;  ///< empty: the amplitude title of the message table
+  bool x_in_eu = true;
 };
 
 /// The shared inputs of a picture.
@@ -208,8 +211,10 @@ void DrawCountPlot(QPainter& painter, const QRect& rect, const TargetGeometry& g
   } else {
     plot.SetRangeOfY(CDrawWave::kRangeFixed, 0.0, 1.2 * largest / SafeZoom(state.zoom));
   }
-  plot.SetTitle(count_plot.title, Q(table[core::kMsgCountXTitle]), QStringLiteral("Number"));
-  plot.SetEU(SanitizeText(eu), QString());
+  plot.SetTitle(count_plot.title,
+                content.x_title.isEmpty() ? Q(table[core::kMsgCountXTitle]) : content.x_title,
+                count_plot.y_title);
+  plot.SetEU(content.x_in_eu ? SanitizeText(eu) : QString(), QString());
   const bool points = state.curve_type == CDrawWave::kPoints;
   plot.SetWaveType(points ? CDrawWave::kScatter : state.curve_type);
   plot.SetWaveSymbolType(points ? 0 : state.symbol_type, 4, QStringLiteral("*"));
@@ -483,10 +488,17 @@ PictureReport DrawPeakPicture(QPainter& painter, const TargetGeometry& geometry,
   return DrawPicture(painter, geometry, in, content, bookmarks, state);
 }
 
-PictureReport DrawRangePicture(QPainter& painter, const TargetGeometry& geometry,
-                               const core::RangeResultFile& file,
-                               const std::vector<core::Label>& bookmarks, const ViewState& state) {
-  const core::RangeCountResult& r = file.result;
+namespace {
+
+/// The titles a range histogram is drawn with: range counting's or range-pair counting's.
+struct RangeTitles {
+  TextKey plot, title;
+};
+
+PictureReport DrawRangeHistogram(QPainter& painter, const TargetGeometry& geometry,
+                                 const core::ResultFileNode& file, const core::RangeCountResult& r,
+                                 RangeTitles titles, const std::vector<core::Label>& bookmarks,
+                                 const ViewState& state) {
   const core::Language language = state.language;
   const core::MessageTable table = core::LoadMessageTable(language);
   PictureContent content;
@@ -496,10 +508,9 @@ PictureReport DrawRangePicture(QPainter& painter, const TargetGeometry& geometry
   content.x_low = one_way ? 0.0 : -r.amplitude_range;
   content.x_high = r.amplitude_range;
   const auto& counts = one_way ? r.one_way_counts : r.two_way_counts;
-  content.plots.push_back({Q(Tr(language, TextKey::kPictureRangeCount)),
-                           FirstCounts(counts, content.partitions),
+  content.plots.push_back({Q(Tr(language, titles.plot)), FirstCounts(counts, content.partitions),
                            static_cast<double>(r.largest_count)});
-  content.lines.push_back({InfoLine::kTitle, Q(Tr(language, TextKey::kPictureRangeTitle))});
+  content.lines.push_back({InfoLine::kTitle, Q(Tr(language, titles.title))});
   layout::AddCommonLines(content, content.partitions, file, table, language);
   layout::AddRangeLines(content, r.first_block, r.last_block, file.sampling.frequency_hz(),
                         "  From:%ss", "   To :%ss",
@@ -516,6 +527,132 @@ PictureReport DrawRangePicture(QPainter& painter, const TargetGeometry& geometry
     const Edges e = PartitionEdges(i, one_way, r.amplitude_range, r.two_way_width, r.one_way_width);
     AddCursorLines(content, table, i, e.centre, e.lower, e.upper, file.sampling.eu());
     content.lines.push_back({InfoLine::kFixed, Fmt("A : %d", CountAt(counts, i))});
+  }
+  const PictureInputs in{&file, &r.envelope, r.envelope_maximum, r.envelope_minimum};
+  return DrawPicture(painter, geometry, in, content, bookmarks, state);
+}
+
+/// Whether levels are evenly spaced (up to rounding), so that points drawn at equal steps sit
+/// at their levels on an axis in EU.
+bool EvenlySpaced(const std::vector<double>& levels) {
+  if (levels.size() < 3) return true;
+  const double span = levels.back() - levels.front();
+  const double step = span / static_cast<double>(levels.size() - 1);
+  for (size_t i = 1; i + 1 < levels.size(); ++i) {
+    const double expected = levels.front() + static_cast<double>(i) * step;
+    if (std::fabs(levels[i] - expected) > 1e-9 * std::fabs(span)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+PictureReport DrawRangePicture(QPainter& painter, const TargetGeometry& geometry,
+                               const core::RangeResultFile& file,
+                               const std::vector<core::Label>& bookmarks, const ViewState& state) {
+  return DrawRangeHistogram(painter, geometry, file, file.result,
+                            {TextKey::kPictureRangeCount, TextKey::kPictureRangeTitle}, bookmarks,
+                            state);
+}
+
+PictureReport DrawRangePairPicture(QPainter& painter, const TargetGeometry& geometry,
+                                   const core::RangePairResultFile& file,
+                                   const std::vector<core::Label>& bookmarks,
+                                   const ViewState& state) {
+  return DrawRangeHistogram(painter, geometry, file, file.result,
+                            {TextKey::kPictureRangePairCount, TextKey::kPictureRangePairTitle},
+                            bookmarks, state);
+}
+
+PictureReport DrawCrossingPicture(QPainter& painter, const TargetGeometry& geometry,
+                                  const core::CrossingResultFile& file,
+                                  const std::vector<core::Label>& bookmarks,
+                                  const ViewState& state) {
+  const core::LevelCrossingResult& r = file.result;
+  const core::Language language = state.language;
+  const core::MessageTable table = core::LoadMessageTable(language);
+  PictureContent content;
+  const std::vector<int64_t> counts = r.Counts();
+  content.partitions = static_cast<int>(std::min<size_t>(r.levels.size(), counts.size()));
+  content.cursor = CursorOf(state, r.cursor_partition, content.partitions);
+  // Level i is the centre of the i-th of equal steps: on an axis in EU when the levels are evenly
+  // spaced, else over the levels' numbers 1..k.
+  const int n = content.partitions;
+  if (n > 0 && EvenlySpaced(r.levels)) {
+    const double step = n > 1 ? (r.levels.back() - r.levels.front()) / (n - 1) : 1.0;
+    content.x_low = r.levels.front() - step / 2;
+    content.x_high = r.levels.back() + step / 2;
+  } else {
+    content.x_low = 0.5;
+    content.x_high = n + 0.5;
+    content.x_title = Q(Tr(language, TextKey::kPictureLevelNumber));
+    content.x_in_eu = false;
+  }
+  std::vector<double> values(counts.begin(), counts.begin() + n);
+  const double largest = values.empty() ? 0.0 : *std::max_element(values.begin(), values.end());
+  content.plots.push_back(
+      {Q(Tr(language, TextKey::kPictureCrossingCount)), std::move(values), largest});
+  content.lines.push_back({InfoLine::kTitle, Q(Tr(language, TextKey::kPictureCrossingTitle))});
+  layout::AddCommonLines(content, r.partitions > 0 ? r.partitions : n, file, table, language);
+  layout::AddRangeLines(content, r.first_block, r.last_block, file.sampling.frequency_hz(),
+                        "  From:%ss", "   To :%ss", " Total:%ss");
+  const std::string eu = file.sampling.eu();
+  content.lines.push_back({InfoLine::kFromFile, "Ref: " + NumberAndUnit(r.reference, eu)});
+  content.lines.push_back(
+      {InfoLine::kFixed,
+       "Dir: " + QString::fromLatin1(core::CrossingDirectionName(r.direction).data())});
+  content.lines.push_back({InfoLine::kFromFile, "G  : " + NumberAndUnit(r.gate, eu)});
+  if (state.cursor_shown && n > 0) {
+    const int i = content.cursor;
+    const auto k = static_cast<size_t>(i);
+    content.cursor_lines = content.lines.size();
+    content.lines.push_back({InfoLine::kFixed, Q(table[core::kMsgCursorHeader])});
+    content.lines.push_back({InfoLine::kFixed, Fmt("Ni: %d", i + 1)});
+    content.lines.push_back({InfoLine::kFromFile, "L : " + NumberAndUnit(r.levels[k], eu)});
+    const auto at = [k](const std::vector<int64_t>& v) {
+      return static_cast<long long>(k < v.size() ? v[k] : 0);
+    };
+    content.lines.push_back({InfoLine::kFixed, Fmt("Up: %lld", at(r.up))});
+    content.lines.push_back({InfoLine::kFixed, Fmt("Dn: %lld", at(r.down))});
+    content.lines.push_back({InfoLine::kFixed, Fmt("A : %lld", at(counts))});
+  }
+  const PictureInputs in{&file, &r.envelope, r.envelope_maximum, r.envelope_minimum};
+  return DrawPicture(painter, geometry, in, content, bookmarks, state);
+}
+
+PictureReport DrawTimeAtLevelPicture(QPainter& painter, const TargetGeometry& geometry,
+                                     const core::TimeAtLevelResultFile& file,
+                                     const std::vector<core::Label>& bookmarks,
+                                     const ViewState& state) {
+  const core::TimeAtLevelResult& r = file.result;
+  const core::Language language = state.language;
+  const core::MessageTable table = core::LoadMessageTable(language);
+  PictureContent content;
+  std::vector<double> seconds = r.Seconds();
+  content.partitions = static_cast<int>(std::min<size_t>(Partitions(r.partitions), seconds.size()));
+  seconds.resize(static_cast<size_t>(content.partitions));
+  content.cursor = CursorOf(state, r.cursor_partition, content.partitions);
+  content.x_low = -r.amplitude_range;
+  content.x_high = r.amplitude_range;
+  const double largest = seconds.empty() ? 0.0 : *std::max_element(seconds.begin(), seconds.end());
+  content.plots.push_back({Q(Tr(language, TextKey::kPictureTimeAtLevelCount)), seconds, largest,
+                           Q(Tr(language, TextKey::kPictureSeconds))});
+  content.lines.push_back({InfoLine::kTitle, Q(Tr(language, TextKey::kPictureTimeAtLevelTitle))});
+  layout::AddCommonLines(content, content.partitions, file, table, language);
+  layout::AddRangeLines(content, r.first_block, r.last_block, file.sampling.frequency_hz(),
+                        "  From:%ss", "   To :%ss", " Total:%ss");
+  if (state.cursor_shown && content.partitions > 0) {
+    const int i = content.cursor;
+    const auto k = static_cast<size_t>(i);
+    const Edges e = PartitionEdges(i, false, r.amplitude_range, r.width, r.width);
+    AddCursorLines(content, table, i, e.centre, e.lower, e.upper, file.sampling.eu());
+    const std::vector<double> fractions = r.Fractions();
+    const std::vector<double> exceedance = r.Exceedance();
+    content.lines.push_back({InfoLine::kFixed, Fmt("T : %g s", seconds[k])});
+    content.lines.push_back(
+        {InfoLine::kFixed, Fmt("P : %.4g%%", k < fractions.size() ? 100.0 * fractions[k] : 0.0)});
+    content.lines.push_back(
+        {InfoLine::kFixed, Fmt("E : %.4g%%", k < exceedance.size() ? 100.0 * exceedance[k] : 0.0)});
   }
   const PictureInputs in{&file, &r.envelope, r.envelope_maximum, r.envelope_minimum};
   return DrawPicture(painter, geometry, in, content, bookmarks, state);
@@ -561,6 +698,15 @@ PictureReport DrawCountingPicture(QPainter& painter, const TargetGeometry& geome
   }
   if (const auto* range = std::get_if<core::RangeResultFile>(&file)) {
     return DrawRangePicture(painter, geometry, *range, bookmarks, state);
+  }
+  if (const auto* pairs = std::get_if<core::RangePairResultFile>(&file)) {
+    return DrawRangePairPicture(painter, geometry, *pairs, bookmarks, state);
+  }
+  if (const auto* crossings = std::get_if<core::CrossingResultFile>(&file)) {
+    return DrawCrossingPicture(painter, geometry, *crossings, bookmarks, state);
+  }
+  if (const auto* time = std::get_if<core::TimeAtLevelResultFile>(&file)) {
+    return DrawTimeAtLevelPicture(painter, geometry, *time, bookmarks, state);
   }
   return DrawRainflowPicture(painter, geometry, std::get<core::RainflowResultFile>(file), bookmarks,
                              state);

@@ -1,4 +1,4 @@
-// The pictures of the three counting analyses: count plots, waveform inset, information column.
+// The pictures of the counting analyses: count plots, waveform inset, information column.
 #pragma once
 
 #include <QColor>
@@ -98,6 +98,26 @@ PictureReport DrawPeakPicture(QPainter& painter, const TargetGeometry& geometry,
 PictureReport DrawRangePicture(QPainter& painter, const TargetGeometry& geometry,
                                const core::RangeResultFile& file,
                                const std::vector<core::Label>& bookmarks, const ViewState& state);
+
+/// Draws the picture of a range-pair counting result: the range picture, titled as range pairs.
+PictureReport DrawRangePairPicture(QPainter& painter, const TargetGeometry& geometry,
+                                   const core::RangePairResultFile& file,
+                                   const std::vector<core::Label>& bookmarks,
+                                   const ViewState& state);
+
+/// Draws the picture of a level crossing count: the counts of the levels by the result's
+/// direction, the cursor on a level.
+PictureReport DrawCrossingPicture(QPainter& painter, const TargetGeometry& geometry,
+                                  const core::CrossingResultFile& file,
+                                  const std::vector<core::Label>& bookmarks,
+                                  const ViewState& state);
+
+/// Draws the picture of a time-at-level count: the seconds in each partition, the cursor's share
+/// and exceedance in the information column.
+PictureReport DrawTimeAtLevelPicture(QPainter& painter, const TargetGeometry& geometry,
+                                     const core::TimeAtLevelResultFile& file,
+                                     const std::vector<core::Label>& bookmarks,
+                                     const ViewState& state);
 
 /// Draws the picture of a rainflow counting result into geometry.area.
 PictureReport DrawRainflowPicture(QPainter& painter, const TargetGeometry& geometry,
