@@ -86,11 +86,9 @@ core::Status CheckRunFiles(const AnalysisOptions& analysis, core::CountingKind k
 int HandOverCounting(const HandOverOptions& options, const core::AnyResultFile& file,
                      const std::vector<core::Label>& bookmarks, const HandOverView& view, bool json,
                      const FatigueHandOver* fatigue) {
-  int32_t partitions = 0;
-  std::visit([&partitions](const auto& f) { partitions = f.result.partitions; }, file);
   std::vector<uint32_t> indices;
   if (!options.readout.empty()) {
-    auto parsed = core::ParseReadoutPartitions(options.readout, partitions);
+    auto parsed = core::ParseReadoutPartitions(options.readout, core::ReadoutPoints(file));
     if (!parsed) return ReportError(parsed.error());
     indices = std::move(*parsed);
   }

@@ -69,9 +69,14 @@ void RegisterLevelCommand(CLI::App& app, int& exit_code, core::CountingKind kind
   if (kind != core::CountingKind::kRangePairs) {
     command->add_option("--csv", *csv, "Write the table of the result as this CSV file");
   }
-  command->callback([options, csv, kind, &exit_code] {
-    exit_code = RunCountingCommand(kind, *options, PictureOptions{}, HandOverOptions{},
-                                   LevelFaces(), CsvExtras(*csv));
+  auto picture = std::make_shared<PictureOptions>();
+  const bool one_way = kind == core::CountingKind::kRangePairs;
+  AddPictureOptions(*command, *picture, one_way, false);
+  auto hand_over = std::make_shared<HandOverOptions>();
+  AddHandOverOptions(*command, *hand_over, true);
+  command->callback([options, csv, picture, hand_over, kind, &exit_code] {
+    exit_code =
+        RunCountingCommand(kind, *options, *picture, *hand_over, LevelFaces(), CsvExtras(*csv));
   });
 }
 
