@@ -24,7 +24,9 @@
 #include <QToolBar>
 
 #include "core/data/parameter_file.h"
+#include "core/files/json_result_file.h"
 #include "core/files/result_file.h"
+#include "core/files/result_sections.h"
 #include "core/services/folders.h"
 #include "core/services/language.h"
 #include "core/services/names.h"
@@ -51,10 +53,11 @@ struct Export {
   const char* symbol;
   int id;
 };
-constexpr Export kExports[] = {{"InitContDLL", module::kPeakTemplate},
-                               {"InitDispDLL", module::kRangeTemplate},
-                               {"InitRainFlowDLL", module::kRainflowTemplate},
-                               {"InitStatDLL", module::kStatisticsTemplate}};
+constexpr Export kExports[] = {
+    {"InitContDLL", module::kPeakTemplate},         {"InitDispDLL", module::kRangeTemplate},
+    {"InitRainFlowDLL", module::kRainflowTemplate}, {"InitCrossDLL", module::kCrossingsTemplate},
+    {"InitPairDLL", module::kRangePairsTemplate},   {"InitTimeDLL", module::kTimeAtLevelTemplate},
+    {"InitStatDLL", module::kStatisticsTemplate}};
 
 /// The colour keys of the pictures, with their defaults (0x00BBGGRR) and captions.
 struct ColourKey {
@@ -278,14 +281,31 @@ void HostWindow::ChooseAndOpen(int id) {
 
 QWidget* HostWindow::OpenResultFile(const QString& path) {
   const std::filesystem::path file = path.toStdString();
-  const auto kind = core::KindOfExtension(file.extension().string());
+  auto kind = core::KindOfExtension(file.extension().string());
   QString extension = QString::fromStdString(file.extension().string()).toLower();
   const bool list = extension == QStringLiteral(".aps");
+  // A result saved as JSON is known by its content, which names its analysis and its node.
+  std::optional<core::AnyResultFile> json;
+  if (!kind && !list) {
+    if (auto bytes = core::ReadResultBytes(file); bytes && core::LooksLikeJsonResult(*bytes)) {
+      auto parsed = core::ParseJsonResultFile(*bytes);
+      if (!parsed) {
+        ui::ShowMessage(this, ui::ErrorMessage(core::InFile(file, parsed.error())));
+        return nullptr;
+      }
+      kind = core::KindOf(*parsed);
+      json = std::move(*parsed);
+    }
+  }
   if (!kind && !list) {
     ui::ShowMessage(this, Text(TextKey::kHostNotAResultFile) + path);
     return nullptr;
   }
-  const core::SplitName split = core::SplitResultFileName(file.filename().string());
+  core::SplitName split = core::SplitResultFileName(file.filename().string());
+  if (json) {
+    const core::ResultFileNode& node = core::NodeOf(*json);
+    split = {node.test_name, node.test_code, node.node_name};
+  }
   core::TestContext context;
   context.result_mode = 1;
   context.test_name = split.test_name;
@@ -304,8 +324,7 @@ QWidget* HostWindow::OpenResultFile(const QString& path) {
     ui::ShowMessage(this, ui::ErrorMessage(ok.error()));
     return nullptr;
   }
-  return OpenWindow(list ? module::kStatisticsTemplate
-                         : module::kPeakTemplate + static_cast<int>(*kind));
+  return OpenWindow(list ? module::kStatisticsTemplate : module::CountingTemplateId(*kind));
 }
 
 void HostWindow::OpenResultDialog() {

@@ -60,6 +60,12 @@ int main(int argc, char* argv[]) {
                                  QStringLiteral("Start with a range counting window."));
   const QCommandLineOption rainflow(QStringLiteral("rainflow"),
                                     QStringLiteral("Start with a rainflow counting window."));
+  const QCommandLineOption crossings(
+      QStringLiteral("crossings"), QStringLiteral("Start with a level crossing counting window."));
+  const QCommandLineOption range_pairs(QStringLiteral("range-pairs"),
+                                       QStringLiteral("Start with a range-pair counting window."));
+  const QCommandLineOption time_at_level(QStringLiteral("time-at-level"),
+                                         QStringLiteral("Start with a time-at-level window."));
   const QCommandLineOption stats(QStringLiteral("stats"),
                                  QStringLiteral("Start with an amplitude statistics window."));
   const QCommandLineOption module(QStringLiteral("module"),
@@ -80,7 +86,8 @@ int main(int argc, char* argv[]) {
   const QCommandLineOption node(QStringLiteral("node"),
                                 QStringLiteral("With --test: the node (repeat for several)."),
                                 QStringLiteral("NODE"));
-  parser.addOptions({open, peak, range, rainflow, stats, module, data, test, code, node});
+  parser.addOptions({open, peak, range, rainflow, crossings, range_pairs, time_at_level, stats,
+                     module, data, test, code, node});
   parser.process(*app);
   // Every window of this run speaks the language chosen at its start.
   torvwy::ui::SetUiLanguage(torvwy::core::GetUILanguage());
@@ -120,6 +127,9 @@ int main(int argc, char* argv[]) {
     if (parser.isSet(peak)) window.OpenWindow(kPeakTemplate);
     if (parser.isSet(range)) window.OpenWindow(kRangeTemplate);
     if (parser.isSet(rainflow)) window.OpenWindow(kRainflowTemplate);
+    if (parser.isSet(crossings)) window.OpenWindow(kCrossingsTemplate);
+    if (parser.isSet(range_pairs)) window.OpenWindow(kRangePairsTemplate);
+    if (parser.isSet(time_at_level)) window.OpenWindow(kTimeAtLevelTemplate);
     if (parser.isSet(stats)) window.OpenWindow(kStatisticsTemplate);
   });
   return QCoreApplication::exec();

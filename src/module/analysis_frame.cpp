@@ -36,10 +36,34 @@ PanelInfo PanelOf(AnalysisKind kind) {
       return {"DispParameter", 6022, TextKey::kDockRangePanel};
     case AnalysisKind::kRainflow:
       return {"RainflowParameter", 6025, TextKey::kDockRainflowPanel};
+    case AnalysisKind::kCrossings:
+      return {"CrossingParameter", 6040, TextKey::kDockCrossingPanel};
+    case AnalysisKind::kRangePairs:
+      return {"RangePairParameter", 6041, TextKey::kDockRangePairPanel};
+    case AnalysisKind::kTimeAtLevel:
+      return {"TimeAtLevelParameter", 6042, TextKey::kDockTimeAtLevelPanel};
     case AnalysisKind::kStatistics:
       break;
   }
   return {"", 0, TextKey::kDockPeakPanel};
+}
+
+core::CountingKind CountingKindOf(AnalysisKind kind) {
+  switch (kind) {
+    case AnalysisKind::kPeak:
+      return core::CountingKind::kPeak;
+    case AnalysisKind::kRange:
+      return core::CountingKind::kRange;
+    case AnalysisKind::kCrossings:
+      return core::CountingKind::kCrossings;
+    case AnalysisKind::kRangePairs:
+      return core::CountingKind::kRangePairs;
+    case AnalysisKind::kTimeAtLevel:
+      return core::CountingKind::kTimeAtLevel;
+    default:
+      break;
+  }
+  return core::CountingKind::kRainflow;
 }
 
 }  // namespace
@@ -55,9 +79,7 @@ AnalysisFrame::AnalysisFrame(AnalysisKind kind, AnalysisView* view, QWidget* par
     panel_->setObjectName(QString::fromLatin1(info.name));
     panel_->setAllowedAreas(Qt::AllDockWidgetAreas);
     // The control panel in the frame's container, with the frame's panel colour.
-    const auto counting = kind == AnalysisKind::kPeak    ? core::CountingKind::kPeak
-                          : kind == AnalysisKind::kRange ? core::CountingKind::kRange
-                                                         : core::CountingKind::kRainflow;
+    const core::CountingKind counting = CountingKindOf(kind);
     control_panel_ = new ControlPanel(counting, this, panel_);
     control_panel_->setAutoFillBackground(true);
     QPalette palette = control_panel_->palette();

@@ -11,7 +11,15 @@ namespace torvwy::module {
 class AnalysisView;
 class ControlPanel;
 
-enum class AnalysisKind { kPeak, kRange, kRainflow, kStatistics };
+enum class AnalysisKind {
+  kPeak,
+  kRange,
+  kRainflow,
+  kStatistics,
+  kCrossings,
+  kRangePairs,
+  kTimeAtLevel
+};
 
 /// A frame holds its view in the middle and, for the counting analyses, the parameter panel
 /// docked on the left.

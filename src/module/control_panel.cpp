@@ -35,7 +35,13 @@ QString Title(core::CountingKind kind) {
       return Text(TextKey::kPanelPeakTitle);
     case core::CountingKind::kRange:
       return Text(TextKey::kPanelRangeTitle);
-    default:  // rainflow; the newer methods have no window yet
+    case core::CountingKind::kCrossings:
+      return Text(TextKey::kPanelCrossingTitle);
+    case core::CountingKind::kRangePairs:
+      return Text(TextKey::kPanelRangePairTitle);
+    case core::CountingKind::kTimeAtLevel:
+      return Text(TextKey::kPanelTimeAtLevelTitle);
+    default:
       break;
   }
   return Text(TextKey::kPanelRainflowTitle);
@@ -93,7 +99,9 @@ ControlPanel::ControlPanel(core::CountingKind kind, QWidget* frame, QWidget* par
     connect(separate_, &QRadioButton::clicked, this,
             [this] { Notice(ui::notice::kSeparately, 1); });
   }
-  if (kind != core::CountingKind::kRainflow) {
+  // One-way and two-way counts: the methods that keep both.
+  if (kind == core::CountingKind::kPeak || kind == core::CountingKind::kRange ||
+      kind == core::CountingKind::kRangePairs) {
     RadioPair(layout, content_, TextKey::kPanelPositiveNegative, two_way_, TextKey::kPanelTwoWay,
               one_way_, TextKey::kPanelOneWay);
     connect(two_way_, &QRadioButton::clicked, this, [this] { Notice(ui::notice::kOneWay, 0); });

@@ -212,10 +212,16 @@ bool CountingSession::Handle(CountingCode code, qintptr value) {
 
 QString CountingSession::Title() const {
   // "Peak Counting Analysis -- Test Name:demo, Test Code:1, Node:2"
-  static constexpr TextKey kTitles[3][3] = {
+  // In CountingKind order.
+  static constexpr TextKey kTitles[][3] = {
       {TextKey::kPeakAnalysisTitle, TextKey::kPeakResultTitle, TextKey::kPeakTitle},
       {TextKey::kRangeAnalysisTitle, TextKey::kRangeResultTitle, TextKey::kRangeTitle},
-      {TextKey::kRainflowAnalysisTitle, TextKey::kRainflowResultTitle, TextKey::kRainflowTitle}};
+      {TextKey::kRainflowAnalysisTitle, TextKey::kRainflowResultTitle, TextKey::kRainflowTitle},
+      {TextKey::kCrossingAnalysisTitle, TextKey::kCrossingResultTitle, TextKey::kCrossingTitle},
+      {TextKey::kRangePairAnalysisTitle, TextKey::kRangePairResultTitle, TextKey::kRangePairTitle},
+      {TextKey::kTimeAtLevelAnalysisTitle, TextKey::kTimeAtLevelResultTitle,
+       TextKey::kTimeAtLevelTitle}};
+  static_assert(std::size(kTitles) == core::kCountingKindNames.size());
   const int kind = static_cast<int>(kind_);
   const int caption = static_cast<int>(caption_);
   QString title = Text(kTitles[kind][caption]);
@@ -296,13 +302,14 @@ void CountingSession::RunSetup(bool count_on_cancel) {
   const auto full_scale = core::FullScaleRange(core::MethodOf(kind_), node_.info);
   const double ad_range = full_scale ? *full_scale : 0.0;
   core::TakeAdRangeAsDefault(parameters_, ad_range);
-  asker_.AskSetup(parameters_, ad_range, QString::fromStdString(node_.info.eu()),
+  asker_.AskSetup(parameters_, crossings_, ad_range, QString::fromStdString(node_.info.eu()),
                   [this, count_on_cancel](std::optional<core::CountingPlan> answer) {
                     if (answer) {
                       if (auto ok = core::SettlePlan(*answer, node_.info); !ok) {
                         return asker_.Tell(ui::ErrorMessage(ok.error()), true);
                       }
                       parameters_ = answer->parameters;
+                      crossings_ = answer->crossings;
                       // N above 2000 is counted with 2000: the status bar says so.
                       if (!answer->note.empty()) {
                         asker_.ShowStatus(QString::fromStdString(answer->note));
@@ -371,7 +378,8 @@ core::CountingPlan CountingSession::Plan() const {
   core::CountingPlan plan;
   plan.kind = kind_;
   plan.parameters = parameters_;  // checked by the setup dialog's plan, settled on the node
-  plan.threads = 0;               // every core; the counts are the same as on one
+  plan.crossings = crossings_;
+  plan.threads = 0;  // every core; the counts are the same as on one
   plan.captions = core::CountingCaptions(ui::UiLanguage());
   return plan;
 }
@@ -428,11 +436,7 @@ void CountingSession::SetResult(core::AnyResultFile file) {
   ListCyclesOfMatrixSoon();
 }
 
-int32_t CountingSession::partitions() const {
-  if (!file_) return 0;
-  const int32_t n = std::visit([](const auto& f) { return f.result.partitions; }, *file_);
-  return core::PartitionsHeld(n);
-}
+int32_t CountingSession::partitions() const { return file_ ? core::ReadoutPoints(*file_) : 0; }
 
 int32_t CountingSession::cursor() const {
   if (!file_) return 0;
@@ -441,20 +445,7 @@ int32_t CountingSession::cursor() const {
 }
 
 std::vector<double> CountingSession::DisplayedValues() const {
-  std::vector<double> values;
-  if (!file_) return values;
-  const size_t n = static_cast<size_t>(partitions());
-  auto take = [&](const auto& counts) {
-    for (size_t i = 0; i < n && i < counts.size(); ++i) values.push_back(counts[i]);
-  };
-  if (const auto* peak = std::get_if<core::PeakResultFile>(&*file_)) {
-    take(display_.one_way ? peak->result.one_way_total_counts : peak->result.two_way_total_counts);
-  } else if (const auto* range = std::get_if<core::RangeResultFile>(&*file_)) {
-    take(display_.one_way ? range->result.one_way_counts : range->result.two_way_counts);
-  } else {
-    take(std::get<core::RainflowResultFile>(*file_).result.counts);
-  }
-  return values;
+  return file_ ? core::ShownValues(*file_, display_.one_way) : std::vector<double>{};
 }
 
 double CountingSession::LargestCount() const {
@@ -466,7 +457,15 @@ double CountingSession::LargestCount() const {
   if (const auto* range = std::get_if<core::RangeResultFile>(&*file_)) {
     return range->result.largest_count;
   }
-  return std::get<core::RainflowResultFile>(*file_).result.largest_count;
+  if (const auto* pairs = std::get_if<core::RangePairResultFile>(&*file_)) {
+    return pairs->result.largest_count;
+  }
+  if (const auto* rainflow = std::get_if<core::RainflowResultFile>(&*file_)) {
+    return rainflow->result.largest_count;
+  }
+  // Level crossings and time at level keep no largest count: the largest value shown.
+  const std::vector<double> values = DisplayedValues();
+  return values.empty() ? 0.0 : *std::max_element(values.begin(), values.end());
 }
 
 void CountingSession::ShowCursor(bool shown) {

@@ -53,9 +53,10 @@ class CountingAsker {
   virtual bool Ask(const QString& question) = 0;
   /// A line in the host's status bar; nothing waits for it.
   virtual void ShowStatus(const QString& text) = 0;
-  /// The setup dialog over `parameters`: `answer` gets what its fields ask for on OK, to be
-  /// settled against the node, and nothing on Cancel.
-  virtual void AskSetup(const core::CountingParameters& parameters, double ad_range,
+  /// The setup dialog over `parameters` (and, for level crossings, `crossings`): `answer` gets
+  /// what its fields ask for on OK, to be settled against the node, and nothing on Cancel.
+  virtual void AskSetup(const core::CountingParameters& parameters,
+                        const core::CrossingOptions& crossings, double ad_range,
                         const QString& unit,
                         std::function<void(std::optional<core::CountingPlan>)> answer) = 0;
   /// The node chooser; true when a node was chosen (the parameter file is rewritten then).
@@ -170,6 +171,8 @@ class CountingSession : public QObject {
   bool result_mode() const { return context_.result_mode != 0; }
   /// The parameters the next count uses (settled after the setup dialog).
   const core::CountingParameters& parameters() const { return parameters_; }
+  /// The levels, reference, direction and gate the next level crossing count uses.
+  const core::CrossingOptions& crossings() const { return crossings_; }
   /// The counted or opened result; empty before the first pass ends. After a cancel it holds
   /// the partial counts, marked as cancelled.
   const std::optional<core::AnyResultFile>& result() const { return file_; }
@@ -391,6 +394,7 @@ class CountingSession : public QObject {
   core::TestContext context_;
   core::CountingNode node_;  ///< the node counted (empty data file in result mode)
   core::CountingParameters parameters_;
+  core::CrossingOptions crossings_;
   std::optional<core::AnyResultFile> file_;
   std::vector<core::Label> bookmarks_;
   render::ViewChoices display_;

@@ -109,14 +109,19 @@ QString CountingView::HelpTopic() const {
       return QStringLiteral("WyCont.html");
     case core::CountingKind::kRange:
       return QStringLiteral("WyDisp.html");
-    default:  // rainflow; the newer methods have no window yet
+    case core::CountingKind::kCrossings:
+    case core::CountingKind::kRangePairs:
+    case core::CountingKind::kTimeAtLevel:
+      return QStringLiteral("WyLevels.html");
+    default:
       break;
   }
   return QStringLiteral("WyRainflow.html");
 }
 
 QString CountingView::PictureName() const {
-  static const char* const kSuffix[] = {"_Cont", "_Disp", "_RainFlow"};
+  // In CountingKind order.
+  static const char* const kSuffix[] = {"_Cont", "_Disp", "_RainFlow", "_Cross", "_Pairs", "_Time"};
   const auto k = static_cast<size_t>(kind());
   const QString suffix = QString::fromLatin1(kSuffix[k < std::size(kSuffix) ? k : 2]);
   const QString test = QString::fromStdString(context().test_name + context().test_code);
@@ -193,9 +198,11 @@ void CountingView::keyPressEvent(QKeyEvent* event) {
     return;
   }
   const char character = text.at(0).toUpper().toLatin1();
-  const char* const panel_keys = kind() == core::CountingKind::kPeak    ? "KTWY"
-                                 : kind() == core::CountingKind::kRange ? "KWY"
-                                                                        : "KY";
+  const bool two_ways =
+      kind() == core::CountingKind::kRange || kind() == core::CountingKind::kRangePairs;
+  const char* const panel_keys = kind() == core::CountingKind::kPeak ? "KTWY"
+                                 : two_ways                          ? "KWY"
+                                                                     : "KY";
   if (character != 0 && std::strchr(panel_keys, character) != nullptr) {
     ui::PostHostNotice(parentWidget(), ui::notice::kPanelKey, character);
     return;
@@ -367,10 +374,11 @@ bool CountingView::Ask(const QString& question) { return ui::AskYesNo(this, ques
 
 void CountingView::ShowStatus(const QString& text) { ui::ShowStatus(this, text); }
 
-void CountingView::AskSetup(const core::CountingParameters& parameters, double ad_range,
+void CountingView::AskSetup(const core::CountingParameters& parameters,
+                            const core::CrossingOptions& crossings, double ad_range,
                             const QString& unit,
                             std::function<void(std::optional<core::CountingPlan>)> answer) {
-  auto* dialog = new SetupDialog(kind(), parameters, ad_range, unit, this);
+  auto* dialog = new SetupDialog(kind(), parameters, ad_range, unit, this, crossings);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   connect(dialog, &QDialog::finished, this, [dialog, answer = std::move(answer)](int result) {
     if (result == QDialog::Accepted) {
@@ -481,6 +489,11 @@ void CountingView::ViewWaveform() {
 
 void CountingView::OverlayNodes() {
   if (result_mode() || busy()) return;
+  // The overlay compares counts over the partitions of one amplitude range; level crossings are
+  // counted on levels of their own.
+  if (kind() == core::CountingKind::kCrossings) {
+    return Tell(Text(TextKey::kOverlayNotForCrossings), true);
+  }
   ui::NodeChoice choice;
   if (g_overlay_nodes_for_testing) {
     choice.names = *g_overlay_nodes_for_testing;

@@ -116,7 +116,8 @@ class CountingView : public PictureView, private CountingAsker {
   void Tell(const QString& text, bool warning) override;
   bool Ask(const QString& question) override;
   void ShowStatus(const QString& text) override;
-  void AskSetup(const core::CountingParameters& parameters, double ad_range, const QString& unit,
+  void AskSetup(const core::CountingParameters& parameters, const core::CrossingOptions& crossings,
+                double ad_range, const QString& unit,
                 std::function<void(std::optional<core::CountingPlan>)> answer) override;
   bool AskNode() override;
   void AskYScale(double shown, std::function<void(double)> answer) override;

@@ -6,6 +6,8 @@
 #include <QWidget>
 #include <functional>
 
+#include "core/counting/counting_parameters.h"
+
 namespace torvwy::module {
 
 /// A document template: the analysis's id, title and icon, and the factory of its window (a
@@ -17,7 +19,7 @@ class DocTemplate {
       : id_(id), title_(std::move(title)), icon_(std::move(icon)), create_(std::move(create)) {}
   virtual ~DocTemplate() = default;
 
-  int id() const { return id_; }  ///< 6010..6013
+  int id() const { return id_; }  ///< 6010..6013, 6030..6032
   const QString& title() const { return title_; }
   const QIcon& icon() const { return icon_; }
   /// A new frame with its view; the view starts its work once the frame is shown.
@@ -35,6 +37,28 @@ inline constexpr int kPeakTemplate = 6010;
 inline constexpr int kRangeTemplate = 6011;
 inline constexpr int kRainflowTemplate = 6012;
 inline constexpr int kStatisticsTemplate = 6013;
+inline constexpr int kCrossingsTemplate = 6030;
+inline constexpr int kRangePairsTemplate = 6031;
+inline constexpr int kTimeAtLevelTemplate = 6032;
+
+/// The template of a counting analysis.
+constexpr int CountingTemplateId(core::CountingKind kind) {
+  switch (kind) {
+    case core::CountingKind::kPeak:
+      return kPeakTemplate;
+    case core::CountingKind::kRange:
+      return kRangeTemplate;
+    case core::CountingKind::kRainflow:
+      return kRainflowTemplate;
+    case core::CountingKind::kCrossings:
+      return kCrossingsTemplate;
+    case core::CountingKind::kRangePairs:
+      return kRangePairsTemplate;
+    case core::CountingKind::kTimeAtLevel:
+      return kTimeAtLevelTemplate;
+  }
+  return kPeakTemplate;
+}
 
 /// The exports' type, for QLibrary::resolve.
 using InitFunction = DocTemplate* (*)();
@@ -48,4 +72,8 @@ Q_DECL_EXPORT torvwy::module::DocTemplate* InitContDLL();
 Q_DECL_EXPORT torvwy::module::DocTemplate* InitDispDLL();
 Q_DECL_EXPORT torvwy::module::DocTemplate* InitRainFlowDLL();
 Q_DECL_EXPORT torvwy::module::DocTemplate* InitStatDLL();
+/// Level crossing counting, range-pair counting and time at level.
+Q_DECL_EXPORT torvwy::module::DocTemplate* InitCrossDLL();
+Q_DECL_EXPORT torvwy::module::DocTemplate* InitPairDLL();
+Q_DECL_EXPORT torvwy::module::DocTemplate* InitTimeDLL();
 }

@@ -67,6 +67,24 @@ DocTemplate* InitRainFlowDLL() {
                           QColor(0x6A, 0x1B, 0x9A), "F");
 }
 
+DocTemplate* InitCrossDLL() {
+  return CountingTemplate(kCrossingsTemplate, torvwy::core::CountingKind::kCrossings,
+                          AnalysisKind::kCrossings, TextKey::kTemplateCrossings,
+                          QColor(0x00, 0x83, 0x8F), "C");
+}
+
+DocTemplate* InitPairDLL() {
+  return CountingTemplate(kRangePairsTemplate, torvwy::core::CountingKind::kRangePairs,
+                          AnalysisKind::kRangePairs, TextKey::kTemplateRangePairs,
+                          QColor(0x28, 0x35, 0x93), "Q");
+}
+
+DocTemplate* InitTimeDLL() {
+  return CountingTemplate(kTimeAtLevelTemplate, torvwy::core::CountingKind::kTimeAtLevel,
+                          AnalysisKind::kTimeAtLevel, TextKey::kTemplateTimeAtLevel,
+                          QColor(0x8D, 0x6E, 0x63), "T");
+}
+
 DocTemplate* InitStatDLL() {
   return new (std::nothrow) DocTemplate(
       kStatisticsTemplate, Text(TextKey::kTemplateStatistics),

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <variant>
 
+#include "core/report/counting_hand_over.h"
 #include "core/run/counting_run.h"
 #include "core/services/message_table.h"
 #include "core/services/text_catalogue.h"
@@ -28,26 +29,9 @@ namespace {
 
 using core::TextKey;
 
-/// The displayed counts of a result and its amplitude range.
+/// The displayed counts of a result.
 std::vector<double> CountsOf(const core::AnyResultFile& file, const render::ViewChoices& choices) {
-  std::vector<double> counts;
-  auto take = [&](const auto& values, int32_t n) {
-    const int held = core::PartitionsHeld(n);
-    for (int i = 0; i < held && static_cast<size_t>(i) < values.size(); ++i) {
-      counts.push_back(static_cast<double>(values[static_cast<size_t>(i)]));
-    }
-  };
-  if (const auto* peak = std::get_if<core::PeakResultFile>(&file)) {
-    const auto& r = peak->result;
-    take(choices.one_way ? r.one_way_total_counts : r.two_way_total_counts, r.partitions);
-  } else if (const auto* range = std::get_if<core::RangeResultFile>(&file)) {
-    const auto& r = range->result;
-    take(choices.one_way ? r.one_way_counts : r.two_way_counts, r.partitions);
-  } else {
-    const auto& r = std::get<core::RainflowResultFile>(file).result;
-    take(r.counts, r.partitions);
-  }
-  return counts;
+  return core::ShownValues(file, choices.one_way);
 }
 
 double AmplitudeOf(const core::AnyResultFile& file) {
@@ -136,14 +120,30 @@ render::OverlayPicture OverlayPictureOf(core::CountingKind kind, const core::Tes
   picture.language = language;
   picture.colours = render::ReadColours();
   picture.choices = choices;
-  const TextKey title = kind == core::CountingKind::kPeak    ? TextKey::kPicturePeakValleyCount
-                        : kind == core::CountingKind::kRange ? TextKey::kPictureRangeCount
-                                                             : TextKey::kPictureRainflowCount;
+  TextKey title = TextKey::kPictureRainflowCount;
+  switch (kind) {
+    case core::CountingKind::kPeak:
+      title = TextKey::kPicturePeakValleyCount;
+      break;
+    case core::CountingKind::kRange:
+      title = TextKey::kPictureRangeCount;
+      break;
+    case core::CountingKind::kRangePairs:
+      title = TextKey::kPictureRangePairCount;
+      break;
+    case core::CountingKind::kTimeAtLevel:
+      title = TextKey::kPictureTimeAtLevelCount;
+      break;
+    default:
+      break;
+  }
   picture.title = ui::Text(TextKey::kOverlayTitle) + " - " + ui::Text(title).trimmed();
   const core::MessageTable table = core::LoadMessageTable(language);
   picture.x_title = QString::fromUtf8(table[core::kMsgCountXTitle].data());
   const double a = files.empty() ? 1.0 : AmplitudeOf(files.front());
-  const bool one_sided = kind == core::CountingKind::kRainflow || choices.one_way;
+  // Time at level has two-way partitions only; range pairs may be shown one-way.
+  const bool one_sided = kind == core::CountingKind::kRainflow ||
+                         (choices.one_way && kind != core::CountingKind::kTimeAtLevel);
   picture.x_low = one_sided ? 0.0 : -a;
   picture.x_high = a;
   for (size_t i = 0; i < files.size() && i < names.size(); ++i) {

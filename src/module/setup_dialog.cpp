@@ -2,6 +2,7 @@
 #include "module/setup_dialog.h"
 
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -34,7 +35,13 @@ QString Title(core::CountingKind kind) {
       return Text(TextKey::kSetupPeakTitle);
     case core::CountingKind::kRange:
       return Text(TextKey::kSetupRangeTitle);
-    default:  // rainflow; the newer methods have no window yet
+    case core::CountingKind::kCrossings:
+      return Text(TextKey::kSetupCrossingTitle);
+    case core::CountingKind::kRangePairs:
+      return Text(TextKey::kSetupRangePairTitle);
+    case core::CountingKind::kTimeAtLevel:
+      return Text(TextKey::kSetupTimeAtLevelTitle);
+    default:
       break;
   }
   return Text(TextKey::kSetupRainflowTitle);
@@ -60,7 +67,8 @@ void SetupDialog::Show(SetupDialog* dialog) {
 void SetupDialog::SetAnswerForTesting(std::optional<int> answer) { g_answer_for_testing = answer; }
 
 SetupDialog::SetupDialog(core::CountingKind kind, const core::CountingParameters& parameters,
-                         double ad_range_value, const QString& eu, QWidget* parent)
+                         double ad_range_value, const QString& eu, QWidget* parent,
+                         const core::CrossingOptions& crossings)
     : QDialog(parent), parameters_(parameters), kind_(kind) {
   setWindowTitle(Title(kind));
   auto* layout = new QVBoxLayout(this);
@@ -132,6 +140,7 @@ SetupDialog::SetupDialog(core::CountingKind kind, const core::CountingParameters
   n_row->addWidget(new QLabel(QStringLiteral("(2-2000)"), this));
   n_row->addStretch(1);
   layout->addLayout(n_row);
+  if (kind == core::CountingKind::kCrossings) AddLevelFields(*layout, crossings, eu);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setText(Text(TextKey::kOkAccelerated));
@@ -145,6 +154,53 @@ SetupDialog::SetupDialog(core::CountingKind kind, const core::CountingParameters
   connect(range_, &QButtonGroup::idClicked, this, &SetupDialog::UpdateEnabling);
   connect(amplitude_, &QButtonGroup::idClicked, this, &SetupDialog::UpdateEnabling);
   UpdateEnabling();
+}
+
+void SetupDialog::AddLevelFields(QVBoxLayout& layout, const core::CrossingOptions& crossings,
+                                 const QString& eu) {
+  auto* box = new QGroupBox(Text(TextKey::kSetupLevels), this);
+  auto* grid = new QGridLayout(box);
+  QString list;
+  for (const double level : crossings.level_list) {
+    if (!list.isEmpty()) list += QLatin1Char(',');
+    list += QString::fromStdString(core::ShortestText(level));
+  }
+  level_list_ = new QLineEdit(list, box);
+  level_list_->setPlaceholderText(Text(TextKey::kSetupLevelListHint));
+  reference_ = new QLineEdit(QString::fromStdString(core::ShortestText(crossings.reference)), box);
+  gate_ = new QLineEdit(QString::fromStdString(core::ShortestText(crossings.gate)), box);
+  direction_ = new QComboBox(box);
+  for (const auto direction : {core::CrossingDirection::kAstm, core::CrossingDirection::kUp,
+                               core::CrossingDirection::kDown, core::CrossingDirection::kBoth}) {
+    const auto name = core::CrossingDirectionName(direction);
+    direction_->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+    if (direction == crossings.direction) direction_->setCurrentIndex(direction_->count() - 1);
+  }
+  const std::pair<TextKey, QWidget*> rows[] = {{TextKey::kSetupLevelList, level_list_},
+                                               {TextKey::kSetupReference, reference_},
+                                               {TextKey::kSetupDirection, direction_},
+                                               {TextKey::kSetupGate, gate_}};
+  int row = 0;
+  for (const auto& [key, field] : rows) {
+    auto* label = new QLabel(Text(key), box);
+    label->setBuddy(field);
+    grid->addWidget(label, row, 0);
+    grid->addWidget(field, row, 1);
+    if (field != direction_) grid->addWidget(new QLabel(eu, box), row, 2);
+    ++row;
+  }
+  layout.addWidget(box);
+}
+
+QLineEdit* SetupDialog::LevelFieldNamedIn(const std::string& detail) const {
+  if (kind_ != core::CountingKind::kCrossings) return nullptr;
+  // A refusal names the option of the field, as the command line has it.
+  const std::pair<const char*, QLineEdit*> fields[] = {
+      {"--reference", reference_}, {"--gate", gate_}, {"--level-list", level_list_}};
+  for (const auto& [option, field] : fields) {
+    if (detail.find(option) != std::string::npos) return field;
+  }
+  return nullptr;
 }
 
 void SetupDialog::UpdateEnabling() {
@@ -206,11 +262,34 @@ void SetupDialog::accept() {
       range_->checkedId() >= 0 ? range_->checkedId() : parameters_.range_mode;
   asked.parameters.amplitude_mode =
       amplitude_->checkedId() >= 0 ? amplitude_->checkedId() : parameters_.amplitude_mode;
+  if (kind_ == core::CountingKind::kCrossings) {
+    const std::string list = level_list_->text().trimmed().toStdString();
+    const std::string reference = reference_->text().trimmed().toStdString();
+    const std::string gate = gate_->text().trimmed().toStdString();
+    const std::string direction = direction_->currentText().toStdString();
+    core::CrossingTexts texts;
+    texts.level_list = list;
+    texts.reference = reference;
+    texts.direction = direction;
+    texts.gate = gate;
+    auto crossings = core::ParseCrossingTexts(texts);
+    if (!crossings) {
+      QLineEdit* field = LevelFieldNamedIn(crossings.error().detail);
+      if (field == nullptr) field = level_list_;
+      field->setFocus();
+      field->selectAll();
+      ShowMessage(this, ui::ErrorMessage(crossings.error()));
+      return;
+    }
+    asked.crossings = std::move(*crossings);
+  }
   // The plan's own check, before anything is counted: a 0 or a bad amplitude keeps the dialog.
   auto plan = core::PlanCounting(asked);
   if (!plan) {
-    QLineEdit* field =
-        asked.parameters.partitions < core::kMinPartitions ? partitions_ : set_value_;
+    QLineEdit* field = LevelFieldNamedIn(plan.error().detail);
+    if (field == nullptr) {
+      field = asked.parameters.partitions < core::kMinPartitions ? partitions_ : set_value_;
+    }
     field->setFocus();
     field->selectAll();
     ShowMessage(this, ui::ErrorMessage(plan.error()));

@@ -4,13 +4,16 @@
 #include <QDialog>
 #include <QString>
 #include <optional>
+#include <string>
 
 #include "core/counting/counting_parameters.h"
 #include "core/run/counting_plan.h"
 
 class QButtonGroup;
+class QComboBox;
 class QLineEdit;
 class QToolButton;
+class QVBoxLayout;
 
 namespace torvwy::module {
 
@@ -21,6 +24,13 @@ namespace torvwy::module {
 ///                   (o) Maximum Value
 ///                   ( ) Specify         +/- [ 20 ] V
 ///   Partitions [ 25 ][^v] (2-2000)                     [OK] [Cancel]
+///
+/// Level crossing counting adds its levels below the partitions:
+///
+///   Levels  Level list [            ] EU     empty: the N + 1 partition edges
+///           Reference  [ 0 ] EU
+///           Direction  [astm v]               astm, up, down, both
+///           Gate       [ 0 ] EU
 ///
 /// The block fields are enabled only for By Block, the set value only for Specify. OK checks
 /// that each field is a number of its type, then the plan's own check (PlanCounting) refuses a
@@ -33,7 +43,8 @@ class SetupDialog : public QDialog {
  public:
   /// `parameters` fills the fields; `ad_range_value` and `eu` make the AD range text.
   SetupDialog(core::CountingKind kind, const core::CountingParameters& parameters,
-              double ad_range_value, const QString& eu, QWidget* parent = nullptr);
+              double ad_range_value, const QString& eu, QWidget* parent = nullptr,
+              const core::CrossingOptions& crossings = {});
 
   /// What the fields ask for (after OK), to be settled against the node.
   const core::CountingPlan& request() const { return plan_; }
@@ -52,6 +63,11 @@ class SetupDialog : public QDialog {
   QButtonGroup* amplitude_group() const { return amplitude_; }
   QToolButton* spin_up() const { return spin_up_; }
   QToolButton* spin_down() const { return spin_down_; }
+  /// The level fields of level crossing counting; null for the other methods.
+  QLineEdit* level_list() const { return level_list_; }
+  QLineEdit* reference() const { return reference_; }
+  QComboBox* direction() const { return direction_; }
+  QLineEdit* gate() const { return gate_; }
 
   /// The spin control's range.
   static constexpr int kSpinLow = 2;
@@ -63,6 +79,10 @@ class SetupDialog : public QDialog {
  private:
   void UpdateEnabling();
   void Spin(int step);
+  /// The level field whose option a refusal's detail names; null when none.
+  QLineEdit* LevelFieldNamedIn(const std::string& detail) const;
+  void AddLevelFields(QVBoxLayout& layout, const core::CrossingOptions& crossings,
+                      const QString& eu);
 
   core::CountingParameters parameters_;
   core::CountingKind kind_;
@@ -77,6 +97,10 @@ class SetupDialog : public QDialog {
   QLineEdit* set_value_ = nullptr;
   QToolButton* spin_up_ = nullptr;
   QToolButton* spin_down_ = nullptr;
+  QLineEdit* level_list_ = nullptr;
+  QLineEdit* reference_ = nullptr;
+  QComboBox* direction_ = nullptr;
+  QLineEdit* gate_ = nullptr;
 };
 
 }  // namespace torvwy::module

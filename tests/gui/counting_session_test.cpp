@@ -43,7 +43,8 @@ class Answers : public module::CountingAsker {
     return answer_yes;
   }
   void ShowStatus(const QString& text) override { statuses.append(text); }
-  void AskSetup(const core::CountingParameters& parameters, double, const QString&,
+  void AskSetup(const core::CountingParameters& parameters, const core::CrossingOptions&, double,
+                const QString&,
                 std::function<void(std::optional<core::CountingPlan>)> answer) override {
     ++setups;
     if (!accept_setup) return answer(std::nullopt);
@@ -305,7 +306,8 @@ class NodeSwitch : public Answers {
     choose();
     return true;
   }
-  void AskSetup(const core::CountingParameters& parameters, double ad_range, const QString&,
+  void AskSetup(const core::CountingParameters& parameters, const core::CrossingOptions&,
+                double ad_range, const QString&,
                 std::function<void(std::optional<core::CountingPlan>)> answer) override {
     shown_set_values.push_back(parameters.set_value);
     shown_ad_ranges.push_back(ad_range);

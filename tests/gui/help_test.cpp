@@ -222,7 +222,9 @@ TEST_F(Help, EveryMenuCommandIsOnTheMainWindowsPageInBothLanguages) {
 
 TEST_F(Help, EveryControlOfEveryWindowIsOnItsPageInBothLanguages) {
   WriteTest(8192);
-  for (const int id : {module::kPeakTemplate, module::kRangeTemplate, module::kRainflowTemplate}) {
+  for (const int id :
+       {module::kPeakTemplate, module::kRangeTemplate, module::kRainflowTemplate,
+        module::kCrossingsTemplate, module::kRangePairsTemplate, module::kTimeAtLevelTemplate}) {
     auto* frame = qobject_cast<module::AnalysisFrame*>(host_.OpenWindow(id));
     ASSERT_NE(frame, nullptr);
     ASSERT_NE(frame->panel(), nullptr);
@@ -231,10 +233,11 @@ TEST_F(Help, EveryControlOfEveryWindowIsOnItsPageInBothLanguages) {
     texts << ContextMenuOf(frame->view());
     ExpectDescribed(topic, texts, 30);
     // The dialogs the window opens: its setup and, for rainflow, the life estimate.
-    module::SetupDialog setup(id == module::kPeakTemplate    ? core::CountingKind::kPeak
-                              : id == module::kRangeTemplate ? core::CountingKind::kRange
-                                                             : core::CountingKind::kRainflow,
-                              core::CountingParameters{}, 10000.0, QStringLiteral("EU"), &host_);
+    const auto kind = static_cast<core::CountingKind>(id < module::kCrossingsTemplate
+                                                          ? id - module::kPeakTemplate
+                                                          : id - module::kCrossingsTemplate + 3);
+    module::SetupDialog setup(kind, core::CountingParameters{}, 10000.0, QStringLiteral("EU"),
+                              &host_);
     ExpectDescribed(topic, TextsOf(&setup), 6);
     if (id == module::kRainflowTemplate) {
       module::LifeParameterDialog life(core::FatigueMethod::kActual, &host_);
