@@ -104,6 +104,8 @@ ControlPanel::ControlPanel(core::CountingKind kind, QWidget* frame, QWidget* par
       kind == core::CountingKind::kRangePairs) {
     RadioPair(layout, content_, TextKey::kPanelPositiveNegative, two_way_, TextKey::kPanelTwoWay,
               one_way_, TextKey::kPanelOneWay);
+    two_way_->setObjectName(QStringLiteral("two_way"));
+    one_way_->setObjectName(QStringLiteral("one_way"));
     connect(two_way_, &QRadioButton::clicked, this, [this] { Notice(ui::notice::kOneWay, 0); });
     connect(one_way_, &QRadioButton::clicked, this, [this] { Notice(ui::notice::kOneWay, 1); });
   }

@@ -41,7 +41,15 @@ class HandOverCommands : public ::testing::Test {
 };
 
 TEST_F(HandOverCommands, CountingReportExportAndListWithoutLaunching) {
-  for (const char* analysis : {"peak", "range", "rainflow"}) {
+  // Each analysis with the heading its report carries.
+  const std::pair<const char*, const char*> analyses[] = {
+      {"peak", " - TORV Peak Counting"},
+      {"range", " - TORV Varied-Distance Counting"},
+      {"rainflow", " - TORV Rainflow Counting"},
+      {"crossings", " - TORV Level Crossing Counting"},
+      {"range-pairs", " - TORV Range-Pair Counting"},
+      {"time-at-level", " - TORV Time at Level"}};
+  for (const auto& [analysis, heading] : analyses) {
     fs::remove_all(work_);
     const auto out = Run(std::string(analysis) + " " + node_ +
                          " --partitions 12 --readout 3,5,12 --report --export --list-export " +
@@ -49,6 +57,7 @@ TEST_F(HandOverCommands, CountingReportExportAndListWithoutLaunching) {
     ASSERT_EQ(out.exit_code, 0) << analysis << ": " << out.err;
     const std::string report = ReadFileBytes(work_ / "TorvRpt.txt");
     EXPECT_EQ(report.rfind("[TORV-REPORT-FORMAT-FILE]\r\n", 0), 0u) << analysis;
+    EXPECT_NE(report.find(heading), std::string::npos) << report;
     EXPECT_NE(report.find("[BMPFILE]\r\n160,100,"), std::string::npos) << analysis;
     EXPECT_NE(report.find("[LISTDATA]"), std::string::npos) << analysis;
     EXPECT_EQ(ReadFileBytes(work_ / "TorvBmp.bmp").substr(0, 2), "BM");

@@ -462,3 +462,65 @@ TEST(CountingPictureTest, ColoursComeFromTheStateOnScreenAndAreFixedOnPaper) {
 
 }  // namespace
 }  // namespace torvwy::render
+
+namespace torvwy::render {
+namespace {
+
+TEST(CountingPictureTest, LevelCrossingsStandAtTheirLevelsAndTimeAtLevelReadsSeconds) {
+  // Levels -10, 0, 10 (the edges of N = 2 over [-10, 10]): each level is the centre of a step of
+  // 10, the axis running from -15 to 15.
+  core::CrossingResultFile crossings;
+  testing::FillNode(crossings);
+  crossings.result.partitions = 2;
+  crossings.result.amplitude_range = 10.0;
+  crossings.result.levels = {-10.0, 0.0, 10.0};
+  crossings.result.up = {0, 5, 2};
+  crossings.result.down = {1, 5, 0};
+  crossings.result.cursor_partition = 1;
+  crossings.result.envelope = testing::Envelope();
+  ViewState state = StateFor(core::Language::kEnglish);
+  PictureReport report;
+  Render(crossings, state, report);
+  ASSERT_FALSE(report.empty);
+  const DrawnPlot& plot = report.plots.back();
+  EXPECT_EQ(plot.points, 3);
+  EXPECT_DOUBLE_EQ(plot.x_low, -15.0);
+  EXPECT_DOUBLE_EQ(plot.x_high, 15.0);
+  // The standard's convention: 1 down at -10, 5 up at 0, 2 up at 10; Y to 1.2 x 5.
+  EXPECT_DOUBLE_EQ(plot.y_high, 6.0);
+  QStringList texts = Texts(report);
+  EXPECT_TRUE(texts.contains(QStringLiteral("Up: 5"))) << texts.join("|").toStdString();
+  EXPECT_TRUE(texts.contains(QStringLiteral("A : 5")));
+
+  // Unevenly listed levels are drawn over their numbers, never at a wrong place in EU.
+  crossings.result.partitions = 0;
+  crossings.result.levels = {-10.0, 0.0, 1.0};
+  Render(crossings, state, report);
+  EXPECT_DOUBLE_EQ(report.plots.back().x_low, 0.5);
+  EXPECT_DOUBLE_EQ(report.plots.back().x_high, 3.5);
+  const auto& axis_texts = report.plots.back().texts;
+  EXPECT_TRUE(std::any_of(axis_texts.begin(), axis_texts.end(), [](const DrawnText& t) {
+    return t.text.contains(QStringLiteral("Level No."));
+  }));
+
+  // Time at level: seconds per partition, the cursor's share and exceedance.
+  core::TimeAtLevelResultFile time;
+  testing::FillNode(time);
+  time.result.partitions = 2;
+  time.result.amplitude_range = 10.0;
+  time.result.width = 10.0;
+  time.result.frequency_hz = 4.0;
+  time.result.samples = {2, 6};
+  time.result.cursor_partition = 1;
+  time.result.envelope = testing::Envelope();
+  Render(time, state, report);
+  EXPECT_DOUBLE_EQ(report.plots.back().y_high, 1.2 * 1.5);
+  texts = Texts(report);
+  for (const char* line : {"T : 1.5 s", "P : 75%", "E : 75%"}) {
+    EXPECT_TRUE(texts.contains(QString::fromLatin1(line)))
+        << line << ": " << texts.join("|").toStdString();
+  }
+}
+
+}  // namespace
+}  // namespace torvwy::render
