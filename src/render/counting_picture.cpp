@@ -593,7 +593,15 @@ PictureReport DrawCrossingPicture(QPainter& painter, const TargetGeometry& geome
   content.plots.push_back(
       {Q(Tr(language, TextKey::kPictureCrossingCount)), std::move(values), largest});
   content.lines.push_back({InfoLine::kTitle, Q(Tr(language, TextKey::kPictureCrossingTitle))});
-  layout::AddCommonLines(content, r.partitions > 0 ? r.partitions : n, file, table, language);
+  layout::AddCommonLines(content, r.partitions, file, table, language);
+  if (r.partitions <= 0) {
+    // Listed levels have no partitions: the line gives the number of levels instead.
+    const QString partitions = Fmt(Tr(language, TextKey::kPicturePartitions).data(), 0);
+    for (InfoLine& line : content.lines) {
+      if (line.text == partitions)
+        line.text = Fmt(Tr(language, TextKey::kPictureLevelCount).data(), n);
+    }
+  }
   layout::AddRangeLines(content, r.first_block, r.last_block, file.sampling.frequency_hz(),
                         "  From:%ss", "   To :%ss", " Total:%ss");
   const std::string eu = file.sampling.eu();

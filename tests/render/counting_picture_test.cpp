@@ -498,6 +498,7 @@ TEST(CountingPictureTest, LevelCrossingsStandAtTheirLevelsAndTimeAtLevelReadsSec
   Render(crossings, state, report);
   EXPECT_DOUBLE_EQ(report.plots.back().x_low, 0.5);
   EXPECT_DOUBLE_EQ(report.plots.back().x_high, 3.5);
+  EXPECT_TRUE(Texts(report).contains(QStringLiteral("Levels: 3")));
   const auto& axis_texts = report.plots.back().texts;
   EXPECT_TRUE(std::any_of(axis_texts.begin(), axis_texts.end(), [](const DrawnText& t) {
     return t.text.contains(QStringLiteral("Level No."));

@@ -193,6 +193,7 @@ constexpr CatalogueEntry kCatalogue[] = {
     // The counting pictures.
     {TextKey::kPictureLineHeightSample, "频谱频谱频谱", "频谱频谱频谱"},
     {TextKey::kPicturePartitions, "等分数目: %d", "Partitions: %d"},
+    {TextKey::kPictureLevelCount, "水平数目: %d", "Levels: %d"},
     {TextKey::kPictureAnalysisRange, "分析范围:", "Analysis Range:"},
     {TextKey::kPictureNoAmplitudeRange, "没有幅值范围", "no amplitude range"},
     {TextKey::kPictureNoCounts, "没有计数", "no counts"},

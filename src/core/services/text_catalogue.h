@@ -163,6 +163,7 @@ enum class TextKey : uint16_t {
   // The counting pictures.
   kPictureLineHeightSample,
   kPicturePartitions,
+  kPictureLevelCount,
   kPictureAnalysisRange,
   kPictureNoAmplitudeRange,
   kPictureNoCounts,

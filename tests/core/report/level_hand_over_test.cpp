@@ -7,6 +7,7 @@
 
 #include "core/report/counting_hand_over.h"
 #include "core/report/export_file.h"
+#include "core/report/list_export.h"
 #include "core/report/report_file.h"
 #include "core/services/gbk.h"
 #include "support/test_node.h"
@@ -72,6 +73,12 @@ TEST(LevelHandOver, ReadoutListsNameLevelsAndSeconds) {
             "No.  Level       Count       Up          Down        \r\n"
             "1    -1          3           4           3           \r\n"
             "2    0           7           7           7           \r\n");
+  // The list converter reads it as a table of five columns.
+  auto table =
+      ParseListTable(Utf8ToGbk(CountingReadoutText(crossings, readouts, Language::kChinese)));
+  ASSERT_TRUE(table);
+  EXPECT_EQ(table->header.size(), 5u);
+  EXPECT_EQ(table->rows[1], (std::vector<std::string>{"2", "0", "7", "7", "7"}));
   // Sorted by Y, the larger count first.
   readouts.list.sort_by = kSortByY;
   readouts.list.Sort();
