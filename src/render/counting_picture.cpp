@@ -63,12 +63,17 @@ QString NumberAndUnit(double value, const std::string& eu) {
   return QString::fromStdString(core::FormatNumber(value, 0)) + " " + SanitizeText(eu);
 }
 
-/// The cursor header, "Ni" and the centre and edges of partition i.
-void AddCursorLines(PictureContent& content, const core::MessageTable& table, int cursor,
-                    double centre, double lower, double upper, const std::string& eu) {
+/// The cursor header and "Ni", where the cursor reading starts.
+void AddCursorHeader(PictureContent& content, const core::MessageTable& table, int cursor) {
   content.cursor_lines = content.lines.size();
   content.lines.push_back({InfoLine::kFixed, Q(table[core::kMsgCursorHeader])});
   content.lines.push_back({InfoLine::kFixed, Fmt("Ni: %d", cursor + 1)});
+}
+
+/// The cursor header, "Ni" and the centre and edges of partition i.
+void AddCursorLines(PictureContent& content, const core::MessageTable& table, int cursor,
+                    double centre, double lower, double upper, const std::string& eu) {
+  AddCursorHeader(content, table, cursor);
   content.lines.push_back({InfoLine::kFromFile, "X : " + NumberAndUnit(centre, eu)});
   content.lines.push_back({InfoLine::kFromFile, "XL: " + NumberAndUnit(lower, eu)});
   content.lines.push_back({InfoLine::kFromFile, "XR: " + NumberAndUnit(upper, eu)});
@@ -613,9 +618,7 @@ PictureReport DrawCrossingPicture(QPainter& painter, const TargetGeometry& geome
   if (state.cursor_shown && n > 0) {
     const int i = content.cursor;
     const auto k = static_cast<size_t>(i);
-    content.cursor_lines = content.lines.size();
-    content.lines.push_back({InfoLine::kFixed, Q(table[core::kMsgCursorHeader])});
-    content.lines.push_back({InfoLine::kFixed, Fmt("Ni: %d", i + 1)});
+    AddCursorHeader(content, table, i);
     content.lines.push_back({InfoLine::kFromFile, "L : " + NumberAndUnit(r.levels[k], eu)});
     const auto at = [k](const std::vector<int64_t>& v) {
       return static_cast<long long>(k < v.size() ? v[k] : 0);

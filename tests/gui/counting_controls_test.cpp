@@ -65,11 +65,6 @@ class CountingControls : public CountingWindowTest {
     QTest::mouseClick(button, Qt::LeftButton);
     ASSERT_TRUE(PassMarker(frame_, view_));
   }
-  SetupDialog* WaitForSetup() {
-    SetupDialog* dialog = nullptr;
-    WaitFor([&] { return (dialog = view_->findChild<SetupDialog*>()) != nullptr; }, 5000);
-    return dialog;
-  }
 };
 
 TEST_F(CountingControls, CursorMovesFromKeysButtonsHostAndMouse) {

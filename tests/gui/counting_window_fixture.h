@@ -7,6 +7,7 @@
 #include "desktop_fixture.h"
 #include "module/analysis_frame.h"
 #include "module/counting_view.h"
+#include "module/setup_dialog.h"
 
 namespace torvwy::testing {
 
@@ -25,6 +26,12 @@ class CountingWindowTest : public DesktopTest {
     ASSERT_TRUE(WaitFor([&] { return view_->result().has_value() && !view_->busy(); }));
     view_->setFocus();
     ASSERT_TRUE(PassMarker(frame_, view_));  // the panel has taken the view over
+  }
+  /// The setup dialog the view shows, once it shows; null after 5 s.
+  module::SetupDialog* WaitForSetup() {
+    module::SetupDialog* dialog = nullptr;
+    WaitFor([&] { return (dialog = view_->findChild<module::SetupDialog*>()) != nullptr; }, 5000);
+    return dialog;
   }
   /// A key on the view, then a marker behind what it posts to the view or the frame. A panel
   /// key goes on from the panel to the view once more: wait for its effect.

@@ -41,11 +41,6 @@ std::string ReadFile(const fs::path& path) {
 
 class LevelWindows : public CountingWindowTest {
  protected:
-  SetupDialog* WaitForSetup() {
-    SetupDialog* dialog = nullptr;
-    WaitFor([&] { return (dialog = view_->findChild<SetupDialog*>()) != nullptr; }, 5000);
-    return dialog;
-  }
   /// Types `text` into `field` over what it holds, as a person selecting it first.
   static void Type(QLineEdit* field, const char* text) {
     field->setFocus();
