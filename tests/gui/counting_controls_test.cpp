@@ -50,13 +50,6 @@ std::vector<double> Zigzag() {
   return x;
 }
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 class CountingControls : public CountingWindowTest {
  protected:
   void Click(const char* name) {
@@ -227,7 +220,7 @@ TEST_F(CountingControls, ReadoutListCollectSortSaveCopyAndBox) {
   const fs::path text = data_.path() / "list.txt";
   CountingView::SetSaveNameForTesting(QString::fromStdString(text.string()));
   Click("readout_5");
-  EXPECT_EQ(ReadFile(text), expected);
+  EXPECT_EQ(ReadFileBytes(text), expected);
   Click("readout_6");
   EXPECT_EQ(QApplication::clipboard()->text().toStdString(), expected);
 
@@ -235,7 +228,7 @@ TEST_F(CountingControls, ReadoutListCollectSortSaveCopyAndBox) {
   const fs::path work = core::GetWorkFolder();
   fs::remove(work / "TorvRpt.txt");
   ui::SendHostCommand(frame_, ui::command::kReport);
-  EXPECT_NE(ReadFile(work / "TorvRpt.txt").find("[LISTDATA]"), std::string::npos);
+  EXPECT_NE(ReadFileBytes(work / "TorvRpt.txt").find("[LISTDATA]"), std::string::npos);
 
   // A name ending in .xls goes to the list converter as .xlsx, and the window says so.
   fs::remove(work / core::kListNameFileName);

@@ -6,9 +6,7 @@
 #include <QProcess>
 #include <QtTest/QTest>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "core/files/result_file.h"
 #include "core/services/folders.h"
@@ -30,13 +28,6 @@ std::vector<double> StandardHistory() {
   std::vector<double> x(2048);
   for (size_t i = 0; i < x.size(); ++i) x[i] = period[i % 9];
   return x;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
 }
 
 class LevelWindows : public CountingWindowTest {
@@ -125,7 +116,7 @@ TEST_F(LevelWindows, CrossingsAreAskedCountedAsTheCommandLineDoesSavedAndReopene
   ui::SendHostCommand(frame_, ui::command::kSaveResult);
   const fs::path saved = data_.path() / "abc1#2.crossings.json";
   ASSERT_TRUE(fs::exists(saved)) << messages_.join("|").toStdString();
-  EXPECT_EQ(nlohmann::json::parse(ReadFile(saved))["analysis"], "crossings");
+  EXPECT_EQ(nlohmann::json::parse(ReadFileBytes(saved))["analysis"], "crossings");
   auto* reopened = qobject_cast<module::AnalysisFrame*>(
       host_.OpenResultFile(QString::fromStdString(saved.string())));
   ASSERT_NE(reopened, nullptr);
@@ -154,9 +145,9 @@ TEST_F(LevelWindows, TimeAtLevelAndRangePairsShowReportAndExportTheirCounts) {
   fs::remove(work / "TorvRpt.txt");
   fs::remove(work / "TorvEpt.Dat");
   ui::SendHostCommand(frame_, ui::command::kReport);
-  EXPECT_NE(ReadFile(work / "TorvRpt.txt").find(" - TORV Time at Level"), std::string::npos);
+  EXPECT_NE(ReadFileBytes(work / "TorvRpt.txt").find(" - TORV Time at Level"), std::string::npos);
   ui::SendHostCommand(frame_, ui::command::kExport);
-  EXPECT_NE(ReadFile(work / "TorvEpt.Dat").find("abc1#2Time"), std::string::npos);
+  EXPECT_NE(ReadFileBytes(work / "TorvEpt.Dat").find("abc1#2Time"), std::string::npos);
 
   // Range pairs: the range window's one-way choice, counted as the command line does.
   Open(module::kRangePairsTemplate);
@@ -171,7 +162,8 @@ TEST_F(LevelWindows, TimeAtLevelAndRangePairsShowReportAndExportTheirCounts) {
   EXPECT_SOON_TRUE(view_->view_state().one_way);
   fs::remove(work / "TorvRpt.txt");
   ui::SendHostCommand(frame_, ui::command::kReport);
-  EXPECT_NE(ReadFile(work / "TorvRpt.txt").find(" - TORV Range-Pair Counting"), std::string::npos);
+  EXPECT_NE(ReadFileBytes(work / "TorvRpt.txt").find(" - TORV Range-Pair Counting"),
+            std::string::npos);
 }
 
 }  // namespace
