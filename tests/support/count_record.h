@@ -1,6 +1,7 @@
 // Test helper: a record counted through the counting plan and the one run, as every face counts.
 #pragma once
 
+#include <optional>
 #include <variant>
 
 #include "core/data/counting_node.h"
@@ -15,6 +16,8 @@ struct CountOptions {
   core::PassCaptions captions;
   core::RainflowStorage rainflow;
   int threads = 1;
+  std::optional<core::ResidueMethod> residue = std::nullopt;
+  double gate = 0.0;
 };
 
 /// CountOptions of `threads` workers.
@@ -37,6 +40,8 @@ inline core::Result<core::AnyResultFile> CountNode(core::CountingKind kind,
   asked.threads = options.threads;
   asked.rainflow = options.rainflow;
   asked.captions = options.captions;
+  asked.residue = options.residue;
+  asked.gate = options.gate;
   auto plan = core::PlanCounting(asked);
   if (!plan) return plan.error();
   return core::RunCounting(*plan, node, progress);

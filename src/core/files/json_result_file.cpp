@@ -62,6 +62,7 @@ class Reader {
 
   bool ok() const { return error_.empty(); }
   const std::string& error() const { return error_; }
+  bool Has(const char* key) const { return object_.contains(key); }
 
   const Json* Find(const char* key, Json::value_t type) {
     if (!ok()) return nullptr;
@@ -211,7 +212,9 @@ Result<AnyResultFile> ReadRangePairs(Reader& in, Reader& modes) {
   const auto two_way = in.Counts("two_way", n);
   const auto one_way = in.Counts("one_way", n);
   r.left_over_ranges = in.Int("left_over_ranges", 0, INT64_MAX);
+  if (in.Has("gate")) r.gate = in.Double("gate");
   ReadHead(in, modes, r);
+  if (in.ok() && !(r.gate >= 0.0)) in.Bad("gate", "is below 0");
   if (!in.ok() || !modes.ok()) return NotOpened(in.ok() ? modes.error() : in.error());
   for (size_t k = 0; k < n; ++k) {
     r.two_way_counts[k] = SaturatedCount(two_way[k]);

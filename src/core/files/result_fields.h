@@ -66,10 +66,21 @@ void VisitTwoWayHead(Visitor& v, const char* analysis, const CountResult& result
 /// the end of the container).
 inline size_t Length(int32_t partitions) { return static_cast<size_t>(partitions); }
 
+/// The conventions a count names only when they differ from the system's own: "residue" (not
+/// half) and "gate" (above 0), so that a count made without them keeps its bytes.
+template <typename Visitor>
+void VisitConventions(Visitor& v, double gate, const ResidueMethod* residue = nullptr) {
+  if (residue != nullptr && *residue != ResidueMethod::kHalf) {
+    v.Value("residue", ResidueMethodName(*residue));
+  }
+  if (gate > 0.0) v.Value("gate", gate);
+}
+
 }  // namespace fields_detail
 
 /// Visits the fields of a peak count: the head, the largest counts, the two-way and one-way
-/// peak/valley/total counts (N each), the envelope and whether the pass was cancelled.
+/// peak/valley/total counts (N each), the gate when one was set, the envelope and whether the
+/// pass was cancelled.
 template <typename Visitor>
 void VisitPeakFields(const PeakCountResult& result, Visitor& v) {
   const size_t n = fields_detail::Length(result.partitions);
@@ -86,12 +97,13 @@ void VisitPeakFields(const PeakCountResult& result, Visitor& v) {
     w.Values("valley", FirstValues(result.one_way_valley_counts, n));
     w.Values("total", FirstValues(result.one_way_total_counts, n));
   });
+  fields_detail::VisitConventions(v, result.gate);
   v.Values("envelope", FirstValues(result.envelope, result.envelope.size()));
   v.Value("cancelled", result.cancelled);
 }
 
 /// Visits the fields of a range count: the head, the largest count, the two-way and one-way
-/// counts (N each), the envelope and whether the pass was cancelled.
+/// counts (N each), the gate when one was set, the envelope and whether the pass was cancelled.
 template <typename Visitor>
 void VisitRangeFields(const RangeCountResult& result, Visitor& v, const char* analysis = "range") {
   const size_t n = fields_detail::Length(result.partitions);
@@ -99,6 +111,7 @@ void VisitRangeFields(const RangeCountResult& result, Visitor& v, const char* an
   v.Value("largest", result.largest_count);
   v.Values("two_way", FirstValues(result.two_way_counts, n));
   v.Values("one_way", FirstValues(result.one_way_counts, n));
+  fields_detail::VisitConventions(v, result.gate);
   v.Values("envelope", FirstValues(result.envelope, result.envelope.size()));
   v.Value("cancelled", result.cancelled);
 }
@@ -153,7 +166,8 @@ void VisitTimeAtLevelFields(const TimeAtLevelResult& result, Visitor& v) {
 }
 
 /// Visits the fields of a rainflow count: the head with the width w, the largest count, the
-/// cycles of the N partitions, the envelope and whether the pass was cancelled.
+/// cycles of the N partitions, the residue method and the gate when they are not the system's
+/// own, the envelope and whether the pass was cancelled.
 template <typename Visitor>
 void VisitRainflowFields(const RainflowResult& result, Visitor& v) {
   const size_t n = fields_detail::Length(result.partitions);
@@ -163,6 +177,7 @@ void VisitRainflowFields(const RainflowResult& result, Visitor& v) {
       result.last_block, result.envelope_maximum, result.envelope_minimum);
   v.Value("largest", result.largest_count);
   v.Values("counts", FirstValues(result.counts, n));
+  fields_detail::VisitConventions(v, result.gate, &result.residue);
   v.Values("envelope", FirstValues(result.envelope, result.envelope.size()));
   v.Value("cancelled", result.cancelled);
 }

@@ -40,6 +40,7 @@ struct PeakCountResult {
   int32_t last_block = 1;                        ///< inclusive; 0 for a record under one block
   std::vector<double> envelope;                  ///< the record's overview, M values
   bool cancelled = false;                        ///< the pass stopped early: the counts are partial
+  double gate = 0.0;  ///< reversals smaller than it (EU) were removed first; 0: none
 };
 
 }  // namespace torvwy::core

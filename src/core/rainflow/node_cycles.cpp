@@ -7,7 +7,8 @@
 namespace torvwy::core {
 
 Result<NodeCycleList> ExtractNodeCycles(const CountingNode& node, int32_t first_block,
-                                        int32_t last_block, Progress& progress) {
+                                        int32_t last_block, Progress& progress,
+                                        const CycleListOptions& options) {
   auto reader = WaveformReader::Open(SourceOf(node), node.info);
   if (!reader) return reader.error();
   const SampleSpan span = BlockSpan(first_block, last_block, reader->countable_samples());
@@ -17,7 +18,8 @@ Result<NodeCycleList> ExtractNodeCycles(const CountingNode& node, int32_t first_
   }
   // The rainflow count's own scale to EU.
   const double k = 1.0 / (node.info.c2() * node.info.c1());
-  RainflowCycleExtractor extractor;
+  RainflowCycleExtractor extractor(options.residue, options.gate);
+  extractor.on_turning_point = options.on_turning_point;
   std::vector<double> eu(kBlockSamples);
   BlockPassSetup setup;
   setup.first_block = first_block;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "core/rainflow/rainflow_cycles.h"
@@ -20,11 +21,20 @@ struct NodeCycleList {
   bool cancelled = false;    ///< the user cancelled: the list is incomplete and must not be used
 };
 
+/// The conventions of a cycle list, as the count's: the residue method and the gate (EU, 0:
+/// none); and who else wants the turning points (EU, in time order; the transitions).
+struct CycleListOptions {
+  ResidueMethod residue = ResidueMethod::kHalf;
+  double gate = 0.0;
+  std::function<void(double point)> on_turning_point;
+};
+
 /// Reads blocks first_block..last_block (1-based, inclusive) of `node` in fixed buffers, scales
 /// them to EU as the rainflow count does, and lists their cycles. Polls `progress` once per
 /// block read; a cancel stops the pass with `cancelled` set. Fails as the counting run does for
 /// a record without the blocks or a file that can't be read.
 Result<NodeCycleList> ExtractNodeCycles(const CountingNode& node, int32_t first_block,
-                                        int32_t last_block, Progress& progress);
+                                        int32_t last_block, Progress& progress,
+                                        const CycleListOptions& options = {});
 
 }  // namespace torvwy::core

@@ -242,11 +242,21 @@ Result<RainflowResult> RainflowCounter::Finish() {
     if (!AddTurningPoints(&prev_, 1, scale_)) return *error_;
   }
 
+  // The residue streams from its stack, in constant memory, unless the repeat needs it whole.
+  const ResidueMethod method = setup_.residue;
+  std::vector<double> whole;
+  const double weight = method == ResidueMethod::kHalf ? 0.5 : 1.0;
   bool has_previous = false;
   double previous = 0.0;
   auto visited = stack_.ForEach([&](double point) {
     if (setup_.on_residue) setup_.on_residue(point);
-    if (has_previous) CountRange(std::fabs(point - previous), 0.5);
+    if (method == ResidueMethod::kRepeated) {
+      whole.push_back(point);
+      return;
+    }
+    if (has_previous && method != ResidueMethod::kDiscard) {
+      CountRange(std::fabs(point - previous), weight);
+    }
     previous = point;
     has_previous = true;
   });
@@ -255,8 +265,53 @@ Result<RainflowResult> RainflowCounter::Finish() {
     error_ = visited.error();
     return *error_;
   }
+  if (method == ResidueMethod::kRepeated) CountResidue(whole, counts_, true);
 
   return MakeResult(counts_, turning_points_);
+}
+
+void RainflowCounter::CountResidue(std::vector<double>& points,
+                                   std::array<double, kMaxPartitions>& counts, bool observed) {
+  const auto count = [&](double range, double weight) {
+    if (observed && setup_.on_cycle) setup_.on_cycle(range, weight);
+    CountRangeInto(counts, range, weight);
+  };
+  if (setup_.residue == ResidueMethod::kDiscard) return;
+  if (setup_.residue != ResidueMethod::kRepeated) {
+    const double weight = setup_.residue == ResidueMethod::kHalf ? 0.5 : 1.0;
+    for (size_t i = 1; i < points.size(); ++i) count(std::fabs(points[i] - points[i - 1]), weight);
+    return;
+  }
+  if (points.size() < 2) return;
+  const std::vector<double> residue = points;
+  const auto sign = [](double to, double from) {
+    return static_cast<int>(to > from) - static_cast<int>(to < from);
+  };
+  // The direction the record ended in, in EU (a negative k turns it over).
+  int direction = scale_ > 0.0 ? direction_ : -direction_;
+  if (direction == 0) direction = sign(residue.back(), residue[residue.size() - 2]);
+  // The last sample is a turning point of the repeat only where the seam reverses.
+  double previous = points.back();
+  points.pop_back();
+  const auto push = [&](double point) {
+    points.push_back(point);
+    for (size_t n = points.size(); n >= 4; n = points.size()) {
+      const double range = std::fabs(points[n - 2] - points[n - 3]);
+      const bool closes = (range <= std::fabs(points[n - 3] - points[n - 4])) &
+                          (range <= std::fabs(points[n - 1] - points[n - 2]));
+      if (!closes) break;
+      count(range, 1.0);
+      points[n - 3] = points[n - 1];
+      points.resize(n - 2);
+    }
+  };
+  for (const double x : residue) {
+    const int step = sign(x, previous);
+    if (step != 0 && step == -direction) push(previous);
+    if (step != 0) direction = step;
+    previous = x;
+  }
+  push(previous);
 }
 
 RainflowResult RainflowCounter::MakeResult(const std::array<double, kMaxPartitions>& counts,
@@ -279,6 +334,7 @@ RainflowResult RainflowCounter::MakeResult(const std::array<double, kMaxPartitio
   }
   result.largest_count = largest == 0 ? 1 : largest;
   result.cursor_partition = n / 2;
+  result.residue = setup_.residue;
   return result;
 }
 
@@ -308,9 +364,7 @@ Result<RainflowResult> RainflowCounter::Peek() {
       points.resize(n - 2);
     }
   }
-  for (size_t i = 1; i < points.size(); ++i) {
-    CountRangeInto(counts, std::fabs(points[i] - points[i - 1]), 0.5);
-  }
+  CountResidue(points, counts, false);
   return MakeResult(counts, turning_points);
 }
 

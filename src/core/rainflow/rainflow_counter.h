@@ -14,6 +14,7 @@
 #include "core/counting/partition_index.h"
 #include "core/data/sampling_info.h"
 #include "core/rainflow/rainflow_result.h"
+#include "core/rainflow/residue_method.h"
 #include "core/rainflow/residue_stack.h"
 #include "core/services/result.h"
 
@@ -34,12 +35,14 @@ struct RainflowSetup {
   double amplitude_range = 0.0;  ///< A (EU): ranges above it are dropped
   double smallest_range = 0.0;   ///< t (EU): ranges below it are dropped, and a range of 0 always
   double scale = 1.0;            ///< k = 1 / (c2 x c1): raw value x k = EU
+  ResidueMethod residue = ResidueMethod::kHalf;  ///< how Finish() counts the residue
   /// Residue points kept in memory before the oldest go to a scratch file.
   int64_t residue_memory_points = ResidueStack::kDefaultMemoryPoints;
   /// Folder of that scratch file; the system's temporary folder ($TMPDIR, else /tmp) when empty.
   std::filesystem::path scratch_folder;
   /// Optional observers (tests, tools): every extracted range with its weight (1.0 closed cycle,
-  /// 0.5 residue half cycle) before the drop test, and the residue points in time order.
+  /// 0.5 residue half cycle; 1.0 for a residue counted whole or closed by the repeat) before the
+  /// drop test, and the residue points in time order.
   std::function<void(double range, double weight)> on_cycle;
   std::function<void(double point)> on_residue;
   /// True for a counter fed the analysis range from its first sample, which is the first turning
@@ -49,7 +52,8 @@ struct RainflowSetup {
 };
 
 /// Counts closed load cycles of one node. Feed the raw samples of the analysis range in time
-/// order, in chunks of any size; Finish() counts the residue as half cycles.
+/// order, in chunks of any size; Finish() counts the residue by the setup's ResidueMethod (half
+/// cycles unless asked otherwise).
 ///
 /// Turning points: the first sample, then every sample where the direction reverses, then the
 /// last sample. The direction starts falling when the second sample is below the first, else
@@ -101,7 +105,7 @@ class RainflowCounter {
   /// its scratch file; the count is then lost and every later call fails the same way.
   Status Feed(std::span<const double> raw_samples);
 
-  /// Takes the last sample as the last turning point, counts the residue as half cycles and
+  /// Takes the last sample as the last turning point, counts the residue (CountResidue) and
   /// returns the histogram (counts, N, A, w, t, largest count, cursor partition, T). The scratch
   /// file is removed. Fails as Feed() does.
   Result<RainflowResult> Finish();
@@ -125,7 +129,7 @@ class RainflowCounter {
   Status Join(RainflowCounter& later);
 
   /// What Finish() would return now, without finishing: the last sample fed as the last turning
-  /// point and the residue as half cycles, counted into a copy of the counts. The counter is
+  /// point and the residue counted, into a copy of the counts. The counter is
   /// unchanged (observers are not called) and may be fed on. Fails as Feed() does, and after
   /// Finish().
   Result<RainflowResult> Peek();
@@ -150,6 +154,17 @@ class RainflowCounter {
   void CountRange(double range, double weight);
   void CountRangeInto(std::array<double, kMaxPartitions>& counts, double range,
                       double weight) const;
+  /// Counts the residue `points` (EU, in time order, the last sample last) by the residue
+  /// method into `counts`. For `repeated` the residue's points follow it once more, as samples
+  /// after the last one (the seam takes the turning-point rule), on a stack that holds it; the
+  /// cycles that close are whole cycles:
+  ///
+  ///   residue  a b c d e       stack  a b c d  +  samples a b c d e  ->  closings, full
+  ///
+  /// What is left is the residue again (shown on random loads in the tests), so every further
+  /// repeat adds the record's cycles and these: nothing stays open beyond the residue itself.
+  void CountResidue(std::vector<double>& points, std::array<double, kMaxPartitions>& counts,
+                    bool observed);
   RainflowResult MakeResult(const std::array<double, kMaxPartitions>& counts,
                             int64_t turning_points) const;
   void Failed(Error error);

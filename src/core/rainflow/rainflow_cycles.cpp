@@ -6,7 +6,16 @@
 
 namespace torvwy::core {
 
+namespace {
+
+RainflowCycle CycleBetween(double b, int64_t b_index, double c, int64_t c_index, double count) {
+  return {std::fabs(c - b), (b + c) / 2.0, count, b_index, c_index, b, c};
+}
+
+}  // namespace
+
 void RainflowCycleExtractor::Push(Point point) {
+  if (on_turning_point) on_turning_point(point.value);
   stack_.push_back(point);
   // Window a b c d on the top of the stack: b c closes when |c - b| lies inside both neighbours.
   while (stack_.size() >= 4) {
@@ -17,49 +26,102 @@ void RainflowCycleExtractor::Push(Point point) {
     const Point& d = stack_[n - 1];
     const double range = std::fabs(c.value - b.value);
     if (!(range <= std::fabs(b.value - a.value) && range <= std::fabs(d.value - c.value))) break;
-    if (!(range <= 0.0))
-      cycles_.push_back({range, (b.value + c.value) / 2.0, 1.0, b.index, c.index});
+    if (!(range <= 0.0)) cycles_.push_back(CycleBetween(b.value, b.index, c.value, c.index, 1.0));
     stack_[n - 3] = d;
     stack_.resize(n - 2);
   }
 }
 
+void RainflowCycleExtractor::Step(double x, int64_t index) {
+  if (next_index_ == 0) {
+    Push({x, index});
+  } else if (next_index_ == 1) {
+    direction_ = x < previous_.value ? -1 : 1;
+  } else {
+    // A step against the direction makes the previous sample a turning point; a step of zero
+    // (or a NaN) keeps the direction, so a flat run ends at its last sample.
+    const int step = static_cast<int>(x > previous_.value) - static_cast<int>(x < previous_.value);
+    if (step + direction_ == 0) Push(previous_);
+    if (step != 0) direction_ = step;
+  }
+  previous_ = {x, index};
+  ++next_index_;
+}
+
 void RainflowCycleExtractor::Feed(std::span<const double> samples) {
   if (finished_) return;
-  for (const double x : samples) {
-    const int64_t index = next_index_++;
-    if (index == 0) {
-      Push({x, 0});
-    } else if (index == 1) {
-      direction_ = x < previous_.value ? -1 : 1;
-    } else {
-      // A step against the direction makes the previous sample a turning point; a step of zero
-      // (or a NaN) keeps the direction, so a flat run ends at its last sample.
-      const int step =
-          static_cast<int>(x > previous_.value) - static_cast<int>(x < previous_.value);
-      if (step + direction_ == 0) Push(previous_);
-      if (step != 0) direction_ = step;
-    }
-    previous_ = {x, index};
+  if (gated_) {
+    gated_->Feed(samples, [&](const HysteresisGate::Point& p) { Step(p.raw, p.index); });
+    return;
   }
+  for (const double x : samples) Step(x, next_index_);
+}
+
+void RainflowCycleExtractor::FeedAt(double sample, int64_t index) {
+  if (finished_) return;
+  Step(sample, index);
+}
+
+void RainflowCycleExtractor::CloseRepeat() {
+  // The residue's points follow it once more, as samples after the last one, on the stack that
+  // holds it (see RainflowCounter::CountResidue); the closings are whole cycles of the repeat.
+  if (stack_.size() < 2) return;
+  const std::vector<Point> residue = stack_;
+  int direction = direction_;
+  Point previous = stack_.back();
+  stack_.pop_back();
+  const auto push = [&](Point point) {
+    stack_.push_back(point);
+    while (stack_.size() >= 4) {
+      const size_t n = stack_.size();
+      const Point& a = stack_[n - 4];
+      const Point& b = stack_[n - 3];
+      const Point& c = stack_[n - 2];
+      const Point& d = stack_[n - 1];
+      const double range = std::fabs(c.value - b.value);
+      if (!(range <= std::fabs(b.value - a.value) && range <= std::fabs(d.value - c.value))) break;
+      if (!(range <= 0.0)) {
+        cycles_.push_back(CycleBetween(b.value, b.index, c.value, c.index, 1.0));
+      }
+      stack_[n - 3] = d;
+      stack_.resize(n - 2);
+    }
+  };
+  for (const Point& x : residue) {
+    const int step =
+        static_cast<int>(x.value > previous.value) - static_cast<int>(x.value < previous.value);
+    if (step != 0 && step == -direction) push(previous);
+    if (step != 0) direction = step;
+    previous = x;
+  }
+  push(previous);
 }
 
 std::vector<RainflowCycle> RainflowCycleExtractor::Finish() {
   if (finished_) return {};
   finished_ = true;
+  if (gated_) {
+    if (const auto waiting = gated_->Waiting()) Step(waiting->raw, waiting->index);
+  }
   if (next_index_ >= 2) Push(previous_);
-  for (size_t i = 1; i < stack_.size(); ++i) {
-    const Point& b = stack_[i - 1];
-    const Point& c = stack_[i];
-    const double range = std::fabs(c.value - b.value);
-    if (!(range <= 0.0))
-      cycles_.push_back({range, (b.value + c.value) / 2.0, 0.5, b.index, c.index});
+  if (residue_ == ResidueMethod::kRepeated) {
+    CloseRepeat();
+  } else if (residue_ != ResidueMethod::kDiscard) {
+    const double count = residue_ == ResidueMethod::kHalf ? 0.5 : 1.0;
+    for (size_t i = 1; i < stack_.size(); ++i) {
+      const Point& b = stack_[i - 1];
+      const Point& c = stack_[i];
+      if (!(std::fabs(c.value - b.value) <= 0.0)) {
+        cycles_.push_back(CycleBetween(b.value, b.index, c.value, c.index, count));
+      }
+    }
   }
   stack_.clear();
   return std::move(cycles_);
 }
 
 void RainflowCycleExtractor::SaveState(CountStateWriter& out) const {
+  if (gated_) gated_->SaveState(out);
   out.Int(finished_);
   out.Int(next_index_);
   out.Double(previous_.value);
@@ -77,24 +139,27 @@ void RainflowCycleExtractor::SaveState(CountStateWriter& out) const {
     out.Double(cycle.count);
     out.Int(cycle.start);
     out.Int(cycle.end);
+    out.Double(cycle.from);
+    out.Double(cycle.to);
   }
 }
 
 bool RainflowCycleExtractor::LoadState(CountStateReader& in) {
   constexpr int64_t kMost = std::numeric_limits<int64_t>::max();
+  if (gated_ && !gated_->LoadState(in)) return false;
   finished_ = in.Int(0, 1) != 0;
   next_index_ = in.Int(0, kMost);
   previous_.value = in.Double();
   previous_.index = in.Int(0, kMost);
   direction_ = static_cast<int>(in.Int(-1, 1));
-  // Each point takes 16 bytes and each cycle 40, so no count can ask for more than is there.
+  // Each point takes 16 bytes and each cycle 56, so no count can ask for more than is there.
   const int64_t points = in.Int(0, kMost / 16);
   stack_.clear();
   for (int64_t i = 0; i < points && in.ok(); ++i) {
     const double value = in.Double();
     stack_.push_back({value, in.Int(0, kMost)});
   }
-  const int64_t cycles = in.Int(0, kMost / 40);
+  const int64_t cycles = in.Int(0, kMost / 56);
   cycles_.clear();
   for (int64_t i = 0; i < cycles && in.ok(); ++i) {
     RainflowCycle cycle;
@@ -103,6 +168,8 @@ bool RainflowCycleExtractor::LoadState(CountStateReader& in) {
     cycle.count = in.Double();
     cycle.start = in.Int(0, kMost);
     cycle.end = in.Int(0, kMost);
+    cycle.from = in.Double();
+    cycle.to = in.Double();
     cycles_.push_back(cycle);
   }
   return in.ok();

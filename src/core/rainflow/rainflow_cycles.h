@@ -2,20 +2,27 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "core/counting/count_state.h"
+#include "core/counting/hysteresis_gate.h"
+#include "core/rainflow/residue_method.h"
 
 namespace torvwy::core {
 
-/// One extracted cycle: a closed cycle (count 1.0) or a half cycle of the residue (0.5).
+/// One extracted cycle: a closed cycle (count 1.0) or a half cycle of the residue (0.5; 1.0
+/// when the residue is counted whole).
 struct RainflowCycle {
   double range = 0.0;  ///< |c - b| of its two turning points (EU)
   double mean = 0.0;   ///< (b + c) / 2 (EU)
   double count = 1.0;  ///< 1.0 closed, 0.5 residue half cycle
   int64_t start = 0;   ///< sample index of its first turning point b (0-based)
   int64_t end = 0;     ///< sample index of its second turning point c
+  double from = 0.0;   ///< b, the value of its first turning point (EU)
+  double to = 0.0;     ///< c, the value of its second turning point (EU)
 };
 
 /// Lists the cycles of a record the way RainflowCounter counts them, but keeps each cycle
@@ -29,12 +36,26 @@ struct RainflowCycle {
 /// cycles found and the residue (the list is the result).
 class RainflowCycleExtractor {
  public:
+  RainflowCycleExtractor() = default;
+  /// Lists the residue by `residue` (as RainflowCounter counts it), of the samples a gate of
+  /// `gate` EU passes (HysteresisGate; 0: every sample).
+  explicit RainflowCycleExtractor(ResidueMethod residue, double gate = 0.0) : residue_(residue) {
+    if (gate > 0.0) gated_.emplace(gate, 1.0);
+  }
+
   /// Examines the next samples; their indices continue from the last call's.
   void Feed(std::span<const double> samples);
-  /// Takes the last sample as the last turning point, lists the residue as half cycles and
-  /// returns every cycle: closed cycles in the order they closed, then the residue's halves in
-  /// time order. Later calls return an empty list.
+  /// Examines one sample of a given index (above the last one's): the samples a gate passed.
+  void FeedAt(double sample, int64_t index);
+  /// Takes the last sample as the last turning point, lists the residue by the residue method
+  /// and returns every cycle: closed cycles in the order they closed, then the residue's halves
+  /// in time order (whole cycles for `full`; for `repeated` the cycles the repeat closes, in the
+  /// order they closed; nothing for `discard`). Later calls return an empty list.
   std::vector<RainflowCycle> Finish();
+
+  /// Called with each turning point (EU) as it is found, the last sample at Finish() included:
+  /// the steps between successive calls are the record's reversals. Not carried by SaveState.
+  std::function<void(double point)> on_turning_point;
 
   /// What Finish() would return now, without finishing: the extractor may be fed on.
   std::vector<RainflowCycle> Peek() const {
@@ -48,6 +69,7 @@ class RainflowCycleExtractor {
   void SaveState(CountStateWriter& out) const;
   bool LoadState(CountStateReader& in);
 
+  /// Samples examined (those a gate passed, with a gate).
   int64_t samples() const { return next_index_; }
 
  private:
@@ -56,7 +78,11 @@ class RainflowCycleExtractor {
     int64_t index;
   };
   void Push(Point point);
+  void Step(double x, int64_t index);
+  void CloseRepeat();
 
+  ResidueMethod residue_ = ResidueMethod::kHalf;
+  std::optional<HysteresisGate> gated_;
   std::vector<Point> stack_;
   std::vector<RainflowCycle> cycles_;
   int64_t next_index_ = 0;

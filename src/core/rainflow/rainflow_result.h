@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/counting/counting_parameters.h"
+#include "core/rainflow/residue_method.h"
 
 namespace torvwy::core {
 
@@ -39,6 +40,11 @@ struct RainflowResult {
 
   /// The user cancelled the turning-point pass: nothing was counted (all counts are 0).
   bool cancelled = false;
+
+  /// The conventions the count was made with (not kept by the result file): the residue method
+  /// and the gate (EU; reversals smaller than it were removed first, 0: none).
+  ResidueMethod residue = ResidueMethod::kHalf;
+  double gate = 0.0;
 };
 
 /// Whether `result` counts a cycle of `range`: t <= range <= A and range > 0 (a NaN range is

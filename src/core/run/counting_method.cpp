@@ -1,9 +1,12 @@
 // The table of counting methods, and each method's counter as the run drives it.
 #include "core/run/counting_method.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
+#include <vector>
 
+#include "core/counting/hysteresis_gate.h"
 #include "core/counting/partition_counter.h"
 #include "core/levels/level_crossing_counter.h"
 #include "core/levels/time_at_level_counter.h"
@@ -241,6 +244,88 @@ class TimeAtLevelMethodCounter final : public MethodCounter {
   double frequency_hz_;
 };
 
+/// A method's counter behind a HysteresisGate: it sees only the samples the gate passes. The
+/// gate depends on the whole history before it, so the count runs in one stretch.
+class GatedMethodCounter final : public MethodCounter {
+ public:
+  GatedMethodCounter(const CountingMethod& method, CounterSetup setup,
+                     std::unique_ptr<MethodCounter> counter)
+      : method_(method),
+        setup_(std::move(setup)),
+        counter_(std::move(counter)),
+        scale_(1.0 / (setup_.info.c2() * setup_.info.c1())),
+        gate_(setup_.gate, scale_) {}
+
+  std::unique_ptr<MethodCounter> MakeLater() const override { return nullptr; }  // one stretch
+  Status Feed(std::span<const double> raw_samples) override {
+    passed_.clear();
+    gate_.Feed(raw_samples, [&](const HysteresisGate::Point& p) { passed_.push_back(p.raw); });
+    return counter_->Feed(passed_);
+  }
+  Status Join(MethodCounter& /*later*/, bool /*adjacent*/) override {
+    return Fail(kMsgBadValue, "a gated count is counted in one stretch");
+  }
+  Result<AnyResultFile> Finish(bool cancelled) override {
+    if (const auto waiting = gate_.Waiting()) {
+      if (auto ok = counter_->Feed({&waiting->raw, 1}); !ok) return ok.error();
+    }
+    return Named(counter_->Finish(cancelled));
+  }
+  Result<AnyResultFile> Snapshot() override {
+    const auto waiting = gate_.Waiting();
+    if (!waiting) return Named(counter_->Snapshot());
+    // The waiting candidate ends the record of a snapshot: it goes to a copy of the count.
+    auto copy = method_.make(setup_);
+    if (!copy) return copy.error();
+    CountStateWriter out;
+    if (auto ok = counter_->SaveState(out); !ok) return ok.error();
+    const std::string bytes = out.Take();
+    CountStateReader in(bytes);
+    if (!(*copy)->LoadState(in)) return Fail(kMsgBadValue, "a gated count could not be copied");
+    if (auto ok = (*copy)->Feed({&waiting->raw, 1}); !ok) return ok.error();
+    return Named((*copy)->Snapshot());
+  }
+  Status SaveState(CountStateWriter& out) override {
+    gate_.SaveState(out);
+    return counter_->SaveState(out);
+  }
+  bool LoadState(CountStateReader& in) override {
+    return gate_.LoadState(in) && counter_->LoadState(in);
+  }
+  Result<std::optional<std::pair<double, double>>> HeldExtremes() override {
+    auto held = counter_->HeldExtremes();
+    if (!held || !*held) return held;
+    // The count keeps the record's extremes; those the gate holds back are added.
+    std::pair<double, double> extremes = **held;
+    if (const auto raw = gate_.HeldRaw()) {
+      for (const double eu : {raw->first * scale_, raw->second * scale_}) {
+        extremes.first = std::min(extremes.first, eu);
+        extremes.second = std::max(extremes.second, eu);
+      }
+    }
+    return std::optional(extremes);
+  }
+
+ private:
+  /// The result with the gate it was counted through.
+  Result<AnyResultFile> Named(Result<AnyResultFile> counted) const {
+    if (!counted) return counted;
+    std::visit(
+        [&](auto& file) {
+          if constexpr (requires { file.result.gate; }) file.result.gate = setup_.gate;
+        },
+        *counted);
+    return counted;
+  }
+
+  const CountingMethod& method_;
+  CounterSetup setup_;
+  std::unique_ptr<MethodCounter> counter_;
+  double scale_;
+  HysteresisGate gate_;
+  std::vector<double> passed_;
+};
+
 Result<std::unique_ptr<MethodCounter>> MakePeakCounter(const CounterSetup& setup) {
   auto counter = PeakCounter::Create({.partitions = setup.partitions,
                                       .amplitude_range = setup.amplitude_range,
@@ -276,6 +361,7 @@ Result<std::unique_ptr<MethodCounter>> MakeRainflowCounter(const CounterSetup& s
   rainflow.residue_memory_points = setup.rainflow.residue_memory_points;
   rainflow.scratch_folder = setup.rainflow.scratch_folder;
   rainflow.opens_range = setup.opens_range;
+  rainflow.residue = setup.residue;
   return std::unique_ptr<MethodCounter>(std::make_unique<RainflowMethodCounter>(rainflow));
 }
 
@@ -351,11 +437,13 @@ constexpr std::array kMethods{
                    .title = TextKey::kReportPeakCounting,
                    .amplitude = {.full_scale_two_way = false, .automatic_largest_peak = true},
                    .tests_next_sample_after_cancel = true,
+                   .takes_gate = true,
                    .make = MakePeakCounter},
     CountingMethod{.kind = CountingKind::kRange,
                    .name = CountingKindName(CountingKind::kRange),
                    .title = TextKey::kReportRangeCounting,
                    .amplitude = {.full_scale_two_way = true, .automatic_largest_peak = false},
+                   .takes_gate = true,
                    .make = MakeRangeCounter},
     // The bar keeps a fifth beyond the blocks for the cycle extraction, filled when it ends.
     CountingMethod{.kind = CountingKind::kRainflow,
@@ -364,6 +452,7 @@ constexpr std::array kMethods{
                    .amplitude = {.full_scale_two_way = true, .automatic_largest_peak = false},
                    .progress_share = 1.2,
                    .needs_full_scale = true,
+                   .takes_gate = true,
                    .make = MakeRainflowCounter},
     // Levels and values lie in [-A, A]: the full scale is a value's (from 0 to FS), the
     // automatic A the largest magnitude.
@@ -377,6 +466,7 @@ constexpr std::array kMethods{
                    .title = TextKey::kReportRangePairCounting,
                    .amplitude = {.full_scale_two_way = true, .automatic_largest_peak = false},
                    .counts_in_chunks = false,
+                   .takes_gate = true,
                    .make = MakeRangePairCounter},
     CountingMethod{.kind = CountingKind::kTimeAtLevel,
                    .name = CountingKindName(CountingKind::kTimeAtLevel),
@@ -386,6 +476,18 @@ constexpr std::array kMethods{
 };
 
 }  // namespace
+
+Result<std::unique_ptr<MethodCounter>> MakeCounter(const CountingMethod& method,
+                                                   const CounterSetup& setup) {
+  auto counter = method.make(setup);
+  if (!counter || !method.takes_gate || !(setup.gate > 0.0)) return counter;
+  return std::unique_ptr<MethodCounter>(
+      std::make_unique<GatedMethodCounter>(method, setup, std::move(*counter)));
+}
+
+bool CountsInChunks(const CountingMethod& method, const CounterSetup& setup) {
+  return method.counts_in_chunks && !(method.takes_gate && setup.gate > 0.0);
+}
 
 std::span<const CountingMethod> CountingMethods() { return kMethods; }
 

@@ -46,6 +46,10 @@ struct CounterSetup {
   /// Count the raw values of this 16-bit format by a table of partitions (a long range); -1 not.
   int32_t sample_table_format = -1;
   CrossingOptions crossings;  ///< the levels, reference, direction and gate of level crossings
+  ResidueMethod residue = ResidueMethod::kHalf;  ///< rainflow: how the residue is counted
+  /// Reversals smaller than this (EU) are removed before the count (methods that take a gate);
+  /// 0: none.
+  double gate = 0.0;
 };
 
 /// One method's counter as the run, the chunked join and the live counter drive it. Samples are
@@ -104,9 +108,20 @@ struct CountingMethod {
   /// The record can be cut into chunks counted on several threads and joined exactly; false for
   /// a method whose every count depends on the whole history before it (one thread counts).
   bool counts_in_chunks = true;
+  /// A gate removes the reversals smaller than it before the count (MakeCounter); a gated count
+  /// runs in one stretch.
+  bool takes_gate = false;
   /// Makes the counter; fails as the engine refuses its setup.
   Result<std::unique_ptr<MethodCounter>> (*make)(const CounterSetup& setup);
 };
+
+/// The counter of `method` for `setup`: the method's own, behind a HysteresisGate when the
+/// method takes a gate and the setup sets one. Fails as the engine refuses its setup.
+Result<std::unique_ptr<MethodCounter>> MakeCounter(const CountingMethod& method,
+                                                   const CounterSetup& setup);
+
+/// Whether a count of `method` with `setup` runs in chunks on several threads.
+bool CountsInChunks(const CountingMethod& method, const CounterSetup& setup);
 
 /// Every counting method, in CountingKind order.
 std::span<const CountingMethod> CountingMethods();

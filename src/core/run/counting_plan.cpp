@@ -68,6 +68,27 @@ Result<CrossingOptions> ParseCrossingTexts(const CrossingTexts& texts) {
   return options;
 }
 
+Status ApplyConventionTexts(const ConventionTexts& texts, CountingPlan& plan) {
+  if (!texts.residue.empty()) {
+    const auto residue = ResidueMethodNamed(texts.residue);
+    if (!residue) {
+      return Bad("--residue " + Quoted(texts.residue) +
+                 " is not one of half, full, discard, repeated");
+    }
+    plan.residue = *residue;
+  }
+  if (!texts.gate.empty()) {
+    const auto gate = ParseDouble(texts.gate);
+    if (!gate) return Bad("--gate " + Quoted(texts.gate) + " is not a number");
+    if (plan.kind == CountingKind::kCrossings) {
+      plan.crossings.gate = *gate;
+    } else {
+      plan.gate = *gate;
+    }
+  }
+  return Ok();
+}
+
 namespace {
 
 /// The level crossing options as values: a gate of 0 or more, a level list (when given) of at
@@ -121,6 +142,16 @@ Result<CountingPlan> PlanCounting(const CountingPlan& asked) {
     }
   }
   if (auto ok = CheckCrossingOptions(asked.crossings); !ok) return ok.error();
+  if (!std::isfinite(asked.gate) || !(asked.gate >= 0.0)) {
+    return Bad("--gate = " + ShortestText(asked.gate) + " is not a finite number of 0 or more");
+  }
+  if (asked.residue && asked.kind != CountingKind::kRainflow) {
+    return Bad("--residue applies to rainflow counting only (a " +
+               std::string(asked.method().name) + " count has no cycles)");
+  }
+  if (asked.gate > 0.0 && !asked.method().takes_gate) {
+    return Bad("--gate does not apply to " + std::string(asked.method().name));
+  }
   if (asked.threads < 0 || asked.threads > kMaxThreads) {
     return Bad("--threads = " + std::to_string(asked.threads) + " is not in 0.." +
                std::to_string(kMaxThreads));

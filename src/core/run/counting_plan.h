@@ -11,6 +11,7 @@
 #include "core/data/envelope.h"
 #include "core/data/sampling_info.h"
 #include "core/rainflow/rainflow_counter.h"
+#include "core/rainflow/residue_method.h"
 #include "core/run/counting_method.h"
 #include "core/services/progress.h"
 #include "core/services/result.h"
@@ -50,6 +51,12 @@ struct CountingPlan {
   RainflowStorage rainflow;   ///< where a large rainflow residue spills
   PassCaptions captions;      ///< status lines of the envelope and counting passes
   CrossingOptions crossings;  ///< level crossings: the level list, reference, direction, gate
+  /// Rainflow: how the residue is counted; empty when not asked (half cycles).
+  std::optional<ResidueMethod> residue;
+  /// Peak, range, rainflow and range pairs: reversals smaller than this (EU) are removed before
+  /// counting (HysteresisGate); 0: none. Level crossings keep theirs in `crossings`, where a
+  /// level counts again once the load has come back the gate beyond it.
+  double gate = 0.0;
   /// A live rainflow count also keeps every cycle with its range, mean and turning samples.
   bool keep_cycles = false;
   /// What the face tells the user of the request: N above 2000 is counted with 2000. Empty when
@@ -75,6 +82,19 @@ struct CrossingTexts {
   std::string_view gate;        ///< EU, default 0
 };
 
+/// The counting conventions as a face holds them in texts; empty: the default.
+struct ConventionTexts {
+  std::string_view residue;  ///< "half", "full", "discard" or "repeated"
+  std::string_view gate;     ///< EU
+};
+
+/// Sets the plan's residue method and gate from `texts` (checked as values by PlanCounting); a
+/// gate for level crossings goes to their own gate:
+///
+///   --residue "x" is not one of half, full, discard, repeated
+///   --gate "x" is not a number
+Status ApplyConventionTexts(const ConventionTexts& texts, CountingPlan& plan);
+
 /// The level crossing options of `texts`, for a plan's `crossings` (checked as values by
 /// PlanCounting):
 ///
@@ -95,6 +115,8 @@ Result<CrossingOptions> ParseCrossingTexts(const CrossingTexts& texts);
 ///   --blocks "x" is not FIRST-LAST
 ///   analysis range mode 3 is not 0, 1 or 2          amplitude mode 3 is not 0, 1 or 2
 ///   --threads = 300 is not in 0..256
+///   --residue applies to rainflow counting only (a peak count has no cycles)
+///   --gate does not apply to time at level
 ///
 /// all with the bad-value message. A good plan is returned with its note (N above 2000). Texts
 /// set the kind, N, the amplitude mode and value, and By Block with the blocks (else Full) over

@@ -63,14 +63,16 @@ Result<AnyResultFile> RunCounting(const CountingPlan& plan, const CountingNode& 
   setup.info = info;
   setup.rainflow = plan.rainflow;
   setup.crossings = plan.crossings;
+  setup.residue = plan.residue.value_or(ResidueMethod::kHalf);
+  setup.gate = plan.gate;
   if (range.end - range.begin >= PartitionCounter::kSampleTableFrom) {
     setup.sample_table_format = info.format();
   }
-  auto first = method.make(setup);
+  auto first = MakeCounter(method, setup);
   if (!first) return first.error();
   // One counter per chunk; the later ones keep what their join needs.
-  const std::vector<int64_t> edges =
-      ChunkEdges(range.begin, range.end, method.counts_in_chunks ? WorkerThreads(plan.threads) : 1);
+  const std::vector<int64_t> edges = ChunkEdges(
+      range.begin, range.end, CountsInChunks(method, setup) ? WorkerThreads(plan.threads) : 1);
   std::vector<std::unique_ptr<MethodCounter>> counters;
   counters.push_back(std::move(*first));
   for (size_t c = 2; c < edges.size(); ++c) counters.push_back(counters.front()->MakeLater());

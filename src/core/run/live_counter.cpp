@@ -14,7 +14,7 @@
 namespace torvwy::core {
 namespace {
 
-constexpr char kStateMagic[] = "TORVWY-LIVE-COUNT-1";
+constexpr char kStateMagic[] = "TORVWY-LIVE-COUNT-2";
 
 Error Damaged(const std::string& why) {
   return Fail(kMsgBadValue, "the live count state is damaged: " + why);
@@ -55,7 +55,9 @@ Result<LiveCounter> LiveCounter::Create(const CountingPlan& plan, const Sampling
   counter_setup.info = info;
   counter_setup.rainflow = plan.rainflow;
   counter_setup.crossings = plan.crossings;
-  auto counter = plan.method().make(counter_setup);
+  counter_setup.residue = plan.residue.value_or(ResidueMethod::kHalf);
+  counter_setup.gate = plan.gate;
+  auto counter = MakeCounter(plan.method(), counter_setup);
   if (!counter) return counter.error();
   auto state = std::make_unique<State>();
   state->setup = {.kind = plan.kind,
@@ -64,10 +66,14 @@ Result<LiveCounter> LiveCounter::Create(const CountingPlan& plan, const Sampling
                   .set_value = plan.parameters.set_value,
                   .info = info,
                   .rainflow = plan.rainflow,
-                  .keep_cycles = plan.keep_cycles};
+                  .keep_cycles = plan.keep_cycles,
+                  .residue = counter_setup.residue,
+                  .gate = plan.gate};
   state->counter = std::move(*counter);
   state->scale = 1.0 / (info.c2() * info.c1());
-  if (plan.keep_cycles && plan.kind == CountingKind::kRainflow) state->cycles.emplace();
+  if (plan.keep_cycles && plan.kind == CountingKind::kRainflow) {
+    state->cycles.emplace(counter_setup.residue, plan.gate);
+  }
   return LiveCounter(std::move(state));
 }
 
@@ -79,6 +85,8 @@ Result<LiveCounter> LiveCounter::Create(const LiveCountSetup& setup) {
   asked.parameters.set_value = setup.set_value;
   asked.rainflow = setup.rainflow;
   asked.keep_cycles = setup.keep_cycles;
+  if (setup.residue != ResidueMethod::kHalf) asked.residue = setup.residue;
+  asked.gate = setup.gate;
   auto plan = PlanCounting(asked);
   if (!plan) return plan.error();
   return Create(*plan, setup.info);
@@ -166,6 +174,8 @@ Result<std::string> LiveCounter::SaveState() const {
   out.Int(setup.rainflow.residue_memory_points);
   out.Text(setup.rainflow.scratch_folder.string());
   out.Int(setup.keep_cycles);
+  out.Int(static_cast<int64_t>(setup.residue));
+  out.Double(setup.gate);
   out.Int(s.fed);
   if (auto ok = s.counter->SaveState(out); !ok) return ok.error();
   if (s.cycles) s.cycles->SaveState(out);
@@ -188,6 +198,8 @@ Result<LiveCounter> LiveCounter::Restore(std::string_view bytes) {
       in.Int(ResidueStack::kMinimumMemoryPoints, std::numeric_limits<int64_t>::max());
   setup.rainflow.scratch_folder = in.Text();
   setup.keep_cycles = in.Int(0, 1) != 0;
+  setup.residue = static_cast<ResidueMethod>(in.Int(0, kResidueMethodNames.size() - 1));
+  setup.gate = in.Double();
   const int64_t fed = in.Int(0, std::numeric_limits<int64_t>::max());
   if (!in.ok()) return Damaged("its setup is cut short or out of range");
   auto counter = Create(setup);

@@ -32,6 +32,8 @@ struct LiveCountSetup {
   RainflowStorage rainflow;  ///< where a large rainflow residue spills
   /// Rainflow only: also keep every cycle with its range, mean and turning samples (Cycles()).
   bool keep_cycles = false;
+  ResidueMethod residue = ResidueMethod::kHalf;  ///< rainflow: how the residue is counted
+  double gate = 0.0;  ///< reversals smaller than it (EU) are removed first; 0: none
 };
 
 /// Counts one record as it grows: the peak, range or rainflow counter of the offline run, fed

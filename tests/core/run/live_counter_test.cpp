@@ -54,7 +54,8 @@ LiveCountSetup CountSetup(CountingKind kind) {
 std::string JsonText(const AnyResultFile& file) { return output::ResultJson(file).dump(); }
 
 /// The offline count of `raw` as a sample-exact record in memory, with the live count's setup.
-std::string OfflineJson(CountingKind kind, const std::vector<double>& raw, int threads = 1) {
+std::string OfflineJson(CountingKind kind, const std::vector<double>& raw, int threads = 1,
+                        std::optional<ResidueMethod> residue = std::nullopt, double gate = 0.0) {
   CountingNode node;
   node.test_name = "mem";
   node.test_code = "1";
@@ -77,6 +78,8 @@ std::string OfflineJson(CountingKind kind, const std::vector<double>& raw, int t
   params.last_block = node.info.whole_blocks();
   testing::CountOptions options;
   options.threads = threads;
+  options.residue = residue;
+  options.gate = gate;
   SilentProgress progress;
   auto file = testing::CountNode(kind, node, params, progress, options);
   EXPECT_TRUE(file.ok()) << file.error().detail;
@@ -143,6 +146,53 @@ TEST(LiveCounterTest, EverySplitOfASmallRecordGivesItsOfflineCount) {
           if (kind == CountingKind::kRainflow) {
             EXPECT_EQ(CyclesText(counter.Cycles()), whole_cycles);
           }
+        }
+      }
+    }
+  }
+}
+
+TEST(LiveCounterTest, ResidueMethodsAndTheGateCountAsOfflineOnEveryThreadCount) {
+  // A gated count runs in one stretch whatever the threads; a snapshot feeds what the gate
+  // holds back to a copy of the count, so every snapshot is the offline count so far.
+  const std::vector<double> raw = Walk(3000, 91);
+  for (CountingKind kind : kKinds) {
+    std::vector<std::optional<ResidueMethod>> residues = {std::nullopt};
+    if (kind == CountingKind::kRainflow) {
+      residues = {ResidueMethod::kFull, ResidueMethod::kDiscard, ResidueMethod::kRepeated};
+    }
+    for (const auto& residue : residues) {
+      for (const double gate : {0.0, 0.75}) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(kind)) + " gate " + std::to_string(gate));
+        const std::string whole = OfflineJson(kind, raw, 1, residue, gate);
+        EXPECT_EQ(OfflineJson(kind, raw, 4, residue, gate), whole);
+        EXPECT_EQ(whole.find("\"residue\"") != std::string::npos, residue.has_value());
+        EXPECT_EQ(whole.find("\"gate\"") != std::string::npos, gate > 0.0);
+        LiveCountSetup setup = CountSetup(kind);
+        setup.residue = residue.value_or(ResidueMethod::kHalf);
+        setup.gate = gate;
+        auto counter = LiveCounter::Create(setup);
+        ASSERT_TRUE(counter.ok()) << counter.error().detail;
+        std::vector<double> fed;
+        for (size_t begin = 0; begin < raw.size(); begin += 700) {
+          const auto piece =
+              std::span(raw).subspan(begin, std::min<size_t>(700, raw.size() - begin));
+          ASSERT_TRUE(counter->Feed(piece).ok());
+          fed.insert(fed.end(), piece.begin(), piece.end());
+          EXPECT_EQ(LiveJson(*counter), OfflineJson(kind, fed, 1, residue, gate));
+        }
+        // The state carries the conventions and what the gate holds.
+        auto state = counter->SaveState();
+        ASSERT_TRUE(state.ok());
+        auto restored = LiveCounter::Restore(*state);
+        ASSERT_TRUE(restored.ok()) << restored.error().detail;
+        EXPECT_EQ(LiveJson(*restored), whole);
+        if (kind == CountingKind::kRainflow) {
+          RainflowCycleExtractor extractor(setup.residue, gate);
+          std::vector<double> eu(raw);
+          for (double& x : eu) x *= 1.0 / (0.5 * 4.0);
+          extractor.Feed(eu);
+          EXPECT_EQ(CyclesText(restored->Cycles()), CyclesText(extractor.Finish()));
         }
       }
     }
