@@ -23,7 +23,8 @@ std::string ErrorMessage(const core::Error& error) {
 core::CountingPlan PlanOf(const std::string& method, int64_t partitions,
                           const pybind11::object& amplitude,
                           std::optional<std::pair<int32_t, int32_t>> blocks, int threads,
-                          const core::CrossingOptions& crossings) {
+                          const core::CrossingOptions& crossings, const std::string& residue,
+                          double gate) {
   // A number is taken exactly; a NaN or an infinity is refused by the plan's value check, in the
   // wording the command line gives a value it can't use.
   const bool is_text = pybind11::isinstance<pybind11::str>(amplitude);
@@ -31,6 +32,16 @@ core::CountingPlan PlanOf(const std::string& method, int64_t partitions,
   core::CountingPlan base;
   base.threads = threads;
   base.crossings = crossings;
+  if (method != "crossings") base.gate = gate;
+  if (!residue.empty()) {
+    const auto named = core::ResidueMethodNamed(residue);
+    if (!named) {
+      throw RequestError("Invalid value! residue=\"" + residue +
+                         "\" is not one of half, full, discard, repeated");
+    }
+    // Half cycles, the system's own, is no request, so that a result keeps its fields.
+    if (*named != core::ResidueMethod::kHalf) base.residue = *named;
+  }
   const std::string amplitude_text = is_text ? amplitude.cast<std::string>() : "full";
   core::CountingTexts texts;
   texts.method = method;

@@ -47,11 +47,14 @@ T Take(core::Result<T> result) {
 /// ("full", "auto" or a number, taken exactly), the blocks (first, last) and the worker threads,
 /// built and checked by the core's PlanCounting as the command line's are. ValueError with the
 /// plan's line for a bad request (RequestError); `crossings` are the level crossing options; the
-/// note of N above 2000 is left in the plan for the caller.
+/// note of N above 2000 is left in the plan for the caller. `residue` (rainflow: "half", "full",
+/// "discard" or "repeated"; empty: not asked) and `gate` (EU; for level crossings their own
+/// gate, which `crossings` holds) are the counting conventions.
 core::CountingPlan PlanOf(const std::string& method, int64_t partitions,
                           const pybind11::object& amplitude,
                           std::optional<std::pair<int32_t, int32_t>> blocks = std::nullopt,
-                          int threads = 1, const core::CrossingOptions& crossings = {});
+                          int threads = 1, const core::CrossingOptions& crossings = {},
+                          const std::string& residue = "", double gate = 0.0);
 
 /// Progress of a pass run with the GIL released: every few polls it takes the GIL and lets
 /// Python look at its signals; a pending Ctrl-C cancels the pass.

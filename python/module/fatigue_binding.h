@@ -5,8 +5,10 @@
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
+#include "core/fatigue/class_matrix.h"
 #include "core/fatigue/fatigue_estimate.h"
 #include "core/rainflow/rainflow_cycles.h"
 #include "core/services/result.h"
@@ -18,6 +20,8 @@ struct CycleList {
   std::vector<core::RainflowCycle> cycles;  ///< start and end: the record's sample indices
   int64_t first_sample = 0;                 ///< the record's index of the first listed sample
   int64_t samples = 0;                      ///< the samples the list was extracted from
+  /// The reversals counted while the list was extracted, when a transition matrix was asked.
+  std::optional<core::ClassMatrix> transitions;
 };
 
 /// ValueError for a bad value (the core's bad-value message), CoreError for any other failure,

@@ -58,6 +58,8 @@ class LiveCount {
     setup_.amplitude_mode = plan.parameters.amplitude_mode;
     setup_.set_value = plan.parameters.set_value;
     setup_.keep_cycles = keep_cycles;
+    setup_.residue = plan.residue.value_or(core::ResidueMethod::kHalf);
+    setup_.gate = plan.gate;
     setup_.info = ArrayInfo(0, 0.0, frequency_hz, full_scale_eu, unit);
     // A setup the count refuses is refused here, not at the first piece.
     auto counter = core::LiveCounter::Create(setup_);

@@ -168,6 +168,9 @@ py::tuple CyclesTuple(const std::vector<core::RainflowCycle>& cycles, int64_t of
   const auto n = static_cast<py::ssize_t>(cycles.size());
   py::array_t<double> range(n), mean(n), count(n);
   py::array_t<int64_t> start(n), end(n);
+  py::array_t<double> from(n), to(n);
+  auto f = from.mutable_unchecked<1>();
+  auto t = to.mutable_unchecked<1>();
   auto r = range.mutable_unchecked<1>();
   auto m = mean.mutable_unchecked<1>();
   auto c = count.mutable_unchecked<1>();
@@ -180,8 +183,10 @@ py::tuple CyclesTuple(const std::vector<core::RainflowCycle>& cycles, int64_t of
     c(i) = cycle.count;
     s(i) = cycle.start + offset;
     e(i) = cycle.end + offset;
+    f(i) = cycle.from;
+    t(i) = cycle.to;
   }
-  return py::make_tuple(range, mean, count, start, end);
+  return py::make_tuple(range, mean, count, start, end, from, to);
 }
 
 }  // namespace torvwy::python

@@ -7,8 +7,10 @@
 #include <span>
 
 #include "binding_support.h"
+#include "core/fatigue/class_matrix.h"
 #include "core/fatigue/damage_history.h"
 #include "core/fatigue/fatigue_estimate.h"
+#include "core/fatigue/range_mean_matrix.h"
 #include "core/services/message_table.h"
 #include "output/result_output.h"
 #include "result_dict.h"
@@ -127,6 +129,54 @@ core::FatigueResult ResultFile::Estimate(const core::FatigueChoice& choice,
   return choice.is_weld_class_only() ? Take(std::move(estimate)) : TakeValue(std::move(estimate));
 }
 
+namespace {
+
+/// A matrix's cells as a 2-D array of `rows` x `columns`.
+py::array_t<double> Cells(const std::vector<double>& counts, int32_t rows, int32_t columns) {
+  py::array_t<double> cells({static_cast<py::ssize_t>(rows), static_cast<py::ssize_t>(columns)});
+  std::copy(counts.begin(), counts.end(), cells.mutable_data());
+  return cells;
+}
+
+py::tuple ClassMatrixTuple(const core::ClassMatrix& matrix) {
+  const py::array_t<double> edges(static_cast<py::ssize_t>(matrix.edges.size()),
+                                  matrix.edges.data());
+  return py::make_tuple(Cells(matrix.counts, matrix.classes, matrix.classes), edges, edges);
+}
+
+}  // namespace
+
+py::tuple ResultFile::Matrix(const std::string& kind, const CycleList& cycles, int32_t a,
+                             int32_t b) const {
+  const core::RainflowResult& histogram = Rainflow();
+  if (kind == "range-mean") {
+    const core::RangeMeanMatrix matrix =
+        TakeValue(core::MakeRangeMeanMatrix(cycles.cycles, histogram, a, b));
+    py::array_t<double> range_edges(matrix.range_bins + 1), mean_edges(matrix.mean_bins + 1);
+    for (int32_t i = 0; i <= matrix.range_bins; ++i)
+      range_edges.mutable_at(i) = matrix.range_from(i);
+    for (int32_t k = 0; k <= matrix.mean_bins; ++k) mean_edges.mutable_at(k) = matrix.mean_from(k);
+    return py::make_tuple(Cells(matrix.counts, matrix.range_bins, matrix.mean_bins), range_edges,
+                          mean_edges);
+  }
+  if (kind == "from-to") {
+    return ClassMatrixTuple(TakeValue(core::MakeFromToMatrix(cycles.cycles, histogram, a)));
+  }
+  if (kind == "transitions" && cycles.transitions) return ClassMatrixTuple(*cycles.transitions);
+  throw py::value_error("kind=\"" + kind +
+                        "\" is not one of \"range-mean\", \"from-to\", \"transitions\"");
+}
+
+py::array_t<bool> ResultFile::CountsRanges(
+    const py::array_t<double, py::array::c_style | py::array::forcecast>& ranges) const {
+  const core::RainflowResult& histogram = Rainflow();
+  py::array_t<bool> counted(ranges.size());
+  for (py::ssize_t i = 0; i < ranges.size(); ++i) {
+    counted.mutable_at(i) = core::RainflowCountsRange(histogram, ranges.at(i));
+  }
+  return counted;
+}
+
 void BindResultFile(py::module_& m) {
   py::class_<ResultFile>(m, "ResultFile")
       .def_property_readonly("kind", &ResultFile::kind)
@@ -138,6 +188,9 @@ void BindResultFile(py::module_& m) {
            py::arg("cycles").none(true))
       .def("damage_history", &ResultFile::DamageHistory, py::arg("choice"), py::arg("cycles"))
       .def_property_readonly("counted_blocks", &ResultFile::CountedBlocks)
+      .def("matrix", &ResultFile::Matrix, py::arg("kind"), py::arg("cycles"), py::arg("a"),
+           py::arg("b"))
+      .def("counts_ranges", &ResultFile::CountsRanges, py::arg("ranges"))
       .def("save", &ResultFile::Save, py::arg("path"));
 }
 

@@ -2,6 +2,7 @@
 // and its save.
 #pragma once
 
+#include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
@@ -44,6 +45,21 @@ class ResultFile {
   /// cycle of `cycles` and the residue at the end, as a dict of numpy columns: seconds, sample,
   /// range, mean, count, damage, cumulative and residue.
   pybind11::dict DamageHistory(const core::FatigueChoice& choice, const CycleList& cycles) const;
+
+  /// The matrix `kind` of `cycles` (listed by this rainflow count's residue method and gate) on
+  /// this count's layout, as (counts [rows x columns], row edges, column edges):
+  ///   "range-mean"   `a` range bins over [0, A] by the histogram's rule, `b` mean bins over
+  ///                  the counted cycles' means (MakeRangeMeanMatrix)
+  ///   "from-to"      `a` classes of [-A, A] (MakeFromToMatrix)
+  ///   "transitions"  the reversals the list counted (asked with its classes)
+  /// Every matrix counts what the histogram counts. ValueError for bins out of range.
+  pybind11::tuple Matrix(const std::string& kind, const CycleList& cycles, int32_t a,
+                         int32_t b) const;
+
+  /// Whether the histogram counts a cycle of each range: t <= range <= A.
+  pybind11::array_t<bool> CountsRanges(
+      const pybind11::array_t<double, pybind11::array::c_style | pybind11::array::forcecast>&
+          ranges) const;
 
   /// The blocks the rainflow histogram counted, first and last (1-based, inclusive).
   std::pair<int32_t, int32_t> CountedBlocks() const;

@@ -24,6 +24,7 @@
 #include "core/data/node_writer.h"
 #include "core/data/sample_format.h"
 #include "core/data/waveform_reader.h"
+#include "core/fatigue/class_matrix.h"
 #include "core/fatigue/fatigue_estimate.h"
 #include "core/fatigue/range_mean_matrix.h"
 #include "core/fatigue/sn_class_table.h"
@@ -31,12 +32,14 @@
 #include "core/files/statistics_result_file.h"
 #include "core/rainflow/node_cycles.h"
 #include "core/rainflow/rainflow_cycles.h"
+#include "core/rainflow/residue_method.h"
 #include "core/run/counting_plan.h"
 #include "core/run/counting_run.h"
 #include "core/services/atomic_file.h"
 #include "core/services/code_range.h"
 #include "core/services/language.h"
 #include "core/services/message_table.h"
+#include "core/services/number_format.h"
 #include "core/stats/statistics_batch.h"
 #include "fatigue_binding.h"
 #include "live_binding.h"
@@ -244,34 +247,80 @@ ResultFile CountArray(const core::CountingPlan& plan, const py::array& array,
   return Count(plan, node);
 }
 
+/// The conventions and the transitions of a cycle list, as Python asks them: the residue
+/// method's name, the gate (EU) and, for a transition matrix, its classes and A (0: none).
+core::CycleListOptions ListOptions(const std::string& residue, double gate) {
+  core::CycleListOptions options;
+  const auto named = core::ResidueMethodNamed(residue);
+  if (!named) {
+    throw RequestError("Invalid value! residue=\"" + residue +
+                       "\" is not one of half, full, discard, repeated");
+  }
+  if (!std::isfinite(gate) || !(gate >= 0.0)) {
+    throw RequestError("Invalid value! gate=" + core::ShortestText(gate) +
+                       " is not a finite number of 0 or more");
+  }
+  options.residue = *named;
+  options.gate = gate;
+  return options;
+}
+
+/// The transition matrix a list is asked to count: M classes of [-A, A]; none for M = 0.
+std::optional<core::ClassMatrix> AskedTransitions(int32_t classes, double amplitude_range) {
+  if (classes == 0) return std::nullopt;
+  return TakeValue(core::MakeClassMatrix(classes, amplitude_range));
+}
+
 /// Every cycle of blocks FIRST..LAST of a node, scaled to EU as the rainflow count scales them,
 /// in the one streaming pass of the command line; Ctrl-C cancels it and raises
 /// KeyboardInterrupt.
-CycleList NodeCycles(const Node& node, std::optional<std::pair<int32_t, int32_t>> blocks) {
+CycleList NodeCycles(const Node& node, std::optional<std::pair<int32_t, int32_t>> blocks,
+                     const std::string& residue, double gate, int32_t transition_classes,
+                     double amplitude_range) {
   const core::CountingNode& n = node.counting_node();
   const core::CountingParameters p = CycleRange(n.info, blocks);
+  core::CycleListOptions options = ListOptions(residue, gate);
+  CycleList list;
+  list.transitions = AskedTransitions(transition_classes, amplitude_range);
+  std::optional<core::TransitionCounter> transitions;
+  if (list.transitions) {
+    transitions.emplace(*list.transitions);
+    options.on_turning_point = [&transitions](double point) { transitions->Add(point); };
+  }
   InterruptibleProgress progress;
   std::optional<core::Result<core::NodeCycleList>> listed;
   {
     py::gil_scoped_release release;
-    listed.emplace(core::ExtractNodeCycles(n, p.first_block, p.last_block, progress));
+    listed.emplace(core::ExtractNodeCycles(n, p.first_block, p.last_block, progress, options));
   }
   progress.RaiseIfInterrupted();
-  core::NodeCycleList list = Take(std::move(*listed));
-  if (list.cancelled) Raise(core::Fail(core::kMsgCalculationCancelled, n.data_file.string()));
-  return CycleList{std::move(list.cycles), list.first_sample, list.samples};
+  core::NodeCycleList extracted = Take(std::move(*listed));
+  if (extracted.cancelled) Raise(core::Fail(core::kMsgCalculationCancelled, n.data_file.string()));
+  list.cycles = std::move(extracted.cycles);
+  list.first_sample = extracted.first_sample;
+  list.samples = extracted.samples;
+  return list;
 }
 
 /// Every cycle of an array as rainflow counts it: of blocks FIRST..LAST of its record (as
 /// CountArray makes it), every value of the array when no blocks are given.
-CycleList ArrayCycles(const py::array& array, std::optional<std::pair<int32_t, int32_t>> blocks) {
+CycleList ArrayCycles(const py::array& array, std::optional<std::pair<int32_t, int32_t>> blocks,
+                      const std::string& residue, double gate, int32_t transition_classes,
+                      double amplitude_range) {
   const SampleArray samples(array);
   CheckCountable(samples);
   const core::SamplingInfo info = ArrayInfo(samples.size(), 0.0, std::nullopt, 1.0, "");
   const core::CountingParameters p = CycleRange(info, blocks);
   const core::SampleSpan span = core::BlockSpan(p.first_block, p.last_block, samples.size());
-  core::RainflowCycleExtractor extractor;
+  const core::CycleListOptions options = ListOptions(residue, gate);
+  core::RainflowCycleExtractor extractor(options.residue, options.gate);
   CycleList list;
+  list.transitions = AskedTransitions(transition_classes, amplitude_range);
+  std::optional<core::TransitionCounter> transitions;
+  if (list.transitions) {
+    transitions.emplace(*list.transitions);
+    extractor.on_turning_point = [&transitions](double point) { transitions->Add(point); };
+  }
   {
     py::gil_scoped_release release;
     samples.ForEachChunk(span.begin, span.end - span.begin, [&](std::span<const double> values) {
@@ -453,25 +502,28 @@ PYBIND11_MODULE(_torvwy, m) {
       [](const std::string& method, int64_t partitions, const py::object& amplitude,
          std::optional<std::pair<int32_t, int32_t>> blocks, int threads,
          std::optional<std::vector<double>> level_list, double reference,
-         const std::string& direction, double gate) {
+         const std::string& direction, double gate, const std::string& residue) {
         // The direction in the command line's words; the numbers are checked by the plan.
         auto crossings = torvwy::core::ParseCrossingTexts({"", "", direction, ""});
         if (!crossings) throw RequestError(ErrorMessage(crossings.error()));
         if (level_list) crossings->level_list = *level_list;
         crossings->reference = reference;
         crossings->gate = gate;
-        return PlanOf(method, partitions, amplitude, blocks, threads, *crossings);
+        return PlanOf(method, partitions, amplitude, blocks, threads, *crossings, residue, gate);
       },
       py::arg("method"), py::arg("partitions"), py::arg("amplitude"),
       py::arg("blocks") = std::nullopt, py::arg("threads") = 1,
       py::arg("level_list") = std::nullopt, py::arg("reference") = 0.0,
-      py::arg("direction") = "astm", py::arg("gate") = 0.0);
+      py::arg("direction") = "astm", py::arg("gate") = 0.0, py::arg("residue") = "");
   m.def("count_node", [](const torvwy::core::CountingPlan& plan, const Node& node) {
     return Count(plan, node.counting_node());
   });
   m.def("count_array", &CountArray);
-  m.def("node_cycles", &NodeCycles);
-  m.def("array_cycles", &ArrayCycles);
+  m.def("node_cycles", &NodeCycles, py::arg("node"), py::arg("blocks"), py::arg("residue") = "half",
+        py::arg("gate") = 0.0, py::arg("transition_classes") = 0, py::arg("amplitude_range") = 0.0);
+  m.def("array_cycles", &ArrayCycles, py::arg("array"), py::arg("blocks"),
+        py::arg("residue") = "half", py::arg("gate") = 0.0, py::arg("transition_classes") = 0,
+        py::arg("amplitude_range") = 0.0);
   m.def("statistics", &Statistics);
   m.def("open_result", &OpenResult);
   m.def("write_node", &WriteNode);

@@ -41,7 +41,7 @@ def test_astm_example():
     assert by_range(cycles) == ASTM_CYCLES
     # The closed cycle -1 -> 3 runs from sample 4 to sample 5; its mean is 1.
     closed = cycles[cycles["count"] == 1.0]
-    assert closed.tolist() == [(4.0, 1.0, 1.0, 4, 5)]
+    assert closed.tolist() == [(4.0, 1.0, 1.0, 4, 5, -1.0, 3.0)]
     # Ranges 3, 4, 6, 8 and 9 fall on the upper edges of partitions 2, 3, 5, 7 and 8 (w = 1):
     # each belongs to the partition it closes.
     result = torvwy.rainflow(ASTM, partitions=10, amplitude=10.0)
@@ -98,16 +98,25 @@ def test_binned_array_cycles_equal_the_histogram(dtype):
                                          t), blocks.counts[:30])
 
 
-def test_matrix_sums_to_the_cycles(sample):
+def test_matrix_counts_what_the_histogram_counts(sample):
+    # The matrix holds the cycles the histogram holds (t <= range <= A), on its range layout:
+    # with as many range bins as partitions, its rows are the histogram.
     source = torvwy.Node(sample, "demo", "1", 2)
-    cycles = torvwy.rainflow_cycles(source)
+    result = torvwy.rainflow(source, partitions=12)
     matrix, range_edges, mean_edges = torvwy.rainflow_matrix(source, 12, 8)
     assert matrix.shape == (12, 8)
-    assert matrix.sum() == pytest.approx(cycles["count"].sum(), abs=1e-9)
-    assert range_edges[0] == cycles["range"].min() and range_edges[-1] == cycles["range"].max()
+    assert np.array_equal(matrix.sum(axis=1), result.counts[:12])
+    assert range_edges[0] == 0.0 and range_edges[-1] == pytest.approx(result.A)
+    assert len(mean_edges) == 9
+    # Cycles below t are in the list, not in the matrix.
+    cycles = torvwy.rainflow_cycles(source)
+    t = source.info["full_scale_eu"] * 0.001
+    counted = cycles[(cycles["range"] >= t) & (cycles["range"] <= result.A)]
+    assert counted["count"].sum() < cycles["count"].sum()
+    assert matrix.sum() == counted["count"].sum()
     edges = np.linspace(0, 60, 7)
     matrix, _, _ = torvwy.rainflow_matrix(source, edges, np.linspace(-80, 80, 5))
-    inside = cycles[(cycles["range"] <= 60) & (np.abs(cycles["mean"]) <= 80)]
+    inside = counted[(counted["range"] <= 60) & (np.abs(counted["mean"]) <= 80)]
     assert matrix.sum() == pytest.approx(inside["count"].sum(), abs=1e-9)
 
 

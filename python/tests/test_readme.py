@@ -140,7 +140,8 @@ def test_command_line_session(place, tmp_path):
 
 def test_counting_method_examples(place):
     for block in (doc_block("counting-peak"), doc_block("counting-range"),
-                  doc_block("counting-rainflow")):
+                  doc_block("counting-rainflow"), doc_block("counting-residue"),
+                  doc_block("counting-from-to")):
         run([PYTHON, "-c", block], place)
 
 

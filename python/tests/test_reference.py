@@ -129,7 +129,7 @@ def test_astm_example():
     assert totals == ASTM_RANGES
     assert package_cycles(ASTM) == astm_rainflow(ASTM)
     # The closed cycle -1 -> 3, samples 4 and 5.
-    assert cycles[cycles["count"] == 1.0].tolist() == [(4.0, 1.0, 1.0, 4, 5)]
+    assert cycles[cycles["count"] == 1.0].tolist() == [(4.0, 1.0, 1.0, 4, 5, -1.0, 3.0)]
     result = torvwy.rainflow(ASTM, partitions=10, amplitude=10.0)
     expected = np.zeros(10)
     expected[[2, 3, 5, 7, 8]] = [0.5, 1.5, 0.5, 1.0, 0.5]  # w = 1, each range on an upper edge

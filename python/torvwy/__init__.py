@@ -37,7 +37,8 @@ _KINDS = {"peak": 0, "range": 1, "rainflow": 2}
 
 #: The fields of one extracted rainflow cycle.
 CYCLE_DTYPE = np.dtype(
-    [("range", "f8"), ("mean", "f8"), ("count", "f8"), ("start", "i8"), ("end", "i8")]
+    [("range", "f8"), ("mean", "f8"), ("count", "f8"), ("start", "i8"), ("end", "i8"),
+     ("from", "f8"), ("to", "f8")]
 )
 
 
@@ -170,11 +171,13 @@ def _samples(array):
     return array
 
 
-def _plan(method, partitions, amplitude, blocks=None, threads=1, stacklevel=2, crossings=None):
+def _plan(method, partitions, amplitude, blocks=None, threads=1, stacklevel=2, crossings=None,
+          residue=None, gate=0.0):
     """The core's counting plan of a call, checked as the command line's options are (ValueError
     with its line); above 2000 partitions a UserWarning says that 2000 are counted, as the
     command line notes it. stacklevel points the warning at the caller's call. crossings: the
-    level crossing options (level_list, reference, direction, gate) as a dict."""
+    level crossing options (level_list, reference, direction, gate) as a dict; residue and gate:
+    the conventions of the cycle counts (None and 0: the system's own)."""
     if not isinstance(amplitude, str):
         amplitude = float(amplitude)
     options = dict(crossings or {})
@@ -183,6 +186,10 @@ def _plan(method, partitions, amplitude, blocks=None, threads=1, stacklevel=2, c
     for key in ("reference", "gate"):
         if key in options:
             options[key] = float(options[key])
+    if method != "crossings":
+        options["gate"] = float(gate)
+    if residue is not None:
+        options["residue"] = str(residue)
     plan = _torvwy.plan(method, int(partitions), amplitude, blocks, threads, **options)
     if plan.note is not None:
         warnings.warn(plan.note, UserWarning, stacklevel=stacklevel + 1)
@@ -207,9 +214,10 @@ def _threads(threads):
 
 
 def _count(kind, source, partitions, amplitude, blocks, frequency, full_scale, unit, threads,
-           crossings=None):
+           crossings=None, residue=None, gate=0.0, stacklevel=3):
     # The warning points at the user's call of peak, range, rainflow and the others.
-    plan = _plan(kind, partitions, amplitude, _blocks(blocks), _threads(threads), 3, crossings)
+    plan = _plan(kind, partitions, amplitude, _blocks(blocks), _threads(threads), stacklevel,
+                 crossings, residue, gate)
     if isinstance(source, Node):
         return _torvwy.count_node(plan, source._node)
     return _torvwy.count_array(
@@ -219,7 +227,7 @@ def _count(kind, source, partitions, amplitude, blocks, frequency, full_scale, u
 
 
 def peak(source, partitions=25, amplitude="auto", blocks=None, frequency=None, full_scale=None,
-         unit="", threads=None):
+         unit="", threads=None, gate=0.0):
     """Peak counting of a Node or a 1-D array: the fields of `torvwy peak --json`.
 
     An array of two or more finite values counts every value: its blocks of 1024 run from 1 to
@@ -227,17 +235,18 @@ def peak(source, partitions=25, amplitude="auto", blocks=None, frequency=None, f
     array's sampling frequency; without it the record is taken at 1 Hz, so that its times (of a
     saved result's envelope) are sample numbers. threads: the workers of the pass (None: every
     core); the counts are the same for every number. partitions above 2000 are counted with 2000,
-    with a UserWarning that says so."""
+    with a UserWarning that says so. gate (EU, 0: none): reversals smaller than it are removed
+    before counting (the count then runs on one thread); the result has "gate" when one is set."""
     return Result(_count("peak", source, partitions, amplitude, blocks, frequency, full_scale, unit,
-                         threads))
+                         threads, gate=gate))
 
 
 def range(source, partitions=25, amplitude="auto", blocks=None, frequency=None, full_scale=None,
-          unit="", threads=None):
+          unit="", threads=None, gate=0.0):
     """Range counting of a Node or a 1-D array: the fields of `torvwy range --json`. Arrays,
-    frequency= and threads: as for peak."""
+    frequency=, threads and gate: as for peak."""
     return Result(_count("range", source, partitions, amplitude, blocks, frequency, full_scale, unit,
-                         threads))
+                         threads, gate=gate))
 
 
 def crossings(source, partitions=None, amplitude="auto", blocks=None, level_list=None,
@@ -258,11 +267,12 @@ def crossings(source, partitions=None, amplitude="auto", blocks=None, level_list
 
 
 def range_pairs(source, partitions=25, amplitude="auto", blocks=None, frequency=None,
-                full_scale=None, unit="", threads=None):
+                full_scale=None, unit="", threads=None, gate=0.0):
     """Range-pair counting of a Node or a 1-D array: the fields of `torvwy range-pairs --json`,
-    the histograms of range counting and the ranges left over. Counted on one thread."""
+    the histograms of range counting and the ranges left over. Counted on one thread. gate: as
+    for peak."""
     return Result(_count("range-pairs", source, partitions, amplitude, blocks, frequency,
-                         full_scale, unit, threads))
+                         full_scale, unit, threads, gate=gate))
 
 
 def time_at_level(source, partitions=25, amplitude="auto", blocks=None, frequency=None,
@@ -275,12 +285,18 @@ def time_at_level(source, partitions=25, amplitude="auto", blocks=None, frequenc
 
 
 def rainflow(source, partitions=25, amplitude="auto", blocks=None, fatigue=None, frequency=None,
-             full_scale=None, unit="", threads=None):
+             full_scale=None, unit="", threads=None, residue="half", gate=0.0):
     """Rainflow counting of a Node or a 1-D array: the fields of `torvwy rainflow --json`.
 
     amplitude is "auto" (1.1 x the envelope's span), "full" (the full scale) or a value in EU.
     full_scale= (EU) sets what "full" and the smallest counted range (a thousandth of it) use,
     by default the full scale `torvwy import` would give the same values. threads: as for peak.
+
+    residue: how the residue (the turning points left open) is counted: "half" (each step half
+    a cycle, the default), "full" (a whole cycle), "discard" (not at all) or "repeated" (the
+    cycles it closes when the record repeats). gate (EU, 0: none): reversals smaller than it are
+    removed before counting. The result has "residue" and "gate" when they are not the default;
+    the life estimate and its damage history follow them.
 
     fatigue=dict(...) adds the life estimate as the "fatigue" field (for an array it needs
     frequency=), with the keys
@@ -303,16 +319,21 @@ def rainflow(source, partitions=25, amplitude="auto", blocks=None, fatigue=None,
     if fatigue is not None and frequency is None and not isinstance(source, Node):
         raise ValueError("a life estimate of an array needs its sampling frequency: frequency=")
     estimate = None if fatigue is None else _fatigue(fatigue)
-    handle = _count("rainflow", source, partitions, amplitude, blocks, frequency, full_scale, unit, threads)
+    handle = _count("rainflow", source, partitions, amplitude, blocks, frequency, full_scale, unit,
+                    threads, residue=residue, gate=gate)
     cycles = None
     if estimate is not None and estimate.method == "actual":
         counted = handle.counted_blocks
-        if isinstance(source, Node):
-            cycles = lambda: _torvwy.node_cycles(source._node, counted)  # noqa: E731
-        else:
-            samples = _samples(source)
-            cycles = lambda: _torvwy.array_cycles(samples, counted)  # noqa: E731
+        cycles = lambda: _listed(source, counted, residue, gate)  # noqa: E731
     return Result(handle, estimate, cycles)
+
+
+def _listed(source, blocks, residue="half", gate=0.0, transitions=(0, 0.0)):
+    """The core's cycle list of a Node or an array, by the residue method and the gate; with
+    transitions=(classes, A) it also counts the reversals in classes of [-A, A]."""
+    if isinstance(source, Node):
+        return _torvwy.node_cycles(source._node, blocks, str(residue), float(gate), *transitions)
+    return _torvwy.array_cycles(_samples(source), blocks, str(residue), float(gate), *transitions)
 
 
 def _fatigue(options):
@@ -360,17 +381,16 @@ def _curve(curve, weld_class, reliability):
     return curve
 
 
-def rainflow_cycles(source, blocks=None):
+def rainflow_cycles(source, blocks=None, residue="half", gate=0.0):
     """Every cycle rainflow extracts from a Node (its whole blocks) or a 1-D array (every value;
     two or more, all finite), as a structured array of CYCLE_DTYPE: range and mean (EU), count
-    (1.0 closed, 0.5 residue half cycle) and the sample indices of its two turning points.
-    Closed cycles come first, in the order they closed, then the residue's halves in time order.
-    A range of zero is no cycle; nothing else is dropped: rainflow's histogram is these cycles
-    binned by range, without those below the smallest counted range or above A."""
-    if isinstance(source, Node):
-        listed = _torvwy.node_cycles(source._node, _blocks(blocks))
-    else:
-        listed = _torvwy.array_cycles(_samples(source), _blocks(blocks))
+    (1.0 closed, 0.5 residue half cycle), the sample indices of its two turning points, and
+    their values "from" and "to" (EU). Closed cycles come first, in the order they closed, then
+    the residue's halves in time order. residue= and gate= as for rainflow ("full" counts the
+    residue's steps 1.0, "repeated" lists the cycles the repeat closes). A range of zero is no
+    cycle; nothing else is dropped: rainflow's histogram is these cycles binned by range,
+    without those below the smallest counted range or above A."""
+    listed = _listed(source, _blocks(blocks), residue, gate)
     columns = listed.columns()
     cycles = np.empty(columns[0].shape[0], dtype=CYCLE_DTYPE)
     for name, column in zip(CYCLE_DTYPE.names, columns):
@@ -388,18 +408,44 @@ def _bin_count(bins, name):
     return edges.size - 1
 
 
-def rainflow_matrix(source, range_bins=10, mean_bins=10, blocks=None):
-    """The range-mean matrix of the rainflow cycles: (matrix, range_edges, mean_edges), the
-    matrix counting cycles (half cycles as 0.5) with rows by range and columns by mean. The bins
-    are counts or edges, as numpy.histogram2d takes them; with counts, every cycle is inside.
-    Each axis has 1 to 2000 bins, as `torvwy rainflow --matrix-bins` allows; more or none
-    raise ValueError."""
+def rainflow_matrix(source, range_bins=10, mean_bins=10, blocks=None, kind="range-mean",
+                    classes=None, partitions=25, amplitude="auto", residue="half", gate=0.0,
+                    frequency=None, full_scale=None, unit=""):
+    """A matrix of the rainflow cycles of a Node or a 1-D array, counted as
+    rainflow(source, partitions, amplitude, blocks, residue=, gate=) counts them, as
+    (matrix, row_edges, column_edges). Every matrix counts what that histogram counts: the
+    cycles from its smallest counted range to A (a residue half 0.5).
+
+      "range-mean"   rows by range, columns by mean: range_bins over [0, A] by the histogram's
+                     rule (a bin (lo, hi], the first closed below), mean_bins over the counted
+                     cycles' means; as `torvwy rainflow --matrix`. Bins given as arrays of
+                     edges are taken as numpy.histogram2d takes them, over the same cycles.
+      "from-to"      rows the class of each cycle's first turning point, columns its second,
+                     in `classes` (default: partitions) classes of [-A, A]; as --from-to.
+      "transitions"  every reversal from one turning point to the next, in the same classes,
+                     whatever its range; as --transitions.
+
+    Each axis has 1 to 2000 bins or classes; more or none raise ValueError."""
+    if kind not in ("range-mean", "from-to", "transitions"):
+        raise ValueError(f'kind="{kind}" is not one of "range-mean", "from-to", "transitions"')
+    result = _count("rainflow", source, partitions, amplitude, blocks, frequency, full_scale,
+                    unit, None, residue=residue, gate=gate, stacklevel=3)
+    counted = result.counted_blocks
+    if kind != "range-mean":
+        m = int(partitions if classes is None else classes)
+        if not 1 <= m <= 2000:
+            raise RequestError(f"Invalid value! classes={m} lies outside 1..2000")
+        transitions = (m, result.fields()["A"]) if kind == "transitions" else (0, 0.0)
+        return result.matrix(kind, _listed(source, counted, residue, gate, transitions), m, 0)
     _torvwy.check_matrix_bins(_bin_count(range_bins, "range_bins"),
                               _bin_count(mean_bins, "mean_bins"))
-    cycles = rainflow_cycles(source, blocks)
-    return np.histogram2d(
-        cycles["range"], cycles["mean"], bins=[range_bins, mean_bins], weights=cycles["count"]
-    )
+    listed = _listed(source, counted, residue, gate)
+    if isinstance(range_bins, (int, np.integer)) and isinstance(mean_bins, (int, np.integer)):
+        return result.matrix(kind, listed, int(range_bins), int(mean_bins))
+    columns = listed.columns()
+    kept = result.counts_ranges(columns[0])
+    return np.histogram2d(columns[0][kept], columns[1][kept], bins=[range_bins, mean_bins],
+                          weights=columns[2][kept])
 
 
 def _stats_threads(threads):

@@ -13,9 +13,9 @@ from ._torvwy import TorvwyError
 
 _KINDS = {"peak": 0, "range": 1, "rainflow": 2}
 _FORMAT_FULL_SCALE = 10000.0  # raw full scale of the float64 record an array is counted as
-_STATE_VERSION = 2  # 2: the samples fed are part of the state
+_STATE_VERSION = 3  # 2: the samples fed are part of the state; 3: residue= and gate=
 _OPTION_NAMES = ("kind", "partitions", "amplitude", "full_scale", "frequency", "unit",
-                 "keep_cycles", "fatigue")
+                 "keep_cycles", "fatigue", "residue", "gate")
 
 
 def _life_estimate(kind, fatigue, has_frequency):
@@ -60,6 +60,9 @@ class Counter:
     envelope_max and envelope_min are the largest and smallest sample fed, which are exactly
     the extremes of the envelope an offline count gives (each envelope value is a sample).
 
+    residue= (rainflow: "half", "full", "discard" or "repeated") and gate= (EU: reversals smaller
+    than it removed first; peak, range and rainflow) count as torvwy.rainflow does.
+
     keep_cycles=True (rainflow) keeps every cycle for `cycles()`. fatigue=dict(...) (rainflow,
     with frequency=) adds the life estimate to every result, as torvwy.rainflow does, on any
     curve but without a mean correction (it works on the cycle list, which a counter does not
@@ -71,8 +74,8 @@ class Counter:
     _handle = None  # a Counter made by __new__ alone has none; see _live()
 
     def __init__(self, kind, partitions=25, amplitude="full", full_scale=None, frequency=None,
-                 unit="", keep_cycles=False, fatigue=None):
-        plan = _plan(kind, partitions, amplitude)
+                 unit="", keep_cycles=False, fatigue=None, residue="half", gate=0.0):
+        plan = _plan(kind, partitions, amplitude, residue=residue, gate=gate)
         if keep_cycles and kind != "rainflow":
             raise ValueError("keep_cycles is for a rainflow counter")
         self._options = dict(
@@ -80,6 +83,7 @@ class Counter:
             full_scale=None if full_scale is None else float(full_scale),
             frequency=None if frequency is None else float(frequency), unit=str(unit),
             keep_cycles=bool(keep_cycles), fatigue=None if fatigue is None else dict(fatigue),
+            residue=str(residue), gate=float(gate),
         )
         self._estimate = _life_estimate(kind, fatigue, frequency is not None)
         o = self._options
@@ -200,6 +204,8 @@ def _checked_state(state):
         "unit": lambda v: isinstance(v, str),
         "keep_cycles": lambda v: isinstance(v, bool),
         "fatigue": lambda v: v is None or isinstance(v, dict),
+        "residue": lambda v: isinstance(v, str),
+        "gate": lambda v: _real(v) and np.isfinite(v) and v >= 0,
     }
     for name, valid in kinds.items():
         if not valid(options[name]):
@@ -213,12 +219,12 @@ def _checked_state(state):
     return options, samples, count
 
 
-def _plan(kind, partitions, amplitude):
+def _plan(kind, partitions, amplitude, residue=None, gate=0.0):
     """The count's plan, with the package's warning above 2000 pointed at the caller of Counter
     or follow."""
     from . import _plan as checked
 
-    return checked(kind, partitions, amplitude, stacklevel=3)
+    return checked(kind, partitions, amplitude, stacklevel=3, residue=residue, gate=gate)
 
 
 def _samples(array):

@@ -25,11 +25,17 @@ def _largest_range(counts, width):
 
 
 def node_row(data, test, code, node, analysis="rainflow", partitions=25, amplitude="auto",
-             blocks=None, fatigue=None, peak_peak=None):
+             blocks=None, fatigue=None, peak_peak=None, residue=None, gate=None):
     """The row of one waveform: its names, the analysis's summary and `error` (None, or the
     one-line message of a waveform that failed). Runs wherever it is called: on a worker, or
-    in the local loop."""
+    in the local loop. residue (rainflow) and gate (the cycle counts; level crossings' own
+    gate) are the counting conventions; a row names those given."""
     row = {"test": test, "code": code, "node": node, "analysis": analysis, "error": None}
+    if residue is not None:
+        row["residue"] = residue
+    if gate is not None:
+        row["gate"] = float(gate)
+    conventions = {} if gate is None else {"gate": gate}
     try:
         if analysis == "stats":
             rows = torvwy.stats(data, test, code, node, peak_peak=peak_peak, threads=1)
@@ -41,26 +47,28 @@ def node_row(data, test, code, node, analysis="rainflow", partitions=25, amplitu
             return row
         source = torvwy.Node(data, test, code, node)
         if analysis == "peak":
-            result = torvwy.peak(source, partitions, amplitude, blocks, threads=1)
+            result = torvwy.peak(source, partitions, amplitude, blocks, threads=1, **conventions)
             row.update(largest_separate=result.largest_separate, largest_total=result.largest_total,
                        total_peaks=float(result.two_way.peak.sum()),
                        total_valleys=float(result.two_way.valley.sum()))
         elif analysis == "range":
-            result = torvwy.range(source, partitions, amplitude, blocks, threads=1)
+            result = torvwy.range(source, partitions, amplitude, blocks, threads=1, **conventions)
             row.update(largest=result.largest, total_ranges=float(result.two_way.sum()))
         elif analysis == "rainflow":
             result = torvwy.rainflow(source, partitions, amplitude, blocks, fatigue=fatigue,
-                                     threads=1)
+                                     threads=1, residue=residue or "half", **conventions)
             row.update(largest=result.largest, total_cycles=float(result.counts.sum()),
                        largest_range=_largest_range(result.counts, result.w))
             if fatigue is not None:
                 damage = result.fatigue.total_damage
                 row.update(total_damage=damage, life=1.0 / damage if damage > 0 else float("inf"))
         elif analysis == "crossings":
-            result = torvwy.crossings(source, partitions, amplitude, blocks, threads=1)
+            result = torvwy.crossings(source, partitions, amplitude, blocks, threads=1,
+                                      **conventions)
             row.update(total_crossings=float(result.counts.sum()))
         elif analysis == "range-pairs":
-            result = torvwy.range_pairs(source, partitions, amplitude, blocks, threads=1)
+            result = torvwy.range_pairs(source, partitions, amplitude, blocks, threads=1,
+                                        **conventions)
             row.update(largest=result.largest, total_pairs=float(result.two_way.sum()),
                        left_over_ranges=result.left_over_ranges)
         elif analysis == "time-at-level":
@@ -103,7 +111,7 @@ def _frame(rows):
     return pandas.DataFrame(rows)
 
 
-_OPTIONS = ("partitions", "amplitude", "blocks", "fatigue", "peak_peak")
+_OPTIONS = ("partitions", "amplitude", "blocks", "fatigue", "peak_peak", "residue", "gate")
 
 
 def check_options(analysis, options):
@@ -117,8 +125,16 @@ def check_options(analysis, options):
                          f"{', '.join(_OPTIONS)})")
     if analysis != "stats":
         amplitude = options.get("amplitude", "auto")
+        conventions = {}
+        if options.get("residue") is not None:
+            conventions["residue"] = str(options["residue"])
+        if options.get("gate") is not None:
+            conventions["gate"] = float(options["gate"])
         _torvwy.plan(analysis, int(options.get("partitions", 25)),
-                     amplitude if isinstance(amplitude, str) else float(amplitude))
+                     amplitude if isinstance(amplitude, str) else float(amplitude),
+                     **conventions)
+    elif options.get("residue") is not None or options.get("gate") is not None:
+        raise ValueError("residue= and gate= are counting conventions: stats has none")
     if options.get("fatigue") is not None:
         if analysis != "rainflow":
             raise ValueError("a life estimate (fatigue=) is made of a rainflow count")
@@ -205,11 +221,15 @@ def main(argv=None):
     parser.add_argument("--class", dest="weld_class", default="B", help="S-N weld class")
     parser.add_argument("--reliability", default="2", help="0, 0.5, 1, 2 or 3")
     parser.add_argument("--peak-peak", type=int, help="stats: the N largest peak-to-peak values")
+    parser.add_argument("--residue", help="rainflow: half, full, discard or repeated")
+    parser.add_argument("--gate", type=float,
+                        help="EU: reversals smaller than it removed before counting (level "
+                        "crossings: their own gate)")
     parser.add_argument("--csv", required=True, help="the CSV file to write")
     args = parser.parse_args(argv)
 
     options = {}
-    if args.analysis in ("peak", "range", "rainflow"):
+    if args.analysis != "stats":
         # The text as typed: the counting plan reads it as the command line does.
         options.update(partitions=args.partitions, amplitude=args.amplitude)
         if args.blocks:
@@ -222,6 +242,10 @@ def main(argv=None):
         parser.error("--fatigue applies to rainflow")
     if args.peak_peak is not None:
         options["peak_peak"] = args.peak_peak
+    if args.residue is not None:
+        options["residue"] = args.residue
+    if args.gate is not None:
+        options["gate"] = args.gate
 
     # Options every waveform would refuse, and a CSV the save would refuse, fail here, before
     # any task is sent, in the command line's words.

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "cli/command_language.h"
+#include "core/files/json_result_file.h"
 #include "core/files/result_file.h"
 #include "core/services/message_table.h"
 #include "core/services/text.h"
@@ -78,17 +79,44 @@ void AddCrossingOptions(CLI::App& command, AnalysisOptions& options) {
                      "load has come back G beyond it");
 }
 
+void AddGateOption(CLI::App& command, AnalysisOptions& options) {
+  command
+      .add_option("--gate", options.gate,
+                  "Gate G (EU, default 0: none): reversals smaller than G are removed before "
+                  "counting (the count then runs on one thread)")
+      ->check(NonEmptyValue());
+}
+
+void AddResidueOption(CLI::App& command, AnalysisOptions& options) {
+  command
+      .add_option("--residue", options.residue,
+                  "The residue's steps counted as half cycles (half, default), as full cycles "
+                  "(full), not at all (discard), or as the cycles they close when the record "
+                  "repeats (repeated)")
+      ->check(NonEmptyValue());
+}
+
 core::Result<core::CountingPlan> PlanOfOptions(const AnalysisOptions& options,
                                                core::CountingKind kind) {
   core::CountingPlan base;
+  base.kind = kind;
   base.threads = options.threads;
   base.captions = core::CountingCaptions(CommandLanguage());
-  auto crossings = core::ParseCrossingTexts({.level_list = options.level_list,
-                                             .reference = options.reference,
-                                             .direction = options.direction,
-                                             .gate = options.gate});
+  const bool crossing = kind == core::CountingKind::kCrossings;
+  auto crossings = core::ParseCrossingTexts(
+      {.level_list = options.level_list,
+       .reference = options.reference,
+       .direction = options.direction,
+       .gate = crossing ? std::string_view(options.gate) : std::string_view()});
   if (!crossings) return crossings.error();
   base.crossings = std::move(*crossings);
+  if (kind != core::CountingKind::kCrossings) {
+    if (auto ok =
+            core::ApplyConventionTexts({.residue = options.residue, .gate = options.gate}, base);
+        !ok) {
+      return ok.error();
+    }
+  }
   auto plan = core::PlanCounting({.method = core::MethodOf(kind).name,
                                   .partitions = options.partitions,
                                   .amplitude = options.amplitude,
@@ -119,6 +147,13 @@ core::Result<CountedRun> CountForCommand(const AnalysisOptions& options, core::C
   if (!saved.empty() && !core::PassCancelled(run.file)) {
     if (auto ok = core::SaveResultFile(saved, run.file); !ok) return ok.error();
     run.saved = std::move(saved);
+    // The result files of the first three methods keep their layout, which has no place for the
+    // conventions: the user is told, so that a reopened file is not taken for a default count.
+    if (!core::SavedAsJson(kind) && (plan->residue || plan->gate > 0.0)) {
+      std::cerr << "torvwy: note: " << run.saved.filename().string()
+                << " does not record --residue or --gate; reopened, it shows the counts "
+                   "without naming them\n";
+    }
   }
   return run;
 }

@@ -29,7 +29,8 @@ struct AnalysisOptions {
   std::string level_list;
   std::string reference;
   std::string direction;
-  std::string gate;
+  std::string gate;     ///< level crossings: the per-level gate; the cycle counts: AddGateOption
+  std::string residue;  ///< rainflow only (AddResidueOption); empty: half cycles
 };
 
 /// Adds the node options and --blocks, --amplitude, --partitions, --threads, --json, --save,
@@ -38,6 +39,13 @@ void AddAnalysisOptions(CLI::App& command, AnalysisOptions& options);
 
 /// Adds --level-list (which excludes --partitions), --reference, --direction and --gate.
 void AddCrossingOptions(CLI::App& command, AnalysisOptions& options);
+
+/// Adds --gate: reversals smaller than G are removed before peak, range, rainflow and range-pair
+/// counting.
+void AddGateOption(CLI::App& command, AnalysisOptions& options);
+
+/// Adds --residue: how rainflow counts the residue (half, full, discard or repeated).
+void AddResidueOption(CLI::App& command, AnalysisOptions& options);
 
 /// The counting plan of the options (PlanCounting of --partitions, --amplitude, --blocks and
 /// --threads), with the plan's note of a partition count above 2000 on stderr.

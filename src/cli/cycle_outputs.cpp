@@ -3,6 +3,9 @@
 #include "cli/cycle_outputs.h"
 
 #include <cstdio>
+#include <optional>
+#include <tuple>
+#include <utility>
 
 #include "cli/cli_support.h"
 #include "core/fatigue/fatigue_csv.h"
@@ -10,10 +13,47 @@
 
 namespace torvwy::cli {
 
+namespace {
+
+/// {"classes": M, "edges": [M + 1], "counts": [[M] x M], "outside": n}, rows the from class.
+nlohmann::ordered_json ClassMatrixJson(const core::ClassMatrix& matrix) {
+  nlohmann::ordered_json rows = nlohmann::ordered_json::array();
+  for (int32_t i = 0; i < matrix.classes; ++i) {
+    nlohmann::ordered_json row = nlohmann::ordered_json::array();
+    for (int32_t j = 0; j < matrix.classes; ++j) row.push_back(matrix.at(i, j));
+    rows.push_back(std::move(row));
+  }
+  return {{"classes", matrix.classes},
+          {"edges", matrix.edges},
+          {"counts", std::move(rows)},
+          {"outside", matrix.outside}};
+}
+
+}  // namespace
+
 core::Result<core::NodeCycleList> ReadCountedCycles(const CountedRun& run,
-                                                    const core::RainflowResult& result) {
+                                                    const core::RainflowResult& result,
+                                                    core::ClassMatrix* transitions) {
   ConsoleProgress progress;
-  return core::ExtractNodeCycles(run.node, result.first_block, result.last_block, progress);
+  core::CycleListOptions options;
+  options.residue = result.residue;
+  options.gate = result.gate;
+  std::optional<core::TransitionCounter> counter;
+  if (transitions != nullptr) {
+    counter.emplace(*transitions);
+    options.on_turning_point = [&counter](double point) { counter->Add(point); };
+  }
+  return core::ExtractNodeCycles(run.node, result.first_block, result.last_block, progress,
+                                 options);
+}
+
+core::Result<std::optional<core::ClassMatrix>> AskedTransitions(
+    const FatigueRequest& request, const core::RainflowResult& result) {
+  if (request.transitions_file.empty()) return std::optional<core::ClassMatrix>();
+  auto matrix = core::MakeClassMatrix(request.classes == 0 ? result.partitions : request.classes,
+                                      result.amplitude_range);
+  if (!matrix) return matrix.error();
+  return std::optional(std::move(*matrix));
 }
 
 core::Result<CycleOutputs> MakeCycleOutputs(const FatigueRequest& request,
@@ -41,6 +81,12 @@ core::Result<CycleOutputs> MakeCycleOutputs(const FatigueRequest& request,
     if (!matrix) return matrix.error();
     outputs.matrix = std::move(*matrix);
   }
+  if (!request.from_to_file.empty()) {
+    auto from_to = core::MakeFromToMatrix(
+        cycles.cycles, result, request.classes == 0 ? result.partitions : request.classes);
+    if (!from_to) return from_to.error();
+    outputs.from_to = std::move(*from_to);
+  }
   return outputs;
 }
 
@@ -60,6 +106,14 @@ core::Result<std::vector<core::DamageStep>> MakeDamageHistory(const core::Fatigu
 core::Status SaveCycleOutputs(const FatigueRequest& request, const CycleOutputs& outputs) {
   if (outputs.matrix) {
     if (auto ok = core::SaveRangeMeanMatrixCsv(request.matrix_file, *outputs.matrix); !ok) {
+      return ok;
+    }
+  }
+  if (outputs.from_to) {
+    if (auto ok = core::SaveClassMatrixCsv(request.from_to_file, *outputs.from_to); !ok) return ok;
+  }
+  if (outputs.transitions) {
+    if (auto ok = core::SaveClassMatrixCsv(request.transitions_file, *outputs.transitions); !ok) {
       return ok;
     }
   }
@@ -86,6 +140,10 @@ void AddCycleOutputsJson(nlohmann::ordered_json& json, const FatigueRequest& req
                       {"mean_bins", outputs.matrix->mean_bins},
                       {"cycles", outputs.matrix->total_cycles}};
   }
+  for (const auto& [key, matrix] :
+       {std::pair{"from_to", &outputs.from_to}, std::pair{"transitions", &outputs.transitions}}) {
+    if (*matrix) json[key] = ClassMatrixJson(**matrix);
+  }
   if (!outputs.history.empty()) {
     json["damage_history"] = {{"file", request.damage_history_file},
                               {"rows", outputs.history.size()},
@@ -104,7 +162,22 @@ void PrintCycleOutputs(const FatigueRequest& request, const CycleOutputs& output
                   core::FormatNumber(load.load, 6).c_str());
     }
   }
-  if (outputs.matrix || !outputs.history.empty()) std::printf("\n");
+  if (outputs.matrix || outputs.from_to || outputs.transitions || !outputs.history.empty()) {
+    std::printf("\n");
+  }
+  for (const auto& [what, file, matrix] :
+       {std::tuple{"from-to", &request.from_to_file, &outputs.from_to},
+        std::tuple{"transition", &request.transitions_file, &outputs.transitions}}) {
+    if (!*matrix) continue;
+    std::printf("%s matrix file: %s (%d x %d classes of [-A, A], %s counted", what, file->c_str(),
+                (*matrix)->classes, (*matrix)->classes,
+                core::ShortestText((*matrix)->total).c_str());
+    if ((*matrix)->outside > 0.0) {
+      std::printf(", %s outside [-A, A] not placed",
+                  core::ShortestText((*matrix)->outside).c_str());
+    }
+    std::printf(")\n");
+  }
   if (outputs.matrix) {
     std::printf("matrix file: %s (%d range x %d mean bins, %s cycles)\n",
                 request.matrix_file.c_str(), outputs.matrix->range_bins, outputs.matrix->mean_bins,

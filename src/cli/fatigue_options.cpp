@@ -189,6 +189,28 @@ core::Status ParseMatrix(const FatigueOptions& options, FatigueRequest& request)
   return core::Ok();
 }
 
+core::Status ParseClassMatrices(const FatigueOptions& options, FatigueRequest& request) {
+  if (options.from_to.empty() && options.transitions.empty()) {
+    if (!options.classes.empty()) return Bad("--classes needs --from-to or --transitions");
+    return core::Ok();
+  }
+  if (!options.from_to.empty()) {
+    if (auto ok = CheckOutputFolder(options.from_to, "--from-to"); !ok) return ok;
+    request.from_to_file = options.from_to;
+  }
+  if (!options.transitions.empty()) {
+    if (auto ok = CheckOutputFolder(options.transitions, "--transitions"); !ok) return ok;
+    request.transitions_file = options.transitions;
+  }
+  if (options.classes.empty()) return core::Ok();
+  const auto classes = core::ParseInt32(options.classes);
+  if (!classes || *classes < 1 || *classes > core::kMaxPartitions) {
+    return Bad("--classes " + Quoted(options.classes) + " lies outside 1..2000");
+  }
+  request.classes = *classes;
+  return core::Ok();
+}
+
 }  // namespace
 
 void AddFatigueOptions(CLI::App& command, FatigueOptions& options) {
@@ -251,6 +273,21 @@ void AddFatigueOptions(CLI::App& command, FatigueOptions& options) {
       .add_option("--matrix-bins", options.matrix_bins,
                   "--matrix: range and mean bins R,M (default: the partitions N and 10)")
       ->check(NonEmptyValue());
+  command
+      .add_option("--from-to", options.from_to,
+                  "Write the from-to matrix of the cycles (the classes of each cycle's first and "
+                  "second turning point in [-A, A]) as this CSV file")
+      ->check(NonEmptyValue());
+  command
+      .add_option("--transitions", options.transitions,
+                  "Write the transition matrix of the reversals (every step from one turning "
+                  "point to the next) as this CSV file")
+      ->check(NonEmptyValue());
+  command
+      .add_option("--classes", options.classes,
+                  "--from-to, --transitions: classes M of [-A, A] (1..2000, default: the "
+                  "partitions N)")
+      ->check(NonEmptyValue());
 }
 
 core::Result<FatigueRequest> ParseFatigueRequest(const FatigueOptions& options, bool follow) {
@@ -307,6 +344,7 @@ core::Result<FatigueRequest> ParseFatigueRequest(const FatigueOptions& options, 
   }
   if (auto ok = ParseEquivalentLoads(options, request); !ok) return ok.error();
   if (auto ok = ParseMatrix(options, request); !ok) return ok.error();
+  if (auto ok = ParseClassMatrices(options, request); !ok) return ok.error();
   return request;
 }
 

@@ -28,11 +28,14 @@ struct FatigueOptions {
   std::string del_frequency;    ///< Hz: N_eq = duration x this
   std::string matrix;           ///< the CSV file of the range-mean matrix
   std::string matrix_bins;      ///< "R,M"
+  std::string from_to;          ///< the CSV file of the from-to matrix
+  std::string transitions;      ///< the CSV file of the transition matrix
+  std::string classes;          ///< M of both; empty: the partitions N
 };
 
 /// Adds --fatigue, --class, --reliability, --curve, --mean-correction, --ultimate,
-/// --walker-gamma, --damage-history, --del, --del-cycles, --del-frequency, --matrix and
-/// --matrix-bins.
+/// --walker-gamma, --damage-history, --del, --del-cycles, --del-frequency, --matrix,
+/// --matrix-bins, --from-to, --transitions and --classes.
 void AddFatigueOptions(CLI::App& command, FatigueOptions& options);
 
 /// What the options ask for.
@@ -45,10 +48,14 @@ struct FatigueRequest {
   int32_t matrix_range_bins = 0;  ///< 0: the histogram's partitions
   int32_t matrix_mean_bins = core::kDefaultMeanBins;
   std::string damage_history_file;  ///< empty: no damage history
+  std::string from_to_file;         ///< empty: no from-to matrix
+  std::string transitions_file;     ///< empty: no transition matrix
+  int32_t classes = 0;              ///< M of both; 0: the histogram's partitions
 
   /// Whether the node's cycle list must be read after the count.
   bool needs_cycles() const {
     return !del_exponents.empty() || !matrix_file.empty() || !damage_history_file.empty() ||
+           !from_to_file.empty() || !transitions_file.empty() ||
            (estimate && estimate->correction.kind != core::MeanCorrectionKind::kNone);
   }
 };

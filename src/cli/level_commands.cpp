@@ -66,6 +66,7 @@ void RegisterLevelCommand(CLI::App& app, int& exit_code, core::CountingKind kind
   auto* command = app.add_subcommand(std::string(core::CountingKindName(kind)), description);
   AddAnalysisOptions(*command, *options);
   if (kind == core::CountingKind::kCrossings) AddCrossingOptions(*command, *options);
+  if (kind == core::CountingKind::kRangePairs) AddGateOption(*command, *options);
   if (kind != core::CountingKind::kRangePairs) {
     command->add_option("--csv", *csv, "Write the table of the result as this CSV file");
   }

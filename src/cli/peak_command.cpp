@@ -26,6 +26,7 @@ void RegisterPeakCommand(CLI::App& app, int& exit_code) {
   auto* command = app.add_subcommand(
       "peak", "Peak counting: every peak and valley counted into N amplitude partitions");
   AddAnalysisOptions(*command, *options);
+  AddGateOption(*command, *options);
   auto picture = std::make_shared<PictureOptions>();
   AddPictureOptions(*command, *picture, true, true);
   auto hand_over = std::make_shared<HandOverOptions>();

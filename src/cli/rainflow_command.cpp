@@ -104,7 +104,8 @@ FollowFaces RainflowFaces(const core::FatigueChoice* choice) {
             for (int32_t j = 0; j < core::PartitionsHeld(result.partitions); ++j) {
               cycles += result.counts[static_cast<size_t>(j)];
             }
-            std::string text = core::ShortestText(cycles) + " cycles (residue as half cycles)";
+            std::string text = core::ShortestText(cycles) + " cycles (residue " +
+                               std::string(core::ResidueText(result.residue)) + ")";
             if (choice == nullptr) return text;
             const auto fatigue = estimate(result);
             if (!fatigue) return text + ", damage not yet estimable";
@@ -127,7 +128,9 @@ int RunRainflow(const RainflowOptions& options) {
     return ReportError(ok.error());
   }
   std::vector<NamedFile> fatigue_files = {{"--matrix", request->matrix_file},
-                                          {"--damage-history", request->damage_history_file}};
+                                          {"--damage-history", request->damage_history_file},
+                                          {"--from-to", request->from_to_file},
+                                          {"--transitions", request->transitions_file}};
   std::error_code ec;
   if (std::filesystem::is_regular_file(options.fatigue.curve, ec)) {
     fatigue_files.push_back({"--curve", options.fatigue.curve});
@@ -148,11 +151,14 @@ int RunRainflow(const RainflowOptions& options) {
 
   // The cycle list, read once the count is done: of the finished record when following.
   std::optional<core::NodeCycleList> cycles;
+  std::optional<core::ClassMatrix> asked_transitions;
   if (request->needs_cycles() && !result.cancelled) {
     const bool finished = !followed || followed->end == core::FollowEnd::kComplete ||
                           followed->end == core::FollowEnd::kIdle;
     if (finished) {
-      auto read = ReadCountedCycles(*run, result);
+      auto transitions = AskedTransitions(*request, result);
+      if (!transitions) return ReportError(transitions.error());
+      auto read = ReadCountedCycles(*run, result, *transitions ? &**transitions : nullptr);
       if (!read) return ReportError(read.error());
       if (read->cancelled) {
         std::fprintf(stderr,
@@ -161,6 +167,7 @@ int RunRainflow(const RainflowOptions& options) {
         return kExitCancelled;
       }
       cycles = std::move(*read);
+      asked_transitions = std::move(*transitions);
     } else {
       std::fprintf(stderr,
                    "torvwy: the follow ended %s; the loads, the matrix and the damage history "
@@ -173,6 +180,7 @@ int RunRainflow(const RainflowOptions& options) {
     auto made = MakeCycleOutputs(*request, *cycles, result, frequency_hz);
     if (!made) return ReportError(made.error());
     outputs = std::move(*made);
+    outputs.transitions = std::move(asked_transitions);
   }
 
   std::optional<core::FatigueResult> fatigue;
@@ -258,6 +266,8 @@ void RegisterRainflowCommand(CLI::App& app, int& exit_code) {
   auto* command = app.add_subcommand(
       "rainflow", "Rainflow counting: closed load cycles by range, and the fatigue life estimate");
   AddAnalysisOptions(*command, options->analysis);
+  AddGateOption(*command, options->analysis);
+  AddResidueOption(*command, options->analysis);
   AddFatigueOptions(*command, options->fatigue);
   AddPictureOptions(*command, options->picture, false, false);
   AddHandOverOptions(*command, options->hand_over, true);

@@ -25,6 +25,7 @@ void RegisterRangeCommand(CLI::App& app, int& exit_code) {
   auto* command = app.add_subcommand(
       "range", "Range counting: the ranges between successive extremes in N partitions");
   AddAnalysisOptions(*command, *options);
+  AddGateOption(*command, *options);
   auto picture = std::make_shared<PictureOptions>();
   AddPictureOptions(*command, *picture, true, false);
   auto hand_over = std::make_shared<HandOverOptions>();

@@ -66,11 +66,24 @@ void PrintTwoWayHead(const char* analysis, const CountResult& result, const std:
                                           core::ShortestText(result.envelope_minimum));
 }
 
+/// The conventions, only where they are not the system's own.
+void PrintConventions(double gate, const std::string& unit,
+                      const core::ResidueMethod* residue = nullptr) {
+  if (residue != nullptr && *residue != core::ResidueMethod::kHalf) {
+    PrintParameter("residue", std::string(core::ResidueMethodName(*residue)));
+  }
+  if (gate > 0.0) {
+    PrintParameter("gate", core::ShortestText(gate) + " " + unit +
+                               " (smaller reversals removed before counting)");
+  }
+}
+
 }  // namespace
 
 void PrintPeak(const core::PeakCountResult& result, const std::string& node,
                const std::string& unit) {
   PrintTwoWayHead("peak counting", result, node, unit);
+  PrintConventions(result.gate, unit);
   PrintParameter("largest counts", std::to_string(result.largest_separate_count) + " separate, " +
                                        std::to_string(result.largest_total_count) + " total");
   std::vector<HistogramRow> two_way, one_way;
@@ -97,6 +110,7 @@ void PrintPeak(const core::PeakCountResult& result, const std::string& node,
 void PrintRange(const core::RangeCountResult& result, const std::string& node,
                 const std::string& unit, const char* analysis) {
   PrintTwoWayHead(analysis, result, node, unit);
+  PrintConventions(result.gate, unit);
   PrintParameter("largest count", std::to_string(result.largest_count));
   std::vector<HistogramRow> two_way, one_way;
   for (size_t i = 0; i < static_cast<size_t>(result.partitions); ++i) {
@@ -119,6 +133,7 @@ void PrintRainflow(const core::RainflowResult& result, const std::string& node,
               result.amplitude_range, unit);
   PrintParameter("width w", core::ShortestText(result.partition_width));
   PrintParameter("smallest range t", core::ShortestText(result.smallest_range));
+  PrintConventions(result.gate, unit, &result.residue);
   if (result.turning_points > 0) {  // not kept in result files
     PrintParameter("turning points", std::to_string(result.turning_points));
   }
@@ -131,7 +146,10 @@ void PrintRainflow(const core::RainflowResult& result, const std::string& node,
     const double w = result.partition_width;
     rows.push_back({TableEdge(k * w, w), TableEdge(k * w + w, w), {result.counts[j]}});
   }
-  PrintHistogram("cycles by range (full cycles 1, half cycles 0.5)", {"cycles"}, rows, unit);
+  PrintHistogram(result.residue == core::ResidueMethod::kHalf
+                     ? "cycles by range (full cycles 1, half cycles 0.5)"
+                     : "cycles by range",
+                 {"cycles"}, rows, unit);
 }
 
 void PrintCrossings(const core::LevelCrossingResult& result, const std::string& node,

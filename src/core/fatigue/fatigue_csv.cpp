@@ -25,6 +25,23 @@ Status SaveRangeMeanMatrixCsv(const std::filesystem::path& target, const RangeMe
   return SaveFileAtomically(target, RangeMeanMatrixCsv(matrix), kMsgFileWrite);
 }
 
+std::string ClassMatrixCsv(const ClassMatrix& matrix) {
+  const auto edge = [&](int32_t k) { return ShortestText(matrix.edges[static_cast<size_t>(k)]); };
+  std::string text = "from_from,from_to";
+  for (int32_t j = 0; j < matrix.classes; ++j) text += ',' + edge(j) + ".." + edge(j + 1);
+  text += '\n';
+  for (int32_t i = 0; i < matrix.classes; ++i) {
+    text += edge(i) + ',' + edge(i + 1);
+    for (int32_t j = 0; j < matrix.classes; ++j) text += ',' + ShortestText(matrix.at(i, j));
+    text += '\n';
+  }
+  return text;
+}
+
+Status SaveClassMatrixCsv(const std::filesystem::path& target, const ClassMatrix& matrix) {
+  return SaveFileAtomically(target, ClassMatrixCsv(matrix), kMsgFileWrite);
+}
+
 std::string DamageHistoryCsv(std::span<const DamageStep> steps) {
   std::string text = "seconds,sample,range,mean,count,damage,cumulative,kind\n";
   for (const DamageStep& step : steps) {

@@ -1,10 +1,12 @@
-// The CSV files of the rainflow cycles: the range-mean matrix and the damage over time.
+// The CSV files of the rainflow cycles: the range-mean, from-to and transition matrices and the
+// damage over time.
 #pragma once
 
 #include <filesystem>
 #include <span>
 #include <string>
 
+#include "core/fatigue/class_matrix.h"
 #include "core/fatigue/damage_history.h"
 #include "core/fatigue/range_mean_matrix.h"
 #include "core/services/result.h"
@@ -24,6 +26,18 @@ std::string RangeMeanMatrixCsv(const RangeMeanMatrix& matrix);
 
 /// Writes RangeMeanMatrixCsv(matrix) as the file `target`, atomically (file-write message).
 Status SaveRangeMeanMatrixCsv(const std::filesystem::path& target, const RangeMeanMatrix& matrix);
+
+/// A from-to or transition matrix as CSV text, numbers and line ends as above:
+///
+///   from_from,from_to,-10..-8,-8..-6,...      header: a column per to class "from..to"
+///   -10,-8,0,0.5,...                           a row per from class: its edges, its cells
+///
+/// Class k holds the values (e_k, e_k+1] of the edges e_k = k x 2A / M - A, the first closed
+/// below; the rows and the columns run from -A up.
+std::string ClassMatrixCsv(const ClassMatrix& matrix);
+
+/// Writes ClassMatrixCsv(matrix) as the file `target`, atomically (file-write message).
+Status SaveClassMatrixCsv(const std::filesystem::path& target, const ClassMatrix& matrix);
 
 /// The damage over time as CSV text, numbers and line ends as above:
 ///

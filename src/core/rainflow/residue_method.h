@@ -28,6 +28,14 @@ constexpr std::string_view ResidueMethodName(ResidueMethod method) {
   return kResidueMethodNames[static_cast<size_t>(method)];
 }
 
+/// How the residue was counted, for a line of text: "as half cycles", "as full cycles", "not
+/// counted", "closed by repeating the record".
+constexpr std::string_view ResidueText(ResidueMethod method) {
+  constexpr std::array<std::string_view, 4> kTexts = {
+      "as half cycles", "as full cycles", "not counted", "closed by repeating the record"};
+  return kTexts[static_cast<size_t>(method)];
+}
+
 /// The method of a name; none for another text.
 inline std::optional<ResidueMethod> ResidueMethodNamed(std::string_view name) {
   for (size_t k = 0; k < kResidueMethodNames.size(); ++k) {

@@ -49,6 +49,32 @@ std::string PartitionsLine(Language language, int32_t partitions) {
          std::string(Tr(language, TextKey::kReportPartitionsEnd));
 }
 
+/// The lines naming the conventions a count was made with, only where they are not the
+/// system's own (so that a default count's report keeps its bytes): the residue method of a
+/// rainflow count and the gate.
+std::string ConventionLines(Language language, double gate,
+                            ResidueMethod residue = ResidueMethod::kHalf) {
+  std::string t;
+  switch (residue) {
+    case ResidueMethod::kHalf:
+      break;
+    case ResidueMethod::kFull:
+      t += Tr(language, TextKey::kReportResidueFull);
+      break;
+    case ResidueMethod::kDiscard:
+      t += Tr(language, TextKey::kReportResidueDiscard);
+      break;
+    case ResidueMethod::kRepeated:
+      t += Tr(language, TextKey::kReportResidueRepeated);
+      break;
+  }
+  if (gate > 0.0) {
+    t += std::string(Tr(language, TextKey::kReportGateLead)) + FormatNumber(gate, 0) +
+         std::string(Tr(language, TextKey::kReportGateEnd));
+  }
+  return t;
+}
+
 std::string NodeTitle(const ResultFileNode& node) {
   return OneLine(node.test_name + node.test_code + "#" + node.node_name);
 }
@@ -251,6 +277,7 @@ std::string PeakReportText(const PeakCountResult& result, const ResultFileNode& 
       Tr(language, view.separately ? TextKey::kReportPeakSeparately : TextKey::kReportPeakTogether);
   t += Tr(language, view.one_way ? TextKey::kReportPeakOneWay : TextKey::kReportPeakTwoWay);
   t += PartitionsLine(language, result.partitions);
+  t += ConventionLines(language, result.gate);
   return t + CountingTail(language, bitmap, list) + Closing(language, date);
 }
 
@@ -263,6 +290,7 @@ std::string RangeReportText(const RangeCountResult& result, const ResultFileNode
                  TextKey::kReportAnalysisRangeLower, ";");
   t += Tr(language, view.one_way ? TextKey::kReportRangeOneWay : TextKey::kReportRangeTwoWay);
   t += PartitionsLine(language, result.partitions);
+  t += ConventionLines(language, result.gate);
   return t + CountingTail(language, bitmap, list) + Closing(language, date);
 }
 
@@ -275,6 +303,7 @@ std::string RangePairReportText(const RangePairResult& result, const ResultFileN
                  TextKey::kReportAnalysisRangeLower, ";");
   t += Tr(language, view.one_way ? TextKey::kReportRangeOneWay : TextKey::kReportRangeTwoWay);
   t += PartitionsLine(language, result.partitions);
+  t += ConventionLines(language, result.gate);
   t += std::string(Tr(language, TextKey::kReportLeftOverRanges)) + Int(result.left_over_ranges) +
        "\n";
   return t + CountingTail(language, bitmap, list) + Closing(language, date);
@@ -327,6 +356,7 @@ std::string RainflowReportText(const RainflowResult& result, const ResultFileNod
   std::string t = CountingHead(node, language, TextKey::kReportRainflowCounting);
   t +=
       RangeLine(language, result.first_block, result.last_block, TextKey::kReportAnalysisRange, "");
+  t += ConventionLines(language, result.gate, result.residue);
   t += CountingTail(language, bitmap, list);
   t += FatigueText(fatigue, language, node.sampling.eu(), matrix_bitmap);
   return t + Closing(language, date);

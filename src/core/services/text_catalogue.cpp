@@ -135,6 +135,13 @@ constexpr CatalogueEntry kCatalogue[] = {
     {TextKey::kReportLeftOverRanges,
      "未配对的变程(不计数): ", "Ranges left unpaired (not counted): "},
     {TextKey::kReportTimeOutside, "最大幅值区间以外的时间: ", "Time outside the amplitude range: "},
+    {TextKey::kReportResidueFull, "残余按全循环计数。\n", "Residue counted as full cycles.\n"},
+    {TextKey::kReportResidueDiscard, "残余不计数。\n", "Residue not counted.\n"},
+    {TextKey::kReportResidueRepeated, "残余按记录重复时闭合的循环计数。\n",
+     "Residue counted as the cycles it closes when the record repeats.\n"},
+    {TextKey::kReportGateLead, "门限: ", "Gate: "},
+    {TextKey::kReportGateEnd, " (小于门限的反转在计数前去除)\n",
+     " (reversals smaller than the gate removed before counting)\n"},
     // The export companion's table and the readout list.
     {TextKey::kExportLeftEdge, "左范围XL", "XL(Left)"},
     {TextKey::kExportCentre, "中心幅值X", "X(Center)"},

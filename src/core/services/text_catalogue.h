@@ -112,6 +112,11 @@ enum class TextKey : uint16_t {
   kReportCrossingGate,
   kReportLeftOverRanges,
   kReportTimeOutside,
+  kReportResidueFull,
+  kReportResidueDiscard,
+  kReportResidueRepeated,
+  kReportGateLead,
+  kReportGateEnd,
   // The export companion's table and the readout list.
   kExportLeftEdge,
   kExportCentre,
