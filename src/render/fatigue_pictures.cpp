@@ -1,4 +1,5 @@
-// Drawing the range-mean matrix as a heat map and the damage as it grew through the record.
+// Drawing the range-mean and from-to matrices as heat maps and the damage as it grew through the
+// record.
 #include "render/fatigue_pictures.h"
 
 #include <QFontMetrics>
@@ -143,6 +144,48 @@ void DrawScale(QPainter& painter, const ScaleLayout& scale, const QRect& wave, d
   }
 }
 
+/// The information column of a matrix picture: the rainflow count's lines, its conventions, the
+/// matrix's size and its cycles.
+layout::InfoColumn MatrixColumn(const core::RainflowResultFile& file,
+                                const core::MessageTable& table, core::Language language,
+                                int32_t rows, int32_t columns, double cycles) {
+  const core::RainflowResult& r = file.result;
+  layout::InfoColumn column;
+  column.lines.push_back({InfoLine::kTitle, Q(Tr(language, TextKey::kPictureRainflowTitle))});
+  layout::AddCommonLines(column, core::PartitionsHeld(r.partitions), file, table, language);
+  layout::AddRangeLines(column, r.first_block, r.last_block, file.sampling.frequency_hz(),
+                        "  From:%ss", "   To :%ss", " Total:%ss");
+  layout::AddConventionLines(column, &r.residue, r.gate, file.sampling.eu(), language);
+  column.lines.push_back(
+      {InfoLine::kFixed, Fmt(Tr(language, TextKey::kPictureMatrixBins).data(), rows, columns)});
+  column.lines.push_back({InfoLine::kFixed, Fmt(Tr(language, TextKey::kPictureMatrixCycles).data(),
+                                                core::FormatNumber(cycles, 0).c_str())});
+  return column;
+}
+
+/// The class edges of a from-to matrix as tick values: a value a rounding away from 0 is 0, so
+/// that the middle edge reads "0" rather than "1.77636e-15".
+std::vector<double> EdgeTicks(const core::ClassMatrix& matrix) {
+  std::vector<double> edges = matrix.edges;
+  const double tiny = 1e-9 * std::fabs(matrix.amplitude_range);
+  for (double& edge : edges) {
+    if (std::fabs(edge) < tiny) edge = 0.0;
+  }
+  return edges;
+}
+
+/// The significant digits of the edge labels: enough to tell neighbouring edges apart (two below
+/// the class width's leading digit) and to print A's whole part, so that an automatic A of
+/// 133.018 reads -133, -122, ..., -5.32, 5.32 rather than six digits each.
+int EdgeDigits(const core::ClassMatrix& matrix) {
+  const double a = std::fabs(matrix.amplitude_range);
+  const double width = 2.0 * a / std::max(1, matrix.classes);
+  if (!(a > 0.0) || !(width > 0.0) || !Finite(a) || !Finite(width)) return 0;
+  const int lead_a = static_cast<int>(std::floor(std::log10(a)));
+  const int lead_width = static_cast<int>(std::floor(std::log10(width)));
+  return std::clamp(std::max(lead_a + 1, lead_a - lead_width + 2), 3, 8);
+}
+
 }  // namespace
 
 QColor MatrixCellColour(double share) {
@@ -187,17 +230,8 @@ PictureReport DrawRangeMeanMatrixPicture(QPainter& painter, const TargetGeometry
   for (double count : matrix.counts) {
     if (Finite(count)) largest = std::max(largest, count);
   }
-  const core::RainflowResult& r = file.result;
-  layout::InfoColumn column;
-  column.lines.push_back({InfoLine::kTitle, Q(Tr(language, TextKey::kPictureRainflowTitle))});
-  layout::AddCommonLines(column, core::PartitionsHeld(r.partitions), file, table, language);
-  layout::AddRangeLines(column, r.first_block, r.last_block, file.sampling.frequency_hz(),
-                        "  From:%ss", "   To :%ss", " Total:%ss");
-  column.lines.push_back({InfoLine::kFixed, Fmt(Tr(language, TextKey::kPictureMatrixBins).data(),
-                                                matrix.range_bins, matrix.mean_bins)});
-  column.lines.push_back(
-      {InfoLine::kFixed, Fmt(Tr(language, TextKey::kPictureMatrixCycles).data(),
-                             core::FormatNumber(matrix.total_cycles, 0).c_str())});
+  const layout::InfoColumn column =
+      MatrixColumn(file, table, language, matrix.range_bins, matrix.mean_bins, matrix.total_cycles);
   const QRect plots = layout::PlaceColumn(painter, geometry, font, column, report);
 
   const QString title = Q(Tr(language, TextKey::kPictureMatrixTitle));
@@ -272,6 +306,143 @@ PictureReport DrawRangeMeanMatrixPicture(QPainter& painter, const TargetGeometry
     painter.setFont(font);
     const QColor text_colour = ToQColor(colours[CDrawWave::kText]);
     DrawScale(painter, scale, wave, largest, scale_title, text_colour,
+              ToQColor(colours[CDrawWave::kAxis]), geometry.LineWidth(), drawn, report);
+  }
+  report.plots.push_back(std::move(drawn));
+  layout::DrawInformation(painter, geometry, state, font, column, report);
+  painter.restore();
+  return report;
+}
+
+PictureReport DrawFromToMatrixPicture(QPainter& painter, const TargetGeometry& geometry,
+                                      const core::RainflowResultFile& file,
+                                      const core::ClassMatrix& matrix, const ViewState& state) {
+  const QRect area = geometry.area;
+  const int32_t m = matrix.classes;
+  const auto classes = static_cast<size_t>(std::max(0, m));
+  if (m <= 0 || matrix.counts.size() < classes * classes || matrix.edges.size() < classes + 1 ||
+      area.width() < 2 || area.height() < 2) {
+    return EmptyFrame(painter, geometry);
+  }
+  PictureReport report;
+  report.empty = false;
+  painter.save();
+  painter.setClipRect(area, Qt::IntersectClip);
+  painter.fillRect(area,
+                   geometry.printing() ? QColor(Qt::white) : ToQColor(state.colours.background));
+  const core::Language language = state.language;
+  const core::MessageTable table = core::LoadMessageTable(language);
+  layout::SizePicture(geometry, table, report);
+  const QFont font = PictureFont(report.font_pixels);
+
+  double largest = 0.0;
+  for (double count : matrix.counts) {
+    if (Finite(count)) largest = std::max(largest, count);
+  }
+  layout::InfoColumn column = MatrixColumn(file, table, language, m, m, matrix.total);
+  // Cycles whose turning points lie beyond [-A, A] (a set amplitude below the load) are in no
+  // cell: the column says how many, so that the cells' sum is not taken for the whole count.
+  if (matrix.outside > 0.0) {
+    column.lines.push_back(
+        {InfoLine::kFixed, Fmt(Tr(language, TextKey::kPictureMatrixOutside).data(),
+                               core::FormatNumber(matrix.outside, 0).c_str())});
+  }
+  const QRect plots = layout::PlaceColumn(painter, geometry, font, column, report);
+
+  const QString title = Q(Tr(language, TextKey::kPictureFromToTitle));
+  const QString scale_title = Q(Tr(language, TextKey::kPictureMatrixScale));
+  const QFontMetrics metrics(font, painter.device());
+  const bool counted = largest > 0.0;
+  const double low = matrix.edges.front();
+  const double high = matrix.edges[classes];
+  const bool ranged = Finite(low) && Finite(high) && high > low;
+  ScaleLayout scale;
+  QRect map = plots;
+  if (counted && ranged) {
+    scale = MeasureScale(metrics, scale_title, largest, plots);
+    map.setRight(scale.strip.left() - 1);
+  }
+
+  CDrawWave plot;
+  layout::PreparePlot(plot, geometry, state, font, true);  // thinned labels at every size
+  std::array<ColourRef, CDrawWave::kColourCount> colours =
+      layout::PlotColours(geometry, state.colours);
+  colours[CDrawWave::kWaveBackground] = 0xFFFFFF;  // the light end reads as few cycles
+  plot.SetColors(colours);
+  const int digits = EdgeDigits(matrix);
+  plot.SetTickTypeOfX(0, 0, 0, digits, 0);
+  plot.SetTickTypeOfY(0, 0, 0, digits, 0);
+  const double zero = 0.0;
+  plot.SetData(&zero, 1);  // the cells are drawn over the plot: its one bar has no height
+  plot.SetWaveType(CDrawWave::kHollowBar);
+  plot.EnableCursor(false);
+  plot.SetRangeOfX(CDrawWave::kRangeFixed, ranged ? low : -1.0, ranged ? high : 1.0);
+  plot.SetRangeOfY(CDrawWave::kRangeFixed, ranged ? low : -1.0, ranged ? high : 1.0);
+  if (ranged) {
+    // The axes read the class edges, so that a cell is read off its labels.
+    plot.SetTickValuesOfX(EdgeTicks(matrix));
+    plot.SetTickValuesOfY(EdgeTicks(matrix));
+  }
+  const QString eu = SanitizeText(file.sampling.eu());
+  plot.SetTitle(title, Q(Tr(language, TextKey::kPictureFromToToAxis)),
+                Q(Tr(language, TextKey::kPictureFromToFromAxis)));
+  plot.SetEU(eu, eu);
+  QString missing;
+  if (!ranged) {
+    missing = Q(Tr(language, TextKey::kPictureNoAmplitudeRange));
+  } else if (!counted) {
+    missing = Q(Tr(language, TextKey::kPictureNoCycles));
+  }
+  plot.SetMissingText(missing);
+  // Both axes run over [-A, A]: square cells where the room is wider than high, the map and its
+  // scale kept together in the middle of the room.
+  const QRect laid = plot.LayoutWaveRect(map, metrics);
+  if (const int extra = laid.width() - laid.height(); extra > 0 && ranged) {
+    const int shift = extra / 2;
+    map.adjust(shift, 0, shift - extra, 0);
+    scale.strip.translate(shift - extra, 0);
+  }
+  plot.Draw(painter, map);
+  report.texts.push_back({title, map});
+  DrawnPlot drawn = layout::Describe(plot, map, title, m * m);
+  drawn.missing = missing;
+
+  if (counted && ranged) {
+    const QRect wave = plot.GetWaveRect();
+    painter.save();
+    painter.setClipRect(wave.adjusted(0, 0, 1, 1), Qt::IntersectClip);
+    // The diagonal from = to, under the cells: a cycle above it falls first, one below it rises.
+    //
+    //   from ^      /
+    //        |  falls
+    //        |    /
+    //        |   / rises
+    //        +----------> to
+    QPen diagonal(ToQColor(colours[CDrawWave::kGrid]), 0, Qt::DotLine);
+    diagonal.setCosmetic(true);
+    painter.setPen(diagonal);
+    painter.drawLine(QPointF(plot.MapX(low), plot.MapY(low)),
+                     QPointF(plot.MapX(high), plot.MapY(high)));
+    for (int32_t from = 0; from < m; ++from) {
+      for (int32_t to = 0; to < m; ++to) {
+        const double count = matrix.at(from, to);
+        if (!(count > 0.0) || !Finite(count)) continue;
+        const auto f = static_cast<size_t>(from);
+        const auto t = static_cast<size_t>(to);
+        const QRect rect = Between(plot.MapX(matrix.edges[t]), plot.MapX(matrix.edges[t + 1]),
+                                   plot.MapY(matrix.edges[f + 1]), plot.MapY(matrix.edges[f]));
+        const QColor colour = MatrixCellColour(count / largest);
+        painter.fillRect(rect, colour);
+        report.cells.push_back({from, to, count, rect.intersected(wave), colour});
+      }
+    }
+    painter.restore();
+    // The frame again, over the cells at its edges.
+    painter.setPen(QPen(ToQColor(colours[CDrawWave::kAxis]), geometry.LineWidth()));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(wave);
+    painter.setFont(font);
+    DrawScale(painter, scale, wave, largest, scale_title, ToQColor(colours[CDrawWave::kText]),
               ToQColor(colours[CDrawWave::kAxis]), geometry.LineWidth(), drawn, report);
   }
   report.plots.push_back(std::move(drawn));

@@ -5,6 +5,8 @@
 
 #include <QImage>
 #include <QPainter>
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -364,6 +366,212 @@ TEST(DamageHistoryPicture, NoStepsSaysSoAndATinyAreaIsAFrame) {
   const QColor line = ToQColor(StateFor(core::Language::kChinese).colours.wave_line);
   EXPECT_EQ(CurveRow(drawn.image, wave, wave.center().x(), line), -1) << "no curve";
   EXPECT_TRUE(DrawDamage({}, StateFor(core::Language::kEnglish), 1, 1).report.empty);
+}
+
+/// Three classes of [-9, 9] (the rainflow fixture's A = 9, N = 3), edges -9 -3 3 9:
+///
+///   from  3..9 |  .   0.5   .
+///   from -3..3 |  .    .    .
+///   from -9..-3|  .    .    2       and one cycle beyond A, outside every cell
+///                -9   -3    3    9   to
+core::ClassMatrix SmallFromTo() {
+  auto made = core::MakeClassMatrix(3, 9.0);
+  EXPECT_TRUE(made.ok());
+  core::ClassMatrix m = *made;
+  m.Add(-6.0, 6.0, 2.0);
+  m.Add(5.0, 0.0, 0.5);
+  m.Add(-6.0, 12.0, 1.0);
+  return m;
+}
+
+Drawn DrawFromTo(const core::ClassMatrix& matrix, const ViewState& state, int width = 800,
+                 int height = 560,
+                 const core::RainflowResultFile& file = testing::RainflowFixture()) {
+  Drawn drawn{QImage(width, height, QImage::Format_RGB32), {}};
+  drawn.image.fill(QColor(1, 2, 3));
+  QPainter painter(&drawn.image);
+  TargetGeometry geometry;
+  geometry.area = QRect(0, 0, width, height);
+  drawn.report = DrawFromToMatrixPicture(painter, geometry, file, matrix, state);
+  return drawn;
+}
+
+QStringList PlotTexts(const PictureReport& report) {
+  QStringList texts;
+  for (const DrawnText& text : report.plots.at(0).texts) texts << text.text;
+  return texts;
+}
+
+TEST(FromToMatrixPicture, CellsSitAtTheirClassesFromUpToAcrossOnSquareCells) {
+  for (const core::Language language : {core::Language::kEnglish, core::Language::kChinese}) {
+    SCOPED_TRACE(static_cast<int>(language));
+    const Drawn drawn = DrawFromTo(SmallFromTo(), StateFor(language));
+    const PictureReport& report = drawn.report;
+    ASSERT_FALSE(report.empty);
+    ASSERT_EQ(report.plots.size(), 1u);
+    const QRect wave = report.plots[0].wave_rect;
+    EXPECT_NEAR(wave.width(), wave.height(), 1) << "both axes span [-A, A]";
+    EXPECT_DOUBLE_EQ(report.plots[0].x_low, -9.0);
+    EXPECT_DOUBLE_EQ(report.plots[0].y_high, 9.0);
+    ASSERT_EQ(report.cells.size(), 2u);
+    struct Expected {
+      int from, to;
+      double left, top;  // shares of the curve area; each cell a third of either side
+    };
+    for (const Expected e : {Expected{0, 2, 2.0 / 3, 2.0 / 3}, Expected{2, 1, 1.0 / 3, 0.0}}) {
+      const DrawnCell* cell = CellAt(report, e.from, e.to);
+      ASSERT_NE(cell, nullptr) << e.from << "," << e.to;
+      EXPECT_NEAR(cell->rect.left(), wave.left() + e.left * wave.width(), 1.5);
+      EXPECT_NEAR(cell->rect.right() + 1, wave.left() + (e.left + 1.0 / 3) * wave.width(), 1.5);
+      EXPECT_NEAR(cell->rect.top(), wave.top() + e.top * wave.height(), 1.5);
+      EXPECT_NEAR(cell->rect.bottom() + 1, wave.top() + (e.top + 1.0 / 3) * wave.height(), 1.5);
+      EXPECT_EQ(drawn.image.pixelColor(cell->rect.center()), cell->colour);
+    }
+    EXPECT_EQ(CellAt(report, 0, 2)->colour, MatrixCellColour(1.0));
+    EXPECT_EQ(CellAt(report, 2, 1)->colour, MatrixCellColour(0.25));
+    EXPECT_DOUBLE_EQ(report.scale_high, 2.0);
+    // The axes: "to" across, "from" up, both in the unit, labelled at the class edges.
+    const QStringList plot = PlotTexts(report);
+    EXPECT_TRUE(plot.contains(Tq(language, core::TextKey::kPictureFromToToAxis) + " (MPa)"));
+    EXPECT_TRUE(plot.contains(Tq(language, core::TextKey::kPictureFromToFromAxis) + " (MPa)"));
+    for (const char* edge : {"-3", "3"}) {
+      EXPECT_EQ(plot.count(QString::fromLatin1(edge)), 2) << edge << " on both axes";
+    }
+    // The end edges: the two "-9" meet in the corner and the top "9" would meet the title, so
+    // one axis reads each.
+    EXPECT_GE(plot.count(QStringLiteral("-9")), 1);
+    EXPECT_GE(plot.count(QStringLiteral("9")), 1);
+    // The column: the title, the matrix's size, its cycles, and the cycle beyond A.
+    const QStringList texts = Texts(report);
+    EXPECT_TRUE(texts.contains(Tq(language, core::TextKey::kPictureFromToTitle)));
+    const QString outside = Tq(language, core::TextKey::kPictureMatrixOutside);
+    EXPECT_TRUE(texts.contains(QString(outside).replace(QStringLiteral("%s"), "1")));
+    const QString cycles = Tq(language, core::TextKey::kPictureMatrixCycles);
+    EXPECT_TRUE(texts.contains(QString(cycles).replace(QStringLiteral("%s"), "2.5")));
+  }
+  // Without a cycle beyond A the column has no such line.
+  core::ClassMatrix inside = SmallFromTo();
+  inside.outside = 0.0;
+  const QStringList texts = Texts(DrawFromTo(inside, StateFor(core::Language::kEnglish)).report);
+  EXPECT_FALSE(std::any_of(texts.begin(), texts.end(), [](const QString& t) {
+    return t.startsWith(QStringLiteral("Outside"));
+  }));
+}
+
+TEST(FromToMatrixPicture, ManyClassesAreLabelledEvenlyAndNoTextMeetsAnother) {
+  // 25 classes of [-10, 10]: edges every 0.8, "0" nowhere (25 is odd).
+  auto made = core::MakeClassMatrix(25, 10.0);
+  ASSERT_TRUE(made.ok());
+  core::ClassMatrix many = *made;
+  many.Add(-9.9, 9.9, 3.0);
+  many.Add(0.1, -0.1, 1.0);
+  core::RainflowResultFile file = testing::RainflowFixture();
+  file.result.amplitude_range = 10.0;
+  const QSize sizes[] = {{800, 560}, {1400, 900}, {500, 380}, {320, 240}};
+  for (const core::Language language : {core::Language::kEnglish, core::Language::kChinese}) {
+    for (const QSize size : sizes) {
+      const std::string where = std::to_string(size.width()) + "x" + std::to_string(size.height()) +
+                                " lang " + std::to_string(static_cast<int>(language));
+      const Drawn drawn = DrawFromTo(many, StateFor(language), size.width(), size.height(), file);
+      ASSERT_EQ(drawn.report.cells.size(), 2u) << where;
+      // The X labels below the map are edges k * 0.8 - 10 at one even step from -10.
+      const QRect wave = drawn.report.plots[0].wave_rect;
+      std::vector<int> indices;
+      for (const DrawnText& text : drawn.report.plots[0].texts) {
+        if (text.rect.top() <= wave.bottom() || text.rect.bottom() > wave.bottom() + 40) continue;
+        bool number = false;
+        const double value = text.text.toDouble(&number);
+        if (!number) continue;
+        const double k = (value + 10.0) / 0.8;
+        EXPECT_NEAR(k, std::round(k), 1e-6) << text.text.toStdString() << " " << where;
+        indices.push_back(static_cast<int>(std::lround(k)));
+      }
+      ASSERT_GE(indices.size(), 2u) << where;
+      EXPECT_EQ(indices.front(), 0) << where;
+      for (size_t i = 2; i < indices.size(); ++i) {
+        EXPECT_EQ(indices[i] - indices[i - 1], indices[1] - indices[0]) << where;
+      }
+      const QRect picture(0, 0, size.width(), size.height());
+      const std::vector<DrawnText> boxes = TextBoxes(drawn.report);
+      for (size_t i = 0; i < boxes.size(); ++i) {
+        EXPECT_TRUE(picture.contains(boxes[i].rect)) << boxes[i].text.toStdString() << " " << where;
+        for (size_t j = i + 1; j < boxes.size(); ++j) {
+          EXPECT_FALSE(boxes[i].rect.intersects(boxes[j].rect))
+              << boxes[i].text.toStdString() << " / " << boxes[j].text.toStdString() << " "
+              << where;
+        }
+      }
+      for (const DrawnCell& cell : drawn.report.cells) {
+        EXPECT_FALSE(cell.rect.intersects(drawn.report.column)) << where;
+        EXPECT_FALSE(cell.rect.intersects(drawn.report.scale_bar)) << where;
+      }
+    }
+  }
+}
+
+TEST(FromToMatrixPicture, WithoutCyclesItSaysSoAndADamagedMatrixIsAFrame) {
+  auto made = core::MakeClassMatrix(3, 9.0);
+  ASSERT_TRUE(made.ok());
+  const Drawn none = DrawFromTo(*made, StateFor(core::Language::kChinese));
+  ASSERT_EQ(none.report.plots.size(), 1u);
+  EXPECT_EQ(none.report.plots[0].missing,
+            Tq(core::Language::kChinese, core::TextKey::kPictureNoCycles));
+  EXPECT_TRUE(none.report.cells.empty());
+  EXPECT_FALSE(none.report.scale_bar.isValid());
+  core::ClassMatrix short_counts = SmallFromTo();
+  short_counts.counts.resize(8);
+  EXPECT_TRUE(DrawFromTo(short_counts, StateFor(core::Language::kEnglish)).report.empty);
+  EXPECT_TRUE(DrawFromTo(core::ClassMatrix{}, StateFor(core::Language::kEnglish)).report.empty);
+}
+
+TEST(ConventionLines, EveryPictureOfACountNamesAResidueAndAGateThatAreNotTheDefault) {
+  core::RainflowResultFile rainflow = testing::RainflowFixture();
+  core::PeakResultFile peak = testing::PeakFixture();
+  auto columns = [&](core::Language language) {
+    const ViewState state = StateFor(language);
+    PictureReport histogram, other;
+    testing::Render(rainflow, state, histogram);
+    testing::Render(peak, state, other);
+    QImage image(800, 560, QImage::Format_RGB32);
+    QPainter painter(&image);
+    TargetGeometry geometry;
+    geometry.area = image.rect();
+    const PictureReport range_mean =
+        DrawRangeMeanMatrixPicture(painter, geometry, rainflow, SmallMatrix(), state);
+    return std::vector<QStringList>{
+        Texts(histogram), Texts(range_mean),
+        Texts(DrawFromTo(SmallFromTo(), state, 800, 560, rainflow).report), Texts(other)};
+  };
+  auto lines = [](const QStringList& texts, const QString& start) {
+    return std::count_if(texts.begin(), texts.end(),
+                         [&](const QString& t) { return t.startsWith(start); });
+  };
+  // The system's own half cycles and no gate: not a word, so the columns stay as they were.
+  for (const QStringList& texts : columns(core::Language::kEnglish)) {
+    EXPECT_EQ(lines(texts, "Residue"), 0) << texts.join('|').toStdString();
+    EXPECT_EQ(lines(texts, "Gate"), 0);
+  }
+  const struct {
+    core::ResidueMethod residue;
+    core::TextKey line;
+  } kMethods[] = {{core::ResidueMethod::kFull, core::TextKey::kPictureResidueFull},
+                  {core::ResidueMethod::kDiscard, core::TextKey::kPictureResidueDiscard},
+                  {core::ResidueMethod::kRepeated, core::TextKey::kPictureResidueRepeated}};
+  for (const core::Language language : {core::Language::kEnglish, core::Language::kChinese}) {
+    for (const auto& method : kMethods) {
+      rainflow.result.residue = method.residue;
+      rainflow.result.gate = 0.25;
+      peak.result.gate = 1.5;
+      const std::vector<QStringList> shown = columns(language);
+      const QString gate = Tq(language, core::TextKey::kPictureGate);
+      for (size_t k = 0; k < 3; ++k) {  // the rainflow count's three pictures
+        EXPECT_EQ(shown[k].count(Tq(language, method.line)), 1) << k;
+        EXPECT_EQ(shown[k].count(QString(gate).replace("%s", "0.25 MPa")), 1) << k;
+      }
+      EXPECT_EQ(shown[3].count(QString(gate).replace("%s", "1.5 MPa")), 1) << "peak";
+      EXPECT_EQ(lines(shown[3], Tq(language, method.line)), 0) << "a peak count has no residue";
+    }
+  }
 }
 
 }  // namespace
