@@ -43,11 +43,11 @@ class Answers : public module::CountingAsker {
     return answer_yes;
   }
   void ShowStatus(const QString& text) override { statuses.append(text); }
-  void AskSetup(const core::CountingParameters& parameters, const core::CrossingOptions&, double,
-                const QString&,
+  void AskSetup(const core::CountingPlan& shown, double, const QString&,
                 std::function<void(std::optional<core::CountingPlan>)> answer) override {
     ++setups;
     if (!accept_setup) return answer(std::nullopt);
+    const core::CountingParameters& parameters = shown.parameters;
     core::CountingPlan request;  // OK on the fields as they were shown
     request.parameters = parameters;
     request.blocks = core::BlockRange{parameters.block_from, parameters.block_to};
@@ -205,6 +205,7 @@ TEST_F(CountingSessionTest, EveryCodeHasOneActionAndValuesOutOfRangeDoNothing) {
       {CommandCode(ui::command::kDisplaySetting), 1, false},  // peak counting only
       {NoticeCode(ui::notice::kInset), 0, true},
       {CommandCode(ui::command::kMatrixView), 1, false},  // rainflow only
+      {CommandCode(ui::command::kFromToView), 1, false},  // rainflow only
   };
   for (const Case& c : cases) {
     const int before = changes;
@@ -296,6 +297,65 @@ TEST_F(CountingSessionTest, ACancelWhileTheEnvelopeIsReadCountsNothingAndWarnsOf
   EXPECT_TRUE(answers_.warned.empty()) << answers_.warned.join("|").toStdString();
 }
 
+/// Answers the setup dialog with a residue method and a gate on the fields shown.
+class Conventions : public Answers {
+ public:
+  std::optional<core::ResidueMethod> residue;
+  double gate = 0.0;
+  core::CrossingOptions crossings;
+  std::vector<core::CountingPlan> shown_plans;
+  void AskSetup(const core::CountingPlan& shown, double, const QString&,
+                std::function<void(std::optional<core::CountingPlan>)> answer) override {
+    shown_plans.push_back(shown);
+    core::CountingPlan request = shown;
+    request.residue = residue;
+    request.gate = gate;
+    request.crossings = crossings;
+    answer(request);
+  }
+};
+
+TEST_F(CountingSessionTest, ThePlanNamesTheConventionsOnlyWhereTheyAreNotTheDefault) {
+  WriteCountingTest(data_.path(), Zigzag());
+  const struct {
+    core::CountingKind kind;
+    std::optional<core::ResidueMethod> answered;
+    double gate, crossing_gate;
+    std::optional<core::ResidueMethod> planned;  // what the next count is asked
+    double plan_gate, plan_crossing_gate;
+  } kCases[] = {
+      // Half is the system's own: not named, so that a default count keeps its bytes.
+      {core::CountingKind::kRainflow, core::ResidueMethod::kHalf, 0.0, 0.0, std::nullopt, 0.0, 0.0},
+      {core::CountingKind::kRainflow, core::ResidueMethod::kRepeated, 1.5, 0.0,
+       core::ResidueMethod::kRepeated, 1.5, 0.0},
+      {core::CountingKind::kPeak, std::nullopt, 2.0, 0.0, std::nullopt, 2.0, 0.0},
+      // A level crossing's gate stays with its levels, never in the plan's own gate.
+      {core::CountingKind::kCrossings, std::nullopt, 0.0, 1.0, std::nullopt, 0.0, 1.0},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(static_cast<int>(c.kind));
+    Conventions answers;
+    answers.residue = c.answered;
+    answers.gate = c.gate;
+    answers.crossings.gate = c.crossing_gate;
+    CountingSession session(c.kind, answers);
+    session.Start();
+    ASSERT_TRUE(WaitFor([&] { return !session.busy() && session.result(); }, 300000));
+    EXPECT_TRUE(answers.warned.empty()) << answers.warned.join("|").toStdString();
+    const core::CountingPlan plan = session.Plan();
+    EXPECT_EQ(plan.residue, c.planned);
+    EXPECT_EQ(plan.gate, c.plan_gate);
+    EXPECT_EQ(plan.crossings.gate, c.plan_crossing_gate);
+    // The next setup dialog shows what was answered.
+    session.Setup();
+    ASSERT_EQ(answers.shown_plans.size(), 2u);
+    EXPECT_EQ(answers.shown_plans[1].residue.value_or(core::ResidueMethod::kHalf),
+              c.answered.value_or(core::ResidueMethod::kHalf));
+    EXPECT_EQ(answers.shown_plans[1].gate, c.plan_gate);
+    ASSERT_TRUE(WaitFor([&] { return !session.busy(); }, 300000));
+  }
+}
+
 /// Answers Select Node with node "3" (another unit and scale), and keeps what each setup
 /// dialog was shown.
 class NodeSwitch : public Answers {
@@ -306,9 +366,9 @@ class NodeSwitch : public Answers {
     choose();
     return true;
   }
-  void AskSetup(const core::CountingParameters& parameters, const core::CrossingOptions&,
-                double ad_range, const QString&,
+  void AskSetup(const core::CountingPlan& shown, double ad_range, const QString&,
                 std::function<void(std::optional<core::CountingPlan>)> answer) override {
+    const core::CountingParameters& parameters = shown.parameters;
     shown_set_values.push_back(parameters.set_value);
     shown_ad_ranges.push_back(ad_range);
     // OK with the whole record, and the amplitude set to `specify` when there is one.

@@ -25,6 +25,7 @@
 
 #include "core/fatigue/fatigue_list.h"
 #include "core/fatigue/life_class_setting.h"
+#include "core/report/companion.h"
 #include "core/services/folders.h"
 #include "core/services/number_format.h"
 #include "core/services/profile.h"
@@ -33,6 +34,7 @@
 #include "module/control_panel.h"
 #include "module/counting_view.h"
 #include "module/life_parameter_dialog.h"
+#include "render/fatigue_pictures.h"
 #include "ui/damage_curve_widget.h"
 #include "ui/fatigue_table.h"
 #include "ui/host_message.h"
@@ -291,6 +293,77 @@ TEST_F(FatigueDesk, MatrixViewSwitchesPrintsAndCopies) {
   EXPECT_SOON_TRUE(!view_->matrix_shown());
   EXPECT_SOON_TRUE(!box->isChecked());
   EXPECT_FALSE(view_->drawn().plots.empty());  // the histogram's plots again
+}
+
+TEST_F(FatigueDesk, FromToViewTakesTurnsWithTheRangeMeanOneAndIsSavedAndPrinted) {
+  WriteTest(size_t{16384});
+  Open();
+  auto* from_to = frame_->control_panel()->findChild<QCheckBox*>(QStringLiteral("from_to_view"));
+  auto* range_mean = frame_->control_panel()->findChild<QCheckBox*>(QStringLiteral("matrix_view"));
+  ASSERT_NE(from_to, nullptr);
+  ASSERT_NE(range_mean, nullptr);
+  const QImage histogram = view_->ExportImage();
+
+  // The panel's box lists the cycles and shows their from-to matrix, in the histogram's N
+  // classes of [-A, A], holding every cycle the histogram counts.
+  Click(from_to);
+  ASSERT_SOON_TRUE(view_->from_to_shown() && view_->session().from_to().has_value() &&
+                   !view_->busy());
+  EXPECT_TRUE(messages_.isEmpty()) << messages_.join('\n').toStdString();
+  const core::ClassMatrix& matrix = *view_->session().from_to();
+  const auto& counted = std::get<core::RainflowResultFile>(*view_->result()).result;
+  EXPECT_EQ(matrix.classes, view_->partitions());
+  EXPECT_DOUBLE_EQ(matrix.amplitude_range, counted.amplitude_range);
+  double total = 0.0;
+  for (int32_t j = 0; j < view_->partitions(); ++j) total += counted.counts[static_cast<size_t>(j)];
+  EXPECT_GT(total, 0.0);
+  EXPECT_EQ(matrix.outside, 0.0);
+  EXPECT_DOUBLE_EQ(matrix.total, total);
+  EXPECT_FALSE(view_->drawn().cells.empty());
+  EXPECT_SOON_TRUE(from_to->isChecked());
+
+  // Saved as a picture (the bitmap the image export takes) and printed, it is the matrix.
+  const fs::path bitmap = core::ImageExportPicturePath();
+  fs::remove(bitmap);
+  ui::SendHostCommand(frame_, ui::command::kSavePicture);
+  QImage saved;
+  ASSERT_TRUE(saved.load(QString::fromStdString(bitmap.string())));
+  // The largest cell's colour shows in it, and nowhere in the histogram.
+  auto darkest = [](const QImage& image) {
+    const QRgb colour = render::MatrixCellColour(1.0).rgb();
+    int found = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) found += image.pixel(x, y) == colour;
+    }
+    return found;
+  };
+  EXPECT_EQ(saved.size(), view_->ExportImage().size());
+  EXPECT_GT(darkest(saved), 0);
+  EXPECT_EQ(darkest(histogram), 0);
+  messages_.clear();  // the image export program is not installed here
+  const fs::path pdf = data_.path() / "from_to.pdf";
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(QString::fromStdString(pdf.string()));
+  ASSERT_TRUE(view_->PrintOn(printer));
+  EXPECT_GT(fs::file_size(pdf), 1000u);
+
+  // The range-mean box shows that matrix instead, and the from-to box is unticked.
+  Click(range_mean);
+  EXPECT_SOON_TRUE(view_->matrix_shown() && !view_->from_to_shown());
+  EXPECT_SOON_TRUE(range_mean->isChecked() && !from_to->isChecked());
+
+  // View › From-To Matrix (Ctrl+Shift+T) switches back, and again to the histogram.
+  QApplication::setActiveWindow(&host_);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&host_));
+  QTest::keyClick(view_, Qt::Key_T, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_SOON_TRUE(view_->from_to_shown() && !view_->matrix_shown());
+  EXPECT_SOON_TRUE(from_to->isChecked() && !range_mean->isChecked());
+  QTest::keyClick(view_, Qt::Key_T, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_SOON_TRUE(!view_->from_to_shown() && !view_->matrix_shown());
+  EXPECT_SOON_TRUE(!from_to->isChecked());
+  EXPECT_FALSE(view_->drawn().plots.empty());
+  EXPECT_TRUE(view_->drawn().cells.empty()) << "the histogram again";
 }
 
 TEST_F(FatigueDesk, AnOpenedResultFileSaysTheMatrixNeedsACount) {
