@@ -526,9 +526,9 @@ void CountingView::OverlayNodes() {
   const QString status = Text(TextKey::kOverlayTitle);
   const bool started = overlay_runner_.Start(
       status,
-      [outcome, kind = kind(), parameters = parameters(), test, names = choice.names,
+      [outcome, plan = session_.Plan(), test, names = choice.names,
        language = state_.language](core::Progress& progress) {
-        *outcome = CountOverlayNodes(kind, parameters, test, names, language, progress);
+        *outcome = CountOverlayNodes(plan, test, names, language, progress);
       },
       [this, outcome, test, names = choice.names] {
         PanelTakeOver();
