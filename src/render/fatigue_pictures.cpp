@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
+#include <span>
 
 #include "core/counting/counting_parameters.h"
 #include "core/services/number_format.h"
@@ -61,6 +63,45 @@ QRect Between(double x0, double x1, double y0, double y1) {
   return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
 }
 
+/// How a cell's cycles map to its colour: a share of the largest cell, or, on the window's log
+/// count axis, its place among the decades from the one at or below the smallest cell to the one
+/// at or above the largest, so that a cell of 2 cycles beside one of 2000 does not fade to white:
+///
+///   linear   share = n / largest                       ticks 0, 0.5, 1, ... up to largest
+///   log      share = log(n / low) / log(high / low)     ticks 1, 10, 100, ... low to high
+struct ColourScale {
+  bool log = false;
+  double low = 0.0;
+  double high = 0.0;  ///< the count at the top of the scale; 0: no cycles
+
+  double Share(double count) const {
+    if (!(high > low)) return 0.0;
+    if (!log) return count / high;
+    if (!(count > 0.0)) return 0.0;
+    return std::log10(count / low) / std::log10(high / low);
+  }
+  std::vector<double> Ticks() const {
+    return log ? DecadeTicks(low, high) : NiceTicks(0.0, high, 5);
+  }
+};
+
+ColourScale MakeColourScale(std::span<const double> counts, bool log) {
+  ColourScale scale;
+  scale.log = log;
+  double smallest = std::numeric_limits<double>::infinity();
+  for (double count : counts) {
+    if (!Finite(count) || !(count > 0.0)) continue;
+    scale.high = std::max(scale.high, count);
+    smallest = std::min(smallest, count);
+  }
+  if (log && scale.high > 0.0) {
+    scale.low = std::pow(10.0, std::floor(std::log10(smallest)));
+    scale.high = std::pow(10.0, std::ceil(std::log10(scale.high)));
+    if (!(scale.high > scale.low)) scale.high = 10.0 * scale.low;  // every cell alike
+  }
+  return scale;
+}
+
 /// The colour scale's bar, right of the map:
 ///
 ///   Cycles       scale title in the plot's title row
@@ -76,12 +117,12 @@ struct ScaleLayout {
   std::vector<double> ticks;
 };
 
-ScaleLayout MeasureScale(const QFontMetrics& metrics, const QString& title, double largest,
-                         const QRect& plots) {
+ScaleLayout MeasureScale(const QFontMetrics& metrics, const QString& title,
+                         const ColourScale& colours, const QRect& plots) {
   ScaleLayout scale;
   scale.gap = std::max(2, metrics.height() / 3);
   scale.bar_width = std::max(8, metrics.height());
-  scale.ticks = NiceTicks(0.0, largest, 5);
+  scale.ticks = colours.Ticks();
   int widest = 0;
   for (double tick : scale.ticks) {
     widest = std::max(
@@ -94,15 +135,16 @@ ScaleLayout MeasureScale(const QFontMetrics& metrics, const QString& title, doub
   return scale;
 }
 
-void DrawScale(QPainter& painter, const ScaleLayout& scale, const QRect& wave, double largest,
-               const QString& title, const QColor& text_colour, const QColor& frame_colour,
-               int line_width, DrawnPlot& drawn, PictureReport& report) {
+void DrawScale(QPainter& painter, const ScaleLayout& scale, const QRect& wave,
+               const ColourScale& colours, const QString& title, const QColor& text_colour,
+               const QColor& frame_colour, int line_width, DrawnPlot& drawn,
+               PictureReport& report) {
   const QFontMetrics metrics(painter.font(), painter.device());
   const int h = metrics.height();
   const QRect bar(scale.strip.left() + scale.gap, wave.top(), scale.bar_width, wave.height());
   if (bar.right() >= scale.strip.right() || bar.height() < 2) return;
   report.scale_bar = bar;
-  report.scale_high = largest;
+  report.scale_high = colours.high;
   const int rows = bar.height();
   for (int r = 0; r < rows; ++r) {
     const double share = (rows - 1 - r + 0.5) / rows;
@@ -125,7 +167,7 @@ void DrawScale(QPainter& painter, const ScaleLayout& scale, const QRect& wave, d
     placed.push_back(box);
   }
   for (double tick : scale.ticks) {
-    const int y = static_cast<int>(std::lround(bar.bottom() - tick / largest * (rows - 1)));
+    const int y = static_cast<int>(std::lround(bar.bottom() - colours.Share(tick) * (rows - 1)));
     painter.setPen(QPen(frame_colour, line_width));
     painter.drawLine(bar.right(), y, bar.right() + scale.gap, y);
     const QString label = QString::fromStdString(core::FormatNumber(tick, 0));
@@ -226,10 +268,8 @@ PictureReport DrawRangeMeanMatrixPicture(QPainter& painter, const TargetGeometry
   layout::SizePicture(geometry, table, report);
   const QFont font = PictureFont(report.font_pixels);
 
-  double largest = 0.0;
-  for (double count : matrix.counts) {
-    if (Finite(count)) largest = std::max(largest, count);
-  }
+  const ColourScale colour_scale = MakeColourScale(matrix.counts, state.log_counts);
+  const double largest = colour_scale.high;
   const layout::InfoColumn column =
       MatrixColumn(file, table, language, matrix.range_bins, matrix.mean_bins, matrix.total_cycles);
   const QRect plots = layout::PlaceColumn(painter, geometry, font, column, report);
@@ -243,7 +283,7 @@ PictureReport DrawRangeMeanMatrixPicture(QPainter& painter, const TargetGeometry
   ScaleLayout scale;
   QRect map = plots;
   if (counted && ranged) {
-    scale = MeasureScale(metrics, scale_title, largest, plots);
+    scale = MeasureScale(metrics, scale_title, colour_scale, plots);
     map.setRight(scale.strip.left() - 1);
   }
 
@@ -293,7 +333,7 @@ PictureReport DrawRangeMeanMatrixPicture(QPainter& painter, const TargetGeometry
         const double x1 = columns == 1 ? mean_high : matrix.mean_to(k);
         const QRect rect = Between(plot.MapX(x0), plot.MapX(x1), plot.MapY(matrix.range_to(i)),
                                    plot.MapY(matrix.range_from(i)));
-        const QColor colour = MatrixCellColour(count / largest);
+        const QColor colour = MatrixCellColour(colour_scale.Share(count));
         painter.fillRect(rect, colour);
         report.cells.push_back({i, k, count, rect.intersected(wave), colour});
       }
@@ -305,7 +345,7 @@ PictureReport DrawRangeMeanMatrixPicture(QPainter& painter, const TargetGeometry
     painter.drawRect(wave);
     painter.setFont(font);
     const QColor text_colour = ToQColor(colours[CDrawWave::kText]);
-    DrawScale(painter, scale, wave, largest, scale_title, text_colour,
+    DrawScale(painter, scale, wave, colour_scale, scale_title, text_colour,
               ToQColor(colours[CDrawWave::kAxis]), geometry.LineWidth(), drawn, report);
   }
   report.plots.push_back(std::move(drawn));
@@ -335,10 +375,8 @@ PictureReport DrawFromToMatrixPicture(QPainter& painter, const TargetGeometry& g
   layout::SizePicture(geometry, table, report);
   const QFont font = PictureFont(report.font_pixels);
 
-  double largest = 0.0;
-  for (double count : matrix.counts) {
-    if (Finite(count)) largest = std::max(largest, count);
-  }
+  const ColourScale colour_scale = MakeColourScale(matrix.counts, state.log_counts);
+  const double largest = colour_scale.high;
   layout::InfoColumn column = MatrixColumn(file, table, language, m, m, matrix.total);
   // Cycles whose turning points lie beyond [-A, A] (a set amplitude below the load) are in no
   // cell: the column says how many, so that the cells' sum is not taken for the whole count.
@@ -359,7 +397,7 @@ PictureReport DrawFromToMatrixPicture(QPainter& painter, const TargetGeometry& g
   ScaleLayout scale;
   QRect map = plots;
   if (counted && ranged) {
-    scale = MeasureScale(metrics, scale_title, largest, plots);
+    scale = MeasureScale(metrics, scale_title, colour_scale, plots);
     map.setRight(scale.strip.left() - 1);
   }
 
@@ -431,7 +469,7 @@ PictureReport DrawFromToMatrixPicture(QPainter& painter, const TargetGeometry& g
         const auto t = static_cast<size_t>(to);
         const QRect rect = Between(plot.MapX(matrix.edges[t]), plot.MapX(matrix.edges[t + 1]),
                                    plot.MapY(matrix.edges[f + 1]), plot.MapY(matrix.edges[f]));
-        const QColor colour = MatrixCellColour(count / largest);
+        const QColor colour = MatrixCellColour(colour_scale.Share(count));
         painter.fillRect(rect, colour);
         report.cells.push_back({from, to, count, rect.intersected(wave), colour});
       }
@@ -442,7 +480,7 @@ PictureReport DrawFromToMatrixPicture(QPainter& painter, const TargetGeometry& g
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(wave);
     painter.setFont(font);
-    DrawScale(painter, scale, wave, largest, scale_title, ToQColor(colours[CDrawWave::kText]),
+    DrawScale(painter, scale, wave, colour_scale, scale_title, ToQColor(colours[CDrawWave::kText]),
               ToQColor(colours[CDrawWave::kAxis]), geometry.LineWidth(), drawn, report);
   }
   report.plots.push_back(std::move(drawn));

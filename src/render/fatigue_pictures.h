@@ -19,7 +19,8 @@
 namespace torvwy::render {
 
 /// Draws the range-mean matrix of `file`'s rainflow count into geometry.area: cells coloured by
-/// their cycles on a colour scale drawn beside them (empty cells left blank), range up, mean
+/// their cycles on a colour scale drawn beside them (on decades with `state.log_counts`, the
+/// window's log count axis; empty cells left blank), range up, mean
 /// across, axis titles and scale in `state.language`, and the information column of the
 /// counting picture. Serves every target (window, image, printer, report), as the counting
 /// picture does.

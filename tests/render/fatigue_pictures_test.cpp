@@ -524,6 +524,44 @@ TEST(FromToMatrixPicture, WithoutCyclesItSaysSoAndADamagedMatrixIsAFrame) {
   EXPECT_TRUE(DrawFromTo(core::ClassMatrix{}, StateFor(core::Language::kEnglish)).report.empty);
 }
 
+TEST(MatrixColours, OnTheLogCountAxisBothMatricesColourTheirCellsByDecades) {
+  // From-to cells of 1, 10 and 100 cycles: decades 1..100, so shares 0, 1/2 and 1; linear
+  // they would be 0.01, 0.1 and 1, the first two barely off white.
+  auto made = core::MakeClassMatrix(3, 9.0);
+  ASSERT_TRUE(made.ok());
+  core::ClassMatrix from_to = *made;
+  from_to.Add(-6.0, 0.0, 1.0);
+  from_to.Add(0.0, 6.0, 10.0);
+  from_to.Add(6.0, -6.0, 100.0);
+  ViewState state = StateFor(core::Language::kEnglish);
+  state.log_counts = true;
+  const Drawn log = DrawFromTo(from_to, state);
+  EXPECT_EQ(CellAt(log.report, 0, 1)->colour, MatrixCellColour(0.0));
+  EXPECT_EQ(CellAt(log.report, 1, 2)->colour, MatrixCellColour(0.5));
+  EXPECT_EQ(CellAt(log.report, 2, 0)->colour, MatrixCellColour(1.0));
+  EXPECT_DOUBLE_EQ(log.report.scale_high, 100.0);
+  // The scale reads the decades, 10 half way up the bar.
+  const QRect bar = log.report.scale_bar;
+  ASSERT_TRUE(bar.isValid());
+  for (const DrawnText& text : log.report.plots[0].texts) {
+    if (text.rect.left() <= bar.right()) continue;
+    EXPECT_TRUE(text.text == "1" || text.text == "10" || text.text == "100")
+        << text.text.toStdString();
+    if (text.text == "10") {
+      EXPECT_NEAR(text.rect.center().y(), bar.center().y(), 2);
+    }
+  }
+  state.log_counts = false;
+  EXPECT_EQ(CellAt(DrawFromTo(from_to, state).report, 1, 2)->colour, MatrixCellColour(0.1));
+
+  // The range-mean matrix alike: its 0.5, 1 and 2 cycles over the decades 0.1..10.
+  state.log_counts = true;
+  const Drawn range_mean = DrawMatrix(SmallMatrix(), state);
+  EXPECT_DOUBLE_EQ(range_mean.report.scale_high, 10.0);
+  EXPECT_EQ(CellAt(range_mean.report, 2, 1)->colour, MatrixCellColour(0.5));
+  EXPECT_EQ(CellAt(range_mean.report, 0, 0)->colour, MatrixCellColour(std::log10(20.0) / 2.0));
+}
+
 TEST(ConventionLines, EveryPictureOfACountNamesAResidueAndAGateThatAreNotTheDefault) {
   core::RainflowResultFile rainflow = testing::RainflowFixture();
   core::PeakResultFile peak = testing::PeakFixture();
