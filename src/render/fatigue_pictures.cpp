@@ -432,13 +432,16 @@ PictureReport DrawFromToMatrixPicture(QPainter& painter, const TargetGeometry& g
     missing = Q(Tr(language, TextKey::kPictureNoCycles));
   }
   plot.SetMissingText(missing);
-  // Both axes run over [-A, A]: square cells where the room is wider than high, the map and its
-  // scale kept together in the middle of the room.
+  // Both axes run over [-A, A]: square cells, so that from = to is the diagonal at 45 degrees.
+  // A room wider than high keeps the map and its scale together in its middle; a room higher
+  // than wide leaves its foot empty, the title staying in the top row beside the column's.
   const QRect laid = plot.LayoutWaveRect(map, metrics);
-  if (const int extra = laid.width() - laid.height(); extra > 0 && ranged) {
+  if (const int extra = laid.width() - laid.height(); ranged && extra > 0) {
     const int shift = extra / 2;
     map.adjust(shift, 0, shift - extra, 0);
     scale.strip.translate(shift - extra, 0);
+  } else if (ranged && extra < 0) {
+    map.setBottom(map.bottom() + extra);
   }
   plot.Draw(painter, map);
   report.texts.push_back({title, map});

@@ -31,8 +31,8 @@ PictureReport DrawRangeMeanMatrixPicture(QPainter& painter, const TargetGeometry
 
 /// Draws the from-to matrix of `file`'s rainflow count into geometry.area as the range-mean one
 /// is drawn: the class a cycle starts in up, the class it goes to across, both over [-A, A] and
-/// read at the class edges, the diagonal from = to dotted under the cells, and the cycles that
-/// lie outside [-A, A] counted in the information column.
+/// read at the class edges, on square cells, the diagonal from = to dotted under the cells, and the
+/// cycles that lie outside [-A, A] counted in the information column.
 PictureReport DrawFromToMatrixPicture(QPainter& painter, const TargetGeometry& geometry,
                                       const core::RainflowResultFile& file,
                                       const core::ClassMatrix& matrix, const ViewState& state);

@@ -474,8 +474,9 @@ TEST(FromToMatrixPicture, ManyClassesAreLabelledEvenlyAndNoTextMeetsAnother) {
                                 " lang " + std::to_string(static_cast<int>(language));
       const Drawn drawn = DrawFromTo(many, StateFor(language), size.width(), size.height(), file);
       ASSERT_EQ(drawn.report.cells.size(), 2u) << where;
-      // The X labels below the map are edges k * 0.8 - 10 at one even step from -10.
       const QRect wave = drawn.report.plots[0].wave_rect;
+      EXPECT_NEAR(wave.width(), wave.height(), 1) << "square cells, wide or high, " << where;
+      // The X labels below the map are edges k * 0.8 - 10 at one even step from -10.
       std::vector<int> indices;
       for (const DrawnText& text : drawn.report.plots[0].texts) {
         if (text.rect.top() <= wave.bottom() || text.rect.bottom() > wave.bottom() + 40) continue;
