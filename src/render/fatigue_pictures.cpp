@@ -186,6 +186,73 @@ void DrawScale(QPainter& painter, const ScaleLayout& scale, const QRect& wave,
   }
 }
 
+/// Opens a picture on its target: clipped to the area, the background filled, its size and font
+/// chosen (report.compact, report.font_pixels); the caller restores the painter at its end.
+QFont OpenPicture(QPainter& painter, const TargetGeometry& geometry, const ViewState& state,
+                  const core::MessageTable& table, PictureReport& report) {
+  report.empty = false;
+  painter.save();
+  painter.setClipRect(geometry.area, Qt::IntersectClip);
+  painter.fillRect(geometry.area,
+                   geometry.printing() ? QColor(Qt::white) : ToQColor(state.colours.background));
+  layout::SizePicture(geometry, table, report);
+  return PictureFont(report.font_pixels);
+}
+
+/// The plot a heat map's cells are drawn over: no curve of its own (one bar of no height) and no
+/// cursor, its labels of `digits` significant digits (0: six) thinned at every size, and the map
+/// on white whatever the background, so that its light end reads as few cycles. Returns the
+/// plot's colours.
+std::array<ColourRef, CDrawWave::kColourCount> PrepareHeatMap(CDrawWave& plot,
+                                                              const TargetGeometry& geometry,
+                                                              const ViewState& state,
+                                                              const QFont& font, int digits) {
+  layout::PreparePlot(plot, geometry, state, font, true);
+  std::array<ColourRef, CDrawWave::kColourCount> colours =
+      layout::PlotColours(geometry, state.colours);
+  colours[CDrawWave::kWaveBackground] = 0xFFFFFF;
+  plot.SetColors(colours);
+  plot.SetTickTypeOfX(0, 0, 0, digits, 0);
+  plot.SetTickTypeOfY(0, 0, 0, digits, 0);
+  static const double kZero = 0.0;
+  plot.SetData(&kZero, 1);
+  plot.SetWaveType(CDrawWave::kHollowBar);
+  plot.EnableCursor(false);
+  return colours;
+}
+
+/// Titles a heat map's plot, its axes in the node's unit, and returns what it says in its middle
+/// instead of cells: that there is no amplitude range, or no cycle; empty when it has cells.
+QString TitleHeatMap(CDrawWave& plot, const QString& title, TextKey x_title, TextKey y_title,
+                     const core::RainflowResultFile& file, core::Language language, bool ranged,
+                     bool counted) {
+  const QString eu = SanitizeText(file.sampling.eu());
+  plot.SetTitle(title, Q(Tr(language, x_title)), Q(Tr(language, y_title)));
+  plot.SetEU(eu, eu);
+  QString missing;
+  if (!ranged) {
+    missing = Q(Tr(language, TextKey::kPictureNoAmplitudeRange));
+  } else if (!counted) {
+    missing = Q(Tr(language, TextKey::kPictureNoCycles));
+  }
+  plot.SetMissingText(missing);
+  return missing;
+}
+
+/// Ends a heat map once its cells are drawn: the frame again over the cells at its edges, then
+/// the colour scale beside it.
+void CloseHeatMap(QPainter& painter, const TargetGeometry& geometry, const QRect& wave,
+                  const std::array<ColourRef, CDrawWave::kColourCount>& colours, const QFont& font,
+                  const ScaleLayout& scale, const ColourScale& colour_scale,
+                  const QString& scale_title, DrawnPlot& drawn, PictureReport& report) {
+  painter.setPen(QPen(ToQColor(colours[CDrawWave::kAxis]), geometry.LineWidth()));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(wave);
+  painter.setFont(font);
+  DrawScale(painter, scale, wave, colour_scale, scale_title, ToQColor(colours[CDrawWave::kText]),
+            ToQColor(colours[CDrawWave::kAxis]), geometry.LineWidth(), drawn, report);
+}
+
 /// The information column of a matrix picture: the rainflow count's lines, its conventions, the
 /// matrix's size and its cycles.
 layout::InfoColumn MatrixColumn(const core::RainflowResultFile& file,
@@ -258,15 +325,9 @@ PictureReport DrawRangeMeanMatrixPicture(QPainter& painter, const TargetGeometry
     return EmptyFrame(painter, geometry);
   }
   PictureReport report;
-  report.empty = false;
-  painter.save();
-  painter.setClipRect(area, Qt::IntersectClip);
-  painter.fillRect(area,
-                   geometry.printing() ? QColor(Qt::white) : ToQColor(state.colours.background));
   const core::Language language = state.language;
   const core::MessageTable table = core::LoadMessageTable(language);
-  layout::SizePicture(geometry, table, report);
-  const QFont font = PictureFont(report.font_pixels);
+  const QFont font = OpenPicture(painter, geometry, state, table, report);
 
   const ColourScale colour_scale = MakeColourScale(matrix.counts, state.log_counts);
   const double largest = colour_scale.high;
@@ -289,32 +350,13 @@ PictureReport DrawRangeMeanMatrixPicture(QPainter& painter, const TargetGeometry
 
   CDrawWave plot;
   // Thinned labels at every size: the first mean (often negative) would meet the range's 0.
-  layout::PreparePlot(plot, geometry, state, font, true);
-  // The map sits on white whatever the background, so that its light end reads as few cycles.
-  std::array<ColourRef, CDrawWave::kColourCount> colours =
-      layout::PlotColours(geometry, state.colours);
-  colours[CDrawWave::kWaveBackground] = 0xFFFFFF;
-  plot.SetColors(colours);
-  plot.SetTickTypeOfX(0, 0, 0, 0, 0);
-  plot.SetTickTypeOfY(0, 0, 0, 0, 0);
-  const double zero = 0.0;
-  plot.SetData(&zero, 1);  // the cells are drawn over the plot: its one bar has no height
-  plot.SetWaveType(CDrawWave::kHollowBar);
-  plot.EnableCursor(false);
+  const auto colours = PrepareHeatMap(plot, geometry, state, font, 0);
   const auto [mean_low, mean_high] = MeanAxis(matrix);
   plot.SetRangeOfX(CDrawWave::kRangeFixed, mean_low, mean_high);
   plot.SetRangeOfY(CDrawWave::kRangeFixed, 0.0, ranged ? range_top : 1.0);
-  const QString eu = SanitizeText(file.sampling.eu());
-  plot.SetTitle(title, Q(Tr(language, TextKey::kPictureMatrixMeanAxis)),
-                Q(Tr(language, TextKey::kPictureMatrixRangeAxis)));
-  plot.SetEU(eu, eu);
-  QString missing;
-  if (!ranged) {
-    missing = Q(Tr(language, TextKey::kPictureNoAmplitudeRange));
-  } else if (!counted) {
-    missing = Q(Tr(language, TextKey::kPictureNoCycles));
-  }
-  plot.SetMissingText(missing);
+  const QString missing =
+      TitleHeatMap(plot, title, TextKey::kPictureMatrixMeanAxis, TextKey::kPictureMatrixRangeAxis,
+                   file, language, ranged, counted);
   plot.Draw(painter, map);
   report.texts.push_back({title, map});
   DrawnPlot drawn = layout::Describe(plot, map, title, matrix.range_bins * matrix.mean_bins);
@@ -339,14 +381,8 @@ PictureReport DrawRangeMeanMatrixPicture(QPainter& painter, const TargetGeometry
       }
     }
     painter.restore();
-    // The frame again, over the cells at its edges.
-    painter.setPen(QPen(ToQColor(colours[CDrawWave::kAxis]), geometry.LineWidth()));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(wave);
-    painter.setFont(font);
-    const QColor text_colour = ToQColor(colours[CDrawWave::kText]);
-    DrawScale(painter, scale, wave, colour_scale, scale_title, text_colour,
-              ToQColor(colours[CDrawWave::kAxis]), geometry.LineWidth(), drawn, report);
+    CloseHeatMap(painter, geometry, wave, colours, font, scale, colour_scale, scale_title, drawn,
+                 report);
   }
   report.plots.push_back(std::move(drawn));
   layout::DrawInformation(painter, geometry, state, font, column, report);
@@ -365,15 +401,9 @@ PictureReport DrawFromToMatrixPicture(QPainter& painter, const TargetGeometry& g
     return EmptyFrame(painter, geometry);
   }
   PictureReport report;
-  report.empty = false;
-  painter.save();
-  painter.setClipRect(area, Qt::IntersectClip);
-  painter.fillRect(area,
-                   geometry.printing() ? QColor(Qt::white) : ToQColor(state.colours.background));
   const core::Language language = state.language;
   const core::MessageTable table = core::LoadMessageTable(language);
-  layout::SizePicture(geometry, table, report);
-  const QFont font = PictureFont(report.font_pixels);
+  const QFont font = OpenPicture(painter, geometry, state, table, report);
 
   const ColourScale colour_scale = MakeColourScale(matrix.counts, state.log_counts);
   const double largest = colour_scale.high;
@@ -402,18 +432,7 @@ PictureReport DrawFromToMatrixPicture(QPainter& painter, const TargetGeometry& g
   }
 
   CDrawWave plot;
-  layout::PreparePlot(plot, geometry, state, font, true);  // thinned labels at every size
-  std::array<ColourRef, CDrawWave::kColourCount> colours =
-      layout::PlotColours(geometry, state.colours);
-  colours[CDrawWave::kWaveBackground] = 0xFFFFFF;  // the light end reads as few cycles
-  plot.SetColors(colours);
-  const int digits = EdgeDigits(matrix);
-  plot.SetTickTypeOfX(0, 0, 0, digits, 0);
-  plot.SetTickTypeOfY(0, 0, 0, digits, 0);
-  const double zero = 0.0;
-  plot.SetData(&zero, 1);  // the cells are drawn over the plot: its one bar has no height
-  plot.SetWaveType(CDrawWave::kHollowBar);
-  plot.EnableCursor(false);
+  const auto colours = PrepareHeatMap(plot, geometry, state, font, EdgeDigits(matrix));
   plot.SetRangeOfX(CDrawWave::kRangeFixed, ranged ? low : -1.0, ranged ? high : 1.0);
   plot.SetRangeOfY(CDrawWave::kRangeFixed, ranged ? low : -1.0, ranged ? high : 1.0);
   if (ranged) {
@@ -421,17 +440,9 @@ PictureReport DrawFromToMatrixPicture(QPainter& painter, const TargetGeometry& g
     plot.SetTickValuesOfX(EdgeTicks(matrix));
     plot.SetTickValuesOfY(EdgeTicks(matrix));
   }
-  const QString eu = SanitizeText(file.sampling.eu());
-  plot.SetTitle(title, Q(Tr(language, TextKey::kPictureFromToToAxis)),
-                Q(Tr(language, TextKey::kPictureFromToFromAxis)));
-  plot.SetEU(eu, eu);
-  QString missing;
-  if (!ranged) {
-    missing = Q(Tr(language, TextKey::kPictureNoAmplitudeRange));
-  } else if (!counted) {
-    missing = Q(Tr(language, TextKey::kPictureNoCycles));
-  }
-  plot.SetMissingText(missing);
+  const QString missing =
+      TitleHeatMap(plot, title, TextKey::kPictureFromToToAxis, TextKey::kPictureFromToFromAxis,
+                   file, language, ranged, counted);
   // Both axes run over [-A, A]: square cells, so that from = to is the diagonal at 45 degrees.
   // A room wider than high keeps the map and its scale together in its middle; a room higher
   // than wide leaves its foot empty, the title staying in the top row beside the column's.
@@ -478,13 +489,8 @@ PictureReport DrawFromToMatrixPicture(QPainter& painter, const TargetGeometry& g
       }
     }
     painter.restore();
-    // The frame again, over the cells at its edges.
-    painter.setPen(QPen(ToQColor(colours[CDrawWave::kAxis]), geometry.LineWidth()));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(wave);
-    painter.setFont(font);
-    DrawScale(painter, scale, wave, colour_scale, scale_title, ToQColor(colours[CDrawWave::kText]),
-              ToQColor(colours[CDrawWave::kAxis]), geometry.LineWidth(), drawn, report);
+    CloseHeatMap(painter, geometry, wave, colours, font, scale, colour_scale, scale_title, drawn,
+                 report);
   }
   report.plots.push_back(std::move(drawn));
   layout::DrawInformation(painter, geometry, state, font, column, report);
@@ -498,15 +504,9 @@ PictureReport DrawDamageHistoryPicture(QPainter& painter, const TargetGeometry& 
   const QRect area = geometry.area;
   if (area.width() < 2 || area.height() < 2) return EmptyFrame(painter, geometry);
   PictureReport report;
-  report.empty = false;
-  painter.save();
-  painter.setClipRect(area, Qt::IntersectClip);
-  painter.fillRect(area,
-                   geometry.printing() ? QColor(Qt::white) : ToQColor(state.colours.background));
   const core::Language language = state.language;
   const core::MessageTable table = core::LoadMessageTable(language);
-  layout::SizePicture(geometry, table, report);
-  const QFont font = PictureFont(report.font_pixels);
+  const QFont font = OpenPicture(painter, geometry, state, table, report);
 
   // The axes: seconds from 0 to the last step, damage from 0 to a fifth above the total.
   double seconds = 0.0;

@@ -89,6 +89,24 @@ std::vector<DrawnText> TextBoxes(const PictureReport& report) {
   return boxes;
 }
 
+/// Every text inside the picture and clear of every other; no cell under the column or the
+/// colour scale.
+void ExpectApart(const PictureReport& report, QSize size, const std::string& where) {
+  const QRect picture(QPoint(0, 0), size);
+  const std::vector<DrawnText> boxes = TextBoxes(report);
+  for (size_t i = 0; i < boxes.size(); ++i) {
+    EXPECT_TRUE(picture.contains(boxes[i].rect)) << boxes[i].text.toStdString() << " " << where;
+    for (size_t j = i + 1; j < boxes.size(); ++j) {
+      EXPECT_FALSE(boxes[i].rect.intersects(boxes[j].rect))
+          << boxes[i].text.toStdString() << " / " << boxes[j].text.toStdString() << " " << where;
+    }
+  }
+  for (const DrawnCell& cell : report.cells) {
+    EXPECT_FALSE(cell.rect.intersects(report.column)) << where;
+    EXPECT_FALSE(cell.rect.intersects(report.scale_bar)) << where;
+  }
+}
+
 const DrawnCell* CellAt(const PictureReport& report, int row, int column) {
   for (const DrawnCell& cell : report.cells) {
     if (cell.row == row && cell.column == column) return &cell;
@@ -193,21 +211,8 @@ TEST(RangeMeanMatrixPicture, NoTextOverlapsAnotherOrLeavesThePicture) {
       const std::string where = std::to_string(size.width()) + "x" + std::to_string(size.height()) +
                                 " lang " + std::to_string(static_cast<int>(language));
       EXPECT_EQ(drawn.report.compact, size.width() < 640 || size.height() < 480) << where;
-      const QRect picture(0, 0, size.width(), size.height());
-      const std::vector<DrawnText> boxes = TextBoxes(drawn.report);
-      EXPECT_GE(boxes.size(), 8u) << where;
-      for (size_t i = 0; i < boxes.size(); ++i) {
-        EXPECT_TRUE(picture.contains(boxes[i].rect)) << boxes[i].text.toStdString() << " " << where;
-        for (size_t j = i + 1; j < boxes.size(); ++j) {
-          EXPECT_FALSE(boxes[i].rect.intersects(boxes[j].rect))
-              << boxes[i].text.toStdString() << " / " << boxes[j].text.toStdString() << " "
-              << where;
-        }
-      }
-      for (const DrawnCell& cell : drawn.report.cells) {
-        EXPECT_FALSE(cell.rect.intersects(drawn.report.column)) << where;
-        EXPECT_FALSE(cell.rect.intersects(drawn.report.scale_bar)) << where;
-      }
+      EXPECT_GE(TextBoxes(drawn.report).size(), 8u) << where;
+      ExpectApart(drawn.report, size, where);
     }
   }
 }
@@ -492,20 +497,7 @@ TEST(FromToMatrixPicture, ManyClassesAreLabelledEvenlyAndNoTextMeetsAnother) {
       for (size_t i = 2; i < indices.size(); ++i) {
         EXPECT_EQ(indices[i] - indices[i - 1], indices[1] - indices[0]) << where;
       }
-      const QRect picture(0, 0, size.width(), size.height());
-      const std::vector<DrawnText> boxes = TextBoxes(drawn.report);
-      for (size_t i = 0; i < boxes.size(); ++i) {
-        EXPECT_TRUE(picture.contains(boxes[i].rect)) << boxes[i].text.toStdString() << " " << where;
-        for (size_t j = i + 1; j < boxes.size(); ++j) {
-          EXPECT_FALSE(boxes[i].rect.intersects(boxes[j].rect))
-              << boxes[i].text.toStdString() << " / " << boxes[j].text.toStdString() << " "
-              << where;
-        }
-      }
-      for (const DrawnCell& cell : drawn.report.cells) {
-        EXPECT_FALSE(cell.rect.intersects(drawn.report.column)) << where;
-        EXPECT_FALSE(cell.rect.intersects(drawn.report.scale_bar)) << where;
-      }
+      ExpectApart(drawn.report, size, where);
     }
   }
 }
