@@ -203,9 +203,11 @@ void HostWindow::BuildMenus() {
           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
   command(view, Text(TextKey::kMenuGrid), ui::command::kGrid,
           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
-  // A rainflow window switches between its histogram and its range-mean matrix.
+  // A rainflow window switches between its histogram and the matrices of its cycles.
   command(view, Text(TextKey::kMenuRangeMeanMatrix), ui::command::kMatrixView,
           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
+  command(view, Text(TextKey::kMenuFromToMatrix), ui::command::kFromToView,
+          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
   command(view, Text(TextKey::kViewMenuLogCounts), ui::command::kLogCounts,
           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
   view->addSeparator();

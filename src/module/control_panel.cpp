@@ -132,24 +132,30 @@ ControlPanel::ControlPanel(core::CountingKind kind, QWidget* frame, QWidget* par
           [this](int index) { Notice(ui::notice::kCurveType, index); });
   view_layout->addWidget(curve_style_, 1, 1);
   if (kind == core::CountingKind::kRainflow) {
-    // The picture: the histogram, or the range-mean matrix of the counted cycles.
+    // The picture: the histogram, or one of the matrices of the counted cycles; ticking one
+    // unticks the other when the view takes them over.
     matrix_ = new QCheckBox(Text(TextKey::kPanelRangeMeanMatrix), view_box);
     matrix_->setObjectName(QStringLiteral("matrix_view"));
     connect(matrix_, &QCheckBox::clicked, this,
             [this](bool checked) { Command(ui::command::kMatrixView, checked ? 1 : 2); });
     view_layout->addWidget(matrix_, 2, 0, 1, 2);
+    from_to_ = new QCheckBox(Text(TextKey::kPanelFromToMatrix), view_box);
+    from_to_->setObjectName(QStringLiteral("from_to_view"));
+    connect(from_to_, &QCheckBox::clicked, this,
+            [this](bool checked) { Command(ui::command::kFromToView, checked ? 1 : 2); });
+    view_layout->addWidget(from_to_, 3, 0, 1, 2);
   }
   // The count plots on a logarithmic axis, and the node's time history.
   log_counts_ = new QCheckBox(Text(TextKey::kPanelLogCounts), view_box);
   log_counts_->setObjectName(QStringLiteral("log_counts"));
   connect(log_counts_, &QCheckBox::clicked, this,
           [this](bool checked) { Command(ui::command::kLogCounts, checked ? 1 : 2); });
-  view_layout->addWidget(log_counts_, 3, 0, 1, 2);
+  view_layout->addWidget(log_counts_, 4, 0, 1, 2);
   auto* view_waveform = new QPushButton(Text(TextKey::kPanelViewWaveform), view_box);
   view_waveform->setObjectName(QStringLiteral("view_waveform"));
   connect(view_waveform, &QPushButton::clicked, this,
           [this] { Command(ui::command::kViewWaveform, 0); });
-  view_layout->addWidget(view_waveform, 4, 0, 1, 2);
+  view_layout->addWidget(view_waveform, 5, 0, 1, 2);
   layout->addWidget(view_box);
 
   // Y zoom: the slider 0..400 (200 is zoom 1), - + Set Reset.
@@ -388,6 +394,7 @@ void ControlPanel::TakeOverView() {
   if (one_way_ != nullptr) (state.one_way ? one_way_ : two_way_)->setChecked(true);
   if (separate_ != nullptr) (state.separately ? separate_ : together_)->setChecked(true);
   if (matrix_ != nullptr) matrix_->setChecked(view->matrix_shown());
+  if (from_to_ != nullptr) from_to_->setChecked(view->from_to_shown());
   log_counts_->setChecked(state.log_counts);
   if (fitting_ != nullptr) {
     // No estimate while a pass runs, nor without counted cycles.

@@ -30,6 +30,7 @@ class CountingView;
 ///           (o) Separate ( ) Together      [W]   peak and range: 3041
 ///   View    [x] Full Waveform [K]  Style [Hollow Bar v]              3035, 110
 ///           [ ] Range-Mean Matrix                                    rainflow only: 1047
+///           [ ] From-To Matrix                                       rainflow only: 1051
 ///           [ ] Log Count Axis  [View Waveform]                      1048, 1049
 ///   Y Zoom  ----|----  [-] [+] [Set [V]] [Reset [I]]                 3019, 1020
 ///   Cursor  [\][/][Max] [<<][<][>][>>] [/][\][Min]                   1027 0..9
@@ -81,6 +82,7 @@ class ControlPanel : public QWidget {
   QCheckBox* full_waveform_ = nullptr;
   QComboBox* curve_style_ = nullptr;
   QCheckBox* matrix_ = nullptr;      ///< rainflow: the range-mean matrix instead of the histogram
+  QCheckBox* from_to_ = nullptr;     ///< rainflow: the from-to matrix instead of the histogram
   QCheckBox* log_counts_ = nullptr;  ///< the count plots on a logarithmic axis
   QSlider* slider_ = nullptr;
   QComboBox* label_type_ = nullptr;

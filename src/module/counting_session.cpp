@@ -110,6 +110,10 @@ constexpr CountingRoute kRoutes[] = {
      }},
     {CountingCode::kLogCounts,
      [](CountingSession& s, qintptr v) { s.SetLogCounts(ShowHide(v, s.display().log_counts)); }},
+    {CountingCode::kFromToView,
+     [](CountingSession& s, qintptr v) {
+       if (s.kind() == core::CountingKind::kRainflow) s.ShowFromTo(ShowHide(v, s.from_to_shown()));
+     }},
 };
 
 /// The progress of a look at a followed node: nothing is shown (the status line says how far
@@ -302,7 +306,7 @@ void CountingSession::RunSetup(bool count_on_cancel) {
   const auto full_scale = core::FullScaleRange(core::MethodOf(kind_), node_.info);
   const double ad_range = full_scale ? *full_scale : 0.0;
   core::TakeAdRangeAsDefault(parameters_, ad_range);
-  asker_.AskSetup(parameters_, crossings_, ad_range, QString::fromStdString(node_.info.eu()),
+  asker_.AskSetup(Plan(), ad_range, QString::fromStdString(node_.info.eu()),
                   [this, count_on_cancel](std::optional<core::CountingPlan> answer) {
                     if (answer) {
                       if (auto ok = core::SettlePlan(*answer, node_.info); !ok) {
@@ -310,6 +314,8 @@ void CountingSession::RunSetup(bool count_on_cancel) {
                       }
                       parameters_ = answer->parameters;
                       crossings_ = answer->crossings;
+                      residue_ = answer->residue.value_or(core::ResidueMethod::kHalf);
+                      gate_ = answer->gate;
                       // N above 2000 is counted with 2000: the status bar says so.
                       if (!answer->note.empty()) {
                         asker_.ShowStatus(QString::fromStdString(answer->note));
@@ -379,6 +385,14 @@ core::CountingPlan CountingSession::Plan() const {
   plan.kind = kind_;
   plan.parameters = parameters_;  // checked by the setup dialog's plan, settled on the node
   plan.crossings = crossings_;
+  // The system's own half cycles are not named, so that a count made without a choice keeps
+  // the bytes of every output; a level crossing's gate is in `crossings`.
+  if (kind_ == core::CountingKind::kRainflow && residue_ != core::ResidueMethod::kHalf) {
+    plan.residue = residue_;
+  }
+  if (kind_ != core::CountingKind::kCrossings && kind_ != core::CountingKind::kTimeAtLevel) {
+    plan.gate = gate_;
+  }
   plan.threads = 0;  // every core; the counts are the same as on one
   plan.captions = core::CountingCaptions(ui::UiLanguage());
   return plan;
@@ -855,8 +869,10 @@ void CountingSession::ForgetCycles() {
   ++result_number_;
   cycles_.reset();
   matrix_.reset();
+  from_to_.reset();
   last_table_.reset();
   matrix_error_.clear();
+  from_to_error_.clear();
 }
 
 void CountingSession::WithCycles(std::function<void()> then) {
@@ -873,11 +889,16 @@ void CountingSession::WithCycles(std::function<void()> then) {
   listing_ = true;
   cancel_ = false;
   emit PassStarted(status);
-  thread_.reset(QThread::create(
-      [this, outcome, node = node_, first = counted.first_block, last = counted.last_block] {
-        PassProgress progress(*this);
-        *outcome = core::ExtractNodeCycles(node, first, last, progress);
-      }));
+  // The cycles follow the count's conventions, so that the matrices and the damage are those
+  // of the histogram shown.
+  core::CycleListOptions options;
+  options.residue = counted.residue;
+  options.gate = counted.gate;
+  thread_.reset(QThread::create([this, outcome, node = node_, first = counted.first_block,
+                                 last = counted.last_block, options] {
+    PassProgress progress(*this);
+    *outcome = core::ExtractNodeCycles(node, first, last, progress, options);
+  }));
   connect(thread_.get(), &QThread::finished, this,
           [this, outcome, number = result_number_, then = std::move(then)] {
             if (!busy_) return;  // the destructor took over
@@ -893,14 +914,7 @@ void CountingSession::WithCycles(std::function<void()> then) {
                 asker_.ShowStatus(Text(TextKey::kCountingCancelledStatus));
               } else {
                 cycles_ = std::move(*listed);
-                const auto& histogram = std::get<core::RainflowResultFile>(*file_).result;
-                auto matrix = core::MakeRangeMeanMatrix(cycles_->cycles, histogram, 0,
-                                                        core::kDefaultMeanBins);
-                if (matrix) {
-                  matrix_ = std::move(*matrix);
-                } else {
-                  matrix_error_ = ui::ErrorMessage(matrix.error());
-                }
+                MakeMatrices();
                 then();
               }
             }
@@ -910,25 +924,61 @@ void CountingSession::WithCycles(std::function<void()> then) {
   thread_->start();
 }
 
-void CountingSession::ShowMatrix(bool shown) {
-  matrix_shown_ = shown;
+void CountingSession::MakeMatrices() {
+  const auto& histogram = std::get<core::RainflowResultFile>(*file_).result;
+  auto matrix = core::MakeRangeMeanMatrix(cycles_->cycles, histogram, 0, core::kDefaultMeanBins);
+  if (matrix) {
+    matrix_ = std::move(*matrix);
+  } else {
+    matrix_error_ = ui::ErrorMessage(matrix.error());
+  }
+  // As many classes of [-A, A] as the histogram has partitions of [0, A].
+  auto from_to = core::MakeFromToMatrix(cycles_->cycles, histogram,
+                                        core::PartitionsHeld(histogram.partitions));
+  if (from_to) {
+    from_to_ = std::move(*from_to);
+  } else {
+    from_to_error_ = ui::ErrorMessage(from_to.error());
+  }
+}
+
+void CountingSession::ShowCycleView(CycleView view) {
+  cycle_view_ = view;
   emit Changed();
-  if (shown && !cycles_ && CyclesAvailable() && !busy_) WithCycles([] {});
+  if (view != CycleView::kHistogram && !cycles_ && CyclesAvailable() && !busy_) {
+    WithCycles([] {});
+  }
+}
+
+void CountingSession::ShowMatrix(bool shown) {
+  if (shown) return ShowCycleView(CycleView::kRangeMean);
+  if (matrix_shown()) return ShowCycleView(CycleView::kHistogram);
+  emit Changed();
+}
+
+void CountingSession::ShowFromTo(bool shown) {
+  if (shown) return ShowCycleView(CycleView::kFromTo);
+  if (from_to_shown()) return ShowCycleView(CycleView::kHistogram);
+  emit Changed();
 }
 
 void CountingSession::ListCyclesOfMatrixSoon() {
   // After the pass that made the result has ended (its thread is done with).
   QTimer::singleShot(0, this, [this] {
-    if (matrix_shown_ && !cycles_ && CyclesAvailable() && !busy_) WithCycles([] {});
+    if (cycle_view_ != CycleView::kHistogram && !cycles_ && CyclesAvailable() && !busy_) {
+      WithCycles([] {});
+    }
   });
 }
 
 QString CountingSession::MatrixRefusal() const {
-  if (matrix_) return {};
-  if (!matrix_error_.isEmpty()) return matrix_error_;
+  const bool from_to = from_to_shown();
+  if (from_to ? from_to_.has_value() : matrix_.has_value()) return {};
+  const QString& error = from_to ? from_to_error_ : matrix_error_;
+  if (!error.isEmpty()) return error;
   if (listing_) return Text(TextKey::kCycleListCaption) + QStringLiteral("…");
-  if (result_mode()) return Text(TextKey::kMatrixNeedsCount);
-  return Text(TextKey::kMatrixNeedsWholeCount);
+  if (result_mode()) return Text(from_to ? TextKey::kFromToNeedsCount : TextKey::kMatrixNeedsCount);
+  return Text(from_to ? TextKey::kFromToNeedsWholeCount : TextKey::kMatrixNeedsWholeCount);
 }
 
 void CountingSession::Follow(qintptr value) {

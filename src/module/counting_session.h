@@ -19,12 +19,14 @@
 #include "core/counting/counting_parameters.h"
 #include "core/data/labels.h"
 #include "core/data/parameter_file.h"
+#include "core/fatigue/class_matrix.h"
 #include "core/fatigue/fatigue_estimate.h"
 #include "core/fatigue/fatigue_list.h"
 #include "core/fatigue/fatigue_result.h"
 #include "core/fatigue/range_mean_matrix.h"
 #include "core/files/result_file.h"
 #include "core/rainflow/node_cycles.h"
+#include "core/rainflow/residue_method.h"
 #include "core/report/counting_hand_over.h"
 #include "core/report/readout_list.h"
 #include "core/run/counting_plan.h"
@@ -53,11 +55,10 @@ class CountingAsker {
   virtual bool Ask(const QString& question) = 0;
   /// A line in the host's status bar; nothing waits for it.
   virtual void ShowStatus(const QString& text) = 0;
-  /// The setup dialog over `parameters` (and, for level crossings, `crossings`): `answer` gets
-  /// what its fields ask for on OK, to be settled against the node, and nothing on Cancel.
-  virtual void AskSetup(const core::CountingParameters& parameters,
-                        const core::CrossingOptions& crossings, double ad_range,
-                        const QString& unit,
+  /// The setup dialog over the plan the next count uses (its parameters, the level crossing
+  /// options, the residue method and the gate): `answer` gets what its fields ask for on OK, to
+  /// be settled against the node, and nothing on Cancel.
+  virtual void AskSetup(const core::CountingPlan& shown, double ad_range, const QString& unit,
                         std::function<void(std::optional<core::CountingPlan>)> answer) = 0;
   /// The node chooser; true when a node was chosen (the parameter file is rewritten then).
   virtual bool AskNode() = 0;
@@ -103,6 +104,7 @@ enum class CountingCode : quint32 {
   kFollow = ui::command::kFollow,
   kMatrixView = ui::command::kMatrixView,
   kLogCounts = ui::command::kLogCounts,
+  kFromToView = ui::command::kFromToView,
   kCurveTypeNotice = kNoticeCode | ui::notice::kCurveType,
   kMarkStyleNotice = kNoticeCode | ui::notice::kMarkStyle,
   kZoomSliderNotice = kNoticeCode | ui::notice::kZoomSlider,
@@ -173,6 +175,11 @@ class CountingSession : public QObject {
   const core::CountingParameters& parameters() const { return parameters_; }
   /// The levels, reference, direction and gate the next level crossing count uses.
   const core::CrossingOptions& crossings() const { return crossings_; }
+  /// How the next rainflow count takes its residue (half unless the setup dialog said else).
+  core::ResidueMethod residue() const { return residue_; }
+  /// The gate (EU) of the next peak, range, rainflow or range-pair count; 0: none. Level
+  /// crossings keep theirs in crossings().
+  double gate() const { return gate_; }
   /// The counted or opened result; empty before the first pass ends. After a cancel it holds
   /// the partial counts, marked as cancelled.
   const std::optional<core::AnyResultFile>& result() const { return file_; }
@@ -205,9 +212,12 @@ class CountingSession : public QObject {
   /// estimate needs.
   bool HasCycles() const;
 
-  // The cycle list of the counted blocks and the range-mean matrix.
-  /// The cycles of the blocks the result counted: listed once something needs them, kept until
-  /// the result changes. None for an opened result file, a cancelled pass, or a follow.
+  // The cycle list of the counted blocks and the matrices made of it.
+  /// What a rainflow window shows: its histogram or one of the matrices of its cycles.
+  enum class CycleView { kHistogram, kRangeMean, kFromTo };
+  /// The cycles of the blocks the result counted, with the result's residue method and gate:
+  /// listed once something needs them, kept until the result changes. None for an opened
+  /// result file, a cancelled pass, or a follow.
   const std::optional<core::NodeCycleList>& cycles() const { return cycles_; }
   /// Whether the result shown can have its cycle list: a rainflow count of the node that was
   /// not cancelled, and no follow under way.
@@ -216,13 +226,22 @@ class CountingSession : public QObject {
   /// after a pass on the worker thread that lists it, with the pass's progress and cancel. A
   /// cancelled or failed listing runs nothing (a failure says why).
   void WithCycles(std::function<void()> then);
+  CycleView cycle_view() const { return cycle_view_; }
   /// The rainflow window shows the range-mean matrix instead of the histogram.
-  bool matrix_shown() const { return matrix_shown_; }
-  /// Shows the matrix (listing the cycles first when they can be) or the histogram again.
+  bool matrix_shown() const { return cycle_view_ == CycleView::kRangeMean; }
+  /// The rainflow window shows the from-to matrix instead of the histogram.
+  bool from_to_shown() const { return cycle_view_ == CycleView::kFromTo; }
+  /// Shows the range-mean matrix (listing the cycles first when they can be), or, when it is
+  /// shown, the histogram again; hiding it while the from-to matrix shows changes nothing.
   void ShowMatrix(bool shown);
+  /// The same for the from-to matrix.
+  void ShowFromTo(bool shown);
   /// The matrix of the cycle list on the histogram's ranges; none before the list is there.
   const std::optional<core::RangeMeanMatrix>& matrix() const { return matrix_; }
-  /// Why the matrix view shows no matrix; empty once it has one.
+  /// The from-to matrix of the cycle list in the histogram's N classes of [-A, A]; none before
+  /// the list is there.
+  const std::optional<core::ClassMatrix>& from_to() const { return from_to_; }
+  /// Why the matrix view shown shows no matrix; empty once it has one.
   QString MatrixRefusal() const;
 
   /// Runs the action of a host message's code; false when the session has none for it.
@@ -369,8 +388,12 @@ class CountingSession : public QObject {
   void Finish(core::Result<core::AnyResultFile>& counted);
   /// Drops the cycle list and the matrix of the result shown before.
   void ForgetCycles();
-  /// Lists the cycles of a new result once its pass has ended, when the matrix is shown.
+  /// Lists the cycles of a new result once its pass has ended, when a matrix is shown.
   void ListCyclesOfMatrixSoon();
+  /// Shows `view`, listing the cycles first when a matrix needs them and they can be.
+  void ShowCycleView(CycleView view);
+  /// Makes both matrices of the listed cycles, or keeps why each can't be made.
+  void MakeMatrices();
   /// Starts one look at the followed node on a worker thread, unless one is under way.
   void LookAtNode();
   /// Takes what a look found: the counts so far, the status line, the end of the follow.
@@ -395,6 +418,8 @@ class CountingSession : public QObject {
   core::CountingNode node_;  ///< the node counted (empty data file in result mode)
   core::CountingParameters parameters_;
   core::CrossingOptions crossings_;
+  core::ResidueMethod residue_ = core::ResidueMethod::kHalf;
+  double gate_ = 0.0;
   std::optional<core::AnyResultFile> file_;
   std::vector<core::Label> bookmarks_;
   render::ViewChoices display_;
@@ -414,9 +439,11 @@ class CountingSession : public QObject {
   std::optional<LiveEstimate> live_estimate_;
   std::optional<core::NodeCycleList> cycles_;
   std::optional<core::RangeMeanMatrix> matrix_;
+  std::optional<core::ClassMatrix> from_to_;
   std::optional<ui::FatigueTable> last_table_;  ///< the last estimate made of the result shown
-  QString matrix_error_;  ///< why the matrix of the listed cycles can't be made
-  bool matrix_shown_ = false;
+  QString matrix_error_;   ///< why the range-mean matrix of the listed cycles can't be made
+  QString from_to_error_;  ///< why the from-to matrix of the listed cycles can't be made
+  CycleView cycle_view_ = CycleView::kHistogram;
   bool listing_ = false;        ///< the pass under way lists the cycles
   uint64_t result_number_ = 0;  ///< counts every change of the result shown
 };

@@ -155,6 +155,8 @@ void CountingView::contextMenuEvent(QContextMenuEvent* event) {
   if (kind() == core::CountingKind::kRainflow) {
     item(TextKey::kPanelRangeMeanMatrix, matrix_shown(),
          [this] { ui::PostHostCommand(this, ui::command::kMatrixView, matrix_shown() ? 2 : 1); });
+    item(TextKey::kPanelFromToMatrix, from_to_shown(),
+         [this] { ui::PostHostCommand(this, ui::command::kFromToView, from_to_shown() ? 2 : 1); });
   }
   item(TextKey::kViewMenuLogCounts, state_.log_counts,
        [this] { ui::PostHostCommand(this, ui::command::kLogCounts, state_.log_counts ? 2 : 1); });
@@ -325,11 +327,14 @@ render::PictureReport CountingView::DrawPicture(QPainter& painter,
     return {};
   }
   const auto* rainflow = std::get_if<core::RainflowResultFile>(&*result());
-  if (rainflow == nullptr || !matrix_shown()) {
+  if (rainflow == nullptr || (!matrix_shown() && !from_to_shown())) {
     return render::DrawCountingPicture(painter, geometry, *result(), bookmarks(), state_);
   }
-  if (const auto& matrix = session_.matrix()) {
+  if (const auto& matrix = session_.matrix(); matrix && matrix_shown()) {
     return render::DrawRangeMeanMatrixPicture(painter, geometry, *rainflow, *matrix, state_);
+  }
+  if (const auto& from_to = session_.from_to(); from_to && from_to_shown()) {
+    return render::DrawFromToMatrixPicture(painter, geometry, *rainflow, *from_to, state_);
   }
   // No matrix (yet): the frame with the reason in its middle.
   render::PictureReport report;
@@ -374,11 +379,9 @@ bool CountingView::Ask(const QString& question) { return ui::AskYesNo(this, ques
 
 void CountingView::ShowStatus(const QString& text) { ui::ShowStatus(this, text); }
 
-void CountingView::AskSetup(const core::CountingParameters& parameters,
-                            const core::CrossingOptions& crossings, double ad_range,
-                            const QString& unit,
+void CountingView::AskSetup(const core::CountingPlan& shown, double ad_range, const QString& unit,
                             std::function<void(std::optional<core::CountingPlan>)> answer) {
-  auto* dialog = new SetupDialog(kind(), parameters, ad_range, unit, this, crossings);
+  auto* dialog = new SetupDialog(shown, ad_range, unit, this);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   connect(dialog, &QDialog::finished, this, [dialog, answer = std::move(answer)](int result) {
     if (result == QDialog::Accepted) {
@@ -449,7 +452,10 @@ void CountingView::HandleCommand(quint32 code, qintptr value) {
   if (code == ui::command::kOverlayNodes) return OverlayNodes();
   session_.Handle(CommandCode(code), value);
   // The panel's matrix and log boxes follow the menu's and the context menu's switch.
-  if (code == ui::command::kMatrixView || code == ui::command::kLogCounts) PanelTakeOver();
+  if (code == ui::command::kMatrixView || code == ui::command::kFromToView ||
+      code == ui::command::kLogCounts) {
+    PanelTakeOver();
+  }
 }
 
 void CountingView::SetOverlayNodesForTesting(std::optional<std::vector<std::string>> names) {
@@ -520,9 +526,9 @@ void CountingView::OverlayNodes() {
   const QString status = Text(TextKey::kOverlayTitle);
   const bool started = overlay_runner_.Start(
       status,
-      [outcome, kind = kind(), parameters = parameters(), test, names = choice.names,
+      [outcome, plan = session_.Plan(), test, names = choice.names,
        language = state_.language](core::Progress& progress) {
-        *outcome = CountOverlayNodes(kind, parameters, test, names, language, progress);
+        *outcome = CountOverlayNodes(plan, test, names, language, progress);
       },
       [this, outcome, test, names = choice.names] {
         PanelTakeOver();

@@ -80,6 +80,8 @@ class CountingView : public PictureView, private CountingAsker {
   bool following() const { return session_.following(); }
   /// Rainflow: the picture shows the range-mean matrix instead of the histogram.
   bool matrix_shown() const { return session_.matrix_shown(); }
+  /// Rainflow: the picture shows the from-to matrix instead of the histogram.
+  bool from_to_shown() const { return session_.from_to_shown(); }
 
   /// Opens (or raises) the time-history viewer of the node; a pick on it sets the setup
   /// dialog's blocks. Nothing in result mode.
@@ -116,8 +118,7 @@ class CountingView : public PictureView, private CountingAsker {
   void Tell(const QString& text, bool warning) override;
   bool Ask(const QString& question) override;
   void ShowStatus(const QString& text) override;
-  void AskSetup(const core::CountingParameters& parameters, const core::CrossingOptions& crossings,
-                double ad_range, const QString& unit,
+  void AskSetup(const core::CountingPlan& shown, double ad_range, const QString& unit,
                 std::function<void(std::optional<core::CountingPlan>)> answer) override;
   bool AskNode() override;
   void AskYScale(double shown, std::function<void(double)> answer) override;

@@ -48,8 +48,7 @@ QString CountText(double count) {
 
 }  // namespace
 
-core::Result<OverlayCounts> CountOverlayNodes(core::CountingKind kind,
-                                              const core::CountingParameters& parameters,
+core::Result<OverlayCounts> CountOverlayNodes(const core::CountingPlan& asked,
                                               const core::TestContext& test,
                                               const std::vector<std::string>& names,
                                               core::Language language, core::Progress& progress) {
@@ -63,13 +62,17 @@ core::Result<OverlayCounts> CountOverlayNodes(core::CountingKind kind,
   OverlayCounts counts;
   // Each node's pass reports as "Counting abc1#3 (2/3)"; the second round on the common range
   // goes over the nodes again.
-  auto count_all = [&](const core::CountingParameters& asked) -> core::Status {
+  auto count_all = [&](const core::CountingParameters& parameters) -> core::Status {
     counts.files.clear();
     for (size_t i = 0; i < nodes.size(); ++i) {
       const core::CountingNode& node = nodes[i];
+      // The window's conventions too, so that its own node's curve is its histogram.
       core::CountingPlan plan;
-      plan.kind = kind;
-      plan.parameters = asked;
+      plan.kind = asked.kind;
+      plan.residue = asked.residue;
+      plan.gate = asked.gate;
+      plan.crossings = asked.crossings;
+      plan.parameters = parameters;
       core::CountingParameters& p = plan.parameters;
       core::ResetRangeOnNodeLoad(p, node.info);
       p.range_mode = core::kRangeFull;
@@ -93,6 +96,7 @@ core::Result<OverlayCounts> CountOverlayNodes(core::CountingKind kind,
     }
     return core::Ok();
   };
+  const core::CountingParameters& parameters = asked.parameters;
   if (auto ok = count_all(parameters); !ok) return ok.error();
   if (counts.cancelled) return counts;
   double largest = 0.0;

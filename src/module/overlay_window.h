@@ -10,6 +10,7 @@
 #include "core/counting/counting_parameters.h"
 #include "core/data/parameter_file.h"
 #include "core/files/result_file.h"
+#include "core/run/counting_plan.h"
 #include "core/services/language.h"
 #include "core/services/progress.h"
 #include "core/services/result.h"
@@ -30,14 +31,14 @@ struct OverlayCounts {
   bool cancelled = false;
 };
 
-/// Counts every node of `names` by `kind` over its whole record with the partitions of
-/// `parameters`, all on one amplitude range: each node's own first, then, when they differ,
-/// all again on the largest (a set value), so that partition i means the same range in every
-/// curve. Reports to `progress` (status: the node and its place among the nodes, in
-/// `language`) and stops at its cancel. Safe on a worker thread: it reads no profile and touches
-/// no widget. Fails with the first node that can't be counted (detail: "node: why").
-core::Result<OverlayCounts> CountOverlayNodes(core::CountingKind kind,
-                                              const core::CountingParameters& parameters,
+/// Counts every node of `names` by the window's plan `asked` (its kind, its partitions, its
+/// residue method and gate) over its whole record, all on one amplitude range: each node's own
+/// first, then, when they differ, all again on the largest (a set value), so that partition i
+/// means the same range in every curve. Reports to `progress` (status: the node and its place
+/// among the nodes, in `language`) and stops at its cancel. Safe on a worker thread: it reads no
+/// profile and touches no widget. Fails with the first node that can't be counted (detail:
+/// "node: why").
+core::Result<OverlayCounts> CountOverlayNodes(const core::CountingPlan& asked,
                                               const core::TestContext& test,
                                               const std::vector<std::string>& names,
                                               core::Language language, core::Progress& progress);

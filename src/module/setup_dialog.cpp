@@ -66,10 +66,11 @@ void SetupDialog::Show(SetupDialog* dialog) {
 
 void SetupDialog::SetAnswerForTesting(std::optional<int> answer) { g_answer_for_testing = answer; }
 
-SetupDialog::SetupDialog(core::CountingKind kind, const core::CountingParameters& parameters,
-                         double ad_range_value, const QString& eu, QWidget* parent,
-                         const core::CrossingOptions& crossings)
-    : QDialog(parent), parameters_(parameters), kind_(kind) {
+SetupDialog::SetupDialog(const core::CountingPlan& shown, double ad_range_value, const QString& eu,
+                         QWidget* parent)
+    : QDialog(parent), parameters_(shown.parameters), kind_(shown.kind) {
+  const core::CountingKind kind = shown.kind;
+  const core::CountingParameters& parameters = shown.parameters;
   setWindowTitle(Title(kind));
   auto* layout = new QVBoxLayout(this);
 
@@ -140,7 +141,8 @@ SetupDialog::SetupDialog(core::CountingKind kind, const core::CountingParameters
   n_row->addWidget(new QLabel(QStringLiteral("(2-2000)"), this));
   n_row->addStretch(1);
   layout->addLayout(n_row);
-  if (kind == core::CountingKind::kCrossings) AddLevelFields(*layout, crossings, eu);
+  if (kind == core::CountingKind::kCrossings) AddLevelFields(*layout, shown.crossings, eu);
+  AddConventionFields(*layout, shown, eu);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setText(Text(TextKey::kOkAccelerated));
@@ -192,13 +194,45 @@ void SetupDialog::AddLevelFields(QVBoxLayout& layout, const core::CrossingOption
   layout.addWidget(box);
 }
 
-QLineEdit* SetupDialog::LevelFieldNamedIn(const std::string& detail) const {
-  if (kind_ != core::CountingKind::kCrossings) return nullptr;
+void SetupDialog::AddConventionFields(QVBoxLayout& layout, const core::CountingPlan& shown,
+                                      const QString& eu) {
+  const bool residue = kind_ == core::CountingKind::kRainflow;
+  // Level crossings have their gate among the levels; time at level takes none.
+  const bool gate = shown.method().takes_gate && kind_ != core::CountingKind::kCrossings;
+  if (!residue && !gate) return;
+  auto* grid = new QGridLayout;
+  int row = 0;
+  if (residue) {
+    // The names the command line and the result files use.
+    residue_ = new QComboBox(this);
+    for (const std::string_view name : core::kResidueMethodNames) {
+      residue_->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+    }
+    residue_->setCurrentIndex(static_cast<int>(shown.residue.value_or(core::ResidueMethod::kHalf)));
+    auto* label = new QLabel(Text(TextKey::kSetupResidue), this);
+    label->setBuddy(residue_);
+    grid->addWidget(label, row, 0);
+    grid->addWidget(residue_, row, 1);
+    ++row;
+  }
+  if (gate) {
+    gate_ = new QLineEdit(QString::fromStdString(core::ShortestText(shown.gate)), this);
+    auto* label = new QLabel(Text(TextKey::kSetupGate), this);
+    label->setBuddy(gate_);
+    grid->addWidget(label, row, 0);
+    grid->addWidget(gate_, row, 1);
+    grid->addWidget(new QLabel(eu, this), row, 2);
+  }
+  grid->setColumnStretch(3, 1);
+  layout.addLayout(grid);
+}
+
+QLineEdit* SetupDialog::FieldNamedIn(const std::string& detail) const {
   // A refusal names the option of the field, as the command line has it.
   const std::pair<const char*, QLineEdit*> fields[] = {
       {"--reference", reference_}, {"--gate", gate_}, {"--level-list", level_list_}};
   for (const auto& [option, field] : fields) {
-    if (detail.find(option) != std::string::npos) return field;
+    if (field != nullptr && detail.find(option) != std::string::npos) return field;
   }
   return nullptr;
 }
@@ -274,7 +308,7 @@ void SetupDialog::accept() {
     texts.gate = gate;
     auto crossings = core::ParseCrossingTexts(texts);
     if (!crossings) {
-      QLineEdit* field = LevelFieldNamedIn(crossings.error().detail);
+      QLineEdit* field = FieldNamedIn(crossings.error().detail);
       if (field == nullptr) field = level_list_;
       field->setFocus();
       field->selectAll();
@@ -282,11 +316,26 @@ void SetupDialog::accept() {
       return;
     }
     asked.crossings = std::move(*crossings);
+  } else {
+    // The residue method and the gate as the command line reads them, in its words.
+    const std::string residue =
+        residue_ != nullptr ? residue_->currentText().toStdString() : std::string();
+    const std::string gate =
+        gate_ != nullptr ? gate_->text().trimmed().toStdString() : std::string();
+    if (auto ok = core::ApplyConventionTexts({residue, gate}, asked); !ok) {
+      QLineEdit* field = FieldNamedIn(ok.error().detail);
+      if (field != nullptr) {
+        field->setFocus();
+        field->selectAll();
+      }
+      ShowMessage(this, ui::ErrorMessage(ok.error()));
+      return;
+    }
   }
   // The plan's own check, before anything is counted: a 0 or a bad amplitude keeps the dialog.
   auto plan = core::PlanCounting(asked);
   if (!plan) {
-    QLineEdit* field = LevelFieldNamedIn(plan.error().detail);
+    QLineEdit* field = FieldNamedIn(plan.error().detail);
     if (field == nullptr) {
       field = asked.parameters.partitions < core::kMinPartitions ? partitions_ : set_value_;
     }

@@ -1,4 +1,5 @@
-// The setup dialog of the counting views: analysis range, amplitude range and partitions.
+// The setup dialog of the counting views: analysis range, amplitude range, partitions and the
+// counting conventions.
 #pragma once
 
 #include <QDialog>
@@ -24,8 +25,11 @@ namespace torvwy::module {
 ///                   (o) Maximum Value
 ///                   ( ) Specify         +/- [ 20 ] V
 ///   Partitions [ 25 ][^v] (2-2000)                     [OK] [Cancel]
+///   Residue    [half v]             rainflow only: half, full, discard, repeated
+///   Gate       [ 0 ] EU             peak, range, rainflow, range pairs
 ///
-/// Level crossing counting adds its levels below the partitions:
+/// Level crossing counting adds its levels below the partitions, its gate among them (the one
+/// gate field of the dialog; time at level has none):
 ///
 ///   Levels  Level list [            ] EU     empty: the N + 1 partition edges
 ///           Reference  [ 0 ] EU
@@ -34,17 +38,18 @@ namespace torvwy::module {
 ///
 /// The block fields are enabled only for By Block, the set value only for Specify. OK checks
 /// that each field is a number of its type, then the plan's own check (PlanCounting) refuses a
-/// partition count below 1 or a set value no partitions can be made of in the plan's words and
-/// keeps the dialog open; the numbers are taken as typed (5000 partitions are accepted and the
-/// counting uses 2000, which the status bar notes) into a plan that the view settles.
+/// partition count below 1, a set value no partitions can be made of or a gate below 0 in the
+/// plan's words and keeps the dialog open with the field named; the numbers are taken as typed
+/// (5000 partitions are accepted and the counting uses 2000, which the status bar notes) into a
+/// plan that the view settles.
 class SetupDialog : public QDialog {
   Q_OBJECT
 
  public:
-  /// `parameters` fills the fields; `ad_range_value` and `eu` make the AD range text.
-  SetupDialog(core::CountingKind kind, const core::CountingParameters& parameters,
-              double ad_range_value, const QString& eu, QWidget* parent = nullptr,
-              const core::CrossingOptions& crossings = {});
+  /// The plan the next count uses fills the fields (its kind, parameters, level crossing
+  /// options, residue method and gate); `ad_range_value` and `eu` make the AD range text.
+  SetupDialog(const core::CountingPlan& shown, double ad_range_value, const QString& eu,
+              QWidget* parent = nullptr);
 
   /// What the fields ask for (after OK), to be settled against the node.
   const core::CountingPlan& request() const { return plan_; }
@@ -67,7 +72,11 @@ class SetupDialog : public QDialog {
   QLineEdit* level_list() const { return level_list_; }
   QLineEdit* reference() const { return reference_; }
   QComboBox* direction() const { return direction_; }
+  /// The gate field: among the levels for level crossing counting, below the partitions for
+  /// peak, range, rainflow and range-pair counting; null for time at level.
   QLineEdit* gate() const { return gate_; }
+  /// The residue method of rainflow counting; null for the other methods.
+  QComboBox* residue() const { return residue_; }
 
   /// The spin control's range.
   static constexpr int kSpinLow = 2;
@@ -79,10 +88,12 @@ class SetupDialog : public QDialog {
  private:
   void UpdateEnabling();
   void Spin(int step);
-  /// The level field whose option a refusal's detail names; null when none.
-  QLineEdit* LevelFieldNamedIn(const std::string& detail) const;
+  /// The level or gate field whose option a refusal's detail names; null when none.
+  QLineEdit* FieldNamedIn(const std::string& detail) const;
   void AddLevelFields(QVBoxLayout& layout, const core::CrossingOptions& crossings,
                       const QString& eu);
+  /// The residue method (rainflow) and the gate (methods that take one, but level crossings).
+  void AddConventionFields(QVBoxLayout& layout, const core::CountingPlan& shown, const QString& eu);
 
   core::CountingParameters parameters_;
   core::CountingKind kind_;
@@ -101,6 +112,7 @@ class SetupDialog : public QDialog {
   QLineEdit* reference_ = nullptr;
   QComboBox* direction_ = nullptr;
   QLineEdit* gate_ = nullptr;
+  QComboBox* residue_ = nullptr;
 };
 
 }  // namespace torvwy::module

@@ -470,6 +470,7 @@ PictureReport DrawPeakPicture(QPainter& painter, const TargetGeometry& geometry,
   const double frequency = file.sampling.frequency_hz();
   layout::AddRangeLines(content, r.first_block, r.last_block, frequency, " From:%ss", "  To :%ss",
                         Tr(language, TextKey::kPicturePeakTotal).data());
+  layout::AddConventionLines(content, nullptr, r.gate, file.sampling.eu(), language);
   content.lines.push_back({InfoLine::kFixed, Q(Tr(language, TextKey::kPictureCountingMethod))});
   if (state.separately) {
     content.lines.push_back({InfoLine::kFixed, Q(Tr(language, TextKey::kPicturePartPeaks))});
@@ -520,6 +521,7 @@ PictureReport DrawRangeHistogram(QPainter& painter, const TargetGeometry& geomet
   layout::AddRangeLines(content, r.first_block, r.last_block, file.sampling.frequency_hz(),
                         "  From:%ss", "   To :%ss",
                         Tr(language, TextKey::kPictureRangeTotal).data());
+  layout::AddConventionLines(content, nullptr, r.gate, file.sampling.eu(), language);
   // The English method takes two lines, the Chinese one.
   if (language != core::Language::kChinese) {
     content.lines.push_back({InfoLine::kFixed, QStringLiteral("  Positive & Negative")});
@@ -688,6 +690,7 @@ PictureReport DrawRainflowPicture(QPainter& painter, const TargetGeometry& geome
   layout::AddCommonLines(content, content.partitions, file, table, language);
   layout::AddRangeLines(content, r.first_block, r.last_block, file.sampling.frequency_hz(),
                         "  From:%ss", "   To :%ss", " Total:%ss");
+  layout::AddConventionLines(content, &r.residue, r.gate, file.sampling.eu(), language);
   if (state.cursor_shown) {
     const int i = content.cursor;
     const double w = r.partition_width;

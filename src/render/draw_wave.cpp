@@ -60,8 +60,14 @@ std::vector<double> DecadeTicks(double low, double high) {
 }
 
 std::vector<double> CDrawWave::YTicks() const {
+  if (!edges_y_.empty()) return edges_y_;
   if (log_y_) return DecadeTicks(y_lo_, y_hi_);
   return NiceTicks(y_lo_, y_hi_, ticks_y_.major > 0 ? ticks_y_.major : 5);
+}
+
+std::vector<double> CDrawWave::XTicks() const {
+  if (!edges_x_.empty()) return edges_x_;
+  return NiceTicks(x_lo_, x_hi_, ticks_x_.major > 0 ? ticks_x_.major : 8);
 }
 
 void CDrawWave::SetData(std::span<const double> values) {
@@ -194,21 +200,14 @@ int CDrawWave::SetCursorPositionByPoint(QPoint point) {
   return cursor_;
 }
 
-void CDrawWave::Draw(QPainter& painter, const QRect& rect) {
+QRect CDrawWave::LayoutWaveRect(const QRect& rect, const QFontMetrics& metrics) {
   SettleRanges();
-  painter.save();
-  painter.setClipRect(rect, Qt::IntersectClip);
-  painter.fillRect(rect, Colour(kBackground));
-  painter.setFont(font_);
-  const QFontMetrics metrics(font_, painter.device());
   const int text_height = metrics.height();
   const int gap = std::max(2, text_height / 3);
-
   // Room for the title above, the Y labels and title on the left, the X labels and title below.
   const bool labels_y = shown_[kShowYLabels];
-  const bool drawable = Drawable();
   int y_label_width = 0;
-  if (labels_y && drawable) {
+  if (labels_y && Drawable()) {
     for (double tick : YTicks()) {
       y_label_width =
           std::max(y_label_width, metrics.horizontalAdvance(NumberText(tick, ticks_y_.digits)));
@@ -220,8 +219,19 @@ void CDrawWave::Draw(QPainter& painter, const QRect& rect) {
   const int bottom = rect.bottom() + 1 - gap - (shown_[kShowXTitle] ? text_height : 0) -
                      (shown_[kShowXLabels] ? text_height + gap : 0);
   const int right = rect.right() + 1 - std::max(gap, metrics.horizontalAdvance("0000") / 2);
-  wave_rect_ =
-      QRect(QPoint(left, top), QPoint(std::max(left, right - 1), std::max(top, bottom - 1)));
+  return QRect(QPoint(left, top), QPoint(std::max(left, right - 1), std::max(top, bottom - 1)));
+}
+
+void CDrawWave::Draw(QPainter& painter, const QRect& rect) {
+  painter.save();
+  painter.setClipRect(rect, Qt::IntersectClip);
+  painter.fillRect(rect, Colour(kBackground));
+  painter.setFont(font_);
+  const QFontMetrics metrics(font_, painter.device());
+  const int text_height = metrics.height();
+  const int gap = std::max(2, text_height / 3);
+  wave_rect_ = LayoutWaveRect(rect, metrics);
+  const bool drawable = Drawable();
   drawn_ = true;
 
   painter.fillRect(wave_rect_, Colour(kWaveBackground));
@@ -318,14 +328,59 @@ bool CDrawWave::PlaceText(QPainter& painter, const QRect& box, int flags, const 
   return true;
 }
 
+namespace {
+
+/// How many values set as ticks one label stands for, and whether every value gets its mark:
+/// the labels `room` pixels apart (centre to centre) at `pixels` per unit.
+struct LabelStep {
+  size_t step = 1;
+  bool every_mark = true;
+};
+
+LabelStep StepOfLabels(const std::vector<double>& values, double pixels, int room) {
+  LabelStep s;
+  if (values.size() < 2 || !(pixels > 0.0) || !Finite(pixels)) return s;
+  double closest = std::numeric_limits<double>::infinity();
+  for (size_t i = 1; i < values.size(); ++i) closest = std::min(closest, values[i] - values[i - 1]);
+  const double apart = closest * pixels;
+  if (!(apart > 0.0) || !Finite(apart)) return s;
+  s.every_mark = apart >= 3.0;
+  const size_t intervals = values.size() - 1;
+  const auto least =
+      static_cast<size_t>(std::clamp(std::ceil(room / apart), 1.0, static_cast<double>(intervals)));
+  s.step = least;
+  for (size_t k = least; k <= std::min(intervals, 2 * least); ++k) {
+    if (intervals % k == 0) {
+      s.step = k;
+      break;
+    }
+  }
+  return s;
+}
+
+}  // namespace
+
 void CDrawWave::DrawAxes(QPainter& painter) {
   const QFontMetrics metrics(painter.font(), painter.device());
   const int tick_length = std::max(3, metrics.height() / 4);
   QPen grid_pen(Colour(kGrid), 0, Qt::DotLine);
   grid_pen.setCosmetic(true);
   const QPen axis_pen(Colour(kAxis), line_width_);
-  // X ticks.
-  for (double tick : NiceTicks(x_lo_, x_hi_, ticks_x_.major > 0 ? ticks_x_.major : 8)) {
+  // X ticks; of values set, the labels are thinned evenly, wide enough for the widest.
+  const std::vector<double> x_ticks = XTicks();
+  LabelStep x_step;
+  if (!edges_x_.empty()) {
+    int widest = 0;
+    for (double tick : x_ticks) {
+      widest = std::max(widest, metrics.horizontalAdvance(NumberText(tick, ticks_x_.digits)));
+    }
+    x_step = StepOfLabels(x_ticks, wave_rect_.width() / (x_hi_ - x_lo_),
+                          widest + 2 + metrics.horizontalAdvance(QStringLiteral("0")));
+  }
+  for (size_t i = 0; i < x_ticks.size(); ++i) {
+    const double tick = x_ticks[i];
+    const bool labelled = i % x_step.step == 0;
+    if (!labelled && !x_step.every_mark) continue;
     const int x = static_cast<int>(std::lround(MapX(tick)));
     if (ticks_x_.grid != 0) {
       painter.setPen(grid_pen);
@@ -333,7 +388,7 @@ void CDrawWave::DrawAxes(QPainter& painter) {
     }
     painter.setPen(axis_pen);
     painter.drawLine(x, wave_rect_.bottom(), x, wave_rect_.bottom() + tick_length);
-    if (shown_[kShowXLabels]) {
+    if (shown_[kShowXLabels] && labelled) {
       painter.setPen(Colour(kText));
       const QString label = NumberText(tick, ticks_x_.digits);
       const int width = metrics.horizontalAdvance(label) + 2;
@@ -344,7 +399,16 @@ void CDrawWave::DrawAxes(QPainter& painter) {
     }
   }
   // Y ticks.
-  for (double tick : YTicks()) {
+  const std::vector<double> y_ticks = YTicks();
+  LabelStep y_step;
+  if (!edges_y_.empty()) {
+    // A line of air between two labels: a column of numbers at every edge reads as a wall.
+    y_step = StepOfLabels(y_ticks, wave_rect_.height() / (y_hi_ - y_lo_), 2 * metrics.height());
+  }
+  for (size_t i = 0; i < y_ticks.size(); ++i) {
+    const double tick = y_ticks[i];
+    const bool labelled = i % y_step.step == 0;
+    if (!labelled && !y_step.every_mark) continue;
     const int y = static_cast<int>(std::lround(MapY(tick)));
     if (ticks_y_.grid != 0) {
       painter.setPen(grid_pen);
@@ -352,7 +416,7 @@ void CDrawWave::DrawAxes(QPainter& painter) {
     }
     painter.setPen(axis_pen);
     painter.drawLine(wave_rect_.left() - tick_length, y, wave_rect_.left(), y);
-    if (shown_[kShowYLabels]) {
+    if (shown_[kShowYLabels] && labelled) {
       painter.setPen(Colour(kText));
       const QString label = NumberText(tick, ticks_y_.digits);
       PlaceText(painter,

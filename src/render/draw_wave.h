@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPoint>
 #include <QRect>
@@ -91,6 +92,17 @@ class CDrawWave {
   /// plot ignores.
   void SetTickTypeOfX(int grid, int major, int minor, int digits, int reserved);
   void SetTickTypeOfY(int grid, int major, int minor, int digits, int reserved);
+  /// Ticks of an axis at `values` (increasing) instead of nice steps, such as the class edges of
+  /// a matrix: a mark at each while they stand 3 pixels apart, a label at every k-th from the
+  /// first, k the smallest step that keeps the labels apart, or a step up to twice that which
+  /// divides the values evenly, so that the last one is labelled too:
+  ///
+  ///   |    |    |    |    |    |    |      26 edges, k = 5: labels at edges 0, 5, ... 25
+  ///  -10       -6        -2         2 ...
+  ///
+  /// Empty: nice steps again.
+  void SetTickValuesOfX(std::vector<double> values) { edges_x_ = std::move(values); }
+  void SetTickValuesOfY(std::vector<double> values) { edges_y_ = std::move(values); }
   /// The nine colours (0x00BBGGRR) in ColourSlot order.
   void SetColors(const std::array<ColourRef, kColourCount>& colours);
   /// The eight parts in ShowPart order.
@@ -130,6 +142,9 @@ class CDrawWave {
 
   /// Draws the whole plot into `rect`.
   void Draw(QPainter& painter, const QRect& rect);
+  /// The curve area Draw lays out in `rect` with the font measured by `metrics` (on the target's
+  /// device), for a picture that fits its plot to the curve area before drawing it.
+  QRect LayoutWaveRect(const QRect& rect, const QFontMetrics& metrics);
 
   /// Pixel column of X value `x` and row of Y value `y` in the last Draw.
   double MapX(double x) const;
@@ -198,8 +213,11 @@ class CDrawWave {
   bool log_y_ = false;
   std::vector<std::pair<QString, QRect>> texts_;
   QRect title_line_;  ///< the line of the title's letters in the last Draw; null without a title
-  /// The Y tick values: nice steps, or the decades of a logarithmic axis.
+  /// The Y tick values: the values set, nice steps, or the decades of a logarithmic axis.
   std::vector<double> YTicks() const;
+  /// The X tick values: the values set, or nice steps.
+  std::vector<double> XTicks() const;
+  std::vector<double> edges_x_, edges_y_;  ///< tick values set; empty: nice steps
 };
 
 /// Tick positions of a range: multiples of a step of 1, 2 or 5 times a power of ten, the one

@@ -105,6 +105,24 @@ void AddRangeLines(InfoColumn& content, int32_t first_block, int32_t last_block,
                       .constData())});
 }
 
+void AddConventionLines(InfoColumn& column, const core::ResidueMethod* residue, double gate,
+                        const std::string& eu, core::Language language) {
+  if (residue != nullptr && *residue != core::ResidueMethod::kHalf) {
+    TextKey key = TextKey::kPictureResidueFull;
+    if (*residue == core::ResidueMethod::kDiscard) key = TextKey::kPictureResidueDiscard;
+    if (*residue == core::ResidueMethod::kRepeated) key = TextKey::kPictureResidueRepeated;
+    column.lines.push_back({InfoLine::kFixed, Q(Tr(language, key))});
+  }
+  if (gate > 0.0) {
+    // The unit comes from the node's file: sanitized as every text of a file is.
+    const QString value = QString::fromStdString(core::FormatNumber(gate, 0)) +
+                          QStringLiteral(" ") + SanitizeText(eu);
+    const QString pattern = Q(Tr(language, TextKey::kPictureGate));
+    column.lines.push_back(
+        {InfoLine::kFromFile, QString(pattern).replace(QStringLiteral("%s"), value)});
+  }
+}
+
 std::array<ColourRef, CDrawWave::kColourCount> PlotColours(const TargetGeometry& geometry,
                                                            const PictureColours& c) {
   if (geometry.printing()) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/files/result_file.h"
+#include "core/rainflow/residue_method.h"
 #include "core/services/language.h"
 #include "core/services/message_table.h"
 #include "render/colours.h"
@@ -59,6 +60,12 @@ void AddCommonLines(InfoColumn& column, int partitions, const core::ResultFileNo
 /// The From, To and Total lines of an analysis range of blocks first..last.
 void AddRangeLines(InfoColumn& column, int32_t first_block, int32_t last_block, double frequency,
                    const char* from, const char* to, const char* total);
+
+/// The lines that name the counting conventions when they are not the system's own: the residue
+/// method (a rainflow count; null for the others) unless half, and the gate above 0 in `eu`.
+/// A count made the usual way adds nothing, so that its column stays as it always was.
+void AddConventionLines(InfoColumn& column, const core::ResidueMethod* residue, double gate,
+                        const std::string& eu, core::Language language);
 
 /// The size a picture is drawn at in geometry.area: compact below kCompactBelowWidth x
 /// kCompactBelowHeight (scaled with the target's units), its font shrinking with the smaller

@@ -59,7 +59,9 @@ inline constexpr quint32 kLogCounts = 1048;
 inline constexpr quint32 kViewWaveform = 1049;
 /// The counts of several nodes of the test in one picture (the node chooser first).
 inline constexpr quint32 kOverlayNodes = 1050;
-inline constexpr quint32 kLast = 1050;
+/// Rainflow: the from-to matrix instead of the histogram: 1 shows, 2 hides, other values toggle.
+inline constexpr quint32 kFromToView = 1051;
+inline constexpr quint32 kLast = 1051;
 inline constexpr quint32 kPrinting = 1234;  ///< the statistics view to the host: 0 start, 1 end
 }  // namespace command
 

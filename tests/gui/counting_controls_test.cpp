@@ -507,7 +507,7 @@ TEST_F(CountingControls, ContextMenuChecksItsItems) {
   QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20),
                           view_->mapToGlobal(QPoint(20, 20)));
   QApplication::sendEvent(view_, &event);
-  ASSERT_EQ(items.size(), 10u);
+  ASSERT_EQ(items.size(), 11u);
   EXPECT_EQ(items[0].text, QStringLiteral("[H] Grid"));
   EXPECT_TRUE(items[0].checkable);
   EXPECT_FALSE(items[0].checked);
@@ -517,14 +517,17 @@ TEST_F(CountingControls, ContextMenuChecksItsItems) {
   EXPECT_EQ(items[4].text, QStringLiteral("Range-Mean Matrix"));  // the rainflow window's own
   EXPECT_TRUE(items[4].checkable);
   EXPECT_FALSE(items[4].checked);
-  EXPECT_EQ(items[5].text, QStringLiteral("Log Count Axis"));
+  EXPECT_EQ(items[5].text, QStringLiteral("From-To Matrix"));
   EXPECT_TRUE(items[5].checkable);
   EXPECT_FALSE(items[5].checked);
-  EXPECT_EQ(items[6].text, QStringLiteral("View Waveform..."));
-  EXPECT_EQ(items[7].text, QStringLiteral("Overlay Nodes..."));
-  EXPECT_EQ(items[8].text, QStringLiteral("-"));
-  EXPECT_EQ(items[9].text, QStringLiteral("[O] Setup"));
-  EXPECT_TRUE(items[9].enabled);
+  EXPECT_EQ(items[6].text, QStringLiteral("Log Count Axis"));
+  EXPECT_TRUE(items[6].checkable);
+  EXPECT_FALSE(items[6].checked);
+  EXPECT_EQ(items[7].text, QStringLiteral("View Waveform..."));
+  EXPECT_EQ(items[8].text, QStringLiteral("Overlay Nodes..."));
+  EXPECT_EQ(items[9].text, QStringLiteral("-"));
+  EXPECT_EQ(items[10].text, QStringLiteral("[O] Setup"));
+  EXPECT_TRUE(items[10].enabled);
 }
 
 }  // namespace

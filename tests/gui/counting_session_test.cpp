@@ -43,11 +43,11 @@ class Answers : public module::CountingAsker {
     return answer_yes;
   }
   void ShowStatus(const QString& text) override { statuses.append(text); }
-  void AskSetup(const core::CountingParameters& parameters, const core::CrossingOptions&, double,
-                const QString&,
+  void AskSetup(const core::CountingPlan& shown, double, const QString&,
                 std::function<void(std::optional<core::CountingPlan>)> answer) override {
     ++setups;
     if (!accept_setup) return answer(std::nullopt);
+    const core::CountingParameters& parameters = shown.parameters;
     core::CountingPlan request;  // OK on the fields as they were shown
     request.parameters = parameters;
     request.blocks = core::BlockRange{parameters.block_from, parameters.block_to};
@@ -205,6 +205,7 @@ TEST_F(CountingSessionTest, EveryCodeHasOneActionAndValuesOutOfRangeDoNothing) {
       {CommandCode(ui::command::kDisplaySetting), 1, false},  // peak counting only
       {NoticeCode(ui::notice::kInset), 0, true},
       {CommandCode(ui::command::kMatrixView), 1, false},  // rainflow only
+      {CommandCode(ui::command::kFromToView), 1, false},  // rainflow only
   };
   for (const Case& c : cases) {
     const int before = changes;
@@ -296,6 +297,52 @@ TEST_F(CountingSessionTest, ACancelWhileTheEnvelopeIsReadCountsNothingAndWarnsOf
   EXPECT_TRUE(answers_.warned.empty()) << answers_.warned.join("|").toStdString();
 }
 
+/// Answers the setup dialog with a residue method and gates on the fields shown.
+class Conventions : public Answers {
+ public:
+  core::CountingPlan answer;
+  void AskSetup(const core::CountingPlan& shown, double, const QString&,
+                std::function<void(std::optional<core::CountingPlan>)> reply) override {
+    core::CountingPlan request = shown;
+    request.residue = answer.residue;
+    request.gate = answer.gate;
+    request.crossings.gate = answer.crossings.gate;
+    reply(request);
+  }
+};
+
+TEST_F(CountingSessionTest, ThePlanNamesTheConventionsOnlyWhereTheyAreNotTheDefault) {
+  WriteCountingTest(data_.path(), Zigzag());
+  using core::CountingKind;
+  using core::ResidueMethod;
+  const struct {
+    CountingKind kind;
+    std::optional<ResidueMethod> answered, planned;
+    double gate, crossing_gate;
+  } kCases[] = {
+      // Half is the system's own: not named, so that a default count keeps its bytes.
+      {CountingKind::kRainflow, ResidueMethod::kHalf, std::nullopt, 0.0, 0.0},
+      {CountingKind::kRainflow, ResidueMethod::kRepeated, ResidueMethod::kRepeated, 1.5, 0.0},
+      {CountingKind::kPeak, std::nullopt, std::nullopt, 2.0, 0.0},
+      // A level crossing's gate stays with its levels, never in the plan's own gate.
+      {CountingKind::kCrossings, std::nullopt, std::nullopt, 0.0, 1.0},
+  };
+  for (const auto& c : kCases) {
+    Conventions answers;
+    answers.answer.residue = c.answered;
+    answers.answer.gate = c.gate;
+    answers.answer.crossings.gate = c.crossing_gate;
+    CountingSession session(c.kind, answers);
+    session.Start();
+    ASSERT_TRUE(WaitFor([&] { return !session.busy() && session.result(); }, 300000));
+    EXPECT_TRUE(answers.warned.empty()) << answers.warned.join("|").toStdString();
+    const core::CountingPlan plan = session.Plan();
+    EXPECT_EQ(plan.residue, c.planned) << static_cast<int>(c.kind);
+    EXPECT_EQ(plan.gate, c.gate) << static_cast<int>(c.kind);
+    EXPECT_EQ(plan.crossings.gate, c.crossing_gate) << static_cast<int>(c.kind);
+  }
+}
+
 /// Answers Select Node with node "3" (another unit and scale), and keeps what each setup
 /// dialog was shown.
 class NodeSwitch : public Answers {
@@ -306,9 +353,9 @@ class NodeSwitch : public Answers {
     choose();
     return true;
   }
-  void AskSetup(const core::CountingParameters& parameters, const core::CrossingOptions&,
-                double ad_range, const QString&,
+  void AskSetup(const core::CountingPlan& shown, double ad_range, const QString&,
                 std::function<void(std::optional<core::CountingPlan>)> answer) override {
+    const core::CountingParameters& parameters = shown.parameters;
     shown_set_values.push_back(parameters.set_value);
     shown_ad_ranges.push_back(ad_range);
     // OK with the whole record, and the amplitude set to `specify` when there is one.

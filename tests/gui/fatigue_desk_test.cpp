@@ -22,9 +22,11 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 
 #include "core/fatigue/fatigue_list.h"
 #include "core/fatigue/life_class_setting.h"
+#include "core/report/companion.h"
 #include "core/services/folders.h"
 #include "core/services/number_format.h"
 #include "core/services/profile.h"
@@ -33,6 +35,7 @@
 #include "module/control_panel.h"
 #include "module/counting_view.h"
 #include "module/life_parameter_dialog.h"
+#include "render/fatigue_pictures.h"
 #include "ui/damage_curve_widget.h"
 #include "ui/fatigue_table.h"
 #include "ui/host_message.h"
@@ -291,6 +294,57 @@ TEST_F(FatigueDesk, MatrixViewSwitchesPrintsAndCopies) {
   EXPECT_SOON_TRUE(!view_->matrix_shown());
   EXPECT_SOON_TRUE(!box->isChecked());
   EXPECT_FALSE(view_->drawn().plots.empty());  // the histogram's plots again
+}
+
+TEST_F(FatigueDesk, FromToViewTakesTurnsWithTheRangeMeanOneAndIsSavedAsAPicture) {
+  WriteTest(size_t{16384});
+  Open();
+  auto* from_to = frame_->control_panel()->findChild<QCheckBox*>(QStringLiteral("from_to_view"));
+  auto* range_mean = frame_->control_panel()->findChild<QCheckBox*>(QStringLiteral("matrix_view"));
+  const QImage histogram = view_->ExportImage();
+
+  // The panel's box lists the cycles and shows their from-to matrix, in the histogram's N
+  // classes of [-A, A], holding every cycle the histogram counts.
+  Click(from_to);
+  ASSERT_SOON_TRUE(view_->from_to_shown() && view_->session().from_to().has_value() &&
+                   !view_->busy());
+  const core::ClassMatrix& matrix = *view_->session().from_to();
+  const auto& counts = std::get<core::RainflowResultFile>(*view_->result()).result.counts;
+  EXPECT_EQ(matrix.classes, view_->partitions());
+  EXPECT_EQ(matrix.outside, 0.0);
+  EXPECT_DOUBLE_EQ(matrix.total,
+                   std::accumulate(counts.begin(), counts.begin() + view_->partitions(), 0.0));
+  EXPECT_GT(matrix.total, 0.0);
+
+  // Saved as a picture (the bitmap the image export takes), it shows the largest cell's colour,
+  // which the histogram has nowhere.
+  auto darkest = [](const QImage& image) {
+    int found = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        found += image.pixel(x, y) == render::MatrixCellColour(1.0).rgb();
+      }
+    }
+    return found;
+  };
+  ui::SendHostCommand(frame_, ui::command::kSavePicture);
+  QImage saved;
+  ASSERT_TRUE(saved.load(QString::fromStdString(core::ImageExportPicturePath().string())));
+  EXPECT_GT(darkest(saved), 0);
+  EXPECT_EQ(darkest(histogram), 0);
+  messages_.clear();  // the image export program is not installed here
+
+  // The range-mean box shows that matrix instead and unticks the from-to box; View › From-To
+  // Matrix (Ctrl+Shift+T) switches back, then to the histogram.
+  Click(range_mean);
+  EXPECT_SOON_TRUE(view_->matrix_shown() && !view_->from_to_shown() && !from_to->isChecked());
+  QApplication::setActiveWindow(&host_);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&host_));
+  QTest::keyClick(view_, Qt::Key_T, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_SOON_TRUE(view_->from_to_shown() && from_to->isChecked() && !range_mean->isChecked());
+  QTest::keyClick(view_, Qt::Key_T, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_SOON_TRUE(!view_->from_to_shown() && !from_to->isChecked());
+  EXPECT_TRUE(view_->drawn().cells.empty()) << "the histogram again";
 }
 
 TEST_F(FatigueDesk, AnOpenedResultFileSaysTheMatrixNeedsACount) {

@@ -236,8 +236,9 @@ TEST_F(Help, EveryControlOfEveryWindowIsOnItsPageInBothLanguages) {
     const auto kind = static_cast<core::CountingKind>(id < module::kCrossingsTemplate
                                                           ? id - module::kPeakTemplate
                                                           : id - module::kCrossingsTemplate + 3);
-    module::SetupDialog setup(kind, core::CountingParameters{}, 10000.0, QStringLiteral("EU"),
-                              &host_);
+    core::CountingPlan shown;
+    shown.kind = kind;
+    module::SetupDialog setup(shown, 10000.0, QStringLiteral("EU"), &host_);
     ExpectDescribed(topic, TextsOf(&setup), 6);
     if (id == module::kRainflowTemplate) {
       module::LifeParameterDialog life(core::FatigueMethod::kActual, &host_);

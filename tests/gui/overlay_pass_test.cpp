@@ -14,6 +14,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "core/services/progress.h"
 #include "counting_window_fixture.h"
 #include "module/analysis_frame.h"
 #include "module/control_panel.h"
@@ -219,6 +220,29 @@ TEST_F(OverlayPassTest, TheLegendGivesEachNodesLargestCountAndTheLogAxisWorks) {
   const double decades = std::log10(plot.y_high / plot.y_low);
   EXPECT_NEAR(decades, std::round(decades), 1e-9);
   EXPECT_GE(decades, 1.0);
+}
+
+TEST_F(OverlayPassTest, TheNodesAreCountedWithTheWindowsResidueAndGate) {
+  WriteTest(8 * 1024);
+  WriteNodeOf("3", 2.0);
+  core::TestContext test;
+  test.test_name = "abc";
+  test.test_code = "1";
+  test.data_path = data_.path().string();
+  core::CountingPlan plan;
+  plan.kind = core::CountingKind::kRainflow;
+  plan.residue = core::ResidueMethod::kDiscard;
+  plan.gate = 0.75;
+  core::SilentProgress progress;
+  auto counted =
+      module::CountOverlayNodes(plan, test, {"2", "3"}, core::Language::kEnglish, progress);
+  ASSERT_TRUE(counted.ok()) << counted.error().detail;
+  ASSERT_EQ(counted->files.size(), 2u);
+  for (const core::AnyResultFile& file : counted->files) {
+    const auto& result = std::get<core::RainflowResultFile>(file).result;
+    EXPECT_EQ(result.residue, core::ResidueMethod::kDiscard);
+    EXPECT_EQ(result.gate, 0.75);
+  }
 }
 
 TEST_F(OverlayPassTest, AnAnalysisWindowFitsASmallMainWindow) {

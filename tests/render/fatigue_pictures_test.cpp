@@ -5,8 +5,12 @@
 
 #include <QImage>
 #include <QPainter>
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "core/services/text_catalogue.h"
@@ -85,6 +89,24 @@ std::vector<DrawnText> TextBoxes(const PictureReport& report) {
     if (!plot_title) boxes.push_back(text);
   }
   return boxes;
+}
+
+/// Every text inside the picture and clear of every other; no cell under the column or the
+/// colour scale.
+void ExpectApart(const PictureReport& report, QSize size, const std::string& where) {
+  const QRect picture(QPoint(0, 0), size);
+  const std::vector<DrawnText> boxes = TextBoxes(report);
+  for (size_t i = 0; i < boxes.size(); ++i) {
+    EXPECT_TRUE(picture.contains(boxes[i].rect)) << boxes[i].text.toStdString() << " " << where;
+    for (size_t j = i + 1; j < boxes.size(); ++j) {
+      EXPECT_FALSE(boxes[i].rect.intersects(boxes[j].rect))
+          << boxes[i].text.toStdString() << " / " << boxes[j].text.toStdString() << " " << where;
+    }
+  }
+  for (const DrawnCell& cell : report.cells) {
+    EXPECT_FALSE(cell.rect.intersects(report.column)) << where;
+    EXPECT_FALSE(cell.rect.intersects(report.scale_bar)) << where;
+  }
 }
 
 const DrawnCell* CellAt(const PictureReport& report, int row, int column) {
@@ -191,21 +213,8 @@ TEST(RangeMeanMatrixPicture, NoTextOverlapsAnotherOrLeavesThePicture) {
       const std::string where = std::to_string(size.width()) + "x" + std::to_string(size.height()) +
                                 " lang " + std::to_string(static_cast<int>(language));
       EXPECT_EQ(drawn.report.compact, size.width() < 640 || size.height() < 480) << where;
-      const QRect picture(0, 0, size.width(), size.height());
-      const std::vector<DrawnText> boxes = TextBoxes(drawn.report);
-      EXPECT_GE(boxes.size(), 8u) << where;
-      for (size_t i = 0; i < boxes.size(); ++i) {
-        EXPECT_TRUE(picture.contains(boxes[i].rect)) << boxes[i].text.toStdString() << " " << where;
-        for (size_t j = i + 1; j < boxes.size(); ++j) {
-          EXPECT_FALSE(boxes[i].rect.intersects(boxes[j].rect))
-              << boxes[i].text.toStdString() << " / " << boxes[j].text.toStdString() << " "
-              << where;
-        }
-      }
-      for (const DrawnCell& cell : drawn.report.cells) {
-        EXPECT_FALSE(cell.rect.intersects(drawn.report.column)) << where;
-        EXPECT_FALSE(cell.rect.intersects(drawn.report.scale_bar)) << where;
-      }
+      EXPECT_GE(TextBoxes(drawn.report).size(), 8u) << where;
+      ExpectApart(drawn.report, size, where);
     }
   }
 }
@@ -364,6 +373,150 @@ TEST(DamageHistoryPicture, NoStepsSaysSoAndATinyAreaIsAFrame) {
   const QColor line = ToQColor(StateFor(core::Language::kChinese).colours.wave_line);
   EXPECT_EQ(CurveRow(drawn.image, wave, wave.center().x(), line), -1) << "no curve";
   EXPECT_TRUE(DrawDamage({}, StateFor(core::Language::kEnglish), 1, 1).report.empty);
+}
+
+/// Three classes of [-9, 9] (the rainflow fixture's A = 9, N = 3), edges -9 -3 3 9:
+///
+///   from  3..9 |  .   0.5   .
+///   from -3..3 |  .    .    .
+///   from -9..-3|  .    .    2       and one cycle beyond A, outside every cell
+///                -9   -3    3    9   to
+core::ClassMatrix SmallFromTo() {
+  core::ClassMatrix m = *core::MakeClassMatrix(3, 9.0);
+  m.Add(-6.0, 6.0, 2.0);
+  m.Add(5.0, 0.0, 0.5);
+  m.Add(-6.0, 12.0, 1.0);
+  return m;
+}
+
+Drawn DrawFromTo(const core::ClassMatrix& matrix, const ViewState& state, QSize size = {800, 560},
+                 const core::RainflowResultFile& file = testing::RainflowFixture()) {
+  Drawn drawn{QImage(size, QImage::Format_RGB32), {}};
+  QPainter painter(&drawn.image);
+  TargetGeometry geometry;
+  geometry.area = drawn.image.rect();
+  drawn.report = DrawFromToMatrixPicture(painter, geometry, file, matrix, state);
+  return drawn;
+}
+
+TEST(FromToMatrixPicture, CellsSitAtTheirClassesFromUpToAcrossOnSquareCells) {
+  for (const core::Language language : {core::Language::kEnglish, core::Language::kChinese}) {
+    const PictureReport report = DrawFromTo(SmallFromTo(), StateFor(language)).report;
+    ASSERT_EQ(report.plots.size(), 1u);
+    const QRect wave = report.plots[0].wave_rect;
+    ASSERT_EQ(report.cells.size(), 2u);
+    // Each class a third of either side: (from 0, to 2) lower right, (2, 1) top middle.
+    for (const auto& [from, to, left, top] : {std::tuple{0, 2, 2, 2}, std::tuple{2, 1, 1, 0}}) {
+      const DrawnCell* cell = CellAt(report, from, to);
+      ASSERT_NE(cell, nullptr) << from << "," << to;
+      EXPECT_NEAR(cell->rect.left(), wave.left() + left * wave.width() / 3.0, 1.5);
+      EXPECT_NEAR(cell->rect.top(), wave.top() + top * wave.height() / 3.0, 1.5);
+      EXPECT_NEAR(cell->rect.width(), wave.width() / 3.0, 1.5);
+      EXPECT_NEAR(cell->rect.height(), wave.height() / 3.0, 1.5);
+    }
+    EXPECT_EQ(CellAt(report, 2, 1)->colour, MatrixCellColour(0.25));
+    // "To" across, "from" up, in the unit, read at the inner edges on both axes.
+    QStringList plot;
+    for (const DrawnText& text : report.plots[0].texts) plot << text.text;
+    EXPECT_TRUE(plot.contains(Tq(language, core::TextKey::kPictureFromToToAxis) + " (MPa)"));
+    EXPECT_TRUE(plot.contains(Tq(language, core::TextKey::kPictureFromToFromAxis) + " (MPa)"));
+    EXPECT_EQ(plot.count(QStringLiteral("-3")), 2);
+    EXPECT_EQ(plot.count(QStringLiteral("3")), 2);
+    // The column counts the cells' cycles and, apart, the one beyond A.
+    const QStringList texts = Texts(report);
+    EXPECT_TRUE(texts.contains(
+        Tq(language, core::TextKey::kPictureMatrixOutside).replace(QStringLiteral("%s"), "1")));
+    EXPECT_TRUE(texts.contains(
+        Tq(language, core::TextKey::kPictureMatrixCycles).replace(QStringLiteral("%s"), "2.5")));
+  }
+  // Counts shorter than M x M are a damaged matrix: the frame, not a read past their end.
+  core::ClassMatrix damaged = SmallFromTo();
+  damaged.counts.resize(8);
+  EXPECT_TRUE(DrawFromTo(damaged, StateFor(core::Language::kEnglish)).report.empty);
+}
+
+TEST(FromToMatrixPicture, ManyClassesAreLabelledEvenlyOnSquareCellsAndNoTextMeetsAnother) {
+  // 25 classes of [-10, 10]: edges k * 0.8 - 10.
+  core::ClassMatrix many = *core::MakeClassMatrix(25, 10.0);
+  many.Add(-9.9, 9.9, 3.0);
+  core::RainflowResultFile file = testing::RainflowFixture();
+  file.result.amplitude_range = 10.0;
+  for (const core::Language language : {core::Language::kEnglish, core::Language::kChinese}) {
+    for (const QSize size : {QSize(800, 560), QSize(1400, 900), QSize(500, 380), QSize(320, 240)}) {
+      const std::string where =
+          std::to_string(size.width()) + " " + std::to_string(static_cast<int>(language));
+      const PictureReport report = DrawFromTo(many, StateFor(language), size, file).report;
+      const QRect wave = report.plots.at(0).wave_rect;
+      EXPECT_NEAR(wave.width(), wave.height(), 1) << where;
+      // The labels below the map: edges from -10 at one even step.
+      std::vector<double> edges;
+      for (const DrawnText& text : report.plots[0].texts) {
+        bool number = false;
+        const double k = (text.text.toDouble(&number) + 10.0) / 0.8;
+        if (number && text.rect.top() > wave.bottom() && text.rect.top() < wave.bottom() + 20) {
+          edges.push_back(k);
+        }
+      }
+      ASSERT_GE(edges.size(), 2u) << where;
+      EXPECT_NEAR(edges[0], 0.0, 1e-6) << where;
+      for (size_t i = 1; i < edges.size(); ++i) {
+        EXPECT_NEAR(edges[i] - edges[i - 1], edges[1] - edges[0], 1e-6) << where;
+        EXPECT_NEAR(edges[i], std::round(edges[i]), 1e-6) << where;
+      }
+      ExpectApart(report, size, where);
+    }
+  }
+}
+
+TEST(MatrixColours, OnTheLogCountAxisTheCellsAreColouredByDecades) {
+  // 1, 10 and 100 cycles over the decades 1..100: shares 0, 1/2 and 1 (linear: 0.01, 0.1, 1).
+  core::ClassMatrix m = *core::MakeClassMatrix(3, 9.0);
+  m.Add(-6.0, 0.0, 1.0);
+  m.Add(0.0, 6.0, 10.0);
+  m.Add(6.0, -6.0, 100.0);
+  ViewState state = StateFor(core::Language::kEnglish);
+  state.log_counts = true;
+  const PictureReport log = DrawFromTo(m, state).report;
+  EXPECT_EQ(CellAt(log, 0, 1)->colour, MatrixCellColour(0.0));
+  EXPECT_EQ(CellAt(log, 1, 2)->colour, MatrixCellColour(0.5));
+  EXPECT_DOUBLE_EQ(log.scale_high, 100.0);
+  state.log_counts = false;
+  EXPECT_EQ(CellAt(DrawFromTo(m, state).report, 1, 2)->colour, MatrixCellColour(0.1));
+}
+
+TEST(ConventionLines, ACountNamesAResidueAndAGateThatAreNotTheDefault) {
+  core::RainflowResultFile rainflow = testing::RainflowFixture();
+  core::PeakResultFile peak = testing::PeakFixture();
+  const ViewState state = StateFor(core::Language::kChinese);
+  auto columns = [&] {
+    PictureReport histogram, peaks;
+    testing::Render(rainflow, state, histogram);
+    testing::Render(peak, state, peaks);
+    return std::vector<QStringList>{
+        Texts(histogram), Texts(peaks),
+        Texts(DrawFromTo(SmallFromTo(), state, {800, 560}, rainflow).report)};
+  };
+  const QString gate = Tq(state.language, core::TextKey::kPictureGate);
+  // Half cycles and no gate, the system's own: not a word, so the columns stay as they were.
+  for (const QStringList& texts : columns()) {
+    const QString all = texts.join('|');
+    EXPECT_FALSE(all.contains(QStringLiteral("门限")) || all.contains(QStringLiteral("残余")))
+        << all.toStdString();
+  }
+  for (const auto& [method, line] :
+       {std::pair{core::ResidueMethod::kFull, core::TextKey::kPictureResidueFull},
+        {core::ResidueMethod::kDiscard, core::TextKey::kPictureResidueDiscard},
+        {core::ResidueMethod::kRepeated, core::TextKey::kPictureResidueRepeated}}) {
+    rainflow.result.residue = method;
+    rainflow.result.gate = 0.25;
+    peak.result.gate = 1.5;
+    const std::vector<QStringList> shown = columns();
+    for (const size_t k : {0, 2}) {  // the rainflow histogram and its matrix
+      EXPECT_EQ(shown[k].count(Tq(state.language, line)), 1) << k;
+      EXPECT_EQ(shown[k].count(QString(gate).replace("%s", "0.25 MPa")), 1) << k;
+    }
+    EXPECT_EQ(shown[1].count(QString(gate).replace("%s", "1.5 MPa")), 1) << "peak";
+  }
 }
 
 }  // namespace

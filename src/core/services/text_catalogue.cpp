@@ -229,6 +229,10 @@ constexpr CatalogueEntry kCatalogue[] = {
     {TextKey::kPictureTimeAtLevelTitle, "水平驻留时间 分析", "Time at Level"},
     {TextKey::kPictureLevelNumber, "水平序号", "Level No."},
     {TextKey::kPictureSeconds, "秒", "Seconds"},
+    {TextKey::kPictureResidueFull, "残余: 按全循环计", "Residue: full cycles"},
+    {TextKey::kPictureResidueDiscard, "残余: 舍去", "Residue: discarded"},
+    {TextKey::kPictureResidueRepeated, "残余: 按重复载荷计", "Residue: load repeated"},
+    {TextKey::kPictureGate, "门限: %s", "Gate: %s"},
     // The fatigue pictures.
     {TextKey::kPictureMatrixTitle, " 雨流矩阵（幅值-均值）", " Range-Mean Matrix"},
     {TextKey::kPictureMatrixRangeAxis, "幅值", "Range"},
@@ -239,6 +243,10 @@ constexpr CatalogueEntry kCatalogue[] = {
     {TextKey::kPictureNoCycles, "没有循环", "no cycles"},
     {TextKey::kPictureDamageTitle, " 损伤累积曲线", " Damage over Time"},
     {TextKey::kPictureDamageAxis, "损伤", "Damage"},
+    {TextKey::kPictureFromToTitle, " 雨流矩阵（起点-终点）", " From-To Matrix"},
+    {TextKey::kPictureFromToFromAxis, "起点", "From"},
+    {TextKey::kPictureFromToToAxis, "终点", "To"},
+    {TextKey::kPictureMatrixOutside, "范围外: %s", "Outside: %s"},
     // Words the dialogs share.
     {TextKey::kOk, "确定", "OK"},
     {TextKey::kCancel, "取消", "Cancel"},
@@ -363,6 +371,7 @@ constexpr CatalogueEntry kCatalogue[] = {
     {TextKey::kSetupReference, "参考水平(&E):", "R&eference:"},
     {TextKey::kSetupDirection, "计数方向(&D):", "&Direction:"},
     {TextKey::kSetupGate, "门限(&G):", "&Gate:"},
+    {TextKey::kSetupResidue, "残余处理(&U):", "Resid&ue:"},
     // The life estimate's dialog, the Y scale, printing and help.
     {TextKey::kLifeTitle, "疲劳寿命估计参数设置", "Setup Life Estimate Parameters"},
     {TextKey::kLifeSnCurve, "S-N曲线参数设置", "Parameters of S-N Curve"},
@@ -593,6 +602,16 @@ constexpr CatalogueEntry kCatalogue[] = {
      "The range-mean matrix needs a whole count of the node (none while following or after a "
      "cancelled count)."},
     {TextKey::kCycleListCaption, "读取循环列表", "Listing the cycles of"},
+    {TextKey::kMenuFromToMatrix, "雨流矩阵（起点-终点）", "&From-To Matrix"},
+    {TextKey::kPanelFromToMatrix, "起止矩阵", "From-To Matrix"},
+    {TextKey::kFromToNeedsCount,
+     "起止矩阵需要对测点进行计数：打开的结果文件只保存了直方图，没有循环列表。",
+     "The from-to matrix needs a count of the node: a result file holds the histogram, not the "
+     "cycles."},
+    {TextKey::kFromToNeedsWholeCount,
+     "起止矩阵需要对测点完整计数（跟踪中或计数被取消时没有循环列表）。",
+     "The from-to matrix needs a whole count of the node (none while following or after a "
+     "cancelled count)."},
     // The import of recordings.
     {TextKey::kMenuImportRecording, "导入记录...", "&Import Recording..."},
     {TextKey::kImportOpenTitle, "打开记录文件", "Open Recording"},

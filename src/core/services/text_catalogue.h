@@ -197,6 +197,10 @@ enum class TextKey : uint16_t {
   kPictureTimeAtLevelTitle,
   kPictureLevelNumber,
   kPictureSeconds,
+  kPictureResidueFull,
+  kPictureResidueDiscard,
+  kPictureResidueRepeated,
+  kPictureGate,
   // The fatigue pictures.
   kPictureMatrixTitle,
   kPictureMatrixRangeAxis,
@@ -207,6 +211,10 @@ enum class TextKey : uint16_t {
   kPictureNoCycles,
   kPictureDamageTitle,
   kPictureDamageAxis,
+  kPictureFromToTitle,
+  kPictureFromToFromAxis,
+  kPictureFromToToAxis,
+  kPictureMatrixOutside,
   // Words the dialogs share.
   kOk,
   kCancel,
@@ -324,6 +332,7 @@ enum class TextKey : uint16_t {
   kSetupReference,
   kSetupDirection,
   kSetupGate,
+  kSetupResidue,
   // The life estimate's dialog, the Y scale, printing and help.
   kLifeTitle,
   kLifeSnCurve,
@@ -509,6 +518,10 @@ enum class TextKey : uint16_t {
   kMatrixNeedsCount,
   kMatrixNeedsWholeCount,
   kCycleListCaption,
+  kMenuFromToMatrix,
+  kPanelFromToMatrix,
+  kFromToNeedsCount,
+  kFromToNeedsWholeCount,
   // The import of recordings.
   kMenuImportRecording,
   kImportOpenTitle,
