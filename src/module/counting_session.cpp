@@ -16,6 +16,7 @@
 #include "core/fatigue/equivalent_load.h"
 #include "core/report/companion.h"
 #include "core/report/list_export.h"
+#include "core/run/convention_setting.h"
 #include "core/services/atomic_file.h"
 #include "core/services/folders.h"
 #include "core/services/gbk.h"
@@ -293,6 +294,10 @@ void CountingSession::Start() {
     parameters_.amplitude_mode = core::kAmplitudeFullScale;
   }
   ListBookmarks();
+  // The conventions last set up; a gate only where it was set for a node of this unit.
+  const core::ConventionSetting kept = core::ReadConventionSetting(node_.info.eu());
+  residue_ = kept.residue;
+  gate_ = kept.gate;
   core::ResetRangeOnNodeLoad(parameters_, node_.info);
   core::SettleRange(parameters_);
   emit Changed();
@@ -306,30 +311,35 @@ void CountingSession::RunSetup(bool count_on_cancel) {
   const auto full_scale = core::FullScaleRange(core::MethodOf(kind_), node_.info);
   const double ad_range = full_scale ? *full_scale : 0.0;
   core::TakeAdRangeAsDefault(parameters_, ad_range);
-  asker_.AskSetup(Plan(), ad_range, QString::fromStdString(node_.info.eu()),
-                  [this, count_on_cancel](std::optional<core::CountingPlan> answer) {
-                    if (answer) {
-                      if (auto ok = core::SettlePlan(*answer, node_.info); !ok) {
-                        return asker_.Tell(ui::ErrorMessage(ok.error()), true);
-                      }
-                      parameters_ = answer->parameters;
-                      crossings_ = answer->crossings;
-                      residue_ = answer->residue.value_or(core::ResidueMethod::kHalf);
-                      gate_ = answer->gate;
-                      // N above 2000 is counted with 2000: the status bar says so.
-                      if (!answer->note.empty()) {
-                        asker_.ShowStatus(QString::fromStdString(answer->note));
-                      }
-                    } else if (!count_on_cancel) {
-                      return;
-                    }
-                    // A node still being recorded is followed; a finished one is counted.
-                    if (core::RecordMarkedRunning(node_.tsp_file)) {
-                      StartFollow();
-                    } else {
-                      Recount();
-                    }
-                  });
+  asker_.AskSetup(
+      Plan(), ad_range, QString::fromStdString(node_.info.eu()),
+      [this, count_on_cancel](std::optional<core::CountingPlan> answer) {
+        if (answer) {
+          if (auto ok = core::SettlePlan(*answer, node_.info); !ok) {
+            return asker_.Tell(ui::ErrorMessage(ok.error()), true);
+          }
+          parameters_ = answer->parameters;
+          crossings_ = answer->crossings;
+          residue_ = answer->residue.value_or(core::ResidueMethod::kHalf);
+          gate_ = answer->gate;
+          // The next setup, of this window or another, opens on them.
+          if (auto kept = core::WriteConventionSetting({residue_, gate_, node_.info.eu()}); !kept) {
+            asker_.Tell(ui::ErrorMessage(kept.error()), false);
+          }
+          // N above 2000 is counted with 2000: the status bar says so.
+          if (!answer->note.empty()) {
+            asker_.ShowStatus(QString::fromStdString(answer->note));
+          }
+        } else if (!count_on_cancel) {
+          return;
+        }
+        // A node still being recorded is followed; a finished one is counted.
+        if (core::RecordMarkedRunning(node_.tsp_file)) {
+          StartFollow();
+        } else {
+          Recount();
+        }
+      });
 }
 
 bool CountingSession::ReopenNode() {

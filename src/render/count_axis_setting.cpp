@@ -24,12 +24,9 @@ bool ReadLogCountAxis(const std::filesystem::path& profile_path) {
 bool ReadLogCountAxis() { return ReadLogCountAxis(core::ProfilePath()); }
 
 core::Status WriteLogCountAxis(bool log, const std::filesystem::path& profile_path) {
-  auto loaded = core::IniFile::Load(profile_path);
-  std::error_code error;
-  if (!loaded && std::filesystem::exists(profile_path, error)) return loaded.error();
-  core::IniFile profile = loaded ? std::move(*loaded) : core::IniFile{};
-  profile.Set(kSection, kKey, log ? "1" : "0");
-  return profile.Save(profile_path, core::kMsgFileWrite);
+  return core::ChangeProfile(profile_path, [log](core::IniFile& profile) {
+    profile.Set(kSection, kKey, log ? "1" : "0");
+  });
 }
 
 core::Status WriteLogCountAxis(bool log) {

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <numeric>
 
+#include "core/run/convention_setting.h"
 #include "counting_window_fixture.h"
 #include "module/control_panel.h"
 #include "module/doc_template.h"
@@ -74,6 +75,11 @@ TEST_F(SetupConventions, ResidueAndGateAreAskedCountedShownAndFollowedByTheCycle
   EXPECT_EQ(dialog->gate()->text(), QStringLiteral("0.5"));
   QTest::keyClick(dialog, Qt::Key_Escape);
   ASSERT_TRUE(WaitFor([&] { return view_->findChild<SetupDialog*>() == nullptr; }));
+  // They are kept in the profile: the gate with its unit.
+  const core::ConventionSetting kept = core::ReadConventionSetting("MPa");
+  EXPECT_EQ(kept.residue, core::ResidueMethod::kFull);
+  EXPECT_EQ(kept.gate, 0.5);
+  EXPECT_EQ(core::ReadConventionSetting("g").gate, 0.0);
 
   // The from-to matrix is made of cycles listed with the count's conventions: it holds every
   // cycle the histogram counts, the residue's whole cycles too, and no half cycle.
@@ -85,6 +91,13 @@ TEST_F(SetupConventions, ResidueAndGateAreAskedCountedShownAndFollowedByTheCycle
                                                  shown.counts.begin() + view_->partitions(), 0.0));
   EXPECT_TRUE(std::all_of(matrix.counts.begin(), matrix.counts.end(),
                           [](double n) { return n == std::floor(n); }));
+
+  // A new window opens its setup on the kept conventions.
+  ASSERT_NO_FATAL_FAILURE(Start(module::kRainflowTemplate));
+  ASSERT_NE(dialog = WaitForSetup(), nullptr);
+  EXPECT_EQ(dialog->residue()->currentText(), QStringLiteral("full"));
+  EXPECT_EQ(dialog->gate()->text(), QStringLiteral("0.5"));
+  QTest::keyClick(dialog, Qt::Key_Escape);
 }
 
 }  // namespace

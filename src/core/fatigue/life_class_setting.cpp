@@ -31,13 +31,9 @@ Status WriteLifeClassIndex(int32_t class_index) {
     return Fail(kMsgBadValue, "weld class " + std::to_string(class_index) + " does not exist");
   }
   if (auto host = EnsureHostFolder(); !host) return host.error();
-  const std::filesystem::path path = ProfilePath();
-  auto loaded = IniFile::Load(path);
-  std::error_code error;
-  if (!loaded && std::filesystem::exists(path, error)) return loaded.error();
-  IniFile profile = loaded ? std::move(*loaded) : IniFile{};
-  profile.Set(kSection, kKey, std::to_string(class_index));
-  return profile.Save(path, kMsgFileWrite);
+  return ChangeProfile(ProfilePath(), [&](IniFile& profile) {
+    profile.Set(kSection, kKey, std::to_string(class_index));
+  });
 }
 
 }  // namespace torvwy::core

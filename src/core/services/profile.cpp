@@ -3,6 +3,8 @@
 
 #include <strings.h>
 
+#include <system_error>
+
 #include "core/services/atomic_file.h"
 #include "core/services/file_read.h"
 #include "core/services/message_table.h"
@@ -122,6 +124,16 @@ std::string IniFile::Text() const {
 
 Status IniFile::Save(const std::filesystem::path& path, int message) const {
   return SaveFileAtomically(path, Text(), message == 0 ? kMsgFileWrite : message);
+}
+
+Status ChangeProfile(const std::filesystem::path& path,
+                     const std::function<void(IniFile&)>& change) {
+  auto loaded = IniFile::Load(path);
+  std::error_code error;
+  if (!loaded && std::filesystem::exists(path, error)) return loaded.error();
+  IniFile profile = loaded ? std::move(*loaded) : IniFile{};
+  change(profile);
+  return profile.Save(path, kMsgFileWrite);
 }
 
 }  // namespace torvwy::core

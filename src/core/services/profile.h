@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,5 +47,11 @@ class IniFile {
   std::string newline_ = "\n";
   bool final_newline_ = true;
 };
+
+/// Loads the profile at `path` (an empty one when there is none), lets `change` set its keys
+/// and saves it atomically, every other line as it was. Refuses a profile that exists but can't
+/// be read: it is never replaced by one holding only the changed keys.
+Status ChangeProfile(const std::filesystem::path& path,
+                     const std::function<void(IniFile&)>& change);
 
 }  // namespace torvwy::core
