@@ -196,12 +196,16 @@ int RunRainflow(const RainflowOptions& options) {
     auto estimate = core::RunFatigueEstimate(*choice, result, listed, names, CommandLanguage());
     if (!estimate) return ReportError(estimate.error());
     fatigue = std::move(*estimate);
-    if (core::NeedsFatigueListSummary(*fatigue, outputs.loads)) {
+    const bool other_conventions =
+        result.residue != core::ResidueMethod::kHalf || result.gate > 0.0;
+    if (core::NeedsFatigueListSummary(*fatigue, outputs.loads, other_conventions)) {
       // The list carries what the estimate was made with; a weld class alone keeps its table.
       core::FatigueListSummary summary;
       summary.curve = true;
       summary.loads = outputs.loads;
       summary.unit = run->node.info.eu();
+      summary.residue = result.residue;
+      summary.gate = result.gate;
       if (auto ok = core::SaveFatigueListWithSummary(core::FatigueListPath(), *fatigue, names,
                                                      CommandLanguage(), summary);
           !ok) {

@@ -80,6 +80,10 @@ TEST_F(ConventionCommands, EachResidueMethodCountsTheStandardsExampleAsWorkedByH
                 .exit_code,
             0);
   const std::string report = ReadFileBytes(home_.path() / "work" / "TorvRpt.txt");
+  // The life estimate's list names them in a summary row.
+  ASSERT_EQ(Run(Rainflow(" --residue repeated --gate 2 --fatigue actual")).exit_code, 0);
+  const std::string list = ReadFileBytes(home_.path() / "work" / "listdata.txt");
+  EXPECT_NE(list.find("RF  residue  repeated  gate  2  MPa"), std::string::npos) << list;
   EXPECT_NE(report.find("Residue counted as the cycles it closes when the record repeats."),
             std::string::npos);
   EXPECT_NE(report.find("Gate: 2 (reversals smaller than the gate removed before counting)"),

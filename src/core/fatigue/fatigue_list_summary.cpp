@@ -44,9 +44,10 @@ std::string Row(const std::array<std::string, 6>& cells) {
 
 }  // namespace
 
-bool NeedsFatigueListSummary(const FatigueResult& fatigue, std::span<const EquivalentLoad> loads) {
+bool NeedsFatigueListSummary(const FatigueResult& fatigue, std::span<const EquivalentLoad> loads,
+                             bool other_conventions) {
   return !fatigue.curve.is_weld_class() || fatigue.correction.kind != MeanCorrectionKind::kNone ||
-         !loads.empty();
+         !loads.empty() || other_conventions;
 }
 
 Result<std::string> FormatFatigueListWithSummary(const FatigueResult& fatigue,
@@ -76,6 +77,11 @@ Result<std::string> FormatFatigueListWithSummary(const FatigueResult& fatigue,
                    summary.unit, ""});
       ++count;
     }
+  }
+  if (summary.names_conventions()) {
+    rows += Row({"RF", "residue", std::string(ResidueMethodName(summary.residue)), "gate",
+                 ShortestText(summary.gate), summary.unit});
+    ++count;
   }
   // The count line is the second: "N  6" becomes "N + k  6".
   const size_t first_end = table->find(kLineEnd);
