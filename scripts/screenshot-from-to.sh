@@ -9,12 +9,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/screenshot-packages.sh
-command -v openbox >/dev/null || {
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
-    openbox >/dev/null
-}
 build=$(realpath "${BUILD:-build/test}")
 out=$(realpath -m "${1:-build/shots-from-to}")
 

@@ -8,8 +8,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/screenshot-packages.sh
-command -v openbox >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
-  --no-install-recommends openbox >/dev/null
 build=$(realpath "${BUILD:-build/test}")
 out=$(realpath -m "${1:-build/shots-help}")
 

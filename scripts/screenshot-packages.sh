@@ -1,6 +1,6 @@
 # Sourced by the screenshot scripts: installs what they drive (Xvfb, xdotool, ImageMagick's
-# import) when it is missing, with sudo when not run as root.
-packages=(xvfb xauth imagemagick xdotool)
+# import, the openbox window manager) when it is missing, with sudo when not run as root.
+packages=(xvfb xauth imagemagick xdotool openbox)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

@@ -16,6 +16,10 @@ RainflowCycle CycleBetween(double b, int64_t b_index, double c, int64_t c_index,
 
 void RainflowCycleExtractor::Push(Point point) {
   if (on_turning_point) on_turning_point(point.value);
+  PushAndClose(point);
+}
+
+void RainflowCycleExtractor::PushAndClose(Point point) {
   stack_.push_back(point);
   // Window a b c d on the top of the stack: b c closes when |c - b| lies inside both neighbours.
   while (stack_.size() >= 4) {
@@ -70,31 +74,15 @@ void RainflowCycleExtractor::CloseRepeat() {
   int direction = direction_;
   Point previous = stack_.back();
   stack_.pop_back();
-  const auto push = [&](Point point) {
-    stack_.push_back(point);
-    while (stack_.size() >= 4) {
-      const size_t n = stack_.size();
-      const Point& a = stack_[n - 4];
-      const Point& b = stack_[n - 3];
-      const Point& c = stack_[n - 2];
-      const Point& d = stack_[n - 1];
-      const double range = std::fabs(c.value - b.value);
-      if (!(range <= std::fabs(b.value - a.value) && range <= std::fabs(d.value - c.value))) break;
-      if (!(range <= 0.0)) {
-        cycles_.push_back(CycleBetween(b.value, b.index, c.value, c.index, 1.0));
-      }
-      stack_[n - 3] = d;
-      stack_.resize(n - 2);
-    }
-  };
+  // The repeat's points are no turning points of the record: the observer does not see them.
   for (const Point& x : residue) {
     const int step =
         static_cast<int>(x.value > previous.value) - static_cast<int>(x.value < previous.value);
-    if (step != 0 && step == -direction) push(previous);
+    if (step != 0 && step == -direction) PushAndClose(previous);
     if (step != 0) direction = step;
     previous = x;
   }
-  push(previous);
+  PushAndClose(previous);
 }
 
 std::vector<RainflowCycle> RainflowCycleExtractor::Finish() {

@@ -78,6 +78,8 @@ class RainflowCycleExtractor {
     int64_t index;
   };
   void Push(Point point);
+  /// Pushes `point` and closes the cycles its window closes, as whole cycles.
+  void PushAndClose(Point point);
   void Step(double x, int64_t index);
   void CloseRepeat();
 
