@@ -60,6 +60,16 @@ class HysteresisGate {
 
   int64_t samples() const { return next_index_; }
 
+  /// Whether `other` holds the same values as this gate, the samples' indices aside: both then
+  /// pass the same values of any further samples.
+  bool HoldsTheSame(const HysteresisGate& other) const {
+    if (direction_ != other.direction_ || (next_index_ == 0) != (other.next_index_ == 0)) {
+      return false;
+    }
+    if (direction_ != 0) return candidate_eu_ == other.candidate_eu_;
+    return first_.eu == other.first_.eu && high_.eu == other.high_.eu && low_.eu == other.low_.eu;
+  }
+
   void SaveState(CountStateWriter& out) const;
   bool LoadState(CountStateReader& in);
 

@@ -47,7 +47,10 @@ double RangeMeanMatrix::LargestCount() const {
 
 Result<RangeMeanMatrix> MakeRangeMeanMatrix(std::span<const RainflowCycle> cycles,
                                             const RainflowResult& histogram, int32_t range_bins,
-                                            int32_t mean_bins) {
+                                            int32_t mean_bins, std::span<const double> weights) {
+  if (!weights.empty() && weights.size() != cycles.size()) {
+    return Fail(kMsgBadValue, "the matrix needs one weight per cycle");
+  }
   if (range_bins == 0) range_bins = histogram.partitions;
   if (auto ok = CheckMatrixBins(range_bins, mean_bins); !ok) return ok.error();
   if (!(std::isfinite(histogram.amplitude_range) && histogram.amplitude_range > 0.0) ||
@@ -76,12 +79,14 @@ Result<RangeMeanMatrix> MakeRangeMeanMatrix(std::span<const RainflowCycle> cycle
   if (!std::isfinite(matrix.mean_width)) {
     return Fail(kMsgBadValue, "the cycles' means span more than numbers hold");
   }
-  for (const RainflowCycle& cycle : cycles) {
+  for (size_t i = 0; i < cycles.size(); ++i) {
+    const RainflowCycle& cycle = cycles[i];
     if (!RainflowCountsRange(histogram, cycle.range)) continue;
     const size_t cell = static_cast<size_t>(ranges.Find(cycle.range)) * mean_bins +
                         static_cast<size_t>(MeanBin(matrix, cycle.mean));
-    matrix.counts[cell] += cycle.count;
-    matrix.total_cycles += cycle.count;
+    const double weight = weights.empty() ? cycle.count : weights[i];
+    matrix.counts[cell] += weight;
+    matrix.total_cycles += weight;
   }
   return matrix;
 }

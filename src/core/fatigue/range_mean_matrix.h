@@ -46,10 +46,13 @@ struct RangeMeanMatrix {
 
 /// The matrix of `cycles` on the range layout of `histogram` (its A and t) with R range bins
 /// and M mean bins (R = 0: the histogram's N). Fails (bad-value message) for R or M outside
-/// 1..2000, or a histogram whose A or t is not a finite number with A > 0.
+/// 1..2000, or a histogram whose A or t is not a finite number with A > 0. With `weights`
+/// (one per cycle) the cells sum those instead of the cycles' counts, on the same bins: the
+/// damage of each cycle gives the damage matrix.
 Result<RangeMeanMatrix> MakeRangeMeanMatrix(std::span<const RainflowCycle> cycles,
                                             const RainflowResult& histogram, int32_t range_bins,
-                                            int32_t mean_bins);
+                                            int32_t mean_bins,
+                                            std::span<const double> weights = {});
 
 /// Refuses (bad-value message "the matrix needs 1..2000 range bins and 1..2000 mean bins, not
 /// R,M") a matrix of more bins than a histogram has partitions, or of none, on either axis.

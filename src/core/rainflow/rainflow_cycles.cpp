@@ -1,6 +1,7 @@
 // RainflowCycleExtractor: turning points and four-point closings, each cycle kept.
 #include "core/rainflow/rainflow_cycles.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -106,6 +107,52 @@ std::vector<RainflowCycle> RainflowCycleExtractor::Finish() {
   }
   stack_.clear();
   return std::move(cycles_);
+}
+
+bool RainflowCycleExtractor::FeedRepeated(std::span<const double> points, int64_t times) {
+  if (finished_ || points.empty()) return true;
+  constexpr int64_t kMostCopiesBeforeSettling = 8;
+  const auto same_values = [](const std::vector<Point>& a, const std::vector<Point>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const Point& p, const Point& q) { return p.value == q.value; });
+  };
+  for (int64_t copy = 0; copy < times; ++copy) {
+    if (copy == kMostCopiesBeforeSettling) return false;
+    const std::vector<Point> stack_before = stack_;
+    const Point previous_before = previous_;
+    const int direction_before = direction_;
+    const bool started = next_index_ >= 2;
+    const std::optional<HysteresisGate> gate_before = gated_;
+    const size_t first_cycle = cycles_.size();
+    Feed(points);
+    if (started && direction_ == direction_before && previous_.value == previous_before.value &&
+        same_values(stack_, stack_before) && (!gated_ || gated_->HoldsTheSame(*gate_before))) {
+      // This copy began where the next will: all the others close what it closed.
+      const auto more = static_cast<double>(times - copy - 1);
+      for (size_t i = first_cycle; i < cycles_.size(); ++i) cycles_[i].count *= 1.0 + more;
+      return true;
+    }
+  }
+  return true;
+}
+
+RainflowCycleExtractor::Parts RainflowCycleExtractor::FinishParts() {
+  Parts parts;
+  if (finished_) return parts;
+  finished_ = true;
+  if (gated_) {
+    if (const auto waiting = gated_->Waiting()) Step(waiting->raw, waiting->index);
+  }
+  if (next_index_ >= 2) Push(previous_);
+  parts.residue.reserve(stack_.size());
+  for (const Point& point : stack_) parts.residue.push_back(point.value);
+  parts.closed = std::move(cycles_);
+  cycles_.clear();
+  CloseRepeat();
+  parts.repeat = std::move(cycles_);
+  cycles_.clear();
+  stack_.clear();
+  return parts;
 }
 
 void RainflowCycleExtractor::SaveState(CountStateWriter& out) const {

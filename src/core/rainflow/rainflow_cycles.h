@@ -53,6 +53,26 @@ class RainflowCycleExtractor {
   /// order they closed; nothing for `discard`). Later calls return an empty list.
   std::vector<RainflowCycle> Finish();
 
+  /// A record counted alone as one piece of a longer history (see ProgrammeCount): the cycles
+  /// it closes, its residue and the cycles the residue closes with a repeat of itself.
+  struct Parts {
+    std::vector<RainflowCycle> closed;  ///< closed cycles (count 1), in the order they closed
+    std::vector<double> residue;  ///< the residue's points in time order, the last sample last
+    std::vector<RainflowCycle> repeat;  ///< what the residue followed by itself closes (count 1)
+  };
+  /// Takes the last sample as the last turning point and returns the parts, whatever the
+  /// residue method; a later call returns empty parts.
+  Parts FinishParts();
+
+  /// Feeds `points` as samples `times` times in a row, in constant time for any number: once
+  /// two copies begin from the same stack, every further copy closes what the last one closed,
+  /// and those cycles are counted that many times more. They do at the latest from the second
+  /// copy on: the residue (what is left once nothing closes) is the same whatever the order of
+  /// closings, and a record's points after a history reduce first to its residue R, which
+  /// followed by R again is R; so the history with one copy more leaves the same stack.
+  /// Returns false if eight copies did not settle, which the argument rules out.
+  bool FeedRepeated(std::span<const double> points, int64_t times);
+
   /// Called with each turning point (EU) as it is found, the last sample at Finish() included:
   /// the steps between successive calls are the record's reversals. Not carried by SaveState.
   std::function<void(double point)> on_turning_point;
