@@ -47,6 +47,39 @@ PYTHON
 "$torvwy" import --input "$sample/rig.wav" --data "$sample" --test rig --code 1 --overwrite
 "$torvwy" stats --data "$sample" --test rig --codes 1 --nodes ch1-ch4
 echo
+echo "== a test programme: 40 laps of node 1, 12 runs of node 3 and 300 brake stops at half the load of node 1, counted as one history =="
+cat > build/track.programme <<'PROGRAMME'
+[Programme]
+Name=Track A
+Partitions=64
+Amplitude=full
+Curve=bs7608:F2
+[Event 1]
+Data=sample
+Test=demo
+Code=1
+Node=1
+Repeats=40
+Label=ride course
+[Event 2]
+Data=sample
+Test=demo
+Code=1
+Node=3
+Repeats=12
+Label=pothole lane
+[Event 3]
+Data=sample
+Test=demo
+Code=1
+Node=1
+Repeats=300
+Scale=0.5
+Label=brake stop
+Duration=20
+PROGRAMME
+"$torvwy" programme build/track.programme
+echo
 echo "== counting a running test: a ten-second record of a simulated rig, followed by rainflow as it grows =="
 rm -f "$sample"/live1#1.*
 "$torvwy" gen --data "$sample" --test live --code 1 --nodes 1 --rate 5000 --live 10 &

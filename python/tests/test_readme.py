@@ -157,6 +157,18 @@ def test_fatigue_worked_example_prints_what_the_page_says(place):
         assert line in done.stdout, line
 
 
+def test_programme_worked_example_prints_what_the_page_says(place, tmp_path):
+    root, _, _ = place
+    (tmp_path / "build").mkdir()
+    (tmp_path / "build" / "sample").symlink_to(root / "build" / "sample")
+    done = bash(doc_block("programme-track"), place, cwd=tmp_path)
+    for line in quoted_lines("programmes.md", "<!-- run: programme-track -->"):
+        assert line in done.stdout, line
+    table = (tmp_path / "events.csv").read_text()
+    for line in quoted_lines("programmes.md", "`events.csv` holds the table"):
+        assert line in table, line
+
+
 def test_follow_of_a_rig(place, tmp_path):
     """The live example with a record of three seconds; the follow starts once the .tsp is
     there, as a rig's follow would be started on a running node."""

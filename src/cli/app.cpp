@@ -31,6 +31,7 @@ int Main(int argc, char** argv) {
   RegisterRainflowCommand(app, exit_code);
   RegisterLevelCommands(app, exit_code);
   RegisterStatsCommand(app, exit_code);
+  RegisterProgrammeCommand(app, exit_code);
   RegisterOpenCommand(app, exit_code);
   if (argc > 1 && argv[1][0] != '-') {
     bool known = false;

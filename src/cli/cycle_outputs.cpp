@@ -10,25 +10,13 @@
 #include "cli/cli_support.h"
 #include "core/fatigue/fatigue_csv.h"
 #include "core/services/number_format.h"
+#include "output/result_output.h"
 
 namespace torvwy::cli {
 
 namespace {
 
 /// {"classes": M, "edges": [M + 1], "counts": [[M] x M], "outside": n}, rows the from class.
-nlohmann::ordered_json ClassMatrixJson(const core::ClassMatrix& matrix) {
-  nlohmann::ordered_json rows = nlohmann::ordered_json::array();
-  for (int32_t i = 0; i < matrix.classes; ++i) {
-    nlohmann::ordered_json row = nlohmann::ordered_json::array();
-    for (int32_t j = 0; j < matrix.classes; ++j) row.push_back(matrix.at(i, j));
-    rows.push_back(std::move(row));
-  }
-  return {{"classes", matrix.classes},
-          {"edges", matrix.edges},
-          {"counts", std::move(rows)},
-          {"outside", matrix.outside}};
-}
-
 }  // namespace
 
 core::Result<core::NodeCycleList> ReadCountedCycles(const CountedRun& run,
@@ -142,7 +130,7 @@ void AddCycleOutputsJson(nlohmann::ordered_json& json, const FatigueRequest& req
   }
   for (const auto& [key, matrix] :
        {std::pair{"from_to", &outputs.from_to}, std::pair{"transitions", &outputs.transitions}}) {
-    if (*matrix) json[key] = ClassMatrixJson(**matrix);
+    if (*matrix) json[key] = output::ClassMatrixJson(**matrix);
   }
   if (!outputs.history.empty()) {
     json["damage_history"] = {{"file", request.damage_history_file},

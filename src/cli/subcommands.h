@@ -15,5 +15,6 @@ void RegisterRainflowCommand(CLI::App& app, int& exit_code);
 void RegisterLevelCommands(CLI::App& app, int& exit_code);
 void RegisterOpenCommand(CLI::App& app, int& exit_code);
 void RegisterStatsCommand(CLI::App& app, int& exit_code);
+void RegisterProgrammeCommand(CLI::App& app, int& exit_code);
 
 }  // namespace torvwy::cli

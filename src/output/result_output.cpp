@@ -26,6 +26,32 @@ nlohmann::ordered_json RangeJson(const core::RangeCountResult& result) {
   });
 }
 
+nlohmann::ordered_json ClassMatrixJson(const core::ClassMatrix& matrix) {
+  nlohmann::ordered_json rows = nlohmann::ordered_json::array();
+  for (int32_t i = 0; i < matrix.classes; ++i) {
+    nlohmann::ordered_json row = nlohmann::ordered_json::array();
+    for (int32_t j = 0; j < matrix.classes; ++j) row.push_back(matrix.at(i, j));
+    rows.push_back(std::move(row));
+  }
+  return {{"classes", matrix.classes},
+          {"edges", matrix.edges},
+          {"counts", std::move(rows)},
+          {"outside", matrix.outside}};
+}
+
+nlohmann::ordered_json RangeMeanMatrixJson(const core::RangeMeanMatrix& matrix) {
+  nlohmann::ordered_json rows = nlohmann::ordered_json::array();
+  for (int32_t i = 0; i < matrix.range_bins; ++i) {
+    nlohmann::ordered_json row = nlohmann::ordered_json::array();
+    for (int32_t k = 0; k < matrix.mean_bins; ++k) row.push_back(matrix.at(i, k));
+    rows.push_back(std::move(row));
+  }
+  return {{"range_bins", matrix.range_bins},   {"mean_bins", matrix.mean_bins},
+          {"range_width", matrix.range_width}, {"mean_low", matrix.mean_low},
+          {"mean_width", matrix.mean_width},   {"counts", std::move(rows)},
+          {"total", matrix.total_cycles}};
+}
+
 nlohmann::ordered_json FatigueJson(const core::FatigueResult& fatigue) {
   return core::JsonOf(fatigue, core::VisitFatigueFields<core::JsonFields>);
 }

@@ -4,7 +4,9 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "core/fatigue/class_matrix.h"
 #include "core/fatigue/fatigue_result.h"
+#include "core/fatigue/range_mean_matrix.h"
 #include "core/files/result_file.h"
 #include "core/peak/peak_count_result.h"
 #include "core/rainflow/rainflow_result.h"
@@ -20,6 +22,13 @@ nlohmann::ordered_json ResultJson(const core::AnyResultFile& file);
 /// The "fatigue" object of a rainflow result: method, class, d, totals, P, L, D and, for the
 /// fitting method, x0, lambda and b.
 nlohmann::ordered_json FatigueJson(const core::FatigueResult& fatigue);
+
+/// A from-to or transition matrix: {classes, edges, counts (rows of from), outside}.
+nlohmann::ordered_json ClassMatrixJson(const core::ClassMatrix& matrix);
+
+/// A range-mean matrix: {range_bins, mean_bins, range_width, mean_low, mean_width, counts (rows
+/// of range), total}.
+nlohmann::ordered_json RangeMeanMatrixJson(const core::RangeMeanMatrix& matrix);
 
 /// The parameter block and the tables; `node` is "<test><code>#<node>", `unit` the EU text.
 void PrintPeak(const core::PeakCountResult& result, const std::string& node,
