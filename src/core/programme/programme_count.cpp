@@ -290,35 +290,18 @@ Result<ProgrammeResult> JoinProgramme(const Programme& programme,
   histogram.residue = programme.residue;
   histogram.gate = programme.gate;
 
-  // Every cycle of the history once, weighted by how often it occurs (a gate removes those
-  // below it): `cycles` in the history's own order of closing, `parts` the events' own cycles
-  // with the event each belongs to (`sources`).
-  std::vector<RainflowCycle> cycles;
-  std::vector<RainflowCycle> parts;
-  std::vector<int32_t> sources;
-  const auto add = [&](std::vector<RainflowCycle>& list, const RainflowCycle& cycle, double times) {
-    // The events' parts leave out what the gate removes: every cycle below it, as far as the
-    // events' own cycles go (the history's list is counted through the gate itself).
-    if (times <= 0.0 || (&list == &parts && cycle.range < programme.gate)) return false;
-    list.push_back(cycle);
-    list.back().count = cycle.count * times;
-    return true;
-  };
+  // Every cycle of the history once, in its own order of closing, weighted by how often it
+  // occurs; the gate counts with it.
   RainflowCycleExtractor history(programme.residue, programme.gate);
+  size_t points = 0;
+  for (const EventCount& count : counts) points += count.turning_points.size();
+  history.Reserve(points);  // two copies close at most a cycle per point
   for (size_t i = 0; i < counts.size(); ++i) {
-    const auto repeats = static_cast<double>(events[i].repeats);
-    const auto source = static_cast<int32_t>(i);
     if (!history.FeedRepeated(counts[i].turning_points, events[i].repeats)) {
       return Bad(SectionOf(events[i]) + ": the repeats of its record did not settle");
     }
-    for (const RainflowCycle& cycle : counts[i].closed) {
-      if (add(parts, cycle, repeats)) sources.push_back(source);
-    }
-    for (const RainflowCycle& cycle : counts[i].repeat) {
-      if (add(parts, cycle, repeats - 1.0)) sources.push_back(source);
-    }
   }
-  for (const RainflowCycle& cycle : history.Finish()) add(cycles, cycle, 1.0);
+  const std::vector<RainflowCycle> cycles = history.Finish();
 
   const PartitionIndex index = PartitionIndex::Rainflow(partitions, histogram.partition_width);
   for (const RainflowCycle& cycle : cycles) {
@@ -342,8 +325,6 @@ Result<ProgrammeResult> JoinProgramme(const Programme& programme,
   result.fatigue = std::move(*fatigue);
   auto damages = CycleDamages(*choice, histogram, result.fatigue, cycles);
   if (!damages) return damages.error();
-  auto part_damages = CycleDamages(*choice, histogram, result.fatigue, parts);
-  if (!part_damages) return part_damages.error();
 
   const int32_t range_bins = layout.range_bins == 0 ? partitions : layout.range_bins;
   auto range_mean = MakeRangeMeanMatrix(cycles, histogram, range_bins, layout.mean_bins);
@@ -376,10 +357,27 @@ Result<ProgrammeResult> JoinProgramme(const Programme& programme,
     }
     part.km_per_repeat = events[i].distance_km;
   }
-  for (size_t c = 0; c < parts.size(); ++c) {
-    ProgrammeEventResult& part = result.events[static_cast<size_t>(sources[c])];
-    if (RainflowCountsRange(histogram, parts[c].range)) part.cycles += parts[c].count;
-    part.damage += (*part_damages)[c];
+  // Each event's own cycles: those it closes, times its repeats, and those its residue closes
+  // with its own next repeat, times its repeats less one; a gate removes those below it.
+  for (size_t i = 0; i < counts.size(); ++i) {
+    ProgrammeEventResult& part = result.events[i];
+    const auto repeats = static_cast<double>(events[i].repeats);
+    for (const auto& [list, times] : {std::pair{&counts[i].closed, repeats},
+                                      std::pair{&counts[i].repeat, repeats - 1.0}}) {
+      if (times <= 0.0) continue;
+      auto each = CycleDamages(*choice, histogram, result.fatigue, *list);
+      if (!each) return each.error();
+      double cycles_once = 0.0;
+      double damage_once = 0.0;
+      for (size_t c = 0; c < list->size(); ++c) {
+        const RainflowCycle& cycle = (*list)[c];
+        if (cycle.range < programme.gate) continue;
+        if (RainflowCountsRange(histogram, cycle.range)) cycles_once += cycle.count;
+        damage_once += (*each)[c];
+      }
+      part.cycles += cycles_once * times;
+      part.damage += damage_once * times;
+    }
   }
   // Everything else: the cycles that close across events and those counted at the end. The
   // counts are sums of halves and wholes, exact in any order; the damage is what is left of

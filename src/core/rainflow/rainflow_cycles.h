@@ -45,6 +45,8 @@ class RainflowCycleExtractor {
 
   /// Examines the next samples; their indices continue from the last call's.
   void Feed(std::span<const double> samples);
+  /// Room for `cycles` cycles before the list grows.
+  void Reserve(size_t cycles) { cycles_.reserve(cycles); }
   /// Examines one sample of a given index (above the last one's): the samples a gate passed.
   void FeedAt(double sample, int64_t index);
   /// Takes the last sample as the last turning point, lists the residue by the residue method
