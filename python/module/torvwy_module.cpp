@@ -43,6 +43,7 @@
 #include "core/stats/statistics_batch.h"
 #include "fatigue_binding.h"
 #include "live_binding.h"
+#include "programme_binding.h"
 #include "output/stats_output.h"
 #include "recording_binding.h"
 #include "result_dict.h"
@@ -546,4 +547,5 @@ PYBIND11_MODULE(_torvwy, m) {
   });
   BindOptionChecks(m);
   BindSave(m);
+  torvwy::python::BindProgrammes(m);
 }

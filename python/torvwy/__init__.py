@@ -20,6 +20,7 @@ import numpy as np
 
 from . import _torvwy
 from ._live import Counter, follow
+from ._programme import Programme, ProgrammeResult
 from ._curves import SNCurve, _weld_class_curve, damage_equivalent_load
 from ._results import Fields, LiveResult, Result, Rows, Table
 from ._torvwy import RequestError, TorvwyError
@@ -29,7 +30,7 @@ __all__ = [
     "time_at_level", "rainflow_cycles", "rainflow_matrix",
     "stats", "open_result", "expand_range", "TorvwyError", "RequestError", "Result", "Rows", "CYCLE_DTYPE",
     "read_channels", "import_file", "Counter", "follow", "LiveResult", "SNCurve",
-    "damage_equivalent_load", "Table",
+    "damage_equivalent_load", "Table", "Programme", "ProgrammeResult",
 ]
 
 _BLOCK = 1024
