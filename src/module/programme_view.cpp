@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
@@ -206,9 +207,14 @@ ProgrammeView::ProgrammeView(QWidget* parent) : AnalysisView(parent) {
   layout->addLayout(buttons);
 
   tabs_ = new QTabWidget(this);
-  auto* setup = new QWidget(tabs_);
+  // The settings scroll in a small window instead of widening it past the host's area.
+  auto* setup_scroll = new QScrollArea(tabs_);
+  setup_scroll->setWidgetResizable(true);
+  setup_scroll->setFrameShape(QFrame::NoFrame);
+  auto* setup = new QWidget(setup_scroll);
   BuildSettings(setup);
-  tabs_->addTab(setup, Text(TextKey::kProgrammeTabSetup));
+  setup_scroll->setWidget(setup);
+  tabs_->addTab(setup_scroll, Text(TextKey::kProgrammeTabSetup));
   results_ = new QTableWidget(tabs_);
   results_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   results_->verticalHeader()->hide();
