@@ -57,7 +57,7 @@ constexpr Export kExports[] = {
     {"InitContDLL", module::kPeakTemplate},         {"InitDispDLL", module::kRangeTemplate},
     {"InitRainFlowDLL", module::kRainflowTemplate}, {"InitCrossDLL", module::kCrossingsTemplate},
     {"InitPairDLL", module::kRangePairsTemplate},   {"InitTimeDLL", module::kTimeAtLevelTemplate},
-    {"InitStatDLL", module::kStatisticsTemplate}};
+    {"InitStatDLL", module::kStatisticsTemplate},   {"InitProgDLL", module::kProgrammeTemplate}};
 
 /// The colour keys of the pictures, with their defaults (0x00BBGGRR) and captions.
 struct ColourKey {
@@ -262,6 +262,11 @@ QWidget* HostWindow::OpenWindow(int id) {
 }
 
 void HostWindow::ChooseAndOpen(int id) {
+  // A programme chooses its nodes event by event in its own window.
+  if (id == module::kProgrammeTemplate) {
+    OpenWindow(id);
+    return;
+  }
   if (id == module::kStatisticsTemplate) {
     // A new statistics window asks for a batch: a parameter file left in result mode by an
     // opened result file would make it show that file again.

@@ -1,6 +1,7 @@
 // torvwy-gui: the desktop application.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
@@ -68,6 +69,10 @@ int main(int argc, char* argv[]) {
                                          QStringLiteral("Start with a time-at-level window."));
   const QCommandLineOption stats(QStringLiteral("stats"),
                                  QStringLiteral("Start with an amplitude statistics window."));
+  const QCommandLineOption programme(QStringLiteral("programme"),
+                                     QStringLiteral("Start with a test programme window on the "
+                                                    "programme file FILE."),
+                                     QStringLiteral("FILE"));
   const QCommandLineOption module(QStringLiteral("module"),
                                   QStringLiteral("The analysis module to load (default: "
                                                  "libtorvwy_module.so beside the program)."),
@@ -87,7 +92,7 @@ int main(int argc, char* argv[]) {
                                 QStringLiteral("With --test: the node (repeat for several)."),
                                 QStringLiteral("NODE"));
   parser.addOptions({open, peak, range, rainflow, crossings, range_pairs, time_at_level, stats,
-                     module, data, test, code, node});
+                     programme, module, data, test, code, node});
   parser.process(*app);
   // Every window of this run speaks the language chosen at its start.
   torvwy::ui::SetUiLanguage(torvwy::core::GetUILanguage());
@@ -131,6 +136,14 @@ int main(int argc, char* argv[]) {
     if (parser.isSet(range_pairs)) window.OpenWindow(kRangePairsTemplate);
     if (parser.isSet(time_at_level)) window.OpenWindow(kTimeAtLevelTemplate);
     if (parser.isSet(stats)) window.OpenWindow(kStatisticsTemplate);
+    if (parser.isSet(programme)) {
+      // The module's view opens the file itself: the host knows it only by its methods.
+      auto* frame = qobject_cast<QMainWindow*>(window.OpenWindow(kProgrammeTemplate));
+      if (frame != nullptr && frame->centralWidget() != nullptr) {
+        QMetaObject::invokeMethod(frame->centralWidget(), "OpenProgramme",
+                                  Q_ARG(QString, parser.value(programme)));
+      }
+    }
   });
   return QCoreApplication::exec();
 }

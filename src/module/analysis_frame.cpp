@@ -43,6 +43,7 @@ PanelInfo PanelOf(AnalysisKind kind) {
     case AnalysisKind::kTimeAtLevel:
       return {"TimeAtLevelParameter", 6042, TextKey::kDockTimeAtLevelPanel};
     case AnalysisKind::kStatistics:
+    case AnalysisKind::kProgramme:
       break;
   }
   return {"", 0, TextKey::kDockPeakPanel};

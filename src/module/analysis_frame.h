@@ -18,7 +18,8 @@ enum class AnalysisKind {
   kStatistics,
   kCrossings,
   kRangePairs,
-  kTimeAtLevel
+  kTimeAtLevel,
+  kProgramme
 };
 
 /// A frame holds its view in the middle and, for the counting analyses, the parameter panel

@@ -19,7 +19,7 @@ class DocTemplate {
       : id_(id), title_(std::move(title)), icon_(std::move(icon)), create_(std::move(create)) {}
   virtual ~DocTemplate() = default;
 
-  int id() const { return id_; }  ///< 6010..6013, 6030..6032
+  int id() const { return id_; }  ///< 6010..6013, 6030..6033
   const QString& title() const { return title_; }
   const QIcon& icon() const { return icon_; }
   /// A new frame with its view; the view starts its work once the frame is shown.
@@ -40,6 +40,7 @@ inline constexpr int kStatisticsTemplate = 6013;
 inline constexpr int kCrossingsTemplate = 6030;
 inline constexpr int kRangePairsTemplate = 6031;
 inline constexpr int kTimeAtLevelTemplate = 6032;
+inline constexpr int kProgrammeTemplate = 6033;
 
 /// The template of a counting analysis.
 constexpr int CountingTemplateId(core::CountingKind kind) {
@@ -76,4 +77,6 @@ Q_DECL_EXPORT torvwy::module::DocTemplate* InitStatDLL();
 Q_DECL_EXPORT torvwy::module::DocTemplate* InitCrossDLL();
 Q_DECL_EXPORT torvwy::module::DocTemplate* InitPairDLL();
 Q_DECL_EXPORT torvwy::module::DocTemplate* InitTimeDLL();
+/// The test programme: events of recorded nodes with repeats, counted as one load history.
+Q_DECL_EXPORT torvwy::module::DocTemplate* InitProgDLL();
 }

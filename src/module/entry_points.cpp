@@ -11,6 +11,7 @@
 #include "module/counting_view.h"
 #include "module/doc_template.h"
 #include "module/module_state.h"
+#include "module/programme_view.h"
 #include "module/statistics_view.h"
 
 namespace torvwy::module {
@@ -90,6 +91,14 @@ DocTemplate* InitStatDLL() {
       kStatisticsTemplate, Text(TextKey::kTemplateStatistics),
       FrameIcon(QColor(0xEF, 0x6C, 0x00), QStringLiteral("S")), [](QWidget* parent) -> QWidget* {
         return new AnalysisFrame(AnalysisKind::kStatistics, new StatisticsView, parent);
+      });
+}
+
+DocTemplate* InitProgDLL() {
+  return new (std::nothrow) DocTemplate(
+      kProgrammeTemplate, Text(TextKey::kTemplateProgramme),
+      FrameIcon(QColor(0xAD, 0x14, 0x57), QStringLiteral("E")), [](QWidget* parent) -> QWidget* {
+        return new AnalysisFrame(AnalysisKind::kProgramme, new ProgrammeView, parent);
       });
 }
 
