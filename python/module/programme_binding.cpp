@@ -15,6 +15,7 @@
 #include "binding_support.h"
 #include "core/programme/programme_count.h"
 #include "core/programme/programme_file.h"
+#include "core/programme/programme_table.h"
 #include "output/programme_output.h"
 #include "sample_array.h"
 
@@ -92,9 +93,58 @@ std::string Run(const std::string& text, const std::string& folder,
                                           nlohmann::ordered_json::error_handler_t::replace);
 }
 
+/// One event of the programme counted from its node, as bytes for another process.
+py::bytes CountEvent(const std::string& text, const std::string& folder, size_t index) {
+  const core::Programme programme = Parse(text, folder);
+  InterruptibleProgress progress;
+  core::Result<core::EventCount> count = core::Error{};
+  {
+    py::gil_scoped_release release;
+    count = core::CountProgrammeEvent(programme, index, progress);
+  }
+  progress.RaiseIfInterrupted();
+  core::CountStateWriter out;
+  Take(std::move(count)).SaveState(out);
+  return py::bytes(out.Take());
+}
+
+/// The events' counts (bytes of CountEvent, in the programme's order) joined: the JSON object
+/// and the CSV table the command line gives.
+std::pair<std::string, std::string> JoinEvents(const std::string& text, const std::string& folder,
+                                               const std::vector<py::bytes>& given) {
+  const core::Programme programme = Parse(text, folder);
+  std::vector<core::EventCount> counts(given.size());
+  for (size_t i = 0; i < given.size(); ++i) {
+    const std::string bytes = given[i];
+    core::CountStateReader in(bytes);
+    if (!counts[i].LoadState(in)) {
+      throw py::value_error("the count of event " + std::to_string(i + 1) + " is damaged");
+    }
+  }
+  core::Result<core::ProgrammeResult> result = core::Error{};
+  {
+    py::gil_scoped_release release;
+    result = core::JoinProgramme(programme, counts);
+  }
+  const core::ProgrammeResult done = Take(std::move(result));
+  if (done.cancelled) throw py::value_error("the programme's count was cancelled");
+  return {output::ProgrammeJson(done).dump(-1, ' ', false,
+                                           nlohmann::ordered_json::error_handler_t::replace),
+          core::ProgrammeTableCsv(done)};
+}
+
 }  // namespace
 
 void BindProgrammes(py::module_& m) {
+  m.def("programme_count_event", &CountEvent, py::arg("text"), py::arg("folder"),
+        py::arg("index"));
+  m.def("programme_join", &JoinEvents, py::arg("text"), py::arg("folder"), py::arg("counts"));
+  m.def(
+      "programme_events",
+      [](const std::string& text, const std::string& folder) {
+        return Parse(text, folder).events.size();
+      },
+      py::arg("text"), py::arg("folder"));
   m.def(
       "programme_check",
       [](const std::string& text, const std::string& folder) {

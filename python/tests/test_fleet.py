@@ -161,3 +161,35 @@ def test_options_every_waveform_would_refuse_fail_once_before_any_task(campaign,
         fleet.run_local(campaign, "camp", "1", "1", "peak", fatigue=dict(method="actual"))
     with pytest.raises(TypeError, match="client must be a dask.distributed Client, not NoneType"):
         fleet.run(None, campaign, "camp", "1", "1", "peak")
+
+
+def _programme(campaign, path):
+    path.write_text(
+        "[Programme]\nName=Fleet\nPartitions=16\nAmplitude=auto\nResidue=repeated\n"
+        "Curve=en1993:71\n"
+        + "".join(f"[Event {k}]\nData={campaign}\nTest=camp\nCode={code}\nNode=1\n"
+                  f"Repeats={repeats}\n" for k, (code, repeats) in
+                  enumerate([(1, 30), (3, 2), (1, 5), (2, 1000)], start=1)))
+    return path
+
+
+def test_a_programme_on_the_cluster_is_one_process_byte_for_byte(campaign, client, tmp_path):
+    path = _programme(campaign, tmp_path / "fleet.programme")
+    on_cluster = fleet.run_programme(client, path)
+    assert on_cluster == fleet.run_programme_local(path)
+    assert on_cluster[0] + "\n" == run_cli("programme", path, "--json").stdout
+    run_cli("programme", path, "--csv", tmp_path / "cli.csv")
+    assert on_cluster[1] == (tmp_path / "cli.csv").read_text()
+
+
+def test_the_programme_command_writes_the_table_and_refuses_in_one_line(campaign, tmp_path):
+    path = _programme(campaign, tmp_path / "fleet.programme")
+    csv = tmp_path / "events.csv"
+    done = _fleet("--scheduler", "local", "--workers", "2", "programme", path, "--json",
+                  "--csv", csv)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout == run_cli("programme", path, "--json").stdout
+    assert csv.read_text().startswith("label,repeats,scale,cycles,")
+    (tmp_path / "bad.programme").write_text("[Programme]\n[Event 1]\nRepeats=0\n")
+    _one_line_failure(_fleet("--scheduler", "local", "programme", tmp_path / "bad.programme"),
+                      1, "[Event 1] Repeats")

@@ -169,6 +169,11 @@ def test_programme_worked_example_prints_what_the_page_says(place, tmp_path):
         assert line in table, line
 
 
+def test_programme_in_python(place):
+    done = run([PYTHON, "-c", doc_block("python-programme")], place)
+    assert "damage" in done.stdout and "brake stop" in done.stdout
+
+
 def test_follow_of_a_rig(place, tmp_path):
     """The live example with a record of three seconds; the follow starts once the .tsp is
     there, as a rig's follow would be started on a running node."""

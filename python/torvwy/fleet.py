@@ -5,9 +5,15 @@ every worker sees); a waveform that fails gives a row with its error and the bat
 
     python3 -m torvwy.fleet --scheduler local --data DIR --test NAME --codes 1-3 --nodes 1-8 \\
         rainflow --fatigue actual --class F2 --csv rows.csv
+
+A test programme counts each of its events on a worker and joins them here, in the programme's
+order, exactly as one process does (`torvwy programme FILE --json`, byte for byte):
+
+    python3 -m torvwy.fleet --scheduler local programme track.programme --csv events.csv
 """
 
 import argparse
+import json
 import os
 import sys
 
@@ -167,6 +173,82 @@ def run(client, data, test, codes, nodes, analysis="rainflow", **options):
     return _frame(client.gather(futures))
 
 
+def programme_event(text, folder, index):
+    """A worker's task: the count of event `index` (0-based) of a programme, as bytes."""
+    return _torvwy.programme_count_event(text, folder, index)
+
+
+def _join_programme(text, folder, counts):
+    json_text, csv = _torvwy.programme_join(text, folder, counts)
+    return json_text, csv
+
+
+def run_programme_local(path):
+    """A programme file counted in this process, event after event: (the JSON text of
+    `torvwy programme --json`, the CSV table of --csv)."""
+    text, folder = _torvwy.programme_read(os.fspath(path))
+    counts = [programme_event(text, folder, i)
+              for i in range(_torvwy.programme_events(text, folder))]
+    return _join_programme(text, folder, counts)
+
+
+def run_programme(client, path):
+    """A programme file counted on the dask.distributed `client`: one task per event (each
+    worker reads its event's node), the counts joined here in the programme's order. Returns
+    what run_programme_local returns, the same bytes."""
+    if not all(callable(getattr(client, name, None)) for name in ("submit", "gather")):
+        raise TypeError(f"client must be a dask.distributed Client, not {type(client).__name__}")
+    text, folder = _torvwy.programme_read(os.fspath(path))
+    futures = [client.submit(programme_event, text, folder, i, pure=False)
+               for i in range(_torvwy.programme_events(text, folder))]
+    return _join_programme(text, folder, client.gather(futures))
+
+
+def _programme_main(scheduler, workers, argv):
+    parser = argparse.ArgumentParser(
+        prog="python3 -m torvwy.fleet --scheduler ADDRESS programme",
+        description="A test programme's events counted on a Dask cluster and joined in order.")
+    parser.add_argument("file", help="the programme file")
+    parser.add_argument("--json", action="store_true",
+                        help="print the JSON object (the default prints a summary)")
+    parser.add_argument("--csv", help="write the events' table as this CSV file")
+    args = parser.parse_args(argv)
+    try:
+        text, folder = _torvwy.programme_read(os.fspath(args.file))
+        if args.csv:
+            _torvwy.check_save_target(args.csv)
+    except (ValueError, torvwy.TorvwyError, OSError) as error:
+        return _fail(error)
+    try:
+        client, cluster = _client(scheduler, workers)
+    except Exception as error:  # noqa: BLE001
+        return _fail(f"scheduler {scheduler}: {str(error) or type(error).__name__}")
+    try:
+        json_text, csv = run_programme(client, args.file)
+    except torvwy.TorvwyError as error:
+        return _fail(error)
+    except Exception as error:  # noqa: BLE001
+        return _fail(f"scheduler {scheduler}: {str(error) or type(error).__name__}")
+    finally:
+        client.close()
+        if cluster is not None:
+            cluster.close()
+    if args.csv:
+        try:
+            _torvwy.save_file(os.fspath(args.csv), csv.encode("utf-8"))
+        except torvwy.TorvwyError as error:
+            return _fail(error)
+    if args.json:
+        print(json_text)
+    else:
+        result = json.loads(json_text)
+        life = result["life_programmes"]
+        print(f"{len(result['events'])} events, total damage {result['total_damage']:.6g}, "
+              f"life {'-' if life is None else f'{life:.6g}'} programmes"
+              + (f": {args.csv}" if args.csv else ""))
+    return 0
+
+
 def _client(scheduler, workers):
     from dask.distributed import Client, LocalCluster
 
@@ -201,10 +283,19 @@ def _fail(text):
 
 
 def main(argv=None):
+    argv = sys.argv[1:] if argv is None else list(argv)
+    # "programme FILE" after the cluster's options is a programme, not a batch of waveforms.
+    head = argparse.ArgumentParser(add_help=False)
+    head.add_argument("--scheduler")
+    head.add_argument("--workers", type=_workers, default=os.cpu_count() or 1)
+    known, rest = head.parse_known_args(argv)
+    if rest and rest[0] == "programme" and known.scheduler:
+        return _programme_main(known.scheduler, known.workers, rest[1:])
     parser = argparse.ArgumentParser(
         prog="python3 -m torvwy.fleet",
         description="One row per waveform of the code and node ranges, computed on a Dask "
-        "cluster, written as CSV.")
+        "cluster, written as CSV. (A test programme: --scheduler ADDRESS programme FILE "
+        "[--json] [--csv FILE].)")
     parser.add_argument("--scheduler", required=True,
                         help='scheduler address (tcp://host:8786) or "local" for a LocalCluster')
     parser.add_argument("--workers", type=_workers, default=os.cpu_count() or 1,
