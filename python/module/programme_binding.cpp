@@ -136,8 +136,7 @@ std::pair<std::string, std::string> JoinEvents(const std::string& text, const st
 }  // namespace
 
 void BindProgrammes(py::module_& m) {
-  m.def("programme_count_event", &CountEvent, py::arg("text"), py::arg("folder"),
-        py::arg("index"));
+  m.def("programme_count_event", &CountEvent, py::arg("text"), py::arg("folder"), py::arg("index"));
   m.def("programme_join", &JoinEvents, py::arg("text"), py::arg("folder"), py::arg("counts"));
   m.def(
       "programme_events",

@@ -33,38 +33,6 @@ std::string SectionOf(const ProgrammeEvent& event) {
   return "[Event " + std::to_string(event.number) + "]";
 }
 
-void SaveCycles(CountStateWriter& out, const std::vector<RainflowCycle>& cycles) {
-  out.Int(static_cast<int64_t>(cycles.size()));
-  for (const RainflowCycle& cycle : cycles) {
-    out.Double(cycle.range);
-    out.Double(cycle.mean);
-    out.Double(cycle.count);
-    out.Int(cycle.start);
-    out.Int(cycle.end);
-    out.Double(cycle.from);
-    out.Double(cycle.to);
-  }
-}
-
-bool LoadCycles(CountStateReader& in, std::vector<RainflowCycle>& cycles) {
-  constexpr int64_t kMost = std::numeric_limits<int64_t>::max();
-  // A cycle takes 56 bytes, so no count can ask for more than is there.
-  const int64_t count = in.Int(0, kMost / 56);
-  cycles.clear();
-  for (int64_t i = 0; i < count && in.ok(); ++i) {
-    RainflowCycle cycle;
-    cycle.range = in.Double();
-    cycle.mean = in.Double();
-    cycle.count = in.Double();
-    cycle.start = in.Int(0, kMost);
-    cycle.end = in.Int(0, kMost);
-    cycle.from = in.Double();
-    cycle.to = in.Double();
-    cycles.push_back(cycle);
-  }
-  return in.ok();
-}
-
 /// A node of a programme's event, opened; fails naming the event's section.
 Result<CountingNode> OpenEventNode(const Programme& programme, const ProgrammeEvent& event) {
   std::filesystem::path folder(event.data);
@@ -102,9 +70,9 @@ class WorkerProgress : public Progress {
 
 void EventCount::SaveState(CountStateWriter& out) const {
   out.Text("torvwy-event-count-1");
-  SaveCycles(out, closed);
+  WriteCycleList(out, closed);
   out.Doubles(residue.data(), residue.size());
-  SaveCycles(out, repeat);
+  WriteCycleList(out, repeat);
   out.Doubles(turning_points.data(), turning_points.size());
   out.Int(samples);
   out.Double(maximum);
@@ -118,9 +86,9 @@ void EventCount::SaveState(CountStateWriter& out) const {
 
 bool EventCount::LoadState(CountStateReader& in) {
   if (in.Text() != "torvwy-event-count-1") return in.Fail();
-  if (!LoadCycles(in, closed)) return false;
+  if (!ReadCycleList(in, closed)) return false;
   residue = in.Doubles();
-  if (!LoadCycles(in, repeat)) return false;
+  if (!ReadCycleList(in, repeat)) return false;
   turning_points = in.Doubles();
   samples = in.Int(0, std::numeric_limits<int64_t>::max());
   maximum = in.Double();
@@ -362,8 +330,8 @@ Result<ProgrammeResult> JoinProgramme(const Programme& programme,
   for (size_t i = 0; i < counts.size(); ++i) {
     ProgrammeEventResult& part = result.events[i];
     const auto repeats = static_cast<double>(events[i].repeats);
-    for (const auto& [list, times] : {std::pair{&counts[i].closed, repeats},
-                                      std::pair{&counts[i].repeat, repeats - 1.0}}) {
+    for (const auto& [list, times] :
+         {std::pair{&counts[i].closed, repeats}, std::pair{&counts[i].repeat, repeats - 1.0}}) {
       if (times <= 0.0) continue;
       auto each = CycleDamages(*choice, histogram, result.fatigue, *list);
       if (!each) return each.error();

@@ -4,26 +4,14 @@
 #include "core/services/atomic_file.h"
 #include "core/services/message_table.h"
 #include "core/services/number_format.h"
+#include "core/services/text.h"
 
 namespace torvwy::core {
-namespace {
-
-std::string CsvText(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + "\"";
-}
-
-}  // namespace
 
 std::string ProgrammeTableCsv(const ProgrammeResult& result) {
   std::string csv = "label,repeats,scale,cycles,damage_per_repeat,damage,share\n";
   for (const ProgrammeEventResult& event : result.events) {
-    csv += CsvText(event.label) + "," + std::to_string(event.repeats) + "," +
+    csv += CsvField(event.label) + "," + std::to_string(event.repeats) + "," +
            ShortestText(event.scale) + "," + ShortestText(event.cycles) + "," +
            ShortestText(event.damage_per_repeat) + "," + ShortestText(event.damage) + "," +
            ShortestText(event.share) + "\n";

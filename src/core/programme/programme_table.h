@@ -10,7 +10,8 @@
 namespace torvwy::core {
 
 /// The events' table as CSV text: ',' separators, LF line ends, every number the shortest text
-/// that reads back to the same double (C locale); a label with a comma or a quote is quoted.
+/// that reads back to the same double (C locale); a label is a text field (CsvField: quoted
+/// where it must be, and never taken for a formula).
 ///
 ///   label,repeats,scale,cycles,damage_per_repeat,damage,share
 ///   ride course,40,1,790,1.2e-07,4.8e-06,0.8

@@ -167,16 +167,7 @@ void RainflowCycleExtractor::SaveState(CountStateWriter& out) const {
     out.Double(point.value);
     out.Int(point.index);
   }
-  out.Int(static_cast<int64_t>(cycles_.size()));
-  for (const RainflowCycle& cycle : cycles_) {
-    out.Double(cycle.range);
-    out.Double(cycle.mean);
-    out.Double(cycle.count);
-    out.Int(cycle.start);
-    out.Int(cycle.end);
-    out.Double(cycle.from);
-    out.Double(cycle.to);
-  }
+  WriteCycleList(out, cycles_);
 }
 
 bool RainflowCycleExtractor::LoadState(CountStateReader& in) {
@@ -187,16 +178,35 @@ bool RainflowCycleExtractor::LoadState(CountStateReader& in) {
   previous_.value = in.Double();
   previous_.index = in.Int(0, kMost);
   direction_ = static_cast<int>(in.Int(-1, 1));
-  // Each point takes 16 bytes and each cycle 56, so no count can ask for more than is there.
+  // Each point takes 16 bytes, so no count can ask for more than is there.
   const int64_t points = in.Int(0, kMost / 16);
   stack_.clear();
   for (int64_t i = 0; i < points && in.ok(); ++i) {
     const double value = in.Double();
     stack_.push_back({value, in.Int(0, kMost)});
   }
-  const int64_t cycles = in.Int(0, kMost / 56);
-  cycles_.clear();
-  for (int64_t i = 0; i < cycles && in.ok(); ++i) {
+  return ReadCycleList(in, cycles_);
+}
+
+void WriteCycleList(CountStateWriter& out, std::span<const RainflowCycle> cycles) {
+  out.Int(static_cast<int64_t>(cycles.size()));
+  for (const RainflowCycle& cycle : cycles) {
+    out.Double(cycle.range);
+    out.Double(cycle.mean);
+    out.Double(cycle.count);
+    out.Int(cycle.start);
+    out.Int(cycle.end);
+    out.Double(cycle.from);
+    out.Double(cycle.to);
+  }
+}
+
+bool ReadCycleList(CountStateReader& in, std::vector<RainflowCycle>& cycles) {
+  constexpr int64_t kMost = std::numeric_limits<int64_t>::max();
+  // Each cycle takes 56 bytes, so no count can ask for more than is there.
+  const int64_t count = in.Int(0, kMost / 56);
+  cycles.clear();
+  for (int64_t i = 0; i < count && in.ok(); ++i) {
     RainflowCycle cycle;
     cycle.range = in.Double();
     cycle.mean = in.Double();
@@ -205,7 +215,7 @@ bool RainflowCycleExtractor::LoadState(CountStateReader& in) {
     cycle.end = in.Int(0, kMost);
     cycle.from = in.Double();
     cycle.to = in.Double();
-    cycles_.push_back(cycle);
+    cycles.push_back(cycle);
   }
   return in.ok();
 }

@@ -115,4 +115,9 @@ class RainflowCycleExtractor {
   bool finished_ = false;
 };
 
+/// Writes `cycles` for a count carried between processes; ReadCycleList() reads them back and
+/// fails on bytes that don't fit.
+void WriteCycleList(CountStateWriter& out, std::span<const RainflowCycle> cycles);
+bool ReadCycleList(CountStateReader& in, std::vector<RainflowCycle>& cycles);
+
 }  // namespace torvwy::core

@@ -105,26 +105,6 @@ int32_t At(const std::vector<int32_t>& counts, int32_t i) {
   return static_cast<size_t>(i) < counts.size() ? counts[static_cast<size_t>(i)] : 0;
 }
 
-/// A text cell as a CSV field. A text that begins like a formula (=, +, - or @, also after
-/// tabs and line ends, which a spreadsheet skips) gets a leading apostrophe, so that a
-/// spreadsheet shows it as text and never runs it: a unit written as "=HYPERLINK(...)" stays a
-/// unit. Number cells are not texts and stay numbers.
-std::string CsvField(std::string_view raw) {
-  std::string text(raw);
-  const size_t first = text.find_first_not_of("\t\r\n");
-  if (first != std::string::npos &&
-      std::string_view("=+-@").find(text[first]) != std::string_view::npos) {
-    text.insert(0, 1, '\'');
-  }
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + "\"";
-}
-
 }  // namespace
 
 bool ExportTable::has_text_columns() const {

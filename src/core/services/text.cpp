@@ -144,4 +144,20 @@ std::string_view CutCharacters(std::string_view utf8, size_t max_characters) {
   return utf8;
 }
 
+std::string CsvField(std::string_view raw) {
+  std::string text(raw);
+  const size_t first = text.find_first_not_of("\t\r\n");
+  if (first != std::string::npos &&
+      std::string_view("=+-@").find(text[first]) != std::string_view::npos) {
+    text.insert(0, 1, '\'');
+  }
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (const char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
 }  // namespace torvwy::core

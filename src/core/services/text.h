@@ -34,4 +34,10 @@ std::string EscapeControlCharacters(std::string_view text);
 /// The first `max_characters` characters (code points) of UTF-8 text, never splitting one.
 std::string_view CutCharacters(std::string_view utf8, size_t max_characters);
 
+/// A text cell as a CSV field. A text that begins like a formula (=, +, - or @, also after
+/// tabs and line ends, which a spreadsheet skips) gets a leading apostrophe, so that a
+/// spreadsheet shows it as text and never runs it: a unit written as "=HYPERLINK(...)" stays a
+/// unit. Number cells are not texts and stay numbers.
+std::string CsvField(std::string_view raw);
+
 }  // namespace torvwy::core
