@@ -129,6 +129,11 @@ void RegisterProgrammeCommand(CLI::App& app, int& exit_code) {
       ->check(CLI::Range(0, 256))
       ->capture_default_str();
   AddHandOverOptions(*command, options->hand_over, false);
+  command
+      ->add_option("--list-export", options->hand_over.list_export,
+                   "Write the life estimate's table as listname.txt/listdata.txt for the "
+                   "workbook FILE and start ldexp")
+      ->check(NonEmptyValue());
   command->callback([options, &exit_code] { exit_code = RunProgrammeCommand(*options); });
 }
 

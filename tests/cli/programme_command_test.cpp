@@ -116,6 +116,17 @@ TEST_F(ProgrammeCommand, TwoConstantAmplitudeEventsGiveTheDamageWorkedByHand) {
   EXPECT_NE(text.out.find("across events"), std::string::npos);
 }
 
+TEST_F(ProgrammeCommand, HandsTheEstimateToTheListAndTheReport) {
+  const fs::path file = Write("", {"a,40", "b,12"});
+  const auto run = Run(Quote(file.string()) + " --list-export " +
+                       Quote((data_.path() / "life.xlsx").string()) + " --report --no-launch");
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const fs::path work = home_.path() / "work";
+  EXPECT_TRUE(fs::is_regular_file(work / "listdata.txt"));
+  EXPECT_NE(ReadFileBytes(work / "listname.txt").find("life.xlsx"), std::string::npos);
+  EXPECT_TRUE(fs::is_regular_file(work / "TorvRpt.txt"));
+}
+
 TEST_F(ProgrammeCommand, RefusesEachFaultInOneLineAndWritesNothing) {
   const std::string csv = " --csv " + Quote((data_.path() / "out.csv").string());
   const auto fault = [&](const fs::path& file) {
