@@ -18,6 +18,7 @@ for path in ./usr/bin/torvwy ./usr/bin/torvwy-gui ./usr/bin/TorvRpt ./usr/bin/To
   ./usr/lib/python3/dist-packages/torvwy/fleet.py \
   ./usr/share/man/man1/torvwy.1.gz ./usr/share/man/man1/torvwy-gui.1.gz \
   ./usr/share/man/man1/ldexp.1.gz ./usr/share/torvwy/help/WyRainflow_en.html \
+  ./usr/share/torvwy/help/WyProgramme_en.html \
   ./usr/share/applications/torvwy-gui.desktop \
   ./usr/share/icons/hicolor/scalable/apps/torvwy-gui.svg; do
   if ! grep -qxF "$path" <<<"$listing"; then

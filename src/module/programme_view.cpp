@@ -310,7 +310,7 @@ void ProgrammeView::BuildSettings(QWidget* page) {
   layout->addWidget(events_, 1);
 }
 
-QString ProgrammeView::HelpTopic() const { return QStringLiteral("WyRainflow.html"); }
+QString ProgrammeView::HelpTopic() const { return QStringLiteral("WyProgramme.html"); }
 
 void ProgrammeView::SetFileNameForTesting(std::optional<QString> name) {
   FileNameForTesting() = std::move(name);

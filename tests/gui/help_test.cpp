@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QTimer>
@@ -252,6 +253,15 @@ TEST_F(Help, EveryControlOfEveryWindowIsOnItsPageInBothLanguages) {
   ASSERT_TRUE(WaitFor([&] { return view->dialog() != nullptr; }));
   ExpectDescribed(view->HelpTopic(), TextsOf(view->dialog()), 10);
   view->dialog()->reject();
+  // The test programme window: its buttons, fields, choices and tabs.
+  auto* programme =
+      qobject_cast<module::AnalysisFrame*>(host_.OpenWindow(module::kProgrammeTemplate));
+  ASSERT_NE(programme, nullptr);
+  QStringList programme_texts = TextsOf(programme->view());
+  for (const QTabWidget* tabs : programme->view()->findChildren<QTabWidget*>()) {
+    for (int i = 0; i < tabs->count(); ++i) programme_texts << tabs->tabText(i);
+  }
+  ExpectDescribed(programme->view()->HelpTopic(), programme_texts, 15);
   // The node chooser the main window's Analysis commands open.
   ui::SelectNodeDialog chooser(&host_, true, true, ui::NodeChoice{});
   ExpectDescribed(QStringLiteral("WyHost.html"), TextsOf(&chooser), 4);
