@@ -4,14 +4,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 
 #include "core/counting/counting_parameters.h"
 #include "core/fatigue/sn_class_table.h"
 #include "core/services/atomic_file.h"
+#include "core/services/file_read.h"
 #include "core/services/message_table.h"
 #include "core/services/number_format.h"
 #include "core/services/text.h"
@@ -356,21 +355,15 @@ Result<Programme> ParseProgrammeText(std::string_view text, const std::filesyste
 }
 
 Result<Programme> ReadProgrammeFile(const std::filesystem::path& path) {
-  std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  if (error || !std::filesystem::is_regular_file(status)) {
-    return Error{kMsgFileRead, path.string() + ": no programme file"};
+  auto bytes = ReadRegularFile(path, kLargestProgrammeFile, kMsgFileRead);
+  if (!bytes) {
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) {
+      return Error{kMsgFileRead, path.string() + ": no programme file"};
+    }
+    return bytes.error();
   }
-  const auto size = std::filesystem::file_size(path, error);
-  if (error) return Error{kMsgFileRead, path.string() + ": " + error.message()};
-  if (size > kLargestProgrammeFile) {
-    return Error{kMsgFileRead, path.string() + ": too large for a programme file (over 1 MiB)"};
-  }
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  if (!in.good() && !in.eof()) return Error{kMsgFileRead, path.string() + ": can't be read"};
-  auto programme = ParseProgrammeText(bytes.str(), path.parent_path());
+  auto programme = ParseProgrammeText(*bytes, path.parent_path());
   if (!programme) {
     return Error{programme.error().message, path.string() + ": " + programme.error().detail};
   }

@@ -2,6 +2,7 @@
 #include "core/programme/programme_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <string>
@@ -88,6 +89,9 @@ TEST(ProgrammeFile, SavesThroughTheSaveRoutineAndFindsCurveFilesBesideIt) {
   std::filesystem::create_directory(dir.path() / "taken");
   EXPECT_FALSE(SaveProgrammeFile(dir.path() / "taken", *programme).ok());
   EXPECT_FALSE(ReadProgrammeFile(dir.path() / "none.programme").ok());
+  // A FIFO named as the file is refused at once rather than waited on.
+  ASSERT_EQ(::mkfifo((dir.path() / "pipe.programme").c_str(), 0600), 0);
+  EXPECT_FALSE(ReadProgrammeFile(dir.path() / "pipe.programme").ok());
 }
 
 /// The one-line error for the example with `from` replaced by `to`.
